@@ -1,0 +1,30 @@
+// velkrun: the command-line host of the VELK engine.
+#include <cstdio>
+
+#include "check_command.h"
+#include "cli_options.h"
+#include "engine_output.h"
+#include "velkcore.h"
+
+int main(int argc, char** argv) {
+    velk::cli::ParsedCli parsed = velk::cli::parseCli(argc, argv);
+    if (!parsed.ok) {
+        std::fprintf(stderr, "velkrun: %s\n", parsed.error.c_str());
+        return 2;
+    }
+    switch (parsed.options.command) {
+        case velk::cli::Command::Help: std::fputs(velk::cli::usageText(), stdout); return 0;
+        case velk::cli::Command::Version: {
+            char version[128];
+            GetCoreVersion(version);
+            std::printf("velkrun (VELK engine %s)\n", version);
+            return 0;
+        }
+        case velk::cli::Command::Check: break;
+    }
+    InitKS(0, 0);
+    velk::cli::installEngineOutput();
+    int status = velk::cli::runCheck(parsed.options);
+    CleanupKS();
+    return status;
+}

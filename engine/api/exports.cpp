@@ -1,0 +1,166 @@
+// The C interface of libvelkcore.  Every export catches everything: a failure is
+// reported once through the message path and the export returns its failure
+// value; no exception crosses into the caller.
+#include <cstdio>
+#include <mutex>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "api/command_line.h"
+#include "api/message.h"
+#include "api/test_set.h"
+#include "net/socket_library.h"
+#include "script/general_options.h"
+#include "script/script_parser.h"
+#include "velkcore.h"
+
+namespace {
+
+constexpr const char* kVersion = "2.0";
+constexpr int kBuild = 100;
+constexpr const char* kBuildDate = "Mon Jul 30 10:07:00 2002";
+
+template <class R, class Body>
+R guarded(const char* exportName, R onFailure, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        try {
+            velk::report("Internal failure in %s\n", exportName);
+        } catch (...) {
+        }
+        return onFailure;
+    }
+}
+
+// The names array handed out by GetInfo: owned here, reused and grown by later
+// calls, freed by CleanupKS.
+struct InfoNames {
+    std::mutex mutex;
+    std::vector<std::string> storage;
+    std::vector<char*> pointers;
+};
+
+InfoNames& infoNames() {
+    static InfoNames names;
+    return names;
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t InitKS(int32_t, int32_t) {
+    return guarded("InitKS", 0, [] { return velk::net::startSocketLibrary(), 0; });
+}
+
+int32_t CleanupKS(void) {
+    return guarded("CleanupKS", -1, [] {
+        InfoNames& names = infoNames();
+        {
+            std::lock_guard lock(names.mutex);
+            names.storage = {};
+            names.pointers = {};
+        }
+        return velk::net::stopSocketLibrary();
+    });
+}
+
+void* SetOutFunc(void* context, OutFunc func) {
+    velk::setOutFunc(context, func);
+    return context;
+}
+
+void* SetProgressReporter(void* context, ProgressReporter func) {
+    velk::setProgressReporter(context, func);
+    return context;
+}
+
+TestSet* CreateTestSet(void) {
+    return guarded("CreateTestSet", static_cast<TestSet*>(nullptr), [] { return new TestSet(); });
+}
+
+void FreeTestSet(TestSet* set) {
+    guarded("FreeTestSet", 0, [set] {
+        delete set;
+        return 0;
+    });
+}
+
+int32_t ParseTest(TestSet* set, const char* testName, const char* scriptText) {
+    if (!set || !scriptText) return 0;
+    return guarded("ParseTest", 0, [&] {
+        if (testName) set->setTestName(testName);
+        return velk::ScriptParser(*set).parse(scriptText) ? 1 : 0;
+    });
+}
+
+int32_t ParseGeneralParam(TestSet* set, const char* name, const char* value) {
+    if (!set || !name || !value) return 0;
+    return guarded("ParseGeneralParam", 0,
+                   [&] { return velk::setGeneralOption(*set, name, value) ? 1 : 0; });
+}
+
+int32_t SetProperty(TestSet* set, const char* nameValue) {
+    if (!set || !nameValue) return 0;
+    return guarded("SetProperty", 0, [&] {
+        std::string_view text(nameValue);
+        size_t eq = text.find('=');
+        if (eq == std::string_view::npos) return 0;
+        return velk::setGeneralOption(*set, text.substr(0, eq), text.substr(eq + 1)) ? 1 : 0;
+    });
+}
+
+void GetInfo(TestSet* set, TestInfo* info) {
+    if (!set || !info) return;
+    guarded("GetInfo", 0, [&] {
+        const bool scripted = set->scriptDriven();
+        info->users = set->options.clients;
+        info->iterations = scripted ? -1 : set->options.requests;
+        info->sequenceLength = scripted ? 1 : int32_t(set->testSeq.length());
+        info->nodetails = set->options.nodetails;
+
+        InfoNames& names = infoNames();
+        std::lock_guard lock(names.mutex);
+        names.storage.clear();
+        if (scripted)
+            names.storage.push_back(set->options.script);
+        else
+            for (size_t i = 0; i < set->testSeq.length(); ++i) names.storage.push_back(set->testSeq[i].name);
+        names.pointers.clear();
+        for (std::string& name : names.storage) names.pointers.push_back(name.data());
+        names.pointers.push_back(nullptr);
+        info->sequenceNames = names.pointers.data();
+        return 0;
+    });
+}
+
+int32_t CleanKS(TestSet* set) {
+    if (!set) return 0;
+    return 1;
+}
+
+int32_t GetCoreVersion(char* buffer) {
+    if (!buffer) return 0;
+    return std::sprintf(buffer, "%s build %d date %s", kVersion, kBuild, kBuildDate);
+}
+
+int32_t ParseCommandLine(TestSet* set, int32_t argc, char** argv) {
+    if (!set) return 0;
+    return guarded("ParseCommandLine", 0,
+                   [&] { return velk::parseCommandLine(*set, argc, argv) ? 1 : 0; });
+}
+
+int64_t Calculate3DArrayMemoryAmount(const char* scriptText) {
+    if (!scriptText) return 0;
+    return guarded("Calculate3DArrayMemoryAmount", int64_t(0), [&] {
+        TestSet set;
+        set.setTestName("test");
+        velk::ScriptParser(set).parse(scriptText);
+        return int64_t(4) * int64_t(set.testSeq.length()) * set.options.requests *
+               set.options.clients;
+    });
+}
+
+}  // extern "C"

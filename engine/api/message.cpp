@@ -1,0 +1,58 @@
+#include "api/message.h"
+
+#include <atomic>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace velk {
+namespace {
+
+void defaultOut(void*, const char* text) {
+    std::fputs(text, stdout);
+    std::fflush(stdout);
+}
+
+void defaultProgress(void*, int32_t made, int32_t total) {
+    if (total == -1)
+        report("Requests made so far: %d\r", made);
+    else
+        report("Request: %d/%d\r", made < total ? made : total, total);
+}
+
+std::atomic<OutFunc> g_outFunc{defaultOut};
+std::atomic<void*> g_outContext{nullptr};
+std::atomic<ProgressReporter> g_progressFunc{defaultProgress};
+std::atomic<void*> g_progressContext{nullptr};
+
+}  // namespace
+
+void report(const char* format, ...) {
+    char buffer[kMessageBufferSize];
+    va_list args;
+    va_start(args, format);
+    int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    if (n < 0) buffer[0] = '\0';
+    size_t len = std::strlen(buffer);
+    while (len > 0 && buffer[len - 1] == '\n') buffer[--len] = '\0';
+    if (OutFunc out = g_outFunc.load(std::memory_order_acquire))
+        out(g_outContext.load(std::memory_order_acquire), buffer);
+}
+
+void setOutFunc(void* context, OutFunc func) {
+    g_outContext.store(context, std::memory_order_release);
+    g_outFunc.store(func, std::memory_order_release);
+}
+
+void setProgressReporter(void* context, ProgressReporter func) {
+    g_progressContext.store(context, std::memory_order_release);
+    g_progressFunc.store(func, std::memory_order_release);
+}
+
+void reportProgress(int32_t made, int32_t total) {
+    if (ProgressReporter progress = g_progressFunc.load(std::memory_order_acquire))
+        progress(g_progressContext.load(std::memory_order_acquire), made, total);
+}
+
+}  // namespace velk

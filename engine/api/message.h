@@ -1,0 +1,31 @@
+#pragma once
+// The engine's single path for user-visible messages, and the two process-wide
+// callbacks (output and progress) that callers install.
+//
+// Thread safety: report() may be called from any engine thread; the callbacks are
+// installed before a run and only read during one.
+#include <cstdint>
+
+extern "C" {
+typedef void (*OutFunc)(void* context, const char* text);
+typedef void (*ProgressReporter)(void* context, int32_t made, int32_t total);
+}
+
+namespace velk {
+
+// Largest message, terminating zero included; longer ones are cut to fit.
+inline constexpr int kMessageBufferSize = 4096;
+
+// Formats like printf, drops every trailing line feed and hands the text to the
+// installed output callback.
+void report(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Installs the output callback.  A null callback silences output (a host installs
+// null before it goes away) instead of being called.
+void setOutFunc(void* context, OutFunc func);
+// Installs the progress callback; null silences progress.
+void setProgressReporter(void* context, ProgressReporter func);
+// Calls the installed progress callback.
+void reportProgress(int32_t made, int32_t total);
+
+}  // namespace velk

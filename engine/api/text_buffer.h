@@ -1,0 +1,59 @@
+#pragma once
+// A growable byte buffer for script text, content, headers, requests and
+// responses.  It grows by a quarter at a time until the new length plus 10 fits,
+// and keeps its capacity when emptied, so a buffer that is reused for every
+// request stops allocating once it has grown.  Not thread-safe: one owner.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+namespace velk {
+
+class TextBuffer {
+public:
+    explicit TextBuffer(size_t initialCapacity = 1024)
+        : m_data(std::make_unique_for_overwrite<char[]>(initialCapacity)), m_capacity(initialCapacity) {
+        m_data[0] = '\0';
+    }
+    TextBuffer(const TextBuffer& other) : TextBuffer(other.m_capacity) { append(other.view()); }
+    TextBuffer& operator=(const TextBuffer&) = delete;
+
+    void append(const char* bytes, size_t count) {
+        reserveFor(count);
+        std::memcpy(m_data.get() + m_length, bytes, count);
+        m_length += count;
+        m_data[m_length] = '\0';
+    }
+    void append(std::string_view text) { append(text.data(), text.size()); }
+    void clear() {
+        m_length = 0;
+        m_data[0] = '\0';
+    }
+
+    const char* data() const { return m_data.get(); }
+    // Always zero-terminated, for the C-style scanners of the protocol code.
+    const char* c_str() const { return m_data.get(); }
+    size_t size() const { return m_length; }
+    bool empty() const { return m_length == 0; }
+    size_t capacity() const { return m_capacity; }
+    std::string_view view() const { return {m_data.get(), m_length}; }
+
+private:
+    void reserveFor(size_t count) {
+        if (m_length + count + 10 <= m_capacity) return;
+        size_t capacity = m_capacity < 4 ? 4 : m_capacity;
+        while (m_length + count + 10 > capacity) capacity += capacity / 4;
+        auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+        std::memcpy(grown.get(), m_data.get(), m_length + 1);
+        m_data = std::move(grown);
+        m_capacity = capacity;
+    }
+
+    std::unique_ptr<char[]> m_data;
+    size_t m_capacity;
+    size_t m_length = 0;
+};
+
+}  // namespace velk

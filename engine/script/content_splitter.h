@@ -1,0 +1,28 @@
+#pragma once
+// Raw request content ($content, $xmlcontent) is cut into literal runs and
+// parameter expressions, each kept as a "pcontent" parameter entry, so that the
+// body is rebuilt for every request with fresh values.
+#include <string_view>
+#include <vector>
+
+#include "script/request_def.h"
+
+struct TestSet;
+
+namespace velk {
+
+struct ContentPiece {
+    std::string_view text;
+    bool expression;
+};
+
+// Cuts content into pieces.  An expression starts at "$" followed by a known
+// function name and "(" (any case) and ends at the ")" that balances it; "$$"
+// stays literal; an expression still open at the end takes the rest.
+std::vector<ContentPiece> cutContent(std::string_view content);
+
+// Cuts the request's collected content into "pcontent" entries and empties the
+// content buffer.  Returns false when an expression is rejected (already reported).
+bool splitRequestContent(TestSet& set, RequestDef& request);
+
+}  // namespace velk

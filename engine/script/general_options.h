@@ -1,0 +1,97 @@
+#pragma once
+// The [general] options of a test: their values, and the table that names each
+// option with its type, size and storage.
+//
+// A GeneralOptions lives inside its TestSet.  It is written while a test is parsed
+// or configured and only read while the test runs.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <span>
+#include <variant>
+
+struct TestSet;
+
+namespace velk {
+
+struct GeneralOptions {
+    int32_t clients = 1;
+    int32_t requests = 1;
+    std::string server = "localhost";
+    int32_t httpver = 1;
+    int32_t sslver = 1;
+    int32_t port = 80;
+    int32_t reportinfo = 1;  // also written as printdate
+    int32_t appendresult = 0;
+    int32_t summarytimes = 1;
+    double round = 10.0;
+    int32_t log = 0;
+    int32_t proxyemulation = 0;
+    std::string proxymask = "192.168.$C2.$C1";
+    int32_t timeout = 30;
+    int32_t timestamp = 0;
+    int32_t sumredirecttime = 1;
+    std::string httperrorsymbol = "HTTPERR";
+    std::string socketerrorsymbol = "NETERR";
+    std::string failerrorsymbol = "FAIL";
+    std::string timeouterrorsymbol = "TIMEOUT";
+    int32_t showbadresults = 1;
+    int32_t secure = 0;
+    std::string uri = "/";
+    int32_t method = 0;  // 0 GET, 1 POST
+    int32_t keepalive = 0;
+    int32_t delay = 0;
+    int32_t softdelay = 0;
+    std::string outfile = "%n-%s-%cx%r.xls";
+    int32_t delaystart = 1;
+    int32_t maxtime = 0;
+    int32_t abortseq = 1;
+    int32_t noredir = 0;
+    std::string script;  // also written as scriptfile
+    std::string proxy;
+    int32_t proxynocache = 0;
+    std::string projectname;
+    std::string description;
+    std::string endofscript = "[/script]";
+    int32_t nodetails = 0;
+    int32_t maxrequests = 0;
+    int32_t nowait = 0;
+    int32_t exacttiminginterval = 1000;
+    int32_t ignoreerrors = 1;
+    int32_t timingmode = 0;
+    std::string authorization;
+    int32_t maxspeed = 0;
+    std::string logdir;
+    std::string reportdir;
+};
+
+// How an option's value text is read.
+enum class OptionType : char {
+    Integer = 'i',  // leading decimal digits
+    Flag = 'b',     // 0/no/off or 1/yes/on
+    Text = 's',     // shorter than the option's size
+    Decimal = 'f',  // a floating-point number in the user's numeric locale
+    ZeroOne = '1',  // first character 0 or 1
+    Method = 'm',   // GET or POST
+};
+
+struct OptionDescriptor {
+    const char* name;
+    OptionType type;
+    int size;  // text options: bytes including the terminating zero; else 0
+    std::variant<int32_t GeneralOptions::*, double GeneralOptions::*, std::string GeneralOptions::*>
+        storage;
+};
+
+// The option table, in its fixed order.
+std::span<const OptionDescriptor> optionTable();
+// The descriptor of an option (exact, case-sensitive name), or null.
+const OptionDescriptor* findOption(std::string_view name);
+
+// Sets one option of the test set by name, as a [general] line does.  Reports a
+// rejected value through the message path and returns false; returns false
+// without a message when no option has that name.  "rate" (any case) is the one
+// computed option.
+bool setGeneralOption(TestSet& set, std::string_view name, std::string_view value);
+
+}  // namespace velk

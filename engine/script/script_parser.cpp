@@ -1,0 +1,421 @@
+#include "script/script_parser.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <exception>
+#include <strings.h>
+
+#include "api/message.h"
+#include "api/test_set.h"
+#include "platform/file_io.h"
+#include "platform/numeric_locale.h"
+#include "script/content_splitter.h"
+#include "script/general_options.h"
+#include "script/item_reader.h"
+#include "script/param_parser.h"
+
+namespace velk {
+namespace {
+
+enum class Section { General, InitSeq, TestSeq, FinalSeq, Includes, Headers, Script, Content, Request };
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+std::string_view trimTrailingSpaces(std::string_view text) {
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+}
+
+// Splits at the first "=": the name with trailing spaces removed, and the value
+// unchanged (empty when there is no "=").
+std::pair<std::string_view, std::string_view> splitNameValue(std::string_view line) {
+    size_t eq = line.find('=');
+    if (eq == std::string_view::npos) return {trimTrailingSpaces(line), {}};
+    return {trimTrailingSpaces(line.substr(0, eq)), line.substr(eq + 1)};
+}
+
+// The C library's atoi, saturated instead of overflowing.
+int32_t toInt(std::string_view text) {
+    const std::string s(text);
+    long long v = std::strtoll(s.c_str(), nullptr, 10);
+    if (v > INT32_MAX) return INT32_MAX;
+    if (v < INT32_MIN) return INT32_MIN;
+    return int32_t(v);
+}
+
+Sequence& sequenceOf(TestSet& set, int which) {
+    return which == 0 ? set.initSeq : which == 1 ? set.testSeq : set.finalSeq;
+}
+
+}  // namespace
+
+struct ScriptParser::Frame {
+    int depth = 0;
+    int line = 0;
+    Section section = Section::General;
+    bool appendStarted[3] = {false, false, false};
+    size_t appended[3] = {0, 0, 0};
+    bool explicitTestSeq = false;
+    RequestDef* request = nullptr;
+    std::string contentTerminator;
+};
+
+bool ScriptParser::parse(std::string_view text) {
+    platform::ScopedUserNumericLocale locale;
+    size_t appended[3];
+    return parseText(text, 0, appended);
+}
+
+bool ScriptParser::parseText(std::string_view text, int depth, size_t appendedOut[3]) {
+    Frame f;
+    f.depth = depth;
+    for (int i = 0; i < 3; ++i) sequenceOf(m_set, i).setLength(0);
+
+    // Bytes after a NUL are not script text.
+    if (size_t nul = text.find('\0'); nul != std::string_view::npos) text = text.substr(0, nul);
+
+    std::string line;
+    size_t pos = 0;
+    bool ok = true;
+    while (ok && pos < text.size()) {
+        size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) end = text.size();
+        ++f.line;
+        if (end - pos > kMaxLineLength) {
+            report("Line %d is longer than %zu characters\n", f.line, kMaxLineLength);
+            ok = false;
+            break;
+        }
+        line.assign(text.substr(pos, end - pos));
+        pos = end;
+        if (pos < text.size() && text[pos] == '\r') ++pos;
+        if (pos < text.size() && text[pos] == '\n' && (pos == end || text[end] == '\r')) ++pos;
+        try {
+            ok = handleLine(f, line);
+        } catch (...) {
+            report("FATAL EXCEPTION ARISES WHILE LOADING TEST!\n");
+            ok = false;
+        }
+    }
+    // A content block must be closed by its terminator line: unterminated content
+    // would silently take no part in the request body.
+    if (ok && f.section == Section::Content) {
+        report("Syntax error at line %d\n", f.line);
+        ok = false;
+    }
+    for (int i = 0; i < 3; ++i) appendedOut[i] = f.appended[i];
+    return ok;
+}
+
+bool ScriptParser::handleLine(Frame& f, std::string& line) {
+    while (!line.empty() && static_cast<unsigned char>(line.back()) < 32) line.pop_back();
+    size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) return true;
+    line.erase(0, start);
+    if (line[0] == ';') return true;
+
+    if (!substituteGlobals(f, line)) return false;
+
+    if (f.section == Section::Script) {
+        if (line == m_set.options.endofscript) {
+            f.section = Section::General;
+        } else {
+            if (!m_set.scriptText) m_set.scriptText = std::make_unique<TextBuffer>(2048);
+            m_set.scriptText->append(line);
+            m_set.scriptText->append("\n");
+        }
+        return true;
+    }
+    if (f.section == Section::Content) {
+        if (line == f.contentTerminator) return finishContent(f);
+        if (line[0] == '[') {
+            report("Syntax error at line %d\n", f.line);
+            return false;
+        }
+        f.request->content->append(line);
+        f.request->content->append("\n");
+        return true;
+    }
+    if (line[0] == '[') {
+        std::string_view header(line);
+        header.remove_prefix(1);
+        if (!header.empty() && header.back() == ']') header.remove_suffix(1);
+        return openSection(f, header);
+    }
+
+    switch (f.section) {
+        case Section::General: {
+            auto [name, value] = splitNameValue(line);
+            std::string lower(name);
+            for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+            return setGeneralOption(m_set, lower, value);
+        }
+        case Section::InitSeq: appendToSequence(f, kInit, line); return true;
+        case Section::FinalSeq: appendToSequence(f, kFinal, line); return true;
+        case Section::TestSeq:
+            if (!f.explicitTestSeq) {
+                // An explicit test sequence replaces the one the request sections made.
+                f.explicitTestSeq = true;
+                m_set.testSeq.setLength(0);
+                f.appendStarted[kTest] = true;
+            }
+            appendToSequence(f, kTest, line);
+            return true;
+        case Section::Includes: return include(f, line);
+        case Section::Headers: m_set.headers.push_back(line); return true;
+        case Section::Request: return requestLine(f, line);
+        case Section::Script:
+        case Section::Content: break;
+    }
+    return true;
+}
+
+bool ScriptParser::substituteGlobals(Frame&, std::string& line) {
+    size_t pos = 0;
+    for (;;) {
+        size_t found = std::string::npos;
+        for (size_t i = pos; i + 6 <= line.size(); ++i)
+            if (strncasecmp(line.c_str() + i, "$gvar(", 6) == 0) {
+                found = i;
+                break;
+            }
+        if (found == std::string::npos) break;
+        size_t nameStart = found + 6;
+        size_t nameEnd = line.find_first_of(",)", nameStart);
+        if (nameEnd == std::string::npos) {
+            report("Syntax error in this line: %s\n", line.c_str());
+            return false;
+        }
+        size_t close = nameEnd;
+        std::string_view fallback;
+        if (line[nameEnd] == ',') {
+            close = line.find(')', nameEnd + 1);
+            if (close == std::string::npos) {
+                report("Syntax error in this line: %s\n", line.c_str());
+                return false;
+            }
+            fallback = std::string_view(line).substr(nameEnd + 1, close - nameEnd - 1);
+        }
+        const std::string name = line.substr(nameStart, nameEnd - nameStart);
+        auto var = m_set.globals.find(name);
+        const std::string value(var != m_set.globals.end() ? std::string_view(var->second) : fallback);
+        if (line.size() - (close + 1 - found) + value.size() > kMaxLineLength) {
+            report("Line is longer than %zu characters after global variables: %.200s\n",
+                   kMaxLineLength, line.c_str());
+            return false;
+        }
+        line.replace(found, close + 1 - found, value);
+        pos = found + value.size();  // values are not expanded again
+    }
+    return true;
+}
+
+bool ScriptParser::openSection(Frame& f, std::string_view header) {
+    static const std::pair<const char*, Section> kSections[] = {
+        {"general", Section::General}, {"initseq", Section::InitSeq},
+        {"testseq", Section::TestSeq}, {"finalseq", Section::FinalSeq},
+        {"includes", Section::Includes}, {"header", Section::Headers},
+        {"script", Section::Script},
+    };
+    for (const auto& [name, section] : kSections)
+        if (equalsNoCase(header, name)) {
+            f.section = section;
+            f.request = nullptr;
+            return true;
+        }
+
+    ++m_set.requestSectionCount;
+    if (header.size() > kMaxRequestName) {
+        report("Request name longer than %zu characters at line %d\n", kMaxRequestName, f.line);
+        return false;
+    }
+    if (m_set.requests.find(header) != m_set.requests.end()) {
+        report("Duplicate request definition:%s\n", std::string(header).c_str());
+        return false;
+    }
+    auto request = std::make_unique<RequestDef>();
+    const GeneralOptions& o = m_set.options;
+    request->name.assign(header);
+    request->uri = o.uri;
+    request->method = o.method;
+    request->delay = o.delay;
+    request->keepalive = o.keepalive;
+    request->port = o.port;
+    f.request = request.get();
+    f.section = Section::Request;
+    m_set.requests.emplace(request->name, std::move(request));
+    if (!f.explicitTestSeq) appendToSequence(f, kTest, header);
+    return true;
+}
+
+void ScriptParser::appendToSequence(Frame& f, int which, std::string_view line) {
+    Sequence& seq = sequenceOf(m_set, which);
+    if (!f.appendStarted[which]) {
+        seq.setLength(0);
+        f.appendStarted[which] = true;
+    }
+    SequenceEntry entry;
+    size_t paren = line.find('(');
+    if (paren == std::string_view::npos) {
+        entry.name.assign(line);
+    } else {
+        entry.name.assign(line.substr(0, paren));
+        entry.arguments.emplace(line.substr(paren + 1));
+    }
+    seq.append(std::move(entry));
+    ++f.appended[which];
+}
+
+bool ScriptParser::include(Frame& f, const std::string& path) {
+    if (f.depth + 1 > kMaxIncludeDepth) {
+        report("Includes are nested more than %d deep (an include cycle?): %s\n", kMaxIncludeDepth,
+               path.c_str());
+        return false;
+    }
+    std::string text;
+    switch (platform::readWholeFile(path, text)) {
+        case platform::ReadStatus::Ok: break;
+        case platform::ReadStatus::TooLarge:
+            report("File %s is too large to include\n", path.c_str());
+            return false;
+        default: report("Cannot open file %s\n", path.c_str()); return false;
+    }
+    size_t before[3];
+    for (int i = 0; i < 3; ++i) before[i] = sequenceOf(m_set, i).length();
+    size_t added[3];
+    if (!parseText(text, f.depth + 1, added)) return false;
+    for (int i = 0; i < 3; ++i) {
+        if (added[i] > 0) {
+            f.appendStarted[i] = false;  // this file's next entry starts the list anew
+            f.appended[i] += added[i];
+        } else {
+            sequenceOf(m_set, i).setLength(before[i]);
+        }
+    }
+    return true;
+}
+
+bool ScriptParser::requestLine(Frame& f, std::string_view line) {
+    if (line.size() >= 2 && line[0] == '$' && line[1] == '$') {
+        line.remove_prefix(1);
+    } else if (line[0] == '$') {
+        bool taken = false;
+        if (!requestKey(f, line, taken)) return false;
+        if (taken) return true;
+    }
+    auto [name, value] = splitNameValue(line);
+    RequestDef& request = *f.request;
+    if (equalsNoCase(name, "$fail")) return failLine(f, value);
+    if (equalsNoCase(name, "$exportvar")) return exportLine(f, value);
+    if (equalsNoCase(name, "$content") || equalsNoCase(name, "$xmlcontent")) return contentLine(f, value);
+    if (equalsNoCase(name, "$header")) {
+        if (!request.extraHeaders) request.extraHeaders = std::make_unique<TextBuffer>(128);
+        request.extraHeaders->append(value);
+        request.extraHeaders->append("\r\n");
+        return true;
+    }
+    return parseParamValue(m_set, request, name, value, *request.params);
+}
+
+bool ScriptParser::requestKey(Frame& f, std::string_view line, bool& taken) {
+    line = line.substr(0, 511);
+    size_t eq = line.find('=');
+    if (eq == std::string_view::npos) {
+        taken = true;  // a "$" line without "=" is accepted and ignored
+        return true;
+    }
+    std::string_view name = line.substr(0, eq), value = line.substr(eq + 1);
+    RequestDef& r = *f.request;
+    taken = true;
+    if (equalsNoCase(name, "$uri")) r.uri.assign(value);
+    else if (equalsNoCase(name, "$server")) r.server.emplace(value);
+    else if (equalsNoCase(name, "$port")) r.port = toInt(value);
+    else if (equalsNoCase(name, "$method")) r.method = equalsNoCase(value, "get") ? 0 : 1;
+    else if (equalsNoCase(name, "$keepalive")) r.keepalive = toInt(value);
+    else if (equalsNoCase(name, "$delay")) {
+        r.delay = toInt(value);
+        size_t dash = value.find('-');
+        r.delayUpper = dash == std::string_view::npos ? 0 : toInt(value.substr(dash + 1));
+    } else if (equalsNoCase(name, "$secure")) r.secure = toInt(value);
+    else taken = false;
+    return true;
+}
+
+bool ScriptParser::failLine(Frame& f, std::string_view value) {
+    RequestDef& r = *f.request;
+    bool inverted = !value.empty() && value[0] == '!';
+    if (inverted) value.remove_prefix(1);
+    DelimitedPattern pattern = splitDelimitedPattern(value);
+    if (!pattern.ok()) {
+        report("Invalid regexp in $fail parameter\n");
+        return false;
+    }
+    r.failInverted = inverted;
+    r.fail = std::move(pattern);
+    return true;
+}
+
+bool ScriptParser::exportLine(Frame& f, std::string_view value) {
+    const ItemStyle style{.escapeAny = true, .maxLength = 255};
+    size_t pos = 0;
+    std::string variable = readItem(value, pos, style);
+    while (pos < value.size() && value[pos] == ' ') ++pos;
+    if (pos >= value.size() || value[pos] != '/') {
+        report("Regexp expected at $exporvar=%s\n", std::string(value).c_str());
+        return false;
+    }
+    size_t start = pos++;
+    while (pos < value.size() && value[pos] != '/') pos += (value[pos] == '\\' && pos + 1 < value.size()) ? 2 : 1;
+    size_t comma = value.find(',', pos);
+    if (comma == std::string_view::npos || comma + 1 >= value.size()) {
+        report("Invalud $exportvar syntax\n");
+        return false;
+    }
+    std::string_view delimited = value.substr(start, comma - start);
+    DelimitedPattern pattern = splitDelimitedPattern(delimited);
+    if (!pattern.ok()) {
+        report("Invalid regexp:%s\n", std::string(delimited).c_str());
+        return false;
+    }
+    pos = comma + 1;
+    std::string valueTemplate = readItem(value, pos, style);
+    f.request->exports[variable] = ExportEntry{std::move(pattern), std::move(valueTemplate)};
+    return true;
+}
+
+bool ScriptParser::contentLine(Frame& f, std::string_view value) {
+    RequestDef& r = *f.request;
+    // Earlier content of this request is replaced, pieces included.
+    std::erase_if(*r.params, [](const ParamEntry& e) { return e.name == kContentParamName; });
+    r.rawContent = false;
+    r.content = std::make_unique<TextBuffer>(1024);
+    if (value.size() >= 2 && value[0] == '<' && value[1] == '<') {
+        f.contentTerminator.assign(value.substr(2, 255));
+        f.section = Section::Content;
+        return true;
+    }
+    if (!value.empty() && value[0] == '<') {
+        report("Syntax error at line %d\n", f.line);
+        return false;
+    }
+    std::string bytes;
+    const std::string path(value);
+    switch (platform::readWholeFile(path, bytes)) {
+        case platform::ReadStatus::Ok: break;
+        case platform::ReadStatus::TooLarge:
+            report("Request content file is too large:%s\n", path.c_str());
+            return false;
+        default: report("Failed to open request content file:%s\n", path.c_str()); return false;
+    }
+    r.content->append(bytes);
+    return splitRequestContent(m_set, r);
+}
+
+bool ScriptParser::finishContent(Frame& f) {
+    f.section = Section::Request;
+    return splitRequestContent(m_set, *f.request);
+}
+
+}  // namespace velk

@@ -1,0 +1,81 @@
+/*
+ * velkcore.h - the C interface of the VELK load-test engine (libvelkcore.so).
+ *
+ * Rules of this interface:
+ *  - Plain C: 32-bit integers, pointers and NUL-terminated 8-bit texts only.
+ *  - Functions that can fail return 1 on success and 0 on failure; the cause has
+ *    already been reported once through the output callback.  No C++ exception
+ *    ever leaves the library.
+ *  - The caller owns a TestSet from CreateTestSet until FreeTestSet.  Arrays and
+ *    records handed out by the library (GetInfo's names, GetResults) stay owned by
+ *    the library and are valid until the next call that may reuse them.
+ *  - The output and progress callbacks are process-wide.  The output callback may
+ *    be called from any engine thread; the progress callback only from the thread
+ *    inside RunTest.  Install them before a run, not during one.
+ *  - Call order: InitKS; SetOutFunc/SetProgressReporter; CreateTestSet;
+ *    [ParseCommandLine]; ParseTest; ParseGeneralParam/SetProperty ...; RunTest;
+ *    GetInfo/GetResults/SaveResults; CleanKS to run again; FreeTestSet; CleanupKS.
+ */
+#ifndef VELKCORE_H
+#define VELKCORE_H
+
+#include <stdint.h>
+
+#if defined(VELK_BUILDING_CORE)
+#define VELK_EXPORT __attribute__((visibility("default")))
+#else
+#define VELK_EXPORT
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* One parsed test and its last run; opaque to callers. */
+typedef struct TestSet TestSet;
+
+/* Filled by GetInfo. */
+typedef struct TestInfo {
+    int32_t users;          /* the clients option */
+    int32_t iterations;     /* the requests option, or -1 when a script drives the test */
+    int32_t sequenceLength; /* entries of the test sequence, or 1 for a script-driven test */
+    int32_t nodetails;      /* the nodetails option */
+    char** sequenceNames;   /* request name of each test-sequence entry; owned by the library */
+} TestInfo;
+
+/* Summary record filled by SaveResults (32 bytes). */
+typedef struct VelkSummary {
+    int32_t requestsPerSecondX1000;
+    int32_t msPerRequestX1000;
+    double serverBandwidth; /* bytes sent and received per millisecond of test duration */
+    double userBandwidth;   /* serverBandwidth divided by the number of users */
+    int32_t totalRequests;
+    int32_t totalErrors;
+} VelkSummary;
+
+/* Receives one line of engine output (no trailing line feed). */
+typedef void (*OutFunc)(void* context, const char* text);
+/* Receives the requests made so far and the total expected (-1: script-driven). */
+typedef void (*ProgressReporter)(void* context, int32_t made, int32_t total);
+
+VELK_EXPORT int32_t InitKS(int32_t reserved1, int32_t reserved2);
+VELK_EXPORT int32_t CleanupKS(void);
+VELK_EXPORT void* SetOutFunc(void* context, OutFunc func);
+VELK_EXPORT void* SetProgressReporter(void* context, ProgressReporter func);
+
+VELK_EXPORT TestSet* CreateTestSet(void);
+VELK_EXPORT void FreeTestSet(TestSet* set);
+VELK_EXPORT int32_t ParseTest(TestSet* set, const char* testName, const char* scriptText);
+VELK_EXPORT int32_t ParseGeneralParam(TestSet* set, const char* name, const char* value);
+VELK_EXPORT int32_t SetProperty(TestSet* set, const char* nameValue);
+VELK_EXPORT void GetInfo(TestSet* set, TestInfo* info);
+VELK_EXPORT int32_t CleanKS(TestSet* set);
+VELK_EXPORT int32_t GetCoreVersion(char* buffer);
+VELK_EXPORT int32_t ParseCommandLine(TestSet* set, int32_t argc, char** argv);
+VELK_EXPORT int64_t Calculate3DArrayMemoryAmount(const char* scriptText);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VELKCORE_H */
