@@ -1,0 +1,263 @@
+#include "net/connection.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "net/ipv4_resolver.h"
+#include "net/readiness.h"
+#include "net/speed_limit.h"
+#include "net/tls_client_context.h"
+#include "net/tls_session.h"
+#include "platform/clock.h"
+
+namespace velk::net {
+namespace {
+
+bool setBlocking(int fd, bool blocking) {
+    int flags = fcntl(fd, F_GETFL, 0);
+    if (flags < 0) return false;
+    flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+    return fcntl(fd, F_SETFL, flags) == 0;
+}
+
+}  // namespace
+
+Connection::Connection() = default;
+
+Connection::~Connection() { close(); }
+
+int Connection::init(const std::string& host, int port, bool secure, int sslVersion,
+                     int timeoutSeconds) {
+    m_timeout = timeoutSeconds;
+    m_secure = secure;
+    m_host = host;
+    m_lastError.clear();
+    if (secure) {
+        m_tlsContext = TlsClientContext::forVersion(sslVersion, m_lastError);
+        if (m_tlsContext == nullptr) return -1;
+    }
+    uint32_t address = 0;
+    if (!lookupIPv4(host, address)) return -1;
+    m_address = address;
+    m_port = htons(uint16_t(port));
+    return 0;
+}
+
+int Connection::connect() {
+    close();
+    SocketHandle socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!socket.valid()) {
+        m_lastSocketError = errno;
+        return -1;
+    }
+    const int fd = socket.get();
+    const int timeoutMillis = secondsToPollMillis(m_timeout);
+    // Non-blocking while connecting, so the timeout bounds it instead of the
+    // system's minutes-long default.
+    if (!setBlocking(fd, false)) {
+        m_lastSocketError = errno;
+        return -1;
+    }
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = m_port;
+    sa.sin_addr.s_addr = m_address;
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
+        if (errno != EINPROGRESS) {
+            m_lastSocketError = errno;
+            return -1;
+        }
+        int ready = waitForSocket(fd, Readiness::kWrite, timeoutMillis);
+        if (ready <= 0) {
+            m_lastSocketError = ready == 0 ? ETIMEDOUT : errno;
+            return -1;
+        }
+        int err = 0;
+        socklen_t len = sizeof err;
+        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) {
+            m_lastSocketError = err != 0 ? err : errno;
+            return -1;
+        }
+    }
+    // Closing resets the connection at once instead of lingering in TIME_WAIT.
+    linger off{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &off, sizeof off);
+    if (m_secure) {
+        m_tls = TlsSession::handshake(m_tlsContext, fd, m_host, timeoutMillis);
+        if (!m_tls) {
+            m_lastSocketError = errno;
+            return -1;
+        }
+    }
+    if (!setBlocking(fd, true)) {
+        m_lastSocketError = errno;
+        m_tls.reset();
+        return -1;
+    }
+    m_socket = std::move(socket);
+    m_open = true;
+    return 0;
+}
+
+void Connection::close() {
+    if (m_tls) {
+        // Never block here on a peer that stopped reading.
+        if (m_socket.valid()) setBlocking(m_socket.get(), false);
+        m_tls->shutdown();
+        m_tls.reset();
+    }
+    m_socket.reset();
+    m_open = false;
+    m_readAheadCount = 0;
+    m_readAheadPos = 0;
+}
+
+void Connection::releaseTls() {
+    if (m_secure) m_tlsContext = nullptr;
+}
+
+int Connection::waitSocket(bool forWrite) {
+    int rc = waitForSocket(m_socket.get(), forWrite ? Readiness::kWrite : Readiness::kRead,
+                           secondsToPollMillis(m_timeout));
+    if (rc < 0) m_lastSocketError = errno;
+    return rc;
+}
+
+int Connection::waitReadable() {
+    if (!m_open) return -1;
+    if (m_readAheadPos < m_readAheadCount || m_noWait) return 1;
+    if (m_tls && m_tls->hasBufferedInput()) return 1;
+    return waitSocket(false);
+}
+
+int Connection::waitWritable() {
+    if (!m_open) return -1;
+    if (m_noWait) return 1;
+    return waitSocket(true);
+}
+
+void Connection::applySpeedLimit(int bytesMoved, int64_t startedMicros) const {
+    if (m_bytesPerSecond == 0 || bytesMoved <= 0) return;
+    int64_t elapsedMillis = (platform::nowMicros() - startedMicros) / 1000;
+    platform::sleepMillis(speedLimitPauseMillis(bytesMoved, m_bytesPerSecond, elapsedMillis));
+}
+
+int Connection::receive(void* buffer, int size) {
+    const int64_t started = platform::nowMicros();
+    int n;
+    if (m_tls) {
+        n = m_tls->read(buffer, size);
+    } else {
+        do {
+            n = int(::recv(m_socket.get(), buffer, size_t(size), 0));
+        } while (n < 0 && errno == EINTR);
+    }
+    if (n < 0) m_lastSocketError = errno;
+    applySpeedLimit(n, started);
+    return n;
+}
+
+int Connection::read(void* buffer, int size) {
+    if (!m_open) return -1;
+    if (size <= 0) return 0;
+    if (m_readAheadPos < m_readAheadCount) {
+        int n = m_readAheadCount - m_readAheadPos;
+        if (n > size) n = size;
+        std::memcpy(buffer, m_readAhead + m_readAheadPos, size_t(n));
+        m_readAheadPos += n;
+        return n;
+    }
+    return receive(buffer, size);
+}
+
+int Connection::write(const void* data, int length) {
+    if (!m_open) return -1;
+    if (length <= 0) return 0;
+    const int64_t started = platform::nowMicros();
+    int n;
+    if (m_tls) {
+        n = m_tls->write(data, length);
+    } else {
+        do {
+            n = int(::send(m_socket.get(), data, size_t(length), MSG_NOSIGNAL));
+        } while (n < 0 && errno == EINTR);
+    }
+    if (n < 0) m_lastSocketError = errno;
+    applySpeedLimit(n, started);
+    return n;
+}
+
+int Connection::readLine(char* buffer, int capacity) {
+    if (!m_open || buffer == nullptr || capacity <= 0) return -1;
+    int stored = 0;
+    while (stored < capacity - 1) {
+        if (m_readAheadPos >= m_readAheadCount) {
+            m_readAheadPos = m_readAheadCount = 0;
+            if (waitReadable() <= 0) return -1;
+            int n = receive(m_readAhead, kReadAheadSize);
+            if (n <= 0) return -1;
+            m_readAheadCount = n;
+        }
+        const char* from = m_readAhead + m_readAheadPos;
+        int take = m_readAheadCount - m_readAheadPos;
+        if (take > capacity - 1 - stored) take = capacity - 1 - stored;
+        const void* newline = std::memchr(from, '\n', size_t(take));
+        if (newline != nullptr) take = int(static_cast<const char*>(newline) - from) + 1;
+        std::memcpy(buffer + stored, from, size_t(take));
+        stored += take;
+        m_readAheadPos += take;
+        if (newline != nullptr) break;
+    }
+    buffer[stored] = '\0';
+    return stored;
+}
+
+int Connection::sendAllRaw(const void* data, int length) {
+    if (!m_open || length < 0) return -1;
+    const char* p = static_cast<const char*>(data);
+    int sent = 0;
+    while (sent < length) {
+        int ready = waitForSocket(m_socket.get(), Readiness::kWrite,
+                                  secondsToPollMillis(m_timeout));
+        if (ready <= 0) {
+            m_lastSocketError = ready == 0 ? ETIMEDOUT : errno;
+            return -1;
+        }
+        int n = m_tls ? m_tls->write(p + sent, length - sent)
+                      : int(::send(m_socket.get(), p + sent, size_t(length - sent),
+                                   MSG_NOSIGNAL));
+        if (n < 0 && errno == EINTR && !m_tls) continue;
+        if (n <= 0) {
+            m_lastSocketError = errno;
+            return -1;
+        }
+        sent += n;
+    }
+    return sent;
+}
+
+int Connection::receiveRaw(void* buffer, int size) {
+    if (!m_open || size <= 0) return -1;
+    if (!(m_tls && m_tls->hasBufferedInput())) {
+        int ready = waitForSocket(m_socket.get(), Readiness::kRead,
+                                  secondsToPollMillis(m_timeout));
+        if (ready <= 0) {
+            m_lastSocketError = ready == 0 ? ETIMEDOUT : errno;
+            return -1;
+        }
+    }
+    if (m_tls) return m_tls->read(buffer, size);
+    int n;
+    do {
+        n = int(::recv(m_socket.get(), buffer, size_t(size), 0));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) m_lastSocketError = errno;
+    return n;
+}
+
+}  // namespace velk::net

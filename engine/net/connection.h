@@ -1,0 +1,113 @@
+#pragma once
+// One virtual user's connection: a TCP stream to the web server or a proxy, optionally
+// under TLS, with a 256-byte read-ahead for reading header lines, readiness waits
+// bounded by the timeout option, an optional bandwidth limit and an optional mode
+// without readiness waits.
+//
+// Results follow one rule: 0 or a positive count is success, -1 failure (reads also
+// give 0 at the end of the stream).  A Connection belongs to one session thread and is
+// not safe for concurrent use.  It owns its socket and TLS session; the TLS context is
+// shared process-wide and only borrowed.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "net/socket_handle.h"
+
+struct ssl_ctx_st;
+
+namespace velk::net {
+
+class TlsSession;
+
+class Connection {
+public:
+    static constexpr int kReadAheadSize = 256;
+
+    Connection();
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Stores the timeout and security; when secure takes the shared TLS context for
+    // sslVersion; resolves host (IPv4).  -1 when the TLS context is refused (see
+    // lastError) or the name does not resolve.  Does not connect.
+    int init(const std::string& host, int port, bool secure, int sslVersion,
+             int timeoutSeconds);
+    // Closes any current socket, connects within the timeout, sets SO_LINGER {1, 0} so
+    // that closing resets at once, and runs the TLS handshake when secure.
+    int connect();
+    // TLS close_notify when secure, then closes the socket; unread read-ahead bytes
+    // belonged to that stream and are dropped.
+    void close();
+    // Lets go of the TLS context (shared, so nothing is freed).
+    void releaseTls();
+
+    // 1 at once when read-ahead or TLS bytes are waiting or nowait is set; otherwise
+    // waits up to the timeout: positive ready, 0 timed out, -1 error or not open.
+    int waitReadable();
+    // 1 at once when nowait is set; otherwise as waitReadable, for writing.
+    int waitWritable();
+
+    // Serves read-ahead bytes first, else one receive of at most size bytes, then
+    // the bandwidth pause.  The count, 0 at the end of the stream, -1 on error.
+    int read(void* buffer, int size);
+    // One send of length bytes (never raises SIGPIPE), then the bandwidth pause.
+    int write(const void* data, int length);
+    // One line including its "\n", NUL-terminated; a line longer than capacity - 1
+    // comes back cut at that length.  Returns the characters stored, or -1 when the
+    // stream ends or fails first.  Each refill of the read-ahead waits for readiness
+    // first (unless nowait), so a peer that stops mid-line cannot hold the user.
+    int readLine(char* buffer, int capacity);
+
+    void setNoWait(bool noWait) { m_noWait = noWait; }
+    // Bytes per second; 0 is unlimited.
+    void setSpeedLimit(int32_t bytesPerSecond) { m_bytesPerSecond = bytesPerSecond; }
+
+    // Proxy handshakes talk straight to the socket: no read-ahead, no bandwidth
+    // pause, and every wait is bounded by the timeout even under nowait, so a silent
+    // proxy cannot hold the user.  sendAllRaw returns length or -1; receiveRaw the
+    // count, 0 at the end of the stream, -1 on error or time-out.
+    int sendAllRaw(const void* data, int length);
+    int receiveRaw(void* buffer, int size);
+
+    bool isOpen() const { return m_open; }
+    bool isSecure() const { return m_secure; }
+    bool isReusable() const { return m_reusable; }
+    void setReusable(bool reusable) { m_reusable = reusable; }
+    bool noWait() const { return m_noWait; }
+    int32_t speedLimit() const { return m_bytesPerSecond; }
+    int timeoutSeconds() const { return m_timeout; }
+    // The host init was given; sent as the TLS server name.
+    const std::string& host() const { return m_host; }
+    // A line for the user's log saying why init last failed ("" when it did not or
+    // the reason is only that the name did not resolve).
+    const std::string& lastError() const { return m_lastError; }
+    // errno of the last failed socket operation, for the user's log.
+    int lastSocketError() const { return m_lastSocketError; }
+
+private:
+    int receive(void* buffer, int size);  // network read plus bandwidth pause
+    int waitSocket(bool forWrite);
+    void applySpeedLimit(int bytesMoved, int64_t startedMicros) const;
+
+    int m_timeout = 0;
+    bool m_reusable = false;
+    bool m_secure = false;
+    ssl_ctx_st* m_tlsContext = nullptr;  // shared, borrowed
+    std::unique_ptr<TlsSession> m_tls;
+    std::string m_host;
+    uint32_t m_address = 0;  // network byte order
+    uint16_t m_port = 0;     // network byte order
+    SocketHandle m_socket;
+    bool m_open = false;
+    char m_readAhead[kReadAheadSize];
+    int m_readAheadCount = 0;
+    int m_readAheadPos = 0;
+    bool m_noWait = false;
+    int32_t m_bytesPerSecond = 0;
+    std::string m_lastError;
+    int m_lastSocketError = 0;
+};
+
+}  // namespace velk::net
