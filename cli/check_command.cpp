@@ -42,7 +42,7 @@ int runCheck(const CliOptions& options) {
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     if (!ParseCommandLine(set.get(), int32_t(args.size()), argv.data())) return 1;
-    if (!ParseTest(set.get(), nullptr, text.c_str())) {
+    if (!ParseTest(set.get(), options.scriptPath.c_str(), text.c_str())) {
         std::fprintf(stderr, "velkrun: %s: the test script does not parse\n", options.scriptPath.c_str());
         return 1;
     }

@@ -3,6 +3,18 @@
 #include <string_view>
 
 namespace velk::cli {
+namespace {
+
+// "-name=value" always, and "/name=value" when no "/" comes before the "=";
+// anything else beginning with "/" is an absolute path.
+bool isVariable(std::string_view arg) {
+    if (arg.starts_with("-")) return true;
+    if (!arg.starts_with("/")) return false;
+    size_t eq = arg.find('=');
+    return eq != std::string_view::npos && arg.substr(1, eq - 1).find('/') == std::string_view::npos;
+}
+
+}  // namespace
 
 ParsedCli parseCli(int argc, const char* const* argv) {
     ParsedCli parsed;
@@ -29,8 +41,10 @@ ParsedCli parseCli(int argc, const char* const* argv) {
             commandGiven = true;
             continue;
         }
-        o.engineArgs.emplace_back(arg);
-        if (!arg.starts_with("-") && !arg.starts_with("/")) o.scriptPath.assign(arg);
+        if (isVariable(arg))
+            o.engineArgs.emplace_back(arg);
+        else
+            o.scriptPath.assign(arg);
     }
     if (!commandGiven) {
         parsed.error = "no command given (try --help)";
@@ -54,7 +68,8 @@ const char* usageText() {
            "  --version   show the engine version.\n"
            "\n"
            "Arguments -name=value and /name=value set global variables that the script\n"
-           "reads with $gvar(name,default).  velkrun's own options begin with \"--\".\n";
+           "reads with $gvar(name,default); an argument that begins with \"/\" and has\n"
+           "another \"/\" before its \"=\" is a path.  velkrun's own options begin with \"--\".\n";
 }
 
 }  // namespace velk::cli

@@ -11,9 +11,11 @@ enum class Command { Check, Help, Version };
 
 struct CliOptions {
     Command command = Command::Help;
-    // Arguments for the engine, program name first, as ParseCommandLine takes them.
+    // Variable arguments for the engine, program name first, as ParseCommandLine
+    // takes them.
     std::vector<std::string> engineArgs;
-    // The test script file: the last argument that is neither an option nor a variable.
+    // The test script file: the last argument that is neither an option nor a
+    // variable.  It is handed to the engine as the test name.
     std::string scriptPath;
 };
 

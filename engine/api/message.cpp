@@ -8,24 +8,24 @@
 namespace velk {
 namespace {
 
-void defaultOut(void*, const char* text) {
+std::atomic<OutFunc> g_outFunc{defaultOutFunc};
+std::atomic<void*> g_outContext{nullptr};
+std::atomic<ProgressReporter> g_progressFunc{defaultProgressReporter};
+std::atomic<void*> g_progressContext{nullptr};
+
+}  // namespace
+
+void defaultOutFunc(void*, const char* text) {
     std::fputs(text, stdout);
     std::fflush(stdout);
 }
 
-void defaultProgress(void*, int32_t made, int32_t total) {
+void defaultProgressReporter(void*, int32_t made, int32_t total) {
     if (total == -1)
         report("Requests made so far: %d\r", made);
     else
         report("Request: %d/%d\r", made < total ? made : total, total);
 }
-
-std::atomic<OutFunc> g_outFunc{defaultOut};
-std::atomic<void*> g_outContext{nullptr};
-std::atomic<ProgressReporter> g_progressFunc{defaultProgress};
-std::atomic<void*> g_progressContext{nullptr};
-
-}  // namespace
 
 void report(const char* format, ...) {
     char buffer[kMessageBufferSize];

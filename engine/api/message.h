@@ -25,6 +25,10 @@ void report(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void setOutFunc(void* context, OutFunc func);
 // Installs the progress callback; null silences progress.
 void setProgressReporter(void* context, ProgressReporter func);
+// The callbacks in force until a host installs its own.
+void defaultOutFunc(void* context, const char* text);
+void defaultProgressReporter(void* context, int32_t made, int32_t total);
+
 // Calls the installed progress callback.
 void reportProgress(int32_t made, int32_t total);
 

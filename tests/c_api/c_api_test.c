@@ -1,0 +1,47 @@
+/* The public header is plain C: this program is compiled as C and drives the
+ * engine through it.  Exit status 0 means every check held. */
+#include <stdio.h>
+#include <string.h>
+
+#include "velkcore.h"
+
+static int g_messages;
+static char g_last[4096];
+
+static void collect(void* context, const char* text) {
+    (void)context;
+    ++g_messages;
+    strncpy(g_last, text, sizeof g_last - 1);
+}
+
+#define CHECK(cond)                                                  \
+    do {                                                             \
+        if (!(cond)) {                                               \
+            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
+            return 1;                                                \
+        }                                                            \
+    } while (0)
+
+int main(void) {
+    char version[64];
+    TestInfo info;
+    TestSet* set;
+
+    InitKS(0, 0);
+    CHECK(SetOutFunc(&g_messages, collect) == &g_messages);
+    set = CreateTestSet();
+    CHECK(set != NULL);
+    CHECK(ParseTest(set, "c", "clients=2\n[one]\n[two]\n") == 1);
+    GetInfo(set, &info);
+    CHECK(info.users == 2 && info.sequenceLength == 2);
+    CHECK(strcmp(info.sequenceNames[1], "two") == 0);
+    CHECK(ParseGeneralParam(set, "timeout", "x") == 0);
+    CHECK(g_messages == 1 && strcmp(g_last, "Integer number expected as a value of timeout") == 0);
+    CHECK(GetCoreVersion(version) > 0);
+    CHECK(sizeof(VelkSummary) == 32);
+    FreeTestSet(set);
+    SetOutFunc(NULL, NULL);
+    CleanupKS();
+    puts("C interface: all checks held");
+    return 0;
+}

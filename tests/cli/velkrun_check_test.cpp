@@ -1,0 +1,76 @@
+// velkrun --check, run as users run it: a real process, its output and exit status.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+#include <sys/wait.h>
+
+#include "common/temp_dir.h"
+
+namespace {
+
+struct RunResult {
+    int status = -1;
+    std::string output;  // standard output and standard error together
+};
+
+RunResult runVelkrun(const std::string& args) {
+    RunResult r;
+    std::string command = std::string(VELKRUN_PATH) + " " + args + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return r;
+    std::array<char, 4096> chunk;
+    size_t n;
+    while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0) r.output.append(chunk.data(), n);
+    int raw = pclose(pipe);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return r;
+}
+
+TEST(VelkrunCheck, ValidScriptPrintsWhatTheEngineReports) {
+    velk::test::TempDir dir;
+    std::string script = dir.write("t.txt", "clients=$gvar(users,1)\nrequests=3\n[home]\n[search]\n");
+    RunResult r = runVelkrun("--check -users=12 " + script);
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("Users: 12\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Iterations: 3\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Test sequence (2): home search\n"), std::string::npos) << r.output;
+}
+
+TEST(VelkrunCheck, ErrorsGiveTheEngineMessageAndANonZeroStatus) {
+    velk::test::TempDir dir;
+    std::string bad = dir.write("bad.txt", "[a]\n[a]\n");
+    RunResult r = runVelkrun("--check " + bad);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("Duplicate request definition:a"), std::string::npos) << r.output;
+
+    r = runVelkrun("--check -verbose " + bad);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("Invalid command line option -verbose!"), std::string::npos) << r.output;
+
+    r = runVelkrun("--check " + dir.file("missing.txt"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("cannot read test script"), std::string::npos) << r.output;
+
+    r = runVelkrun("--frobnicate x");
+    EXPECT_EQ(r.status, 2);
+}
+
+TEST(VelkrunCheck, BundledExamplesParse) {
+    for (const char* example : {"hello.txt"}) {
+        RunResult r = runVelkrun(std::string("--check ") + VELK_EXAMPLES_DIR + "/" + example);
+        EXPECT_EQ(r.status, 0) << example << "\n" << r.output;
+    }
+}
+
+TEST(VelkrunCheck, VersionAndHelp) {
+    RunResult r = runVelkrun("--version");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.output.find("2.0 build 100 date Mon Jul 30 10:07:00 2002"), std::string::npos);
+    r = runVelkrun("--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.output.find("--check"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,380 @@
+#include "script/script_parser.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "api/message.h"
+#include "api/test_set.h"
+#include "common/message_capture.h"
+#include "common/temp_dir.h"
+
+namespace velk {
+namespace {
+
+using test::MessageCapture;
+using test::TempDir;
+
+class ScriptParserTest : public ::testing::Test {
+protected:
+    void SetUp() override { setOutFunc(&m_capture, MessageCapture::sink); }
+    void TearDown() override { setOutFunc(nullptr, nullptr); }
+
+    bool parse(std::string_view text) { return ScriptParser(m_set).parse(text); }
+
+    static std::vector<std::string> names(const Sequence& seq) {
+        std::vector<std::string> out;
+        for (size_t i = 0; i < seq.length(); ++i) out.push_back(seq[i].name);
+        return out;
+    }
+    std::vector<std::string> testSeq() const { return names(m_set.testSeq); }
+
+    const RequestDef& request(const std::string& name) const {
+        auto it = m_set.requests.find(name);
+        EXPECT_NE(it, m_set.requests.end()) << name;
+        return *it->second;
+    }
+    static std::string literalValue(const ParamEntry& p) {
+        std::string v;
+        for (const auto& piece : p.pieces) v += piece.text;
+        return v;
+    }
+
+    TestSet m_set;
+    MessageCapture m_capture;
+};
+
+TEST_F(ScriptParserTest, RequestSectionsMakeTheTestSequenceUntilAnExplicitOneAppears) {
+    ASSERT_TRUE(parse("[a]\n[b]\n"));
+    EXPECT_EQ(testSeq(), (std::vector<std::string>{"a", "b"}));
+
+    TestSet second;
+    ASSERT_TRUE(ScriptParser(second).parse("[a]\n[b]\n[testseq]\nb\n"));
+    EXPECT_EQ(names(second.testSeq), std::vector<std::string>{"b"});
+
+    // Requests defined after an explicit test sequence are not added to it.
+    TestSet third;
+    ASSERT_TRUE(ScriptParser(third).parse("[testseq]\nb\n[a]\n[b]\n"));
+    EXPECT_EQ(names(third.testSeq), std::vector<std::string>{"b"});
+}
+
+TEST_F(ScriptParserTest, SectionNamesIgnoreCaseButRequestNamesDoNot) {
+    ASSERT_TRUE(parse("[GENERAL]\nclients=3\n[General]\nrequests=4\n[login]\n[Login]\n"));
+    EXPECT_EQ(m_set.options.clients, 3);
+    EXPECT_EQ(m_set.options.requests, 4);
+    EXPECT_EQ(m_set.requests.size(), 2u);
+    EXPECT_EQ(testSeq(), (std::vector<std::string>{"login", "Login"}));
+    EXPECT_EQ(m_set.requestSectionCount, 2);
+}
+
+TEST_F(ScriptParserTest, TextBeforeTheFirstHeaderIsGeneral) {
+    ASSERT_TRUE(parse("clients=7\r\n  ; comment\r\n\r\n\trequests=2\r[a]"));
+    EXPECT_EQ(m_set.options.clients, 7);
+    EXPECT_EQ(m_set.options.requests, 2);
+}
+
+TEST_F(ScriptParserTest, SequenceEntriesKeepTheirArgumentText) {
+    ASSERT_TRUE(parse("[initseq]\nlogin\n[testseq]\nsearch(q=abc,$method=POST)\n[finalseq]\nlogout()\n"));
+    ASSERT_EQ(m_set.testSeq.length(), 1u);
+    EXPECT_EQ(m_set.testSeq[0].name, "search");
+    ASSERT_TRUE(m_set.testSeq[0].arguments);
+    EXPECT_EQ(*m_set.testSeq[0].arguments, "q=abc,$method=POST)");
+    EXPECT_EQ(names(m_set.initSeq), std::vector<std::string>{"login"});
+    EXPECT_FALSE(m_set.initSeq[0].arguments);
+    EXPECT_EQ(*m_set.finalSeq[0].arguments, ")");
+}
+
+TEST_F(ScriptParserTest, GlobalVariablesAreSubstitutedOnce) {
+    m_set.globals["host"] = "web1";
+    m_set.globals["loop"] = "$gvar(host)";
+    ASSERT_TRUE(parse("server=$gvar(host,localhost)\nuri=/$gvar(loop)/$gvar(none)x\nproxy=$GVAR(missing,dflt)\n"));
+    EXPECT_EQ(m_set.options.server, "web1");
+    // The inserted value is not expanded again; a missing one without default vanishes.
+    EXPECT_EQ(m_set.options.uri, "/$gvar(host)/x");
+    EXPECT_EQ(m_set.options.proxy, "dflt");
+
+    TestSet other;
+    ASSERT_TRUE(ScriptParser(other).parse("server=$gvar(host,localhost)\n"));
+    EXPECT_EQ(other.options.server, "localhost");
+}
+
+TEST_F(ScriptParserTest, UnclosedGlobalVariableIsASyntaxError) {
+    EXPECT_FALSE(parse("server=$gvar(host\n"));
+    EXPECT_EQ(m_capture.last(), "Syntax error in this line: server=$gvar(host");
+}
+
+TEST_F(ScriptParserTest, GeneralLinesFailOnUnknownNamesSilentlyAndOnBadValuesWithAMessage) {
+    EXPECT_FALSE(parse("nosuchoption=1\n"));
+    EXPECT_EQ(m_capture.count(), 0u);
+
+    TestSet other;
+    EXPECT_FALSE(ScriptParser(other).parse("CLIENTS = 5\n"));  // value begins with a space
+    EXPECT_EQ(m_capture.last(), "Integer number expected as a value of clients");
+}
+
+TEST_F(ScriptParserTest, RequestsTakeTheGeneralValuesInForceAtTheirHeader) {
+    ASSERT_TRUE(parse("uri=/first\ndelay=100\nport=8080\nmethod=post\nkeepalive=1\n[a]\n"
+                      "[general]\ndelay=200\nuri=/second\n[b]\n"));
+    const RequestDef& a = request("a");
+    EXPECT_EQ(a.uri, "/first");
+    EXPECT_EQ(a.delay, 100);
+    EXPECT_EQ(a.port, 8080);
+    EXPECT_EQ(a.method, 1);
+    EXPECT_EQ(a.keepalive, 1);
+    EXPECT_FALSE(a.server);
+    EXPECT_EQ(request("b").delay, 200);
+    EXPECT_EQ(request("b").uri, "/second");
+}
+
+TEST_F(ScriptParserTest, RequestKeysSetTheirFields) {
+    ASSERT_TRUE(parse("[a]\n$URI=/x?y=1\n$server=example.test\n$port=81\n$method=Get\n"
+                      "$keepalive=1\n$delay=1000-3000\n$secure=2\n$nothing\n"
+                      "[b]\n$method=put\n$delay=500\n"));
+    const RequestDef& a = request("a");
+    EXPECT_EQ(a.uri, "/x?y=1");
+    EXPECT_EQ(a.server.value_or(""), "example.test");
+    EXPECT_EQ(a.port, 81);
+    EXPECT_EQ(a.method, 0);
+    EXPECT_EQ(a.keepalive, 1);
+    EXPECT_EQ(a.delay, 1000);
+    EXPECT_EQ(a.delayUpper, 3000);
+    EXPECT_EQ(a.secure, 2);
+    EXPECT_TRUE(a.params->empty());
+    EXPECT_EQ(request("b").method, 1);
+    EXPECT_EQ(request("b").delay, 500);
+    EXPECT_EQ(request("b").delayUpper, 0);
+}
+
+TEST_F(ScriptParserTest, ParameterLinesKeepOrderAndDoubleDollarEscapes) {
+    ASSERT_TRUE(parse("[a]\nuser = bob\nempty\n$$port=1\n$other=2\n"));
+    const ParamList& p = *request("a").params;
+    ASSERT_EQ(p.size(), 4u);
+    EXPECT_EQ(p[0].name, "user");
+    EXPECT_EQ(literalValue(p[0]), " bob");
+    EXPECT_EQ(p[1].name, "empty");
+    EXPECT_EQ(literalValue(p[1]), "");
+    EXPECT_EQ(p[2].name, "$port");  // "$$" keeps a "$" name away from the request keys
+    EXPECT_EQ(p[3].name, "$other");
+    EXPECT_EQ(request("a").port, 80);
+}
+
+TEST_F(ScriptParserTest, DuplicateRequestFailsAndKeepsWhatCameBefore) {
+    EXPECT_FALSE(parse("clients=4\n[a]\n[b]\n[a]\n"));
+    EXPECT_EQ(m_capture.last(), "Duplicate request definition:a");
+    EXPECT_EQ(m_set.options.clients, 4);
+    EXPECT_EQ(m_set.requests.size(), 2u);
+
+    // The same text parsed again into the same set fails at its first request.
+    TestSet twice;
+    ASSERT_TRUE(ScriptParser(twice).parse("[a]\n"));
+    EXPECT_FALSE(ScriptParser(twice).parse("[a]\n"));
+}
+
+TEST_F(ScriptParserTest, HeaderLinesAccumulateAcrossParses) {
+    ASSERT_TRUE(parse("[header]\nUser-Agent: velk\nX-A: 1\n"));
+    ASSERT_TRUE(parse("[Header]\nX-B: 2\n"));
+    EXPECT_EQ(m_set.headers, (std::vector<std::string>{"User-Agent: velk", "X-A: 1", "X-B: 2"}));
+}
+
+TEST_F(ScriptParserTest, InlineScriptRunsToTheExactEndLine) {
+    ASSERT_TRUE(parse("[script]\nvar a = 1;\n[/SCRIPT]\n  ; skipped\n[other] stays\n[/script]\nclients=2\n"));
+    ASSERT_TRUE(m_set.scriptText);
+    EXPECT_EQ(m_set.scriptText->view(), "var a = 1;\n[/SCRIPT]\n[other] stays\n");
+    EXPECT_EQ(m_set.options.clients, 2);
+    EXPECT_TRUE(m_set.requests.empty());
+
+    TestSet custom;
+    ASSERT_TRUE(ScriptParser(custom).parse("endofscript=END\n[script]\nx();\nEND\nrequests=3\n"));
+    EXPECT_EQ(custom.scriptText->view(), "x();\n");
+    EXPECT_EQ(custom.options.requests, 3);
+}
+
+TEST_F(ScriptParserTest, ContentHeredocDropsIndentBlankAndCommentLinesAndSplitsExpressions) {
+    ASSERT_TRUE(parse("[post]\n$content=<<EOT\n   <a>$nrand(1,5)</a>\n\n;x\n\t<b>$$5 & $LIST(x,(y))</b>\nEOT\nafter=1\n"));
+    const RequestDef& r = request("post");
+    EXPECT_TRUE(r.rawContent);
+    const ParamList& p = *r.params;
+    std::vector<std::string> pieces;
+    for (const auto& e : p) pieces.push_back(e.name + ":" + literalValue(e));
+    EXPECT_EQ(pieces, (std::vector<std::string>{"pcontent:<a>", "pcontent:$nrand(1,5)",
+                                                "pcontent:</a>\n<b>$$5 & ",
+                                                "pcontent:$LIST(x,(y))", "pcontent:</b>\n",
+                                                "after:1"}));
+    EXPECT_EQ(p[1].pieces.size(), 1u);
+}
+
+TEST_F(ScriptParserTest, ContentMistakesAreSyntaxErrors) {
+    EXPECT_FALSE(parse("[a]\n$content=<x\n"));
+    EXPECT_EQ(m_capture.last(), "Syntax error at line 2");
+
+    // A block that is never closed would silently drop its lines: refused.
+    TestSet open;
+    EXPECT_FALSE(ScriptParser(open).parse("[a]\n$xmlcontent=<<END\nline\n[b]\n"));
+    EXPECT_EQ(m_capture.last(), "Syntax error at line 4");
+    TestSet open2;
+    EXPECT_FALSE(ScriptParser(open2).parse("[a]\n$content=<<END\nline\n"));
+    EXPECT_EQ(m_capture.last(), "Syntax error at line 3");
+}
+
+TEST_F(ScriptParserTest, ContentFileIsReadWholeAndReplacesEarlierContent) {
+    TempDir dir;
+    std::string bytes = "a=1&b=$clid(u)\r\nraw";
+    std::string path = dir.write("body.txt", bytes);
+    ASSERT_TRUE(parse("[a]\n$content=<<E\nold\nE\n$content=" + path + "\n"));
+    const ParamList& p = *request("a").params;
+    ASSERT_EQ(p.size(), 3u);
+    EXPECT_EQ(literalValue(p[0]), "a=1&b=");
+    EXPECT_EQ(literalValue(p[1]), "$clid(u)");
+    EXPECT_EQ(literalValue(p[2]), "\r\nraw");
+
+    EXPECT_FALSE(parse("[b]\n$content=" + dir.file("missing.txt") + "\n"));
+    EXPECT_EQ(m_capture.last(), "Failed to open request content file:" + dir.file("missing.txt"));
+}
+
+TEST_F(ScriptParserTest, HeaderLinesOfARequestEndInCrLf) {
+    ASSERT_TRUE(parse("[a]\n$header=Content-Type: text/xml\n$HEADER=X-Y: z\n"));
+    EXPECT_EQ(request("a").extraHeaders->view(), "Content-Type: text/xml\r\nX-Y: z\r\n");
+}
+
+TEST_F(ScriptParserTest, FailExpressionsAreCheckedAndMayBeInverted) {
+    ASSERT_TRUE(parse("[a]\n$fail=/Error/i\n[b]\n$fail=!/Welcome/\n"));
+    ASSERT_TRUE(request("a").fail);
+    EXPECT_EQ(request("a").fail->text, "/Error/i");
+    EXPECT_EQ(request("a").fail->flags, kFlagIgnoreCase);
+    EXPECT_FALSE(request("a").failInverted);
+    EXPECT_TRUE(request("b").failInverted);
+    EXPECT_EQ(request("b").fail->expression, "Welcome");
+
+    for (const char* bad : {"[c]\n$fail=Error\n", "[d]\n$fail=/Error/q\n", "[e]\n$fail=/unclosed\n"}) {
+        TestSet set;
+        m_capture.clear();
+        EXPECT_FALSE(ScriptParser(set).parse(bad)) << bad;
+        EXPECT_EQ(m_capture.last(), "Invalid regexp in $fail parameter") << bad;
+    }
+}
+
+TEST_F(ScriptParserTest, ExportVariablesAreCheckedWithTheirOwnMessages) {
+    ASSERT_TRUE(parse("[a]\n$exportvar=token,  /value=\"(\\w+)\\/x\"/i,$1\n"
+                      "$exportvar=\"my%2cvar\",/a(b)/,\"t\\\"$1\"\n$exportvar=token,/z/,$0\n"));
+    const auto& exports = request("a").exports;
+    ASSERT_EQ(exports.size(), 2u);
+    EXPECT_EQ(exports.at("token").pattern.text, "/z/");  // a second export of a name replaces it
+    EXPECT_EQ(exports.at("my,var").pattern.text, "/a(b)/");
+    EXPECT_EQ(exports.at("my,var").valueTemplate, "t\"$1");
+
+    struct Case {
+        const char* line;
+        const char* message;
+    } cases[] = {
+        {"$exportvar=token,value", "Regexp expected at $exporvar=token,value"},
+        {"$exportvar=token,/x/", "Invalud $exportvar syntax"},
+        {"$exportvar=token,/x/,", "Invalud $exportvar syntax"},
+        {"$exportvar=token,/x/k,$1", "Invalid regexp:/x/k"},
+    };
+    for (const Case& c : cases) {
+        TestSet set;
+        m_capture.clear();
+        EXPECT_FALSE(ScriptParser(set).parse(std::string("[a]\n") + c.line + "\n")) << c.line;
+        EXPECT_EQ(m_capture.last(), c.message) << c.line;
+    }
+}
+
+TEST_F(ScriptParserTest, RateRuleReachesRequestsThatKeptTheGeneralDelay) {
+    ASSERT_TRUE(parse("delay=50\n[a]\n[b]\n$delay=70\n[general]\nrate=3600\n"));
+    EXPECT_EQ(m_set.options.delay, 1000);
+    EXPECT_EQ(m_set.options.softdelay, 1);
+    EXPECT_EQ(request("a").delay, 1000);
+    EXPECT_EQ(request("b").delay, 70);
+}
+
+class IncludeTest : public ScriptParserTest {
+protected:
+    std::string includeLine(const std::string& path) { return "[includes]\n" + path + "\n"; }
+    TempDir m_dir;
+};
+
+TEST_F(IncludeTest, IncludedFileKeepsItsOwnStateAndSharesTheTestSet) {
+    std::string lib = m_dir.write("lib.txt", "[x]\n[y]\n[header]\nX-Lib: 1\n");
+    // The include starts in the general section; the includer's section resumes after it.
+    ASSERT_TRUE(parse("clients=2\n" + includeLine(lib) + "[testseq]\nx\n[general]\nrequests=5\n"));
+    EXPECT_EQ(testSeq(), std::vector<std::string>{"x"});
+    EXPECT_EQ(m_set.requests.size(), 2u);
+    EXPECT_EQ(m_set.headers, std::vector<std::string>{"X-Lib: 1"});
+    EXPECT_EQ(m_set.options.requests, 5);
+}
+
+TEST_F(IncludeTest, IncludeThatAddsNoEntriesLeavesTheSequencesAlone) {
+    std::string lib = m_dir.write("opts.txt", "clients=9\n");
+    ASSERT_TRUE(parse("[a]\n[b]\n" + includeLine(lib) + "[c]\n"));
+    EXPECT_EQ(testSeq(), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(m_set.options.clients, 9);
+}
+
+TEST_F(IncludeTest, SequenceEntriesFromAnIncludeAreReplacedByTheIncludersNextEntries) {
+    std::string lib = m_dir.write("seq.txt", "[initseq]\nfromlib\n");
+    ASSERT_TRUE(parse("[initseq]\nmine\n" + includeLine(lib)));
+    EXPECT_EQ(names(m_set.initSeq), std::vector<std::string>{"fromlib"});
+
+    TestSet set;
+    ASSERT_TRUE(ScriptParser(set).parse(includeLine(lib) + "[initseq]\nafter1\nafter2\n"));
+    EXPECT_EQ(names(set.initSeq), (std::vector<std::string>{"after1", "after2"}));
+}
+
+TEST_F(IncludeTest, MissingIncludeAndCyclesFailCleanly) {
+    EXPECT_FALSE(parse(includeLine(m_dir.file("nope.txt"))));
+    EXPECT_EQ(m_capture.last(), "Cannot open file " + m_dir.file("nope.txt"));
+
+    std::string a = m_dir.file("a.txt"), b = m_dir.file("b.txt");
+    m_dir.write("a.txt", includeLine(b));
+    m_dir.write("b.txt", includeLine(a));
+    TestSet set;
+    m_capture.clear();
+    EXPECT_FALSE(ScriptParser(set).parse(includeLine(a)));
+    EXPECT_NE(m_capture.last().find("nested more than 16 deep"), std::string::npos) << m_capture.last();
+    EXPECT_EQ(m_capture.count(), 1u);
+
+    // A directory is not a script.
+    TestSet dirSet;
+    EXPECT_FALSE(ScriptParser(dirSet).parse(includeLine(m_dir.path().string())));
+}
+
+TEST_F(ScriptParserTest, OverlongLinesAndNamesAreRefusedWithAMessage) {
+    EXPECT_FALSE(parse("[a]\nq=" + std::string(200000, 'x') + "\n"));
+    EXPECT_EQ(m_capture.last(), "Line 2 is longer than 65535 characters");
+
+    TestSet growing;
+    growing.globals["big"] = std::string(40000, 'y');
+    EXPECT_FALSE(ScriptParser(growing).parse("uri=$gvar(big)$gvar(big)\n"));
+    EXPECT_NE(m_capture.last().find("after global variables"), std::string::npos);
+
+    TestSet longName;
+    EXPECT_TRUE(ScriptParser(longName).parse("[" + std::string(399, 'n') + "]\n"));
+    EXPECT_FALSE(ScriptParser(longName).parse("[" + std::string(400, 'n') + "]\n"));
+}
+
+TEST_F(ScriptParserTest, LargeScriptParses) {
+    std::string text = "[general]\nclients=1\n";
+    for (int i = 0; text.size() < 50u * 1024 * 1024; ++i)
+        text += "[r" + std::to_string(i) + "]\n$uri=/page/" + std::to_string(i) +
+                "\nname=" + std::string(400, 'v') + "\n";
+    ASSERT_TRUE(parse(text));
+    EXPECT_GT(m_set.testSeq.length(), 100000u);
+}
+
+TEST_F(ScriptParserTest, RandomBytesNeverCrash) {
+    std::mt19937 rng(1234);
+    for (int round = 0; round < 200; ++round) {
+        std::string text(size_t(rng() % 4096), '\0');
+        for (char& c : text) {
+            unsigned r = rng() % 100;
+            // Bias towards the characters the syntax cares about.
+            c = r < 10 ? "[]$=\n(),\"<"[r] : char(rng() % 256);
+        }
+        TestSet set;
+        ScriptParser(set).parse(text);  // any outcome, but no crash or hang
+    }
+    SUCCEED();
+}
+
+}  // namespace
+}  // namespace velk
