@@ -1,0 +1,26 @@
+// libFuzzer target: the test-script parser on arbitrary bytes.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+
+#include "api/message.h"
+#include "api/test_set.h"
+#include "script/script_parser.h"
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    velk::setOutFunc(nullptr, nullptr);
+    // Relative includes resolve in an empty directory of our own.
+    char dir[] = "/tmp/velk-fuzz-XXXXXX";
+    if (mkdtemp(dir) && chdir(dir) != 0) std::abort();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    TestSet set;
+    set.globals["host"] = "example";
+    set.globals["n"] = "5";
+    velk::ScriptParser(set).parse(std::string(reinterpret_cast<const char*>(data), size));
+    return 0;
+}
