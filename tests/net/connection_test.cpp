@@ -1,0 +1,229 @@
+#include "net/connection.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "net_test_helpers.h"
+#include "support/full_backlog_listener.h"
+#include "support/test_http_server.h"
+
+namespace velk::net {
+namespace {
+
+using test::ReceivedRequest;
+using test::Responder;
+using test::TestHttpServer;
+using testing::readResponse;
+using testing::Stopwatch;
+using testing::writeAll;
+
+void connectTo(Connection& conn, uint16_t port, int timeoutSeconds = 10) {
+    ASSERT_EQ(conn.init("127.0.0.1", port, false, 1, timeoutSeconds), 0);
+    ASSERT_EQ(conn.connect(), 0);
+    ASSERT_TRUE(conn.isOpen());
+}
+
+std::string readLineText(Connection& conn, int capacity) {
+    std::string buffer(size_t(capacity), '\xee');
+    int n = conn.readLine(buffer.data(), capacity);
+    if (n < 0) return "<fail>";
+    EXPECT_EQ(buffer[size_t(n)], '\0');
+    return buffer.substr(0, size_t(n));
+}
+
+TEST(Connection, RoundTripCarriesExactBytesBothWays) {
+    TestHttpServer server;
+    server.setHandler(TestHttpServer::replyWith(test::httpResponse(200, "hello")));
+    Connection conn;
+    connectTo(conn, server.port());
+    const std::string request = "GET /a HTTP/1.1\r\nHost: x\r\n\r\n";
+    ASSERT_EQ(writeAll(conn, request), int(request.size()));
+    EXPECT_EQ(readResponse(conn), "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello");
+    ASSERT_TRUE(server.waitForRequests(1, 10000));
+    EXPECT_EQ(server.requests()[0].raw, request);
+}
+
+TEST(Connection, InitAndConnectFailures) {
+    Connection conn;
+    EXPECT_EQ(conn.init("", 80, false, 1, 5), -1);  // no name, no lookup
+
+    // A port nobody listens on any more refuses at once.
+    uint16_t closedPort;
+    {
+        TestHttpServer gone;
+        closedPort = gone.port();
+    }
+    ASSERT_EQ(conn.init("127.0.0.1", closedPort, false, 1, 5), 0);
+    EXPECT_EQ(conn.connect(), -1);
+    EXPECT_FALSE(conn.isOpen());
+
+    char buffer[16];
+    EXPECT_EQ(conn.waitReadable(), -1);
+    EXPECT_EQ(conn.waitWritable(), -1);
+    EXPECT_EQ(conn.read(buffer, sizeof buffer), -1);
+    EXPECT_EQ(conn.write("x", 1), -1);
+    EXPECT_EQ(conn.readLine(buffer, sizeof buffer), -1);
+}
+
+TEST(Connection, ConnectGivesUpWithinTheTimeout) {
+    test::FullBacklogListener silent;
+    Connection conn;
+    ASSERT_EQ(conn.init("127.0.0.1", silent.port(), false, 1, 1), 0);
+    Stopwatch watch;
+    EXPECT_EQ(conn.connect(), -1);
+    EXPECT_GE(watch.elapsedMs(), 900.0);
+    EXPECT_LT(watch.elapsedMs(), 15000.0);
+}
+
+// Lines cross the 256-byte refills and arrive in pieces; each comes back whole.
+TEST(Connection, ReadLineJoinsLinesAcrossRefills) {
+    const std::string longLine = std::string(300, 'a') + "\r\n";
+    const std::string head = "HTTP/1.1 200 OK\r\n" + longLine + "X: " + std::string(200, 'b') +
+                             "\r\n" + "\r\n" + "BODY";
+    TestHttpServer server;
+    server.setAcceptHandler([&](Responder& r) { r.trickle(head, 100, 5); });
+    Connection conn;
+    connectTo(conn, server.port());
+    EXPECT_EQ(readLineText(conn, 4096), "HTTP/1.1 200 OK\r\n");
+    EXPECT_EQ(readLineText(conn, 4096), longLine);
+    EXPECT_EQ(readLineText(conn, 4096), "X: " + std::string(200, 'b') + "\r\n");
+    EXPECT_EQ(readLineText(conn, 4096), "\r\n");
+    // Raw reads serve what the line reader already holds before the network.
+    std::string body;
+    char piece[64];
+    for (int i = 0; i < 10 && body.size() < 4; ++i) {
+        ASSERT_GT(conn.waitReadable(), 0);
+        int n = conn.read(piece, sizeof piece);
+        ASSERT_GT(n, 0);
+        body.append(piece, size_t(n));
+    }
+    EXPECT_EQ(body, "BODY");
+}
+
+TEST(Connection, ReadLineCutsLongLinesAtCapacityMinusOne) {
+    const std::string line = std::string(120, 'x') + "\n";
+    TestHttpServer server;
+    server.setAcceptHandler([&](Responder& r) { r.send(line + "next\n"); });
+    Connection conn;
+    connectTo(conn, server.port());
+    ASSERT_GT(conn.waitReadable(), 0);
+    EXPECT_EQ(readLineText(conn, 50), std::string(49, 'x'));
+    EXPECT_EQ(readLineText(conn, 50), std::string(49, 'x'));
+    EXPECT_EQ(readLineText(conn, 50), std::string(22, 'x') + "\n");
+    EXPECT_EQ(readLineText(conn, 50), "next\n");
+    EXPECT_EQ(readLineText(conn, 1), "");
+}
+
+TEST(Connection, ReadLineFailsWhenTheStreamEndsMidLine) {
+    TestHttpServer server;
+    server.setAcceptHandler([](Responder& r) {
+        r.send("complete\r\npartial");
+        r.close();
+    });
+    Connection conn;
+    connectTo(conn, server.port());
+    EXPECT_EQ(readLineText(conn, 256), "complete\r\n");
+    EXPECT_EQ(readLineText(conn, 256), "<fail>");
+}
+
+// A peer that stops in the middle of a line must not hold the user beyond the
+// timeout.
+TEST(Connection, ReadLineGivesUpOnAPeerThatStallsMidLine) {
+    TestHttpServer server;
+    server.setAcceptHandler([](Responder& r) {
+        r.send("HTTP/1.1 200");
+        r.stall();
+    });
+    Connection conn;
+    connectTo(conn, server.port(), 1);
+    ASSERT_GT(conn.waitReadable(), 0);
+    Stopwatch watch;
+    EXPECT_EQ(readLineText(conn, 256), "<fail>");
+    EXPECT_LT(watch.elapsedMs(), 15000.0);
+}
+
+TEST(Connection, WaitReadableTimesOutWithZero) {
+    TestHttpServer server;
+    server.setAcceptHandler([](Responder& r) { r.stall(); });
+    Connection conn;
+    connectTo(conn, server.port(), 1);
+    Stopwatch watch;
+    EXPECT_EQ(conn.waitReadable(), 0);
+    EXPECT_GE(watch.elapsedMs(), 900.0);
+    EXPECT_LT(watch.elapsedMs(), 15000.0);
+    EXPECT_GT(conn.waitWritable(), 0);
+}
+
+TEST(Connection, WaitReadableAnswersAtOnceForReadAheadAndNoWait) {
+    TestHttpServer server;
+    server.setAcceptHandler([](Responder& r) {
+        r.send("one\ntwo\n");
+        r.stall();
+    });
+    Connection conn;
+    connectTo(conn, server.port(), 5);
+    EXPECT_EQ(readLineText(conn, 64), "one\n");
+    Stopwatch watch;
+    EXPECT_EQ(conn.waitReadable(), 1);  // "two\n" waits in the read-ahead
+    EXPECT_EQ(readLineText(conn, 64), "two\n");
+    conn.setNoWait(true);
+    EXPECT_EQ(conn.waitReadable(), 1);  // nothing there, but no wait is made
+    EXPECT_EQ(conn.waitWritable(), 1);
+    EXPECT_LT(watch.elapsedMs(), 2500.0);
+}
+
+// Bytes left unread on a closed stream are not the start of the next one.
+TEST(Connection, ReconnectDropsTheOldStreamsReadAhead) {
+    TestHttpServer server;
+    std::atomic<int> accepted{0};
+    server.setAcceptHandler([&](Responder& r) {
+        r.send(accepted++ == 0 ? "first\r\nSTALE BYTES\r\n" : "fresh\r\n");
+        r.stall();
+    });
+    Connection conn;
+    connectTo(conn, server.port());
+    EXPECT_EQ(readLineText(conn, 256), "first\r\n");
+    conn.close();
+    EXPECT_FALSE(conn.isOpen());
+    ASSERT_EQ(conn.connect(), 0);
+    EXPECT_EQ(readLineText(conn, 256), "fresh\r\n");
+}
+
+// A peer that is gone makes writes fail; the process is not killed by SIGPIPE (the
+// default disposition is in force here, so a raised SIGPIPE would end the test run).
+TEST(Connection, WritingToAClosedPeerFailsWithoutSigpipe) {
+    ASSERT_NE(signal(SIGPIPE, SIG_DFL), SIG_ERR);
+    TestHttpServer server;
+    server.setAcceptHandler([](Responder& r) { r.reset(); });
+    Connection conn;
+    connectTo(conn, server.port());
+    const std::string chunk(16384, 'z');
+    int result = 0;
+    for (int i = 0; i < 200 && result >= 0; ++i) {
+        result = conn.write(chunk.data(), int(chunk.size()));
+        if (result >= 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(result, -1);
+    EXPECT_NE(conn.lastSocketError(), 0);
+}
+
+TEST(Connection, KeepsOneTcpConnectionForSeveralExchanges) {
+    TestHttpServer server;
+    server.setHandler(TestHttpServer::replyWith(test::httpResponse(200, "ok")));
+    Connection conn;
+    connectTo(conn, server.port());
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_GT(writeAll(conn, "GET / HTTP/1.1\r\n\r\n"), 0);
+        EXPECT_EQ(readResponse(conn), "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    }
+    EXPECT_EQ(server.acceptedConnections(), 1);
+    EXPECT_EQ(server.requestCount(), 3);
+}
+
+}  // namespace
+}  // namespace velk::net
