@@ -29,7 +29,9 @@ bool setBlocking(int fd, bool blocking) {
 
 Connection::Connection() = default;
 
-Connection::~Connection() { close(); }
+Connection::~Connection() {
+    close();
+}
 
 int Connection::init(const std::string& host, int port, bool secure, int sslVersion,
                      int timeoutSeconds) {
@@ -40,6 +42,11 @@ int Connection::init(const std::string& host, int port, bool secure, int sslVers
     if (secure) {
         m_tlsContext = TlsClientContext::forVersion(sslVersion, m_lastError);
         if (m_tlsContext == nullptr) return -1;
+    }
+    // A port outside 0..65535 would silently become another port.
+    if (port < 0 || port > 65535) {
+        m_lastError = "Port " + std::to_string(port) + " is out of range.\r\n";
+        return -1;
     }
     uint32_t address = 0;
     if (!lookupIPv4(host, address)) return -1;
@@ -222,15 +229,14 @@ int Connection::sendAllRaw(const void* data, int length) {
     const char* p = static_cast<const char*>(data);
     int sent = 0;
     while (sent < length) {
-        int ready = waitForSocket(m_socket.get(), Readiness::kWrite,
-                                  secondsToPollMillis(m_timeout));
+        int ready =
+            waitForSocket(m_socket.get(), Readiness::kWrite, secondsToPollMillis(m_timeout));
         if (ready <= 0) {
             m_lastSocketError = ready == 0 ? ETIMEDOUT : errno;
             return -1;
         }
         int n = m_tls ? m_tls->write(p + sent, length - sent)
-                      : int(::send(m_socket.get(), p + sent, size_t(length - sent),
-                                   MSG_NOSIGNAL));
+                      : int(::send(m_socket.get(), p + sent, size_t(length - sent), MSG_NOSIGNAL));
         if (n < 0 && errno == EINTR && !m_tls) continue;
         if (n <= 0) {
             m_lastSocketError = errno;
@@ -244,8 +250,7 @@ int Connection::sendAllRaw(const void* data, int length) {
 int Connection::receiveRaw(void* buffer, int size) {
     if (!m_open || size <= 0) return -1;
     if (!(m_tls && m_tls->hasBufferedInput())) {
-        int ready = waitForSocket(m_socket.get(), Readiness::kRead,
-                                  secondsToPollMillis(m_timeout));
+        int ready = waitForSocket(m_socket.get(), Readiness::kRead, secondsToPollMillis(m_timeout));
         if (ready <= 0) {
             m_lastSocketError = ready == 0 ? ETIMEDOUT : errno;
             return -1;

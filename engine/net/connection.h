@@ -30,10 +30,10 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     // Stores the timeout and security; when secure takes the shared TLS context for
-    // sslVersion; resolves host (IPv4).  -1 when the TLS context is refused (see
-    // lastError) or the name does not resolve.  Does not connect.
-    int init(const std::string& host, int port, bool secure, int sslVersion,
-             int timeoutSeconds);
+    // sslVersion; resolves host (IPv4).  -1 when the TLS context is refused or the
+    // port is out of range (see lastError), or the name does not resolve.  Does not
+    // connect.
+    int init(const std::string& host, int port, bool secure, int sslVersion, int timeoutSeconds);
     // Closes any current socket, connects within the timeout, sets SO_LINGER {1, 0} so
     // that closing resets at once, and runs the TLS handshake when secure.
     int connect();

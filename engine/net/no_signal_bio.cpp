@@ -14,9 +14,13 @@ struct SocketState {
     bool atEof = false;  // OpenSSL asks (BIO_eof) to tell a clean end from an error
 };
 
-SocketState* stateOf(BIO* bio) { return static_cast<SocketState*>(BIO_get_data(bio)); }
+SocketState* stateOf(BIO* bio) {
+    return static_cast<SocketState*>(BIO_get_data(bio));
+}
 
-bool isRetryable(int err) { return err == EAGAIN || err == EWOULDBLOCK || err == EINTR; }
+bool isRetryable(int err) {
+    return err == EAGAIN || err == EWOULDBLOCK || err == EINTR;
+}
 
 int bioWrite(BIO* bio, const char* data, int length) {
     BIO_clear_retry_flags(bio);

@@ -72,11 +72,10 @@ int connectStatus(const std::string& header) {
 
 int httpConnect(Connection& conn, const std::string& host, int port, std::string& log) {
     char request[256];
-    int len = port == 80
-                  ? std::snprintf(request, sizeof request, "CONNECT %s HTTP/1.0\r\n\r\n",
-                                  host.c_str())
-                  : std::snprintf(request, sizeof request, "CONNECT %s:%d HTTP/1.0\r\n\r\n",
-                                  host.c_str(), port);
+    int len = port == 80 ? std::snprintf(request, sizeof request, "CONNECT %s HTTP/1.0\r\n\r\n",
+                                         host.c_str())
+                         : std::snprintf(request, sizeof request, "CONNECT %s:%d HTTP/1.0\r\n\r\n",
+                                         host.c_str(), port);
     if (len < 0 || size_t(len) >= sizeof request) return -1;
     log += request;
     if (conn.sendAllRaw(request, len) != len) return -1;
@@ -177,10 +176,17 @@ int socks5(Connection& conn, const std::string& host, int port, const std::strin
     if (!receiveUpTo(conn, reply, have, 5)) return -1;
     int length;
     switch (reply[3]) {
-        case 1: length = 4 + 4 + 2; break;
-        case 3: length = 4 + 1 + reply[4] + 2; break;
-        case 4: length = 4 + 16 + 2; break;
-        default: return -1;
+        case 1:
+            length = 4 + 4 + 2;
+            break;
+        case 3:
+            length = 4 + 1 + reply[4] + 2;
+            break;
+        case 4:
+            length = 4 + 16 + 2;
+            break;
+        default:
+            return -1;
     }
     return receiveUpTo(conn, reply, have, length) ? 0 : -1;
 }

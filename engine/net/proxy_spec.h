@@ -16,7 +16,7 @@ enum class ProxyKind : int32_t {
 
 struct ProxySpec {
     ProxyKind kind = ProxyKind::kNone;
-    std::string host;         // up to 255 characters
+    std::string host;  // up to 255 characters
     int32_t port = 0;
     std::string credentials;  // "user:password", the text before '@'; "" when absent
 };

@@ -2,7 +2,11 @@
 
 namespace velk::net {
 
-int startSocketLibrary() { return 0; }
-int stopSocketLibrary() { return 0; }
+int startSocketLibrary() {
+    return 0;
+}
+int stopSocketLibrary() {
+    return 0;
+}
 
 }  // namespace velk::net

@@ -2,8 +2,7 @@
 
 namespace velk::net {
 
-int64_t speedLimitPauseMillis(int64_t bytesMoved, int32_t bytesPerSecond,
-                              int64_t elapsedMillis) {
+int64_t speedLimitPauseMillis(int64_t bytesMoved, int32_t bytesPerSecond, int64_t elapsedMillis) {
     if (bytesPerSecond <= 0) return 0;
     int64_t pause = bytesMoved * 1000 / bytesPerSecond - elapsedMillis;
     // Rounding comes before the range check, so a pause of -1..-9 ms becomes 10 ms.

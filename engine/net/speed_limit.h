@@ -12,7 +12,6 @@ inline constexpr int64_t kMaxSpeedLimitPauseMillis = 120000;
 // Milliseconds to sleep after moving bytesMoved bytes in elapsedMillis when the limit
 // is bytesPerSecond (> 0): the time the bytes should have taken minus the time they
 // took, rounded up to whole 10 ms; 0 when that is negative or above the maximum.
-int64_t speedLimitPauseMillis(int64_t bytesMoved, int32_t bytesPerSecond,
-                              int64_t elapsedMillis);
+int64_t speedLimitPauseMillis(int64_t bytesMoved, int32_t bytesPerSecond, int64_t elapsedMillis);
 
 }  // namespace velk::net

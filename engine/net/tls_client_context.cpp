@@ -25,8 +25,8 @@ ssl_ctx_st* TlsClientContext::forVersion(int sslVersion, std::string& why) {
         return nullptr;
     }
     if (sslVersion != 1) {
-        why = "sslver=" + std::to_string(sslVersion) +
-              " names no secure protocol; use sslver=1\r\n";
+        why =
+            "sslver=" + std::to_string(sslVersion) + " names no secure protocol; use sslver=1\r\n";
         return nullptr;
     }
     // Created once and kept for the life of the process.

@@ -45,7 +45,9 @@ std::unique_ptr<TlsSession> TlsSession::handshake(ssl_ctx_st* ctx, int fd,
     }
 }
 
-TlsSession::~TlsSession() { SSL_free(m_ssl); }
+TlsSession::~TlsSession() {
+    SSL_free(m_ssl);
+}
 
 int TlsSession::read(void* buffer, int size) {
     if (size <= 0) return 0;

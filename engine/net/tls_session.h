@@ -15,8 +15,7 @@ public:
     // may be made blocking afterwards.  serverName goes out as SNI unless it is empty.
     // Gives up after timeoutMillis.  nullptr when the handshake fails.
     static std::unique_ptr<TlsSession> handshake(ssl_ctx_st* ctx, int fd,
-                                                 const std::string& serverName,
-                                                 int timeoutMillis);
+                                                 const std::string& serverName, int timeoutMillis);
     ~TlsSession();
     TlsSession(const TlsSession&) = delete;
     TlsSession& operator=(const TlsSession&) = delete;

@@ -51,6 +51,8 @@ TEST(Connection, RoundTripCarriesExactBytesBothWays) {
 TEST(Connection, InitAndConnectFailures) {
     Connection conn;
     EXPECT_EQ(conn.init("", 80, false, 1, 5), -1);  // no name, no lookup
+    EXPECT_EQ(conn.init("127.0.0.1", 65536 + 80, false, 1, 5), -1);
+    EXPECT_EQ(conn.lastError(), "Port 65616 is out of range.\r\n");
 
     // A port nobody listens on any more refuses at once.
     uint16_t closedPort;
@@ -83,8 +85,8 @@ TEST(Connection, ConnectGivesUpWithinTheTimeout) {
 // Lines cross the 256-byte refills and arrive in pieces; each comes back whole.
 TEST(Connection, ReadLineJoinsLinesAcrossRefills) {
     const std::string longLine = std::string(300, 'a') + "\r\n";
-    const std::string head = "HTTP/1.1 200 OK\r\n" + longLine + "X: " + std::string(200, 'b') +
-                             "\r\n" + "\r\n" + "BODY";
+    const std::string head =
+        "HTTP/1.1 200 OK\r\n" + longLine + "X: " + std::string(200, 'b') + "\r\n" + "\r\n" + "BODY";
     TestHttpServer server;
     server.setAcceptHandler([&](Responder& r) { r.trickle(head, 100, 5); });
     Connection conn;

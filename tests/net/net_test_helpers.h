@@ -11,8 +11,7 @@ namespace velk::net::testing {
 class Stopwatch {
 public:
     double elapsedMs() const {
-        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
-                                                         m_start)
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - m_start)
             .count();
     }
 

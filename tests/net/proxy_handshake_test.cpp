@@ -28,7 +28,9 @@ std::string bytes(std::initializer_list<int> values) {
     return out;
 }
 
-std::string portBytes(uint16_t port) { return bytes({port >> 8, port & 0xff}); }
+std::string portBytes(uint16_t port) {
+    return bytes({port >> 8, port & 0xff});
+}
 
 // A connection to the proxy, ready for its handshake.
 struct ProxyClient {
@@ -65,8 +67,8 @@ TEST(ProxyHandshake, NoneAndPlainHttpNeedNoHandshake) {
     EXPECT_EQ(client.handshake("127.0.0.1", server.port(), "", ProxyKind::kHttp), 0);
     EXPECT_EQ(client.log, "");
     // The forward proxy carries an absolute-form request to its target.
-    const std::string request = "GET http://127.0.0.1:" + std::to_string(server.port()) +
-                                "/p HTTP/1.1\r\n\r\n";
+    const std::string request =
+        "GET http://127.0.0.1:" + std::to_string(server.port()) + "/p HTTP/1.1\r\n\r\n";
     ASSERT_GT(writeAll(client.conn, request), 0);
     EXPECT_EQ(readResponse(client.conn), kOk);
     ASSERT_TRUE(server.waitForRequests(1, 10000));
@@ -138,8 +140,8 @@ TEST(ConnectHandshake, RepliesAreJudgedAndLoggedAsReceived) {
         ProxyClient client(proxy);
         EXPECT_EQ(client.handshake("localhost", 8080, "", ProxyKind::kHttpConnect), c.result)
             << c.name;
-        EXPECT_EQ(client.log, "CONNECT localhost:8080 HTTP/1.0\r\n\r\nServer response:\r\n" +
-                                  c.loggedResponse)
+        EXPECT_EQ(client.log,
+                  "CONNECT localhost:8080 HTTP/1.0\r\n\r\nServer response:\r\n" + c.loggedResponse)
             << c.name;
     }
 }
@@ -181,9 +183,8 @@ TEST(Socks4Handshake, SendsNonameWithoutCredentialsAndTunnels) {
     ProxyClient client(proxy);
     ASSERT_EQ(client.handshake("127.0.0.1", server.port(), "", ProxyKind::kSocks4), 0);
     EXPECT_EQ(client.log, "Connected to SOCK4 proxy.\r\n");
-    EXPECT_EQ(proxy.handshake(0),
-              bytes({4, 1}) + portBytes(server.port()) + bytes({127, 0, 0, 1}) + "noname" +
-                  bytes({0}));
+    EXPECT_EQ(proxy.handshake(0), bytes({4, 1}) + portBytes(server.port()) + bytes({127, 0, 0, 1}) +
+                                      "noname" + bytes({0}));
     EXPECT_EQ(client.exchange(), kOk);
 }
 
@@ -230,8 +231,8 @@ TEST(Socks5Handshake, WithoutCredentialsOffersNoAuthenticationAndTunnels) {
     ProxyClient client(proxy);
     ASSERT_EQ(client.handshake("127.0.0.1", server.port(), "", ProxyKind::kSocks5), 0);
     EXPECT_EQ(client.log, "Connected to SOCK5 proxy.\r\n");
-    EXPECT_EQ(proxy.handshake(0), bytes({5, 1, 0}) + bytes({5, 1, 0, 1, 127, 0, 0, 1}) +
-                                      portBytes(server.port()));
+    EXPECT_EQ(proxy.handshake(0),
+              bytes({5, 1, 0}) + bytes({5, 1, 0, 1, 127, 0, 0, 1}) + portBytes(server.port()));
     EXPECT_EQ(client.exchange(), kOk);
 }
 
@@ -243,8 +244,7 @@ TEST(Socks5Handshake, UserAndPasswordAreSentInTheSubNegotiation) {
     o.socks5Password = "se:cret";
     TestProxy proxy(o);
     ProxyClient client(proxy);
-    ASSERT_EQ(client.handshake("127.0.0.1", server.port(), "alice:se:cret", ProxyKind::kSocks5),
-              0);
+    ASSERT_EQ(client.handshake("127.0.0.1", server.port(), "alice:se:cret", ProxyKind::kSocks5), 0);
     EXPECT_EQ(proxy.handshake(0), bytes({5, 1, 2}) + bytes({1, 5}) + "alice" + bytes({7}) +
                                       "se:cret" + bytes({5, 1, 0, 1, 127, 0, 0, 1}) +
                                       portBytes(server.port()));

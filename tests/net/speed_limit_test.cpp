@@ -22,17 +22,15 @@ struct PauseCase {
 
 TEST(SpeedLimitPause, FollowsTheRoundingAndRangeRules) {
     const PauseCase cases[] = {
-        {105, 1000, 0, 110},      // 105 ms rounds up to the next multiple of 10
-        {100, 1000, 0, 100},      // multiples of 10 stay
-        {100, 1000, 30, 70},      // time spent moving the bytes counts
-        {105, 1000, 3, 110},      // 102 -> 110
-        {10, 1000, 15, 10},       // -5 rounds to 10 before the range check
-        {0, 1000, 50, 0},         // negative pauses are not taken
-        {10, 1000, 100, 0},
-        {120, 1, 0, 120000},      // the longest pause still taken
-        {121, 1, 0, 0},           // above 120000 ms: no pause at all
-        {200000, 1000, 0, 0},
-        {4096, 0, 0, 0},          // no limit
+        {105, 1000, 0, 110},                        // 105 ms rounds up to the next multiple of 10
+        {100, 1000, 0, 100},                        // multiples of 10 stay
+        {100, 1000, 30, 70},                        // time spent moving the bytes counts
+        {105, 1000, 3, 110},                        // 102 -> 110
+        {10, 1000, 15, 10},                         // -5 rounds to 10 before the range check
+        {0, 1000, 50, 0},                           // negative pauses are not taken
+        {10, 1000, 100, 0},   {120, 1, 0, 120000},  // the longest pause still taken
+        {121, 1, 0, 0},                             // above 120000 ms: no pause at all
+        {200000, 1000, 0, 0}, {4096, 0, 0, 0},      // no limit
     };
     for (const PauseCase& c : cases) {
         EXPECT_EQ(speedLimitPauseMillis(c.bytes, c.bytesPerSecond, c.elapsedMs), c.pauseMs)

@@ -71,7 +71,11 @@ struct HandshakeFailure {
 
 TEST(TlsConnection, FailedHandshakeFailsConnect) {
     const HandshakeFailure cases[] = {
-        {"plain text", [](Responder& r) { r.send("HTTP/1.0 400 Bad Request\r\n\r\n"); r.close(); }},
+        {"plain text",
+         [](Responder& r) {
+             r.send("HTTP/1.0 400 Bad Request\r\n\r\n");
+             r.close();
+         }},
         {"close", [](Responder& r) { r.close(); }},
         {"reset", [](Responder& r) { r.reset(); }},
         {"silence", [](Responder& r) { r.stall(); }},

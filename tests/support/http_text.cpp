@@ -6,19 +6,32 @@ namespace velk::test {
 
 std::string_view reasonPhrase(int status) {
     switch (status) {
-        case 100: return "Continue";
-        case 200: return "OK";
-        case 204: return "No Content";
-        case 301: return "Moved Permanently";
-        case 302: return "Found";
-        case 304: return "Not Modified";
-        case 400: return "Bad Request";
-        case 403: return "Forbidden";
-        case 404: return "Not Found";
-        case 407: return "Proxy Authentication Required";
-        case 500: return "Internal Server Error";
-        case 502: return "Bad Gateway";
-        default: return "Status";
+        case 100:
+            return "Continue";
+        case 200:
+            return "OK";
+        case 204:
+            return "No Content";
+        case 301:
+            return "Moved Permanently";
+        case 302:
+            return "Found";
+        case 304:
+            return "Not Modified";
+        case 400:
+            return "Bad Request";
+        case 403:
+            return "Forbidden";
+        case 404:
+            return "Not Found";
+        case 407:
+            return "Proxy Authentication Required";
+        case 500:
+            return "Internal Server Error";
+        case 502:
+            return "Bad Gateway";
+        default:
+            return "Status";
     }
 }
 

@@ -23,7 +23,9 @@ int millisLeft(Clock::time_point deadline) {
 
 PeerStream::PeerStream(int fd, const StopSignal& stop) : m_fd(fd), m_stop(stop) {}
 
-PeerStream::~PeerStream() { closeNow(); }
+PeerStream::~PeerStream() {
+    closeNow();
+}
 
 bool PeerStream::waitFor(short events, int timeoutMs) const {
     pollfd p[2] = {{m_fd, events, 0}, {m_stop.fd(), POLLIN, 0}};
@@ -42,7 +44,7 @@ bool PeerStream::acceptTls(ssl_ctx_st* ctx, int timeoutMs) {
         int rc = SSL_accept(m_ssl);
         if (rc == 1) break;
         int err = SSL_get_error(m_ssl, rc);
-        short events = err == SSL_ERROR_WANT_READ ? POLLIN
+        short events = err == SSL_ERROR_WANT_READ    ? POLLIN
                        : err == SSL_ERROR_WANT_WRITE ? POLLOUT
                                                      : 0;
         if (events == 0 || !waitFor(events, millisLeft(deadline))) {

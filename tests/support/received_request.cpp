@@ -47,9 +47,8 @@ bool parseRequestHead(std::string_view head, ReceivedRequest& request) {
     while (eol != std::string_view::npos) {
         size_t start = eol + 1;
         eol = head.find('\n', start);
-        std::string_view h = trim(head.substr(start, eol == std::string_view::npos
-                                                         ? std::string_view::npos
-                                                         : eol - start));
+        std::string_view h = trim(head.substr(
+            start, eol == std::string_view::npos ? std::string_view::npos : eol - start));
         size_t colon = h.find(':');
         if (h.empty() || colon == std::string_view::npos) continue;
         request.headers.emplace_back(std::string(trim(h.substr(0, colon))),

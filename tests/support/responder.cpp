@@ -27,7 +27,9 @@ bool Responder::trickle(std::string_view bytes, size_t pieceSize, int delayMs) {
     return true;
 }
 
-bool Responder::pause(int ms) { return m_stream.stopSignal().sleepFor(ms); }
+bool Responder::pause(int ms) {
+    return m_stream.stopSignal().sleepFor(ms);
+}
 
 void Responder::stall() {
     using Clock = std::chrono::steady_clock;

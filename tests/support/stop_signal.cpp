@@ -13,7 +13,9 @@ StopSignal::StopSignal() : m_fd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     if (m_fd < 0) throw std::runtime_error("eventfd failed");
 }
 
-StopSignal::~StopSignal() { ::close(m_fd); }
+StopSignal::~StopSignal() {
+    ::close(m_fd);
+}
 
 void StopSignal::trigger() {
     uint64_t one = 1;

@@ -8,7 +8,9 @@
 
 namespace velk::test {
 
-void SslCtxFree::operator()(ssl_ctx_st* ctx) const { SSL_CTX_free(ctx); }
+void SslCtxFree::operator()(ssl_ctx_st* ctx) const {
+    SSL_CTX_free(ctx);
+}
 
 const TestCertificate& TestCertificate::shared() {
     static const TestCertificate certificate;

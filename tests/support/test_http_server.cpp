@@ -11,7 +11,9 @@ TestHttpServer::TestHttpServer(Options options) : m_options(options) {
     m_listener.start([this](PeerStream& stream, int index) { serve(stream, index); });
 }
 
-TestHttpServer::~TestHttpServer() { m_listener.stop(); }
+TestHttpServer::~TestHttpServer() {
+    m_listener.stop();
+}
 
 void TestHttpServer::setHandler(Handler handler) {
     std::lock_guard<std::mutex> lock(m_mutex);

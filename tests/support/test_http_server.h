@@ -93,11 +93,11 @@ private:
     ServerContextPtr m_tlsContext;
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
-    Handler m_handler;                                // GUARDED_BY(m_mutex)
-    AcceptHandler m_onAccept;                         // GUARDED_BY(m_mutex)
-    std::vector<ReceivedRequest> m_requests;          // GUARDED_BY(m_mutex)
-    std::map<int, ConnectionRecord> m_connections;    // GUARDED_BY(m_mutex)
-    LoopbackListener m_listener;  // last: stopped first, before the state it uses
+    Handler m_handler;                              // GUARDED_BY(m_mutex)
+    AcceptHandler m_onAccept;                       // GUARDED_BY(m_mutex)
+    std::vector<ReceivedRequest> m_requests;        // GUARDED_BY(m_mutex)
+    std::map<int, ConnectionRecord> m_connections;  // GUARDED_BY(m_mutex)
+    LoopbackListener m_listener;                    // last: stopped first, before the state it uses
 };
 
 }  // namespace velk::test

@@ -20,10 +20,18 @@ public:
 
     void run() {
         switch (m_opt.kind) {
-            case Kind::kHttpForward: forward(); break;
-            case Kind::kConnect: connect(); break;
-            case Kind::kSocks4: socks4(); break;
-            case Kind::kSocks5: socks5(); break;
+            case Kind::kHttpForward:
+                forward();
+                break;
+            case Kind::kConnect:
+                connect();
+                break;
+            case Kind::kSocks4:
+                socks4();
+                break;
+            case Kind::kSocks5:
+                socks5();
+                break;
         }
     }
 
@@ -188,8 +196,7 @@ private:
             if (m_opt.connectReply.empty()) reply("HTTP/1.0 502 Bad Gateway\r\n\r\n");
             return m_client.closeOrderly();
         }
-        if (m_opt.connectReply.empty() &&
-            !reply("HTTP/1.0 200 Connection established\r\n\r\n")) {
+        if (m_opt.connectReply.empty() && !reply("HTTP/1.0 200 Connection established\r\n\r\n")) {
             return;
         }
         relay(*target, extra);
@@ -230,8 +237,8 @@ private:
         const size_t passwordAt = auth.size();
         if (!readExactly(auth, uint8_t(auth.back()))) return false;
         std::string password = auth.substr(passwordAt);
-        const bool ok = auth[0] == 1 && user == m_opt.socks5User &&
-                        password == m_opt.socks5Password;
+        const bool ok =
+            auth[0] == 1 && user == m_opt.socks5User && password == m_opt.socks5Password;
         return reply(std::string{char(1), char(ok ? 0 : 1)}) && ok;
     }
 
@@ -301,7 +308,9 @@ TestProxy::TestProxy(Options options) : m_options(std::move(options)) {
     m_listener.start([this](PeerStream& client, int index) { serve(client, index); });
 }
 
-TestProxy::~TestProxy() { m_listener.stop(); }
+TestProxy::~TestProxy() {
+    m_listener.stop();
+}
 
 void TestProxy::serve(PeerStream& client, int index) {
     {
