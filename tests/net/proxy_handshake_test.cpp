@@ -52,10 +52,7 @@ struct ProxyClient {
 };
 
 TestProxy::Options proxyOf(TestProxy::Kind kind, uint16_t forwardPort = 0) {
-    TestProxy::Options o;
-    o.kind = kind;
-    o.forwardPort = forwardPort;
-    return o;
+    return TestProxy::options(kind, forwardPort);
 }
 
 TEST(ProxyHandshake, NoneAndPlainHttpNeedNoHandshake) {

@@ -304,6 +304,13 @@ private:
     int m_index;
 };
 
+TestProxy::Options TestProxy::options(Kind kind, uint16_t forwardPort) {
+    Options o;
+    o.kind = kind;
+    o.forwardPort = forwardPort;
+    return o;
+}
+
 TestProxy::TestProxy(Options options) : m_options(std::move(options)) {
     m_listener.start([this](PeerStream& client, int index) { serve(client, index); });
 }

@@ -11,7 +11,9 @@
 // refused.  So a test may ask for "localhost:80" and no traffic leaves 127.0.0.1.
 //
 //   TestHttpServer server;
-//   TestProxy proxy({.kind = TestProxy::Kind::kSocks5, .forwardPort = server.port()});
+//   TestProxy::Options o = TestProxy::options(TestProxy::Kind::kSocks5, server.port());
+//   o.socks5User = "alice";  // optional scripting
+//   TestProxy proxy(o);
 //   ... connect to 127.0.0.1:proxy.port(), handshake, then speak HTTP ...
 //   EXPECT_EQ(proxy.handshake(0), std::string("\x05\x01\x00...", n));
 //
@@ -57,6 +59,9 @@ public:
     // Caps on what a client may send during a handshake.
     static constexpr size_t kMaxHandshake = 64 * 1024;
     static constexpr int kTimeoutMs = 30000;
+
+    // Options for a proxy of that kind with everything else as a real proxy does.
+    static Options options(Kind kind, uint16_t forwardPort = 0);
 
     explicit TestProxy(Options options);
     ~TestProxy();
