@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "api/text_buffer.h"
+#include "http/current_target.h"
+#include "http/http_counters.h"
 #include "script/general_options.h"
 #include "script/request_def.h"
 
@@ -61,6 +63,10 @@ struct TestSet {
     std::unique_ptr<velk::TextBuffer> scriptText;
     std::map<std::string, std::string, std::less<>> globals;
     int32_t slotCount = 0;
+
+    // Shared by the users of a run.
+    velk::CurrentTarget currentTarget;
+    velk::HttpCounters httpCounters;
 
     void setTestName(std::string_view name) { testName.assign(name.substr(0, velk::kMaxTestName)); }
     bool scriptDriven() const { return !options.script.empty(); }

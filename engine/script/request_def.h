@@ -65,6 +65,7 @@ struct RequestDef {
     int32_t delayUpper = 0;
     int32_t keepalive = 0;
     bool multipart = false;
+    std::string boundary;  // multipart boundary, drawn anew for each request
     std::shared_ptr<ParamList> params = std::make_shared<ParamList>();
     ParamList runtimeParams;
     std::map<std::string, ExportEntry> exports;

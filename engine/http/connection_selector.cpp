@@ -1,0 +1,126 @@
+#include "http/connection_selector.h"
+
+#include <strings.h>
+
+#include "http/http_session.h"
+#include "net/proxy_handshake.h"
+#include "script/request_def.h"
+
+namespace velk {
+namespace {
+
+int initConnection(HttpSession& s, const std::string& host, int32_t port, bool secure) {
+    s.connectionHost = host;
+    s.connectionPort = port;
+    int r = s.connection.init(host, port, secure, s.options.sslver, s.options.timeout);
+    if (r < 0 && !s.connection.lastError().empty()) s.log.write(s.connection.lastError());
+    return r;
+}
+
+}  // namespace
+
+int setUpUserConnection(HttpSession& s) {
+    const GeneralOptions& o = s.options;
+    if (!net::parseProxySpec(o.proxy, s.proxy)) s.proxy = net::ProxySpec{};
+    int r;
+    if (s.proxy.kind != net::ProxyKind::kNone) {
+        r = initConnection(s, s.proxy.host, s.proxy.port, false);
+    } else {
+        int32_t port = o.secure && o.port == 80 ? 443 : o.port;
+        r = initConnection(s, o.server, port, o.secure != 0);
+    }
+    s.aimedAtMainServer = true;
+    s.connection.setNoWait(o.nowait != 0);
+    s.connection.setSpeedLimit(o.maxspeed / 8);
+    return r < 0 ? -1 : 0;
+}
+
+bool requestIsSecure(const HttpSession& s, const RequestDef& r) {
+    if (r.secure == 2) return true;
+    if (r.secure == 0) return s.options.secure != 0;
+    return false;
+}
+
+int selectConnectionForRequest(HttpSession& s, const RequestDef& r, bool secure) {
+    net::Connection& conn = s.connection;
+    if (conn.isReusable() && conn.waitWritable() <= 0) {
+        conn.setReusable(false);
+        conn.close();
+    }
+    const Target current = s.target.get();
+    const bool viaProxy = s.proxy.kind != net::ProxyKind::kNone;
+    if (viaProxy || (!r.server && r.port == current.port)) {
+        // A secure request never goes over the plain connection, nor the reverse.
+        if (!s.aimedAtMainServer || (!viaProxy && conn.isSecure() != secure)) {
+            conn.setReusable(false);
+            conn.close();
+            if (initConnection(s, current.server, r.port, secure) < 0) {
+                s.log.printf("Failed to resolve hostname:%s!\r\n", current.server.c_str());
+                return -1;
+            }
+            s.aimedAtMainServer = true;
+        }
+    } else {
+        conn.close();
+        conn.setReusable(false);
+        s.aimedAtMainServer = false;
+        const std::string& host = r.server ? *r.server : current.server;
+        if (initConnection(s, host, r.port, secure) < 0) {
+            s.log.printf("Failed to resolve hostname:%s!\r\n", host.c_str());
+            return -1;
+        }
+    }
+    if (!conn.isReusable()) {
+        if (conn.connect() < 0) {
+            s.log.write("Failed to connect to remote host!\r\n");
+            return -1;
+        }
+        std::string handshakeLog;
+        const std::string& target = r.server ? *r.server : current.server;
+        int h = net::proxyHandshake(conn, target, r.port, s.proxy.credentials, s.proxy.kind,
+                                    handshakeLog);
+        s.log.write(handshakeLog);
+        if (h < 0) {
+            s.log.write("Failed to connect to remote host.\r\n");
+            return -1;
+        }
+    }
+    return 0;
+}
+
+int selectConnectionForRedirect(HttpSession& s, const std::string& host, int32_t port,
+                                bool secure, RedirectConnection& out) {
+    const Target current = s.target.get();
+    net::Connection& conn = s.connection;
+    // The redirect stays on the user's connection when it points at the host and
+    // port just contacted.
+    const bool aimedThere = conn.isReusable() &&
+                            strcasecmp(host.c_str(), current.server.c_str()) == 0 &&
+                            port == current.port;
+    if (aimedThere || !s.options.proxy.empty()) {
+        if (!conn.isReusable() && conn.connect() < 0) {
+            s.log.write("Failed to connect to remote host!\r\n");
+            return -1;
+        }
+        out.connection = &conn;
+        return 0;
+    }
+    conn.close();
+    conn.setReusable(false);
+    auto temporary = std::make_unique<net::Connection>();
+    if (temporary->init(host, port, secure, s.options.sslver, s.options.timeout) < 0) {
+        s.log.write(temporary->lastError());
+        return -1;
+    }
+    temporary->setNoWait(conn.noWait());
+    temporary->setSpeedLimit(conn.speedLimit());
+    if (temporary->connect() < 0) {
+        s.log.write("Failed to connect to remote host!\r\n");
+        return -1;
+    }
+    out.temporary = std::move(temporary);
+    out.connection = out.temporary.get();
+    return 0;
+}
+
+}  // namespace velk

@@ -1,0 +1,42 @@
+#pragma once
+// Which connection a request or a redirect goes over, and when a new one is
+// opened: the user's connection is reused while it is aimed at the main server
+// and still open; another host gets a fresh connection.
+//
+// Runs on the user's thread.  Failures are written to the user's log and come
+// back as -1.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "net/connection.h"
+
+namespace velk {
+
+struct HttpSession;
+struct RequestDef;
+
+// Sets up the user's connection when the user starts: through the proxy when one
+// is configured, else for the server option (port 443 for a secure test on port
+// 80).  Does not connect.  0, or -1 when the name does not resolve or TLS is
+// refused.
+int setUpUserConnection(HttpSession& session);
+
+// Whether the request goes over TLS: $secure 2 yes, 1 no, 0 as the secure option.
+bool requestIsSecure(const HttpSession& session, const RequestDef& request);
+
+// Makes the user's connection ready for request: reuses, re-aims or connects it
+// and runs the proxy handshake.  0 ready, -1 failed (logged).
+int selectConnectionForRequest(HttpSession& session, const RequestDef& request, bool secure);
+
+// The connection a redirect to host:port goes over: the user's own when it is
+// aimed there (or a proxy carries everything), else a temporary one that serves
+// this one exchange.
+struct RedirectConnection {
+    net::Connection* connection = nullptr;
+    std::unique_ptr<net::Connection> temporary;
+};
+int selectConnectionForRedirect(HttpSession& session, const std::string& host, int32_t port,
+                                bool secure, RedirectConnection& out);
+
+}  // namespace velk

@@ -1,0 +1,77 @@
+#pragma once
+// What one virtual user needs to send requests and read responses: its
+// connection, buffers, referrer, cookies, variables and traffic counters, and
+// borrowed references to the test's options and shared run state.
+//
+// Owned by one user thread; the shared parts it borrows (CurrentTarget,
+// HttpCounters) guard themselves.
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "api/text_buffer.h"
+#include "http/current_target.h"
+#include "http/http_counters.h"
+#include "http/user_log.h"
+#include "net/connection.h"
+#include "net/proxy_spec.h"
+#include "script/general_options.h"
+#include "script/user_random.h"
+
+namespace velk {
+
+// Longest referrer kept.
+inline constexpr size_t kMaxPreviousUrl = 511;
+
+struct HttpSession {
+    HttpSession(const GeneralOptions& options, const std::vector<std::string>& headers,
+                CurrentTarget& target, HttpCounters& counters)
+        : options(options), commonHeaders(headers), target(target), counters(counters) {}
+    HttpSession(const HttpSession&) = delete;
+    HttpSession& operator=(const HttpSession&) = delete;
+
+    // Borrowed from the test.
+    const GeneralOptions& options;
+    const std::vector<std::string>& commonHeaders;
+    CurrentTarget& target;
+    HttpCounters& counters;
+
+    // Who this user is.
+    int32_t userIndex = 0;
+    uint32_t completedPasses = 0;
+    UserRandom random;
+
+    // Where requests go.
+    net::ProxySpec proxy;
+    net::Connection connection;
+    std::string connectionHost;  // where the connection was last initialised for
+    int32_t connectionPort = 0;
+    bool aimedAtMainServer = false;
+    std::string currentHost;  // host of the request composed last
+
+    // Buffers reused for every request.
+    TextBuffer request{1024};
+    TextBuffer data{4096};
+    TextBuffer response{8192};
+    std::vector<char> work;  // header lines and body pieces on their way in
+    int32_t readSize = 4096;
+
+    std::string previousUrl;
+    std::vector<std::pair<std::string, std::string>> cookies;
+    std::map<std::string, std::string, std::less<>> variables;
+    std::vector<int32_t> slots;
+
+    UserLog log;
+
+    // Traffic, added up by the response reader.
+    int32_t requestsMade = 0;
+    uint64_t bytesSent = 0;
+    double sendTimeMs = 0;
+    uint64_t bytesReceived = 0;
+    double receiveTimeMs = 0;
+};
+
+}  // namespace velk

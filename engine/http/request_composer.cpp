@@ -1,0 +1,212 @@
+#include "http/request_composer.h"
+
+#include <charconv>
+#include <cstdio>
+#include <strings.h>
+
+#include "http/base64.h"
+#include "http/http_session.h"
+#include "script/param_yield.h"
+#include "script/request_def.h"
+
+namespace velk {
+namespace {
+
+void appendNumber(TextBuffer& out, int64_t value) {
+    char digits[24];
+    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, size_t(end - digits));
+}
+
+void makeBoundary(HttpSession& s, std::string& boundary) {
+    int32_t draws[4];
+    for (int32_t& d : draws) d = s.random.next(65536);
+    char text[64];
+    std::snprintf(text, sizeof text, "-----------------------------%04x%04x%04x%04x", draws[3],
+                  draws[2], draws[1], draws[0]);
+    boundary = text;
+}
+
+bool isContentPiece(const ParamEntry& p) { return strcasecmp(p.name.c_str(), kContentParamName) == 0; }
+
+}  // namespace
+
+void buildParameterData(HttpSession& s, RequestDef& r, std::optional<std::string_view> previousBody) {
+    TextBuffer& data = s.data;
+    data.clear();
+    if (r.multipart) makeBoundary(s, r.boundary);
+    YieldContext context{s.userIndex, s.random, s.slots, s.variables, previousBody};
+    const ParamList* lists[2] = {r.params.get(), &r.runtimeParams};
+
+    // Raw content: the body is the content pieces alone, written bare.
+    bool raw = false;
+    for (const ParamList* list : lists)
+        for (const ParamEntry& p : *list) raw = raw || isContentPiece(p);
+    if (raw) {
+        for (const ParamList* list : lists)
+            for (const ParamEntry& p : *list)
+                if (isContentPiece(p)) appendParamValue(p, context, data);
+        return;
+    }
+
+    for (const ParamList* list : lists) {
+        for (const ParamEntry& p : *list) {
+            if (r.multipart) {
+                data.append("--");
+                data.append(r.boundary);
+                data.append("\r\nContent-Disposition: form-data; name=\"");
+                data.append(p.name);
+                data.append("\"\r\n\r\n");
+            } else {
+                if (!data.empty()) data.append("&");
+                data.append(p.name);
+                data.append("=");
+            }
+            if (auto o = r.overrides.find(p.name); o != r.overrides.end())
+                data.append(o->second);
+            else
+                appendParamValue(p, context, data);
+            if (r.multipart) data.append("\r\n");
+        }
+    }
+    if (r.multipart) {
+        data.append("--");
+        data.append(r.boundary);
+        data.append("--\r\n");
+    }
+}
+
+std::string forwardedForAddress(std::string_view mask, int32_t userIndex, uint32_t passes) {
+    std::string out;
+    for (size_t i = 0; i < mask.size(); ++i) {
+        if (mask[i] != '$') {
+            out += mask[i];
+            continue;
+        }
+        std::string_view macro = mask.substr(i + 1, 2);
+        int64_t value = -1;
+        if (macro == "C1") value = userIndex % 254 + 1;
+        else if (macro == "C2") value = userIndex / 254 + 1;
+        else if (macro == "R1") value = passes % 254 + 1;
+        else if (macro == "R2") value = passes / 254 + 1;
+        if (value >= 0) out += std::to_string(value);
+        i += macro.size();
+    }
+    return out;
+}
+
+void composeHeaders(HttpSession& s, std::string_view host, int32_t port) {
+    TextBuffer& out = s.request;
+    s.target.set(host, port);
+    s.currentHost.assign(host);
+
+    out.append("Host: ");
+    out.append(host);
+    if (port != 80 && port != 443) {
+        out.append(":");
+        appendNumber(out, port);
+    }
+    out.append("\r\n");
+    if (!s.previousUrl.empty()) {
+        out.append("Referrer: ");
+        out.append(s.previousUrl);
+        out.append("\r\n");
+    }
+    bool anyCookie = false;
+    for (const auto& [name, value] : s.cookies) anyCookie = anyCookie || !value.empty();
+    if (anyCookie) {
+        out.append("Cookie: ");
+        for (size_t i = 0; i < s.cookies.size(); ++i) {
+            const auto& [name, value] = s.cookies[i];
+            if (value.empty()) continue;
+            out.append(name);
+            out.append("=");
+            out.append(value);
+            if (i + 1 < s.cookies.size()) out.append(";");
+        }
+        out.append("\r\n");
+    }
+    for (const std::string& line : s.commonHeaders) {
+        out.append(line);
+        out.append("\r\n");
+    }
+    if (s.options.proxynocache) out.append("Pragma: nocache\r\n");
+    if (s.options.proxyemulation) {
+        out.append("X-Forwarded-For: ");
+        out.append(forwardedForAddress(s.options.proxymask, s.userIndex, s.completedPasses));
+        out.append("\r\n");
+    }
+}
+
+std::string composeRequest(HttpSession& s, RequestDef& r, bool secure) {
+    const GeneralOptions& o = s.options;
+    TextBuffer& out = s.request;
+    const bool post = r.method == 1 || r.rawContent;
+    const bool httpProxy = s.proxy.kind == net::ProxyKind::kHttp;
+    const Target current = s.target.get();
+
+    out.append(post ? "POST " : "GET ");
+    if (httpProxy) {
+        out.append(secure ? "https://" : "http://");
+        if (r.server) {
+            out.append(*r.server);
+            if (r.port != 80 && r.port != 0 && !(r.port == 443 && secure)) {
+                out.append(":");
+                appendNumber(out, r.port);
+            }
+        } else {
+            out.append(current.server);
+            if (current.port != 80 && !(current.port == 443 && o.secure)) {
+                out.append(":");
+                appendNumber(out, current.port);
+            }
+        }
+    }
+    // A uri expression that has no value here falls back to the uri option.
+    std::string path = !r.uri.empty() && r.uri[0] == '$' ? o.uri : r.uri;
+    out.append(path);
+    if (!post && !s.data.empty()) {
+        out.append("?");
+        out.append(s.data.view());
+    }
+    out.append(o.httpver ? " HTTP/1.1\r\n" : " HTTP/1.0\r\n");
+
+    if (post) {
+        if (r.rawContent) {
+            if (r.extraHeaders) out.append(r.extraHeaders->view());
+        } else if (r.multipart) {
+            out.append("Content-Type: multipart/form-data; boundary=");
+            out.append(r.boundary);
+            out.append("\r\n");
+        } else {
+            out.append("Content-Type: application/x-www-form-urlencoded\r\n");
+        }
+        out.append("Content-Length: ");
+        appendNumber(out, int64_t(s.data.size()));
+        out.append("\r\n");
+    }
+
+    composeHeaders(s, r.server ? std::string_view(*r.server) : std::string_view(current.server), r.port);
+
+    if (!o.authorization.empty()) {
+        out.append("Authorization: Basic ");
+        out.append(encodeBase64(o.authorization));
+        out.append("\r\n");
+    }
+    if (httpProxy && !s.proxy.credentials.empty()) {
+        out.append("Proxy-Authorization: Basic ");
+        out.append(encodeBase64(s.proxy.credentials));
+        out.append("\r\n");
+    }
+    if (o.httpver) {
+        out.append(httpProxy ? "Proxy-Connection: " : "Connection: ");
+        out.append(r.keepalive ? "Keep-Alive\r\n\r\n" : "close\r\n\r\n");
+    } else {
+        out.append("\r\n");
+        r.keepalive = 0;  // HTTP/1.0 closes after every response
+    }
+    if (post) out.append(s.data.view());
+    return path;
+}
+
+}  // namespace velk

@@ -1,0 +1,32 @@
+#pragma once
+// Turns one request definition, as one user runs it, into the exact bytes sent:
+// request line, header block and, for POST, the body (urlencoded, multipart or
+// raw content).  Works in the session's reusable buffers.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace velk {
+
+struct HttpSession;
+struct RequestDef;
+
+// Fills session.data with the query string (GET) or the body (POST).
+void buildParameterData(HttpSession& session, RequestDef& request,
+                        std::optional<std::string_view> previousBody);
+
+// Appends the header block every request carries (Host, Referrer, Cookie, the
+// common headers, Pragma, X-Forwarded-For) to session.request, and makes host and
+// port the current target of the test.
+void composeHeaders(HttpSession& session, std::string_view host, int32_t port);
+
+// The X-Forwarded-For address made from a mask: $C1/$C2 from the user index,
+// $R1/$R2 from the completed passes.
+std::string forwardedForAddress(std::string_view mask, int32_t userIndex, uint32_t passes);
+
+// Composes the whole request into session.request (session.data must hold the
+// parameter data).  Returns the path to use in the referrer of the next request.
+std::string composeRequest(HttpSession& session, RequestDef& request, bool secure);
+
+}  // namespace velk

@@ -1,0 +1,83 @@
+#include "http/request_executor.h"
+
+#include <cstdio>
+
+#include "http/connection_selector.h"
+#include "http/http_session.h"
+#include "http/request_composer.h"
+#include "http/response_reader.h"
+#include "script/request_def.h"
+
+namespace velk {
+namespace {
+
+std::optional<std::string_view> bodyView(const HttpSession& s, const BodyRef& body) {
+    if (!body || *body > s.response.size()) return std::nullopt;
+    return s.response.view().substr(*body);
+}
+
+// "scheme://host[:port]path" without the query: the next request's referrer.
+std::string previousUrlFor(const HttpSession& s, const RequestDef& r, bool secure,
+                           std::string_view path) {
+    const std::string host = r.server ? *r.server : s.currentHost;
+    std::string url = secure ? "https://" : "http://";
+    url += host;
+    if (r.port != (secure ? 443 : 80)) url += ":" + std::to_string(r.port);
+    url += path.substr(0, path.find('?'));
+    if (url.size() > kMaxPreviousUrl) url.resize(kMaxPreviousUrl);
+    return url;
+}
+
+bool isSuccessStatus(int status) {
+    return status == 100 || status == 200 || status == 301 || status == 302;
+}
+
+}  // namespace
+
+BodyRef locateBody(std::string_view response) {
+    size_t crlf = response.find("\r\n\r\n");
+    size_t lf = response.find("\n\n");
+    if (crlf == std::string_view::npos && lf == std::string_view::npos) return std::nullopt;
+    if (lf == std::string_view::npos || (crlf != std::string_view::npos && crlf < lf)) return crlf + 4;
+    return lf + 2;
+}
+
+int32_t executeRequest(HttpSession& s, RequestDef& r, BodyRef& previousBody) {
+    const bool secure = requestIsSecure(s, r);
+    if (selectConnectionForRequest(s, r, secure) < 0) return kNetworkError;
+
+    s.request.clear();
+    buildParameterData(s, r, bodyView(s, previousBody));
+    const std::string path = composeRequest(s, r, secure);
+    s.previousUrl = previousUrlFor(s, r, secure, path);
+
+    if (s.log.isOpen()) {
+        s.log.write("Request:\r\n");
+        s.log.write(s.request.view());
+        s.log.write("\r\n");
+    }
+
+    s.response.clear();
+    ++s.requestsMade;
+    s.counters.httpRequests.fetch_add(1, std::memory_order_relaxed);
+    bool keepAlive = r.keepalive != 0;
+    int32_t result = readResponse(s, s.connection, s.request.view(), keepAlive);
+    if (result < 0) {
+        previousBody.reset();
+        return result;
+    }
+    if (s.log.isOpen()) {
+        s.log.write("Response:\r\n");
+        s.log.write(s.response.view());
+        s.log.write("\r\n");
+    }
+
+    int minor = 0, status = 0;
+    std::sscanf(s.response.c_str(), "HTTP/1.%d %d", &minor, &status);
+    if (status >= 0 && status < HttpCounters::kStatusCodes) s.counters.countStatus(status);
+    previousBody = locateBody(s.response.view());
+    if (!isSuccessStatus(status)) result = kHttpError;
+    return result;
+}
+
+}  // namespace velk

@@ -1,0 +1,28 @@
+#pragma once
+// One request as a user makes it: choose the connection, compose, log, send,
+// read and time the response, count its status and judge it.
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace velk {
+
+struct HttpSession;
+struct RequestDef;
+
+inline constexpr int32_t kHttpError = -2;
+
+// The body of the last response: an offset into the session's response buffer.
+using BodyRef = std::optional<size_t>;
+
+// Executes request for the session.  Returns the response time in microseconds,
+// or -1 network error, -2 HTTP error, -4 time-out.  previousBody comes in as the
+// body of the user's last response and goes out as this response's body (none
+// when the request failed before a body was read; unchanged when no connection
+// could be made).
+int32_t executeRequest(HttpSession& session, RequestDef& request, BodyRef& previousBody);
+
+// Where the body starts after the header block of a response; none without one.
+BodyRef locateBody(std::string_view response);
+
+}  // namespace velk

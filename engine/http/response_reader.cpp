@@ -1,0 +1,286 @@
+#include "http/response_reader.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <strings.h>
+
+#include "http/http_session.h"
+#include "net/connection.h"
+#include "platform/clock.h"
+
+namespace velk {
+namespace {
+
+constexpr int kWritePiece = 1024;
+
+bool startsWithNoCase(std::string_view line, std::string_view prefix) {
+    return line.size() >= prefix.size() && strncasecmp(line.data(), prefix.data(), prefix.size()) == 0;
+}
+
+// The text after "Name:" with blanks skipped.
+std::string_view headerValue(std::string_view line, size_t nameLength) {
+    std::string_view v = line.substr(nameLength);
+    while (!v.empty() && (v[0] == ' ' || v[0] == '\t')) v.remove_prefix(1);
+    return v;
+}
+
+// Parses a chunk-size line: hexadecimal digits after optional blanks, up to an
+// extension or the line end.  -1 when it does not parse or is absurdly large.
+int64_t parseChunkSize(std::string_view line) {
+    size_t i = 0;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    int64_t size = 0;
+    size_t digits = 0;
+    for (; i < line.size(); ++i, ++digits) {
+        char c = line[i];
+        int v = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (v < 0) break;
+        size = size * 16 + v;
+        if (size > kMaxChunkSize) return -1;
+    }
+    if (digits == 0) return -1;
+    return size;
+}
+
+// Reads one response; the fields are the per-exchange state.
+class Exchange {
+public:
+    Exchange(HttpSession& s, net::Connection& conn, bool& keepAlive)
+        : m_s(s), m_conn(conn), m_keepAlive(keepAlive), m_line(s.work) {}
+
+    int32_t run(std::string_view request);
+
+private:
+    int32_t send(std::string_view request);
+    // One pass of the reading loop: 1 more to read, 0 complete, or a negative result.
+    int32_t pass();
+    int32_t headerLine();
+    int32_t chunk();
+    int32_t bodyPiece();
+    int32_t fail(int32_t result, bool close);
+    int32_t waitFailed(int waitResult);
+    void store(const char* bytes, size_t n);
+    int32_t elapsedRounded() const;
+
+    HttpSession& m_s;
+    net::Connection& m_conn;
+    bool& m_keepAlive;
+    int64_t m_clockStart = 0;
+    int64_t m_receiveStart = 0;
+    int32_t m_time = -1;
+    int64_t m_contentLength = -1;
+    bool m_chunked = false;
+    bool m_headerDone = false;
+    int64_t m_bodyBytes = 0;
+    int m_status = 0;
+    uint64_t m_discarded = 0;
+    std::vector<char>& m_line;  // the session's work buffer: no allocation per request
+};
+
+int32_t Exchange::run(std::string_view request) {
+    if (m_line.size() != size_t(std::max(m_s.readSize, 16))) m_line.resize(size_t(std::max(m_s.readSize, 16)));
+    if (int32_t r = send(request); r < 0) return r;
+    m_receiveStart = platform::nowMicros();
+    bool first = true;
+    for (;;) {
+        int w = m_conn.waitReadable();
+        if (w <= 0) return waitFailed(w);
+        if (first && m_s.options.timingmode == 1) m_time = elapsedRounded();
+        first = false;
+        int32_t r = pass();
+        if (r < 0) return r;
+        if (r == 0) break;
+    }
+    if (m_s.options.timingmode != 1) m_time = elapsedRounded();
+    int64_t now = platform::nowMicros();
+    m_s.bytesReceived += m_s.response.size() + m_discarded;
+    m_s.receiveTimeMs += double(now - m_receiveStart) / 1000.0;
+    m_conn.setReusable(m_keepAlive);
+    if (!m_keepAlive) m_conn.close();
+    return m_time;
+}
+
+int32_t Exchange::send(std::string_view request) {
+    const int64_t sendStart = platform::nowMicros();
+    if (m_s.options.timingmode == 2) m_clockStart = sendStart;
+    size_t written = 0;
+    if (m_conn.waitWritable() > 0) {
+        while (written < request.size()) {
+            int piece = int(std::min<size_t>(kWritePiece, request.size() - written));
+            int n = m_conn.write(request.data() + written, piece);
+            if (n <= 0) break;
+            written += size_t(n);
+            if (written < request.size() && m_conn.waitWritable() <= 0) break;
+        }
+    }
+    m_s.bytesSent += request.size();
+    m_s.sendTimeMs += double(platform::nowMicros() - sendStart) / 1000.0;
+    if (written < request.size()) {
+        m_s.log.printf("Error (write %d/%d): %d\n", int(written), int(request.size()),
+                       m_conn.lastSocketError());
+        if (m_conn.isReusable()) {
+            m_conn.close();
+            m_conn.setReusable(false);
+        }
+        return kNetworkError;
+    }
+    if (m_s.options.timingmode != 2) m_clockStart = platform::nowMicros();
+    return 0;
+}
+
+int32_t Exchange::pass() {
+    if (!m_headerDone) return headerLine();
+    if (m_chunked) return chunk();
+    return bodyPiece();
+}
+
+int32_t Exchange::headerLine() {
+    int n = m_conn.readLine(m_line.data(), int(m_line.size()));
+    if (n < 0) {
+        m_s.log.printf("Error(HDR): %d\n", m_conn.lastSocketError());
+        return fail(kNetworkError, true);
+    }
+    std::string_view line(m_line.data(), size_t(n));
+    store(line.data(), line.size());
+    if (line.starts_with("HTTP")) {
+        int minor = 1, status = 0;
+        if (std::sscanf(m_line.data(), "HTTP/1.%d %d", &minor, &status) >= 1 && minor == 0)
+            m_keepAlive = false;
+        m_status = status;
+    } else if (startsWithNoCase(line, "Content-Length:")) {
+        std::string_view v = headerValue(line, 15);
+        long long length = -1;
+        if (std::sscanf(std::string(v).c_str(), "%lld", &length) != 1 || length < 0) {
+            m_s.log.printf("Error(HDR): invalid Content-Length: %.40s\n", std::string(v).c_str());
+            return fail(kNetworkError, true);
+        }
+        m_contentLength = length;
+    } else if (startsWithNoCase(line, "Transfer-Encoding:")) {
+        if (startsWithNoCase(headerValue(line, 18), "chunked")) m_chunked = true;
+    } else if (startsWithNoCase(line, "Connection:")) {
+        if (startsWithNoCase(headerValue(line, 11), "close")) m_keepAlive = false;
+    } else if (!m_s.options.proxy.empty() && startsWithNoCase(line, "Proxy-Connection:")) {
+        if (startsWithNoCase(headerValue(line, 17), "close")) m_keepAlive = false;
+    } else if (line == "\r\n" || line == "\n") {
+        if (m_status == 100) {
+            // An interim answer: the real response follows with its own header block.
+            m_s.response.clear();
+            m_status = 0;
+            return 1;
+        }
+        m_headerDone = true;
+        if (m_contentLength == 0) return 0;
+    }
+    return 1;
+}
+
+int32_t Exchange::chunk() {
+    int n = m_conn.readLine(m_line.data(), int(m_line.size()));
+    if (n == 0) return 0;
+    if (n < 0) {
+        m_s.log.printf("Error(CHUNKLEN): %d\n", m_conn.lastSocketError());
+        m_conn.setReusable(false);
+        return kNetworkError;
+    }
+    std::string_view sizeLine(m_line.data(), size_t(n));
+    int64_t size = parseChunkSize(sizeLine);
+    if (size < 0) {
+        // The framing is lost: nothing after this can be trusted on the stream.
+        m_s.log.printf("Error(CHUNKLEN): invalid chunk size %.40s\n", std::string(sizeLine).c_str());
+        return fail(kNetworkError, true);
+    }
+    if (size == 0) {
+        for (int i = 0; i < 1000; ++i) {  // trailer lines, bounded
+            if (m_conn.waitReadable() <= 0) break;
+            int t = m_conn.readLine(m_line.data(), int(m_line.size()));
+            if (t <= 0) break;
+            std::string_view trailer(m_line.data(), size_t(t));
+            if (trailer.starts_with("\r\n") || trailer == "\n") break;
+        }
+        return 0;
+    }
+    int64_t remaining = size;
+    while (remaining > 0) {
+        int w = m_conn.waitReadable();
+        if (w <= 0) return waitFailed(w);
+        int piece = int(std::min<int64_t>(remaining, int64_t(m_line.size())));
+        int got = m_conn.read(m_line.data(), piece);
+        if (got < 0) {
+            m_s.log.printf("Error(CHUNK): %d\n", m_conn.lastSocketError());
+            return fail(kNetworkError, true);
+        }
+        if (got == 0) {
+            m_keepAlive = false;
+            return 0;
+        }
+        store(m_line.data(), size_t(got));
+        remaining -= got;
+    }
+    // The line end after the chunk data.
+    char crlf[2];
+    if (m_conn.waitReadable() > 0) {
+        int got = m_conn.read(crlf, 2);
+        if (got == 1 && crlf[0] == '\r' && m_conn.waitReadable() > 0) m_conn.read(crlf, 1);
+    }
+    return 1;
+}
+
+int32_t Exchange::bodyPiece() {
+    int64_t want = int64_t(m_line.size());
+    if (m_contentLength >= 0) want = std::min(want, m_contentLength - m_bodyBytes);
+    int got = m_conn.read(m_line.data(), int(want));
+    if (got <= 0) {
+        m_keepAlive = false;  // the server ended the stream: nothing left to reuse
+        return 0;
+    }
+    store(m_line.data(), size_t(got));
+    m_bodyBytes += got;
+    if (m_contentLength >= 0 && m_bodyBytes >= m_contentLength) return 0;
+    return 1;
+}
+
+int32_t Exchange::fail(int32_t result, bool close) {
+    if (close) m_conn.close();
+    m_conn.setReusable(false);
+    return result;
+}
+
+int32_t Exchange::waitFailed(int waitResult) {
+    int error = m_conn.lastSocketError();
+    m_conn.close();
+    m_conn.setReusable(false);
+    m_s.log.printf("Error (SELECT TIMEOUT - %d): %d\n", waitResult, error);
+    return waitResult == 0 ? kTimeoutError : kNetworkError;
+}
+
+void Exchange::store(const char* bytes, size_t n) {
+    size_t room = kMaxStoredResponse > m_s.response.size() ? kMaxStoredResponse - m_s.response.size() : 0;
+    size_t kept = std::min(room, n);
+    m_s.response.append(bytes, kept);
+    m_discarded += n - kept;
+}
+
+int32_t Exchange::elapsedRounded() const {
+    int64_t t = roundResponseTime(platform::nowMicros() - m_clockStart, m_s.options.round);
+    return int32_t(std::clamp<int64_t>(t, 0, INT32_MAX));
+}
+
+}  // namespace
+
+int64_t roundResponseTime(int64_t micros, double roundMs) {
+    if (roundMs <= 0) return micros;
+    const double unit = roundMs * 1000.0;
+    const int64_t whole = int64_t(unit);
+    if (whole <= 0) return micros;
+    return int64_t(double(micros) / unit) * whole;
+}
+
+int32_t readResponse(HttpSession& session, net::Connection& conn, std::string_view request,
+                     bool& keepAlive) {
+    return Exchange(session, conn, keepAlive).run(request);
+}
+
+}  // namespace velk
