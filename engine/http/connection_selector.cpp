@@ -43,11 +43,14 @@ bool requestIsSecure(const HttpSession& s, const RequestDef& r) {
 
 int selectConnectionForRequest(HttpSession& s, const RequestDef& r, bool secure) {
     net::Connection& conn = s.connection;
-    if (conn.isReusable() && conn.waitWritable() <= 0) {
+    // A kept-alive connection the server has dropped meanwhile is reopened rather
+    // than failing the request on a dead socket.
+    if (conn.isReusable() && (conn.waitWritable() <= 0 || conn.peerHasClosed())) {
         conn.setReusable(false);
         conn.close();
     }
-    const Target current = s.target.get();
+    s.target.copyTo(s.current);
+    const Target& current = s.current;
     const bool viaProxy = s.proxy.kind != net::ProxyKind::kNone;
     if (viaProxy || (!r.server && r.port == current.port)) {
         // A secure request never goes over the plain connection, nor the reverse.

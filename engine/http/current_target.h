@@ -27,6 +27,12 @@ public:
         std::lock_guard lock(m_mutex);
         return m_target;
     }
+    // Copies into out, reusing its storage (no allocation once it has grown).
+    void copyTo(Target& out) const {
+        std::lock_guard lock(m_mutex);
+        out.server.assign(m_target.server);
+        out.port = m_target.port;
+    }
     int32_t port() const {
         std::lock_guard lock(m_mutex);
         return m_target.port;

@@ -51,6 +51,7 @@ struct HttpSession {
     int32_t connectionPort = 0;
     bool aimedAtMainServer = false;
     std::string currentHost;  // host of the request composed last
+    Target current;           // scratch copy of the test's current target
 
     // Buffers reused for every request.
     TextBuffer request{1024};

@@ -138,12 +138,13 @@ void composeHeaders(HttpSession& s, std::string_view host, int32_t port) {
     }
 }
 
-std::string composeRequest(HttpSession& s, RequestDef& r, bool secure) {
+std::string_view composeRequest(HttpSession& s, RequestDef& r, bool secure) {
     const GeneralOptions& o = s.options;
     TextBuffer& out = s.request;
     const bool post = r.method == 1 || r.rawContent;
     const bool httpProxy = s.proxy.kind == net::ProxyKind::kHttp;
-    const Target current = s.target.get();
+    s.target.copyTo(s.current);
+    const Target& current = s.current;
 
     out.append(post ? "POST " : "GET ");
     if (httpProxy) {
@@ -163,7 +164,7 @@ std::string composeRequest(HttpSession& s, RequestDef& r, bool secure) {
         }
     }
     // A uri expression that has no value here falls back to the uri option.
-    std::string path = !r.uri.empty() && r.uri[0] == '$' ? o.uri : r.uri;
+    std::string_view path = !r.uri.empty() && r.uri[0] == '$' ? o.uri : r.uri;
     out.append(path);
     if (!post && !s.data.empty()) {
         out.append("?");

@@ -27,6 +27,6 @@ std::string forwardedForAddress(std::string_view mask, int32_t userIndex, uint32
 
 // Composes the whole request into session.request (session.data must hold the
 // parameter data).  Returns the path to use in the referrer of the next request.
-std::string composeRequest(HttpSession& session, RequestDef& request, bool secure);
+std::string_view composeRequest(HttpSession& session, RequestDef& request, bool secure);
 
 }  // namespace velk

@@ -1,5 +1,6 @@
 #include "http/request_executor.h"
 
+#include <charconv>
 #include <cstdio>
 
 #include "http/connection_selector.h"
@@ -16,16 +17,20 @@ std::optional<std::string_view> bodyView(const HttpSession& s, const BodyRef& bo
     return s.response.view().substr(*body);
 }
 
-// "scheme://host[:port]path" without the query: the next request's referrer.
-std::string previousUrlFor(const HttpSession& s, const RequestDef& r, bool secure,
-                           std::string_view path) {
-    const std::string host = r.server ? *r.server : s.currentHost;
-    std::string url = secure ? "https://" : "http://";
-    url += host;
-    if (r.port != (secure ? 443 : 80)) url += ":" + std::to_string(r.port);
-    url += path.substr(0, path.find('?'));
+// "scheme://host[:port]path" without the query: the next request's referrer,
+// built in place so its storage is reused.
+void setPreviousUrl(HttpSession& s, const RequestDef& r, bool secure, std::string_view path) {
+    std::string& url = s.previousUrl;
+    url.assign(secure ? "https://" : "http://");
+    url.append(r.server ? std::string_view(*r.server) : std::string_view(s.currentHost));
+    if (r.port != (secure ? 443 : 80)) {
+        char digits[16];
+        auto [end, ec] = std::to_chars(digits, digits + sizeof digits, r.port);
+        url.push_back(':');
+        url.append(digits, end);
+    }
+    url.append(path.substr(0, path.find('?')));
     if (url.size() > kMaxPreviousUrl) url.resize(kMaxPreviousUrl);
-    return url;
 }
 
 bool isSuccessStatus(int status) {
@@ -48,8 +53,7 @@ int32_t executeRequest(HttpSession& s, RequestDef& r, BodyRef& previousBody) {
 
     s.request.clear();
     buildParameterData(s, r, bodyView(s, previousBody));
-    const std::string path = composeRequest(s, r, secure);
-    s.previousUrl = previousUrlFor(s, r, secure, path);
+    setPreviousUrl(s, r, secure, composeRequest(s, r, secure));
 
     if (s.log.isOpen()) {
         s.log.write("Request:\r\n");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <strings.h>
@@ -152,9 +153,11 @@ int32_t Exchange::headerLine() {
         m_status = status;
     } else if (startsWithNoCase(line, "Content-Length:")) {
         std::string_view v = headerValue(line, 15);
-        long long length = -1;
-        if (std::sscanf(std::string(v).c_str(), "%lld", &length) != 1 || length < 0) {
-            m_s.log.printf("Error(HDR): invalid Content-Length: %.40s\n", std::string(v).c_str());
+        int64_t length = -1;
+        auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), length);
+        if (ec != std::errc() || length < 0) {
+            m_s.log.printf("Error(HDR): invalid Content-Length: %.*s\n", int(std::min<size_t>(v.size(), 40)),
+                           v.data());
             return fail(kNetworkError, true);
         }
         m_contentLength = length;
@@ -189,7 +192,8 @@ int32_t Exchange::chunk() {
     int64_t size = parseChunkSize(sizeLine);
     if (size < 0) {
         // The framing is lost: nothing after this can be trusted on the stream.
-        m_s.log.printf("Error(CHUNKLEN): invalid chunk size %.40s\n", std::string(sizeLine).c_str());
+        m_s.log.printf("Error(CHUNKLEN): invalid chunk size %.*s\n",
+                       int(std::min<size_t>(sizeLine.size(), 40)), sizeLine.data());
         return fail(kNetworkError, true);
     }
     if (size == 0) {

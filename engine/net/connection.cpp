@@ -142,6 +142,15 @@ int Connection::waitReadable() {
     return waitSocket(false);
 }
 
+bool Connection::peerHasClosed() const {
+    // TLS peers may send session tickets on an idle connection, so only the plain
+    // stream can be judged by a peek.
+    if (!m_open || m_secure || m_readAheadPos < m_readAheadCount) return false;
+    char byte;
+    ssize_t n = ::recv(m_socket.get(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
+}
+
 int Connection::waitWritable() {
     if (!m_open) return -1;
     if (m_noWait) return 1;

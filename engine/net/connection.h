@@ -48,6 +48,9 @@ public:
     int waitReadable();
     // 1 at once when nowait is set; otherwise as waitReadable, for writing.
     int waitWritable();
+    // True when an idle plain connection has been closed by its peer (a kept-alive
+    // connection the server dropped meanwhile).  Never waits.
+    bool peerHasClosed() const;
 
     // Serves read-ahead bytes first, else one receive of at most size bytes, then
     // the bandwidth pause.  The count, 0 at the end of the stream, -1 on error.

@@ -72,6 +72,20 @@ TEST_F(ResponseReading, BodyUntilCloseAndEmptyBody) {
     EXPECT_EQ(m_set->httpCounters.statusCodes[204].load(), 1);
 }
 
+TEST_F(ResponseReading, KeptAliveConnectionDroppedByTheServerIsReopened) {
+    m_server.setHandler([](const ReceivedRequest& req, Responder& r) {
+        r.respond(200, "ok");
+        if (req.target == "/drop") r.close();  // closes without saying so
+    });
+    load("keepalive=1\n[drop]\n$uri=/drop\n[next]\n");
+    EXPECT_GE(run("drop"), 0);
+    ASSERT_TRUE(m_server.waitForConnections(1, 5000));
+    for (int i = 0; i < 200 && !m_session->connection.peerHasClosed(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_GE(run("next"), 0) << logText();
+    EXPECT_EQ(m_server.acceptedConnections(), 2);
+}
+
 TEST_F(ResponseReading, BrokenFramingIsANetworkErrorNotAnAllocation) {
     struct Case {
         const char* name;
