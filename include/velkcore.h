@@ -69,6 +69,21 @@ VELK_EXPORT int32_t ParseTest(TestSet* set, const char* testName, const char* sc
 VELK_EXPORT int32_t ParseGeneralParam(TestSet* set, const char* name, const char* value);
 VELK_EXPORT int32_t SetProperty(TestSet* set, const char* nameValue);
 VELK_EXPORT void GetInfo(TestSet* set, TestInfo* info);
+/* Runs the test and blocks until every virtual user has finished.  1 when any
+ * test-sequence entry was completed; 0 when the run could not start (reported)
+ * or nothing was completed. */
+VELK_EXPORT int32_t RunTest(TestSet* set);
+/* Asks a running test to stop; safe from any thread.  Returns the previous flag. */
+VELK_EXPORT int32_t AbortRun(TestSet* set);
+/* Results of the last run, owned by the library and reused on the next call:
+ *  - detailed runs: int32_t** for user `index`, one row per test-sequence
+ *    position of `iterations` result codes;
+ *  - nodetails runs: an array of four int32_t per position (minimum, sum, count,
+ *    maximum), the same for every index;
+ *  - script-driven runs: int32_t** pointing at {n, result 1, ..., result n}.
+ * Result codes: a time in microseconds, or -1 network error, -2 HTTP error,
+ * -3 failed check, -4 time-out, -255 not run.  NULL without results. */
+VELK_EXPORT void* GetResults(TestSet* set, int32_t index);
 VELK_EXPORT int32_t CleanKS(TestSet* set);
 VELK_EXPORT int32_t GetCoreVersion(char* buffer);
 VELK_EXPORT int32_t ParseCommandLine(TestSet* set, int32_t argc, char** argv);

@@ -1,6 +1,8 @@
 // The C interface of libvelkcore.  Every export catches everything: a failure is
 // reported once through the message path and the export returns its failure
 // value; no exception crosses into the caller.
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <mutex>
 #include <new>
@@ -11,6 +13,7 @@
 #include "api/message.h"
 #include "api/test_set.h"
 #include "net/socket_library.h"
+#include "run/run_driver.h"
 #include "script/general_options.h"
 #include "script/script_parser.h"
 #include "velkcore.h"
@@ -45,6 +48,48 @@ struct InfoNames {
 InfoNames& infoNames() {
     static InfoNames names;
     return names;
+}
+
+// The count-prefixed results of a script-driven user, handed out by GetResults.
+struct ScriptedQueue {
+    std::mutex mutex;
+    std::vector<int32_t> values;
+    int32_t* pointer = nullptr;
+};
+
+ScriptedQueue& scriptedQueue() {
+    static ScriptedQueue queue;
+    return queue;
+}
+
+// The per-position records of an aggregated run, handed out by GetResults.
+void* aggregatedResults(TestSet& set) {
+    static std::mutex mutex;
+    static std::vector<int32_t> records;
+    std::lock_guard lock(mutex);
+    const size_t positions = set.testSeq.length();
+    records.assign(positions * 4, 0);
+    for (size_t p = 0; p < positions; ++p) {
+        int32_t minimum = INT32_MAX, maximum = 0;
+        int64_t sum = 0, count = 0;
+        for (const auto& user : set.run->users) {
+            const velk::UserResults& r = user->record().results;
+            minimum = std::min(minimum, r.minimum(int32_t(p)));
+            maximum = std::max(maximum, r.maximum(int32_t(p)));
+            sum += r.sum(int32_t(p));
+            count += r.count(int32_t(p));
+        }
+        // Halve both until the sum fits in 31 bits: the average stays.
+        while (sum > INT32_MAX) {
+            sum /= 2;
+            count /= 2;
+        }
+        records[p * 4 + 0] = minimum;
+        records[p * 4 + 1] = int32_t(sum);
+        records[p * 4 + 2] = int32_t(count);
+        records[p * 4 + 3] = maximum;
+    }
+    return records.data();
 }
 
 }  // namespace
@@ -136,9 +181,43 @@ void GetInfo(TestSet* set, TestInfo* info) {
     });
 }
 
+int32_t RunTest(TestSet* set) {
+    if (!set) return 0;
+    return guarded("RunTest", 0, [set] { return velk::runTest(*set); });
+}
+
+int32_t AbortRun(TestSet* set) {
+    if (!set) return 0;
+    return set->abortFlag.exchange(1) ? 1 : 0;
+}
+
+void* GetResults(TestSet* set, int32_t index) {
+    if (!set) return nullptr;
+    return guarded("GetResults", static_cast<void*>(nullptr), [&]() -> void* {
+        if (!set->run) return nullptr;
+        auto& users = set->run->users;
+        if (set->scriptDriven()) {
+            if (index < 0 || size_t(index) >= users.size()) return nullptr;
+            const auto& scripted = users[size_t(index)]->record().results.scripted();
+            ScriptedQueue& queue = scriptedQueue();
+            std::lock_guard lock(queue.mutex);
+            queue.values.assign(1, int32_t(scripted.size()));
+            for (const auto& r : scripted) queue.values.push_back(r.value);
+            queue.pointer = queue.values.data();
+            return &queue.pointer;
+        }
+        if (set->options.nodetails) return aggregatedResults(*set);
+        if (index < 0 || size_t(index) >= users.size()) return nullptr;
+        return users[size_t(index)]->record().results.rows();
+    });
+}
+
 int32_t CleanKS(TestSet* set) {
     if (!set) return 0;
-    return 1;
+    return guarded("CleanKS", 0, [set] {
+        velk::releaseRun(*set);
+        return 1;
+    });
 }
 
 int32_t GetCoreVersion(char* buffer) {

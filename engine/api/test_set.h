@@ -5,6 +5,7 @@
 // Created and freed by its caller through the exports; parsed and configured on
 // the caller's thread.  During a run the options, request definitions and
 // sequences are read-only.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -16,6 +17,9 @@
 #include "api/text_buffer.h"
 #include "http/current_target.h"
 #include "http/http_counters.h"
+#include "results/run_record.h"
+#include "run/run_state.h"
+#include "run/start_gate.h"
 #include "script/general_options.h"
 #include "script/request_def.h"
 
@@ -67,6 +71,21 @@ struct TestSet {
     // Shared by the users of a run.
     velk::CurrentTarget currentTarget;
     velk::HttpCounters httpCounters;
+    std::atomic<int32_t> abortFlag{0};
+    std::atomic<int32_t> requestsMade{0};  // test-sequence entries done by all users
+    velk::ErrorCounters errorCounters;
+    velk::StartGate startGate;
+    velk::RunTimes runTimes;
+    // The users of the last run; none before a run and after CleanKS.
+    std::unique_ptr<velk::RunState> run;
+
+    // A run still going (a host that frees its test set too early) is stopped
+    // and waited for rather than left touching freed memory.
+    ~TestSet() {
+        abortFlag.store(1);
+        startGate.open();
+        run.reset();
+    }
 
     void setTestName(std::string_view name) { testName.assign(name.substr(0, velk::kMaxTestName)); }
     bool scriptDriven() const { return !options.script.empty(); }

@@ -74,6 +74,10 @@ struct RequestDef {
     bool rawContent = false;              // the body is the "pcontent" pieces
     std::unique_ptr<TextBuffer> extraHeaders;
     int32_t secure = 0;  // 0 follows the secure option, 2 TLS, other values plain
+
+    // A virtual user's own copy: texts and buffers duplicated, the parameter list
+    // shared, overrides copied.
+    RequestDef cloneForUser() const;
 };
 
 }  // namespace velk

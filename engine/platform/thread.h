@@ -1,0 +1,38 @@
+#pragma once
+// Threads with an explicit stack size, for virtual users: many of them run at
+// once, so each gets a modest stack (pages are committed only when touched).
+#include <cstddef>
+#include <functional>
+#include <memory>
+
+namespace velk::platform {
+
+// Stack of a virtual user's thread: TLS, the resolver and script code need more
+// than a minimal stack.
+inline constexpr size_t kUserThreadStack = 256 * 1024;
+
+class Thread {
+public:
+    Thread() = default;
+    ~Thread();
+    Thread(Thread&& other) noexcept;
+    Thread& operator=(Thread&& other) noexcept;
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+
+    // Starts body on a new thread; false (and nothing started) when the system
+    // refuses, e.g. for lack of memory or threads.
+    bool start(size_t stackBytes, std::function<void()> body);
+    // Waits for the thread to end; does nothing when none was started.
+    void join();
+    bool joinable() const { return m_started; }
+
+private:
+    unsigned long m_handle = 0;  // pthread_t
+    bool m_started = false;
+};
+
+// The kernel's id of the calling thread.
+unsigned long currentThreadId();
+
+}  // namespace velk::platform

@@ -1,0 +1,157 @@
+#include "run/run_driver.h"
+
+#include <chrono>
+#include <cstdio>
+
+#include "api/message.h"
+#include "api/test_set.h"
+#include "platform/clock.h"
+#include "platform/resource_limits.h"
+#include "platform/thread.h"
+
+namespace velk {
+namespace {
+
+constexpr int kWatchIntervalMs = 2000;
+// Descriptors a process needs besides one connection per user.
+constexpr int64_t kSpareDescriptors = 64;
+
+bool checkNames(const TestSet& set, const Sequence& seq) {
+    for (size_t i = 0; i < seq.length(); ++i)
+        if (set.requests.find(seq[i].name) == set.requests.end()) {
+            report("Request %s not found!\n", seq[i].name.c_str());
+            return false;
+        }
+    return true;
+}
+
+bool prepare(TestSet& set) {
+    const GeneralOptions& o = set.options;
+    if (set.run) {
+        report("Error: the previous run must be cleaned up before another one starts!\n");
+        return false;
+    }
+    if (!checkNames(set, set.initSeq)) return false;
+    if (!set.scriptDriven()) {
+        if (set.testSeq.length() == 0) {
+            report("Error: empty test sequence!\n");
+            return false;
+        }
+        if (!checkNames(set, set.testSeq)) return false;
+    }
+    if (!checkNames(set, set.finalSeq)) return false;
+
+    const int64_t needed = int64_t(o.clients) + kSpareDescriptors;
+    if (int64_t limit = platform::raiseOpenFileLimit(needed); limit >= 0 && limit < needed)
+        report("Warning: %d users need about %lld open files, but only %lld are allowed (ulimit -n)!\n",
+               o.clients, static_cast<long long>(needed), static_cast<long long>(limit));
+
+    set.httpCounters.clearStatusCodes();
+    set.errorCounters.clear();
+    set.currentTarget.set(o.server, o.secure && o.port == 80 ? 443 : o.port);
+    auto run = std::make_unique<RunState>();
+    run->users.reserve(size_t(o.clients));
+    for (int32_t u = 0; u < o.clients; ++u) {
+        auto user = std::make_unique<UserSession>(set, u);
+        user->prepare();
+        run->users.push_back(std::move(user));
+    }
+    run->threads.resize(size_t(o.clients));
+    set.run = std::move(run);
+    return true;
+}
+
+void userThread(TestSet& set, RunState& run, UserSession& user) {
+    try {
+        user.run();
+    } catch (...) {
+        report("FATAL EXCEPTION IN THREAD %d!\r\n", user.index());
+    }
+    {
+        std::lock_guard lock(run.liveMutex);
+        --run.live;
+    }
+    run.liveChanged.notify_all();
+    (void)set;
+}
+
+int32_t progressTotal(const TestSet& set) {
+    const GeneralOptions& o = set.options;
+    if (set.scriptDriven()) return -1;
+    int64_t total = int64_t(o.clients) * int64_t(set.testSeq.length()) * int64_t(o.requests);
+    if (o.maxrequests > 0 && o.maxrequests < total) total = o.maxrequests;
+    return total > INT32_MAX ? INT32_MAX : int32_t(total);
+}
+
+bool timeIsUp(const TestSet& set) {
+    const int32_t maxtime = set.options.maxtime;
+    return maxtime > 0 && (platform::tickMillis() - set.runTimes.startTick) / 1000 > maxtime;
+}
+
+void drive(TestSet& set) {
+    const GeneralOptions& o = set.options;
+    RunState& run = *set.run;
+    set.runTimes.wallStart = platform::wallSeconds();
+    set.startGate.close();
+    set.runTimes.startTick = platform::tickMillis();
+
+    for (size_t u = 0; u < run.users.size(); ++u) {
+        UserSession& user = *run.users[u];
+        {
+            std::lock_guard lock(run.liveMutex);
+            ++run.live;
+        }
+        if (!run.threads[u].start(platform::kUserThreadStack, [&set, &run, &user] { userThread(set, run, user); })) {
+            {
+                std::lock_guard lock(run.liveMutex);
+                --run.live;
+            }
+            report("Session thread creating error!\n\n");
+        }
+        if (o.delaystart > 0 && u + 1 < run.users.size()) {
+            // Ramp up one user every delaystart ms; an abort or the time limit ends
+            // the ramp-up early, since late users would only stop again.
+            const int64_t until = platform::tickMillis() + o.delaystart;
+            for (int64_t now = platform::tickMillis(); now < until; now = platform::tickMillis()) {
+                if (set.abortFlag.load(std::memory_order_relaxed)) break;
+                if (timeIsUp(set)) set.abortFlag.store(1);
+                platform::sleepMillis(std::min<int64_t>(until - now, 100));
+            }
+        }
+    }
+
+    const int32_t total = progressTotal(set);
+    set.startGate.open();
+
+    for (;;) {
+        bool allEnded;
+        {
+            std::unique_lock lock(run.liveMutex);
+            allEnded = run.liveChanged.wait_for(lock, std::chrono::milliseconds(kWatchIntervalMs),
+                                                [&run] { return run.live == 0; });
+        }
+        reportProgress(set.requestsMade.load(std::memory_order_relaxed), total);
+        std::fflush(stdout);
+        if (allEnded) break;
+        if (timeIsUp(set)) set.abortFlag.store(1);
+    }
+
+    set.runTimes.durationMs = platform::tickMillis() - set.runTimes.startTick;
+    for (platform::Thread& thread : run.threads) thread.join();
+    set.runTimes.wallEnd = platform::wallSeconds();
+}
+
+}  // namespace
+
+int runTest(TestSet& set) {
+    set.abortFlag.store(0);
+    set.requestsMade.store(0);
+    set.httpCounters.httpRequests.store(0);
+    if (!prepare(set)) return 0;
+    drive(set);
+    return set.requestsMade.load() > 0 ? 1 : 0;
+}
+
+void releaseRun(TestSet& set) { set.run.reset(); }
+
+}  // namespace velk

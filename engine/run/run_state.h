@@ -1,0 +1,24 @@
+#pragma once
+// What exists only while a run is prepared, running or finished: the users and
+// their threads, and the count of users still running.  Released by CleanKS.
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/thread.h"
+#include "run/user_session.h"
+
+namespace velk {
+
+struct RunState {
+    std::vector<std::unique_ptr<UserSession>> users;
+    std::vector<platform::Thread> threads;
+
+    // Users whose thread has not ended yet; the driver waits on it.
+    std::mutex liveMutex;
+    std::condition_variable liveChanged;
+    int live = 0;  // GUARDED_BY(liveMutex)
+};
+
+}  // namespace velk

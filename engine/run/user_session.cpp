@@ -1,0 +1,201 @@
+#include "run/user_session.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "api/message.h"
+#include "api/test_set.h"
+#include "http/connection_selector.h"
+#include "platform/clock.h"
+#include "platform/thread.h"
+#include "run/entry_overrides.h"
+
+namespace velk {
+namespace {
+
+// Longest single sleep while pausing, so an abort is seen promptly.
+constexpr int64_t kPauseSliceMs = 100;
+
+const char* passName(int pass) { return pass == 0 ? "InitSeq" : pass == 1 ? "TestSeq" : "FinalSeq"; }
+
+}  // namespace
+
+UserSession::UserSession(TestSet& set, int32_t index)
+    : m_set(set), m_index(index), m_http(set.options, set.headers, set.currentTarget, set.httpCounters) {
+    m_http.userIndex = index;
+}
+
+void UserSession::resolve(const Sequence& seq, std::vector<RequestDef*>& entries,
+                          std::vector<const std::string*>& arguments) {
+    entries.clear();
+    arguments.clear();
+    for (size_t i = 0; i < seq.length(); ++i) {
+        auto it = m_requests.find(seq[i].name);
+        entries.push_back(it == m_requests.end() ? nullptr : &it->second);
+        arguments.push_back(seq[i].arguments ? &*seq[i].arguments : nullptr);
+    }
+}
+
+void UserSession::prepare() {
+    const GeneralOptions& o = m_set.options;
+    m_requests.clear();
+    for (const auto& [name, def] : m_set.requests) m_requests.emplace(name, def->cloneForUser());
+    resolve(m_set.initSeq, m_init, m_initArgs);
+    resolve(m_set.testSeq, m_test, m_testArgs);
+    resolve(m_set.finalSeq, m_final, m_finalArgs);
+    m_http.slots.assign(size_t(m_set.slotCount), 0);
+
+    const int32_t positions = int32_t(m_set.testSeq.length());
+    if (m_set.scriptDriven())
+        m_record.results.prepare(ResultMode::Scripted, positions, 0, false);
+    else if (o.nodetails)
+        m_record.results.prepare(ResultMode::Aggregated, positions, o.requests, false);
+    else
+        m_record.results.prepare(ResultMode::Detailed, positions, o.requests, o.timestamp != 0);
+}
+
+void UserSession::openLog() {
+    const GeneralOptions& o = m_set.options;
+    if (!o.log) return;
+    std::string dir = o.logdir;
+    if (!dir.empty() && (dir.back() == '/' || dir.back() == '\\')) dir.pop_back();
+    std::string name = m_set.testName;
+    if (size_t dot = name.rfind('.'); dot != std::string::npos) name.resize(dot);
+    char file[512];
+    std::snprintf(file, sizeof file, "%s-%dx%d-user%d.log", name.c_str(), o.clients, o.requests, m_index + 1);
+    // An empty log directory means the current one (never the file system root).
+    m_http.log.open(dir.empty() ? std::string(file) : dir + "/" + file);
+}
+
+int UserSession::run() {
+    m_http.random.seed(uint32_t(platform::wallSeconds()) ^ uint32_t(platform::currentThreadId()));
+    if (m_set.options.delaystart == 0) m_set.startGate.wait();
+    openLog();
+    if (setUpUserConnection(m_http) < 0) {
+        m_http.log.write("ERROR: Cannot init sockets\r\n");
+        m_http.log.close();
+        return 0;
+    }
+    m_record.started = true;
+    if (!m_set.scriptDriven()) {
+        try {
+            runSequences();
+        } catch (...) {
+            report("FATAL EXCEPTION IN THREAD %d!\r\n", m_index);
+        }
+    }
+    // Script-driven users run their script here once the script host exists.
+    m_record.endTick = platform::tickMillis();
+    m_record.sentAtEnd = m_set.httpCounters.httpRequests.load(std::memory_order_relaxed);
+    m_record.requestsMade = m_http.requestsMade;
+    m_record.bytesSent = m_http.bytesSent;
+    m_record.bytesReceived = m_http.bytesReceived;
+    m_record.sendTimeMs = m_http.sendTimeMs;
+    m_record.receiveTimeMs = m_http.receiveTimeMs;
+    if (m_http.connection.isReusable()) m_http.connection.close();
+    m_http.connection.releaseTls();
+    m_http.log.close();
+    return 1;
+}
+
+void UserSession::runSequences() {
+    const GeneralOptions& o = m_set.options;
+    m_record.startTick = platform::tickMillis();
+    m_record.sentAtStart = m_set.httpCounters.httpRequests.load(std::memory_order_relaxed);
+    m_softReference = m_record.startTick;
+
+    auto endOfPass = [&](bool initNetworkFailure) {
+        ++m_http.completedPasses;
+        return m_set.abortFlag.load(std::memory_order_relaxed) != 0 || maxRequestsReached() ||
+               initNetworkFailure;
+    };
+
+    if (!m_init.empty()) {
+        int32_t last = runPass(Pass::Init, m_init, m_initArgs, 0);
+        if (endOfPass(last == kResultNetwork)) return;
+    }
+    for (int32_t iteration = 0; iteration < o.requests; ++iteration) {
+        const bool stamp = o.timestamp && !o.nodetails && m_record.results.hasTimestamps();
+        if (stamp) m_record.results.times(iteration).start = platform::wallSeconds();
+        runPass(Pass::Test, m_test, m_testArgs, iteration);
+        if (stamp) m_record.results.times(iteration).end = platform::wallSeconds();
+        if (endOfPass(false)) return;
+    }
+    if (!m_final.empty()) {
+        runPass(Pass::Final, m_final, m_finalArgs, 0);
+        endOfPass(false);
+    }
+}
+
+bool UserSession::stopRequested() const {
+    return m_set.abortFlag.load(std::memory_order_relaxed) != 0 && m_set.options.abortseq;
+}
+
+bool UserSession::maxRequestsReached() const {
+    const int32_t limit = m_set.options.maxrequests;
+    return limit > 0 && m_set.httpCounters.httpRequests.load(std::memory_order_relaxed) > limit;
+}
+
+int32_t UserSession::runPass(Pass pass, const std::vector<RequestDef*>& entries,
+                             const std::vector<const std::string*>& arguments, int32_t iteration) {
+    const GeneralOptions& o = m_set.options;
+    const bool test = pass == Pass::Test;
+    int32_t last = 0;
+    for (size_t k = 0; k < entries.size(); ++k) {
+        if (stopRequested() || maxRequestsReached()) break;
+        RequestDef* request = entries[k];
+        if (!request) continue;  // the driver checks names before the run
+        if (m_http.log.isOpen())
+            m_http.log.printf("----- [%s]: %s(%d) -----\r\n", passName(int(pass)), request->name.c_str(),
+                              int(m_http.completedPasses) + 1);
+
+        EntryOverrides overrides;
+        if (arguments[k]) overrides.apply(m_set, *request, *arguments[k]);
+        int32_t result = executeRequest(m_http, *request, m_previousBody);
+        if (arguments[k]) overrides.restore(*request);
+        last = result;
+
+        if (stopRequested()) break;  // the request just made is not recorded
+        if (test) recordResult(int32_t(k), iteration, result);
+        pause(*request);
+
+        if (result < 0 && !o.ignoreerrors) {
+            // The rest of the pass is skipped, but counted as done.
+            if (test) m_set.requestsMade.fetch_add(int32_t(entries.size() - k), std::memory_order_relaxed);
+            break;
+        }
+        if (test) m_set.requestsMade.fetch_add(1, std::memory_order_relaxed);
+    }
+    return last;
+}
+
+void UserSession::recordResult(int32_t position, int32_t iteration, int32_t result) {
+    UserResults& results = m_record.results;
+    if (results.mode() == ResultMode::Aggregated) {
+        if (result < 0)
+            m_set.errorCounters.count(result);
+        else
+            results.addTime(position, result);
+    } else if (results.mode() == ResultMode::Detailed) {
+        results.setCell(position, iteration, result);
+    }
+}
+
+void UserSession::pause(const RequestDef& r) {
+    const int64_t min = r.delay, max = r.delayUpper;
+    int64_t ms = 0;
+    if (min > 0) {
+        if (m_set.options.softdelay)
+            ms = min - (platform::tickMillis() - m_softReference);
+        else
+            ms = max != 0 ? min + m_http.random.next(int32_t(std::min<int64_t>(max - min, INT32_MAX))) : min;
+    }
+    const int64_t until = platform::tickMillis() + std::max<int64_t>(ms, 0);
+    for (int64_t now = platform::tickMillis(); now < until; now = platform::tickMillis()) {
+        if (m_set.abortFlag.load(std::memory_order_relaxed)) break;
+        platform::sleepMillis(std::min(kPauseSliceMs, until - now));
+    }
+    m_softReference = platform::tickMillis();
+}
+
+}  // namespace velk

@@ -1,0 +1,222 @@
+// Whole runs through the C interface against a loopback server.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "common/message_capture.h"
+#include "support/http_text.h"
+#include "support/test_http_server.h"
+#include "velkcore.h"
+
+namespace velk::test {
+namespace {
+
+struct Progress {
+    std::mutex mutex;
+    std::vector<std::pair<int32_t, int32_t>> calls;
+    static void sink(void* context, int32_t made, int32_t total) {
+        auto* self = static_cast<Progress*>(context);
+        std::lock_guard lock(self->mutex);
+        self->calls.emplace_back(made, total);
+    }
+    std::pair<int32_t, int32_t> last() {
+        std::lock_guard lock(mutex);
+        return calls.empty() ? std::pair<int32_t, int32_t>{-1, -1} : calls.back();
+    }
+};
+
+class RunTestFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InitKS(0, 0);
+        SetOutFunc(&m_messages, MessageCapture::sink);
+        SetProgressReporter(&m_progress, Progress::sink);
+        m_set = CreateTestSet();
+    }
+    void TearDown() override {
+        FreeTestSet(m_set);
+        SetOutFunc(nullptr, nullptr);
+        SetProgressReporter(nullptr, nullptr);
+        CleanupKS();
+    }
+
+    bool parse(const std::string& script, uint16_t port = 0) {
+        const std::string head = "server=127.0.0.1\nport=" + std::to_string(port ? port : m_server.port()) +
+                                 "\ndelaystart=0\n";
+        return ParseTest(m_set, "run", (head + script).c_str()) == 1;
+    }
+    int32_t cell(int user, int position, int iteration) {
+        auto** rows = static_cast<int32_t**>(GetResults(m_set, user));
+        return rows ? rows[position][iteration] : -9999;
+    }
+
+    MessageCapture m_messages;
+    Progress m_progress;
+    TestHttpServer m_server;
+    TestSet* m_set = nullptr;
+};
+
+TEST_F(RunTestFixture, EveryUserPlaysEveryIterationAndProgressReachesTheTotal) {
+    ASSERT_TRUE(parse("clients=3\nrequests=4\nkeepalive=1\n[home]\n$uri=/\n[page]\n$uri=/page\n"));
+    ASSERT_EQ(RunTest(m_set), 1);
+    EXPECT_EQ(m_server.requestCount(), 3 * 4 * 2);
+    EXPECT_EQ(m_progress.last(), std::make_pair(24, 24));
+    for (int u = 0; u < 3; ++u)
+        for (int p = 0; p < 2; ++p)
+            for (int i = 0; i < 4; ++i) EXPECT_GE(cell(u, p, i), 0) << u << "/" << p << "/" << i;
+    EXPECT_EQ(GetResults(m_set, 3), nullptr);
+    // Keep-alive: one connection per user.
+    EXPECT_EQ(m_server.acceptedConnections(), 3);
+}
+
+TEST_F(RunTestFixture, UndefinedRequestOrEmptySequenceStartsNothing) {
+    ASSERT_TRUE(parse("[a]\n[testseq]\na\nmissing\n"));
+    EXPECT_EQ(RunTest(m_set), 0);
+    EXPECT_EQ(m_messages.last(), "Request missing not found!");
+    EXPECT_EQ(m_server.requestCount(), 0);
+
+    TestSet* empty = CreateTestSet();
+    ASSERT_EQ(ParseTest(empty, nullptr, "clients=2\n"), 1);
+    EXPECT_EQ(RunTest(empty), 0);
+    EXPECT_EQ(m_messages.last(), "Error: empty test sequence!");
+    FreeTestSet(empty);
+}
+
+TEST_F(RunTestFixture, ErrorsAreRecordedByClass) {
+    m_server.setHandler([](const ReceivedRequest& req, Responder& r) {
+        if (req.target == "/missing") r.respond(404, "no");
+        else r.respond(200, "ok");
+    });
+    ASSERT_TRUE(parse("clients=2\nrequests=2\n[ok]\n[missing]\n$uri=/missing\n[nohost]\n$server=no-such-host.invalid\n"));
+    ASSERT_EQ(RunTest(m_set), 1);
+    for (int u = 0; u < 2; ++u)
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_GE(cell(u, 0, i), 0);
+            EXPECT_EQ(cell(u, 1, i), -2);
+            EXPECT_EQ(cell(u, 2, i), -1);
+        }
+}
+
+TEST_F(RunTestFixture, IgnoreErrorsOffEndsThePassButCountsItsEntries) {
+    m_server.setHandler([](const ReceivedRequest& req, Responder& r) {
+        r.respond(req.target == "/bad" ? 500 : 200, "x");
+    });
+    ASSERT_TRUE(parse("ignoreerrors=0\nrequests=3\n[a]\n[bad]\n$uri=/bad\n[c]\n[d]\n[e]\n"));
+    ASSERT_EQ(RunTest(m_set), 1);
+    EXPECT_EQ(m_server.requestCount(), 3 * 2);
+    EXPECT_EQ(m_progress.last(), std::make_pair(15, 15));
+    EXPECT_EQ(cell(0, 1, 0), -2);
+    EXPECT_EQ(cell(0, 2, 0), -255);
+}
+
+TEST_F(RunTestFixture, AbortRunStopsUsersAndLeavesUnrunCells) {
+    m_server.setHandler([](const ReceivedRequest&, Responder& r) {
+        r.pause(20);
+        r.respond(200, "slow");
+    });
+    ASSERT_TRUE(parse("clients=4\nrequests=100000\nkeepalive=1\n[a]\n"));
+    std::thread aborter([this] {
+        m_server.waitForRequests(8, 10000);
+        AbortRun(m_set);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunTest(m_set), 1);
+    aborter.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+    EXPECT_EQ(cell(0, 0, 99999), -255);
+    EXPECT_EQ(AbortRun(m_set), 1);  // the flag stays set until the next run
+}
+
+TEST_F(RunTestFixture, MaxTimeEndsTheRun) {
+    m_server.setHandler([](const ReceivedRequest&, Responder& r) {
+        r.pause(50);
+        r.respond(200, "x");
+    });
+    ASSERT_TRUE(parse("maxtime=1\nrequests=100000\nkeepalive=1\n[a]\n"));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RunTest(m_set), 1);
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::seconds(2));  // more than one whole second must pass
+    EXPECT_LT(took, std::chrono::seconds(60));
+}
+
+TEST_F(RunTestFixture, MaxRequestsBoundsTheRunAcrossUsers) {
+    ASSERT_TRUE(parse("clients=4\nrequests=1000\nmaxrequests=10\nkeepalive=1\n[a]\n"));
+    EXPECT_EQ(RunTest(m_set), 1);
+    // Each user may have one request under way when the limit is passed.
+    EXPECT_GE(m_server.requestCount(), 11);
+    EXPECT_LE(m_server.requestCount(), 10 + 4);
+    EXPECT_EQ(m_progress.last().second, 10);
+}
+
+TEST_F(RunTestFixture, NoDetailsAggregatesPerPosition) {
+    m_server.setHandler([](const ReceivedRequest& req, Responder& r) {
+        if (req.target == "/slow") r.pause(30);
+        r.respond(200, "x");
+    });
+    ASSERT_TRUE(parse("nodetails=1\nround=0\nclients=2\nrequests=3\n[fast]\n[slow]\n$uri=/slow\n"));
+    ASSERT_EQ(RunTest(m_set), 1);
+    auto* records = static_cast<int32_t*>(GetResults(m_set, 0));
+    ASSERT_NE(records, nullptr);
+    // minimum, sum, count, maximum per position
+    EXPECT_EQ(records[2], 6);
+    EXPECT_EQ(records[6], 6);
+    EXPECT_GE(records[4], 30000);
+    EXPECT_LE(records[4], records[7]);
+    EXPECT_LE(records[0], records[3]);
+    TestInfo info{};
+    GetInfo(m_set, &info);
+    EXPECT_EQ(info.nodetails, 1);
+}
+
+TEST_F(RunTestFixture, RampUpStartsOneUserEveryDelay) {
+    std::mutex mutex;
+    std::vector<std::chrono::steady_clock::time_point> firsts;
+    m_server.setHandler([&](const ReceivedRequest& req, Responder& r) {
+        if (req.onConnection == 0) {
+            std::lock_guard lock(mutex);
+            firsts.push_back(std::chrono::steady_clock::now());
+        }
+        r.respond(200, "x");
+    });
+    ASSERT_TRUE(parse("clients=5\nkeepalive=1\n[a]\n"));
+    ASSERT_EQ(SetProperty(m_set, "delaystart=200"), 1);
+    ASSERT_EQ(RunTest(m_set), 1);
+    ASSERT_EQ(firsts.size(), 5u);
+    // The last user starts at least about four delays after the first.
+    EXPECT_GE(firsts.back() - firsts.front(), std::chrono::milliseconds(700));
+}
+
+TEST_F(RunTestFixture, CleanThenRunAgainWithMoreUsers) {
+    ASSERT_TRUE(parse("clients=1\nrequests=2\n[a]\n"));
+    ASSERT_EQ(RunTest(m_set), 1);
+    EXPECT_EQ(m_server.requestCount(), 2);
+    // A second run without cleaning is refused rather than mixing the results.
+    EXPECT_EQ(RunTest(m_set), 0);
+    ASSERT_EQ(CleanKS(m_set), 1);
+    EXPECT_EQ(GetResults(m_set, 0), nullptr);
+    ASSERT_EQ(ParseGeneralParam(m_set, "clients", "3"), 1);
+    ASSERT_EQ(RunTest(m_set), 1);
+    EXPECT_EQ(m_server.requestCount(), 2 + 6);
+    EXPECT_GE(cell(2, 0, 1), 0);
+}
+
+TEST_F(RunTestFixture, TwoHundredUsersAgainstOneServer) {
+    ASSERT_TRUE(parse("clients=200\nrequests=3\nkeepalive=1\n[a]\n[b]\n"));
+    ASSERT_EQ(RunTest(m_set), 1);
+    EXPECT_EQ(m_server.requestCount(), 200 * 3 * 2);
+    for (int u = 0; u < 200; ++u)
+        for (int i = 0; i < 3; ++i) ASSERT_GE(cell(u, 1, i), 0) << u;
+}
+
+TEST_F(RunTestFixture, UnresolvableServerEndsUsersBeforeAnyRequest) {
+    ASSERT_EQ(ParseTest(m_set, nullptr, "server=no-such-host.invalid\nclients=2\n[a]\n"), 1);
+    EXPECT_EQ(RunTest(m_set), 0);
+    EXPECT_EQ(static_cast<int32_t**>(GetResults(m_set, 0))[0][0], -255);
+}
+
+}  // namespace
+}  // namespace velk::test
