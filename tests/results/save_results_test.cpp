@@ -1,0 +1,175 @@
+#include "results/save_results.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "api/message.h"
+#include "common/message_capture.h"
+#include "common/temp_dir.h"
+#include "results/outfile_name.h"
+#include "results/run_fixture.h"
+
+namespace velk {
+namespace {
+
+using test::MessageCapture;
+using test::RunFixture;
+using test::TempDir;
+using test::TextSink;
+
+// Routes engine messages into a capture for the life of a test.
+class CapturedMessages {
+public:
+    CapturedMessages() { setOutFunc(&m_capture, &MessageCapture::sink); }
+    ~CapturedMessages() { setOutFunc(nullptr, defaultOutFunc); }
+    std::vector<std::string> lines() const { return m_capture.lines(); }
+
+private:
+    MessageCapture m_capture;
+};
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void fillSmallRun(RunFixture& run) {
+    run.options.clients = 10;
+    run.options.requests = 5;
+    run.names = {"index"};
+    run.times.durationMs = 1000;
+    run.counters.statusCodes[200] = 1;
+    UserRecord& u = run.addUser(ResultMode::Detailed);
+    u.results.setCell(0, 0, 1500);
+    u.results.setCell(0, 1, kResultNetwork);
+    u.requestsMade = 2;
+    u.endTick = 900;
+}
+
+struct TemplateCase {
+    const char* pattern;
+    const char* testName;
+    const char* expected;
+    int warnings;
+};
+
+TEST(OutfileTemplate, ExpandsEachMacroAndWarnsOnceAboutUnknownOnes) {
+    const TemplateCase cases[] = {
+        {"%n-%s-%cx%r.xls", "C:\\work\\shop.vts", "shop-localhost-10x5.xls", 0},
+        {"%n-%s-%cx%r.xls", "dir/shop.vts", "shop-localhost-10x5.xls", 0},
+        {"%n.txt", "archive.tar.gz", "archive.tar.txt", 0},
+        {"%n.txt", "noext", "noext.txt", 0},
+        {"%f", "a.b\\c/d.vts", "d.vts", 0},
+        {"%y-%m-%d_%t:%p 100%%", "", "2024-03-07_090504:8080 100%", 0},
+        {"a%qb", "x", "ab", 1},
+        {"end%", "x", "end", 1},
+    };
+    for (const TemplateCase& c : cases) {
+        CapturedMessages messages;
+        GeneralOptions o;
+        o.clients = 10;
+        o.requests = 5;
+        o.port = 8080;
+        OutfileFields fields{o, c.testName, "localhost", LocalClock{2024, 3, 7, 9, 5, 4}};
+        EXPECT_EQ(expandOutfileTemplate(c.pattern, fields), c.expected) << c.pattern;
+        EXPECT_EQ(int(messages.lines().size()), c.warnings) << c.pattern;
+    }
+    CapturedMessages messages;
+    GeneralOptions o;
+    expandOutfileTemplate("%q", OutfileFields{o, "", "", LocalClock{}});
+    EXPECT_EQ(messages.lines(),
+              std::vector<std::string>{"Warning: unknown macro %q in outfile template ignored!"});
+}
+
+TEST(OutfileTemplate, ReportDirectoryLosesOneTrailingSeparator) {
+    EXPECT_EQ(reportFilePath("out", "r.xls"), "out/r.xls");
+    EXPECT_EQ(reportFilePath("out/", "r.xls"), "out/r.xls");
+    EXPECT_EQ(reportFilePath("out\\", "r.xls"), "out/r.xls");
+    EXPECT_EQ(reportFilePath("/", "r.xls"), "/r.xls");
+}
+
+TEST(SaveResults, WithoutWriterTheReportGoesToTheNamedFileWithTheSameText) {
+    TempDir dir;
+    RunFixture run;
+    fillSmallRun(run);
+    run.options.projectname = "C:\\work\\shop.vts";
+    run.options.reportdir = dir.path().string() + "/";
+
+    TextSink sink;
+    SummaryRecord first{}, second{};
+    std::string testName;
+    ASSERT_EQ(saveResults(run.input(), &sink, &TextSink::write, &first, &testName), 0);
+    EXPECT_EQ(testName, "C:\\work\\shop.vts");
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));  // a writer means no file
+
+    ASSERT_EQ(saveResults(run.input(), nullptr, nullptr, &second, nullptr), 0);
+    EXPECT_EQ(readFile(dir.file("shop-localhost-10x5.xls")), sink.text);
+    EXPECT_EQ(std::memcmp(&first, &second, sizeof first), 0);
+    EXPECT_EQ(first.totalErrors, 1);
+
+    // Saving again replaces the file, so the same numbers appear once.
+    ASSERT_EQ(saveResults(run.input(), nullptr, nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(readFile(dir.file("shop-localhost-10x5.xls")), sink.text);
+
+    run.options.appendresult = 1;
+    ASSERT_EQ(saveResults(run.input(), nullptr, nullptr, nullptr, nullptr), 0);
+    EXPECT_EQ(readFile(dir.file("shop-localhost-10x5.xls")), sink.text + sink.text);
+}
+
+TEST(SaveResults, UnknownMacroWarnsOnceEvenWithAWriterAndTheReportIsStillWritten) {
+    CapturedMessages messages;
+    RunFixture run;
+    fillSmallRun(run);
+    run.options.outfile = "%q%n.xls";
+    TextSink sink;
+    EXPECT_EQ(saveResults(run.input(), &sink, &TextSink::write, nullptr, nullptr), 0);
+    EXPECT_EQ(messages.lines(),
+              std::vector<std::string>{"Warning: unknown macro %q in outfile template ignored!"});
+    EXPECT_NE(sink.text.find("--- Basic statistics ---"), std::string::npos);
+}
+
+TEST(SaveResults, NothingIsWrittenWithoutOutfileOrReportDirButTheSummaryIsFilled) {
+    TempDir dir;
+    for (bool emptyOutfile : {true, false}) {
+        CapturedMessages messages;
+        RunFixture run;
+        fillSmallRun(run);
+        run.options.outfile = emptyOutfile ? "" : "r.xls";
+        run.options.reportdir = emptyOutfile ? dir.path().string() : "";
+        SummaryRecord summary{};
+        EXPECT_EQ(saveResults(run.input(), nullptr, nullptr, &summary, nullptr), 0);
+        EXPECT_EQ(summary.totalErrors, 1);
+        EXPECT_TRUE(messages.lines().empty());
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(SaveResults, FileThatCannotBeOpenedOrWrittenIsReportedAndFails) {
+    TempDir dir;
+    RunFixture run;
+    fillSmallRun(run);
+    run.options.outfile = "r.xls";
+    run.options.reportdir = dir.file("missing");
+    {
+        CapturedMessages messages;
+        EXPECT_EQ(saveResults(run.input(), nullptr, nullptr, nullptr, nullptr), -1);
+        EXPECT_EQ(messages.lines(), std::vector<std::string>{"Failed to open results file: " +
+                                                             dir.file("missing") + "/r.xls!"});
+    }
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    run.options.outfile = "full";
+    run.options.reportdir = "/dev";
+    CapturedMessages messages;
+    EXPECT_EQ(saveResults(run.input(), nullptr, nullptr, nullptr, nullptr), -1);
+    EXPECT_EQ(messages.lines(),
+              std::vector<std::string>{"Failed to write results file: /dev/full!"});
+}
+
+}  // namespace
+}  // namespace velk
