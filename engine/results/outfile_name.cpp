@@ -32,23 +32,41 @@ std::string expandOutfileTemplate(const std::string& pattern, const OutfileField
         // unknown one (its character is the terminator) and reading stops there.
         char macro = i + 1 < pattern.size() ? pattern[++i] : '\0';
         switch (macro) {
-            case '%': out += '%'; break;
-            case 'c': out += std::to_string(f.options.clients); break;
-            case 'd': out += twoDigits(f.now.day); break;
-            case 'm': out += twoDigits(f.now.month); break;
-            case 'y': out += std::to_string(f.now.year); break;
+            case '%':
+                out += '%';
+                break;
+            case 'c':
+                out += std::to_string(f.options.clients);
+                break;
+            case 'd':
+                out += twoDigits(f.now.day);
+                break;
+            case 'm':
+                out += twoDigits(f.now.month);
+                break;
+            case 'y':
+                out += std::to_string(f.now.year);
+                break;
             case 't':
                 out += twoDigits(f.now.hour) + twoDigits(f.now.minute) + twoDigits(f.now.second);
                 break;
-            case 'f': out += testFileName(f.testName); break;
+            case 'f':
+                out += testFileName(f.testName);
+                break;
             case 'n': {
                 std::string name = testFileName(f.testName);
                 out += name.substr(0, name.rfind('.'));
                 break;
             }
-            case 'p': out += std::to_string(f.options.port); break;
-            case 'r': out += std::to_string(f.options.requests); break;
-            case 's': out += f.currentServer; break;
+            case 'p':
+                out += std::to_string(f.options.port);
+                break;
+            case 'r':
+                out += std::to_string(f.options.requests);
+                break;
+            case 's':
+                out += f.currentServer;
+                break;
             default:
                 report("Warning: unknown macro %%%c in outfile template ignored!\n", macro);
                 break;

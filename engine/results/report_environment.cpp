@@ -54,6 +54,8 @@ std::string hostName() {
     return buffer;
 }
 
-int64_t wallClockNow() { return int64_t(std::time(nullptr)); }
+int64_t wallClockNow() {
+    return int64_t(std::time(nullptr));
+}
 
 }  // namespace velk

@@ -7,7 +7,9 @@ namespace velk {
 ReportFile::ReportFile(const std::string& path, bool append)
     : m_file(std::fopen(path.c_str(), append ? "a" : "w")) {}
 
-ReportFile::~ReportFile() { close(); }
+ReportFile::~ReportFile() {
+    close();
+}
 
 void ReportFile::write(void* self, const char* text) {
     auto* file = static_cast<ReportFile*>(self);

@@ -43,11 +43,16 @@ private:
 
 const char* errorSymbol(const GeneralOptions& o, int32_t code) {
     switch (code) {
-        case kResultHttp: return o.httperrorsymbol.c_str();
-        case kResultNetwork: return o.socketerrorsymbol.c_str();
-        case kResultFail: return o.failerrorsymbol.c_str();
-        case kResultTimeout: return o.timeouterrorsymbol.c_str();
-        default: return "";
+        case kResultHttp:
+            return o.httperrorsymbol.c_str();
+        case kResultNetwork:
+            return o.socketerrorsymbol.c_str();
+        case kResultFail:
+            return o.failerrorsymbol.c_str();
+        case kResultTimeout:
+            return o.timeouterrorsymbol.c_str();
+        default:
+            return "";
     }
 }
 
@@ -148,7 +153,8 @@ void writeSummaryTimes(ReportText& out, const RunStatistics& s) {
                s.durationMs, s.totalRequestsMade);
     out.format("Total average requests per second:\t%.2lf\n", s.requestsPerSecond);
     if (s.approximated)
-        out.put("\nWARNING: approximation used!\nNot enough requests per client for exact timing!\n");
+        out.put(
+            "\nWARNING: approximation used!\nNot enough requests per client for exact timing!\n");
 }
 
 void writeErrors(ReportText& out, const ErrorTotals& e) {

@@ -22,7 +22,8 @@ PositionStatistics toMilliseconds(const PositionTally& t) {
     return s;
 }
 
-void countDetailed(const ReportInput& in, std::vector<PositionTally>& tallies, ErrorTotals& errors) {
+void countDetailed(const ReportInput& in, std::vector<PositionTally>& tallies,
+                   ErrorTotals& errors) {
     bool showBad = in.options.showbadresults != 0;
     for (const UserRecord* user : in.users) {
         if (!user || user->results.mode() != ResultMode::Detailed) continue;
@@ -95,11 +96,20 @@ void ErrorTotals::count(int32_t code) {
     if (code >= 0 || code == kNotRun) return;
     ++total;
     switch (code) {
-        case kResultHttp: ++http; break;
-        case kResultNetwork: ++network; break;
-        case kResultFail: ++fail; break;
-        case kResultTimeout: ++timeout; break;
-        default: break;
+        case kResultHttp:
+            ++http;
+            break;
+        case kResultNetwork:
+            ++network;
+            break;
+        case kResultFail:
+            ++fail;
+            break;
+        case kResultTimeout:
+            ++timeout;
+            break;
+        default:
+            break;
     }
 }
 

@@ -47,9 +47,9 @@ struct RunStatistics {
     ErrorTotals errors;
     uint64_t bytesSent = 0;
     uint64_t bytesReceived = 0;
-    bool hasDuration = false;    // bandwidths are meaningful only then
-    double serverBandwidth = 0;  // bytes per millisecond of test duration
-    double userBandwidth = 0;    // serverBandwidth / clients
+    bool hasDuration = false;         // bandwidths are meaningful only then
+    double serverBandwidth = 0;       // bytes per millisecond of test duration
+    double userBandwidth = 0;         // serverBandwidth / clients
     std::vector<UserRate> userRates;  // users that made at least one request
     int64_t durationMs = 0;
     int64_t totalRequestsMade = 0;

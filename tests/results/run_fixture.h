@@ -36,8 +36,8 @@ struct RunFixture {
     ReportInput input() const {
         std::vector<const UserRecord*> pointers;
         for (const auto& u : users) pointers.push_back(u.get());
-        return ReportInput{options, options.projectname, names,   pointers,     times,
-                           counters, errors,             currentServer, scriptDriven};
+        return ReportInput{options, options.projectname, names,       pointers, times, counters,
+                           errors,  currentServer,       scriptDriven};
     }
 };
 

@@ -5,8 +5,8 @@
 #include <cmath>
 
 #include "results/aggregate_record.h"
-#include "results/save_results.h"
 #include "results/run_fixture.h"
+#include "results/save_results.h"
 
 namespace velk {
 namespace {
@@ -132,12 +132,26 @@ struct WindowCase {
 TEST(ComputeStatistics, RequestRateUsesTheWindowInWhichAllUsersRanOrTheWholeTest) {
     const WindowCase cases[] = {
         {"exact window 200..1400 with 6 requests",
-         {{100, 1600, 4, 0, 8}, {200, 1400, 4, 1, 7}}, 2000, 8, false, 5.0, 200.0},
-        {"users that made no request do not narrow the window",
-         {{100, 1600, 4, 0, 8}, {1500, 1500, 0, 8, 8}, {200, 1400, 4, 1, 7}}, 2000, 8, false, 5.0,
+         {{100, 1600, 4, 0, 8}, {200, 1400, 4, 1, 7}},
+         2000,
+         8,
+         false,
+         5.0,
          200.0},
-        {"window shorter than the interval: whole test", {{0, 500, 10, 0, 10}, {10, 900, 10, 0, 20}},
-         4000, 20, true, 5.0, 200.0},
+        {"users that made no request do not narrow the window",
+         {{100, 1600, 4, 0, 8}, {1500, 1500, 0, 8, 8}, {200, 1400, 4, 1, 7}},
+         2000,
+         8,
+         false,
+         5.0,
+         200.0},
+        {"window shorter than the interval: whole test",
+         {{0, 500, 10, 0, 10}, {10, 900, 10, 0, 20}},
+         4000,
+         20,
+         true,
+         5.0,
+         200.0},
         {"whole test of zero length gives 0, not inf", {{0, 0, 1, 0, 1}}, 0, 1, true, 0.0, 0.0},
         {"no request at all", {{0, 0, 0, 0, 0}}, 3000, 0, true, 0.0, 0.0},
     };
