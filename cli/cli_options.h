@@ -1,22 +1,25 @@
 #pragma once
 // What the user asked velkrun for.  velkrun's own options begin with "--"; every
-// other argument goes to the engine unchanged ("-name=value" and "/name=value"
-// global variables, and the test script file), so the two cannot collide.
+// other argument goes to the engine ("-name=value" and "/name=value" global
+// variables) or names the test script, so the two cannot collide.
 #include <string>
 #include <vector>
 
 namespace velk::cli {
 
-enum class Command { Check, Help, Version };
+enum class Command { Run, Check, Help, Version };
 
 struct CliOptions {
-    Command command = Command::Help;
+    Command command = Command::Run;
     // Variable arguments for the engine, program name first, as ParseCommandLine
     // takes them.
     std::vector<std::string> engineArgs;
-    // The test script file: the last argument that is neither an option nor a
-    // variable.  It is handed to the engine as the test name.
+    // The test script file.
     std::string scriptPath;
+    // General options to set after the script is parsed ("name=value").
+    std::vector<std::string> settings;
+    bool printReport = false;  // --report: the report on standard output too
+    bool quiet = false;        // --quiet: no progress display
 };
 
 struct ParsedCli {

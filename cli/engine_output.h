@@ -1,12 +1,11 @@
 #pragma once
-// Routes the engine's messages and progress to the terminal.
+// Routes the engine's messages and progress to the terminal: messages as lines
+// on standard error, progress in place when standard error is a terminal.
 
 namespace velk::cli {
 
-// Installs output callbacks that print each engine message as a line on
-// standard error, and counts them.
-void installEngineOutput();
-// Number of messages the engine has printed since installation.
-int engineMessageCount();
+void installEngineOutput(bool showProgress);
+// Ends an in-place progress line, if one is showing.
+void finishProgressLine();
 
 }  // namespace velk::cli

@@ -4,6 +4,7 @@
 #include "check_command.h"
 #include "cli_options.h"
 #include "engine_output.h"
+#include "run_command.h"
 #include "velkcore.h"
 
 int main(int argc, char** argv) {
@@ -12,7 +13,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "velkrun: %s\n", parsed.error.c_str());
         return 2;
     }
-    switch (parsed.options.command) {
+    const velk::cli::CliOptions& options = parsed.options;
+    switch (options.command) {
         case velk::cli::Command::Help: std::fputs(velk::cli::usageText(), stdout); return 0;
         case velk::cli::Command::Version: {
             char version[128];
@@ -20,11 +22,13 @@ int main(int argc, char** argv) {
             std::printf("velkrun (VELK engine %s)\n", version);
             return 0;
         }
-        case velk::cli::Command::Check: break;
+        case velk::cli::Command::Check:
+        case velk::cli::Command::Run: break;
     }
     InitKS(0, 0);
-    velk::cli::installEngineOutput();
-    int status = velk::cli::runCheck(parsed.options);
+    velk::cli::installEngineOutput(!options.quiet);
+    int status = options.command == velk::cli::Command::Check ? velk::cli::runCheck(options)
+                                                              : velk::cli::runLoadTest(options);
     CleanupKS();
     return status;
 }

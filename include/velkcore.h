@@ -53,6 +53,8 @@ typedef struct VelkSummary {
     int32_t totalErrors;
 } VelkSummary;
 
+/* Receives one piece of the text report. */
+typedef void (*ReportWriter)(void* sink, const char* text);
 /* Receives one line of engine output (no trailing line feed). */
 typedef void (*OutFunc)(void* context, const char* text);
 /* Receives the requests made so far and the total expected (-1: script-driven). */
@@ -84,6 +86,11 @@ VELK_EXPORT int32_t AbortRun(TestSet* set);
  * Result codes: a time in microseconds, or -1 network error, -2 HTTP error,
  * -3 failed check, -4 time-out, -255 not run.  NULL without results. */
 VELK_EXPORT void* GetResults(TestSet* set, int32_t index);
+/* Writes the text report of the last run: through writer to sink when writer is
+ * not NULL, else into the report file named by the outfile and reportdir options
+ * (nothing when either is empty).  Fills summary when not NULL.  0 on success,
+ * -1 when there are no results or the report file cannot be written (reported). */
+VELK_EXPORT int32_t SaveResults(TestSet* set, void* sink, ReportWriter writer, VelkSummary* summary);
 VELK_EXPORT int32_t CleanKS(TestSet* set);
 VELK_EXPORT int32_t GetCoreVersion(char* buffer);
 VELK_EXPORT int32_t ParseCommandLine(TestSet* set, int32_t argc, char** argv);

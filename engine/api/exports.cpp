@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <new>
 #include <string>
@@ -13,6 +14,9 @@
 #include "api/message.h"
 #include "api/test_set.h"
 #include "net/socket_library.h"
+#include "results/aggregate_record.h"
+#include "results/report_input.h"
+#include "results/save_results.h"
 #include "run/run_driver.h"
 #include "script/general_options.h"
 #include "script/script_parser.h"
@@ -23,6 +27,8 @@ namespace {
 constexpr const char* kVersion = "2.0";
 constexpr int kBuild = 100;
 constexpr const char* kBuildDate = "Mon Jul 30 10:07:00 2002";
+
+static_assert(sizeof(VelkSummary) == sizeof(velk::SummaryRecord), "summary layouts differ");
 
 template <class R, class Body>
 R guarded(const char* exportName, R onFailure, Body&& body) noexcept {
@@ -62,33 +68,19 @@ ScriptedQueue& scriptedQueue() {
     return queue;
 }
 
+std::vector<const velk::UserRecord*> userRecords(const TestSet& set) {
+    std::vector<const velk::UserRecord*> records;
+    if (set.run)
+        for (const auto& user : set.run->users) records.push_back(&user->record());
+    return records;
+}
+
 // The per-position records of an aggregated run, handed out by GetResults.
-void* aggregatedResults(TestSet& set) {
+void* aggregatedResults(const TestSet& set) {
     static std::mutex mutex;
-    static std::vector<int32_t> records;
+    static std::vector<velk::AggregateRecord> records;
     std::lock_guard lock(mutex);
-    const size_t positions = set.testSeq.length();
-    records.assign(positions * 4, 0);
-    for (size_t p = 0; p < positions; ++p) {
-        int32_t minimum = INT32_MAX, maximum = 0;
-        int64_t sum = 0, count = 0;
-        for (const auto& user : set.run->users) {
-            const velk::UserResults& r = user->record().results;
-            minimum = std::min(minimum, r.minimum(int32_t(p)));
-            maximum = std::max(maximum, r.maximum(int32_t(p)));
-            sum += r.sum(int32_t(p));
-            count += r.count(int32_t(p));
-        }
-        // Halve both until the sum fits in 31 bits: the average stays.
-        while (sum > INT32_MAX) {
-            sum /= 2;
-            count /= 2;
-        }
-        records[p * 4 + 0] = minimum;
-        records[p * 4 + 1] = int32_t(sum);
-        records[p * 4 + 2] = int32_t(count);
-        records[p * 4 + 3] = maximum;
-    }
+    records = velk::aggregateForCaller(userRecords(set), set.testSeq.length());
     return records.data();
 }
 
@@ -209,6 +201,33 @@ void* GetResults(TestSet* set, int32_t index) {
         if (set->options.nodetails) return aggregatedResults(*set);
         if (index < 0 || size_t(index) >= users.size()) return nullptr;
         return users[size_t(index)]->record().results.rows();
+    });
+}
+
+int32_t SaveResults(TestSet* set, void* sink, ReportWriter writer, VelkSummary* summary) {
+    if (!set) return -1;
+    return guarded("SaveResults", int32_t(-1), [&]() -> int32_t {
+        if (!set->run) {
+            velk::report("There are no results to save: the test has not run!\n");
+            return -1;
+        }
+        std::vector<std::string> names;
+        for (size_t i = 0; i < set->testSeq.length(); ++i) names.push_back(set->testSeq[i].name);
+        velk::ReportInput input{set->options,
+                                set->testName,
+                                std::move(names),
+                                userRecords(*set),
+                                set->runTimes,
+                                set->httpCounters,
+                                set->errorCounters,
+                                set->currentTarget.get().server,
+                                set->scriptDriven()};
+        velk::SummaryRecord record{};
+        std::string testName;
+        int32_t rc = velk::saveResults(input, sink, writer, summary ? &record : nullptr, &testName);
+        if (summary) std::memcpy(summary, &record, sizeof record);
+        set->setTestName(testName);
+        return rc;
     });
 }
 

@@ -1,0 +1,52 @@
+#include "interrupt_watcher.h"
+
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <pthread.h>
+#include <unistd.h>
+
+namespace velk::cli {
+namespace {
+
+sigset_t stopSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+
+}  // namespace
+
+InterruptWatcher::InterruptWatcher(TestSet* set) : m_set(set) {
+    sigset_t signals = stopSignals();
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    m_thread = std::thread([this] { watch(); });
+}
+
+InterruptWatcher::~InterruptWatcher() {
+    m_stop = true;
+    m_thread.join();
+    sigset_t signals = stopSignals();
+    pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
+}
+
+void InterruptWatcher::watch() {
+    const sigset_t signals = stopSignals();
+    const timespec slice{0, 200 * 1000 * 1000};
+    while (!m_stop) {
+        int sig = sigtimedwait(&signals, nullptr, &slice);
+        if (sig < 0) continue;
+        if (m_interrupted.exchange(true)) {
+            static const char kMessage[] = "\nvelkrun: stopped at once\n";
+            [[maybe_unused]] auto n = write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
+            _exit(130);
+        }
+        std::fputs("\nvelkrun: stopping the run (the report is still written; press Ctrl+C again to quit at once)\n",
+                   stderr);
+        AbortRun(m_set);
+    }
+}
+
+}  // namespace velk::cli

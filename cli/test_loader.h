@@ -1,0 +1,23 @@
+#pragma once
+// Reads a test script file and hands it to the engine with the command line's
+// global variables.
+#include <memory>
+#include <string>
+
+#include "cli_options.h"
+#include "velkcore.h"
+
+namespace velk::cli {
+
+struct TestSetDeleter {
+    void operator()(TestSet* set) const { FreeTestSet(set); }
+};
+using TestSetPtr = std::unique_ptr<TestSet, TestSetDeleter>;
+
+// The file name without its directory: the test's name in report and log names.
+std::string baseName(const std::string& path);
+
+// The parsed test, or null after printing why not.
+TestSetPtr loadTest(const CliOptions& options);
+
+}  // namespace velk::cli
