@@ -28,10 +28,13 @@ int runLoadTest(const CliOptions& options) {
 
     int status = 0;
     VelkSummary summary{};
-    if (SaveResults(set.get(), nullptr, nullptr, &summary) != 0) status = 4;
-    if (options.printReport) {
-        SaveResults(set.get(), stdout, writeToStream, nullptr);
-        std::fflush(stdout);
+    // Without results (the run could not start) there is no report to write.
+    if (GetResults(set.get(), 0) != nullptr) {
+        if (SaveResults(set.get(), nullptr, nullptr, &summary) != 0) status = 4;
+        if (options.printReport) {
+            SaveResults(set.get(), stdout, writeToStream, nullptr);
+            std::fflush(stdout);
+        }
     }
     if (ran) {
         std::fprintf(stderr, "velkrun: %d requests, %d errors, %.2f requests/s\n", summary.totalRequests,

@@ -58,7 +58,7 @@ TEST(VelkrunCheck, ErrorsGiveTheEngineMessageAndANonZeroStatus) {
 }
 
 TEST(VelkrunCheck, BundledExamplesParse) {
-    for (const char* example : {"hello.txt"}) {
+    for (const char* example : {"hello.txt", "demo-shop.txt"}) {
         RunResult r = runVelkrun(std::string("--check ") + VELK_EXAMPLES_DIR + "/" + example);
         EXPECT_EQ(r.status, 0) << example << "\n" << r.output;
     }

@@ -1,0 +1,147 @@
+// velkrun running load tests as a user runs it: a real process against a
+// loopback server, its report, its exit status and Ctrl+C.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "common/temp_dir.h"
+#include "support/http_text.h"
+#include "support/test_http_server.h"
+
+extern char** environ;
+
+namespace velk::test {
+namespace {
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// velkrun with args; its standard output and error go to files in dir.
+class Velkrun {
+public:
+    Velkrun(const TempDir& dir, std::vector<std::string> args) : m_out(dir.file("out.txt")), m_err(dir.file("err.txt")) {
+        args.insert(args.begin(), VELKRUN_PATH);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, 2, m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (posix_spawn(&m_pid, VELKRUN_PATH, &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Velkrun() {
+        if (m_pid > 0 && !m_reaped) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    void signal(int sig) { kill(m_pid, sig); }
+    // Exit status, or -1 when it did not end within the limit (then it is killed).
+    int wait(int seconds = 120) {
+        for (int i = 0; i < seconds * 20; ++i) {
+            int status = 0;
+            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_reaped = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return -1;
+    }
+    std::string out() const { return readFile(m_out); }
+    std::string err() const { return readFile(m_err); }
+
+private:
+    std::string m_out, m_err;
+    pid_t m_pid = -1;
+    bool m_reaped = false;
+};
+
+class VelkrunRun : public ::testing::Test {
+protected:
+    std::string script(const std::string& body, const std::string& name = "shop.txt") {
+        return m_dir.write(name, "server=127.0.0.1\nport=" + std::to_string(m_server.port()) +
+                                           "\nreportdir=" + m_dir.path().string() + "\ndelaystart=0\n" + body);
+    }
+    TempDir m_dir;
+    TestHttpServer m_server;
+};
+
+TEST_F(VelkrunRun, RunsTheTestWritesTheReportFileAndPrintsIt) {
+    std::string path = script("clients=2\nrequests=3\nkeepalive=1\n[home]\n[list]\n$uri=/list\n");
+    Velkrun run(m_dir, {path, "--report", "--quiet"});
+    ASSERT_EQ(run.wait(), 0) << run.err();
+    EXPECT_EQ(m_server.requestCount(), 2 * 3 * 2);
+    const std::string report = run.out();
+    EXPECT_NE(report.find("Request name:\t\t\thome\tlist"), std::string::npos) << report;
+    EXPECT_NE(report.find("002/00003\t"), std::string::npos) << report;
+    // The project is named after the script file, and so is the report file.
+    const std::string file = m_dir.file("shop-127.0.0.1-2x3.xls");
+    ASSERT_TRUE(std::filesystem::exists(file)) << run.err();
+    EXPECT_EQ(readFile(file), report);
+    EXPECT_NE(run.err().find("velkrun: 12 requests, 0 errors"), std::string::npos) << run.err();
+}
+
+TEST_F(VelkrunRun, SetOverridesOptionsWithoutTouchingVariables) {
+    std::string path = script("clients=1\nrequests=$gvar(clients,1)\n[a]\n");
+    Velkrun run(m_dir, {"--quiet", "--set", "clients=3", path, "-clients=2", "--set=reportdir="});
+    ASSERT_EQ(run.wait(), 0) << run.err();
+    // 3 users from --set, 2 iterations from the variable named clients.
+    EXPECT_EQ(m_server.requestCount(), 3 * 2);
+    EXPECT_FALSE(std::filesystem::exists(m_dir.file("shop-127.0.0.1-3x2.xls")));
+}
+
+TEST_F(VelkrunRun, ExitStatusSaysWhatWentWrong) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* text;
+    } cases[] = {
+        {{script("[a]\n[a]\n", "dup.txt")}, 1, "Duplicate request definition:a"},
+        {{script("[a]\n"), "--set", "clients=x"}, 1, "Integer number expected as a value of clients"},
+        {{script("[a]\n"), "--set", "nosuch=1"}, 1, "--set nosuch=1"},
+        {{script("[a]\n[testseq]\nb\n", "undefined.txt")}, 3, "Request b not found!"},
+        {{script("[a]\n"), "--set"}, 2, "--set needs an option"},
+        {{script("[a]\n"), m_dir.file("second.txt")}, 2, "more than one test script"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin(), "--quiet");
+        Velkrun run(m_dir, args);
+        EXPECT_EQ(run.wait(), c.status) << args[0] << " " << run.err();
+        EXPECT_NE(run.err().find(c.text), std::string::npos) << run.err();
+    }
+}
+
+TEST_F(VelkrunRun, CtrlCStopsTheRunAndStillWritesTheReport) {
+    m_server.setHandler([](const ReceivedRequest&, Responder& r) {
+        r.pause(20);
+        r.respond(200, "ok");
+    });
+    std::string path = script("clients=2\nrequests=100000\nkeepalive=1\nsummarytimes=0\n[a]\n");
+    Velkrun run(m_dir, {path, "--quiet"});
+    ASSERT_TRUE(m_server.waitForRequests(4, 20000));
+    run.signal(SIGINT);
+    EXPECT_EQ(run.wait(), 130) << run.err();
+    EXPECT_NE(run.err().find("stopping the run"), std::string::npos) << run.err();
+    const std::string report = readFile(m_dir.file("shop-127.0.0.1-2x100000.xls"));
+    EXPECT_NE(report.find("N/A"), std::string::npos);
+    EXPECT_NE(report.find("--- HTTP response codes details ---"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velk::test
