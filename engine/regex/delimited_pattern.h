@@ -18,11 +18,22 @@ enum PatternFlag : int {
     kFlagStrictEscapes = 64,
 };
 
-// Error codes shared with the pattern compiler.
+// Error codes shared with the pattern compiler and matcher.  Scripts and logs
+// show these numbers, so they never change.
 enum PatternError : int {
     kPatternOk = 0,
-    kPatternMalformed = 2,    // no leading or closing "/"
-    kPatternUnknownFlag = 5,  // a flag letter other than i, m, o, s, x
+    kPatternNotCompiled = 1,
+    kPatternMalformed = 2,        // no leading or closing "/", "\x" without a hex digit,
+                                  // "|" or a zero-width item inside a look-behind
+    kPatternUnbalanced = 3,       // "(", ")", "[" or "{" without its partner
+    kPatternTooDeep = 4,          // more than 255 groups open at once
+    kPatternUnknownFlag = 5,      // a flag letter other than i, m, o, s, x
+    kPatternNoSuchGroup = 6,      // back-reference above the number of groups
+    kPatternUnknownEscape = 7,    // escaped letter without a meaning (strict escapes only)
+    kPatternBadCount = 8,         // malformed "{n,m}"
+    kPatternNothingToRepeat = 9,  // repetition of an anchor, a look-around, or nothing
+    kPatternCaptureRoom = 10,     // match time: capture room below the highest back-reference
+    kPatternWorkLimit = 11,       // match time: the match gave up (step or memory bound)
 };
 
 struct DelimitedPattern {
