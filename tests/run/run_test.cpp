@@ -4,9 +4,12 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "common/message_capture.h"
+#include "common/temp_dir.h"
 #include "support/http_text.h"
 #include "support/test_http_server.h"
 #include "velkcore.h"
@@ -216,6 +219,66 @@ TEST_F(RunTestFixture, UnresolvableServerEndsUsersBeforeAnyRequest) {
     ASSERT_EQ(ParseTest(m_set, nullptr, "server=no-such-host.invalid\nclients=2\n[a]\n"), 1);
     EXPECT_EQ(RunTest(m_set), 0);
     EXPECT_EQ(static_cast<int32_t**>(GetResults(m_set, 0))[0][0], -255);
+}
+
+TEST_F(RunTestFixture, SequenceArgumentsApplyToOneRunOfTheEntry) {
+    ASSERT_TRUE(parse("[a]\n$uri=/a\nq=1\n[testseq]\na(q=2,\"extra=x%2cy\",$uri=/other)\na\n"
+                      "a($method=POST,$bogus=1,late=1)\n"));
+    ASSERT_EQ(RunTest(m_set), 1);
+    auto received = m_server.requests();
+    ASSERT_EQ(received.size(), 3u);
+    EXPECT_EQ(received[0].target, "/other?q=2&extra=x,y");
+    EXPECT_EQ(received[1].target, "/a?q=1");  // everything is back after the entry
+    // An unknown key stops the rest of the arguments.
+    EXPECT_EQ(received[2].method, "POST");
+    EXPECT_EQ(received[2].body, "q=1");
+}
+
+TEST_F(RunTestFixture, UserLogsShowEveryPassAndExchange) {
+    TempDir logs;
+    ASSERT_TRUE(parse("log=1\nlogdir=" + logs.path().string() + "/\nrequests=3\nclients=2\n[page]\n"));
+    ASSERT_EQ(RunTest(m_set), 1);
+    std::ifstream in(logs.file("run-2x3-user2.log"));
+    std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (int pass = 1; pass <= 3; ++pass)
+        EXPECT_NE(log.find("----- [TestSeq]: page(" + std::to_string(pass) + ") -----\r\n"), std::string::npos)
+            << log;
+    EXPECT_NE(log.find("Request:\r\nGET / HTTP/1.1\r\n"), std::string::npos);
+    EXPECT_NE(log.find("Response:\r\nHTTP/1.1 200"), std::string::npos);
+}
+
+TEST_F(RunTestFixture, PausesFollowTheDelaysOfEachRequest) {
+    ASSERT_TRUE(parse("requests=3\n[a]\n$delay=150-160\n"));
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(RunTest(m_set), 1);
+    // Three pauses of at least 150 ms; only a lower bound, a slow machine takes longer.
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(450));
+}
+
+TEST_F(RunTestFixture, ReportOfARunCountsEveryResult) {
+    m_server.setHandler([](const ReceivedRequest& req, Responder& r) {
+        if (req.target == "/missing") r.respond(404, "no");
+        else r.respond(200, "ok");
+    });
+    ASSERT_TRUE(parse("clients=2\nrequests=2\nreportinfo=0\nprojectname=shop\n[ok]\n[missing]\n$uri=/missing\n"));
+    ASSERT_EQ(RunTest(m_set), 1);
+    std::string report;
+    VelkSummary summary{};
+    ASSERT_EQ(SaveResults(m_set, &report, [](void* sink, const char* text) { *static_cast<std::string*>(sink) += text; },
+                          &summary),
+              0);
+    EXPECT_NE(report.find("Request name:\t\t\tok\tmissing\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("\nTotal 4 errors!!!\nHTTP: 4\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("Code\tCount\n200\t4\n404\t4\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("002/00002\t"), std::string::npos) << report;
+    EXPECT_NE(report.find("HTTPERR"), std::string::npos);
+    EXPECT_NE(report.find("WARNING: approximation used!"), std::string::npos);  // a run this short
+    EXPECT_EQ(summary.totalRequests, 8);
+    EXPECT_EQ(summary.totalErrors, 4);
+    // Saving again gives the same text.
+    std::string again;
+    SaveResults(m_set, &again, [](void* sink, const char* text) { *static_cast<std::string*>(sink) += text; }, nullptr);
+    EXPECT_EQ(again, report);
 }
 
 }  // namespace
