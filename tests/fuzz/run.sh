@@ -11,8 +11,8 @@ CC=clang CXX=clang++ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebI
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
   -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
-cmake --build "$build" -j"$(nproc)" --target parse_test_fuzzer
-for target in parse_test_fuzzer; do
+cmake --build "$build" -j"$(nproc)" --target parse_test_fuzzer regex_fuzzer
+for target in parse_test_fuzzer regex_fuzzer; do
   corpus="$root/tests/fuzz/corpus/${target%_fuzzer}"
   work="$root/build-fuzz/corpus-${target%_fuzzer}"
   mkdir -p "$work"
