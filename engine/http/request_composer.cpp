@@ -6,7 +6,7 @@
 
 #include "http/base64.h"
 #include "http/http_session.h"
-#include "script/param_yield.h"
+#include "http/param_value.h"
 #include "script/request_def.h"
 
 namespace velk {
@@ -35,7 +35,6 @@ void buildParameterData(HttpSession& s, RequestDef& r, std::optional<std::string
     TextBuffer& data = s.data;
     data.clear();
     if (r.multipart) makeBoundary(s, r.boundary);
-    YieldContext context{s.userIndex, s.random, s.slots, s.variables, previousBody};
     const ParamList* lists[2] = {r.params.get(), &r.runtimeParams};
 
     // Raw content: the body is the content pieces alone, written bare.
@@ -45,27 +44,36 @@ void buildParameterData(HttpSession& s, RequestDef& r, std::optional<std::string
     if (raw) {
         for (const ParamList* list : lists)
             for (const ParamEntry& p : *list)
-                if (isContentPiece(p)) appendParamValue(p, context, data);
+                if (isContentPiece(p)) appendParamValue(s, p, previousBody, r.multipart, data);
         return;
     }
 
     for (const ParamList* list : lists) {
         for (const ParamEntry& p : *list) {
+            const std::string_view name = parameterName(r, p, previousBody);
             if (r.multipart) {
                 data.append("--");
                 data.append(r.boundary);
                 data.append("\r\nContent-Disposition: form-data; name=\"");
-                data.append(p.name);
-                data.append("\"\r\n\r\n");
+                data.append(name);
+                data.append("\"");
+                if (const ValuePiece* file = fileUploadPiece(p)) {
+                    data.append("; filename=\"");
+                    data.append(file->text);
+                    data.append("\"\r\nContent-Type: ");
+                    data.append(file->extra.empty() ? std::string_view("application/octet-stream")
+                                                    : std::string_view(file->extra));
+                }
+                data.append("\r\n\r\n");
             } else {
                 if (!data.empty()) data.append("&");
-                data.append(p.name);
+                data.append(name);
                 data.append("=");
             }
             if (auto o = r.overrides.find(p.name); o != r.overrides.end())
                 data.append(o->second);
             else
-                appendParamValue(p, context, data);
+                appendParamValue(s, p, previousBody, r.multipart, data);
             if (r.multipart) data.append("\r\n");
         }
     }

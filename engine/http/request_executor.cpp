@@ -37,6 +37,15 @@ bool isSuccessStatus(int status) {
     return status == 100 || status == 200 || status == 301 || status == 302;
 }
 
+// $fail: the response fails when its body matches (or, inverted, does not).
+bool failedCheck(const HttpSession& s, const RequestDef& r, const BodyRef& body) {
+    std::string_view text = bodyView(s, body).value_or(std::string_view());
+    int32_t captures[20];
+    int pairs = 10;
+    const bool matched = r.fail->regex && r.fail->regex->match(text, captures, pairs);
+    return matched != r.failInverted;
+}
+
 }  // namespace
 
 BodyRef locateBody(std::string_view response) {
@@ -80,7 +89,8 @@ int32_t executeRequest(HttpSession& s, RequestDef& r, BodyRef& previousBody) {
     std::sscanf(s.response.c_str(), "HTTP/1.%d %d", &minor, &status);
     if (status >= 0 && status < HttpCounters::kStatusCodes) s.counters.countStatus(status);
     previousBody = locateBody(s.response.view());
-    if (!isSuccessStatus(status)) result = kHttpError;
+    if (!isSuccessStatus(status)) return kHttpError;
+    if (r.fail && failedCheck(s, r, previousBody)) return kFailError;
     return result;
 }
 

@@ -69,7 +69,7 @@ void EntryOverrides::apply(TestSet& set, RequestDef& r, std::string_view argumen
             if (hasParameter(r, name))
                 r.overrides[std::string(name)] = std::string(value);
             else
-                parseParamValue(set, r, name, value, r.runtimeParams);
+                parseParamValue(set, r, name, value, r.runtimeParams, true);
         }
         if (closed) break;
     }

@@ -29,7 +29,7 @@ private:
     std::string m_uri;
     std::optional<std::string> m_server;
     int32_t m_port = 0, m_method = 0, m_keepalive = 0, m_delay = 0, m_delayUpper = 0, m_secure = 0;
-    std::optional<DelimitedPattern> m_fail;
+    std::optional<CompiledPattern> m_fail;
     bool m_failInverted = false;
     bool m_rawContent = false;
     std::optional<std::string> m_extraHeaders;

@@ -8,6 +8,7 @@
 #include "http/connection_selector.h"
 #include "platform/clock.h"
 #include "platform/thread.h"
+#include "regex/capture_template.h"
 #include "run/entry_overrides.h"
 
 namespace velk {
@@ -43,7 +44,10 @@ void UserSession::prepare() {
     resolve(m_set.initSeq, m_init, m_initArgs);
     resolve(m_set.testSeq, m_test, m_testArgs);
     resolve(m_set.finalSeq, m_final, m_finalArgs);
+    // Counters start at start + user × step, so users count in ranges of their own.
     m_http.slots.assign(size_t(m_set.slotCount), 0);
+    for (const auto& [name, def] : m_set.requests)
+        for (const ParamEntry& entry : *def->params) initialiseSlots(entry.pieces);
 
     const int32_t positions = int32_t(m_set.testSeq.length());
     if (m_set.scriptDriven())
@@ -52,6 +56,30 @@ void UserSession::prepare() {
         m_record.results.prepare(ResultMode::Aggregated, positions, o.requests, false);
     else
         m_record.results.prepare(ResultMode::Detailed, positions, o.requests, o.timestamp != 0);
+}
+
+void UserSession::initialiseSlots(const std::vector<ValuePiece>& pieces) {
+    for (const ValuePiece& p : pieces) {
+        if (p.kind == ValuePiece::Kind::Counter && p.slot >= 0 && size_t(p.slot) < m_http.slots.size())
+            m_http.slots[size_t(p.slot)] = int32_t(int64_t(p.first) + int64_t(m_index) * p.second);
+        if (p.nested) initialiseSlots(*p.nested);
+    }
+}
+
+void UserSession::exportVariables(const RequestDef& request) {
+    if (request.exports.empty()) return;
+    std::string_view body;
+    if (m_previousBody && *m_previousBody <= m_http.response.size())
+        body = m_http.response.view().substr(*m_previousBody);
+    for (const auto& [name, entry] : request.exports) {
+        int32_t captures[20];
+        int pairs = 10;
+        if (m_previousBody && entry.pattern.regex && entry.pattern.regex->match(body, captures, pairs))
+            m_http.variables[name] = expandCaptureTemplate(entry.valueTemplate, body, captures, pairs,
+                                                           TemplateDollars::kEscapes, 255);
+        else
+            m_http.variables.erase(name);
+    }
 }
 
 void UserSession::openLog() {
@@ -156,6 +184,7 @@ int32_t UserSession::runPass(Pass pass, const std::vector<RequestDef*>& entries,
         last = result;
 
         if (stopRequested()) break;  // the request just made is not recorded
+        if (result >= 0) exportVariables(*request);
         if (test) recordResult(int32_t(k), iteration, result);
         pause(*request);
 

@@ -45,6 +45,9 @@ private:
     enum class Pass { Init, Test, Final };
 
     void openLog();
+    void initialiseSlots(const std::vector<ValuePiece>& pieces);
+    // Sets or removes the request's exported variables from the response just read.
+    void exportVariables(const RequestDef& request);
     void runSequences();
     // Plays one pass; returns the result of its last request (0 when none ran).
     int32_t runPass(Pass pass, const std::vector<RequestDef*>& entries,

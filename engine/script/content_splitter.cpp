@@ -62,12 +62,13 @@ bool splitRequestContent(TestSet& set, RequestDef& request) {
     const std::string content(request.content ? request.content->view() : std::string_view{});
     for (const ContentPiece& piece : cutContent(content)) {
         if (piece.expression) {
-            if (!parseParamValue(set, request, kContentParamName, piece.text, *request.params))
+            if (!parseParamValue(set, request, kContentParamName, piece.text, *request.params, false))
                 return false;
         } else {
             // Literal runs are kept exactly as written: "&" and "$$" are content.
-            request.params->push_back(
-                ParamEntry{kContentParamName, {ValuePiece{ValuePiece::Kind::Literal, std::string(piece.text)}}});
+            ValuePiece literal;
+            literal.text.assign(piece.text);
+            request.params->push_back(ParamEntry{kContentParamName, {std::move(literal)}});
         }
     }
     if (request.content) request.content->clear();

@@ -1,14 +1,305 @@
 #include "script/param_parser.h"
 
-#include <string>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <strings.h>
+
+#include "api/message.h"
+#include "api/test_set.h"
+#include "script/item_reader.h"
 
 namespace velk {
+namespace {
 
-bool parseParamValue(TestSet&, RequestDef&, std::string_view name, std::string_view value,
-                     ParamList& list) {
+using Kind = ValuePiece::Kind;
+
+struct FunctionName {
+    const char* name;
+    int id;
+};
+enum FunctionId { kNRand, kARand, kLRand, kSeq, kUrlParam, kHidden, kRegExp, kFile, kRxName, kVar, kClid, kList, kEnc };
+// Matched in this order by their leading letters, without regard to case.
+constexpr std::array<FunctionName, 13> kFunctions{{{"NRand", kNRand},
+                                                   {"ARand", kARand},
+                                                   {"LRand", kLRand},
+                                                   {"Seq", kSeq},
+                                                   {"UrlParam", kUrlParam},
+                                                   {"Hidden", kHidden},
+                                                   {"RegExp", kRegExp},
+                                                   {"File", kFile},
+                                                   {"rxname", kRxName},
+                                                   {"var", kVar},
+                                                   {"clid", kClid},
+                                                   {"list", kList},
+                                                   {"enc<<", kEnc}}};
+
+const ItemStyle kNamedItem{.escapeAny = true, .maxLength = 255};
+
+// Reads items after an opening "(" until one ends with ")" or the text ends.
+std::vector<std::string> readItemList(std::string_view text, size_t pos, const ItemStyle& style = {}) {
+    std::vector<std::string> items;
+    while (pos < text.size()) {
+        items.push_back(readItem(text, pos, style));
+        if (text[pos - 1] == ')') break;
+    }
+    return items;
+}
+
+// End of "/expression/" starting at pos (which holds the opening "/"): the index
+// of the closing "/" not escaped by a backslash, or npos.
+size_t closingSlash(std::string_view text, size_t pos) {
+    for (size_t i = pos + 1; i < text.size(); ++i) {
+        if (text[i] == '\\') {
+            ++i;
+            continue;
+        }
+        if (text[i] == '/') return i;
+    }
+    return std::string_view::npos;
+}
+
+class PieceParser {
+public:
+    PieceParser(TestSet& set, RequestDef& request, bool runtime)
+        : m_set(set), m_request(request), m_runtime(runtime) {}
+
+    bool parse(std::string_view piece, std::string_view paramName, std::vector<ValuePiece>& out);
+
+private:
+    bool takeSlot(ValuePiece& p) {
+        if (m_runtime) {
+            report("Error: $seq parameter cannot be created in runtime!");
+            return false;
+        }
+        p.slot = m_set.slotCount++;
+        return true;
+    }
+
+    TestSet& m_set;
+    RequestDef& m_request;
+    bool m_runtime;
+};
+
+bool PieceParser::parse(std::string_view piece, std::string_view paramName, std::vector<ValuePiece>& out) {
+    ValuePiece p;
+    if (piece.empty() || piece[0] != '$') {
+        p.text.assign(piece);
+        out.push_back(std::move(p));
+        return true;
+    }
+    if (piece.size() >= 2 && piece[1] == '$') {
+        p.text.assign(piece.substr(1));
+        out.push_back(std::move(p));
+        return true;
+    }
+    const std::string_view body = piece.substr(1);
+    const FunctionName* fn = nullptr;
+    for (const FunctionName& f : kFunctions) {
+        size_t n = std::char_traits<char>::length(f.name);
+        if (body.size() >= n && strncasecmp(body.data(), f.name, n) == 0) {
+            fn = &f;
+            break;
+        }
+    }
+    if (!fn) {
+        report("Unknown $ parameter %s\n", std::string(body).c_str());
+        return false;
+    }
+    const std::string_view args = body.substr(std::char_traits<char>::length(fn->name));
+    const std::string argsText(args);
+    const bool open = !args.empty() && args[0] == '(';
+
+    switch (fn->id) {
+        case kNRand: {
+            int used = 0;
+            if (std::sscanf(argsText.c_str(), "(%lf,%lf%n", &p.low, &p.high, &used) < 2 || used == 0) {
+                report("Invalid usage of %s\n", std::string(piece).c_str());
+                return false;
+            }
+            p.kind = Kind::NumberRange;
+            if (size_t(used) < args.size() && args[size_t(used)] == ',') {
+                size_t pos = size_t(used) + 1;
+                p.text = readItem(args, pos);
+            }
+            break;
+        }
+        case kARand:
+            if (std::sscanf(argsText.c_str(), "(%d,%d)", &p.first, &p.second) < 2) {
+                report("Invalid usage of %s\n", argsText.c_str());
+                return false;
+            }
+            p.kind = Kind::RandomString;
+            break;
+        case kLRand:
+        case kList:
+            if (!open) {
+                if (fn->id == kList) {
+                    report("'(' expected in after $list\n");
+                } else {
+                    report("Invalid usage of %s\n", std::string(piece).c_str());
+                }
+                return false;
+            }
+            p.kind = fn->id == kList ? Kind::CyclicPick : Kind::RandomPick;
+            p.items = readItemList(args, 1);
+            if (fn->id == kList && !takeSlot(p)) return false;
+            break;
+        case kSeq: {
+            p.kind = Kind::Counter;
+            std::string_view a = open ? args.substr(1) : args;
+            size_t comma = a.find(',');
+            if (comma == std::string_view::npos) {
+                p.text.assign(a.substr(0, a.find(')')));
+            } else {
+                p.text.assign(a.substr(0, comma));
+                size_t startEnd = a.find_first_of(",)", comma + 1);
+                if (startEnd == std::string_view::npos) {
+                    report("Invalid usage of $Seq\n");
+                    return false;
+                }
+                const std::string start(a.substr(comma + 1, startEnd - comma - 1));
+                p.first = std::atoi(start.c_str());
+                p.width = int32_t(start.size());
+                if (a[startEnd] == ',') {
+                    const std::string step(a.substr(startEnd + 1, a.find(')', startEnd + 1) - startEnd - 1));
+                    p.second = std::atoi(step.c_str());
+                }
+            }
+            if (!takeSlot(p)) return false;
+            break;
+        }
+        case kUrlParam:
+        case kHidden:
+            p.kind = fn->id == kUrlParam ? Kind::LinkParameter : Kind::HiddenField;
+            if (open) {
+                std::string_view name = args.substr(1, args.find(')') - 1);
+                p.text = fn->id == kUrlParam ? decodeCommas(name) : std::string(name);
+            } else {
+                p.text.assign(paramName);
+            }
+            break;
+        case kRegExp: {
+            if (args.size() < 2 || args[0] != '(' || args[1] != '/') {
+                report("Invalid regexp parameter usage");
+                return false;
+            }
+            size_t close = closingSlash(args, 1);
+            if (close == std::string_view::npos) {
+                report("Invalid regexp parameter usage\n");
+                return false;
+            }
+            size_t comma = args.find(',', close);
+            std::string_view delimited = args.substr(1, (comma == std::string_view::npos ? args.size() : comma) - 1);
+            p.pattern = Regex::compileScriptPattern(delimited);
+            if (!p.pattern) {
+                report("Invalid regular expression for regexp parameter: %s", std::string(delimited).c_str());
+                return false;
+            }
+            p.kind = Kind::Capture;
+            if (comma != std::string_view::npos) {
+                std::string_view rest = args.substr(comma + 1);
+                if (!rest.empty()) rest.remove_suffix(1);  // the closing ")"
+                p.extra.assign(rest);
+            }
+            break;
+        }
+        case kFile: {
+            std::string_view a = open ? args.substr(1) : args;
+            size_t comma = a.find(',');
+            std::string_view path = a.substr(0, comma);
+            std::string_view type = comma == std::string_view::npos ? std::string_view() : a.substr(comma + 1);
+            std::string_view& last = comma == std::string_view::npos ? path : type;
+            if (!last.empty() && last.back() == ')') last.remove_suffix(1);
+            p.kind = Kind::FileUpload;
+            p.text = decodeCommas(path);
+            p.extra = decodeCommas(type);
+            m_request.multipart = true;
+            m_request.method = 1;
+            break;
+        }
+        case kRxName: {
+            size_t pair = args.find("),");
+            if (args.size() < 2 || args[0] != '(' || args[1] != '/' || pair == std::string_view::npos) {
+                report("Invalid $rxname usage\n");
+                return false;
+            }
+            size_t close = closingSlash(args, 1);
+            size_t comma = close == std::string_view::npos ? close : args.find(',', close);
+            if (comma == std::string_view::npos || comma > pair) {
+                report("Invalid $rxname usage\n");
+                return false;
+            }
+            std::string_view delimited = args.substr(1, comma - 1);
+            p.pattern = Regex::compileScriptPattern(delimited);
+            if (!p.pattern) {
+                report("Invalid regexp:%s\n", std::string(delimited).c_str());
+                return false;
+            }
+            p.kind = Kind::ComputedName;
+            p.extra.assign(args.substr(comma + 1, pair - comma - 1));
+            auto nested = std::make_shared<std::vector<ValuePiece>>();
+            if (!parse(args.substr(pair + 2), paramName, *nested)) return false;
+            p.nested = std::move(nested);
+            break;
+        }
+        case kVar:
+        case kClid: {
+            if (!open) {
+                report(fn->id == kVar ? "'(' expected in after $var\n" : "'(' expected in after $clid\n");
+                return false;
+            }
+            size_t pos = 1;
+            p.kind = fn->id == kVar ? Kind::Variable : Kind::UserNumber;
+            p.text = readItem(args, pos, kNamedItem);
+            if (pos < args.size() && args[pos - 1] == ',') p.extra = readItem(args, pos, kNamedItem);
+            break;
+        }
+        case kEnc:
+            p.text = percentEncode(args);
+            break;
+    }
+    out.push_back(std::move(p));
+    return true;
+}
+
+}  // namespace
+
+std::string percentEncode(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
+            c == '_') {
+            out += char(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+
+bool parseValuePiece(TestSet& set, RequestDef& request, std::string_view piece, bool runtime,
+                     std::vector<ValuePiece>& out) {
+    return PieceParser(set, request, runtime).parse(piece, {}, out);
+}
+
+bool parseParamValue(TestSet& set, RequestDef& request, std::string_view name, std::string_view value,
+                     ParamList& list, bool runtime) {
     ParamEntry entry;
     entry.name.assign(name);
-    entry.pieces.push_back(ValuePiece{ValuePiece::Kind::Literal, std::string(value)});
+    PieceParser parser(set, request, runtime);
+    size_t start = 0;
+    for (;;) {
+        size_t amp = value.find('&', start);
+        std::string_view piece = value.substr(start, amp == std::string_view::npos ? value.npos : amp - start);
+        if (!parser.parse(piece, name, entry.pieces)) return false;
+        if (amp == std::string_view::npos) break;
+        start = amp + 1;
+    }
     list.push_back(std::move(entry));
     return true;
 }

@@ -1,9 +1,12 @@
 #pragma once
 // Parameter values: a value text becomes a parameter entry of value pieces.
 //
-// For now every value is kept as one literal piece; the expression parser takes
-// over this function without changing its callers.
+// The value is cut at every "&"; each piece is a literal or one expression
+// ($NRand, $ARand, $LRand, $Seq, $UrlParam, $Hidden, $RegExp, $File, $rxname,
+// $var, $clid, $list, $enc<<).  Counters and cyclic picks take a per-user slot,
+// which only parameters parsed with the test can have.
 #include <string_view>
+#include <vector>
 
 #include "script/request_def.h"
 
@@ -11,10 +14,20 @@ struct TestSet;
 
 namespace velk {
 
+// Longest random string a $ARand piece may yield.
+inline constexpr int32_t kMaxRandomString = 1 << 20;
+
 // Builds the entry for parameter name with the given value text and appends it to
 // list (the request's parameters, or a list made while running).  Reports a
 // rejected value through the message path and returns false.
 bool parseParamValue(TestSet& set, RequestDef& request, std::string_view name,
-                     std::string_view value, ParamList& list);
+                     std::string_view value, ParamList& list, bool runtime);
+
+// Parses one piece (no "&" splitting); used for the value part of $rxname.
+bool parseValuePiece(TestSet& set, RequestDef& request, std::string_view piece, bool runtime,
+                     std::vector<ValuePiece>& out);
+
+// Every byte but letters, digits, "-", "." and "_" as "%XX".
+std::string percentEncode(std::string_view text);
 
 }  // namespace velk

@@ -12,29 +12,37 @@
 #include <vector>
 
 #include "api/text_buffer.h"
-#include "regex/delimited_pattern.h"
+#include "regex/regex.h"
 
 namespace velk {
 
 // One piece of a parameter value: a literal text or one parameter expression.
+// Which fields are used depends on the kind (see the parameter parser).
 struct ValuePiece {
     enum class Kind : uint8_t {
-        NumberRange = 0,
-        RandomString = 1,
-        RandomPick = 2,
-        Literal = 3,
-        Counter = 4,
-        LinkParameter = 5,
-        HiddenField = 6,
-        Capture = 7,
-        FileUpload = 8,
-        ComputedName = 9,
-        Variable = 10,
-        UserNumber = 11,
-        CyclicPick = 12,
+        NumberRange = 0,    // $NRand: low, high, text = prefix
+        RandomString = 1,   // $ARand: first, second = min and max length
+        RandomPick = 2,     // $LRand: items
+        Literal = 3,        // text
+        Counter = 4,        // $Seq: text = prefix, first = start, width, second = step, slot
+        LinkParameter = 5,  // $UrlParam: text = name
+        HiddenField = 6,    // $Hidden: text = name
+        Capture = 7,        // $RegExp: pattern, extra = template
+        FileUpload = 8,     // $File: text = path, extra = content type
+        ComputedName = 9,   // $rxname: pattern, extra = name template, nested = the value
+        Variable = 10,      // $var: text = name, extra = default
+        UserNumber = 11,    // $clid: text = prefix, extra = suffix
+        CyclicPick = 12,    // $list: items, slot
     };
     Kind kind = Kind::Literal;
-    std::string text;  // the literal text, or the expression as written
+    std::string text;
+    std::string extra;
+    double low = 0, high = 0;
+    int32_t first = 0, second = 0, width = 0;
+    int32_t slot = -1;
+    std::vector<std::string> items;
+    std::shared_ptr<const Regex> pattern;
+    std::shared_ptr<const std::vector<ValuePiece>> nested;
 };
 
 struct ParamEntry {
@@ -46,10 +54,17 @@ using ParamList = std::vector<ParamEntry>;
 // Name of the parameter entries that carry raw request content.
 inline constexpr const char* kContentParamName = "pcontent";
 
+// A pattern as the script wrote it, compiled once and shared by every user's
+// copy of the request (matching is read-only).
+struct CompiledPattern {
+    std::string text;
+    std::shared_ptr<const Regex> regex;
+};
+
 // $exportvar: a pattern matched against each response and the template that
 // makes the variable's value from the match.
 struct ExportEntry {
-    DelimitedPattern pattern;
+    CompiledPattern pattern;
     std::string valueTemplate;
 };
 
@@ -58,7 +73,7 @@ struct RequestDef {
     std::string name;
     std::optional<std::string> server;  // none: the general server option
     int32_t port = 0;
-    std::optional<DelimitedPattern> fail;
+    std::optional<CompiledPattern> fail;
     bool failInverted = false;
     int32_t method = 0;  // 0 GET, 1 POST
     int32_t delay = 0;
@@ -70,6 +85,7 @@ struct RequestDef {
     ParamList runtimeParams;
     std::map<std::string, ExportEntry> exports;
     std::map<std::string, std::string> overrides;
+    std::map<std::string, std::string> computedNames;  // names given by $rxname pieces
     std::unique_ptr<TextBuffer> content;  // content being collected or read
     bool rawContent = false;              // the body is the "pcontent" pieces
     std::unique_ptr<TextBuffer> extraHeaders;

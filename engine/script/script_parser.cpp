@@ -316,7 +316,7 @@ bool ScriptParser::requestLine(Frame& f, std::string_view line) {
         request.extraHeaders->append("\r\n");
         return true;
     }
-    return parseParamValue(m_set, request, name, value, *request.params);
+    return parseParamValue(m_set, request, name, value, *request.params, false);
 }
 
 bool ScriptParser::requestKey(Frame& f, std::string_view line, bool& taken) {
@@ -347,13 +347,13 @@ bool ScriptParser::failLine(Frame& f, std::string_view value) {
     RequestDef& r = *f.request;
     bool inverted = !value.empty() && value[0] == '!';
     if (inverted) value.remove_prefix(1);
-    DelimitedPattern pattern = splitDelimitedPattern(value);
-    if (!pattern.ok()) {
+    auto regex = Regex::compileScriptPattern(value);
+    if (!regex) {
         report("Invalid regexp in $fail parameter\n");
         return false;
     }
     r.failInverted = inverted;
-    r.fail = std::move(pattern);
+    r.fail = CompiledPattern{std::string(value), std::move(regex)};
     return true;
 }
 
@@ -374,14 +374,15 @@ bool ScriptParser::exportLine(Frame& f, std::string_view value) {
         return false;
     }
     std::string_view delimited = value.substr(start, comma - start);
-    DelimitedPattern pattern = splitDelimitedPattern(delimited);
-    if (!pattern.ok()) {
+    auto regex = Regex::compileScriptPattern(delimited);
+    if (!regex) {
         report("Invalid regexp:%s\n", std::string(delimited).c_str());
         return false;
     }
     pos = comma + 1;
     std::string valueTemplate = readItem(value, pos, style);
-    f.request->exports[variable] = ExportEntry{std::move(pattern), std::move(valueTemplate)};
+    f.request->exports[variable] =
+        ExportEntry{CompiledPattern{std::string(delimited), std::move(regex)}, std::move(valueTemplate)};
     return true;
 }
 
