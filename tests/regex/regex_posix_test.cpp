@@ -107,25 +107,32 @@ struct PosixRegex {
 TEST(RegexPosixDifferential, AgreesOnMatchAndLeftmostStart) {
     PatternGenerator gen(20240611);
     int compared = 0;
+    int gaveUp = 0;
     for (int p = 0; p < 2000; ++p) {
         std::string pattern = gen.pattern();
         PosixRegex posix(pattern);
         if (!posix.ok) continue;  // a form the C library refuses; nothing to compare
-        Regex ours;
-        Regex oursFirstChars;
+        // Nested repetition can be exponential for a backtracker; such cases
+        // give up early and are left out of the comparison.
+        Regex ours(1000000);
+        Regex oursFirstChars(1000000);
         ASSERT_TRUE(ours.compile(pattern, 0)) << pattern << " error " << ours.state();
         ASSERT_TRUE(oursFirstChars.compile(pattern, kFlagFirstCharSet)) << pattern;
         for (int s = 0; s < 10; ++s) {
             std::string subject = gen.subject();
-            // Asked for the whole match alone, the C library takes a faster path
-            // that gets anchors in repeated groups wrong; room for groups avoids it.
-            regmatch_t m[10];
-            bool posixMatched = regexec(&posix.re, subject.c_str(), 10, m, 0) == 0;
+            // Only the whole match: asked for groups, the C library backtracks
+            // and can take exponential time on these patterns.
+            regmatch_t m[1];
+            bool posixMatched = regexec(&posix.re, subject.c_str(), 1, m, 0) == 0;
             for (const Regex* re : {&ours, &oursFirstChars}) {
                 int32_t caps[2];
                 int pairs = 1;
                 int error = 0;
                 bool matched = re->match(subject, caps, pairs, &error);
+                if (error == kPatternWorkLimit) {
+                    ++gaveUp;
+                    continue;
+                }
                 ASSERT_EQ(error, 0) << pattern;
                 ASSERT_EQ(matched, posixMatched) << "/" << pattern << "/ on \"" << subject << "\"";
                 if (matched) {
@@ -136,6 +143,7 @@ TEST(RegexPosixDifferential, AgreesOnMatchAndLeftmostStart) {
         }
     }
     EXPECT_GT(compared, 15000);
+    EXPECT_LT(gaveUp, compared / 100);
 }
 
 }  // namespace
