@@ -89,6 +89,16 @@ void RegexCodegen::group(const RegexNode& g) {
                 case NodeKind::kCommit: emit(Op::kCommit); break;
                 case NodeKind::kBackRef:
                 case NodeKind::kGroup: {
+                    CharSet merged;
+                    if (singleByteChoice(n, merged)) {
+                        RegexInst& in = m_out.code[emit(n.quantified ? Op::kRepeatSet : Op::kSet)];
+                        in.a = static_cast<int32_t>(m_out.sets.size());
+                        in.min = n.min;
+                        in.max = n.max;
+                        in.lazy = n.lazy;
+                        m_out.sets.push_back(merged);
+                        break;
+                    }
                     size_t head = 0;
                     int32_t registers = 0;
                     if (n.quantified) loopStart(n, head, registers);
@@ -116,6 +126,21 @@ void RegexCodegen::group(const RegexNode& g) {
         emit(Op::kLookEnd);
         m_out.code[look].a = static_cast<int32_t>(m_out.code.size());
     }
+}
+
+// (?:a|b|[cd]) takes one byte whichever alternative matches, so it runs as
+// one set: a repetition of it then needs one frame, not several per byte.
+bool RegexCodegen::singleByteChoice(const RegexNode& n, CharSet& merged) const {
+    if (n.kind != NodeKind::kGroup || n.groupKind != GroupKind::kPlain) return false;
+    for (const auto& items : n.alternatives) {
+        if (items.size() != 1) return false;
+        const RegexNode& only = m_tree.nodes[items[0]];
+        if (only.quantified) return false;
+        if (only.kind == NodeKind::kChar) merged.add(only.ch);
+        else if (only.kind == NodeKind::kSet) merged.addAll(m_tree.sets[only.set]);
+        else return false;
+    }
+    return true;
 }
 
 void RegexCodegen::loopStart(const RegexNode& n, size_t& head, int32_t& registers) {

@@ -20,6 +20,7 @@ private:
     void loopStart(const RegexNode& n, size_t& head, int32_t& registers);
     void loopEnd(const RegexNode& n, size_t head, int32_t registers);
     bool plainChar(int32_t node) const;
+    bool singleByteChoice(const RegexNode& n, CharSet& merged) const;
     void setHints();
 
     const RegexTree& m_tree;
