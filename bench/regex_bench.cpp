@@ -14,7 +14,8 @@ namespace {
 // A page of ordinary markup and prose with the hidden field near its end.
 const std::string& page() {
     static const std::string text = [] {
-        std::string s = "<!DOCTYPE html>\n<html><head><title>Account overview</title></head><body>\n";
+        std::string s =
+            "<!DOCTYPE html>\n<html><head><title>Account overview</title></head><body>\n";
         int row = 0;
         while (s.size() < 100 * 1024 - 600) {
             s += "<div class=\"row\" id=\"row" + std::to_string(row) + "\">\n";
@@ -65,10 +66,18 @@ void posixMatch(benchmark::State& state, const char* expression, bool expected) 
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 
-void BM_Velk_TokenPresent(benchmark::State& s) { velkMatch(s, kPresent, true); }
-void BM_Posix_TokenPresent(benchmark::State& s) { posixMatch(s, kPresent, true); }
-void BM_Velk_PatternAbsent(benchmark::State& s) { velkMatch(s, kAbsent, false); }
-void BM_Posix_PatternAbsent(benchmark::State& s) { posixMatch(s, kAbsent, false); }
+void BM_Velk_TokenPresent(benchmark::State& s) {
+    velkMatch(s, kPresent, true);
+}
+void BM_Posix_TokenPresent(benchmark::State& s) {
+    posixMatch(s, kPresent, true);
+}
+void BM_Velk_PatternAbsent(benchmark::State& s) {
+    velkMatch(s, kAbsent, false);
+}
+void BM_Posix_PatternAbsent(benchmark::State& s) {
+    posixMatch(s, kAbsent, false);
+}
 
 BENCHMARK(BM_Velk_TokenPresent);
 BENCHMARK(BM_Posix_TokenPresent);

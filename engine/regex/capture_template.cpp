@@ -3,8 +3,8 @@
 namespace velk {
 
 std::string expandCaptureTemplate(std::string_view pattern, std::string_view text,
-                                  const int32_t* captures, int pairCount,
-                                  TemplateDollars dollars, size_t maxLength) {
+                                  const int32_t* captures, int pairCount, TemplateDollars dollars,
+                                  size_t maxLength) {
     std::string out;
     auto append = [&](std::string_view piece) {
         if (out.size() < maxLength) out.append(piece.substr(0, maxLength - out.size()));

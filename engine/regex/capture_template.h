@@ -20,7 +20,7 @@ enum class TemplateDollars {
 // captures holds pairCount pairs of offsets into text, as Regex::match
 // leaves them.  The result is cut to maxLength bytes.
 std::string expandCaptureTemplate(std::string_view pattern, std::string_view text,
-                                  const int32_t* captures, int pairCount,
-                                  TemplateDollars dollars, size_t maxLength);
+                                  const int32_t* captures, int pairCount, TemplateDollars dollars,
+                                  size_t maxLength);
 
 }  // namespace velk

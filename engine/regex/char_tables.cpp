@@ -1,8 +1,7 @@
 #include "regex/char_tables.h"
 
-#include <locale.h>
-
 #include <ctype.h>
+#include <locale.h>
 
 namespace velk {
 

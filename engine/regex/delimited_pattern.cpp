@@ -19,11 +19,21 @@ DelimitedPattern splitDelimitedPattern(std::string_view text) {
     p.expression.assign(text.substr(1, i - 1));
     for (size_t f = i + 1; f < text.size(); ++f) {
         switch (text[f]) {
-            case 'i': p.flags |= kFlagIgnoreCase; break;
-            case 's': p.flags |= kFlagDotAll; break;
-            case 'm': p.flags |= kFlagMultiLine; break;
-            case 'x': p.flags |= kFlagExtended; break;
-            case 'o': p.flags |= kFlagFirstCharSet; break;
+            case 'i':
+                p.flags |= kFlagIgnoreCase;
+                break;
+            case 's':
+                p.flags |= kFlagDotAll;
+                break;
+            case 'm':
+                p.flags |= kFlagMultiLine;
+                break;
+            case 'x':
+                p.flags |= kFlagExtended;
+                break;
+            case 'o':
+                p.flags |= kFlagFirstCharSet;
+                break;
             default:
                 p.error = kPatternUnknownFlag;
                 p.errorPosition = f;

@@ -19,10 +19,16 @@ bool FirstChars::group(const RegexNode& g, CharSet& out) {
             const RegexNode& n = m_tree.nodes[id];
             bool itemEmpty = n.quantified && n.min == 0;
             switch (n.kind) {
-                case NodeKind::kChar: out.add(n.ch); break;
-                case NodeKind::kSet: out.addAll(m_tree.sets[n.set]); break;
+                case NodeKind::kChar:
+                    out.add(n.ch);
+                    break;
+                case NodeKind::kSet:
+                    out.addAll(m_tree.sets[n.set]);
+                    break;
                 case NodeKind::kAssert:
-                case NodeKind::kCommit: itemEmpty = true; break;
+                case NodeKind::kCommit:
+                    itemEmpty = true;
+                    break;
                 case NodeKind::kEndOfLine:  // consumes a line end unless at the end
                     out.add('\r');
                     out.add('\n');
@@ -33,8 +39,10 @@ bool FirstChars::group(const RegexNode& g, CharSet& out) {
                     itemEmpty = true;
                     break;
                 case NodeKind::kGroup:
-                    if (n.max == 0) itemEmpty = true;
-                    else if (group(n, out)) itemEmpty = true;
+                    if (n.max == 0)
+                        itemEmpty = true;
+                    else if (group(n, out))
+                        itemEmpty = true;
                     break;
             }
             if (m_unknown) return true;

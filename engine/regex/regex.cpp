@@ -12,7 +12,9 @@ namespace velk {
 
 Regex::Regex() : Regex(kDefaultStepLimit) {}
 
-Regex::Regex(uint64_t stepLimit) : m_stepLimit(stepLimit) { CharTables::instance(); }
+Regex::Regex(uint64_t stepLimit) : m_stepLimit(stepLimit) {
+    CharTables::instance();
+}
 
 bool Regex::fail(int code, size_t position) {
     m_program = RegexProgram{};
@@ -59,9 +61,12 @@ bool Regex::match(std::string_view text, int32_t* captures, int& pairCount, int*
     }
     RegexMatcher matcher(m_program, m_stepLimit, kMaxFrames);
     switch (matcher.search(text, captures, room < groupCount() ? room : groupCount())) {
-        case RegexMatcher::Result::kMatch: return true;
-        case RegexMatcher::Result::kNoMatch: return false;
-        case RegexMatcher::Result::kGaveUp: break;
+        case RegexMatcher::Result::kMatch:
+            return true;
+        case RegexMatcher::Result::kNoMatch:
+            return false;
+        case RegexMatcher::Result::kGaveUp:
+            break;
     }
     if (error) *error = kPatternWorkLimit;
     return false;

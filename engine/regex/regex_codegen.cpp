@@ -36,8 +36,11 @@ bool RegexCodegen::plainChar(int32_t node) const {
 void RegexCodegen::group(const RegexNode& g) {
     size_t look = 0;
     switch (g.groupKind) {
-        case GroupKind::kCapture: m_out.code[emit(Op::kOpen)].a = g.number; break;
-        case GroupKind::kPlain: break;
+        case GroupKind::kCapture:
+            m_out.code[emit(Op::kOpen)].a = g.number;
+            break;
+        case GroupKind::kPlain:
+            break;
         default:
             look = emit(Op::kLookStart);
             m_out.code[look].kind = static_cast<uint8_t>(g.groupKind);
@@ -58,7 +61,8 @@ void RegexCodegen::group(const RegexNode& g) {
                 size_t s = emit(Op::kString);
                 m_out.code[s].a = static_cast<int32_t>(m_out.literals.size());
                 m_out.code[s].b = static_cast<int32_t>(run - i);
-                for (; i < run; ++i) m_out.literals.push_back(static_cast<char>(m_tree.nodes[items[i]].ch));
+                for (; i < run; ++i)
+                    m_out.literals.push_back(static_cast<char>(m_tree.nodes[items[i]].ch));
                 --i;
                 continue;
             }
@@ -85,8 +89,12 @@ void RegexCodegen::group(const RegexNode& g) {
                 case NodeKind::kAssert:
                     m_out.code[emit(Op::kAssert)].kind = static_cast<uint8_t>(n.assertKind);
                     break;
-                case NodeKind::kEndOfLine: emit(Op::kEndOfLine); break;
-                case NodeKind::kCommit: emit(Op::kCommit); break;
+                case NodeKind::kEndOfLine:
+                    emit(Op::kEndOfLine);
+                    break;
+                case NodeKind::kCommit:
+                    emit(Op::kCommit);
+                    break;
                 case NodeKind::kBackRef:
                 case NodeKind::kGroup: {
                     CharSet merged;
@@ -136,9 +144,12 @@ bool RegexCodegen::singleByteChoice(const RegexNode& n, CharSet& merged) const {
         if (items.size() != 1) return false;
         const RegexNode& only = m_tree.nodes[items[0]];
         if (only.quantified) return false;
-        if (only.kind == NodeKind::kChar) merged.add(only.ch);
-        else if (only.kind == NodeKind::kSet) merged.addAll(m_tree.sets[only.set]);
-        else return false;
+        if (only.kind == NodeKind::kChar)
+            merged.add(only.ch);
+        else if (only.kind == NodeKind::kSet)
+            merged.addAll(m_tree.sets[only.set]);
+        else
+            return false;
     }
     return true;
 }
@@ -169,8 +180,10 @@ void RegexCodegen::setHints() {
         RegexInst& in = m_out.code[pc];
         if (in.op != Op::kRepeatChar && in.op != Op::kRepeatSet) continue;
         const RegexInst& next = m_out.code[pc + 1];
-        if (next.op == Op::kChar) in.hint = next.ch;
-        else if (next.op == Op::kString) in.hint = static_cast<unsigned char>(m_out.literals[next.a]);
+        if (next.op == Op::kChar)
+            in.hint = next.ch;
+        else if (next.op == Op::kString)
+            in.hint = static_cast<unsigned char>(m_out.literals[next.a]);
     }
 }
 

@@ -43,7 +43,8 @@ RegexMatcher::Result RegexMatcher::search(std::string_view text, int32_t* captur
             // Such a pattern never matches empty, so the end of the text is hopeless too.
             if (start >= m_length) break;
             if (single) {
-                const void* p = std::memchr(m_text + start, only, static_cast<size_t>(m_length - start));
+                const void* p =
+                    std::memchr(m_text + start, only, static_cast<size_t>(m_length - start));
                 if (!p) break;
                 start = static_cast<int32_t>(static_cast<const unsigned char*>(p) - m_text);
             } else if (!m_program.firstChars.test(m_text[start])) {
@@ -115,13 +116,16 @@ bool RegexMatcher::assertion(uint8_t kind, int32_t pos) const {
     switch (static_cast<AssertKind>(kind)) {
         case AssertKind::kLineStart:
             return pos == 0 || m_text[pos - 1] == '\n' || m_text[pos - 1] == '\r';
-        case AssertKind::kTextStart: return pos == 0;
-        case AssertKind::kTextEnd: return pos == m_length;
+        case AssertKind::kTextStart:
+            return pos == 0;
+        case AssertKind::kTextEnd:
+            return pos == m_length;
         case AssertKind::kWordBoundary:
         case AssertKind::kNotWordBoundary: {
             bool before = pos > 0 && m_tables.isWord(m_text[pos - 1]);
             bool after = pos < m_length && m_tables.isWord(m_text[pos]);
-            return (before != after) == (static_cast<AssertKind>(kind) == AssertKind::kWordBoundary);
+            return (before != after) ==
+                   (static_cast<AssertKind>(kind) == AssertKind::kWordBoundary);
         }
     }
     return false;
@@ -144,7 +148,8 @@ bool RegexMatcher::repeat(const RegexInst& in, int32_t pc, int32_t& pos) {
         m_steps += static_cast<uint64_t>(count);
         if (count < in.min) return false;
         if (in.hint >= 0)
-            while (count > in.min && (start + count >= m_length || m_text[start + count] != in.hint))
+            while (count > in.min &&
+                   (start + count >= m_length || m_text[start + count] != in.hint))
                 --count;
         if (count > in.min && !push(kGreedy, pc, start, count)) return false;
         pos = start + count;
@@ -154,7 +159,8 @@ bool RegexMatcher::repeat(const RegexInst& in, int32_t pc, int32_t& pos) {
     for (; count < in.min; ++count)
         if (!itemAt(in, start + count)) return false;
     while (in.hint >= 0 && !(start + count < m_length && m_text[start + count] == in.hint)) {
-        if (count >= in.max || start + count >= m_length || !itemAt(in, start + count)) return false;
+        if (count >= in.max || start + count >= m_length || !itemAt(in, start + count))
+            return false;
         ++count;
     }
     m_steps += static_cast<uint64_t>(count);
@@ -170,7 +176,8 @@ bool RegexMatcher::backReference(const RegexInst& in, int32_t& pos) const {
     const int32_t length = to - from;
     if (m_length - pos < length) return false;
     if (in.kind == 0) {
-        if (std::memcmp(m_text + from, m_text + pos, static_cast<size_t>(length)) != 0) return false;
+        if (std::memcmp(m_text + from, m_text + pos, static_cast<size_t>(length)) != 0)
+            return false;
     } else {
         for (int32_t i = 0; i < length; ++i)
             if (m_tables.lower(m_text[from + i]) != m_tables.lower(m_text[pos + i])) return false;
@@ -193,8 +200,10 @@ bool RegexMatcher::lookEnd(int32_t& pos) {
     size_t kept = barrier;
     --m_choices;  // the barrier
     for (size_t i = barrier + 1; i < m_stack.size(); ++i) {
-        if (m_stack.at(i).kind == kUndo) m_stack.at(kept++) = m_stack.at(i);
-        else --m_choices;
+        if (m_stack.at(i).kind == kUndo)
+            m_stack.at(kept++) = m_stack.at(i);
+        else
+            --m_choices;
     }
     m_steps += m_stack.size() - barrier;
     m_stack.truncate(kept);
@@ -238,7 +247,9 @@ RegexMatcher::Result RegexMatcher::attempt(int32_t start) {
                 ok = push(kChoice, in.a, pos, 0);
                 ++pc;
                 break;
-            case Op::kJump: pc = in.a; break;
+            case Op::kJump:
+                pc = in.a;
+                break;
             case Op::kOpen:
                 ok = setRegister(m_program.openRegister(in.a), pos);
                 ++pc;
@@ -301,8 +312,10 @@ RegexMatcher::Result RegexMatcher::attempt(int32_t start) {
             }
             case Op::kLookStart:
                 if (behindLook(in.kind) && pos < in.b) {
-                    if (negativeLook(in.kind)) pc = in.a;
-                    else ok = false;
+                    if (negativeLook(in.kind))
+                        pc = in.a;
+                    else
+                        ok = false;
                     break;
                 }
                 ok = push(kBarrier, pc, pos, 0);
@@ -317,7 +330,9 @@ RegexMatcher::Result RegexMatcher::attempt(int32_t start) {
                 ok = push(kCommitMark, pc, pos, 0);
                 ++pc;
                 break;
-            case Op::kMatch: m_matchEnd = pos; return Result::kMatch;
+            case Op::kMatch:
+                m_matchEnd = pos;
+                return Result::kMatch;
         }
         if (ok) continue;
         if (m_overflow) return Result::kGaveUp;
@@ -354,8 +369,10 @@ bool RegexMatcher::backtrack(int32_t& pc, int32_t& pos) {
                 }
                 pos = f.pos + count;
                 pc = f.pc + 1;
-                if (count == in.min) popChoice();
-                else f.value = count;
+                if (count == in.min)
+                    popChoice();
+                else
+                    f.value = count;
                 return true;
             }
             case kLazy: {
@@ -363,7 +380,8 @@ bool RegexMatcher::backtrack(int32_t& pc, int32_t& pos) {
                 int32_t count = f.value;
                 bool more = true;
                 do {
-                    if (count >= in.max || f.pos + count >= m_length || !itemAt(in, f.pos + count)) {
+                    if (count >= in.max || f.pos + count >= m_length ||
+                        !itemAt(in, f.pos + count)) {
                         more = false;
                         break;
                     }
@@ -377,8 +395,10 @@ bool RegexMatcher::backtrack(int32_t& pc, int32_t& pos) {
                 }
                 pos = f.pos + count;
                 pc = f.pc + 1;
-                if (count >= in.max) popChoice();
-                else f.value = count;
+                if (count >= in.max)
+                    popChoice();
+                else
+                    f.value = count;
                 return true;
             }
             case kLoopEnter: {

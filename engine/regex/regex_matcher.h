@@ -48,8 +48,8 @@ private:
     uint64_t m_steps = 0;
     uint64_t m_stepLimit;
     bool m_overflow = false;
-    size_t m_choices = 0;   // frames on the stack other than undo records
-    bool m_dirty = false;   // registers changed without an undo record
+    size_t m_choices = 0;  // frames on the stack other than undo records
+    bool m_dirty = false;  // registers changed without an undo record
     int32_t m_matchEnd = -1;
 };
 

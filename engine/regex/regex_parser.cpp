@@ -2,35 +2,11 @@
 
 #include <string>
 
+#include "regex/bracket_set_parser.h"
 #include "regex/delimited_pattern.h"
+#include "regex/regex_escapes.h"
 
 namespace velk {
-
-namespace {
-
-bool isAsciiLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-
-int hexValue(unsigned char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// The byte a character escape stands for, or -1 when the letter is not one.
-int controlEscape(unsigned char c) {
-    switch (c) {
-        case 'e': return 27;
-        case 'f': return '\f';
-        case 'n': return '\n';
-        case 'r': return '\r';
-        case 't': return '\t';
-        default: return -1;
-    }
-}
-
-}  // namespace
 
 RegexParser::RegexParser(std::string_view expression, int flags)
     : m_text(expression),
@@ -120,41 +96,11 @@ void RegexParser::skipPatternSpace() {
     }
 }
 
-bool RegexParser::classOf(unsigned char letter, CharSet& out) {
-    CharTables::Class cls;
-    switch (letter | 0x20) {
-        case 'd': cls = CharTables::kDigit; break;
-        case 's': cls = CharTables::kSpace; break;
-        case 'w': cls = CharTables::kWord; break;
-        case 'l': cls = CharTables::kLower; break;
-        case 'u': cls = CharTables::kUpper; break;
-        case 'i': cls = CharTables::kLetter; break;
-        default: return false;
-    }
-    out = CharTables::instance().set(cls);
-    if (letter >= 'A' && letter <= 'Z') out.invert();
-    return true;
-}
-
 CharSet RegexParser::dotSet() const {
     CharSet any;
     any.invert();
     if (!m_dotAll) any.bits[0] &= ~((uint64_t{1} << '\n') | (uint64_t{1} << '\r'));
     return any;
-}
-
-// One or two hexadecimal digits after "\x"; -1 when there is none.
-int RegexParser::readHex() {
-    int v = 0;
-    int digits = 0;
-    while (digits < 2 && m_pos < m_text.size()) {
-        int h = hexValue(static_cast<unsigned char>(m_text[m_pos]));
-        if (h < 0) break;
-        v = v * 16 + h;
-        ++digits;
-        ++m_pos;
-    }
-    return digits ? v : -1;
 }
 
 bool RegexParser::step() {
@@ -175,18 +121,26 @@ bool RegexParser::step() {
     }
     if (inLookBehind()) return stepLookBehind(c);
     switch (c) {
-        case '(': return openGroup();
-        case ')': return closeGroup();
+        case '(':
+            return openGroup();
+        case ')':
+            return closeGroup();
         case '|':
             m_tree->nodes[m_open.back().first].alternatives.emplace_back();
             ++m_pos;
             return true;
-        case '*': return quantify(m_pos++, 0, kUnbounded);
-        case '+': return quantify(m_pos++, 1, kUnbounded);
-        case '?': return quantify(m_pos++, 0, 1);
-        case '{': return braces();
-        case '[': return parseSet();
-        case '\\': return escape();
+        case '*':
+            return quantify(m_pos++, 0, kUnbounded);
+        case '+':
+            return quantify(m_pos++, 1, kUnbounded);
+        case '?':
+            return quantify(m_pos++, 0, 1);
+        case '{':
+            return braces();
+        case '[':
+            return parseSet();
+        case '\\':
+            return escape();
         case '^':
             addAssert(m_multiLine ? AssertKind::kLineStart : AssertKind::kTextStart);
             break;
@@ -199,8 +153,12 @@ bool RegexParser::step() {
                 addAssert(AssertKind::kTextEnd);
             }
             break;
-        case '.': addSet(dotSet()); break;
-        default: addLiteral(c); break;
+        case '.':
+            addSet(dotSet());
+            break;
+        default:
+            addLiteral(c);
+            break;
     }
     ++m_pos;
     return true;
@@ -210,14 +168,22 @@ bool RegexParser::step() {
 // fixed count: grouping and repetition characters are plain literals there.
 bool RegexParser::stepLookBehind(unsigned char c) {
     switch (c) {
-        case ')': return closeGroup();
+        case ')':
+            return closeGroup();
         case '|':
         case '^':
-        case '$': return fail(kPatternMalformed, m_pos);
-        case '[': return parseSet();
-        case '\\': return escape();
-        case '.': addSet(dotSet()); break;
-        default: addLiteral(c); break;
+        case '$':
+            return fail(kPatternMalformed, m_pos);
+        case '[':
+            return parseSet();
+        case '\\':
+            return escape();
+        case '.':
+            addSet(dotSet());
+            break;
+        default:
+            addLiteral(c);
+            break;
     }
     ++m_pos;
     return true;
@@ -227,11 +193,16 @@ bool RegexParser::openGroup() {
     size_t at = m_pos++;
     GroupKind kind = GroupKind::kCapture;
     std::string_view rest = m_text.substr(m_pos);
-    if (rest.starts_with("?:")) kind = GroupKind::kPlain, m_pos += 2;
-    else if (rest.starts_with("?=")) kind = GroupKind::kAhead, m_pos += 2;
-    else if (rest.starts_with("?!")) kind = GroupKind::kNotAhead, m_pos += 2;
-    else if (rest.starts_with("?<=")) kind = GroupKind::kBehind, m_pos += 3;
-    else if (rest.starts_with("?<!")) kind = GroupKind::kNotBehind, m_pos += 3;
+    if (rest.starts_with("?:"))
+        kind = GroupKind::kPlain, m_pos += 2;
+    else if (rest.starts_with("?="))
+        kind = GroupKind::kAhead, m_pos += 2;
+    else if (rest.starts_with("?!"))
+        kind = GroupKind::kNotAhead, m_pos += 2;
+    else if (rest.starts_with("?<="))
+        kind = GroupKind::kBehind, m_pos += 3;
+    else if (rest.starts_with("?<!"))
+        kind = GroupKind::kNotBehind, m_pos += 3;
     if (m_open.size() - 1 >= kMaxOpenGroups) return fail(kPatternTooDeep, at);
     RegexNode n;
     n.kind = NodeKind::kGroup;
@@ -309,8 +280,10 @@ bool RegexParser::braces() {
         max = min;
     } else if (counts[i] == ',') {
         ++i;
-        if (i == counts.size()) max = kUnbounded;
-        else if (!number(max) || i != counts.size() || max < min) return fail(kPatternBadCount, at);
+        if (i == counts.size())
+            max = kUnbounded;
+        else if (!number(max) || i != counts.size() || max < min)
+            return fail(kPatternBadCount, at);
     } else {
         return fail(kPatternBadCount, at);
     }
@@ -324,7 +297,7 @@ bool RegexParser::escape() {
     unsigned char e = static_cast<unsigned char>(m_text[m_pos + 1]);
     m_pos += 2;
     CharSet cls;
-    if (classOf(e, cls)) {
+    if (classEscape(e, cls)) {
         addSet(cls);
         return true;
     }
@@ -336,25 +309,37 @@ bool RegexParser::escape() {
     bool zeroWidth = e == 'b' || e == 'B' || e == 'A' || e == 'Z' || e == 'O' || isDigit(e);
     if (zeroWidth && inLookBehind()) return fail(kPatternMalformed, at);
     switch (e) {
-        case 'b': addAssert(AssertKind::kWordBoundary); return true;
-        case 'B': addAssert(AssertKind::kNotWordBoundary); return true;
-        case 'A': addAssert(AssertKind::kTextStart); return true;
-        case 'Z': addAssert(AssertKind::kTextEnd); return true;
+        case 'b':
+            addAssert(AssertKind::kWordBoundary);
+            return true;
+        case 'B':
+            addAssert(AssertKind::kNotWordBoundary);
+            return true;
+        case 'A':
+            addAssert(AssertKind::kTextStart);
+            return true;
+        case 'Z':
+            addAssert(AssertKind::kTextEnd);
+            return true;
         case 'O': {
             RegexNode n;
             n.kind = NodeKind::kCommit;
             currentAlternative().push_back(addNode(n));
             return true;
         }
-        case 'Q': m_quoting = true; return true;
-        case 'E': return true;  // an "\E" without "\Q" ends nothing
+        case 'Q':
+            m_quoting = true;
+            return true;
+        case 'E':
+            return true;  // an "\E" without "\Q" ends nothing
         case 'x': {
-            int v = readHex();
+            int v = readHexEscape(m_text, m_pos);
             if (v < 0) return fail(kPatternMalformed, at);
             addLiteral(static_cast<unsigned char>(v));
             return true;
         }
-        default: break;
+        default:
+            break;
     }
     if (isDigit(e)) return escapedDigits(at);
     if (isAsciiLetter(e) && m_strict) return fail(kPatternUnknownEscape, at);
@@ -390,95 +375,13 @@ bool RegexParser::escapedDigits(size_t at) {
 }
 
 bool RegexParser::parseSet() {
-    size_t at = m_pos++;
-    bool negate = false;
-    if (m_pos < m_text.size() && m_text[m_pos] == '^') {
-        negate = true;
-        ++m_pos;
-    }
-    CharSet chars;
-    CharSet classes;
-    int members = 0;
-    int single = -1;
-    for (;;) {
-        if (m_pos >= m_text.size()) return fail(kPatternUnbalanced, at);
-        if (m_text[m_pos] == ']') {
-            ++m_pos;
-            break;
-        }
-        int lo = -1;
-        if (!setMember(lo, classes, at)) return false;
-        ++members;
-        if (lo < 0) continue;
-        if (m_pos + 1 < m_text.size() && m_text[m_pos] == '-' && m_text[m_pos + 1] != ']') {
-            ++m_pos;
-            int hi = -1;
-            CharSet hiClass;
-            if (!setMember(hi, hiClass, at)) return false;
-            ++members;
-            if (hi < 0) {  // "a-\d": the "-" is a member of its own
-                chars.add(static_cast<unsigned char>(lo));
-                chars.add('-');
-                classes.addAll(hiClass);
-            } else if (hi >= lo) {
-                chars.addRange(static_cast<unsigned char>(lo), static_cast<unsigned char>(hi));
-            }
-            continue;
-        }
-        chars.add(static_cast<unsigned char>(lo));
-        single = lo;
-    }
-    if (members == 1 && single >= 0 && !negate) {
-        addLiteral(static_cast<unsigned char>(single));
-        return true;
-    }
-    if (m_ignoreCase) {
-        // Case applies to the characters written; class escapes keep their meaning.
-        CharSet lowered;
-        for (int c = 0; c < 256; ++c)
-            if (chars.test(static_cast<unsigned char>(c)))
-                lowered.add(m_tables.lower(static_cast<unsigned char>(c)));
-        for (int c = 0; c < 256; ++c)
-            if (lowered.test(m_tables.lower(static_cast<unsigned char>(c))))
-                chars.add(static_cast<unsigned char>(c));
-    }
-    chars.addAll(classes);
-    if (negate) chars.invert();
-    addSet(chars);
-    return true;
-}
-
-// One member of a bracket set: a byte (ch) or a class escape (added to classes, ch = -1).
-bool RegexParser::setMember(int& ch, CharSet& classes, size_t setStart) {
-    unsigned char c = static_cast<unsigned char>(m_text[m_pos]);
-    if (c != '\\') {
-        ch = c;
-        ++m_pos;
-        return true;
-    }
-    if (m_pos + 1 >= m_text.size()) return fail(kPatternUnbalanced, setStart);
-    size_t at = m_pos;
-    unsigned char e = static_cast<unsigned char>(m_text[m_pos + 1]);
-    m_pos += 2;
-    CharSet cls;
-    if (classOf(e, cls)) {
-        classes.addAll(cls);
-        ch = -1;
-        return true;
-    }
-    // [^\r\n] must mean what every script author expects, so the character
-    // escapes work inside sets as they do outside.
-    int control = controlEscape(e);
-    if (control >= 0) {
-        ch = control;
-        return true;
-    }
-    if (e == 'x') {
-        ch = readHex();
-        return ch >= 0 || fail(kPatternMalformed, at);
-    }
-    if (isAsciiLetter(e) && m_strict) return fail(kPatternUnknownEscape, at);
-    ch = e;
+    BracketSetParser set(m_text, m_ignoreCase, m_strict);
+    if (!set.parse(m_pos)) return fail(set.error(), set.errorPosition());
+    m_pos = set.end();
+    if (set.single() >= 0)
+        addLiteral(static_cast<unsigned char>(set.single()));
+    else
+        addSet(set.set());
     return true;
 }
 

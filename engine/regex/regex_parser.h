@@ -33,7 +33,6 @@ private:
     bool escape();
     bool escapedDigits(size_t at);
     bool parseSet();
-    bool setMember(int& ch, CharSet& classes, size_t setStart);
     bool fail(int code, size_t position);
 
     bool inLookBehind() const;
@@ -44,8 +43,6 @@ private:
     void addAssert(AssertKind kind);
     void skipPatternSpace();
     CharSet dotSet() const;
-    int readHex();
-    static bool classOf(unsigned char letter, CharSet& out);
 
     std::string_view m_text;
     size_t m_pos = 0;

@@ -49,12 +49,12 @@ struct RegexProgram {
     std::vector<RegexInst> code;
     std::vector<CharSet> sets;
     std::string literals;
-    int32_t groups = 0;      // capture groups, group 0 not counted
+    int32_t groups = 0;  // capture groups, group 0 not counted
     int32_t maxBackRef = 0;
-    int32_t loops = 0;       // counted loops, two registers each
-    bool anchored = false;   // a match can only start at offset 0
+    int32_t loops = 0;      // counted loops, two registers each
+    bool anchored = false;  // a match can only start at offset 0
     bool hasFirstChars = false;
-    CharSet firstChars;      // every match begins with one of these bytes
+    CharSet firstChars;  // every match begins with one of these bytes
 
     // Register file of one match: capture pairs, the pending start of each
     // open group, then the loop registers (count, start of the iteration).

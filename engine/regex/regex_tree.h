@@ -45,19 +45,19 @@ struct RegexNode {
     bool lazy = false;
     bool quantified = false;
     unsigned char ch = 0;
-    int32_t set = -1;     // index into RegexTree::sets
-    int32_t number = 0;   // capture group number, or the group a back-reference names
+    int32_t set = -1;    // index into RegexTree::sets
+    int32_t number = 0;  // capture group number, or the group a back-reference names
     int32_t min = 1;
     int32_t max = 1;
-    int32_t width = 0;    // look-behind: number of bytes it looks back
+    int32_t width = 0;                               // look-behind: number of bytes it looks back
     std::vector<std::vector<int32_t>> alternatives;  // groups: items of each alternative
 };
 
 struct RegexTree {
     std::vector<RegexNode> nodes;
     std::vector<CharSet> sets;
-    int32_t root = 0;        // a plain group holding the whole pattern
-    int32_t groups = 0;      // capture groups, group 0 not counted
+    int32_t root = 0;    // a plain group holding the whole pattern
+    int32_t groups = 0;  // capture groups, group 0 not counted
     int32_t maxBackRef = 0;
     bool hasLookAhead = false;
 

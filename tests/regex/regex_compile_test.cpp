@@ -82,10 +82,10 @@ TEST(RegexCompile, ErrorsCarryCodeAndPosition) {
 
 TEST(RegexCompile, AcceptedForms) {
     const char* accepted[] = {
-        "/abc/",       "/a/imsxo",     "/\\d\\./",        "/[\\q]/",   "/\\1(a)/",
-        "/\\0/",       "/a{1,1}*/",    "/(?<=(a)/",       "/a]}/",     "/\\E/",
-        "/[^a]*/i",    "/x{0}/",       "/x{2147483646}/", "/\\p{Lu}/", "/a\\/b/",
-        "/(?:a|b|)/",  "/()/",         "/(|)/",           "/a||b/",    "/\\Q*+?(\\E/",
+        "/abc/",      "/a/imsxo",  "/\\d\\./",        "/[\\q]/",   "/\\1(a)/",
+        "/\\0/",      "/a{1,1}*/", "/(?<=(a)/",       "/a]}/",     "/\\E/",
+        "/[^a]*/i",   "/x{0}/",    "/x{2147483646}/", "/\\p{Lu}/", "/a\\/b/",
+        "/(?:a|b|)/", "/()/",      "/(|)/",           "/a||b/",    "/\\Q*+?(\\E/",
     };
     for (const char* p : accepted) {
         Regex re;

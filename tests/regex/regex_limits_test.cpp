@@ -100,7 +100,8 @@ TEST(RegexLimits, OneExpressionSharedByManyThreads) {
     for (int i = 0; i < 8; ++i) {
         std::string pad(static_cast<size_t>(i * 37), '.');
         std::string value = std::string(static_cast<size_t>(i), 'v');
-        std::string text = pad + "<input NAME=\"f" + std::to_string(i) + "\" value=\"" + value + "\">";
+        std::string text =
+            pad + "<input NAME=\"f" + std::to_string(i) + "\" value=\"" + value + "\">";
         int32_t start = static_cast<int32_t>(text.find("value=\"") + 7);
         subjects.push_back({text, start, start + i});
         subjects.push_back({pad + "<input name=\"f\" value=unquoted>", -1, -1});
@@ -115,10 +116,9 @@ TEST(RegexLimits, OneExpressionSharedByManyThreads) {
                 int32_t caps[20];
                 int pairs = 10;
                 bool matched = re->match(s.text, caps, pairs);
-                bool right = s.valueStart < 0
-                                 ? !matched
-                                 : matched && pairs == 3 && caps[4] == s.valueStart &&
-                                       caps[5] == s.valueEnd;
+                bool right = s.valueStart < 0 ? !matched
+                                              : matched && pairs == 3 && caps[4] == s.valueStart &&
+                                                    caps[5] == s.valueEnd;
                 if (!right) ++wrong;
                 ++done;
             }

@@ -22,7 +22,9 @@ struct MatchCase {
     std::vector<Span> captures;  // empty: no match
 };
 
-std::string bytes(const char* s, size_t n) { return std::string(s, n); }
+std::string bytes(const char* s, size_t n) {
+    return std::string(s, n);
+}
 
 void expectCase(const MatchCase& c, int extraFlags) {
     Regex re;
@@ -69,7 +71,7 @@ TEST(RegexMatch, LiteralsEscapesAndClasses) {
         {"/\\x4g/", bytes("\x04g", 2), {{0, 2}}},
         {"/\\e\\f\\n\\r\\t/", "\x1b\f\n\r\t", {{0, 5}}},
         {"/a\\.b/", "axb a.b", {{4, 7}}},
-        {"/\\q\\//", "q/", {{0, 2}}},  // escaped characters without a meaning
+        {"/\\q\\//", "q/", {{0, 2}}},         // escaped characters without a meaning
         {"/b/", bytes("a\0b", 3), {{2, 3}}},  // NUL is an ordinary byte
         {"/\\d+/", "ab123c", {{2, 5}}},
         {"/\\D+/", "ab123c", {{0, 2}}},
@@ -150,7 +152,10 @@ TEST(RegexMatch, RepetitionGreedyAndLazy) {
         {"/a{1,2}/", "aaa", {{0, 2}}},
         {"/a{2,3}?/", "aaaa", {{0, 2}}},
         {"/a??b/", "ab", {{0, 2}}},
-        {"/(a?" "?)(a*)/", "aa", {{0, 2}, {0, 0}, {0, 2}}},
+        {"/(a?"
+         "?)(a*)/",
+         "aa",
+         {{0, 2}, {0, 0}, {0, 2}}},
         {"/(ab){2}/", "abababc", {{0, 4}, {2, 4}}},
         {"/(ab){2,}?c/", "abababc", {{0, 7}, {4, 6}}},
         {"/(ab)+?/", "abab", {{0, 2}, {0, 2}}},
@@ -254,8 +259,8 @@ TEST(RegexMatch, CaptureVectorContract) {
     ASSERT_TRUE(re.match("xa", caps, pairs));
     EXPECT_EQ(pairs, 3);
     EXPECT_EQ(std::vector<int32_t>(caps, caps + 20),
-              (std::vector<int32_t>{1, 2, 1, 2, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-                                    -1, -1, -1, -1}));
+              (std::vector<int32_t>{1,  2,  1,  2,  -1, -1, -1, -1, -1, -1,
+                                    -1, -1, -1, -1, -1, -1, -1, -1, -1, -1}));
     pairs = 1;
     ASSERT_TRUE(re.match("xa", caps, pairs));
     EXPECT_EQ(pairs, 1);

@@ -47,35 +47,52 @@ private:
         // Anchors stay outside groups: the C library loses them inside a
         // repeated group ("(^c)+" finds nothing in "ccc").
         switch (depth == 0 ? pick(12) : 12) {
-            case 0: return "^";
-            case 1: return "$";
-            default: break;
+            case 0:
+                return "^";
+            case 1:
+                return "$";
+            default:
+                break;
         }
         std::string atom;
         switch (pick(6)) {
-            case 0: atom = "."; break;
-            case 1: atom = bracket(); break;
+            case 0:
+                atom = ".";
+                break;
+            case 1:
+                atom = bracket();
+                break;
             case 2:
                 if (depth < 3) {
                     atom = "(" + alternation(depth + 1) + ")";
                     break;
                 }
                 [[fallthrough]];
-            default: atom = std::string(1, "abc"[pick(3)]); break;
+            default:
+                atom = std::string(1, "abc"[pick(3)]);
+                break;
         }
         switch (pick(8)) {
-            case 0: return atom + "*";
-            case 1: return atom + "+";
-            case 2: return atom + "?";
+            case 0:
+                return atom + "*";
+            case 1:
+                return atom + "+";
+            case 2:
+                return atom + "?";
             case 3: {
                 int n = pick(3);
                 switch (pick(3)) {
-                    case 0: return atom + "{" + std::to_string(n) + "}";
-                    case 1: return atom + "{" + std::to_string(n) + ",}";
-                    default: return atom + "{" + std::to_string(n) + "," + std::to_string(n + pick(3)) + "}";
+                    case 0:
+                        return atom + "{" + std::to_string(n) + "}";
+                    case 1:
+                        return atom + "{" + std::to_string(n) + ",}";
+                    default:
+                        return atom + "{" + std::to_string(n) + "," + std::to_string(n + pick(3)) +
+                               "}";
                 }
             }
-            default: return atom;
+            default:
+                return atom;
         }
     }
 
@@ -136,7 +153,8 @@ TEST(RegexPosixDifferential, AgreesOnMatchAndLeftmostStart) {
                 ASSERT_EQ(error, 0) << pattern;
                 ASSERT_EQ(matched, posixMatched) << "/" << pattern << "/ on \"" << subject << "\"";
                 if (matched) {
-                    ASSERT_EQ(caps[0], m[0].rm_so) << "/" << pattern << "/ on \"" << subject << "\"";
+                    ASSERT_EQ(caps[0], m[0].rm_so)
+                        << "/" << pattern << "/ on \"" << subject << "\"";
                 }
             }
             ++compared;
