@@ -101,7 +101,7 @@ std::optional<std::string_view> extractUrlParam(std::string_view body, std::stri
     Candidates found;
     if (name.empty()) return std::nullopt;
     for (size_t pos = body.find(name, 1); pos != std::string_view::npos && !found.full();
-         pos = body.find(name, pos + name.size())) {
+         pos = body.find(name, pos + 1)) {
         if (body[pos - 1] != '?' && body[pos - 1] != '&') continue;
         size_t eq = body.find('=', pos + name.size());
         if (eq == std::string_view::npos) break;

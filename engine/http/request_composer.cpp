@@ -7,6 +7,7 @@
 #include "http/base64.h"
 #include "http/http_session.h"
 #include "http/param_value.h"
+#include "http/uri_expression.h"
 #include "script/request_def.h"
 
 namespace velk {
@@ -146,7 +147,8 @@ void composeHeaders(HttpSession& s, std::string_view host, int32_t port) {
     }
 }
 
-std::string_view composeRequest(HttpSession& s, RequestDef& r, bool secure) {
+std::string_view composeRequest(HttpSession& s, RequestDef& r, bool secure,
+                                std::optional<std::string_view> previousBody) {
     const GeneralOptions& o = s.options;
     TextBuffer& out = s.request;
     const bool post = r.method == 1 || r.rawContent;
@@ -171,8 +173,10 @@ std::string_view composeRequest(HttpSession& s, RequestDef& r, bool secure) {
             }
         }
     }
-    // A uri expression that has no value here falls back to the uri option.
-    std::string_view path = !r.uri.empty() && r.uri[0] == '$' ? o.uri : r.uri;
+    // A uri expression that finds nothing falls back to the uri option.
+    std::string_view path = r.uri;
+    if (!r.uri.empty() && r.uri[0] == '$')
+        path = resolveUriExpression(r.uri, previousBody, s.variables).value_or(std::string_view(o.uri));
     out.append(path);
     if (!post && !s.data.empty()) {
         out.append("?");

@@ -26,7 +26,11 @@ void composeHeaders(HttpSession& session, std::string_view host, int32_t port);
 std::string forwardedForAddress(std::string_view mask, int32_t userIndex, uint32_t passes);
 
 // Composes the whole request into session.request (session.data must hold the
-// parameter data).  Returns the path to use in the referrer of the next request.
-std::string_view composeRequest(HttpSession& session, RequestDef& request, bool secure);
+// parameter data).  A uri expression ($action, $href, $var) takes its target
+// from previousBody or the user's variables, else the uri option.  Returns the
+// path to use in the referrer of the next request (it may point into
+// previousBody, so use it before the response buffer changes).
+std::string_view composeRequest(HttpSession& session, RequestDef& request, bool secure,
+                                std::optional<std::string_view> previousBody = std::nullopt);
 
 }  // namespace velk
