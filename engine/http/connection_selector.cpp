@@ -92,15 +92,22 @@ int selectConnectionForRequest(HttpSession& s, const RequestDef& r, bool secure)
 }
 
 int selectConnectionForRedirect(HttpSession& s, const std::string& host, int32_t port,
-                                bool secure, RedirectConnection& out) {
-    const Target current = s.target.get();
+                                bool secure, int32_t lastPort, RedirectConnection& out) {
     net::Connection& conn = s.connection;
-    // The redirect stays on the user's connection when it points at the host and
-    // port just contacted.
-    const bool aimedThere = conn.isReusable() &&
-                            strcasecmp(host.c_str(), current.server.c_str()) == 0 &&
-                            port == current.port;
-    if (aimedThere || !s.options.proxy.empty()) {
+    const net::ProxyKind kind = s.proxy.kind;
+    bool reuse;
+    if (kind == net::ProxyKind::kHttp) {
+        reuse = true;
+    } else if (kind == net::ProxyKind::kNone) {
+        // Compared with where this user's connection really goes, not with the
+        // target shared by all users, which another user may have moved.
+        reuse = conn.isReusable() && conn.isSecure() == secure && port == s.connectionPort &&
+                strcasecmp(host.c_str(), s.connectionHost.c_str()) == 0;
+    } else {
+        // A tunnel leads to one host: the one the last exchange went to.
+        reuse = conn.isReusable() && port == lastPort && strcasecmp(host.c_str(), s.currentHost.c_str()) == 0;
+    }
+    if (reuse) {
         if (!conn.isReusable() && conn.connect() < 0) {
             s.log.write("Failed to connect to remote host!\r\n");
             return -1;
@@ -110,8 +117,11 @@ int selectConnectionForRedirect(HttpSession& s, const std::string& host, int32_t
     }
     conn.close();
     conn.setReusable(false);
+    const bool tunnel = kind != net::ProxyKind::kNone;
     auto temporary = std::make_unique<net::Connection>();
-    if (temporary->init(host, port, secure, s.options.sslver, s.options.timeout) < 0) {
+    const int initResult = tunnel ? temporary->init(s.proxy.host, s.proxy.port, false, s.options.sslver, s.options.timeout)
+                                  : temporary->init(host, port, secure, s.options.sslver, s.options.timeout);
+    if (initResult < 0) {
         s.log.write(temporary->lastError());
         return -1;
     }
@@ -120,6 +130,15 @@ int selectConnectionForRedirect(HttpSession& s, const std::string& host, int32_t
     if (temporary->connect() < 0) {
         s.log.write("Failed to connect to remote host!\r\n");
         return -1;
+    }
+    if (tunnel) {
+        std::string handshakeLog;
+        int h = net::proxyHandshake(*temporary, host, port, s.proxy.credentials, kind, handshakeLog);
+        s.log.write(handshakeLog);
+        if (h < 0) {
+            s.log.write("Failed to connect to remote host.\r\n");
+            return -1;
+        }
     }
     out.temporary = std::move(temporary);
     out.connection = out.temporary.get();

@@ -30,13 +30,16 @@ bool requestIsSecure(const HttpSession& session, const RequestDef& request);
 int selectConnectionForRequest(HttpSession& session, const RequestDef& request, bool secure);
 
 // The connection a redirect to host:port goes over: the user's own when it is
-// aimed there (or a proxy carries everything), else a temporary one that serves
-// this one exchange.
+// open and aimed there (a forward proxy carries every host), else a temporary one
+// that serves this one exchange, the user's own being closed.  Through a tunnel
+// proxy the temporary connection gets a tunnel of its own to host:port.
+// lastPort is the port of the exchange just made (the tunnel's target with
+// session.currentHost).  0 ready, -1 failed (logged).
 struct RedirectConnection {
     net::Connection* connection = nullptr;
     std::unique_ptr<net::Connection> temporary;
 };
 int selectConnectionForRedirect(HttpSession& session, const std::string& host, int32_t port,
-                                bool secure, RedirectConnection& out);
+                                bool secure, int32_t lastPort, RedirectConnection& out);
 
 }  // namespace velk

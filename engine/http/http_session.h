@@ -15,6 +15,7 @@
 #include "api/text_buffer.h"
 #include "http/current_target.h"
 #include "http/http_counters.h"
+#include "http/redirect_location.h"
 #include "http/user_log.h"
 #include "net/connection.h"
 #include "net/proxy_spec.h"
@@ -61,6 +62,7 @@ struct HttpSession {
     int32_t readSize = 4096;
 
     std::string previousUrl;
+    RedirectScratch redirect;
     std::vector<std::pair<std::string, std::string>> cookies;
     std::map<std::string, std::string, std::less<>> variables;
     std::vector<int32_t> slots;

@@ -5,6 +5,7 @@
 
 #include "http/connection_selector.h"
 #include "http/http_session.h"
+#include "http/redirect_follower.h"
 #include "http/request_composer.h"
 #include "http/response_reader.h"
 #include "script/request_def.h"
@@ -62,7 +63,7 @@ int32_t executeRequest(HttpSession& s, RequestDef& r, BodyRef& previousBody) {
 
     s.request.clear();
     buildParameterData(s, r, bodyView(s, previousBody));
-    setPreviousUrl(s, r, secure, composeRequest(s, r, secure));
+    setPreviousUrl(s, r, secure, composeRequest(s, r, secure, bodyView(s, previousBody)));
 
     if (s.log.isOpen()) {
         s.log.write("Request:\r\n");
@@ -90,6 +91,8 @@ int32_t executeRequest(HttpSession& s, RequestDef& r, BodyRef& previousBody) {
     if (status >= 0 && status < HttpCounters::kStatusCodes) s.counters.countStatus(status);
     previousBody = locateBody(s.response.view());
     if (!isSuccessStatus(status)) return kHttpError;
+    result = followRedirects(s, RedirectOrigin{r.port, secure}, status, result, previousBody);
+    if (result < 0) return result;
     if (r.fail && failedCheck(s, r, previousBody)) return kFailError;
     return result;
 }

@@ -19,6 +19,10 @@ void UserLog::write(std::string_view text) {
     if (m_file && !text.empty()) std::fwrite(text.data(), 1, text.size(), m_file);
 }
 
+void UserLog::flush() {
+    if (m_file) std::fflush(m_file);
+}
+
 void UserLog::printf(const char* format, ...) {
     if (!m_file) return;
     char buffer[4096];

@@ -23,6 +23,9 @@ public:
     void write(std::string_view text);
     // printf-style into a 4096-byte buffer, longer lines cut.
     void printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // Hands what was written to the file now, so a redirect loop shows in the log
+    // while it runs.
+    void flush();
 
 private:
     std::FILE* m_file = nullptr;

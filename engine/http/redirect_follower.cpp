@@ -1,0 +1,126 @@
+#include "http/redirect_follower.h"
+
+#include <cstdio>
+#include <limits>
+
+#include "http/connection_selector.h"
+#include "http/http_session.h"
+#include "http/request_composer.h"
+#include "http/response_header_scan.h"
+#include "http/response_reader.h"
+
+namespace velk {
+namespace {
+
+bool isSuccessStatus(int status) {
+    return status == 100 || status == 200 || status == 301 || status == 302;
+}
+
+int32_t addTimes(int32_t a, int32_t b) {
+    int64_t sum = int64_t(a) + b;
+    return sum > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max() : int32_t(sum);
+}
+
+// Blanks would split the request line.
+void appendWithPlus(TextBuffer& out, std::string_view text) {
+    for (size_t start = 0; start < text.size();) {
+        size_t blank = text.find(' ', start);
+        out.append(text.substr(start, blank == std::string_view::npos ? blank : blank - start));
+        if (blank == std::string_view::npos) break;
+        out.append("+");
+        start = blank + 1;
+    }
+}
+
+}  // namespace
+
+int32_t followRedirect(HttpSession& s, std::string_view location, RedirectOrigin& origin) {
+    const GeneralOptions& o = s.options;
+    RedirectScratch& scratch = s.redirect;
+    RedirectTarget& target = scratch.target;
+    resolveRedirectLocation(location, RedirectBase{s.currentHost, origin.port, origin.secure, scratch.directory},
+                            target);
+
+    RedirectConnection via;
+    if (selectConnectionForRedirect(s, target.host, target.port, target.secure, origin.port, via) < 0)
+        return kNetworkError;
+
+    // Everything that reads location (a view into the response) happens before
+    // the response buffer is emptied.
+    const bool viaProxy = s.proxy.kind != net::ProxyKind::kNone;
+    TextBuffer& out = s.request;
+    out.clear();
+    out.append("GET ");
+    if (viaProxy && target.hasScheme) {
+        appendWithPlus(out, location);
+    } else if (viaProxy) {
+        // A proxy cannot route a bare path: it gets the URL the path resolves to.
+        scratch.url.clear();
+        appendAbsoluteUrl(target, scratch.url);
+        out.append(scratch.url);
+    } else {
+        out.append(target.path);
+    }
+    out.append(o.httpver ? " HTTP/1.1\r\n" : " HTTP/1.0\r\n");
+    composeHeaders(s, target.host, target.port);
+    const bool keepAlive = o.keepalive != 0 && o.httpver != 0 && !via.temporary;
+    if (!o.httpver) {
+        out.append("\r\n");
+    } else {
+        out.append(viaProxy ? "Proxy-Connection: " : "Connection: ");
+        out.append(keepAlive ? "Keep-Alive\r\n\r\n" : "close\r\n\r\n");
+    }
+    if (s.log.isOpen()) {
+        s.log.write("\nRedirect:\n");
+        s.log.write(out.view());
+        s.log.write("\n");
+        s.log.flush();
+    }
+
+    s.response.clear();
+    bool stayOpen = keepAlive;
+    int32_t result = readResponse(s, *via.connection, out.view(), stayOpen);
+    if (via.temporary) {
+        via.temporary->close();
+        via.temporary->releaseTls();
+    }
+    origin.port = target.port;
+    origin.secure = target.secure;
+    scratch.directory.assign(urlDirectory(target.path));
+    return result;
+}
+
+int32_t followRedirects(HttpSession& s, RedirectOrigin origin, int status, int32_t time, BodyRef& body) {
+    HeaderScan scan = scanResponseHeaders(s.response.view(), status, s.cookies);
+    body = scan.body;
+    s.redirect.directory.assign(urlDirectory(s.previousUrl));
+    for (int hops = 0; (status == 301 || status == 302) && !s.options.noredir; ++hops) {
+        if (hops == kMaxRedirects) return kHttpError;
+        ++s.requestsMade;
+        s.counters.httpRequests.fetch_add(1, std::memory_order_relaxed);
+        int32_t result = followRedirect(s, scan.location, origin);
+        if (result < 0) {
+            body.reset();
+            return result;
+        }
+        if (s.options.sumredirecttime) time = addTimes(time, result);
+        int minor = 0;
+        status = 0;
+        std::sscanf(s.response.c_str(), "HTTP/1.%d %d", &minor, &status);
+        s.counters.countStatus(status);
+        if (s.log.isOpen()) {
+            s.log.write("Response:\r\n");
+            s.log.write(s.response.view());
+            s.log.write("\r\n");
+        }
+        if (!isSuccessStatus(status)) {
+            body = locateBody(s.response.view());
+            return kHttpError;
+        }
+        scan = scanResponseHeaders(s.response.view(), status, s.cookies);
+        body = scan.body;
+    }
+    return time;
+}
+
+}  // namespace velk

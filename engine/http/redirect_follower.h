@@ -1,0 +1,40 @@
+#pragma once
+// What follows a response with status 100, 200, 301 or 302: its cookies are
+// recorded, and while the answer redirects (301, 302) and redirects are not
+// switched off (noredir), the "Location:" URL is requested with a GET, at most
+// kMaxRedirects times in a row.
+//
+// Runs on the user's thread, in the session's buffers.
+#include <cstdint>
+#include <string_view>
+
+#include "http/request_executor.h"
+
+namespace velk {
+
+struct HttpSession;
+
+// A server that redirects in a circle cannot hold a user: the 21st redirect in a
+// row is not followed and the request is an HTTP error.
+inline constexpr int kMaxRedirects = 20;
+
+// The exchange just made: where it went, so that a relative location stays there.
+struct RedirectOrigin {
+    int32_t port = 80;
+    bool secure = false;
+};
+
+// Called with the response in session.response, its status and time.  Records
+// cookies, follows redirects (each counted as a request made and by status) and
+// returns the request's result: its time (plus each redirect's when
+// sumredirecttime is set), -2 when a redirect is answered with another status or
+// the chain is too long, or a redirect's own negative result.  body comes out as
+// the body of the last response (none when a redirect failed before one).
+int32_t followRedirects(HttpSession& session, RedirectOrigin origin, int status, int32_t time,
+                        BodyRef& body);
+
+// Requests location once (the response replaces the previous one).  The
+// response time or a negative result.
+int32_t followRedirect(HttpSession& session, std::string_view location, RedirectOrigin& origin);
+
+}  // namespace velk
