@@ -9,7 +9,8 @@ bool startsWithNoCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
 }
 
-bool endsLink(char c) { return c == '"' || c == '\'' || static_cast<unsigned char>(c) < '!'; }
+// An unquoted attribute ends at the tag's ">" too.
+bool endsLink(char c) { return c == '"' || c == '\'' || c == '>' || static_cast<unsigned char>(c) < '!'; }
 
 // The link value that starts at pos: an opening quote or apostrophe is passed
 // over, and "http://" with its host is dropped so the path goes to the server
