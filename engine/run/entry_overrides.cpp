@@ -1,24 +1,11 @@
 #include "run/entry_overrides.h"
 
-#include <cstdlib>
-#include <strings.h>
 
 #include "script/item_reader.h"
 #include "script/param_parser.h"
 
 namespace velk {
 namespace {
-
-bool is(std::string_view name, const char* key) {
-    return name.size() == std::char_traits<char>::length(key) &&
-           strncasecmp(name.data(), key, name.size()) == 0;
-}
-
-int32_t toInt(std::string_view text) {
-    const std::string s(text);
-    long long v = std::strtoll(s.c_str(), nullptr, 10);
-    return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : int32_t(v);
-}
 
 bool hasParameter(const RequestDef& r, std::string_view name) {
     const ParamList* lists[] = {r.params.get(), &r.runtimeParams};
@@ -54,17 +41,7 @@ void EntryOverrides::apply(TestSet& set, RequestDef& r, std::string_view argumen
         std::string_view name = std::string_view(item).substr(0, eq);
         std::string_view value = eq == std::string::npos ? std::string_view() : std::string_view(item).substr(eq + 1);
         if (!name.empty() && name[0] == '$') {
-            if (is(name, "$uri")) r.uri.assign(value);
-            else if (is(name, "$server")) r.server.emplace(value);
-            else if (is(name, "$port")) r.port = toInt(value);
-            else if (is(name, "$method")) r.method = is(value, "get") ? 0 : 1;
-            else if (is(name, "$keepalive")) r.keepalive = toInt(value);
-            else if (is(name, "$delay")) {
-                r.delay = toInt(value);
-                size_t dash = value.find('-');
-                r.delayUpper = dash == std::string_view::npos ? 0 : toInt(value.substr(dash + 1));
-            } else if (is(name, "$secure")) r.secure = toInt(value);
-            else break;
+            if (!applyRequestKey(r, name, value)) break;
         } else if (!name.empty()) {
             if (hasParameter(r, name))
                 r.overrides[std::string(name)] = std::string(value);

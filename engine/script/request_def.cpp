@@ -1,6 +1,40 @@
 #include "script/request_def.h"
 
+#include <climits>
+#include <cstdlib>
+#include <strings.h>
+
 namespace velk {
+namespace {
+
+bool is(std::string_view name, const char* key) {
+    return name.size() == std::char_traits<char>::length(key) && strncasecmp(name.data(), key, name.size()) == 0;
+}
+
+// The C library's atoi, saturated instead of overflowing.
+int32_t toInt(std::string_view text) {
+    const std::string s(text);
+    long long v = std::strtoll(s.c_str(), nullptr, 10);
+    return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : int32_t(v);
+}
+
+}  // namespace
+
+bool applyRequestKey(RequestDef& r, std::string_view name, std::string_view value) {
+    if (is(name, "$uri")) r.uri.assign(value);
+    else if (is(name, "$server")) r.server.emplace(value);
+    else if (is(name, "$port")) r.port = toInt(value);
+    else if (is(name, "$method")) r.method = is(value, "get") ? 0 : 1;
+    else if (is(name, "$keepalive")) r.keepalive = toInt(value);
+    else if (is(name, "$delay")) {
+        // A minimum, or a minimum and a maximum joined by "-".
+        r.delay = toInt(value);
+        size_t dash = value.find('-');
+        r.delayUpper = dash == std::string_view::npos ? 0 : toInt(value.substr(dash + 1));
+    } else if (is(name, "$secure")) r.secure = toInt(value);
+    else return false;
+    return true;
+}
 
 RequestDef RequestDef::cloneForUser() const {
     RequestDef copy;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "api/text_buffer.h"
@@ -95,5 +96,9 @@ struct RequestDef {
     // shared, overrides copied.
     RequestDef cloneForUser() const;
 };
+
+// Applies a request key ($uri, $server, $port, $method, $keepalive, $delay,
+// $secure; any case) to request.  False when name is no request key.
+bool applyRequestKey(RequestDef& request, std::string_view name, std::string_view value);
 
 }  // namespace velk

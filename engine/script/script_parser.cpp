@@ -36,15 +36,6 @@ std::pair<std::string_view, std::string_view> splitNameValue(std::string_view li
     return {trimTrailingSpaces(line.substr(0, eq)), line.substr(eq + 1)};
 }
 
-// The C library's atoi, saturated instead of overflowing.
-int32_t toInt(std::string_view text) {
-    const std::string s(text);
-    long long v = std::strtoll(s.c_str(), nullptr, 10);
-    if (v > INT32_MAX) return INT32_MAX;
-    if (v < INT32_MIN) return INT32_MIN;
-    return int32_t(v);
-}
-
 Sequence& sequenceOf(TestSet& set, int which) {
     return which == 0 ? set.initSeq : which == 1 ? set.testSeq : set.finalSeq;
 }
@@ -326,20 +317,7 @@ bool ScriptParser::requestKey(Frame& f, std::string_view line, bool& taken) {
         taken = true;  // a "$" line without "=" is accepted and ignored
         return true;
     }
-    std::string_view name = line.substr(0, eq), value = line.substr(eq + 1);
-    RequestDef& r = *f.request;
-    taken = true;
-    if (equalsNoCase(name, "$uri")) r.uri.assign(value);
-    else if (equalsNoCase(name, "$server")) r.server.emplace(value);
-    else if (equalsNoCase(name, "$port")) r.port = toInt(value);
-    else if (equalsNoCase(name, "$method")) r.method = equalsNoCase(value, "get") ? 0 : 1;
-    else if (equalsNoCase(name, "$keepalive")) r.keepalive = toInt(value);
-    else if (equalsNoCase(name, "$delay")) {
-        r.delay = toInt(value);
-        size_t dash = value.find('-');
-        r.delayUpper = dash == std::string_view::npos ? 0 : toInt(value.substr(dash + 1));
-    } else if (equalsNoCase(name, "$secure")) r.secure = toInt(value);
-    else taken = false;
+    taken = applyRequestKey(*f.request, line.substr(0, eq), line.substr(eq + 1));
     return true;
 }
 
