@@ -91,8 +91,8 @@ int selectConnectionForRequest(HttpSession& s, const RequestDef& r, bool secure)
     return 0;
 }
 
-int selectConnectionForRedirect(HttpSession& s, const std::string& host, int32_t port,
-                                bool secure, int32_t lastPort, RedirectConnection& out) {
+int selectConnectionForRedirect(HttpSession& s, const std::string& host, int32_t port, bool secure,
+                                int32_t lastPort, RedirectConnection& out) {
     net::Connection& conn = s.connection;
     const net::ProxyKind kind = s.proxy.kind;
     bool reuse;
@@ -105,7 +105,8 @@ int selectConnectionForRedirect(HttpSession& s, const std::string& host, int32_t
                 strcasecmp(host.c_str(), s.connectionHost.c_str()) == 0;
     } else {
         // A tunnel leads to one host: the one the last exchange went to.
-        reuse = conn.isReusable() && port == lastPort && strcasecmp(host.c_str(), s.currentHost.c_str()) == 0;
+        reuse = conn.isReusable() && port == lastPort &&
+                strcasecmp(host.c_str(), s.currentHost.c_str()) == 0;
     }
     if (reuse) {
         if (!conn.isReusable() && conn.connect() < 0) {
@@ -119,8 +120,10 @@ int selectConnectionForRedirect(HttpSession& s, const std::string& host, int32_t
     conn.setReusable(false);
     const bool tunnel = kind != net::ProxyKind::kNone;
     auto temporary = std::make_unique<net::Connection>();
-    const int initResult = tunnel ? temporary->init(s.proxy.host, s.proxy.port, false, s.options.sslver, s.options.timeout)
-                                  : temporary->init(host, port, secure, s.options.sslver, s.options.timeout);
+    const int initResult =
+        tunnel ? temporary->init(s.proxy.host, s.proxy.port, false, s.options.sslver,
+                                 s.options.timeout)
+               : temporary->init(host, port, secure, s.options.sslver, s.options.timeout);
     if (initResult < 0) {
         s.log.write(temporary->lastError());
         return -1;
@@ -133,7 +136,8 @@ int selectConnectionForRedirect(HttpSession& s, const std::string& host, int32_t
     }
     if (tunnel) {
         std::string handshakeLog;
-        int h = net::proxyHandshake(*temporary, host, port, s.proxy.credentials, kind, handshakeLog);
+        int h =
+            net::proxyHandshake(*temporary, host, port, s.proxy.credentials, kind, handshakeLog);
         s.log.write(handshakeLog);
         if (h < 0) {
             s.log.write("Failed to connect to remote host.\r\n");

@@ -5,10 +5,13 @@
 namespace velk {
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
+    return text.size() >= prefix.size() &&
+           strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
 }
 
 bool isIgnoredAttribute(std::string_view item) {
@@ -26,7 +29,8 @@ CookieList::iterator findCookie(CookieList& cookies, std::string_view name) {
 // A max-age whose value is exactly one "0" (blanks before it allowed).
 bool isZeroAge(std::string_view value) {
     while (!value.empty() && isBlank(value[0])) value.remove_prefix(1);
-    return !value.empty() && value[0] == '0' && (value.size() == 1 || value[1] < '0' || value[1] > '9');
+    return !value.empty() && value[0] == '0' &&
+           (value.size() == 1 || value[1] < '0' || value[1] > '9');
 }
 
 }  // namespace
@@ -38,7 +42,8 @@ void recordSetCookie(std::string_view text, CookieList& cookies) {
     while (pos < text.size()) {
         while (pos < text.size() && isBlank(text[pos])) ++pos;
         size_t semicolon = text.find(';', pos);
-        std::string_view item = text.substr(pos, semicolon == std::string_view::npos ? semicolon : semicolon - pos);
+        std::string_view item =
+            text.substr(pos, semicolon == std::string_view::npos ? semicolon : semicolon - pos);
         pos = semicolon == std::string_view::npos ? text.size() : semicolon + 1;
         size_t eq = item.find('=');
         if (eq == std::string_view::npos) break;
@@ -47,7 +52,8 @@ void recordSetCookie(std::string_view text, CookieList& cookies) {
 
         if (startsWithNoCase(item, "max-age")) {
             if (haveLastCookie && isZeroAge(value))
-                if (auto it = findCookie(cookies, lastCookie); it != cookies.end()) it->second.clear();
+                if (auto it = findCookie(cookies, lastCookie); it != cookies.end())
+                    it->second.clear();
             continue;
         }
         if (isIgnoredAttribute(item)) continue;

@@ -1,7 +1,8 @@
 #include "http/page_values.h"
 
-#include <array>
 #include <strings.h>
+
+#include <array>
 
 #include "http/url_encoding.h"
 #include "regex/capture_template.h"
@@ -30,10 +31,13 @@ private:
     size_t m_count = 0;
 };
 
-bool isBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' ' || c == 0x7F; }
+bool isBlankOrControl(char c) {
+    return static_cast<unsigned char>(c) <= ' ' || c == 0x7F;
+}
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
+    return text.size() >= prefix.size() &&
+           strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
 }
 
 // First occurrence of needle in text at or after from, ignoring case.
@@ -55,8 +59,10 @@ public:
     // none when that is not a name attribute or its tag has no value.
     std::optional<std::pair<size_t, size_t>> valueAt(size_t pos, size_t nameLength) {
         for (; m_cursor <= pos; ++m_cursor) {
-            if (m_body[m_cursor] == ' ') m_lastBlank = m_cursor;
-            else if (m_body[m_cursor] == '<') m_lastOpen = m_cursor;
+            if (m_body[m_cursor] == ' ')
+                m_lastBlank = m_cursor;
+            else if (m_body[m_cursor] == '<')
+                m_lastOpen = m_cursor;
         }
         if (m_lastBlank == kNone || !startsWithNoCase(m_body.substr(m_lastBlank + 1), "name"))
             return std::nullopt;
@@ -144,8 +150,8 @@ std::optional<std::string> expandBodyPattern(std::optional<std::string_view> bod
     int32_t captures[2 * kCaptureSlots];
     int pairs = kCaptureSlots;
     if (!pattern.match(*body, captures, pairs)) return std::nullopt;
-    return expandCaptureTemplate(valueTemplate, *body, captures, pairs, TemplateDollars::kDigitsOnly,
-                                 kMaxPageValue);
+    return expandCaptureTemplate(valueTemplate, *body, captures, pairs,
+                                 TemplateDollars::kDigitsOnly, kMaxPageValue);
 }
 
 }  // namespace velk

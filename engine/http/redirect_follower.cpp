@@ -18,7 +18,8 @@ bool isSuccessStatus(int status) {
 
 int32_t addTimes(int32_t a, int32_t b) {
     int64_t sum = int64_t(a) + b;
-    return sum > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max() : int32_t(sum);
+    return sum > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max()
+                                                     : int32_t(sum);
 }
 
 // Blanks would split the request line.
@@ -38,11 +39,13 @@ int32_t followRedirect(HttpSession& s, std::string_view location, RedirectOrigin
     const GeneralOptions& o = s.options;
     RedirectScratch& scratch = s.redirect;
     RedirectTarget& target = scratch.target;
-    resolveRedirectLocation(location, RedirectBase{s.currentHost, origin.port, origin.secure, scratch.directory},
-                            target);
+    resolveRedirectLocation(
+        location, RedirectBase{s.currentHost, origin.port, origin.secure, scratch.directory},
+        target);
 
     RedirectConnection via;
-    if (selectConnectionForRedirect(s, target.host, target.port, target.secure, origin.port, via) < 0)
+    if (selectConnectionForRedirect(s, target.host, target.port, target.secure, origin.port, via) <
+        0)
         return kNetworkError;
 
     // Everything that reads location (a view into the response) happens before
@@ -90,7 +93,8 @@ int32_t followRedirect(HttpSession& s, std::string_view location, RedirectOrigin
     return result;
 }
 
-int32_t followRedirects(HttpSession& s, RedirectOrigin origin, int status, int32_t time, BodyRef& body) {
+int32_t followRedirects(HttpSession& s, RedirectOrigin origin, int status, int32_t time,
+                        BodyRef& body) {
     HeaderScan scan = scanResponseHeaders(s.response.view(), status, s.cookies);
     body = scan.body;
     s.redirect.directory.assign(urlDirectory(s.previousUrl));

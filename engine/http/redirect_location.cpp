@@ -1,13 +1,15 @@
 #include "http/redirect_location.h"
 
-#include <charconv>
 #include <strings.h>
+
+#include <charconv>
 
 namespace velk {
 namespace {
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
+    return text.size() >= prefix.size() &&
+           strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
 }
 
 int32_t parsePort(std::string_view digits, int32_t defaultPort) {
@@ -31,7 +33,8 @@ std::string_view urlDirectory(std::string_view url) {
     return last == std::string_view::npos ? std::string_view("/") : url.substr(0, last + 1);
 }
 
-void resolveRedirectLocation(std::string_view location, const RedirectBase& base, RedirectTarget& out) {
+void resolveRedirectLocation(std::string_view location, const RedirectBase& base,
+                             RedirectTarget& out) {
     std::string_view rest = location;
     out.hasScheme = true;
     if (startsWithNoCase(rest, "http://")) {
@@ -59,7 +62,8 @@ void resolveRedirectLocation(std::string_view location, const RedirectBase& base
     rest.remove_prefix(hostEnd);
     if (out.hasScheme && !rest.empty() && rest[0] == ':') {
         size_t slash = rest.find('/');
-        out.port = parsePort(rest.substr(1, slash == std::string_view::npos ? slash : slash - 1), out.port);
+        out.port = parsePort(rest.substr(1, slash == std::string_view::npos ? slash : slash - 1),
+                             out.port);
         rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
     }
 

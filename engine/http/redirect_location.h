@@ -38,7 +38,8 @@ struct RedirectScratch {
 
 // Resolves location into out, reusing out's storage.  A port that is not a
 // number in 0..65535 comes out as -1 (an empty one as the default), which no connection accepts.
-void resolveRedirectLocation(std::string_view location, const RedirectBase& base, RedirectTarget& out);
+void resolveRedirectLocation(std::string_view location, const RedirectBase& base,
+                             RedirectTarget& out);
 
 // The directory part of a URL or a path: the path after "scheme://host[:port]",
 // without any query, cut after its last "/" ("/" when there is none).

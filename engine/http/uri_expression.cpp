@@ -6,11 +6,14 @@ namespace velk {
 namespace {
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
+    return text.size() >= prefix.size() &&
+           strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
 }
 
 // An unquoted attribute ends at the tag's ">" too.
-bool endsLink(char c) { return c == '"' || c == '\'' || c == '>' || static_cast<unsigned char>(c) < '!'; }
+bool endsLink(char c) {
+    return c == '"' || c == '\'' || c == '>' || static_cast<unsigned char>(c) < '!';
+}
 
 // The link value that starts at pos: an opening quote or apostrophe is passed
 // over, and "http://" with its host is dropped so the path goes to the server
@@ -59,7 +62,8 @@ std::optional<std::string_view> resolveVar(std::string_view args, const Variable
     size_t nameEnd = args.find_first_of(",)");
     if (nameEnd == std::string_view::npos || nameEnd > kMaxUriVariableName) return std::nullopt;
     std::string_view value;
-    if (auto v = variables.find(args.substr(0, nameEnd)); v != variables.end() && !v->second.empty()) {
+    if (auto v = variables.find(args.substr(0, nameEnd));
+        v != variables.end() && !v->second.empty()) {
         value = v->second;
     } else {
         if (args[nameEnd] != ',') return std::nullopt;
@@ -69,7 +73,8 @@ std::optional<std::string_view> resolveVar(std::string_view args, const Variable
     // Variables may hold text captured from responses: a blank or line break
     // would end the request line early and let a page inject headers.
     size_t end = 0;
-    while (end < value.size() && static_cast<unsigned char>(value[end]) >= '!' && value[end] != 0x7F)
+    while (end < value.size() && static_cast<unsigned char>(value[end]) >= '!' &&
+           value[end] != 0x7F)
         ++end;
     return value.substr(0, end);
 }

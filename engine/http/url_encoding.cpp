@@ -10,7 +10,7 @@ constexpr size_t kMaxReferenceDigits = 7;
 constexpr uint32_t kReplacementCharacter = 0xFFFD;
 
 int digitValue(char c, int base) {
-    int v = c >= '0' && c <= '9' ? c - '0'
+    int v = c >= '0' && c <= '9'   ? c - '0'
             : c >= 'a' && c <= 'f' ? c - 'a' + 10
             : c >= 'A' && c <= 'F' ? c - 'A' + 10
                                    : 99;

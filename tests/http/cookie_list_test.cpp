@@ -39,7 +39,7 @@ TEST(CookieList, SetCookieItems) {
         {{" a=1; Expires=Thu, 01 Jan 1970 00:00:00 GMT; Domain=x; Version=1; Comment=c; Discard=1"},
          "[a=1]"},
         {{" pathway=1; versionid=2; c=3"}, "[c=3]"},  // names taken for attributes
-        {{" a=1; HttpOnly; b=2"}, "[a=1]"},          // an item without "=" ends the line
+        {{" a=1; HttpOnly; b=2"}, "[a=1]"},           // an item without "=" ends the line
         {{" a=1; Secure"}, "[a=1]"},
         {{"a=1;b=2;;c=3"}, "[a=1][b=2]"},
         {{" x=1; y=2; max-age=0"}, "[x=1][y=]"},
@@ -65,7 +65,8 @@ TEST(CookieList, AValueTakenAwayKeepsItsPlaceUntilSetAgain) {
 
 TEST(CookieList, HostileServerCannotGrowTheListWithoutBound) {
     CookieList cookies;
-    for (size_t i = 0; i < 2 * kMaxCookies; ++i) recordSetCookie("n" + std::to_string(i) + "=v", cookies);
+    for (size_t i = 0; i < 2 * kMaxCookies; ++i)
+        recordSetCookie("n" + std::to_string(i) + "=v", cookies);
     ASSERT_EQ(cookies.size(), kMaxCookies);
     EXPECT_EQ(cookies.back().first, "n" + std::to_string(kMaxCookies - 1));
     // A full list still takes new values for the names it holds, and removals.

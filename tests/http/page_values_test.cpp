@@ -28,13 +28,13 @@ TEST(PageValues, UrlParameterTable) {
         {"<a href=\"/p?id=42&x=1\">", "id", "42"},
         {"<a href=\"/p?x=1&id=7\">", "id", "7"},
         {"<a href=/p?id=5>go</a>", "id", "5"},
-        {"<a href='/p?id=5'>", "id", "5'"},  // an apostrophe does not end it
+        {"<a href='/p?id=5'>", "id", "5'"},      // an apostrophe does not end it
         {"text id=3 and ?x=1", "id", "<none>"},  // only after "?" or "&"
         {"id=1", "id", "<none>"},
-        {"?id", "id", "<none>"},                  // no "=" at all
-        {"?idx=9", "id", "9"},                    // the name is found as text
+        {"?id", "id", "<none>"},  // no "=" at all
+        {"?idx=9", "id", "9"},    // the name is found as text
         {"?id=a b", "id", "a"},
-        {"?id=a\r\nHost: evil", "id", "a"},       // control characters end it
+        {"?id=a\r\nHost: evil", "id", "a"},  // control characters end it
         {"?id=", "id", ""},
         {"?id=&y=2", "id", ""},
         {"?a=1", "", "<none>"},
@@ -53,11 +53,12 @@ TEST(PageValues, HiddenFieldTable) {
         {"<input type=hidden name=\"tok\" value=abc def>", "tok", "abc"},
         {"<input type=hidden name=\"tok\" value=\"unclosed>rest", "tok", "unclosed"},
         {"<input name=\"tok\" value=\"\">", "tok", ""},
-        {"<input name=\"tok\" id=\"t\">  <p value=\"later\">", "tok", "<none>"},  // value outside the tag
-        {"<input name=\"token\" value=\"x\">", "tok", "<none>"},   // followed by a letter
-        {"<input id=\"tok\" value=\"x\">", "tok", "<none>"},       // not a name attribute
-        {"<input name=\"mytok\" value=\"m\">", "tok", "m"},        // found as text after name
-        {"name=\"tok\" value=\"x\"", "tok", "<none>"},             // no tag
+        {"<input name=\"tok\" id=\"t\">  <p value=\"later\">", "tok",
+         "<none>"},                                               // value outside the tag
+        {"<input name=\"token\" value=\"x\">", "tok", "<none>"},  // followed by a letter
+        {"<input id=\"tok\" value=\"x\">", "tok", "<none>"},      // not a name attribute
+        {"<input name=\"mytok\" value=\"m\">", "tok", "m"},       // found as text after name
+        {"name=\"tok\" value=\"x\"", "tok", "<none>"},            // no tag
         {"<input name=\"tok\" value=\"a&amp;b\">", "tok", "a&amp;b"},
         {"<input name=\"tok\" value='q r'>", "tok", "'q"},
         {"<input name=\"tok\" value=\"v", "tok", "v"},
@@ -83,8 +84,9 @@ TEST(PageValues, HiddenFieldEncodedForUrlencodedRequestsOnly) {
 }
 
 TEST(PageValues, SeveralCandidatesAreChosenWithTheUsersGenerator) {
-    const std::string page = "<input name=\"t\" value=\"first\"><input name=\"t\" value=\"second\">"
-                             "<a href=\"?id=one\"><a href=\"&id=two\"><a href=\"?id=three\">";
+    const std::string page =
+        "<input name=\"t\" value=\"first\"><input name=\"t\" value=\"second\">"
+        "<a href=\"?id=one\"><a href=\"&id=two\"><a href=\"?id=three\">";
     std::set<std::string> hidden, params;
     for (uint32_t seed = 0; seed < 40; ++seed) {
         UserRandom random(seed), expected(seed);
@@ -135,14 +137,17 @@ TEST(PageValues, HostilePagesAreScannedOnceWithinTheirBounds) {
     EXPECT_EQ(extractUrlParam(longValue, "v", random)->size(), kMaxPageValue);
     // A value at the very end of the body stops there.
     const std::string tail = "<input name=\"t\" value=\"abc";
-    EXPECT_EQ(valueOr(extractHidden(std::string_view(tail).substr(0, tail.size() - 1), "t", random)), "ab");
+    EXPECT_EQ(
+        valueOr(extractHidden(std::string_view(tail).substr(0, tail.size() - 1), "t", random)),
+        "ab");
 }
 
 TEST(PageValues, BodyPatternExpandsItsTemplate) {
     auto re = Regex::compileScriptPattern("/id=(\\d+)(x)?/");
     ASSERT_TRUE(re);
     const std::string page = "<a href=\"?id=42\">";
-    EXPECT_EQ(expandBodyPattern(page, *re, "[$1|$2|$0|$9|$a|$]").value_or("<none>"), "[42||id=42||$a|$]");
+    EXPECT_EQ(expandBodyPattern(page, *re, "[$1|$2|$0|$9|$a|$]").value_or("<none>"),
+              "[42||id=42||$a|$]");
     EXPECT_FALSE(expandBodyPattern(std::string_view("no match"), *re, "$1"));
     EXPECT_FALSE(expandBodyPattern(std::nullopt, *re, "$1"));
 }
@@ -154,7 +159,8 @@ struct TargetCase {
 };
 
 TEST(UriExpression, TargetTable) {
-    const VariableTable variables{{"next", "/v/1"}, {"empty", ""}, {"spaced", "/a b"}, {"crlf", "/a\r\nX: y"}};
+    const VariableTable variables{
+        {"next", "/v/1"}, {"empty", ""}, {"spaced", "/a b"}, {"crlf", "/a\r\nX: y"}};
     const TargetCase cases[] = {
         {"$action", "<form method=post action=\"/login.php?x=1\">", "/login.php?x=1"},
         {"$ACTION", "<FORM ACTION='/up'>", "/up"},
@@ -167,8 +173,10 @@ TEST(UriExpression, TargetTable) {
         {"$action", "<form action=\"\">", "<none>"},
         {"$action", "<form>", "<none>"},
         {"$action", nullptr, "<none>"},
-        {"$href(item)", "<a href=\"/p1\">item</a><a href=\"/p2\">item</a><a href=\"/p3\">item</a>", "/p1"},
-        {"$HREF(third)", "<a href=\"/p1\">x</a> <A HREF=http://other.example/a/b.html>third</A>", "/a/b.html"},
+        {"$href(item)", "<a href=\"/p1\">item</a><a href=\"/p2\">item</a><a href=\"/p3\">item</a>",
+         "/p1"},
+        {"$HREF(third)", "<a href=\"/p1\">x</a> <A HREF=http://other.example/a/b.html>third</A>",
+         "/a/b.html"},
         {"$href(Third)", "<a href=\"/p1\">third</a>", "<none>"},  // the pattern keeps its case
         {"$href(logo", "<img src=logo.png> <a href='/after'>", "/after"},  // on from the "<"
         {"$href", "<a href=\"/any\">", "/any"},

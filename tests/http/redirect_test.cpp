@@ -35,9 +35,9 @@ TEST_F(Redirects, RelativeLocationStaysOnTheConnectionInTheRedirectedDirectory) 
     EXPECT_EQ(body(), "at /shop/page2.html");
     auto received = m_server.requests();
     ASSERT_EQ(received.size(), 2u);
-    EXPECT_EQ(received[1].raw, "GET /shop/page2.html HTTP/1.1\r\n" + hostHeader() +
-                                   "Referrer: http://127.0.0.1:" + port() +
-                                   "/shop/list.php\r\nCookie: sid=abc\r\nConnection: Keep-Alive\r\n\r\n");
+    EXPECT_EQ(received[1].raw,
+              "GET /shop/page2.html HTTP/1.1\r\n" + hostHeader() + "Referrer: http://127.0.0.1:" +
+                  port() + "/shop/list.php\r\nCookie: sid=abc\r\nConnection: Keep-Alive\r\n\r\n");
     EXPECT_EQ(m_server.acceptedConnections(), 1);
     EXPECT_EQ(m_session->requestsMade, 2);
     EXPECT_EQ(m_set->httpCounters.httpRequests.load(), 2);
@@ -57,7 +57,8 @@ TEST_F(Redirects, ChainResolvesEachLocationAgainstTheUrlBeforeIt) {
     auto received = m_server.requests();
     ASSERT_EQ(received.size(), 3u);
     const std::string referrer = "Referrer: http://127.0.0.1:" + port() + "/a/start\r\n";
-    EXPECT_EQ(received[1].raw, "GET /b/mid?q=1 HTTP/1.1\r\n" + hostHeader() + referrer + "Connection: close\r\n\r\n");
+    EXPECT_EQ(received[1].raw, "GET /b/mid?q=1 HTTP/1.1\r\n" + hostHeader() + referrer +
+                                   "Connection: close\r\n\r\n");
     EXPECT_EQ(received[2].raw, "GET /b/last+page.html HTTP/1.1\r\n" + hostHeader() + referrer +
                                    "Connection: close\r\n\r\n");
     // keepalive 0: a fresh connection for every exchange.
@@ -67,7 +68,8 @@ TEST_F(Redirects, ChainResolvesEachLocationAgainstTheUrlBeforeIt) {
 
 TEST_F(Redirects, AnotherHostGetsATemporaryConnectionAndTheMainServerANewOne) {
     TestHttpServer other;
-    other.setHandler([](const ReceivedRequest& req, Responder& r) { r.respond(200, "other " + req.target); });
+    other.setHandler(
+        [](const ReceivedRequest& req, Responder& r) { r.respond(200, "other " + req.target); });
     const std::string otherPort = std::to_string(other.port());
     redirectMap({{"/start", "http://localhost:" + otherPort + "/a b/c"}});
     load("keepalive=1\n[start]\n$uri=/start\n[again]\n$uri=/again\n$server=127.0.0.1\n");
@@ -84,6 +86,25 @@ TEST_F(Redirects, AnotherHostGetsATemporaryConnectionAndTheMainServerANewOne) {
     EXPECT_EQ(m_server.requests()[1].target, "/again");
 }
 
+TEST_F(Redirects, AnotherUserMovingTheSharedTargetDoesNotMisdirectTheRedirect) {
+    TestHttpServer other;
+    other.setHandler(
+        [](const ReceivedRequest& req, Responder& r) { r.respond(200, "other " + req.target); });
+    const std::string otherPort = std::to_string(other.port());
+    load("keepalive=1\n[start]\n$uri=/start\n");
+    CurrentTarget& shared = m_set->currentTarget;
+    m_server.setHandler([&shared, &other, otherPort](const ReceivedRequest&, Responder& r) {
+        // Meanwhile another user's request moves the target all users share to
+        // exactly where this redirect points.
+        shared.set("localhost", other.port());
+        r.respond(302, "", "Location: http://localhost:" + otherPort + "/x\r\n");
+    });
+    EXPECT_GE(run("start"), 0) << logText();
+    EXPECT_EQ(body(), "other /x");
+    EXPECT_EQ(m_server.requestCount(), 1);
+    EXPECT_EQ(other.requestCount(), 1);
+}
+
 TEST_F(Redirects, SameHostWithoutKeepAliveUsesATemporaryConnection) {
     // An absolute location to the same host and port.
     redirectMap({{"/start", "http://127.0.0.1:" + port() + "/next"}});
@@ -91,7 +112,8 @@ TEST_F(Redirects, SameHostWithoutKeepAliveUsesATemporaryConnection) {
     EXPECT_GE(run("start"), 0);
     auto received = m_server.requests();
     ASSERT_EQ(received.size(), 2u);
-    EXPECT_EQ(received[1].raw, "GET /next HTTP/1.1\r\n" + hostHeader() + "Referrer: http://127.0.0.1:" + port() +
+    EXPECT_EQ(received[1].raw, "GET /next HTTP/1.1\r\n" + hostHeader() +
+                                   "Referrer: http://127.0.0.1:" + port() +
                                    "/start\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(m_server.acceptedConnections(), 2);
 }
@@ -99,15 +121,17 @@ TEST_F(Redirects, SameHostWithoutKeepAliveUsesATemporaryConnection) {
 TEST_F(Redirects, ThroughAnHttpProxyLocationsGoInAbsoluteForm) {
     TestProxy proxy(TestProxy::options(TestProxy::Kind::kHttpForward, m_server.port()));
     const std::string base = "http://127.0.0.1:" + port();
-    redirectMap({{base + "/dir/start", "next.html"}, {base + "/dir/next.html", base + "/abs path"}});
-    load("proxy=127.0.0.1:" + std::to_string(proxy.port()) + "\nkeepalive=1\n[start]\n$uri=/dir/start\n");
+    redirectMap(
+        {{base + "/dir/start", "next.html"}, {base + "/dir/next.html", base + "/abs path"}});
+    load("proxy=127.0.0.1:" + std::to_string(proxy.port()) +
+         "\nkeepalive=1\n[start]\n$uri=/dir/start\n");
     EXPECT_GE(run("start"), 0) << logText();
     EXPECT_EQ(body(), "at " + base + "/abs+path");
     auto received = m_server.requests();
     ASSERT_EQ(received.size(), 3u);
     const std::string referrer = "Referrer: " + base + "/dir/start\r\n";
-    EXPECT_EQ(received[1].raw, "GET " + base + "/dir/next.html HTTP/1.1\r\n" + hostHeader() + referrer +
-                                   "Proxy-Connection: Keep-Alive\r\n\r\n");
+    EXPECT_EQ(received[1].raw, "GET " + base + "/dir/next.html HTTP/1.1\r\n" + hostHeader() +
+                                   referrer + "Proxy-Connection: Keep-Alive\r\n\r\n");
     EXPECT_EQ(received[2].raw, "GET " + base + "/abs+path HTTP/1.1\r\n" + hostHeader() + referrer +
                                    "Proxy-Connection: Keep-Alive\r\n\r\n");
     EXPECT_EQ(proxy.acceptedConnections(), 1);
@@ -115,16 +139,19 @@ TEST_F(Redirects, ThroughAnHttpProxyLocationsGoInAbsoluteForm) {
 
 TEST_F(Redirects, ThroughATunnelAnotherHostGetsItsOwnTunnel) {
     TestHttpServer other;
-    other.setHandler([](const ReceivedRequest& req, Responder& r) { r.respond(200, "other " + req.target); });
+    other.setHandler(
+        [](const ReceivedRequest& req, Responder& r) { r.respond(200, "other " + req.target); });
     const std::string otherPort = std::to_string(other.port());
     TestProxy proxy(TestProxy::options(TestProxy::Kind::kSocks5));
     redirectMap({{"/start", "http://localhost:" + otherPort + "/x"}});
-    load("proxy=socks5:127.0.0.1:" + std::to_string(proxy.port()) + "\nkeepalive=1\n[start]\n$uri=/start\n");
+    load("proxy=socks5:127.0.0.1:" + std::to_string(proxy.port()) +
+         "\nkeepalive=1\n[start]\n$uri=/start\n");
     EXPECT_GE(run("start"), 0) << logText();
     EXPECT_EQ(body(), "other http://localhost:" + otherPort + "/x");
     ASSERT_EQ(other.requestCount(), 1);
-    EXPECT_EQ(other.requests()[0].raw, "GET http://localhost:" + otherPort + "/x HTTP/1.1\r\nHost: localhost:" +
-                                           otherPort + "\r\nReferrer: http://127.0.0.1:" + port() +
+    EXPECT_EQ(other.requests()[0].raw, "GET http://localhost:" + otherPort +
+                                           "/x HTTP/1.1\r\nHost: localhost:" + otherPort +
+                                           "\r\nReferrer: http://127.0.0.1:" + port() +
                                            "/start\r\nProxy-Connection: close\r\n\r\n");
     EXPECT_EQ(proxy.tunnelsOpened(), 2);
 }
@@ -204,7 +231,8 @@ TEST_F(Redirects, CookieSequenceAcrossRequests) {
     const std::vector<std::string> setCookies = {
         "Set-Cookie: a=1; path=/; b=2\r\nSet-Cookie: A=upper\r\nSet-Cookie: versionid=7\r\n",
         "Set-Cookie: a=; path=/\r\nSet-Cookie: b=3\r\n",
-        "Set-Cookie: A=x; max-age=0\r\nSet-Cookie: c=4; Expires=Thu, 01 Jan 1970 00:00:00 GMT; HttpOnly; d=5\r\n",
+        "Set-Cookie: A=x; max-age=0\r\nSet-Cookie: c=4; Expires=Thu, 01 Jan 1970 00:00:00 GMT; "
+        "HttpOnly; d=5\r\n",
         "",
     };
     m_server.setHandler([&setCookies](const ReceivedRequest& req, Responder& r) {
@@ -218,7 +246,8 @@ TEST_F(Redirects, CookieSequenceAcrossRequests) {
     EXPECT_EQ(received[1].header("Cookie"), "a=1;b=2;A=upper");
     EXPECT_EQ(received[2].header("Cookie"), "b=3;A=upper");
     EXPECT_EQ(received[3].header("Cookie"), "b=3;c=4");
-    EXPECT_EQ(received[3].raw, "GET /3 HTTP/1.1\r\n" + hostHeader() + "Referrer: http://127.0.0.1:" + port() +
+    EXPECT_EQ(received[3].raw, "GET /3 HTTP/1.1\r\n" + hostHeader() +
+                                   "Referrer: http://127.0.0.1:" + port() +
                                    "/2\r\nCookie: b=3;c=4\r\nConnection: Keep-Alive\r\n\r\n");
 }
 
@@ -237,9 +266,11 @@ TEST_F(Redirects, CookiesOfAnErrorResponseAreNotRecorded) {
 
 TEST_F(Redirects, FloodOfCookiesIsCapped) {
     std::string headers;
-    for (size_t i = 0; i < kMaxCookies + 100; ++i) headers += "Set-Cookie: n" + std::to_string(i) + "=v\r\n";
+    for (size_t i = 0; i < kMaxCookies + 100; ++i)
+        headers += "Set-Cookie: n" + std::to_string(i) + "=v\r\n";
     headers += "Set-Cookie: huge=" + std::string(kMaxCookieBytes, 'h') + "\r\n";
-    m_server.setHandler([headers](const ReceivedRequest&, Responder& r) { r.respond(200, "", headers); });
+    m_server.setHandler(
+        [headers](const ReceivedRequest&, Responder& r) { r.respond(200, "", headers); });
     load("[a]\n[b]\n");
     EXPECT_GE(run("a"), 0);
     EXPECT_EQ(m_session->cookies.size(), kMaxCookies);

@@ -21,23 +21,28 @@ protected:
 };
 
 TEST_F(UriTargets, ActionOfTheFirstFormWithParameters) {
-    servePage("<form method=get action=\"/login.php\"><input name=u></form><form action=\"/second\">");
+    servePage(
+        "<form method=get action=\"/login.php\"><input name=u></form><form action=\"/second\">");
     load("[page]\n$uri=/page\n[submit]\n$uri=$action\nuser=bob\n[after]\n$uri=/after\n");
     EXPECT_GE(run("page"), 0);
     EXPECT_GE(run("submit"), 0);
     EXPECT_GE(run("after"), 0);
     auto received = m_server.requests();
     ASSERT_EQ(received.size(), 3u);
-    EXPECT_EQ(received[1].raw, "GET /login.php?user=bob HTTP/1.1\r\n" + hostHeader() + referrer("/page") +
-                                   "Connection: close\r\n\r\n");
+    EXPECT_EQ(received[1].raw, "GET /login.php?user=bob HTTP/1.1\r\n" + hostHeader() +
+                                   referrer("/page") + "Connection: close\r\n\r\n");
     // The extracted path is the next referrer.
-    EXPECT_EQ(received[2].header("Referrer"), "http://127.0.0.1:" + std::to_string(m_server.port()) + "/login.php");
+    EXPECT_EQ(received[2].header("Referrer"),
+              "http://127.0.0.1:" + std::to_string(m_server.port()) + "/login.php");
 }
 
 TEST_F(UriTargets, HrefOfTheFirstLinkHoldingThePattern) {
-    servePage("<a href=\"/p1?id=1\">item</a>\n<a href=\"/p2\">item</a>\n<A HREF='/p3'>item</A>\n"
-              "<a class=x href=http://elsewhere.example/a/b.html>other</a>");
-    load("[page]\n$uri=/page\n[first]\n$uri=$href(item)\n[page2]\n$uri=/page\n[other]\n$uri=$HREF(other)\n");
+    servePage(
+        "<a href=\"/p1?id=1\">item</a>\n<a href=\"/p2\">item</a>\n<A HREF='/p3'>item</A>\n"
+        "<a class=x href=http://elsewhere.example/a/b.html>other</a>");
+    load(
+        "[page]\n$uri=/page\n[first]\n$uri=$href(item)\n[page2]\n$uri=/"
+        "page\n[other]\n$uri=$HREF(other)\n");
     for (const char* name : {"page", "first", "page2", "other"}) EXPECT_GE(run(name), 0) << name;
     auto received = m_server.requests();
     ASSERT_EQ(received.size(), 4u);
@@ -53,7 +58,8 @@ TEST_F(UriTargets, VariableOrItsDefault) {
     EXPECT_GE(run("default"), 0);
     auto received = m_server.requests();
     ASSERT_EQ(received.size(), 2u);
-    EXPECT_EQ(received[0].raw, "GET /from/variable HTTP/1.1\r\n" + hostHeader() + "Connection: close\r\n\r\n");
+    EXPECT_EQ(received[0].raw,
+              "GET /from/variable HTTP/1.1\r\n" + hostHeader() + "Connection: close\r\n\r\n");
     EXPECT_EQ(received[1].target, "/fallback/x");
 }
 
@@ -64,8 +70,9 @@ TEST_F(UriTargets, NothingFoundSendsTheUriOption) {
         else
             r.respond(200, "<p>no links</p>");
     });
-    load("uri=/home\n[page]\n$uri=/page\n[missing]\n$uri=$href(nowhere)\n[broken]\n$uri=/broken\n"
-         "[afterfail]\n$uri=$action\n[novar]\n$uri=$var(none)\n[other]\n$uri=$other\n");
+    load(
+        "uri=/home\n[page]\n$uri=/page\n[missing]\n$uri=$href(nowhere)\n[broken]\n$uri=/broken\n"
+        "[afterfail]\n$uri=$action\n[novar]\n$uri=$var(none)\n[other]\n$uri=$other\n");
     EXPECT_GE(run("page"), 0);
     EXPECT_GE(run("missing"), 0);
     EXPECT_EQ(run("broken"), kNetworkError);
@@ -78,7 +85,8 @@ TEST_F(UriTargets, NothingFoundSendsTheUriOption) {
     EXPECT_EQ(received[1].raw, "GET /home HTTP/1.1\r\n" + hostHeader() + referrer("/page") +
                                    "Connection: close\r\n\r\n");
     for (size_t i : {3u, 4u, 5u}) EXPECT_EQ(received[i].target, "/home") << i;
-    EXPECT_EQ(received[4].header("Referrer"), "http://127.0.0.1:" + std::to_string(m_server.port()) + "/home");
+    EXPECT_EQ(received[4].header("Referrer"),
+              "http://127.0.0.1:" + std::to_string(m_server.port()) + "/home");
 }
 
 }  // namespace

@@ -22,18 +22,18 @@ TEST(UrlEncoding, DecodesReferencesThenEncodesUnsafeBytes) {
         {"a&x", "a%26x"},
         {"&lt;&GT;&Quot;&APOS;&Amp;", "%3C%3E%22%27%26"},
         {"&#65;&#x42;&#X43;", "ABC"},
-        {"&#0000065;", "A"},           // seven digits
+        {"&#0000065;", "A"},                   // seven digits
         {"&#00000065;", "%26%2300000065%3B"},  // eight digits: no reference
         {"&#;&#x;", "%26%23%3B%26%23x%3B"},
         {"&#6a;&#xg1;", "%26%236a%3B%26%23xg1%3B"},  // not numbers: literal text
-        {"&#65", "%26%2365"},         // no ";"
+        {"&#65", "%26%2365"},                        // no ";"
         {"&amp", "%26amp"},
-        {"&#233;", "%E9"},            // up to 255: the byte itself
+        {"&#233;", "%E9"},  // up to 255: the byte itself
         {"&#0;", "%00"},
-        {"&#256;", "%C4%80"},         // above 255: UTF-8
+        {"&#256;", "%C4%80"},  // above 255: UTF-8
         {"&#8364;", "%E2%82%AC"},
         {"&#x1F600;", "%F0%9F%98%80"},
-        {"&#xD800;", "%EF%BF%BD"},    // no character: U+FFFD
+        {"&#xD800;", "%EF%BF%BD"},  // no character: U+FFFD
         {"&#x110000;", "%EF%BF%BD"},
         {"\xC3\xA9/?=", "%C3%A9%2F%3F%3D"},
         {"&&amp;", "%26%26"},
@@ -44,7 +44,7 @@ TEST(UrlEncoding, DecodesReferencesThenEncodesUnsafeBytes) {
 TEST(UrlEncoding, StopsAtTheCapacityWithoutCuttingAnEscape) {
     EXPECT_EQ(encoded("abc", 3), "ab");
     EXPECT_EQ(encoded("a b", 5), "a%20");
-    EXPECT_EQ(encoded("a bc", 4), "a");     // "%20" does not fit whole: the value ends
+    EXPECT_EQ(encoded("a bc", 4), "a");       // "%20" does not fit whole: the value ends
     EXPECT_EQ(encoded("a&#8364;b", 9), "a");  // nor does a character's UTF-8
     EXPECT_EQ(encoded("abc", 1), "");
     EXPECT_EQ(encoded("abc", 0), "");
