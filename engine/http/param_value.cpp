@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "http/http_session.h"
+#include "http/page_values.h"
 #include "platform/file_io.h"
 #include "regex/capture_template.h"
 #include "script/param_parser.h"
@@ -86,9 +87,13 @@ void appendPiece(HttpSession& s, const ValuePiece& p, std::optional<std::string_
             out.append(p.items[uint32_t(s.slots[size_t(p.slot)]++) % p.items.size()]);
             break;
         case Kind::LinkParameter:
+            if (body) {
+                if (auto value = extractUrlParam(*body, p.text, s.random)) out.append(*value);
+            }
+            break;
         case Kind::HiddenField:
-            // Taken from the links and forms of the previous response.
-            (void)multipart;
+            // Form values are decoded and, outside multipart bodies, percent-encoded.
+            if (body) appendHidden(*body, p.text, s.random, !multipart, out);
             break;
         case Kind::Capture: {
             int32_t captures[kCapturePairs * 2];

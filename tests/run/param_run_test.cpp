@@ -128,6 +128,21 @@ TEST_F(ParamRun, ValuesCarriedFromResponsesToLaterRequests) {
     EXPECT_EQ(requests[3].target, "/last?v=none");
 }
 
+TEST_F(ParamRun, LinkParametersAndHiddenFieldsOfThePreviousPage) {
+    m_server.setHandler([](const ReceivedRequest& req, Responder& r) {
+        if (req.target == "/page")
+            r.respond(200, "<a href=\"/product?id=42&amp;x=1\">p</a>"
+                           "<form><input type=\"hidden\" name=\"token\" value=\"a b&amp;c\"></form>");
+        else
+            r.respond(200, "plain");
+    });
+    run("[page]\n$uri=/page\n[use]\n$uri=/use\nid=$UrlParam\nt=$Hidden(token)\n[again]\n$uri=/again\nid=$UrlParam\n");
+    auto requests = m_server.requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[1].target, "/use?id=42&t=a%20b%26c");
+    EXPECT_EQ(requests[2].target, "/again?id=");  // the page before had no such link
+}
+
 TEST_F(ParamRun, FailChecksAndFileUploads) {
     m_server.setHandler([](const ReceivedRequest& req, Responder& r) {
         r.respond(200, req.target == "/bad" ? "Login failed" : "Welcome back");

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <thread>
@@ -213,6 +214,27 @@ TEST_F(RunTestFixture, TwoHundredUsersAgainstOneServer) {
     EXPECT_EQ(m_server.requestCount(), 200 * 3 * 2);
     for (int u = 0; u < 200; ++u)
         for (int i = 0; i < 3; ++i) ASSERT_GE(cell(u, 1, i), 0) << u;
+}
+
+int countEntries(const char* dir) {
+    int n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir)) ++n;
+    return n;
+}
+
+TEST_F(RunTestFixture, ThousandUsersRunTwiceAndLeaveNoThreadsOrDescriptors) {
+    ASSERT_TRUE(parse("clients=1000\nrequests=2\nkeepalive=1\n[a]\n"));
+    const int fdsBefore = countEntries("/proc/self/fd");
+    const int threadsBefore = countEntries("/proc/self/task");
+    for (int run = 0; run < 2; ++run) {
+        ASSERT_EQ(RunTest(m_set), 1) << m_messages.last();
+        for (int u = 0; u < 1000; u += 111) EXPECT_GE(cell(u, 0, 1), 0) << u;
+        ASSERT_EQ(CleanKS(m_set), 1);
+    }
+    EXPECT_EQ(m_server.requestCount(), 2 * 1000 * 2);
+    m_server.stop();  // its connections and threads end too
+    EXPECT_LE(countEntries("/proc/self/fd"), fdsBefore);
+    EXPECT_LE(countEntries("/proc/self/task"), threadsBefore);
 }
 
 TEST_F(RunTestFixture, UnresolvableServerEndsUsersBeforeAnyRequest) {
