@@ -25,9 +25,9 @@ public:
     using Session = std::function<void(PeerStream&, int index)>;
 
     // Most connections served at once; more are closed on arrival.
-    static constexpr int kMaxLiveConnections = 256;
+    static constexpr int kMaxLiveConnections = 4096;
 
-    explicit LoopbackListener(int backlog = 64);
+    explicit LoopbackListener(int backlog = 4096);
     ~LoopbackListener();
     LoopbackListener(const LoopbackListener&) = delete;
     LoopbackListener& operator=(const LoopbackListener&) = delete;
