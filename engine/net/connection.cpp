@@ -111,6 +111,17 @@ int Connection::connect() {
     return 0;
 }
 
+int Connection::attach(int fd, int timeoutSeconds) {
+    close();
+    SocketHandle socket(fd);
+    if (!socket.valid() || !setBlocking(fd, true)) return -1;
+    m_timeout = timeoutSeconds;
+    m_secure = false;
+    m_socket = std::move(socket);
+    m_open = true;
+    return 0;
+}
+
 void Connection::close() {
     if (m_tls) {
         // Never block here on a peer that stopped reading.

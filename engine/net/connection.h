@@ -37,6 +37,9 @@ public:
     // Closes any current socket, connects within the timeout, sets SO_LINGER {1, 0} so
     // that closing resets at once, and runs the TLS handshake when secure.
     int connect();
+    // Takes over an already connected plain stream socket (the far end of a
+    // socketpair, a socket passed in by a host) as if connect() had made it.
+    int attach(int fd, int timeoutSeconds);
     // TLS close_notify when secure, then closes the socket; unread read-ahead bytes
     // belonged to that stream and are dropped.
     void close();
