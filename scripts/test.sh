@@ -7,6 +7,14 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
+logs=$(mktemp -d)
+trap 'rm -rf "$logs"' EXIT
+
+# Runs a command quietly: its last lines when it passes, all of it when not.
+quietly() {
+  local log="$logs/$1"; shift
+  if "$@" >"$log" 2>&1; then tail -n 3 "$log"; else cat "$log"; return 1; fi
+}
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh"
 cd "$root"
@@ -15,13 +23,13 @@ if [ "${1:-}" != "--quick" ]; then
   echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
   cmake --preset asan >/dev/null
   cmake --build build-asan -j"$jobs" >/dev/null
-  ctest --preset asan -j"$jobs" --timeout 900 | tail -n 3
+  quietly asan ctest --preset asan -j"$jobs" --timeout 900
 
   echo "== ThreadSanitizer: runs and HTTP exchanges"
   cmake --preset tsan >/dev/null
   cmake --build build-tsan -j"$jobs" --target run_tests http_tests >/dev/null
-  TSAN_OPTIONS="halt_on_error=1" build-tsan/tests/run/run_tests | tail -n 2
-  TSAN_OPTIONS="halt_on_error=1" build-tsan/tests/http/http_tests | tail -n 2
+  TSAN_OPTIONS="halt_on_error=1" quietly tsan-run build-tsan/tests/run/run_tests
+  TSAN_OPTIONS="halt_on_error=1" quietly tsan-http build-tsan/tests/http/http_tests
 fi
 
 echo "== Test suite"
