@@ -61,4 +61,14 @@ void Thread::join() {
 
 unsigned long currentThreadId() { return static_cast<unsigned long>(syscall(SYS_gettid)); }
 
+uintptr_t currentStackLow() {
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) != 0) return 0;
+    void* low = nullptr;
+    size_t size = 0;
+    const int rc = pthread_attr_getstack(&attr, &low, &size);
+    pthread_attr_destroy(&attr);
+    return rc == 0 ? reinterpret_cast<uintptr_t>(low) : 0;
+}
+
 }  // namespace velk::platform

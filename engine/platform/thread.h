@@ -2,6 +2,7 @@
 // Threads with an explicit stack size, for virtual users: many of them run at
 // once, so each gets a modest stack (pages are committed only when touched).
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -34,5 +35,9 @@ private:
 
 // The kernel's id of the calling thread.
 unsigned long currentThreadId();
+
+// Lowest usable address of the calling thread's stack (stacks grow down); 0 when
+// the system cannot tell.  For code that must stop recursing before it overflows.
+uintptr_t currentStackLow();
 
 }  // namespace velk::platform
