@@ -1,0 +1,46 @@
+#pragma once
+// Decides when a running script is stopped although it has not finished: once
+// the run is aborted (AbortRun, or the driver's maxtime check) and the script
+// has had a grace period to notice it through IsAborting and end by itself, or
+// at once when its host is closing.  The interpreter asks at regular intervals
+// while it executes, so even a loop that never calls velk is stopped; the velk
+// methods ask before they act.
+//
+// Once it has said "stop" it keeps saying so: the interpreter then throws an
+// error at every step until the script has unwound, so catching it does not
+// help a script.
+//
+// Owned by one CScriptedFrame and used on its user's thread only; the abort
+// flag it reads is the test's shared atomic flag.
+#include <atomic>
+#include <cstdint>
+
+namespace velk {
+
+// How long an aborted script may go on to end by itself (a last request, a log
+// line) before it is stopped.
+inline constexpr int64_t kRunawayGraceMs = 2000;
+
+class ScriptInterrupt {
+public:
+    explicit ScriptInterrupt(const std::atomic<int32_t>& abortFlag, int64_t graceMs = kRunawayGraceMs)
+        : m_abortFlag(abortFlag), m_graceMs(graceMs) {}
+    ScriptInterrupt(const ScriptInterrupt&) = delete;
+    ScriptInterrupt& operator=(const ScriptInterrupt&) = delete;
+
+    // True when the script must stop now.
+    bool shouldStop();
+    // From now on every question is answered with "stop" (the host is closing).
+    void stopNow() { m_stopped = true; }
+    // True once a stop has been answered: an error that ends the script then is
+    // the stop, not a fault of the script.
+    bool stopped() const { return m_stopped; }
+
+private:
+    const std::atomic<int32_t>& m_abortFlag;
+    int64_t m_graceMs;
+    int64_t m_abortSeenAt = -1;  // tick at which the abort was first seen
+    bool m_stopped = false;
+};
+
+}  // namespace velk
