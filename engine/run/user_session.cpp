@@ -10,6 +10,7 @@
 #include "platform/thread.h"
 #include "regex/capture_template.h"
 #include "run/entry_overrides.h"
+#include "scripting/scripted_frame.h"
 
 namespace velk {
 namespace {
@@ -105,14 +106,14 @@ int UserSession::run() {
         return 0;
     }
     m_record.started = true;
-    if (!m_set.scriptDriven()) {
-        try {
+    try {
+        if (m_set.scriptDriven())
+            runScript();
+        else
             runSequences();
-        } catch (...) {
-            report("FATAL EXCEPTION IN THREAD %d!\r\n", m_index);
-        }
+    } catch (...) {
+        report("FATAL EXCEPTION IN THREAD %d!\r\n", m_index);
     }
-    // Script-driven users run their script here once the script host exists.
     m_record.endTick = platform::tickMillis();
     m_record.sentAtEnd = m_set.httpCounters.httpRequests.load(std::memory_order_relaxed);
     m_record.requestsMade = m_http.requestsMade;
@@ -124,6 +125,14 @@ int UserSession::run() {
     m_http.connection.releaseTls();
     m_http.log.close();
     return 1;
+}
+
+void UserSession::runScript() {
+    m_record.startTick = platform::tickMillis();
+    m_record.sentAtStart = m_set.httpCounters.httpRequests.load(std::memory_order_relaxed);
+    ScriptSession session{m_set, m_index, m_http, m_requests, m_previousBody, m_record.results,
+                          [this](const RequestDef& request) { exportVariables(request); }};
+    runUserScript(session);
 }
 
 void UserSession::runSequences() {

@@ -49,6 +49,8 @@ private:
     // Sets or removes the request's exported variables from the response just read.
     void exportVariables(const RequestDef& request);
     void runSequences();
+    // A script-driven user: its script issues the requests.
+    void runScript();
     // Plays one pass; returns the result of its last request (0 when none ran).
     int32_t runPass(Pass pass, const std::vector<RequestDef*>& entries,
                     const std::vector<const std::string*>& arguments, int32_t iteration);
