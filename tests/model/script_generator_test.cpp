@@ -1,0 +1,300 @@
+#include "script_generator.h"
+
+#include <gtest/gtest.h>
+
+#include "scenario.h"
+
+namespace velk::model {
+namespace {
+
+std::unique_ptr<CScenario> freshScenario() {
+    auto s = std::make_unique<CScenario>();
+    s->reset();
+    return s;
+}
+
+void addGet(CScenario& s) {
+    auto r = std::make_unique<CRequest>();
+    r->setMethod(CRequest::kGet);
+    s.requests().addChild(0, std::move(r));
+}
+
+std::string generate(const CScenario& s, const GlobalSettings& settings = GlobalSettings()) {
+    std::string text, error;
+    EXPECT_TRUE(s.generateScript(settings, text, error)) << error;
+    return text;
+}
+
+bool hasLine(const std::string& text, const std::string& line) {
+    return ("\r\n" + text).find("\r\n" + line + "\r\n") != std::string::npos;
+}
+
+TEST(ScriptGenerator, GeneralPartOfADefaultScenario) {
+    auto s = freshScenario();
+    EXPECT_EQ(generate(*s),
+              "\r\n[General]\r\ntimeout=120\r\nhttpver=1\r\nsslver=1\r\nkeepalive=0\r\nignoreerrors=1\r\n"
+              "proxyemulation=0\r\nprojectname=\r\nclients=20\r\nrequests=5\r\nnowait=0\r\n"
+              "outfile=%n-%cx%r.xls\r\nsoftdelay=1\r\nnodetails=1\r\ntimestamp=0\r\ndelaystart=10\r\n"
+              "timingmode=0\r\nround=0.01\r\nlog=0\r\n");
+}
+
+TEST(ScriptGenerator, ConditionalLinesFollowTheirSettings) {
+    struct Case {
+        const char* what;
+        void (*change)(CScenario&);
+        std::vector<std::string> present, absent;
+    } cases[] = {
+        {"proxy emulation", [](CScenario& s) { s.general().proxyEmulation = true; },
+         {"proxyemulation=1", "proxymask=192.168.$C2.$C1"}, {"proxyemulation=0"}},
+        {"authorization",
+         [](CScenario& s) {
+             s.general().useAuthorization = true;
+             s.general().authorizationUser = "joe";
+             s.general().authorizationPassword = "p:w";
+         },
+         {"authorization=joe:p:w"}, {}},
+        {"speed limit", [](CScenario& s) { s.general().speedLimit = 56000; }, {"maxspeed=56000"}, {}},
+        {"speed limit off",
+         [](CScenario& s) {
+             s.general().speedLimit = 56000;
+             s.general().useSpeedLimit = false;
+         },
+         {}, {"maxspeed=56000"}},
+        {"keep-alive and errors",
+         [](CScenario& s) {
+             s.general().keepAlive = true;
+             s.general().ignoreErrors = false;
+         },
+         {"keepalive=1", "ignoreerrors=0"}, {}},
+        {"project", [](CScenario& s) { s.general().projectName = "shop"; }, {"projectname=shop"}, {}},
+        {"log", [](CScenario& s) { s.run().writeLog = true; s.run().logDirectory = "/l"; }, {"logdir=/l", "log=1"},
+         {"log=0"}},
+        {"report dir", [](CScenario& s) { s.run().useReportDirectory = true; s.run().reportDirectory = "."; },
+         {"reportdir=."}, {}},
+        {"no clients", [](CScenario& s) { s.run().clients = 0; }, {}, {"clients=0"}},
+        {"no iterations", [](CScenario& s) { s.run().requestsPerUser = 0; }, {}, {"requests=0"}},
+        {"timeout check off", [](CScenario& s) { s.run().timeoutCheck = false; }, {"nowait=1"}, {"nowait=0"}},
+        {"no outfile", [](CScenario& s) { s.run().outputFileTemplate.clear(); }, {}, {"outfile="}},
+        {"description", [](CScenario& s) { s.run().description = "nightly"; }, {"description=nightly"}, {}},
+        {"rate", [](CScenario& s) { s.run().rateMode = 1; s.run().rateValue = 2; }, {"rate=7200"}, {}},
+        {"details", [](CScenario& s) { s.run().details = true; }, {"nodetails=0", "timestamp=0"}, {"nodetails=1"}},
+        {"details and stamps",
+         [](CScenario& s) {
+             s.run().details = true;
+             s.run().timeStamps = true;
+         },
+         {"nodetails=0", "timestamp=1"}, {}},
+        {"stamps without details", [](CScenario& s) { s.run().timeStamps = true; }, {"nodetails=1", "timestamp=0"},
+         {}},
+        {"no start delay", [](CScenario& s) { s.run().useStartDelay = false; }, {}, {"delaystart=10"}},
+        {"timing and rounding",
+         [](CScenario& s) {
+             s.run().timingMode = 2;
+             s.run().rounding = 1;
+         },
+         {"timingmode=2", "round=0.1"}, {}},
+        {"rounding 1 ms", [](CScenario& s) { s.run().rounding = 2; }, {"round=1"}, {}},
+        {"request limit", [](CScenario& s) { s.run().useRequestLimit = true; }, {"maxrequests=100"}, {}},
+        {"request limit 0",
+         [](CScenario& s) {
+             s.run().useRequestLimit = true;
+             s.run().requestLimit = 0;
+         },
+         {}, {"maxrequests=0"}},
+    };
+    for (const Case& c : cases) {
+        auto s = freshScenario();
+        addGet(*s);
+        c.change(*s);
+        const std::string text = generate(*s);
+        for (const std::string& line : c.present) EXPECT_TRUE(hasLine(text, line)) << c.what << ": " << line;
+        for (const std::string& line : c.absent) EXPECT_FALSE(hasLine(text, line)) << c.what << ": " << line;
+    }
+}
+
+TEST(ScriptGenerator, LinesComeInTheirFixedOrder) {
+    auto s = freshScenario();
+    addGet(*s);
+    s->general().proxyEmulation = true;
+    s->general().useAuthorization = true;
+    s->general().speedLimit = 1;
+    s->run().writeLog = true;
+    s->run().useReportDirectory = true;
+    s->run().useRequestLimit = true;
+    s->run().useTimeLimit = true;
+    s->run().description = "d";
+    s->run().rateMode = 1;
+    GlobalSettings settings;
+    GlobalSettings::Values v;
+    v.useProxy = true;
+    v.proxyServer = "p";
+    ASSERT_TRUE(settings.setValues(v));
+    const std::string text = generate(*s, settings);
+    const char* order[] = {"timeout=", "proxy=", "httpver=", "sslver=", "keepalive=", "ignoreerrors=",
+                           "proxyemulation=", "proxymask=", "authorization=", "projectname=", "maxspeed=",
+                           "logdir=", "reportdir=", "clients=", "requests=", "maxrequests=", "maxtime=",
+                           "nowait=", "outfile=", "description=", "softdelay=", "rate=", "nodetails=",
+                           "timestamp=", "delaystart=", "timingmode=", "round=", "log="};
+    size_t last = 0;
+    for (const char* key : order) {
+        const size_t at = text.find("\r\n" + std::string(key));
+        ASSERT_NE(at, std::string::npos) << key;
+        EXPECT_GT(at, last) << key;
+        last = at;
+    }
+}
+
+TEST(ScriptGenerator, PerUserRequestCountReachesTheLimits) {
+    struct Case {
+        int32_t perUser, requests;
+        bool useLimit;
+        int32_t limit;
+        bool useTime;
+        int32_t minutes;
+        int32_t clients;
+        bool cycling;
+        int32_t from, to;
+        int64_t expected;
+    } cases[] = {
+        {5, 4, true, 1000, false, 0, 20, false, 1, 20, 13},  // ceil(1000 / 80)
+        {5, 7, false, 0, true, 2, 20, false, 1, 20, 342},    // 2400 / 7
+        {5, 4, true, 80, false, 0, 20, false, 1, 20, 5},     // the lower bound is 1; R wins
+        {5, 4, true, 1000, false, 0, 20, true, 10, 5, 50},   // cycling: the smaller bound, 5 users
+        {5, 4, true, 1000, true, 1, 20, false, 1, 20, 300},  // both: the larger
+        {5, 4, false, 1000, false, 1, 20, false, 1, 20, 5},
+        {9, 0, false, 0, false, 0, 20, false, 1, 20, 9},  // no requests: nothing divides by them
+        {5, 1, true, 2147483647, true, 2147483647, 1, false, 1, 20, 2576980376400},
+    };
+    for (const Case& c : cases) {
+        CRunSection run;
+        run.requestsPerUser = c.perUser;
+        run.useRequestLimit = c.useLimit;
+        run.requestLimit = c.limit;
+        run.useTimeLimit = c.useTime;
+        run.timeLimit = c.minutes;
+        run.clients = c.clients;
+        run.cycling = c.cycling;
+        run.cycleFrom = c.from;
+        run.cycleTo = c.to;
+        const PerUserCount count = perUserRequestCount(run, c.requests);
+        EXPECT_TRUE(count.ok) << count.error;
+        EXPECT_EQ(count.count, c.expected) << c.requests << " requests, limit " << c.limit;
+    }
+}
+
+TEST(ScriptGenerator, TimeLimitWritesMaxtimeAndTheCount) {
+    auto s = freshScenario();
+    for (int i = 0; i < 7; ++i) {
+        auto r = std::make_unique<CRequest>();
+        r->setMethod(CRequest::kGet);
+        s->requests().addChild(0, std::move(r));
+    }
+    s->run().useTimeLimit = true;
+    s->run().timeLimit = 2;
+    const std::string text = generate(*s);
+    EXPECT_TRUE(hasLine(text, "requests=342"));
+    EXPECT_TRUE(hasLine(text, "maxtime=120"));
+}
+
+TEST(ScriptGenerator, NoUsersWithARequestLimitIsRefused) {
+    struct Case {
+        int32_t clients;
+        bool cycling;
+        int32_t from, to;
+        const char* message;
+    } cases[] = {
+        {0, false, 1, 20, "the number of virtual users is 0"},
+        {20, true, 0, 20, "the cycle starts at 0 virtual users"},
+        {20, true, 5, -3, "the cycle starts at -3 virtual users"},
+    };
+    for (const Case& c : cases) {
+        auto s = freshScenario();
+        auto r = std::make_unique<CRequest>();
+        r->setMethod(CRequest::kGet);
+        s->requests().addChild(0, std::move(r));
+        s->run().useRequestLimit = true;
+        s->run().clients = c.clients;
+        s->run().cycling = c.cycling;
+        s->run().cycleFrom = c.from;
+        s->run().cycleTo = c.to;
+        std::string text, error;
+        EXPECT_FALSE(s->generateScript(GlobalSettings(), text, error));
+        EXPECT_NE(error.find(c.message), std::string::npos) << error;
+        EXPECT_NE(error.find("at least 1 user"), std::string::npos) << error;
+    }
+    // A limit with no requests at all cannot be divided among them either.
+    auto s = freshScenario();
+    s->run().useTimeLimit = true;
+    std::string text, error;
+    EXPECT_FALSE(s->generateScript(GlobalSettings(), text, error));
+    EXPECT_EQ(error, "The scenario has no requests.");
+}
+
+TEST(ScriptGenerator, SequencesSkipEmptyEntriesAndHeaderCarriesTheUserAgent) {
+    auto s = freshScenario();
+    CRunSection& run = s->run();
+    run.useInitialSequence = true;
+    run.initialSequence = {"login", ""};
+    run.mainSequence = {"a", "", "b(q=1)"};
+    run.finalSequence = {"logout"};  // switch off: not written
+    s->general().useUserAgent = true;
+    const std::string text = generate(*s);
+    EXPECT_TRUE(text.ends_with("log=0\r\n\r\n[InitSeq]\r\nlogin\r\n\r\n[TestSeq]\r\na\r\nb(q=1)\r\n"
+                               "\r\n[Header]\r\nUser-Agent: * VELK *\r\n"))
+        << text;
+    run.useMainSequence = false;
+    run.useInitialSequence = false;
+    run.useFinalSequence = true;
+    EXPECT_TRUE(generate(*s).ends_with("log=0\r\n\r\n[FinalSeq]\r\nlogout\r\n\r\n[Header]\r\nUser-Agent: * VELK *\r\n"));
+}
+
+TEST(ScriptGenerator, GlobalSettingsLines) {
+    GlobalSettings settings;
+    GlobalSettings::Values v;
+    v.timeout = 7;
+    v.useProxy = true;
+    v.proxyType = 3;
+    v.proxyServer = "proxy";
+    v.proxyPort = 1080;
+    v.proxyAuth = true;
+    v.proxyUser = "u";
+    v.proxyPassword = "p";
+    v.httpVersion = 0;
+    v.sslVersion = 0;
+    ASSERT_TRUE(settings.setValues(v));
+    EXPECT_TRUE(generate(*freshScenario(), settings)
+                    .starts_with("\r\n[General]\r\ntimeout=7\r\nproxy=socks5://u:p@proxy:1080\r\nhttpver=0\r\n"
+                                 "sslver=0\r\n"));
+}
+
+TEST(ScriptGenerator, WholeScriptWithOneRequest) {
+    auto s = freshScenario();
+    CRequest::resetIdCounter();
+    auto r = std::make_unique<CRequest>();
+    r->setName("");
+    r->setMethod(CRequest::kGet);
+    r->setServer("host");
+    r->setUri("index.html");
+    r->setSecure(1);
+    s->requests().addChild(0, std::move(r));
+    EXPECT_TRUE(generate(*s).ends_with(
+        "log=0\r\n\r\n[req_1]\r\n$method=GET\r\n$server=host\r\n$port=80\r\n$uri=/index.html\r\n$secure=1\r\n"
+        "$header=Content-Type: \r\n\r\n"));
+}
+
+TEST(ScriptGenerator, ARequestWithAnotherMethodFailsTheScript) {
+    auto s = freshScenario();
+    for (int32_t method : {1, 0, 2}) {
+        auto r = std::make_unique<CRequest>();
+        r->setName("m" + std::to_string(method));
+        r->setMethod(method);
+        s->requests().addChild(0, std::move(r));
+    }
+    std::string text, error;
+    EXPECT_FALSE(s->generateScript(GlobalSettings(), text, error));
+    EXPECT_TRUE(text.ends_with("$header=Content-Type: \r\n\r\n\r\n[m0]\r\n")) << text;
+    EXPECT_EQ(error, "Request m0 has neither GET nor POST as its method.");
+}
+
+}  // namespace
+}  // namespace velk::model

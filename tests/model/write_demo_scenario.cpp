@@ -1,0 +1,21 @@
+// Writes the example scenario: write_demo_scenario examples/demo-shop.vts
+#include <cstdio>
+
+#include "demo_scenario.h"
+#include "scenario_file.h"
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: write_demo_scenario FILE.vts\n");
+        return 2;
+    }
+    velk::model::CScenario scenario;
+    scenario.reset();
+    velk::test::buildDemoScenario(scenario);
+    std::string error;
+    if (!velk::model::saveScenarioFile(scenario, argv[1], error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}
