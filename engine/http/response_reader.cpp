@@ -217,8 +217,9 @@ int32_t Exchange::chunk() {
             return fail(kNetworkError, true);
         }
         if (got == 0) {
-            m_keepAlive = false;
-            return 0;
+            // The stream ended inside a chunk: the response is cut short.
+            m_s.log.printf("Error(CHUNK): %lld bytes missing\n", static_cast<long long>(remaining));
+            return fail(kNetworkError, true);
         }
         store(m_line.data(), size_t(got));
         remaining -= got;
@@ -237,7 +238,13 @@ int32_t Exchange::bodyPiece() {
     if (m_contentLength >= 0) want = std::min(want, m_contentLength - m_bodyBytes);
     int got = m_conn.read(m_line.data(), int(want));
     if (got <= 0) {
-        m_keepAlive = false;  // the server ended the stream: nothing left to reuse
+        if (m_contentLength >= 0) {
+            // The server promised more than it sent: a cut response is no success.
+            m_s.log.printf("Error(BODY): %lld of %lld bytes\n", static_cast<long long>(m_bodyBytes),
+                           static_cast<long long>(m_contentLength));
+            return fail(kNetworkError, true);
+        }
+        m_keepAlive = false;  // the body ran until the server closed: nothing left to reuse
         return 0;
     }
     store(m_line.data(), size_t(got));
