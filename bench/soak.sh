@@ -56,14 +56,14 @@ maxtime=$seconds
 abortseq=0
 nodetails=1
 reportdir=$work
-outfile=soak.txt
+outfile=soak-report.txt
 [small]
 \$uri=/small.txt
 SCRIPT
 echo "Soak: $users users for ${seconds}s against nginx on 127.0.0.1:$port"
 ulimit -n "$(ulimit -Hn)" || true
 "$velkrun" "$work/soak.txt" --quiet
-report="$work/soak.txt"
+report="$work/soak-report.txt"
 made=$(awk -F'\t' '/^Total requests made:/ {print $2}' "$report")
 logged=$(wc -l < "$work/logs/access.log")
 errors=$(grep -c '^Total .* error' "$report" || true)
