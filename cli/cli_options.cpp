@@ -34,6 +34,8 @@ ParsedCli parseCli(int argc, const char* const* argv) {
         }
         if (arg == "--check") {
             o.command = Command::Check;
+        } else if (arg == "--print-script") {
+            o.command = Command::PrintScript;
         } else if (arg == "--report") {
             o.printReport = true;
         } else if (arg == "--quiet") {
@@ -77,9 +79,13 @@ ParsedCli parseCli(int argc, const char* const* argv) {
 const char* usageText() {
     return "Usage: velkrun [--set NAME=VALUE ...] [--report] [--quiet] SCRIPT [-name=value ...]\n"
            "       velkrun --check SCRIPT [-name=value ...]\n"
+           "       velkrun --print-script SCENARIO.vts\n"
            "       velkrun --help | --version\n"
            "\n"
            "Runs the load test described by the test script SCRIPT and writes its report.\n"
+           "SCRIPT may also be a scenario file of the desktop program (a name ending in\n"
+           ".vts): its test script is made with your saved global settings (or their\n"
+           "defaults; velkrun says which) and the file name as the project name.\n"
            "\n"
            "  --set NAME=VALUE  set a general option after the script is read, e.g.\n"
            "                    --set clients=50 --set requests=10 (repeatable).\n"
@@ -87,6 +93,7 @@ const char* usageText() {
            "  --quiet           no progress display.\n"
            "  --check           only parse the script and print what the engine reports\n"
            "                    about it; exit 1 when it does not parse.\n"
+           "  --print-script    print the test script made of the scenario and stop.\n"
            "  --help            show this text.\n"
            "  --version         show the engine version.\n"
            "\n"

@@ -7,14 +7,14 @@
 
 namespace velk::cli {
 
-enum class Command { Run, Check, Help, Version };
+enum class Command { Run, Check, PrintScript, Help, Version };
 
 struct CliOptions {
     Command command = Command::Run;
     // Variable arguments for the engine, program name first, as ParseCommandLine
     // takes them.
     std::vector<std::string> engineArgs;
-    // The test script file.
+    // The test script file, or a .vts scenario.
     std::string scriptPath;
     // General options to set after the script is parsed ("name=value").
     std::vector<std::string> settings;

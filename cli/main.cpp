@@ -5,6 +5,7 @@
 #include "cli_options.h"
 #include "engine_output.h"
 #include "run_command.h"
+#include "scenario_command.h"
 #include "velkcore.h"
 
 int main(int argc, char** argv) {
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
             std::printf("velkrun (VELK engine %s)\n", version);
             return 0;
         }
+        case velk::cli::Command::PrintScript: return velk::cli::runPrintScript(options);
         case velk::cli::Command::Check:
         case velk::cli::Command::Run: break;
     }

@@ -5,6 +5,8 @@
 #include <iterator>
 #include <vector>
 
+#include "scenario_command.h"
+
 namespace velk::cli {
 
 std::string baseName(const std::string& path) {
@@ -13,6 +15,11 @@ std::string baseName(const std::string& path) {
 }
 
 TestSetPtr loadTest(const CliOptions& options) {
+    if (isScenarioPath(options.scriptPath)) {
+        std::optional<GeneratedScript> script = scenarioScript(options);
+        if (!script) return nullptr;
+        return parseTest(options, script->name, script->text);
+    }
     std::ifstream in(options.scriptPath, std::ios::binary);
     std::string text;
     if (in) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -20,6 +27,10 @@ TestSetPtr loadTest(const CliOptions& options) {
         std::fprintf(stderr, "velkrun: cannot read test script %s\n", options.scriptPath.c_str());
         return nullptr;
     }
+    return parseTest(options, baseName(options.scriptPath), text);
+}
+
+TestSetPtr parseTest(const CliOptions& options, const std::string& name, const std::string& text) {
     TestSetPtr set(CreateTestSet());
     if (!set) {
         std::fprintf(stderr, "velkrun: out of memory\n");
@@ -33,10 +44,10 @@ TestSetPtr loadTest(const CliOptions& options) {
     if (!ParseCommandLine(set.get(), int32_t(args.size()), argv.data())) return nullptr;
 
     // Reports and logs are named after the project; the script may name it itself.
-    const std::string name = baseName(options.scriptPath);
     ParseGeneralParam(set.get(), "projectname", name.substr(0, 63).c_str());
     if (!ParseTest(set.get(), name.c_str(), text.c_str())) {
-        std::fprintf(stderr, "velkrun: %s: the test script does not parse\n", options.scriptPath.c_str());
+        std::fprintf(stderr, "velkrun: %s: the test script %sdoes not parse\n", options.scriptPath.c_str(),
+                     isScenarioPath(options.scriptPath) ? "made of this scenario (see --print-script) " : "");
         return nullptr;
     }
     for (const std::string& setting : options.settings) {

@@ -1,6 +1,6 @@
 #pragma once
-// Reads a test script file and hands it to the engine with the command line's
-// global variables.
+// Reads a test script file, or makes one of a .vts scenario, and hands it to
+// the engine with the command line's global variables.
 #include <memory>
 #include <string>
 
@@ -19,5 +19,9 @@ std::string baseName(const std::string& path);
 
 // The parsed test, or null after printing why not.
 TestSetPtr loadTest(const CliOptions& options);
+
+// Parses a script text as the test called name (the name of report and log
+// files unless the script sets projectname); null after printing why not.
+TestSetPtr parseTest(const CliOptions& options, const std::string& name, const std::string& text);
 
 }  // namespace velk::cli

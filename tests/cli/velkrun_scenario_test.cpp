@@ -1,0 +1,237 @@
+// velkrun with .vts scenarios: the script it makes and prints, the settings it
+// makes it with, runs against a loopback server and the demo site, refusals.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "common/temp_dir.h"
+#include "scenario.h"
+#include "scenario_file.h"
+#include "support/test_http_server.h"
+
+extern char** environ;
+
+namespace velk::test {
+namespace {
+
+using velk::model::CRequest;
+using velk::model::CScenario;
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+// Runs program with args to its end (killed after two minutes); its output
+// goes through files in dir.
+Outcome runProgram(const TempDir& dir, const char* program, std::vector<std::string> args) {
+    const std::string out = dir.file("stdout.txt"), err = dir.file("stderr.txt");
+    args.insert(args.begin(), program);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = -1;
+    Outcome outcome;
+    const int spawned = posix_spawn(&pid, program, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return outcome;
+    for (int i = 0; i < 120 * 20; ++i) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            outcome.out = readFile(out);
+            outcome.err = readFile(err);
+            return outcome;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return outcome;
+}
+
+class VelkrunScenario : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // velkrun reads the user's saved settings: each test has its own.
+        setenv("XDG_CONFIG_HOME", m_config.path().c_str(), 1);
+        m_scenario.reset();
+        m_scenario.run().cycling = false;
+        m_scenario.run().useStartDelay = false;
+        m_scenario.run().useReportDirectory = true;
+        m_scenario.run().reportDirectory = m_dir.path().string();
+    }
+
+    CRequest& add(const char* name, const char* uri) {
+        auto r = std::make_unique<CRequest>();
+        r->setName(name);
+        r->setMethod(CRequest::kGet);
+        r->setSecure(CRequest::kPlain);
+        r->setServer("127.0.0.1:" + std::to_string(m_server.port()));
+        r->setUri(uri);
+        return *m_scenario.requests().addChild(0, std::move(r));
+    }
+
+    std::string save(const std::string& name) {
+        std::string error;
+        const std::string path = m_dir.file(name);
+        EXPECT_TRUE(velk::model::saveScenarioFile(m_scenario, path, error)) << error;
+        return path;
+    }
+
+    Outcome velkrun(std::vector<std::string> args) { return runProgram(m_dir, VELKRUN_PATH, std::move(args)); }
+
+    TempDir m_dir, m_config;
+    TestHttpServer m_server;
+    CScenario m_scenario;
+};
+
+TEST_F(VelkrunScenario, PrintsTheModelsScriptNamedAfterTheFile) {
+    add("home", "");
+    const std::string path = save("nightly check.vts");
+    const Outcome o = velkrun({"--print-script", path});
+    ASSERT_EQ(o.status, 0) << o.err;
+    m_scenario.general().projectName = "nightly check";
+    std::string expected, error;
+    ASSERT_TRUE(m_scenario.generateScript(velk::model::GlobalSettings(), expected, error)) << error;
+    EXPECT_EQ(o.out, expected);
+    EXPECT_NE(o.err.find("global settings: the defaults (none saved in " + m_config.path().string() +
+                         "/Orvantis/VELK.conf)"),
+              std::string::npos)
+        << o.err;
+}
+
+TEST_F(VelkrunScenario, UsesTheSavedGlobalSettings) {
+    add("home", "");
+    std::filesystem::create_directories(m_config.path() / "Orvantis");
+    m_config.write("Orvantis/VELK.conf",
+                   "[Settings]\nStartRecording=0\nPromptRecording=1\nUseProxy=1\nProxyType=3\n"
+                   "ProxyServer=proxy.lan\nProxyPort=1080\nProxyAuth=0\nProxyUser=\nProxyPassword=\n"
+                   "Timeout=7\nHTTPVersion=0\nSSLVersion=1\n");
+    const Outcome o = velkrun({"--print-script", save("s.vts")});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_TRUE(o.out.starts_with("\r\n[General]\r\ntimeout=7\r\nproxy=socks5://proxy.lan:1080\r\nhttpver=0\r\n"))
+        << o.out;
+    EXPECT_NE(o.err.find("velkrun: global settings from " + m_config.path().string() + "/Orvantis/VELK.conf\n"),
+              std::string::npos)
+        << o.err;
+}
+
+TEST_F(VelkrunScenario, RunsTheScenarioAndWritesItsReport) {
+    add("home", "");
+    add("list", "list?page=1");
+    m_scenario.run().clients = 2;
+    m_scenario.run().requestsPerUser = 3;
+    const Outcome o = velkrun({"--quiet", "--report", save("shop.vts")});
+    ASSERT_EQ(o.status, 0) << o.err;
+    EXPECT_EQ(m_server.requestCount(), 2 * 3 * 2);
+    EXPECT_NE(o.out.find("Scenario name: shop"), std::string::npos) << o.out;
+    EXPECT_EQ(readFile(m_dir.file("shop-2x3.xls")), o.out);
+    EXPECT_NE(o.err.find("velkrun: 12 requests, 0 errors"), std::string::npos) << o.err;
+}
+
+TEST_F(VelkrunScenario, RefusesWhatCannotBeRun) {
+    add("home", "");
+    const std::string good = save("good.vts");
+    const std::string bytes = readFile(good);
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;
+        int status;
+        const char* text;
+    } cases[] = {
+        {"truncated", {m_dir.write("cut.vts", bytes.substr(0, bytes.size() - 3))}, 1, "Unexpected file format: "},
+        {"huge string", {m_dir.write("huge.vts", bytes.substr(0, 44) + std::string("\xff\xff\xff\x7f", 4))},
+         1, "claims 2147483647 bytes"},
+        {"missing", {m_dir.file("none.vts")}, 1, "Failed to open document"},
+        {"print a text script", {"--print-script", m_dir.write("t.txt", "[a]\n")}, 2, "needs a .vts scenario"},
+    };
+    for (const Case& c : cases) {
+        const Outcome o = velkrun(c.args);
+        EXPECT_EQ(o.status, c.status) << c.what << ": " << o.err;
+        EXPECT_NE(o.err.find(c.text), std::string::npos) << c.what << ": " << o.err;
+    }
+}
+
+TEST_F(VelkrunScenario, RefusesScenariosThatMakeNoScript) {
+    const Outcome empty = velkrun({"--check", save("empty.vts")});
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_NE(empty.err.find("the scenario has no requests"), std::string::npos) << empty.err;
+
+    add("home", "");
+    m_scenario.run().clients = 0;
+    m_scenario.run().useRequestLimit = true;
+    const Outcome noUsers = velkrun({save("nousers.vts")});
+    EXPECT_EQ(noUsers.status, 1);
+    EXPECT_NE(noUsers.err.find("at least 1 user is needed"), std::string::npos) << noUsers.err;
+
+    m_scenario.run().clients = 1;
+    add("put", "").setMethod(3);
+    const Outcome method = velkrun({"--print-script", save("method.vts")});
+    EXPECT_EQ(method.status, 1);
+    EXPECT_NE(method.err.find("Request put has neither GET nor POST"), std::string::npos) << method.err;
+    EXPECT_EQ(m_server.requestCount(), 0);
+}
+
+TEST(VelkrunExample, CheckReadsTheExampleScenario) {
+    TempDir dir, config;
+    setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    const Outcome o = runProgram(dir, VELKRUN_PATH, {"--check", VELK_EXAMPLES_DIR "/demo-shop.vts"});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("Test sequence (5): home products product search slow"), std::string::npos) << o.out;
+}
+
+TEST(VelkrunExample, TheDemoShopScenarioRunsAgainstTheDemoSite) {
+    TempDir dir, config;
+    setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    const std::string portFile = dir.file("port");
+    std::vector<std::string> siteArgs = {VELK_DEMO_SITE_PATH, "--port", "0", "--port-file", portFile};
+    std::vector<char*> argv;
+    for (std::string& a : siteArgs) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t site = -1;
+    ASSERT_EQ(posix_spawn(&site, VELK_DEMO_SITE_PATH, nullptr, nullptr, argv.data(), environ), 0);
+    std::string port;
+    for (int i = 0; i < 200 && port.empty(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(25));
+        port = readFile(portFile);
+        while (!port.empty() && (port.back() == '\n' || port.back() == '\r')) port.pop_back();
+    }
+    Outcome o;
+    if (!port.empty()) {
+        o = runProgram(dir, VELKRUN_PATH,
+                       {VELK_EXAMPLES_DIR "/demo-shop.vts", "-port=" + port, "--quiet", "--report", "--set",
+                        "clients=3", "--set", "requests=2", "--set", "reportdir=" + dir.path().string()});
+    }
+    kill(site, SIGTERM);
+    waitpid(site, nullptr, 0);
+    ASSERT_FALSE(port.empty());
+    ASSERT_EQ(o.status, 0) << o.err;
+    // Every shopper logged in with its form's token (a refused login is 200)
+    // and browsed without an error.
+    EXPECT_NE(o.err.find("velkrun: 39 requests, 0 errors"), std::string::npos) << o.err;
+    EXPECT_NE(o.out.find("302\t3\n"), std::string::npos) << o.out;
+    EXPECT_TRUE(std::filesystem::exists(dir.file("demo-shop-3x2.xls")));
+}
+
+}  // namespace
+}  // namespace velk::test
