@@ -23,7 +23,9 @@ trap cleanup EXIT
 
 port=$((20000 + RANDOM % 20000))
 mkdir -p "$work/html" "$work/logs"
+chmod 755 "$work"  # nginx workers run as another user
 head -c 100 /dev/zero | tr '\0' 'x' > "$work/html/small.txt"
+chmod -R a+rX "$work/html"
 cat > "$work/nginx.conf" <<CONF
 worker_processes auto;
 pid $work/nginx.pid;
