@@ -1,0 +1,332 @@
+#!/usr/bin/env bash
+# VELK side by side with wrk, ab -k and JMeter 2.13 against a local nginx.
+#
+#   bench/compare.sh [VELKRUN]
+#
+# Runs the tools in alternation, REPS times each, at every connection count of LEVELS,
+# against one nginx on 127.0.0.1 (one worker process: the server always has one of the
+# two cores, the client the other, whichever tool it is), and prints the medians and
+# VELK's ratio to each peer.  Measured per run: requests per second, the client's CPU
+# time (user + system) per request and its peak resident memory, all from
+# /usr/bin/time around the client process (JMeter's include its JVM's start-up).
+#
+# VELK's rate is its completed requests over the wall time of the whole velkrun
+# process, start-up and thread creation included; the peers' rates are their own.
+#
+# Environment: LEVELS ("10 50 200 1000"), REPS (3), SECONDS_PER_RUN (5),
+# FILES ("small big": the 100-byte and the 16 KiB file), TOOLS ("velk wrk ab jmeter"),
+# PORT (18480).  Needs nginx, wrk, apache2-utils, jmeter and time from Debian.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/.." && pwd)
+# shellcheck source=local_nginx.sh
+source "$here/local_nginx.sh"
+
+VELKRUN=${1:-}
+if [ -z "$VELKRUN" ]; then
+    for candidate in "$root/build-perf/cli/velkrun" "$root/build/cli/velkrun"; do
+        if [ -x "$candidate" ]; then VELKRUN=$candidate; break; fi
+    done
+fi
+LEVELS=${LEVELS:-"10 50 200 1000"}
+REPS=${REPS:-3}
+SECONDS_PER_RUN=${SECONDS_PER_RUN:-5}
+FILES=${FILES:-"small big"}
+TOOLS=${TOOLS:-"velk wrk ab jmeter"}
+PORT=${PORT:-18480}
+
+for tool in $TOOLS; do
+    case $tool in
+        velk) [ -x "$VELKRUN" ] || { echo "velkrun not found; pass its path" >&2; exit 2; } ;;
+        wrk) command -v wrk >/dev/null || { echo "wrk missing (apt-get install wrk)" >&2; exit 2; } ;;
+        ab) command -v ab >/dev/null || { echo "ab missing (apt-get install apache2-utils)" >&2; exit 2; } ;;
+        jmeter) [ -f /usr/share/jmeter/bin/ApacheJMeter.jar ] || { echo "jmeter missing (apt-get install jmeter)" >&2; exit 2; } ;;
+        *) echo "unknown tool $tool" >&2; exit 2 ;;
+    esac
+done
+[ -x /usr/bin/time ] || { echo "/usr/bin/time missing (apt-get install time)" >&2; exit 2; }
+command -v nginx >/dev/null || { echo "nginx missing (apt-get install nginx)" >&2; exit 2; }
+
+# Connections need descriptors: take what the hard limit allows.
+ulimit -n "$(ulimit -Hn)" 2>/dev/null || true
+
+VELKRUN=$(realpath "$VELKRUN")
+work=$(mktemp -d /tmp/velk-compare.XXXXXX)
+cd "$work"  # JMeter and velkrun leave their files here
+RUN_PID=
+cleanup() {
+    if [ -n "$RUN_PID" ] && kill -0 "$RUN_PID" 2>/dev/null; then
+        kill -TERM -- "-$RUN_PID" 2>/dev/null || true
+        wait "$RUN_PID" 2>/dev/null || true
+    fi
+    nginx_stop
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+# Debian's JMeter 2.13 cannot load any .jmx with the XStream 1.4.20 it ships (its
+# allow-list refuses JMeter's own classes).  This launcher lets JMeter's savers accept
+# its classes and then runs JMeter's ordinary non-GUI start.
+cat >"$work/jmeter-launch.bsh" <<'EOF'
+import java.lang.reflect.Field;
+import com.thoughtworks.xstream.XStream;
+import com.thoughtworks.xstream.security.AnyTypePermission;
+import org.apache.jmeter.util.JMeterUtils;
+JMeterUtils.setJMeterHome("/usr/share/jmeter");
+JMeterUtils.loadJMeterProperties("/usr/share/jmeter/bin/jmeter.properties");
+for (String name : new String[] {"JMXSAVER", "JTLSAVER"}) {
+    Field f = org.apache.jmeter.save.SaveService.class.getDeclaredField(name);
+    f.setAccessible(true);
+    ((XStream) f.get(null)).addPermission(AnyTypePermission.ANY);
+}
+new org.apache.jmeter.JMeter().start(bsh.args);
+EOF
+
+# One thread group (threads, loops, a duration cap) with one kept-alive GET.
+cat >"$work/plan.jmx" <<'EOF'
+<?xml version="1.0" encoding="UTF-8"?>
+<jmeterTestPlan version="1.2" properties="2.8" jmeter="2.13">
+  <hashTree>
+    <TestPlan guiclass="TestPlanGui" testclass="TestPlan" testname="compare" enabled="true">
+      <boolProp name="TestPlan.functional_mode">false</boolProp>
+      <boolProp name="TestPlan.serialize_threadgroups">false</boolProp>
+      <elementProp name="TestPlan.user_defined_variables" elementType="Arguments" guiclass="ArgumentsPanel" testclass="Arguments" testname="User Defined Variables" enabled="true">
+        <collectionProp name="Arguments.arguments"/>
+      </elementProp>
+      <stringProp name="TestPlan.user_define_classpath"></stringProp>
+    </TestPlan>
+    <hashTree>
+      <ThreadGroup guiclass="ThreadGroupGui" testclass="ThreadGroup" testname="users" enabled="true">
+        <stringProp name="ThreadGroup.on_sample_error">continue</stringProp>
+        <elementProp name="ThreadGroup.main_controller" elementType="LoopController" guiclass="LoopControlPanel" testclass="LoopController" testname="loops" enabled="true">
+          <boolProp name="LoopController.continue_forever">false</boolProp>
+          <stringProp name="LoopController.loops">${__P(loops,1)}</stringProp>
+        </elementProp>
+        <stringProp name="ThreadGroup.num_threads">${__P(threads,1)}</stringProp>
+        <stringProp name="ThreadGroup.ramp_time">0</stringProp>
+        <longProp name="ThreadGroup.start_time">0</longProp>
+        <longProp name="ThreadGroup.end_time">0</longProp>
+        <boolProp name="ThreadGroup.scheduler">true</boolProp>
+        <stringProp name="ThreadGroup.duration">${__P(duration,60)}</stringProp>
+        <stringProp name="ThreadGroup.delay">0</stringProp>
+      </ThreadGroup>
+      <hashTree>
+        <HTTPSamplerProxy guiclass="HttpTestSampleGui" testclass="HTTPSamplerProxy" testname="get" enabled="true">
+          <elementProp name="HTTPsampler.Arguments" elementType="Arguments" guiclass="HTTPArgumentsPanel" testclass="Arguments" testname="User Defined Variables" enabled="true">
+            <collectionProp name="Arguments.arguments"/>
+          </elementProp>
+          <stringProp name="HTTPSampler.domain">127.0.0.1</stringProp>
+          <stringProp name="HTTPSampler.port">${__P(port,80)}</stringProp>
+          <stringProp name="HTTPSampler.protocol">http</stringProp>
+          <stringProp name="HTTPSampler.path">${__P(path,/)}</stringProp>
+          <stringProp name="HTTPSampler.method">GET</stringProp>
+          <boolProp name="HTTPSampler.follow_redirects">false</boolProp>
+          <boolProp name="HTTPSampler.auto_redirects">false</boolProp>
+          <boolProp name="HTTPSampler.use_keepalive">true</boolProp>
+          <boolProp name="HTTPSampler.DO_MULTIPART_POST">false</boolProp>
+          <stringProp name="HTTPSampler.implementation">HttpClient4</stringProp>
+        </HTTPSamplerProxy>
+        <hashTree/>
+      </hashTree>
+    </hashTree>
+  </hashTree>
+</jmeterTestPlan>
+EOF
+
+write_velk_script() {  # path file
+    cat >"$1" <<EOF
+[general]
+clients=1
+requests=1
+server=127.0.0.1
+port=$PORT
+keepalive=1
+delaystart=0
+round=0
+timeout=30
+reportdir=
+
+[get]
+\$uri=/$2.txt
+EOF
+}
+
+# Runs one client under /usr/bin/time, in its own process group so that an
+# interrupted benchmark can stop all of it by that group's id; bounded by timeout.
+measure() {  # limit-seconds command...
+    local limit=$1
+    shift
+    setsid /usr/bin/time -f '%e %U %S %M' -o "$work/time.txt" timeout -k 5 "$limit" "$@" \
+        >"$work/out.txt" 2>&1 &
+    RUN_PID=$!
+    local status=0
+    wait "$RUN_PID" || status=$?
+    RUN_PID=
+    return $status
+}
+
+# Prints "requests wall user sys maxrss_kb" of the last measured run.
+times_of_last_run() {  # requests
+    local t
+    t=$(grep -E '^[0-9.]+ [0-9.]+ [0-9.]+ [0-9]+$' "$work/time.txt" | tail -1)
+    echo "$1 $t"
+}
+
+results="$work/results.tsv"
+: >"$results"
+errors="$work/errors.txt"
+: >"$errors"
+
+record() {  # file level tool rep rate requests
+    local file=$1 level=$2 tool=$3 rep=$4 rate=$5 requests=$6
+    read -r _ wall user sys rss <<<"$(times_of_last_run "$requests")"
+    awk -v f="$file" -v l="$level" -v t="$tool" -v r="$rep" -v rate="$rate" -v n="$requests" \
+        -v u="$user" -v s="$sys" -v m="$rss" \
+        'BEGIN { cpu = n > 0 ? (u + s) * 1e6 / n : 0;
+                 printf "%s\t%s\t%s\t%s\t%.1f\t%.2f\t%d\n", f, l, t, r, rate, cpu, m }' >>"$results"
+}
+
+run_velk() {  # file level rep requests_per_user
+    local file=$1 level=$2 rep=$3 per_user=$4
+    write_velk_script "$work/velk.txt" "$file"
+    if ! measure $((SECONDS_PER_RUN * 6 + 30)) "$VELKRUN" "$work/velk.txt" --quiet \
+        --set "clients=$level" --set "requests=$per_user"; then
+        echo "velk $file $level: velkrun failed: $(tail -2 "$work/out.txt")" >>"$errors"
+    fi
+    local line total errs wall rate
+    line=$(grep -E '^velkrun: [0-9]+ requests' "$work/out.txt" | tail -1 || true)
+    total=$(awk '{print $2}' <<<"$line")
+    errs=$(awk '{print $4}' <<<"$line")
+    [ -n "$total" ] || total=0
+    [ "${errs:-0}" = 0 ] || echo "velk $file $level rep $rep: $errs errors" >>"$errors"
+    wall=$(awk '{print $1}' "$work/time.txt" | tail -1)
+    rate=$(awk -v n="$total" -v w="$wall" 'BEGIN { print (w > 0 ? n / w : 0) }')
+    [ "$rep" = calibrate ] || record "$file" "$level" velk "$rep" "$rate" "$total"
+    VELK_RATE=$rate
+}
+
+run_wrk() {  # file level rep
+    local file=$1 level=$2 rep=$3
+    local threads=2
+    [ "$level" -ge 2 ] || threads=1
+    measure $((SECONDS_PER_RUN + 30)) wrk -t"$threads" -c"$level" -d"${SECONDS_PER_RUN}s" \
+        "http://127.0.0.1:$PORT/$file.txt" || echo "wrk $file $level rep $rep failed" >>"$errors"
+    local total rate
+    total=$(awk '/requests in/ {print $1}' "$work/out.txt")
+    rate=$(awk '/^Requests\/sec:/ {print $2}' "$work/out.txt")
+    grep -qE 'Non-2xx|Socket errors' "$work/out.txt" &&
+        echo "wrk $file $level rep $rep: $(grep -E 'Non-2xx|Socket errors' "$work/out.txt")" >>"$errors"
+    record "$file" "$level" wrk "$rep" "${rate:-0}" "${total:-0}"
+}
+
+run_ab() {  # file level rep expected_rate
+    local file=$1 level=$2 rep=$3 expected=$4
+    # ab sizes its per-request table by -n: three times what the run should need.
+    local n
+    n=$(awk -v r="$expected" -v s="$SECONDS_PER_RUN" -v c="$level" \
+        'BEGIN { n = int(r * s * 3); if (n < c * 10) n = c * 10; print n }')
+    measure $((SECONDS_PER_RUN + 30)) ab -q -k -c "$level" -t "$SECONDS_PER_RUN" -n "$n" \
+        "http://127.0.0.1:$PORT/$file.txt" || echo "ab $file $level rep $rep failed" >>"$errors"
+    local total rate failed
+    total=$(awk '/^Complete requests:/ {print $3}' "$work/out.txt")
+    rate=$(awk '/^Requests per second:/ {print $4}' "$work/out.txt")
+    failed=$(awk '/^Failed requests:/ {print $3}' "$work/out.txt")
+    [ "${failed:-0}" = 0 ] || echo "ab $file $level rep $rep: $failed failed" >>"$errors"
+    record "$file" "$level" ab "$rep" "${rate:-0}" "${total:-0}"
+}
+
+run_jmeter() {  # file level rep loops
+    local file=$1 level=$2 rep=$3 loops=$4
+    # Same threads and loops as velkrun, cut off at twice the run time: a slower
+    # client would otherwise need many times as long for the same work.
+    local cap=$((SECONDS_PER_RUN * 2))
+    measure $((cap + 60)) java -cp \
+        "/usr/share/jmeter/bin/ApacheJMeter.jar:/usr/share/jmeter/lib/ext/*:/usr/share/java/bsh.jar" \
+        -Djmeter.home=/usr/share/jmeter bsh.Interpreter "$work/jmeter-launch.bsh" \
+        -n -t "$work/plan.jmx" -j "$work/jmeter.log" -Jsummariser.name=summary \
+        -Jsummariser.interval=600 -Jjmeterengine.nongui.port=0 -Jthreads="$level" \
+        -Jloops="$loops" -Jduration="$cap" -Jport="$PORT" -Jpath="/$file.txt" ||
+        echo "jmeter $file $level rep $rep failed" >>"$errors"
+    local line total rate errs
+    line=$(grep -E '^summary = ' "$work/out.txt" | tail -1 || true)
+    total=$(awk '{print $3}' <<<"$line")
+    rate=$(sed -E 's/.*= *([0-9.]+)\/s.*/\1/' <<<"$line")
+    errs=$(sed -E 's/.*Err: *([0-9]+).*/\1/' <<<"$line")
+    [ "${errs:-0}" = 0 ] || echo "jmeter $file $level rep $rep: $errs errors" >>"$errors"
+    record "$file" "$level" jmeter "$rep" "${rate:-0}" "${total:-0}"
+}
+
+nginx_start "$work/nginx" "$PORT" 1
+echo "nginx (1 worker) on 127.0.0.1:$PORT; $REPS runs of ~${SECONDS_PER_RUN}s per tool and level" >&2
+
+for file in $FILES; do
+    for level in $LEVELS; do
+        # A short velkrun sizes the runs: requests per user for SECONDS_PER_RUN.
+        run_velk "$file" "$level" calibrate $((20000 / level > 5 ? 20000 / level : 5))
+        per_user=$(awk -v r="$VELK_RATE" -v s="$SECONDS_PER_RUN" -v c="$level" \
+            'BEGIN { n = int(r * s / c); print n < 5 ? 5 : n }')
+        echo "$file $level: ~$VELK_RATE requests/s, $per_user requests per user" >&2
+        for rep in $(seq 1 "$REPS"); do
+            for tool in $TOOLS; do
+                case $tool in
+                    velk) run_velk "$file" "$level" "$rep" "$per_user" ;;
+                    wrk) run_wrk "$file" "$level" "$rep" ;;
+                    ab) run_ab "$file" "$level" "$rep" "$VELK_RATE" ;;
+                    jmeter) run_jmeter "$file" "$level" "$rep" "$per_user" ;;
+                esac
+            done
+        done
+    done
+done
+
+nginx_stop
+
+# Medians per file, level and tool, then VELK's ratio to each peer.
+awk -F'\t' -v tools="$TOOLS" '
+function median(key,    n, i, j, t, a) {
+    n = split(vals[key], a, " ")
+    for (i = 2; i <= n; i++) { t = a[i]; for (j = i - 1; j >= 1 && a[j] > t; j--) a[j + 1] = a[j]; a[j + 1] = t }
+    return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
+}
+{
+    k = $1 SUBSEP $2 SUBSEP $3
+    vals[k SUBSEP "rate"] = vals[k SUBSEP "rate"] " " $5
+    vals[k SUBSEP "cpu"] = vals[k SUBSEP "cpu"] " " $6
+    vals[k SUBSEP "rss"] = vals[k SUBSEP "rss"] " " $7
+    if (!(($1 SUBSEP $2) in seen)) { seen[$1 SUBSEP $2] = 1; order[++rows] = $1 SUBSEP $2 }
+}
+END {
+    nt = split(tools, tl, " ")
+    printf "\nMedians\n%-6s %6s  %-7s %12s %14s %12s %12s\n", "file", "conns", "tool", "requests/s", "CPU us/req", "peak RSS MB", "KiB/conn"
+    for (r = 1; r <= rows; r++) {
+        split(order[r], fl, SUBSEP)
+        for (t = 1; t <= nt; t++) {
+            k = order[r] SUBSEP tl[t]
+            if (!((k SUBSEP "rate") in vals)) continue
+            rate[k] = median(k SUBSEP "rate"); cpu[k] = median(k SUBSEP "cpu"); rss[k] = median(k SUBSEP "rss")
+            printf "%-6s %6s  %-7s %12.0f %14.1f %12.1f %12.1f\n", fl[1], fl[2], tl[t], rate[k], cpu[k], rss[k] / 1024, rss[k] / fl[2]
+        }
+    }
+    printf "\nVELK / peer (medians): requests/s (higher is better), CPU per request and peak RSS (lower is better)\n"
+    printf "%-6s %6s  %-7s %10s %10s %10s\n", "file", "conns", "peer", "req/s", "CPU/req", "RSS"
+    for (r = 1; r <= rows; r++) {
+        split(order[r], fl, SUBSEP)
+        v = order[r] SUBSEP "velk"
+        if (!(v in rate)) continue
+        for (t = 1; t <= nt; t++) {
+            if (tl[t] == "velk") continue
+            k = order[r] SUBSEP tl[t]
+            if (!(k in rate)) continue
+            printf "%-6s %6s  %-7s %10.2f %10.2f %10.2f\n", fl[1], fl[2], tl[t],
+                (rate[k] > 0 ? rate[v] / rate[k] : 0), (cpu[k] > 0 ? cpu[v] / cpu[k] : 0), (rss[k] > 0 ? rss[v] / rss[k] : 0)
+        }
+    }
+}' "$results"
+
+if [ -s "$errors" ]; then
+    echo
+    echo "Errors seen:"
+    cat "$errors"
+fi
