@@ -178,5 +178,28 @@ TEST_F(ScriptErrors, DeepRecursionIsAScriptErrorNotACrash) {
     EXPECT_EQ(m_server.requestCount(), 0);
 }
 
+TEST_F(ScriptErrors, ARequestMadeAtTheDeepestPointStillFitsTheStack) {
+    // The recursion stops near the end of the stack; the script then sends a
+    // request (plain, and through TLS) from there, so the reserve left for
+    // velk's own calls is tried in earnest.
+    TestHttpServer tlsServer(TestHttpServer::Options{true});
+    // A call that is itself refused for lack of stack throws to the level
+    // above, which tries it again: each request is made as deep as it can be.
+    const std::string js =
+        "var todo = [\"plain\", \"tls\"];\n"
+        "function g() {\n"
+        "  try { [1].map(g); } catch (e) {}\n"
+        "  if (todo.length) { velk.Request(todo[0]); todo.shift(); }\n"
+        "}\n"
+        "g();\n";
+    const std::vector<std::string> lines =
+        runAlone(testText(js, "", "[plain]\n$uri=/plain\n[tls]\n$uri=/tls\n$secure=2\n$port=" +
+                                       std::to_string(tlsServer.port()) + "\n"));
+    EXPECT_TRUE(lines.empty());
+    EXPECT_EQ(targets(), (std::vector<std::string>{"/plain"}));
+    ASSERT_EQ(tlsServer.requestCount(), 1);
+    EXPECT_EQ(tlsServer.requests()[0].target, "/tls");
+}
+
 }  // namespace
 }  // namespace velk::test
