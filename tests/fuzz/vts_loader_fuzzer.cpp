@@ -1,0 +1,29 @@
+// Scenario files are untrusted: any bytes must load or fail with a message,
+// without crashing or allocating more than the file could hold.  What loads
+// must save to bytes that load back to the same bytes, and make a script or
+// say why not.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "scenario_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace velk::model;
+    CScenario scenario;
+    scenario.reset();
+    std::string error;
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    if (!readScenarioBytes(scenario, bytes, error)) {
+        if (error.empty()) std::abort();
+        return 0;
+    }
+    const std::string saved = scenarioFileBytes(scenario);
+    CScenario again;
+    again.reset();
+    if (!readScenarioBytes(again, saved, error) || scenarioFileBytes(again) != saved) std::abort();
+    std::string script;
+    if (!scenario.generateScript(GlobalSettings(), script, error) && error.empty()) std::abort();
+    return 0;
+}
