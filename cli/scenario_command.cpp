@@ -28,13 +28,17 @@ void loadGlobalSettings(velk::model::GlobalSettings& settings) {
     if (all)
         std::fprintf(stderr, "velkrun: global settings from %s\n", file.c_str());
     else if (read > 0)
-        std::fprintf(stderr, "velkrun: global settings from %s, defaults after its first unreadable value\n",
-                     file.c_str());
+        std::fprintf(
+            stderr, "velkrun: global settings from %s, defaults after its first unreadable value\n",
+            file.c_str());
     else
-        std::fprintf(stderr, "velkrun: global settings: the defaults (none saved in %s)\n", file.c_str());
+        std::fprintf(stderr, "velkrun: global settings: the defaults (none saved in %s)\n",
+                     file.c_str());
 #else
     (void)settings;
-    std::fprintf(stderr, "velkrun: global settings: the defaults (this velkrun cannot read saved settings)\n");
+    std::fprintf(
+        stderr,
+        "velkrun: global settings: the defaults (this velkrun cannot read saved settings)\n");
 #endif
 }
 
@@ -43,7 +47,8 @@ void loadGlobalSettings(velk::model::GlobalSettings& settings) {
 bool isScenarioPath(const std::string& path) {
     if (path.size() < 4) return false;
     std::string ext = path.substr(path.size() - 4);
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return std::tolower(c); });
     return ext == ".vts";
 }
 
@@ -69,14 +74,15 @@ std::optional<GeneratedScript> scenarioScript(const CliOptions& options) {
     velk::model::GlobalSettings settings;
     loadGlobalSettings(settings);
     if (!scenario.generateScript(settings, script.text, error)) {
-        std::fprintf(stderr, "velkrun: %s: no test script can be made of this scenario: %s\n", path.c_str(),
-                     error.c_str());
+        std::fprintf(stderr, "velkrun: %s: no test script can be made of this scenario: %s\n",
+                     path.c_str(), error.c_str());
         return std::nullopt;
     }
     // The engine takes the script as a C string: a NUL from some text in the
     // file would silently cut it short.
     if (script.text.find('\0') != std::string::npos) {
-        std::fprintf(stderr, "velkrun: %s: a text in the scenario holds a NUL byte\n", path.c_str());
+        std::fprintf(stderr, "velkrun: %s: a text in the scenario holds a NUL byte\n",
+                     path.c_str());
         return std::nullopt;
     }
     return script;
@@ -84,7 +90,8 @@ std::optional<GeneratedScript> scenarioScript(const CliOptions& options) {
 
 int runPrintScript(const CliOptions& options) {
     if (!isScenarioPath(options.scriptPath)) {
-        std::fprintf(stderr, "velkrun: --print-script needs a .vts scenario, not %s\n", options.scriptPath.c_str());
+        std::fprintf(stderr, "velkrun: --print-script needs a .vts scenario, not %s\n",
+                     options.scriptPath.c_str());
         return 2;
     }
     std::optional<GeneratedScript> script = scenarioScript(options);

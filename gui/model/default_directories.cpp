@@ -15,7 +15,8 @@ std::string programDirectory() {
 
 std::string defaultDataDirectory(std::string_view name) {
     const std::string program = programDirectory();
-    if (!program.empty() && ::access(program.c_str(), W_OK) == 0) return program + "/" + std::string(name);
+    if (!program.empty() && ::access(program.c_str(), W_OK) == 0)
+        return program + "/" + std::string(name);
     std::string base;
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && xdg[0] == '/')
         base = xdg;

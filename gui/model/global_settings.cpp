@@ -10,7 +10,9 @@ struct ProxyType {
 constexpr ProxyType kProxyTypes[GlobalSettings::kProxyTypeCount] = {
     {"HTTP", "http"}, {"HTTPS", "httpc"}, {"SOCKS4", "socks4"}, {"SOCKS5", "socks5"}};
 
-bool validProxyType(int32_t type) { return type >= 0 && type < GlobalSettings::kProxyTypeCount; }
+bool validProxyType(int32_t type) {
+    return type >= 0 && type < GlobalSettings::kProxyTypeCount;
+}
 
 }  // namespace
 
@@ -96,8 +98,9 @@ bool GlobalSettings::load(SettingsBackend& store, int* valuesRead) {
         ++read;
         return true;
     };
-    const bool all = flag("StartRecording", v.startRecording) && flag("PromptRecording", v.promptRecording) &&
-                     flag("UseProxy", v.useProxy) && proxyType() && text("ProxyServer", v.proxyServer) &&
+    const bool all = flag("StartRecording", v.startRecording) &&
+                     flag("PromptRecording", v.promptRecording) && flag("UseProxy", v.useProxy) &&
+                     proxyType() && text("ProxyServer", v.proxyServer) &&
                      number("ProxyPort", v.proxyPort) && flag("ProxyAuth", v.proxyAuth) &&
                      text("ProxyUser", v.proxyUser) && text("ProxyPassword", v.proxyPassword) &&
                      number("Timeout", v.timeout) && number("HTTPVersion", v.httpVersion) &&

@@ -4,10 +4,14 @@ namespace velk::model {
 
 const char* OutputLog::kindWord(int32_t kind) {
     switch (kind) {
-        case kMessage: return "MESSAGE";
-        case kWarning: return "WARNING";
-        case kFailure: return "FAILURE";
-        default: return "";
+        case kMessage:
+            return "MESSAGE";
+        case kWarning:
+            return "WARNING";
+        case kFailure:
+            return "FAILURE";
+        default:
+            return "";
     }
 }
 

@@ -16,15 +16,18 @@ constexpr KindText kKinds[CReqParamFunction::kKindCount] = {
     {"Numeric random",
      "Returns the concatenation of prefix string and evently distributed random number in the "
      "specified range."},
-    {"Alphanumeric random", "Returns the random alphanumeric string with length in the specified range."},
+    {"Alphanumeric random",
+     "Returns the random alphanumeric string with length in the specified range."},
     {"Random from list",
      "Returns the random element from specified list. To specify list type one list element per "
      "line."},
     {"Ordered list",
-     "Returns the 1-st element from specified list for the 1-st iteration, the 2-nd element for the "
+     "Returns the 1-st element from specified list for the 1-st iteration, the 2-nd element for "
+     "the "
      "2-nd iteration and so on. To specify list type one list element per line."},
     {"Sequence",
-     "Returns sequence of strings that are the concatenation of the prefix string and integer value "
+     "Returns sequence of strings that are the concatenation of the prefix string and integer "
+     "value "
      "that increases by 1 with each iteration. If the shift value is specified, then the starting "
      "value for different virtual users will be shifted using this value."},
     {"URL",
@@ -54,7 +57,9 @@ std::string replaceAll(std::string_view text, std::string_view from, std::string
 }
 
 // Numbers go into expressions as "%u" writes them.
-std::string unsignedText(int32_t n) { return std::to_string(static_cast<uint32_t>(n)); }
+std::string unsignedText(int32_t n) {
+    return std::to_string(static_cast<uint32_t>(n));
+}
 
 }  // namespace
 
@@ -66,10 +71,18 @@ const char* CReqParamFunction::kindHelp(int32_t kind) {
     return kind >= 0 && kind < kKindCount ? kKinds[kind].help : "";
 }
 
-std::string CReqParamFunction::getText() const { return replaceAll(m_text, "%2c", ","); }
-void CReqParamFunction::setText(std::string_view text) { m_text = replaceAll(text, ",", "%2c"); }
-std::string CReqParamFunction::getExtra() const { return replaceAll(m_extra, "%2c", ","); }
-void CReqParamFunction::setExtra(std::string_view extra) { m_extra = replaceAll(extra, ",", "%2c"); }
+std::string CReqParamFunction::getText() const {
+    return replaceAll(m_text, "%2c", ",");
+}
+void CReqParamFunction::setText(std::string_view text) {
+    m_text = replaceAll(text, ",", "%2c");
+}
+std::string CReqParamFunction::getExtra() const {
+    return replaceAll(m_extra, "%2c", ",");
+}
+void CReqParamFunction::setExtra(std::string_view extra) {
+    m_extra = replaceAll(extra, ",", "%2c");
+}
 
 std::string CReqParamFunction::getList() const {
     return replaceAll(replaceAll(m_text, ",", "\r\n"), "%2c", ",");
@@ -97,23 +110,32 @@ std::string CReqParamFunction::expression(bool replaceCommas, bool encode) const
     const std::string t = replaceCommas ? getText() : m_text;
     const std::string x = replaceCommas ? getExtra() : m_extra;
     switch (m_kind) {
-        case kStaticText: return encode ? urlEncode(m_text, false) : t;
+        case kStaticText:
+            return encode ? urlEncode(m_text, false) : t;
         case kNumericRandom: {
             std::string e = "$NRand(" + unsignedText(m_from) + "," + unsignedText(m_to);
             if (!t.empty()) e += "," + (encode ? urlEncode(t, false) : t);
             return e + ")";
         }
-        case kAlphanumericRandom: return "$ARand(" + unsignedText(m_from) + "," + unsignedText(m_to) + ")";
-        case kRandomFromList: return "$LRand(" + (encode ? urlEncode(t, true) : t) + ")";
-        case kOrderedList: return "$List(" + (encode ? urlEncode(t, true) : t) + ")";
+        case kAlphanumericRandom:
+            return "$ARand(" + unsignedText(m_from) + "," + unsignedText(m_to) + ")";
+        case kRandomFromList:
+            return "$LRand(" + (encode ? urlEncode(t, true) : t) + ")";
+        case kOrderedList:
+            return "$List(" + (encode ? urlEncode(t, true) : t) + ")";
         case kSequence:
             return "$Seq(" + (encode ? urlEncode(t, false) : t) + "," + unsignedText(m_from) + "," +
                    unsignedText(m_shift) + ")";
-        case kUrl: return "$UrlParam(" + t + ")";
-        case kHiddenParameter: return "$Hidden(" + t + ")";
-        case kUserNumber: return "$clid(" + t + (x.empty() ? "" : "," + x) + ")";
-        case kFile: return "$File(" + t + (x.empty() ? "" : "," + x) + ")";
-        default: return "";
+        case kUrl:
+            return "$UrlParam(" + t + ")";
+        case kHiddenParameter:
+            return "$Hidden(" + t + ")";
+        case kUserNumber:
+            return "$clid(" + t + (x.empty() ? "" : "," + x) + ")";
+        case kFile:
+            return "$File(" + t + (x.empty() ? "" : "," + x) + ")";
+        default:
+            return "";
     }
 }
 

@@ -11,7 +11,8 @@ std::atomic<int32_t> g_lastRequestId{0};
 
 bool equalNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return ::tolower(static_cast<unsigned char>(x)) == ::tolower(static_cast<unsigned char>(y));
+               return ::tolower(static_cast<unsigned char>(x)) ==
+                      ::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -20,7 +21,9 @@ bool equalNoCase(std::string_view a, std::string_view b) {
 CRequest::CRequest()
     : m_id(g_lastRequestId.fetch_add(1) + 1), m_name("req_" + std::to_string(m_id)) {}
 
-void CRequest::resetIdCounter() { g_lastRequestId.exchange(0); }
+void CRequest::resetIdCounter() {
+    g_lastRequestId.exchange(0);
+}
 
 void CRequest::setUrl(std::string_view url) {
     m_server.clear();

@@ -32,8 +32,8 @@ void readFunction(VtsReader& in, CReqParamFunction& f) {
     if (!in.beginRecord()) return;
     int32_t from = 0, shift = 0, to = 0, kind = 0;
     std::string extra, text;
-    in.readInt(from) && in.readInt(shift) && in.readInt(to) && in.readInt(kind) && in.readString(extra) &&
-        in.readString(text);
+    in.readInt(from) && in.readInt(shift) && in.readInt(to) && in.readInt(kind) &&
+        in.readString(extra) && in.readString(text);
     f.setFrom(from);
     f.setShift(shift);
     f.setTo(to);
@@ -63,8 +63,8 @@ void readRequestRecord(VtsReader& in, CRequest& r) {
     bool useDelay = false;
     std::string type, name, server, uri;
     if (!(in.readInt(secure) && in.readInt(from) && in.readInt(to) && in.readFlag(useDelay) &&
-          in.readInt(method) && in.readString(type) && in.readString(name) && in.readString(server) &&
-          in.readString(uri)))
+          in.readInt(method) && in.readString(type) && in.readString(name) &&
+          in.readString(server) && in.readString(uri)))
         return;
     r.setSecure(secure);
     r.setDelayFrom(from);
@@ -76,9 +76,9 @@ void readRequestRecord(VtsReader& in, CRequest& r) {
     r.setServer(std::move(server));
     r.setUri(std::move(uri));
     if (!in.readCount(count, kMinRecordBytes)) return;
-    for (int32_t i = 0; i < count && in.ok(); ++i) readParam(in, *r.insertParam(-1, std::make_unique<CReqParam>()));
+    for (int32_t i = 0; i < count && in.ok(); ++i)
+        readParam(in, *r.insertParam(-1, std::make_unique<CReqParam>()));
 }
-
 
 void writeRequestRecord(VtsWriter& out, const CRequest& r) {
     out.writeSchema();

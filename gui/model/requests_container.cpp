@@ -37,15 +37,17 @@ NodeList& siblingsOf(NodeList& roots, Node& node) {
 }
 
 size_t indexIn(const NodeList& list, const Node& node) {
-    return size_t(std::find_if(list.begin(), list.end(), [&](const auto& n) { return n.get() == &node; }) -
-                  list.begin());
+    return size_t(
+        std::find_if(list.begin(), list.end(), [&](const auto& n) { return n.get() == &node; }) -
+        list.begin());
 }
 
 bool isHeaderPseudoParameter(const std::string& name) {
     static constexpr std::string_view kHeader = "header$";
     return name.size() == kHeader.size() &&
-           std::equal(name.begin(), name.end(), kHeader.begin(),
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+           std::equal(name.begin(), name.end(), kHeader.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == b;
+           });
 }
 
 // Destroys nodes without recursion, so that no tree is too deep to free.
@@ -65,7 +67,9 @@ constexpr size_t kMinNodeBytes = 8;
 
 }  // namespace
 
-CRequestsContainer::~CRequestsContainer() { destroy(m_roots); }
+CRequestsContainer::~CRequestsContainer() {
+    destroy(m_roots);
+}
 
 void CRequestsContainer::deleteAll() {
     Guard g(m_mutex);

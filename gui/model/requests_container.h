@@ -84,10 +84,10 @@ private:
     bool holdsLastRecorded(const Node& node) const;
 
     mutable std::recursive_mutex m_mutex;
-    NodeList m_roots;                     // guarded by m_mutex
-    int32_t m_insertAfterId = 0;          // guarded by m_mutex
-    int32_t m_parentId = 0;               // guarded by m_mutex
-    CRequest* m_lastRecorded = nullptr;   // guarded by m_mutex
+    NodeList m_roots;                    // guarded by m_mutex
+    int32_t m_insertAfterId = 0;         // guarded by m_mutex
+    int32_t m_parentId = 0;              // guarded by m_mutex
+    CRequest* m_lastRecorded = nullptr;  // guarded by m_mutex
 };
 
 }  // namespace velk::model

@@ -18,12 +18,14 @@ void CScenario::clear() {
     m_requests.deleteAll();
 }
 
-bool CScenario::generateScript(const GlobalSettings& settings, std::string& text, std::string& error) const {
+bool CScenario::generateScript(const GlobalSettings& settings, std::string& text,
+                               std::string& error) const {
     std::lock_guard<std::mutex> g(m_mutex);
     std::lock_guard<const CRequestsContainer> requestsGuard(m_requests);
     text.clear();
     error.clear();
-    if (!appendGeneralPart(m_general, m_run, m_requests.count(), settings, text, error)) return false;
+    if (!appendGeneralPart(m_general, m_run, m_requests.count(), settings, text, error))
+        return false;
     if (!m_requests.generateRequestPart(text)) {
         const std::vector<CRequest*> all = m_requests.flattened();
         for (const CRequest* r : all) {

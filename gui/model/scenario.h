@@ -44,7 +44,8 @@ public:
     // Empties text and writes the whole test script.  False, with the text as
     // far as it got and the reason in error, when a request has a method other
     // than GET or POST or the per-user request count cannot be computed.
-    bool generateScript(const GlobalSettings& settings, std::string& text, std::string& error) const;
+    bool generateScript(const GlobalSettings& settings, std::string& text,
+                        std::string& error) const;
 
     // The scenario record of the file: general, run and requests records.
     void write(VtsWriter& out) const;

@@ -6,7 +6,8 @@
 namespace velk::model {
 namespace {
 
-void appendSequence(std::string& out, const char* header, bool use, const std::vector<std::string>& list) {
+void appendSequence(std::string& out, const char* header, bool use,
+                    const std::vector<std::string>& list) {
     if (!use || list.empty()) return;
     out += header;
     for (const std::string& entry : list)
@@ -22,19 +23,22 @@ PerUserCount perUserRequestCount(const CRunSection& run, int32_t requestCount) {
     const bool requestLimit = run.useRequestLimit && run.requestLimit > 0;
     const bool timeLimit = run.useTimeLimit && run.timeLimit > 0;
     if (requestLimit && users <= 0) {
-        result.error = run.cycling ? "The total number of requests is limited, but the cycle starts at " +
-                                         std::to_string(users) +
-                                         " virtual users: at least 1 user is needed to reach the limit."
-                                   : "The total number of requests is limited, but the number of virtual users "
-                                     "is " + std::to_string(users) +
-                                         ": at least 1 user is needed to reach the limit.";
+        result.error =
+            run.cycling
+                ? "The total number of requests is limited, but the cycle starts at " +
+                      std::to_string(users) +
+                      " virtual users: at least 1 user is needed to reach the limit."
+                : "The total number of requests is limited, but the number of virtual users "
+                  "is " +
+                      std::to_string(users) + ": at least 1 user is needed to reach the limit.";
         return result;
     }
     if ((requestLimit || timeLimit) && n <= 0) {
         result.error = "The scenario has no requests.";
         return result;
     }
-    const int64_t lower = requestLimit ? (run.requestLimit + n * users - 1) / (n * users) : run.requestsPerUser;
+    const int64_t lower =
+        requestLimit ? (run.requestLimit + n * users - 1) / (n * users) : run.requestsPerUser;
     const int64_t timeBound = timeLimit ? int64_t(run.timeLimit) * 1200 / n : run.requestsPerUser;
     result.ok = true;
     result.count = std::max(lower, timeBound);
@@ -44,7 +48,9 @@ PerUserCount perUserRequestCount(const CRunSection& run, int32_t requestCount) {
 bool appendGeneralPart(const CGeneralSection& general, const CRunSection& run, int32_t requestCount,
                        const GlobalSettings& settings, std::string& out, std::string& error) {
     auto line = [&out](const std::string& text) { out += text + "\r\n"; };
-    auto flagLine = [&line](const char* name, bool on) { line(std::string(name) + (on ? "=1" : "=0")); };
+    auto flagLine = [&line](const char* name, bool on) {
+        line(std::string(name) + (on ? "=1" : "=0"));
+    };
 
     out += "\r\n[General]\r\n";
     line("timeout=" + std::to_string(settings.timeout()));
@@ -62,7 +68,8 @@ bool appendGeneralPart(const CGeneralSection& general, const CRunSection& run, i
     if (general.useAuthorization)
         line("authorization=" + general.authorizationUser + ":" + general.authorizationPassword);
     line("projectname=" + general.projectName);
-    if (general.useSpeedLimit && general.speedLimit != -1) line("maxspeed=" + std::to_string(general.speedLimit));
+    if (general.useSpeedLimit && general.speedLimit != -1)
+        line("maxspeed=" + std::to_string(general.speedLimit));
     if (run.writeLog) line("logdir=" + run.logDirectory);
     if (run.useReportDirectory) line("reportdir=" + run.reportDirectory);
     if (run.clients > 0) line("clients=" + std::to_string(run.clients));
@@ -74,9 +81,11 @@ bool appendGeneralPart(const CGeneralSection& general, const CRunSection& run, i
         }
         line("requests=" + std::to_string(perUser.count));
     }
-    if (run.useRequestLimit && run.requestLimit > 0) line("maxrequests=" + std::to_string(run.requestLimit));
+    if (run.useRequestLimit && run.requestLimit > 0)
+        line("maxrequests=" + std::to_string(run.requestLimit));
     // 64-bit: a stored limit may be large enough to overflow 32 bits.
-    if (run.useTimeLimit && run.timeLimit > 0) line("maxtime=" + std::to_string(int64_t(run.timeLimit) * 60));
+    if (run.useTimeLimit && run.timeLimit > 0)
+        line("maxtime=" + std::to_string(int64_t(run.timeLimit) * 60));
     line(run.timeoutCheck ? "nowait=0" : "nowait=1");
     if (!run.outputFileTemplate.empty()) line("outfile=" + run.outputFileTemplate);
     if (!run.description.empty()) line("description=" + run.description);
@@ -92,10 +101,17 @@ bool appendGeneralPart(const CGeneralSection& general, const CRunSection& run, i
     if (run.useStartDelay) line("delaystart=" + std::to_string(run.startDelay));
     line("timingmode=" + std::to_string(run.timingMode));
     switch (run.rounding) {
-        case 0: line("round=0.01"); break;
-        case 1: line("round=0.1"); break;
-        case 2: line("round=1"); break;
-        default: break;  // the user interface offers no other value
+        case 0:
+            line("round=0.01");
+            break;
+        case 1:
+            line("round=0.1");
+            break;
+        case 2:
+            line("round=1");
+            break;
+        default:
+            break;  // the user interface offers no other value
     }
     flagLine("log", run.writeLog);
     appendSequence(out, "\r\n[InitSeq]\r\n", run.useInitialSequence, run.initialSequence);

@@ -13,7 +13,8 @@ bool VtsReader::readInt(int32_t& value) {
         return false;
     }
     uint32_t u = 0;
-    for (int i = 0; i < 4; ++i) u |= uint32_t(static_cast<unsigned char>(m_bytes[m_pos + size_t(i)])) << (8 * i);
+    for (int i = 0; i < 4; ++i)
+        u |= uint32_t(static_cast<unsigned char>(m_bytes[m_pos + size_t(i)])) << (8 * i);
     value = static_cast<int32_t>(u);
     m_pos += 4;
     return true;
@@ -31,8 +32,8 @@ bool VtsReader::readString(std::string& text) {
     int32_t n = 0;
     if (!readInt(n)) return false;
     if (n < 0 || size_t(n) > remaining()) {
-        fail("a text at byte " + std::to_string(at) + " claims " + std::to_string(n) + " bytes, but " +
-             std::to_string(remaining()) + " remain");
+        fail("a text at byte " + std::to_string(at) + " claims " + std::to_string(n) +
+             " bytes, but " + std::to_string(remaining()) + " remain");
         return false;
     }
     text.assign(m_bytes.substr(m_pos, size_t(n)));
@@ -45,8 +46,8 @@ bool VtsReader::readCount(int32_t& count, size_t minEntryBytes) {
     int32_t n = 0;
     if (!readInt(n)) return false;
     if (n < 0 || size_t(n) > remaining() / minEntryBytes) {
-        fail("a list at byte " + std::to_string(at) + " claims " + std::to_string(n) + " entries, but " +
-             std::to_string(remaining()) + " bytes remain");
+        fail("a list at byte " + std::to_string(at) + " claims " + std::to_string(n) +
+             " entries, but " + std::to_string(remaining()) + " bytes remain");
         return false;
     }
     count = n;

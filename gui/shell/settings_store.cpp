@@ -12,7 +12,9 @@ namespace {
 
 const QString kGroup = QStringLiteral("Settings");
 
-QString key(std::string_view name) { return QString::fromLatin1(name.data(), qsizetype(name.size())); }
+QString key(std::string_view name) {
+    return QString::fromLatin1(name.data(), qsizetype(name.size()));
+}
 
 // Owner-only: the directory first, so the file is never readable by others even
 // before its own mode is set.
@@ -22,7 +24,8 @@ void restrictToOwner(const QString& file, bool directoryToo) {
         QDir().mkpath(info.absolutePath());
         ::chmod(QFile::encodeName(info.absolutePath()).constData(), S_IRWXU);
     }
-    if (info.exists()) ::chmod(QFile::encodeName(info.absoluteFilePath()).constData(), S_IRUSR | S_IWUSR);
+    if (info.exists())
+        ::chmod(QFile::encodeName(info.absoluteFilePath()).constData(), S_IRUSR | S_IWUSR);
 }
 
 }  // namespace
@@ -32,11 +35,14 @@ SettingsStore::SettingsStore()
                                              QStringLiteral("Orvantis"), QStringLiteral("VELK"))) {}
 
 SettingsStore::SettingsStore(const std::string& filePath)
-    : m_settings(std::make_unique<QSettings>(QString::fromStdString(filePath), QSettings::IniFormat)) {}
+    : m_settings(
+          std::make_unique<QSettings>(QString::fromStdString(filePath), QSettings::IniFormat)) {}
 
 SettingsStore::~SettingsStore() = default;
 
-std::string SettingsStore::filePath() const { return m_settings->fileName().toStdString(); }
+std::string SettingsStore::filePath() const {
+    return m_settings->fileName().toStdString();
+}
 
 bool SettingsStore::open(bool create) {
     m_writing = create;
@@ -62,7 +68,9 @@ std::optional<std::string> SettingsStore::readString(std::string_view name) {
     return value.toString().toStdString();
 }
 
-void SettingsStore::writeInt(std::string_view name, int32_t value) { m_settings->setValue(key(name), value); }
+void SettingsStore::writeInt(std::string_view name, int32_t value) {
+    m_settings->setValue(key(name), value);
+}
 
 void SettingsStore::writeString(std::string_view name, std::string_view value) {
     m_settings->setValue(key(name), QString::fromUtf8(value.data(), qsizetype(value.size())));

@@ -1,8 +1,7 @@
 // velkrun with .vts scenarios: the script it makes and prints, the settings it
 // makes it with, runs against a loopback server and the demo site, refusals.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -98,7 +97,9 @@ protected:
         return path;
     }
 
-    Outcome velkrun(std::vector<std::string> args) { return runProgram(m_dir, VELKRUN_PATH, std::move(args)); }
+    Outcome velkrun(std::vector<std::string> args) {
+        return runProgram(m_dir, VELKRUN_PATH, std::move(args));
+    }
 
     TempDir m_dir, m_config;
     TestHttpServer m_server;
@@ -114,8 +115,8 @@ TEST_F(VelkrunScenario, PrintsTheModelsScriptNamedAfterTheFile) {
     std::string expected, error;
     ASSERT_TRUE(m_scenario.generateScript(velk::model::GlobalSettings(), expected, error)) << error;
     EXPECT_EQ(o.out, expected);
-    EXPECT_NE(o.err.find("global settings: the defaults (none saved in " + m_config.path().string() +
-                         "/Orvantis/VELK.conf)"),
+    EXPECT_NE(o.err.find("global settings: the defaults (none saved in " +
+                         m_config.path().string() + "/Orvantis/VELK.conf)"),
               std::string::npos)
         << o.err;
 }
@@ -123,15 +124,18 @@ TEST_F(VelkrunScenario, PrintsTheModelsScriptNamedAfterTheFile) {
 TEST_F(VelkrunScenario, UsesTheSavedGlobalSettings) {
     add("home", "");
     std::filesystem::create_directories(m_config.path() / "Orvantis");
-    m_config.write("Orvantis/VELK.conf",
-                   "[Settings]\nStartRecording=0\nPromptRecording=1\nUseProxy=1\nProxyType=3\n"
-                   "ProxyServer=proxy.lan\nProxyPort=1080\nProxyAuth=0\nProxyUser=\nProxyPassword=\n"
-                   "Timeout=7\nHTTPVersion=0\nSSLVersion=1\n");
+    m_config.write(
+        "Orvantis/VELK.conf",
+        "[Settings]\nStartRecording=0\nPromptRecording=1\nUseProxy=1\nProxyType=3\n"
+        "ProxyServer=proxy.lan\nProxyPort=1080\nProxyAuth=0\nProxyUser=\nProxyPassword=\n"
+        "Timeout=7\nHTTPVersion=0\nSSLVersion=1\n");
     const Outcome o = velkrun({"--print-script", save("s.vts")});
     ASSERT_EQ(o.status, 0) << o.err;
-    EXPECT_TRUE(o.out.starts_with("\r\n[General]\r\ntimeout=7\r\nproxy=socks5://proxy.lan:1080\r\nhttpver=0\r\n"))
+    EXPECT_TRUE(o.out.starts_with(
+        "\r\n[General]\r\ntimeout=7\r\nproxy=socks5://proxy.lan:1080\r\nhttpver=0\r\n"))
         << o.out;
-    EXPECT_NE(o.err.find("velkrun: global settings from " + m_config.path().string() + "/Orvantis/VELK.conf\n"),
+    EXPECT_NE(o.err.find("velkrun: global settings from " + m_config.path().string() +
+                         "/Orvantis/VELK.conf\n"),
               std::string::npos)
         << o.err;
 }
@@ -159,11 +163,19 @@ TEST_F(VelkrunScenario, RefusesWhatCannotBeRun) {
         int status;
         const char* text;
     } cases[] = {
-        {"truncated", {m_dir.write("cut.vts", bytes.substr(0, bytes.size() - 3))}, 1, "Unexpected file format: "},
-        {"huge string", {m_dir.write("huge.vts", bytes.substr(0, 44) + std::string("\xff\xff\xff\x7f", 4))},
-         1, "claims 2147483647 bytes"},
+        {"truncated",
+         {m_dir.write("cut.vts", bytes.substr(0, bytes.size() - 3))},
+         1,
+         "Unexpected file format: "},
+        {"huge string",
+         {m_dir.write("huge.vts", bytes.substr(0, 44) + std::string("\xff\xff\xff\x7f", 4))},
+         1,
+         "claims 2147483647 bytes"},
         {"missing", {m_dir.file("none.vts")}, 1, "Failed to open document"},
-        {"print a text script", {"--print-script", m_dir.write("t.txt", "[a]\n")}, 2, "needs a .vts scenario"},
+        {"print a text script",
+         {"--print-script", m_dir.write("t.txt", "[a]\n")},
+         2,
+         "needs a .vts scenario"},
     };
     for (const Case& c : cases) {
         const Outcome o = velkrun(c.args);
@@ -188,23 +200,27 @@ TEST_F(VelkrunScenario, RefusesScenariosThatMakeNoScript) {
     add("put", "").setMethod(3);
     const Outcome method = velkrun({"--print-script", save("method.vts")});
     EXPECT_EQ(method.status, 1);
-    EXPECT_NE(method.err.find("Request put has neither GET nor POST"), std::string::npos) << method.err;
+    EXPECT_NE(method.err.find("Request put has neither GET nor POST"), std::string::npos)
+        << method.err;
     EXPECT_EQ(m_server.requestCount(), 0);
 }
 
 TEST(VelkrunExample, CheckReadsTheExampleScenario) {
     TempDir dir, config;
     setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
-    const Outcome o = runProgram(dir, VELKRUN_PATH, {"--check", VELK_EXAMPLES_DIR "/demo-shop.vts"});
+    const Outcome o =
+        runProgram(dir, VELKRUN_PATH, {"--check", VELK_EXAMPLES_DIR "/demo-shop.vts"});
     EXPECT_EQ(o.status, 0) << o.err;
-    EXPECT_NE(o.out.find("Test sequence (5): home products product search slow"), std::string::npos) << o.out;
+    EXPECT_NE(o.out.find("Test sequence (5): home products product search slow"), std::string::npos)
+        << o.out;
 }
 
 TEST(VelkrunExample, TheDemoShopScenarioRunsAgainstTheDemoSite) {
     TempDir dir, config;
     setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
     const std::string portFile = dir.file("port");
-    std::vector<std::string> siteArgs = {VELK_DEMO_SITE_PATH, "--port", "0", "--port-file", portFile};
+    std::vector<std::string> siteArgs = {VELK_DEMO_SITE_PATH, "--port", "0", "--port-file",
+                                         portFile};
     std::vector<char*> argv;
     for (std::string& a : siteArgs) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -218,9 +234,10 @@ TEST(VelkrunExample, TheDemoShopScenarioRunsAgainstTheDemoSite) {
     }
     Outcome o;
     if (!port.empty()) {
-        o = runProgram(dir, VELKRUN_PATH,
-                       {VELK_EXAMPLES_DIR "/demo-shop.vts", "-port=" + port, "--quiet", "--report", "--set",
-                        "clients=3", "--set", "requests=2", "--set", "reportdir=" + dir.path().string()});
+        o = runProgram(
+            dir, VELKRUN_PATH,
+            {VELK_EXAMPLES_DIR "/demo-shop.vts", "-port=" + port, "--quiet", "--report", "--set",
+             "clients=3", "--set", "requests=2", "--set", "reportdir=" + dir.path().string()});
     }
     kill(site, SIGTERM);
     waitpid(site, nullptr, 0);

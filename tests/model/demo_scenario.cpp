@@ -72,7 +72,8 @@ void buildDemoScenario(CScenario& s) {
     CRequest& product = addRequest(s, "product", CRequest::kGet, "product");
     addParam(product, "id", false, CReqParamFunction::kUrl).setText("id");
     CRequest& search = addRequest(s, "search", CRequest::kGet, "search");
-    addParam(search, "q", true, CReqParamFunction::kOrderedList).setList("lamp\r\nchair\r\ndesk set\r\nmug");
+    addParam(search, "q", true, CReqParamFunction::kOrderedList)
+        .setList("lamp\r\nchair\r\ndesk set\r\nmug");
     addRequest(s, "slow", CRequest::kGet, "slow");
 }
 

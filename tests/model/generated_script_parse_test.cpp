@@ -90,7 +90,8 @@ TEST_F(GeneratedScriptParse, EveryComponentKindEncodedAndNot) {
             if (kind == CReqParamFunction::kFile) {
                 f->setText(uploadPath);
                 f->setExtra("text/plain");
-            } else if (kind == CReqParamFunction::kRandomFromList || kind == CReqParamFunction::kOrderedList) {
+            } else if (kind == CReqParamFunction::kRandomFromList ||
+                       kind == CReqParamFunction::kOrderedList) {
                 f->setList("a b\r\nc,d\r\n50%");
             } else {
                 f->setText("x y,z%");
@@ -162,7 +163,8 @@ TEST_F(GeneratedScriptParse, TheExampleScenario) {
     velk::test::buildDemoScenario(m_scenario);
     const TestInfo info = parse();
     EXPECT_EQ(info.users, 10);
-    EXPECT_EQ(names(info), (std::vector<std::string>{"home", "products", "product", "search", "slow"}));
+    EXPECT_EQ(names(info),
+              (std::vector<std::string>{"home", "products", "product", "search", "slow"}));
 }
 
 TEST(ExampleScenario, TheCommittedFileIsWhatTheModelBuilds) {
@@ -171,8 +173,10 @@ TEST(ExampleScenario, TheCommittedFileIsWhatTheModelBuilds) {
     velk::test::buildDemoScenario(built);
     std::ifstream in(VELK_EXAMPLES_DIR "/demo-shop.vts", std::ios::binary);
     ASSERT_TRUE(in) << "regenerate it with write_demo_scenario examples/demo-shop.vts";
-    const std::string committed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(committed, scenarioFileBytes(built)) << "regenerate it with write_demo_scenario examples/demo-shop.vts";
+    const std::string committed((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
+    EXPECT_EQ(committed, scenarioFileBytes(built))
+        << "regenerate it with write_demo_scenario examples/demo-shop.vts";
     CScenario loaded;
     std::string error;
     EXPECT_TRUE(readScenarioBytes(loaded, committed, error)) << error;

@@ -29,7 +29,8 @@ public:
     std::optional<std::string> readString(std::string_view name) override {
         reads.emplace_back(name);
         auto it = values.find(name);
-        if (it == values.end() || !std::holds_alternative<std::string>(it->second)) return std::nullopt;
+        if (it == values.end() || !std::holds_alternative<std::string>(it->second))
+            return std::nullopt;
         return std::get<std::string>(it->second);
     }
     void writeInt(std::string_view name, int32_t value) override {
@@ -112,17 +113,18 @@ TEST(GlobalSettings, SaveWritesEveryValueInItsOrderAndLoadReadsThemBack) {
     MemoryStore store;
     store.exists = false;
     ASSERT_TRUE(s.save(store));
-    EXPECT_EQ(store.writes, (std::vector<std::string>{"UseProxy", "ProxyType", "ProxyPort", "ProxyServer",
-                                                      "ProxyAuth", "ProxyUser", "ProxyPassword", "Timeout",
-                                                      "PromptRecording", "StartRecording", "HTTPVersion",
-                                                      "SSLVersion"}));
+    EXPECT_EQ(store.writes, (std::vector<std::string>{
+                                "UseProxy", "ProxyType", "ProxyPort", "ProxyServer", "ProxyAuth",
+                                "ProxyUser", "ProxyPassword", "Timeout", "PromptRecording",
+                                "StartRecording", "HTTPVersion", "SSLVersion"}));
     GlobalSettings loaded;
     int read = 0;
     ASSERT_TRUE(loaded.load(store, &read));
     EXPECT_EQ(read, 12);
-    EXPECT_EQ(store.reads, (std::vector<std::string>{"StartRecording", "PromptRecording", "UseProxy", "ProxyType",
-                                                     "ProxyServer", "ProxyPort", "ProxyAuth", "ProxyUser",
-                                                     "ProxyPassword", "Timeout", "HTTPVersion", "SSLVersion"}));
+    EXPECT_EQ(store.reads, (std::vector<std::string>{
+                               "StartRecording", "PromptRecording", "UseProxy", "ProxyType",
+                               "ProxyServer", "ProxyPort", "ProxyAuth", "ProxyUser",
+                               "ProxyPassword", "Timeout", "HTTPVersion", "SSLVersion"}));
     EXPECT_EQ(loaded.proxyAddress(), "socks4://u:pw@p:3128");
     EXPECT_EQ(loaded.timeout(), 30);
     EXPECT_EQ(loaded.httpVersion(), 0);
@@ -137,13 +139,31 @@ TEST(GlobalSettings, LoadStopsAtTheFirstValueItCannotRead) {
         int32_t timeout;
         bool startRecording, promptRecording;
     } cases[] = {
-        {"only the recorder values", {{"StartRecording", 1}, {"PromptRecording", 0}}, 2, 120, true, false},
+        {"only the recorder values",
+         {{"StartRecording", 1}, {"PromptRecording", 0}},
+         2,
+         120,
+         true,
+         false},
         {"a text where a number belongs",
-         {{"StartRecording", 1}, {"PromptRecording", 1}, {"UseProxy", std::string("yes")}, {"Timeout", 5}},
-         2, 120, true, true},
+         {{"StartRecording", 1},
+          {"PromptRecording", 1},
+          {"UseProxy", std::string("yes")},
+          {"Timeout", 5}},
+         2,
+         120,
+         true,
+         true},
         {"a proxy type outside the list",
-         {{"StartRecording", 0}, {"PromptRecording", 1}, {"UseProxy", 0}, {"ProxyType", 9}, {"Timeout", 5}},
-         3, 120, false, true},
+         {{"StartRecording", 0},
+          {"PromptRecording", 1},
+          {"UseProxy", 0},
+          {"ProxyType", 9},
+          {"Timeout", 5}},
+         3,
+         120,
+         false,
+         true},
         {"nothing", {}, 0, 120, false, true},
     };
     for (const Case& c : cases) {

@@ -33,7 +33,8 @@ TEST(ReqParamFunction, ExpressionOfEveryKind) {
         {component(F::kNumericRandom, "id ", 1, 100), false, true, "$NRand(1,100,id+)"},
         {component(F::kNumericRandom, "p,q", -1, 2), false, false, "$NRand(4294967295,2,p,q)"},
         {component(F::kAlphanumericRandom, "ignored", 4, 8), false, true, "$ARand(4,8)"},
-        {component(F::kRandomFromList, "red,green%2cblue"), false, false, "$LRand(red,green%2cblue)"},
+        {component(F::kRandomFromList, "red,green%2cblue"), false, false,
+         "$LRand(red,green%2cblue)"},
         {component(F::kRandomFromList, "a b,c"), false, true, "$LRand(a+b,c)"},
         {component(F::kOrderedList, "desk set,mug"), false, true, "$List(desk+set,mug)"},
         {component(F::kSequence, "x", 1, 0, 0), false, true, "$Seq(x,1,0)"},
@@ -42,13 +43,15 @@ TEST(ReqParamFunction, ExpressionOfEveryKind) {
         {component(F::kHiddenParameter, "to ken"), false, true, "$Hidden(to ken)"},
         {component(F::kUserNumber, "u"), false, true, "$clid(u)"},
         {component(F::kUserNumber, "u", 0, 0, 0, "z"), false, true, "$clid(u,z)"},
-        {component(F::kFile, "/tmp/a.png", 0, 0, 0, "image/png"), false, true, "$File(/tmp/a.png,image/png)"},
+        {component(F::kFile, "/tmp/a.png", 0, 0, 0, "image/png"), false, true,
+         "$File(/tmp/a.png,image/png)"},
         {component(F::kFile, "/tmp/a.png"), false, true, "$File(/tmp/a.png)"},
         {component(10, "text"), false, true, ""},
         {component(-1, "text"), false, false, ""},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(c.f.expression(c.replaceCommas, c.encode), c.expected) << "kind " << c.f.getKind();
+        EXPECT_EQ(c.f.expression(c.replaceCommas, c.encode), c.expected)
+            << "kind " << c.f.getKind();
 }
 
 TEST(ReqParamFunction, CommaAccessorsStoreCommasAsPercent2c) {
@@ -79,15 +82,24 @@ TEST(ReqParamFunction, CommaAccessorsStoreCommasAsPercent2c) {
 }
 
 TEST(ReqParamFunction, KindsHaveTheirNamesAndHelpTexts) {
-    const char* names[] = {"Static text", "Numeric random", "Alphanumeric random", "Random from list",
-                           "Ordered list", "Sequence", "URL", "Hidden parameter", "User number", "File"};
+    const char* names[] = {"Static text",
+                           "Numeric random",
+                           "Alphanumeric random",
+                           "Random from list",
+                           "Ordered list",
+                           "Sequence",
+                           "URL",
+                           "Hidden parameter",
+                           "User number",
+                           "File"};
     for (int32_t k = 0; k < CReqParamFunction::kKindCount; ++k) {
         EXPECT_STREQ(CReqParamFunction::kindName(k), names[k]);
         EXPECT_STRNE(CReqParamFunction::kindHelp(k), "");
     }
-    EXPECT_STREQ(CReqParamFunction::kindHelp(6),
-                 "Returns the value of the specified parameter of GET or POST request from HTML code of "
-                 "response to the previos request.");
+    EXPECT_STREQ(
+        CReqParamFunction::kindHelp(6),
+        "Returns the value of the specified parameter of GET or POST request from HTML code of "
+        "response to the previos request.");
     EXPECT_STREQ(CReqParamFunction::kindName(10), "");
     EXPECT_STREQ(CReqParamFunction::kindHelp(-1), "");
 }
@@ -105,16 +117,20 @@ CReqParam param(bool encode, std::initializer_list<CReqParamFunction> parts) {
 
 TEST(ReqParam, BuildValueJoinsNonEmptyExpressions) {
     using F = CReqParamFunction;
-    EXPECT_EQ(param(true, {component(F::kStaticText, "a b"), component(F::kSequence, "x", 1)}).buildValue(false, '&'),
+    EXPECT_EQ(param(true, {component(F::kStaticText, "a b"), component(F::kSequence, "x", 1)})
+                  .buildValue(false, '&'),
               "a+b&$Seq(x,1,0)");
-    EXPECT_EQ(param(true, {component(F::kStaticText, ""), component(F::kUserNumber, "u")}).buildValue(false, '&'),
+    EXPECT_EQ(param(true, {component(F::kStaticText, ""), component(F::kUserNumber, "u")})
+                  .buildValue(false, '&'),
               "$clid(u)");
-    EXPECT_EQ(param(true, {component(F::kUserNumber, "u"), component(F::kStaticText, "")}).buildValue(false, '&'),
+    EXPECT_EQ(param(true, {component(F::kUserNumber, "u"), component(F::kStaticText, "")})
+                  .buildValue(false, '&'),
               "$clid(u)");
     // A percent sign is sent percent-encoded, as a browser sends it.
     EXPECT_EQ(param(true, {component(F::kStaticText, "50%")}).buildValue(false, '&'), "50%25");
     EXPECT_EQ(param(false, {component(F::kStaticText, "50%")}).buildValue(false, '&'), "50%");
-    EXPECT_EQ(param(false, {component(F::kNumericRandom, "", 1, 100)}).buildValue(false, '&'), "$NRand(1,100)");
+    EXPECT_EQ(param(false, {component(F::kNumericRandom, "", 1, 100)}).buildValue(false, '&'),
+              "$NRand(1,100)");
     EXPECT_EQ(param(false, {}).buildValue(false, '&'), "");
 }
 

@@ -70,7 +70,8 @@ TEST(Request, SectionOfAPlainGet) {
     r.setSecure(1);
     r.setUri("index.html");
     EXPECT_EQ(section(r),
-              "\r\n[req_1]\r\n$method=GET\r\n$server=host\r\n$port=80\r\n$uri=/index.html\r\n$secure=1\r\n"
+              "\r\n[req_1]\r\n$method=GET\r\n$server=host\r\n$port=80\r\n$uri=/"
+              "index.html\r\n$secure=1\r\n"
               "$header=Content-Type: \r\n\r\n");
 }
 
@@ -102,7 +103,8 @@ TEST(Request, SectionLinesForPortsUrisAndDelays) {
         r.setDelayFrom(c.from);
         r.setDelayTo(c.to);
         const std::string text = section(r);
-        EXPECT_NE(text.find(c.lines), std::string::npos) << c.server << " " << c.uri << "\n" << text;
+        EXPECT_NE(text.find(c.lines), std::string::npos) << c.server << " " << c.uri << "\n"
+                                                         << text;
     }
 }
 
@@ -121,7 +123,8 @@ TEST(Request, ParametersAreWrittenWithStoredCommas) {
     r.insertParam(-1, std::move(p));
     EXPECT_EQ(section(r),
               "\r\n[search]\r\n$method=POST\r\n$server=host\r\n$port=80\r\n$uri=/\r\n$secure=1\r\n"
-              "$header=Content-Type: application/x-www-form-urlencoded\r\nq=$LRand(red,green%2cblue)\r\n\r\n");
+              "$header=Content-Type: "
+              "application/x-www-form-urlencoded\r\nq=$LRand(red,green%2cblue)\r\n\r\n");
 }
 
 TEST(Request, MethodOtherThanGetOrPostFailsAfterTheSectionHead) {

@@ -196,7 +196,8 @@ TEST(RequestsContainer, RecordingWhileOthersWalkUnderTheLock) {
     std::vector<std::thread> recorders;
     for (int t = 0; t < kThreads; ++t)
         recorders.emplace_back([&] {
-            for (int i = 0; i < kEach; ++i) c.addRecorded(navigation(i % 3, "http://h/x", {{"a", "1"}}));
+            for (int i = 0; i < kEach; ++i)
+                c.addRecorded(navigation(i % 3, "http://h/x", {{"a", "1"}}));
         });
     for (auto& t : recorders) t.join();
     done = true;

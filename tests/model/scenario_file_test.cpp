@@ -30,8 +30,8 @@ std::unique_ptr<CScenario> freshScenario() {
 
 TEST(ScenarioFile, AFreshScenarioStartsWithTheKnown83Bytes) {
     const std::string bytes = scenarioFileBytes(*freshScenario());
-    const std::string head = le({1, 1, 1, 1, 0, 0, 0, 0, 1, -1, 0}) + counted("* VELK *") + counted("") +
-                             counted("") + counted("192.168.$C2.$C1");
+    const std::string head = le({1, 1, 1, 1, 0, 0, 0, 0, 1, -1, 0}) + counted("* VELK *") +
+                             counted("") + counted("") + counted("192.168.$C2.$C1");
     ASSERT_EQ(head.size(), 83u);
     ASSERT_GE(bytes.size(), 83u);
     EXPECT_EQ(bytes.substr(0, 83), head);
@@ -42,12 +42,14 @@ TEST(ScenarioFile, AFreshScenarioHasTheDefaultRunRecordAndNoRequests) {
     auto s = freshScenario();
     const std::string bytes = scenarioFileBytes(*s);
     const CRunSection& run = s->run();
-    EXPECT_TRUE(run.logDirectory.starts_with("/") && run.logDirectory.ends_with("/Logs")) << run.logDirectory;
+    EXPECT_TRUE(run.logDirectory.starts_with("/") && run.logDirectory.ends_with("/Logs"))
+        << run.logDirectory;
     EXPECT_TRUE(run.reportDirectory.starts_with("/") && run.reportDirectory.ends_with("/Reports"));
-    const std::string runRecord = le({1, 1, 0, 0, 1, 0, 0, 0, 0, 1, 0, 1, 1, 1, 1, 0, 100, 5, 0, 1, 1, 10, 1, 0, 20,
-                                      20, 0, 0}) +
-                                  counted("") + counted(run.logDirectory) + counted("%n-%cx%r.xls") +
-                                  counted(run.reportDirectory) + le({0, 0, 0});
+    const std::string runRecord = le({1, 1, 0,   0, 1, 0, 0, 0,  0, 1, 0,  1,  1, 1,
+                                      1, 0, 100, 5, 0, 1, 1, 10, 1, 0, 20, 20, 0, 0}) +
+                                  counted("") + counted(run.logDirectory) +
+                                  counted("%n-%cx%r.xls") + counted(run.reportDirectory) +
+                                  le({0, 0, 0});
     EXPECT_EQ(bytes.substr(83), runRecord + le({1, 0}));
 }
 
@@ -68,14 +70,16 @@ void fillEverything(CScenario& s) {
     g.speedLimit = 56000;
     CRunSection& r = s.run();
     int32_t n = 100;
-    for (int32_t* f : {&r.clients, &r.requestsPerUser, &r.requestLimit, &r.timeLimit, &r.rateMode, &r.rateValue,
-                       &r.cycleFrom, &r.cycleTo, &r.cycleStep, &r.pauseSeconds, &r.startDelay, &r.timingMode,
-                       &r.rounding})
+    for (int32_t* f : {&r.clients, &r.requestsPerUser, &r.requestLimit, &r.timeLimit, &r.rateMode,
+                       &r.rateValue, &r.cycleFrom, &r.cycleTo, &r.cycleStep, &r.pauseSeconds,
+                       &r.startDelay, &r.timingMode, &r.rounding})
         *f = n++;
-    for (bool* f : {&r.useRequestLimit, &r.useTimeLimit, &r.writeLog, &r.useReportDirectory, &r.details,
-                    &r.timeStamps, &r.useInitialSequence, &r.useFinalSequence, &r.cycleByIterations})
+    for (bool* f :
+         {&r.useRequestLimit, &r.useTimeLimit, &r.writeLog, &r.useReportDirectory, &r.details,
+          &r.timeStamps, &r.useInitialSequence, &r.useFinalSequence, &r.cycleByIterations})
         *f = true;
-    for (bool* f : {&r.timeoutCheck, &r.useMainSequence, &r.cycling, &r.pauseBetweenPasses, &r.useStartDelay})
+    for (bool* f :
+         {&r.timeoutCheck, &r.useMainSequence, &r.cycling, &r.pauseBetweenPasses, &r.useStartDelay})
         *f = false;
     r.description = "line one\r\nline two";
     r.outputFileTemplate = "";
@@ -177,7 +181,8 @@ TEST(ScenarioFile, EveryTruncationFailsWithAMessage) {
     for (size_t cut = 0; cut < bytes.size(); ++cut) {
         auto target = freshScenario();
         std::string error;
-        EXPECT_FALSE(readScenarioBytes(*target, std::string_view(bytes).substr(0, cut), error)) << cut;
+        EXPECT_FALSE(readScenarioBytes(*target, std::string_view(bytes).substr(0, cut), error))
+            << cut;
         EXPECT_TRUE(error.starts_with("Unexpected file format: ")) << error;
     }
 }
@@ -192,15 +197,19 @@ TEST(ScenarioFile, CountsAndLengthsBeyondTheFileAreRefused) {
         std::string bytes;
         const char* message;
     } cases[] = {
-        {"string length", le({1, 1}) + general + le({0x7fffffff}) + "abc", "claims 2147483647 bytes"},
+        {"string length", le({1, 1}) + general + le({0x7fffffff}) + "abc",
+         "claims 2147483647 bytes"},
         {"negative length", le({1, 1}) + general + le({-1}), "claims -1 bytes"},
-        {"node count", le({1, 1}) + general + strings + run + le({1, 1000000000}), "claims 1000000000 entries"},
+        {"node count", le({1, 1}) + general + strings + run + le({1, 1000000000}),
+         "claims 1000000000 entries"},
         {"negative count", le({1, 1}) + general + strings + run + le({1, -5}), "claims -5 entries"},
-        {"parameter count", le({1, 1}) + general + strings + run + le({1, 1, 1, 0, 0, 0, 0, 1}) + le({0, 0, 0, 0}) +
-                                le({50, 0}),
+        {"parameter count",
+         le({1, 1}) + general + strings + run + le({1, 1, 1, 0, 0, 0, 0, 1}) + le({0, 0, 0, 0}) +
+             le({50, 0}),
          "claims 50 entries"},
         {"sequence count",
-         le({1, 1}) + general + strings + run.substr(0, run.size() - 4) + le({0x10000000}), "claims 268435456"},
+         le({1, 1}) + general + strings + run.substr(0, run.size() - 4) + le({0x10000000}),
+         "claims 268435456"},
     };
     for (const Case& c : cases) {
         auto target = freshScenario();
@@ -256,8 +265,8 @@ TEST(ScenarioFile, AGeneralRecordWithAnotherSchemaKeepsItsFields) {
 
 TEST(ScenarioFile, ATreeAsDeepAsTheFileAllowsLoadsAndFrees) {
     constexpr int kDepth = 100000;
-    std::string bytes = le({1, 1}) + le({1, 1, 0, 0, 0, 0, 1, -1, 0}) + counted("") + counted("") + counted("") +
-                        counted("");
+    std::string bytes = le({1, 1}) + le({1, 1, 0, 0, 0, 0, 1, -1, 0}) + counted("") + counted("") +
+                        counted("") + counted("");
     auto s = freshScenario();
     const std::string full = scenarioFileBytes(*s);
     bytes += full.substr(83, full.size() - 83 - 8);
@@ -281,10 +290,12 @@ TEST(ScenarioFile, RandomBytesLoadOrFailCleanly) {
         std::string bytes;
         if (round % 2 == 0) {
             bytes.resize(random() % 600);
-            for (char& c : bytes) c = static_cast<char>(random() % 4 == 0 ? random() : random() % 3);
+            for (char& c : bytes)
+                c = static_cast<char>(random() % 4 == 0 ? random() : random() % 3);
         } else {
             bytes = valid;
-            for (int flips = 0; flips < 4; ++flips) bytes[random() % bytes.size()] = static_cast<char>(random());
+            for (int flips = 0; flips < 4; ++flips)
+                bytes[random() % bytes.size()] = static_cast<char>(random());
         }
         auto target = freshScenario();
         std::string error;
@@ -295,7 +306,8 @@ TEST(ScenarioFile, RandomBytesLoadOrFailCleanly) {
 }
 
 TEST(ScenarioFile, AnEmptyOrForeignFileIsRefused) {
-    for (std::string bytes : {std::string(), std::string("\1\0\0", 3), std::string("\1\0\0\0", 4)}) {
+    for (std::string bytes :
+         {std::string(), std::string("\1\0\0", 3), std::string("\1\0\0\0", 4)}) {
         auto s = freshScenario();
         std::string error;
         EXPECT_FALSE(readScenarioBytes(*s, bytes, error));

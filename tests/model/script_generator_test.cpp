@@ -31,11 +31,12 @@ bool hasLine(const std::string& text, const std::string& line) {
 
 TEST(ScriptGenerator, GeneralPartOfADefaultScenario) {
     auto s = freshScenario();
-    EXPECT_EQ(generate(*s),
-              "\r\n[General]\r\ntimeout=120\r\nhttpver=1\r\nsslver=1\r\nkeepalive=0\r\nignoreerrors=1\r\n"
-              "proxyemulation=0\r\nprojectname=\r\nclients=20\r\nrequests=5\r\nnowait=0\r\n"
-              "outfile=%n-%cx%r.xls\r\nsoftdelay=1\r\nnodetails=1\r\ntimestamp=0\r\ndelaystart=10\r\n"
-              "timingmode=0\r\nround=0.01\r\nlog=0\r\n");
+    EXPECT_EQ(
+        generate(*s),
+        "\r\n[General]\r\ntimeout=120\r\nhttpver=1\r\nsslver=1\r\nkeepalive=0\r\nignoreerrors=1\r\n"
+        "proxyemulation=0\r\nprojectname=\r\nclients=20\r\nrequests=5\r\nnowait=0\r\n"
+        "outfile=%n-%cx%r.xls\r\nsoftdelay=1\r\nnodetails=1\r\ntimestamp=0\r\ndelaystart=10\r\n"
+        "timingmode=0\r\nround=0.01\r\nlog=0\r\n");
 }
 
 TEST(ScriptGenerator, ConditionalLinesFollowTheirSettings) {
@@ -44,71 +45,120 @@ TEST(ScriptGenerator, ConditionalLinesFollowTheirSettings) {
         void (*change)(CScenario&);
         std::vector<std::string> present, absent;
     } cases[] = {
-        {"proxy emulation", [](CScenario& s) { s.general().proxyEmulation = true; },
-         {"proxyemulation=1", "proxymask=192.168.$C2.$C1"}, {"proxyemulation=0"}},
+        {"proxy emulation",
+         [](CScenario& s) { s.general().proxyEmulation = true; },
+         {"proxyemulation=1", "proxymask=192.168.$C2.$C1"},
+         {"proxyemulation=0"}},
         {"authorization",
          [](CScenario& s) {
              s.general().useAuthorization = true;
              s.general().authorizationUser = "joe";
              s.general().authorizationPassword = "p:w";
          },
-         {"authorization=joe:p:w"}, {}},
-        {"speed limit", [](CScenario& s) { s.general().speedLimit = 56000; }, {"maxspeed=56000"}, {}},
+         {"authorization=joe:p:w"},
+         {}},
+        {"speed limit",
+         [](CScenario& s) { s.general().speedLimit = 56000; },
+         {"maxspeed=56000"},
+         {}},
         {"speed limit off",
          [](CScenario& s) {
              s.general().speedLimit = 56000;
              s.general().useSpeedLimit = false;
          },
-         {}, {"maxspeed=56000"}},
+         {},
+         {"maxspeed=56000"}},
         {"keep-alive and errors",
          [](CScenario& s) {
              s.general().keepAlive = true;
              s.general().ignoreErrors = false;
          },
-         {"keepalive=1", "ignoreerrors=0"}, {}},
-        {"project", [](CScenario& s) { s.general().projectName = "shop"; }, {"projectname=shop"}, {}},
-        {"log", [](CScenario& s) { s.run().writeLog = true; s.run().logDirectory = "/l"; }, {"logdir=/l", "log=1"},
+         {"keepalive=1", "ignoreerrors=0"},
+         {}},
+        {"project",
+         [](CScenario& s) { s.general().projectName = "shop"; },
+         {"projectname=shop"},
+         {}},
+        {"log",
+         [](CScenario& s) {
+             s.run().writeLog = true;
+             s.run().logDirectory = "/l";
+         },
+         {"logdir=/l", "log=1"},
          {"log=0"}},
-        {"report dir", [](CScenario& s) { s.run().useReportDirectory = true; s.run().reportDirectory = "."; },
-         {"reportdir=."}, {}},
+        {"report dir",
+         [](CScenario& s) {
+             s.run().useReportDirectory = true;
+             s.run().reportDirectory = ".";
+         },
+         {"reportdir=."},
+         {}},
         {"no clients", [](CScenario& s) { s.run().clients = 0; }, {}, {"clients=0"}},
         {"no iterations", [](CScenario& s) { s.run().requestsPerUser = 0; }, {}, {"requests=0"}},
-        {"timeout check off", [](CScenario& s) { s.run().timeoutCheck = false; }, {"nowait=1"}, {"nowait=0"}},
+        {"timeout check off",
+         [](CScenario& s) { s.run().timeoutCheck = false; },
+         {"nowait=1"},
+         {"nowait=0"}},
         {"no outfile", [](CScenario& s) { s.run().outputFileTemplate.clear(); }, {}, {"outfile="}},
-        {"description", [](CScenario& s) { s.run().description = "nightly"; }, {"description=nightly"}, {}},
-        {"rate", [](CScenario& s) { s.run().rateMode = 1; s.run().rateValue = 2; }, {"rate=7200"}, {}},
-        {"details", [](CScenario& s) { s.run().details = true; }, {"nodetails=0", "timestamp=0"}, {"nodetails=1"}},
+        {"description",
+         [](CScenario& s) { s.run().description = "nightly"; },
+         {"description=nightly"},
+         {}},
+        {"rate",
+         [](CScenario& s) {
+             s.run().rateMode = 1;
+             s.run().rateValue = 2;
+         },
+         {"rate=7200"},
+         {}},
+        {"details",
+         [](CScenario& s) { s.run().details = true; },
+         {"nodetails=0", "timestamp=0"},
+         {"nodetails=1"}},
         {"details and stamps",
          [](CScenario& s) {
              s.run().details = true;
              s.run().timeStamps = true;
          },
-         {"nodetails=0", "timestamp=1"}, {}},
-        {"stamps without details", [](CScenario& s) { s.run().timeStamps = true; }, {"nodetails=1", "timestamp=0"},
+         {"nodetails=0", "timestamp=1"},
          {}},
-        {"no start delay", [](CScenario& s) { s.run().useStartDelay = false; }, {}, {"delaystart=10"}},
+        {"stamps without details",
+         [](CScenario& s) { s.run().timeStamps = true; },
+         {"nodetails=1", "timestamp=0"},
+         {}},
+        {"no start delay",
+         [](CScenario& s) { s.run().useStartDelay = false; },
+         {},
+         {"delaystart=10"}},
         {"timing and rounding",
          [](CScenario& s) {
              s.run().timingMode = 2;
              s.run().rounding = 1;
          },
-         {"timingmode=2", "round=0.1"}, {}},
+         {"timingmode=2", "round=0.1"},
+         {}},
         {"rounding 1 ms", [](CScenario& s) { s.run().rounding = 2; }, {"round=1"}, {}},
-        {"request limit", [](CScenario& s) { s.run().useRequestLimit = true; }, {"maxrequests=100"}, {}},
+        {"request limit",
+         [](CScenario& s) { s.run().useRequestLimit = true; },
+         {"maxrequests=100"},
+         {}},
         {"request limit 0",
          [](CScenario& s) {
              s.run().useRequestLimit = true;
              s.run().requestLimit = 0;
          },
-         {}, {"maxrequests=0"}},
+         {},
+         {"maxrequests=0"}},
     };
     for (const Case& c : cases) {
         auto s = freshScenario();
         addGet(*s);
         c.change(*s);
         const std::string text = generate(*s);
-        for (const std::string& line : c.present) EXPECT_TRUE(hasLine(text, line)) << c.what << ": " << line;
-        for (const std::string& line : c.absent) EXPECT_FALSE(hasLine(text, line)) << c.what << ": " << line;
+        for (const std::string& line : c.present)
+            EXPECT_TRUE(hasLine(text, line)) << c.what << ": " << line;
+        for (const std::string& line : c.absent)
+            EXPECT_FALSE(hasLine(text, line)) << c.what << ": " << line;
     }
 }
 
@@ -130,11 +180,13 @@ TEST(ScriptGenerator, LinesComeInTheirFixedOrder) {
     v.proxyServer = "p";
     ASSERT_TRUE(settings.setValues(v));
     const std::string text = generate(*s, settings);
-    const char* order[] = {"timeout=", "proxy=", "httpver=", "sslver=", "keepalive=", "ignoreerrors=",
-                           "proxyemulation=", "proxymask=", "authorization=", "projectname=", "maxspeed=",
-                           "logdir=", "reportdir=", "clients=", "requests=", "maxrequests=", "maxtime=",
-                           "nowait=", "outfile=", "description=", "softdelay=", "rate=", "nodetails=",
-                           "timestamp=", "delaystart=", "timingmode=", "round=", "log="};
+    const char* order[] = {
+        "timeout=",      "proxy=",          "httpver=",   "sslver=",        "keepalive=",
+        "ignoreerrors=", "proxyemulation=", "proxymask=", "authorization=", "projectname=",
+        "maxspeed=",     "logdir=",         "reportdir=", "clients=",       "requests=",
+        "maxrequests=",  "maxtime=",        "nowait=",    "outfile=",       "description=",
+        "softdelay=",    "rate=",           "nodetails=", "timestamp=",     "delaystart=",
+        "timingmode=",   "round=",          "log="};
     size_t last = 0;
     for (const char* key : order) {
         const size_t at = text.find("\r\n" + std::string(key));
@@ -239,13 +291,15 @@ TEST(ScriptGenerator, SequencesSkipEmptyEntriesAndHeaderCarriesTheUserAgent) {
     run.finalSequence = {"logout"};  // switch off: not written
     s->general().useUserAgent = true;
     const std::string text = generate(*s);
-    EXPECT_TRUE(text.ends_with("log=0\r\n\r\n[InitSeq]\r\nlogin\r\n\r\n[TestSeq]\r\na\r\nb(q=1)\r\n"
-                               "\r\n[Header]\r\nUser-Agent: * VELK *\r\n"))
+    EXPECT_TRUE(
+        text.ends_with("log=0\r\n\r\n[InitSeq]\r\nlogin\r\n\r\n[TestSeq]\r\na\r\nb(q=1)\r\n"
+                       "\r\n[Header]\r\nUser-Agent: * VELK *\r\n"))
         << text;
     run.useMainSequence = false;
     run.useInitialSequence = false;
     run.useFinalSequence = true;
-    EXPECT_TRUE(generate(*s).ends_with("log=0\r\n\r\n[FinalSeq]\r\nlogout\r\n\r\n[Header]\r\nUser-Agent: * VELK *\r\n"));
+    EXPECT_TRUE(generate(*s).ends_with(
+        "log=0\r\n\r\n[FinalSeq]\r\nlogout\r\n\r\n[Header]\r\nUser-Agent: * VELK *\r\n"));
 }
 
 TEST(ScriptGenerator, GlobalSettingsLines) {
@@ -262,9 +316,11 @@ TEST(ScriptGenerator, GlobalSettingsLines) {
     v.httpVersion = 0;
     v.sslVersion = 0;
     ASSERT_TRUE(settings.setValues(v));
-    EXPECT_TRUE(generate(*freshScenario(), settings)
-                    .starts_with("\r\n[General]\r\ntimeout=7\r\nproxy=socks5://u:p@proxy:1080\r\nhttpver=0\r\n"
-                                 "sslver=0\r\n"));
+    EXPECT_TRUE(
+        generate(*freshScenario(), settings)
+            .starts_with(
+                "\r\n[General]\r\ntimeout=7\r\nproxy=socks5://u:p@proxy:1080\r\nhttpver=0\r\n"
+                "sslver=0\r\n"));
 }
 
 TEST(ScriptGenerator, WholeScriptWithOneRequest) {
@@ -277,9 +333,10 @@ TEST(ScriptGenerator, WholeScriptWithOneRequest) {
     r->setUri("index.html");
     r->setSecure(1);
     s->requests().addChild(0, std::move(r));
-    EXPECT_TRUE(generate(*s).ends_with(
-        "log=0\r\n\r\n[req_1]\r\n$method=GET\r\n$server=host\r\n$port=80\r\n$uri=/index.html\r\n$secure=1\r\n"
-        "$header=Content-Type: \r\n\r\n"));
+    EXPECT_TRUE(
+        generate(*s).ends_with("log=0\r\n\r\n[req_1]\r\n$method=GET\r\n$server=host\r\n$port="
+                               "80\r\n$uri=/index.html\r\n$secure=1\r\n"
+                               "$header=Content-Type: \r\n\r\n"));
 }
 
 TEST(ScriptGenerator, ARequestWithAnotherMethodFailsTheScript) {

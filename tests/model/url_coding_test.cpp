@@ -28,9 +28,9 @@ TEST(UrlCoding, DecodeReadsLeadingHexDigitsAndDropsZeroAndCutEscapes) {
     struct Case {
         std::string in, out;
     } cases[] = {
-        {"a+b", "a b"},       {"%41%2C%2c", "A,,"}, {"%%", "%"},         {"50%%25", "50%25"},
-        {"%4g", "\x04"},      {"%zzx", "x"},        {"%00x", "x"},       {"ab%4", "ab"},
-        {"ab%", "ab"},        {"x%e9", "x\xe9"},    {"plain", "plain"},  {"", ""},
+        {"a+b", "a b"},  {"%41%2C%2c", "A,,"}, {"%%", "%"},        {"50%%25", "50%25"},
+        {"%4g", "\x04"}, {"%zzx", "x"},        {"%00x", "x"},      {"ab%4", "ab"},
+        {"ab%", "ab"},   {"x%e9", "x\xe9"},    {"plain", "plain"}, {"", ""},
     };
     for (const Case& c : cases) EXPECT_EQ(urlDecode(c.in), c.out) << c.in;
 }

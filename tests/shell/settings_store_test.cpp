@@ -60,13 +60,16 @@ TEST(SettingsStore, WhatTheFileHoldsDecidesWhatLoads) {
     } cases[] = {
         {"no file", nullptr, false, 0, 120},
         {"no Settings group", "[Layout]\nx=1\n", false, 0, 120},
-        {"only the recorder values", "[Settings]\nStartRecording=1\nPromptRecording=0\n", false, 2, 120},
+        {"only the recorder values", "[Settings]\nStartRecording=1\nPromptRecording=0\n", false, 2,
+         120},
         {"a timeout that is no number",
-         "[Settings]\nStartRecording=0\nPromptRecording=1\nUseProxy=0\nProxyType=0\nProxyServer=\nProxyPort=0\n"
+         "[Settings]\nStartRecording=0\nPromptRecording=1\nUseProxy=0\nProxyType=0\nProxyServer="
+         "\nProxyPort=0\n"
          "ProxyAuth=0\nProxyUser=\nProxyPassword=\nTimeout=soon\nHTTPVersion=1\nSSLVersion=1\n",
          false, 9, 120},
         {"everything",
-         "[Settings]\nStartRecording=0\nPromptRecording=1\nUseProxy=0\nProxyType=0\nProxyServer=\nProxyPort=0\n"
+         "[Settings]\nStartRecording=0\nPromptRecording=1\nUseProxy=0\nProxyType=0\nProxyServer="
+         "\nProxyPort=0\n"
          "ProxyAuth=0\nProxyUser=\nProxyPassword=\nTimeout=9\nHTTPVersion=1\nSSLVersion=1\n",
          true, 12, 9},
     };
