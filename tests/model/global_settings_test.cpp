@@ -44,19 +44,6 @@ public:
     bool close() override { return true; }
 };
 
-TEST(GlobalSettings, DefaultsBeforeAnythingIsRead) {
-    GlobalSettings s;
-    const GlobalSettings::Values v = s.values();
-    EXPECT_EQ(v.timeout, 120);
-    EXPECT_FALSE(v.useProxy);
-    EXPECT_EQ(v.proxyType, 0);
-    EXPECT_EQ(v.proxyPort, 0);
-    EXPECT_EQ(v.httpVersion, 1);
-    EXPECT_EQ(v.sslVersion, 1);
-    EXPECT_TRUE(v.promptRecording);
-    EXPECT_FALSE(v.startRecording);
-}
-
 TEST(GlobalSettings, ProxyAddressOfEveryType) {
     struct Case {
         int32_t type;

@@ -49,14 +49,6 @@ TEST(ScriptGenerator, ConditionalLinesFollowTheirSettings) {
          [](CScenario& s) { s.general().proxyEmulation = true; },
          {"proxyemulation=1", "proxymask=192.168.$C2.$C1"},
          {"proxyemulation=0"}},
-        {"authorization",
-         [](CScenario& s) {
-             s.general().useAuthorization = true;
-             s.general().authorizationUser = "joe";
-             s.general().authorizationPassword = "p:w";
-         },
-         {"authorization=joe:p:w"},
-         {}},
         {"speed limit",
          [](CScenario& s) { s.general().speedLimit = 56000; },
          {"maxspeed=56000"},
@@ -68,17 +60,6 @@ TEST(ScriptGenerator, ConditionalLinesFollowTheirSettings) {
          },
          {},
          {"maxspeed=56000"}},
-        {"keep-alive and errors",
-         [](CScenario& s) {
-             s.general().keepAlive = true;
-             s.general().ignoreErrors = false;
-         },
-         {"keepalive=1", "ignoreerrors=0"},
-         {}},
-        {"project",
-         [](CScenario& s) { s.general().projectName = "shop"; },
-         {"projectname=shop"},
-         {}},
         {"log",
          [](CScenario& s) {
              s.run().writeLog = true;
@@ -86,24 +67,9 @@ TEST(ScriptGenerator, ConditionalLinesFollowTheirSettings) {
          },
          {"logdir=/l", "log=1"},
          {"log=0"}},
-        {"report dir",
-         [](CScenario& s) {
-             s.run().useReportDirectory = true;
-             s.run().reportDirectory = ".";
-         },
-         {"reportdir=."},
-         {}},
         {"no clients", [](CScenario& s) { s.run().clients = 0; }, {}, {"clients=0"}},
         {"no iterations", [](CScenario& s) { s.run().requestsPerUser = 0; }, {}, {"requests=0"}},
-        {"timeout check off",
-         [](CScenario& s) { s.run().timeoutCheck = false; },
-         {"nowait=1"},
-         {"nowait=0"}},
         {"no outfile", [](CScenario& s) { s.run().outputFileTemplate.clear(); }, {}, {"outfile="}},
-        {"description",
-         [](CScenario& s) { s.run().description = "nightly"; },
-         {"description=nightly"},
-         {}},
         {"rate",
          [](CScenario& s) {
              s.run().rateMode = 1;
@@ -126,10 +92,6 @@ TEST(ScriptGenerator, ConditionalLinesFollowTheirSettings) {
          [](CScenario& s) { s.run().timeStamps = true; },
          {"nodetails=1", "timestamp=0"},
          {}},
-        {"no start delay",
-         [](CScenario& s) { s.run().useStartDelay = false; },
-         {},
-         {"delaystart=10"}},
         {"timing and rounding",
          [](CScenario& s) {
              s.run().timingMode = 2;
