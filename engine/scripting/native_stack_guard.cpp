@@ -1,26 +1,22 @@
 #include "scripting/native_stack_guard.h"
 
 #include "platform/thread.h"
+#include "scripting/script_interrupt.h"
 
 namespace velk {
-namespace {
 
-// Lowest stack address the interpreter may grow to on this thread; 0: unchecked.
-thread_local uintptr_t t_stackFloor = 0;
-
-}  // namespace
-
-NativeStackGuard::NativeStackGuard() : m_previous(t_stackFloor) {
+NativeStackGuard::NativeStackGuard(ScriptInterrupt& heap) : m_heap(heap), m_previous(heap.stackFloor()) {
     const uintptr_t low = platform::currentStackLow();
-    t_stackFloor = low == 0 ? 0 : low + kStackReserve;
+    m_heap.setStackFloor(low == 0 ? 0 : low + kStackReserve);
 }
 
-NativeStackGuard::~NativeStackGuard() { t_stackFloor = m_previous; }
+NativeStackGuard::~NativeStackGuard() { m_heap.setStackFloor(m_previous); }
 
 }  // namespace velk
 
-// The interpreter's native stack check (see engine/scripting/CMakeLists.txt).
-extern "C" int velk_script_stack_low(void) {
+// The interpreter's native stack check (see engine/scripting/CMakeLists.txt):
+// udata is the heap's ScriptInterrupt.
+extern "C" int velk_script_stack_low(void* udata) {
     const uintptr_t here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-    return velk::t_stackFloor != 0 && here < velk::t_stackFloor;
+    return udata != nullptr && static_cast<const velk::ScriptInterrupt*>(udata)->stackLow(here);
 }

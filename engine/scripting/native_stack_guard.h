@@ -1,14 +1,14 @@
 #pragma once
 // Keeps the interpreter's C recursion (calls through native functions, the
 // compiler, regular expressions, JSON) from overflowing a user's thread stack,
-// which is small because there are many users.  While a guard lives on a
-// thread, the interpreter's stack check reports "low" once the stack has grown
-// to within kStackReserve bytes of its end; the script then gets a RangeError
-// where the process would otherwise crash.  The reserve leaves room for the
-// frames between two checks and for a velk method (a request with TLS and name
-// resolution) called at the deepest point.
+// which is small because there are many users.  While a guard lives, the
+// heap's stack check (ScriptInterrupt::stackLow) reports "low" once the stack
+// of the calling thread has grown to within kStackReserve bytes of its end;
+// the script then gets a RangeError where the process would otherwise crash.
+// The reserve leaves room for the frames between two checks and for a velk
+// method (a request with TLS and name resolution) called at the deepest point.
 //
-// Thread-local: a guard covers only the thread that made it.  Guards nest.
+// Made and destroyed on the heap's thread, around every entry into the heap.
 #include <cstddef>
 #include <cstdint>
 
@@ -16,14 +16,17 @@ namespace velk {
 
 inline constexpr size_t kStackReserve = 112 * 1024;
 
+class ScriptInterrupt;
+
 class NativeStackGuard {
 public:
-    NativeStackGuard();
+    explicit NativeStackGuard(ScriptInterrupt& heap);
     ~NativeStackGuard();
     NativeStackGuard(const NativeStackGuard&) = delete;
     NativeStackGuard& operator=(const NativeStackGuard&) = delete;
 
 private:
+    ScriptInterrupt& m_heap;
     uintptr_t m_previous;
 };
 

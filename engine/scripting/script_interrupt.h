@@ -10,6 +10,9 @@
 // error at every step until the script has unwound, so catching it does not
 // help a script.
 //
+// It also holds the lowest stack address the interpreter may use (set by a
+// NativeStackGuard), since both are asked through the heap's user data.
+//
 // Owned by one CScriptedFrame and used on its user's thread only; the abort
 // flag it reads is the test's shared atomic flag.
 #include <atomic>
@@ -36,11 +39,18 @@ public:
     // the stop, not a fault of the script.
     bool stopped() const { return m_stopped; }
 
+    // The interpreter's native stack check: true once the stack has grown below
+    // the floor (0: unchecked).
+    bool stackLow(uintptr_t here) const { return m_stackFloor != 0 && here < m_stackFloor; }
+    uintptr_t stackFloor() const { return m_stackFloor; }
+    void setStackFloor(uintptr_t floor) { m_stackFloor = floor; }
+
 private:
     const std::atomic<int32_t>& m_abortFlag;
     int64_t m_graceMs;
     int64_t m_abortSeenAt = -1;  // tick at which the abort was first seen
     bool m_stopped = false;
+    uintptr_t m_stackFloor = 0;
 };
 
 }  // namespace velk

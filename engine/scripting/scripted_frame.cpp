@@ -144,7 +144,7 @@ int CScriptedFrame::initialize(std::string_view scriptName, std::optional<std::s
 void CScriptedFrame::run(ScriptSession& session) {
     TraceSink::write("CScriptedFrame::RunScript\n");
     if (!m_heap) return;
-    NativeStackGuard stackGuard;
+    NativeStackGuard stackGuard(m_interrupt);
     m_velk = std::make_unique<CVelkObject>(session);
     m_binding = std::make_unique<VelkBinding>(*m_velk);
     TraceSink::write("CScriptedFrame::GetItemInfo\n");
@@ -198,7 +198,7 @@ void CScriptedFrame::close() {
     // Finalizers run while the heap goes; none of them may start the script over.
     m_interrupt.stopNow();
     {
-        NativeStackGuard stackGuard;
+        NativeStackGuard stackGuard(m_interrupt);
         duk_destroy_heap(m_heap);
     }
     m_heap = nullptr;
