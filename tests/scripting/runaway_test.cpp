@@ -49,7 +49,7 @@ TEST_F(RunawayScripts, ALoopOfRequestsEndsAndKeepsEveryResult) {
 
 TEST_F(RunawayScripts, ALoopDeepInNativeCallsIsStoppedToo) {
     ASSERT_TRUE(parse("velk.Request(\"home\");\n"
-                      "function f(n) { if (n > 0) [1].forEach(function() { f(n - 1); }); else for (;;) {} }\nf(10);",
+                      "function f(n) { if (n > 0) [1].forEach(function() { f(n - 1); }); else for (;;) {} }\nf(3);",
                       "clients=2\n", "[home]\n"));
     EXPECT_TRUE(runAndAbort());
     EXPECT_TRUE(m_messages.lines().empty());
