@@ -5,12 +5,15 @@
 
 namespace velk {
 
-NativeStackGuard::NativeStackGuard(ScriptInterrupt& heap) : m_heap(heap), m_previous(heap.stackFloor()) {
+NativeStackGuard::NativeStackGuard(ScriptInterrupt& heap)
+    : m_heap(heap), m_previous(heap.stackFloor()) {
     const uintptr_t low = platform::currentStackLow();
     m_heap.setStackFloor(low == 0 ? 0 : low + kStackReserve);
 }
 
-NativeStackGuard::~NativeStackGuard() { m_heap.setStackFloor(m_previous); }
+NativeStackGuard::~NativeStackGuard() {
+    m_heap.setStackFloor(m_previous);
+}
 
 }  // namespace velk
 

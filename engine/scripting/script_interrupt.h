@@ -26,7 +26,8 @@ inline constexpr int64_t kRunawayGraceMs = 2000;
 
 class ScriptInterrupt {
 public:
-    explicit ScriptInterrupt(const std::atomic<int32_t>& abortFlag, int64_t graceMs = kRunawayGraceMs)
+    explicit ScriptInterrupt(const std::atomic<int32_t>& abortFlag,
+                             int64_t graceMs = kRunawayGraceMs)
         : m_abortFlag(abortFlag), m_graceMs(graceMs) {}
     ScriptInterrupt(const ScriptInterrupt&) = delete;
     ScriptInterrupt& operator=(const ScriptInterrupt&) = delete;

@@ -119,7 +119,8 @@ int CScriptedFrame::fail(const char* trace) {
     return 0;
 }
 
-int CScriptedFrame::initialize(std::string_view scriptName, std::optional<std::string_view> inlineText) {
+int CScriptedFrame::initialize(std::string_view scriptName,
+                               std::optional<std::string_view> inlineText) {
     TraceSink::write("CScriptedFrame::InitializeScriptedFrame\n");
     m_name.assign(scriptName);
     if (chooseEngine(scriptName) != ScriptEngine::JScript || m_heap)
@@ -186,7 +187,8 @@ void CScriptedFrame::reportScriptError() {
     const int line = duk_get_int(m_heap, -2);
     duk_size_t length = 0;
     const char* text = duk_get_lstring(m_heap, -1, &length);
-    const std::string description(cutUtf8(std::string_view(text ? text : "", length), kDescriptionBuffer - 1));
+    const std::string description(
+        cutUtf8(std::string_view(text ? text : "", length), kDescriptionBuffer - 1));
     duk_pop_2(m_heap);
     // The interpreter gives lines (from 1) but no columns.
     report("%s (%d,%d): %s\n", "Script Error:", line, 0, description.c_str());

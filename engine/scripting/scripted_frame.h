@@ -34,7 +34,8 @@ enum class ScriptEngine { None, PerlScript, JScript, VBScript };
 class CScriptedFrame {
 public:
     // abortFlag: the test's; an aborted script is stopped (see ScriptInterrupt).
-    explicit CScriptedFrame(const std::atomic<int32_t>& abortFlag, int64_t graceMs = kRunawayGraceMs);
+    explicit CScriptedFrame(const std::atomic<int32_t>& abortFlag,
+                            int64_t graceMs = kRunawayGraceMs);
     ~CScriptedFrame();
     CScriptedFrame(const CScriptedFrame&) = delete;
     CScriptedFrame& operator=(const CScriptedFrame&) = delete;

@@ -12,10 +12,21 @@
 namespace velk {
 namespace {
 
-static_assert(std::is_same_v<duk_ret_t, int>, "VelkBinding declares its callbacks with int results");
+static_assert(std::is_same_v<duk_ret_t, int>,
+              "VelkBinding declares its callbacks with int results");
 
-enum Method { kRequest, kResponse, kSetParam, kIsAborting, kGetOpt, kLogit, kAddRequest, kSetRequestOpt,
-              kAddParam, kResetRequest };
+enum Method {
+    kRequest,
+    kResponse,
+    kSetParam,
+    kIsAborting,
+    kGetOpt,
+    kLogit,
+    kAddRequest,
+    kSetRequestOpt,
+    kAddParam,
+    kResetRequest
+};
 
 struct MethodSpec {
     const char* name;
@@ -24,8 +35,8 @@ struct MethodSpec {
 };
 
 constexpr MethodSpec kMethods[] = {
-    {"Request", 1, 1, false},     {"Response", 0, 0, false},    {"SetParam", 2, 3, false},
-    {"IsAborting", 0, 0, false},  {"GetOpt", 1, 1, true},       {"Logit", 1, 1, true},
+    {"Request", 1, 1, false},     {"Response", 0, 0, false},     {"SetParam", 2, 3, false},
+    {"IsAborting", 0, 0, false},  {"GetOpt", 1, 1, true},        {"Logit", 1, 1, true},
     {"AddRequest", 2, 2, true},   {"SetRequestOpt", 2, 2, true}, {"AddParam", 3, 3, true},
     {"ResetRequest", 1, 1, true},
 };
@@ -154,7 +165,8 @@ VelkBinding::Reply VelkBinding::invoke(duk_context* ctx, int method, int argc) n
             case kSetRequestOpt:
                 return number(m_velk.setRequestOpt(argument(ctx, 0), argument(ctx, 1)));
             case kAddParam:
-                return number(m_velk.addParam(argument(ctx, 0), argument(ctx, 1), argument(ctx, 2)));
+                return number(
+                    m_velk.addParam(argument(ctx, 0), argument(ctx, 1), argument(ctx, 2)));
             case kResetRequest:
                 m_velk.resetRequest(argument(ctx, 0));
                 return Reply{};

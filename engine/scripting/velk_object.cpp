@@ -23,7 +23,8 @@ constexpr int64_t kPauseSliceMs = 100;
 constexpr int kMaxOptionItems = 10000;
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
+    return text.size() >= prefix.size() &&
+           strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
 }
 
 bool hasParameter(const RequestDef& r, std::string_view name) {
@@ -49,9 +50,13 @@ std::string formatted(const char* format, auto value) {
 
 }  // namespace
 
-CVelkObject::CVelkObject(ScriptSession& session) : m_session(session) { TraceSink::write("CVelkObject\n"); }
+CVelkObject::CVelkObject(ScriptSession& session) : m_session(session) {
+    TraceSink::write("CVelkObject\n");
+}
 
-CVelkObject::~CVelkObject() { TraceSink::write("~CVelkObject\n"); }
+CVelkObject::~CVelkObject() {
+    TraceSink::write("~CVelkObject\n");
+}
 
 RequestDef* CVelkObject::find(std::string_view name) {
     auto it = m_session.requests.find(name);
@@ -84,7 +89,9 @@ void CVelkObject::pauseAfter(const RequestDef& r, int64_t tookMs) {
     }
 }
 
-std::string_view CVelkObject::response() const { return m_session.http.response.view(); }
+std::string_view CVelkObject::response() const {
+    return m_session.http.response.view();
+}
 
 int32_t CVelkObject::setParam(std::string_view name, std::string_view param,
                               std::optional<std::string_view> value) {
@@ -103,7 +110,8 @@ int32_t CVelkObject::isAborting() const {
 
 std::optional<std::string> CVelkObject::getOpt(std::string_view name) const {
     if (name.size() > kMaxOptionName) return std::nullopt;
-    if (name.size() == 4 && startsWithNoCase(name, "clid")) return formatted("%d", int(m_session.userIndex));
+    if (name.size() == 4 && startsWithNoCase(name, "clid"))
+        return formatted("%d", int(m_session.userIndex));
     const OptionDescriptor* d = findOption(name);
     if (!d) return std::nullopt;
     const GeneralOptions& o = m_session.set.options;
@@ -117,7 +125,8 @@ std::optional<std::string> CVelkObject::getOpt(std::string_view name) const {
         case OptionType::Method:
             return std::string(o.*std::get<int32_t GeneralOptions::*>(d->storage) ? "POST" : "GET");
         case OptionType::Text:
-            return (o.*std::get<std::string GeneralOptions::*>(d->storage)).substr(0, kMaxOptionText);
+            return (o.*std::get<std::string GeneralOptions::*>(d->storage))
+                .substr(0, kMaxOptionText);
     }
     return std::nullopt;
 }
@@ -187,7 +196,8 @@ int32_t CVelkObject::setRequestOpt(std::string_view name, std::string_view optio
     return result;
 }
 
-int32_t CVelkObject::addParam(std::string_view name, std::string_view param, std::string_view value) {
+int32_t CVelkObject::addParam(std::string_view name, std::string_view param,
+                              std::string_view value) {
     RequestDef* r = find(name);
     if (!r || hasParameter(*r, param)) return 0;
     // The user's own list: the parsed parameters are shared by every user.

@@ -36,7 +36,8 @@ public:
     std::string_view response() const;
     // Sets the request's override for param, or removes it when value is none.
     // 0 for an unknown request, else 1.
-    int32_t setParam(std::string_view name, std::string_view param, std::optional<std::string_view> value);
+    int32_t setParam(std::string_view name, std::string_view param,
+                     std::optional<std::string_view> value);
     // 1 once the run is being aborted, else 0.
     int32_t isAborting() const;
     // "clid" (any case): the user's index; else the general option as text.

@@ -24,7 +24,8 @@ TEST(DemoShopJsExample, EveryShopperLogsInBrowsesItsRoundsAndSaysSo) {
 
     constexpr int kUsers = 3;
     std::vector<std::string> args = {"velkrun", "-port=" + std::to_string(server.port()),
-                                     "-users=" + std::to_string(kUsers), "-reports=" + dir.path().string()};
+                                     "-users=" + std::to_string(kUsers),
+                                     "-reports=" + dir.path().string()};
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     ASSERT_EQ(ParseCommandLine(set, int32_t(argv.size()), argv.data()), 1);
@@ -42,17 +43,20 @@ TEST(DemoShopJsExample, EveryShopperLogsInBrowsesItsRoundsAndSaysSo) {
         // Login form, login, then home, products, product and search per round.
         ASSERT_EQ((*queue)[0], 2 + 3 * 4);
         for (int i = 1; i <= (*queue)[0]; ++i) EXPECT_GE((*queue)[i], 0) << i;
-        const std::string log =
-            readFile(dir.file("demo-shop-js-" + std::to_string(kUsers) + "x1-user" + std::to_string(u + 1) + ".log"));
-        EXPECT_NE(log.find("--- notice from script ---\nshopper" + std::to_string(u) + " browsed 3 rounds\n"),
+        const std::string log = readFile(dir.file("demo-shop-js-" + std::to_string(kUsers) +
+                                                  "x1-user" + std::to_string(u + 1) + ".log"));
+        EXPECT_NE(log.find("--- notice from script ---\nshopper" + std::to_string(u) +
+                           " browsed 3 rounds\n"),
                   std::string::npos);
     }
     EXPECT_TRUE(messages.lines().empty());
 
     std::string report;
-    SaveResults(set, &report, [](void* sink, const char* piece) { *static_cast<std::string*>(sink) += piece; },
-                nullptr);
-    EXPECT_NE(report.find("--- Client 2 ---\nloginform\tIteration start\tIteration end\t"), std::string::npos)
+    SaveResults(
+        set, &report,
+        [](void* sink, const char* piece) { *static_cast<std::string*>(sink) += piece; }, nullptr);
+    EXPECT_NE(report.find("--- Client 2 ---\nloginform\tIteration start\tIteration end\t"),
+              std::string::npos)
         << report;
     EXPECT_EQ(report.find("--- Errors report ---"), std::string::npos) << report;
 

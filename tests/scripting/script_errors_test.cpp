@@ -21,28 +21,40 @@ protected:
         return m_messages.lines();
     }
     std::string general(const std::string& script) const {
-        return "server=127.0.0.1\nport=" + std::to_string(m_server.port()) + "\ndelaystart=0\nscript=" + script +
-               "\n";
+        return "server=127.0.0.1\nport=" + std::to_string(m_server.port()) +
+               "\ndelaystart=0\nscript=" + script + "\n";
     }
 };
 
-constexpr const char* kWrongCount = "TypeError: Wrong number of arguments or invalid property assignment";
+constexpr const char* kWrongCount =
+    "TypeError: Wrong number of arguments or invalid property assignment";
 
 TEST_F(ScriptErrors, WrongArgumentCountsAreScriptErrorsAtTheCallingLine) {
     const char* calls[] = {
-        "velk.Request()",          "velk.Request(\"home\", 2)",    "velk.Response(1)",
-        "velk.SetParam(\"home\")", "velk.SetParam(\"a\", \"b\", \"c\", \"d\")", "velk.IsAborting(0)",
-        "velk.GetOpt()",           "velk.GetOpt(\"a\", \"b\")",    "velk.Logit()",
-        "velk.AddRequest(\"a\")",  "velk.SetRequestOpt(\"a\")",    "velk.AddParam(\"a\", \"b\")",
-        "velk.ResetRequest()",     "velk.ResetRequest(\"a\", \"b\")",
+        "velk.Request()",
+        "velk.Request(\"home\", 2)",
+        "velk.Response(1)",
+        "velk.SetParam(\"home\")",
+        "velk.SetParam(\"a\", \"b\", \"c\", \"d\")",
+        "velk.IsAborting(0)",
+        "velk.GetOpt()",
+        "velk.GetOpt(\"a\", \"b\")",
+        "velk.Logit()",
+        "velk.AddRequest(\"a\")",
+        "velk.SetRequestOpt(\"a\")",
+        "velk.AddParam(\"a\", \"b\")",
+        "velk.ResetRequest()",
+        "velk.ResetRequest(\"a\", \"b\")",
     };
     int before = 0;
     for (const char* call : calls) {
         SCOPED_TRACE(call);
-        const std::vector<std::string> lines = runAlone(
-            testText(std::string("velk.Request(\"home\");\nvar x =\n  ") + call + ";\nvelk.Request(\"after\");", "",
-                     "[home]\n$uri=/home\n[after]\n$uri=/after\n"));
-        EXPECT_EQ(lines, (std::vector<std::string>{std::string("Script Error: (3,0): ") + kWrongCount}));
+        const std::vector<std::string> lines =
+            runAlone(testText(std::string("velk.Request(\"home\");\nvar x =\n  ") + call +
+                                  ";\nvelk.Request(\"after\");",
+                              "", "[home]\n$uri=/home\n[after]\n$uri=/after\n"));
+        EXPECT_EQ(lines,
+                  (std::vector<std::string>{std::string("Script Error: (3,0): ") + kWrongCount}));
         // The script ran up to the call and no further.
         before += 1;
         EXPECT_EQ(m_server.requestCount(), before);
@@ -51,27 +63,27 @@ TEST_F(ScriptErrors, WrongArgumentCountsAreScriptErrorsAtTheCallingLine) {
 }
 
 TEST_F(ScriptErrors, TextArgumentsMustBeStringsOthersAreConverted) {
-    const std::vector<std::string> lines =
-        runAlone(testText("velk.SetParam(\"p\", \"q\", 7);\nvelk.SetParam(\"p\", \"r\", undefined);\n"
-                          "velk.SetParam(\"p\", \"s\", {toString: function() { return \"obj\"; }});\n"
-                          "velk.Request(\"p\");\nvelk.Request(5);\nvelk.GetOpt(5);\nvelk.Request(\"p\");",
-                          "", "[p]\n$uri=/p\nq=1\nr=2\ns=3\n"));
+    const std::vector<std::string> lines = runAlone(
+        testText("velk.SetParam(\"p\", \"q\", 7);\nvelk.SetParam(\"p\", \"r\", undefined);\n"
+                 "velk.SetParam(\"p\", \"s\", {toString: function() { return \"obj\"; }});\n"
+                 "velk.Request(\"p\");\nvelk.Request(5);\nvelk.GetOpt(5);\nvelk.Request(\"p\");",
+                 "", "[p]\n$uri=/p\nq=1\nr=2\ns=3\n"));
     EXPECT_EQ(lines, (std::vector<std::string>{"Script Error: (6,0): TypeError: Type mismatch"}));
     EXPECT_EQ(targets(), (std::vector<std::string>{"/p?q=7&r=&s=obj"}));
 }
 
 TEST_F(ScriptErrors, AScriptCanCatchAWrongCall) {
-    const std::vector<std::string> lines =
-        runAlone(testText("try { velk.AddParam(1); } catch (e) { velk.SetParam(\"p\", \"e\", e.name); }\n"
-                          "velk.Request(\"p\");",
-                          "", "[p]\n$uri=/p\ne=\n"));
+    const std::vector<std::string> lines = runAlone(
+        testText("try { velk.AddParam(1); } catch (e) { velk.SetParam(\"p\", \"e\", e.name); }\n"
+                 "velk.Request(\"p\");",
+                 "", "[p]\n$uri=/p\ne=\n"));
     EXPECT_TRUE(lines.empty());
     EXPECT_EQ(targets(), (std::vector<std::string>{"/p?e=TypeError"}));
 }
 
 TEST_F(ScriptErrors, SyntaxErrorIsReportedWithItsLineAndNothingRuns) {
-    const std::vector<std::string> lines =
-        runAlone(testText("velk.Request(\"home\");\nvar a = ;\nvelk.Request(\"home\");", "", "[home]\n"));
+    const std::vector<std::string> lines = runAlone(
+        testText("velk.Request(\"home\");\nvar a = ;\nvelk.Request(\"home\");", "", "[home]\n"));
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(lines[0].rfind("Script Error: (2,0): SyntaxError: ", 0), 0u) << lines[0];
     EXPECT_EQ(m_server.requestCount(), 0);
@@ -91,7 +103,8 @@ TEST_F(ScriptErrors, RunTimeErrorsCarryTheLineOfTheFault) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.script);
-        EXPECT_EQ(runAlone(testText(c.script, "", "[home]\n")), (std::vector<std::string>{c.message}));
+        EXPECT_EQ(runAlone(testText(c.script, "", "[home]\n")),
+                  (std::vector<std::string>{c.message}));
     }
     EXPECT_EQ(m_server.requestCount(), 3);
 }
@@ -106,7 +119,8 @@ TEST_F(ScriptErrors, LongDescriptionsAreCutToTheirBuffer) {
 TEST_F(ScriptErrors, AnErrorThatCannotBeReadIsNotReported) {
     // Reading the error runs its toString, which throws again.
     const std::vector<std::string> lines = runAlone(testText(
-        "velk.Request(\"home\");\nthrow {toString: function() { throw new Error(\"again\"); }};", "", "[home]\n"));
+        "velk.Request(\"home\");\nthrow {toString: function() { throw new Error(\"again\"); }};",
+        "", "[home]\n"));
     EXPECT_TRUE(lines.empty());
     EXPECT_EQ(m_server.requestCount(), 1);
 }
@@ -117,8 +131,8 @@ TEST_F(ScriptErrors, EngineIsChosenByTheFirstExtensionInTheName) {
         std::string name;
         bool runs;
     } cases[] = {
-        {"test.js", true},        {"a.js.vbs", true},  {"test.vbs", false}, {"x.pl", false},
-        {"x.pl.js", false},       {"test.JS", false},  {"plain.txt", false},
+        {"test.js", true},  {"a.js.vbs", true}, {"test.vbs", false},  {"x.pl", false},
+        {"x.pl.js", false}, {"test.JS", false}, {"plain.txt", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -159,13 +173,15 @@ TEST_F(ScriptErrors, ScriptsThatCannotBeLoadedEndTheirUsersQuietly) {
 TEST_F(ScriptErrors, DeepRecursionIsAScriptErrorNotACrash) {
     const char* scripts[] = {
         // nested native calls
-        "function g(n) { return n == 0 ? 0 : [1].map(function() { return g(n - 1); })[0]; }\ng(100000);",
+        "function g(n) { return n == 0 ? 0 : [1].map(function() { return g(n - 1); })[0]; "
+        "}\ng(100000);",
         // the compiler
         "eval(\"var x = \" + new Array(20001).join(\"(\") + \"1\" + new Array(20001).join(\")\"));",
         // regular expressions
         "var s = new Array(100001).join(\"ab\");\n/(ab)+/.exec(s);",
         // string conversion
-        "function t(n) { return n == 0 ? \"\" : String({toString: function() { return t(n - 1); }}); }\nt(100000);",
+        "function t(n) { return n == 0 ? \"\" : String({toString: function() { return t(n - 1); "
+        "}}); }\nt(100000);",
     };
     for (const char* script : scripts) {
         SCOPED_TRACE(script);
@@ -193,8 +209,9 @@ TEST_F(ScriptErrors, ARequestMadeAtTheDeepestPointStillFitsTheStack) {
         "}\n"
         "g();\n";
     const std::vector<std::string> lines =
-        runAlone(testText(js, "", "[plain]\n$uri=/plain\n[tls]\n$uri=/tls\n$secure=2\n$port=" +
-                                       std::to_string(tlsServer.port()) + "\n"));
+        runAlone(testText(js, "",
+                          "[plain]\n$uri=/plain\n[tls]\n$uri=/tls\n$secure=2\n$port=" +
+                              std::to_string(tlsServer.port()) + "\n"));
     EXPECT_TRUE(lines.empty());
     EXPECT_EQ(targets(), (std::vector<std::string>{"/plain"}));
     ASSERT_EQ(tlsServer.requestCount(), 1);

@@ -46,7 +46,8 @@ protected:
         m_set = CreateTestSet();
         // Every request gets its own target and body back, so scripts can read them.
         m_server.setHandler([](const ReceivedRequest& req, Responder& r) {
-            r.respond(req.target.starts_with("/missing") ? 404 : 200, "echo " + req.target + " [" + req.body + "]");
+            r.respond(req.target.starts_with("/missing") ? 404 : 200,
+                      "echo " + req.target + " [" + req.body + "]");
         });
     }
     void TearDown() override {
@@ -60,14 +61,16 @@ protected:
     std::string testText(const std::string& js, const std::string& general = "",
                          const std::string& requests = "") const {
         return "server=127.0.0.1\nport=" + std::to_string(m_server.port()) +
-               "\ndelaystart=0\nscript=$inline.js\n" + general + "\n[script]\n" + js + "\n[/script]\n" +
-               requests;
+               "\ndelaystart=0\nscript=$inline.js\n" + general + "\n[script]\n" + js +
+               "\n[/script]\n" + requests;
     }
-    bool parse(const std::string& js, const std::string& general = "", const std::string& requests = "") {
+    bool parse(const std::string& js, const std::string& general = "",
+               const std::string& requests = "") {
         return ParseTest(m_set, "script.txt", testText(js, general, requests).c_str()) == 1;
     }
     // Parses and runs; RunTest's result.
-    int32_t run(const std::string& js, const std::string& general = "", const std::string& requests = "") {
+    int32_t run(const std::string& js, const std::string& general = "",
+                const std::string& requests = "") {
         if (!parse(js, general, requests)) return -1;
         return RunTest(m_set);
     }
@@ -81,8 +84,10 @@ protected:
     }
     std::string report() {
         std::string text;
-        SaveResults(m_set, &text, [](void* sink, const char* piece) { *static_cast<std::string*>(sink) += piece; },
-                    nullptr);
+        SaveResults(
+            m_set, &text,
+            [](void* sink, const char* piece) { *static_cast<std::string*>(sink) += piece; },
+            nullptr);
         return text;
     }
     std::vector<std::string> targets() const {
@@ -92,8 +97,8 @@ protected:
     }
     // The user's log (log=1 with logdir set to the temporary directory).
     std::string userLog(int user, int clients = 1) const {
-        return readFile(m_dir.file("script-" + std::to_string(clients) + "x1-user" + std::to_string(user + 1) +
-                                   ".log"));
+        return readFile(m_dir.file("script-" + std::to_string(clients) + "x1-user" +
+                                   std::to_string(user + 1) + ".log"));
     }
     std::string logOptions() const { return "log=1\nlogdir=" + m_dir.path().string() + "\n"; }
 

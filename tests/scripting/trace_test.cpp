@@ -16,8 +16,8 @@ protected:
     std::string tracesOf(const std::string& general) {
         TestSet* set = CreateTestSet();
         EXPECT_EQ(ParseTest(set, "traced.txt",
-                            ("server=127.0.0.1\nport=" + std::to_string(m_server.port()) + "\ndelaystart=0\n" +
-                             general)
+                            ("server=127.0.0.1\nport=" + std::to_string(m_server.port()) +
+                             "\ndelaystart=0\n" + general)
                                 .c_str()),
                   1);
         ::testing::internal::CaptureStderr();
@@ -56,14 +56,16 @@ TEST_F(HostTraces, FailuresOfTheHostGoToTheTracesOnly) {
         const char* failure;
     } cases[] = {
         {"script=" + m_dir.file("missing.js") + "\n", "Error opening script file.\n"},
-        {"script=" + m_dir.write("bad.js", "var s = \"\xff\";") + "\n", "Error translating string.\n"},
+        {"script=" + m_dir.write("bad.js", "var s = \"\xff\";") + "\n",
+         "Error translating string.\n"},
         {"script=test.vbs\n", "Failed to create scripting engine.\n"},
         {"script=x.pl\n", "Failed to create scripting engine.\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.general);
         const std::string traces = tracesOf(c.general + "[home]\n");
-        EXPECT_NE(traces.find(std::string("CScriptedFrame::InitializeScriptedFrame\n")), std::string::npos);
+        EXPECT_NE(traces.find(std::string("CScriptedFrame::InitializeScriptedFrame\n")),
+                  std::string::npos);
         EXPECT_NE(traces.find(c.failure), std::string::npos) << traces;
         EXPECT_EQ(traces.find("CScriptedFrame::RunScript\n"), std::string::npos) << traces;
         EXPECT_NE(traces.find("~CScriptedFrame\n"), std::string::npos) << traces;
@@ -74,7 +76,8 @@ TEST_F(HostTraces, FailuresOfTheHostGoToTheTracesOnly) {
 
 TEST_F(HostTraces, ScriptErrorsAreTracedBesideTheirMessage) {
     const std::string traces = tracesOf("script=$inline.js\n[script]\nvar a = ;\n[/script]\n");
-    EXPECT_NE(traces.find("CScriptedFrame::OnScriptError\nError calling ParseScriptText\n"), std::string::npos)
+    EXPECT_NE(traces.find("CScriptedFrame::OnScriptError\nError calling ParseScriptText\n"),
+              std::string::npos)
         << traces;
     ASSERT_EQ(m_messages.lines().size(), 1u);
     EXPECT_EQ(m_messages.lines()[0].rfind("Script Error: (1,0): SyntaxError", 0), 0u);

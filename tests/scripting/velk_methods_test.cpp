@@ -15,7 +15,8 @@ namespace {
 
 // tell(text): one request "/tell?v=<text, URL-encoded>".
 const std::string kTell =
-    "function tell(s) { velk.SetParam(\"tell\", \"v\", encodeURIComponent(String(s))); velk.Request(\"tell\"); }\n";
+    "function tell(s) { velk.SetParam(\"tell\", \"v\", encodeURIComponent(String(s))); "
+    "velk.Request(\"tell\"); }\n";
 const std::string kTellRequest = "[tell]\n$uri=/tell\n$method=GET\nv=\n";
 
 std::string decode(const std::string& s) {
@@ -43,13 +44,13 @@ protected:
 };
 
 TEST_F(VelkMethods, RequestPerformsRecordsAndCountsOnlySuccesses) {
-    ASSERT_EQ(run(kTell +
-                      "var a = velk.Request(\"home\");\n"
-                      "var b = velk.Request(\"missing\");\n"
-                      "var c = velk.Request(\"nosuch\");\n"
-                      "var d = velk.Request(\"Home\");\n"
-                      "tell([a, b, c, d].join());\n",
-                  "timestamp=1\nreportinfo=0\n", "[home]\n$uri=/home\n[missing]\n$uri=/missing\n" + kTellRequest),
+    ASSERT_EQ(run(kTell + "var a = velk.Request(\"home\");\n"
+                          "var b = velk.Request(\"missing\");\n"
+                          "var c = velk.Request(\"nosuch\");\n"
+                          "var d = velk.Request(\"Home\");\n"
+                          "tell([a, b, c, d].join());\n",
+                  "timestamp=1\nreportinfo=0\n",
+                  "[home]\n$uri=/home\n[missing]\n$uri=/missing\n" + kTellRequest),
               1);
     EXPECT_EQ(targets(), (std::vector<std::string>{"/home", "/missing", "/tell?v=1%2C0%2C0%2C0"}));
     // Unknown names (request names keep their case) record nothing.
@@ -77,8 +78,10 @@ TEST_F(VelkMethods, RequestPerformsRecordsAndCountsOnlySuccesses) {
     const std::string text = report();
     const std::regex clientSection(
         "^--- Client 0 ---\n"
-        "home\tIteration start\tIteration end\t[0-9]+\\.[0-9]{2}\t[0-9]{2}:[0-9]{2}:[0-9]{2}\t[0-9]{2}:[0-9]{2}:[0-9]{2}\n"
-        "missing\tIteration start\tIteration end\tHTTPERR\t[0-9]{2}:[0-9]{2}:[0-9]{2}\t[0-9]{2}:[0-9]{2}:[0-9]{2}\n"
+        "home\tIteration start\tIteration "
+        "end\t[0-9]+\\.[0-9]{2}\t[0-9]{2}:[0-9]{2}:[0-9]{2}\t[0-9]{2}:[0-9]{2}:[0-9]{2}\n"
+        "missing\tIteration start\tIteration "
+        "end\tHTTPERR\t[0-9]{2}:[0-9]{2}:[0-9]{2}\t[0-9]{2}:[0-9]{2}:[0-9]{2}\n"
         "tell\tIteration start\tIteration end\t[0-9]+\\.[0-9]{2}\t[0-9:]{8}\t[0-9:]{8}\n"
         "\n--- Errors report ---\n\nTotal 1 error !!!\nHTTP: 1\n\n");
     EXPECT_TRUE(std::regex_search(text, clientSection)) << text;
@@ -94,29 +97,29 @@ TEST_F(VelkMethods, RequestsOfAScriptWithoutRequestsMakeNoRunAndAReportOfEmptyCl
 }
 
 TEST_F(VelkMethods, ResponseIsTheLastResponseWithItsHeaders) {
-    ASSERT_EQ(run(kTell +
-                      "tell(velk.Response().length);\n"
-                      "velk.Request(\"page\");\n"
-                      "var r = velk.Response();\n"
-                      "tell(r.split(\"\\r\\n\")[0] + \"|\" + r.substr(r.indexOf(\"\\r\\n\\r\\n\") + 4));\n",
+    ASSERT_EQ(run(kTell + "tell(velk.Response().length);\n"
+                          "velk.Request(\"page\");\n"
+                          "var r = velk.Response();\n"
+                          "tell(r.split(\"\\r\\n\")[0] + \"|\" + "
+                          "r.substr(r.indexOf(\"\\r\\n\\r\\n\") + 4));\n",
                   "", "[page]\n$uri=/page\n" + kTellRequest),
               1);
     EXPECT_EQ(told(), (std::vector<std::string>{"0", "HTTP/1.1 200 OK|echo /page []"}));
 }
 
 TEST_F(VelkMethods, SetParamOverridesAndTwoArgumentsRemoveTheOverride) {
-    ASSERT_EQ(run(kTell +
-                      "var r = [velk.SetParam(\"p\", \"q\", \"new\")];\n"
-                      "velk.Request(\"p\");\n"
-                      "r.push(velk.SetParam(\"p\", \"q\"));\n"
-                      "velk.Request(\"p\");\n"
-                      "r.push(velk.SetParam(\"p\", \"q\", 7));\n"
-                      "velk.Request(\"p\");\n"
-                      "r.push(velk.SetParam(\"nosuch\", \"q\", \"x\"));\n"
-                      "tell(r.join());\n",
+    ASSERT_EQ(run(kTell + "var r = [velk.SetParam(\"p\", \"q\", \"new\")];\n"
+                          "velk.Request(\"p\");\n"
+                          "r.push(velk.SetParam(\"p\", \"q\"));\n"
+                          "velk.Request(\"p\");\n"
+                          "r.push(velk.SetParam(\"p\", \"q\", 7));\n"
+                          "velk.Request(\"p\");\n"
+                          "r.push(velk.SetParam(\"nosuch\", \"q\", \"x\"));\n"
+                          "tell(r.join());\n",
                   "", "[p]\n$uri=/p\nq=orig\n" + kTellRequest),
               1);
-    EXPECT_EQ(targets(), (std::vector<std::string>{"/p?q=new", "/p?q=orig", "/p?q=7", "/tell?v=1%2C1%2C1%2C0"}));
+    EXPECT_EQ(targets(), (std::vector<std::string>{"/p?q=new", "/p?q=orig", "/p?q=7",
+                                                   "/tell?v=1%2C1%2C1%2C0"}));
 }
 
 TEST_F(VelkMethods, ExportedVariablesFollowEachSuccessfulRequest) {
@@ -128,18 +131,18 @@ TEST_F(VelkMethods, ExportedVariablesFollowEachSuccessfulRequest) {
                   "[use]\n$uri=/use\nv=$var(got,none)\n"),
               1);
     // A failed request leaves the variables as they were.
-    EXPECT_EQ(targets(),
-              (std::vector<std::string>{"/use?v=none", "/first", "/use?v=/first", "/missing", "/use?v=/first"}));
+    EXPECT_EQ(targets(), (std::vector<std::string>{"/use?v=none", "/first", "/use?v=/first",
+                                                   "/missing", "/use?v=/first"}));
 }
 
 TEST_F(VelkMethods, IsAbortingIsZeroUntilAbortRun) {
-    ASSERT_TRUE(parse(kTell +
-                          "tell(velk.IsAborting());\n"
-                          "var n = 0;\n"
-                          "while (!velk.IsAborting() && n < 100000) { velk.Request(\"home\"); n++; }\n"
-                          "velk.Logit(\"left the loop\");\n"
-                          "tell(velk.IsAborting());\n",
-                      logOptions(), "[home]\n$uri=/home\n" + kTellRequest));
+    ASSERT_TRUE(
+        parse(kTell + "tell(velk.IsAborting());\n"
+                      "var n = 0;\n"
+                      "while (!velk.IsAborting() && n < 100000) { velk.Request(\"home\"); n++; }\n"
+                      "velk.Logit(\"left the loop\");\n"
+                      "tell(velk.IsAborting());\n",
+              logOptions(), "[home]\n$uri=/home\n" + kTellRequest));
     std::thread runner([this] { RunTest(m_set); });
     ASSERT_TRUE(m_server.waitForRequests(5, 60000));
     AbortRun(m_set);
@@ -150,34 +153,36 @@ TEST_F(VelkMethods, IsAbortingIsZeroUntilAbortRun) {
 }
 
 TEST_F(VelkMethods, GetOptGivesOptionsByTypeAndTheUserIndex) {
-    ASSERT_EQ(run(kTell +
-                      "var names = [\"clients\", \"clid\", \"CLID\", \"Clid\", \"round\", \"method\", \"server\",\n"
-                      "  \"keepalive\", \"httperrorsymbol\", \"nosuch\", \"Clients\", \"rate\",\n"
-                      "  \"description\", new Array(65).join(\"x\")];\n"
-                      "var out = [];\n"
-                      "for (var i = 0; i < names.length; i++) {\n"
-                      "  var v = velk.GetOpt(names[i]);\n"
-                      "  out.push(v === undefined ? \"(none)\" : v);\n"
-                      "}\n"
-                      "tell(out.join(\"|\"));\n",
-                      "clients=3\nmethod=POST\nkeepalive=1\ndescription=a shop, at night\n",
-                  kTellRequest),
-              1);
+    ASSERT_EQ(
+        run(kTell + "var names = [\"clients\", \"clid\", \"CLID\", \"Clid\", \"round\", "
+                    "\"method\", \"server\",\n"
+                    "  \"keepalive\", \"httperrorsymbol\", \"nosuch\", \"Clients\", \"rate\",\n"
+                    "  \"description\", new Array(65).join(\"x\")];\n"
+                    "var out = [];\n"
+                    "for (var i = 0; i < names.length; i++) {\n"
+                    "  var v = velk.GetOpt(names[i]);\n"
+                    "  out.push(v === undefined ? \"(none)\" : v);\n"
+                    "}\n"
+                    "tell(out.join(\"|\"));\n",
+            "clients=3\nmethod=POST\nkeepalive=1\ndescription=a shop, at night\n", kTellRequest),
+        1);
     std::multiset<std::string> got;
     for (const std::string& t : told()) got.insert(t);
     std::multiset<std::string> expected;
     for (int u = 0; u < 3; ++u) {
         const std::string i = std::to_string(u);
-        expected.insert("3|" + i + "|" + i + "|" + i + "|10.000000|POST|127.0.0.1|1|HTTPERR|(none)|(none)|(none)|" +
+        expected.insert("3|" + i + "|" + i + "|" + i +
+                        "|10.000000|POST|127.0.0.1|1|HTTPERR|(none)|(none)|(none)|" +
                         "a shop, at night|(none)");
     }
     EXPECT_EQ(got, expected);
 }
 
 TEST_F(VelkMethods, LogitWritesANoticeOnlyWhenTheUserLogs) {
-    ASSERT_EQ(run("velk.Request(\"home\");\nvelk.Logit(\"first line\\nsecond\");\nvelk.Logit(\"\");\n",
-                  logOptions(), "[home]\n$uri=/home\n"),
-              1);
+    ASSERT_EQ(
+        run("velk.Request(\"home\");\nvelk.Logit(\"first line\\nsecond\");\nvelk.Logit(\"\");\n",
+            logOptions(), "[home]\n$uri=/home\n"),
+        1);
     const std::string log = userLog(0);
     EXPECT_NE(log.find("--- notice from script ---\nfirst line\nsecond\n--- end of notice ---\n"
                        "--- notice from script ---\n\n--- end of notice ---\n"),
@@ -186,10 +191,11 @@ TEST_F(VelkMethods, LogitWritesANoticeOnlyWhenTheUserLogs) {
 
     // Without a log the notice goes nowhere (and nothing fails).
     TestSet* quiet = CreateTestSet();
-    ASSERT_EQ(ParseTest(quiet, "quiet.txt", testText("velk.Logit(\"x\");velk.Request(\"home\");", "",
-                                                     "[home]\n$uri=/home\n")
-                                                .c_str()),
-              1);
+    ASSERT_EQ(
+        ParseTest(quiet, "quiet.txt",
+                  testText("velk.Logit(\"x\");velk.Request(\"home\");", "", "[home]\n$uri=/home\n")
+                      .c_str()),
+        1);
     EXPECT_EQ(RunTest(quiet), 1);
     FreeTestSet(quiet);
     size_t logs = 0;
@@ -206,9 +212,13 @@ TEST_F(VelkMethods, AddRequestDefinesPlainHttpRequestsOnly) {
                       "  velk.AddRequest(\"secure\", \"https://127.0.0.1/\"),\n"
                       "  velk.AddRequest(\"ftp\", \"ftp://127.0.0.1/\"),\n"
                       "  velk.AddRequest(\"path\", \"/added?a=1\"),\n"
-                      "  velk.AddRequest(\"full\", \"HTTP://127.0.0.1:" + port + "/full\"),\n"
+                      "  velk.AddRequest(\"full\", \"HTTP://127.0.0.1:" +
+                      port +
+                      "/full\"),\n"
                       "  velk.AddRequest(\"bare\", \"\"),\n"
-                      "  velk.AddRequest(\"hostonly\", \"127.0.0.1:" + port + "\"),\n"
+                      "  velk.AddRequest(\"hostonly\", \"127.0.0.1:" +
+                      port +
+                      "\"),\n"
                       "  velk.AddRequest(\"path\", \"/again\")];\n"
                       "velk.Request(\"path\"); velk.Request(\"full\"); velk.Request(\"bare\");\n"
                       "velk.Request(\"hostonly\"); velk.Request(\"secure\");\n"
@@ -228,14 +238,14 @@ TEST_F(VelkMethods, AddRequestDefinesPlainHttpRequestsOnly) {
 }
 
 TEST_F(VelkMethods, SetRequestOptChangesTheRequestForGood) {
-    ASSERT_EQ(run(kTell +
-                      "var r = [velk.SetRequestOpt(\"nosuch\", \"$uri=/x\")];\n"
-                      "r.push(velk.SetRequestOpt(\"form\", \"$uri=/changed,$method=POST,extra=7,q=over\"));\n"
-                      "velk.Request(\"form\"); velk.Request(\"form\");\n"
-                      "r.push(velk.SetRequestOpt(\"form\", \"$bogus=1,$uri=/never\"));\n"
-                      "r.push(velk.SetRequestOpt(\"form\", \"$method=get)\"));\n"
-                      "velk.Request(\"form\");\n"
-                      "tell(r.join());\n",
+    ASSERT_EQ(run(kTell + "var r = [velk.SetRequestOpt(\"nosuch\", \"$uri=/x\")];\n"
+                          "r.push(velk.SetRequestOpt(\"form\", "
+                          "\"$uri=/changed,$method=POST,extra=7,q=over\"));\n"
+                          "velk.Request(\"form\"); velk.Request(\"form\");\n"
+                          "r.push(velk.SetRequestOpt(\"form\", \"$bogus=1,$uri=/never\"));\n"
+                          "r.push(velk.SetRequestOpt(\"form\", \"$method=get)\"));\n"
+                          "velk.Request(\"form\");\n"
+                          "tell(r.join());\n",
                   "", "[form]\n$uri=/form\nq=orig\n" + kTellRequest),
               1);
     const auto requests = m_server.requests();
@@ -252,18 +262,19 @@ TEST_F(VelkMethods, SetRequestOptChangesTheRequestForGood) {
 }
 
 TEST_F(VelkMethods, AddParamAppendsNewParametersOnly) {
-    ASSERT_EQ(run(kTell +
-                      "var r = [velk.AddParam(\"nosuch\", \"a\", \"1\"),\n"
-                      "  velk.AddParam(\"p\", \"q\", \"dup\"),\n"
-                      "  velk.AddParam(\"p\", \"n\", \"added\"),\n"
-                      "  velk.AddParam(\"p\", \"s\", \"$seq(1,1,1)\"),\n"
-                      "  velk.AddParam(\"p\", \"n\", \"again\")];\n"
-                      "velk.Request(\"p\");\n"
-                      "tell(r.join());\n",
+    ASSERT_EQ(run(kTell + "var r = [velk.AddParam(\"nosuch\", \"a\", \"1\"),\n"
+                          "  velk.AddParam(\"p\", \"q\", \"dup\"),\n"
+                          "  velk.AddParam(\"p\", \"n\", \"added\"),\n"
+                          "  velk.AddParam(\"p\", \"s\", \"$seq(1,1,1)\"),\n"
+                          "  velk.AddParam(\"p\", \"n\", \"again\")];\n"
+                          "velk.Request(\"p\");\n"
+                          "tell(r.join());\n",
                   "", "[p]\n$uri=/p\nq=orig\n" + kTellRequest),
               1);
-    EXPECT_EQ(targets(), (std::vector<std::string>{"/p?q=orig&n=added", "/tell?v=0%2C0%2C1%2C0%2C0"}));
-    EXPECT_EQ(m_messages.lines(), (std::vector<std::string>{"Error: $seq parameter cannot be created in runtime!"}));
+    EXPECT_EQ(targets(),
+              (std::vector<std::string>{"/p?q=orig&n=added", "/tell?v=0%2C0%2C1%2C0%2C0"}));
+    EXPECT_EQ(m_messages.lines(),
+              (std::vector<std::string>{"Error: $seq parameter cannot be created in runtime!"}));
 }
 
 TEST_F(VelkMethods, ResetRequestEmptiesOnlyThisUsersRequest) {
@@ -271,7 +282,8 @@ TEST_F(VelkMethods, ResetRequestEmptiesOnlyThisUsersRequest) {
     // parameters) keeps them.
     ASSERT_EQ(run("velk.SetParam(\"p\", \"q\", \"over\");\n"
                   "velk.AddParam(\"p\", \"n\", \"1\");\n"
-                  "if (velk.GetOpt(\"clid\") == \"0\") { velk.ResetRequest(\"p\"); velk.ResetRequest(\"nosuch\"); }\n"
+                  "if (velk.GetOpt(\"clid\") == \"0\") { velk.ResetRequest(\"p\"); "
+                  "velk.ResetRequest(\"nosuch\"); }\n"
                   "velk.SetRequestOpt(\"p\", \"$uri=/p\" + velk.GetOpt(\"clid\"));\n"
                   "velk.Request(\"p\");\n",
                   "clients=2\n", "[p]\n$uri=/p\nq=orig\nr=2\n"),
