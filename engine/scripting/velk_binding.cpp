@@ -28,13 +28,13 @@ enum Method {
     kResetRequest
 };
 
-struct MethodSpec {
+struct MethodShape {
     const char* name;
     int minArgs, maxArgs;
     bool textsOnly;  // arguments must be strings; the others are converted
 };
 
-constexpr MethodSpec kMethods[] = {
+constexpr MethodShape kMethods[] = {
     {"Request", 1, 1, false},     {"Response", 0, 0, false},     {"SetParam", 2, 3, false},
     {"IsAborting", 0, 0, false},  {"GetOpt", 1, 1, true},        {"Logit", 1, 1, true},
     {"AddRequest", 2, 2, true},   {"SetRequestOpt", 2, 2, true}, {"AddParam", 3, 3, true},
@@ -94,16 +94,16 @@ int VelkBinding::define(duk_context* ctx, void* self) {
 int VelkBinding::call(duk_context* ctx) {
     TraceSink::write("CVelkObject::Invoke\n");
     const int method = duk_get_current_magic(ctx);
-    const MethodSpec& spec = kMethods[method];
+    const MethodShape& shape = kMethods[method];
     ScriptInterrupt* interrupt = interruptOf(ctx);
     if (interrupt && interrupt->shouldStop()) fail(ctx, DUK_ERR_RANGE_ERROR, "execution timeout");
 
     const int argc = duk_get_top(ctx);
-    if (argc < spec.minArgs || argc > spec.maxArgs)
+    if (argc < shape.minArgs || argc > shape.maxArgs)
         fail(ctx, DUK_ERR_TYPE_ERROR, "Wrong number of arguments or invalid property assignment");
     for (int i = 0; i < argc; ++i) {
         if (duk_is_string(ctx, i)) continue;
-        if (spec.textsOnly) fail(ctx, DUK_ERR_TYPE_ERROR, "Type mismatch");
+        if (shape.textsOnly) fail(ctx, DUK_ERR_TYPE_ERROR, "Type mismatch");
         if (duk_is_undefined(ctx, i)) {
             duk_push_string(ctx, "");  // an empty argument is an empty text
             duk_replace(ctx, i);
