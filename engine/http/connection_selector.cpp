@@ -45,7 +45,7 @@ int selectConnectionForRequest(HttpSession& s, const RequestDef& r, bool secure)
     net::Connection& conn = s.connection;
     // A kept-alive connection the server has dropped meanwhile is reopened rather
     // than failing the request on a dead socket.
-    if (conn.isReusable() && (conn.waitWritable() <= 0 || conn.peerHasClosed())) {
+    if (conn.isReusable() && !conn.stillUsable()) {
         conn.setReusable(false);
         conn.close();
     }

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -108,6 +109,8 @@ int Connection::connect() {
     }
     m_socket = std::move(socket);
     m_open = true;
+    // A fresh plain stream has an empty send buffer; a TLS handshake has just written.
+    m_knownWritable = !m_secure;
     return 0;
 }
 
@@ -133,6 +136,7 @@ void Connection::close() {
     m_open = false;
     m_readAheadCount = 0;
     m_readAheadPos = 0;
+    forgetReadiness();
 }
 
 void Connection::releaseTls() {
@@ -143,14 +147,47 @@ int Connection::waitSocket(bool forWrite) {
     int rc = waitForSocket(m_socket.get(), forWrite ? Readiness::kWrite : Readiness::kRead,
                            secondsToPollMillis(m_timeout));
     if (rc < 0) m_lastSocketError = errno;
+    // Readiness (or a pending error) lasts until this side reads or writes.
+    if (rc > 0) (forWrite ? m_knownWritable : m_knownReadable) = true;
     return rc;
+}
+
+void Connection::forgetReadiness() {
+    m_knownReadable = false;
+    m_knownWritable = false;
+}
+
+void Connection::noteRead() {
+    m_knownReadable = false;
+    // TLS may write while reading (post-handshake messages).
+    if (m_tls) m_knownWritable = false;
+}
+
+void Connection::noteWrite() {
+    m_knownWritable = false;
+    // TLS may read while writing.
+    if (m_tls) m_knownReadable = false;
 }
 
 int Connection::waitReadable() {
     if (!m_open) return -1;
-    if (m_readAheadPos < m_readAheadCount || m_noWait) return 1;
+    if (m_readAheadPos < m_readAheadCount || m_noWait || m_knownReadable) return 1;
     if (m_tls && m_tls->hasBufferedInput()) return 1;
     return waitSocket(false);
+}
+
+bool Connection::stillUsable() {
+    if (!m_open) return false;
+    if (!m_noWait && !m_knownWritable && m_readAheadPos >= m_readAheadCount) {
+        pollfd p{m_socket.get(), POLLIN | POLLOUT, 0};
+        if (::poll(&p, 1, 0) == 1 && p.revents == POLLOUT) {
+            // Writable, so the wait would end at once; nothing to read, so no end of
+            // stream either (and a TLS peer is never judged by a peek).
+            m_knownWritable = true;
+            return true;
+        }
+    }
+    return waitWritable() > 0 && !peerHasClosed();
 }
 
 bool Connection::peerHasClosed() const {
@@ -164,7 +201,7 @@ bool Connection::peerHasClosed() const {
 
 int Connection::waitWritable() {
     if (!m_open) return -1;
-    if (m_noWait) return 1;
+    if (m_noWait || m_knownWritable) return 1;
     return waitSocket(true);
 }
 
@@ -176,6 +213,7 @@ void Connection::applySpeedLimit(int bytesMoved, int64_t startedMicros) const {
 
 int Connection::receive(void* buffer, int size) {
     const int64_t started = platform::nowMicros();
+    noteRead();
     int n;
     if (m_tls) {
         n = m_tls->read(buffer, size);
@@ -206,6 +244,7 @@ int Connection::write(const void* data, int length) {
     if (!m_open) return -1;
     if (length <= 0) return 0;
     const int64_t started = platform::nowMicros();
+    noteWrite();
     int n;
     if (m_tls) {
         n = m_tls->write(data, length);
@@ -248,6 +287,7 @@ int Connection::sendAllRaw(const void* data, int length) {
     if (!m_open || length < 0) return -1;
     const char* p = static_cast<const char*>(data);
     int sent = 0;
+    forgetReadiness();
     while (sent < length) {
         int ready =
             waitForSocket(m_socket.get(), Readiness::kWrite, secondsToPollMillis(m_timeout));
@@ -269,6 +309,7 @@ int Connection::sendAllRaw(const void* data, int length) {
 
 int Connection::receiveRaw(void* buffer, int size) {
     if (!m_open || size <= 0) return -1;
+    forgetReadiness();
     if (!(m_tls && m_tls->hasBufferedInput())) {
         int ready = waitForSocket(m_socket.get(), Readiness::kRead, secondsToPollMillis(m_timeout));
         if (ready <= 0) {

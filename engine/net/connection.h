@@ -48,12 +48,18 @@ public:
 
     // 1 at once when read-ahead or TLS bytes are waiting or nowait is set; otherwise
     // waits up to the timeout: positive ready, 0 timed out, -1 error or not open.
+    // A wait that would end at once (the last one said ready and nothing has been
+    // read since) is not made again.
     int waitReadable();
     // 1 at once when nowait is set; otherwise as waitReadable, for writing.
     int waitWritable();
     // True when an idle plain connection has been closed by its peer (a kept-alive
     // connection the server dropped meanwhile).  Never waits.
     bool peerHasClosed() const;
+    // For a kept-alive connection between exchanges: waitWritable() > 0 and not
+    // peerHasClosed(), answered by a single poll when the socket is writable and
+    // has nothing to read.
+    bool stillUsable();
 
     // Serves read-ahead bytes first, else one receive of at most size bytes, then
     // the bandwidth pause.  The count, 0 at the end of the stream, -1 on error.
@@ -95,6 +101,9 @@ public:
 private:
     int receive(void* buffer, int size);  // network read plus bandwidth pause
     int waitSocket(bool forWrite);
+    void forgetReadiness();
+    void noteRead();
+    void noteWrite();
     void applySpeedLimit(int bytesMoved, int64_t startedMicros) const;
 
     int m_timeout = 0;
@@ -110,6 +119,10 @@ private:
     char m_readAhead[kReadAheadSize];
     int m_readAheadCount = 0;
     int m_readAheadPos = 0;
+    // A readiness wait said ready and no I/O that could change that has happened
+    // since, so the same wait would return at once.
+    bool m_knownReadable = false;
+    bool m_knownWritable = false;
     bool m_noWait = false;
     int32_t m_bytesPerSecond = 0;
     std::string m_lastError;

@@ -229,5 +229,49 @@ TEST(Connection, KeepsOneTcpConnectionForSeveralExchanges) {
     EXPECT_EQ(server.requestCount(), 3);
 }
 
+// A wait that said ready is not repeated, but only until a read takes the bytes:
+// then the next wait must wait again, and here time out.
+TEST(Connection, AReadEndsWhatTheLastWaitSaid) {
+    TestHttpServer server;
+    server.setAcceptHandler([](Responder& r) {
+        r.send("one\n");
+        r.stall();
+    });
+    Connection conn;
+    connectTo(conn, server.port(), 1);
+    ASSERT_GT(conn.waitReadable(), 0);
+    EXPECT_GT(conn.waitReadable(), 0);
+    char buffer[16];
+    EXPECT_EQ(conn.read(buffer, sizeof buffer), 4);
+    EXPECT_EQ(conn.waitReadable(), 0);
+}
+
+// Between exchanges a kept-alive connection stays usable while its peer keeps it
+// open, bytes waiting or not, and is judged closed once the peer has closed it.
+// Each check follows a write, as between real exchanges.
+TEST(Connection, StillUsableUntilThePeerCloses) {
+    std::atomic<bool> closeNow{false};
+    TestHttpServer server;
+    server.setAcceptHandler([&](Responder& r) {
+        r.send("early\n");
+        for (int i = 0; i < 3000 && !closeNow; ++i)
+            if (!r.pause(10)) return;
+        r.close();
+    });
+    Connection conn;
+    connectTo(conn, server.port());
+    ASSERT_GT(conn.waitReadable(), 0);
+    EXPECT_TRUE(conn.stillUsable());  // unread bytes are no end of stream
+    EXPECT_EQ(readLineText(conn, 64), "early\n");
+    ASSERT_EQ(conn.write("x", 1), 1);
+    EXPECT_TRUE(conn.stillUsable());
+    ASSERT_EQ(conn.write("y", 1), 1);
+    closeNow = true;
+    ASSERT_GT(conn.waitReadable(), 0);  // the close has arrived
+    EXPECT_FALSE(conn.stillUsable());
+    conn.close();
+    EXPECT_FALSE(conn.stillUsable());
+}
+
 }  // namespace
 }  // namespace velk::net
