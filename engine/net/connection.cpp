@@ -107,6 +107,7 @@ int Connection::connect() {
         m_tls.reset();
         return -1;
     }
+    if (!m_readAhead) m_readAhead = std::make_unique_for_overwrite<char[]>(kFastReadAheadSize);
     m_socket = std::move(socket);
     m_open = true;
     // A fresh plain stream has an empty send buffer; a TLS handshake has just written.
@@ -120,6 +121,7 @@ int Connection::attach(int fd, int timeoutSeconds) {
     if (!socket.valid() || !setBlocking(fd, true)) return -1;
     m_timeout = timeoutSeconds;
     m_secure = false;
+    if (!m_readAhead) m_readAhead = std::make_unique_for_overwrite<char[]>(kFastReadAheadSize);
     m_socket = std::move(socket);
     m_open = true;
     return 0;
@@ -227,17 +229,29 @@ int Connection::receive(void* buffer, int size) {
     return n;
 }
 
+int Connection::serveReadAhead(void* buffer, int size) {
+    int n = m_readAheadCount - m_readAheadPos;
+    if (n > size) n = size;
+    std::memcpy(buffer, m_readAhead.get() + m_readAheadPos, size_t(n));
+    m_readAheadPos += n;
+    return n;
+}
+
+int Connection::refillReadAhead() {
+    m_readAheadPos = m_readAheadCount = 0;
+    int n = receive(m_readAhead.get(), m_bytesPerSecond == 0 ? kFastReadAheadSize : kReadAheadSize);
+    if (n > 0) m_readAheadCount = n;
+    return n;
+}
+
 int Connection::read(void* buffer, int size) {
     if (!m_open) return -1;
     if (size <= 0) return 0;
-    if (m_readAheadPos < m_readAheadCount) {
-        int n = m_readAheadCount - m_readAheadPos;
-        if (n > size) n = size;
-        std::memcpy(buffer, m_readAhead + m_readAheadPos, size_t(n));
-        m_readAheadPos += n;
-        return n;
-    }
-    return receive(buffer, size);
+    if (m_readAheadPos < m_readAheadCount) return serveReadAhead(buffer, size);
+    // Under a limit each receive is paced by its own size, so it stays as asked.
+    if (m_bytesPerSecond != 0 || size >= kFastReadAheadSize) return receive(buffer, size);
+    int n = refillReadAhead();
+    return n <= 0 ? n : serveReadAhead(buffer, size);
 }
 
 int Connection::write(const void* data, int length) {
@@ -265,11 +279,9 @@ int Connection::readLine(char* buffer, int capacity) {
         if (m_readAheadPos >= m_readAheadCount) {
             m_readAheadPos = m_readAheadCount = 0;
             if (waitReadable() <= 0) return -1;
-            int n = receive(m_readAhead, kReadAheadSize);
-            if (n <= 0) return -1;
-            m_readAheadCount = n;
+            if (refillReadAhead() <= 0) return -1;
         }
-        const char* from = m_readAhead + m_readAheadPos;
+        const char* from = m_readAhead.get() + m_readAheadPos;
         int take = m_readAheadCount - m_readAheadPos;
         if (take > capacity - 1 - stored) take = capacity - 1 - stored;
         const void* newline = std::memchr(from, '\n', size_t(take));

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "net_test_helpers.h"
 #include "support/full_backlog_listener.h"
@@ -271,6 +272,67 @@ TEST(Connection, StillUsableUntilThePeerCloses) {
     EXPECT_FALSE(conn.stillUsable());
     conn.close();
     EXPECT_FALSE(conn.stillUsable());
+}
+
+// Header lines through readLine, then the body through read(): the caller gets
+// the same bytes whether the read-ahead is refilled in large pieces (no limit) or
+// 256 bytes at a time (under a bandwidth limit).
+TEST(Connection, ReadsGiveTheSameBytesWithAndWithoutALimit) {
+    std::string stream = "HTTP/1.1 200 OK\r\n";
+    for (int i = 0; i < 40; ++i)
+        stream += "X-Header-" + std::to_string(i) + ": " + std::string(size_t(i * 3), 'v') + "\r\n";
+    stream += "\r\n";
+    const size_t headerBytes = stream.size();
+    for (int i = 0; stream.size() < headerBytes + 70000; ++i) stream += char('a' + i % 26);
+    TestHttpServer server;
+    server.setAcceptHandler([&](Responder& r) {
+        r.send(stream);
+        r.stall();
+    });
+    for (int32_t limit : {0, 100 * 1000 * 1000}) {
+        SCOPED_TRACE(limit);
+        Connection conn;
+        connectTo(conn, server.port());
+        conn.setSpeedLimit(limit);
+        std::string got;
+        for (int i = 0; i < 100; ++i) {
+            std::string line = readLineText(conn, 64);  // long lines come in cuts
+            got += line;
+            if (line == "\r\n") break;
+        }
+        ASSERT_EQ(got.size(), headerBytes);
+        std::vector<char> piece(3000);
+        for (int i = 0; i < 1000 && got.size() < stream.size(); ++i) {
+            ASSERT_GT(conn.waitReadable(), 0);
+            int n = conn.read(piece.data(), int(piece.size()));
+            ASSERT_GT(n, 0);
+            got.append(piece.data(), size_t(n));
+        }
+        EXPECT_EQ(got, stream);
+    }
+}
+
+// Under a bandwidth limit every receive moves at most 256 bytes, so the limit paces
+// the stream in those steps: a read after a header line gets only the rest of the
+// 256-byte refill, while without a limit it gets what has arrived.
+TEST(Connection, UnderALimitRefillsStayAt256Bytes) {
+    const std::string stream = "0123456789\n" + std::string(1000, 'b');
+    TestHttpServer server;
+    server.setAcceptHandler([&](Responder& r) {
+        r.send(stream);
+        r.stall();
+    });
+    for (int32_t limit : {0, 1000 * 1000}) {
+        SCOPED_TRACE(limit);
+        Connection conn;
+        connectTo(conn, server.port());
+        conn.setSpeedLimit(limit);
+        // Let all of it arrive first, so that what one receive takes is up to the reader.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        EXPECT_EQ(readLineText(conn, 64), "0123456789\n");
+        char piece[4096];
+        EXPECT_EQ(conn.read(piece, sizeof piece), limit == 0 ? 1000 : 256 - 11);
+    }
 }
 
 }  // namespace
