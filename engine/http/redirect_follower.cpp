@@ -1,6 +1,5 @@
 #include "http/redirect_follower.h"
 
-#include <cstdio>
 #include <limits>
 
 #include "http/connection_selector.h"
@@ -8,6 +7,7 @@
 #include "http/request_composer.h"
 #include "http/response_header_scan.h"
 #include "http/response_reader.h"
+#include "http/status_line.h"
 
 namespace velk {
 namespace {
@@ -110,7 +110,7 @@ int32_t followRedirects(HttpSession& s, RedirectOrigin origin, int status, int32
         if (s.options.sumredirecttime) time = addTimes(time, result);
         int minor = 0;
         status = 0;
-        std::sscanf(s.response.c_str(), "HTTP/1.%d %d", &minor, &status);
+        scanStatusLine(s.response.c_str(), minor, status);
         s.counters.countStatus(status);
         if (s.log.isOpen()) {
             s.log.write("Response:\r\n");

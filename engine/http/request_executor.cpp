@@ -1,13 +1,13 @@
 #include "http/request_executor.h"
 
 #include <charconv>
-#include <cstdio>
 
 #include "http/connection_selector.h"
 #include "http/http_session.h"
 #include "http/redirect_follower.h"
 #include "http/request_composer.h"
 #include "http/response_reader.h"
+#include "http/status_line.h"
 #include "script/request_def.h"
 
 namespace velk {
@@ -87,7 +87,7 @@ int32_t executeRequest(HttpSession& s, RequestDef& r, BodyRef& previousBody) {
     }
 
     int minor = 0, status = 0;
-    std::sscanf(s.response.c_str(), "HTTP/1.%d %d", &minor, &status);
+    scanStatusLine(s.response.c_str(), minor, status);
     if (status >= 0 && status < HttpCounters::kStatusCodes) s.counters.countStatus(status);
     previousBody = locateBody(s.response.view());
     if (!isSuccessStatus(status)) return kHttpError;

@@ -8,6 +8,7 @@
 #include <strings.h>
 
 #include "http/http_session.h"
+#include "http/status_line.h"
 #include "net/connection.h"
 #include "platform/clock.h"
 
@@ -148,7 +149,7 @@ int32_t Exchange::headerLine() {
     store(line.data(), line.size());
     if (line.starts_with("HTTP")) {
         int minor = 1, status = 0;
-        if (std::sscanf(m_line.data(), "HTTP/1.%d %d", &minor, &status) >= 1 && minor == 0)
+        if (scanStatusLine(m_line.data(), minor, status) >= 1 && minor == 0)
             m_keepAlive = false;
         m_status = status;
     } else if (startsWithNoCase(line, "Content-Length:")) {
