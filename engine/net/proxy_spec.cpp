@@ -18,8 +18,8 @@ int32_t defaultProxyPort(ProxyKind kind) {
     return 0;
 }
 
-bool parseProxySpec(const std::string& option, ProxySpec& spec) {
-    spec = ProxySpec{};
+bool parseProxySpec(const std::string& option, ProxySpec& proxy) {
+    proxy = ProxySpec{};
     if (option.empty()) return true;
 
     struct Prefix {
@@ -52,16 +52,16 @@ bool parseProxySpec(const std::string& option, ProxySpec& spec) {
     size_t hostEnd = colon == std::string::npos ? option.size() : colon;
     if (hostEnd == pos || hostEnd - pos > kMaxProxyField) return false;
 
-    spec.kind = kind;
-    spec.host = option.substr(pos, hostEnd - pos);
-    spec.credentials = std::move(credentials);
+    proxy.kind = kind;
+    proxy.host = option.substr(pos, hostEnd - pos);
+    proxy.credentials = std::move(credentials);
     if (colon != std::string::npos) {
         // Like atoi: leading digits, 0 when there are none; clamped so it cannot overflow.
         long port = std::strtol(option.c_str() + colon + 1, nullptr, 10);
         if (port < 0 || port > 65535) port = 0;
-        spec.port = int32_t(port);
+        proxy.port = int32_t(port);
     } else {
-        spec.port = defaultProxyPort(kind);
+        proxy.port = defaultProxyPort(kind);
     }
     return true;
 }

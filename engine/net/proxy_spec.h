@@ -29,6 +29,6 @@ int32_t defaultProxyPort(ProxyKind kind);
 // Parses "[kind:][//][credentials@]host[:port]".  An empty option is success with kind
 // none; a text without a known prefix names an HTTP proxy.  False (and kind none)
 // when the host is empty or 256 characters or longer.
-bool parseProxySpec(const std::string& option, ProxySpec& spec);
+bool parseProxySpec(const std::string& option, ProxySpec& proxy);
 
 }  // namespace velk::net

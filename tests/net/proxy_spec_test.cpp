@@ -18,12 +18,12 @@ class ParseProxySpecTable : public ::testing::TestWithParam<ParseCase> {};
 
 TEST_P(ParseProxySpecTable, GivesKindHostPortAndCredentials) {
     const ParseCase& c = GetParam();
-    ProxySpec spec;
-    EXPECT_EQ(parseProxySpec(c.option, spec), c.ok) << c.option;
-    EXPECT_EQ(spec.kind, c.kind) << c.option;
-    EXPECT_EQ(spec.host, c.host) << c.option;
-    EXPECT_EQ(spec.port, c.port) << c.option;
-    EXPECT_EQ(spec.credentials, c.credentials) << c.option;
+    ProxySpec proxy;
+    EXPECT_EQ(parseProxySpec(c.option, proxy), c.ok) << c.option;
+    EXPECT_EQ(proxy.kind, c.kind) << c.option;
+    EXPECT_EQ(proxy.host, c.host) << c.option;
+    EXPECT_EQ(proxy.port, c.port) << c.option;
+    EXPECT_EQ(proxy.credentials, c.credentials) << c.option;
 }
 
 const std::string k255(255, 'h');
@@ -60,11 +60,11 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"gate:70000", true, ProxyKind::kHttp, "gate", 0, ""}));
 
 TEST(ParseProxySpec, FailedParseClearsWhatAnEarlierParseLeft) {
-    ProxySpec spec;
-    ASSERT_TRUE(parseProxySpec("socks5://a:b@gate:9050", spec));
-    EXPECT_FALSE(parseProxySpec("socks5://a:b@", spec));
-    EXPECT_EQ(spec.kind, ProxyKind::kNone);
-    EXPECT_EQ(spec.credentials, "");
+    ProxySpec proxy;
+    ASSERT_TRUE(parseProxySpec("socks5://a:b@gate:9050", proxy));
+    EXPECT_FALSE(parseProxySpec("socks5://a:b@", proxy));
+    EXPECT_EQ(proxy.kind, ProxyKind::kNone);
+    EXPECT_EQ(proxy.credentials, "");
 }
 
 }  // namespace
