@@ -19,16 +19,10 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/.." && pwd)
 # shellcheck source=local_nginx.sh
 source "$here/local_nginx.sh"
 
-VELKRUN=${1:-}
-if [ -z "$VELKRUN" ]; then
-    for candidate in "$root/build-perf/cli/velkrun" "$root/build/cli/velkrun"; do
-        if [ -x "$candidate" ]; then VELKRUN=$candidate; break; fi
-    done
-fi
+VELKRUN=$(find_velkrun "${1:-}")
 LEVELS=${LEVELS:-"10 50 200 1000"}
 REPS=${REPS:-3}
 SECONDS_PER_RUN=${SECONDS_PER_RUN:-5}

@@ -5,11 +5,22 @@
 #                                  starts nginx in the foreground of a background job;
 #                                  sets NGINX_PID (the master) or fails
 #   nginx_stop                     stops that master by its PID, waiting at most 10 s
+#   find_velkrun [PATH]            prints PATH, else the Release or normal build's
+#                                  velkrun (empty when there is none)
 #
 # small.txt is 100 bytes, big.txt 16 KiB.  Access logging is off and a kept-alive
 # connection may carry a million requests, so the server never closes one mid-run.
 
 NGINX_PID=
+
+find_velkrun() {
+    if [ -n "${1:-}" ]; then echo "$1"; return; fi
+    local root candidate
+    root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+    for candidate in "$root/build-perf/cli/velkrun" "$root/build/cli/velkrun"; do
+        if [ -x "$candidate" ]; then echo "$candidate"; return; fi
+    done
+}
 
 nginx_start() {
     local dir=$1 port=$2 workers=$3

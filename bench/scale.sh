@@ -15,16 +15,10 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
-root=$(cd "$here/.." && pwd)
 # shellcheck source=local_nginx.sh
 source "$here/local_nginx.sh"
 
-VELKRUN=${1:-}
-if [ -z "$VELKRUN" ]; then
-    for candidate in "$root/build-perf/cli/velkrun" "$root/build/cli/velkrun"; do
-        if [ -x "$candidate" ]; then VELKRUN=$candidate; break; fi
-    done
-fi
+VELKRUN=$(find_velkrun "${1:-}")
 [ -x "$VELKRUN" ] || { echo "velkrun not found; pass its path" >&2; exit 2; }
 VELKRUN=$(realpath "$VELKRUN")
 USERS=${USERS:-"1000 5000 10000"}
