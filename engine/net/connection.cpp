@@ -4,7 +4,9 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sched.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 
 #include <cerrno>
 #include <cstring>
@@ -138,7 +140,73 @@ void Connection::close() {
     m_open = false;
     m_readAheadCount = 0;
     m_readAheadPos = 0;
+    m_socketTimeoutsArmed = false;
+    m_hasPendingEnd = false;
+    m_awaitingAnswer = false;
     forgetReadiness();
+}
+
+void Connection::setNoWait(bool noWait) {
+    m_noWait = noWait;
+    // Without waits a receive blocks as long as the peer takes, as it always has.
+    if (noWait && m_socketTimeoutsArmed) disarmSocketTimeouts();
+}
+
+bool Connection::waitsInSocket() const {
+    return m_open && !m_tls && !m_noWait && m_bytesPerSecond == 0 && m_timeout > 0;
+}
+
+bool Connection::armSocketTimeouts() {
+    timeval tv{};
+    tv.tv_sec = m_timeout;
+    const int fd = m_socket.get();
+    if (setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0 ||
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) != 0) {
+        disarmSocketTimeouts();  // back to poll() waits on a socket without timeouts
+        return false;
+    }
+    m_socketTimeoutsArmed = true;
+    return true;
+}
+
+void Connection::disarmSocketTimeouts() {
+    timeval none{};
+    setsockopt(m_socket.get(), SOL_SOCKET, SO_RCVTIMEO, &none, sizeof none);
+    setsockopt(m_socket.get(), SOL_SOCKET, SO_SNDTIMEO, &none, sizeof none);
+    m_socketTimeoutsArmed = false;
+}
+
+int Connection::waitByReceiving() {
+    if (!m_socketTimeoutsArmed && !armSocketTimeouts()) return waitSocket(false);
+    const int64_t started = platform::tickMillis();
+    m_readAheadPos = m_readAheadCount = 0;
+    // The answer to what was just sent needs the server to run first.  Letting the
+    // other users' threads run meanwhile means it has usually arrived when this
+    // thread asks: neither side then pays for putting this thread to sleep and
+    // waking it, which on a busy client costs more than the request itself.
+    if (m_awaitingAnswer) sched_yield();
+    noteRead();
+    const ssize_t n = ::recv(m_socket.get(), m_readAhead.get(), kFastReadAheadSize, 0);
+    if (n > 0) {
+        m_readAheadCount = int(n);
+        return 1;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;  // the timeout passed
+    if (n < 0 && errno == EINTR) {
+        // A signal cut the wait short: wait out the rest of the timeout as poll() would.
+        int64_t left = int64_t(secondsToPollMillis(m_timeout)) - (platform::tickMillis() - started);
+        if (left <= 0) return 0;
+        int rc = waitForSocket(m_socket.get(), Readiness::kRead, int(left));
+        if (rc < 0) m_lastSocketError = errno;
+        if (rc > 0) m_knownReadable = true;
+        return rc;
+    }
+    // The end of the stream or an error: readable, as poll() would say, and the next
+    // receive reports it.
+    m_hasPendingEnd = true;
+    m_pendingEnd = n == 0 ? 0 : -1;
+    m_pendingErrno = n == 0 ? 0 : errno;
+    return 1;
 }
 
 void Connection::releaseTls() {
@@ -161,26 +229,30 @@ void Connection::forgetReadiness() {
 
 void Connection::noteRead() {
     m_knownReadable = false;
+    m_awaitingAnswer = false;
     // TLS may write while reading (post-handshake messages).
     if (m_tls) m_knownWritable = false;
 }
 
 void Connection::noteWrite() {
     m_knownWritable = false;
+    m_awaitingAnswer = true;
     // TLS may read while writing.
     if (m_tls) m_knownReadable = false;
 }
 
 int Connection::waitReadable() {
     if (!m_open) return -1;
-    if (m_readAheadPos < m_readAheadCount || m_noWait || m_knownReadable) return 1;
+    if (m_readAheadPos < m_readAheadCount || m_noWait || m_knownReadable || m_hasPendingEnd)
+        return 1;
     if (m_tls && m_tls->hasBufferedInput()) return 1;
+    if (waitsInSocket()) return waitByReceiving();
     return waitSocket(false);
 }
 
 bool Connection::stillUsable() {
     if (!m_open) return false;
-    if (!m_noWait && !m_knownWritable && m_readAheadPos >= m_readAheadCount) {
+    if (!waitsInSocket() && !m_noWait && !m_knownWritable && m_readAheadPos >= m_readAheadCount) {
         pollfd p{m_socket.get(), POLLIN | POLLOUT, 0};
         if (::poll(&p, 1, 0) == 1 && p.revents == POLLOUT) {
             // Writable, so the wait would end at once; nothing to read, so no end of
@@ -195,6 +267,7 @@ bool Connection::stillUsable() {
 bool Connection::peerHasClosed() const {
     // TLS peers may send session tickets on an idle connection, so only the plain
     // stream can be judged by a peek.
+    if (m_hasPendingEnd) return true;
     if (!m_open || m_secure || m_readAheadPos < m_readAheadCount) return false;
     char byte;
     ssize_t n = ::recv(m_socket.get(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
@@ -204,6 +277,8 @@ bool Connection::peerHasClosed() const {
 int Connection::waitWritable() {
     if (!m_open) return -1;
     if (m_noWait || m_knownWritable) return 1;
+    // The send itself waits, bounded by the socket's timeout.
+    if (waitsInSocket() && (m_socketTimeoutsArmed || armSocketTimeouts())) return 1;
     return waitSocket(true);
 }
 
@@ -214,6 +289,11 @@ void Connection::applySpeedLimit(int bytesMoved, int64_t startedMicros) const {
 }
 
 int Connection::receive(void* buffer, int size) {
+    if (m_hasPendingEnd) {
+        m_hasPendingEnd = false;
+        if (m_pendingEnd < 0) m_lastSocketError = m_pendingErrno;
+        return m_pendingEnd;
+    }
     const int64_t started = platform::nowMicros();
     noteRead();
     int n;
@@ -267,7 +347,11 @@ int Connection::write(const void* data, int length) {
             n = int(::send(m_socket.get(), data, size_t(length), MSG_NOSIGNAL));
         } while (n < 0 && errno == EINTR);
     }
-    if (n < 0) m_lastSocketError = errno;
+    if (n < 0) {
+        // Under the socket's send timeout this is the wait that timed out.
+        const bool timedOut = m_socketTimeoutsArmed && (errno == EAGAIN || errno == EWOULDBLOCK);
+        m_lastSocketError = timedOut ? ETIMEDOUT : errno;
+    }
     applySpeedLimit(n, started);
     return n;
 }
@@ -277,9 +361,9 @@ int Connection::readLine(char* buffer, int capacity) {
     int stored = 0;
     while (stored < capacity - 1) {
         if (m_readAheadPos >= m_readAheadCount) {
-            m_readAheadPos = m_readAheadCount = 0;
             if (waitReadable() <= 0) return -1;
-            if (refillReadAhead() <= 0) return -1;
+            // Unless the wait itself received, as it does without a limit.
+            if (m_readAheadPos >= m_readAheadCount && refillReadAhead() <= 0) return -1;
         }
         const char* from = m_readAhead.get() + m_readAheadPos;
         int take = m_readAheadCount - m_readAheadPos;

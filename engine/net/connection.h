@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "net/socket_handle.h"
 
@@ -80,8 +81,14 @@ public:
     // stream ends or fails first.  Each refill of the read-ahead waits for readiness
     // first (unless nowait), so a peer that stops mid-line cannot hold the user.
     int readLine(char* buffer, int capacity);
+    // The bytes waiting in the read-ahead, for a caller that takes them in place
+    // instead of through read(); consume(n) then drops the first n of them.
+    std::string_view buffered() const {
+        return {m_readAhead.get() + m_readAheadPos, size_t(m_readAheadCount - m_readAheadPos)};
+    }
+    void consume(int n) { m_readAheadPos += n; }
 
-    void setNoWait(bool noWait) { m_noWait = noWait; }
+    void setNoWait(bool noWait);
     // Bytes per second; 0 is unlimited.
     void setSpeedLimit(int32_t bytesPerSecond) { m_bytesPerSecond = bytesPerSecond; }
 
@@ -117,6 +124,13 @@ private:
     void noteRead();
     void noteWrite();
     void applySpeedLimit(int bytesMoved, int64_t startedMicros) const;
+    // Whether waits can be left to the socket's own timeouts (see above), and
+    // setting those timeouts on the socket (once per socket).
+    bool waitsInSocket() const;
+    bool armSocketTimeouts();
+    void disarmSocketTimeouts();
+    // The receive that a readiness wait on an empty read-ahead becomes.
+    int waitByReceiving();
 
     int m_timeout = 0;
     bool m_reusable = false;
@@ -135,7 +149,15 @@ private:
     // since, so the same wait would return at once.
     bool m_knownReadable = false;
     bool m_knownWritable = false;
+    // Written since the last read: the next receive waits for the server's answer.
+    bool m_awaitingAnswer = false;
     bool m_noWait = false;
+    bool m_socketTimeoutsArmed = false;
+    // What a receive made by a wait ended with when it brought no bytes (0 end of
+    // stream, -1 error with m_pendingErrno): the next receive returns it.
+    bool m_hasPendingEnd = false;
+    int m_pendingEnd = 0;
+    int m_pendingErrno = 0;
     int32_t m_bytesPerSecond = 0;
     std::string m_lastError;
     int m_lastSocketError = 0;

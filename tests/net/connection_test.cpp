@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -272,6 +273,50 @@ TEST(Connection, StillUsableUntilThePeerCloses) {
     EXPECT_FALSE(conn.stillUsable());
     conn.close();
     EXPECT_FALSE(conn.stillUsable());
+}
+
+// A wait that finds the end of the stream says ready, as poll() would; the end
+// then reaches the next read, after the bytes that came before it, and the
+// connection is no longer usable.
+TEST(Connection, TheEndFoundByAWaitReachesTheNextRead) {
+    TestHttpServer server;
+    server.setAcceptHandler([](Responder& r) {
+        r.send("last\n");
+        r.close();
+    });
+    Connection conn;
+    connectTo(conn, server.port(), 5);
+    EXPECT_EQ(readLineText(conn, 64), "last\n");
+    Stopwatch watch;
+    ASSERT_GT(conn.waitReadable(), 0);
+    EXPECT_GT(conn.waitReadable(), 0);  // still ready: nothing has been read
+    EXPECT_FALSE(conn.stillUsable());
+    char byte;
+    EXPECT_EQ(conn.read(&byte, 1), 0);
+    EXPECT_EQ(readLineText(conn, 64), "<fail>");
+    EXPECT_LT(watch.elapsedMs(), 4000.0);  // no wait ran into the timeout
+}
+
+// A peer that stops reading cannot hold a writer past the timeout: the write
+// fails, naming the time-out.
+TEST(Connection, AWriteToAPeerThatStopsReadingGivesUpWithinTheTimeout) {
+    std::atomic<bool> done{false};
+    TestHttpServer server;
+    server.setAcceptHandler([&](Responder& r) {
+        for (int i = 0; i < 3000 && !done; ++i)
+            if (!r.pause(10)) return;
+    });
+    Connection conn;
+    connectTo(conn, server.port(), 1);
+    const std::string piece(64 * 1024, 'w');
+    Stopwatch watch;
+    bool failed = false;
+    for (int i = 0; i < 4000 && !failed; ++i)
+        failed = conn.waitWritable() <= 0 || conn.write(piece.data(), int(piece.size())) < 0;
+    done = true;
+    EXPECT_TRUE(failed);
+    EXPECT_EQ(conn.lastSocketError(), ETIMEDOUT);
+    EXPECT_LT(watch.elapsedMs(), 20000.0);
 }
 
 // Header lines through readLine, then the body through read(): the caller gets
