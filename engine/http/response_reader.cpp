@@ -1,11 +1,12 @@
 #include "http/response_reader.h"
 
+#include <strings.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <climits>
 #include <cstdio>
-#include <strings.h>
 
 #include "http/http_session.h"
 #include "http/status_line.h"
@@ -18,7 +19,8 @@ namespace {
 constexpr int kWritePiece = 1024;
 
 bool startsWithNoCase(std::string_view line, std::string_view prefix) {
-    return line.size() >= prefix.size() && strncasecmp(line.data(), prefix.data(), prefix.size()) == 0;
+    return line.size() >= prefix.size() &&
+           strncasecmp(line.data(), prefix.data(), prefix.size()) == 0;
 }
 
 // The text after "Name:" with blanks skipped.
@@ -37,8 +39,10 @@ int64_t parseChunkSize(std::string_view line) {
     size_t digits = 0;
     for (; i < line.size(); ++i, ++digits) {
         char c = line[i];
-        int v = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        int v = c >= '0' && c <= '9'   ? c - '0'
+                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                       : -1;
         if (v < 0) break;
         size = size * 16 + v;
         if (size > kMaxChunkSize) return -1;
@@ -83,7 +87,8 @@ private:
 };
 
 int32_t Exchange::run(std::string_view request) {
-    if (m_line.size() != size_t(std::max(m_s.readSize, 16))) m_line.resize(size_t(std::max(m_s.readSize, 16)));
+    if (m_line.size() != size_t(std::max(m_s.readSize, 16)))
+        m_line.resize(size_t(std::max(m_s.readSize, 16)));
     if (int32_t r = send(request); r < 0) return r;
     m_receiveStart = platform::nowMicros();
     bool first = true;
@@ -149,16 +154,15 @@ int32_t Exchange::headerLine() {
     store(line.data(), line.size());
     if (line.starts_with("HTTP")) {
         int minor = 1, status = 0;
-        if (scanStatusLine(m_line.data(), minor, status) >= 1 && minor == 0)
-            m_keepAlive = false;
+        if (scanStatusLine(m_line.data(), minor, status) >= 1 && minor == 0) m_keepAlive = false;
         m_status = status;
     } else if (startsWithNoCase(line, "Content-Length:")) {
         std::string_view v = headerValue(line, 15);
         int64_t length = -1;
         auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), length);
         if (ec != std::errc() || length < 0) {
-            m_s.log.printf("Error(HDR): invalid Content-Length: %.*s\n", int(std::min<size_t>(v.size(), 40)),
-                           v.data());
+            m_s.log.printf("Error(HDR): invalid Content-Length: %.*s\n",
+                           int(std::min<size_t>(v.size(), 40)), v.data());
             return fail(kNetworkError, true);
         }
         m_contentLength = length;
@@ -211,6 +215,13 @@ int32_t Exchange::chunk() {
     while (remaining > 0) {
         int w = m_conn.waitReadable();
         if (w <= 0) return waitFailed(w);
+        if (std::string_view ahead = m_conn.buffered(); !ahead.empty()) {
+            int take = int(std::min<int64_t>(remaining, int64_t(ahead.size())));
+            store(ahead.data(), size_t(take));
+            m_conn.consume(take);
+            remaining -= take;
+            continue;
+        }
         int piece = int(std::min<int64_t>(remaining, int64_t(m_line.size())));
         int got = m_conn.read(m_line.data(), piece);
         if (got < 0) {
@@ -235,6 +246,15 @@ int32_t Exchange::chunk() {
 }
 
 int32_t Exchange::bodyPiece() {
+    // Bytes already in the read-ahead go straight into the response.
+    if (std::string_view ahead = m_conn.buffered(); !ahead.empty()) {
+        int64_t take = int64_t(ahead.size());
+        if (m_contentLength >= 0) take = std::min(take, m_contentLength - m_bodyBytes);
+        store(ahead.data(), size_t(take));
+        m_conn.consume(int(take));
+        m_bodyBytes += take;
+        return m_contentLength >= 0 && m_bodyBytes >= m_contentLength ? 0 : 1;
+    }
     int64_t want = int64_t(m_line.size());
     if (m_contentLength >= 0) want = std::min(want, m_contentLength - m_bodyBytes);
     int got = m_conn.read(m_line.data(), int(want));
@@ -269,7 +289,8 @@ int32_t Exchange::waitFailed(int waitResult) {
 }
 
 void Exchange::store(const char* bytes, size_t n) {
-    size_t room = kMaxStoredResponse > m_s.response.size() ? kMaxStoredResponse - m_s.response.size() : 0;
+    size_t room =
+        kMaxStoredResponse > m_s.response.size() ? kMaxStoredResponse - m_s.response.size() : 0;
     size_t kept = std::min(room, n);
     m_s.response.append(bytes, kept);
     m_discarded += n - kept;
