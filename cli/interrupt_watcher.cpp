@@ -1,19 +1,27 @@
 #include "interrupt_watcher.h"
 
-#include <csignal>
-#include <cstdio>
-#include <ctime>
 #include <pthread.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+
 namespace velk::cli {
 namespace {
+
+// Sent by the destructor so the watcher ends at once rather than at the end of its
+// wait; never taken for an interrupt.
+int wakeSignal() {
+    return SIGRTMIN;
+}
 
 sigset_t stopSignals() {
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, wakeSignal());
     return set;
 }
 
@@ -27,6 +35,7 @@ InterruptWatcher::InterruptWatcher(TestSet* set) : m_set(set) {
 
 InterruptWatcher::~InterruptWatcher() {
     m_stop = true;
+    pthread_kill(m_thread.native_handle(), wakeSignal());
     m_thread.join();
     sigset_t signals = stopSignals();
     pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
@@ -37,14 +46,16 @@ void InterruptWatcher::watch() {
     const timespec slice{0, 200 * 1000 * 1000};
     while (!m_stop) {
         int sig = sigtimedwait(&signals, nullptr, &slice);
-        if (sig < 0) continue;
+        if (sig < 0 || sig == wakeSignal()) continue;
         if (m_interrupted.exchange(true)) {
             static const char kMessage[] = "\nvelkrun: stopped at once\n";
             [[maybe_unused]] auto n = write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
             _exit(130);
         }
-        std::fputs("\nvelkrun: stopping the run (the report is still written; press Ctrl+C again to quit at once)\n",
-                   stderr);
+        std::fputs(
+            "\nvelkrun: stopping the run (the report is still written; press Ctrl+C again to quit "
+            "at once)\n",
+            stderr);
         AbortRun(m_set);
     }
 }
