@@ -15,7 +15,8 @@
 #
 # Environment: LEVELS ("10 50 200 1000"), REPS (3), SECONDS_PER_RUN (5),
 # FILES ("small big": the 100-byte and the 16 KiB file), TOOLS ("velk wrk ab jmeter"),
-# PORT (18480).  Needs nginx, wrk, apache2-utils, jmeter and time from Debian.
+# PORT (18480), RAW (1: also print every run's row).  Needs nginx, wrk, apache2-utils,
+# jmeter and time from Debian.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -318,6 +319,12 @@ END {
         }
     }
 }' "$results"
+
+if [ "${RAW:-0}" = 1 ]; then
+    echo
+    echo "Every run: file, conns, tool, rep, requests/s, CPU us/req, peak RSS KiB"
+    cat "$results"
+fi
 
 if [ -s "$errors" ]; then
     echo
