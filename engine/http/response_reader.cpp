@@ -152,11 +152,13 @@ int32_t Exchange::headerLine() {
     }
     std::string_view line(m_line.data(), size_t(n));
     store(line.data(), line.size());
+    // Most lines are none of the headers looked for; their first letter says so.
+    const char first = char(m_line[0] | 0x20);  // the buffer is NUL-terminated
     if (line.starts_with("HTTP")) {
         int minor = 1, status = 0;
         if (scanStatusLine(m_line.data(), minor, status) >= 1 && minor == 0) m_keepAlive = false;
         m_status = status;
-    } else if (startsWithNoCase(line, "Content-Length:")) {
+    } else if (first == 'c' && startsWithNoCase(line, "Content-Length:")) {
         std::string_view v = headerValue(line, 15);
         int64_t length = -1;
         auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), length);
@@ -166,11 +168,12 @@ int32_t Exchange::headerLine() {
             return fail(kNetworkError, true);
         }
         m_contentLength = length;
-    } else if (startsWithNoCase(line, "Transfer-Encoding:")) {
+    } else if (first == 't' && startsWithNoCase(line, "Transfer-Encoding:")) {
         if (startsWithNoCase(headerValue(line, 18), "chunked")) m_chunked = true;
-    } else if (startsWithNoCase(line, "Connection:")) {
+    } else if (first == 'c' && startsWithNoCase(line, "Connection:")) {
         if (startsWithNoCase(headerValue(line, 11), "close")) m_keepAlive = false;
-    } else if (!m_s.options.proxy.empty() && startsWithNoCase(line, "Proxy-Connection:")) {
+    } else if (!m_s.options.proxy.empty() && first == 'p' &&
+               startsWithNoCase(line, "Proxy-Connection:")) {
         if (startsWithNoCase(headerValue(line, 17), "close")) m_keepAlive = false;
     } else if (line == "\r\n" || line == "\n") {
         if (m_status == 100) {
