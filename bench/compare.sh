@@ -258,8 +258,9 @@ echo "nginx (1 worker) on 127.0.0.1:$PORT; $REPS runs of ~${SECONDS_PER_RUN}s pe
 
 for file in $FILES; do
     for level in $LEVELS; do
-        # A short velkrun sizes the runs: requests per user for SECONDS_PER_RUN.
-        run_velk "$file" "$level" calibrate $((20000 / level > 5 ? 20000 / level : 5))
+        # A short velkrun (about 2 s: long enough that starting and ending do not
+        # dominate) sizes the runs: requests per user for SECONDS_PER_RUN.
+        run_velk "$file" "$level" calibrate $((100000 / level > 5 ? 100000 / level : 5))
         per_user=$(awk -v r="$VELK_RATE" -v s="$SECONDS_PER_RUN" -v c="$level" \
             'BEGIN { n = int(r * s / c); print n < 5 ? 5 : n }')
         echo "$file $level: ~$VELK_RATE requests/s, $per_user requests per user" >&2
