@@ -15,8 +15,8 @@
 #
 # Environment: LEVELS ("10 50 200 1000"), REPS (3), SECONDS_PER_RUN (5),
 # FILES ("small big": the 100-byte and the 16 KiB file), TOOLS ("velk wrk ab jmeter"),
-# PORT (18480), RAW (1: also print every run's row).  Needs nginx, wrk, apache2-utils,
-# jmeter and time from Debian.
+# PORT (18480), SETTLE (2: seconds of pause before each run), RAW (1: also print
+# every run's row).  Needs nginx, wrk, apache2-utils, jmeter and time from Debian.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -30,6 +30,7 @@ SECONDS_PER_RUN=${SECONDS_PER_RUN:-5}
 FILES=${FILES:-"small big"}
 TOOLS=${TOOLS:-"velk wrk ab jmeter"}
 PORT=${PORT:-18480}
+SETTLE=${SETTLE:-2}
 
 for tool in $TOOLS; do
     case $tool in
@@ -253,6 +254,13 @@ run_jmeter() {  # file level rep loops
     record "$file" "$level" jmeter "$rep" "${rate:-0}" "${total:-0}"
 }
 
+rotated_tools() {  # rep
+    local -a list
+    read -r -a list <<<"$TOOLS"
+    local n=${#list[@]} i
+    for ((i = 0; i < n; i++)); do echo "${list[(i + $1 - 1) % n]}"; done
+}
+
 nginx_start "$work/nginx" "$PORT" 1
 echo "nginx (1 worker) on 127.0.0.1:$PORT; $REPS runs of ~${SECONDS_PER_RUN}s per tool and level" >&2
 
@@ -265,7 +273,11 @@ for file in $FILES; do
             'BEGIN { n = int(r * s / c); print n < 5 ? 5 : n }')
         echo "$file $level: ~$VELK_RATE requests/s, $per_user requests per user" >&2
         for rep in $(seq 1 "$REPS"); do
-            for tool in $TOOLS; do
+            # Each run starts one tool later in the list, so that no tool always
+            # follows the same one (a JVM that has just exited can slow the next
+            # run for seconds), and each is followed by a pause to let the machine settle.
+            for tool in $(rotated_tools "$rep"); do
+                sleep "$SETTLE"
                 case $tool in
                     velk) run_velk "$file" "$level" "$rep" "$per_user" ;;
                     wrk) run_wrk "$file" "$level" "$rep" ;;
