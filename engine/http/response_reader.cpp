@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <charconv>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 
 #include "http/http_session.h"
@@ -69,6 +70,9 @@ private:
     int32_t fail(int32_t result, bool close);
     int32_t waitFailed(int waitResult);
     void store(const char* bytes, size_t n);
+    // Stores up to limit bytes straight from the read-ahead, without a copy
+    // through the work buffer; the count taken.
+    int64_t storeBuffered(int64_t limit);
     int32_t elapsedRounded() const;
 
     HttpSession& m_s;
@@ -218,11 +222,8 @@ int32_t Exchange::chunk() {
     while (remaining > 0) {
         int w = m_conn.waitReadable();
         if (w <= 0) return waitFailed(w);
-        if (std::string_view ahead = m_conn.buffered(); !ahead.empty()) {
-            int take = int(std::min<int64_t>(remaining, int64_t(ahead.size())));
-            store(ahead.data(), size_t(take));
-            m_conn.consume(take);
-            remaining -= take;
+        if (int64_t taken = storeBuffered(remaining); taken > 0) {
+            remaining -= taken;
             continue;
         }
         int piece = int(std::min<int64_t>(remaining, int64_t(m_line.size())));
@@ -249,14 +250,10 @@ int32_t Exchange::chunk() {
 }
 
 int32_t Exchange::bodyPiece() {
-    // Bytes already in the read-ahead go straight into the response.
-    if (std::string_view ahead = m_conn.buffered(); !ahead.empty()) {
-        int64_t take = int64_t(ahead.size());
-        if (m_contentLength >= 0) take = std::min(take, m_contentLength - m_bodyBytes);
-        store(ahead.data(), size_t(take));
-        m_conn.consume(int(take));
-        m_bodyBytes += take;
-        return m_contentLength >= 0 && m_bodyBytes >= m_contentLength ? 0 : 1;
+    const int64_t left = m_contentLength >= 0 ? m_contentLength - m_bodyBytes : INT64_MAX;
+    if (int64_t taken = storeBuffered(left); taken > 0) {
+        m_bodyBytes += taken;
+        return m_bodyBytes >= m_contentLength && m_contentLength >= 0 ? 0 : 1;
     }
     int64_t want = int64_t(m_line.size());
     if (m_contentLength >= 0) want = std::min(want, m_contentLength - m_bodyBytes);
@@ -289,6 +286,15 @@ int32_t Exchange::waitFailed(int waitResult) {
     m_conn.setReusable(false);
     m_s.log.printf("Error (SELECT TIMEOUT - %d): %d\n", waitResult, error);
     return waitResult == 0 ? kTimeoutError : kNetworkError;
+}
+
+int64_t Exchange::storeBuffered(int64_t limit) {
+    std::string_view ahead = m_conn.buffered();
+    const int64_t take = std::min(limit, int64_t(ahead.size()));
+    if (take <= 0) return 0;
+    store(ahead.data(), size_t(take));
+    m_conn.consume(int(take));
+    return take;
 }
 
 void Exchange::store(const char* bytes, size_t n) {

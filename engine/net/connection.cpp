@@ -204,7 +204,6 @@ int Connection::waitByReceiving() {
     // The end of the stream or an error: readable, as poll() would say, and the next
     // receive reports it.
     m_hasPendingEnd = true;
-    m_pendingEnd = n == 0 ? 0 : -1;
     m_pendingErrno = n == 0 ? 0 : errno;
     return 1;
 }
@@ -291,8 +290,9 @@ void Connection::applySpeedLimit(int bytesMoved, int64_t startedMicros) const {
 int Connection::receive(void* buffer, int size) {
     if (m_hasPendingEnd) {
         m_hasPendingEnd = false;
-        if (m_pendingEnd < 0) m_lastSocketError = m_pendingErrno;
-        return m_pendingEnd;
+        if (m_pendingErrno == 0) return 0;
+        m_lastSocketError = m_pendingErrno;
+        return -1;
     }
     const int64_t started =
         m_bytesPerSecond != 0 ? platform::nowMicros() : 0;  // for the pause only

@@ -153,10 +153,9 @@ private:
     bool m_awaitingAnswer = false;
     bool m_noWait = false;
     bool m_socketTimeoutsArmed = false;
-    // What a receive made by a wait ended with when it brought no bytes (0 end of
-    // stream, -1 error with m_pendingErrno): the next receive returns it.
+    // A receive made by a wait found the end of the stream (m_pendingErrno 0) or
+    // an error (its errno): the next receive reports it.
     bool m_hasPendingEnd = false;
-    int m_pendingEnd = 0;
     int m_pendingErrno = 0;
     int32_t m_bytesPerSecond = 0;
     std::string m_lastError;
