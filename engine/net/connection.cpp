@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <sched.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 
@@ -142,7 +141,6 @@ void Connection::close() {
     m_readAheadPos = 0;
     m_socketTimeoutsArmed = false;
     m_hasPendingEnd = false;
-    m_awaitingAnswer = false;
     forgetReadiness();
 }
 
@@ -180,11 +178,6 @@ int Connection::waitByReceiving() {
     if (!m_socketTimeoutsArmed && !armSocketTimeouts()) return waitSocket(false);
     const int64_t started = platform::tickMillis();
     m_readAheadPos = m_readAheadCount = 0;
-    // The answer to what was just sent needs the server to run first.  Letting the
-    // other users' threads run meanwhile means it has usually arrived when this
-    // thread asks: neither side then pays for putting this thread to sleep and
-    // waking it, which on a busy client costs more than the request itself.
-    if (m_awaitingAnswer) sched_yield();
     noteRead();
     const ssize_t n = ::recv(m_socket.get(), m_readAhead.get(), kFastReadAheadSize, 0);
     if (n > 0) {
@@ -228,14 +221,12 @@ void Connection::forgetReadiness() {
 
 void Connection::noteRead() {
     m_knownReadable = false;
-    m_awaitingAnswer = false;
     // TLS may write while reading (post-handshake messages).
     if (m_tls) m_knownWritable = false;
 }
 
 void Connection::noteWrite() {
     m_knownWritable = false;
-    m_awaitingAnswer = true;
     // TLS may read while writing.
     if (m_tls) m_knownReadable = false;
 }

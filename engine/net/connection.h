@@ -149,8 +149,6 @@ private:
     // since, so the same wait would return at once.
     bool m_knownReadable = false;
     bool m_knownWritable = false;
-    // Written since the last read: the next receive waits for the server's answer.
-    bool m_awaitingAnswer = false;
     bool m_noWait = false;
     bool m_socketTimeoutsArmed = false;
     // A receive made by a wait found the end of the stream (m_pendingErrno 0) or

@@ -1,6 +1,7 @@
 #include "platform/thread.h"
 
 #include <pthread.h>
+#include <sched.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -57,6 +58,11 @@ void Thread::join() {
     if (!m_started) return;
     pthread_join(static_cast<pthread_t>(m_handle), nullptr);
     m_started = false;
+}
+
+bool preferThroughputScheduling() {
+    sched_param none{};
+    return sched_setscheduler(0, SCHED_BATCH, &none) == 0;
 }
 
 unsigned long currentThreadId() { return static_cast<unsigned long>(syscall(SYS_gettid)); }

@@ -33,6 +33,11 @@ private:
     bool m_started = false;
 };
 
+// Tells the scheduler that the calling thread does throughput work: when woken it
+// waits for the running thread to block or use up its slice instead of taking the
+// processor from it.  False when the system refuses (nothing changes then).
+bool preferThroughputScheduling();
+
 // The kernel's id of the calling thread.
 unsigned long currentThreadId();
 

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <sched.h>
 #include <sys/resource.h>
 
 #include <filesystem>
@@ -222,6 +223,36 @@ int countEntries(const char* dir) {
     int n = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir)) ++n;
     return n;
+}
+
+int threadsWithPolicy(int policy) {
+    int n = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        const pid_t tid = pid_t(std::stol(entry.path().filename().string()));
+        if (sched_getscheduler(tid) == policy) ++n;
+    }
+    return n;
+}
+
+TEST_F(RunTestFixture, UsersRunAsBatchWorkAndTheCallerKeepsItsScheduling) {
+    // Counted while a user waits for its answer: its thread is alive then.
+    std::mutex mutex;
+    int fewest = 1 << 20, most = 0;
+    m_server.setHandler([&](const ReceivedRequest&, Responder& r) {
+        const int batch = threadsWithPolicy(SCHED_BATCH);
+        {
+            std::lock_guard lock(mutex);
+            fewest = std::min(fewest, batch);
+            most = std::max(most, batch);
+        }
+        r.respond(200, "ok");
+    });
+    ASSERT_TRUE(parse("clients=2\nrequests=3\nkeepalive=1\n[a]\n"));
+    ASSERT_EQ(RunTest(m_set), 1) << m_messages.last();
+    EXPECT_GE(fewest, 1);
+    EXPECT_LE(most, 2);  // only the users: not the server's threads nor the driver
+    EXPECT_EQ(sched_getscheduler(0), SCHED_OTHER);
+    EXPECT_EQ(threadsWithPolicy(SCHED_BATCH), 0);
 }
 
 TEST_F(RunTestFixture, ThousandUsersRunTwiceAndLeaveNoThreadsOrDescriptors) {
