@@ -15,8 +15,9 @@
 #
 # Environment: LEVELS ("10 50 200 1000"), REPS (3), SECONDS_PER_RUN (5),
 # FILES ("small big": the 100-byte and the 16 KiB file), TOOLS ("velk wrk ab jmeter"),
-# PORT (18480), SETTLE (2: seconds of pause before each run), RAW (1: also print
-# every run's row).  Needs nginx, wrk, apache2-utils, jmeter and time from Debian.
+# PORT (18480), SETTLE (2: seconds of pause before each run), JVM_SETTLE (5: seconds
+# of further pause after each JMeter run), RAW (1: also print every run's row).
+# Needs nginx, wrk, apache2-utils, jmeter and time from Debian.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -31,6 +32,7 @@ FILES=${FILES:-"small big"}
 TOOLS=${TOOLS:-"velk wrk ab jmeter"}
 PORT=${PORT:-18480}
 SETTLE=${SETTLE:-2}
+JVM_SETTLE=${JVM_SETTLE:-5}
 
 for tool in $TOOLS; do
     case $tool in
@@ -255,10 +257,14 @@ run_jmeter() {  # file level rep loops
 }
 
 rotated_tools() {  # rep
-    local -a list
-    read -r -a list <<<"$TOOLS"
+    # The native tools take turns at going first; JMeter always runs last, so
+    # that no native tool runs more often than another just after a JVM has exited.
+    local -a list=()
+    local tool
+    for tool in $TOOLS; do [ "$tool" = jmeter ] || list+=("$tool"); done
     local n=${#list[@]} i
     for ((i = 0; i < n; i++)); do echo "${list[(i + $1 - 1) % n]}"; done
+    case " $TOOLS " in *" jmeter "*) echo jmeter ;; esac
 }
 
 nginx_start "$work/nginx" "$PORT" 1
@@ -273,16 +279,20 @@ for file in $FILES; do
             'BEGIN { n = int(r * s / c); print n < 5 ? 5 : n }')
         echo "$file $level: ~$VELK_RATE requests/s, $per_user requests per user" >&2
         for rep in $(seq 1 "$REPS"); do
-            # Each run starts one tool later in the list, so that no tool always
-            # follows the same one (a JVM that has just exited can slow the next
-            # run for seconds), and each is followed by a pause to let the machine settle.
+            # Each repetition starts with another tool, so that no tool always
+            # follows the same one, and every run waits for the machine to settle:
+            # longer after JMeter, since a JVM that has just exited slows the next
+            # run for a few seconds.
             for tool in $(rotated_tools "$rep"); do
                 sleep "$SETTLE"
                 case $tool in
                     velk) run_velk "$file" "$level" "$rep" "$per_user" ;;
                     wrk) run_wrk "$file" "$level" "$rep" ;;
                     ab) run_ab "$file" "$level" "$rep" "$VELK_RATE" ;;
-                    jmeter) run_jmeter "$file" "$level" "$rep" "$per_user" ;;
+                    jmeter)
+                        run_jmeter "$file" "$level" "$rep" "$per_user"
+                        sleep "$JVM_SETTLE"
+                        ;;
                 esac
             done
         done
