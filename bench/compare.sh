@@ -280,10 +280,7 @@ for file in $FILES; do
             'BEGIN { n = int(r * s / c); print n < 5 ? 5 : n }')
         echo "$file $level: ~$VELK_RATE requests/s, $per_user requests per user" >&2
         for rep in $(seq 1 "$REPS"); do
-            # Each repetition starts with another tool, so that no tool always
-            # follows the same one, and every run waits for the machine to settle:
-            # longer after JMeter, since a JVM that has just exited slows the next
-            # run for a few seconds.
+            # Every run waits for the machine to settle, longer after JMeter.
             for tool in $(rotated_tools "$rep"); do
                 sleep "$SETTLE"
                 case $tool in

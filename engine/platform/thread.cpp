@@ -60,9 +60,9 @@ void Thread::join() {
     m_started = false;
 }
 
-bool preferThroughputScheduling() {
+void preferThroughputScheduling() {
     sched_param none{};
-    return sched_setscheduler(0, SCHED_BATCH, &none) == 0;
+    sched_setscheduler(0, SCHED_BATCH, &none);
 }
 
 unsigned long currentThreadId() { return static_cast<unsigned long>(syscall(SYS_gettid)); }

@@ -35,8 +35,8 @@ private:
 
 // Tells the scheduler that the calling thread does throughput work: when woken it
 // waits for the running thread to block or use up its slice instead of taking the
-// processor from it.  False when the system refuses (nothing changes then).
-bool preferThroughputScheduling();
+// processor from it.  Where the system refuses, nothing changes.
+void preferThroughputScheduling();
 
 // The kernel's id of the calling thread.
 unsigned long currentThreadId();
