@@ -1,0 +1,66 @@
+#include "scenario_document.h"
+
+#include <cstdio>
+
+#include "scenario_file.h"
+
+namespace velk::model {
+namespace {
+
+// Process-wide, as the titles of unsaved documents count up over a program run.
+int g_newDocumentCounter = 0;
+
+std::string fileTitle(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+void ScenarioDocument::setModified(bool modified) {
+    if (m_modified == modified) return;
+    m_modified = modified;
+    changed();
+}
+
+void ScenarioDocument::changed() {
+    if (m_observer) m_observer();
+}
+
+void ScenarioDocument::newDocument() {
+    char title[32];
+    std::snprintf(title, sizeof title, "Scenario%d", ++g_newDocumentCounter);
+    m_scenario.clear();
+    m_scenario.reset();
+    m_title = title;
+    m_path.clear();
+    m_modified = false;
+    changed();
+}
+
+bool ScenarioDocument::open(const std::string& path, std::string& error) {
+    // Read into a scratch scenario first, so a damaged file changes nothing.
+    CScenario scratch;
+    scratch.reset();
+    if (!loadScenarioFile(scratch, path, error)) return false;
+    m_scenario.clear();
+    m_scenario.reset();
+    const std::string bytes = scenarioFileBytes(scratch);
+    if (!readScenarioBytes(m_scenario, bytes, error)) return false;
+    m_path = path;
+    m_title = fileTitle(path);
+    m_modified = false;
+    changed();
+    return true;
+}
+
+bool ScenarioDocument::saveAs(const std::string& path, std::string& error) {
+    if (!saveScenarioFile(m_scenario, path, error)) return false;
+    m_path = path;
+    m_title = fileTitle(path);
+    m_modified = false;
+    changed();
+    return true;
+}
+
+}  // namespace velk::model
