@@ -1,7 +1,13 @@
 #include "scenario_document.h"
 
-#include <cstdio>
+#include <sys/stat.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "safe_file_writer.h"
 #include "scenario_file.h"
 
 namespace velk::model {
@@ -13,6 +19,21 @@ int g_newDocumentCounter = 0;
 std::string fileTitle(const std::string& path) {
     const auto slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Only a regular file can hold a scenario; a directory, a device or a pipe would
+// fail or block somewhere inside the reading.
+bool isReadableFile(const std::string& path, std::string& error) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        error = "Failed to open document.\n" + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = "Failed to open document.\n" + path + " is not a file.";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -40,9 +61,15 @@ void ScenarioDocument::newDocument() {
 
 bool ScenarioDocument::open(const std::string& path, std::string& error) {
     // Read into a scratch scenario first, so a damaged file changes nothing.
+    if (!isReadableFile(path, error)) return false;
     CScenario scratch;
     scratch.reset();
-    if (!loadScenarioFile(scratch, path, error)) return false;
+    try {
+        if (!loadScenarioFile(scratch, path, error)) return false;
+    } catch (const std::exception&) {
+        error = "An unexpected error occurred while reading " + path + ".";
+        return false;
+    }
     m_scenario.clear();
     m_scenario.reset();
     const std::string bytes = scenarioFileBytes(scratch);
@@ -55,7 +82,7 @@ bool ScenarioDocument::open(const std::string& path, std::string& error) {
 }
 
 bool ScenarioDocument::saveAs(const std::string& path, std::string& error) {
-    if (!saveScenarioFile(m_scenario, path, error)) return false;
+    if (!writeFileReplacing(path, scenarioFileBytes(m_scenario), error)) return false;
     m_path = path;
     m_title = fileTitle(path);
     m_modified = false;

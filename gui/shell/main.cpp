@@ -1,11 +1,48 @@
 // velk: the desktop program.  Wires the document, the pages and the main window
 // together; the work itself lives in the folders' libraries.
 #include <QApplication>
+#include <QTimer>
+#include <cstring>
+#include <filesystem>
 
+#include "crash_handler.h"
+#include "document_controller.h"
+#include "global_settings.h"
+#include "help_commands.h"
 #include "main_frame.h"
+#include "os_text.h"
+#include "program_data.h"
 #include "scenario_document.h"
+#include "settings_store.h"
+#include "shell_commands.h"
+
+namespace {
+
+// The crash report first, so that a crash anywhere later is reported; the
+// fresh process that offers to mail it is this program with --crash-report.
+void installCrashHandler() {
+    velk::shell::CrashHandler::Options options;
+    options.reportPath = velk::shell::crashReportPath();
+    options.osText = velk::shell::operatingSystemText();
+    std::error_code ec;
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+    if (!ec) options.offerCommand = {self, "--crash-report", options.reportPath};
+    velk::shell::CrashHandler::install(options);
+}
+
+bool endsWith(const char* text, const char* tail) {
+    const size_t n = std::strlen(text), m = std::strlen(tail);
+    return n >= m && std::strcmp(text + n - m, tail) == 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--crash-report") == 0) {
+        QApplication app(argc, argv);
+        return velk::shell::offerCrashReportMail(QString::fromLocal8Bit(argv[2]));
+    }
+    installCrashHandler();
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Orvantis"));
     QApplication::setApplicationName(QStringLiteral("VELK"));
@@ -14,7 +51,34 @@ int main(int argc, char** argv) {
     document.newDocument();
 
     velk::shell::CMainFrame frame;
-    frame.showPage(velk::shell::CMainFrame::kEditorPage);
-    frame.show();
-    return app.exec();
+    velk::shell::DocumentController controller(document, frame);
+    velk::shell::connectShellCommands(frame);
+
+    // (Each page's block goes here: construct it, frame.installPage(...),
+    // connect its actions.)
+
+    // First activation: the recorder page, the saved placement, the global
+    // settings, then the tip of the day.
+    frame.showPage(velk::shell::CMainFrame::kRecorderPage);
+    frame.showWithSavedPlacement();
+    {
+        velk::shell::SettingsStore store;
+        velk::model::GlobalSettings::shared().load(store);
+    }
+    QTimer::singleShot(0, &frame, [&frame] { velk::shell::showTipAtStartUp(frame); });
+
+    // One scenario or results file on the command line; anything else is ignored.
+    if (argc >= 2) {
+        const QString path = QString::fromLocal8Bit(argv[argc - 1]);
+        if (endsWith(argv[argc - 1], "vts"))
+            QTimer::singleShot(0, &controller,
+                               [&controller, path] { controller.openDocument(path); });
+        else if (endsWith(argv[argc - 1], "rlt"))
+            // The results' owner connects to this signal and shows the report page.
+            QTimer::singleShot(0, &frame,
+                               [&frame, path] { emit frame.openResultsFileRequested(path); });
+    }
+    const int status = app.exec();
+    velk::shell::CrashHandler::uninstall();
+    return status;
 }

@@ -1,81 +1,223 @@
 #include "main_frame.h"
 
 #include <QAction>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QToolBar>
 
+#include "gfx_out_bar_ctrl.h"
+#include "global_settings.h"
 #include "page.h"
+#include "progress_bar.h"
+#include "recorder_choice.h"
+#include "recorder_prompt_dialog.h"
+#include "settings_store.h"
+#include "shell_icons.h"
+#include "user_settings.h"
+#include "window_placement.h"
 
 namespace velk::shell {
+namespace {
+
+constexpr int kMinWidth = 765, kMinHeight = 550;
+const QString kFrameGroup = QStringLiteral("Layout/Frame");
+
+PlacementRect toPlacement(const QRect& r) {
+    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
+}  // namespace
 
 CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("VELK v2.0"));
-    setMinimumSize(765, 550);
-    resize(765, 550);
-    m_stack = new QStackedWidget(this);
-    setCentralWidget(m_stack);
+    setMinimumSize(kMinWidth, kMinHeight);
+    resize(kMinWidth, kMinHeight);
+    auto* central = new QWidget(this);
+    auto* layout = new QHBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    m_outBar = new CGfxOutBarCtrl(central);
+    m_stack = new QStackedWidget(central);
+    layout->addWidget(m_outBar);
+    layout->addWidget(m_stack, 1);
+    setCentralWidget(central);
     for (int number = 1; number <= 6; ++number) {
         m_pages[size_t(number - 1)] = new Page(m_stack);
         m_stack->addWidget(m_pages[size_t(number - 1)]);
     }
     createActions();
     createMenus();
-    statusBar()->showMessage(tr("Ready"));
+    createToolBar();
+    createNavigationBar();
+    m_readyPane = new QLabel(QStringLiteral("Ready"), this);
+    m_readyPane->setIndent(2);
+    statusBar()->addWidget(m_readyPane, 1);
+    m_progress = new CProgressBar(m_readyPane);
+    connect(m_actions[kStopTest], &QAction::triggered, m_progress, &CProgressBar::reset);
+    connect(m_actions[kRunTest], &QAction::triggered, this, [this] { m_progress->setPos(0); });
 }
 
 CMainFrame::~CMainFrame() = default;
 
 void CMainFrame::createActions() {
-    static const char* const kTexts[kCommandCount] = {"&New Scenario",
-                                                      "&Open Scenario...",
-                                                      "&Save Scenario",
-                                                      "Save Scenario &As...",
-                                                      "O&pen Results...",
-                                                      "Save &Results...",
-                                                      "E&xit",
-                                                      "&Settings...",
-                                                      "Start &Recording",
-                                                      "&Stop Recording",
-                                                      "R&un Test",
-                                                      "S&top Test",
-                                                      "&Contents",
-                                                      "&VELK on the Web...",
-                                                      "Send &Feedback...",
-                                                      "&About VELK...",
-                                                      "Ti&p of the Day..."};
-    for (int i = 0; i < kCommandCount; ++i)
-        m_actions[size_t(i)] = new QAction(QString::fromLatin1(kTexts[i]), this);
+    struct Spec {
+        const char* text;
+        const char* button;  // the toolbar's text, or null
+        const char* tip;     // the status bar's text
+    };
+    static const Spec kSpecs[kCommandCount] = {
+        {"&New Scenario", "New", "Create a new scenario"},
+        {"&Open Scenario...", "Open", "Open an existing scenario"},
+        {"&Save Scenario", "Save", "Save the scenario"},
+        {"Save Scenario &As...", nullptr, "Save the scenario with a new name"},
+        {"O&pen Results...", "Open Results", "Open a results file"},
+        {"Save &Results...", "Save Results", "Save the results of the runs"},
+        {"E&xit", nullptr, "Quit the program; prompts to save the scenario"},
+        {"&Settings...", nullptr, "Show global settings"},
+        {"Start &Recording", "Start Rec", "Record the requests of the browser"},
+        {"&Stop Recording", "Stop Rec", "Stop recording"},
+        {"R&un Test", "Run Test", "Run the load test"},
+        {"S&top Test", "Stop Test", "Stop the running test"},
+        {"&Contents", "Help", "Show the help's table of contents"},
+        {"&VELK on the Web...", nullptr, "Open the VELK web site"},
+        {"Send &Feedback...", nullptr, "Write a mail to the VELK support team"},
+        {"&About VELK...", nullptr, "Show the program's version"},
+        {"Ti&p of the Day...", nullptr, "Show a tip of the day"}};
+    for (int i = 0; i < kCommandCount; ++i) {
+        auto* a = new QAction(QString::fromLatin1(kSpecs[i].text), this);
+        if (kSpecs[i].button) a->setIconText(QString::fromLatin1(kSpecs[i].button));
+        a->setStatusTip(QString::fromLatin1(kSpecs[i].tip));
+        m_actions[size_t(i)] = a;
+    }
+    const std::pair<Command, ToolIcon> icons[] = {
+        {kNewScenario, ToolIcon::kNew},         {kOpenScenario, ToolIcon::kOpen},
+        {kSaveScenario, ToolIcon::kSave},       {kOpenResults, ToolIcon::kOpenResults},
+        {kSaveResults, ToolIcon::kSaveResults}, {kStartRecording, ToolIcon::kStartRec},
+        {kStopRecording, ToolIcon::kStopRec},   {kRunTest, ToolIcon::kRunTest},
+        {kStopTest, ToolIcon::kStopTest},       {kHelpContents, ToolIcon::kHelp}};
+    for (const auto& [command, icon] : icons) m_actions[command]->setIcon(toolIcon(icon));
     m_actions[kNewScenario]->setShortcut(QKeySequence(QStringLiteral("Ctrl+N")));
     m_actions[kOpenScenario]->setShortcut(QKeySequence(QStringLiteral("Ctrl+O")));
     m_actions[kSaveScenario]->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
+    m_actions[kHelpContents]->setShortcut(QKeySequence(QStringLiteral("F1")));
+    // Nothing collected yet, nothing running: the owners enable these.
+    m_actions[kSaveResults]->setEnabled(false);
+    m_actions[kStopTest]->setEnabled(false);
+    m_actions[kStopRecording]->setEnabled(false);
     connect(m_actions[kExit], &QAction::triggered, this, &QWidget::close);
 }
 
 void CMainFrame::createMenus() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    m_fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
     for (Command c : {kNewScenario, kOpenScenario, kSaveScenario, kSaveScenarioAs})
-        file->addAction(m_actions[c]);
-    file->addSeparator();
-    file->addAction(m_actions[kOpenResults]);
-    file->addAction(m_actions[kSaveResults]);
-    file->addSeparator();
-    file->addAction(m_actions[kExit]);
+        m_fileMenu->addAction(m_actions[c]);
+    m_fileMenu->addSeparator();
+    m_fileMenu->addAction(m_actions[kOpenResults]);
+    m_fileMenu->addAction(m_actions[kSaveResults]);
+    m_fileMenu->addSeparator();
+    m_recentAnchor = m_fileMenu->addAction(QStringLiteral("Recent File"));
+    m_recentAnchor->setEnabled(false);
+    m_fileMenu->addSeparator();
+    m_fileMenu->addAction(m_actions[kExit]);
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     QMenu* test = menuBar()->addMenu(QStringLiteral("&Test"));
-    for (Command c : {kStartRecording, kStopRecording, kRunTest, kStopTest})
-        test->addAction(m_actions[c]);
+    for (Command c : {kStartRecording, kStopRecording}) test->addAction(m_actions[c]);
+    test->addSeparator();
+    for (Command c : {kRunTest, kStopTest}) test->addAction(m_actions[c]);
+    QMenu* tools = menuBar()->addMenu(QStringLiteral("T&ools"));
+    tools->addAction(m_actions[kSettings]);
+
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    for (Command c : {kHelpContents, kWebSite, kFeedback, kAbout}) help->addAction(m_actions[c]);
+    help->addAction(m_actions[kTipOfTheDay]);
+    help->addSeparator();
+    help->addAction(m_actions[kHelpContents]);
+    help->addSeparator();
+    help->addAction(m_actions[kWebSite]);
+    help->addAction(m_actions[kFeedback]);
+    help->addSeparator();
+    help->addAction(m_actions[kAbout]);
+
+    // The toolbar exists by now only after createToolBar; the view toggles are
+    // added there.
+    view->setObjectName(QStringLiteral("viewMenu"));
+}
+
+void CMainFrame::createToolBar() {
+    m_toolBar = addToolBar(QStringLiteral("Toolbar"));
+    m_toolBar->setObjectName(QStringLiteral("mainToolBar"));
+    m_toolBar->setMovable(false);
+    m_toolBar->setIconSize(QSize(20, 20));
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    const Command order[] = {kNewScenario, kOpenScenario,   kSaveScenario,  kOpenResults,
+                             kSaveResults, kStartRecording, kStopRecording, kRunTest,
+                             kStopTest,    kHelpContents};
+    for (Command c : order) {
+        m_toolBar->addAction(m_actions[c]);
+        if (c == kSaveScenario || c == kSaveResults || c == kStopRecording || c == kStopTest)
+            m_toolBar->addSeparator();
+    }
+    QMenu* view = menuBar()->findChild<QMenu*>(QStringLiteral("viewMenu"));
+    QAction* toolbarToggle = m_toolBar->toggleViewAction();
+    toolbarToggle->setText(QStringLiteral("&Toolbar"));
+    toolbarToggle->setStatusTip(QStringLiteral("Show or hide the toolbar"));
+    view->addAction(toolbarToggle);
+    QAction* statusToggle = view->addAction(QStringLiteral("&Status Bar"));
+    statusToggle->setCheckable(true);
+    statusToggle->setChecked(true);
+    statusToggle->setStatusTip(QStringLiteral("Show or hide the status bar"));
+    connect(statusToggle, &QAction::toggled, this,
+            [this](bool on) { statusBar()->setVisible(on); });
+}
+
+void CMainFrame::createNavigationBar() {
+    std::vector<QPixmap> large, small;
+    for (PageIcon icon : {PageIcon::kRecorder, PageIcon::kEditor, PageIcon::kRunner,
+                          PageIcon::kReport, PageIcon::kGraphs, PageIcon::kBatchGraphs}) {
+        large.push_back(pageIcon(icon, true));
+        small.push_back(pageIcon(icon, false));
+    }
+    m_outBar->setImageLists(std::move(large), std::move(small));
+    // Renaming changes only what the bar shows; removing would leave pages that
+    // no item reaches, so it is not offered.
+    m_outBar->setFlags(
+        CGfxOutBarCtrl::kRemoveFolders | CGfxOutBarCtrl::kRemoveItems,
+        CGfxOutBarCtrl::kAnimation | CGfxOutBarCtrl::kRenameFolders | CGfxOutBarCtrl::kRenameItems);
+    m_outBar->setAnimationDelay(20);
+    m_outBar->setRenameApproval([](bool, int, const QString&) { return true; });
+    const int test = m_outBar->addFolder(QStringLiteral("Test"));
+    const int results = m_outBar->addFolder(QStringLiteral("Results"));
+    m_outBar->addItem(test, 0, QStringLiteral("Recorder"), 0);
+    m_outBar->addItem(test, 1, QStringLiteral("Editor"), 1);
+    m_outBar->addItem(test, 2, QStringLiteral("Runner"), 2);
+    m_outBar->addItem(results, 0, QStringLiteral("Text Report"), 3);
+    m_outBar->addItem(results, 1, QStringLiteral("Graphs"), 4);
+    m_outBar->addItem(results, 2, QStringLiteral("Batch Run Graphs"), 5);
+    m_outBar->selectFolder(test);
+    connect(m_outBar, &CGfxOutBarCtrl::folderChanged, this,
+            [this](int folder) { m_group = folder; });
+    connect(m_outBar, &CGfxOutBarCtrl::itemClicked, this, &CMainFrame::selectNavigationItem);
 }
 
 void CMainFrame::installPage(int number, Page* page) {
     if (number < 1 || number > 6 || !page) return;
     Page*& slot = m_pages[size_t(number - 1)];
     const int index = m_stack->indexOf(slot);
+    const bool shown = m_stack->currentWidget() == slot;
     m_stack->insertWidget(index, page);
     m_stack->removeWidget(slot);
     delete slot;
     slot = page;
+    if (shown) {
+        m_stack->setCurrentWidget(page);
+        page->activatePage();
+    }
 }
 
 Page* CMainFrame::page(int number) const {
@@ -85,6 +227,9 @@ Page* CMainFrame::page(int number) const {
 
 void CMainFrame::showPage(int number) {
     if (number < 1 || number > 6 || number == m_shownPage) return;
+    const int group = number <= kRunnerPage ? kTestGroup : kResultsGroup;
+    if (m_outBar->openFolder() != group) m_outBar->selectFolder(group);
+    m_group = group;
     if (Page* old = page(m_shownPage)) old->deactivatePage();
     m_shownPage = number;
     Page* shown = page(number);
@@ -95,6 +240,104 @@ void CMainFrame::showPage(int number) {
 
 void CMainFrame::resetPages() {
     for (Page* page : m_pages) page->resetPage();
+}
+
+void CMainFrame::setRecording(bool recording) {
+    m_recording = recording;
+}
+
+void CMainFrame::runFinished(bool stopped) {
+    if (!stopped) {
+        m_outBar->selectFolder(kResultsGroup);
+        showPage(kReportPage);
+    }
+    m_progress->reset();
+}
+
+void CMainFrame::selectNavigationItem(int item) {
+    if (item < 0 || item > 2) return;
+    if (m_group == kTestGroup && item == 0) {
+        enterRecorder();
+        return;
+    }
+    showPage(m_group * 3 + item + 1);
+}
+
+void CMainFrame::enterRecorder() {
+    using velk::model::GlobalSettings;
+    GlobalSettings& settings = GlobalSettings::shared();
+    if (!m_recording) {
+        GlobalSettings::Values values = settings.values();
+        if (values.promptRecording && m_shownPage != kRecorderPage) {
+            RecorderPromptDialog prompt(this);
+            const bool yes = prompt.exec() == QDialog::Accepted;
+            SettingsStore store;
+            saveRecorderChoice(settings, store, !prompt.dontShowAgain(), yes);
+        }
+        if (settings.values().startRecording && m_actions[kStartRecording]->isEnabled())
+            m_actions[kStartRecording]->trigger();
+    }
+    showPage(kRecorderPage);
+}
+
+void CMainFrame::setRecentFiles(const QStringList& paths) {
+    for (QAction* a : m_recentActions) {
+        m_fileMenu->removeAction(a);
+        a->deleteLater();
+    }
+    m_recentActions.clear();
+    m_recentAnchor->setVisible(paths.isEmpty());
+    for (int i = 0; i < paths.size(); ++i) {
+        QString shown = paths[i];
+        shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        auto* a = new QAction(QStringLiteral("&%1 %2").arg(i + 1).arg(shown), this);
+        a->setStatusTip(QStringLiteral("Open this scenario"));
+        const QString path = paths[i];
+        connect(a, &QAction::triggered, this, [this, path] { emit recentFileRequested(path); });
+        m_fileMenu->insertAction(m_recentAnchor, a);
+        m_recentActions.append(a);
+    }
+}
+
+void CMainFrame::showWithSavedPlacement() {
+    const auto stored = openUserSettings();
+    QSettings& settings = *stored;
+    settings.beginGroup(kFrameGroup);
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect work = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
+    PlacementRect rect = centred(toPlacement(work), kMinWidth, kMinHeight);
+    bool ok = false;
+    const int cmdShow = settings.value(QStringLiteral("CmdShow")).toInt(&ok);
+    const ShowState state = ok ? restoredShowState(cmdShow) : kShowNormal;
+    const auto saved =
+        parseWindowRect(settings.value(QStringLiteral("WindowRect")).toString().toStdString());
+    if (saved) rect = fitOntoScreen(*saved, toPlacement(work), kMinWidth, kMinHeight);
+    setGeometry(rect.left, rect.top, rect.width(), rect.height());
+    if (state == kShowMaximized)
+        showMaximized();
+    else
+        showNormal();
+}
+
+void CMainFrame::savePlacement() const {
+    const auto stored = openUserSettings();
+    QSettings& settings = *stored;
+    settings.beginGroup(kFrameGroup);
+    const ShowState state = isMaximized()   ? kShowMaximized
+                            : isMinimized() ? kShowMinimized
+                                            : kShowNormal;
+    settings.setValue(QStringLiteral("CmdShow"), int(state));
+    settings.setValue(QStringLiteral("WindowRect"),
+                      QString::fromStdString(formatWindowRect(toPlacement(normalGeometry()))));
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_closeGuard && !m_closeGuard()) {
+        event->ignore();
+        return;
+    }
+    savePlacement();
+    event->accept();
 }
 
 }  // namespace velk::shell

@@ -1,0 +1,397 @@
+#include "gfx_out_bar_ctrl.h"
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
+#include <QStyleOptionButton>
+#include <QTimer>
+#include <algorithm>
+
+namespace velk::shell {
+namespace {
+
+constexpr int kAnimationSteps = 8;
+
+QRect toQRect(const OutBarRect& r) {
+    return QRect(r.left, r.top, r.width(), r.height());
+}
+
+QString fromStd(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+}  // namespace
+
+CGfxOutBarCtrl::CGfxOutBarCtrl(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setAutoFillBackground(false);
+    setAccessibleName(QStringLiteral("Navigation bar"));
+    m_timer = new QTimer(this);
+    connect(m_timer, &QTimer::timeout, this, &CGfxOutBarCtrl::animationStep);
+}
+
+CGfxOutBarCtrl::~CGfxOutBarCtrl() = default;
+
+int CGfxOutBarCtrl::addFolder(const QString& name) {
+    const int index = m_model.addFolder(name.toStdString());
+    update();
+    return index;
+}
+
+void CGfxOutBarCtrl::addItem(int folder, int position, const QString& label, int image) {
+    m_model.addItem(folder, position, label.toStdString(), image);
+    update();
+}
+
+void CGfxOutBarCtrl::setImageLists(std::vector<QPixmap> large, std::vector<QPixmap> small) {
+    m_large = std::move(large);
+    m_small = std::move(small);
+    update();
+}
+
+void CGfxOutBarCtrl::setFlags(int clearMask, int setMask) {
+    m_flags = (m_flags & ~clearMask) | setMask;
+}
+
+void CGfxOutBarCtrl::setLargeIcons(bool large) {
+    m_model.setLargeIcons(large);
+    update();
+}
+
+bool CGfxOutBarCtrl::isAnimating() const {
+    return m_timer->isActive();
+}
+
+QRect CGfxOutBarCtrl::folderRect(int folder) const {
+    return toQRect(m_model.folderButtonRect(folder, width(), height()));
+}
+
+QRect CGfxOutBarCtrl::itemRect(int item) const {
+    return toQRect(m_model.itemRect(item, width(), height(), fontMetrics().height()));
+}
+
+QSize CGfxOutBarCtrl::sizeHint() const {
+    return QSize(OutBarModel::kLargeIconWidth + 40, 400);
+}
+
+QSize CGfxOutBarCtrl::minimumSizeHint() const {
+    return QSize(OutBarModel::kLargeIconWidth + 20,
+                 OutBarModel::kFolderHeight * std::max(1, m_model.folderCount()) + 40);
+}
+
+void CGfxOutBarCtrl::selectFolder(int index) {
+    if (index == m_model.openFolder() || index < 0 || index >= m_model.folderCount()) return;
+    if (m_editor) endRename(false);
+    const int old = m_model.openFolder();
+    const bool animate = (m_flags & kAnimation) && m_animationDelay >= 0 && isVisible() &&
+                         width() > 0 && height() > 0;
+    if (animate) {
+        m_timer->stop();
+        m_before = grab();
+    }
+    m_model.selectFolder(index);
+    m_current = 0;
+    m_hover = m_pressed = {};
+    if (animate) {
+        m_after = grab();
+        // Only the band between the two folders' buttons changes: the new
+        // folder's button and items slide in over the old folder's items.
+        const int low = std::min(old, index), high = std::max(old, index);
+        m_slideFrom = (low + 1) * OutBarModel::kFolderHeight;
+        m_slideTo = height() - (m_model.folderCount() - 1 - high) * OutBarModel::kFolderHeight;
+        m_slideUp = index > old;
+        m_offset = 0;
+        m_timer->start(m_animationDelay);
+    }
+    update();
+    emit folderChanged(index);
+}
+
+void CGfxOutBarCtrl::animationStep() {
+    const int band = std::max(1, m_slideTo - m_slideFrom);
+    m_offset += std::max(1, band / kAnimationSteps);
+    if (m_offset >= band) {
+        m_timer->stop();
+        m_before = m_after = QPixmap();
+    }
+    update();
+}
+
+OutBarModel::Hit CGfxOutBarCtrl::hitAt(const QPoint& pos) const {
+    return m_model.hitTest(pos.x(), pos.y(), width(), height(), fontMetrics().height());
+}
+
+void CGfxOutBarCtrl::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    if (isAnimating() && !m_before.isNull()) {
+        const double dpr = m_before.devicePixelRatio();
+        const int band = m_slideTo - m_slideFrom;
+        const int shown = std::min(m_offset, band);
+        p.drawPixmap(0, 0, m_after);
+        const QRect area(0, m_slideFrom, width(), band);
+        p.setClipRect(area);
+        auto source = [&](int y, int h) { return QRectF(0, y * dpr, width() * dpr, h * dpr); };
+        if (m_slideUp) {
+            // The old band moves up and out; the new one follows from below.
+            p.drawPixmap(QRectF(0, m_slideFrom, width(), band - shown), m_before,
+                         source(m_slideFrom + shown, band - shown));
+            p.drawPixmap(QRectF(0, m_slideTo - shown, width(), shown), m_after,
+                         source(m_slideFrom, shown));
+        } else {
+            p.drawPixmap(QRectF(0, m_slideFrom + shown, width(), band - shown), m_before,
+                         source(m_slideFrom, band - shown));
+            p.drawPixmap(QRectF(0, m_slideFrom, width(), shown), m_after,
+                         source(m_slideTo - shown, shown));
+        }
+        return;
+    }
+    paintBar(p);
+}
+
+void CGfxOutBarCtrl::paintBar(QPainter& p) const {
+    p.fillRect(rect(), palette().color(QPalette::Dark));
+    const QRect area = toQRect(m_model.itemAreaRect(width(), height()));
+    p.fillRect(area, palette().color(QPalette::Mid));
+    for (int f = 0; f < m_model.folderCount(); ++f) paintFolderButton(p, f);
+    p.save();
+    p.setClipRect(area);
+    paintItems(p);
+    p.restore();
+}
+
+void CGfxOutBarCtrl::paintFolderButton(QPainter& p, int folder) const {
+    QStyleOptionButton option;
+    option.initFrom(this);
+    option.rect = folderRect(folder);
+    option.text = fromStd(m_model.folder(folder).name);
+    option.state |= QStyle::State_Raised;
+    if (m_pressed.kind == OutBarModel::HitKind::kFolder && m_pressed.index == folder)
+        option.state |= QStyle::State_Sunken;
+    if (m_hover.kind == OutBarModel::HitKind::kFolder && m_hover.index == folder)
+        option.state |= QStyle::State_MouseOver;
+    if (!(hasFocus() && folder == m_model.openFolder())) option.state &= ~QStyle::State_HasFocus;
+    style()->drawControl(QStyle::CE_PushButton, &option, &p, this);
+}
+
+void CGfxOutBarCtrl::paintItems(QPainter& p) const {
+    const int line = fontMetrics().height();
+    const auto& images = m_model.largeIcons() ? m_large : m_small;
+    const QColor text = palette().color(QPalette::BrightText);
+    for (int i = 0; i < m_model.itemCount(); ++i) {
+        const auto& item = m_model.folder(m_model.openFolder()).items[size_t(i)];
+        const QRect icon = toQRect(m_model.iconRect(i, width(), height(), line));
+        const QRect label = toQRect(m_model.labelRect(i, width(), height(), line));
+        const bool pressed = m_pressed.kind == OutBarModel::HitKind::kItem && m_pressed.index == i;
+        const bool hover = m_hover.kind == OutBarModel::HitKind::kItem && m_hover.index == i;
+        if (pressed || hover) {
+            const QRect frame = icon.adjusted(-2, -2, 2, 2);
+            p.setPen(pressed ? palette().color(QPalette::Shadow)
+                             : palette().color(QPalette::Light));
+            p.drawLine(frame.topLeft(), frame.topRight());
+            p.drawLine(frame.topLeft(), frame.bottomLeft());
+            p.setPen(pressed ? palette().color(QPalette::Light)
+                             : palette().color(QPalette::Shadow));
+            p.drawLine(frame.bottomLeft(), frame.bottomRight());
+            p.drawLine(frame.topRight(), frame.bottomRight());
+        }
+        if (item.image >= 0 && size_t(item.image) < images.size())
+            p.drawPixmap(icon.topLeft() + QPoint(pressed ? 1 : 0, pressed ? 1 : 0),
+                         images[size_t(item.image)]);
+        if (hasFocus() && i == m_current) {
+            p.setPen(QPen(text, 1, Qt::DotLine));
+            p.drawRect(label.adjusted(0, 0, -1, -1));
+        }
+        if (m_editor && !m_editingFolder && m_editIndex == i) continue;
+        p.setPen(text);
+        const int flags = m_model.largeIcons() ? Qt::AlignHCenter | Qt::AlignVCenter
+                                               : Qt::AlignLeft | Qt::AlignVCenter;
+        p.drawText(label, flags,
+                   fontMetrics().elidedText(fromStd(item.label), Qt::ElideRight, label.width()));
+    }
+}
+
+void CGfxOutBarCtrl::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    if (m_editor) endRename(true);
+    m_pressed = hitAt(event->position().toPoint());
+    update();
+}
+
+void CGfxOutBarCtrl::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    const OutBarModel::Hit pressed = m_pressed;
+    m_pressed = {};
+    update();
+    if (pressed.kind == OutBarModel::HitKind::kNone ||
+        hitAt(event->position().toPoint()) != pressed)
+        return;
+    if (pressed.kind == OutBarModel::HitKind::kFolder) {
+        selectFolder(pressed.index);
+    } else {
+        m_current = pressed.index;
+        emit itemClicked(pressed.index);
+    }
+}
+
+void CGfxOutBarCtrl::mouseMoveEvent(QMouseEvent* event) {
+    const OutBarModel::Hit hover = hitAt(event->position().toPoint());
+    if (hover == m_hover) return;
+    m_hover = hover;
+    setCursor(hover.kind == OutBarModel::HitKind::kNone ? Qt::ArrowCursor : Qt::PointingHandCursor);
+    update();
+}
+
+void CGfxOutBarCtrl::leaveEvent(QEvent*) {
+    m_hover = {};
+    update();
+}
+
+void CGfxOutBarCtrl::contextMenuEvent(QContextMenuEvent* event) {
+    showContextMenu(event->globalPos(), hitAt(event->pos()));
+}
+
+void CGfxOutBarCtrl::showContextMenu(const QPoint& pos, OutBarModel::Hit hit) {
+    QMenu menu(this);
+    QAction* small = menu.addAction(QStringLiteral("Icone piccole"));
+    QAction* large = menu.addAction(QStringLiteral("Icone grando"));
+    small->setCheckable(true);
+    large->setCheckable(true);
+    small->setChecked(!m_model.largeIcons());
+    large->setChecked(m_model.largeIcons());
+    const bool folder = hit.kind == OutBarModel::HitKind::kFolder;
+    const bool item = hit.kind == OutBarModel::HitKind::kItem;
+    const bool canRemove =
+        (folder && (m_flags & kRemoveFolders)) || (item && (m_flags & kRemoveItems));
+    const bool canRename =
+        (folder && (m_flags & kRenameFolders)) || (item && (m_flags & kRenameItems));
+    QAction* remove = nullptr;
+    QAction* rename = nullptr;
+    if (canRemove || canRename) menu.addSeparator();
+    if (canRemove) remove = menu.addAction(QStringLiteral("Rimuovi"));
+    if (canRename) rename = menu.addAction(QStringLiteral("Rinomina"));
+    QAction* chosen = menu.exec(pos);
+    if (!chosen) return;
+    if (chosen == small || chosen == large) {
+        setLargeIcons(chosen == large);
+    } else if (chosen == rename) {
+        beginRename(folder, hit.index);
+    } else if (chosen == remove) {
+        if (folder) {
+            const int before = m_model.openFolder();
+            m_model.removeFolder(hit.index);
+            if (m_model.openFolder() != before && m_model.openFolder() >= 0)
+                emit folderChanged(m_model.openFolder());
+        } else {
+            m_model.removeItem(m_model.openFolder(), hit.index);
+        }
+        m_current = 0;
+        update();
+    }
+}
+
+void CGfxOutBarCtrl::beginRename(bool isFolder, int index) {
+    if (m_editor) endRename(false);
+    const int line = fontMetrics().height();
+    QRect place;
+    QString text;
+    if (isFolder) {
+        if (index < 0 || index >= m_model.folderCount()) return;
+        place = folderRect(index).adjusted(2, 2, -2, -2);
+        text = fromStd(m_model.folder(index).name);
+    } else {
+        if (index < 0 || index >= m_model.itemCount()) return;
+        place = toQRect(m_model.labelRect(index, width(), height(), line)).adjusted(0, -2, 0, 2);
+        text = fromStd(m_model.folder(m_model.openFolder()).items[size_t(index)].label);
+    }
+    m_editingFolder = isFolder;
+    m_editIndex = index;
+    m_editor = new QLineEdit(text, this);
+    m_editor->setAccessibleName(QStringLiteral("New name"));
+    m_editor->setGeometry(place);
+    m_editor->selectAll();
+    m_editor->installEventFilter(this);
+    if (!isFolder) {
+        // The field grows with its text, up to the bar's width.
+        connect(m_editor, &QLineEdit::textChanged, this, [this](const QString& now) {
+            if (!m_editor) return;
+            const int wanted = m_editor->fontMetrics().horizontalAdvance(now) + 16;
+            QRect r = m_editor->geometry();
+            const int w = std::min(std::max(wanted, r.width()), width());
+            r.setLeft(std::max(0, std::min(r.left(), width() - w)));
+            r.setWidth(w);
+            m_editor->setGeometry(r);
+        });
+    }
+    m_editor->show();
+    m_editor->setFocus();
+    update();
+}
+
+void CGfxOutBarCtrl::endRename(bool accept) {
+    if (!m_editor) return;
+    QLineEdit* editor = m_editor;
+    m_editor = nullptr;
+    const QString text = editor->text();
+    editor->removeEventFilter(this);
+    editor->hide();
+    editor->deleteLater();
+    if (accept && (!m_approve || m_approve(m_editingFolder, m_editIndex, text))) {
+        if (m_editingFolder)
+            m_model.renameFolder(m_editIndex, text.toStdString());
+        else
+            m_model.renameItem(m_model.openFolder(), m_editIndex, text.toStdString());
+    }
+    m_editIndex = -1;
+    setFocus();
+    update();
+}
+
+bool CGfxOutBarCtrl::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_editor) {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter) {
+                endRename(key != Qt::Key_Escape);
+                return true;
+            }
+        } else if (event->type() == QEvent::FocusOut) {
+            endRename(true);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CGfxOutBarCtrl::keyPressEvent(QKeyEvent* event) {
+    const int count = m_model.itemCount();
+    switch (event->key()) {
+        case Qt::Key_Up:
+            if (count > 0) m_current = std::max(0, m_current - 1);
+            break;
+        case Qt::Key_Down:
+            if (count > 0) m_current = std::min(count - 1, m_current + 1);
+            break;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            if (m_current >= 0 && m_current < count) emit itemClicked(m_current);
+            return;
+        case Qt::Key_PageUp:
+            selectFolder(m_model.openFolder() - 1);
+            return;
+        case Qt::Key_PageDown:
+            selectFolder(m_model.openFolder() + 1);
+            return;
+        case Qt::Key_F2:
+            if (m_flags & kRenameItems) beginRename(false, m_current);
+            return;
+        default:
+            QWidget::keyPressEvent(event);
+            return;
+    }
+    update();
+}
+
+}  // namespace velk::shell
