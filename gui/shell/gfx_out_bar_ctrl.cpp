@@ -29,6 +29,7 @@ CGfxOutBarCtrl::CGfxOutBarCtrl(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setAutoFillBackground(false);
     setAccessibleName(QStringLiteral("Navigation bar"));
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     m_timer = new QTimer(this);
     connect(m_timer, &QTimer::timeout, this, &CGfxOutBarCtrl::animationStep);
 }
@@ -37,12 +38,14 @@ CGfxOutBarCtrl::~CGfxOutBarCtrl() = default;
 
 int CGfxOutBarCtrl::addFolder(const QString& name) {
     const int index = m_model.addFolder(name.toStdString());
+    updateGeometry();
     update();
     return index;
 }
 
 void CGfxOutBarCtrl::addItem(int folder, int position, const QString& label, int image) {
     m_model.addItem(folder, position, label.toStdString(), image);
+    updateGeometry();
     update();
 }
 
@@ -74,7 +77,15 @@ QRect CGfxOutBarCtrl::itemRect(int item) const {
 }
 
 QSize CGfxOutBarCtrl::sizeHint() const {
-    return QSize(OutBarModel::kLargeIconWidth + 40, 400);
+    // Wide enough for the longest label and folder name.
+    int widest = OutBarModel::kLargeIconWidth;
+    for (int f = 0; f < m_model.folderCount(); ++f) {
+        const auto& folder = m_model.folder(f);
+        widest = std::max(widest, fontMetrics().horizontalAdvance(fromStd(folder.name)));
+        for (const auto& item : folder.items)
+            widest = std::max(widest, fontMetrics().horizontalAdvance(fromStd(item.label)));
+    }
+    return QSize(widest + 24, 400);
 }
 
 QSize CGfxOutBarCtrl::minimumSizeHint() const {

@@ -13,6 +13,7 @@
 #include "os_text.h"
 #include "program_data.h"
 #include "scenario_document.h"
+#include "screenshot_renderer.h"
 #include "settings_store.h"
 #include "shell_commands.h"
 
@@ -65,7 +66,17 @@ int main(int argc, char** argv) {
         velk::shell::SettingsStore store;
         velk::model::GlobalSettings::shared().load(store);
     }
-    QTimer::singleShot(0, &frame, [&frame] { velk::shell::showTipAtStartUp(frame); });
+    const QString screenshots = qEnvironmentVariable("VELK_SCREENSHOTS");
+    if (!screenshots.isEmpty()) {
+        // scripts/screenshots.sh: picture every page, then end.
+        QTimer::singleShot(500, &frame, [&frame, screenshots] {
+            const bool ok = velk::shell::renderScreenshots(frame, screenshots);
+            frame.setCloseGuard({});
+            QApplication::exit(ok ? 0 : 1);
+        });
+    } else {
+        QTimer::singleShot(0, &frame, [&frame] { velk::shell::showTipAtStartUp(frame); });
+    }
 
     // One scenario or results file on the command line; anything else is ignored.
     if (argc >= 2) {

@@ -1,0 +1,49 @@
+#include "screenshot_renderer.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <QThread>
+
+#include "gfx_out_bar_ctrl.h"
+#include "main_frame.h"
+
+namespace velk::shell {
+namespace {
+
+// Lets layouts, repaints and the navigation bar's animation finish (bounded).
+void settle(CMainFrame& frame) {
+    QElapsedTimer clock;
+    clock.start();
+    do {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(10);
+    } while ((frame.navigationBar()->isAnimating() || clock.elapsed() < 200) &&
+             clock.elapsed() < 3000);
+}
+
+}  // namespace
+
+bool renderScreenshots(CMainFrame& frame, const QString& directory) {
+    QDir().mkpath(directory);
+    bool ok = true;
+    const QSize sizes[] = {QSize(765, 550), QSize(1280, 800)};
+    for (const QSize& size : sizes) {
+        frame.showNormal();
+        frame.resize(size);
+        for (int page = 1; page <= 6; ++page) {
+            frame.showPage(page);
+            settle(frame);
+            const QString name = QStringLiteral("%1/main-%2x%3-page%4.png")
+                                     .arg(directory)
+                                     .arg(size.width())
+                                     .arg(size.height())
+                                     .arg(page);
+            ok = frame.grab().save(name) && ok;
+        }
+    }
+    return ok;
+}
+
+}  // namespace velk::shell

@@ -1,0 +1,310 @@
+// The main window driven through its widgets: page switching and the
+// navigation bar's folder rules, the recorder item with its prompt and
+// settings, the progress bar, and the saved placement.
+#include "main_frame.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+
+#include "gfx_out_bar_ctrl.h"
+#include "global_settings.h"
+#include "modal_answer.h"
+#include "page.h"
+#include "progress_bar.h"
+#include "recorder_prompt_dialog.h"
+#include "user_settings.h"
+
+namespace velk::shell {
+namespace {
+
+using velk::model::GlobalSettings;
+
+// A page that counts what the frame tells it.
+class CountingPage : public Page {
+public:
+    int activated = 0, deactivated = 0, reset = 0;
+    void activatePage() override { ++activated; }
+    void deactivatePage() override { ++deactivated; }
+    void resetPage() override { ++reset; }
+};
+
+class MainFrameTest : public testing::Test {
+protected:
+    void SetUp() override {
+        openUserSettings()->clear();
+        GlobalSettings::shared().setValues({});
+        frame.show();
+        frame.showPage(CMainFrame::kEditorPage);
+        bar = frame.navigationBar();
+        bar->setAnimationDelay(0);
+    }
+    void clickItem(int item) {
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->itemRect(item).center());
+    }
+    void clickFolder(int folder) {
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->folderRect(folder).center());
+    }
+
+    CMainFrame frame;
+    CGfxOutBarCtrl* bar = nullptr;
+};
+
+TEST_F(MainFrameTest, ItemsShowTheirPagesAndTheFolderFollowsThePage) {
+    auto* report = new CountingPage;
+    frame.installPage(CMainFrame::kReportPage, report);
+    clickFolder(CMainFrame::kResultsGroup);
+    // A folder click only opens the folder.
+    EXPECT_EQ(bar->openFolder(), 1);
+    EXPECT_EQ(frame.shownPage(), CMainFrame::kEditorPage);
+    const struct {
+        int item, page;
+    } results[] = {{1, CMainFrame::kGraphsPage},
+                   {2, CMainFrame::kBatchGraphsPage},
+                   {0, CMainFrame::kReportPage}};
+    for (const auto& c : results) {
+        clickItem(c.item);
+        EXPECT_EQ(frame.shownPage(), c.page);
+    }
+    EXPECT_EQ(report->activated, 1);
+    clickFolder(CMainFrame::kTestGroup);
+    clickItem(2);
+    EXPECT_EQ(frame.shownPage(), CMainFrame::kRunnerPage);
+    EXPECT_EQ(report->deactivated, 1);
+    // Showing a page from elsewhere moves the bar to its folder.
+    frame.showPage(CMainFrame::kGraphsPage);
+    EXPECT_EQ(bar->openFolder(), 1);
+    clickItem(0);
+    EXPECT_EQ(frame.shownPage(), CMainFrame::kReportPage);
+    frame.showPage(CMainFrame::kEditorPage);
+    EXPECT_EQ(bar->openFolder(), 0);
+    // The same page again changes nothing.
+    frame.showPage(CMainFrame::kEditorPage);
+    EXPECT_EQ(report->deactivated, 2);
+    frame.resetPages();
+    EXPECT_EQ(report->reset, 1);
+    // The run finished: the results are shown unless it was stopped.
+    frame.runFinished(true);
+    EXPECT_EQ(frame.shownPage(), CMainFrame::kEditorPage);
+    frame.runFinished(false);
+    EXPECT_EQ(frame.shownPage(), CMainFrame::kReportPage);
+    EXPECT_EQ(bar->openFolder(), 1);
+}
+
+TEST_F(MainFrameTest, KeyboardReachesItemsAndFolders) {
+    bar->setFocus();
+    QTest::keyClick(bar, Qt::Key_Down);
+    QTest::keyClick(bar, Qt::Key_Down);
+    QTest::keyClick(bar, Qt::Key_Return);
+    EXPECT_EQ(frame.shownPage(), CMainFrame::kRunnerPage);
+    QTest::keyClick(bar, Qt::Key_PageDown);
+    EXPECT_EQ(bar->openFolder(), 1);
+    QTest::keyClick(bar, Qt::Key_Space);
+    EXPECT_EQ(frame.shownPage(), CMainFrame::kReportPage);
+}
+
+TEST_F(MainFrameTest, ContextMenuOffersIconSizesAndRenameWithItsOwnTexts) {
+    QStringList texts;
+    QTimer::singleShot(50, [&texts] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (QAction* a : menu->actions())
+                if (!a->isSeparator()) texts << a->text();
+            menu->close();
+        }
+    });
+    const QPoint at = bar->itemRect(1).center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, bar->mapToGlobal(at));
+    QApplication::sendEvent(bar, &event);
+    EXPECT_EQ(texts, (QStringList{"Icone piccole", "Icone grando", "Rinomina"}));
+
+    bar->setLargeIcons(false);
+    clickItem(2);
+    EXPECT_EQ(frame.shownPage(), CMainFrame::kRunnerPage);
+    EXPECT_EQ(bar->openFolder(), 0);
+    bar->setLargeIcons(true);
+}
+
+TEST_F(MainFrameTest, RenameEndsWithEnterAndEscapeCancels) {
+    for (bool accept : {false, true}) {
+        bar->beginRename(false, 1);
+        QLineEdit* edit = bar->renameEditor();
+        ASSERT_NE(edit, nullptr);
+        EXPECT_EQ(edit->text(), "Editor");
+        edit->selectAll();
+        QTest::keyClicks(edit, "Scenario editor");
+        QTest::keyClick(edit, accept ? Qt::Key_Return : Qt::Key_Escape);
+        EXPECT_EQ(bar->renameEditor(), nullptr);
+        EXPECT_EQ(bar->model().folder(0).items[1].label, accept ? "Scenario editor" : "Editor");
+    }
+    bar->beginRename(true, 1);
+    ASSERT_NE(bar->renameEditor(), nullptr);
+    EXPECT_EQ(bar->renameEditor()->geometry(), bar->folderRect(1).adjusted(2, 2, -2, -2));
+    QTest::keyClick(bar->renameEditor(), Qt::Key_Escape);
+    EXPECT_EQ(bar->model().folder(1).name, "Results");
+}
+
+TEST_F(MainFrameTest, FolderChangeIsAnimatedInSteps) {
+    bar->setAnimationDelay(20);
+    clickFolder(1);
+    EXPECT_EQ(bar->openFolder(), 1);  // told at once; the picture follows
+    EXPECT_TRUE(bar->isAnimating());
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !bar->isAnimating(); }, 10000));
+}
+
+int recorderSetting(const char* name) {
+    return openUserSettings()->value(QStringLiteral("Settings/") + name, -1).toInt();
+}
+
+TEST_F(MainFrameTest, RecorderItemAsksOnceAndStartsRecordingAsAnswered) {
+    int starts = 0;
+    QObject::connect(frame.action(CMainFrame::kStartRecording), &QAction::triggered,
+                     [&starts] { ++starts; });
+    struct Case {
+        bool yes, dontShow;
+    };
+    for (const Case c : {Case{false, false}, Case{true, true}}) {
+        frame.showPage(CMainFrame::kEditorPage);
+        bool asked = false;
+        velk::test::answerNextModal([&](QWidget* modal) {
+            auto* prompt = qobject_cast<RecorderPromptDialog*>(modal);
+            if (!prompt) return;
+            asked = true;
+            EXPECT_EQ(prompt->windowTitle(), "Recorder Prompt");
+            prompt->dontShowCheck()->setChecked(c.dontShow);
+            c.yes ? prompt->accept() : prompt->reject();
+        });
+        clickItem(0);
+        EXPECT_TRUE(asked);
+        EXPECT_EQ(frame.shownPage(), CMainFrame::kRecorderPage);
+        EXPECT_EQ(recorderSetting("StartRecording"), c.yes ? 1 : 0);
+        EXPECT_EQ(recorderSetting("PromptRecording"), c.dontShow ? 0 : 1);
+        EXPECT_EQ(GlobalSettings::shared().values().startRecording, c.yes);
+    }
+    EXPECT_EQ(starts, 1);
+    // No more questions; recording starts on every entry.
+    frame.showPage(CMainFrame::kRunnerPage);
+    clickItem(0);
+    EXPECT_EQ(starts, 2);
+    // While recording, entering the recorder starts nothing.
+    frame.showPage(CMainFrame::kRunnerPage);
+    frame.setRecording(true);
+    clickItem(0);
+    EXPECT_EQ(starts, 2);
+    EXPECT_EQ(frame.shownPage(), CMainFrame::kRecorderPage);
+}
+
+TEST_F(MainFrameTest, RecorderPageAlreadyShownIsNotAskedAbout) {
+    frame.showPage(CMainFrame::kRecorderPage);
+    clickItem(0);  // a prompt here would block the test until its time-out
+    EXPECT_EQ(frame.shownPage(), CMainFrame::kRecorderPage);
+    EXPECT_EQ(recorderSetting("PromptRecording"), -1);
+}
+
+TEST_F(MainFrameTest, ProgressBarLiesAfterItsLabelAndResetsToReady) {
+    CProgressBar* progress = frame.progressBar();
+    QProgressBar* widget = progress->bar();
+    auto* pane = qobject_cast<QLabel*>(widget->parentWidget());
+    ASSERT_NE(pane, nullptr);
+    EXPECT_FALSE(widget->isVisible());
+    EXPECT_EQ(pane->text(), "Ready");
+    progress->setRange(10);
+    progress->setPos(4);
+    EXPECT_TRUE(widget->isVisible());
+    EXPECT_EQ(widget->value(), 4);
+    const QRect content = pane->contentsRect();
+    const int trim = content.height() / 10;
+    EXPECT_EQ(widget->x(), content.left());
+    EXPECT_EQ(widget->y(), content.top() + trim);
+    EXPECT_EQ(widget->height(), content.height() - 2 * trim);
+    EXPECT_NEAR(widget->width(), content.width() * 0.4, 1.0);
+
+    progress->setLabel("Pass 2 of 5");
+    const QFontMetrics fm = pane->fontMetrics();
+    const int start =
+        content.left() + fm.horizontalAdvance("Pass 2 of 5") + fm.horizontalAdvance("    ");
+    EXPECT_EQ(pane->text(), "Pass 2 of 5");
+    EXPECT_EQ(widget->x(), start);
+    EXPECT_NEAR(widget->width(), (content.right() + 1 - start) * 0.4, 1.0);
+    // The layout follows the pane's size.
+    frame.resize(frame.width() + 200, frame.height());
+    QApplication::processEvents();
+    EXPECT_NEAR(widget->width(), (pane->contentsRect().right() + 1 - start) * 0.4, 1.0);
+
+    frame.action(CMainFrame::kStopTest)->setEnabled(true);
+    frame.action(CMainFrame::kStopTest)->trigger();
+    EXPECT_FALSE(widget->isVisible());
+    EXPECT_EQ(pane->text(), "Ready");
+    progress->setProgress(3, 1, "Run");
+    EXPECT_EQ(widget->maximum(), 3);
+    frame.runFinished(true);
+    EXPECT_FALSE(widget->isVisible());
+}
+
+TEST(MainFramePlacement, SavedPlacementComesBackAndMinimizedComesBackNormal) {
+    openUserSettings()->clear();
+    QRect saved;
+    {
+        CMainFrame frame;
+        frame.showWithSavedPlacement();
+        frame.setGeometry(30, 40, 780, 560);
+        saved = frame.geometry();
+        frame.close();  // saves on close
+    }
+    {
+        const auto settings = openUserSettings();
+        EXPECT_EQ(settings->value("Layout/Frame/CmdShow").toInt(), 1);
+        EXPECT_EQ(settings->value("Layout/Frame/WindowRect").toString(), "30,40,810,600");
+    }
+    {
+        CMainFrame frame;
+        frame.showWithSavedPlacement();
+        EXPECT_EQ(frame.geometry(), saved);
+    }
+    {
+        const auto settings = openUserSettings();
+        settings->setValue("Layout/Frame/CmdShow", 2);
+        settings->setValue("Layout/Frame/WindowRect", "9000,9000,9780,9560");
+    }
+    CMainFrame frame;
+    frame.showWithSavedPlacement();
+    EXPECT_FALSE(frame.isMinimized());
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(screen.intersects(frame.geometry())) << frame.geometry().x();
+    EXPECT_EQ(frame.width(), 780);
+    frame.setCloseGuard([] { return false; });
+    EXPECT_FALSE(frame.close());
+    EXPECT_TRUE(frame.isVisible());
+    frame.setCloseGuard({});
+}
+
+TEST(MainFrameLook, ToolbarAndMenusCarryTheCommands) {
+    CMainFrame frame;
+    QStringList buttons;
+    int separators = 0;
+    for (QAction* a : frame.toolBar()->actions()) {
+        if (a->isSeparator())
+            ++separators;
+        else
+            buttons << a->iconText();
+    }
+    EXPECT_EQ(buttons, (QStringList{"New", "Open", "Save", "Open Results", "Save Results",
+                                    "Start Rec", "Stop Rec", "Run Test", "Stop Test", "Help"}));
+    EXPECT_EQ(separators, 4);
+    EXPECT_EQ(frame.action(CMainFrame::kNewScenario)->shortcut(), QKeySequence("Ctrl+N"));
+    EXPECT_FALSE(frame.action(CMainFrame::kSaveResults)->isEnabled());
+    EXPECT_EQ(frame.windowTitle(), "VELK v2.0");
+    EXPECT_EQ(frame.minimumSize(), QSize(765, 550));
+}
+
+}  // namespace
+}  // namespace velk::shell

@@ -1,0 +1,138 @@
+// The document's file side: safe replacement of the file on save, refusal of
+// paths that are not files, titles and the modified flag.
+#include "scenario_document.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "common/temp_dir.h"
+#include "safe_file_writer.h"
+#include "scenario_file.h"
+
+namespace velk::model {
+namespace {
+
+std::string readAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+size_t entriesIn(const std::filesystem::path& dir) {
+    return size_t(std::distance(std::filesystem::directory_iterator(dir),
+                                std::filesystem::directory_iterator()));
+}
+
+// Lowers the file size limit for the scope of a test.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        struct rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { ::setrlimit(RLIMIT_FSIZE, &m_old); }
+
+private:
+    struct rlimit m_old {};
+};
+
+TEST(SafeFileWriter, ReplacesTheFileAndKeepsItsMode) {
+    velk::test::TempDir dir;
+    const std::string path = dir.write("a.vts", "old bytes");
+    ::chmod(path.c_str(), 0640);
+    std::string error;
+    ASSERT_TRUE(writeFileReplacing(path, "new bytes, longer than before", error)) << error;
+    EXPECT_EQ(readAll(path), "new bytes, longer than before");
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(entriesIn(dir.path()), 1u);  // no temporary file left behind
+}
+
+TEST(SafeFileWriter, FailedWriteLeavesTheOldFileIntactAndSaysSo) {
+    velk::test::TempDir dir;
+    const std::string path = dir.write("a.vts", "the old scenario");
+    std::string error;
+    {
+        FileSizeLimit limit(64);
+        EXPECT_FALSE(writeFileReplacing(path, std::string(4096, 'x'), error));
+    }
+    EXPECT_EQ(readAll(path), "the old scenario");
+    EXPECT_NE(error.find("Failed to save document."), std::string::npos) << error;
+    EXPECT_NE(error.find("not changed"), std::string::npos) << error;
+    EXPECT_EQ(entriesIn(dir.path()), 1u);
+
+    std::filesystem::create_directory(dir.file("folder"));
+    EXPECT_FALSE(writeFileReplacing(dir.file("folder"), "x", error));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("folder")));
+    EXPECT_FALSE(writeFileReplacing(dir.file("missing/dir/a.vts"), "x", error));
+}
+
+TEST(ScenarioDocument, FailedSaveKeepsOldFileAndDocumentState) {
+    velk::test::TempDir dir;
+    ScenarioDocument doc;
+    doc.newDocument();
+    std::string error;
+    const std::string path = dir.file("shop.vts");
+    ASSERT_TRUE(doc.saveAs(path, error)) << error;
+    const std::string saved = readAll(path);
+    doc.scenario().run().description = std::string(8192, 'd');
+    doc.setModified(true);
+    {
+        FileSizeLimit limit(saved.size() + 16);
+        EXPECT_FALSE(doc.saveAs(path, error));
+    }
+    EXPECT_EQ(readAll(path), saved);
+    EXPECT_TRUE(doc.isModified());
+    EXPECT_FALSE(doc.saveAs(dir.file("nowhere/shop2.vts"), error));
+    EXPECT_EQ(doc.path(), path);
+    EXPECT_EQ(doc.title(), "shop.vts");
+}
+
+TEST(ScenarioDocument, PathsThatAreNotFilesAreRefusedAndNothingChanges) {
+    velk::test::TempDir dir;
+    ScenarioDocument doc;
+    doc.newDocument();
+    const std::string title = doc.title();
+    std::filesystem::create_directory(dir.file("folder.vts"));
+    const std::string damaged = dir.write("damaged.vts", std::string("\x01\x00\x00\x00\x01", 5));
+    for (const std::string& path :
+         {dir.file("folder.vts"), dir.file("missing.vts"), damaged, std::string("/dev/null")}) {
+        std::string error;
+        EXPECT_FALSE(doc.open(path, error)) << path;
+        EXPECT_FALSE(error.empty()) << path;
+        EXPECT_EQ(doc.title(), title);
+        EXPECT_TRUE(doc.path().empty());
+    }
+}
+
+TEST(ScenarioDocument, TitlesCountUpAndOpenTakesTheFileName) {
+    velk::test::TempDir dir;
+    ScenarioDocument doc;
+    doc.newDocument();
+    const int first = std::stoi(doc.title().substr(8));
+    EXPECT_EQ(doc.title().substr(0, 8), "Scenario");
+    doc.newDocument();
+    EXPECT_EQ(doc.title(), "Scenario" + std::to_string(first + 1));
+    int changes = 0;
+    doc.setChangeObserver([&] { ++changes; });
+    doc.setModified(true);
+    doc.setModified(true);
+    EXPECT_EQ(changes, 1);
+    std::string error;
+    ASSERT_TRUE(doc.saveAs(dir.file("a.vts"), error));
+    EXPECT_FALSE(doc.isModified());
+    ScenarioDocument other;
+    ASSERT_TRUE(other.open(dir.file("a.vts"), error)) << error;
+    EXPECT_EQ(other.title(), "a.vts");
+    EXPECT_FALSE(other.isModified());
+}
+
+}  // namespace
+}  // namespace velk::model
