@@ -59,6 +59,12 @@ void CGfxOutBarCtrl::setFlags(int clearMask, int setMask) {
     m_flags = (m_flags & ~clearMask) | setMask;
 }
 
+void CGfxOutBarCtrl::setSelectedItem(int folder, int item) {
+    m_selectedFolder = folder;
+    m_selectedItem = item;
+    update();
+}
+
 void CGfxOutBarCtrl::setLargeIcons(bool large) {
     m_model.setLargeIcons(large);
     update();
@@ -197,6 +203,13 @@ void CGfxOutBarCtrl::paintItems(QPainter& p) const {
         const QRect label = toQRect(m_model.labelRect(i, width(), height(), line));
         const bool pressed = m_pressed.kind == OutBarModel::HitKind::kItem && m_pressed.index == i;
         const bool hover = m_hover.kind == OutBarModel::HitKind::kItem && m_hover.index == i;
+        if (m_selectedFolder == m_model.openFolder() && m_selectedItem == i) {
+            // The shown page's item sits on a darker plate.
+            QColor plate = palette().color(QPalette::Shadow);
+            plate.setAlpha(60);
+            p.fillRect(toQRect(m_model.itemRect(i, width(), height(), line)).adjusted(3, 1, -3, -1),
+                       plate);
+        }
         if (pressed || hover) {
             const QRect frame = icon.adjusted(-2, -2, 2, 2);
             p.setPen(pressed ? palette().color(QPalette::Shadow)

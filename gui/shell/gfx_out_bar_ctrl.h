@@ -61,6 +61,8 @@ public:
     int currentItem() const { return m_current; }
     // The field of a running rename, or null.
     QLineEdit* renameEditor() const { return m_editor; }
+    // Marks the item that stands for the shown page (-1, -1: none).
+    void setSelectedItem(int folder, int item);
     // Starts renaming the folder (isFolder) or the open folder's item.
     void beginRename(bool isFolder, int index);
 
@@ -104,6 +106,7 @@ private:
 
     OutBarModel::Hit m_hover, m_pressed;
     int m_current = 0;
+    int m_selectedFolder = -1, m_selectedItem = -1;
 
     // Folder change animation: the bar before and after, and how far along.
     QTimer* m_timer = nullptr;

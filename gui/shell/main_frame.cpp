@@ -234,6 +234,7 @@ void CMainFrame::showPage(int number) {
     m_shownPage = number;
     Page* shown = page(number);
     m_stack->setCurrentWidget(shown);
+    m_outBar->setSelectedItem(group, (number - 1) % 3);
     shown->activatePage();
     emit pageShown(number);
 }

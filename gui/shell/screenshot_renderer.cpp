@@ -7,7 +7,13 @@
 #include <QThread>
 
 #include "gfx_out_bar_ctrl.h"
+#include "about_dialog.h"
+#include "global_settings.h"
 #include "main_frame.h"
+#include "program_data.h"
+#include "settings_dialog.h"
+#include "settings_store.h"
+#include "tip_dialog.h"
 
 namespace velk::shell {
 namespace {
@@ -43,6 +49,20 @@ bool renderScreenshots(CMainFrame& frame, const QString& directory) {
             ok = frame.grab().save(name) && ok;
         }
     }
+    // The dialogs, as the user meets them.
+    auto saveDialog = [&](QWidget& dialog, const char* name) {
+        dialog.show();
+        QCoreApplication::processEvents();
+        ok = dialog.grab().save(QStringLiteral("%1/%2.png").arg(directory, name)) && ok;
+        dialog.hide();
+    };
+    TipDialog tip(QString::fromStdString(programDataPath("Tips.txt")), &frame);
+    saveDialog(tip, "tip-of-the-day");
+    AboutDialog about(&frame);
+    saveDialog(about, "about");
+    SettingsStore store;
+    SettingsDialog settings(velk::model::GlobalSettings::shared(), store, &frame);
+    saveDialog(settings, "settings");
     return ok;
 }
 
