@@ -1,5 +1,6 @@
 #include "gfx_out_bar_ctrl.h"
 
+#include <QAccessible>
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -8,6 +9,8 @@
 #include <QStyleOptionButton>
 #include <QTimer>
 #include <algorithm>
+
+#include "out_bar_accessible.h"
 
 namespace velk::shell {
 namespace {
@@ -30,6 +33,11 @@ CGfxOutBarCtrl::CGfxOutBarCtrl(QWidget* parent) : QWidget(parent) {
     setAutoFillBackground(false);
     setAccessibleName(QStringLiteral("Navigation bar"));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    static const bool accessible = [] {
+        QAccessible::installFactory(outBarAccessibleFactory);
+        return true;
+    }();
+    (void)accessible;
     m_timer = new QTimer(this);
     connect(m_timer, &QTimer::timeout, this, &CGfxOutBarCtrl::animationStep);
 }
@@ -57,6 +65,13 @@ void CGfxOutBarCtrl::setImageLists(std::vector<QPixmap> large, std::vector<QPixm
 
 void CGfxOutBarCtrl::setFlags(int clearMask, int setMask) {
     m_flags = (m_flags & ~clearMask) | setMask;
+}
+
+void CGfxOutBarCtrl::clickItem(int item) {
+    if (item < 0 || item >= m_model.itemCount()) return;
+    m_current = item;
+    update();
+    emit itemClicked(item);
 }
 
 void CGfxOutBarCtrl::setSelectedItem(int folder, int item) {
@@ -255,8 +270,7 @@ void CGfxOutBarCtrl::mouseReleaseEvent(QMouseEvent* event) {
     if (pressed.kind == OutBarModel::HitKind::kFolder) {
         selectFolder(pressed.index);
     } else {
-        m_current = pressed.index;
-        emit itemClicked(pressed.index);
+        clickItem(pressed.index);
     }
 }
 
@@ -400,7 +414,7 @@ void CGfxOutBarCtrl::keyPressEvent(QKeyEvent* event) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
         case Qt::Key_Space:
-            if (m_current >= 0 && m_current < count) emit itemClicked(m_current);
+            clickItem(m_current);
             return;
         case Qt::Key_PageUp:
             selectFolder(m_model.openFolder() - 1);

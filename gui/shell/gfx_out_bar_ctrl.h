@@ -61,6 +61,8 @@ public:
     int currentItem() const { return m_current; }
     // The field of a running rename, or null.
     QLineEdit* renameEditor() const { return m_editor; }
+    // Clicks item of the open folder, as the mouse or the keyboard does.
+    void clickItem(int item);
     // Marks the item that stands for the shown page (-1, -1: none).
     void setSelectedItem(int folder, int item);
     // Starts renaming the folder (isFolder) or the open folder's item.

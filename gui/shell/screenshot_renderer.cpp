@@ -6,8 +6,8 @@
 #include <QPixmap>
 #include <QThread>
 
-#include "gfx_out_bar_ctrl.h"
 #include "about_dialog.h"
+#include "gfx_out_bar_ctrl.h"
 #include "global_settings.h"
 #include "main_frame.h"
 #include "program_data.h"

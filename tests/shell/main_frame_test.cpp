@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QContextMenuEvent>
@@ -111,6 +112,26 @@ TEST_F(MainFrameTest, KeyboardReachesItemsAndFolders) {
     EXPECT_EQ(bar->openFolder(), 1);
     QTest::keyClick(bar, Qt::Key_Space);
     EXPECT_EQ(frame.shownPage(), CMainFrame::kReportPage);
+}
+
+TEST_F(MainFrameTest, AssistiveToolsSeeFoldersAndItemsAndCanPressThem) {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(bar);
+    ASSERT_NE(iface, nullptr);
+    ASSERT_EQ(iface->childCount(), 5);
+    QStringList names;
+    for (int i = 0; i < iface->childCount(); ++i) names << iface->child(i)->text(QAccessible::Name);
+    EXPECT_EQ(names, (QStringList{"Test", "Results", "Recorder", "Editor", "Runner"}));
+    EXPECT_EQ(iface->child(1)->role(), QAccessible::PushButton);
+    EXPECT_EQ(iface->child(3)->role(), QAccessible::ListItem);
+    const QRect runner = iface->child(4)->rect();
+    EXPECT_EQ(iface->childAt(runner.center().x(), runner.center().y()), iface->child(4));
+    iface->child(4)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(frame.shownPage(), CMainFrame::kRunnerPage);
+    iface->child(1)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(bar->openFolder(), 1);
+    EXPECT_EQ(iface->child(3)->text(QAccessible::Name), "Graphs");
+    iface->child(3)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(frame.shownPage(), CMainFrame::kGraphsPage);
 }
 
 TEST_F(MainFrameTest, ContextMenuOffersIconSizesAndRenameWithItsOwnTexts) {
