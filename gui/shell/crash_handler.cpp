@@ -94,10 +94,15 @@ const char* codeName(int sig, int code) {
     return "";
 }
 
-// Reads one 8-byte word when it is readable.
-bool readWord(uintptr_t address, uint64_t& word) {
+// Reads one 8-byte word when it is readable, byte by byte (code and stack
+// words need not be aligned) and past the sanitizers, whose red zones on the
+// stack are exactly what the dumps look at.
+__attribute__((no_sanitize("address", "undefined"))) bool readWord(uintptr_t address,
+                                                                   uint64_t& word) {
     if (!CrashHandler::readable(address, sizeof word)) return false;
-    std::memcpy(&word, reinterpret_cast<const void*>(address), sizeof word);
+    word = 0;
+    const auto* bytes = reinterpret_cast<const volatile unsigned char*>(address);
+    for (int i = 7; i >= 0; --i) word = word << 8 | bytes[i];
     return true;
 }
 
@@ -218,7 +223,7 @@ void writeReport(int fd, int sig, const siginfo_t* info, const ucontext_t* conte
     out.text("Fault address:  ").hex(ip, 16).text(" ");
     writeModule(out, ip);
     out.text("\r\n");
-    if (info && (sig == SIGSEGV || sig == SIGBUS))
+    if (info && info->si_code > 0 && (sig == SIGSEGV || sig == SIGBUS))
         out.text("Access address: ").hex(uintptr_t(info->si_addr), 16).text("\r\n");
     out.flush();
     if (r) {
