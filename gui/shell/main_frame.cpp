@@ -312,7 +312,13 @@ void CMainFrame::showWithSavedPlacement() {
     const ShowState state = ok ? restoredShowState(cmdShow) : kShowNormal;
     const auto saved =
         parseWindowRect(settings.value(QStringLiteral("WindowRect")).toString().toStdString());
-    if (saved) rect = fitOntoScreen(*saved, toPlacement(work), kMinWidth, kMinHeight);
+    if (saved) {
+        // The monitor the window was on, when it is still there.
+        const QPoint centre((saved->left + saved->right) / 2, (saved->top + saved->bottom) / 2);
+        const QScreen* on = QGuiApplication::screenAt(centre);
+        const QRect area = on ? on->availableGeometry() : work;
+        rect = fitOntoScreen(*saved, toPlacement(area), kMinWidth, kMinHeight);
+    }
     setGeometry(rect.left, rect.top, rect.width(), rect.height());
     if (state == kShowMaximized)
         showMaximized();
