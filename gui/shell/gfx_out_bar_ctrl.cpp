@@ -28,16 +28,17 @@ QString fromStd(const std::string& s) {
 }  // namespace
 
 CGfxOutBarCtrl::CGfxOutBarCtrl(QWidget* parent) : QWidget(parent) {
-    setMouseTracking(true);
-    setFocusPolicy(Qt::StrongFocus);
-    setAutoFillBackground(false);
-    setAccessibleName(QStringLiteral("Navigation bar"));
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    // Before anything below makes Qt create the bar's accessible interface.
     static const bool accessible = [] {
         QAccessible::installFactory(outBarAccessibleFactory);
         return true;
     }();
     (void)accessible;
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    setAutoFillBackground(false);
+    setAccessibleName(QStringLiteral("Navigation bar"));
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     m_timer = new QTimer(this);
     connect(m_timer, &QTimer::timeout, this, &CGfxOutBarCtrl::animationStep);
 }
