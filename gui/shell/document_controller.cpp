@@ -6,6 +6,7 @@
 #include <QMessageBox>
 
 #include "main_frame.h"
+#include "page.h"
 #include "scenario_document.h"
 #include "user_settings.h"
 
@@ -89,8 +90,7 @@ bool DocumentController::newDocument() {
     if (!saveModified()) return false;
     emit aboutToReplaceDocument();
     m_document.newDocument();
-    m_frame.resetPages();
-    m_frame.showPage(CMainFrame::kRecorderPage);
+    showFreshPage(CMainFrame::kRecorderPage);
     emit documentReplaced();
     return true;
 }
@@ -116,12 +116,20 @@ bool DocumentController::openPrompted(const QString& path) {
         removeRecent(absolute);
         return false;
     }
-    m_frame.resetPages();
-    m_frame.showPage(CMainFrame::kEditorPage);
+    showFreshPage(CMainFrame::kEditorPage);
     addRecent(absolute);
     refreshTitle();
     emit documentReplaced();
     return true;
+}
+
+void DocumentController::showFreshPage(int number) {
+    m_frame.resetPages();
+    // A page that is shown already is not shown again: tell it to read the new
+    // document all the same.
+    const bool shown = m_frame.shownPage() == number;
+    m_frame.showPage(number);
+    if (shown) m_frame.page(number)->activatePage();
 }
 
 bool DocumentController::save() {

@@ -63,6 +63,7 @@ signals:
 
 private:
     bool openPrompted(const QString& path);
+    void showFreshPage(int number);
     bool saveTo(const QString& path);
     void refreshTitle();
     void addRecent(const QString& path);

@@ -23,6 +23,7 @@
 #include "help_commands.h"
 #include "main_frame.h"
 #include "modal_answer.h"
+#include "page.h"
 #include "scenario_document.h"
 #include "settings_dialog.h"
 #include "settings_store.h"
@@ -241,6 +242,27 @@ TEST_F(DocumentTest, FailedSaveKeepsTheOldFileAndTheDocumentModified) {
     EXPECT_EQ(readAll(dir.file("keep.vts")), before);
     EXPECT_TRUE(document.isModified());
     EXPECT_TRUE(frame.isWindowModified());
+}
+
+// A page that counts how often it is told to read the document.
+class ReadingPage : public Page {
+public:
+    int reads = 0, resets = 0;
+    void activatePage() override { ++reads; }
+    void resetPage() override { ++resets; }
+};
+
+TEST_F(DocumentTest, ShownPageReadsEveryNewDocument) {
+    auto* editor = new ReadingPage;
+    frame.installPage(CMainFrame::kEditorPage, editor);
+    saveName = path("a.vts");
+    ASSERT_TRUE(controller.saveAs());
+    for (int i = 1; i <= 2; ++i) {
+        ASSERT_TRUE(controller.openDocument(path("a.vts")));
+        EXPECT_EQ(frame.shownPage(), CMainFrame::kEditorPage);
+        EXPECT_EQ(editor->resets, i);
+        EXPECT_EQ(editor->reads, i);  // shown already the second time, read all the same
+    }
 }
 
 TEST_F(DocumentTest, DirectoryIsRefusedWithAMessage) {
