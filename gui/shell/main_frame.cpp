@@ -66,12 +66,12 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
 CMainFrame::~CMainFrame() = default;
 
 void CMainFrame::createActions() {
-    struct Spec {
+    struct CommandText {
         const char* text;
         const char* button;  // the toolbar's text, or null
         const char* tip;     // the status bar's text
     };
-    static const Spec kSpecs[kCommandCount] = {
+    static const CommandText kCommands[kCommandCount] = {
         {"&New Scenario", "New", "Create a new scenario"},
         {"&Open Scenario...", "Open", "Open an existing scenario"},
         {"&Save Scenario", "Save", "Save the scenario"},
@@ -90,9 +90,9 @@ void CMainFrame::createActions() {
         {"&About VELK...", nullptr, "Show the program's version"},
         {"Ti&p of the Day...", nullptr, "Show a tip of the day"}};
     for (int i = 0; i < kCommandCount; ++i) {
-        auto* a = new QAction(QString::fromLatin1(kSpecs[i].text), this);
-        if (kSpecs[i].button) a->setIconText(QString::fromLatin1(kSpecs[i].button));
-        a->setStatusTip(QString::fromLatin1(kSpecs[i].tip));
+        auto* a = new QAction(QString::fromLatin1(kCommands[i].text), this);
+        if (kCommands[i].button) a->setIconText(QString::fromLatin1(kCommands[i].button));
+        a->setStatusTip(QString::fromLatin1(kCommands[i].tip));
         m_actions[size_t(i)] = a;
     }
     const std::pair<Command, ToolIcon> icons[] = {
