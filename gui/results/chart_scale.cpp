@@ -43,7 +43,13 @@ std::vector<double> tickValues(double minimum, double maximum, double step, size
     if (!std::isfinite(span) || span < 0 || maxTicks == 0) return ticks;
     if (span == 0) return {minimum};
     if (!std::isfinite(step) || step <= 0) step = span;
-    while (span / step + 1 > double(maxTicks)) step = niceNumber(step * 1.5, true);
+    if (span / step + 1 > double(maxTicks)) {
+        // The smallest step that fits, rounded up to a nice one when the
+        // rounding can express it (tiny steps round to 0).
+        const double wanted = span / double(maxTicks > 1 ? maxTicks - 1 : 1);
+        const double nice = niceNumber(wanted, true);
+        step = nice >= wanted ? nice : wanted;
+    }
     const double last = span / step + 1e-9;
     for (size_t i = 0; double(i) <= last && ticks.size() < maxTicks; ++i)
         ticks.push_back(minimum + double(i) * step);

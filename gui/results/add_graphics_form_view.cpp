@@ -1,0 +1,18 @@
+#include "add_graphics_form_view.h"
+
+#include "graph_batch.h"
+
+namespace velk::results {
+
+CAddGraphicsFormView::CAddGraphicsFormView(CResultsContainer& results, QWidget* parent)
+    : GraphPage(results, tr("&Graph:"), parent) {}
+
+std::vector<std::string> CAddGraphicsFormView::choicesFor(const ResultsList& records) const {
+    return batchGraphChoices(records);
+}
+
+GraphChart CAddGraphicsFormView::graphFor(const ResultsList& records, int choice) const {
+    return batchGraph(records, BatchGraph(choice));
+}
+
+}  // namespace velk::results
