@@ -10,10 +10,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QMouseEvent>
 #include <cstdio>
 #include <random>
 
 #include "add_graphics_form_view.h"
+#include "chart_view.h"
 #include "graphics_form_view.h"
 #include "results_container.h"
 
@@ -130,5 +132,14 @@ int main(int argc, char** argv) {
         ok &= save(batch, size.size,
                    out.filePath(QString("batch-graphs-single-%1.png").arg(size.name)));
     }
+    // A hover tip on the per-iteration graph.
+    graphs.resize(765, 550);
+    (void)graphs.grab();  // lays the page out, so the chart has its final size
+    velk::results::CChartView& chart = *graphs.chart();
+    const QPointF point = chart.pointPosition(1, 41);
+    QMouseEvent move(QEvent::MouseMove, point, chart.mapToGlobal(point), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&chart, &move);
+    ok &= save(graphs, QSize(765, 550), out.filePath("graphs-tip-765x550.png"));
     return ok ? 0 : 1;
 }
