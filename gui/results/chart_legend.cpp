@@ -12,12 +12,20 @@ constexpr int kSampleGap = 6;
 constexpr int kEntryGap = 16;  // between entries side by side
 }  // namespace
 
-QSize ChartLegend::arrange(const QFont& font, LegendPosition position, int room, int maxNameWidth) {
+QSize ChartLegend::arrange(const QFont& font, LegendPosition position, int room, int maxNameWidth,
+                           int maxWidth) {
     m_font = font;
     m_placed.clear();
     if (m_entries.empty()) return {};
     const QFontMetrics metrics(font);
     const int line = metrics.height() + 2;
+    const bool side = position == LegendPosition::kLeft || position == LegendPosition::kRight;
+    if (side) {
+        const int rows = std::max(1, room / line);
+        const int columns = (int(m_entries.size()) + rows - 1) / rows;
+        const int perColumn = (maxWidth - (columns - 1) * kEntryGap) / columns;
+        maxNameWidth = std::min(maxNameWidth, perColumn - kSampleWidth - kSampleGap);
+    }
     std::vector<QString> names;
     int widest = 0;
     for (const auto& entry : m_entries) {
@@ -32,7 +40,6 @@ QSize ChartLegend::arrange(const QFont& font, LegendPosition position, int room,
     };
 
     QSize size;
-    const bool side = position == LegendPosition::kLeft || position == LegendPosition::kRight;
     if (side) {
         // Columns as high as the room; more columns when there are many.
         const int rows = std::max(1, room / line);

@@ -30,8 +30,10 @@ public:
 
     // Arranges the entries for the room (height for a side legend, width
     // otherwise) and returns the content's size; an empty legend is 0 x 0.
-    // maxNameWidth caps a name's width in pixels.
-    QSize arrange(const QFont& font, LegendPosition position, int room, int maxNameWidth);
+    // maxNameWidth caps a name's width in pixels; a side legend with many
+    // columns shortens its names further to stay within maxWidth.
+    QSize arrange(const QFont& font, LegendPosition position, int room, int maxNameWidth,
+                  int maxWidth);
     // Draws the arranged entries with their content's top left at origin.
     void paint(QPainter& painter, const QPoint& origin) const;
 

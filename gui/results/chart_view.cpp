@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "chart_accessible.h"
 #include "chart_scale.h"
 #include "chart_tip.h"
 
@@ -27,7 +28,7 @@ CChartView::CChartView(QWidget* parent) : QWidget(parent), m_tip(new ChartTip(th
     setMouseTracking(true);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(200, 150);
-    setAccessibleName(tr("Chart"));
+    ChartAccessible::install();
 }
 
 CChartView::~CChartView() = default;
@@ -46,13 +47,11 @@ void CChartView::clear() {
 
 void CChartView::setTitle(const QString& text) {
     m_title = text;
-    setAccessibleName(text.isEmpty() ? tr("Chart") : text);
     changed(false);
 }
 
 void CChartView::setFooter(const QString& text) {
     m_footer = text;
-    setAccessibleDescription(text);
     changed(false);
 }
 
@@ -127,8 +126,9 @@ const ChartLayout& CChartView::layout() const {
         for (const auto& one : m_series) m_legend.addEntry(one.name, one.color);
         const LegendPosition side = m_options.legendPosition;
         const int maxName = std::max(60, width() / 4);
+        const int maxWidth = width() / 2 - 20;
         m_layout = ChartLayout::compute(rect(), m_options, [&](int room) {
-            return m_legend.arrange(m_font, side, room, maxName);
+            return m_legend.arrange(m_font, side, room, maxName, maxWidth);
         });
         m_layoutDirty = false;
     }

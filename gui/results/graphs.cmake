@@ -12,6 +12,7 @@ target_link_libraries(velk_graphs_model PUBLIC velk_results_model)
 
 if(TARGET Qt6::Widgets AND TARGET velk_shell_gui)
   add_library(velk_graphs_gui STATIC
+    chart_accessible.cpp
     chart_layout.cpp
     chart_legend.cpp
     chart_plot.cpp

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
@@ -225,6 +226,18 @@ TEST(ChartView, SavesItsPictureAsPng) {
     EXPECT_EQ(QImage(dir.filePath("chart.png")).size(), QSize(640, 480));
     EXPECT_FALSE(chart.savePicture(dir.filePath("missing/chart.png"), &error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(ChartView, AssistiveTechnologySeesAGraphicNamedByItsTitle) {
+    CChartView chart;
+    fill(chart, 2);
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(&chart);
+    ASSERT_NE(face, nullptr);
+    EXPECT_EQ(face->role(), QAccessible::Graphic);
+    EXPECT_EQ(face->text(QAccessible::Name), "/index.html");
+    const QString description = face->text(QAccessible::Description);
+    EXPECT_TRUE(description.contains("Number of virtual users = 10"));
+    EXPECT_TRUE(description.contains("Series 1"));
 }
 
 TEST(ChartScale, NiceNumbersRoundToOneToTenTimesAPowerOfTen) {

@@ -132,13 +132,38 @@ int main(int argc, char** argv) {
         ok &= save(batch, size.size,
                    out.filePath(QString("batch-graphs-single-%1.png").arg(size.name)));
     }
+    // A batch of a long sequence with long names, at the smallest size.
+    list.clear();
+    for (int pass = 1; pass <= 4; ++pass) {
+        auto record = makePass(5 * pass, 5, random);
+        record->batchNumber = 2;
+        record->cycleValue = 5 * pass;
+        record->cycleLabel = "Virtual users";
+        record->entryNames.clear();
+        for (size_t e = 0; e < kEntries.size(); ++e)
+            record->entryNames.push_back("/shop/catalogue/category/" + std::to_string(e) +
+                                         "/items?sort=price&page=" + std::to_string(e));
+        for (int copy = 0; copy < 3; ++copy)
+            for (auto& row : record->timings)
+                for (size_t e = 0; e < kEntries.size(); ++e) row.push_back(row[e]);
+        for (int copy = 0; copy < 15; ++copy)
+            record->entryNames.push_back("/static/image" + std::to_string(copy) + ".png");
+        record->timings.front().resize(record->entryNames.size());
+        list.add(record);
+    }
+    batch.resize(600, 430);
+    batch.activatePage();
+    ok &= save(batch, QSize(600, 430), out.filePath("batch-graphs-many-small.png"));
+    list.replaceAll({makePass(25, 60, random)});
+    graphs.activatePage();
+
     // A hover tip on the per-iteration graph.
     graphs.resize(765, 550);
     (void)graphs.grab();  // lays the page out, so the chart has its final size
     velk::results::CChartView& chart = *graphs.chart();
     const QPointF point = chart.pointPosition(1, 41);
-    QMouseEvent move(QEvent::MouseMove, point, chart.mapToGlobal(point), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, point, chart.mapToGlobal(point), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
     QApplication::sendEvent(&chart, &move);
     ok &= save(graphs, QSize(765, 550), out.filePath("graphs-tip-765x550.png"));
     return ok ? 0 : 1;
