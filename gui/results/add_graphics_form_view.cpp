@@ -12,6 +12,7 @@ std::vector<std::string> CAddGraphicsFormView::choicesFor(const ResultsList& rec
 }
 
 GraphChart CAddGraphicsFormView::graphFor(const ResultsList& records, int choice) const {
+    if (choice < 0 || choice >= kBatchGraphCount) return {};
     return batchGraph(records, BatchGraph(choice));
 }
 

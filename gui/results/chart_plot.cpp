@@ -187,7 +187,7 @@ void ChartPlot::paintSeries(QPainter& painter, const std::vector<ChartSeries>& s
         painter.setPen(QPen(one.color, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.drawPolyline(line);
         // Markers where points lie far enough apart to be seen one by one.
-        if (line.size() * 6 > m_dataRect.width()) continue;
+        if (line.size() * 9 > m_dataRect.width()) continue;
         painter.setPen(Qt::NoPen);
         painter.setBrush(one.color);
         for (const QPointF& at : line)

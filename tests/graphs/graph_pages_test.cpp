@@ -72,6 +72,11 @@ TEST_F(Pages, SinglePassIsGraphedPerEntryButHasNoBatchGraphs) {
     EXPECT_EQ(graphs.chart()->series()[0].color, QColor(250, 0, 0));
     EXPECT_TRUE(batch.showsNoResults());
     EXPECT_FALSE(batch.choiceBox()->isEnabled());
+    // A run starts: the list is cleared.
+    list.clear();
+    graphs.resultsChanged();
+    EXPECT_TRUE(graphs.showsNoResults());
+    EXPECT_FALSE(graphs.choiceBox()->isEnabled());
 }
 
 TEST_F(Pages, SummaryFormPassDrawsThreeSinglePointsAtOne) {
