@@ -156,6 +156,11 @@ TEST(EntryGraph, SummaryFormPassGivesSinglePointsAtOne) {
     // An entry that never succeeded: minimum 2147483647, count 0.
     chart = entryGraph(list, 1);
     for (const auto& series : chart.series) EXPECT_EQ(ys(series), std::vector<double>{0});
+    // A damaged file: too few summary values, or a negative sum, give no value.
+    list = {summaryPass({{1500, 9000}, {-5, -9000, 3, -1, 0}}, {"/a", "/b"})};
+    for (size_t entry : {0u, 1u})
+        for (const auto& series : entryGraph(list, entry).series)
+            EXPECT_EQ(ys(series), std::vector<double>{0}) << entry;
 }
 
 ResultsList batchOfThree() {
