@@ -89,6 +89,7 @@ void ChartPlot::paint(QPainter& painter, const QRect& area, const ChartAxis& hor
     painter.setFont(font);
     paintHorizontal(painter, horizontal, area);
     paintVertical(painter, vertical, area);
+    paintMinorTicks(painter, horizontal, vertical);
     painter.setPen(QPen(kAxisColor, 1));
     painter.drawLine(m_dataRect.bottomLeft(), m_dataRect.bottomRight());
     painter.drawLine(m_dataRect.bottomLeft(), m_dataRect.topLeft());
@@ -166,6 +167,30 @@ void ChartPlot::paintVertical(QPainter& painter, const ChartAxis& axis, const QR
                          Qt::AlignHCenter | Qt::AlignTop, text);
         painter.restore();
     }
+}
+
+void ChartPlot::paintMinorTicks(QPainter& painter, const ChartAxis& h, const ChartAxis& v) const {
+    // Short marks between the major ticks, only where they stay apart.
+    constexpr int kMinorLength = 2;
+    painter.setPen(kAxisColor);
+    auto minorTicks = [](const ChartAxis& axis) {
+        if (!(axis.minorStep > 0) || !(axis.minorStep < axis.majorStep))
+            return std::vector<double>{};
+        return tickValues(axis.minimum, axis.minimum + usableSpan(axis.minimum, axis.maximum),
+                          axis.minorStep, kMaxTicks);
+    };
+    const auto xs = minorTicks(h);
+    if (xs.size() > 1 && map({xs[1], 0}).x() - map({xs[0], 0}).x() >= 3)
+        for (double x : xs) {
+            const int at = int(std::lround(map({x, 0}).x()));
+            painter.drawLine(at, m_dataRect.bottom(), at, m_dataRect.bottom() + kMinorLength);
+        }
+    const auto ys = minorTicks(v);
+    if (ys.size() > 1 && map({0, ys[0]}).y() - map({0, ys[1]}).y() >= 3)
+        for (double y : ys) {
+            const int at = int(std::lround(map({0, y}).y()));
+            painter.drawLine(m_dataRect.left() - kMinorLength, at, m_dataRect.left(), at);
+        }
 }
 
 void ChartPlot::paintSeries(QPainter& painter, const std::vector<ChartSeries>& series) {

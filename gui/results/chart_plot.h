@@ -47,6 +47,7 @@ private:
                       const QFont& font) const;
     void paintHorizontal(QPainter& painter, const ChartAxis& axis, const QRect& area) const;
     void paintVertical(QPainter& painter, const ChartAxis& axis, const QRect& area) const;
+    void paintMinorTicks(QPainter& painter, const ChartAxis& h, const ChartAxis& v) const;
     void paintSeries(QPainter& painter, const std::vector<ChartSeries>& series);
 
     QRect m_dataRect;
