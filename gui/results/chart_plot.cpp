@@ -136,7 +136,7 @@ void ChartPlot::paintVertical(QPainter& painter, const ChartAxis& axis, const QR
     const auto ticks = ticksOf(axis);
     const double spacing =
         ticks.size() > 1 ? map({0, ticks[0]}).y() - map({0, ticks[1]}).y() : m_dataRect.height();
-    const size_t every = labelEvery(metrics.height() + 2, spacing);
+    const size_t every = labelEvery(2 * metrics.height(), spacing);
     const int labelRight = m_dataRect.left() - kTickLength - kGap / 2;
     for (size_t i = 0; i < ticks.size(); ++i) {
         const int y = int(std::lround(map({0, ticks[i]}).y()));
