@@ -2,6 +2,8 @@
 # Installs the Debian 12 packages VELK needs to build and test.  Run as root.
 set -euo pipefail
 packages=(build-essential cmake pkg-config libssl-dev openssl googletest libgtest-dev libgmock-dev locales duktape-dev qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth)
+# A font for the text of charts drawn without a display (graph tests and pictures).
+packages+=(fonts-dejavu-core)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -5,13 +5,16 @@
 #include <cstring>
 #include <filesystem>
 
+#include "add_graphics_form_view.h"
 #include "crash_handler.h"
 #include "document_controller.h"
 #include "global_settings.h"
+#include "graphics_form_view.h"
 #include "help_commands.h"
 #include "main_frame.h"
 #include "os_text.h"
 #include "program_data.h"
+#include "results_container.h"
 #include "scenario_document.h"
 #include "screenshot_renderer.h"
 #include "settings_store.h"
@@ -51,9 +54,21 @@ int main(int argc, char** argv) {
     velk::model::ScenarioDocument document;
     document.newDocument();
 
+    // The results list, shared by the runner and the results pages; it
+    // outlives the frame and its pages.
+    velk::results::CResultsContainer results;
+
     velk::shell::CMainFrame frame;
     velk::shell::DocumentController controller(document, frame);
     velk::shell::connectShellCommands(frame);
+
+    // Graphs and Batch Run Graphs pages: they refresh on activation and on
+    // resultsChanged(), which the list's notifier must reach through a queued
+    // connection because it runs on the thread that changed the list.
+    auto* graphsPage = new velk::results::CGraphicsFormView(results);
+    auto* batchGraphsPage = new velk::results::CAddGraphicsFormView(results);
+    frame.installPage(velk::shell::CMainFrame::kGraphsPage, graphsPage);
+    frame.installPage(velk::shell::CMainFrame::kBatchGraphsPage, batchGraphsPage);
 
     // (Each page's block goes here: construct it, frame.installPage(...),
     // connect its actions.)

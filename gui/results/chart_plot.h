@@ -1,0 +1,58 @@
+#pragma once
+// ChartPlot: draws the plot part of the chart control (grid, both axes, tick
+// labels in the axes' formats, axis titles, and the series as lines with
+// markers in their own colours) and keeps where each point landed, so that
+// the control can find the point under the mouse.
+//
+// Tick labels that would overlap are thinned out (every second, fifth ...
+// label is kept) so that labels stay readable on a small window.  Points
+// outside the axes' ranges are clipped.  User-interface thread only.
+#include <QFont>
+#include <QPointF>
+#include <QRect>
+#include <optional>
+#include <vector>
+
+#include "chart_data.h"
+
+class QPainter;
+
+namespace velk::results {
+
+struct ChartHit {
+    int series = -1;
+    int point = -1;
+    QPointF position;  // in the control's pixels
+};
+
+class ChartPlot {
+public:
+    // Works out the data rectangle inside area (room for labels and titles)
+    // and draws everything there.
+    void paint(QPainter& painter, const QRect& area, const ChartAxis& horizontal,
+               const ChartAxis& vertical, const std::vector<ChartSeries>& series,
+               const QFont& font);
+    // The rectangle the axes span, as last painted.
+    QRect dataRect() const { return m_dataRect; }
+    // Where a data point lands in the last painted picture.
+    QPointF map(const QPointF& point) const;
+    // The drawn point nearest to pos within radius pixels, if any.
+    std::optional<ChartHit> hitTest(const QPoint& pos, int radius) const;
+
+    // Half the side of a point's marker, in pixels.
+    static constexpr int kMarkerHalf = 3;
+
+private:
+    QRect dataRectFor(const QRect& area, const ChartAxis& h, const ChartAxis& v,
+                      const QFont& font) const;
+    void paintHorizontal(QPainter& painter, const ChartAxis& axis, const QRect& area) const;
+    void paintVertical(QPainter& painter, const ChartAxis& axis, const QRect& area) const;
+    void paintMinorTicks(QPainter& painter, const ChartAxis& h, const ChartAxis& v) const;
+    void paintSeries(QPainter& painter, const std::vector<ChartSeries>& series);
+
+    QRect m_dataRect;
+    double m_xMin = 0, m_xSpan = 1, m_yMin = 0, m_ySpan = 1;
+    std::vector<std::vector<QPointF>> m_positions;  // per series, per point
+};
+
+}  // namespace velk::results

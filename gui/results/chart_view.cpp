@@ -1,0 +1,316 @@
+#include "chart_view.h"
+
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QImageWriter>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QSaveFile>
+#include <algorithm>
+#include <cmath>
+
+#include "chart_accessible.h"
+#include "chart_scale.h"
+#include "chart_tip.h"
+
+namespace velk::results {
+
+namespace {
+constexpr int kHitRadius = 6;
+}
+
+CChartView::CChartView(QWidget* parent) : QWidget(parent), m_tip(new ChartTip(this)) {
+    m_font = QFont(QStringLiteral("Arial"), 10);
+    m_font.setStyleHint(QFont::SansSerif);
+    m_titleFont = m_font;
+    m_titleFont.setBold(true);
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMinimumSize(200, 150);
+    ChartAccessible::install();
+}
+
+CChartView::~CChartView() = default;
+
+void CChartView::changed(bool layoutToo) {
+    if (layoutToo) m_layoutDirty = true;
+    m_canvasDirty = true;
+    hideTip();
+    update();
+}
+
+void CChartView::clear() {
+    m_series.clear();
+    changed(true);
+}
+
+void CChartView::setTitle(const QString& text) {
+    m_title = text;
+    changed(false);
+}
+
+void CChartView::setFooter(const QString& text) {
+    m_footer = text;
+    changed(false);
+}
+
+void CChartView::setTitleShown(bool shown) {
+    m_options.titleShown = shown;
+    changed(true);
+}
+
+void CChartView::setFooterShown(bool shown) {
+    m_options.footerShown = shown;
+    changed(true);
+}
+
+void CChartView::setLegendPosition(LegendPosition position) {
+    m_options.legendPosition = position;
+    changed(true);
+}
+
+void CChartView::setFramed(bool framed) {
+    m_options.framed = framed;
+    changed(true);
+}
+
+void CChartView::setAxisFormat(Axis axis, const QString& format) {
+    axisRef(axis).format = format;
+    changed(false);
+}
+
+void CChartView::setAxisTitle(Axis axis, const QString& title) {
+    axisRef(axis).title = title;
+    changed(false);
+}
+
+void CChartView::setAxisRange(Axis axis, double minimum, double maximum) {
+    ChartAxis& a = axisRef(axis);
+    a.minimum = minimum;
+    a.maximum = maximum;
+    a.automatic = false;
+    changed(false);
+}
+
+void CChartView::setTickSteps(Axis axis, double minor, double major) {
+    ChartAxis& a = axisRef(axis);
+    a.minorStep = minor;
+    a.majorStep = major;
+    changed(false);
+}
+
+void CChartView::setAutoScale(Axis axis) {
+    axisRef(axis).automatic = true;
+    changed(false);
+}
+
+int CChartView::addSeries(const QString& name, const QColor& color) {
+    m_series.push_back({name, color, {}});
+    changed(true);
+    return int(m_series.size()) - 1;
+}
+
+void CChartView::addPoint(int series, double x, double y) {
+    if (series < 0 || size_t(series) >= m_series.size()) return;
+    m_series[size_t(series)].points.emplace_back(x, y);
+    changed(false);
+}
+
+const ChartLayout& CChartView::layout() const {
+    // A hidden control gets its resize event only when shown: the size is
+    // compared here as well.
+    if (m_layoutDirty || m_layoutSize != size()) {
+        m_layoutSize = size();
+        m_legend.clear();
+        for (const auto& one : m_series) m_legend.addEntry(one.name, one.color);
+        const LegendPosition side = m_options.legendPosition;
+        const int maxName = std::max(60, width() / 4);
+        const int maxWidth = width() / 2 - 20;
+        m_layout = ChartLayout::compute(rect(), m_options, [&](int room) {
+            return m_legend.arrange(m_font, side, room, maxName, maxWidth);
+        });
+        m_layoutDirty = false;
+    }
+    return m_layout;
+}
+
+void CChartView::scaleAutomaticAxes(ChartAxis& h, ChartAxis& v) const {
+    double largestX = 0, largestY = 0;
+    for (const auto& one : m_series) {
+        for (const auto& p : one.points) {
+            if (std::isfinite(p.x())) largestX = std::max(largestX, p.x());
+            if (std::isfinite(p.y())) largestY = std::max(largestY, p.y());
+        }
+    }
+    auto apply = [](ChartAxis& axis, const ChartRange& range) {
+        axis.minimum = range.minimum;
+        axis.maximum = range.maximum;
+        axis.minorStep = range.minorStep;
+        axis.majorStep = range.majorStep;
+    };
+    if (h.automatic) apply(h, autoRange(largestX, true));
+    if (v.automatic) apply(v, autoRange(largestY, false));
+}
+
+void CChartView::render(QPainter& painter) const {
+    const ChartLayout& parts = layout();
+    painter.fillRect(rect(), Qt::white);
+    if (m_options.framed) {
+        // A sunken 2-pixel frame.
+        painter.setPen(palette().color(QPalette::Dark));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+        painter.setPen(palette().color(QPalette::Mid));
+        painter.drawRect(rect().adjusted(1, 1, -2, -2));
+    }
+    painter.setPen(Qt::black);
+    if (!parts.title.isEmpty()) {
+        painter.setFont(m_titleFont);
+        painter.drawText(
+            parts.title, Qt::AlignCenter,
+            painter.fontMetrics().elidedText(m_title, Qt::ElideRight, parts.title.width() - 8));
+    }
+    if (!parts.footer.isEmpty()) {
+        painter.setFont(m_font);
+        painter.drawText(
+            parts.footer, Qt::AlignCenter,
+            painter.fontMetrics().elidedText(m_footer, Qt::ElideRight, parts.footer.width() - 8));
+    }
+    if (!parts.legend.isEmpty()) {
+        painter.save();
+        painter.setClipRect(parts.legend);
+        m_legend.paint(painter, parts.legend.topLeft() + QPoint(10, 10));
+        painter.restore();
+    }
+    ChartAxis h = m_h, v = m_v;
+    scaleAutomaticAxes(h, v);
+    m_plot.paint(painter, parts.plot, h, v, m_series, m_font);
+}
+
+void CChartView::ensureCanvas() const {
+    const qreal ratio = devicePixelRatioF();
+    const QSize pixels = (QSizeF(size()) * ratio).toSize();
+    if (!m_canvasDirty && m_canvas.size() == pixels) return;
+    m_canvas = QImage(pixels.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+    m_canvas.setDevicePixelRatio(ratio);
+    QPainter painter(&m_canvas);
+    render(painter);
+    m_canvasDirty = false;
+}
+
+QRect CChartView::dataRect() const {
+    ensureCanvas();
+    return m_plot.dataRect();
+}
+
+QPointF CChartView::pointPosition(int series, int index) const {
+    ensureCanvas();
+    if (series < 0 || size_t(series) >= m_series.size()) return {};
+    const auto& points = m_series[size_t(series)].points;
+    if (index < 0 || size_t(index) >= points.size()) return {};
+    return m_plot.map(points[size_t(index)]);
+}
+
+QImage CChartView::picture() const {
+    ensureCanvas();
+    return m_canvas;
+}
+
+bool CChartView::savePicture(const QString& path, QString* error) const {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    QImageWriter writer(&file, "png");
+    if (!writer.write(picture())) {
+        if (error) *error = writer.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+QString CChartView::pointTipText(int, double x, double y) const {
+    return QString::asprintf("(%.0f, %.2f)", x, y);
+}
+
+bool CChartView::tipVisible() const {
+    return m_tip->isVisible();
+}
+QString CChartView::tipText() const {
+    return m_tip->text();
+}
+QRect CChartView::tipGeometry() const {
+    return m_tip->geometry();
+}
+
+void CChartView::paintEvent(QPaintEvent*) {
+    ensureCanvas();
+    QPainter painter(this);
+    painter.drawImage(0, 0, m_canvas);
+}
+
+void CChartView::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    changed(true);
+}
+
+void CChartView::mouseMoveEvent(QMouseEvent* event) {
+    updateTip(event->position().toPoint());
+    QWidget::mouseMoveEvent(event);
+}
+
+void CChartView::leaveEvent(QEvent* event) {
+    hideTip();
+    QWidget::leaveEvent(event);
+}
+
+void CChartView::hideTip() {
+    m_tipHit.reset();
+    if (m_tip) m_tip->hide();
+}
+
+void CChartView::updateTip(const QPoint& pos) {
+    ensureCanvas();
+    const auto hit = m_plot.hitTest(pos, kHitRadius);
+    if (!hit) {
+        hideTip();
+        return;
+    }
+    if (m_tipHit && m_tipHit->series == hit->series && m_tipHit->point == hit->point) return;
+    m_tipHit = hit;
+    const QPointF& data = m_series[size_t(hit->series)].points[size_t(hit->point)];
+    m_tip->setText(pointTipText(hit->series, data.x(), data.y()));
+    m_tip->adjustSize();
+    const int half = ChartPlot::kMarkerHalf;
+    const QPoint centre = hit->position.toPoint();
+    const QRect marker(centre - QPoint(half, half), QSize(2 * half + 1, 2 * half + 1));
+    m_tip->setGeometry(
+        ChartTip::place(marker, m_tip->size(), TipAlignment::kTopRight, layout().plot));
+    m_tip->show();
+    m_tip->raise();
+}
+
+void CChartView::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu menu(this);
+    menu.addAction(tr("Save Chart &As..."), this, &CChartView::saveAs);
+    menu.exec(event->globalPos());
+}
+
+void CChartView::saveAs() {
+    QString path = QFileDialog::getSaveFileName(this, tr("Save Chart"), QStringLiteral("chart.png"),
+                                                tr("PNG Images (*.png)"));
+    if (path.isEmpty()) return;
+    if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) path += QStringLiteral(".png");
+    QString error;
+    if (!savePicture(path, &error))
+        QMessageBox::warning(this, tr("Save Chart"),
+                             tr("The chart could not be saved to %1: %2").arg(path, error));
+}
+
+}  // namespace velk::results
