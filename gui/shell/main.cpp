@@ -2,6 +2,7 @@
 // together; the work itself lives in the folders' libraries.
 #include <QApplication>
 
+#include "editor_form_view.h"
 #include "main_frame.h"
 #include "scenario_document.h"
 
@@ -14,6 +15,11 @@ int main(int argc, char** argv) {
     document.newDocument();
 
     velk::shell::CMainFrame frame;
+
+    // Editor page: the scenario's requests, parameters and options.
+    frame.installPage(velk::shell::CMainFrame::kEditorPage,
+                      new velk::editor::CEditorFormView(document));
+
     frame.showPage(velk::shell::CMainFrame::kEditorPage);
     frame.show();
     return app.exec();
