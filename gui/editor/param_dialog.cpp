@@ -88,7 +88,7 @@ CParamDialog::CParamDialog(const QString& name, bool encode, Components componen
     fillComponentList(m_components.empty() ? QList<int>{} : QList<int>{0});
     componentSelected();
     refreshFormula();
-    resize(640, 420);
+    resize(640, 460);
 }
 
 QWidget* CParamDialog::buildComponents() {
@@ -114,6 +114,10 @@ QWidget* CParamDialog::buildComponents() {
         item->setData(Qt::UserRole, kind);
         m_functionList->addItem(item);
     }
+    // All ten kinds in view at once.
+    m_functionList->setMinimumHeight(m_functionList->sizeHintForRow(0) *
+                                         CReqParamFunction::kKindCount +
+                                     2 * m_functionList->frameWidth());
     layout->addWidget(componentsLabel, 0, 0);
     layout->addLayout(buttons, 0, 1);
     layout->addWidget(m_componentList, 1, 0, 1, 2);

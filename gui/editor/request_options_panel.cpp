@@ -165,6 +165,8 @@ void RequestOptionsPanel::showRequest(int32_t id) {
         m_uri->setCurrentIndex(0);
     }
     m_uri->setEditText(uri);
+    // Long servers and URIs show their beginning, as they read.
+    for (QLineEdit* field : {m_name, m_server, m_uri->lineEdit()}) field->setCursorPosition(0);
     fillParameters(r);
     m_requestId = id;
     m_loading = false;

@@ -1,16 +1,21 @@
 // Renders the editor page with a scenario loaded into a PNG file, for the
-// README:  editor_screenshot scenario.vts out.png [width height]
+// README:  editor_screenshot scenario.vts out.png [dialog.png]
+// The parameter dialog, on the shown request's first parameter, goes into
+// dialog.png when it is given.
 #include <QApplication>
 #include <QPixmap>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <cstdio>
 
 #include "editor_form_view.h"
+#include "param_dialog.h"
+#include "request_options_panel.h"
 #include "scenario_document.h"
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: editor_screenshot scenario.vts out.png [width height]\n");
+        std::fprintf(stderr, "usage: editor_screenshot scenario.vts out.png [dialog.png]\n");
         return 2;
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -23,7 +28,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     velk::editor::CEditorFormView view(document);
-    view.resize(argc > 4 ? std::atoi(argv[3]) : 765, argc > 4 ? std::atoi(argv[4]) : 550);
+    view.resize(765, 550);
     view.show();
     view.activatePage();
     QTreeWidget* list = view.requestList();
@@ -36,6 +41,21 @@ int main(int argc, char** argv) {
     if (!view.grab().save(QString::fromLocal8Bit(argv[2]))) {
         std::fprintf(stderr, "editor_screenshot: cannot write %s\n", argv[2]);
         return 1;
+    }
+    if (argc > 3) {
+        velk::editor::RequestOptionsPanel* form = view.requestOptions();
+        form->setDialogRunner([&](velk::editor::CParamDialog& dialog) {
+            dialog.show();
+            QApplication::processEvents();
+            if (!dialog.grab().save(QString::fromLocal8Bit(argv[3])))
+                std::fprintf(stderr, "editor_screenshot: cannot write %s\n", argv[3]);
+            return int(QDialog::Rejected);
+        });
+        QTreeWidget* params = form->parameterList();
+        if (params->topLevelItemCount() > 0) {
+            params->setCurrentItem(params->topLevelItem(0));
+            form->editParameterButton()->click();
+        }
     }
     return 0;
 }
