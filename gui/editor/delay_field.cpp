@@ -45,6 +45,8 @@ void DelayField::normalise(bool leaving) {
         typed.toStdString(), m_value,
         leaving ? DelayFieldRule::Moment::kLeaving : DelayFieldRule::Moment::kTyping);
     const QString shown = QString::fromStdString(result.text);
+    // Passing through the field without a change changes nothing.
+    if (leaving && shown == typed && result.value == m_value) return;
     if (shown != typed) lineEdit()->setText(shown);
     if (result.selectAll) lineEdit()->selectAll();
     m_value = result.value;

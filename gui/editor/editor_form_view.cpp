@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <mutex>
@@ -116,6 +117,12 @@ void CEditorFormView::resetPage() {
     m_scenarioOptions->load(m_document.scenario().general());
     m_requestOptions->setUseDelays(m_scenarioOptions->useDelays());
     updateEnabling();
+    // Opening a file while this page is shown does not show it again, and the
+    // file may be read only after the pages were told: once the command is
+    // done, a shown page reads the new scenario.
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible()) activatePage();
+    });
 }
 
 void CEditorFormView::reloadList() {

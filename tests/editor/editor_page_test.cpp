@@ -3,6 +3,7 @@
 // parameters, and what survives switching pages.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -271,6 +272,17 @@ TEST_F(EditorPage, SwitchingPagesLosesNothingAndResetDropsTheList) {
     EXPECT_TRUE(m_view->requestOptions()->nameField()->text().isEmpty());
     EXPECT_FALSE(m_view->scenarioOptions()->keepAliveBox()->isChecked());
     EXPECT_EQ(m_view->scenarioOptions()->patternField()->pattern(), "192.168.$C2.$C1");
+
+    // A file read after the pages were told is shown once the command is done.
+    m_view->resetPage();
+    auto opened = std::make_unique<velk::model::CRequest>();
+    opened->setName("opened");
+    m_document.scenario().requests().addChild(0, std::move(opened));
+    m_document.scenario().general().keepAlive = true;
+    QCoreApplication::processEvents();
+    ASSERT_EQ(m_view->requestList()->topLevelItemCount(), 1);
+    EXPECT_EQ(m_view->requestList()->topLevelItem(0)->text(0), "opened");
+    EXPECT_TRUE(m_view->scenarioOptions()->keepAliveBox()->isChecked());
 }
 
 }  // namespace
