@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -283,6 +284,17 @@ TEST_F(EditorPage, SwitchingPagesLosesNothingAndResetDropsTheList) {
     ASSERT_EQ(m_view->requestList()->topLevelItemCount(), 1);
     EXPECT_EQ(m_view->requestList()->topLevelItem(0)->text(0), "opened");
     EXPECT_TRUE(m_view->scenarioOptions()->keepAliveBox()->isChecked());
+}
+
+TEST_F(EditorPage, EveryLabelWithAMnemonicHasItsField) {
+    CParamDialog dialog("p", false, {velk::model::CReqParamFunction()});
+    for (QWidget* root : std::initializer_list<QWidget*>{m_view.get(), &dialog}) {
+        for (const QLabel* label : root->findChildren<QLabel*>()) {
+            if (label->text().contains('&')) {
+                EXPECT_NE(label->buddy(), nullptr) << label->text().toStdString();
+            }
+        }
+    }
 }
 
 }  // namespace
