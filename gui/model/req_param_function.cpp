@@ -1,5 +1,7 @@
 #include "req_param_function.h"
 
+#include <algorithm>
+
 #include "url_coding.h"
 
 namespace velk::model {
@@ -92,7 +94,14 @@ void CReqParamFunction::setList(std::string_view lines) {
     auto isBreak = [](char c) { return c == '\r' || c == '\n'; };
     while (!lines.empty() && isBreak(lines.front())) lines.remove_prefix(1);
     while (!lines.empty() && isBreak(lines.back())) lines.remove_suffix(1);
-    m_text = replaceAll(replaceAll(lines, ",", "%2c"), "\r\n", ",");
+    // A line ends with CR LF, a lone LF or a lone CR: whichever way the text
+    // was typed, no line break may stay inside the value, where it would end
+    // the script line.
+    std::string joined = replaceAll(lines, ",", "%2c");
+    joined = replaceAll(joined, "\r\n", "\n");
+    std::replace(joined.begin(), joined.end(), '\r', '\n');
+    std::replace(joined.begin(), joined.end(), '\n', ',');
+    m_text = std::move(joined);
 }
 
 void CReqParamFunction::makeLiteral(std::string_view text) {

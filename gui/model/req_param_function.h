@@ -47,7 +47,8 @@ public:
     std::string getExtra() const;
     void setExtra(std::string_view extra);
     // One list element per line, and back (leading and trailing line breaks
-    // dropped, commas inside an element kept as "%2c").
+    // dropped, commas inside an element kept as "%2c"; lines may end in CR LF,
+    // LF or CR).
     std::string getList() const;
     void setList(std::string_view lines);
 

@@ -169,6 +169,20 @@ std::vector<CRequest*> CRequestsContainer::flattened() const {
     return out;
 }
 
+bool CRequestsContainer::swapRequests(int32_t firstId, int32_t secondId) {
+    Guard g(m_mutex);
+    Node* first = findNode(firstId);
+    Node* second = findNode(secondId);
+    if (!first || !second) return false;
+    std::swap(first->request, second->request);
+    return true;
+}
+
+void CRequestsContainer::setUseDelayAll(bool use) {
+    Guard g(m_mutex);
+    walk(m_roots, [&](const Node& n) { return n.request->setUseDelay(use), true; });
+}
+
 int32_t CRequestsContainer::getInsertAfterId() const {
     Guard g(m_mutex);
     return m_insertAfterId;

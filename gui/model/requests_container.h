@@ -59,6 +59,11 @@ public:
     int32_t count() const;
     // The requests in flattened order; valid while the lock is held.
     std::vector<CRequest*> flattened() const;
+    // Exchanges the requests of the two nodes; the tree's shape stays, so each
+    // node's children stay where they were.  False when either id is unknown.
+    bool swapRequests(int32_t firstId, int32_t secondId);
+    // Every request's use-delay switch set to use (the scenario's "Use delays").
+    void setUseDelayAll(bool use);
 
     int32_t getInsertAfterId() const;
     void setInsertAfterId(int32_t id);

@@ -8,6 +8,7 @@
 #include "add_graphics_form_view.h"
 #include "crash_handler.h"
 #include "document_controller.h"
+#include "editor_form_view.h"
 #include "global_settings.h"
 #include "graphics_form_view.h"
 #include "help_commands.h"
@@ -69,6 +70,10 @@ int main(int argc, char** argv) {
     auto* batchGraphsPage = new velk::results::CAddGraphicsFormView(results);
     frame.installPage(velk::shell::CMainFrame::kGraphsPage, graphsPage);
     frame.installPage(velk::shell::CMainFrame::kBatchGraphsPage, batchGraphsPage);
+
+    // Editor page: the scenario's requests, parameters and options.
+    frame.installPage(velk::shell::CMainFrame::kEditorPage,
+                      new velk::editor::CEditorFormView(document));
 
     // (Each page's block goes here: construct it, frame.installPage(...),
     // connect its actions.)

@@ -1,0 +1,88 @@
+#include "page_fixture.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimerEvent>
+#include <QTreeWidget>
+#include <mutex>
+
+#include "request_options_panel.h"
+
+namespace velk::editor::test {
+
+MessageBoxAnswer::MessageBoxAnswer(QMessageBox::StandardButton button) : m_button(button) {
+    m_timer = startTimer(10);
+}
+
+MessageBoxAnswer::~MessageBoxAnswer() {
+    killTimer(m_timer);
+}
+
+void MessageBoxAnswer::timerEvent(QTimerEvent*) {
+    if (++m_ticks > 6000) {  // a minute: nothing will come any more
+        killTimer(m_timer);
+        return;
+    }
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible()) return;
+    m_text = box->text();
+    ++m_count;
+    if (QAbstractButton* b = box->button(m_button))
+        b->click();
+    else
+        box->reject();
+}
+
+void EditorPage::SetUp() {
+    m_document.newDocument();
+    m_view = std::make_unique<CEditorFormView>(m_document);
+    m_view->resize(765, 550);
+    m_view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_view.get()));
+    m_view->activatePage();
+}
+
+void EditorPage::TearDown() {
+    m_view.reset();
+}
+
+void EditorPage::click(QWidget* widget) {
+    ASSERT_TRUE(widget->isEnabled()) << widget->metaObject()->className();
+    QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+}
+
+void EditorPage::retype(QWidget* field, const QString& keys) {
+    field->setFocus();
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(field, keys);
+}
+
+int32_t EditorPage::addRequest(const QString& name) {
+    click(m_view->addButton());
+    retype(m_view->requestOptions()->nameField(), name);
+    return m_view->requestOptions()->requestId();
+}
+
+void EditorPage::selectRows(const std::vector<int>& rows) {
+    QTreeWidget* list = m_view->requestList();
+    list->clearSelection();
+    for (int row : rows) {
+        list->setCurrentItem(list->topLevelItem(row), 0, QItemSelectionModel::Select);
+    }
+}
+
+std::string EditorPage::order() {
+    std::string out;
+    for (const auto* r : m_document.scenario().requests().flattened())
+        out += (out.empty() ? "" : " ") + r->getName();
+    return out;
+}
+
+velk::model::CRequest& EditorPage::request(int32_t id) {
+    return *m_document.scenario().requests().findNode(id)->request;
+}
+
+}  // namespace velk::editor::test

@@ -1,0 +1,59 @@
+#pragma once
+// The editor page on a fresh document, shown offscreen, with helpers that act
+// as a user would (clicks and typing) and read back the scenario.
+#include <gtest/gtest.h>
+
+#include <QMessageBox>
+#include <QPointer>
+#include <QString>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "editor_form_view.h"
+#include "scenario_document.h"
+
+class QWidget;
+
+namespace velk::editor::test {
+
+// Answers the next message box that opens while this object lives with
+// button, and keeps its text.  Polls a bounded number of times.
+class MessageBoxAnswer : public QObject {
+public:
+    explicit MessageBoxAnswer(QMessageBox::StandardButton button);
+    ~MessageBoxAnswer() override;
+    int count() const { return m_count; }
+    const QString& text() const { return m_text; }
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+
+private:
+    QMessageBox::StandardButton m_button;
+    int m_timer = 0;
+    int m_ticks = 0;
+    int m_count = 0;
+    QString m_text;
+};
+
+class EditorPage : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    void click(QWidget* widget);
+    // Selects the field's whole text and types keys over it.
+    void retype(QWidget* field, const QString& keys);
+    // Adds a request through the Add button and names it through the form.
+    int32_t addRequest(const QString& name);
+    void selectRows(const std::vector<int>& rows);
+    // The requests' names in flattened order.
+    std::string order();
+    velk::model::CRequest& request(int32_t id);
+
+    velk::model::ScenarioDocument m_document;
+    std::unique_ptr<CEditorFormView> m_view;
+};
+
+}  // namespace velk::editor::test
