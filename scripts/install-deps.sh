@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages VELK needs to build and test.  Run as root.
 set -euo pipefail
-packages=(build-essential cmake pkg-config libssl-dev openssl googletest libgtest-dev libgmock-dev locales duktape-dev qt6-base-dev qt6-base-dev-tools libgl-dev)
+packages=(build-essential cmake pkg-config libssl-dev openssl googletest libgtest-dev libgmock-dev locales duktape-dev qt6-base-dev qt6-base-dev-tools libgl-dev qt6-webengine-dev libqt6webenginecore6-bin)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
