@@ -15,9 +15,10 @@ public:
     Page(CMyWebView& view) : QWebEnginePage(&view), m_view(view) {}
 
 protected:
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int,
-                                  const QString&) override {
-        m_view.onConsoleMessage(message);
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
+                                  int line, const QString& source) override {
+        if (!m_view.onConsoleMessage(message))
+            QWebEnginePage::javaScriptConsoleMessage(level, message, line, source);
     }
 
     // A server's redirect is announced here just before its next hop reaches
@@ -74,12 +75,13 @@ void CMyWebView::onRedirect(const QUrl& url) {
                           m_clock.elapsed());
 }
 
-void CMyWebView::onConsoleMessage(const QString& message) {
+bool CMyWebView::onConsoleMessage(const QString& message) {
     const auto report = readFormReport(message, m_marker);
-    if (!report) return;
+    if (!report) return false;
     m_matcher.addSubmission(report->url.toStdString(), report->body.toStdString(),
                             m_clock.elapsed());
     release();
+    return true;
 }
 
 void CMyWebView::release() {

@@ -36,7 +36,8 @@ private:
     class Page;
     void onNavigation(const QUrl& url, bool post);
     void onRedirect(const QUrl& url);
-    void onConsoleMessage(const QString& message);
+    // True when the message was the capture script's.
+    bool onConsoleMessage(const QString& message);
     void release();
 
     RecorderHook& m_hook;

@@ -114,6 +114,12 @@ CRecorderFormView::CRecorderFormView(model::ScenarioDocument& document, QWidget*
     connect(m_splitter, &QSplitter::splitterMoved, this, &CRecorderFormView::saveSplit);
     connect(m_browser, &QWebEngineView::urlChanged, this,
             [this](const QUrl& url) { m_address->setText(url.toString()); });
+    connect(m_browser, &CMyWebView::postWithoutBody, this, [](const QUrl& url) {
+        qWarning(
+            "velk: the POST to %s was recorded without its body: the page sent it "
+            "without a form submission",
+            qPrintable(url.toString()));
+    });
     connect(m_browser, &QWebEngineView::loadFinished, this, [this] {
         if (m_hook.isRecording()) m_document.setModified(true);
     });
@@ -243,8 +249,13 @@ void CRecorderFormView::restoreSplit() {
     const QVariant value = layoutSettings()->value(kSplitGroup + QLatin1Char('/') + kSplitKey);
     bool ok = false;
     const int top = value.toString().trimmed().toInt(&ok);
-    if (!value.isValid() || !ok || top < 0) return;
     const int total = m_splitter->sizes().value(0) + m_splitter->sizes().value(1);
+    if (!value.isValid() || !ok || top < 0) {
+        // The browser is what the user works in: the list starts small.
+        m_splitter->setSizes(
+            {std::max(kMinBrowserHeight, total - kDefaultListHeight), kDefaultListHeight});
+        return;
+    }
     const int browser =
         std::clamp(top, kMinBrowserHeight, std::max(kMinBrowserHeight, total - kMinListHeight));
     m_splitter->setSizes({browser, std::max(kMinListHeight, total - browser)});

@@ -33,6 +33,7 @@ class CRecorderFormView : public shell::Page {
 public:
     static constexpr int kMinBrowserHeight = 150;
     static constexpr int kMinListHeight = 50;
+    static constexpr int kDefaultListHeight = 150;
     static constexpr int kMaxAddressLength = 1024;
 
     explicit CRecorderFormView(model::ScenarioDocument& document, QWidget* parent = nullptr);

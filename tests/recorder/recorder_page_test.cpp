@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 
 #include "browser_fixture.h"
+#include "capture_script.h"
 #include "main_frame.h"
 #include "recorder_controller.h"
 #include "request_list_rows.h"
@@ -62,6 +63,31 @@ private slots:
             out.respond(200, "<html><body>" + r.target + "</body></html>",
                         "Content-Type: text/html\r\n");
         });
+    }
+
+    // Only the capture script, which alone knows the run's marker, reports forms.
+    void formReportsNeedTheMarkerAndWellFormedJson() {
+        const QString marker = newCaptureMarker();
+        QVERIFY(marker != newCaptureMarker());
+        QVERIFY(marker.size() >= 32);
+        const auto good = readFormReport(
+            marker + "{\"url\":\"http://h/login?a=1#top\",\"body\":\"a=1&b=%41\"}", marker);
+        QVERIFY(good.has_value());
+        QCOMPARE(good->url, QStringLiteral("http://h/login?a=1"));
+        QCOMPARE(good->body, QStringLiteral("a=1&b=%41"));
+        const QString forged[] = {
+            QStringLiteral("velk-capture-0000:{\"url\":\"http://h/\",\"body\":\"x=1\"}"),
+            QStringLiteral("{\"url\":\"http://h/\",\"body\":\"x=1\"}"),
+            marker + QStringLiteral("{\"url\":\"http://h/\",\"body\":1}"),
+            marker + QStringLiteral("{\"url\":\"http://h/\"}"),
+            marker + QStringLiteral("[\"http://h/\",\"x=1\"]"),
+            marker + QStringLiteral("{\"url\":\"http://h/\",\"body\":\"x=1\""),
+            marker + QStringLiteral("{\"url\":\"http://h/\",\"body\":\"") +
+                QString(5 * 1024 * 1024, QLatin1Char('a')) + QStringLiteral("\"}"),
+        };
+        for (const QString& message : forged)
+            QVERIFY2(!readFormReport(message, marker), qPrintable(message.left(80)));
+        QVERIFY(!readFormReport(QStringLiteral("anything"), QString()));
     }
 
     void goBackAndForward() {
