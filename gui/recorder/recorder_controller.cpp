@@ -4,6 +4,7 @@
 
 #include "main_frame.h"
 #include "recorder_form_view.h"
+#include "scenario_document.h"
 
 namespace velk::recorder {
 
@@ -55,6 +56,13 @@ void CRecorderController::onDocumentOpened() {
     m_view.reattach(false);
     m_view.refresh();
     m_frame.showPage(CMainFrame::kEditorPage);
+}
+
+void CRecorderController::onDocumentReplaced() {
+    if (m_view.document().path().empty())
+        onNewDocument();
+    else
+        onDocumentOpened();
 }
 
 void CRecorderController::halt() {

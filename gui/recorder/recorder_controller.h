@@ -34,6 +34,9 @@ public slots:
     // The document was replaced: by a new scenario, or by one opened.
     void onNewDocument();
     void onDocumentOpened();
+    // Either of the two, told apart by the document's path (a new scenario has
+    // none yet).
+    void onDocumentReplaced();
 
 signals:
     void recordingChanged(bool recording);

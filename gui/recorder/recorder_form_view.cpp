@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -56,12 +57,14 @@ CRecorderFormView::CRecorderFormView(model::ScenarioDocument& document, QWidget*
     m_stop = browserButton(page, QWebEnginePage::Stop, tr("Stop"), this);
     m_address = new QLineEdit(this);
     m_address->setMaxLength(kMaxAddressLength);
-    m_address->setAccessibleName(tr("Address"));
+    auto* addressLabel = new QLabel(tr("&Address:"), this);
+    addressLabel->setBuddy(m_address);
     m_go = new QPushButton(tr("&Go"), this);
     m_go->setToolTip(tr("Go to URL"));
     for (QWidget* w : {static_cast<QWidget*>(m_back), static_cast<QWidget*>(m_forward),
                        static_cast<QWidget*>(m_stop)})
         bar->addWidget(w);
+    bar->addWidget(addressLabel);
     bar->addWidget(m_address, 1);
     bar->addWidget(m_go);
 
@@ -137,6 +140,8 @@ CRecorderFormView::CRecorderFormView(model::ScenarioDocument& document, QWidget*
 
 CRecorderFormView::~CRecorderFormView() {
     m_hook.clear(true);
+    // The browser feeds the hook: it goes first, while the hook still exists.
+    delete m_browser;
 }
 
 void CRecorderFormView::reattach(bool renumber) {

@@ -40,6 +40,7 @@ public:
     ~CRecorderFormView() override;
 
     RecorderHook& hook() { return m_hook; }
+    model::ScenarioDocument& document() { return m_document; }
     CMyWebView* browser() const { return m_browser; }
     QLineEdit* addressBox() const { return m_address; }
     QTreeWidget* requestList() const { return m_list; }

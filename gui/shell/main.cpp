@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
     auto* recorderView = new velk::recorder::CRecorderFormView(document);
     frame.installPage(velk::shell::CMainFrame::kRecorderPage, recorderView);
     auto* recorder = new velk::recorder::CRecorderController(frame, *recorderView, &frame);
-    // At merge: documentReplaced() -> recorder->onNewDocument() / onDocumentOpened(),
+    // At merge: documentReplaced() -> recorder->onDocumentReplaced(),
     // the runner's running state -> recorder->setTestRunning(), and Run Test
     // disabled while recorder->isRecording() (recordingChanged).
     (void)recorder;

@@ -263,7 +263,7 @@ private slots:
         start->trigger();
         QSignalSpy loaded(view->browser(), &QWebEngineView::loadFinished);
         document.newDocument();
-        recorder.onNewDocument();
+        recorder.onDocumentReplaced();
         QVERIFY(!recorder.isRecording() && !view->hook().isRecording());
         QVERIFY(start->isEnabled() && !stop->isEnabled());
         QCOMPARE(frame.shownPage(), int(CMainFrame::kRecorderPage));
@@ -276,10 +276,20 @@ private slots:
         }
         QTRY_COMPARE_WITH_TIMEOUT(view->requestList()->topLevelItemCount(), 1, 10000);
 
-        recorder.onDocumentOpened();
+        // An opened scenario: recording stops, the editor is shown, and the
+        // next recording goes into the opened scenario's requests.
+        QTemporaryDir dir;
+        std::string error;
+        const std::string path = dir.filePath(QStringLiteral("s.vts")).toStdString();
+        QVERIFY(document.saveAs(path, error));
+        QVERIFY(document.open(path, error));
+        recorder.onDocumentReplaced();
         QVERIFY(!recorder.isRecording());
         QCOMPARE(frame.shownPage(), int(CMainFrame::kEditorPage));
         QVERIFY(!view->hook().onBeforeNavigate("http://h/after", "", ""));
+        start->trigger();
+        QVERIFY(view->hook().onBeforeNavigate("http://h/opened", "", ""));
+        QCOMPARE(document.scenario().requests().count(), 2);
     }
 
 private:
