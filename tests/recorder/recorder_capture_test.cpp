@@ -29,6 +29,7 @@ void servePages(const ReceivedRequest& request, Responder& r) {
         r.respond(200,
                   "<html><head><link rel=stylesheet href=/s.css><script src=/j.js></script>"
                   "</head><body><img src=/a.png><img src=/b.gif>"
+                  "<a id=w target=_blank href=/popup>new window</a>"
                   "<script>fetch('/api?x=1', {method: 'POST', body: 'a=1'})</script></body></html>",
                   kHtml);
     else if (t == "/framed")
@@ -105,9 +106,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(served("/api?x=1") && served("/a.png") && served("/b.gif") &&
                                      served("/s.css") && served("/j.js"),
                                  10000);
-        QTest::qWait(300);
+        // A link to a new window opens nothing and records nothing.
+        QCOMPARE(b.evaluate("document.getElementById('w').click(); 1").toInt(), 1);
+        QVERIFY(b.type(pages("/after")));
         QCOMPARE(b.recorded(),
-                 (std::vector<std::string>{"GET http://" + pagesHost() + "/assets  [text/html]"}));
+                 (std::vector<std::string>{"GET http://" + pagesHost() + "/assets  [text/html]",
+                                           "GET http://" + pagesHost() + "/after  [text/html]"}));
+        QVERIFY(!served("/popup"));
     }
 
     void aFramesNavigationIsRecorded() {
