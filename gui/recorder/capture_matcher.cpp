@@ -63,7 +63,9 @@ void CaptureMatcher::clear() {
 void CaptureMatcher::dropStale(int64_t nowMs) {
     while (!m_submissions.empty() && nowMs - m_submissions.front().atMs > kSubmissionLifeMs)
         m_submissions.pop_front();
-    while (!m_redirects.empty() && nowMs - m_redirects.front().atMs > kSubmissionLifeMs)
+    // A redirect's hop follows at once; one that never came must not swallow a
+    // later visit to the same address.
+    while (!m_redirects.empty() && nowMs - m_redirects.front().atMs > kBodyWaitMs)
         m_redirects.pop_front();
 }
 

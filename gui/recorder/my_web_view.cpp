@@ -12,7 +12,7 @@ namespace velk::recorder {
 // The page, to hear the capture script's console messages and the redirects.
 class CMyWebView::Page : public QWebEnginePage {
 public:
-    Page(CMyWebView& view) : QWebEnginePage(&view), m_view(view) {}
+    explicit Page(CMyWebView& view) : QWebEnginePage(&view), m_view(view) {}
 
 protected:
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,

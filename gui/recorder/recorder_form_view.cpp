@@ -244,7 +244,8 @@ void CRecorderFormView::saveSplit() {
     auto settings = layoutSettings();
     // The file also holds the proxy password: the owner's alone.
     const QFileInfo file(settings->fileName());
-    QDir().mkpath(file.absolutePath());
+    if (!QFileInfo::exists(file.absolutePath()) && QDir().mkpath(file.absolutePath()))
+        ::chmod(QFile::encodeName(file.absolutePath()).constData(), S_IRWXU);
     settings->setValue(kSplitGroup + QLatin1Char('/') + kSplitKey, m_splitter->sizes().value(0));
     settings->sync();
     ::chmod(QFile::encodeName(file.absoluteFilePath()).constData(), S_IRUSR | S_IWUSR);

@@ -2,6 +2,7 @@
 // the address box, history buttons, the list with Delete and Clear, the
 // split, and Start/Stop Recording with New and Open.
 #include <QAction>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
@@ -210,6 +211,11 @@ private slots:
         }
         settings.sync();
         QCOMPARE(settings.value(QStringLiteral("Layout/Recorder/LastSplit")).toInt(), dragged);
+        // The file also holds the proxy password.
+        QCOMPARE(QFileInfo(settings.fileName()).permissions() &
+                     (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteGroup |
+                      QFileDevice::WriteOther),
+                 QFileDevice::Permissions());
         {
             BrowserFixture b;
             QTRY_COMPARE_WITH_TIMEOUT(b.view->splitter()->sizes().value(0), dragged, 5000);
