@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages VELK needs to build and test.  Run as root.
 set -euo pipefail
-packages=(build-essential cmake pkg-config libssl-dev openssl googletest libgtest-dev libgmock-dev locales duktape-dev qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth)
+packages=(build-essential cmake pkg-config libssl-dev openssl googletest libgtest-dev libgmock-dev locales duktape-dev qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth qt6-webengine-dev libqt6webenginecore6-bin)
 # A font for the text of charts drawn without a display (graph tests and pictures).
 packages+=(fonts-dejavu-core)
 missing=()

@@ -16,6 +16,10 @@
 #include "os_text.h"
 #include "program_data.h"
 #include "results_container.h"
+#ifdef VELK_WITH_RECORDER
+#include "recorder_controller.h"
+#include "recorder_form_view.h"
+#endif
 #include "scenario_document.h"
 #include "screenshot_renderer.h"
 #include "settings_store.h"
@@ -74,6 +78,17 @@ int main(int argc, char** argv) {
     // Editor page: the scenario's requests, parameters and options.
     frame.installPage(velk::shell::CMainFrame::kEditorPage,
                       new velk::editor::CEditorFormView(document));
+
+#ifdef VELK_WITH_RECORDER
+    // Recorder page: the embedded browser whose navigations become requests.
+    auto* recorderView = new velk::recorder::CRecorderFormView(document);
+    frame.installPage(velk::shell::CMainFrame::kRecorderPage, recorderView);
+    auto* recorder = new velk::recorder::CRecorderController(frame, *recorderView, &frame);
+    // At merge: documentReplaced() -> recorder->onDocumentReplaced(),
+    // the runner's running state -> recorder->setTestRunning(), and Run Test
+    // disabled while recorder->isRecording() (recordingChanged).
+    (void)recorder;
+#endif
 
     // (Each page's block goes here: construct it, frame.installPage(...),
     // connect its actions.)

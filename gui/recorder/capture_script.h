@@ -1,0 +1,36 @@
+#pragma once
+// The script the recorder puts into every frame of its browser, and the
+// reading of what it reports.
+//
+// The capture script runs in the isolated application world, where page
+// scripts cannot reach it: on each form submission's "formdata" event (which
+// the browser fires with the very entries it will send, the pressed button
+// included, for a click, requestSubmit() and form.submit() alike) it builds
+// the urlencoded body as the browser encodes it and reports it, with the
+// form's target URL, as a console message that starts with a random marker
+// made for this run.  Pages cannot forge a report, as they never see the
+// marker.  A "submit" event seen before tells which button submitted the
+// form, for its formaction and formmethod overrides.
+//
+// Plain functions; safe from any thread.
+#include <QString>
+#include <optional>
+
+namespace velk::recorder {
+
+struct FormReport {
+    QString url;   // the form's target, fragment removed, fully encoded
+    QString body;  // urlencoded as sent
+};
+
+// A fresh unguessable marker for one browser page.
+QString newCaptureMarker();
+// The application-world script, reporting with this marker.
+QString captureScriptSource(const QString& marker);
+// A console message of the capture script, or nothing for any other message
+// (or one that is malformed or larger than the recorder accepts).
+std::optional<FormReport> readFormReport(const QString& message, const QString& marker);
+// Navigation URLs are compared in this form.
+QString normalisedUrl(const QString& url);
+
+}  // namespace velk::recorder

@@ -1,0 +1,97 @@
+#include "my_web_view.h"
+
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
+
+#include "capture_script.h"
+#include "navigation_interceptor.h"
+#include "recorder_hook.h"
+
+namespace velk::recorder {
+
+// The page, to hear the capture script's console messages and the redirects.
+class CMyWebView::Page : public QWebEnginePage {
+public:
+    explicit Page(CMyWebView& view) : QWebEnginePage(&view), m_view(view) {}
+
+protected:
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
+                                  int line, const QString& source) override {
+        if (!m_view.onConsoleMessage(message))
+            QWebEnginePage::javaScriptConsoleMessage(level, message, line, source);
+    }
+
+    // A server's redirect is announced here just before its next hop reaches
+    // the interceptor, which cannot tell it from the navigation itself.
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
+        if (type == NavigationTypeRedirect) m_view.onRedirect(url);
+        return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+    }
+
+private:
+    CMyWebView& m_view;
+};
+
+CMyWebView::CMyWebView(RecorderHook& hook, QWidget* parent)
+    : QWebEngineView(parent), m_hook(hook), m_marker(newCaptureMarker()) {
+    m_clock.start();
+    auto* page = new Page(*this);
+    setPage(page);
+
+    QWebEngineScript script;
+    script.setName(QStringLiteral("velk-capture"));
+    script.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    script.setWorldId(QWebEngineScript::ApplicationWorld);
+    script.setRunsOnSubFrames(true);
+    script.setSourceCode(captureScriptSource(m_marker));
+    page->scripts().insert(script);
+
+    auto* interceptor = new NavigationInterceptor(page);
+    connect(interceptor, &NavigationInterceptor::navigation, this, &CMyWebView::onNavigation);
+    page->setUrlRequestInterceptor(interceptor);
+
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &CMyWebView::release);
+}
+
+CMyWebView::~CMyWebView() {
+    // The interceptor is the page's child: stop it before either goes.
+    page()->setUrlRequestInterceptor(nullptr);
+}
+
+void CMyWebView::dropPending() {
+    m_matcher.clear();
+    m_retry.stop();
+}
+
+void CMyWebView::onNavigation(const QUrl& url, bool post) {
+    m_matcher.addNavigation(normalisedUrl(url.toString(QUrl::FullyEncoded)).toStdString(), post,
+                            m_clock.elapsed());
+    release();
+}
+
+void CMyWebView::onRedirect(const QUrl& url) {
+    m_matcher.addRedirect(normalisedUrl(url.toString(QUrl::FullyEncoded)).toStdString(),
+                          m_clock.elapsed());
+}
+
+bool CMyWebView::onConsoleMessage(const QString& message) {
+    const auto report = readFormReport(message, m_marker);
+    if (!report) return false;
+    m_matcher.addSubmission(report->url.toStdString(), report->body.toStdString(),
+                            m_clock.elapsed());
+    release();
+    return true;
+}
+
+void CMyWebView::release() {
+    for (const auto& ready : m_matcher.takeReady(m_clock.elapsed())) {
+        const bool recorded =
+            m_hook.onBeforeNavigate(ready.url, ready.postData, ready.headers, ready.post);
+        if (recorded && ready.bodyMissing)
+            emit postWithoutBody(QUrl(QString::fromStdString(ready.url)));
+    }
+    if (m_matcher.waiting()) m_retry.start(int(CaptureMatcher::kBodyWaitMs));
+}
+
+}  // namespace velk::recorder

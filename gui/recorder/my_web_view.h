@@ -1,0 +1,50 @@
+#pragma once
+// CMyWebView: the recorder page's browser.  Every navigation of its page and
+// frames is fed to the recording hook before it leaves: the request
+// interceptor gives the URL and method, the capture script the body of a
+// submitted form (see capture_script.h), and the capture matcher joins the
+// two.  New windows are not opened, so they are never recorded.
+//
+// User-interface thread only.  The hook must outlive the view.
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include "capture_matcher.h"
+
+namespace velk::recorder {
+
+class RecorderHook;
+
+class CMyWebView : public QWebEngineView {
+    Q_OBJECT
+public:
+    explicit CMyWebView(RecorderHook& hook, QWidget* parent = nullptr);
+    ~CMyWebView() override;
+
+    // Forgets navigations still waiting for a form's body (recording stopped
+    // or the document replaced).
+    void dropPending();
+
+signals:
+    // A POST was recorded without its body: the page sent it in a way the
+    // capture script could not see.
+    void postWithoutBody(const QUrl& url);
+
+private:
+    class Page;
+    void onNavigation(const QUrl& url, bool post);
+    void onRedirect(const QUrl& url);
+    // True when the message was the capture script's.
+    bool onConsoleMessage(const QString& message);
+    void release();
+
+    RecorderHook& m_hook;
+    CaptureMatcher m_matcher;
+    QString m_marker;
+    QElapsedTimer m_clock;
+    QTimer m_retry;
+};
+
+}  // namespace velk::recorder

@@ -1,0 +1,81 @@
+#include "recorder_controller.h"
+
+#include <QAction>
+
+#include "main_frame.h"
+#include "recorder_form_view.h"
+#include "scenario_document.h"
+
+namespace velk::recorder {
+
+using shell::CMainFrame;
+
+CRecorderController::CRecorderController(CMainFrame& frame, CRecorderFormView& view,
+                                         QObject* parent)
+    : QObject(parent), m_frame(frame), m_view(view) {
+    QAction* start = frame.action(CMainFrame::kStartRecording);
+    QAction* stop = frame.action(CMainFrame::kStopRecording);
+    start->setToolTip(tr("Start recording"));
+    stop->setToolTip(tr("Stop recording"));
+    start->setIconText(tr("Start Rec"));
+    stop->setIconText(tr("Stop Rec"));
+    connect(start, &QAction::triggered, this, &CRecorderController::startRecording);
+    connect(stop, &QAction::triggered, this, &CRecorderController::stopRecording);
+    setRecording(false);
+}
+
+void CRecorderController::startRecording() {
+    if (m_recording) return;
+    setRecording(true);
+    m_frame.showPage(CMainFrame::kRecorderPage);
+    m_view.hook().start();
+    QMetaObject::invokeMethod(&m_view, "refresh", Qt::QueuedConnection, Q_ARG(bool, true));
+}
+
+void CRecorderController::stopRecording() {
+    if (!m_recording) return;
+    halt();
+    if (!m_testRunning) m_frame.showPage(CMainFrame::kEditorPage);
+}
+
+void CRecorderController::setTestRunning(bool running) {
+    m_testRunning = running;
+}
+
+void CRecorderController::onNewDocument() {
+    halt();
+    m_view.blank();
+    m_view.reattach(true);
+    m_view.refresh();
+    m_frame.showPage(CMainFrame::kRecorderPage);
+}
+
+void CRecorderController::onDocumentOpened() {
+    halt();
+    m_view.blank();
+    m_view.reattach(false);
+    m_view.refresh();
+    m_frame.showPage(CMainFrame::kEditorPage);
+}
+
+void CRecorderController::onDocumentReplaced() {
+    if (m_view.document().path().empty())
+        onNewDocument();
+    else
+        onDocumentOpened();
+}
+
+void CRecorderController::halt() {
+    m_view.hook().stop();
+    if (m_recording) setRecording(false);
+}
+
+void CRecorderController::setRecording(bool recording) {
+    const bool changed = m_recording != recording;
+    m_recording = recording;
+    m_frame.action(CMainFrame::kStartRecording)->setEnabled(!recording);
+    m_frame.action(CMainFrame::kStopRecording)->setEnabled(recording);
+    if (changed) emit recordingChanged(recording);
+}
+
+}  // namespace velk::recorder

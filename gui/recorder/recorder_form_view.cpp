@@ -1,0 +1,270 @@
+#include "recorder_form_view.h"
+
+#include <sys/stat.h>
+
+#include <QAction>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QShortcut>
+#include <QSplitter>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "my_web_view.h"
+#include "request_list_rows.h"
+#include "scenario_document.h"
+
+namespace velk::recorder {
+namespace {
+
+const QString kSplitGroup = QStringLiteral("Layout/Recorder");
+const QString kSplitKey = QStringLiteral("LastSplit");
+
+std::unique_ptr<QSettings> layoutSettings() {
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                       QStringLiteral("Orvantis"), QStringLiteral("VELK"));
+}
+
+QToolButton* browserButton(QWebEnginePage* page, QWebEnginePage::WebAction which,
+                           const QString& toolTip, QWidget* parent) {
+    QAction* action = page->action(which);
+    action->setToolTip(toolTip);
+    auto* button = new QToolButton(parent);
+    button->setDefaultAction(action);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    return button;
+}
+
+}  // namespace
+
+CRecorderFormView::CRecorderFormView(model::ScenarioDocument& document, QWidget* parent)
+    : Page(parent), m_document(document) {
+    m_browser = new CMyWebView(m_hook, this);
+    QWebEnginePage* page = m_browser->page();
+
+    auto* bar = new QHBoxLayout;
+    m_back = browserButton(page, QWebEnginePage::Back, tr("Back"), this);
+    m_forward = browserButton(page, QWebEnginePage::Forward, tr("Forward"), this);
+    m_stop = browserButton(page, QWebEnginePage::Stop, tr("Stop"), this);
+    m_address = new QLineEdit(this);
+    m_address->setMaxLength(kMaxAddressLength);
+    auto* addressLabel = new QLabel(tr("&Address:"), this);
+    addressLabel->setBuddy(m_address);
+    m_go = new QPushButton(tr("&Go"), this);
+    m_go->setToolTip(tr("Go to URL"));
+    for (QWidget* w : {static_cast<QWidget*>(m_back), static_cast<QWidget*>(m_forward),
+                       static_cast<QWidget*>(m_stop)})
+        bar->addWidget(w);
+    bar->addWidget(addressLabel);
+    bar->addWidget(m_address, 1);
+    bar->addWidget(m_go);
+
+    m_list = new QTreeWidget(this);
+    m_list->setColumnCount(4);
+    m_list->setHeaderLabels({tr("Name"), tr("URL"), tr("Data"), tr("Delay")});
+    m_list->setRootIsDecorated(false);
+    m_list->setUniformRowHeights(true);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->header()->setStretchLastSection(false);
+    const int initial[] = {100, 100, 100, 20};
+    for (int c = 0; c < 4; ++c) m_list->setColumnWidth(c, initial[c]);
+    m_list->installEventFilter(this);
+    m_delete = new QPushButton(tr("&Delete"), this);
+    m_clear = new QPushButton(tr("C&lear"), this);
+    auto* lower = new QWidget(this);
+    auto* lowerLayout = new QVBoxLayout(lower);
+    lowerLayout->setContentsMargins(0, 0, 0, 0);
+    lowerLayout->addWidget(m_list, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(m_delete);
+    buttons->addWidget(m_clear);
+    lowerLayout->addLayout(buttons);
+    lower->setMinimumHeight(kMinListHeight);
+    m_browser->setMinimumHeight(kMinBrowserHeight);
+
+    m_splitter = new QSplitter(Qt::Vertical, this);
+    m_splitter->addWidget(m_browser);
+    m_splitter->addWidget(lower);
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->setStretchFactor(0, 1);
+    m_splitter->setStretchFactor(1, 0);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addLayout(bar);
+    layout->addWidget(m_splitter, 1);
+
+    connect(m_go, &QPushButton::clicked, this, &CRecorderFormView::go);
+    connect(m_address, &QLineEdit::returnPressed, this, &CRecorderFormView::go);
+    connect(m_delete, &QPushButton::clicked, this, &CRecorderFormView::deleteSelected);
+    connect(m_clear, &QPushButton::clicked, this, &CRecorderFormView::clearAll);
+    auto* deleteKey =
+        new QShortcut(QKeySequence::Delete, m_list, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(deleteKey, &QShortcut::activated, this, &CRecorderFormView::deleteSelected);
+    connect(m_list, &QTreeWidget::itemSelectionChanged, this, &CRecorderFormView::updateButtons);
+    connect(m_splitter, &QSplitter::splitterMoved, this, &CRecorderFormView::saveSplit);
+    connect(m_browser, &QWebEngineView::urlChanged, this,
+            [this](const QUrl& url) { m_address->setText(url.toString()); });
+    connect(m_browser, &CMyWebView::postWithoutBody, this, [](const QUrl& url) {
+        qWarning(
+            "velk: the POST to %s was recorded without its body: the page sent it "
+            "without a form submission",
+            qPrintable(url.toString()));
+    });
+    connect(m_browser, &QWebEngineView::loadFinished, this, [this] {
+        if (m_hook.isRecording()) m_document.setModified(true);
+    });
+
+    // Captures reach the container under the hook's lock; the list is rebuilt
+    // later, from the event loop.
+    QPointer<CRecorderFormView> self(this);
+    m_hook.setNotifier([self] {
+        if (self)
+            QMetaObject::invokeMethod(self, "refresh", Qt::QueuedConnection, Q_ARG(bool, true));
+    });
+    reattach(false);
+    refresh();
+}
+
+CRecorderFormView::~CRecorderFormView() {
+    m_hook.clear(true);
+    // The browser feeds the hook: it goes first, while the hook still exists.
+    delete m_browser;
+}
+
+void CRecorderFormView::reattach(bool renumber) {
+    if (renumber) RecorderHook::resetCounter();
+    m_hook.attach(&m_document.scenario().requests());
+}
+
+void CRecorderFormView::blank() {
+    m_browser->dropPending();
+    m_browser->setUrl(QUrl(QStringLiteral("about:blank")));
+}
+
+void CRecorderFormView::activatePage() {
+    refresh();
+}
+
+void CRecorderFormView::resetPage() {
+    refresh();
+}
+
+void CRecorderFormView::refresh(bool scrollToEnd) {
+    if (scrollToEnd && m_hook.isRecording()) m_document.setModified(true);
+    const auto rows = requestRows(m_document.scenario().requests());
+    m_list->setUpdatesEnabled(false);
+    m_list->clear();
+    QList<QTreeWidgetItem*> items;
+    items.reserve(qsizetype(rows.size()));
+    for (const RequestRow& row : rows) {
+        auto* item = new QTreeWidgetItem(
+            QStringList{QString::fromStdString(row.name), QString::fromStdString(row.url),
+                        QString::fromStdString(row.data), QString::fromStdString(row.delay)});
+        item->setData(0, Qt::UserRole, row.id);
+        items.push_back(item);
+    }
+    m_list->addTopLevelItems(items);
+    m_list->setUpdatesEnabled(true);
+    if (scrollToEnd && !items.isEmpty()) m_list->scrollToItem(items.back());
+    updateButtons();
+}
+
+void CRecorderFormView::go() {
+    const QString text = m_address->text().trimmed();
+    m_browser->setUrl(text.isEmpty() ? QUrl(QStringLiteral("about:blank"))
+                                     : QUrl::fromUserInput(text));
+}
+
+void CRecorderFormView::deleteSelected() {
+    std::vector<int32_t> ids;
+    int lastRow = -1;
+    for (int row = 0; row < m_list->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = m_list->topLevelItem(row);
+        if (!item->isSelected()) continue;
+        ids.push_back(item->data(0, Qt::UserRole).toInt());
+        lastRow = row;
+    }
+    if (ids.empty()) return;
+    removeRequests(m_document.scenario(), ids);
+    m_document.setModified(true);
+    refresh();
+    const int count = m_list->topLevelItemCount();
+    if (count == 0) return;
+    QTreeWidgetItem* next = m_list->topLevelItem(std::min(lastRow, count - 1));
+    m_list->setCurrentItem(next);
+    next->setSelected(true);
+    m_list->setFocus();
+}
+
+void CRecorderFormView::clearAll() {
+    if (QMessageBox::question(this, QStringLiteral("VELK"),
+                              tr("Are you sure you want to clear the list of requests?"),
+                              QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        return;
+    clearRequests(m_document.scenario());
+    refresh();
+    m_document.setModified(true);
+}
+
+void CRecorderFormView::updateButtons() {
+    m_delete->setEnabled(!m_list->selectedItems().isEmpty());
+    m_clear->setEnabled(m_list->topLevelItemCount() > 0);
+}
+
+void CRecorderFormView::showEvent(QShowEvent* event) {
+    Page::showEvent(event);
+    if (!m_splitRestored) {
+        m_splitRestored = true;
+        restoreSplit();
+    }
+}
+
+bool CRecorderFormView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_list && event->type() == QEvent::Resize) {
+        const auto widths = requestColumnWidths(m_list->width());
+        for (int c = 0; c < 4; ++c) m_list->setColumnWidth(c, widths[size_t(c)]);
+    }
+    return Page::eventFilter(watched, event);
+}
+
+void CRecorderFormView::saveSplit() {
+    auto settings = layoutSettings();
+    // The file also holds the proxy password: the owner's alone.
+    const QFileInfo file(settings->fileName());
+    if (!QFileInfo::exists(file.absolutePath()) && QDir().mkpath(file.absolutePath()))
+        ::chmod(QFile::encodeName(file.absolutePath()).constData(), S_IRWXU);
+    settings->setValue(kSplitGroup + QLatin1Char('/') + kSplitKey, m_splitter->sizes().value(0));
+    settings->sync();
+    ::chmod(QFile::encodeName(file.absoluteFilePath()).constData(), S_IRUSR | S_IWUSR);
+}
+
+void CRecorderFormView::restoreSplit() {
+    const QVariant value = layoutSettings()->value(kSplitGroup + QLatin1Char('/') + kSplitKey);
+    bool ok = false;
+    const int top = value.toString().trimmed().toInt(&ok);
+    const int total = m_splitter->sizes().value(0) + m_splitter->sizes().value(1);
+    if (!value.isValid() || !ok || top < 0) {
+        // The browser is what the user works in: the list starts small.
+        m_splitter->setSizes(
+            {std::max(kMinBrowserHeight, total - kDefaultListHeight), kDefaultListHeight});
+        return;
+    }
+    const int browser =
+        std::clamp(top, kMinBrowserHeight, std::max(kMinBrowserHeight, total - kMinListHeight));
+    m_splitter->setSizes({browser, std::max(kMinListHeight, total - browser)});
+}
+
+}  // namespace velk::recorder

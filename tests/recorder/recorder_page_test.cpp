@@ -1,0 +1,315 @@
+// The recorder page and the recording commands through their real widgets:
+// the address box, history buttons, the list with Delete and Clear, the
+// split, and Start/Stop Recording with New and Open.
+#include <QAction>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QSplitter>
+#include <QSplitterHandle>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include "browser_fixture.h"
+#include "capture_script.h"
+#include "main_frame.h"
+#include "recorder_controller.h"
+#include "request_list_rows.h"
+#include "support/test_http_server.h"
+
+namespace velk::recorder::test {
+
+using shell::CMainFrame;
+
+namespace {
+
+QPushButton* button(QWidget* parent, const QString& text) {
+    for (auto* b : parent->findChildren<QPushButton*>())
+        if (b->text() == text) return b;
+    return nullptr;
+}
+
+QToolButton* toolButton(QWidget* parent, const QString& toolTip) {
+    for (auto* b : parent->findChildren<QToolButton*>())
+        if (b->toolTip() == toolTip) return b;
+    return nullptr;
+}
+
+// Answers the next message box with the given button.
+void answerNextQuestion(QMessageBox::StandardButton answer, QString* text) {
+    QTimer::singleShot(0, [answer, text] {
+        for (int i = 0; i < 100; ++i) {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                *text = box->text();
+                box->button(answer)->click();
+                return;
+            }
+            QTest::qWait(20);
+        }
+    });
+}
+
+}  // namespace
+
+class RecorderPageTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        QVERIFY(m_config.isValid());
+        qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+        m_server.setHandler([](const velk::test::ReceivedRequest& r, velk::test::Responder& out) {
+            out.respond(200, "<html><body>" + r.target + "</body></html>",
+                        "Content-Type: text/html\r\n");
+        });
+    }
+
+    // Only the capture script, which alone knows the run's marker, reports forms.
+    void formReportsNeedTheMarkerAndWellFormedJson() {
+        const QString marker = newCaptureMarker();
+        QVERIFY(marker != newCaptureMarker());
+        QVERIFY(marker.size() >= 32);
+        const auto good = readFormReport(
+            marker + "{\"url\":\"http://h/login?a=1#top\",\"body\":\"a=1&b=%41\"}", marker);
+        QVERIFY(good.has_value());
+        QCOMPARE(good->url, QStringLiteral("http://h/login?a=1"));
+        QCOMPARE(good->body, QStringLiteral("a=1&b=%41"));
+        const QString forged[] = {
+            QStringLiteral("velk-capture-0000:{\"url\":\"http://h/\",\"body\":\"x=1\"}"),
+            QStringLiteral("{\"url\":\"http://h/\",\"body\":\"x=1\"}"),
+            marker + QStringLiteral("{\"url\":\"http://h/\",\"body\":1}"),
+            marker + QStringLiteral("{\"url\":\"http://h/\"}"),
+            marker + QStringLiteral("[\"http://h/\",\"x=1\"]"),
+            marker + QStringLiteral("{\"url\":\"http://h/\",\"body\":\"x=1\""),
+            marker + QStringLiteral("{\"url\":\"http://h/\",\"body\":\"") +
+                QString(5 * 1024 * 1024, QLatin1Char('a')) + QStringLiteral("\"}"),
+        };
+        for (const QString& message : forged)
+            QVERIFY2(!readFormReport(message, marker), qPrintable(message.left(80)));
+        QVERIFY(!readFormReport(QStringLiteral("anything"), QString()));
+    }
+
+    void goBackAndForward() {
+        BrowserFixture b;
+        QToolButton* back = toolButton(b.view.get(), QStringLiteral("Back"));
+        QToolButton* forward = toolButton(b.view.get(), QStringLiteral("Forward"));
+        QVERIFY(back && forward);
+        QVERIFY(b.type(url("/one")));
+        QVERIFY(b.type(url("/two")));
+        QTRY_VERIFY_WITH_TIMEOUT(back->isEnabled(), 10000);
+        QVERIFY(!forward->isEnabled());
+        QSignalSpy loaded(b.view->browser(), &QWebEngineView::loadFinished);
+        QTest::mouseClick(back, Qt::LeftButton);
+        QVERIFY(loaded.wait(kLoadTimeoutMs));
+        QTRY_VERIFY_WITH_TIMEOUT(forward->isEnabled(), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(b.view->addressBox()->text(), url("/one"), 10000);
+        // An empty address shows an empty page.
+        QVERIFY(b.type(QString()));
+        QCOMPARE(b.view->browser()->url(), QUrl(QStringLiteral("about:blank")));
+        QVERIFY(b.view->addressBox()->maxLength() == 1024);
+    }
+
+    void newCapturesAreListedAndTheNewestIsShown() {
+        BrowserFixture b;
+        QTreeWidget* list = b.view->requestList();
+        b.view->hook().start();
+        for (int i = 0; i < 40; ++i)
+            b.view->hook().onBeforeNavigate("http://h:81/p" + std::to_string(i) + "?a=1&b=%41", "",
+                                            "");
+        QTRY_COMPARE_WITH_TIMEOUT(list->topLevelItemCount(), 40, 10000);
+        QTreeWidgetItem* last = list->topLevelItem(39);
+        QCOMPARE(last->text(1), QStringLiteral("http://h:81/p39"));
+        QCOMPARE(last->text(2), QStringLiteral("a=1&b=A"));
+        QCOMPARE(last->text(3), QStringLiteral("0 sec"));
+        QTRY_VERIFY_WITH_TIMEOUT(list->viewport()->rect().intersects(list->visualItemRect(last)),
+                                 10000);
+        QVERIFY(b.document.isModified());
+        // Widths follow the list's width.
+        const auto widths = requestColumnWidths(list->width());
+        QCOMPARE(list->columnWidth(0), widths[0]);
+        QCOMPARE(list->columnWidth(1), widths[1]);
+        QCOMPARE(list->columnWidth(3), 50);
+    }
+
+    void deleteAndClearRemoveRequestsAndEmptyTheSequences() {
+        BrowserFixture b;
+        QTreeWidget* list = b.view->requestList();
+        QPushButton* del = button(b.view.get(), QStringLiteral("&Delete"));
+        QPushButton* clear = button(b.view.get(), QStringLiteral("C&lear"));
+        QVERIFY(del && clear);
+        QVERIFY(!del->isEnabled());
+        QVERIFY(!clear->isEnabled());
+        b.view->hook().start();
+        for (const char* p : {"a", "b", "c", "d"})
+            b.view->hook().onBeforeNavigate(std::string("http://h/") + p, "", "");
+        QTRY_COMPARE_WITH_TIMEOUT(list->topLevelItemCount(), 4, 10000);
+        b.view->hook().stop();
+        QVERIFY(clear->isEnabled());
+        QVERIFY(!del->isEnabled());
+        b.document.scenario().run().mainSequence = {"req_1"};
+        b.document.scenario().run().finalSequence = {"req_4"};
+        b.document.setModified(false);
+
+        list->topLevelItem(1)->setSelected(true);
+        list->topLevelItem(2)->setSelected(true);
+        QVERIFY(del->isEnabled());
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QCOMPARE(list->topLevelItem(0)->text(1), QStringLiteral("http://h/a"));
+        QCOMPARE(list->topLevelItem(1)->text(1), QStringLiteral("http://h/d"));
+        // The row at the last removed one's place, or the last row.
+        QVERIFY(list->topLevelItem(1)->isSelected());
+        QCOMPARE(b.document.scenario().requests().count(), 2);
+        QVERIFY(b.document.scenario().run().mainSequence.empty());
+        QVERIFY(b.document.scenario().run().finalSequence.empty());
+        QVERIFY(b.document.isModified());
+
+        QTest::mouseClick(del, Qt::LeftButton);
+        QCOMPARE(list->topLevelItemCount(), 1);
+        QVERIFY(list->topLevelItem(0)->isSelected());
+
+        QString asked;
+        answerNextQuestion(QMessageBox::No, &asked);
+        QTest::mouseClick(clear, Qt::LeftButton);
+        QCOMPARE(asked, QStringLiteral("Are you sure you want to clear the list of requests?"));
+        QCOMPARE(list->topLevelItemCount(), 1);
+        b.document.scenario().run().initialSequence = {"req_1"};
+        answerNextQuestion(QMessageBox::Yes, &asked);
+        QTest::mouseClick(clear, Qt::LeftButton);
+        QCOMPARE(list->topLevelItemCount(), 0);
+        QCOMPARE(b.document.scenario().requests().count(), 0);
+        QVERIFY(b.document.scenario().run().initialSequence.empty());
+        QVERIFY(!clear->isEnabled());
+        QVERIFY(!del->isEnabled());
+    }
+
+    void theSplitKeepsItsLimitsAndIsRemembered() {
+        QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
+                           QStringLiteral("Orvantis"), QStringLiteral("VELK"));
+        settings.remove(QStringLiteral("Layout/Recorder/LastSplit"));
+        settings.sync();
+        int dragged = 0;
+        {
+            BrowserFixture b;
+            QSplitter* split = b.view->splitter();
+            QTRY_VERIFY_WITH_TIMEOUT(split->sizes().value(1) > 0, 5000);
+            // Dragging far up or down stops at the limits.
+            QSplitterHandle* handle = split->handle(1);
+            const QPoint middle = handle->rect().center();
+            QTest::mousePress(handle, Qt::LeftButton, {}, middle);
+            QTest::mouseMove(handle, middle - QPoint(0, 2000));
+            QTest::mouseRelease(handle, Qt::LeftButton, {}, middle - QPoint(0, 2000));
+            QVERIFY(split->sizes().value(0) >= CRecorderFormView::kMinBrowserHeight);
+            QTest::mousePress(handle, Qt::LeftButton, {}, middle);
+            QTest::mouseMove(handle, middle + QPoint(0, 2000));
+            QTest::mouseRelease(handle, Qt::LeftButton, {}, middle + QPoint(0, 2000));
+            QVERIFY(split->sizes().value(1) >= CRecorderFormView::kMinListHeight);
+            dragged = split->sizes().value(0);
+        }
+        settings.sync();
+        QCOMPARE(settings.value(QStringLiteral("Layout/Recorder/LastSplit")).toInt(), dragged);
+        // The file also holds the proxy password.
+        QCOMPARE(QFileInfo(settings.fileName()).permissions() &
+                     (QFileDevice::ReadGroup | QFileDevice::ReadOther | QFileDevice::WriteGroup |
+                      QFileDevice::WriteOther),
+                 QFileDevice::Permissions());
+        {
+            BrowserFixture b;
+            QTRY_COMPARE_WITH_TIMEOUT(b.view->splitter()->sizes().value(0), dragged, 5000);
+        }
+        settings.setValue(QStringLiteral("Layout/Recorder/LastSplit"), QStringLiteral("tall"));
+        settings.sync();
+        {
+            BrowserFixture b;
+            QTRY_VERIFY_WITH_TIMEOUT(b.view->splitter()->sizes().value(1) > 0, 5000);
+            QVERIFY(b.view->splitter()->sizes().value(0) != dragged);
+        }
+    }
+
+    void startStopNewAndOpen() {
+        model::ScenarioDocument document;
+        document.newDocument();
+        CMainFrame frame;
+        auto* view = new CRecorderFormView(document);
+        frame.installPage(CMainFrame::kRecorderPage, view);
+        CRecorderController recorder(frame, *view);
+        frame.showPage(CMainFrame::kEditorPage);
+        frame.show();
+        QAction* start = frame.action(CMainFrame::kStartRecording);
+        QAction* stop = frame.action(CMainFrame::kStopRecording);
+        QSignalSpy changed(&recorder, &CRecorderController::recordingChanged);
+        QVERIFY(start->isEnabled() && !stop->isEnabled());
+
+        start->trigger();
+        QVERIFY(recorder.isRecording() && view->hook().isRecording());
+        QCOMPARE(frame.shownPage(), int(CMainFrame::kRecorderPage));
+        QVERIFY(!start->isEnabled() && stop->isEnabled());
+        QCOMPARE(changed.count(), 1);
+        view->hook().onBeforeNavigate("http://h/x", "", "");
+        QCOMPARE(document.scenario().requests().count(), 1);
+
+        stop->trigger();
+        QVERIFY(!recorder.isRecording() && !view->hook().isRecording());
+        QCOMPARE(frame.shownPage(), int(CMainFrame::kEditorPage));
+        QCOMPARE(changed.count(), 2);
+
+        // Stopped while a test runs: the page stays.
+        recorder.setTestRunning(true);
+        start->trigger();
+        frame.showPage(CMainFrame::kRunnerPage);
+        stop->trigger();
+        QCOMPARE(frame.shownPage(), int(CMainFrame::kRunnerPage));
+        recorder.setTestRunning(false);
+
+        // A new scenario: recording stops, the browser is blanked, numbers
+        // start again at 1 and the recorder is shown.
+        start->trigger();
+        QSignalSpy loaded(view->browser(), &QWebEngineView::loadFinished);
+        document.newDocument();
+        recorder.onDocumentReplaced();
+        QVERIFY(!recorder.isRecording() && !view->hook().isRecording());
+        QVERIFY(start->isEnabled() && !stop->isEnabled());
+        QCOMPARE(frame.shownPage(), int(CMainFrame::kRecorderPage));
+        QCOMPARE(view->browser()->url(), QUrl(QStringLiteral("about:blank")));
+        start->trigger();
+        view->hook().onBeforeNavigate("http://h/new", "", "");
+        {
+            std::lock_guard<model::CRequestsContainer> lock(document.scenario().requests());
+            QCOMPARE(document.scenario().requests().flattened().at(0)->getId(), 1);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(view->requestList()->topLevelItemCount(), 1, 10000);
+
+        // An opened scenario: recording stops, the editor is shown, and the
+        // next recording goes into the opened scenario's requests.
+        QTemporaryDir dir;
+        std::string error;
+        const std::string path = dir.filePath(QStringLiteral("s.vts")).toStdString();
+        QVERIFY(document.saveAs(path, error));
+        QVERIFY(document.open(path, error));
+        recorder.onDocumentReplaced();
+        QVERIFY(!recorder.isRecording());
+        QCOMPARE(frame.shownPage(), int(CMainFrame::kEditorPage));
+        QVERIFY(!view->hook().onBeforeNavigate("http://h/after", "", ""));
+        start->trigger();
+        QVERIFY(view->hook().onBeforeNavigate("http://h/opened", "", ""));
+        QCOMPARE(document.scenario().requests().count(), 2);
+    }
+
+private:
+    QString url(const char* path) const {
+        return QStringLiteral("http://127.0.0.1:%1%2")
+            .arg(m_server.port())
+            .arg(QLatin1String(path));
+    }
+
+    QTemporaryDir m_config;
+    velk::test::TestHttpServer m_server;
+};
+
+}  // namespace velk::recorder::test
+
+QTEST_MAIN(velk::recorder::test::RecorderPageTest)
+#include "recorder_page_test.moc"
