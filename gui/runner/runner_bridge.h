@@ -38,6 +38,9 @@ public:
     // the worker has ended.
     void stop(QWidget* parent);
 
+    // The progress bar back to its rest (a run command, a stop).
+    void resetProgress() { emit progress(0, 0, QString()); }
+
     // For the runner's output target: something was appended (any thread).
     void notifyOutput();
 
