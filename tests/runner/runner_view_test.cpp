@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include "common/temp_dir.h"
 #include "edit_pattern_dialog.h"
 #include "runner_bridge.h"
 #include "runner_form_view.h"
@@ -141,7 +142,9 @@ TEST_F(RunnerView, RunTestRefusesABadPatternOrNoRequests) {
     auto request = std::make_unique<velk::model::CRequest>();
     request->setName("home");
     m_document.scenario().requests().insertAfter(0, std::move(request));
+    velk::test::TempDir reports;
     run().useReportDirectory = true;
+    run().reportDirectory = reports.path().string();
     run().outputFileTemplate = "a|b";
     m_view.loadFromScenario();
     EXPECT_FALSE(m_view.runTest());
