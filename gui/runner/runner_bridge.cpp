@@ -100,6 +100,7 @@ void CRunnerBridge::finished(bool stopped) {
     // The worker has ended or is about to: reap it.
     m_runner.stop();
     setRunning(false);
+    emit progressReset();
     emit runFinished(stopped);
 }
 

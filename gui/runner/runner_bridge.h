@@ -39,13 +39,15 @@ public:
     void stop(QWidget* parent);
 
     // The progress bar back to its rest (a run command, a stop).
-    void resetProgress() { emit progress(0, 0, QString()); }
+    void resetProgress() { emit progressReset(); }
 
     // For the runner's output target: something was appended (any thread).
     void notifyOutput();
 
 signals:
     void progress(int range, int pos, QString label);
+    // The progress bar goes back to its rest: a run command, a stop, the end.
+    void progressReset();
     void showPage(int page);
     void runFinished(bool stopped);
     void outputChanged();

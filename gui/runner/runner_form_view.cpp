@@ -170,6 +170,7 @@ QWidget* CRunnerFormView::buildLayout() {
     g->addWidget(m_startTogether, 7, 0);
     g->addWidget(m_startDelayed, 8, 0);
     g->addWidget(row({m_delay, new QLabel(QStringLiteral("ms"))}), 8, 1);
+    g->setRowStretch(9, 1);
 
     auto* files = new QGroupBox(QStringLiteral("Logs and reports"));
     auto* f = new QGridLayout(files);
@@ -186,6 +187,9 @@ QWidget* CRunnerFormView::buildLayout() {
     f->addWidget(m_description, 3, 1, 1, 2);
     f->addWidget(m_details, 4, 0);
     f->addWidget(m_timingsKind, 4, 1);
+    f->setRowStretch(5, 1);
+    m_logBrowse->setFixedWidth(36);
+    m_reportBrowse->setFixedWidth(36);
 
     auto* sequences = new QGroupBox(QStringLiteral("Sequences"));
     auto* s = new QGridLayout(sequences);
@@ -199,6 +203,8 @@ QWidget* CRunnerFormView::buildLayout() {
     t->addWidget(buddyLabel("Timin&g rounding:", m_rounding), 3, 0);
     t->addWidget(m_rounding, 3, 1);
     t->addWidget(m_timeoutCheck, 4, 0);
+    t->setRowStretch(5, 1);
+    s->setRowStretch(3, 1);
 
     auto* content = new QWidget;
     auto* grid = new QGridLayout(content);
