@@ -27,6 +27,7 @@
 #include "runner_bridge.h"
 #include "runner_commands.h"
 #include "runner_form_view.h"
+#include "support/test_http_server.h"
 
 extern char** environ;
 
@@ -143,6 +144,59 @@ TEST(RunnerEndToEnd, DemoScenarioRunsToTheReportPageAndItsResultsReload) {
     EXPECT_EQ(velk::results::rltFileBytes(runner.results().all()), saved);
     EXPECT_EQ(reportView->reportBox()->toPlainText(), shown);
     EXPECT_EQ(frame.shownPage(), CMainFrame::kReportPage);
+}
+
+TEST(RunnerEndToEnd, StopTestEndsTheRunWithoutTheReportPage) {
+    velk::test::TempDir dir;
+    velk::test::TestHttpServer server;
+    // Answers late, whether or not the engine ends its wait at the abort.
+    server.setHandler([](const velk::test::ReceivedRequest&, velk::test::Responder& r) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        r.respond(200, "late", "");
+    });
+    velk::model::ScenarioDocument document;
+    document.newDocument();
+    auto request = std::make_unique<velk::model::CRequest>();
+    request->setName("home");
+    request->setMethod(velk::model::CRequest::kGet);
+    request->setServer("127.0.0.1:" + std::to_string(server.port()));
+    request->setUri("/");
+    document.scenario().requests().addChild(0, std::move(request));
+    auto& run = document.scenario().run();
+    run.cycling = false;
+    run.clients = 1;
+    run.useStartDelay = false;
+    run.writeLog = false;
+    run.useReportDirectory = true;
+    run.reportDirectory = dir.path().string();
+
+    CMainFrame frame;
+    CRunner runner;
+    runner.initialize();
+    CRunnerBridge bridge(runner);
+    auto* runnerView = new CRunnerFormView(document, bridge);
+    frame.installPage(CMainFrame::kRunnerPage, runnerView);
+    auto* reportView = new velk::results::CReportFormView(runner.results());
+    frame.installPage(CMainFrame::kReportPage, reportView);
+    connectRunnerCommands(frame, bridge, *runnerView, *reportView);
+    bool stopped = false;
+    QObject::connect(&bridge, &CRunnerBridge::runFinished, &frame, [&](bool s) { stopped = s; });
+    frame.show();
+
+    frame.action(CMainFrame::kRunTest)->trigger();
+    EXPECT_EQ(frame.shownPage(), CMainFrame::kRunnerPage);
+    ASSERT_TRUE(server.waitForRequests(1, 30000));
+    // The wait window closes itself when the worker has ended.
+    frame.action(CMainFrame::kStopTest)->trigger();
+    EXPECT_FALSE(runner.isRunning());
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return frame.action(CMainFrame::kRunTest)->isEnabled(); }, 10000));
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(frame.shownPage(), CMainFrame::kRunnerPage);
+    EXPECT_EQ(runner.results().count(), 0);
+    EXPECT_NE(
+        document.scenario().outputLog().text().find("WARNING>   Process was terminated by user"),
+        std::string::npos);
 }
 
 TEST(RunnerOutput, ALinePerUserKeepsTheWindowResponsive) {
