@@ -75,6 +75,11 @@ CRunnerFormView::CRunnerFormView(velk::model::ScenarioDocument& document, CRunne
     loadFromScenario();
 }
 
+CRunnerFormView::~CRunnerFormView() {
+    // Fields that lose the focus while the page goes would call back into it.
+    for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
+}
+
 void CRunnerFormView::buildControls() {
     m_single = named(new QRadioButton(QStringLiteral("&Single run")), "single");
     m_batch = named(new QRadioButton(QStringLiteral("&Batch run by")), "batch");

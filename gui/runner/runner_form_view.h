@@ -32,6 +32,7 @@ class CRunnerFormView : public velk::shell::Page {
 public:
     CRunnerFormView(velk::model::ScenarioDocument& document, CRunnerBridge& bridge,
                     QWidget* parent = nullptr);
+    ~CRunnerFormView() override;
 
     void activatePage() override;
     void deactivatePage() override;
