@@ -78,8 +78,12 @@ void CpuMonitor::start() {
 
 double CpuMonitor::average() {
     const CpuTimes now = read();
-    const double result = load(m_start, now, sysconf(_SC_CLK_TCK));
-    if (result > 0) m_start = now;
+    const int64_t ticks = sysconf(_SC_CLK_TCK);
+    const double result = load(m_start, now, ticks);
+    // A measurement too short to count goes on from the same start.
+    if (now.valid && m_start.valid && now.total >= m_start.total &&
+        double(now.total - m_start.total) / now.processors >= double(ticks) / 10.0)
+        m_start = now;
     return result;
 }
 

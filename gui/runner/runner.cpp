@@ -76,9 +76,14 @@ void CRunner::onProgress(void* context, int32_t made, int32_t total) {
         runner->message(kMessage, format("Requests made so far: %d", made));
         return;
     }
-    const int32_t shown = made < total ? made : total;
-    if (runner->m_events)
-        runner->m_events->progress(shown, total, format("Request: %d/%d", shown, total));
+    int32_t shown = 0;
+    const std::string label = progressLabel(made, total, shown);
+    if (runner->m_events) runner->m_events->progress(shown, total, label);
+}
+
+std::string CRunner::progressLabel(int32_t made, int32_t total, int32_t& position) {
+    position = made < total ? made : total;
+    return format("Request: %d/%d", position, total);
 }
 
 const char* CRunner::cycledOption() const {

@@ -83,6 +83,10 @@ public:
     // Appends a message to the output target (any thread).
     void message(int32_t level, std::string_view text);
 
+    // The progress shown for made of total requests: "Request: %d/%d" with the
+    // smaller of the two as the position.
+    static std::string progressLabel(int32_t made, int32_t total, int32_t& position);
+
     // For the pause between passes: the length of one slice.
     void setPauseSliceMs(int32_t ms) { m_pauseSliceMs = ms; }
 

@@ -254,6 +254,14 @@ TEST_F(RunnerTest, ScriptThatDoesNotParseStartsNothing) {
     ASSERT_TRUE(m_events.waitFinished());
 }
 
+TEST(RunnerProgress, PositionNeverPassesTheTotal) {
+    int32_t position = -1;
+    EXPECT_EQ(CRunner::progressLabel(150, 100, position), "Request: 100/100");
+    EXPECT_EQ(position, 100);
+    EXPECT_EQ(CRunner::progressLabel(3, 100, position), "Request: 3/100");
+    EXPECT_EQ(position, 3);
+}
+
 TEST(CpuMonitor, LoadOfTwoReadings) {
     const char* const first =
         "cpu  100 0 100 700 100 0 0 0 0 0\ncpu0 50 0 50 350 50 0 0 0 0 0\n"
