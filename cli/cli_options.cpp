@@ -1,5 +1,6 @@
 #include "cli_options.h"
 
+#include <cstdlib>
 #include <string_view>
 
 namespace velk::cli {
@@ -12,6 +13,69 @@ bool isVariable(std::string_view arg) {
     if (!arg.starts_with("/")) return false;
     size_t eq = arg.find('=');
     return eq != std::string_view::npos && arg.substr(1, eq - 1).find('/') == std::string_view::npos;
+}
+
+// "FROM:TO:STEP": FROM and TO 0..9999999, STEP -999..999.
+bool parseCycleRange(std::string_view text, CliOptions& o) {
+    int values[3];
+    for (int i = 0; i < 3; ++i) {
+        const size_t colon = i < 2 ? text.find(':') : text.size();
+        if (colon == std::string_view::npos) return false;
+        const std::string part(text.substr(0, colon));
+        char* end = nullptr;
+        const long v = part.empty() ? -1 : std::strtol(part.c_str(), &end, 10);
+        const long low = i < 2 ? 0 : -999, high = i < 2 ? 9999999 : 999;
+        if (part.empty() || *end != '\0' || v < low || v > high) return false;
+        values[i] = int(v);
+        text.remove_prefix(colon < text.size() ? colon + 1 : colon);
+    }
+    o.cycleFrom = values[0];
+    o.cycleTo = values[1];
+    o.cycleStep = values[2];
+    return true;
+}
+
+// --results, --cycle and --pause: handled tells whether the argument was one
+// of them; false with parsed.error set when its value is refused.
+bool parseBatchOption(int argc, const char* const* argv, int& i, ParsedCli& parsed, bool& handled) {
+    CliOptions& o = parsed.options;
+    const std::string_view arg(argv[i]);
+    handled = arg == "--results" || arg == "--cycle" || arg == "--pause";
+    if (!handled) return true;
+    const int needed = arg == "--cycle" ? 2 : 1;
+    if (i + needed >= argc) {
+        parsed.error = std::string(arg) +
+                       (arg == "--results" ? " needs a file name, as in --results run.rlt"
+                        : arg == "--cycle" ? " needs an option and a range, as in --cycle clients 10:50:10"
+                                           : " needs a number of seconds, as in --pause 5");
+        return false;
+    }
+    if (arg == "--results") {
+        o.resultsPath = argv[++i];
+    } else if (arg == "--cycle") {
+        const std::string_view name(argv[++i]);
+        if (name != "clients" && name != "requests") {
+            parsed.error = "--cycle " + std::string(name) + ": the cycled option is clients or requests";
+            return false;
+        }
+        o.cycling = true;
+        o.cycleByIterations = name == "requests";
+        if (!parseCycleRange(argv[++i], o)) {
+            parsed.error = "--cycle " + std::string(name) + " " + argv[i] +
+                           ": expected FROM:TO:STEP, FROM and TO 0..9999999, STEP -999..999";
+            return false;
+        }
+    } else {
+        char* end = nullptr;
+        const long seconds = std::strtol(argv[++i], &end, 10);
+        if (!*argv[i] || *end != '\0' || seconds < 0 || seconds > 9999999) {
+            parsed.error = std::string("--pause ") + argv[i] + ": expected seconds, 0..9999999";
+            return false;
+        }
+        o.pause = true;
+        o.pauseSeconds = int(seconds);
+    }
+    return true;
 }
 
 }  // namespace
@@ -56,6 +120,8 @@ ParsedCli parseCli(int argc, const char* const* argv) {
                 return parsed;
             }
             o.settings.emplace_back(setting);
+        } else if (bool batch = false; !parseBatchOption(argc, argv, i, parsed, batch) || batch) {
+            if (!parsed.error.empty()) return parsed;
         } else if (arg.starts_with("--")) {
             parsed.error = "unknown option " + std::string(arg) + " (try --help)";
             return parsed;
@@ -72,12 +138,18 @@ ParsedCli parseCli(int argc, const char* const* argv) {
         parsed.error = "no test script file given (try --help)";
         return parsed;
     }
+    if (o.pause && !o.cycling) {
+        parsed.error = "--pause goes with --cycle";
+        return parsed;
+    }
     parsed.ok = true;
     return parsed;
 }
 
 const char* usageText() {
-    return "Usage: velkrun [--set NAME=VALUE ...] [--report] [--quiet] SCRIPT [-name=value ...]\n"
+    return "Usage: velkrun [--set NAME=VALUE ...] [--report] [--quiet] [--results FILE.rlt]\n"
+           "               [--cycle clients|requests FROM:TO:STEP [--pause SECONDS]]\n"
+           "               SCRIPT [-name=value ...]\n"
            "       velkrun --check SCRIPT [-name=value ...]\n"
            "       velkrun --print-script SCENARIO.vts\n"
            "       velkrun --help | --version\n"
@@ -91,6 +163,13 @@ const char* usageText() {
            "                    --set clients=50 --set requests=10 (repeatable).\n"
            "  --report          also print the report on standard output.\n"
            "  --quiet           no progress display.\n"
+           "  --results FILE    keep the results of every pass in FILE (a .rlt results\n"
+           "                    file that the desktop program opens with Open Results).\n"
+           "  --cycle clients|requests FROM:TO:STEP\n"
+           "                    a batch run: one pass with each value of the option from\n"
+           "                    FROM towards TO by STEP (STEP may be negative; 0 runs one\n"
+           "                    pass), with the desktop program's messages.\n"
+           "  --pause SECONDS   with --cycle: wait this long between passes.\n"
            "  --check           only parse the script and print what the engine reports\n"
            "                    about it; exit 1 when it does not parse.\n"
            "  --print-script    print the test script made of the scenario and stop.\n"
@@ -107,7 +186,8 @@ const char* usageText() {
            "Exit status: 0 the run completed; 1 the script cannot be read or does not\n"
            "parse, or an option is refused; 2 a usage error; 3 the run could not start or\n"
            "completed no request; 4 the report file could not be written; 130 stopped by\n"
-           "Ctrl+C (the report is still written).\n";
+           "Ctrl+C (the report is still written).  With --cycle or --results: 3 a pass\n"
+           "failed, 4 the results file could not be written.\n";
 }
 
 }  // namespace velk::cli

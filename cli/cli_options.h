@@ -20,6 +20,16 @@ struct CliOptions {
     std::vector<std::string> settings;
     bool printReport = false;  // --report: the report on standard output too
     bool quiet = false;        // --quiet: no progress display
+
+    // Batch runs and results files, as the desktop program's runner makes them.
+    std::string resultsPath;  // --results FILE.rlt: the collected passes
+    bool cycling = false;     // --cycle clients|requests FROM:TO:STEP
+    bool cycleByIterations = false;
+    int cycleFrom = 0;
+    int cycleTo = 0;
+    int cycleStep = 0;
+    bool pause = false;  // --pause SECONDS between passes
+    int pauseSeconds = 0;
 };
 
 struct ParsedCli {

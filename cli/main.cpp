@@ -3,6 +3,7 @@
 
 #include "check_command.h"
 #include "cli_options.h"
+#include "cycle_command.h"
 #include "engine_output.h"
 #include "run_command.h"
 #include "scenario_command.h"
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
         case velk::cli::Command::Check:
         case velk::cli::Command::Run: break;
     }
+    if (velk::cli::usesRunner(options)) return velk::cli::runWithRunner(options);
     InitKS(0, 0);
     velk::cli::installEngineOutput(!options.quiet);
     int status = options.command == velk::cli::Command::Check ? velk::cli::runCheck(options)

@@ -27,9 +27,10 @@ if [ "${1:-}" != "--quick" ]; then
 
   echo "== ThreadSanitizer: runs and HTTP exchanges"
   cmake --preset tsan >/dev/null
-  cmake --build build-tsan -j"$jobs" --target run_tests http_tests >/dev/null
+  cmake --build build-tsan -j"$jobs" --target run_tests http_tests runner_tests >/dev/null
   TSAN_OPTIONS="halt_on_error=1" quietly tsan-run build-tsan/tests/run/run_tests
   TSAN_OPTIONS="halt_on_error=1" quietly tsan-http build-tsan/tests/http/http_tests
+  TSAN_OPTIONS="halt_on_error=1" quietly tsan-runner build-tsan/tests/runner/runner_tests
 fi
 
 echo "== Test suite"

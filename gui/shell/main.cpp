@@ -1,5 +1,6 @@
 // velk: the desktop program.  Wires the document, the pages and the main window
 // together; the work itself lives in the folders' libraries.
+#include <QAction>
 #include <QApplication>
 #include <QTimer>
 #include <cstring>
@@ -20,6 +21,11 @@
 #include "recorder_controller.h"
 #include "recorder_form_view.h"
 #endif
+#include "report_form_view.h"
+#include "runner.h"
+#include "runner_bridge.h"
+#include "runner_commands.h"
+#include "runner_form_view.h"
 #include "scenario_document.h"
 #include "screenshot_renderer.h"
 #include "settings_store.h"
@@ -59,39 +65,82 @@ int main(int argc, char** argv) {
     velk::model::ScenarioDocument document;
     document.newDocument();
 
-    // The results list, shared by the runner and the results pages; it
-    // outlives the frame and its pages.
-    velk::results::CResultsContainer results;
+    // The runner owns the results list that the report and graph pages show;
+    // it outlives the frame and its pages.
+    velk::runner::CRunner runner;
+    runner.initialize();
+    velk::runner::CRunnerBridge runnerBridge(runner);
+    velk::results::CResultsContainer& results = runner.results();
 
     velk::shell::CMainFrame frame;
     velk::shell::DocumentController controller(document, frame);
     velk::shell::connectShellCommands(frame);
 
-    // Graphs and Batch Run Graphs pages: they refresh on activation and on
-    // resultsChanged(), which the list's notifier must reach through a queued
-    // connection because it runs on the thread that changed the list.
+    // Editor page: the scenario's requests, parameters and options.
+    frame.installPage(velk::shell::CMainFrame::kEditorPage,
+                      new velk::editor::CEditorFormView(document));
+
+    // Runner and report pages (3, 4): Run Test, Stop Test, Open and Save Results.
+    auto* runnerView = new velk::runner::CRunnerFormView(document, runnerBridge);
+    frame.installPage(velk::shell::CMainFrame::kRunnerPage, runnerView);
+    auto* reportView = new velk::results::CReportFormView(results);
+    frame.installPage(velk::shell::CMainFrame::kReportPage, reportView);
+    velk::runner::connectRunnerCommands(frame, runnerBridge, *runnerView, *reportView);
+    QObject::connect(&runnerBridge, &velk::runner::CRunnerBridge::progress, &frame,
+                     [&frame](int range, int pos, const QString& label) {
+                         frame.progressBar()->setRange(range);
+                         frame.progressBar()->setPos(pos);
+                         frame.progressBar()->setLabel(label);
+                     });
+    QObject::connect(&runnerBridge, &velk::runner::CRunnerBridge::progressReset, &frame,
+                     [&frame] { frame.progressBar()->reset(); });
+    QObject::connect(&runnerBridge, &velk::runner::CRunnerBridge::runFinished, &frame,
+                     &velk::shell::CMainFrame::runFinished);
+    QObject::connect(&frame, &velk::shell::CMainFrame::openResultsFileRequested, &frame,
+                     [&frame, &runnerBridge, reportView](const QString& path) {
+                         velk::runner::openResultsFile(frame, runnerBridge, *reportView, path);
+                     });
+
+    // Graphs and Batch Run Graphs pages: they refresh on activation and when the
+    // bridge says the list changed (already on this thread).
     auto* graphsPage = new velk::results::CGraphicsFormView(results);
     auto* batchGraphsPage = new velk::results::CAddGraphicsFormView(results);
     frame.installPage(velk::shell::CMainFrame::kGraphsPage, graphsPage);
     frame.installPage(velk::shell::CMainFrame::kBatchGraphsPage, batchGraphsPage);
+    QObject::connect(&runnerBridge, &velk::runner::CRunnerBridge::resultsChanged, graphsPage,
+                     &velk::results::CGraphicsFormView::resultsChanged);
+    QObject::connect(&runnerBridge, &velk::runner::CRunnerBridge::resultsChanged, batchGraphsPage,
+                     &velk::results::CAddGraphicsFormView::resultsChanged);
 
-    // Editor page: the scenario's requests, parameters and options.
-    frame.installPage(velk::shell::CMainFrame::kEditorPage,
-                      new velk::editor::CEditorFormView(document));
+    // A new or opened scenario starts without the old one's results.
+    QObject::connect(&controller, &velk::shell::DocumentController::aboutToReplaceDocument, &frame,
+                     [&results] { results.clear(); });
+
+    // Run Test waits while recording; recording waits while a test runs.
+    QAction* runTest = frame.action(velk::shell::CMainFrame::kRunTest);
+    auto updateRunTest = [&frame, &runnerBridge, runTest] {
+        runTest->setEnabled(!runnerBridge.running() && !frame.isRecording());
+    };
+    QObject::connect(&runnerBridge, &velk::runner::CRunnerBridge::runningChanged, &frame,
+                     updateRunTest);
 
 #ifdef VELK_WITH_RECORDER
     // Recorder page: the embedded browser whose navigations become requests.
     auto* recorderView = new velk::recorder::CRecorderFormView(document);
     frame.installPage(velk::shell::CMainFrame::kRecorderPage, recorderView);
     auto* recorder = new velk::recorder::CRecorderController(frame, *recorderView, &frame);
-    // At merge: documentReplaced() -> recorder->onDocumentReplaced(),
-    // the runner's running state -> recorder->setTestRunning(), and Run Test
-    // disabled while recorder->isRecording() (recordingChanged).
-    (void)recorder;
+    QObject::connect(&controller, &velk::shell::DocumentController::aboutToReplaceDocument,
+                     recorder, &velk::recorder::CRecorderController::stopRecording);
+    QObject::connect(&controller, &velk::shell::DocumentController::documentReplaced, recorder,
+                     &velk::recorder::CRecorderController::onDocumentReplaced);
+    QObject::connect(&runnerBridge, &velk::runner::CRunnerBridge::runningChanged, recorder,
+                     &velk::recorder::CRecorderController::setTestRunning);
+    QObject::connect(recorder, &velk::recorder::CRecorderController::recordingChanged, &frame,
+                     [&frame, updateRunTest](bool recording) {
+                         frame.setRecording(recording);
+                         updateRunTest();
+                     });
 #endif
-
-    // (Each page's block goes here: construct it, frame.installPage(...),
-    // connect its actions.)
 
     // First activation: the recorder page, the saved placement, the global
     // settings, then the tip of the day.
@@ -120,7 +169,6 @@ int main(int argc, char** argv) {
             QTimer::singleShot(0, &controller,
                                [&controller, path] { controller.openDocument(path); });
         else if (endsWith(argv[argc - 1], "rlt"))
-            // The results' owner connects to this signal and shows the report page.
             QTimer::singleShot(0, &frame,
                                [&frame, path] { emit frame.openResultsFileRequested(path); });
     }

@@ -1,0 +1,76 @@
+#include "report_form_view.h"
+
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+namespace velk::results {
+namespace {
+
+const QString kNoResults = QStringLiteral("No results");
+
+}  // namespace
+
+CReportFormView::CReportFormView(CResultsContainer& results, QWidget* parent)
+    : Page(parent), m_results(results) {
+    m_titles = new QComboBox(this);
+    m_titles->setObjectName(QStringLiteral("reportTitles"));
+    m_titles->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_report = new QPlainTextEdit(this);
+    m_report->setObjectName(QStringLiteral("reportText"));
+    m_report->setReadOnly(true);
+    m_report->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_report->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    QPalette p = m_report->palette();
+    p.setColor(QPalette::Base, Qt::white);
+    p.setColor(QPalette::Text, Qt::black);
+    m_report->setPalette(p);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_titles, 0, Qt::AlignLeft);
+    layout->addWidget(m_report, 1);
+    connect(m_titles, &QComboBox::activated, this, [this] { showSelected(false); });
+    resetPage();
+}
+
+void CReportFormView::resetPage() {
+    m_titles->clear();
+    m_titles->setEnabled(false);
+    m_report->setPlainText(kNoResults);
+    m_shownRun = 0;
+}
+
+void CReportFormView::refresh(bool resetSelection) {
+    const std::vector<ResultsStorePtr> records = m_results.all();
+    if (records.empty()) {
+        resetPage();
+        return;
+    }
+    const int32_t keep = resetSelection ? 0 : m_shownRun;
+    m_titles->clear();
+    int selected = 0;
+    for (const ResultsStorePtr& r : records) {
+        if (r->runNumber == keep && keep != 0) selected = m_titles->count();
+        m_titles->addItem(QString::fromLocal8Bit(r->title.c_str()), r->runNumber);
+    }
+    m_titles->setEnabled(true);
+    m_titles->setCurrentIndex(selected);
+    showSelected(resetSelection);
+}
+
+void CReportFormView::showSelected(bool reload) {
+    const int32_t run = m_titles->currentData().toInt();
+    if (run == m_shownRun && !reload) return;
+    ResultsStorePtr record = m_results.find(run);
+    if (!record) {
+        m_report->setPlainText(kNoResults);
+        m_shownRun = 0;
+        return;
+    }
+    QString text = QString::fromLocal8Bit(record->report.c_str());
+    text.remove(QLatin1Char('\r'));
+    m_report->setPlainText(text);
+    m_shownRun = run;
+}
+
+}  // namespace velk::results

@@ -1,0 +1,43 @@
+#pragma once
+// CReportFormView: the report page (page 4): a drop-down of the collected
+// passes' titles and the selected pass's text report.  It refreshes when the
+// results list changes and when it is shown: the pass shown before stays
+// selected while it is in the list, else the first one is; an empty list
+// shows "No results".
+//
+// User-interface thread only.  Records are shared references, so a shown
+// report stays valid after the list was cleared.
+#include "page.h"
+#include "results_container.h"
+
+class QComboBox;
+class QPlainTextEdit;
+
+namespace velk::results {
+
+class CReportFormView : public velk::shell::Page {
+    Q_OBJECT
+public:
+    explicit CReportFormView(CResultsContainer& results, QWidget* parent = nullptr);
+
+    void activatePage() override { refresh(false); }
+    void resetPage() override;
+
+    QComboBox* titles() const { return m_titles; }
+    QPlainTextEdit* reportBox() const { return m_report; }
+
+public slots:
+    // Rebuilds the drop-down from the list; resetSelection shows the first
+    // pass (after a results file was opened).
+    void refresh(bool resetSelection = false);
+
+private:
+    void showSelected(bool reload);
+
+    CResultsContainer& m_results;
+    QComboBox* m_titles;
+    QPlainTextEdit* m_report;
+    int32_t m_shownRun = 0;  // run number of the report in the box, 0 none
+};
+
+}  // namespace velk::results

@@ -1,0 +1,25 @@
+#pragma once
+// COutputBox: the run output, read-only on white, always scrolled to its last
+// line.  A refresh appends only what the log gained since the last one, so a
+// long run's output costs the window the new lines, not the whole log.
+// User-interface thread only.
+#include <QPlainTextEdit>
+#include <string>
+
+namespace velk::runner {
+
+class COutputBox : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit COutputBox(QWidget* parent = nullptr);
+
+    // Shows log (the whole output so far): its new end is appended; a log
+    // shorter than what is shown is shown anew.
+    void showLog(const std::string& log);
+    void clearLog();
+
+private:
+    size_t m_shown = 0;  // bytes of the log already shown
+};
+
+}  // namespace velk::runner

@@ -1,0 +1,77 @@
+#pragma once
+// CRunnerBridge: the runner as the window sees it.  The engine's and the
+// worker's reports (progress, a page to show, the end of a run, new output,
+// a changed results list) arrive here on their threads and leave as queued
+// signals on the user-interface thread, coalesced: a run that prints a line
+// per user repaints the output a few times a second, not once per line.
+//
+// Lives on the user-interface thread; notifyOutput() and the events are safe
+// from any thread.  Must outlive every run it starts (shut the runner down
+// before destroying it).
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <mutex>
+
+#include "runner.h"
+
+class QTimer;
+class QWidget;
+
+namespace velk::runner {
+
+class CRunnerBridge : public QObject {
+    Q_OBJECT
+public:
+    // Output refreshes are at most this often.
+    static constexpr int kOutputRefreshMs = 100;
+
+    explicit CRunnerBridge(CRunner& runner, QObject* parent = nullptr);
+    ~CRunnerBridge() override;
+
+    CRunner& runner() { return m_runner; }
+    bool running() const { return m_running; }
+
+    // Starts a run (see CRunner::start) with this bridge as its events.
+    bool start(const std::string& script, const std::string& runName, const CycleSettings& cycle);
+    // Stops a run, showing "Please, wait a run stopping..." over parent until
+    // the worker has ended.
+    void stop(QWidget* parent);
+
+    // The progress bar back to its rest (a run command, a stop).
+    void resetProgress() { emit progressReset(); }
+
+    // For the runner's output target: something was appended (any thread).
+    void notifyOutput();
+
+signals:
+    void progress(int range, int pos, QString label);
+    // The progress bar goes back to its rest: a run command, a stop, the end.
+    void progressReset();
+    void showPage(int page);
+    void runFinished(bool stopped);
+    void outputChanged();
+    void runningChanged(bool running);
+    // The results list changed (a pass collected, cleared, loaded).
+    void resultsChanged();
+
+private:
+    class Events;
+    void flushProgress();
+    void finished(bool stopped);
+    void setRunning(bool running);
+
+    CRunner& m_runner;
+    std::unique_ptr<Events> m_events;
+    QTimer* m_outputTimer = nullptr;
+    std::atomic<bool> m_outputPending{false};
+    bool m_running = false;
+
+    std::mutex m_progressMutex;
+    bool m_progressPending = false;  // guarded by m_progressMutex
+    int m_progressPos = 0;           // guarded by m_progressMutex
+    int m_progressRange = 0;         // guarded by m_progressMutex
+    QString m_progressLabel;         // guarded by m_progressMutex
+};
+
+}  // namespace velk::runner

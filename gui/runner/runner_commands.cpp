@@ -1,0 +1,87 @@
+#include "runner_commands.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+#include "main_frame.h"
+#include "report_form_view.h"
+#include "rlt_file.h"
+#include "runner_bridge.h"
+#include "runner_form_view.h"
+
+namespace velk::runner {
+namespace {
+
+using velk::shell::CMainFrame;
+
+const QString kFilter = QStringLiteral("Result Files (*.rlt);;All Files (*)");
+
+void saveResults(CMainFrame& frame, CRunnerBridge& bridge) {
+    QFileDialog dialog(&frame, QStringLiteral("Save Results"), QString(), kFilter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setDefaultSuffix(QStringLiteral("rlt"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    std::string error;
+    if (!velk::results::saveResultsFile(bridge.runner().results(),
+                                        dialog.selectedFiles().front().toStdString(), error))
+        QMessageBox::warning(&frame, QApplication::applicationName(),
+                             QString::fromStdString(error));
+}
+
+}  // namespace
+
+bool openResultsFile(CMainFrame& frame, CRunnerBridge& bridge,
+                     velk::results::CReportFormView& reportView, const QString& path) {
+    std::string error;
+    const bool ok =
+        velk::results::loadResultsFile(bridge.runner().results(), path.toStdString(), error);
+    if (!ok)
+        QMessageBox::warning(&frame, QApplication::applicationName(),
+                             QString::fromStdString(error));
+    frame.showPage(CMainFrame::kReportPage);
+    reportView.refresh(true);
+    return ok;
+}
+
+void connectRunnerCommands(CMainFrame& frame, CRunnerBridge& bridge, CRunnerFormView& runnerView,
+                           velk::results::CReportFormView& reportView) {
+    QAction* run = frame.action(CMainFrame::kRunTest);
+    QAction* stop = frame.action(CMainFrame::kStopTest);
+    QAction* save = frame.action(CMainFrame::kSaveResults);
+    auto enable = [run, stop](bool running) {
+        run->setEnabled(!running);
+        stop->setEnabled(running);
+    };
+    enable(bridge.running());
+    save->setEnabled(bridge.runner().results().count() > 0);
+    QObject::connect(&bridge, &CRunnerBridge::runningChanged, run, enable);
+    QObject::connect(&bridge, &CRunnerBridge::resultsChanged, save, [save, &bridge, &reportView] {
+        save->setEnabled(bridge.runner().results().count() > 0);
+        reportView.refresh(false);
+    });
+    QObject::connect(run, &QAction::triggered, &runnerView, [&frame, &runnerView] {
+        // The editor keeps its pending edits in the scenario first.
+        if (frame.shownPage() == CMainFrame::kEditorPage)
+            if (auto* editor = frame.page(CMainFrame::kEditorPage)) editor->deactivatePage();
+        runnerView.runTest();
+    });
+    QObject::connect(stop, &QAction::triggered, &runnerView,
+                     [&runnerView] { runnerView.stopTest(); });
+    QObject::connect(&runnerView, &CRunnerFormView::pageWanted, &frame, &CMainFrame::showPage);
+    QObject::connect(&bridge, &CRunnerBridge::showPage, &frame, &CMainFrame::showPage);
+    QObject::connect(&bridge, &CRunnerBridge::runFinished, &frame, [&frame](bool stopped) {
+        if (!stopped) frame.showPage(CMainFrame::kReportPage);
+    });
+    QObject::connect(frame.action(CMainFrame::kOpenResults), &QAction::triggered, &frame,
+                     [&frame, &bridge, &reportView] {
+                         const QString path = QFileDialog::getOpenFileName(
+                             &frame, QStringLiteral("Open Results"), QString(), kFilter);
+                         if (!path.isEmpty()) openResultsFile(frame, bridge, reportView, path);
+                     });
+    QObject::connect(save, &QAction::triggered, &frame,
+                     [&frame, &bridge] { saveResults(frame, bridge); });
+}
+
+}  // namespace velk::runner

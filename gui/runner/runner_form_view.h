@@ -1,0 +1,126 @@
+#pragma once
+// CRunnerFormView: the runner page (page 3): how the open scenario runs (its
+// run section) and the output of runs.  Every change is written back into the
+// scenario at once and marks the document modified; a value outside its range
+// or a text over its length is refused with the framework's message and leaves
+// the scenario unchanged.  Run Test's checks and the hand-over to the runner
+// are here too, since they point the user at this page's fields.
+//
+// User-interface thread only.  Output arrives through the bridge's coalesced
+// outputChanged signal.
+#include <functional>
+
+#include "page.h"
+#include "runner.h"
+#include "scenario_document.h"
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace velk::runner {
+
+class CNumberEdit;
+class COutputBox;
+class CRunnerBridge;
+
+class CRunnerFormView : public velk::shell::Page {
+    Q_OBJECT
+public:
+    CRunnerFormView(velk::model::ScenarioDocument& document, CRunnerBridge& bridge,
+                    QWidget* parent = nullptr);
+    ~CRunnerFormView() override;
+
+    void activatePage() override;
+    void deactivatePage() override;
+    void resetPage() override;
+
+    // The Run Test command: its checks, then the start.  False when no run
+    // started.
+    bool runTest();
+    // The Stop Test command.
+    void stopTest();
+
+    // Message boxes and the Yes/No question go through these (tests replace them).
+    void setMessageHandler(std::function<void(const QString&)> handler) {
+        m_message = std::move(handler);
+    }
+    void setQuestionHandler(std::function<bool(const QString&)> handler) {
+        m_question = std::move(handler);
+    }
+    // Directory and pattern dialogs (tests replace them): given the current
+    // text, the new one, or an empty text for none.
+    using Chooser = std::function<QString(const QString& title, const QString& current)>;
+    void setDirectoryChooser(Chooser chooser) { m_chooseDirectory = std::move(chooser); }
+
+    // Reads every field from the scenario; the output from its log.
+    void loadFromScenario();
+    // Checks and writes every field into the scenario; false (with the message
+    // shown and the field focused) when a check fails.
+    bool saveToScenario();
+    void refreshOutput();
+
+signals:
+    // The page to show (this page, before a run or a refused one).
+    void pageWanted(int page);
+
+private:
+    void buildControls();
+    QWidget* buildLayout();
+    void connectChanges();
+    void changed();
+    void applyEnabling();
+    void stepEdited(const QString& text);
+    void boundEdited(CNumberEdit* field, int32_t& previous, const QString& text);
+    void chooseDirectory(QLineEdit* field, const QString& title);
+    void editSequence(int which);
+    void editPattern();
+    void showMessage(const QString& text);
+    void refuse(QLineEdit* field, const QString& text);
+    bool readNumber(CNumberEdit* field, int64_t min, int64_t max, int32_t& value);
+    bool readText(QLineEdit* field, int limit, std::string& value);
+
+    velk::model::ScenarioDocument& m_document;
+    CRunnerBridge& m_bridge;
+    bool m_loading = false;
+    int32_t m_step = 0, m_from = 0, m_to = 0;  // the cycle fields' last values
+    std::function<void(const QString&)> m_message;
+    std::function<bool(const QString&)> m_question;
+    Chooser m_chooseDirectory;
+
+    QRadioButton *m_single, *m_batch;
+    CNumberEdit *m_users, *m_iterations;
+    QComboBox* m_batchBy;
+    CNumberEdit *m_from_, *m_to_, *m_step_;
+    QWidget *m_fromLabel, *m_toLabel, *m_stepLabel, *m_secLabel;
+    QCheckBox* m_pauseCheck;
+    CNumberEdit* m_pauseSeconds;
+    QCheckBox *m_timeLimitCheck, *m_requestLimitCheck;
+    CNumberEdit *m_timeLimit, *m_requestLimit;
+    QRadioButton *m_maxLoad, *m_loadLevel;
+    CNumberEdit* m_rate;
+    QCheckBox* m_writeLog;
+    QLineEdit* m_logDir;
+    QPushButton* m_logBrowse;
+    QCheckBox* m_useReportDir;
+    QLineEdit* m_reportDir;
+    QPushButton* m_reportBrowse;
+    QLineEdit* m_pattern;
+    QPushButton* m_patternEdit;
+    QLineEdit* m_description;
+    QCheckBox* m_details;
+    QComboBox* m_timingsKind;
+    QCheckBox* m_useSequence[3];
+    QPushButton* m_editSequence[3];
+    QRadioButton *m_startTogether, *m_startDelayed;
+    CNumberEdit* m_delay;
+    QRadioButton* m_timing[3];
+    QComboBox* m_rounding;
+    QCheckBox* m_timeoutCheck;
+    COutputBox* m_output;
+};
+
+}  // namespace velk::runner

@@ -1,0 +1,209 @@
+// CRunnerFormView: moving the run section between the scenario and the
+// controls, and the Run Test and Stop Test commands.
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QMessageBox>
+#include <QRadioButton>
+
+#include "number_edit.h"
+#include "output_box.h"
+#include "report_name_pattern.h"
+#include "run_field_rules.h"
+#include "run_preconditions.h"
+#include "runner_bridge.h"
+#include "runner_form_view.h"
+#include "scenario_checks.h"
+#include "velkcore.h"
+
+namespace velk::runner {
+namespace {
+
+constexpr int kRunnerPage = 3;
+
+QString text(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+}  // namespace
+
+void CRunnerFormView::activatePage() {
+    loadFromScenario();
+}
+
+void CRunnerFormView::deactivatePage() {
+    saveToScenario();
+}
+
+void CRunnerFormView::resetPage() {
+    m_document.scenario().outputLog().clear();
+    m_output->clearLog();
+    refreshOutput();
+    loadFromScenario();
+}
+
+void CRunnerFormView::loadFromScenario() {
+    const velk::model::CRunSection& r = m_document.scenario().run();
+    m_loading = true;
+    (r.cycling ? m_batch : m_single)->setChecked(true);
+    m_users->setNumber(r.clients);
+    m_iterations->setNumber(r.requestsPerUser);
+    m_batchBy->setCurrentIndex(r.cycleByIterations ? 1 : 0);
+    m_from = r.cycleFrom;
+    m_to = r.cycleTo;
+    m_step = r.cycleStep;
+    m_from_->setNumber(r.cycleFrom);
+    m_to_->setNumber(r.cycleTo);
+    m_step_->setNumber(r.cycleStep);
+    m_pauseCheck->setChecked(r.pauseBetweenPasses);
+    m_pauseSeconds->setNumber(r.pauseSeconds);
+    m_timeLimitCheck->setChecked(r.useTimeLimit);
+    m_timeLimit->setNumber(r.timeLimit);
+    m_requestLimitCheck->setChecked(r.useRequestLimit);
+    m_requestLimit->setNumber(r.requestLimit);
+    (r.rateMode == 1 ? m_loadLevel : m_maxLoad)->setChecked(true);
+    m_rate->setNumber(r.rateValue);
+    m_writeLog->setChecked(r.writeLog);
+    m_logDir->setText(text(r.logDirectory));
+    m_useReportDir->setChecked(r.useReportDirectory);
+    m_reportDir->setText(text(r.reportDirectory));
+    m_pattern->setText(text(r.outputFileTemplate));
+    m_description->setText(text(r.description));
+    m_details->setChecked(r.details);
+    m_timingsKind->setCurrentIndex(r.timeStamps ? 1 : 0);
+    m_useSequence[0]->setChecked(r.useInitialSequence);
+    m_useSequence[1]->setChecked(r.useMainSequence);
+    m_useSequence[2]->setChecked(r.useFinalSequence);
+    (r.useStartDelay ? m_startDelayed : m_startTogether)->setChecked(true);
+    m_delay->setNumber(r.startDelay);
+    m_timing[r.timingMode >= 0 && r.timingMode < 3 ? r.timingMode : 0]->setChecked(true);
+    m_rounding->setCurrentIndex(r.rounding >= 0 && r.rounding < 3 ? r.rounding : 0);
+    m_timeoutCheck->setChecked(r.timeoutCheck);
+    m_loading = false;
+    refreshOutput();
+    applyEnabling();
+}
+
+bool CRunnerFormView::readNumber(CNumberEdit* field, int64_t min, int64_t max, int32_t& value) {
+    // An emptied field is being typed into: nothing to save yet.
+    if (field->text().isEmpty()) return false;
+    const std::optional<int64_t> v = parseInteger(field->text().toStdString());
+    if (!v || *v < min || *v > max) {
+        refuse(field, text(rangeMessage({min, max})));
+        return false;
+    }
+    value = int32_t(*v);
+    return true;
+}
+
+bool CRunnerFormView::readText(QLineEdit* field, int limit, std::string& value) {
+    if (field->text().size() > limit) {
+        refuse(field, text(lengthMessage(limit)));
+        return false;
+    }
+    value = field->text().toStdString();
+    return true;
+}
+
+bool CRunnerFormView::saveToScenario() {
+    velk::model::CRunSection r = m_document.scenario().run();
+    if (!readNumber(m_users, 0, 999999, r.clients) ||
+        !readNumber(m_iterations, 0, 9999999, r.requestsPerUser) ||
+        !readNumber(m_pauseSeconds, 0, 9999999, r.pauseSeconds) ||
+        !readNumber(m_timeLimit, 0, 9999999, r.timeLimit) ||
+        !readNumber(m_requestLimit, 0, 9999999, r.requestLimit) ||
+        !readNumber(m_rate, 1, 9999999, r.rateValue) ||
+        !readNumber(m_delay, 0, 3600000, r.startDelay) ||
+        !readText(m_logDir, 270, r.logDirectory) ||
+        !readText(m_reportDir, 270, r.reportDirectory) ||
+        !readText(m_pattern, 270, r.outputFileTemplate) ||
+        !readText(m_description, 1024, r.description))
+        return false;
+    r.cycling = m_batch->isChecked();
+    r.cycleByIterations = m_batchBy->currentIndex() == 1;
+    r.cycleFrom = m_from;
+    r.cycleTo = m_to;
+    r.cycleStep = m_step;
+    r.pauseBetweenPasses = m_pauseCheck->isChecked();
+    r.useTimeLimit = m_timeLimitCheck->isChecked();
+    r.useRequestLimit = m_requestLimitCheck->isChecked();
+    r.rateMode = m_loadLevel->isChecked() ? 1 : 0;
+    r.writeLog = m_writeLog->isChecked();
+    r.useReportDirectory = m_useReportDir->isChecked();
+    r.details = m_details->isChecked();
+    r.timeStamps = m_timingsKind->currentIndex() == 1;
+    r.useInitialSequence = m_useSequence[0]->isChecked();
+    r.useMainSequence = m_useSequence[1]->isChecked();
+    r.useFinalSequence = m_useSequence[2]->isChecked();
+    r.useStartDelay = m_startDelayed->isChecked();
+    for (int i = 0; i < 3; ++i)
+        if (m_timing[i]->isChecked()) r.timingMode = i;
+    r.rounding = m_rounding->currentIndex();
+    r.timeoutCheck = m_timeoutCheck->isChecked();
+    m_document.scenario().run() = std::move(r);
+    return true;
+}
+
+bool CRunnerFormView::runTest() {
+    if (m_bridge.running()) return false;
+    velk::model::CScenario& scenario = m_document.scenario();
+    if (scenario.requests().count() == 0) {
+        showMessage(QString::fromLatin1(kNoRequestsMessage));
+        return false;
+    }
+    velk::model::CRunSection& run = scenario.run();
+    const struct {
+        bool on;
+        const std::string& path;
+        QLineEdit* field;
+    } directories[] = {{run.writeLog, run.logDirectory, m_logDir},
+                       {run.useReportDirectory, run.reportDirectory, m_reportDir}};
+    for (const auto& d : directories) {
+        if (d.on && !ensureDirectory(d.path)) {
+            emit pageWanted(kRunnerPage);
+            refuse(d.field, text(cannotCreateDirectoryMessage(d.path)));
+            return false;
+        }
+    }
+    if (hasForbiddenFileNameChar(run.outputFileTemplate)) {
+        emit pageWanted(kRunnerPage);
+        refuse(m_pattern, text(forbiddenFileNameMessage()));
+        return false;
+    }
+    scenario.general().projectName = m_document.title();
+    // Values the engine would refuse are named here rather than failing the parse.
+    std::string problem;
+    if (!velk::model::checkScenarioForRun(scenario, problem)) {
+        showMessage(text(problem));
+        return false;
+    }
+    const velk::model::GlobalSettings& settings = velk::model::GlobalSettings::shared();
+    std::string script, error;
+    if (run.details && scenario.generateScript(settings, script, error) &&
+        timingsTooLarge(Calculate3DArrayMemoryAmount(script.c_str()), availablePhysicalMemory())) {
+        const QString question = QString::fromLatin1(kTooManyRequestsQuestion);
+        const bool yes = m_question ? m_question(question)
+                                    : QMessageBox::question(this, QApplication::applicationName(),
+                                                            question) == QMessageBox::Yes;
+        if (!yes) return false;
+        run.details = false;
+        m_document.setModified(true);
+        loadFromScenario();
+    }
+    if (!scenario.generateScript(settings, script, error)) {
+        showMessage(text(error));
+        return false;
+    }
+    m_bridge.resetProgress();
+    emit pageWanted(kRunnerPage);
+    const CycleSettings cycle{run.cycling,   run.cycleByIterations,  run.cycleFrom,   run.cycleTo,
+                              run.cycleStep, run.pauseBetweenPasses, run.pauseSeconds};
+    return m_bridge.start(script, scenario.general().projectName, cycle);
+}
+
+void CRunnerFormView::stopTest() {
+    m_bridge.stop(this);
+    m_bridge.resetProgress();
+}
+
+}  // namespace velk::runner

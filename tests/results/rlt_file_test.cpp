@@ -1,0 +1,222 @@
+// The .rlt results file: its byte layout, round trips, and refusal of broken
+// or hostile files without a crash or a large allocation.
+#include "rlt_file.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "common/temp_dir.h"
+
+// The largest single allocation of this test program, to show that a hostile
+// count is refused before anything is allocated for it.
+static std::atomic<size_t> g_largestAllocation{0};
+
+// The replacements pair malloc with free by design.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
+void* operator new(size_t size) {
+    size_t seen = g_largestAllocation.load();
+    while (size > seen && !g_largestAllocation.compare_exchange_weak(seen, size)) {
+    }
+    if (void* p = std::malloc(size ? size : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+    std::free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+    std::free(p);
+}
+
+namespace velk::results {
+namespace {
+
+std::string le32(int32_t v) {
+    std::string s(4, '\0');
+    for (int i = 0; i < 4; ++i) s[size_t(i)] = char((uint32_t(v) >> (8 * i)) & 0xff);
+    return s;
+}
+
+std::shared_ptr<CResultsStore> detailedRecord() {
+    auto r = std::make_shared<CResultsStore>();
+    r->runNumber = 3;
+    r->users = 2;
+    r->sequenceLength = 2;
+    r->iterations = 3;
+    r->report = "VELK report\r\nline two\r\n";
+    r->batchNumber = 4;
+    r->cycleValue = 2;
+    r->cycleLabel = "Virtual users";
+    r->requestsPerSecond = 12.5f;
+    r->msPerRequest = 80.25f;
+    r->serverBandwidth = 1234.5678;
+    r->userBandwidth = 617.2839;
+    r->totalRequests = 12;
+    r->totalErrors = 1;
+    r->title = "10:42 - shop - Virtual users=2";
+    r->entryNames = {"home", ""};
+    r->timings = {{{100, 200, -1}, {300, -255, 400}}, {{}, {5, 6, 7}}};
+    return r;
+}
+
+bool sameRecord(const CResultsStore& a, const CResultsStore& b) {
+    return a.runNumber == b.runNumber && a.users == b.users &&
+           a.sequenceLength == b.sequenceLength && a.iterations == b.iterations &&
+           a.summaryForm == b.summaryForm && a.report == b.report &&
+           a.batchNumber == b.batchNumber && a.cycleValue == b.cycleValue &&
+           a.cycleLabel == b.cycleLabel && a.cycleByIterations == b.cycleByIterations &&
+           a.requestsPerSecond == b.requestsPerSecond && a.msPerRequest == b.msPerRequest &&
+           a.serverBandwidth == b.serverBandwidth && a.userBandwidth == b.userBandwidth &&
+           a.totalRequests == b.totalRequests && a.totalErrors == b.totalErrors &&
+           a.title == b.title && a.entryNames == b.entryNames && a.timings == b.timings;
+}
+
+TEST(RltFile, EmptyListIsEightBytesAndLoadsEmpty) {
+    velk::test::TempDir dir;
+    CResultsContainer list;
+    std::string error;
+    const std::string path = dir.file("empty.rlt");
+    ASSERT_TRUE(saveResultsFile(list, path, error)) << error;
+    const std::string bytes = le32(1) + le32(0);
+    EXPECT_EQ(rltFileBytes({}), bytes);
+
+    CResultsContainer loaded;
+    loaded.add(detailedRecord());
+    ASSERT_TRUE(loadResultsFile(loaded, path, error)) << error;
+    EXPECT_EQ(loaded.count(), 0);
+}
+
+TEST(RltFile, StringLengthForms) {
+    // Below 255: one byte; up to 65533: 255 and two bytes; longer: 255 255 255
+    // and four bytes.
+    struct Case {
+        size_t length;
+        std::string prefix;
+    };
+    const Case cases[] = {{254, std::string("\xfe", 1)},
+                          {255, std::string("\xff\xff\x00", 3)},
+                          {65533, std::string("\xff\xfd\xff", 3)},
+                          {65534, std::string("\xff\xff\xff", 3) + le32(65534)}};
+    for (const Case& c : cases) {
+        auto r = std::make_shared<CResultsStore>();
+        r->report.assign(c.length, 'x');
+        const std::string bytes = rltFileBytes({r});
+        // list schema, count, record schema, five ints, then the report.
+        EXPECT_EQ(bytes.substr(32, c.prefix.size()), c.prefix) << c.length;
+        const RltReadResult back = readRltBytes(bytes);
+        ASSERT_TRUE(back.ok) << back.error;
+        EXPECT_EQ(back.records.at(0)->report.size(), c.length);
+    }
+}
+
+TEST(RltFile, SummaryRecordKeepsFiveValuesPerEntry) {
+    auto r = std::make_shared<CResultsStore>();
+    r->summaryForm = 1;
+    r->users = 1;
+    r->iterations = 1;
+    r->sequenceLength = 3;
+    r->entryNames = {"a", "b", "c"};
+    r->timings = {{{10, 60, 3, 30, 0}, {0, 0, 0, 0, 0}, {-1, 5, 1, 5, 0}}};
+    const RltReadResult back = readRltBytes(rltFileBytes({r}));
+    ASSERT_TRUE(back.ok) << back.error;
+    const CResultsStore& got = *back.records.at(0);
+    ASSERT_EQ(got.timings.size(), 1u);
+    ASSERT_EQ(got.timings[0].size(), 3u);
+    for (const auto& values : got.timings[0]) {
+        ASSERT_EQ(values.size(), 5u);
+        EXPECT_EQ(values[4], 0);
+    }
+    EXPECT_TRUE(sameRecord(*r, got));
+}
+
+TEST(RltFile, DetailedRecordsRoundTripThroughAFileKeepingRunNumbers) {
+    velk::test::TempDir dir;
+    CResultsContainer list;
+    list.add(detailedRecord());
+    list.add(detailedRecord());
+    std::string error;
+    const std::string path = dir.file("two.rlt");
+    ASSERT_TRUE(saveResultsFile(list, path, error)) << error;
+
+    CResultsContainer loaded;
+    ASSERT_TRUE(loadResultsFile(loaded, path, error)) << error;
+    ASSERT_EQ(loaded.count(), 2);
+    EXPECT_TRUE(sameRecord(*list.get(0), *loaded.get(0)));
+    EXPECT_TRUE(sameRecord(*list.get(1), *loaded.get(1)));
+    EXPECT_EQ(loaded.get(1)->runNumber, 2);
+    // The loaded run numbers do not move the counter: the next pass is 1.
+    loaded.clear();
+    EXPECT_EQ(loaded.add(std::make_shared<CResultsStore>()), 0);
+    EXPECT_EQ(loaded.get(0)->runNumber, 1);
+}
+
+TEST(RltFile, EveryTruncationIsRefusedKeepingWholeRecords) {
+    const std::string bytes = rltFileBytes({detailedRecord(), detailedRecord()});
+    const size_t firstEnd = rltFileBytes({detailedRecord()}).size();
+    for (size_t cut = 0; cut < bytes.size(); ++cut) {
+        const RltReadResult r = readRltBytes(std::string_view(bytes).substr(0, cut));
+        ASSERT_FALSE(r.ok) << cut;
+        EXPECT_EQ(r.error, "An attempt was made to access %1 past its end.");
+        // The second record starts 4 bytes further on for the extra count.
+        EXPECT_EQ(r.records.size(), cut >= firstEnd ? 1u : 0u) << cut;
+    }
+    EXPECT_TRUE(readRltBytes(bytes).ok);
+}
+
+TEST(RltFile, HostileCountsAreRefusedWithoutAllocating) {
+    // A record count, a name count and a value count of two billion.
+    const std::string head = le32(1) + le32(1) + le32(1) + std::string(20, '\0') + '\0' + le32(0) +
+                             le32(0) + '\0' + le32(0) + std::string(32, '\0') + '\0';
+    const std::string cases[] = {
+        le32(1) + le32(2000000000),
+        head + le32(2000000000),
+        head + le32(0) + le32(1) + le32(1) + le32(2000000000),
+        head + le32(0) + le32(-5),
+        le32(1) + le32(1) + le32(1) + std::string(20, '\0') + std::string("\xff\xff\xff", 3) +
+            le32(-1),
+    };
+    for (const std::string& bytes : cases) {
+        g_largestAllocation = 0;
+        const RltReadResult r = readRltBytes(bytes);
+        EXPECT_LT(g_largestAllocation.load(), size_t(4096));
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.records.empty());
+        EXPECT_FALSE(r.error.empty());
+    }
+}
+
+TEST(RltFile, ForeignListSchemaLeavesTheListAsItWas) {
+    velk::test::TempDir dir;
+    const std::string path = dir.write("foreign.rlt", le32(2) + le32(0));
+    CResultsContainer list;
+    list.add(detailedRecord());
+    std::string error;
+    EXPECT_FALSE(loadResultsFile(list, path, error));
+    EXPECT_EQ(error, path + " contains an incorrect schema.");
+    EXPECT_EQ(list.count(), 1);
+}
+
+TEST(RltFile, SavingOverAFileReplacesItWhole) {
+    velk::test::TempDir dir;
+    const std::string path = dir.write("old.rlt", "old bytes");
+    CResultsContainer list;
+    list.add(detailedRecord());
+    std::string error;
+    ASSERT_TRUE(saveResultsFile(list, path, error)) << error;
+    CResultsContainer loaded;
+    ASSERT_TRUE(loadResultsFile(loaded, path, error)) << error;
+    EXPECT_EQ(loaded.count(), 1);
+    // Nothing is left beside it.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
+    // A directory that does not exist fails without a file.
+    EXPECT_FALSE(saveResultsFile(list, dir.file("no/such.rlt"), error));
+    EXPECT_NE(error.find("no/such.rlt"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velk::results

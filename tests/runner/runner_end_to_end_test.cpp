@@ -1,0 +1,255 @@
+// The desktop program's pages end to end: the demo scenario run against the
+// demo site from the Run Test command to the report page, its results saved
+// and read back; and a run that prints a line per user with the window kept
+// responsive (the longest event-loop stall is printed).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTimer>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "common/temp_dir.h"
+#include "main_frame.h"
+#include "output_box.h"
+#include "report_form_view.h"
+#include "rlt_file.h"
+#include "runner_bridge.h"
+#include "runner_commands.h"
+#include "runner_form_view.h"
+#include "support/test_http_server.h"
+
+extern char** environ;
+
+namespace velk::runner {
+namespace {
+
+using velk::shell::CMainFrame;
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The demo site on an ephemeral port, stopped at the end.
+class DemoSite {
+public:
+    explicit DemoSite(const velk::test::TempDir& dir) {
+        const std::string portFile = dir.file("port");
+        std::vector<std::string> args = {VELK_DEMO_SITE_PATH, "--port", "0", "--port-file",
+                                         portFile};
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&m_pid, VELK_DEMO_SITE_PATH, nullptr, nullptr, argv.data(), environ) != 0)
+            return;
+        for (int i = 0; i < 200 && m_port.empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            m_port = readFile(portFile);
+            while (!m_port.empty() && (m_port.back() == '\n' || m_port.back() == '\r'))
+                m_port.pop_back();
+        }
+    }
+    ~DemoSite() {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    const std::string& port() const { return m_port; }
+
+private:
+    pid_t m_pid = -1;
+    std::string m_port;
+};
+
+TEST(RunnerEndToEnd, DemoScenarioRunsToTheReportPageAndItsResultsReload) {
+    velk::test::TempDir dir;
+    DemoSite site(dir);
+    ASSERT_FALSE(site.port().empty());
+
+    velk::model::ScenarioDocument document;
+    document.newDocument();
+    std::string error;
+    ASSERT_TRUE(document.open(VELK_EXAMPLES_DIR "/demo-shop.vts", error)) << error;
+    {
+        // The scenario takes the site's port from a global variable; the
+        // desktop program has none, so the port goes into the requests.
+        auto& requests = document.scenario().requests();
+        std::lock_guard lock(requests);
+        for (velk::model::CRequest* r : requests.flattened()) {
+            std::string server = r->getServer();
+            const size_t at = server.find("$gvar(port,8080)");
+            if (at != std::string::npos) server.replace(at, 16, site.port());
+            r->setServer(server);
+        }
+    }
+    auto& run = document.scenario().run();
+    run.clients = 2;
+    run.requestsPerUser = 1;
+    run.cycling = false;
+    run.writeLog = false;
+    run.useReportDirectory = true;
+    run.reportDirectory = dir.path().string();
+
+    CMainFrame frame;
+    CRunner runner;
+    runner.initialize();
+    CRunnerBridge bridge(runner);
+    auto* runnerView = new CRunnerFormView(document, bridge);
+    frame.installPage(CMainFrame::kRunnerPage, runnerView);
+    auto* reportView = new velk::results::CReportFormView(runner.results());
+    frame.installPage(CMainFrame::kReportPage, reportView);
+    connectRunnerCommands(frame, bridge, *runnerView, *reportView);
+    std::vector<QString> messages;
+    runnerView->setMessageHandler([&](const QString& text) { messages.push_back(text); });
+    frame.showPage(CMainFrame::kEditorPage);
+    frame.show();
+
+    EXPECT_FALSE(frame.action(CMainFrame::kSaveResults)->isEnabled());
+    frame.action(CMainFrame::kRunTest)->trigger();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_FALSE(frame.action(CMainFrame::kRunTest)->isEnabled());
+    EXPECT_TRUE(frame.action(CMainFrame::kStopTest)->isEnabled());
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return frame.shownPage() == CMainFrame::kReportPage; }, 120000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return frame.action(CMainFrame::kSaveResults)->isEnabled(); }, 5000));
+    EXPECT_TRUE(frame.action(CMainFrame::kRunTest)->isEnabled());
+
+    ASSERT_EQ(runner.results().count(), 1);
+    const auto record = runner.results().get(0);
+    EXPECT_EQ(reportView->titles()->count(), 1);
+    EXPECT_EQ(reportView->titles()->currentText().toStdString(), record->title);
+    const QString shown = reportView->reportBox()->toPlainText();
+    EXPECT_NE(shown.indexOf("home"), -1) << shown.toStdString();
+    EXPECT_EQ(record->totalErrors, 0);
+    EXPECT_GT(record->totalRequests, 0);
+
+    const std::string path = dir.file("shop.rlt");
+    ASSERT_TRUE(velk::results::saveResultsFile(runner.results(), path, error)) << error;
+    const std::string saved = readFile(path);
+    runner.results().clear();
+    ASSERT_TRUE(openResultsFile(frame, bridge, *reportView, QString::fromStdString(path)));
+    EXPECT_EQ(velk::results::rltFileBytes(runner.results().all()), saved);
+    EXPECT_EQ(reportView->reportBox()->toPlainText(), shown);
+    EXPECT_EQ(frame.shownPage(), CMainFrame::kReportPage);
+}
+
+TEST(RunnerEndToEnd, StopTestEndsTheRunWithoutTheReportPage) {
+    velk::test::TempDir dir;
+    velk::test::TestHttpServer server;
+    // Answers late, whether or not the engine ends its wait at the abort.
+    server.setHandler([](const velk::test::ReceivedRequest&, velk::test::Responder& r) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        r.respond(200, "late", "");
+    });
+    velk::model::ScenarioDocument document;
+    document.newDocument();
+    auto request = std::make_unique<velk::model::CRequest>();
+    request->setName("home");
+    request->setMethod(velk::model::CRequest::kGet);
+    request->setServer("127.0.0.1:" + std::to_string(server.port()));
+    request->setUri("/");
+    document.scenario().requests().addChild(0, std::move(request));
+    auto& run = document.scenario().run();
+    run.cycling = false;
+    run.clients = 1;
+    run.useStartDelay = false;
+    run.writeLog = false;
+    run.useReportDirectory = true;
+    run.reportDirectory = dir.path().string();
+
+    CMainFrame frame;
+    CRunner runner;
+    runner.initialize();
+    CRunnerBridge bridge(runner);
+    auto* runnerView = new CRunnerFormView(document, bridge);
+    frame.installPage(CMainFrame::kRunnerPage, runnerView);
+    auto* reportView = new velk::results::CReportFormView(runner.results());
+    frame.installPage(CMainFrame::kReportPage, reportView);
+    connectRunnerCommands(frame, bridge, *runnerView, *reportView);
+    bool stopped = false;
+    QObject::connect(&bridge, &CRunnerBridge::runFinished, &frame, [&](bool s) { stopped = s; });
+    frame.show();
+
+    frame.action(CMainFrame::kRunTest)->trigger();
+    EXPECT_EQ(frame.shownPage(), CMainFrame::kRunnerPage);
+    ASSERT_TRUE(server.waitForRequests(1, 30000));
+    // The wait window closes itself when the worker has ended.
+    frame.action(CMainFrame::kStopTest)->trigger();
+    EXPECT_FALSE(runner.isRunning());
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return frame.action(CMainFrame::kRunTest)->isEnabled(); }, 10000));
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(frame.shownPage(), CMainFrame::kRunnerPage);
+    EXPECT_EQ(runner.results().count(), 0);
+    EXPECT_NE(
+        document.scenario().outputLog().text().find("WARNING>   Process was terminated by user"),
+        std::string::npos);
+}
+
+TEST(RunnerOutput, ALinePerUserKeepsTheWindowResponsive) {
+    velk::test::TempDir dir;
+    // Every user's script fails to compile and says so: one line per user.
+    const std::string script = dir.write("broken.js", "this is not javascript (\n");
+    const int kUsers = 1000;
+    CRunner runner;
+    runner.initialize();
+    CRunnerBridge bridge(runner);
+    velk::model::OutputLog log;
+    COutputBox box;
+    box.show();
+    runner.setOutputTarget(
+        [&log](int32_t level, std::string_view text) { log.append(level, text); },
+        [&bridge] { bridge.notifyOutput(); });
+    qint64 longestRefresh = 0;
+    int refreshes = 0;
+    QObject::connect(&bridge, &CRunnerBridge::outputChanged, &box, [&] {
+        QElapsedTimer refresh;
+        refresh.start();
+        box.showLog(log.text());
+        longestRefresh = std::max(longestRefresh, refresh.elapsed());
+        ++refreshes;
+    });
+    bool finished = false;
+    QObject::connect(&bridge, &CRunnerBridge::runFinished, &box, [&] { finished = true; });
+
+    QElapsedTimer clock;
+    qint64 last = 0, longest = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &box, [&] {
+        const qint64 now = clock.elapsed();
+        longest = std::max(longest, now - last);
+        last = now;
+    });
+    const std::string text =
+        "[general]\nclients=" + std::to_string(kUsers) +
+        "\nrequests=1\ndelaystart=0\nserver=127.0.0.1\nport=9\nscript=" + script + "\n";
+    ASSERT_TRUE(bridge.start(text, "flood", {}));
+    clock.start();
+    tick.start(5);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return finished; }, 240000));
+    tick.stop();
+    const QString shown = box.toPlainText();
+    EXPECT_GE(shown.count("Script Error:"), kUsers);
+    EXPECT_TRUE(shown.endsWith("All tasks finished\n\n"));
+    std::printf(
+        "[ MEASURED ] %d users, %lld output lines, %d refreshes: longest event-loop stall %lld ms, "
+        "longest refresh %lld ms\n",
+        kUsers, static_cast<long long>(shown.count('\n')), refreshes,
+        static_cast<long long>(longest), static_cast<long long>(longestRefresh));
+}
+
+}  // namespace
+}  // namespace velk::runner

@@ -1,0 +1,113 @@
+// velkrun --cycle and --results: a batch run with the runner's messages whose
+// results file holds every pass as the desktop program collects it.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "common/temp_dir.h"
+#include "rlt_file.h"
+#include "support/test_http_server.h"
+
+extern char** environ;
+
+namespace velk::test {
+namespace {
+
+struct Outcome {
+    int status = -1;
+    std::string err;
+};
+
+// Runs velkrun to its end (killed after two minutes).
+Outcome velkrun(const TempDir& dir, std::vector<std::string> args) {
+    const std::string err = dir.file("stderr.txt");
+    args.insert(args.begin(), VELKRUN_PATH);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = -1;
+    Outcome outcome;
+    const int spawned = posix_spawn(&pid, VELKRUN_PATH, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return outcome;
+    for (int i = 0; i < 120 * 20; ++i) {
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            std::ifstream in(err, std::ios::binary);
+            outcome.err.assign(std::istreambuf_iterator<char>(in),
+                               std::istreambuf_iterator<char>());
+            return outcome;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return outcome;
+}
+
+TEST(VelkrunCycle, BatchRunSavesEveryPass) {
+    TempDir dir, config;
+    setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    TestHttpServer server;
+    const std::string script = dir.write(
+        "t.txt", "[general]\nclients=1\nrequests=2\ndelaystart=0\nserver=127.0.0.1\nport=" +
+                     std::to_string(server.port()) + "\n[home]\n$uri=/\n");
+    const std::string rlt = dir.file("batch.rlt");
+    const Outcome o = velkrun(
+        dir, {"--quiet", "--cycle", "clients", "3:1:-2", "--pause", "0", "--results", rlt, script});
+    ASSERT_EQ(o.status, 0) << o.err;
+    const char* const expected[] = {"Cycling: Virtual users=3\n",
+                                    "Running...\n",
+                                    "Finished \"t.txt - Virtual users=3\"\n",
+                                    "Cycling: Virtual users=1\n",
+                                    "Waiting 0 seconds...\n",
+                                    "Running...\n",
+                                    "Finished \"t.txt - Virtual users=1\"\n",
+                                    "All tasks finished\n"};
+    size_t at = 0;
+    for (const char* line : expected) {
+        at = o.err.find(line, at);
+        ASSERT_NE(at, std::string::npos) << line << " in\n" << o.err;
+    }
+    velk::results::CResultsContainer list;
+    std::string error;
+    ASSERT_TRUE(velk::results::loadResultsFile(list, rlt, error)) << error;
+    ASSERT_EQ(list.count(), 2);
+    EXPECT_EQ(list.get(0)->users, 3);
+    EXPECT_EQ(list.get(1)->users, 1);
+    EXPECT_EQ(list.get(1)->cycleValue, 1);
+    EXPECT_EQ(list.get(1)->batchNumber, 1);
+    EXPECT_EQ(list.get(1)->totalRequests, 2);
+    EXPECT_EQ(server.requestCount(), 8);
+}
+
+TEST(VelkrunCycle, RefusedOptions) {
+    TempDir dir;
+    const std::vector<std::vector<std::string>> cases = {
+        {"--cycle", "users", "1:2:1", "t.txt"},
+        {"--cycle", "clients", "1:2", "t.txt"},
+        {"--cycle", "clients", "1:2:1000", "t.txt"},
+        {"--pause", "3", "t.txt"},
+        {"--results"},
+    };
+    for (const auto& args : cases) {
+        const Outcome o = velkrun(dir, args);
+        EXPECT_EQ(o.status, 2) << args[0];
+        EXPECT_NE(o.err.find("velkrun: "), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace velk::test
