@@ -16,6 +16,7 @@
 #include "main_frame.h"
 #include "os_text.h"
 #include "program_data.h"
+#include "progress_bar.h"
 #include "results_container.h"
 #ifdef VELK_WITH_RECORDER
 #include "recorder_controller.h"
@@ -88,9 +89,7 @@ int main(int argc, char** argv) {
     velk::runner::connectRunnerCommands(frame, runnerBridge, *runnerView, *reportView);
     QObject::connect(&runnerBridge, &velk::runner::CRunnerBridge::progress, &frame,
                      [&frame](int range, int pos, const QString& label) {
-                         frame.progressBar()->setRange(range);
-                         frame.progressBar()->setPos(pos);
-                         frame.progressBar()->setLabel(label);
+                         frame.progressBar()->setProgress(range, pos, label);
                      });
     QObject::connect(&runnerBridge, &velk::runner::CRunnerBridge::progressReset, &frame,
                      [&frame] { frame.progressBar()->reset(); });
