@@ -1,18 +1,29 @@
 #!/usr/bin/env bash
 # Renders the main window with each page at 765x550 and 1280x800 into
-# docs/screenshots/ (main-<w>x<h>-page<n>.png), with the demo scenario open.
+# docs/screenshots/ (main-<w>x<h>-page<n>.png), with the demo scenario open
+# and, on the results pages, a batch run of it made by velkrun --cycle against
+# the demo site.
 # Runs under Xvfb when xvfb-run is there, else on Qt's offscreen platform.
 # Usage: scripts/screenshots.sh [build-dir]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build}
+build=$(cd "${1:-$root/build}" && pwd)
 out=$root/docs/screenshots
-cmake --build "$build" --target velk -j2 >/dev/null
+cmake --build "$build" --target velk velkrun velk-demo-site -j2 >/dev/null
 mkdir -p "$out"
 # A private settings directory: no tip of the day, no saved placement.
 config=$(mktemp -d)
-trap 'rm -rf "$config"' EXIT
+site=
+trap '[ -n "$site" ] && kill "$site" 2>/dev/null; rm -rf "$config"' EXIT
 export XDG_CONFIG_HOME=$config VELK_SCREENSHOTS=$out QTWEBENGINE_DISABLE_SANDBOX=1
+
+# A batch run of the demo scenario (2 to 10 users) against the demo site.
+"$build/demo/velk-demo-site" --port 0 --port-file "$config/port" &
+site=$!
+for _ in $(seq 50); do [ -s "$config/port" ] && break; sleep 0.1; done
+(cd "$config" && "$build/cli/velkrun" --quiet --set nodetails=0 --results "$config/batch.rlt" \
+   --cycle clients 2:10:2 "$root/examples/demo-shop.vts" -port="$(cat "$config/port")" >/dev/null)
+export VELK_SCREENSHOT_RESULTS=$config/batch.rlt
 if command -v xvfb-run >/dev/null; then
   xvfb-run -a -s "-screen 0 1600x1000x24" "$build/gui/velk" "$root/examples/demo-shop.vts"
 else

@@ -11,6 +11,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QResizeEvent>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QVBoxLayout>
@@ -212,15 +213,39 @@ QWidget* CRunnerFormView::buildLayout() {
     s->setRowStretch(3, 1);
 
     auto* content = new QWidget;
-    auto* grid = new QGridLayout(content);
-    grid->addWidget(runs, 0, 0, 2, 1);
-    grid->addWidget(files, 0, 1);
-    auto* right = new QHBoxLayout;
+    m_columns = new QGridLayout(content);
+    m_runsBox = runs;
+    m_filesBox = files;
+    m_sequencesRow = new QWidget;
+    auto* right = new QHBoxLayout(m_sequencesRow);
+    right->setContentsMargins(0, 0, 0, 0);
     right->addWidget(sequences);
     right->addWidget(timing);
-    grid->addLayout(right, 1, 1);
-    grid->setColumnStretch(1, 1);
+    arrangeColumns(true);
     return content;
+}
+
+void CRunnerFormView::arrangeColumns(bool wide) {
+    if (int(wide) == m_wide) return;
+    m_wide = int(wide);
+    for (QWidget* w : {m_runsBox, m_filesBox, m_sequencesRow}) m_columns->removeWidget(w);
+    if (wide) {
+        m_columns->addWidget(m_runsBox, 0, 0, 2, 1);
+        m_columns->addWidget(m_filesBox, 0, 1);
+        m_columns->addWidget(m_sequencesRow, 1, 1);
+        m_columns->setColumnStretch(1, 1);
+    } else {
+        m_columns->addWidget(m_runsBox, 0, 0);
+        m_columns->addWidget(m_filesBox, 1, 0);
+        m_columns->addWidget(m_sequencesRow, 2, 0);
+        m_columns->setColumnStretch(1, 0);
+    }
+}
+
+void CRunnerFormView::resizeEvent(QResizeEvent* event) {
+    // Both columns need about 900 pixels side by side.
+    arrangeColumns(width() >= 900);
+    velk::shell::Page::resizeEvent(event);
 }
 
 void CRunnerFormView::connectChanges() {

@@ -15,6 +15,7 @@
 #include "scenario_document.h"
 
 class QButtonGroup;
+class QGridLayout;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -67,9 +68,20 @@ signals:
     // The page to show (this page, before a run or a refused one).
     void pageWanted(int page);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 private:
     void buildControls();
     QWidget* buildLayout();
+    // Two columns where the page is wide enough, one where it is not, so that
+    // nothing is cut off at the smallest window size.
+    void arrangeColumns(bool wide);
+    QGridLayout* m_columns = nullptr;
+    QWidget* m_runsBox = nullptr;
+    QWidget* m_filesBox = nullptr;
+    QWidget* m_sequencesRow = nullptr;
+    int m_wide = -1;
     void connectChanges();
     void changed();
     void applyEnabling();

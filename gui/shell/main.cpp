@@ -151,7 +151,13 @@ int main(int argc, char** argv) {
     }
     const QString screenshots = qEnvironmentVariable("VELK_SCREENSHOTS");
     if (!screenshots.isEmpty()) {
-        // scripts/screenshots.sh: picture every page, then end.
+        // scripts/screenshots.sh: picture every page, then end; the results
+        // pages show the results file it names, when it names one.
+        const QString resultsFile = qEnvironmentVariable("VELK_SCREENSHOT_RESULTS");
+        if (!resultsFile.isEmpty())
+            QTimer::singleShot(100, &frame, [&frame, resultsFile] {
+                emit frame.openResultsFileRequested(resultsFile);
+            });
         QTimer::singleShot(500, &frame, [&frame, screenshots] {
             const bool ok = velk::shell::renderScreenshots(frame, screenshots);
             frame.setCloseGuard({});
