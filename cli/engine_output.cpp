@@ -11,6 +11,7 @@ namespace {
 
 std::mutex g_mutex;
 bool g_progressShowing = false;  // GUARDED_BY(g_mutex)
+int g_messages = 0;              // GUARDED_BY(g_mutex)
 
 void printMessage(void*, const char* text) {
     std::lock_guard lock(g_mutex);
@@ -19,6 +20,7 @@ void printMessage(void*, const char* text) {
         g_progressShowing = false;
     }
     std::fprintf(stderr, "%s\n", text);
+    ++g_messages;
 }
 
 void showProgress(void*, int32_t made, int32_t total) {
@@ -38,6 +40,11 @@ void ignoreProgress(void*, int32_t, int32_t) {}
 void installEngineOutput(bool showProgress) {
     SetOutFunc(nullptr, printMessage);
     SetProgressReporter(nullptr, showProgress && isatty(STDERR_FILENO) ? velk::cli::showProgress : ignoreProgress);
+}
+
+int engineMessageCount() {
+    std::lock_guard lock(g_mutex);
+    return g_messages;
 }
 
 void finishProgressLine() {

@@ -7,5 +7,7 @@ namespace velk::cli {
 void installEngineOutput(bool showProgress);
 // Ends an in-place progress line, if one is showing.
 void finishProgressLine();
+// How many engine messages have been printed so far.
+int engineMessageCount();
 
 }  // namespace velk::cli

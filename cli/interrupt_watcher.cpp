@@ -47,10 +47,11 @@ void InterruptWatcher::watch() {
     while (!m_stop) {
         int sig = sigtimedwait(&signals, nullptr, &slice);
         if (sig < 0 || sig == wakeSignal()) continue;
-        if (m_interrupted.exchange(true)) {
+        int none = 0;
+        if (!m_signal.compare_exchange_strong(none, sig)) {
             static const char kMessage[] = "\nvelkrun: stopped at once\n";
             [[maybe_unused]] auto n = write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
-            _exit(130);
+            _exit(128 + sig);
         }
         std::fputs(
             "\nvelkrun: stopping the run (the report is still written; press Ctrl+C again to quit "

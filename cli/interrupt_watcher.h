@@ -1,6 +1,7 @@
 #pragma once
 // Turns Ctrl+C (SIGINT) and SIGTERM into AbortRun, so a stopped run still
-// writes its report.  A second signal ends the program at once.
+// writes its report: keep the watcher until the report is written.  A second
+// signal ends the program at once, with 128 + its number.
 //
 // Construct it before the engine starts any thread: the signals are blocked in
 // every thread and taken by the watcher's own thread.
@@ -18,14 +19,15 @@ public:
     InterruptWatcher(const InterruptWatcher&) = delete;
     InterruptWatcher& operator=(const InterruptWatcher&) = delete;
 
-    bool interrupted() const { return m_interrupted.load(); }
+    // The first stop signal taken, or 0.
+    int signalNumber() const { return m_signal.load(); }
 
 private:
     void watch();
 
     TestSet* m_set;
     std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_interrupted{false};
+    std::atomic<int> m_signal{0};
     std::thread m_thread;
 };
 

@@ -1,5 +1,6 @@
 // velkrun: the command-line host of the VELK engine.
 #include <cstdio>
+#include <new>
 
 #include "check_command.h"
 #include "cli_options.h"
@@ -9,7 +10,9 @@
 #include "scenario_command.h"
 #include "velkcore.h"
 
-int main(int argc, char** argv) {
+namespace {
+
+int runVelkrun(int argc, char** argv) {
     velk::cli::ParsedCli parsed = velk::cli::parseCli(argc, argv);
     if (!parsed.ok) {
         std::fprintf(stderr, "velkrun: %s\n", parsed.error.c_str());
@@ -35,4 +38,15 @@ int main(int argc, char** argv) {
                                                               : velk::cli::runLoadTest(options);
     CleanupKS();
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return runVelkrun(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fputs("velkrun: out of memory\n", stderr);
+        return 1;
+    }
 }

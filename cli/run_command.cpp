@@ -11,6 +11,45 @@ namespace {
 
 void writeToStream(void* sink, const char* text) { std::fputs(text, static_cast<std::FILE*>(sink)); }
 
+// What the results say about the run's requests.
+struct RequestTally {
+    int64_t made = 0;      // executed, failed or not
+    int64_t answered = 0;  // that got an answer: a time, an HTTP error or a failed check
+    bool known = true;     // false where the results keep only times (errors are not in made)
+};
+
+void countCode(int32_t code, RequestTally& tally) {
+    if (code == -255) return;
+    ++tally.made;
+    if (code >= 0 || code == -2 || code == -3) ++tally.answered;
+}
+
+RequestTally tallyResults(TestSet* set) {
+    RequestTally tally;
+    TestInfo info{};
+    GetInfo(set, &info);
+    if (info.nodetails) {  // four values per position: minimum, sum, count, maximum
+        tally.known = false;
+        if (auto* cells = static_cast<int32_t*>(GetResults(set, 0)))
+            for (int32_t pos = 0; pos < info.sequenceLength; ++pos)
+                tally.made += cells[pos * 4 + 2];
+        return tally;
+    }
+    for (int32_t user = 0; user < info.users; ++user) {
+        auto** rows = static_cast<int32_t**>(GetResults(set, user));
+        if (rows == nullptr) continue;
+        if (info.iterations < 0) {  // script-driven: {n, result 1, ..., result n}
+            if (rows[0] == nullptr) continue;
+            for (int32_t i = 1; i <= rows[0][0]; ++i) countCode(rows[0][i], tally);
+            continue;
+        }
+        for (int32_t pos = 0; pos < info.sequenceLength; ++pos)
+            for (int32_t it = 0; rows[pos] != nullptr && it < info.iterations; ++it)
+                countCode(rows[pos][it], tally);
+    }
+    return tally;
+}
+
 }  // namespace
 
 int runLoadTest(const CliOptions& options) {
@@ -18,32 +57,47 @@ int runLoadTest(const CliOptions& options) {
     if (!set) return 1;
 
     int32_t ran;
-    bool interrupted;
-    {
-        InterruptWatcher watcher(set.get());
-        ran = RunTest(set.get());
-        interrupted = watcher.interrupted();
-    }
-    finishProgressLine();
-
+    int signal;
     int status = 0;
     VelkSummary summary{};
-    // Without results (the run could not start) there is no report to write.
-    if (GetResults(set.get(), 0) != nullptr) {
-        if (SaveResults(set.get(), nullptr, nullptr, &summary) != 0) status = 4;
-        if (options.printReport) {
-            SaveResults(set.get(), stdout, writeToStream, nullptr);
-            std::fflush(stdout);
+    RequestTally tally;
+    {
+        // Stop signals stay handled until the report is written, so they cannot cut it.
+        InterruptWatcher watcher(set.get());
+        ran = RunTest(set.get());
+        finishProgressLine();
+        // Without results (the run could not start) there is no report to write.
+        if (GetResults(set.get(), 0) != nullptr) {
+            if (SaveResults(set.get(), nullptr, nullptr, &summary) != 0) status = 4;
+            if (options.printReport) {
+                SaveResults(set.get(), stdout, writeToStream, nullptr);
+                std::fflush(stdout);
+            }
+            tally = tallyResults(set.get());
         }
+        signal = watcher.signalNumber();
     }
-    if (ran) {
-        std::fprintf(stderr, "velkrun: %d requests, %d errors, %.2f requests/s\n", summary.totalRequests,
-                     summary.totalErrors, summary.requestsPerSecondX1000 / 1000.0);
-    } else {
+    if (!ran) {
         std::fprintf(stderr, "velkrun: the run completed no request\n");
         if (status == 0) status = 3;
+    } else if (tally.known && tally.answered == 0) {
+        std::fprintf(
+            stderr,
+            "velkrun: %lld requests, none reached the server (network errors or time-outs; "
+            "see the users' logs)\n",
+            static_cast<long long>(tally.made));
+        if (status == 0) status = 3;
+    } else {
+        // The summary counts every exchange (redirects too) but only with
+        // summarytimes=1; otherwise the results say how many requests were made.
+        const long long made = summary.totalRequests > 0
+                                   ? summary.totalRequests
+                                   : tally.made + (tally.known ? 0 : summary.totalErrors);
+        std::fprintf(stderr, "velkrun: %lld requests, %d errors, %.2f requests/s\n", made,
+                     summary.totalErrors, summary.requestsPerSecondX1000 / 1000.0);
     }
-    if (interrupted) return 130;
+    // As a shell reports a program ended by the signal: 130 for Ctrl+C, 143 for SIGTERM.
+    if (signal != 0) return 128 + signal;
     return status;
 }
 

@@ -7,6 +7,7 @@
 #include "global_settings.h"
 #include "scenario.h"
 #include "scenario_file.h"
+#include "script_generator.h"
 #include "test_loader.h"
 #ifdef VELK_HAVE_SETTINGS_STORE
 #include "settings_store.h"
@@ -73,7 +74,8 @@ std::optional<GeneratedScript> scenarioScript(const CliOptions& options) {
 
     velk::model::GlobalSettings settings;
     loadGlobalSettings(settings);
-    if (!scenario.generateScript(settings, script.text, error)) {
+    if (!velk::model::checkRequestFieldsAreSingleLines(scenario.requests(), error) ||
+        !scenario.generateScript(settings, script.text, error)) {
         std::fprintf(stderr, "velkrun: %s: no test script can be made of this scenario: %s\n",
                      path.c_str(), error.c_str());
         return std::nullopt;

@@ -1,13 +1,63 @@
 #include "test_loader.h"
 
+#include <cctype>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
+#include "engine_output.h"
 #include "scenario_command.h"
+#include "scenario_file.h"
 
 namespace velk::cli {
+namespace {
+
+// Largest test script file read, as for the files it includes.
+constexpr size_t kMaxScriptFile = size_t(256) << 20;
+
+std::string trimmed(const std::string& text) {
+    const size_t start = text.find_first_not_of(" \t");
+    if (start == std::string::npos) return {};
+    const size_t end = text.find_last_not_of(" \t\r");
+    return text.substr(start, end + 1 - start);
+}
+
+// The engine refuses an option it does not know without a word: find the first
+// general option line that a fresh test set refuses, and name it.
+void explainSilentFailure(const std::string& path, const std::string& text) {
+    TestSetPtr scratch(CreateTestSet());
+    if (!scratch) return;
+    bool general = true;
+    size_t pos = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    for (int line = 1; pos < text.size(); ++line) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        const std::string item = trimmed(text.substr(pos, end - pos));
+        pos = end + 1;
+        if (item.empty() || item[0] == ';') continue;
+        if (item[0] == '[') {
+            std::string header = item.substr(
+                1, item.find(']') == std::string::npos ? std::string::npos : item.find(']') - 1);
+            for (char& c : header) c = char(std::tolower(static_cast<unsigned char>(c)));
+            general = header == "general";
+            continue;
+        }
+        if (!general) continue;
+        const size_t eq = item.find('=');
+        std::string name = trimmed(item.substr(0, eq));
+        for (char& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
+        const std::string value = eq == std::string::npos ? std::string() : item.substr(eq + 1);
+        // Variables are put in by the engine: such a value proves nothing here.
+        if (value.find('$') != std::string::npos) continue;
+        if (!ParseGeneralParam(scratch.get(), name.c_str(), value.c_str())) {
+            std::fprintf(stderr,
+                         "velkrun: %s: line %d: unknown option \"%s\" (or a value it refuses)\n",
+                         path.c_str(), line, name.c_str());
+            return;
+        }
+    }
+}
+
+}  // namespace
 
 std::string baseName(const std::string& path) {
     size_t slash = path.find_last_of("/\\");
@@ -20,11 +70,10 @@ TestSetPtr loadTest(const CliOptions& options) {
         if (!script) return nullptr;
         return parseTest(options, script->name, script->text);
     }
-    std::ifstream in(options.scriptPath, std::ios::binary);
     std::string text;
-    if (in) text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in && !in.eof()) {
-        std::fprintf(stderr, "velkrun: cannot read test script %s\n", options.scriptPath.c_str());
+    std::string error;
+    if (!velk::model::readRegularFile(options.scriptPath, kMaxScriptFile, text, error)) {
+        std::fprintf(stderr, "velkrun: cannot read test script %s\n", error.c_str());
         return nullptr;
     }
     return parseTest(options, baseName(options.scriptPath), text);
@@ -45,7 +94,9 @@ TestSetPtr parseTest(const CliOptions& options, const std::string& name, const s
 
     // Reports and logs are named after the project; the script may name it itself.
     ParseGeneralParam(set.get(), "projectname", name.substr(0, 63).c_str());
+    const int messagesBefore = engineMessageCount();
     if (!ParseTest(set.get(), name.c_str(), text.c_str())) {
+        if (engineMessageCount() == messagesBefore) explainSilentFailure(options.scriptPath, text);
         std::fprintf(stderr, "velkrun: %s: the test script %sdoes not parse\n", options.scriptPath.c_str(),
                      isScenarioPath(options.scriptPath) ? "made of this scenario (see --print-script) " : "");
         return nullptr;

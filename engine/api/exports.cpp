@@ -34,6 +34,13 @@ template <class R, class Body>
 R guarded(const char* exportName, R onFailure, Body&& body) noexcept {
     try {
         return body();
+    } catch (const std::bad_alloc&) {
+        try {
+            velk::report("Out of memory in %s: the test needs more memory than the system gives\n",
+                         exportName);
+        } catch (...) {
+        }
+        return onFailure;
     } catch (...) {
         try {
             velk::report("Internal failure in %s\n", exportName);

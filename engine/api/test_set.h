@@ -17,6 +17,7 @@
 #include "api/text_buffer.h"
 #include "http/current_target.h"
 #include "http/http_counters.h"
+#include "http/response_budget.h"
 #include "results/run_record.h"
 #include "run/run_state.h"
 #include "run/start_gate.h"
@@ -71,8 +72,10 @@ struct TestSet {
     // Shared by the users of a run.
     velk::CurrentTarget currentTarget;
     velk::HttpCounters httpCounters;
+    velk::ResponseBudget responseBudget;
     std::atomic<int32_t> abortFlag{0};
     std::atomic<int32_t> requestsMade{0};  // test-sequence entries done by all users
+    std::atomic<int32_t> scriptLoadFailureSaid{0};  // every user fails alike: said once
     velk::ErrorCounters errorCounters;
     velk::StartGate startGate;
     velk::RunTimes runTimes;

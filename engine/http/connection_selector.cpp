@@ -129,6 +129,7 @@ int selectConnectionForRedirect(HttpSession& s, const std::string& host, int32_t
         return -1;
     }
     temporary->setNoWait(conn.noWait());
+    temporary->setAbortWatch(conn.abortWatch());
     temporary->setSpeedLimit(conn.speedLimit());
     if (temporary->connect() < 0) {
         s.log.write("Failed to connect to remote host!\r\n");

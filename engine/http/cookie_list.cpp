@@ -33,6 +33,11 @@ bool isZeroAge(std::string_view value) {
            (value.size() == 1 || value[1] < '0' || value[1] > '9');
 }
 
+// CR, LF or NUL would end or split the Cookie header the value goes back in.
+bool breaksHeader(std::string_view item) {
+    return item.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
 }  // namespace
 
 void recordSetCookie(std::string_view text, CookieList& cookies) {
@@ -63,8 +68,8 @@ void recordSetCookie(std::string_view text, CookieList& cookies) {
         auto it = findCookie(cookies, name);
         if (trimmed.empty()) {
             if (it != cookies.end()) cookies.erase(it);
-        } else if (name.size() + value.size() > kMaxCookieBytes) {
-            continue;  // oversized: ignored, and not the line's last cookie
+        } else if (name.size() + value.size() > kMaxCookieBytes || breaksHeader(item)) {
+            continue;  // oversized or unsafe: ignored, and not the line's last cookie
         } else if (it != cookies.end()) {
             it->second.assign(value);
         } else if (cookies.size() < kMaxCookies) {

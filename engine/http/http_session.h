@@ -16,7 +16,9 @@
 #include "http/current_target.h"
 #include "http/http_counters.h"
 #include "http/redirect_location.h"
+#include "http/response_budget.h"
 #include "http/user_log.h"
+#include "net/abort_watch.h"
 #include "net/connection.h"
 #include "net/proxy_spec.h"
 #include "script/general_options.h"
@@ -48,6 +50,7 @@ struct HttpSession {
     // Where requests go.
     net::ProxySpec proxy;
     net::Connection connection;
+    net::AbortWatch abortWatch;  // the connections' view of the run's abort
     std::string connectionHost;  // where the connection was last initialised for
     int32_t connectionPort = 0;
     bool aimedAtMainServer = false;
@@ -58,6 +61,10 @@ struct HttpSession {
     TextBuffer request{1024};
     TextBuffer data{4096};
     TextBuffer response{8192};
+    // The run's budget for stored responses (none: only the per-response cap)
+    // and what this user has taken from it; given back when the user ends.
+    ResponseBudget* responseBudget = nullptr;
+    size_t responseAllowance = 0;
     std::vector<char> work;  // header lines and body pieces on their way in
     int32_t readSize = 4096;
 

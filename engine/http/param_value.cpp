@@ -42,8 +42,16 @@ void appendNumberRange(HttpSession& s, const ValuePiece& p, TextBuffer& out) {
     out.append(text);
 }
 
+// The counter's value, then the counter steps on, wrapping past the int32 range.
+int32_t takeCounter(int32_t& slot) {
+    const int32_t value = slot;
+    slot = int32_t(uint32_t(value) + 1u);
+    return value;
+}
+
 void appendRandomString(HttpSession& s, const ValuePiece& p, TextBuffer& out) {
-    int64_t length = int64_t(p.first) + s.random.next(p.second - p.first);
+    const int64_t span = std::clamp<int64_t>(int64_t(p.second) - p.first, 0, INT32_MAX);
+    int64_t length = int64_t(p.first) + s.random.next(int32_t(span));
     length = std::clamp<int64_t>(length, 0, kMaxRandomString);
     for (int64_t i = 0; i < length; ++i) {
         char c = kRandomAlphabet[s.random.next(62)];
@@ -77,14 +85,15 @@ void appendPiece(HttpSession& s, const ValuePiece& p, std::optional<std::string_
         case Kind::Counter: {
             if (p.slot < 0 || size_t(p.slot) >= s.slots.size()) break;
             char text[64];
-            std::snprintf(text, sizeof text, "%0*d", std::clamp(p.width, 0, 32), s.slots[size_t(p.slot)]++);
+            std::snprintf(text, sizeof text, "%0*d", std::clamp(p.width, 0, 32),
+                          takeCounter(s.slots[size_t(p.slot)]));
             out.append(p.text);
             out.append(text);
             break;
         }
         case Kind::CyclicPick:
             if (p.items.empty() || p.slot < 0 || size_t(p.slot) >= s.slots.size()) break;
-            out.append(p.items[uint32_t(s.slots[size_t(p.slot)]++) % p.items.size()]);
+            out.append(p.items[uint32_t(takeCounter(s.slots[size_t(p.slot)])) % p.items.size()]);
             break;
         case Kind::LinkParameter:
             if (body) {

@@ -38,12 +38,20 @@ bool isSuccessStatus(int status) {
     return status == 100 || status == 200 || status == 301 || status == 302;
 }
 
-// $fail: the response fails when its body matches (or, inverted, does not).
-bool failedCheck(const HttpSession& s, const RequestDef& r, const BodyRef& body) {
+// $fail: the response fails when its body matches (or, inverted, does not).  A
+// pattern that gave up its work limit has not shown the response good: it fails.
+bool failedCheck(HttpSession& s, const RequestDef& r, const BodyRef& body) {
     std::string_view text = bodyView(s, body).value_or(std::string_view());
     int32_t captures[20];
     int pairs = 10;
-    const bool matched = r.fail->regex && r.fail->regex->match(text, captures, pairs);
+    int error = 0;
+    const bool matched = r.fail->regex && r.fail->regex->match(text, captures, pairs, &error);
+    if (error == kPatternWorkLimit) {
+        s.log.printf(
+            "ERROR: $fail pattern of %s gave up at its work limit: the check counts as failed\r\n",
+            r.name.c_str());
+        return true;
+    }
     return matched != r.failInverted;
 }
 

@@ -87,6 +87,7 @@ private:
     int64_t m_bodyBytes = 0;
     int m_status = 0;
     uint64_t m_discarded = 0;
+    bool m_budgetNoted = false;
     std::vector<char>& m_line;  // the session's work buffer: no allocation per request
 };
 
@@ -298,9 +299,24 @@ int64_t Exchange::storeBuffered(int64_t limit) {
 }
 
 void Exchange::store(const char* bytes, size_t n) {
-    size_t room =
-        kMaxStoredResponse > m_s.response.size() ? kMaxStoredResponse - m_s.response.size() : 0;
-    size_t kept = std::min(room, n);
+    const size_t size = m_s.response.size();
+    const size_t wanted = std::min(kMaxStoredResponse, size + n);
+    if (m_s.responseBudget && wanted > m_s.responseAllowance) {
+        // Taken a megabyte at a time, so the shared budget is seldom touched.
+        constexpr size_t kStep = size_t(1) << 20;
+        const size_t more = std::min(kMaxStoredResponse, (wanted + kStep - 1) / kStep * kStep) -
+                            m_s.responseAllowance;
+        m_s.responseAllowance += m_s.responseBudget->take(more);
+    }
+    const size_t limit = m_s.responseBudget ? std::min(wanted, m_s.responseAllowance) : wanted;
+    size_t kept = limit > size ? std::min(limit - size, n) : 0;
+    if (kept < n && !m_budgetNoted && limit < wanted) {
+        m_budgetNoted = true;
+        m_s.log.printf(
+            "Warning: the run's memory for stored responses is spent: only %zu bytes of this "
+            "response are kept\n",
+            limit);
+    }
     m_s.response.append(bytes, kept);
     m_discarded += n - kept;
 }

@@ -81,7 +81,7 @@ int Connection::connect() {
             m_lastSocketError = errno;
             return -1;
         }
-        int ready = waitForSocket(fd, Readiness::kWrite, timeoutMillis);
+        int ready = waitForSocket(fd, Readiness::kWrite, timeoutMillis, m_abort);
         if (ready <= 0) {
             m_lastSocketError = ready == 0 ? ETIMEDOUT : errno;
             return -1;
@@ -97,7 +97,7 @@ int Connection::connect() {
     linger off{1, 0};
     setsockopt(fd, SOL_SOCKET, SO_LINGER, &off, sizeof off);
     if (m_secure) {
-        m_tls = TlsSession::handshake(m_tlsContext, fd, m_host, timeoutMillis);
+        m_tls = TlsSession::handshake(m_tlsContext, fd, m_host, timeoutMillis, m_abort);
         if (!m_tls) {
             m_lastSocketError = errno;
             return -1;
@@ -111,6 +111,7 @@ int Connection::connect() {
     if (!m_readAhead) m_readAhead = std::make_unique_for_overwrite<char[]>(kFastReadAheadSize);
     m_socket = std::move(socket);
     m_open = true;
+    armSocketTimeouts();
     // A fresh plain stream has an empty send buffer; a TLS handshake has just written.
     m_knownWritable = !m_secure;
     return 0;
@@ -125,6 +126,7 @@ int Connection::attach(int fd, int timeoutSeconds) {
     if (!m_readAhead) m_readAhead = std::make_unique_for_overwrite<char[]>(kFastReadAheadSize);
     m_socket = std::move(socket);
     m_open = true;
+    armSocketTimeouts();
     return 0;
 }
 
@@ -145,9 +147,9 @@ void Connection::close() {
 }
 
 void Connection::setNoWait(bool noWait) {
+    // Without waits a receive blocks as long as the peer takes, as it always has,
+    // unless the run is aborted.
     m_noWait = noWait;
-    // Without waits a receive blocks as long as the peer takes, as it always has.
-    if (noWait && m_socketTimeoutsArmed) disarmSocketTimeouts();
 }
 
 bool Connection::waitsInSocket() const {
@@ -156,7 +158,7 @@ bool Connection::waitsInSocket() const {
 
 bool Connection::armSocketTimeouts() {
     timeval tv{};
-    tv.tv_sec = m_timeout;
+    tv.tv_usec = kAbortCheckMillis * 1000;
     const int fd = m_socket.get();
     if (setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0 ||
         setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) != 0) {
@@ -176,29 +178,47 @@ void Connection::disarmSocketTimeouts() {
 
 int Connection::waitByReceiving() {
     if (!m_socketTimeoutsArmed && !armSocketTimeouts()) return waitSocket(false);
-    const int64_t started = platform::tickMillis();
+    const WaitLimit limit{platform::tickMillis() + secondsToPollMillis(m_timeout), m_abort};
     m_readAheadPos = m_readAheadCount = 0;
     noteRead();
-    const ssize_t n = ::recv(m_socket.get(), m_readAhead.get(), kFastReadAheadSize, 0);
-    if (n > 0) {
-        m_readAheadCount = int(n);
+    for (;;) {
+        const ssize_t n = ::recv(m_socket.get(), m_readAhead.get(), kFastReadAheadSize, 0);
+        if (n > 0) {
+            m_readAheadCount = int(n);
+            return 1;
+        }
+        if (n < 0 && (errno == EINTR || isSliceEnd(errno))) {
+            // A slice of the wait passed, or a signal cut it short.
+            const int reason = limit.stopReason();
+            if (reason == 0) continue;
+            if (reason == ETIMEDOUT) return 0;
+            m_lastSocketError = reason;
+            return -1;
+        }
+        // The end of the stream or an error: readable, as poll() would say, and the
+        // next receive reports it.
+        m_hasPendingEnd = true;
+        m_pendingErrno = n == 0 ? 0 : errno;
         return 1;
     }
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return 0;  // the timeout passed
-    if (n < 0 && errno == EINTR) {
-        // A signal cut the wait short: wait out the rest of the timeout as poll() would.
-        int64_t left = int64_t(secondsToPollMillis(m_timeout)) - (platform::tickMillis() - started);
-        if (left <= 0) return 0;
-        int rc = waitForSocket(m_socket.get(), Readiness::kRead, int(left));
-        if (rc < 0) m_lastSocketError = errno;
-        if (rc > 0) m_knownReadable = true;
-        return rc;
+}
+
+WaitLimit Connection::limitFromNow() const {
+    const bool bounded = !m_noWait && m_timeout > 0;
+    return {bounded ? platform::tickMillis() + secondsToPollMillis(m_timeout) : INT64_MAX, m_abort};
+}
+
+bool Connection::retryAfter(const WaitLimit& limit) {
+    const int err = errno;
+    if (err == EINTR) return true;
+    if (m_socketTimeoutsArmed && isSliceEnd(err)) {
+        const int reason = limit.stopReason();
+        if (reason == 0) return true;
+        m_lastSocketError = reason;
+        return false;
     }
-    // The end of the stream or an error: readable, as poll() would say, and the next
-    // receive reports it.
-    m_hasPendingEnd = true;
-    m_pendingErrno = n == 0 ? 0 : errno;
-    return 1;
+    m_lastSocketError = err;
+    return false;
 }
 
 void Connection::releaseTls() {
@@ -207,7 +227,7 @@ void Connection::releaseTls() {
 
 int Connection::waitSocket(bool forWrite) {
     int rc = waitForSocket(m_socket.get(), forWrite ? Readiness::kWrite : Readiness::kRead,
-                           secondsToPollMillis(m_timeout));
+                           secondsToPollMillis(m_timeout), m_abort);
     if (rc < 0) m_lastSocketError = errno;
     // Readiness (or a pending error) lasts until this side reads or writes.
     if (rc > 0) (forWrite ? m_knownWritable : m_knownReadable) = true;
@@ -275,7 +295,11 @@ int Connection::waitWritable() {
 void Connection::applySpeedLimit(int bytesMoved, int64_t startedMicros) const {
     if (m_bytesPerSecond == 0 || bytesMoved <= 0) return;
     int64_t elapsedMillis = (platform::nowMicros() - startedMicros) / 1000;
-    platform::sleepMillis(speedLimitPauseMillis(bytesMoved, m_bytesPerSecond, elapsedMillis));
+    const int64_t pause = speedLimitPauseMillis(bytesMoved, m_bytesPerSecond, elapsedMillis);
+    const int64_t until = platform::tickMillis() + pause;
+    for (int64_t left = pause; left > 0 && !isAborted(m_abort);
+         left = until - platform::tickMillis())
+        platform::sleepMillis(left < kAbortCheckMillis ? left : kAbortCheckMillis);
 }
 
 int Connection::receive(void* buffer, int size) {
@@ -288,15 +312,16 @@ int Connection::receive(void* buffer, int size) {
     const int64_t started =
         m_bytesPerSecond != 0 ? platform::nowMicros() : 0;  // for the pause only
     noteRead();
+    const WaitLimit limit = limitFromNow();
     int n;
     if (m_tls) {
-        n = m_tls->read(buffer, size);
+        n = m_tls->read(buffer, size, limit);
+        if (n < 0) m_lastSocketError = errno;
     } else {
         do {
             n = int(::recv(m_socket.get(), buffer, size_t(size), 0));
-        } while (n < 0 && errno == EINTR);
+        } while (n < 0 && retryAfter(limit));
     }
-    if (n < 0) m_lastSocketError = errno;
     applySpeedLimit(n, started);
     return n;
 }
@@ -332,18 +357,15 @@ int Connection::write(const void* data, int length) {
     const int64_t started =
         m_bytesPerSecond != 0 ? platform::nowMicros() : 0;  // for the pause only
     noteWrite();
+    const WaitLimit limit = limitFromNow();
     int n;
     if (m_tls) {
-        n = m_tls->write(data, length);
+        n = m_tls->write(data, length, limit);
+        if (n < 0) m_lastSocketError = errno;
     } else {
         do {
             n = int(::send(m_socket.get(), data, size_t(length), MSG_NOSIGNAL));
-        } while (n < 0 && errno == EINTR);
-    }
-    if (n < 0) {
-        // Under the socket's send timeout this is the wait that timed out.
-        const bool timedOut = m_socketTimeoutsArmed && (errno == EAGAIN || errno == EWOULDBLOCK);
-        m_lastSocketError = timedOut ? ETIMEDOUT : errno;
+        } while (n < 0 && retryAfter(limit));
     }
     applySpeedLimit(n, started);
     return n;
@@ -378,15 +400,16 @@ int Connection::sendAllRaw(const void* data, int length) {
     int sent = 0;
     forgetReadiness();
     while (sent < length) {
-        int ready =
-            waitForSocket(m_socket.get(), Readiness::kWrite, secondsToPollMillis(m_timeout));
+        int ready = waitForSocket(m_socket.get(), Readiness::kWrite, secondsToPollMillis(m_timeout),
+                                  m_abort);
         if (ready <= 0) {
             m_lastSocketError = ready == 0 ? ETIMEDOUT : errno;
             return -1;
         }
-        int n = m_tls ? m_tls->write(p + sent, length - sent)
+        int n = m_tls ? m_tls->write(p + sent, length - sent, limitFromNow())
                       : int(::send(m_socket.get(), p + sent, size_t(length - sent), MSG_NOSIGNAL));
-        if (n < 0 && errno == EINTR && !m_tls) continue;
+        // Interrupted, or the send's time-out slice passed: wait again.
+        if (n < 0 && !m_tls && (errno == EINTR || isSliceEnd(errno))) continue;
         if (n <= 0) {
             m_lastSocketError = errno;
             return -1;
@@ -400,18 +423,23 @@ int Connection::receiveRaw(void* buffer, int size) {
     if (!m_open || size <= 0) return -1;
     forgetReadiness();
     if (!(m_tls && m_tls->hasBufferedInput())) {
-        int ready = waitForSocket(m_socket.get(), Readiness::kRead, secondsToPollMillis(m_timeout));
+        int ready = waitForSocket(m_socket.get(), Readiness::kRead, secondsToPollMillis(m_timeout),
+                                  m_abort);
         if (ready <= 0) {
             m_lastSocketError = ready == 0 ? ETIMEDOUT : errno;
             return -1;
         }
     }
-    if (m_tls) return m_tls->read(buffer, size);
+    const WaitLimit limit = limitFromNow();
+    if (m_tls) {
+        int n = m_tls->read(buffer, size, limit);
+        if (n < 0) m_lastSocketError = errno;
+        return n;
+    }
     int n;
     do {
         n = int(::recv(m_socket.get(), buffer, size_t(size), 0));
-    } while (n < 0 && errno == EINTR);
-    if (n < 0) m_lastSocketError = errno;
+    } while (n < 0 && retryAfter(limit));
     return n;
 }
 

@@ -10,6 +10,12 @@
 // receive instead of one per 256 bytes.  Callers see the same bytes in the same
 // order either way; only how many one read() returns differs.
 //
+// Every wait and every blocking receive or send asks the user's AbortWatch (when
+// one is set) at least every kAbortCheckMillis, and fails once it says aborted:
+// an aborted run never waits for a slow peer.  Sockets carry a receive and send
+// time-out of that slice for this; a call that runs out of its slice tries again
+// until its own time-out passes.
+//
 // Results follow one rule: 0 or a positive count is success, -1 failure (reads also
 // give 0 at the end of the stream).  A Connection belongs to one session thread and is
 // not safe for concurrent use.  It owns its socket and TLS session; the TLS context is
@@ -19,6 +25,7 @@
 #include <string>
 #include <string_view>
 
+#include "net/readiness.h"
 #include "net/socket_handle.h"
 
 struct ssl_ctx_st;
@@ -89,6 +96,10 @@ public:
     void consume(int n) { m_readAheadPos += n; }
 
     void setNoWait(bool noWait);
+    // The user's view of the run's abort (null: none), asked by every wait; it
+    // must outlive the connection's use.
+    void setAbortWatch(const AbortWatch* abort) { m_abort = abort; }
+    const AbortWatch* abortWatch() const { return m_abort; }
     // Bytes per second; 0 is unlimited.
     void setSpeedLimit(int32_t bytesPerSecond) { m_bytesPerSecond = bytesPerSecond; }
 
@@ -131,8 +142,15 @@ private:
     void disarmSocketTimeouts();
     // The receive that a readiness wait on an empty read-ahead becomes.
     int waitByReceiving();
+    // The limit for a blocking call starting now: the timeout (none under nowait)
+    // and the abort flag.
+    WaitLimit limitFromNow() const;
+    // After a receive or send that failed with errno: whether to call again (a
+    // signal, or a time-out slice within limit).  Sets the socket error otherwise.
+    bool retryAfter(const WaitLimit& limit);
 
     int m_timeout = 0;
+    const AbortWatch* m_abort = nullptr;
     bool m_reusable = false;
     bool m_secure = false;
     ssl_ctx_st* m_tlsContext = nullptr;  // shared, borrowed

@@ -11,8 +11,8 @@
 namespace velk::net {
 
 std::unique_ptr<TlsSession> TlsSession::handshake(ssl_ctx_st* ctx, int fd,
-                                                  const std::string& serverName,
-                                                  int timeoutMillis) {
+                                                  const std::string& serverName, int timeoutMillis,
+                                                  const AbortWatch* abort) {
     if (ctx == nullptr || fd < 0) return nullptr;
     SSL* ssl = SSL_new(ctx);
     if (ssl == nullptr) return nullptr;
@@ -41,7 +41,7 @@ std::unique_ptr<TlsSession> TlsSession::handshake(ssl_ctx_st* ctx, int fd,
             return nullptr;
         }
         int64_t left = deadline - platform::tickMillis();
-        if (left <= 0 || waitForSocket(fd, what, int(left)) <= 0) return nullptr;
+        if (left <= 0 || waitForSocket(fd, what, int(left), abort) <= 0) return nullptr;
     }
 }
 
@@ -49,26 +49,40 @@ TlsSession::~TlsSession() {
     SSL_free(m_ssl);
 }
 
-int TlsSession::read(void* buffer, int size) {
+namespace {
+
+// After a call that wants to read or write on a blocking socket (the socket's
+// time-out slice passed, or a signal came): whether to call again.
+bool retryAfterWant(const WaitLimit& limit) {
+    const int reason = limit.stopReason();
+    if (reason == 0) return true;
+    errno = reason;
+    return false;
+}
+
+}  // namespace
+
+int TlsSession::read(void* buffer, int size, const WaitLimit& limit) {
     if (size <= 0) return 0;
     for (;;) {
         int n = SSL_read(m_ssl, buffer, size);
         if (n > 0) return n;
         int err = SSL_get_error(m_ssl, n);
-        // On a blocking socket a retry only means an interrupted call.
-        if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) continue;
+        if ((err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) && retryAfterWant(limit))
+            continue;
         ERR_clear_error();
         return err == SSL_ERROR_ZERO_RETURN ? 0 : -1;
     }
 }
 
-int TlsSession::write(const void* data, int length) {
+int TlsSession::write(const void* data, int length, const WaitLimit& limit) {
     if (length <= 0) return 0;
     for (;;) {
         int n = SSL_write(m_ssl, data, length);
         if (n > 0) return n;
         int err = SSL_get_error(m_ssl, n);
-        if (err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) continue;
+        if ((err == SSL_ERROR_WANT_READ || err == SSL_ERROR_WANT_WRITE) && retryAfterWant(limit))
+            continue;
         ERR_clear_error();
         return -1;
     }

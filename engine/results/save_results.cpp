@@ -70,17 +70,27 @@ int32_t saveResults(const ReportInput& input, void* sink, ReportWriter writer,
         return 0;
     }
     if (o.outfile.empty() || o.reportdir.empty()) return 0;
+    // The script names a file in the report directory, never a place elsewhere.
+    if (!isSafeReportName(fileName)) {
+        report("Refused results file name %s: it must name a file inside the report directory!\n",
+               fileName.c_str());
+        return -1;
+    }
     std::string path = reportFilePath(o.reportdir, fileName);
     ReportFile file(path, o.appendresult == 1);
-    if (!file.isOpen()) {
-        report("Failed to open results file: %s!\n", path.c_str());
-        return -1;
-    }
     writeReport(input, stats, gatherHeaderFacts(input), &ReportFile::write, &file);
-    if (!file.close()) {
-        report("Failed to write results file: %s!\n", path.c_str());
-        return -1;
+    switch (file.close()) {
+        case ReportFile::Outcome::kWritten:
+            break;
+        case ReportFile::Outcome::kCannotOpen:
+            report("Failed to open results file: %s!\n", path.c_str());
+            return -1;
+        case ReportFile::Outcome::kCannotWrite:
+            report("Failed to write results file: %s!\n", path.c_str());
+            return -1;
     }
+    // The script chose where the report went: say where.
+    report("Results written to file: %s\n", path.c_str());
     return 0;
 }
 

@@ -2,9 +2,11 @@
 
 #include <chrono>
 #include <cstdio>
+#include <new>
 
 #include "api/message.h"
 #include "api/test_set.h"
+#include "net/tls_client_context.h"
 #include "platform/clock.h"
 #include "platform/resource_limits.h"
 #include "platform/thread.h"
@@ -23,6 +25,17 @@ bool checkNames(const TestSet& set, const Sequence& seq) {
             return false;
         }
     return true;
+}
+
+// A secure test whose sslver names no protocol here: said once, not only in
+// every user's log (which may be off).
+void reportUnavailableTls(const TestSet& set) {
+    bool secure = set.options.secure != 0;
+    for (const auto& [name, def] : set.requests) secure = secure || def->secure == 2;
+    std::string why;
+    if (!secure || net::TlsClientContext::forVersion(set.options.sslver, why) != nullptr) return;
+    while (!why.empty() && (why.back() == '\n' || why.back() == '\r')) why.pop_back();
+    report("Secure requests cannot be made: %s\n", why.c_str());
 }
 
 bool prepare(TestSet& set) {
@@ -46,6 +59,7 @@ bool prepare(TestSet& set) {
         report("Warning: %d users need about %lld open files, but only %lld are allowed (ulimit -n)!\n",
                o.clients, static_cast<long long>(needed), static_cast<long long>(limit));
 
+    reportUnavailableTls(set);
     set.httpCounters.clearStatusCodes();
     set.errorCounters.clear();
     set.currentTarget.set(o.server, o.secure && o.port == 80 ? 443 : o.port);
@@ -69,6 +83,8 @@ void userThread(TestSet& set, RunState& run, UserSession& user) {
     platform::preferThroughputScheduling();
     try {
         user.run();
+    } catch (const std::bad_alloc&) {
+        report("FATAL EXCEPTION IN THREAD %d: out of memory!\r\n", user.index());
     } catch (...) {
         report("FATAL EXCEPTION IN THREAD %d!\r\n", user.index());
     }
@@ -151,6 +167,10 @@ void drive(TestSet& set) {
 int runTest(TestSet& set) {
     set.abortFlag.store(0);
     set.requestsMade.store(0);
+    set.scriptLoadFailureSaid.store(0);
+    // The users' response buffers stay until the run is released: the budget is whole
+    // again only for a new run.
+    set.responseBudget.reset();
     set.httpCounters.httpRequests.store(0);
     if (!prepare(set)) return 0;
     drive(set);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <new>
 
 #include "api/message.h"
 #include "api/test_set.h"
@@ -10,6 +11,7 @@
 #include "platform/thread.h"
 #include "regex/capture_template.h"
 #include "run/entry_overrides.h"
+#include "scripting/script_interrupt.h"
 #include "scripting/scripted_frame.h"
 
 namespace velk {
@@ -25,6 +27,7 @@ const char* passName(int pass) { return pass == 0 ? "InitSeq" : pass == 1 ? "Tes
 UserSession::UserSession(TestSet& set, int32_t index)
     : m_set(set), m_index(index), m_http(set.options, set.headers, set.currentTarget, set.httpCounters) {
     m_http.userIndex = index;
+    m_http.responseBudget = &set.responseBudget;
 }
 
 void UserSession::resolve(const Sequence& seq, std::vector<RequestDef*>& entries,
@@ -41,7 +44,12 @@ void UserSession::resolve(const Sequence& seq, std::vector<RequestDef*>& entries
 void UserSession::prepare() {
     const GeneralOptions& o = m_set.options;
     m_requests.clear();
-    for (const auto& [name, def] : m_set.requests) m_requests.emplace(name, def->cloneForUser());
+    for (const auto& [name, def] : m_set.requests) {
+        RequestDef& copy = m_requests.emplace(name, def->cloneForUser()).first->second;
+        // A secure test's general port 80 becomes 443, for the requests that took
+        // it as well as for the shared target.
+        if (o.secure && copy.secure == 0 && !copy.portGiven && copy.port == 80) copy.port = 443;
+    }
     resolve(m_set.initSeq, m_init, m_initArgs);
     resolve(m_set.testSeq, m_test, m_testArgs);
     resolve(m_set.finalSeq, m_final, m_finalArgs);
@@ -100,8 +108,14 @@ int UserSession::run() {
     m_http.random.seed(uint32_t(platform::wallSeconds()) ^ uint32_t(platform::currentThreadId()));
     if (m_set.options.delaystart == 0) m_set.startGate.wait();
     openLog();
+    // A script may still make a last request during its grace after an abort
+    // (its own watchdog stops it then); the margin lets that request finish.
+    m_http.abortWatch.watch(&m_set.abortFlag, m_set.scriptDriven() ? kRunawayGraceMs + 1000 : 0);
+    m_http.connection.setAbortWatch(&m_http.abortWatch);
     if (setUpUserConnection(m_http) < 0) {
-        m_http.log.write("ERROR: Cannot init sockets\r\n");
+        // The connection has logged its own reason, when it had one.
+        if (m_http.connection.lastError().empty())
+            m_http.log.write("ERROR: Cannot init sockets\r\n");
         m_http.log.close();
         return 0;
     }
@@ -111,6 +125,8 @@ int UserSession::run() {
             runScript();
         else
             runSequences();
+    } catch (const std::bad_alloc&) {
+        report("FATAL EXCEPTION IN THREAD %d: out of memory!\r\n", m_index);
     } catch (...) {
         report("FATAL EXCEPTION IN THREAD %d!\r\n", m_index);
     }

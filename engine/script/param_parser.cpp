@@ -79,6 +79,7 @@ private:
     TestSet& m_set;
     RequestDef& m_request;
     bool m_runtime;
+    int m_depth = 0;  // $rxname pieces around the one being parsed
 };
 
 bool PieceParser::parse(std::string_view piece, std::string_view paramName, std::vector<ValuePiece>& out) {
@@ -238,8 +239,16 @@ bool PieceParser::parse(std::string_view piece, std::string_view paramName, std:
             }
             p.kind = Kind::ComputedName;
             p.extra.assign(args.substr(comma + 1, pair - comma - 1));
+            // Evaluation and clean-up walk the chain recursively: keep it shallow.
+            if (m_depth >= kMaxNamedValueDepth) {
+                report("Error: $rxname nested deeper than %d levels\n", kMaxNamedValueDepth);
+                return false;
+            }
             auto nested = std::make_shared<std::vector<ValuePiece>>();
-            if (!parse(args.substr(pair + 2), paramName, *nested)) return false;
+            ++m_depth;
+            const bool parsed = parse(args.substr(pair + 2), paramName, *nested);
+            --m_depth;
+            if (!parsed) return false;
             p.nested = std::move(nested);
             break;
         }

@@ -17,6 +17,9 @@ namespace velk {
 // Longest random string a $ARand piece may yield.
 inline constexpr int32_t kMaxRandomString = 1 << 20;
 
+// Deepest chain of $rxname pieces one value may hold.
+inline constexpr int kMaxNamedValueDepth = 64;
+
 // Builds the entry for parameter name with the given value text and appends it to
 // list (the request's parameters, or a list made while running).  Reports a
 // rejected value through the message path and returns false.

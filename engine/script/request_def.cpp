@@ -23,8 +23,11 @@ int32_t toInt(std::string_view text) {
 bool applyRequestKey(RequestDef& r, std::string_view name, std::string_view value) {
     if (is(name, "$uri")) r.uri.assign(value);
     else if (is(name, "$server")) r.server.emplace(value);
-    else if (is(name, "$port")) r.port = toInt(value);
-    else if (is(name, "$method")) r.method = is(value, "get") ? 0 : 1;
+    else if (is(name, "$port")) {
+        r.port = toInt(value);
+        r.portGiven = true;
+    } else if (is(name, "$method"))
+        r.method = is(value, "get") ? 0 : 1;
     else if (is(name, "$keepalive")) r.keepalive = toInt(value);
     else if (is(name, "$delay")) {
         // A minimum, or a minimum and a maximum joined by "-".
@@ -42,6 +45,7 @@ RequestDef RequestDef::cloneForUser() const {
     copy.name = name;
     copy.server = server;
     copy.port = port;
+    copy.portGiven = portGiven;
     copy.fail = fail;
     copy.failInverted = failInverted;
     copy.method = method;

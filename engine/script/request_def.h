@@ -74,6 +74,7 @@ struct RequestDef {
     std::string name;
     std::optional<std::string> server;  // none: the general server option
     int32_t port = 0;
+    bool portGiven = false;  // by a $port key, not taken from the port option
     std::optional<CompiledPattern> fail;
     bool failInverted = false;
     int32_t method = 0;  // 0 GET, 1 POST

@@ -64,6 +64,8 @@ bool ScriptParser::parseText(std::string_view text, int depth, size_t appendedOu
     f.depth = depth;
     for (int i = 0; i < 3; ++i) sequenceOf(m_set, i).setLength(0);
 
+    // Editors may begin a file with a UTF-8 byte-order mark: it is no script text.
+    if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     // Bytes after a NUL are not script text.
     if (size_t nul = text.find('\0'); nul != std::string_view::npos) text = text.substr(0, nul);
 
@@ -263,6 +265,10 @@ bool ScriptParser::include(Frame& f, const std::string& path) {
     if (f.depth + 1 > kMaxIncludeDepth) {
         report("Includes are nested more than %d deep (an include cycle?): %s\n", kMaxIncludeDepth,
                path.c_str());
+        return false;
+    }
+    if (++m_includeReads > kMaxIncludeReads) {
+        report("More than %d files are included: %s\n", kMaxIncludeReads, path.c_str());
         return false;
     }
     std::string text;

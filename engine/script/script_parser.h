@@ -19,6 +19,9 @@ inline constexpr size_t kMaxLineLength = 65535;
 inline constexpr size_t kMaxRequestName = 399;
 // Deepest nesting of included files; deeper usually means an include cycle.
 inline constexpr int kMaxIncludeDepth = 16;
+// Most included files one parse reads (files that include each other several times
+// would otherwise multiply).
+inline constexpr int kMaxIncludeReads = 1000;
 
 class ScriptParser {
 public:
@@ -45,6 +48,7 @@ private:
     bool finishContent(Frame& f);
 
     TestSet& m_set;
+    int m_includeReads = 0;
 };
 
 }  // namespace velk

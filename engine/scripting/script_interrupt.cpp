@@ -13,6 +13,14 @@ bool ScriptInterrupt::shouldStop() {
     return m_stopped;
 }
 
+bool ScriptInterrupt::takeHeap(size_t bytes) {
+    // Stopped heaps are also torn down: freeing never asks, and the interpreter
+    // allocates nothing it needs to end.
+    if (shouldStop() || bytes > m_heapLimit - m_heapUsed) return false;
+    m_heapUsed += bytes;
+    return true;
+}
+
 }  // namespace velk
 
 // The interpreter's execution-timeout hook (see engine/scripting/CMakeLists.txt):

@@ -10,13 +10,17 @@
 // error at every step until the script has unwound, so catching it does not
 // help a script.
 //
-// It also holds the lowest stack address the interpreter may use (set by a
+// It also keeps the count of the heap's memory against its budget (see
+// script_heap.h), and holds the lowest stack address the interpreter may use (set by a
 // NativeStackGuard), since both are asked through the heap's user data.
 //
 // Owned by one CScriptedFrame and used on its user's thread only; the abort
 // flag it reads is the test's shared atomic flag.
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+
+#include "scripting/script_heap.h"
 
 namespace velk {
 
@@ -28,7 +32,7 @@ class ScriptInterrupt {
 public:
     explicit ScriptInterrupt(const std::atomic<int32_t>& abortFlag,
                              int64_t graceMs = kRunawayGraceMs)
-        : m_abortFlag(abortFlag), m_graceMs(graceMs) {}
+        : m_abortFlag(abortFlag), m_graceMs(graceMs), m_heapLimit(kScriptHeapLimit) {}
     ScriptInterrupt(const ScriptInterrupt&) = delete;
     ScriptInterrupt& operator=(const ScriptInterrupt&) = delete;
 
@@ -46,12 +50,21 @@ public:
     uintptr_t stackFloor() const { return m_stackFloor; }
     void setStackFloor(uintptr_t floor) { m_stackFloor = floor; }
 
+    // Counts bytes into the heap: false (nothing counted) when they would pass
+    // the budget or the script must stop, which is asked here too, so that long
+    // built-ins that allocate see the clock.
+    bool takeHeap(size_t bytes);
+    void giveHeap(size_t bytes) { m_heapUsed -= bytes; }
+    void setHeapLimit(size_t limit) { m_heapLimit = limit; }
+
 private:
     const std::atomic<int32_t>& m_abortFlag;
     int64_t m_graceMs;
     int64_t m_abortSeenAt = -1;  // tick at which the abort was first seen
     bool m_stopped = false;
     uintptr_t m_stackFloor = 0;
+    size_t m_heapUsed = 0;
+    size_t m_heapLimit;
 };
 
 }  // namespace velk

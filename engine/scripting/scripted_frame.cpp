@@ -6,7 +6,9 @@
 #include "api/message.h"
 #include "api/test_set.h"
 #include "platform/file_io.h"
+#include "scripting/byte_text.h"
 #include "scripting/native_stack_guard.h"
+#include "scripting/script_heap.h"
 #include "scripting/trace_sink.h"
 #include "scripting/velk_binding.h"
 #include "scripting/velk_object.h"
@@ -26,47 +28,6 @@ constexpr EngineRule kEngines[] = {
     {".js", ScriptEngine::JScript},
     {".vbs", ScriptEngine::VBScript},
 };
-
-// Script text is 8-bit; the interpreter reads UTF-8, so anything else is refused
-// rather than guessed at.
-bool isUtf8(std::string_view text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        size_t extra = 0;
-        uint32_t cp = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1, cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2, cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3, cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (text.size() - i <= extra) return false;
-        for (size_t k = 1; k <= extra; ++k) {
-            const auto d = static_cast<unsigned char>(text[i + k]);
-            if ((d & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (d & 0x3F);
-        }
-        const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
-        if (cp < least[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
-// At most max bytes of text, not ending inside a UTF-8 sequence.
-std::string_view cutUtf8(std::string_view text, size_t max) {
-    if (text.size() <= max) return text;
-    size_t end = max;
-    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
-    return text.substr(0, end);
-}
 
 void traceState(const char* state) {
     TraceSink::write("CScriptedFrame::OnStateChange\n");
@@ -116,6 +77,10 @@ ScriptEngine CScriptedFrame::chooseEngine(std::string_view scriptName) {
 
 int CScriptedFrame::fail(const char* trace) {
     TraceSink::write(trace);
+    m_failure.assign(trace);
+    while (!m_failure.empty() && (m_failure.back() == '\n' || m_failure.back() == '.'))
+        m_failure.pop_back();
+    m_failure += ": " + m_name;
     return 0;
 }
 
@@ -125,7 +90,8 @@ int CScriptedFrame::initialize(std::string_view scriptName,
     m_name.assign(scriptName);
     if (chooseEngine(scriptName) != ScriptEngine::JScript || m_heap)
         return fail("Failed to create scripting engine.\n");
-    m_heap = duk_create_heap(nullptr, nullptr, nullptr, &m_interrupt, &onFatal);
+    m_heap = duk_create_heap(&scriptHeapAlloc, &scriptHeapRealloc, &scriptHeapFree, &m_interrupt,
+                             &onFatal);
     if (!m_heap) return fail("Failed to create scripting engine.\n");
     traceState("State: Initialized.\n");
 
@@ -137,8 +103,7 @@ int CScriptedFrame::initialize(std::string_view scriptName,
     }
     // The text ends at its first zero byte, as a C string would.
     if (const size_t zero = text.find('\0'); zero != std::string::npos) text.resize(zero);
-    if (!isUtf8(text)) return fail("Error translating string.\n");
-    m_text = std::move(text);
+    m_text = isAscii(text) ? std::move(text) : bytesToScriptText(text);
     return 1;
 }
 
@@ -156,7 +121,8 @@ void CScriptedFrame::run(ScriptSession& session) {
     }
     duk_pop(m_heap);
 
-    duk_push_lstring(m_heap, m_name.data(), m_name.size());
+    const std::string name = bytesToScriptText(m_name);
+    duk_push_lstring(m_heap, name.data(), name.size());
     if (duk_pcompile_lstring_filename(m_heap, 0, m_text.data(), m_text.size()) != 0) {
         reportScriptError();
         duk_pop(m_heap);
@@ -187,8 +153,8 @@ void CScriptedFrame::reportScriptError() {
     const int line = duk_get_int(m_heap, -2);
     duk_size_t length = 0;
     const char* text = duk_get_lstring(m_heap, -1, &length);
-    const std::string description(
-        cutUtf8(std::string_view(text ? text : "", length), kDescriptionBuffer - 1));
+    std::string description = scriptTextToBytes(std::string_view(text ? text : "", length));
+    if (description.size() > kDescriptionBuffer - 1) description.resize(kDescriptionBuffer - 1);
     duk_pop_2(m_heap);
     // The interpreter gives lines (from 1) but no columns.
     report("%s (%d,%d): %s\n", "Script Error:", line, 0, description.c_str());
@@ -216,7 +182,10 @@ void runUserScript(ScriptSession& session) {
     if (name.size() >= 7 && strncasecmp(name.c_str(), "$inline", 7) == 0 && session.set.scriptText)
         inlineText = session.set.scriptText->view();
     CScriptedFrame frame(session.set.abortFlag);
-    if (frame.initialize(name, inlineText)) frame.run(session);
+    if (frame.initialize(name, inlineText))
+        frame.run(session);
+    else if (session.set.scriptLoadFailureSaid.exchange(1) == 0)
+        report("Script Error: %s\n", frame.failure().c_str());
     frame.close();
 }
 

@@ -4,7 +4,9 @@
 // section for an "$inline" name), runs it with the user's CVelkObject as the
 // global "velk", and reports script errors (syntax and run time) through the
 // engine's message path as "Script Error: (line,col): description".  Failures
-// of the host itself go to the trace sink only; the user then makes no request.
+// of the host itself go to the trace sink, and a script that cannot be loaded
+// is said once per run through the message path; the user then makes no
+// request.  Texts cross into the interpreter one character per byte (byte_text.h).
 //
 // JavaScript (a name containing ".js") runs in Duktape; PerlScript (".pl") and
 // VBScript (".vbs") do not exist here and fail as a missing engine does.
@@ -45,12 +47,14 @@ public:
     static ScriptEngine chooseEngine(std::string_view scriptName);
 
     // Creates the engine and loads the script: inlineText when given, else the
-    // file named scriptName.  1 on success, 0 on failure.
+    // file named scriptName.  1 on success, 0 on failure (see failure()).
     int initialize(std::string_view scriptName, std::optional<std::string_view> inlineText);
     // Runs the script's global code to its end with "velk" acting on session.
     void run(ScriptSession& session);
     // Ends the engine; the frame can then only be destroyed.
     void close();
+    // Why initialize failed, as a line for the user.
+    const std::string& failure() const { return m_failure; }
 
 private:
     int fail(const char* trace);
@@ -60,6 +64,7 @@ private:
     duk_context* m_heap = nullptr;
     std::string m_name;
     std::string m_text;
+    std::string m_failure;
     std::unique_ptr<CVelkObject> m_velk;
     std::unique_ptr<VelkBinding> m_binding;
 };

@@ -1,10 +1,12 @@
 #include "scripting/velk_binding.h"
 
 #include <duktape.h>
+#include <strings.h>
 
 #include <optional>
 #include <type_traits>
 
+#include "scripting/byte_text.h"
 #include "scripting/script_interrupt.h"
 #include "scripting/trace_sink.h"
 #include "scripting/velk_object.h"
@@ -56,10 +58,28 @@ ScriptInterrupt* interruptOf(duk_context* ctx) {
     __builtin_unreachable();
 }
 
-std::string_view argument(duk_context* ctx, int index) {
+// An argument as the 8-bit text it stands for.
+std::string argument(duk_context* ctx, int index) {
     duk_size_t length = 0;
     const char* text = duk_get_lstring(ctx, index, &length);
-    return text ? std::string_view(text, length) : std::string_view();
+    const std::string_view view = text ? std::string_view(text, length) : std::string_view();
+    return isAscii(view) ? std::string(view) : scriptTextToBytes(view);
+}
+
+// The proxy's get trap, [target key receiver]: method names resolve without
+// regard to case, as they always have for this object; other keys as they are.
+int getMethod(duk_context* ctx) {
+    if (duk_is_string(ctx, 1)) {
+        const char* key = duk_get_string(ctx, 1);
+        for (const MethodShape& m : kMethods)
+            if (strcasecmp(key, m.name) == 0) {
+                duk_get_prop_string(ctx, 0, m.name);
+                return 1;
+            }
+    }
+    duk_dup(ctx, 1);
+    duk_get_prop(ctx, 0);
+    return 1;
 }
 
 }  // namespace
@@ -86,6 +106,10 @@ int VelkBinding::define(duk_context* ctx, void* self) {
         duk_set_magic(ctx, -1, i);
         duk_put_prop_string(ctx, -2, kMethods[i].name);
     }
+    duk_push_object(ctx);
+    duk_push_c_function(ctx, &getMethod, 3);
+    duk_put_prop_string(ctx, -2, "get");
+    duk_push_proxy(ctx, 0);
     duk_put_global_string(ctx, "velk");
     return 0;
 }
@@ -142,19 +166,25 @@ VelkBinding::Reply VelkBinding::invoke(duk_context* ctx, int method, int argc) n
         switch (method) {
             case kRequest:
                 return number(m_velk.request(argument(ctx, 0)));
-            case kResponse:
-                return Reply{Reply::Text, 0, m_velk.response()};
+            case kResponse: {
+                const std::string_view response = m_velk.response();
+                if (isAscii(response)) return Reply{Reply::Text, 0, response};
+                m_text = bytesToScriptText(response);
+                return Reply{Reply::Text, 0, m_text};
+            }
             case kSetParam: {
-                std::optional<std::string_view> value;
+                std::optional<std::string> value;
                 if (argc == 3) value = argument(ctx, 2);
-                return number(m_velk.setParam(argument(ctx, 0), argument(ctx, 1), value));
+                return number(m_velk.setParam(
+                    argument(ctx, 0), argument(ctx, 1),
+                    value ? std::optional<std::string_view>(*value) : std::nullopt));
             }
             case kIsAborting:
                 return number(m_velk.isAborting());
             case kGetOpt: {
                 std::optional<std::string> value = m_velk.getOpt(argument(ctx, 0));
                 if (!value) return Reply{};
-                m_text = std::move(*value);
+                m_text = bytesToScriptText(*value);
                 return Reply{Reply::Text, 0, m_text};
             }
             case kLogit:

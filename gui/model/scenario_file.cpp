@@ -1,9 +1,13 @@
 #include "scenario_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <iterator>
+#include <new>
 
 #include "vts_reader.h"
 #include "vts_writer.h"
@@ -39,18 +43,57 @@ bool saveScenarioFile(const CScenario& scenario, const std::string& path, std::s
     return true;
 }
 
-bool loadScenarioFile(CScenario& scenario, const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "Failed to open document: " + path + ": " + std::strerror(errno);
+bool readRegularFile(const std::string& path, size_t maxBytes, std::string& out,
+                     std::string& error) {
+    out.clear();
+    // Non-blocking, so that opening a FIFO cannot hang; only regular files are read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = path + ": " + std::strerror(errno);
         return false;
     }
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
+    struct stat st {};
+    bool ok = false;
+    if (::fstat(fd, &st) != 0) {
+        error = path + ": " + std::strerror(errno);
+    } else if (!S_ISREG(st.st_mode)) {
+        error = path + ": not a regular file";
+    } else if (uint64_t(st.st_size) > maxBytes) {
+        error = path + ": larger than " + std::to_string(maxBytes >> 20) + " MiB";
+    } else {
+        ok = true;
+        char chunk[65536];
+        for (;;) {
+            const ssize_t n = ::read(fd, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 || out.size() + size_t(n > 0 ? n : 0) > maxBytes) {
+                error = path + (n < 0 ? std::string(": ") + std::strerror(errno)
+                                      : ": larger than " + std::to_string(maxBytes >> 20) + " MiB");
+                ok = false;
+                break;
+            }
+            if (n == 0) break;
+            out.append(chunk, size_t(n));
+        }
+    }
+    ::close(fd);
+    if (!ok) out.clear();
+    return ok;
+}
+
+bool loadScenarioFile(CScenario& scenario, const std::string& path, std::string& error) {
+    try {
+        std::string bytes;
+        if (!readRegularFile(path, kMaxScenarioFile, bytes, error)) {
+            error = "Failed to open document: " + error;
+            return false;
+        }
+        return readScenarioBytes(scenario, bytes, error);
+    } catch (const std::exception&) {
+        // Out of memory or a library failure: the document is not loaded.
         error = "An unexpected error occurred while reading " + path + ".";
         return false;
     }
-    return readScenarioBytes(scenario, bytes, error);
 }
 
 }  // namespace velk::model

@@ -2,6 +2,7 @@
 // The .vts file of a scenario: a document schema number, then the scenario
 // record.  Files are untrusted: a count or length larger than the rest of the
 // file stops the reading with an error, and nothing is allocated for it.
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -19,7 +20,18 @@ std::string scenarioFileBytes(const CScenario& scenario);
 // far, and the caller should discard it.
 bool readScenarioBytes(CScenario& scenario, std::string_view bytes, std::string& error);
 
+// Largest scenario file read.
+inline constexpr size_t kMaxScenarioFile = size_t(256) << 20;
+
+// Reads a whole regular file of at most maxBytes into out.  False with a message
+// for a file that cannot be opened or read, is not a regular file (a directory, a
+// FIFO, a device) or is larger.  Throws nothing but std::bad_alloc.
+bool readRegularFile(const std::string& path, size_t maxBytes, std::string& out,
+                     std::string& error);
+
 bool saveScenarioFile(const CScenario& scenario, const std::string& path, std::string& error);
+// Never throws: a file that cannot be read, or bytes that are no scenario, give
+// false with a message.
 bool loadScenarioFile(CScenario& scenario, const std::string& path, std::string& error);
 
 }  // namespace velk::model

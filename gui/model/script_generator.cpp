@@ -1,7 +1,12 @@
 #include "script_generator.h"
 
 #include <algorithm>
+#include <mutex>
+#include <utility>
 #include <vector>
+
+#include "req_param.h"
+#include "request.h"
 
 namespace velk::model {
 namespace {
@@ -14,7 +19,78 @@ void appendSequence(std::string& out, const char* header, bool use,
         if (!entry.empty()) out += entry + "\r\n";
 }
 
+bool holdsLineBreak(const std::string& text) {
+    return text.find_first_of("\r\n") != std::string::npos;
+}
+
+std::string lineBreakError(const std::string& field) {
+    return "The " + field + " holds a line break; it must be a single line.";
+}
+
+// The general and run fields that each go on one line of the script.
+bool checkGeneralFieldsAreSingleLines(const CGeneralSection& general, const CRunSection& run,
+                                      const GlobalSettings& settings, std::string& error) {
+    const std::pair<const char*, const std::string*> fields[] = {
+        {"proxy mask", &general.proxyMask},
+        {"authorization user", &general.authorizationUser},
+        {"authorization password", &general.authorizationPassword},
+        {"user agent", &general.userAgent},
+        {"project name", &general.projectName},
+        {"description", &run.description},
+        {"output file template", &run.outputFileTemplate},
+        {"log directory", &run.logDirectory},
+        {"report directory", &run.reportDirectory},
+    };
+    for (const auto& [name, text] : fields)
+        if (holdsLineBreak(*text)) {
+            error = lineBreakError(name);
+            return false;
+        }
+    if (settings.useProxy() && holdsLineBreak(settings.proxyAddress())) {
+        error = lineBreakError("proxy address");
+        return false;
+    }
+    for (const auto* list : {&run.initialSequence, &run.mainSequence, &run.finalSequence})
+        for (const std::string& entry : *list)
+            if (holdsLineBreak(entry)) {
+                error = lineBreakError("sequence entry " +
+                                       entry.substr(0, entry.find_first_of("\r\n")));
+                return false;
+            }
+    return true;
+}
+
 }  // namespace
+
+bool checkRequestFieldsAreSingleLines(const CRequestsContainer& requests, std::string& error) {
+    std::lock_guard<const CRequestsContainer> guard(requests);
+    for (const CRequest* r : requests.flattened()) {
+        std::string field;
+        if (holdsLineBreak(r->getName()))
+            field = "name";
+        else if (holdsLineBreak(r->getServer()))
+            field = "server";
+        else if (holdsLineBreak(r->getUri()))
+            field = "uri";
+        else if (holdsLineBreak(r->getContentType()))
+            field = "content type";
+        for (int32_t i = 0; field.empty() && i < r->paramCount(); ++i) {
+            const CReqParam* p = r->getParam(i);
+            if (holdsLineBreak(p->getName()))
+                field =
+                    "parameter name " + p->getName().substr(0, p->getName().find_first_of("\r\n"));
+            else if (holdsLineBreak(p->buildValue(false, '&')))
+                field = "value of parameter " + p->getName();
+        }
+        if (!field.empty()) {
+            const std::string& name = r->getName();
+            error = "Request " + name.substr(0, name.find_first_of("\r\n")) + ": the " + field +
+                    " holds a line break; it must be a single line.";
+            return false;
+        }
+    }
+    return true;
+}
 
 PerUserCount perUserRequestCount(const CRunSection& run, int32_t requestCount) {
     PerUserCount result;
@@ -47,6 +123,7 @@ PerUserCount perUserRequestCount(const CRunSection& run, int32_t requestCount) {
 
 bool appendGeneralPart(const CGeneralSection& general, const CRunSection& run, int32_t requestCount,
                        const GlobalSettings& settings, std::string& out, std::string& error) {
+    if (!checkGeneralFieldsAreSingleLines(general, run, settings, error)) return false;
     auto line = [&out](const std::string& text) { out += text + "\r\n"; };
     auto flagLine = [&line](const char* name, bool on) {
         line(std::string(name) + (on ? "=1" : "=0"));

@@ -7,6 +7,7 @@
 
 #include "general_section.h"
 #include "global_settings.h"
+#include "requests_container.h"
 #include "run_section.h"
 
 namespace velk::model {
@@ -22,8 +23,15 @@ struct PerUserCount {
 PerUserCount perUserRequestCount(const CRunSection& run, int32_t requestCount);
 
 // Appends the general part; false, with the text as far as it got and a message
-// in error, when the per-user count cannot be computed.
+// in error, when the per-user count cannot be computed or a single-line field
+// (description, names, user agent, directories ...) holds a line break, which
+// would put lines of its own choosing into the script.
 bool appendGeneralPart(const CGeneralSection& general, const CRunSection& run, int32_t requestCount,
                        const GlobalSettings& settings, std::string& out, std::string& error);
+
+// The same check for every request's single-line fields (name, server, uri,
+// content type, parameter names and values): false, naming the request and the
+// field, when one holds a line break.  Takes the container's lock.
+bool checkRequestFieldsAreSingleLines(const CRequestsContainer& requests, std::string& error);
 
 }  // namespace velk::model

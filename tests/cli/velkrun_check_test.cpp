@@ -1,10 +1,11 @@
 // velkrun --check, run as users run it: a real process, its output and exit status.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <string>
-#include <sys/wait.h>
 
 #include "common/temp_dir.h"
 
@@ -55,6 +56,32 @@ TEST(VelkrunCheck, ErrorsGiveTheEngineMessageAndANonZeroStatus) {
 
     r = runVelkrun("--frobnicate x");
     EXPECT_EQ(r.status, 2);
+}
+
+// Files that are no script, and lines the engine refuses without a word.
+TEST(VelkrunCheck, UnreadableFilesAndSilentRefusalsAreExplained) {
+    velk::test::TempDir dir;
+    std::filesystem::create_directory(dir.file("folder.vts"));
+    const struct {
+        std::string args;
+        int status;
+        const char* text;
+    } cases[] = {
+        {"--check /dev/zero", 1, "/dev/zero: not a regular file"},
+        {"--check " + dir.path().string(), 1, "not a regular file"},
+        {"--check " + dir.file("folder.vts"), 1, "not a regular file"},
+        {"--check " + dir.write("typo.txt", "clients=1\n\nclinets=2\n[a]\n"), 1,
+         "typo.txt: line 3: unknown option \"clinets\""},
+        {"--check " + dir.write("bom.txt",
+                                "\xEF\xBB\xBF"
+                                "clients=2\n[a]\n"),
+         0, "Users: 2\n"},
+    };
+    for (const auto& c : cases) {
+        RunResult r = runVelkrun(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.output;
+        EXPECT_NE(r.output.find(c.text), std::string::npos) << c.args << "\n" << r.output;
+    }
 }
 
 TEST(VelkrunCheck, BundledExamplesParse) {

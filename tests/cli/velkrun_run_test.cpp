@@ -94,6 +94,55 @@ TEST_F(VelkrunRun, RunsTheTestWritesTheReportFileAndPrintsIt) {
     ASSERT_TRUE(std::filesystem::exists(file)) << run.err();
     EXPECT_EQ(readFile(file), report);
     EXPECT_NE(run.err().find("velkrun: 12 requests, 0 errors"), std::string::npos) << run.err();
+    EXPECT_NE(run.err().find("Results written to file: " + file), std::string::npos) << run.err();
+}
+
+// Runs whose requests never reached the server, and counts that do not hang on the
+// summary options, say so in their status and closing line.
+TEST_F(VelkrunRun, TheClosingLineAndStatusSayWhetherRequestsReachedTheServer) {
+    int closedPort;
+    {
+        TestHttpServer gone;
+        closedPort = gone.port();
+    }
+    struct Case {
+        std::string body;
+        int status;
+        std::string text;
+    } cases[] = {
+        {"port=" + std::to_string(closedPort) + "\nrequests=2\n[a]\n", 3,
+         "velkrun: 2 requests, none reached the server"},
+        {"requests=2\ntimeout=1\n[a]\n$secure=2\n", 3,
+         "velkrun: 2 requests, none reached the server"},
+        {"requests=3\nsummarytimes=0\nignoreerrors=1\n[a]\n[b]\n", 0,
+         "velkrun: 6 requests, 0 errors"},
+        {"requests=1\noutfile=../escaped.xls\n[a]\n", 4,
+         "Refused results file name ../escaped.xls"},
+    };
+    for (const Case& c : cases) {
+        Velkrun run(m_dir, {script(c.body), "--quiet"});
+        EXPECT_EQ(run.wait(), c.status) << c.body << run.err();
+        EXPECT_NE(run.err().find(c.text), std::string::npos) << c.body << run.err();
+    }
+    EXPECT_FALSE(std::filesystem::exists(m_dir.path().parent_path() / "escaped.xls"));
+}
+
+// The example of the manual, run as written, sends what its comments say.
+TEST_F(VelkrunRun, TheManualsScriptExampleRunsAsWritten) {
+    const std::string readme = readFile(std::string(VELK_EXAMPLES_DIR) + "/../README.md");
+    const size_t start = readme.find("```ini\n[general]");
+    ASSERT_NE(start, std::string::npos);
+    const size_t end = readme.find("```", start + 6);
+    const std::string example = readme.substr(start + 7, end - start - 7);
+    Velkrun run(m_dir, {m_dir.write("example.txt", example), "--quiet",
+                        "-port=" + std::to_string(m_server.port()), "--set", "reportdir="});
+    ASSERT_EQ(run.wait(), 0) << run.err();
+    int searches = 0;
+    for (const ReceivedRequest& r : m_server.requests()) {
+        EXPECT_TRUE(r.target == "/" || r.target == "/search?q=velk") << r.target;
+        searches += r.target == "/search?q=velk";
+    }
+    EXPECT_EQ(searches, 5 * 3);
 }
 
 TEST_F(VelkrunRun, SetOverridesOptionsWithoutTouchingVariables) {
@@ -127,20 +176,41 @@ TEST_F(VelkrunRun, ExitStatusSaysWhatWentWrong) {
     }
 }
 
-TEST_F(VelkrunRun, CtrlCStopsTheRunAndStillWritesTheReport) {
+TEST_F(VelkrunRun, CtrlCOrSigtermStopsTheRunAndStillWritesTheReport) {
     m_server.setHandler([](const ReceivedRequest&, Responder& r) {
         r.pause(20);
         r.respond(200, "ok");
     });
-    std::string path = script("clients=2\nrequests=100000\nkeepalive=1\nsummarytimes=0\n[a]\n");
+    for (auto [sig, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        const std::string report = m_dir.file("shop-127.0.0.1-2x100000.xls");
+        std::filesystem::remove(report);
+        std::string path = script("clients=2\nrequests=100000\nkeepalive=1\nsummarytimes=0\n[a]\n");
+        const int before = m_server.requestCount();
+        Velkrun run(m_dir, {path, "--quiet"});
+        ASSERT_TRUE(m_server.waitForRequests(before + 4, 20000));
+        run.signal(sig);
+        EXPECT_EQ(run.wait(), status) << run.err();
+        EXPECT_NE(run.err().find("stopping the run"), std::string::npos) << run.err();
+        const std::string text = readFile(report);
+        EXPECT_NE(text.find("N/A"), std::string::npos);
+        EXPECT_NE(text.find("--- HTTP response codes details ---"), std::string::npos);
+    }
+}
+
+// A server that trickles a byte a second holds neither the users nor the run once
+// it is stopped, whatever the bandwidth limit.
+TEST_F(VelkrunRun, SigtermEndsARunHeldByATricklingServer) {
+    m_server.setHandler([](const ReceivedRequest&, Responder& r) {
+        r.trickle(httpResponse(200, std::string(1000, 'x')), 1, 1000);
+    });
+    std::string path = script("clients=2\nrequests=1\ntimeout=60\nmaxspeed=80\n[a]\n");
     Velkrun run(m_dir, {path, "--quiet"});
-    ASSERT_TRUE(m_server.waitForRequests(4, 20000));
-    run.signal(SIGINT);
-    EXPECT_EQ(run.wait(), 130) << run.err();
-    EXPECT_NE(run.err().find("stopping the run"), std::string::npos) << run.err();
-    const std::string report = readFile(m_dir.file("shop-127.0.0.1-2x100000.xls"));
-    EXPECT_NE(report.find("N/A"), std::string::npos);
-    EXPECT_NE(report.find("--- HTTP response codes details ---"), std::string::npos);
+    ASSERT_TRUE(m_server.waitForRequests(2, 20000));
+    const auto start = std::chrono::steady_clock::now();
+    run.signal(SIGTERM);
+    EXPECT_EQ(run.wait(), 143) << run.err();
+    // The server would go on for a quarter of an hour; the bound only catches a hang.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
 }
 
 }  // namespace

@@ -46,6 +46,8 @@ TEST(CookieList, SetCookieItems) {
         {{" a=1", " a=; max-age=0"}, ""},
         {{" a=b=c"}, "[a=b=c]"},
         {{""}, ""},
+        {{" a=1\rX-Injected: 1; b=2"}, "[b=2]"},  // a value that would split the header
+        {{" a=1", " a=2\n3"}, "[a=1]"},
     };
     for (const CookieCase& c : cases) {
         CookieList cookies;

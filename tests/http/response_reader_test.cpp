@@ -187,3 +187,34 @@ TEST_F(ResponseReading, HttpErrorStatusesAreCountedAndKeepTheBody) {
 
 }  // namespace
 }  // namespace velk::test
+
+namespace velk::test {
+namespace {
+
+// Two users share a run's budget for stored responses: the second, past it,
+// still reads and counts the whole response, keeps only what fits and says so.
+TEST_F(ResponseReading, StoredResponsesShareTheRunsBudget) {
+    m_server.setHandler(
+        [](const ReceivedRequest&, Responder& r) { r.respond(200, std::string(3 << 20, 'x')); });
+    load("[big]\n");
+    ResponseBudget budget(size_t(5) << 20);  // the first takes 4 MiB (whole megabytes)
+    m_session->responseBudget = &budget;
+    EXPECT_GE(run("big"), 0);
+    EXPECT_EQ(body().size(), size_t(3) << 20);
+
+    HttpSession second(m_set->options, m_set->headers, m_set->currentTarget, m_set->httpCounters);
+    second.responseBudget = &budget;
+    ASSERT_TRUE(second.log.open(m_logDir.file("second.log")));
+    ASSERT_EQ(setUpUserConnection(second), 0);
+    BodyRef secondBody;
+    EXPECT_GE(executeRequest(second, request("big"), secondBody), 0);
+    EXPECT_EQ(second.response.size(), size_t(1) << 20);
+    EXPECT_GE(second.bytesReceived, uint64_t(3) << 20);
+    second.log.close();
+    std::ifstream in(m_logDir.file("second.log"), std::ios::binary);
+    const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(log.find("the run's memory for stored responses is spent"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velk::test

@@ -170,8 +170,12 @@ TEST(ScenarioFile, SavesAndLoadsThroughAFile) {
     ASSERT_TRUE(loadScenarioFile(*loaded, path, error)) << error;
     EXPECT_EQ(scenarioFileBytes(*loaded), scenarioFileBytes(*original));
     std::remove(path.c_str());
-    EXPECT_FALSE(loadScenarioFile(*loaded, path, error));
-    EXPECT_NE(error.find("Failed to open document"), std::string::npos) << error;
+    // Missing, a directory, a device: a message, never an exception or a hang.
+    for (const std::string& bad : {path, ::testing::TempDir(), std::string("/dev/zero")}) {
+        error.clear();
+        EXPECT_FALSE(loadScenarioFile(*loaded, bad, error));
+        EXPECT_EQ(error.rfind("Failed to open document: " + bad, 0), 0u) << error;
+    }
 }
 
 TEST(ScenarioFile, EveryTruncationFailsWithAMessage) {

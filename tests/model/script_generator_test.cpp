@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "req_param.h"
 #include "scenario.h"
 
 namespace velk::model {
@@ -313,6 +316,41 @@ TEST(ScriptGenerator, ARequestWithAnotherMethodFailsTheScript) {
     EXPECT_FALSE(s->generateScript(GlobalSettings(), text, error));
     EXPECT_TRUE(text.ends_with("$header=Content-Type: \r\n\r\n\r\n[m0]\r\n")) << text;
     EXPECT_EQ(error, "Request m0 has neither GET nor POST as its method.");
+}
+
+// A single-line field holding a line break would write script lines of its own
+// (options, a [script] section): the script is refused, naming the field.
+TEST(ScriptGenerator, SingleLineFieldsWithLineBreaksAreRefused) {
+    const struct {
+        std::function<void(CScenario&)> spoil;
+        const char* error;
+    } cases[] = {
+        {[](CScenario& s) { s.run().description = "ok\r\nappendresult=1"; },
+         "The description holds a line break; it must be a single line."},
+        {[](CScenario& s) {
+             s.general().useUserAgent = true;
+             s.general().userAgent = "UA\n[script]";
+         },
+         "The user agent holds a line break; it must be a single line."},
+        {[](CScenario& s) { s.requests().flattened()[0]->setName("home\nreportdir=/"); },
+         "Request home: the name holds a line break; it must be a single line."},
+        {[](CScenario& s) {
+             auto p = std::make_unique<CReqParam>();
+             p->setName("q\rx");
+             s.requests().flattened()[0]->setName("home");
+             s.requests().flattened()[0]->insertParam(0, std::move(p));
+         },
+         "Request home: the parameter name q holds a line break; it must be a single line."},
+    };
+    for (const auto& c : cases) {
+        auto s = freshScenario();
+        addGet(*s);
+        c.spoil(*s);
+        std::string text, error;
+        EXPECT_FALSE(s->generateScript(GlobalSettings(), text, error) &&
+                     checkRequestFieldsAreSingleLines(s->requests(), error));
+        EXPECT_EQ(error, c.error);
+    }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "api/message.h"
@@ -162,13 +163,73 @@ TEST(SaveResults, FileThatCannotBeOpenedOrWrittenIsReportedAndFails) {
         EXPECT_EQ(messages.lines(), std::vector<std::string>{"Failed to open results file: " +
                                                              dir.file("missing") + "/r.xls!"});
     }
+    // A device is no report file, replaced or appended to.
     if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     run.options.outfile = "full";
     run.options.reportdir = "/dev";
-    CapturedMessages messages;
-    EXPECT_EQ(saveResults(run.input(), nullptr, nullptr, nullptr, nullptr), -1);
-    EXPECT_EQ(messages.lines(),
-              std::vector<std::string>{"Failed to write results file: /dev/full!"});
+    for (int32_t append : {0, 1}) {
+        run.options.appendresult = append;
+        CapturedMessages messages;
+        EXPECT_EQ(saveResults(run.input(), nullptr, nullptr, nullptr, nullptr), -1);
+        EXPECT_EQ(messages.lines(),
+                  std::vector<std::string>{"Failed to open results file: /dev/full!"});
+    }
+}
+
+// The script names a file inside the report directory, and whatever is at that
+// name is replaced only by a whole report, never written through.
+TEST(SaveResults, ReportNamesStayInTheReportDirectoryAndLinksAreNotFollowed) {
+    TempDir dir;
+    const std::filesystem::path reports = dir.path() / "reports";
+    std::filesystem::create_directory(reports);
+    const std::string victim = dir.write("victim.txt", "keep me\n");
+    std::filesystem::create_symlink(victim, reports / "link.xls");
+    const struct {
+        const char* outfile;
+        int32_t append;
+        const char* message;  // "" when written
+    } cases[] = {
+        {"../escape.xls", 0,
+         "Refused results file name ../escape.xls: it must name a file inside the report "
+         "directory!"},
+        {"/tmp/abs.xls", 1,
+         "Refused results file name /tmp/abs.xls: it must name a file inside the report "
+         "directory!"},
+        {"a/../../up.xls", 0,
+         "Refused results file name a/../../up.xls: it must name a file inside the report "
+         "directory!"},
+        {"link.xls", 1, "Failed to open results file: "},
+        {"link.xls", 0, ""},
+        {"new.xls", 1, ""},
+    };
+    for (const auto& c : cases) {
+        RunFixture run;
+        fillSmallRun(run);
+        run.options.outfile = c.outfile;
+        run.options.reportdir = reports.string();
+        run.options.appendresult = c.append;
+        CapturedMessages messages;
+        const int32_t status = saveResults(run.input(), nullptr, nullptr, nullptr, nullptr);
+        ASSERT_EQ(messages.lines().size(), 1u) << c.outfile;
+        if (*c.message) {
+            EXPECT_EQ(status, -1) << c.outfile;
+            EXPECT_EQ(messages.lines()[0].rfind(c.message, 0), 0u) << messages.lines()[0];
+        } else {
+            EXPECT_EQ(status, 0) << c.outfile;
+            EXPECT_EQ(messages.lines()[0],
+                      "Results written to file: " + (reports / c.outfile).string());
+        }
+    }
+    std::ifstream in(victim);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()),
+              "keep me\n");
+    EXPECT_TRUE(
+        std::filesystem::is_regular_file(std::filesystem::symlink_status(reports / "link.xls")));
+    // Only the reports, no half-written files beside them.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(reports),
+                            std::filesystem::directory_iterator()),
+              2);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "escape.xls"));
 }
 
 }  // namespace

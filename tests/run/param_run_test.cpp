@@ -2,6 +2,8 @@
 // from several users over several iterations.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <mutex>
 
@@ -13,6 +15,11 @@
 
 namespace velk::test {
 namespace {
+
+std::string readLog(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 // The query parameters of a request target, in order.
 std::vector<std::pair<std::string, std::string>> queryOf(const std::string& target) {
@@ -179,6 +186,27 @@ TEST_F(ParamRun, RawContentIsRebuiltForEveryRequest) {
     std::sort(bodies.begin(), bodies.end());
     EXPECT_EQ(bodies, (std::vector<std::string>{"<n user=\"u0\">1</n> & more\n", "<n user=\"u0\">2</n> & more\n",
                                                "<n user=\"u1\">1</n> & more\n", "<n user=\"u1\">2</n> & more\n"}));
+}
+
+// Values at the ends of the int32 range, and a $fail pattern that gives up its work
+// limit: defined results (the sanitizer builds stop on overflow), no silent pass.
+TEST_F(ParamRun, RangeEndsAndWorkLimitsGiveDefinedResults) {
+    m_server.setHandler(
+        [](const ReceivedRequest&, Responder& r) { r.respond(200, std::string(40, 'a')); });
+    TempDir dir;
+    run("requests=2\nignoreerrors=1\nlog=1\nlogdir=" + dir.path().string() +
+        "\n[a]\ns=$Seq(s,2147483647)\nr=$ARand(-2147483648,2147483647)\n$fail=/(a|a)*b/\n");
+    auto requests = m_server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(param(requests[0], "s"), "s2147483647");
+    EXPECT_EQ(param(requests[1], "s"), "s-2147483648");
+    EXPECT_EQ(param(requests[0], "r"), "");
+    auto** rows = static_cast<int32_t**>(GetResults(m_set, 0));
+    EXPECT_EQ(rows[0][0], -3);
+    EXPECT_EQ(rows[0][1], -3);
+    const std::string log = readLog(dir.file("params-1x2-user1.log"));
+    EXPECT_NE(log.find("$fail pattern of a gave up at its work limit"), std::string::npos)
+        << log.substr(0, 2000);
 }
 
 TEST_F(ParamRun, SequenceArgumentsCannotMakeCounters) {

@@ -340,6 +340,38 @@ TEST_F(IncludeTest, MissingIncludeAndCyclesFailCleanly) {
     EXPECT_FALSE(ScriptParser(dirSet).parse(includeLine(m_dir.path().string())));
 }
 
+// Hostile scripts meet a limit with a message, never a crash or an endless parse.
+TEST_F(IncludeTest, ScriptLimitsEndTheParseWithAMessage) {
+    // 16 files each including the next four times would be read 4^16 times.
+    std::string next;
+    for (int i = 15; i >= 0; --i) {
+        std::string text = "[includes]\n";
+        for (int k = 0; k < 4 && !next.empty(); ++k) text += next + "\n";
+        next = m_dir.write("f" + std::to_string(i) + ".txt",
+                           text + "[general]\nclients=" + std::to_string(i + 1) + "\n");
+    }
+    std::string nested = "[a]\np=";
+    for (int i = 0; i < 1100; ++i) nested += "$rxname(/a/,n),";
+    const struct {
+        std::string script;
+        const char* message;
+    } cases[] = {
+        {includeLine(next), "More than 1000 files are included: "},
+        {nested + "x\n", "Error: $rxname nested deeper than 64 levels"},
+    };
+    for (const auto& c : cases) {
+        TestSet set;
+        m_capture.clear();
+        EXPECT_FALSE(ScriptParser(set).parse(c.script));
+        EXPECT_EQ(m_capture.last().rfind(c.message, 0), 0u) << m_capture.last();
+    }
+    // A byte-order mark is no part of the first line.
+    ASSERT_TRUE(
+        parse("\xEF\xBB\xBF"
+              "clients=2\n[a]\n"));
+    EXPECT_EQ(m_set.options.clients, 2);
+}
+
 TEST_F(ScriptParserTest, OverlongLinesAndNamesAreRefusedWithAMessage) {
     EXPECT_FALSE(parse("[a]\nq=" + std::string(200000, 'x') + "\n"));
     EXPECT_EQ(m_capture.last(), "Line 2 is longer than 65535 characters");
