@@ -21,9 +21,12 @@ void CScenario::clear() {
 bool CScenario::generateScript(const GlobalSettings& settings, std::string& text,
                                std::string& error) const {
     std::lock_guard<std::mutex> g(m_mutex);
-    std::lock_guard<const CRequestsContainer> requestsGuard(m_requests);
     text.clear();
     error.clear();
+    // A line break in a one-line request field would become a script line of
+    // its own.
+    if (!checkRequestFieldsAreSingleLines(m_requests, error)) return false;
+    std::lock_guard<const CRequestsContainer> requestsGuard(m_requests);
     if (!appendGeneralPart(m_general, m_run, m_requests.count(), settings, text, error))
         return false;
     if (!m_requests.generateRequestPart(text)) {
