@@ -106,10 +106,13 @@ ParsedCli parseCli(int argc, const char* const* argv) {
             o.quiet = true;
         } else if (arg.starts_with("--progress=")) {
             const std::string_view mode = arg.substr(11);
-            if (mode == "tty") o.progress = ProgressMode::Tty;
-            else if (mode == "plain") o.progress = ProgressMode::Plain;
-            else if (mode == "none") o.progress = ProgressMode::None;
-            else {
+            if (mode == "tty") {
+                o.progress = ProgressMode::Tty;
+            } else if (mode == "plain") {
+                o.progress = ProgressMode::Plain;
+            } else if (mode == "none") {
+                o.progress = ProgressMode::None;
+            } else {
                 parsed.error = std::string(arg) + ": expected --progress=tty, --progress=plain or --progress=none";
                 return parsed;
             }

@@ -68,7 +68,8 @@ std::string errorClasses(const RequestTally& tally) {
 }  // namespace
 
 int runLoadTest(const CliOptions& options) {
-    TestSetPtr set = loadTest(options);
+    int32_t maxtime = 0;
+    TestSetPtr set = loadTest(options, &maxtime);
     if (!set) return 1;
 
     int32_t ran;
@@ -85,7 +86,7 @@ int runLoadTest(const CliOptions& options) {
         // to the maxrequests option.
         const int64_t planned =
             info.iterations < 0 ? -1 : int64_t(info.users) * info.sequenceLength * info.iterations;
-        startProgressLine(info.users, planned, 0);
+        startProgressLine(info.users, planned, maxtime);
         ran = RunTest(set.get());
         finishProgressLine();
         // Without results (the run could not start) there is no report to write.

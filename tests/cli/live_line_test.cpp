@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "test_loader.h"
+
 namespace velk::cli {
 namespace {
 
@@ -101,6 +103,22 @@ TEST(LiveLine, DurationsReadAsClockTimes) {
     EXPECT_EQ(formatDuration(61), "1:01");
     EXPECT_EQ(formatDuration(3 * 3600 + 5 * 60 + 7), "3:05:07");
     EXPECT_EQ(formatDuration(-4), "0:00");
+}
+
+// The time limit the progress bar counts towards, read as the engine reads it.
+TEST(LiveLine, TheTimeLimitIsReadFromTheScriptAndSet) {
+    struct Case {
+        const char* script;
+        std::vector<std::string> settings;
+        int32_t maxtime;
+    } cases[] = {
+        {"clients=2\nmaxtime=90\n[a]\n", {}, 90}, {"[general]\nMaxTime=30s\n", {}, 30},
+        {"maxtime=30\n[a]\nmaxtime=5\n", {}, 30}, {"maxtime=30\n", {"maxtime=45"}, 45},
+        {"maxtime=$gvar(t,10)\n", {}, 0},         {"maxtime=99999999999\n", {}, INT32_MAX},
+        {"requests=3\n", {"maxtimes=5"}, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(literalIntegerOption(c.script, c.settings, "maxtime"), c.maxtime) << c.script;
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,12 @@ struct Finished {
 
 // Runs velkrun with standard error on errFd's far end (the output descriptor given)
 // and reads it all from readFd until the program ends, within 120 s.
+// seen, when given, is called with the output so far after each read, and may
+// send the program a signal.
+using Seen = std::function<void(const std::string& err, pid_t pid)>;
+
 Finished runReading(std::vector<std::string> args, int childErr, int readFd,
-                    std::vector<std::string> env = {}) {
+                    std::vector<std::string> env = {}, const Seen& seen = {}) {
     args.insert(args.begin(), VELKRUN_PATH);
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -59,6 +64,7 @@ Finished runReading(std::vector<std::string> args, int childErr, int readFd,
             const ssize_t n = read(readFd, buffer, sizeof buffer);
             if (n > 0) {
                 done.err.append(buffer, size_t(n));
+                if (seen) seen(done.err, pid);
                 continue;
             }
             if (ended) break;  // end of output (EOF, or EIO once a terminal's last writer is gone)
@@ -78,13 +84,14 @@ Finished runReading(std::vector<std::string> args, int childErr, int readFd,
     return done;
 }
 
-Finished onTerminal(const std::vector<std::string>& args, unsigned short columns) {
+Finished onTerminal(const std::vector<std::string>& args, unsigned short columns,
+                    const Seen& seen = {}) {
     int master = -1, slave = -1;
     winsize size{};
     size.ws_row = 24;
     size.ws_col = columns;
     if (openpty(&master, &slave, nullptr, nullptr, &size) != 0) return {};
-    Finished done = runReading(args, slave, master);
+    Finished done = runReading(args, slave, master, {}, seen);
     close(master);
     return done;
 }
@@ -157,6 +164,29 @@ TEST_F(VelkrunProgress, APipeGetsPlainLinesAndQuietOrNoneGetNothing) {
     const Finished asked = onTerminal({m_script, "--progress=plain"}, 100);
     EXPECT_EQ(asked.status, 0) << asked.err;
     EXPECT_EQ(asked.err.find('\033'), std::string::npos) << asked.err;
+}
+
+TEST_F(VelkrunProgress, CtrlCClearsTheLiveLineBeforeItsMessage) {
+    m_server.setHandler([](const ReceivedRequest&, Responder& r) {
+        r.pause(20);
+        r.respond(200, "ok");
+    });
+    const std::string script = m_dir.write(
+        "long.txt",
+        "server=127.0.0.1\nport=" + std::to_string(m_server.port()) +
+            "\nreportdir=\ndelaystart=0\nkeepalive=1\nclients=2\nrequests=100000\n[a]\n");
+    bool sent = false;
+    const Finished run = onTerminal({script}, 80, [&sent](const std::string& err, pid_t pid) {
+        if (!sent && err.find("req/s") != std::string::npos) {
+            kill(pid, SIGINT);
+            sent = true;
+        }
+    });
+    EXPECT_EQ(run.status, 130) << run.err;
+    const size_t stopping = run.err.find("velkrun: stopping the run");
+    ASSERT_NE(stopping, std::string::npos) << run.err;
+    // The pseudo-terminal shows the program's "\n" as "\r\n".
+    EXPECT_EQ(run.err.rfind("\r\033[K\r\n", stopping), stopping - 6) << ::testing::PrintToString(run.err);
 }
 
 // The closing line names the classes of the errors that happened.
