@@ -36,6 +36,7 @@ int g_messages = 0;                        // GUARDED_BY(g_mutex)
 bool g_running = false;                    // GUARDED_BY(g_mutex)
 LiveFigures g_figures;                     // GUARDED_BY(g_mutex)
 Clock::time_point g_start;                 // GUARDED_BY(g_mutex)
+Clock::time_point g_reported;              // GUARDED_BY(g_mutex)
 std::deque<Sample> g_samples;              // GUARDED_BY(g_mutex)
 std::thread g_ticker;
 
@@ -58,6 +59,7 @@ void recordProgress(void*, int32_t made, int32_t total) {
     const Clock::time_point now = Clock::now();
     g_figures.made = made;
     g_figures.total = total;
+    g_reported = now;
     g_samples.push_back({now, made});
     while (g_samples.size() > 2 && now - g_samples[1].at >= kRateSpan) g_samples.pop_front();
     const Sample& first = g_samples.front();
@@ -84,8 +86,11 @@ std::chrono::milliseconds drawInterval() {
 }
 
 void drawLocked() {
+    const Clock::time_point now = Clock::now();
     g_figures.elapsedMs =
-        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - g_start).count();
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - g_start).count();
+    g_figures.reportAgeMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - g_reported).count();
     if (g_mode == ProgressMode::Tty) {
         const std::string line = renderLiveLine(g_figures, terminalWidth(), true);
         std::fprintf(stderr, "\r%s\033[K", line.c_str());
@@ -127,6 +132,7 @@ void startProgressLine(int32_t users, int64_t total, int32_t maxtime) {
         g_figures.total = total;
         g_figures.maxtime = maxtime;
         g_start = Clock::now();
+        g_reported = g_start;
         // The engine counts from zero at the start of the run.
         g_samples.assign(1, Sample{g_start, 0});
         g_running = true;

@@ -31,8 +31,12 @@ std::string barText(double fraction, int width) {
 // Seconds left: the sooner of the time limit and the requests left at the late rate.
 int64_t secondsLeft(const LiveFigures& f) {
     int64_t left = -1;
+    // Counted from the last report, so the estimate goes down between reports.
     if (f.total >= 0 && f.rate > 0)
-        left = int64_t((std::max<int64_t>(f.total - f.made, 0)) / f.rate + 0.5);
+        left = std::max<int64_t>(
+            int64_t(double(std::max<int64_t>(f.total - f.made, 0)) / f.rate + 0.5) -
+                f.reportAgeMs / 1000,
+            0);
     if (f.maxtime > 0) {
         const int64_t byTime = std::max<int64_t>(int64_t(f.maxtime) - f.elapsedMs / 1000, 0);
         left = left < 0 ? byTime : std::min(left, byTime);

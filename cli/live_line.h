@@ -9,11 +9,12 @@ namespace velk::cli {
 
 struct LiveFigures {
     int64_t elapsedMs = 0;
-    int64_t made = 0;     // requests made so far
-    int64_t total = -1;   // requests planned, -1 when a script drives the test
-    int32_t users = 0;    // all users of the test
-    int32_t maxtime = 0;  // time limit in seconds, 0 for none
-    double rate = -1;     // requests per second of late, below 0 while not yet known
+    int64_t made = 0;         // requests made so far
+    int64_t total = -1;       // requests planned, -1 when a script drives the test
+    int32_t users = 0;        // all users of the test
+    int32_t maxtime = 0;      // time limit in seconds, 0 for none
+    double rate = -1;         // requests per second of late, below 0 while not yet known
+    int64_t reportAgeMs = 0;  // how long ago made and rate were reported
 };
 
 // How far the run is, 0..1, or below 0 when neither a total nor a time limit says.

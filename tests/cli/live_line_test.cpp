@@ -25,6 +25,8 @@ TEST(LiveLine, ShowsWhatTheFiguresSayAndFitsTheWidth) {
     stalled.rate = 0;
     LiveFigures timed = half;  // bounded by 12 s: time ends it before the requests
     timed.maxtime = 12;
+    LiveFigures later = half;  // 1.5 s after the last report
+    later.reportAgeMs = 1500;
     LiveFigures starting = half;  // no progress report yet
     starting.made = 0;
     starting.rate = -1;
@@ -56,6 +58,7 @@ TEST(LiveLine, ShowsWhatTheFiguresSayAndFitsTheWidth) {
          {"180 requests", "20.0 req/s", "10 users"},
          {"[", "%", "left"}},
         {"zero rate has no estimate", stalled, 120, {" 50%", "0.0 req/s"}, {"left"}},
+        {"the estimate goes down between reports", later, 120, {"0:08 left", "0:09 elapsed"}, {}},
         {"time limit ends it first", timed, 120, {" 78%", "0:03 left"}, {}},
         {"before the first report",
          starting,
