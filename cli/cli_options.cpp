@@ -104,6 +104,18 @@ ParsedCli parseCli(int argc, const char* const* argv) {
             o.printReport = true;
         } else if (arg == "--quiet") {
             o.quiet = true;
+        } else if (arg.starts_with("--progress=")) {
+            const std::string_view mode = arg.substr(11);
+            if (mode == "tty") {
+                o.progress = ProgressMode::Tty;
+            } else if (mode == "plain") {
+                o.progress = ProgressMode::Plain;
+            } else if (mode == "none") {
+                o.progress = ProgressMode::None;
+            } else {
+                parsed.error = std::string(arg) + ": expected --progress=tty, --progress=plain or --progress=none";
+                return parsed;
+            }
         } else if (arg == "--set" || arg.starts_with("--set=")) {
             std::string_view setting;
             if (arg == "--set") {
@@ -147,7 +159,8 @@ ParsedCli parseCli(int argc, const char* const* argv) {
 }
 
 const char* usageText() {
-    return "Usage: velkrun [--set NAME=VALUE ...] [--report] [--quiet] [--results FILE.rlt]\n"
+    return "Usage: velkrun [--set NAME=VALUE ...] [--report] [--quiet] [--progress=MODE]\n"
+           "               [--results FILE.rlt]\n"
            "               [--cycle clients|requests FROM:TO:STEP [--pause SECONDS]]\n"
            "               SCRIPT [-name=value ...]\n"
            "       velkrun --check SCRIPT [-name=value ...]\n"
@@ -163,6 +176,10 @@ const char* usageText() {
            "                    --set clients=50 --set requests=10 (repeatable).\n"
            "  --report          also print the report on standard output.\n"
            "  --quiet           no progress display.\n"
+           "  --progress=tty|plain|none\n"
+           "                    how progress is shown: tty a line redrawn in place twice\n"
+           "                    a second (the default on a terminal), plain a line every\n"
+           "                    10 seconds (the default otherwise), none nothing.\n"
            "  --results FILE    keep the results of every pass in FILE (a .rlt results\n"
            "                    file that the desktop program opens with Open Results).\n"
            "  --cycle clients|requests FROM:TO:STEP\n"

@@ -9,6 +9,10 @@ namespace velk::cli {
 
 enum class Command { Run, Check, PrintScript, Help, Version };
 
+// How progress is shown while a test runs: Auto is a live line when standard
+// error is a terminal and plain lines otherwise.
+enum class ProgressMode { Auto, Tty, Plain, None };
+
 struct CliOptions {
     Command command = Command::Run;
     // Variable arguments for the engine, program name first, as ParseCommandLine
@@ -20,6 +24,7 @@ struct CliOptions {
     std::vector<std::string> settings;
     bool printReport = false;  // --report: the report on standard output too
     bool quiet = false;        // --quiet: no progress display
+    ProgressMode progress = ProgressMode::Auto;  // --progress=tty|plain|none
 
     // Batch runs and results files, as the desktop program's runner makes them.
     std::string resultsPath;  // --results FILE.rlt: the collected passes

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "engine_output.h"
+
 namespace velk::cli {
 namespace {
 
@@ -53,10 +55,9 @@ void InterruptWatcher::watch() {
             [[maybe_unused]] auto n = write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
             _exit(128 + sig);
         }
-        std::fputs(
+        printAboveProgress(
             "\nvelkrun: stopping the run (the report is still written; press Ctrl+C again to quit "
-            "at once)\n",
-            stderr);
+            "at once)\n");
         AbortRun(m_set);
     }
 }

@@ -33,7 +33,7 @@ int runVelkrun(int argc, char** argv) {
     }
     if (velk::cli::usesRunner(options)) return velk::cli::runWithRunner(options);
     InitKS(0, 0);
-    velk::cli::installEngineOutput(!options.quiet);
+    velk::cli::installEngineOutput(options.quiet ? velk::cli::ProgressMode::None : options.progress);
     int status = options.command == velk::cli::Command::Check ? velk::cli::runCheck(options)
                                                               : velk::cli::runLoadTest(options);
     CleanupKS();

@@ -1,6 +1,7 @@
 #include "run_command.h"
 
 #include <cstdio>
+#include <string>
 
 #include "engine_output.h"
 #include "interrupt_watcher.h"
@@ -16,11 +17,14 @@ struct RequestTally {
     int64_t made = 0;      // executed, failed or not
     int64_t answered = 0;  // that got an answer: a time, an HTTP error or a failed check
     bool known = true;     // false where the results keep only times (errors are not in made)
+    // Errors by class: network, HTTP, failed check, time-out.
+    int64_t errors[4] = {};
 };
 
 void countCode(int32_t code, RequestTally& tally) {
     if (code == -255) return;
     ++tally.made;
+    if (code <= -1 && code >= -4) ++tally.errors[-code - 1];
     if (code >= 0 || code == -2 || code == -3) ++tally.answered;
 }
 
@@ -50,10 +54,22 @@ RequestTally tallyResults(TestSet* set) {
     return tally;
 }
 
+// " (network 2, HTTP 1)": the classes of the errors, or nothing without any.
+std::string errorClasses(const RequestTally& tally) {
+    static const char* const kNames[4] = {"network", "HTTP", "failed check", "time-out"};
+    std::string text;
+    for (int i = 0; i < 4; ++i) {
+        if (tally.errors[i] == 0) continue;
+        text += (text.empty() ? " (" : ", ") + std::string(kNames[i]) + " " + std::to_string(tally.errors[i]);
+    }
+    return text.empty() ? text : text + ")";
+}
+
 }  // namespace
 
 int runLoadTest(const CliOptions& options) {
-    TestSetPtr set = loadTest(options);
+    int32_t maxtime = 0;
+    TestSetPtr set = loadTest(options, &maxtime);
     if (!set) return 1;
 
     int32_t ran;
@@ -64,6 +80,13 @@ int runLoadTest(const CliOptions& options) {
     {
         // Stop signals stay handled until the report is written, so they cannot cut it.
         InterruptWatcher watcher(set.get());
+        TestInfo info{};
+        GetInfo(set.get(), &info);
+        // The engine's first report (after every user has started) may lower this
+        // to the maxrequests option.
+        const int64_t planned =
+            info.iterations < 0 ? -1 : int64_t(info.users) * info.sequenceLength * info.iterations;
+        startProgressLine(info.users, planned, maxtime);
         ran = RunTest(set.get());
         finishProgressLine();
         // Without results (the run could not start) there is no report to write.
@@ -93,8 +116,9 @@ int runLoadTest(const CliOptions& options) {
         const long long made = summary.totalRequests > 0
                                    ? summary.totalRequests
                                    : tally.made + (tally.known ? 0 : summary.totalErrors);
-        std::fprintf(stderr, "velkrun: %lld requests, %d errors, %.2f requests/s\n", made,
-                     summary.totalErrors, summary.requestsPerSecondX1000 / 1000.0);
+        std::fprintf(stderr, "velkrun: %lld requests, %d errors, %.2f requests/s%s\n", made,
+                     summary.totalErrors, summary.requestsPerSecondX1000 / 1000.0,
+                     summary.totalErrors > 0 ? errorClasses(tally).c_str() : "");
     }
     // As a shell reports a program ended by the signal: 130 for Ctrl+C, 143 for SIGTERM.
     if (signal != 0) return 128 + signal;

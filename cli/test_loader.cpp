@@ -1,6 +1,8 @@
 #include "test_loader.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -21,11 +23,10 @@ std::string trimmed(const std::string& text) {
     return text.substr(start, end + 1 - start);
 }
 
-// The engine refuses an option it does not know without a word: find the first
-// general option line that a fresh test set refuses, and name it.
-void explainSilentFailure(const std::string& path, const std::string& text) {
-    TestSetPtr scratch(CreateTestSet());
-    if (!scratch) return;
+// Calls take(line number, lower-case name, value) for each option line of the
+// general section.
+template <typename Take>
+void forEachGeneralOption(const std::string& text, Take take) {
     bool general = true;
     size_t pos = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     for (int line = 1; pos < text.size(); ++line) {
@@ -45,29 +46,64 @@ void explainSilentFailure(const std::string& path, const std::string& text) {
         const size_t eq = item.find('=');
         std::string name = trimmed(item.substr(0, eq));
         for (char& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
-        const std::string value = eq == std::string::npos ? std::string() : item.substr(eq + 1);
-        // Variables are put in by the engine: such a value proves nothing here.
-        if (value.find('$') != std::string::npos) continue;
-        if (!ParseGeneralParam(scratch.get(), name.c_str(), value.c_str())) {
-            std::fprintf(stderr,
-                         "velkrun: %s: line %d: unknown option \"%s\" (or a value it refuses)\n",
-                         path.c_str(), line, name.c_str());
-            return;
-        }
+        if (!take(line, name, eq == std::string::npos ? std::string() : item.substr(eq + 1))) return;
     }
 }
 
+// The leading digits of an integer value, as the engine reads them; -1 when the
+// value does not begin with a digit or holds a variable the engine fills in.
+int64_t leadingNumber(const std::string& value) {
+    if (value.empty() || !std::isdigit(static_cast<unsigned char>(value[0])) ||
+        value.find('$') != std::string::npos)
+        return -1;
+    int64_t number = 0;
+    for (size_t i = 0; i < value.size() && std::isdigit(static_cast<unsigned char>(value[i])); ++i)
+        number = std::min<int64_t>(number * 10 + (value[i] - '0'), INT32_MAX);
+    return number;
+}
+
+// The engine refuses an option it does not know without a word: find the first
+// general option line that a fresh test set refuses, and name it.
+void explainSilentFailure(const std::string& path, const std::string& text) {
+    TestSetPtr scratch(CreateTestSet());
+    if (!scratch) return;
+    forEachGeneralOption(text, [&](int line, const std::string& name, const std::string& value) {
+        // Variables are put in by the engine: such a value proves nothing here.
+        if (value.find('$') != std::string::npos) return true;
+        if (ParseGeneralParam(scratch.get(), name.c_str(), value.c_str())) return true;
+        std::fprintf(stderr, "velkrun: %s: line %d: unknown option \"%s\" (or a value it refuses)\n",
+                     path.c_str(), line, name.c_str());
+        return false;
+    });
+}
+
 }  // namespace
+
+int32_t literalIntegerOption(const std::string& text, const std::vector<std::string>& settings,
+                             const std::string& name) {
+    int64_t value = 0;
+    forEachGeneralOption(text, [&](int, const std::string& option, const std::string& given) {
+        if (option == name) value = std::max<int64_t>(leadingNumber(given), 0);
+        return true;
+    });
+    for (const std::string& setting : settings) {
+        const size_t eq = setting.find('=');
+        if (eq != std::string::npos && setting.compare(0, eq, name) == 0 && eq == name.size())
+            value = std::max<int64_t>(leadingNumber(setting.substr(eq + 1)), 0);
+    }
+    return int32_t(value);
+}
 
 std::string baseName(const std::string& path) {
     size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-TestSetPtr loadTest(const CliOptions& options) {
+TestSetPtr loadTest(const CliOptions& options, int32_t* maxtime) {
     if (isScenarioPath(options.scriptPath)) {
         std::optional<GeneratedScript> script = scenarioScript(options);
         if (!script) return nullptr;
+        if (maxtime != nullptr) *maxtime = literalIntegerOption(script->text, options.settings, "maxtime");
         return parseTest(options, script->name, script->text);
     }
     std::string text;
@@ -76,6 +112,7 @@ TestSetPtr loadTest(const CliOptions& options) {
         std::fprintf(stderr, "velkrun: cannot read test script %s\n", error.c_str());
         return nullptr;
     }
+    if (maxtime != nullptr) *maxtime = literalIntegerOption(text, options.settings, "maxtime");
     return parseTest(options, baseName(options.scriptPath), text);
 }
 

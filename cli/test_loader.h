@@ -3,6 +3,7 @@
 // the engine with the command line's global variables.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cli_options.h"
 #include "velkcore.h"
@@ -17,8 +18,15 @@ using TestSetPtr = std::unique_ptr<TestSet, TestSetDeleter>;
 // The file name without its directory: the test's name in report and log names.
 std::string baseName(const std::string& path);
 
-// The parsed test, or null after printing why not.
-TestSetPtr loadTest(const CliOptions& options);
+// The parsed test, or null after printing why not.  maxtime, when given, gets the
+// run's time limit in seconds as the script and --set write it (0: none, or not
+// known before the engine reads variables into it).
+TestSetPtr loadTest(const CliOptions& options, int32_t* maxtime = nullptr);
+
+// The value of an integer general option written as a number in the script's
+// general section or by --set (the last one counts), else 0.
+int32_t literalIntegerOption(const std::string& text, const std::vector<std::string>& settings,
+                             const std::string& name);
 
 // Parses a script text as the test called name (the name of report and log
 // files unless the script sets projectname); null after printing why not.

@@ -1,0 +1,111 @@
+#include "live_line.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace velk::cli {
+namespace {
+
+constexpr int kMinBar = 12;  // "[" + 10 + "]"
+constexpr int kMaxBar = 32;
+
+struct Field {
+    std::string text;  // empty for the bar
+    int rank;          // dropped from the highest rank down
+    bool present = true;
+};
+
+std::string printed(const char* format, double a, double b = 0) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, format, a, b);
+    return buffer;
+}
+
+std::string barText(double fraction, int width) {
+    const int inside = width - 2;
+    const int filled = std::clamp(int(fraction * inside), 0, inside);
+    return "[" + std::string(size_t(filled), '#') + std::string(size_t(inside - filled), '-') + "]";
+}
+
+// Seconds left: the sooner of the time limit and the requests left at the late rate.
+int64_t secondsLeft(const LiveFigures& f) {
+    int64_t left = -1;
+    // Counted from the last report, so the estimate goes down between reports.
+    if (f.total >= 0 && f.rate > 0)
+        left = std::max<int64_t>(
+            int64_t(double(std::max<int64_t>(f.total - f.made, 0)) / f.rate + 0.5) -
+                f.reportAgeMs / 1000,
+            0);
+    if (f.maxtime > 0) {
+        const int64_t byTime = std::max<int64_t>(int64_t(f.maxtime) - f.elapsedMs / 1000, 0);
+        left = left < 0 ? byTime : std::min(left, byTime);
+    }
+    return left;
+}
+
+}  // namespace
+
+std::string formatDuration(int64_t seconds) {
+    if (seconds < 0) seconds = 0;
+    char buffer[32];
+    if (seconds >= 3600)
+        std::snprintf(
+            buffer, sizeof buffer, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+            static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+    else
+        std::snprintf(buffer, sizeof buffer, "%lld:%02lld", static_cast<long long>(seconds / 60),
+                      static_cast<long long>(seconds % 60));
+    return buffer;
+}
+
+double liveFraction(const LiveFigures& f) {
+    double fraction = -1;
+    if (f.total > 0) fraction = double(std::min(f.made, f.total)) / double(f.total);
+    if (f.total == 0) fraction = 1;
+    if (f.maxtime > 0) fraction = std::max(fraction, double(f.elapsedMs) / (f.maxtime * 1000.0));
+    return std::min(fraction, 1.0);
+}
+
+std::string renderLiveLine(const LiveFigures& f, int width, bool bar) {
+    const double fraction = liveFraction(f);
+    const bool known = fraction >= 0;
+    const int64_t left = secondsLeft(f);
+    std::vector<Field> fields;
+    if (known && bar) fields.push_back({"", 4});
+    if (known) fields.push_back({printed("%3.0f%%", fraction * 100), 0});
+    fields.push_back({f.total >= 0 ? printed("%.0f/%.0f requests", double(f.made), double(f.total))
+                                   : printed("%.0f requests", double(f.made)),
+                      f.total >= 0 ? 5 : 0});
+    fields.push_back({formatDuration(f.elapsedMs / 1000) + " elapsed", 6});
+    if (left >= 0) fields.push_back({formatDuration(left) + " left", 2});
+    fields.push_back({f.rate < 0 ? std::string("-- req/s") : printed("%.1f req/s", f.rate), 1});
+    fields.push_back({printed(f.users == 1 ? "%.0f user" : "%.0f users", f.users), 7});
+
+    auto length = [&fields] {
+        int n = -2;  // two spaces between fields
+        for (const Field& field : fields)
+            if (field.present) n += (field.text.empty() ? kMinBar : int(field.text.size())) + 2;
+        return std::max(n, 0);
+    };
+    // The last column stays free: writing there makes some terminals wrap.
+    const int room = bar ? std::max(width, 20) - 1 : 1 << 20;
+    while (length() > room) {
+        Field* least = nullptr;
+        for (Field& field : fields)
+            if (field.present && (least == nullptr || field.rank > least->rank)) least = &field;
+        if (least == nullptr || least->rank == 0) break;
+        least->present = false;
+    }
+    const int barWidth = std::min(kMaxBar, kMinBar + room - length());
+    std::string line;
+    for (const Field& field : fields) {
+        if (!field.present) continue;
+        if (!line.empty()) line += "  ";
+        line += field.text.empty() ? barText(fraction, barWidth) : field.text;
+    }
+    if (bar && int(line.size()) > room) line.resize(size_t(room));
+    return line;
+}
+
+}  // namespace velk::cli
