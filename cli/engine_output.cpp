@@ -39,6 +39,7 @@ Clock::time_point g_start;                 // GUARDED_BY(g_mutex)
 Clock::time_point g_reported;              // GUARDED_BY(g_mutex)
 std::deque<Sample> g_samples;              // GUARDED_BY(g_mutex)
 std::thread g_ticker;
+TestSet* g_set = nullptr;  // GUARDED_BY(g_mutex); counters only, read while it runs
 
 void clearLineLocked() {
     if (g_lineShowing) std::fputs("\r\033[K", stderr);
@@ -91,6 +92,14 @@ void drawLocked() {
         std::chrono::duration_cast<std::chrono::milliseconds>(now - g_start).count();
     g_figures.reportAgeMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(now - g_reported).count();
+    VelkLiveCounters live{};
+    if (g_set != nullptr && GetLiveCounters(g_set, &live) == 1) {
+        g_figures.active = live.usersActive;
+        g_figures.errors[0] = live.networkErrors;
+        g_figures.errors[1] = live.httpErrors;
+        g_figures.errors[2] = live.failedChecks;
+        g_figures.errors[3] = live.timeouts;
+    }
     if (g_mode == ProgressMode::Tty) {
         const std::string line = renderLiveLine(g_figures, terminalWidth(), true);
         std::fprintf(stderr, "\r%s\033[K", line.c_str());
@@ -122,7 +131,7 @@ void installEngineOutput(ProgressMode mode) {
     SetProgressReporter(nullptr, mode == ProgressMode::None ? ignoreProgress : recordProgress);
 }
 
-void startProgressLine(int32_t users, int64_t total, int32_t maxtime) {
+void startProgressLine(TestSet* set, int32_t users, int64_t total, int32_t maxtime) {
     if (g_mode == ProgressMode::None) return;
     finishProgressLine();
     {
@@ -131,6 +140,7 @@ void startProgressLine(int32_t users, int64_t total, int32_t maxtime) {
         g_figures.users = users;
         g_figures.total = total;
         g_figures.maxtime = maxtime;
+        g_set = set;
         g_start = Clock::now();
         g_reported = g_start;
         // The engine counts from zero at the start of the run.
@@ -148,6 +158,7 @@ void finishProgressLine() {
     g_wake.notify_all();
     if (g_ticker.joinable()) g_ticker.join();
     std::lock_guard lock(g_mutex);
+    g_set = nullptr;
     clearLineLocked();
     std::fflush(stderr);
 }

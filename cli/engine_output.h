@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "cli_options.h"
+#include "velkcore.h"
 
 namespace velk::cli {
 
@@ -13,7 +14,9 @@ void installEngineOutput(ProgressMode mode);
 // Shows progress from now on for a run of users users, of total requests planned
 // (-1: a script drives the test) and bounded by maxtime seconds (0: none).  The
 // engine's progress reports bring the figures from then on, its total included.
-void startProgressLine(int32_t users, int64_t total, int32_t maxtime);
+// set: the running test, whose live counters (users running, errors by class)
+// the line shows; null shows only the progress reports.
+void startProgressLine(TestSet* set, int32_t users, int64_t total, int32_t maxtime);
 // Stops showing progress and clears the live line, if one is showing.
 void finishProgressLine();
 // Prints a line of text above the live line (which comes back at the next redraw).

@@ -44,6 +44,26 @@ int64_t secondsLeft(const LiveFigures& f) {
     return left;
 }
 
+// "2 errors (1.5%: HTTP 2)", "0 errors", or nothing while not known.
+std::string errorText(const LiveFigures& f) {
+    static const char* const kNames[4] = {"network", "HTTP", "failed check", "time-out"};
+    if (f.errors[0] < 0) return {};
+    int64_t all = 0;
+    for (int32_t n : f.errors) all += std::max(n, 0);
+    std::string text = printed(all == 1 ? "%.0f error" : "%.0f errors", double(all));
+    if (all == 0) return text;
+    text += f.made > 0 ? printed(" (%.1f%%:", 100.0 * double(all) / double(std::max(f.made, all)))
+                       : std::string(" (");
+    bool first = true;
+    for (int i = 0; i < 4; ++i) {
+        if (f.errors[i] <= 0) continue;
+        text += first && f.made <= 0 ? "" : (first ? " " : ", ");
+        text += kNames[i] + printed(" %.0f", f.errors[i]);
+        first = false;
+    }
+    return text + ")";
+}
+
 }  // namespace
 
 std::string formatDuration(int64_t seconds) {
@@ -80,7 +100,11 @@ std::string renderLiveLine(const LiveFigures& f, int width, bool bar) {
     fields.push_back({formatDuration(f.elapsedMs / 1000) + " elapsed", 6});
     if (left >= 0) fields.push_back({formatDuration(left) + " left", 2});
     fields.push_back({f.rate < 0 ? std::string("-- req/s") : printed("%.1f req/s", f.rate), 1});
-    fields.push_back({printed(f.users == 1 ? "%.0f user" : "%.0f users", f.users), 7});
+    if (const std::string errors = errorText(f); !errors.empty()) fields.push_back({errors, 3});
+    fields.push_back({f.active >= 0 ? printed(f.users == 1 ? "%.0f/%.0f user" : "%.0f/%.0f users",
+                                              f.active, f.users)
+                                    : printed(f.users == 1 ? "%.0f user" : "%.0f users", f.users),
+                      7});
 
     auto length = [&fields] {
         int n = -2;  // two spaces between fields

@@ -15,6 +15,9 @@ struct LiveFigures {
     int32_t maxtime = 0;      // time limit in seconds, 0 for none
     double rate = -1;         // requests per second of late, below 0 while not yet known
     int64_t reportAgeMs = 0;  // how long ago made and rate were reported
+    int32_t active = -1;      // users running now, below 0 while not known
+    // Errors so far: network, HTTP, failed check, time-out; below 0 while not known.
+    int32_t errors[4] = {-1, -1, -1, -1};
 };
 
 // How far the run is, 0..1, or below 0 when neither a total nor a time limit says.

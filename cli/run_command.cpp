@@ -86,7 +86,7 @@ int runLoadTest(const CliOptions& options) {
         // to the maxrequests option.
         const int64_t planned =
             info.iterations < 0 ? -1 : int64_t(info.users) * info.sequenceLength * info.iterations;
-        startProgressLine(info.users, planned, maxtime);
+        startProgressLine(set.get(), info.users, planned, maxtime);
         ran = RunTest(set.get());
         finishProgressLine();
         // Without results (the run could not start) there is no report to write.

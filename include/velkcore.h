@@ -53,6 +53,15 @@ typedef struct VelkSummary {
     int32_t totalErrors;
 } VelkSummary;
 
+/* Filled by GetLiveCounters: figures of the run in progress (or the last run). */
+typedef struct VelkLiveCounters {
+    int32_t usersActive;   /* users whose thread has started and not yet ended */
+    int32_t networkErrors; /* results so far by error class */
+    int32_t httpErrors;
+    int32_t failedChecks;
+    int32_t timeouts;
+} VelkLiveCounters;
+
 /* Receives one piece of the text report. */
 typedef void (*ReportWriter)(void* sink, const char* text);
 /* Receives one line of engine output (no trailing line feed). */
@@ -71,6 +80,8 @@ VELK_EXPORT int32_t ParseTest(TestSet* set, const char* testName, const char* sc
 VELK_EXPORT int32_t ParseGeneralParam(TestSet* set, const char* name, const char* value);
 VELK_EXPORT int32_t SetProperty(TestSet* set, const char* nameValue);
 VELK_EXPORT void GetInfo(TestSet* set, TestInfo* info);
+/* Safe to call from any thread while RunTest runs on another: reads counters only. */
+VELK_EXPORT int32_t GetLiveCounters(TestSet* set, VelkLiveCounters* counters);
 /* Runs the test and blocks until every virtual user has finished.  1 when any
  * test-sequence entry was completed; 0 when the run could not start (reported)
  * or nothing was completed. */

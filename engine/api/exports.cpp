@@ -180,6 +180,17 @@ void GetInfo(TestSet* set, TestInfo* info) {
     });
 }
 
+int32_t GetLiveCounters(TestSet* set, VelkLiveCounters* counters) {
+    if (!set || !counters) return 0;
+    // Atomics only: a host's progress thread reads them while the users count.
+    counters->usersActive = set->usersActive.load(std::memory_order_relaxed);
+    counters->networkErrors = set->liveErrors.network.load(std::memory_order_relaxed);
+    counters->httpErrors = set->liveErrors.http.load(std::memory_order_relaxed);
+    counters->failedChecks = set->liveErrors.fail.load(std::memory_order_relaxed);
+    counters->timeouts = set->liveErrors.timeout.load(std::memory_order_relaxed);
+    return 1;
+}
+
 int32_t RunTest(TestSet* set) {
     if (!set) return 0;
     return guarded("RunTest", 0, [set] { return velk::runTest(*set); });

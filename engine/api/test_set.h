@@ -77,6 +77,10 @@ struct TestSet {
     std::atomic<int32_t> requestsMade{0};  // test-sequence entries done by all users
     std::atomic<int32_t> scriptLoadFailureSaid{0};  // every user fails alike: said once
     velk::ErrorCounters errorCounters;
+    // What a host shows while the run goes on: every error by class, whatever
+    // the results mode, and the users whose thread is running.
+    velk::ErrorCounters liveErrors;
+    std::atomic<int32_t> usersActive{0};
     velk::StartGate startGate;
     velk::RunTimes runTimes;
     // The users of the last run; none before a run and after CleanKS.

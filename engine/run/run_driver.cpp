@@ -62,6 +62,8 @@ bool prepare(TestSet& set) {
     reportUnavailableTls(set);
     set.httpCounters.clearStatusCodes();
     set.errorCounters.clear();
+    set.liveErrors.clear();
+    set.usersActive.store(0);
     set.currentTarget.set(o.server, o.secure && o.port == 80 ? 443 : o.port);
     auto run = std::make_unique<RunState>();
     run->users.reserve(size_t(o.clients));
@@ -81,6 +83,7 @@ void userThread(TestSet& set, RunState& run, UserSession& user) {
     // about to send) costs a switch per request; waiting for it to block costs
     // microseconds and lets both sides work in batches.
     platform::preferThroughputScheduling();
+    set.usersActive.fetch_add(1, std::memory_order_relaxed);
     try {
         user.run();
     } catch (const std::bad_alloc&) {
@@ -92,8 +95,8 @@ void userThread(TestSet& set, RunState& run, UserSession& user) {
         std::lock_guard lock(run.liveMutex);
         --run.live;
     }
+    set.usersActive.fetch_sub(1, std::memory_order_relaxed);
     run.liveChanged.notify_all();
-    (void)set;
 }
 
 int32_t progressTotal(const TestSet& set) {

@@ -225,6 +225,7 @@ int32_t UserSession::runPass(Pass pass, const std::vector<RequestDef*>& entries,
 
 void UserSession::recordResult(int32_t position, int32_t iteration, int32_t result) {
     UserResults& results = m_record.results;
+    if (result < 0) m_set.liveErrors.count(result);
     if (results.mode() == ResultMode::Aggregated) {
         if (result < 0)
             m_set.errorCounters.count(result);

@@ -25,6 +25,7 @@ static void collect(void* context, const char* text) {
 int main(void) {
     char version[64];
     TestInfo info;
+    VelkLiveCounters live;
     TestSet* set;
 
     InitKS(0, 0);
@@ -37,6 +38,8 @@ int main(void) {
     CHECK(strcmp(info.sequenceNames[1], "two") == 0);
     CHECK(ParseGeneralParam(set, "timeout", "x") == 0);
     CHECK(g_messages == 1 && strcmp(g_last, "Integer number expected as a value of timeout") == 0);
+    CHECK(GetLiveCounters(set, &live) == 1 && live.usersActive == 0 && live.httpErrors == 0);
+    CHECK(GetLiveCounters(NULL, &live) == 0);
     CHECK(GetCoreVersion(version) > 0);
     CHECK(sizeof(VelkSummary) == 32);
     FreeTestSet(set);

@@ -40,6 +40,13 @@ TEST(LiveLine, ShowsWhatTheFiguresSayAndFitsTheWidth) {
     LiveFigures starting = half;  // no progress report yet
     starting.made = 0;
     starting.rate = -1;
+    LiveFigures counted = half;  // the engine's live counters are known
+    counted.active = 7;
+    counted.errors[0] = 1;
+    counted.errors[1] = 3;
+    counted.errors[2] = counted.errors[3] = 0;
+    LiveFigures clean = counted;
+    clean.errors[0] = clean.errors[1] = 0;
     LiveFigures hours = script;
     hours.elapsedMs = (3 * 3600 + 5 * 60 + 7) * 1000;
     struct Case {
@@ -60,6 +67,10 @@ TEST(LiveLine, ShowsWhatTheFiguresSayAndFitsTheWidth) {
         {"before the first report", starting, 120, "  0%|0/360 requests|-- req/s", "left"},
         {"hours", hours, 120, "3:05:07 elapsed", ""},
         {"no bar in plain lines", half, 0, " 50%|10 users|0:09 left", "[|]"},
+        {"errors by class with their share", counted, 0,
+         "4 errors (2.2%: network 1, HTTP 3)|7/10 users", "failed|time-out"},
+        {"no errors", clean, 120, "0 errors|7/10 users", "("},
+        {"errors outlast users and elapsed time", counted, 80, "4 errors", "users|elapsed"},
     };
     for (const Case& c : cases) {
         const std::string line = renderLiveLine(c.figures, c.width, c.width > 0);

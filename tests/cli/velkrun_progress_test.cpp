@@ -12,6 +12,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/temp_dir.h"
@@ -192,16 +193,22 @@ TEST_F(VelkrunProgress, CtrlCClearsTheLiveLineBeforeItsMessage) {
 // The closing line names the classes of the errors that happened.
 TEST_F(VelkrunProgress, TheClosingLineNamesTheErrorClasses) {
     m_server.setHandler([](const ReceivedRequest& request, Responder& r) {
+        // Slow enough for progress lines to come while the run goes on.
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
         r.respond(request.target == "/bad" ? 500 : 200, "x");
     });
     const std::string script =
         m_dir.write("errors.txt", "server=127.0.0.1\nport=" + std::to_string(m_server.port()) +
                                       "\nreportdir=\ndelaystart=0\nclients=1\nrequests="
                                       "2\nignoreerrors=1\n[ok]\n[bad]\n$uri=/bad\n");
-    const Finished run = throughPipe({script, "--quiet"});
+    const Finished run = throughPipe({script}, {"VELKRUN_PROGRESS_INTERVAL_MS=50"});
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_NE(run.err.find("velkrun: 4 requests, 2 errors, "), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(" requests/s (HTTP 2)\n"), std::string::npos) << run.err;
+    // The live line counts them as they come, and the user while it runs.
+    EXPECT_NE(run.err.find("1 error ("), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("HTTP 1)"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("1/1 user"), std::string::npos) << run.err;
 }
 
 }  // namespace
