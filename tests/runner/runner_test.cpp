@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -203,23 +204,27 @@ TEST_F(RunnerTest, CyclingRunsEveryPassWithItsMessages) {
 }
 
 TEST_F(RunnerTest, StopDuringAPassEndsAsStoppedWithoutResults) {
-    std::mutex mutex;
-    std::condition_variable released;
-    bool release = false;
-    m_server.setHandler([&](const velk::test::ReceivedRequest&, velk::test::Responder& r) {
-        std::unique_lock lock(mutex);
+    // Shared with the server's threads, which may still answer after the test.
+    struct Gate {
+        std::mutex mutex;
+        std::condition_variable released;
+        bool release = false;
+    };
+    const auto gate = std::make_shared<Gate>();
+    m_server.setHandler([gate](const velk::test::ReceivedRequest&, velk::test::Responder& r) {
+        std::unique_lock lock(gate->mutex);
         // Answers late, whether or not the engine ends its wait at the abort.
-        released.wait_for(lock, 1500ms, [&] { return release; });
+        gate->released.wait_for(lock, 1500ms, [&] { return gate->release; });
         r.respond(200, "late", "");
     });
     ASSERT_TRUE(m_runner.start(script(), "shop", {}, &m_events));
     ASSERT_TRUE(m_server.waitForRequests(1, 30000));
     m_runner.stop();
     {
-        std::lock_guard lock(mutex);
-        release = true;
+        std::lock_guard lock(gate->mutex);
+        gate->release = true;
     }
-    released.notify_all();
+    gate->released.notify_all();
     EXPECT_FALSE(m_runner.isRunning());
     EXPECT_EQ(m_events.finished(), std::vector<bool>{true});
     const auto lines = m_events.runnerLines();
