@@ -16,6 +16,7 @@
 
 #include "from_to_rule.h"
 #include "req_param.h"
+#include "tool_button.h"
 
 namespace velk::editor {
 namespace {
@@ -48,14 +49,6 @@ constexpr KindFields kKindFields[CReqParamFunction::kKindCount] = {
 bool isRandomKind(int kind) {
     return kind == CReqParamFunction::kNumericRandom ||
            kind == CReqParamFunction::kAlphanumericRandom;
-}
-
-QToolButton* toolButton(QWidget* parent, const QString& text, const QString& tip) {
-    auto* button = new QToolButton(parent);
-    button->setText(text);
-    button->setToolTip(tip);
-    button->setAccessibleName(tip);
-    return button;
 }
 
 }  // namespace

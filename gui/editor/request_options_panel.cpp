@@ -14,6 +14,7 @@
 #include "delay_field_rule.h"
 #include "param_dialog.h"
 #include "request_row_text.h"
+#include "tool_button.h"
 
 namespace velk::editor {
 
@@ -27,14 +28,6 @@ namespace {
 
 const QString kHref = QStringLiteral("$href()");
 const QString kAction = QStringLiteral("$action");
-
-QToolButton* toolButton(QWidget* parent, const QString& text, const QString& tip) {
-    auto* button = new QToolButton(parent);
-    button->setText(text);
-    button->setToolTip(tip);
-    button->setAccessibleName(tip);
-    return button;
-}
 
 }  // namespace
 

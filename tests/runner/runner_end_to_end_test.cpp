@@ -41,6 +41,27 @@ std::string readFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// The main window with the runner and report pages wired as velk wires them.
+struct RunnerWindow {
+    explicit RunnerWindow(velk::model::ScenarioDocument& document) : bridge(initialized(runner)) {
+        runnerView = new CRunnerFormView(document, bridge);
+        frame.installPage(CMainFrame::kRunnerPage, runnerView);
+        reportView = new velk::results::CReportFormView(runner.results());
+        frame.installPage(CMainFrame::kReportPage, reportView);
+        connectRunnerCommands(frame, bridge, *runnerView, *reportView);
+    }
+    static CRunner& initialized(CRunner& runner) {
+        runner.initialize();
+        return runner;
+    }
+    // The runner outlives the frame, whose pages use it.
+    CRunner runner;
+    CRunnerBridge bridge;
+    CMainFrame frame;
+    CRunnerFormView* runnerView = nullptr;
+    velk::results::CReportFormView* reportView = nullptr;
+};
+
 // The demo site on an ephemeral port, stopped at the end.
 class DemoSite {
 public:
@@ -102,15 +123,12 @@ TEST(RunnerEndToEnd, DemoScenarioRunsToTheReportPageAndItsResultsReload) {
     run.useReportDirectory = true;
     run.reportDirectory = dir.path().string();
 
-    CMainFrame frame;
-    CRunner runner;
-    runner.initialize();
-    CRunnerBridge bridge(runner);
-    auto* runnerView = new CRunnerFormView(document, bridge);
-    frame.installPage(CMainFrame::kRunnerPage, runnerView);
-    auto* reportView = new velk::results::CReportFormView(runner.results());
-    frame.installPage(CMainFrame::kReportPage, reportView);
-    connectRunnerCommands(frame, bridge, *runnerView, *reportView);
+    RunnerWindow window(document);
+    CMainFrame& frame = window.frame;
+    CRunner& runner = window.runner;
+    CRunnerBridge& bridge = window.bridge;
+    CRunnerFormView* runnerView = window.runnerView;
+    velk::results::CReportFormView* reportView = window.reportView;
     std::vector<QString> messages;
     runnerView->setMessageHandler([&](const QString& text) { messages.push_back(text); });
     frame.showPage(CMainFrame::kEditorPage);
@@ -170,15 +188,10 @@ TEST(RunnerEndToEnd, StopTestEndsTheRunWithoutTheReportPage) {
     run.useReportDirectory = true;
     run.reportDirectory = dir.path().string();
 
-    CMainFrame frame;
-    CRunner runner;
-    runner.initialize();
-    CRunnerBridge bridge(runner);
-    auto* runnerView = new CRunnerFormView(document, bridge);
-    frame.installPage(CMainFrame::kRunnerPage, runnerView);
-    auto* reportView = new velk::results::CReportFormView(runner.results());
-    frame.installPage(CMainFrame::kReportPage, reportView);
-    connectRunnerCommands(frame, bridge, *runnerView, *reportView);
+    RunnerWindow window(document);
+    CMainFrame& frame = window.frame;
+    CRunner& runner = window.runner;
+    CRunnerBridge& bridge = window.bridge;
     bool stopped = false;
     QObject::connect(&bridge, &CRunnerBridge::runFinished, &frame, [&](bool s) { stopped = s; });
     frame.show();
