@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyle>
 
 #include "address_pattern_edit.h"
 #include "editor_tables.h"
@@ -56,14 +57,24 @@ ScenarioOptionsPanel::ScenarioOptionsPanel(QWidget* parent)
     credentials->addWidget(m_passwordLabel);
     credentials->addWidget(m_password, 1);
     layout->addLayout(credentials, 2, 0, 1, 3);
-    layout->addWidget(m_proxyEmulation, 3, 0);
-    layout->addWidget(m_pattern, 3, 1, 1, 2);
-    layout->addWidget(m_useSpeed, 4, 0, 1, 2);
-    layout->addWidget(m_speed, 4, 2);
-    layout->addWidget(m_useUserAgent, 5, 0);
-    layout->addWidget(m_userAgent, 5, 1, 1, 2);
+    // The long check box texts get rows of their own, their controls indented
+    // below them, so nothing is cut when the window is at its smallest.
+    const int indent = style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                       style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing);
+    const auto indented = [indent](QWidget* control) {
+        auto* row = new QHBoxLayout;
+        row->addSpacing(indent);
+        row->addWidget(control, 1);
+        return row;
+    };
+    layout->addWidget(m_proxyEmulation, 3, 0, 1, 3, Qt::AlignLeft);
+    layout->addLayout(indented(m_pattern), 4, 0, 1, 3);
+    layout->addWidget(m_useSpeed, 5, 0, 1, 3, Qt::AlignLeft);
+    layout->addLayout(indented(m_speed), 6, 0, 1, 3);
+    layout->addWidget(m_useUserAgent, 7, 0);
+    layout->addWidget(m_userAgent, 7, 1, 1, 2);
     layout->setColumnStretch(2, 1);
-    layout->setRowStretch(6, 1);
+    layout->setRowStretch(8, 1);
 
     const auto edited = [this] {
         updateEnabling();
