@@ -1,6 +1,6 @@
 #include "run/entry_overrides.h"
 
-
+#include "run/test_run.h"
 #include "script/item_reader.h"
 #include "script/param_parser.h"
 
@@ -17,7 +17,7 @@ bool hasParameter(const RequestDef& r, std::string_view name) {
 
 }  // namespace
 
-void EntryOverrides::apply(TestSet& set, RequestDef& r, std::string_view arguments) {
+void EntryOverrides::apply(TestRun& set, RequestDef& r, std::string_view arguments) {
     m_uri = r.uri;
     m_server = r.server;
     m_port = r.port;

@@ -2,14 +2,13 @@
 
 #include <climits>
 #include <cstdlib>
-#include <strings.h>
+
+#include "base/ascii.h"
 
 namespace velk {
 namespace {
 
-bool is(std::string_view name, const char* key) {
-    return name.size() == std::char_traits<char>::length(key) && strncasecmp(name.data(), key, name.size()) == 0;
-}
+bool is(std::string_view name, const char* key) { return equalsNoCase(name, key); }
 
 // The C library's atoi, saturated instead of overflowing.
 int32_t toInt(std::string_view text) {
