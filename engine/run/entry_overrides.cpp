@@ -5,17 +5,6 @@
 #include "script/param_parser.h"
 
 namespace velk {
-namespace {
-
-bool hasParameter(const RequestDef& r, std::string_view name) {
-    const ParamList* lists[] = {r.params.get(), &r.runtimeParams};
-    for (const ParamList* list : lists)
-        for (const ParamEntry& p : *list)
-            if (p.name == name) return true;
-    return false;
-}
-
-}  // namespace
 
 void EntryOverrides::apply(TestRun& set, RequestDef& r, std::string_view arguments) {
     m_uri = r.uri;

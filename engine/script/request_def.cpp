@@ -38,6 +38,14 @@ bool applyRequestKey(RequestDef& r, std::string_view name, std::string_view valu
     return true;
 }
 
+bool hasParameter(const RequestDef& r, std::string_view name) {
+    const ParamList* lists[] = {r.params.get(), &r.runtimeParams};
+    for (const ParamList* list : lists)
+        for (const ParamEntry& p : *list)
+            if (p.name == name) return true;
+    return false;
+}
+
 RequestDef RequestDef::cloneForUser() const {
     RequestDef copy;
     copy.uri = uri;

@@ -101,5 +101,8 @@ struct RequestDef {
 // Applies a request key ($uri, $server, $port, $method, $keepalive, $delay,
 // $secure; any case) to request.  False when name is no request key.
 bool applyRequestKey(RequestDef& request, std::string_view name, std::string_view value);
+// Whether the request has a parameter of that name (exact case), whether parsed
+// with the test or added while it runs.
+bool hasParameter(const RequestDef& request, std::string_view name);
 
 }  // namespace velk

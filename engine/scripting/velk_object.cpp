@@ -21,14 +21,6 @@ namespace {
 // Most items one SetRequestOpt applies; ends a list that would not advance.
 constexpr int kMaxOptionItems = 10000;
 
-bool hasParameter(const RequestDef& r, std::string_view name) {
-    const ParamList* lists[] = {r.params.get(), &r.runtimeParams};
-    for (const ParamList* list : lists)
-        for (const ParamEntry& p : *list)
-            if (p.name == name) return true;
-    return false;
-}
-
 // The decimal value of a port text, as atoi reads it, kept within 32 bits.
 int32_t portValue(std::string_view text) {
     const std::string s(text);
