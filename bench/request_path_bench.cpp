@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "api/message.h"
 #include "api/test_set.h"
+#include "base/message.h"
 #include "http/connection_selector.h"
 #include "http/http_session.h"
 #include "http/request_composer.h"

@@ -15,6 +15,8 @@ quietly() {
   local log="$logs/$1"; shift
   if "$@" >"$log" 2>&1; then tail -n 3 "$log"; else cat "$log"; return 1; fi
 }
+# The engine's layering first: it needs no build and fails fast.
+"$root/scripts/check_layers.sh"
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh"
 cd "$root"

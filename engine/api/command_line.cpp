@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "api/message.h"
 #include "api/test_set.h"
+#include "base/message.h"
 
 namespace velk {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "api/command_line.h"
-#include "api/message.h"
 #include "api/test_set.h"
+#include "base/message.h"
 #include "net/socket_library.h"
 #include "results/aggregate_record.h"
 #include "results/report_input.h"

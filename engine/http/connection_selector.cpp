@@ -1,7 +1,6 @@
 #include "http/connection_selector.h"
 
-#include <strings.h>
-
+#include "base/ascii.h"
 #include "http/http_session.h"
 #include "net/proxy_handshake.h"
 #include "script/request_def.h"
@@ -102,11 +101,10 @@ int selectConnectionForRedirect(HttpSession& s, const std::string& host, int32_t
         // Compared with where this user's connection really goes, not with the
         // target shared by all users, which another user may have moved.
         reuse = conn.isReusable() && conn.isSecure() == secure && port == s.connectionPort &&
-                strcasecmp(host.c_str(), s.connectionHost.c_str()) == 0;
+                equalsNoCase(host, s.connectionHost);
     } else {
         // A tunnel leads to one host: the one the last exchange went to.
-        reuse = conn.isReusable() && port == lastPort &&
-                strcasecmp(host.c_str(), s.currentHost.c_str()) == 0;
+        reuse = conn.isReusable() && port == lastPort && equalsNoCase(host, s.currentHost);
     }
     if (reuse) {
         if (!conn.isReusable() && conn.connect() < 0) {

@@ -1,17 +1,12 @@
 #include "http/cookie_list.h"
 
-#include <strings.h>
+#include "base/ascii.h"
 
 namespace velk {
 namespace {
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
-}
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
 }
 
 bool isIgnoredAttribute(std::string_view item) {

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "api/text_buffer.h"
+#include "base/text_buffer.h"
 #include "http/current_target.h"
 #include "http/http_counters.h"
 #include "http/redirect_location.h"

@@ -1,9 +1,8 @@
 #include "http/page_values.h"
 
-#include <strings.h>
-
 #include <array>
 
+#include "base/ascii.h"
 #include "http/url_encoding.h"
 #include "regex/capture_template.h"
 #include "regex/regex.h"
@@ -33,18 +32,6 @@ private:
 
 bool isBlankOrControl(char c) {
     return static_cast<unsigned char>(c) <= ' ' || c == 0x7F;
-}
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
-}
-
-// First occurrence of needle in text at or after from, ignoring case.
-size_t findNoCase(std::string_view text, std::string_view needle, size_t from) {
-    for (size_t i = from; i + needle.size() <= text.size(); ++i)
-        if (strncasecmp(text.data() + i, needle.data(), needle.size()) == 0) return i;
-    return std::string_view::npos;
 }
 
 // Walks a page once for extractHidden.  Occurrences come in increasing order,

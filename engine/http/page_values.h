@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "api/text_buffer.h"
+#include "base/text_buffer.h"
 #include "script/user_random.h"
 
 namespace velk {

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "api/text_buffer.h"
+#include "base/text_buffer.h"
 #include "script/request_def.h"
 
 namespace velk {

@@ -46,7 +46,7 @@ int32_t followRedirect(HttpSession& s, std::string_view location, RedirectOrigin
     RedirectConnection via;
     if (selectConnectionForRedirect(s, target.host, target.port, target.secure, origin.port, via) <
         0)
-        return kNetworkError;
+        return kResultNetwork;
 
     // Everything that reads location (a view into the response) happens before
     // the response buffer is emptied.
@@ -99,7 +99,7 @@ int32_t followRedirects(HttpSession& s, RedirectOrigin origin, int status, int32
     body = scan.body;
     s.redirect.directory.assign(urlDirectory(s.previousUrl));
     for (int hops = 0; (status == 301 || status == 302) && !s.options.noredir; ++hops) {
-        if (hops == kMaxRedirects) return kHttpError;
+        if (hops == kMaxRedirects) return kResultHttp;
         ++s.requestsMade;
         s.counters.httpRequests.fetch_add(1, std::memory_order_relaxed);
         int32_t result = followRedirect(s, scan.location, origin);
@@ -119,7 +119,7 @@ int32_t followRedirects(HttpSession& s, RedirectOrigin origin, int status, int32
         }
         if (!isSuccessStatus(status)) {
             body = locateBody(s.response.view());
-            return kHttpError;
+            return kResultHttp;
         }
         scan = scanResponseHeaders(s.response.view(), status, s.cookies);
         body = scan.body;

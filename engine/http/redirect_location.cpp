@@ -1,16 +1,11 @@
 #include "http/redirect_location.h"
 
-#include <strings.h>
-
 #include <charconv>
+
+#include "base/ascii.h"
 
 namespace velk {
 namespace {
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
-}
 
 int32_t parsePort(std::string_view digits, int32_t defaultPort) {
     if (digits.empty()) return defaultPort;

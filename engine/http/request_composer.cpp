@@ -2,8 +2,8 @@
 
 #include <charconv>
 #include <cstdio>
-#include <strings.h>
 
+#include "base/ascii.h"
 #include "http/base64.h"
 #include "http/http_session.h"
 #include "http/param_value.h"
@@ -28,7 +28,7 @@ void makeBoundary(HttpSession& s, std::string& boundary) {
     boundary = text;
 }
 
-bool isContentPiece(const ParamEntry& p) { return strcasecmp(p.name.c_str(), kContentParamName) == 0; }
+bool isContentPiece(const ParamEntry& p) { return equalsNoCase(p.name, kContentParamName); }
 
 }  // namespace
 

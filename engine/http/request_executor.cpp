@@ -67,7 +67,7 @@ BodyRef locateBody(std::string_view response) {
 
 int32_t executeRequest(HttpSession& s, RequestDef& r, BodyRef& previousBody) {
     const bool secure = requestIsSecure(s, r);
-    if (selectConnectionForRequest(s, r, secure) < 0) return kNetworkError;
+    if (selectConnectionForRequest(s, r, secure) < 0) return kResultNetwork;
 
     s.request.clear();
     buildParameterData(s, r, bodyView(s, previousBody));
@@ -98,10 +98,10 @@ int32_t executeRequest(HttpSession& s, RequestDef& r, BodyRef& previousBody) {
     scanStatusLine(s.response.c_str(), minor, status);
     if (status >= 0 && status < HttpCounters::kStatusCodes) s.counters.countStatus(status);
     previousBody = locateBody(s.response.view());
-    if (!isSuccessStatus(status)) return kHttpError;
+    if (!isSuccessStatus(status)) return kResultHttp;
     result = followRedirects(s, RedirectOrigin{r.port, secure}, status, result, previousBody);
     if (result < 0) return result;
-    if (r.fail && failedCheck(s, r, previousBody)) return kFailError;
+    if (r.fail && failedCheck(s, r, previousBody)) return kResultFail;
     return result;
 }
 

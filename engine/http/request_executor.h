@@ -5,19 +5,18 @@
 #include <optional>
 #include <string_view>
 
+#include "base/result_codes.h"
+
 namespace velk {
 
 struct HttpSession;
 struct RequestDef;
 
-inline constexpr int32_t kHttpError = -2;
-inline constexpr int32_t kFailError = -3;
-
 // The body of the last response: an offset into the session's response buffer.
 using BodyRef = std::optional<size_t>;
 
 // Executes request for the session.  Returns the response time in microseconds,
-// or -1 network error, -2 HTTP error, -3 failed $fail check, -4 time-out.  previousBody comes in as the
+// or one of the error classes of base/result_codes.h.  previousBody comes in as the
 // body of the user's last response and goes out as this response's body (none
 // when the request failed before a body was read; unchanged when no connection
 // could be made).

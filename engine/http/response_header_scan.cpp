@@ -1,16 +1,8 @@
 #include "http/response_header_scan.h"
 
-#include <strings.h>
+#include "base/ascii.h"
 
 namespace velk {
-namespace {
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
-}
-
-}  // namespace
 
 HeaderScan scanResponseHeaders(std::string_view response, int status, CookieList& cookies) {
     HeaderScan scan;

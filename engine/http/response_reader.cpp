@@ -1,7 +1,5 @@
 #include "http/response_reader.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
@@ -9,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "base/ascii.h"
 #include "http/http_session.h"
 #include "http/status_line.h"
 #include "net/connection.h"
@@ -18,11 +17,6 @@ namespace velk {
 namespace {
 
 constexpr int kWritePiece = 1024;
-
-bool startsWithNoCase(std::string_view line, std::string_view prefix) {
-    return line.size() >= prefix.size() &&
-           strncasecmp(line.data(), prefix.data(), prefix.size()) == 0;
-}
 
 // The text after "Name:" with blanks skipped.
 std::string_view headerValue(std::string_view line, size_t nameLength) {
@@ -137,7 +131,7 @@ int32_t Exchange::send(std::string_view request) {
             m_conn.close();
             m_conn.setReusable(false);
         }
-        return kNetworkError;
+        return kResultNetwork;
     }
     if (m_s.options.timingmode != 2) m_clockStart = platform::nowMicros();
     return 0;
@@ -153,7 +147,7 @@ int32_t Exchange::headerLine() {
     int n = m_conn.readLine(m_line.data(), int(m_line.size()));
     if (n < 0) {
         m_s.log.printf("Error(HDR): %d\n", m_conn.lastSocketError());
-        return fail(kNetworkError, true);
+        return fail(kResultNetwork, true);
     }
     std::string_view line(m_line.data(), size_t(n));
     store(line.data(), line.size());
@@ -170,7 +164,7 @@ int32_t Exchange::headerLine() {
         if (ec != std::errc() || length < 0) {
             m_s.log.printf("Error(HDR): invalid Content-Length: %.*s\n",
                            int(std::min<size_t>(v.size(), 40)), v.data());
-            return fail(kNetworkError, true);
+            return fail(kResultNetwork, true);
         }
         m_contentLength = length;
     } else if (first == 't' && startsWithNoCase(line, "Transfer-Encoding:")) {
@@ -199,7 +193,7 @@ int32_t Exchange::chunk() {
     if (n < 0) {
         m_s.log.printf("Error(CHUNKLEN): %d\n", m_conn.lastSocketError());
         m_conn.setReusable(false);
-        return kNetworkError;
+        return kResultNetwork;
     }
     std::string_view sizeLine(m_line.data(), size_t(n));
     int64_t size = parseChunkSize(sizeLine);
@@ -207,7 +201,7 @@ int32_t Exchange::chunk() {
         // The framing is lost: nothing after this can be trusted on the stream.
         m_s.log.printf("Error(CHUNKLEN): invalid chunk size %.*s\n",
                        int(std::min<size_t>(sizeLine.size(), 40)), sizeLine.data());
-        return fail(kNetworkError, true);
+        return fail(kResultNetwork, true);
     }
     if (size == 0) {
         for (int i = 0; i < 1000; ++i) {  // trailer lines, bounded
@@ -231,12 +225,12 @@ int32_t Exchange::chunk() {
         int got = m_conn.read(m_line.data(), piece);
         if (got < 0) {
             m_s.log.printf("Error(CHUNK): %d\n", m_conn.lastSocketError());
-            return fail(kNetworkError, true);
+            return fail(kResultNetwork, true);
         }
         if (got == 0) {
             // The stream ended inside a chunk: the response is cut short.
             m_s.log.printf("Error(CHUNK): %lld bytes missing\n", static_cast<long long>(remaining));
-            return fail(kNetworkError, true);
+            return fail(kResultNetwork, true);
         }
         store(m_line.data(), size_t(got));
         remaining -= got;
@@ -264,7 +258,7 @@ int32_t Exchange::bodyPiece() {
             // The server promised more than it sent: a cut response is no success.
             m_s.log.printf("Error(BODY): %lld of %lld bytes\n", static_cast<long long>(m_bodyBytes),
                            static_cast<long long>(m_contentLength));
-            return fail(kNetworkError, true);
+            return fail(kResultNetwork, true);
         }
         m_keepAlive = false;  // the body ran until the server closed: nothing left to reuse
         return 0;
@@ -286,7 +280,7 @@ int32_t Exchange::waitFailed(int waitResult) {
     m_conn.close();
     m_conn.setReusable(false);
     m_s.log.printf("Error (SELECT TIMEOUT - %d): %d\n", waitResult, error);
-    return waitResult == 0 ? kTimeoutError : kNetworkError;
+    return waitResult == 0 ? kResultTimeout : kResultNetwork;
 }
 
 int64_t Exchange::storeBuffered(int64_t limit) {

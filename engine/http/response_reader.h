@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "base/result_codes.h"
+
 namespace velk {
 
 struct HttpSession;
@@ -22,16 +24,13 @@ inline constexpr size_t kMaxStoredResponse = size_t(64) << 20;
 // Largest chunk a chunked body may announce.
 inline constexpr int64_t kMaxChunkSize = int64_t(1) << 31;
 
-inline constexpr int32_t kNetworkError = -1;
-inline constexpr int32_t kTimeoutError = -4;
-
 // Rounds a time in microseconds down to a multiple of roundMs milliseconds
 // (no rounding when roundMs is 0 or less).
 int64_t roundResponseTime(int64_t micros, double roundMs);
 
 // Sends request over conn and reads the response.  keepAlive comes in as the
 // request's flag and goes out as whether the connection stays open.  Returns the
-// response time in microseconds, or kNetworkError / kTimeoutError.
+// response time in microseconds, or kResultNetwork / kResultTimeout.
 int32_t readResponse(HttpSession& session, net::Connection& conn, std::string_view request,
                      bool& keepAlive);
 

@@ -1,14 +1,9 @@
 #include "http/uri_expression.h"
 
-#include <strings.h>
+#include "base/ascii.h"
 
 namespace velk {
 namespace {
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
-}
 
 // An unquoted attribute ends at the tag's ">" too.
 bool endsLink(char c) {

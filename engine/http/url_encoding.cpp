@@ -1,6 +1,6 @@
 #include "http/url_encoding.h"
 
-#include <strings.h>
+#include "base/ascii.h"
 
 namespace velk {
 namespace {
@@ -102,8 +102,7 @@ size_t decodeCharacterReference(std::string_view text, uint32_t& codePoint) {
         return n ? n + 2 : 0;
     }
     for (const NamedReference& ref : kNamed) {
-        if (text.size() - 1 >= ref.name.size() &&
-            strncasecmp(text.data() + 1, ref.name.data(), ref.name.size()) == 0) {
+        if (startsWithNoCase(text.substr(1), ref.name)) {
             codePoint = static_cast<unsigned char>(ref.value);
             return ref.name.size() + 1;
         }

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "api/text_buffer.h"
+#include "base/text_buffer.h"
 
 namespace velk {
 

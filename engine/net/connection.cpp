@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/abort_sleep.h"
 #include "net/ipv4_resolver.h"
 #include "net/readiness.h"
 #include "net/speed_limit.h"
@@ -296,10 +297,8 @@ void Connection::applySpeedLimit(int bytesMoved, int64_t startedMicros) const {
     if (m_bytesPerSecond == 0 || bytesMoved <= 0) return;
     int64_t elapsedMillis = (platform::nowMicros() - startedMicros) / 1000;
     const int64_t pause = speedLimitPauseMillis(bytesMoved, m_bytesPerSecond, elapsedMillis);
-    const int64_t until = platform::tickMillis() + pause;
-    for (int64_t left = pause; left > 0 && !isAborted(m_abort);
-         left = until - platform::tickMillis())
-        platform::sleepMillis(left < kAbortCheckMillis ? left : kAbortCheckMillis);
+    sleepUnlessStopped(
+        pause, [this] { return isAborted(m_abort); }, kAbortCheckMillis);
 }
 
 int Connection::receive(void* buffer, int size) {

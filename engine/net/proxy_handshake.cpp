@@ -1,12 +1,11 @@
 #include "net/proxy_handshake.h"
 
-#include <strings.h>
-
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 
+#include "base/ascii.h"
 #include "net/connection.h"
 #include "net/ipv4_resolver.h"
 
@@ -26,11 +25,6 @@ bool receiveUpTo(Connection& conn, uint8_t* buffer, int& have, int need) {
     return true;
 }
 
-bool startsWithNoCase(const std::string& text, size_t at, const char* prefix) {
-    size_t len = std::strlen(prefix);
-    return text.size() - at >= len && strncasecmp(text.c_str() + at, prefix, len) == 0;
-}
-
 // Splits a CONNECT reply into its header block and any bytes after it.  A block
 // followed right away by "Content-Range:" runs on to the next empty line, and the
 // empty line between the two parts is dropped.  False while more bytes are needed.
@@ -38,13 +32,13 @@ bool splitConnectReply(const std::string& got, std::string& header, std::string&
     size_t end = got.find("\r\n\r\n");
     if (end == std::string::npos) return false;
     const size_t after = end + 4;
-    const char* kContentRange = "Content-Range:";
-    const size_t avail = got.size() - after;
-    if (avail > 0 && avail < std::strlen(kContentRange) &&
-        strncasecmp(got.c_str() + after, kContentRange, avail) == 0) {
+    const std::string_view kContentRange = "Content-Range:";
+    const std::string_view tail = std::string_view(got).substr(after);
+    if (!tail.empty() && tail.size() < kContentRange.size() &&
+        startsWithNoCase(kContentRange, tail)) {
         return false;  // could still become "Content-Range:"
     }
-    if (startsWithNoCase(got, after, kContentRange)) {
+    if (startsWithNoCase(tail, kContentRange)) {
         size_t second = got.find("\r\n\r\n", after);
         if (second == std::string::npos) return false;
         header = got.substr(0, end + 2) + got.substr(after, second + 4 - after);

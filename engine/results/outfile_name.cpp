@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "api/message.h"
+#include "base/message.h"
 
 namespace velk {
 namespace {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "api/message.h"
+#include "base/message.h"
 #include "results/outfile_name.h"
 #include "results/report_environment.h"
 #include "results/report_file.h"

@@ -12,13 +12,9 @@
 #include <string>
 #include <vector>
 
-namespace velk {
+#include "base/result_codes.h"
 
-inline constexpr int32_t kNotRun = -255;
-inline constexpr int32_t kResultNetwork = -1;
-inline constexpr int32_t kResultHttp = -2;
-inline constexpr int32_t kResultFail = -3;
-inline constexpr int32_t kResultTimeout = -4;
+namespace velk {
 
 enum class ResultMode { Detailed, Aggregated, Scripted };
 

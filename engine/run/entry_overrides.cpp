@@ -1,23 +1,12 @@
 #include "run/entry_overrides.h"
 
-
+#include "run/test_run.h"
 #include "script/item_reader.h"
 #include "script/param_parser.h"
 
 namespace velk {
-namespace {
 
-bool hasParameter(const RequestDef& r, std::string_view name) {
-    const ParamList* lists[] = {r.params.get(), &r.runtimeParams};
-    for (const ParamList* list : lists)
-        for (const ParamEntry& p : *list)
-            if (p.name == name) return true;
-    return false;
-}
-
-}  // namespace
-
-void EntryOverrides::apply(TestSet& set, RequestDef& r, std::string_view arguments) {
+void EntryOverrides::apply(TestRun& set, RequestDef& r, std::string_view arguments) {
     m_uri = r.uri;
     m_server = r.server;
     m_port = r.port;

@@ -9,19 +9,19 @@
 #include <string>
 #include <string_view>
 
-#include "api/text_buffer.h"
+#include "base/text_buffer.h"
 #include "regex/delimited_pattern.h"
 #include "script/request_def.h"
 
-struct TestSet;
-
 namespace velk {
+
+struct TestRun;
 
 class EntryOverrides {
 public:
     // Saves what the arguments may change, then applies them.  An unknown key
     // beginning with "$" stops applying the rest.
-    void apply(TestSet& set, RequestDef& request, std::string_view arguments);
+    void apply(TestRun& set, RequestDef& request, std::string_view arguments);
     // Puts everything saved back and drops the override values.
     void restore(RequestDef& request);
 

@@ -4,12 +4,13 @@
 #include <cstdio>
 #include <new>
 
-#include "api/message.h"
-#include "api/test_set.h"
+#include "base/abort_sleep.h"
+#include "base/message.h"
 #include "net/tls_client_context.h"
 #include "platform/clock.h"
 #include "platform/resource_limits.h"
 #include "platform/thread.h"
+#include "run/test_run.h"
 
 namespace velk {
 namespace {
@@ -18,7 +19,7 @@ constexpr int kWatchIntervalMs = 2000;
 // Descriptors a process needs besides one connection per user.
 constexpr int64_t kSpareDescriptors = 64;
 
-bool checkNames(const TestSet& set, const Sequence& seq) {
+bool checkNames(const TestRun& set, const Sequence& seq) {
     for (size_t i = 0; i < seq.length(); ++i)
         if (set.requests.find(seq[i].name) == set.requests.end()) {
             report("Request %s not found!\n", seq[i].name.c_str());
@@ -29,7 +30,7 @@ bool checkNames(const TestSet& set, const Sequence& seq) {
 
 // A secure test whose sslver names no protocol here: said once, not only in
 // every user's log (which may be off).
-void reportUnavailableTls(const TestSet& set) {
+void reportUnavailableTls(const TestRun& set) {
     bool secure = set.options.secure != 0;
     for (const auto& [name, def] : set.requests) secure = secure || def->secure == 2;
     std::string why;
@@ -38,7 +39,7 @@ void reportUnavailableTls(const TestSet& set) {
     report("Secure requests cannot be made: %s\n", why.c_str());
 }
 
-bool prepare(TestSet& set) {
+bool prepare(TestRun& set) {
     const GeneralOptions& o = set.options;
     if (set.run) {
         report("Error: the previous run must be cleaned up before another one starts!\n");
@@ -77,7 +78,7 @@ bool prepare(TestSet& set) {
     return true;
 }
 
-void userThread(TestSet& set, RunState& run, UserSession& user) {
+void userThread(TestRun& set, RunState& run, UserSession& user) {
     // A user wakes for every answer.  Taking the processor from whoever runs then
     // (often the server under test, when it shares the machine, or another user
     // about to send) costs a switch per request; waiting for it to block costs
@@ -99,7 +100,7 @@ void userThread(TestSet& set, RunState& run, UserSession& user) {
     run.liveChanged.notify_all();
 }
 
-int32_t progressTotal(const TestSet& set) {
+int32_t progressTotal(const TestRun& set) {
     const GeneralOptions& o = set.options;
     if (set.scriptDriven()) return -1;
     int64_t total = int64_t(o.clients) * int64_t(set.testSeq.length()) * int64_t(o.requests);
@@ -107,12 +108,12 @@ int32_t progressTotal(const TestSet& set) {
     return total > INT32_MAX ? INT32_MAX : int32_t(total);
 }
 
-bool timeIsUp(const TestSet& set) {
+bool timeIsUp(const TestRun& set) {
     const int32_t maxtime = set.options.maxtime;
     return maxtime > 0 && (platform::tickMillis() - set.runTimes.startTick) / 1000 > maxtime;
 }
 
-void drive(TestSet& set) {
+void drive(TestRun& set) {
     const GeneralOptions& o = set.options;
     RunState& run = *set.run;
     set.runTimes.wallStart = platform::wallSeconds();
@@ -135,12 +136,11 @@ void drive(TestSet& set) {
         if (o.delaystart > 0 && u + 1 < run.users.size()) {
             // Ramp up one user every delaystart ms; an abort or the time limit ends
             // the ramp-up early, since late users would only stop again.
-            const int64_t until = platform::tickMillis() + o.delaystart;
-            for (int64_t now = platform::tickMillis(); now < until; now = platform::tickMillis()) {
-                if (set.abortFlag.load(std::memory_order_relaxed)) break;
+            sleepUnlessStopped(o.delaystart, [&set] {
+                if (set.abortFlag.load(std::memory_order_relaxed)) return true;
                 if (timeIsUp(set)) set.abortFlag.store(1);
-                platform::sleepMillis(std::min<int64_t>(until - now, 100));
-            }
+                return false;
+            });
         }
     }
 
@@ -167,7 +167,7 @@ void drive(TestSet& set) {
 
 }  // namespace
 
-int runTest(TestSet& set) {
+int runTest(TestRun& set) {
     set.abortFlag.store(0);
     set.requestsMade.store(0);
     set.scriptLoadFailureSaid.store(0);
@@ -180,6 +180,6 @@ int runTest(TestSet& set) {
     return set.requestsMade.load() > 0 ? 1 : 0;
 }
 
-void releaseRun(TestSet& set) { set.run.reset(); }
+void releaseRun(TestRun& set) { set.run.reset(); }
 
 }  // namespace velk

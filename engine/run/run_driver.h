@@ -4,15 +4,15 @@
 // watches them while reporting progress and enforcing maxtime, and records the
 // run's times.  Runs on the caller's thread and returns when every user ended.
 
-struct TestSet;
-
 namespace velk {
+
+struct TestRun;
 
 // 0 when the test cannot run (reported); otherwise 1 when any test-sequence
 // entry was completed, 0 when none was.
-int runTest(TestSet& set);
+int runTest(TestRun& set);
 
 // Releases the users of the last run (CleanKS).
-void releaseRun(TestSet& set);
+void releaseRun(TestRun& set);
 
 }  // namespace velk

@@ -4,27 +4,25 @@
 #include <exception>
 #include <new>
 
-#include "api/message.h"
-#include "api/test_set.h"
+#include "base/abort_sleep.h"
+#include "base/message.h"
 #include "http/connection_selector.h"
 #include "platform/clock.h"
 #include "platform/thread.h"
 #include "regex/capture_template.h"
 #include "run/entry_overrides.h"
+#include "run/test_run.h"
 #include "scripting/script_interrupt.h"
 #include "scripting/scripted_frame.h"
 
 namespace velk {
 namespace {
 
-// Longest single sleep while pausing, so an abort is seen promptly.
-constexpr int64_t kPauseSliceMs = 100;
-
 const char* passName(int pass) { return pass == 0 ? "InitSeq" : pass == 1 ? "TestSeq" : "FinalSeq"; }
 
 }  // namespace
 
-UserSession::UserSession(TestSet& set, int32_t index)
+UserSession::UserSession(TestRun& set, int32_t index)
     : m_set(set), m_index(index), m_http(set.options, set.headers, set.currentTarget, set.httpCounters) {
     m_http.userIndex = index;
     m_http.responseBudget = &set.responseBudget;
@@ -146,7 +144,13 @@ int UserSession::run() {
 void UserSession::runScript() {
     m_record.startTick = platform::tickMillis();
     m_record.sentAtStart = m_set.httpCounters.httpRequests.load(std::memory_order_relaxed);
-    ScriptSession session{m_set, m_index, m_http, m_requests, m_previousBody, m_record.results,
+    ScriptSession session{m_set,
+                          m_set,
+                          m_index,
+                          m_http,
+                          m_requests,
+                          m_previousBody,
+                          m_record.results,
                           [this](const RequestDef& request) { exportVariables(request); }};
     runUserScript(session);
 }
@@ -245,11 +249,7 @@ void UserSession::pause(const RequestDef& r) {
         else
             ms = max != 0 ? min + m_http.random.next(int32_t(std::min<int64_t>(max - min, INT32_MAX))) : min;
     }
-    const int64_t until = platform::tickMillis() + std::max<int64_t>(ms, 0);
-    for (int64_t now = platform::tickMillis(); now < until; now = platform::tickMillis()) {
-        if (m_set.abortFlag.load(std::memory_order_relaxed)) break;
-        platform::sleepMillis(std::min(kPauseSliceMs, until - now));
-    }
+    sleepUnlessAborted(ms, &m_set.abortFlag);
     m_softReference = platform::tickMillis();
 }
 

@@ -5,7 +5,7 @@
 //
 // A UserSession is prepared by the run driver, then run on its own thread; all
 // of it is private to that thread until the thread ends.  It shares with the
-// other users only what the TestSet shares (read-only options, atomic counters,
+// other users only what the TestRun shares (read-only options, atomic counters,
 // the abort flag and the current target).
 #include <cstdint>
 #include <map>
@@ -17,15 +17,15 @@
 #include "results/run_record.h"
 #include "script/request_def.h"
 
-struct TestSet;
-
 namespace velk {
+
+struct TestRun;
 
 class Sequence;
 
 class UserSession {
 public:
-    UserSession(TestSet& set, int32_t index);
+    UserSession(TestRun& set, int32_t index);
     UserSession(const UserSession&) = delete;
     UserSession& operator=(const UserSession&) = delete;
 
@@ -61,7 +61,7 @@ private:
     void resolve(const Sequence& seq, std::vector<RequestDef*>& entries,
                  std::vector<const std::string*>& arguments);
 
-    TestSet& m_set;
+    TestRun& m_set;
     int32_t m_index;
     HttpSession m_http;
     std::map<std::string, RequestDef, std::less<>> m_requests;

@@ -1,8 +1,8 @@
 #include "script/content_splitter.h"
 
 #include <array>
-#include <strings.h>
 
+#include "base/ascii.h"
 #include "script/param_parser.h"
 
 namespace velk {
@@ -16,8 +16,7 @@ constexpr std::array kExpressionStarts{"nrand(",  "arand(", "lrand(",  "seq(",
 size_t expressionStartAt(std::string_view content, size_t pos) {
     std::string_view rest = content.substr(pos + 1);
     for (const char* start : kExpressionStarts) {
-        size_t n = std::char_traits<char>::length(start);
-        if (rest.size() >= n && strncasecmp(rest.data(), start, n) == 0) return n;
+        if (startsWithNoCase(rest, start)) return std::char_traits<char>::length(start);
     }
     return 0;
 }
@@ -58,7 +57,7 @@ std::vector<ContentPiece> cutContent(std::string_view content) {
     return pieces;
 }
 
-bool splitRequestContent(TestSet& set, RequestDef& request) {
+bool splitRequestContent(ParsedTest& set, RequestDef& request) {
     const std::string content(request.content ? request.content->view() : std::string_view{});
     for (const ContentPiece& piece : cutContent(content)) {
         if (piece.expression) {

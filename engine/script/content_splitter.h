@@ -7,9 +7,9 @@
 
 #include "script/request_def.h"
 
-struct TestSet;
-
 namespace velk {
+
+struct ParsedTest;
 
 struct ContentPiece {
     std::string_view text;
@@ -23,6 +23,6 @@ std::vector<ContentPiece> cutContent(std::string_view content);
 
 // Cuts the request's collected content into "pcontent" entries and empties the
 // content buffer.  Returns false when an expression is rejected (already reported).
-bool splitRequestContent(TestSet& set, RequestDef& request);
+bool splitRequestContent(ParsedTest& set, RequestDef& request);
 
 }  // namespace velk

@@ -4,11 +4,11 @@
 #include <climits>
 #include <optional>
 #include <cstdio>
-#include <strings.h>
 
-#include "api/message.h"
-#include "api/test_set.h"
+#include "base/ascii.h"
+#include "base/message.h"
 #include "platform/numeric_locale.h"
+#include "script/parsed_test.h"
 
 namespace velk {
 namespace {
@@ -83,11 +83,6 @@ std::optional<int32_t> leadingNumber(std::string_view text) {
         if (value > INT32_MAX) return INT32_MAX;
     }
     return int32_t(value);
-}
-
-bool equalsNoCase(std::string_view a, const char* b) {
-    size_t n = std::char_traits<char>::length(b);
-    return a.size() == n && strncasecmp(a.data(), b, n) == 0;
 }
 
 bool storeValue(GeneralOptions& options, const OptionDescriptor& d, std::string_view name,
@@ -165,7 +160,7 @@ bool storeValue(GeneralOptions& options, const OptionDescriptor& d, std::string_
 
 // rate=N paces every user at N requests per hour: the general delay becomes the
 // matching pause, and requests that still carry the old general delay follow it.
-bool applyRate(TestSet& set, std::string_view value) {
+bool applyRate(ParsedTest& set, std::string_view value) {
     auto rate = leadingNumber(value);
     if (!rate || *rate == 0) {
         report("Rate must be a whole number of requests per hour above 0, not \"%.*s\"\n",
@@ -191,7 +186,7 @@ const OptionDescriptor* findOption(std::string_view name) {
     return nullptr;
 }
 
-bool setGeneralOption(TestSet& set, std::string_view name, std::string_view value) {
+bool setGeneralOption(ParsedTest& set, std::string_view name, std::string_view value) {
     if (equalsNoCase(name, "rate")) return applyRate(set, value);
     const OptionDescriptor* d = findOption(name);
     if (!d) return false;

@@ -2,7 +2,7 @@
 // The [general] options of a test: their values, and the table that names each
 // option with its type, size and storage.
 //
-// A GeneralOptions lives inside its TestSet.  It is written while a test is parsed
+// A GeneralOptions lives inside its ParsedTest.  It is written while a test is parsed
 // or configured and only read while the test runs.
 #include <cstdint>
 #include <string>
@@ -10,9 +10,9 @@
 #include <span>
 #include <variant>
 
-struct TestSet;
-
 namespace velk {
+
+struct ParsedTest;
 
 struct GeneralOptions {
     int32_t clients = 1;
@@ -92,6 +92,6 @@ const OptionDescriptor* findOption(std::string_view name);
 // rejected value through the message path and returns false; returns false
 // without a message when no option has that name.  "rate" (any case) is the one
 // computed option.
-bool setGeneralOption(TestSet& set, std::string_view name, std::string_view value);
+bool setGeneralOption(ParsedTest& set, std::string_view name, std::string_view value);
 
 }  // namespace velk

@@ -3,11 +3,11 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
-#include <strings.h>
 
-#include "api/message.h"
-#include "api/test_set.h"
+#include "base/ascii.h"
+#include "base/message.h"
 #include "script/item_reader.h"
+#include "script/parsed_test.h"
 
 namespace velk {
 namespace {
@@ -61,7 +61,7 @@ size_t closingSlash(std::string_view text, size_t pos) {
 
 class PieceParser {
 public:
-    PieceParser(TestSet& set, RequestDef& request, bool runtime)
+    PieceParser(ParsedTest& set, RequestDef& request, bool runtime)
         : m_set(set), m_request(request), m_runtime(runtime) {}
 
     bool parse(std::string_view piece, std::string_view paramName, std::vector<ValuePiece>& out);
@@ -76,7 +76,7 @@ private:
         return true;
     }
 
-    TestSet& m_set;
+    ParsedTest& m_set;
     RequestDef& m_request;
     bool m_runtime;
     int m_depth = 0;  // $rxname pieces around the one being parsed
@@ -97,8 +97,7 @@ bool PieceParser::parse(std::string_view piece, std::string_view paramName, std:
     const std::string_view body = piece.substr(1);
     const FunctionName* fn = nullptr;
     for (const FunctionName& f : kFunctions) {
-        size_t n = std::char_traits<char>::length(f.name);
-        if (body.size() >= n && strncasecmp(body.data(), f.name, n) == 0) {
+        if (startsWithNoCase(body, f.name)) {
             fn = &f;
             break;
         }
@@ -291,12 +290,12 @@ std::string percentEncode(std::string_view text) {
     return out;
 }
 
-bool parseValuePiece(TestSet& set, RequestDef& request, std::string_view piece, bool runtime,
+bool parseValuePiece(ParsedTest& set, RequestDef& request, std::string_view piece, bool runtime,
                      std::vector<ValuePiece>& out) {
     return PieceParser(set, request, runtime).parse(piece, {}, out);
 }
 
-bool parseParamValue(TestSet& set, RequestDef& request, std::string_view name, std::string_view value,
+bool parseParamValue(ParsedTest& set, RequestDef& request, std::string_view name, std::string_view value,
                      ParamList& list, bool runtime) {
     ParamEntry entry;
     entry.name.assign(name);

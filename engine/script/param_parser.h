@@ -10,9 +10,9 @@
 
 #include "script/request_def.h"
 
-struct TestSet;
-
 namespace velk {
+
+struct ParsedTest;
 
 // Longest random string a $ARand piece may yield.
 inline constexpr int32_t kMaxRandomString = 1 << 20;
@@ -23,11 +23,11 @@ inline constexpr int kMaxNamedValueDepth = 64;
 // Builds the entry for parameter name with the given value text and appends it to
 // list (the request's parameters, or a list made while running).  Reports a
 // rejected value through the message path and returns false.
-bool parseParamValue(TestSet& set, RequestDef& request, std::string_view name,
+bool parseParamValue(ParsedTest& set, RequestDef& request, std::string_view name,
                      std::string_view value, ParamList& list, bool runtime);
 
 // Parses one piece (no "&" splitting); used for the value part of $rxname.
-bool parseValuePiece(TestSet& set, RequestDef& request, std::string_view piece, bool runtime,
+bool parseValuePiece(ParsedTest& set, RequestDef& request, std::string_view piece, bool runtime,
                      std::vector<ValuePiece>& out);
 
 // Every byte but letters, digits, "-", "." and "_" as "%XX".

@@ -2,14 +2,13 @@
 
 #include <climits>
 #include <cstdlib>
-#include <strings.h>
+
+#include "base/ascii.h"
 
 namespace velk {
 namespace {
 
-bool is(std::string_view name, const char* key) {
-    return name.size() == std::char_traits<char>::length(key) && strncasecmp(name.data(), key, name.size()) == 0;
-}
+bool is(std::string_view name, const char* key) { return equalsNoCase(name, key); }
 
 // The C library's atoi, saturated instead of overflowing.
 int32_t toInt(std::string_view text) {
@@ -37,6 +36,14 @@ bool applyRequestKey(RequestDef& r, std::string_view name, std::string_view valu
     } else if (is(name, "$secure")) r.secure = toInt(value);
     else return false;
     return true;
+}
+
+bool hasParameter(const RequestDef& r, std::string_view name) {
+    const ParamList* lists[] = {r.params.get(), &r.runtimeParams};
+    for (const ParamList* list : lists)
+        for (const ParamEntry& p : *list)
+            if (p.name == name) return true;
+    return false;
 }
 
 RequestDef RequestDef::cloneForUser() const {

@@ -1,7 +1,7 @@
 #pragma once
 // One request section of a test script, and the parameter entries it carries.
 //
-// A RequestDef is built by the parser and owned by its TestSet.  When a run starts
+// A RequestDef is built by the parser and owned by its ParsedTest.  When a run starts
 // each virtual user gets its own copy; the parameter list is shared between the
 // copies by reference count and is read-only during a run.
 #include <cstdint>
@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "api/text_buffer.h"
+#include "base/text_buffer.h"
 #include "regex/regex.h"
 
 namespace velk {
@@ -101,5 +101,8 @@ struct RequestDef {
 // Applies a request key ($uri, $server, $port, $method, $keepalive, $delay,
 // $secure; any case) to request.  False when name is no request key.
 bool applyRequestKey(RequestDef& request, std::string_view name, std::string_view value);
+// Whether the request has a parameter of that name (exact case), whether parsed
+// with the test or added while it runs.
+bool hasParameter(const RequestDef& request, std::string_view name);
 
 }  // namespace velk

@@ -3,25 +3,21 @@
 #include <cctype>
 #include <cstdlib>
 #include <exception>
-#include <strings.h>
 
-#include "api/message.h"
-#include "api/test_set.h"
+#include "base/ascii.h"
+#include "base/message.h"
 #include "platform/file_io.h"
 #include "platform/numeric_locale.h"
 #include "script/content_splitter.h"
 #include "script/general_options.h"
 #include "script/item_reader.h"
 #include "script/param_parser.h"
+#include "script/parsed_test.h"
 
 namespace velk {
 namespace {
 
 enum class Section { General, InitSeq, TestSeq, FinalSeq, Includes, Headers, Script, Content, Request };
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
 
 std::string_view trimTrailingSpaces(std::string_view text) {
     while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
@@ -36,7 +32,7 @@ std::pair<std::string_view, std::string_view> splitNameValue(std::string_view li
     return {trimTrailingSpaces(line.substr(0, eq)), line.substr(eq + 1)};
 }
 
-Sequence& sequenceOf(TestSet& set, int which) {
+Sequence& sequenceOf(ParsedTest& set, int which) {
     return which == 0 ? set.initSeq : which == 1 ? set.testSeq : set.finalSeq;
 }
 
@@ -142,7 +138,7 @@ bool ScriptParser::handleLine(Frame& f, std::string& line) {
         case Section::General: {
             auto [name, value] = splitNameValue(line);
             std::string lower(name);
-            for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+            for (char& c : lower) c = asciiLower(c);
             return setGeneralOption(m_set, lower, value);
         }
         case Section::InitSeq: appendToSequence(f, kInit, line); return true;
@@ -168,12 +164,7 @@ bool ScriptParser::handleLine(Frame& f, std::string& line) {
 bool ScriptParser::substituteGlobals(Frame&, std::string& line) {
     size_t pos = 0;
     for (;;) {
-        size_t found = std::string::npos;
-        for (size_t i = pos; i + 6 <= line.size(); ++i)
-            if (strncasecmp(line.c_str() + i, "$gvar(", 6) == 0) {
-                found = i;
-                break;
-            }
+        const size_t found = findNoCase(line, "$gvar(", pos);
         if (found == std::string::npos) break;
         size_t nameStart = found + 6;
         size_t nameEnd = line.find_first_of(",)", nameStart);

@@ -1,17 +1,17 @@
 #pragma once
 // The test script parser: turns a script text (and the files it includes) into
 // the options, request definitions, sequences, header lines and inline script of
-// a TestSet.
+// a ParsedTest.
 //
-// A parser works on one TestSet on the caller's thread.  The first error is
+// A parser works on one ParsedTest on the caller's thread.  The first error is
 // reported through the message path and ends the parse; what was parsed before it
 // stays in the set.
 #include <cstddef>
 #include <string_view>
 
-struct TestSet;
-
 namespace velk {
+
+struct ParsedTest;
 
 // Longest line, after global variables are put in.
 inline constexpr size_t kMaxLineLength = 65535;
@@ -25,7 +25,7 @@ inline constexpr int kMaxIncludeReads = 1000;
 
 class ScriptParser {
 public:
-    explicit ScriptParser(TestSet& set) : m_set(set) {}
+    explicit ScriptParser(ParsedTest& set) : m_set(set) {}
 
     // Parses a whole script text.  Returns false after the first error.
     bool parse(std::string_view text);
@@ -47,7 +47,7 @@ private:
     bool contentLine(Frame& f, std::string_view value);
     bool finishContent(Frame& f);
 
-    TestSet& m_set;
+    ParsedTest& m_set;
     int m_includeReads = 0;
 };
 

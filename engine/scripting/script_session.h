@@ -1,8 +1,8 @@
 #pragma once
 // What a virtual user lends its script: the parts of its session that the velk
 // object acts on.  Everything here belongs to the user's thread, except the
-// TestSet, whose options are read-only during a run and whose shared counters
-// and abort flag are atomic.
+// parsed test, whose options are read-only during a run, and what the run's
+// users share, whose counters and abort flag are atomic.
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -13,12 +13,14 @@
 #include "results/user_results.h"
 #include "script/request_def.h"
 
-struct TestSet;
-
 namespace velk {
 
+struct ParsedTest;
+struct SharedRun;
+
 struct ScriptSession {
-    TestSet& set;
+    ParsedTest& test;
+    SharedRun& shared;
     int32_t userIndex;
     HttpSession& http;
     // The user's own copies of the requests, by name (exact case).

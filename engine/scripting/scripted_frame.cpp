@@ -1,11 +1,12 @@
 #include "scripting/scripted_frame.h"
 
 #include <duktape.h>
-#include <strings.h>
 
-#include "api/message.h"
-#include "api/test_set.h"
+#include "base/ascii.h"
+#include "base/message.h"
 #include "platform/file_io.h"
+#include "results/shared_run.h"
+#include "script/parsed_test.h"
 #include "scripting/byte_text.h"
 #include "scripting/native_stack_guard.h"
 #include "scripting/script_heap.h"
@@ -177,14 +178,14 @@ void CScriptedFrame::close() {
 }
 
 void runUserScript(ScriptSession& session) {
-    const std::string& name = session.set.options.script;
+    const std::string& name = session.test.options.script;
     std::optional<std::string_view> inlineText;
-    if (name.size() >= 7 && strncasecmp(name.c_str(), "$inline", 7) == 0 && session.set.scriptText)
-        inlineText = session.set.scriptText->view();
-    CScriptedFrame frame(session.set.abortFlag);
+    if (startsWithNoCase(name, "$inline") && session.test.scriptText)
+        inlineText = session.test.scriptText->view();
+    CScriptedFrame frame(session.shared.abortFlag);
     if (frame.initialize(name, inlineText))
         frame.run(session);
-    else if (session.set.scriptLoadFailureSaid.exchange(1) == 0)
+    else if (session.shared.scriptLoadFailureSaid.exchange(1) == 0)
         report("Script Error: %s\n", frame.failure().c_str());
     frame.close();
 }

@@ -1,11 +1,11 @@
 #include "scripting/velk_binding.h"
 
 #include <duktape.h>
-#include <strings.h>
 
 #include <optional>
 #include <type_traits>
 
+#include "base/ascii.h"
 #include "scripting/byte_text.h"
 #include "scripting/script_interrupt.h"
 #include "scripting/trace_sink.h"
@@ -72,7 +72,7 @@ int getMethod(duk_context* ctx) {
     if (duk_is_string(ctx, 1)) {
         const char* key = duk_get_string(ctx, 1);
         for (const MethodShape& m : kMethods)
-            if (strcasecmp(key, m.name) == 0) {
+            if (equalsNoCase(key, m.name)) {
                 duk_get_prop_string(ctx, 0, m.name);
                 return 1;
             }

@@ -1,39 +1,25 @@
 #include "scripting/velk_object.h"
 
-#include <strings.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 
-#include "api/test_set.h"
+#include "base/abort_sleep.h"
+#include "base/ascii.h"
 #include "platform/clock.h"
+#include "results/shared_run.h"
 #include "script/general_options.h"
 #include "script/item_reader.h"
 #include "script/param_parser.h"
+#include "script/parsed_test.h"
 #include "scripting/trace_sink.h"
 
 namespace velk {
 namespace {
 
-// Longest single sleep of a request's delay, so an abort is seen promptly.
-constexpr int64_t kPauseSliceMs = 100;
 // Most items one SetRequestOpt applies; ends a list that would not advance.
 constexpr int kMaxOptionItems = 10000;
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() &&
-           strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
-}
-
-bool hasParameter(const RequestDef& r, std::string_view name) {
-    const ParamList* lists[] = {r.params.get(), &r.runtimeParams};
-    for (const ParamList* list : lists)
-        for (const ParamEntry& p : *list)
-            if (p.name == name) return true;
-    return false;
-}
 
 // The decimal value of a port text, as atoi reads it, kept within 32 bits.
 int32_t portValue(std::string_view text) {
@@ -74,19 +60,15 @@ int32_t CVelkObject::request(std::string_view name) {
     if (result >= 0) m_session.exportVariables(*r);
     m_session.results.scripted().push_back(ScriptedResult{r->name, result, start, end});
     if (result < 0) return 0;
-    m_session.set.requestsMade.fetch_add(1, std::memory_order_relaxed);
+    m_session.shared.requestsMade.fetch_add(1, std::memory_order_relaxed);
     return 1;
 }
 
 void CVelkObject::pauseAfter(const RequestDef& r, int64_t tookMs) {
     if (r.delay <= 0) return;
     // Only the minimum counts here; soft delays keep request starts apart.
-    const int64_t ms = m_session.set.options.softdelay ? r.delay - tookMs : r.delay;
-    const int64_t until = platform::tickMillis() + std::max<int64_t>(ms, 0);
-    for (int64_t now = platform::tickMillis(); now < until; now = platform::tickMillis()) {
-        if (m_session.set.abortFlag.load(std::memory_order_relaxed)) break;
-        platform::sleepMillis(std::min(kPauseSliceMs, until - now));
-    }
+    const int64_t ms = m_session.test.options.softdelay ? r.delay - tookMs : r.delay;
+    sleepUnlessAborted(ms, &m_session.shared.abortFlag);
 }
 
 std::string_view CVelkObject::response() const {
@@ -105,7 +87,7 @@ int32_t CVelkObject::setParam(std::string_view name, std::string_view param,
 }
 
 int32_t CVelkObject::isAborting() const {
-    return m_session.set.abortFlag.load(std::memory_order_relaxed) != 0 ? 1 : 0;
+    return m_session.shared.abortFlag.load(std::memory_order_relaxed) != 0 ? 1 : 0;
 }
 
 std::optional<std::string> CVelkObject::getOpt(std::string_view name) const {
@@ -114,7 +96,7 @@ std::optional<std::string> CVelkObject::getOpt(std::string_view name) const {
         return formatted("%d", int(m_session.userIndex));
     const OptionDescriptor* d = findOption(name);
     if (!d) return std::nullopt;
-    const GeneralOptions& o = m_session.set.options;
+    const GeneralOptions& o = m_session.test.options;
     switch (d->type) {
         case OptionType::Integer:
         case OptionType::Flag:
@@ -143,7 +125,7 @@ int32_t CVelkObject::addRequest(std::string_view name, std::string_view uri) {
     if (startsWithNoCase(uri, "http://")) uri.remove_prefix(7);
     if (uri.find("://") != std::string_view::npos) return 0;  // only plain http is defined here
 
-    const GeneralOptions& o = m_session.set.options;
+    const GeneralOptions& o = m_session.test.options;
     RequestDef def;
     def.name.assign(name);
     def.port = o.port;
@@ -188,7 +170,7 @@ int32_t CVelkObject::setRequestOpt(std::string_view name, std::string_view optio
         } else if (!key.empty()) {
             if (hasParameter(*r, key))
                 r->overrides[std::string(key)] = std::string(value);
-            else if (!parseParamValue(m_session.set, *r, key, value, r->runtimeParams, true))
+            else if (!parseParamValue(m_session.test, *r, key, value, r->runtimeParams, true))
                 result = 0;
         }
         if (closed) break;
@@ -201,7 +183,7 @@ int32_t CVelkObject::addParam(std::string_view name, std::string_view param,
     RequestDef* r = find(name);
     if (!r || hasParameter(*r, param)) return 0;
     // The user's own list: the parsed parameters are shared by every user.
-    return parseParamValue(m_session.set, *r, param, value, r->runtimeParams, true) ? 1 : 0;
+    return parseParamValue(m_session.test, *r, param, value, r->runtimeParams, true) ? 1 : 0;
 }
 
 void CVelkObject::resetRequest(std::string_view name) {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "api/text_buffer.h"
+#include "base/text_buffer.h"
 #include "http/page_values.h"
 #include "http/uri_expression.h"
 #include "http/url_encoding.h"

@@ -5,8 +5,8 @@
 #include <string>
 #include <unistd.h>
 
-#include "api/message.h"
-#include "api/test_set.h"
+#include "base/message.h"
+#include "script/parsed_test.h"
 #include "script/script_parser.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    TestSet set;
+    velk::ParsedTest set;
     set.globals["host"] = "example";
     set.globals["n"] = "5";
     velk::ScriptParser(set).parse(std::string(reinterpret_cast<const char*>(data), size));

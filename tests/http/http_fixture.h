@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "api/message.h"
 #include "api/test_set.h"
+#include "base/message.h"
 #include "common/message_capture.h"
 #include "common/temp_dir.h"
 #include "http/connection_selector.h"

@@ -159,7 +159,7 @@ TEST_F(Redirects, ThroughATunnelAnotherHostGetsItsOwnTunnel) {
 TEST_F(Redirects, EndlessChainStopsAfterTwentyHopsAsHttpError) {
     redirectMap({{"/loop", "/loop"}});
     load("keepalive=1\n[loop]\n$uri=/loop\n");
-    EXPECT_EQ(run("loop"), kHttpError);
+    EXPECT_EQ(run("loop"), kResultHttp);
     EXPECT_EQ(m_server.requestCount(), 1 + kMaxRedirects);
     EXPECT_EQ(m_session->requestsMade, 1 + kMaxRedirects);
     EXPECT_EQ(m_set->httpCounters.httpRequests.load(), 1 + kMaxRedirects);
@@ -204,7 +204,7 @@ TEST_F(Redirects, RedirectAnsweredWithAnotherStatusIsAnHttpError) {
             r.respond(404, "missing");
     });
     load("[start]\n$uri=/start\n");
-    EXPECT_EQ(run("start"), kHttpError);
+    EXPECT_EQ(run("start"), kResultHttp);
     EXPECT_EQ(body(), "missing");
     EXPECT_EQ(statusCount(301), 1);
     EXPECT_EQ(statusCount(404), 1);
@@ -220,9 +220,9 @@ TEST_F(Redirects, FailedRedirectIsTheRequestsResultAndLeavesNoBody) {
     redirectMap({{"/start", "http://127.0.0.1:" + std::to_string(closedPort) + "/x"},
                  {"/badport", "http://127.0.0.1:123456/x"}});
     load("[start]\n$uri=/start\n[badport]\n$uri=/badport\n");
-    EXPECT_EQ(run("start"), kNetworkError);
+    EXPECT_EQ(run("start"), kResultNetwork);
     EXPECT_EQ(body(), "<none>");
-    EXPECT_EQ(run("badport"), kNetworkError);
+    EXPECT_EQ(run("badport"), kResultNetwork);
     EXPECT_EQ(m_session->requestsMade, 4);
     EXPECT_NE(logText().find("Failed to connect to remote host!\r\n"), std::string::npos);
 }
@@ -259,7 +259,7 @@ TEST_F(Redirects, CookiesOfAnErrorResponseAreNotRecorded) {
             r.respond(200, "");
     });
     load("[e]\n$uri=/e\n[ok]\n$uri=/ok\n");
-    EXPECT_EQ(run("e"), kHttpError);
+    EXPECT_EQ(run("e"), kResultHttp);
     EXPECT_GE(run("ok"), 0);
     EXPECT_FALSE(m_server.requests()[1].hasHeader("Cookie"));
 }

@@ -67,7 +67,7 @@ TEST_F(ResponseReading, BodyUntilCloseAndEmptyBody) {
     EXPECT_GE(run("all"), 0);
     EXPECT_EQ(body(), "all of it");
     // 204 is read completely at its blank line, then judged an HTTP error.
-    EXPECT_EQ(run("empty"), kHttpError);
+    EXPECT_EQ(run("empty"), kResultHttp);
     EXPECT_EQ(body(), "");
     EXPECT_EQ(m_set->httpCounters.statusCodes[204].load(), 1);
 }
@@ -102,7 +102,7 @@ TEST_F(ResponseReading, BrokenFramingIsANetworkErrorNotAnAllocation) {
         TestHttpServer server;
         server.setHandler(TestHttpServer::replyWith(c.reply, true));
         load("[a]\n", 0, server.port());
-        EXPECT_EQ(run("a"), kNetworkError) << c.name;
+        EXPECT_EQ(run("a"), kResultNetwork) << c.name;
         EXPECT_FALSE(m_body) << c.name;
         EXPECT_NE(logText().find(c.logText), std::string::npos) << c.name;
     }
@@ -115,7 +115,7 @@ TEST_F(ResponseReading, ResetIsANetworkError) {
         r.reset();
     });
     load("[a]\n");
-    EXPECT_EQ(run("a"), kNetworkError);
+    EXPECT_EQ(run("a"), kResultNetwork);
 }
 
 TEST_F(ResponseReading, StalledServerTimesOutWithinTheTimeout) {
@@ -125,7 +125,7 @@ TEST_F(ResponseReading, StalledServerTimesOutWithinTheTimeout) {
     });
     load("timeout=1\n[a]\n");
     int64_t start = platform::nowMicros();
-    EXPECT_EQ(run("a"), kTimeoutError);
+    EXPECT_EQ(run("a"), kResultTimeout);
     int64_t elapsedMs = (platform::nowMicros() - start) / 1000;
     EXPECT_GE(elapsedMs, 900);
     EXPECT_LT(elapsedMs, 20000);  // the time-out plus a wide margin
@@ -139,7 +139,7 @@ TEST_F(ResponseReading, KeepAliveWithoutLengthRunsIntoTheTimeout) {
         r.stall();
     });
     load("timeout=1\nkeepalive=1\n[a]\n");
-    EXPECT_EQ(run("a"), kTimeoutError);
+    EXPECT_EQ(run("a"), kResultTimeout);
 }
 
 TEST_F(ResponseReading, TimeToFirstByteModeIgnoresASlowBody) {
@@ -180,7 +180,7 @@ TEST(ResponseTimeRounding, RoundsDownToTheStep) {
 TEST_F(ResponseReading, HttpErrorStatusesAreCountedAndKeepTheBody) {
     m_server.setHandler(TestHttpServer::replyWith(httpResponse(404, "missing")));
     load("[a]\n");
-    EXPECT_EQ(run("a"), kHttpError);
+    EXPECT_EQ(run("a"), kResultHttp);
     EXPECT_EQ(body(), "missing");
     EXPECT_EQ(m_set->httpCounters.statusCodes[404].load(), 1);
 }

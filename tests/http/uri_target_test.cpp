@@ -75,7 +75,7 @@ TEST_F(UriTargets, NothingFoundSendsTheUriOption) {
         "[afterfail]\n$uri=$action\n[novar]\n$uri=$var(none)\n[other]\n$uri=$other\n");
     EXPECT_GE(run("page"), 0);
     EXPECT_GE(run("missing"), 0);
-    EXPECT_EQ(run("broken"), kNetworkError);
+    EXPECT_EQ(run("broken"), kResultNetwork);
     EXPECT_EQ(body(), "<none>");
     EXPECT_GE(run("afterfail"), 0);
     EXPECT_GE(run("novar"), 0);

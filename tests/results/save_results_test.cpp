@@ -8,7 +8,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "api/message.h"
+#include "base/message.h"
 #include "common/message_capture.h"
 #include "common/temp_dir.h"
 #include "results/outfile_name.h"

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <locale.h>
 
-#include "api/message.h"
-#include "api/test_set.h"
+#include "base/message.h"
 #include "common/message_capture.h"
+#include "script/parsed_test.h"
 
 namespace velk {
 namespace {
@@ -22,7 +22,7 @@ protected:
 
     bool set(std::string_view name, std::string_view value) { return setGeneralOption(m_set, name, value); }
 
-    TestSet m_set;
+    ParsedTest m_set;
     MessageCapture m_capture;
 };
 
@@ -131,7 +131,7 @@ TEST(GeneralOptionsLocale, CommaLocaleReadsUpToTheDecimalPoint) {
         {
             setenv("LC_ALL", "de_DE.UTF-8", 1);
             setOutFunc(nullptr, nullptr);
-            TestSet set;
+            ParsedTest set;
             bool ok = setGeneralOption(set, "round", "0.01") && set.options.round == 0.0 &&
                       setGeneralOption(set, "round", "2,5") && set.options.round == 2.5;
             // The process-wide locale is untouched.

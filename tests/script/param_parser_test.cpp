@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "api/message.h"
-#include "api/test_set.h"
+#include "base/message.h"
 #include "common/message_capture.h"
+#include "script/parsed_test.h"
 
 namespace velk {
 namespace {
@@ -23,7 +23,7 @@ protected:
     }
     const ValuePiece& piece(size_t i = 0) { return m_list.at(0).pieces.at(i); }
 
-    TestSet m_set;
+    ParsedTest m_set;
     RequestDef m_request;
     ParamList m_list;
     MessageCapture m_capture;

@@ -4,10 +4,10 @@
 
 #include <random>
 
-#include "api/message.h"
-#include "api/test_set.h"
+#include "base/message.h"
 #include "common/message_capture.h"
 #include "common/temp_dir.h"
+#include "script/parsed_test.h"
 
 namespace velk {
 namespace {
@@ -43,7 +43,7 @@ protected:
         return v;
     }
 
-    TestSet m_set;
+    ParsedTest m_set;
     MessageCapture m_capture;
 };
 
@@ -51,12 +51,12 @@ TEST_F(ScriptParserTest, RequestSectionsMakeTheTestSequenceUntilAnExplicitOneApp
     ASSERT_TRUE(parse("[a]\n[b]\n"));
     EXPECT_EQ(testSeq(), (std::vector<std::string>{"a", "b"}));
 
-    TestSet second;
+    ParsedTest second;
     ASSERT_TRUE(ScriptParser(second).parse("[a]\n[b]\n[testseq]\nb\n"));
     EXPECT_EQ(names(second.testSeq), std::vector<std::string>{"b"});
 
     // Requests defined after an explicit test sequence are not added to it.
-    TestSet third;
+    ParsedTest third;
     ASSERT_TRUE(ScriptParser(third).parse("[testseq]\nb\n[a]\n[b]\n"));
     EXPECT_EQ(names(third.testSeq), std::vector<std::string>{"b"});
 }
@@ -96,7 +96,7 @@ TEST_F(ScriptParserTest, GlobalVariablesAreSubstitutedOnce) {
     EXPECT_EQ(m_set.options.uri, "/$gvar(host)/x");
     EXPECT_EQ(m_set.options.proxy, "dflt");
 
-    TestSet other;
+    ParsedTest other;
     ASSERT_TRUE(ScriptParser(other).parse("server=$gvar(host,localhost)\n"));
     EXPECT_EQ(other.options.server, "localhost");
 }
@@ -110,7 +110,7 @@ TEST_F(ScriptParserTest, GeneralLinesFailOnUnknownNamesSilentlyAndOnBadValuesWit
     EXPECT_FALSE(parse("nosuchoption=1\n"));
     EXPECT_EQ(m_capture.count(), 0u);
 
-    TestSet other;
+    ParsedTest other;
     EXPECT_FALSE(ScriptParser(other).parse("CLIENTS = 5\n"));  // value begins with a space
     EXPECT_EQ(m_capture.last(), "Integer number expected as a value of clients");
 }
@@ -168,7 +168,7 @@ TEST_F(ScriptParserTest, DuplicateRequestFailsAndKeepsWhatCameBefore) {
     EXPECT_EQ(m_set.requests.size(), 2u);
 
     // The same text parsed again into the same set fails at its first request.
-    TestSet twice;
+    ParsedTest twice;
     ASSERT_TRUE(ScriptParser(twice).parse("[a]\n"));
     EXPECT_FALSE(ScriptParser(twice).parse("[a]\n"));
 }
@@ -186,7 +186,7 @@ TEST_F(ScriptParserTest, InlineScriptRunsToTheExactEndLine) {
     EXPECT_EQ(m_set.options.clients, 2);
     EXPECT_TRUE(m_set.requests.empty());
 
-    TestSet custom;
+    ParsedTest custom;
     ASSERT_TRUE(ScriptParser(custom).parse("endofscript=END\n[script]\nx();\nEND\nrequests=3\n"));
     EXPECT_EQ(custom.scriptText->view(), "x();\n");
     EXPECT_EQ(custom.options.requests, 3);
@@ -209,10 +209,10 @@ TEST_F(ScriptParserTest, ContentMistakesAreSyntaxErrors) {
     EXPECT_EQ(m_capture.last(), "Syntax error at line 2");
 
     // A block that is never closed would silently drop its lines: refused.
-    TestSet open;
+    ParsedTest open;
     EXPECT_FALSE(ScriptParser(open).parse("[a]\n$xmlcontent=<<END\nline\n[b]\n"));
     EXPECT_EQ(m_capture.last(), "Syntax error at line 4");
-    TestSet open2;
+    ParsedTest open2;
     EXPECT_FALSE(ScriptParser(open2).parse("[a]\n$content=<<END\nline\n"));
     EXPECT_EQ(m_capture.last(), "Syntax error at line 3");
 }
@@ -248,7 +248,7 @@ TEST_F(ScriptParserTest, FailExpressionsAreCheckedAndMayBeInverted) {
     EXPECT_EQ(request("b").fail->text, "/Welcome/");
 
     for (const char* bad : {"[c]\n$fail=Error\n", "[d]\n$fail=/Error/q\n", "[e]\n$fail=/unclosed\n"}) {
-        TestSet set;
+        ParsedTest set;
         m_capture.clear();
         EXPECT_FALSE(ScriptParser(set).parse(bad)) << bad;
         EXPECT_EQ(m_capture.last(), "Invalid regexp in $fail parameter") << bad;
@@ -274,7 +274,7 @@ TEST_F(ScriptParserTest, ExportVariablesAreCheckedWithTheirOwnMessages) {
         {"$exportvar=token,/x/k,$1", "Invalid regexp:/x/k"},
     };
     for (const Case& c : cases) {
-        TestSet set;
+        ParsedTest set;
         m_capture.clear();
         EXPECT_FALSE(ScriptParser(set).parse(std::string("[a]\n") + c.line + "\n")) << c.line;
         EXPECT_EQ(m_capture.last(), c.message) << c.line;
@@ -317,7 +317,7 @@ TEST_F(IncludeTest, SequenceEntriesFromAnIncludeAreReplacedByTheIncludersNextEnt
     ASSERT_TRUE(parse("[initseq]\nmine\n" + includeLine(lib)));
     EXPECT_EQ(names(m_set.initSeq), std::vector<std::string>{"fromlib"});
 
-    TestSet set;
+    ParsedTest set;
     ASSERT_TRUE(ScriptParser(set).parse(includeLine(lib) + "[initseq]\nafter1\nafter2\n"));
     EXPECT_EQ(names(set.initSeq), (std::vector<std::string>{"after1", "after2"}));
 }
@@ -329,14 +329,14 @@ TEST_F(IncludeTest, MissingIncludeAndCyclesFailCleanly) {
     std::string a = m_dir.file("a.txt"), b = m_dir.file("b.txt");
     m_dir.write("a.txt", includeLine(b));
     m_dir.write("b.txt", includeLine(a));
-    TestSet set;
+    ParsedTest set;
     m_capture.clear();
     EXPECT_FALSE(ScriptParser(set).parse(includeLine(a)));
     EXPECT_NE(m_capture.last().find("nested more than 16 deep"), std::string::npos) << m_capture.last();
     EXPECT_EQ(m_capture.count(), 1u);
 
     // A directory is not a script.
-    TestSet dirSet;
+    ParsedTest dirSet;
     EXPECT_FALSE(ScriptParser(dirSet).parse(includeLine(m_dir.path().string())));
 }
 
@@ -360,7 +360,7 @@ TEST_F(IncludeTest, ScriptLimitsEndTheParseWithAMessage) {
         {nested + "x\n", "Error: $rxname nested deeper than 64 levels"},
     };
     for (const auto& c : cases) {
-        TestSet set;
+        ParsedTest set;
         m_capture.clear();
         EXPECT_FALSE(ScriptParser(set).parse(c.script));
         EXPECT_EQ(m_capture.last().rfind(c.message, 0), 0u) << m_capture.last();
@@ -376,12 +376,12 @@ TEST_F(ScriptParserTest, OverlongLinesAndNamesAreRefusedWithAMessage) {
     EXPECT_FALSE(parse("[a]\nq=" + std::string(200000, 'x') + "\n"));
     EXPECT_EQ(m_capture.last(), "Line 2 is longer than 65535 characters");
 
-    TestSet growing;
+    ParsedTest growing;
     growing.globals["big"] = std::string(40000, 'y');
     EXPECT_FALSE(ScriptParser(growing).parse("uri=$gvar(big)$gvar(big)\n"));
     EXPECT_NE(m_capture.last().find("after global variables"), std::string::npos);
 
-    TestSet longName;
+    ParsedTest longName;
     EXPECT_TRUE(ScriptParser(longName).parse("[" + std::string(399, 'n') + "]\n"));
     EXPECT_FALSE(ScriptParser(longName).parse("[" + std::string(400, 'n') + "]\n"));
 }
@@ -404,7 +404,7 @@ TEST_F(ScriptParserTest, RandomBytesNeverCrash) {
             // Bias towards the characters the syntax cares about.
             c = r < 10 ? "[]$=\n(),\"<"[r] : char(rng() % 256);
         }
-        TestSet set;
+        ParsedTest set;
         ScriptParser(set).parse(text);  // any outcome, but no crash or hang
     }
     SUCCEED();

@@ -14,7 +14,8 @@ namespace velk {
 class TextBuffer {
 public:
     explicit TextBuffer(size_t initialCapacity = 1024)
-        : m_data(std::make_unique_for_overwrite<char[]>(initialCapacity)), m_capacity(initialCapacity) {
+        : m_data(std::make_unique_for_overwrite<char[]>(initialCapacity)),
+          m_capacity(initialCapacity) {
         m_data[0] = '\0';
     }
     TextBuffer(const TextBuffer& other) : TextBuffer(other.m_capacity) { append(other.view()); }

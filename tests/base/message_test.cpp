@@ -1,8 +1,8 @@
-#include "api/message.h"
+#include "base/message.h"
 
 #include <gtest/gtest.h>
 
-#include "api/text_buffer.h"
+#include "base/text_buffer.h"
 #include "common/message_capture.h"
 
 namespace velk {
@@ -22,8 +22,8 @@ TEST_F(MessageTest, TrailingLineFeedsAreRemovedButCarriageReturnsStay) {
     report("two\n\n");
     report("Request: %d/%d\r", 1, 2);
     report("\n\r\n");
-    EXPECT_EQ(m_capture.lines(),
-              (std::vector<std::string>{"Duplicate request definition:a", "two", "Request: 1/2\r", "\n\r"}));
+    EXPECT_EQ(m_capture.lines(), (std::vector<std::string>{"Duplicate request definition:a", "two",
+                                                           "Request: 1/2\r", "\n\r"}));
 }
 
 TEST_F(MessageTest, LongMessagesAreCutToTheBuffer) {

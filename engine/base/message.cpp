@@ -1,4 +1,4 @@
-#include "api/message.h"
+#include "base/message.h"
 
 #include <atomic>
 #include <cstdarg>

@@ -1,0 +1,35 @@
+#pragma once
+// SharedRun: what all users of one run share: the target they move, the HTTP and
+// error counters, the response budget, the abort flag, the start gate and the
+// run's times.  Reset by the driver before a run starts.
+//
+// Thread safety: every member is atomic or guards itself; users on their own
+// threads read and update them during a run.
+#include <atomic>
+#include <cstdint>
+
+#include "http/current_target.h"
+#include "http/http_counters.h"
+#include "http/response_budget.h"
+#include "platform/start_gate.h"
+#include "results/run_record.h"
+
+namespace velk {
+
+struct SharedRun {
+    CurrentTarget currentTarget;
+    HttpCounters httpCounters;
+    ResponseBudget responseBudget;
+    std::atomic<int32_t> abortFlag{0};
+    std::atomic<int32_t> requestsMade{0};           // test-sequence entries done by all users
+    std::atomic<int32_t> scriptLoadFailureSaid{0};  // every user fails alike: said once
+    ErrorCounters errorCounters;
+    // What a host shows while the run goes on: every error by class, whatever
+    // the results mode, and the users whose thread is running.
+    ErrorCounters liveErrors;
+    std::atomic<int32_t> usersActive{0};
+    StartGate startGate;
+    RunTimes runTimes;
+};
+
+}  // namespace velk

@@ -1,0 +1,31 @@
+#pragma once
+// TestRun: a parsed test together with what its run shares and the users of its
+// last run; what the run driver and every user session work on.
+//
+// Parsed and configured on the caller's thread; during a run the parsed part is
+// read-only and the shared part is used as SharedRun says.
+#include <memory>
+
+#include "results/shared_run.h"
+#include "run/run_state.h"
+#include "script/parsed_test.h"
+
+namespace velk {
+
+struct TestRun : ParsedTest, SharedRun {
+    // The users of the last run; none before a run and after CleanKS.
+    std::unique_ptr<RunState> run;
+
+    TestRun() = default;
+    TestRun(const TestRun&) = delete;
+    TestRun& operator=(const TestRun&) = delete;
+    // A run still going (a host that frees its test set too early) is stopped
+    // and waited for rather than left touching freed memory.
+    ~TestRun() {
+        abortFlag.store(1);
+        startGate.open();
+        run.reset();
+    }
+};
+
+}  // namespace velk
