@@ -21,6 +21,7 @@
 #include "results/run_record.h"
 #include "run/run_state.h"
 #include "run/start_gate.h"
+#include "run/user_share.h"
 #include "script/general_options.h"
 #include "script/request_def.h"
 
@@ -82,6 +83,8 @@ struct TestSet {
     velk::ErrorCounters liveErrors;
     std::atomic<int32_t> usersActive{0};
     velk::StartGate startGate;
+    // A run shared with other processes (SelectUsers, SetStartBarrier).
+    velk::UserShare userShare;
     velk::RunTimes runTimes;
     // The users of the last run; none before a run and after CleanKS.
     std::unique_ptr<velk::RunState> run;
