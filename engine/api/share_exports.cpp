@@ -75,6 +75,9 @@ void addPart(TestSet& set, velk::DecodedRecords& part) {
         set.httpCounters.httpRequests.store(0);
         set.errorCounters.clear();
         set.runTimes = velk::RunTimes{r.wallStart, r.wallEnd, 0, r.durationMs};
+        // The report names the server as a run would have set it.
+        const velk::GeneralOptions& o = set.options;
+        set.currentTarget.set(o.server, o.secure && o.port == 80 ? 443 : o.port);
     } else {
         velk::RunTimes& t = set.runTimes;
         t.wallStart = std::min(t.wallStart, r.wallStart);
