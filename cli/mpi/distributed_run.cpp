@@ -5,14 +5,15 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "interrupt_watcher.h"
 #include "merged_report.h"
+#include "rank_signals.h"
 #include "test_loader.h"
 
 namespace velk::mpi {
@@ -81,7 +82,7 @@ int runDistributed(const velk::cli::CliOptions& options, MpiLink& link) {
     int32_t ran = 0;
     int status = 0, signal = 0;
     {
-        velk::cli::InterruptWatcher watcher(set.get());
+        RankSignals watcher(set.get(), link.rank());
         std::thread runner([&] {
             ran = RunTest(set.get());
             std::lock_guard lock(state.mutex);
@@ -175,7 +176,8 @@ int runDistributed(const velk::cli::CliOptions& options, MpiLink& link) {
     }
     g_state = nullptr;
     if (link.rank() != 0) return 0;
-    if (signal != 0) return 128 + signal;
+    // Stopped on request (SIGINT, or SIGUSR1 passed on by mpirun): as velkrun after Ctrl+C.
+    if (signal != 0) return 128 + SIGINT;
     return status;
 }
 

@@ -11,7 +11,7 @@
 
 namespace velk::mpi {
 
-// The rank's exit status: rank 0 as velkrun's (0, 1, 3, 4, 128+signal); the
+// The rank's exit status: rank 0 as velkrun's (0, 1, 3, 4, 130 when stopped); the
 // others 0, or 1 when their script does not load.
 int runDistributed(const velk::cli::CliOptions& options, MpiLink& link);
 

@@ -1,9 +1,7 @@
 // velkrun-mpi: velkrun's run of a test shared by the ranks of an MPI job
 // (mpirun -n N velkrun-mpi [velkrun options] SCRIPT); rank 0 writes the report.
 #include <mpi.h>
-#include <pthread.h>
 
-#include <csignal>
 #include <cstdio>
 #include <new>
 
@@ -11,6 +9,7 @@
 #include "distributed_run.h"
 #include "engine_output.h"
 #include "mpi_link.h"
+#include "rank_signals.h"
 #include "velkcore.h"
 
 namespace {
@@ -43,12 +42,7 @@ int runRank(int argc, char** argv, velk::mpi::MpiLink& link) {
 int main(int argc, char** argv) {
     // Stop signals go to the watcher's thread only: block them before MPI makes
     // threads of its own, which would otherwise take them and end the rank.
-    sigset_t stops;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
-    sigaddset(&stops, SIGRTMIN);
-    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+    velk::mpi::RankSignals::blockInThisThread();
 
     int provided = 0;
     if (MPI_Init_thread(&argc, &argv, MPI_THREAD_FUNNELED, &provided) != MPI_SUCCESS) {
