@@ -202,7 +202,11 @@ bool decodeRecords(std::string_view bytes, DecodedRecords& out, std::string& err
         error = "not a file of VELK shard results";
         return false;
     }
-    if (!in.get(version) || version != kVersion) {
+    if (!in.get(version)) {
+        error = "the shard results are cut short or damaged";
+        return false;
+    }
+    if (version != kVersion) {
         error = "shard results of an unknown version " + std::to_string(version);
         return false;
     }
