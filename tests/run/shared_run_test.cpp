@@ -16,7 +16,9 @@
 namespace velk::test {
 namespace {
 
-void appendText(void* sink, const char* text) { static_cast<std::string*>(sink)->append(text); }
+void appendText(void* sink, const char* text) {
+    static_cast<std::string*>(sink)->append(text);
+}
 
 std::string reportOf(TestSet* set) {
     std::string text;
@@ -46,9 +48,12 @@ std::vector<std::string> rowShapes(const std::string& report) {
     for (std::string line; std::getline(in, line);) {
         if (line.size() < 10 || line[3] != '/') continue;
         std::string shape = line.substr(0, 9);
-        for (size_t tab = line.find('\t'); tab != std::string::npos; tab = line.find('\t', tab + 1)) {
+        for (size_t tab = line.find('\t'); tab != std::string::npos;
+             tab = line.find('\t', tab + 1)) {
             const std::string cell = line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1);
-            shape += cell.empty() ? "" : std::isdigit(static_cast<unsigned char>(cell[0])) ? "|time" : "|" + cell;
+            shape += cell.empty()                                        ? ""
+                     : std::isdigit(static_cast<unsigned char>(cell[0])) ? "|time"
+                                                                         : "|" + cell;
         }
         rows.push_back(shape);
     }
@@ -72,9 +77,10 @@ protected:
     TestSet* parsed(const std::string& extra = "") {
         TestSet* set = CreateTestSet();
         m_sets.push_back(set);
-        const std::string text = "server=127.0.0.1\nport=" + std::to_string(m_server.port()) +
-                                 "\ndelaystart=0\nclients=7\nrequests=2\nreportinfo=0\nsummarytimes=0\n" +
-                                 extra + "[a]\n$uri=/a\nwho=$clid()\ns=$Seq(,10,100)\n";
+        const std::string text =
+            "server=127.0.0.1\nport=" + std::to_string(m_server.port()) +
+            "\ndelaystart=0\nclients=7\nrequests=2\nreportinfo=0\nsummarytimes=0\n" + extra +
+            "[a]\n$uri=/a\nwho=$clid()\ns=$Seq(,10,100)\n";
         EXPECT_EQ(ParseTest(set, "shared", text.c_str()), 1) << m_messages.last();
         return set;
     }
@@ -106,16 +112,21 @@ TEST_F(SharedRun, SharesBroughtTogetherReportAsOneRunOfAllUsers) {
 
     // As `velkrun --merge`: a set that did not run takes every part.
     TestSet* merged = parsed();
-    for (TestSet* s : shards) ASSERT_EQ(ImportResultData(merged, exported(s).data(), int64_t(exported(s).size())), 1);
+    for (TestSet* s : shards)
+        ASSERT_EQ(ImportResultData(merged, exported(s).data(), int64_t(exported(s).size())), 1);
     // As rank 0: the first share's set takes the other two.
-    for (int k : {1, 2}) ASSERT_EQ(ImportResultData(shards[0], exported(shards[k]).data(), int64_t(exported(shards[k]).size())), 1);
+    for (int k : {1, 2})
+        ASSERT_EQ(ImportResultData(shards[0], exported(shards[k]).data(),
+                                   int64_t(exported(shards[k]).size())),
+                  1);
     const std::string mergedReport = reportOf(merged);
     EXPECT_EQ(reportOf(shards[0]), mergedReport);
 
     EXPECT_EQ(rowShapes(mergedReport), rowShapes(wholeReport));
     EXPECT_EQ(rowShapes(mergedReport).size(), 14u);
     EXPECT_NE(mergedReport.find("Total 2 errors!!!\nHTTP: 2\n"), std::string::npos) << mergedReport;
-    EXPECT_NE(mergedReport.find("Code\tCount\n200\t12\n404\t2\n"), std::string::npos) << mergedReport;
+    EXPECT_NE(mergedReport.find("Code\tCount\n200\t12\n404\t2\n"), std::string::npos)
+        << mergedReport;
     // Every user's results are there, by its global index.
     for (int user = 0; user < 7; ++user) {
         ASSERT_NE(GetResults(merged, user), nullptr) << user;
@@ -135,7 +146,8 @@ TEST_F(SharedRun, NodetailsSharesAddTheirFigures) {
         ASSERT_EQ(RunTest(parts[k]), 1);
     }
     TestSet* merged = parsed("nodetails=1\n");
-    for (TestSet* p : parts) ASSERT_EQ(ImportResultData(merged, exported(p).data(), int64_t(exported(p).size())), 1);
+    for (TestSet* p : parts)
+        ASSERT_EQ(ImportResultData(merged, exported(p).data(), int64_t(exported(p).size())), 1);
     const auto* record = static_cast<const int32_t*>(GetResults(merged, 0));
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record[2], 12);  // successful times of all users: 14 minus user 3's two
@@ -191,7 +203,8 @@ TEST_F(SharedRun, DamagedOrForeignResultsAreRefusedAndChangeNothing) {
         std::string damaged = bytes;
         std::memcpy(damaged.data() + c.offset, &c.value, 4);
         EXPECT_EQ(ImportResultData(target, damaged.data(), int64_t(damaged.size())), 0) << c.what;
-        EXPECT_NE(m_messages.last().find(c.message), std::string::npos) << c.what << ": " << m_messages.last();
+        EXPECT_NE(m_messages.last().find(c.message), std::string::npos)
+            << c.what << ": " << m_messages.last();
     }
     TestSet* other = parsed("requests=3\n");
     EXPECT_EQ(ImportResultData(other, bytes.data(), int64_t(bytes.size())), 0);
