@@ -190,6 +190,8 @@ std::string encodeRecords(const TransferShape& shape, const RunTimes& times,
         encodeUser(w, shape, times.startTick, index, *record);
         w.patch(at, uint32_t(w.size() - at - 4));
     }
+    // Run-wide sections added later (tag, length, bytes); none yet.
+    w.put(uint32_t(0));
     return w.take();
 }
 
@@ -248,6 +250,14 @@ bool decodeRecords(std::string_view bytes, DecodedRecords& out, std::string& err
             return false;
         }
         out.users.emplace_back(index, std::move(record));
+    }
+    uint32_t sections = 0;
+    if (!in.get(sections) || uint64_t(sections) * 8 > in.remaining()) return false;
+    for (uint32_t i = 0; i < sections; ++i) {
+        uint32_t tag = 0, length = 0;
+        std::string_view bytes;
+        if (!in.get(tag) || !in.get(length) || !in.getBytes(length, bytes)) return false;
+        out.sections.emplace_back(tag, std::string(bytes));
     }
     if (in.remaining() != 0) return false;
     error.clear();

@@ -4,9 +4,10 @@
 // reported as one.
 //
 // Layout (little-endian): "VELKSHRD", version, the test's shape, the run's
-// times and shared counters, then one length-prefixed block per user.  A
-// reader skips what a newer writer appended to a user's block, so fields can be
-// added at a block's end (its length covers them).
+// times and shared counters, one length-prefixed block per user, then tagged
+// run-wide sections.  A reader skips what a newer writer appended to a user's
+// block and the sections it does not know, so per-user fields can be added at
+// a block's end (its length covers them) and run-wide ones as sections.
 //
 // The bytes are untrusted (files from another machine): every count is checked
 // against the bytes that remain before anything is allocated for it, and a
@@ -57,6 +58,8 @@ struct DecodedRecords {
     TransferRun run;
     // Ticks relative to the run's start; counterDomain 0.
     std::vector<std::pair<int32_t, std::unique_ptr<UserRecord>>> users;
+    // Run-wide sections of newer writers, by tag, for whoever knows them.
+    std::vector<std::pair<uint32_t, std::string>> sections;
 };
 
 // False with a message for the user when the bytes are not such records.

@@ -75,6 +75,7 @@ bool prepare(TestSet& set) {
         run->users.push_back(std::move(user));
     }
     run->threads.resize(run->users.size());
+    set.userShare.maxRequests = set.userShare.shareOfLimit(o.maxrequests, o.clients, int64_t(run->users.size()));
     set.run = std::move(run);
     return true;
 }
@@ -106,7 +107,8 @@ int32_t progressTotal(const TestSet& set) {
     if (set.scriptDriven()) return -1;
     const int64_t users = set.run ? int64_t(set.run->users.size()) : int64_t(o.clients);
     int64_t total = users * int64_t(set.testSeq.length()) * int64_t(o.requests);
-    if (o.maxrequests > 0 && o.maxrequests < total) total = o.maxrequests;
+    const int32_t limit = set.userShare.maxRequests;
+    if (limit > 0 && limit < total) total = limit;
     return total > INT32_MAX ? INT32_MAX : int32_t(total);
 }
 

@@ -15,7 +15,17 @@ struct UserShare {
     int32_t (*barrier)(void*) = nullptr;
     void* barrierContext = nullptr;
 
+    // The maxrequests limit of this process, set by the driver for each run: the
+    // test's limit shared out by users, so that the processes together send
+    // about as many requests as one would.
+    int32_t maxRequests = 0;
+
     bool owns(int32_t user) const { return shards <= 1 || user % shards == shard; }
+    int32_t shareOfLimit(int32_t limit, int32_t clients, int64_t users) const {
+        if (shards <= 1 || limit <= 0 || clients <= 0) return limit;
+        const int64_t share = (int64_t(limit) * users + clients - 1) / clients;
+        return share < 1 ? 1 : int32_t(share);
+    }
 };
 
 }  // namespace velk

@@ -178,6 +178,18 @@ TEST_F(SharedRun, TheBarrierHoldsTheStartAndCanCallItOff) {
     EXPECT_EQ(m_server.requestCount(), 0);
 }
 
+// Each process counts only its own requests: the test's maxrequests is shared
+// out by users, or N processes would send N times as many.
+TEST_F(SharedRun, MaxrequestsIsSharedOutByUsers) {
+    static int32_t total;
+    total = 0;
+    SetProgressReporter(nullptr, [](void*, int32_t, int32_t t) { total = t; });
+    TestSet* set = parsed("maxrequests=6\n");
+    SelectUsers(set, 1, 3);  // users 1 and 4: 2 of 7
+    ASSERT_EQ(RunTest(set), 1);
+    EXPECT_EQ(total, 2);  // 6 x 2 / 7, rounded up
+}
+
 TEST_F(SharedRun, DamagedOrForeignResultsAreRefusedAndChangeNothing) {
     TestSet* part = shard(1, 3);
     const std::string bytes = exported(part);
