@@ -208,11 +208,10 @@ void* GetResults(TestSet* set, int32_t index) {
     return guarded("GetResults", static_cast<void*>(nullptr), [&]() -> void* {
         if (!set->run) return nullptr;
         // By global user index: a shared run has gaps where other processes ran.
-        const std::vector<velk::UserRecord*> users = velk::recordsByUser(*set->run, set->options.clients);
-        const bool known = index >= 0 && size_t(index) < users.size() && users[size_t(index)];
+        velk::UserRecord* user = velk::recordOfUser(*set->run, index);
         if (set->scriptDriven()) {
-            if (!known) return nullptr;
-            const auto& scripted = users[size_t(index)]->results.scripted();
+            if (!user) return nullptr;
+            const auto& scripted = user->results.scripted();
             ScriptedQueue& queue = scriptedQueue();
             std::lock_guard lock(queue.mutex);
             queue.values.assign(1, int32_t(scripted.size()));
@@ -221,8 +220,8 @@ void* GetResults(TestSet* set, int32_t index) {
             return &queue.pointer;
         }
         if (set->options.nodetails) return aggregatedResults(*set);
-        if (!known) return nullptr;
-        return users[size_t(index)]->results.rows();
+        if (!user) return nullptr;
+        return user->results.rows();
     });
 }
 

@@ -98,6 +98,9 @@ void addPart(TestSet& set, velk::DecodedRecords& part) {
         record->counterDomain = domain;
         set.run->imported.emplace_back(index, std::move(record));
     }
+    // In index order, for the look-up of GetResults.
+    std::sort(set.run->imported.begin(), set.run->imported.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
 }
 
 }  // namespace

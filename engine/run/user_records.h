@@ -15,4 +15,8 @@ namespace velk {
 
 std::vector<UserRecord*> recordsByUser(RunState& run, int32_t clients);
 
+// The record of the user with that global index, or null when it is not here.
+// Needs run.imported in index order (as ImportResultData keeps it).
+UserRecord* recordOfUser(RunState& run, int32_t index);
+
 }  // namespace velk
