@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "shard_options.h"
+
 namespace velk::cli {
 namespace {
 
@@ -134,6 +136,8 @@ ParsedCli parseCli(int argc, const char* const* argv) {
             o.settings.emplace_back(setting);
         } else if (bool batch = false; !parseBatchOption(argc, argv, i, parsed, batch) || batch) {
             if (!parsed.error.empty()) return parsed;
+        } else if (bool share = false; !parseShardOption(argc, argv, i, parsed, share) || share) {
+            if (!parsed.error.empty()) return parsed;
         } else if (arg.starts_with("--")) {
             parsed.error = "unknown option " + std::string(arg) + " (try --help)";
             return parsed;
@@ -141,6 +145,8 @@ ParsedCli parseCli(int argc, const char* const* argv) {
             o.engineArgs.emplace_back(arg);
         } else if (o.scriptPath.empty()) {
             o.scriptPath.assign(arg);
+        } else if (!o.mergeOut.empty()) {
+            o.shardFiles.emplace_back(arg);
         } else {
             parsed.error = "more than one test script given: " + o.scriptPath + " and " + std::string(arg);
             return parsed;
@@ -154,6 +160,7 @@ ParsedCli parseCli(int argc, const char* const* argv) {
         parsed.error = "--pause goes with --cycle";
         return parsed;
     }
+    if (!checkShardOptions(parsed)) return parsed;
     parsed.ok = true;
     return parsed;
 }
@@ -162,7 +169,9 @@ const char* usageText() {
     return "Usage: velkrun [--set NAME=VALUE ...] [--report] [--quiet] [--progress=MODE]\n"
            "               [--results FILE.rlt]\n"
            "               [--cycle clients|requests FROM:TO:STEP [--pause SECONDS]]\n"
+           "               [--shard K/N --shard-out FILE]\n"
            "               SCRIPT [-name=value ...]\n"
+           "       velkrun --merge OUT.rlt [--report] SCRIPT [-name=value ...] SHARD...\n"
            "       velkrun --check SCRIPT [-name=value ...]\n"
            "       velkrun --print-script SCENARIO.vts\n"
            "       velkrun --help | --version\n"
@@ -187,6 +196,11 @@ const char* usageText() {
            "                    FROM towards TO by STEP (STEP may be negative; 0 runs one\n"
            "                    pass), with the desktop program's messages.\n"
            "  --pause SECONDS   with --cycle: wait this long between passes.\n"
+           "  --shard K/N       run only the users i with i % N = K (K from 0) of a test\n"
+           "                    shared by N machines; their results go to the file of\n"
+           "                    --shard-out FILE, and no report is written.\n"
+           "  --merge OUT.rlt   bring the SHARD files of one test together: the report\n"
+           "                    of all users, and OUT.rlt for the desktop program.\n"
            "  --check           only parse the script and print what the engine reports\n"
            "                    about it; exit 1 when it does not parse.\n"
            "  --print-script    print the test script made of the scenario and stop.\n"

@@ -35,6 +35,13 @@ struct CliOptions {
     int cycleStep = 0;
     bool pause = false;  // --pause SECONDS between passes
     int pauseSeconds = 0;
+
+    // Runs shared by several machines (shard_options.cpp).
+    int shard = 0;   // --shard K/N: run the users i with i % N == K
+    int shards = 0;  // 0: no --shard
+    std::string shardOut;                 // --shard-out FILE: the shard's results
+    std::string mergeOut;                 // --merge OUT.rlt: merge shard results
+    std::vector<std::string> shardFiles;  // the shard results to merge
 };
 
 struct ParsedCli {

@@ -8,6 +8,7 @@
 #include "engine_output.h"
 #include "run_command.h"
 #include "scenario_command.h"
+#include "shard_command.h"
 #include "velkcore.h"
 
 namespace {
@@ -35,6 +36,8 @@ int runVelkrun(int argc, char** argv) {
     InitKS(0, 0);
     velk::cli::installEngineOutput(options.quiet ? velk::cli::ProgressMode::None : options.progress);
     int status = options.command == velk::cli::Command::Check ? velk::cli::runCheck(options)
+                 : !options.mergeOut.empty()                  ? velk::cli::runMerge(options)
+                 : options.shards > 0                         ? velk::cli::runShard(options)
                                                               : velk::cli::runLoadTest(options);
     CleanupKS();
     return status;

@@ -107,6 +107,39 @@ VELK_EXPORT int32_t GetCoreVersion(char* buffer);
 VELK_EXPORT int32_t ParseCommandLine(TestSet* set, int32_t argc, char** argv);
 VELK_EXPORT int64_t Calculate3DArrayMemoryAmount(const char* scriptText);
 
+/* Runs shared by several processes (MPI ranks, shards of a batch job).  Every
+ * process parses the same script; each runs a share of its users and the
+ * results are brought together into one report.
+ *
+ * SelectUsers: the next RunTest runs only the users whose global index i (0 to
+ * clients - 1) has i % shards == shard.  Users keep their global index, so
+ * $clid, $Seq starts, log names and the ramp-up (user i starts i x delaystart
+ * ms after the start) are those of a run of all users in one process.  shards 1
+ * runs every user again.  1, or 0 when shard is not in 0..shards-1 (reported). */
+VELK_EXPORT int32_t SelectUsers(TestSet* set, int32_t shard, int32_t shards);
+
+/* Called by RunTest on its own thread once every user is ready, just before the
+ * users are let go (with delaystart above 0: before the first user starts).  A
+ * host holds its processes' barrier in it; returning 0 aborts the run.  The
+ * run's times count from the barrier's end.  NULL removes it.  Returns the
+ * previous context. */
+typedef int32_t (*StartBarrier)(void* context);
+VELK_EXPORT void* SetStartBarrier(TestSet* set, void* context, StartBarrier barrier);
+
+/* The results of the last run (the users this process ran, the run's times,
+ * HTTP request and status code counters) as bytes for ImportResultData.
+ * Returns the byte count; the bytes are written only when capacity is at least
+ * that (call with NULL, 0 for the size).  0 without results (reported). */
+VELK_EXPORT int64_t ExportResultData(TestSet* set, void* buffer, int64_t capacity);
+
+/* Adds results made by ExportResultData in another process to the set, which
+ * must be parsed from the same script with the same clients, requests and
+ * result options.  After the last part, GetResults and SaveResults report the
+ * users of all parts as one run.  A set that has not run takes the parts as
+ * its results.  1, or 0 when the bytes are damaged, do not fit the test, or
+ * hold a user that is already here (reported; the set is left unchanged). */
+VELK_EXPORT int32_t ImportResultData(TestSet* set, const void* data, int64_t size);
+
 #ifdef __cplusplus
 }
 #endif

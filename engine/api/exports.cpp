@@ -18,6 +18,7 @@
 #include "results/report_input.h"
 #include "results/save_results.h"
 #include "run/run_driver.h"
+#include "run/user_records.h"
 #include "script/general_options.h"
 #include "script/script_parser.h"
 #include "velkcore.h"
@@ -78,7 +79,8 @@ ScriptedQueue& scriptedQueue() {
 std::vector<const velk::UserRecord*> userRecords(const TestSet& set) {
     std::vector<const velk::UserRecord*> records;
     if (set.run)
-        for (const auto& user : set.run->users) records.push_back(&user->record());
+        for (velk::UserRecord* record : velk::recordsByUser(*set.run, set.options.clients))
+            records.push_back(record);
     return records;
 }
 
@@ -205,10 +207,11 @@ void* GetResults(TestSet* set, int32_t index) {
     if (!set) return nullptr;
     return guarded("GetResults", static_cast<void*>(nullptr), [&]() -> void* {
         if (!set->run) return nullptr;
-        auto& users = set->run->users;
+        // By global user index: a shared run has gaps where other processes ran.
+        velk::UserRecord* user = velk::recordOfUser(*set->run, index);
         if (set->scriptDriven()) {
-            if (index < 0 || size_t(index) >= users.size()) return nullptr;
-            const auto& scripted = users[size_t(index)]->record().results.scripted();
+            if (!user) return nullptr;
+            const auto& scripted = user->results.scripted();
             ScriptedQueue& queue = scriptedQueue();
             std::lock_guard lock(queue.mutex);
             queue.values.assign(1, int32_t(scripted.size()));
@@ -217,8 +220,8 @@ void* GetResults(TestSet* set, int32_t index) {
             return &queue.pointer;
         }
         if (set->options.nodetails) return aggregatedResults(*set);
-        if (index < 0 || size_t(index) >= users.size()) return nullptr;
-        return users[size_t(index)]->record().results.rows();
+        if (!user) return nullptr;
+        return user->results.rows();
     });
 }
 

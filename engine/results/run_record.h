@@ -25,6 +25,9 @@ struct UserRecord {
     double sendTimeMs = 0;
     double receiveTimeMs = 0;
     bool started = false;  // the user got as far as its first pass
+    // The process whose request counter sentAtStart and sentAtEnd read: 0 here,
+    // another number for each process whose results were brought in.
+    int32_t counterDomain = 0;
     UserResults results;
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <map>
 
 #include "results/aggregate_record.h"
 
@@ -60,21 +61,37 @@ void countAggregatedErrors(const ErrorCounters& c, ErrorTotals& errors) {
 // The request rate over the time in which all users that made requests were
 // running: from the latest start to the earliest end, counted by the shared
 // request counter.  Too short a window falls back to the whole test.
+// Users whose results came from several processes read several counters: each
+// counter gives the requests its own users sent in the window, and the window's
+// requests are their sum.
 void computeRate(const ReportInput& in, RunStatistics& s) {
-    bool any = false;
-    int64_t latestStart = 0, earliestEnd = 0;
-    int64_t sentAtLatestStart = 0, sentAtEarliestEnd = 0;
+    struct Window {
+        bool any = false;
+        int64_t latestStart = 0, earliestEnd = 0;
+        int64_t sentAtLatestStart = 0, sentAtEarliestEnd = 0;
+    };
+    std::map<int32_t, Window> domains;
+    Window all;
     for (const UserRecord* user : in.users) {
         if (!user || user->requestsMade <= 0) continue;
-        if (!any || user->startTick > latestStart) {
-            latestStart = user->startTick;
-            sentAtLatestStart = user->sentAtStart;
+        for (Window* w : {&all, &domains[user->counterDomain]}) {
+            if (!w->any || user->startTick > w->latestStart) {
+                w->latestStart = user->startTick;
+                w->sentAtLatestStart = user->sentAtStart;
+            }
+            if (!w->any || user->endTick < w->earliestEnd) {
+                w->earliestEnd = user->endTick;
+                w->sentAtEarliestEnd = user->sentAtEnd;
+            }
+            w->any = true;
         }
-        if (!any || user->endTick < earliestEnd) {
-            earliestEnd = user->endTick;
-            sentAtEarliestEnd = user->sentAtEnd;
-        }
-        any = true;
+    }
+    bool any = all.any;
+    int64_t latestStart = all.latestStart, earliestEnd = all.earliestEnd;
+    int64_t sentAtLatestStart = 0, sentAtEarliestEnd = 0;
+    for (const auto& [domain, w] : domains) {
+        sentAtLatestStart += w.sentAtLatestStart;
+        sentAtEarliestEnd += w.sentAtEarliestEnd;
     }
     if (!any || earliestEnd < latestStart + int64_t(in.options.exacttiminginterval)) {
         s.approximated = true;

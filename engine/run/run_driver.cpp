@@ -67,13 +67,16 @@ bool prepare(TestRun& set) {
     set.usersActive.store(0);
     set.currentTarget.set(o.server, o.secure && o.port == 80 ? 443 : o.port);
     auto run = std::make_unique<RunState>();
-    run->users.reserve(size_t(o.clients));
+    // Users keep their global index when other processes run the rest, so that
+    // everything drawn from the index comes out as in a run of all of them.
     for (int32_t u = 0; u < o.clients; ++u) {
+        if (!set.userShare.owns(u)) continue;
         auto user = std::make_unique<UserSession>(set, u);
         user->prepare();
         run->users.push_back(std::move(user));
     }
-    run->threads.resize(size_t(o.clients));
+    run->threads.resize(run->users.size());
+    set.userShare.maxRequests = set.userShare.shareOfLimit(o.maxrequests, o.clients, int64_t(run->users.size()));
     set.run = std::move(run);
     return true;
 }
@@ -103,8 +106,10 @@ void userThread(TestRun& set, RunState& run, UserSession& user) {
 int32_t progressTotal(const TestRun& set) {
     const GeneralOptions& o = set.options;
     if (set.scriptDriven()) return -1;
-    int64_t total = int64_t(o.clients) * int64_t(set.testSeq.length()) * int64_t(o.requests);
-    if (o.maxrequests > 0 && o.maxrequests < total) total = o.maxrequests;
+    const int64_t users = set.run ? int64_t(set.run->users.size()) : int64_t(o.clients);
+    int64_t total = users * int64_t(set.testSeq.length()) * int64_t(o.requests);
+    const int32_t limit = set.userShare.maxRequests;
+    if (limit > 0 && limit < total) total = limit;
     return total > INT32_MAX ? INT32_MAX : int32_t(total);
 }
 
@@ -113,12 +118,42 @@ bool timeIsUp(const TestRun& set) {
     return maxtime > 0 && (platform::tickMillis() - set.runTimes.startTick) / 1000 > maxtime;
 }
 
+// Waits for the host's barrier, where processes share the run: with a ramp-up the
+// users begin as their threads start, so the barrier comes before the first one.
+void passBarrier(TestRun& set) {
+    const UserShare& share = set.userShare;
+    if (!share.barrier) return;
+    if (share.barrier(share.barrierContext) == 0) set.abortFlag.store(1);
+    // The processes leave the barrier together: their users' times count from here.
+    set.runTimes.wallStart = platform::wallSeconds();
+    set.runTimes.startTick = platform::tickMillis();
+}
+
+// Sleeps up to ms, less when the run is stopped meanwhile; an abort or the time
+// limit ends the ramp-up early, since late users would only stop again.
+void rampPause(TestRun& set, int64_t ms) {
+    sleepUnlessStopped(ms, [&set] {
+        if (set.abortFlag.load(std::memory_order_relaxed)) return true;
+        if (timeIsUp(set)) set.abortFlag.store(1);
+        return false;
+    });
+}
+
+// Milliseconds between starting local user u and the next one.
+int64_t rampStep(const TestRun& set, const RunState& run, size_t u) {
+    return int64_t(set.options.delaystart) * (run.users[u + 1]->index() - run.users[u]->index());
+}
+
 void drive(TestRun& set) {
     const GeneralOptions& o = set.options;
     RunState& run = *set.run;
     set.runTimes.wallStart = platform::wallSeconds();
     set.startGate.close();
     set.runTimes.startTick = platform::tickMillis();
+    if (o.delaystart > 0) {
+        passBarrier(set);
+        if (!run.users.empty()) rampPause(set, int64_t(o.delaystart) * run.users[0]->index());
+    }
 
     for (size_t u = 0; u < run.users.size(); ++u) {
         UserSession& user = *run.users[u];
@@ -134,17 +169,14 @@ void drive(TestRun& set) {
             report("Session thread creating error!\n\n");
         }
         if (o.delaystart > 0 && u + 1 < run.users.size()) {
-            // Ramp up one user every delaystart ms; an abort or the time limit ends
-            // the ramp-up early, since late users would only stop again.
-            sleepUnlessStopped(o.delaystart, [&set] {
-                if (set.abortFlag.load(std::memory_order_relaxed)) return true;
-                if (timeIsUp(set)) set.abortFlag.store(1);
-                return false;
-            });
+            // Ramp up one user every delaystart ms.  A shard steps over the users of the others, so every user starts
+            // when it would in one process.
+            rampPause(set, rampStep(set, run, u));
         }
     }
 
     const int32_t total = progressTotal(set);
+    if (o.delaystart == 0) passBarrier(set);
     set.startGate.open();
 
     for (;;) {

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "platform/thread.h"
@@ -19,6 +20,11 @@ struct RunState {
     std::mutex liveMutex;
     std::condition_variable liveChanged;
     int live = 0;  // GUARDED_BY(liveMutex)
+
+    // Users whose results another process measured (ImportResultData), with
+    // their global index; and how many such parts were brought in.
+    std::vector<std::pair<int32_t, std::unique_ptr<UserRecord>>> imported;
+    int32_t importedParts = 0;
 };
 
 }  // namespace velk

@@ -8,11 +8,14 @@
 
 #include "results/shared_run.h"
 #include "run/run_state.h"
+#include "run/user_share.h"
 #include "script/parsed_test.h"
 
 namespace velk {
 
 struct TestRun : ParsedTest, SharedRun {
+    // A run shared with other processes (SelectUsers, SetStartBarrier).
+    UserShare userShare;
     // The users of the last run; none before a run and after CleanKS.
     std::unique_ptr<RunState> run;
 

@@ -189,7 +189,7 @@ bool UserSession::stopRequested() const {
 }
 
 bool UserSession::maxRequestsReached() const {
-    const int32_t limit = m_set.options.maxrequests;
+    const int32_t limit = m_set.userShare.maxRequests;
     return limit > 0 && m_set.httpCounters.httpRequests.load(std::memory_order_relaxed) > limit;
 }
 

@@ -42,6 +42,18 @@ int main(void) {
     CHECK(GetLiveCounters(NULL, &live) == 0);
     CHECK(GetCoreVersion(version) > 0);
     CHECK(sizeof(VelkSummary) == 32);
+
+    /* Shared runs: a share outside 0..N-1 is refused once; results cannot be
+     * exported before a run, and bytes that are not results are refused. */
+    g_messages = 0;
+    CHECK(SelectUsers(set, 3, 3) == 0 && g_messages == 1);
+    CHECK(SelectUsers(set, 1, 3) == 1);
+    CHECK(SetStartBarrier(set, &g_messages, NULL) == NULL);
+    CHECK(SetStartBarrier(set, NULL, NULL) == &g_messages);
+    CHECK(ExportResultData(set, NULL, 0) == 0 && g_messages == 2);
+    CHECK(ImportResultData(set, "VELKSHRD", 8) == 0 && g_messages == 3);
+    CHECK(strstr(g_last, "cut short") != NULL);
+    CHECK(ImportResultData(NULL, "x", 1) == 0 && ImportResultData(set, NULL, 5) == 0);
     FreeTestSet(set);
     SetOutFunc(NULL, NULL);
     CleanupKS();

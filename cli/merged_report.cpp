@@ -1,0 +1,65 @@
+#include "merged_report.h"
+
+#include <cstdio>
+
+#include "collect_pass.h"
+#include "results_container.h"
+#include "rlt_file.h"
+
+namespace velk::cli {
+namespace {
+
+void writeToStream(void* sink, const char* text) {
+    std::fputs(text, static_cast<std::FILE*>(sink));
+}
+
+}  // namespace
+
+int missingUsers(TestSet* set) {
+    TestInfo info{};
+    GetInfo(set, &info);
+    if (info.nodetails) return -1;
+    int missing = 0;
+    for (int32_t user = 0; user < info.users; ++user) missing += GetResults(set, user) == nullptr;
+    return missing;
+}
+
+int reportMergedRun(TestSet* set, const CliOptions& options, const std::string& rltPath,
+                    const char* program) {
+    int status = 0;
+    VelkSummary summary{};
+    if (rltPath.empty()) {
+        if (SaveResults(set, nullptr, nullptr, &summary) != 0) status = 4;
+        if (options.printReport) SaveResults(set, stdout, writeToStream, nullptr);
+    } else {
+        // The record writes the report file too, as a pass of the desktop program does.
+        auto record = velk::results::collectPass(set, "all users", nullptr);
+        summary.totalRequests = record->totalRequests;
+        summary.totalErrors = record->totalErrors;
+        summary.requestsPerSecondX1000 = int32_t(record->requestsPerSecond * 1000.0f);
+        if (options.printReport) {
+            std::string report = record->report;
+            std::erase(report, '\r');
+            std::fputs(report.c_str(), stdout);
+        }
+        velk::results::CResultsContainer list;
+        list.add(record);
+        std::string error;
+        if (!velk::results::saveResultsFile(list, rltPath, error)) {
+            std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+            status = 4;
+        }
+    }
+    std::fflush(stdout);
+    TestInfo info{};
+    GetInfo(set, &info);
+    if (int missing = missingUsers(set); missing > 0)
+        std::fprintf(stderr, "%s: warning: %d of %d users have no results (is a shard missing?)\n",
+                     program, missing, info.users);
+    std::fprintf(stderr, "%s: %d users: %d requests, %d errors, %.2f requests/s\n", program,
+                 info.users, summary.totalRequests, summary.totalErrors,
+                 summary.requestsPerSecondX1000 / 1000.0);
+    return status;
+}
+
+}  // namespace velk::cli

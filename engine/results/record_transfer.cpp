@@ -1,0 +1,267 @@
+#include "results/record_transfer.h"
+
+#include <cstring>
+
+namespace velk {
+namespace {
+
+constexpr char kMagic[8] = {'V', 'E', 'L', 'K', 'S', 'H', 'R', 'D'};
+constexpr uint32_t kVersion = 1;
+// Longest name of a script-driven result kept; longer ones are refused as damage.
+constexpr uint32_t kMaxResultName = 4096;
+// Bytes of a user's block before its results.
+constexpr size_t kUserHead = 4 + 8 + 8 + 4 * 3 + 8 * 2 + 8 * 2 + 1;
+
+class Writer {
+public:
+    template <class T>
+    void put(T value) {
+        unsigned char bytes[sizeof(T)];
+        std::memcpy(bytes, &value, sizeof(T));  // the hosts are little-endian
+        m_out.append(reinterpret_cast<const char*>(bytes), sizeof(T));
+    }
+    void putText(const std::string& text) {
+        put(uint32_t(text.size()));
+        m_out += text;
+    }
+    size_t size() const { return m_out.size(); }
+    void patch(size_t at, uint32_t value) { std::memcpy(m_out.data() + at, &value, sizeof value); }
+    std::string take() { return std::move(m_out); }
+
+private:
+    std::string m_out;
+};
+
+class Reader {
+public:
+    explicit Reader(std::string_view bytes) : m_bytes(bytes) {}
+    template <class T>
+    bool get(T& value) {
+        if (m_bytes.size() < sizeof(T)) return false;
+        std::memcpy(&value, m_bytes.data(), sizeof(T));
+        m_bytes.remove_prefix(sizeof(T));
+        return true;
+    }
+    bool getBytes(size_t n, std::string_view& out) {
+        if (m_bytes.size() < n) return false;
+        out = m_bytes.substr(0, n);
+        m_bytes.remove_prefix(n);
+        return true;
+    }
+    size_t remaining() const { return m_bytes.size(); }
+
+private:
+    std::string_view m_bytes;
+};
+
+void encodeUser(Writer& w, const TransferShape& shape, int64_t startTick, int32_t index,
+                const UserRecord& u) {
+    w.put(index);
+    w.put(u.startTick - startTick);
+    w.put(u.endTick - startTick);
+    w.put(u.requestsMade);
+    w.put(u.sentAtStart);
+    w.put(u.sentAtEnd);
+    w.put(u.bytesSent);
+    w.put(u.bytesReceived);
+    w.put(u.sendTimeMs);
+    w.put(u.receiveTimeMs);
+    w.put(uint8_t(u.started ? 1 : 0));
+    const UserResults& r = u.results;
+    switch (shape.mode) {
+        case ResultMode::Detailed:
+            for (int32_t k = 0; k < shape.positions; ++k)
+                for (int32_t i = 0; i < shape.iterations; ++i) w.put(r.cell(k, i));
+            if (shape.timestamps)
+                for (int32_t i = 0; i < shape.iterations; ++i) {
+                    w.put(r.times(i).start);
+                    w.put(r.times(i).end);
+                }
+            break;
+        case ResultMode::Aggregated:
+            for (int32_t k = 0; k < shape.positions; ++k) {
+                w.put(r.minimum(k));
+                w.put(r.maximum(k));
+                w.put(r.count(k));
+                w.put(r.sum(k));
+            }
+            break;
+        case ResultMode::Scripted:
+            w.put(uint32_t(r.scripted().size()));
+            for (const ScriptedResult& s : r.scripted()) {
+                w.putText(s.name.size() > kMaxResultName ? s.name.substr(0, kMaxResultName)
+                                                         : s.name);
+                w.put(s.value);
+                w.put(s.start);
+                w.put(s.end);
+            }
+            break;
+    }
+    // Fields added later go here, at the end of the user's block.
+}
+
+bool decodeResults(Reader& in, const TransferShape& shape, UserResults& r) {
+    switch (shape.mode) {
+        case ResultMode::Detailed: {
+            const uint64_t cells = uint64_t(shape.positions) * uint64_t(shape.iterations);
+            const uint64_t times = shape.timestamps ? uint64_t(shape.iterations) * 16 : 0;
+            if (cells > in.remaining() / 4 || cells * 4 + times > in.remaining()) return false;
+            r.prepare(ResultMode::Detailed, shape.positions, shape.iterations, shape.timestamps);
+            for (int32_t k = 0; k < shape.positions; ++k)
+                for (int32_t i = 0; i < shape.iterations; ++i) {
+                    int32_t v = 0;
+                    in.get(v);
+                    r.setCell(k, i, v);
+                }
+            if (shape.timestamps)
+                for (int32_t i = 0; i < shape.iterations; ++i) {
+                    in.get(r.times(i).start);
+                    in.get(r.times(i).end);
+                }
+            return true;
+        }
+        case ResultMode::Aggregated: {
+            if (uint64_t(shape.positions) * 20 > in.remaining()) return false;
+            r.prepare(ResultMode::Aggregated, shape.positions, shape.iterations, false);
+            for (int32_t k = 0; k < shape.positions; ++k) {
+                int32_t mn = 0, mx = 0, n = 0;
+                int64_t sum = 0;
+                in.get(mn), in.get(mx), in.get(n), in.get(sum);
+                r.setAggregate(k, mn, mx, n, sum);
+            }
+            return true;
+        }
+        case ResultMode::Scripted: {
+            r.prepare(ResultMode::Scripted, shape.positions, 0, false);
+            uint32_t n = 0;
+            // Each result takes at least 24 bytes: no allocation beyond the input.
+            if (!in.get(n) || uint64_t(n) * 24 > in.remaining()) return false;
+            r.scripted().reserve(n);
+            for (uint32_t i = 0; i < n; ++i) {
+                ScriptedResult s;
+                uint32_t length = 0;
+                std::string_view name;
+                if (!in.get(length) || length > kMaxResultName || !in.getBytes(length, name))
+                    return false;
+                s.name.assign(name);
+                if (!in.get(s.value) || !in.get(s.start) || !in.get(s.end)) return false;
+                r.scripted().push_back(std::move(s));
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+bool decodeUser(std::string_view block, const TransferShape& shape, int32_t& index, UserRecord& u) {
+    Reader in(block);
+    if (block.size() < kUserHead) return false;
+    uint8_t started = 0;
+    in.get(index), in.get(u.startTick), in.get(u.endTick), in.get(u.requestsMade);
+    in.get(u.sentAtStart), in.get(u.sentAtEnd), in.get(u.bytesSent), in.get(u.bytesReceived);
+    in.get(u.sendTimeMs), in.get(u.receiveTimeMs), in.get(started);
+    u.started = started != 0;
+    return decodeResults(in, shape, u.results);
+}
+
+}  // namespace
+
+std::string encodeRecords(const TransferShape& shape, const RunTimes& times,
+                          const HttpCounters& counters, const ErrorCounters& errors,
+                          const std::vector<IndexedRecord>& users) {
+    Writer w;
+    for (char c : kMagic) w.put(c);
+    w.put(kVersion);
+    w.put(shape.clients), w.put(shape.positions), w.put(shape.iterations);
+    w.put(int32_t(shape.mode)), w.put(int32_t(shape.timestamps ? 1 : 0));
+    w.put(times.wallStart), w.put(times.wallEnd), w.put(times.durationMs);
+    w.put(int64_t(counters.httpRequests.load()));
+    w.put(errors.http.load()), w.put(errors.network.load()), w.put(errors.fail.load());
+    w.put(errors.timeout.load());
+    std::vector<std::pair<int32_t, int32_t>> codes;
+    for (int32_t c = 0; c < HttpCounters::kStatusCodes; ++c)
+        if (int32_t n = counters.statusCodes[size_t(c)].load(); n > 0) codes.emplace_back(c, n);
+    w.put(uint32_t(codes.size()));
+    for (auto [code, n] : codes) w.put(code), w.put(n);
+    w.put(uint32_t(users.size()));
+    for (const auto& [index, record] : users) {
+        const size_t at = w.size();
+        w.put(uint32_t(0));
+        encodeUser(w, shape, times.startTick, index, *record);
+        w.patch(at, uint32_t(w.size() - at - 4));
+    }
+    // Run-wide sections added later (tag, length, bytes); none yet.
+    w.put(uint32_t(0));
+    return w.take();
+}
+
+bool decodeRecords(std::string_view bytes, DecodedRecords& out, std::string& error) {
+    out = DecodedRecords{};
+    Reader in(bytes);
+    std::string_view magic;
+    uint32_t version = 0;
+    if (!in.getBytes(sizeof kMagic, magic) || magic != std::string_view(kMagic, sizeof kMagic)) {
+        error = "not a file of VELK shard results";
+        return false;
+    }
+    if (!in.get(version)) {
+        error = "the shard results are cut short or damaged";
+        return false;
+    }
+    if (version != kVersion) {
+        error = "shard results of an unknown version " + std::to_string(version);
+        return false;
+    }
+    TransferShape& shape = out.shape;
+    TransferRun& run = out.run;
+    int32_t mode = 0, timestamps = 0;
+    uint32_t codes = 0, users = 0;
+    error = "the shard results are cut short or damaged";
+    if (!in.get(shape.clients) || !in.get(shape.positions) || !in.get(shape.iterations) ||
+        !in.get(mode) || !in.get(timestamps) || !in.get(run.wallStart) || !in.get(run.wallEnd) ||
+        !in.get(run.durationMs) || !in.get(run.httpRequests))
+        return false;
+    for (int32_t& e : run.errors)
+        if (!in.get(e)) return false;
+    if (shape.clients < 0 || shape.positions < 0 || shape.iterations < 0 || mode < 0 || mode > 2)
+        return false;
+    shape.mode = ResultMode(mode);
+    shape.timestamps = timestamps != 0;
+    if (!in.get(codes) || codes > uint32_t(HttpCounters::kStatusCodes)) return false;
+    for (uint32_t i = 0; i < codes; ++i) {
+        int32_t code = 0, n = 0;
+        if (!in.get(code) || !in.get(n) || code < 0 || code >= HttpCounters::kStatusCodes || n < 0)
+            return false;
+        run.statusCodes.emplace_back(code, n);
+    }
+    // Each user takes at least a block length and its head.
+    if (!in.get(users) || users > uint32_t(shape.clients) ||
+        uint64_t(users) * (4 + kUserHead) > in.remaining())
+        return false;
+    for (uint32_t i = 0; i < users; ++i) {
+        uint32_t length = 0;
+        std::string_view block;
+        if (!in.get(length) || !in.getBytes(length, block)) return false;
+        auto record = std::make_unique<UserRecord>();
+        int32_t index = -1;
+        if (!decodeUser(block, shape, index, *record)) return false;
+        if (index < 0 || index >= shape.clients) {
+            error = "the shard results name a user outside the test";
+            return false;
+        }
+        out.users.emplace_back(index, std::move(record));
+    }
+    uint32_t sections = 0;
+    if (!in.get(sections) || uint64_t(sections) * 8 > in.remaining()) return false;
+    for (uint32_t i = 0; i < sections; ++i) {
+        uint32_t tag = 0, length = 0;
+        std::string_view bytes;
+        if (!in.get(tag) || !in.get(length) || !in.getBytes(length, bytes)) return false;
+        out.sections.emplace_back(tag, std::string(bytes));
+    }
+    if (in.remaining() != 0) return false;
+    error.clear();
+    return true;
+}
+
+}  // namespace velk

@@ -1,0 +1,36 @@
+#include "run/user_records.h"
+
+#include <algorithm>
+
+namespace velk {
+
+std::vector<UserRecord*> recordsByUser(RunState& run, int32_t clients) {
+    std::vector<UserRecord*> records;
+    bool inOrder = run.imported.empty() && int64_t(run.users.size()) == int64_t(clients);
+    for (size_t i = 0; inOrder && i < run.users.size(); ++i)
+        inOrder = run.users[i]->index() == int32_t(i);
+    if (inOrder) {
+        for (const auto& user : run.users) records.push_back(&user->record());
+        return records;
+    }
+    records.assign(size_t(clients > 0 ? clients : 0), nullptr);
+    for (const auto& user : run.users)
+        if (user->index() >= 0 && user->index() < clients)
+            records[size_t(user->index())] = &user->record();
+    for (const auto& [index, record] : run.imported)
+        if (index >= 0 && index < clients) records[size_t(index)] = record.get();
+    return records;
+}
+
+UserRecord* recordOfUser(RunState& run, int32_t index) {
+    // The users are made in index order, so a search finds them.
+    auto user = std::lower_bound(run.users.begin(), run.users.end(), index,
+                                 [](const auto& u, int32_t i) { return u->index() < i; });
+    if (user != run.users.end() && (*user)->index() == index) return &(*user)->record();
+    auto imported = std::lower_bound(run.imported.begin(), run.imported.end(), index,
+                                     [](const auto& entry, int32_t i) { return entry.first < i; });
+    if (imported != run.imported.end() && imported->first == index) return imported->second.get();
+    return nullptr;
+}
+
+}  // namespace velk
