@@ -4,7 +4,11 @@
 #include <string>
 
 #include "engine_output.h"
+#include "html_report.h"
 #include "interrupt_watcher.h"
+#include "output_file.h"
+#include "run_figures.h"
+#include "summary_json.h"
 #include "test_loader.h"
 
 namespace velk::cli {
@@ -65,6 +69,30 @@ std::string errorClasses(const RequestTally& tally) {
     return text.empty() ? text : text + ")";
 }
 
+// --summary and --html after a run with results: reads the figures (for the
+// thresholds too) and writes the files; 4 when one could not be written.
+int writeFigures(TestSet* set, const CliOptions& options, RunFigures& figures, bool& haveFigures) {
+    if (options.summaryPath.empty() && options.htmlPath.empty() && options.thresholds.empty()) return 0;
+    haveFigures = collectRunFigures(set, figures);
+    if (!haveFigures) return 4;
+    int status = 0;
+    const std::pair<const std::string*, std::string> files[] = {
+        {&options.summaryPath, options.summaryPath.empty() ? "" : summaryJson(figures, options.thresholds)},
+        {&options.htmlPath, options.htmlPath.empty() ? "" : htmlReport(figures, options.thresholds)},
+    };
+    for (const auto& [path, content] : files) {
+        if (path->empty()) continue;
+        std::string error;
+        if (writeFileWhole(*path, content, error)) {
+            std::fprintf(stderr, "velkrun: wrote %s\n", path->c_str());
+        } else {
+            std::fprintf(stderr, "velkrun: cannot write %s\n", error.c_str());
+            status = 4;
+        }
+    }
+    return status;
+}
+
 }  // namespace
 
 int runLoadTest(const CliOptions& options) {
@@ -75,6 +103,9 @@ int runLoadTest(const CliOptions& options) {
     int32_t ran;
     int signal;
     int status = 0;
+    int figuresStatus = 0;
+    RunFigures figures;
+    bool haveFigures = false;
     VelkSummary summary{};
     RequestTally tally;
     {
@@ -97,6 +128,7 @@ int runLoadTest(const CliOptions& options) {
                 std::fflush(stdout);
             }
             tally = tallyResults(set.get());
+            figuresStatus = writeFigures(set.get(), options, figures, haveFigures);
         }
         signal = watcher.signalNumber();
     }
@@ -120,9 +152,10 @@ int runLoadTest(const CliOptions& options) {
                      summary.totalErrors, summary.requestsPerSecondX1000 / 1000.0,
                      summary.totalErrors > 0 ? errorClasses(tally).c_str() : "");
     }
+    if (haveFigures && !checkThresholds(options.thresholds, figures) && figuresStatus == 0) figuresStatus = 5;
     // As a shell reports a program ended by the signal: 130 for Ctrl+C, 143 for SIGTERM.
     if (signal != 0) return 128 + signal;
-    return status;
+    return status != 0 ? status : figuresStatus;
 }
 
 }  // namespace velk::cli

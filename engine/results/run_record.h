@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "results/request_latency.h"
 #include "results/user_results.h"
 
 namespace velk {
@@ -26,6 +27,8 @@ struct UserRecord {
     double receiveTimeMs = 0;
     bool started = false;  // the user got as far as its first pass
     UserResults results;
+    // Response-time figures per test-sequence position, whatever the results mode.
+    std::vector<RequestLatency> latency;
 };
 
 // Error classes counted by users of an aggregated (nodetails) run.

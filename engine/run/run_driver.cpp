@@ -99,6 +99,19 @@ void userThread(TestSet& set, RunState& run, UserSession& user) {
     run.liveChanged.notify_all();
 }
 
+void mergeLatency(const TestSet& set, RunState& run) {
+    std::vector<std::string> names;
+    bool paced = false;
+    for (size_t i = 0; i < set.testSeq.length(); ++i) {
+        names.push_back(set.testSeq[i].name);
+        auto it = set.requests.find(set.testSeq[i].name);
+        paced = paced || (set.options.softdelay && it != set.requests.end() && it->second->delay > 0);
+    }
+    std::vector<const UserRecord*> users;
+    for (const auto& user : run.users) users.push_back(&user->record());
+    run.latency = RunLatency::merge(users, names, paced);
+}
+
 int32_t progressTotal(const TestSet& set) {
     const GeneralOptions& o = set.options;
     if (set.scriptDriven()) return -1;
@@ -118,6 +131,9 @@ void drive(TestSet& set) {
     set.runTimes.wallStart = platform::wallSeconds();
     set.startGate.close();
     set.runTimes.startTick = platform::tickMillis();
+    run.timeline.start({&set.httpCounters.httpRequests,
+                        {&set.liveErrors.network, &set.liveErrors.http, &set.liveErrors.fail, &set.liveErrors.timeout},
+                        &set.usersActive});
 
     for (size_t u = 0; u < run.users.size(); ++u) {
         UserSession& user = *run.users[u];
@@ -162,7 +178,9 @@ void drive(TestSet& set) {
 
     set.runTimes.durationMs = platform::tickMillis() - set.runTimes.startTick;
     for (platform::Thread& thread : run.threads) thread.join();
+    run.timeline.stop();
     set.runTimes.wallEnd = platform::wallSeconds();
+    mergeLatency(set, run);
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "platform/thread.h"
+#include "results/run_latency.h"
+#include "results/run_timeline.h"
 #include "run/user_session.h"
 
 namespace velk {
@@ -19,6 +21,11 @@ struct RunState {
     std::mutex liveMutex;
     std::condition_variable liveChanged;
     int live = 0;  // GUARDED_BY(liveMutex)
+
+    // Requests, errors and users per second, sampled while the run goes on.
+    RunTimeline timeline;
+    // The users' response-time figures, merged once they have all ended.
+    RunLatency latency;
 };
 
 }  // namespace velk
