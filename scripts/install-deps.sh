@@ -4,6 +4,9 @@ set -euo pipefail
 packages=(build-essential cmake pkg-config libssl-dev openssl googletest libgtest-dev libgmock-dev locales duktape-dev qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth qt6-webengine-dev libqt6webenginecore6-bin)
 # A font for the text of charts drawn without a display (graph tests and pictures).
 packages+=(fonts-dejavu-core)
+# velkrun's HTML report is loaded in a real browser, its JSON summary checked
+# against its schema.
+packages+=(chromium python3-jsonschema)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
