@@ -5,12 +5,13 @@
 namespace velk {
 
 void RequestLatency::record(int32_t result, int64_t elapsedUs, int64_t latenessUs,
-                            int64_t intervalUs) {
+                            int64_t intervalUs, bool paced) {
     if (result < 0) {
         if (result >= -4) ++m_errors[size_t(-result - 1)];
         return;
     }
     m_times.record(result);
+    if (!paced) return;
     m_intended.record(int64_t(result) + std::max<int64_t>(latenessUs, 0));
     if (intervalUs <= 0) return;
     // The next request starts late by what this one overran; the ones due after

@@ -27,8 +27,10 @@ public:
 
     // One result: a time in microseconds or a negative error class.  elapsedUs is
     // how long the request really took; latenessUs how far after its intended
-    // start it began; intervalUs the pacing interval (0: not paced).
-    void record(int32_t result, int64_t elapsedUs, int64_t latenessUs, int64_t intervalUs);
+    // start it began; intervalUs the pacing interval (0: this one not paced).
+    // Outside paced runs (paced false) the intended-start histogram stays empty.
+    void record(int32_t result, int64_t elapsedUs, int64_t latenessUs, int64_t intervalUs,
+                bool paced = true);
     void merge(const RequestLatency& other);
 
     const LatencyHistogram& times() const { return m_times; }

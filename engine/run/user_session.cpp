@@ -249,7 +249,8 @@ void UserSession::recordLatency(int32_t position, int32_t result, const RequestD
     const int64_t latenessUs = m_nextIntendedUs > 0 ? startUs - m_nextIntendedUs : 0;
     m_nextIntendedUs = intervalUs > 0 ? startUs + intervalUs : 0;
     if (position >= 0 && size_t(position) < m_record.latency.size())
-        m_record.latency[size_t(position)].record(result, elapsedUs, latenessUs, intervalUs);
+        m_record.latency[size_t(position)].record(result, elapsedUs, latenessUs, intervalUs,
+                                                  m_set.options.softdelay != 0);
 }
 
 void UserSession::pause(const RequestDef& r) {
