@@ -210,5 +210,23 @@ TEST_F(VelkrunFigures, MalformedThresholdIsAUsageErrorBeforeTheRun) {
     EXPECT_EQ(m_server.requestCount(), 0);
 }
 
+TEST_F(VelkrunFigures, AFileThatCannotBeWrittenIsStatus4AndLeavesNoTemporaryFile) {
+    std::filesystem::create_directory(m_dir.file("reports"));
+    const std::string kept = m_dir.write("reports/old.html", "old");
+    // A directory where the summary should go: the rename over it fails.
+    std::filesystem::create_directory(m_dir.file("reports/run.json"));
+    EXPECT_EQ(velkrun({script("[a]\n"), "--summary", m_dir.file("reports/run.json"), "--html", kept,
+                       "--threshold", "p50<0"}),
+              4)
+        << err();
+    EXPECT_NE(err().find("cannot write"), std::string::npos) << err();
+    EXPECT_NE(err().find("threshold p50<0: "), std::string::npos) << err();
+    EXPECT_NE(readFile(kept).find("<svg"), std::string::npos);
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.file("reports")))
+        ++files, (void)entry;
+    EXPECT_EQ(files, 2);
+}
+
 }  // namespace
 }  // namespace velk::test
