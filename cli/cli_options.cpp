@@ -80,6 +80,31 @@ bool parseBatchOption(int argc, const char* const* argv, int& i, ParsedCli& pars
     return true;
 }
 
+// --summary, --html and --threshold: handled as for parseBatchOption.
+bool parseFiguresOption(int argc, const char* const* argv, int& i, ParsedCli& parsed, bool& handled) {
+    CliOptions& o = parsed.options;
+    const std::string_view arg(argv[i]);
+    handled = arg == "--summary" || arg == "--html" || arg == "--threshold";
+    if (!handled) return true;
+    if (i + 1 >= argc) {
+        parsed.error = std::string(arg) + (arg == "--summary" ? " needs a file name, as in --summary run.json"
+                                           : arg == "--html"  ? " needs a file name, as in --html run.html"
+                                                              : " needs an expression, as in --threshold 'p95<300'");
+        return false;
+    }
+    const std::string value = argv[++i];
+    if (arg == "--summary") {
+        o.summaryPath = value;
+    } else if (arg == "--html") {
+        o.htmlPath = value;
+    } else {
+        Threshold threshold;
+        if (!parseThreshold(value, threshold, parsed.error)) return false;
+        o.thresholds.push_back(std::move(threshold));
+    }
+    return true;
+}
+
 }  // namespace
 
 ParsedCli parseCli(int argc, const char* const* argv) {
@@ -138,6 +163,8 @@ ParsedCli parseCli(int argc, const char* const* argv) {
             if (!parsed.error.empty()) return parsed;
         } else if (bool share = false; !parseShardOption(argc, argv, i, parsed, share) || share) {
             if (!parsed.error.empty()) return parsed;
+        } else if (bool figures = false; !parseFiguresOption(argc, argv, i, parsed, figures) || figures) {
+            if (!parsed.error.empty()) return parsed;
         } else if (arg.starts_with("--")) {
             parsed.error = "unknown option " + std::string(arg) + " (try --help)";
             return parsed;
@@ -156,6 +183,10 @@ ParsedCli parseCli(int argc, const char* const* argv) {
         parsed.error = "no test script file given (try --help)";
         return parsed;
     }
+    if ((o.cycling || o.shards > 0) && wantsFigures(o)) {
+        parsed.error = "--summary, --html and --threshold go with one run or --merge, not with --cycle or --shard";
+        return parsed;
+    }
     if (o.pause && !o.cycling) {
         parsed.error = "--pause goes with --cycle";
         return parsed;
@@ -167,6 +198,7 @@ ParsedCli parseCli(int argc, const char* const* argv) {
 
 const char* usageText() {
     return "Usage: velkrun [--set NAME=VALUE ...] [--report] [--quiet] [--progress=MODE]\n"
+           "               [--summary FILE.json] [--html FILE.html] [--threshold EXPR ...]\n"
            "               [--results FILE.rlt]\n"
            "               [--cycle clients|requests FROM:TO:STEP [--pause SECONDS]]\n"
            "               [--shard K/N --shard-out FILE]\n"
@@ -189,6 +221,12 @@ const char* usageText() {
            "                    how progress is shown: tty a line redrawn in place twice\n"
            "                    a second (the default on a terminal), plain a line every\n"
            "                    10 seconds (the default otherwise), none nothing.\n"
+           "  --summary FILE    write the run's figures as JSON (docs/summary-schema.json):\n"
+           "                    percentiles per request, errors, status codes, traffic.\n"
+           "  --html FILE       write a self-contained HTML report with charts.\n"
+           "  --threshold EXPR  a pass/fail limit checked after the run, e.g. 'p95<300',\n"
+           "                    'p99.9<1000', 'mean<100', 'errors<1%', 'rps>500' or for one\n"
+           "                    request 'login:p95<200' (times in ms; repeatable).\n"
            "  --results FILE    keep the results of every pass in FILE (a .rlt results\n"
            "                    file that the desktop program opens with Open Results).\n"
            "  --cycle clients|requests FROM:TO:STEP\n"
@@ -216,9 +254,10 @@ const char* usageText() {
            "\n"
            "Exit status: 0 the run completed; 1 the script cannot be read or does not\n"
            "parse, or an option is refused; 2 a usage error; 3 the run could not start or\n"
-           "completed no request; 4 the report file could not be written; 130 stopped by\n"
-           "Ctrl+C (the report is still written).  With --cycle or --results: 3 a pass\n"
-           "failed, 4 the results file could not be written.\n";
+           "completed no request; 4 the report file (or --summary, --html file) could not\n"
+           "be written; 5 a threshold failed; 130 stopped by Ctrl+C (the report is still\n"
+           "written).  With --cycle or --results: 3 a pass failed, 4 the results file\n"
+           "could not be written.\n";
 }
 
 }  // namespace velk::cli

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "thresholds.h"
+
 namespace velk::cli {
 
 enum class Command { Run, Check, PrintScript, Help, Version };
@@ -25,6 +27,12 @@ struct CliOptions {
     bool printReport = false;  // --report: the report on standard output too
     bool quiet = false;        // --quiet: no progress display
     ProgressMode progress = ProgressMode::Auto;  // --progress=tty|plain|none
+
+    // The run's figures for CI: --summary FILE.json, --html FILE.html and
+    // --threshold EXPR (repeatable).
+    std::string summaryPath;
+    std::string htmlPath;
+    std::vector<Threshold> thresholds;
 
     // Batch runs and results files, as the desktop program's runner makes them.
     std::string resultsPath;  // --results FILE.rlt: the collected passes
@@ -49,6 +57,11 @@ struct ParsedCli {
     std::string error;
     CliOptions options;
 };
+
+// Whether --summary, --html or --threshold asks for the run's figures.
+inline bool wantsFigures(const CliOptions& o) {
+    return !o.summaryPath.empty() || !o.htmlPath.empty() || !o.thresholds.empty();
+}
 
 ParsedCli parseCli(int argc, const char* const* argv);
 

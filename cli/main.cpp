@@ -32,7 +32,15 @@ int runVelkrun(int argc, char** argv) {
         case velk::cli::Command::Check:
         case velk::cli::Command::Run: break;
     }
-    if (velk::cli::usesRunner(options)) return velk::cli::runWithRunner(options);
+    if (velk::cli::usesRunner(options)) {
+        // A run kept in a .rlt file goes through the desktop program's runner,
+        // which has no figures beside the report.
+        if (velk::cli::wantsFigures(options)) {
+            std::fputs("velkrun: --summary, --html and --threshold do not go with --results\n", stderr);
+            return 2;
+        }
+        return velk::cli::runWithRunner(options);
+    }
     InitKS(0, 0);
     velk::cli::installEngineOutput(options.quiet ? velk::cli::ProgressMode::None : options.progress);
     int status = options.command == velk::cli::Command::Check ? velk::cli::runCheck(options)

@@ -3,6 +3,8 @@
 #include <cstdio>
 
 #include "collect_pass.h"
+#include "figures_files.h"
+#include "thresholds.h"
 #include "results_container.h"
 #include "rlt_file.h"
 
@@ -51,6 +53,9 @@ int reportMergedRun(TestSet* set, const CliOptions& options, const std::string& 
         }
     }
     std::fflush(stdout);
+    RunFigures figures;
+    bool haveFigures = false;
+    const int figuresStatus = writeFigures(set, options, program, figures, haveFigures);
     TestInfo info{};
     GetInfo(set, &info);
     if (int missing = missingUsers(set); missing > 0)
@@ -59,7 +64,8 @@ int reportMergedRun(TestSet* set, const CliOptions& options, const std::string& 
     std::fprintf(stderr, "%s: %d users: %d requests, %d errors, %.2f requests/s\n", program,
                  info.users, summary.totalRequests, summary.totalErrors,
                  summary.requestsPerSecondX1000 / 1000.0);
-    return status;
+    if (haveFigures && !checkThresholds(options.thresholds, figures, program) && status == 0) return 5;
+    return status != 0 ? status : figuresStatus;
 }
 
 }  // namespace velk::cli

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine_output.h"
+#include "figures_files.h"
 #include "interrupt_watcher.h"
 #include "test_loader.h"
 
@@ -75,6 +76,9 @@ int runLoadTest(const CliOptions& options) {
     int32_t ran;
     int signal;
     int status = 0;
+    int figuresStatus = 0;
+    RunFigures figures;
+    bool haveFigures = false;
     VelkSummary summary{};
     RequestTally tally;
     {
@@ -97,6 +101,7 @@ int runLoadTest(const CliOptions& options) {
                 std::fflush(stdout);
             }
             tally = tallyResults(set.get());
+            figuresStatus = writeFigures(set.get(), options, "velkrun", figures, haveFigures);
         }
         signal = watcher.signalNumber();
     }
@@ -120,9 +125,10 @@ int runLoadTest(const CliOptions& options) {
                      summary.totalErrors, summary.requestsPerSecondX1000 / 1000.0,
                      summary.totalErrors > 0 ? errorClasses(tally).c_str() : "");
     }
+    if (haveFigures && !checkThresholds(options.thresholds, figures) && figuresStatus == 0) figuresStatus = 5;
     // As a shell reports a program ended by the signal: 130 for Ctrl+C, 143 for SIGTERM.
     if (signal != 0) return 128 + signal;
-    return status;
+    return status != 0 ? status : figuresStatus;
 }
 
 }  // namespace velk::cli

@@ -62,6 +62,56 @@ typedef struct VelkLiveCounters {
     int32_t timeouts;
 } VelkLiveCounters;
 
+/* Filled by GetLatencyStats: the response-time figures of one request name, or
+ * of all requests together, in milliseconds.  Percentiles come from a histogram
+ * of bounded relative error (under 1%); minimum, mean, maximum and standard
+ * deviation are exact. */
+#define VELK_PERCENTILE_COUNT 5 /* the 50th, 90th, 95th, 99th and 99.9th */
+typedef struct VelkLatencyStats {
+    const char* name;  /* the request name, "" for all requests; owned by the library */
+    int64_t count;     /* responses timed (errors are not timed) */
+    int64_t errors[4]; /* network, HTTP, failed check, time-out */
+    double minMs;
+    double meanMs;
+    double maxMs;
+    double stddevMs; /* population standard deviation */
+    double percentilesMs[VELK_PERCENTILE_COUNT];
+    /* 1 when the requests were paced (the rate option): the figures below then
+     * measure each response from the request's intended start, and count the
+     * requests that a stall kept from being sent; 0 leaves them 0. */
+    int32_t paced;
+    int64_t intendedCount;
+    double intendedMaxMs;
+    double intendedPercentilesMs[VELK_PERCENTILE_COUNT];
+} VelkLatencyStats;
+
+/* Filled by GetRunTotals: the last run as a whole. */
+typedef struct VelkRunTotals {
+    char testName[256];     /* the project name, as the report names the test */
+    int64_t startTime;      /* seconds since 1970 */
+    int64_t endTime;
+    int64_t durationMs;
+    int64_t httpRequests;   /* requests sent, redirects included */
+    uint64_t bytesSent;
+    uint64_t bytesReceived;
+    int32_t statusCodes[1000]; /* responses per status code */
+} VelkRunTotals;
+
+/* One span of the run's timeline. */
+typedef struct VelkTimelinePoint {
+    int32_t requests;    /* requests sent during the span */
+    int32_t errors;      /* errors recorded during the span */
+    int32_t usersActive; /* most users running during the span */
+} VelkTimelinePoint;
+
+/* Filled by GetTimeline.  points is owned by the library and valid until
+ * CleanKS or FreeTestSet. */
+typedef struct VelkTimeline {
+    int32_t spanMs; /* length of one point: 1000, doubled for long runs */
+    int32_t length;
+    const VelkTimelinePoint* points;
+} VelkTimeline;
+
 /* Receives one piece of the text report. */
 typedef void (*ReportWriter)(void* sink, const char* text);
 /* Receives one line of engine output (no trailing line feed). */
@@ -102,6 +152,18 @@ VELK_EXPORT void* GetResults(TestSet* set, int32_t index);
  * (nothing when either is empty).  Fills summary when not NULL.  0 on success,
  * -1 when there are no results or the report file cannot be written (reported). */
 VELK_EXPORT int32_t SaveResults(TestSet* set, void* sink, ReportWriter writer, VelkSummary* summary);
+/* Response-time figures of the last run.  GetLatencyStatsCount gives the number
+ * of request names (0 without results); GetLatencyStats fills stats for the
+ * request name `index` (0 to count - 1, in test-sequence order) or, with index
+ * -1, for all requests together.  0 when there are no results or index is out
+ * of range (reported). */
+VELK_EXPORT int32_t GetLatencyStatsCount(TestSet* set);
+VELK_EXPORT int32_t GetLatencyStats(TestSet* set, int32_t index, VelkLatencyStats* stats);
+/* Totals of the last run; 0 when there are no results (reported). */
+VELK_EXPORT int32_t GetRunTotals(TestSet* set, VelkRunTotals* totals);
+/* Requests, errors and active users over the last run, sampled every second
+ * without touching the users' requests; 0 when there are no results (reported). */
+VELK_EXPORT int32_t GetTimeline(TestSet* set, VelkTimeline* timeline);
 VELK_EXPORT int32_t CleanKS(TestSet* set);
 VELK_EXPORT int32_t GetCoreVersion(char* buffer);
 VELK_EXPORT int32_t ParseCommandLine(TestSet* set, int32_t argc, char** argv);

@@ -6,6 +6,9 @@ packages=(build-essential cmake pkg-config libssl-dev openssl googletest libgtes
 packages+=(fonts-dejavu-core)
 # Open MPI: velkrun-mpi and its tests (distributed runs).
 packages+=(openmpi-bin libopenmpi-dev)
+# velkrun's HTML report is loaded in a real browser, its JSON summary checked
+# against its schema.
+packages+=(chromium python3-jsonschema)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -101,6 +101,13 @@ void addPart(TestSet& set, velk::DecodedRecords& part) {
     // In index order, for the look-up of GetResults.
     std::sort(set.run->imported.begin(), set.run->imported.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [tag, bytes] : part.sections) {
+        int32_t bucketMs = 0;
+        std::vector<velk::TimelinePoint> points;
+        if (tag == velk::kTimelineSection && velk::decodeTimeline(bytes, bucketMs, points))
+            set.run->timeline.absorb(bucketMs, std::move(points));
+    }
+    velk::mergeRunLatency(set, *set.run);
 }
 
 }  // namespace
@@ -139,8 +146,10 @@ int64_t ExportResultData(TestSet* set, void* buffer, int64_t capacity) {
             users.emplace_back(index, record.get());
         std::sort(users.begin(), users.end(),
                   [](const auto& a, const auto& b) { return a.first < b.first; });
-        const std::string bytes = velk::encodeRecords(shapeOf(*set), set->runTimes,
-                                                      set->httpCounters, set->errorCounters, users);
+        const velk::RunTimeline& timeline = set->run->timeline;
+        const std::string bytes = velk::encodeRecords(
+            shapeOf(*set), set->runTimes, set->httpCounters, set->errorCounters, users,
+            {{velk::kTimelineSection, velk::encodeTimeline(timeline.bucketMs(), timeline.points())}});
         if (buffer && capacity >= int64_t(bytes.size()))
             std::memcpy(buffer, bytes.data(), bytes.size());
         return int64_t(bytes.size());
@@ -163,6 +172,14 @@ int32_t ImportResultData(TestSet* set, const void* data, int64_t size) {
                 "or "
                 "result options differ)!\n");
             return 0;
+        }
+        for (const auto& [tag, bytes] : part.sections) {
+            int32_t bucketMs = 0;
+            std::vector<velk::TimelinePoint> points;
+            if (tag == velk::kTimelineSection && !velk::decodeTimeline(bytes, bucketMs, points)) {
+                velk::report("Cannot use shard results: their timeline is damaged!\n");
+                return 0;
+            }
         }
         if (!usersAreNew(*set, part)) return 0;
         addPart(*set, part);

@@ -1,5 +1,7 @@
 #include "results/record_transfer.h"
 
+#include <array>
+#include <bit>
 #include <cstring>
 
 namespace velk {
@@ -54,6 +56,54 @@ private:
     std::string_view m_bytes;
 };
 
+void encodeHistogram(Writer& w, const LatencyHistogram& h) {
+    const LatencyHistogram::State s = h.state();
+    w.put(s.count), w.put(s.minimum), w.put(s.maximum), w.put(s.sum), w.put(s.sumSquares);
+    w.put(uint32_t(s.buckets.size()));
+    for (const auto& [index, count] : s.buckets) w.put(index), w.put(count);
+}
+
+bool decodeHistogram(Reader& in, LatencyHistogram& h) {
+    LatencyHistogram::State s;
+    uint32_t n = 0;
+    if (!in.get(s.count) || !in.get(s.minimum) || !in.get(s.maximum) || !in.get(s.sum) ||
+        !in.get(s.sumSquares) || !in.get(n))
+        return false;
+    // Each bucket takes 12 bytes: no allocation beyond the input.
+    if (uint64_t(n) * 12 > in.remaining()) return false;
+    s.buckets.resize(n);
+    for (auto& [index, count] : s.buckets) in.get(index), in.get(count);
+    return LatencyHistogram::fromState(s, h);
+}
+
+// The response-time histograms of each test-sequence position.
+void encodeLatency(Writer& w, const std::vector<RequestLatency>& latency) {
+    w.put(uint32_t(latency.size()));
+    for (const RequestLatency& r : latency) {
+        for (int64_t e : r.errors()) w.put(e);
+        encodeHistogram(w, r.times());
+        encodeHistogram(w, r.intended());
+    }
+}
+
+bool decodeLatency(Reader& in, const TransferShape& shape, std::vector<RequestLatency>& latency) {
+    uint32_t n = 0;
+    if (!in.get(n) || (n != 0 && n != uint32_t(shape.positions)) ||
+        (shape.mode == ResultMode::Scripted && n != 0))
+        return false;
+    latency.clear();
+    latency.reserve(n);
+    for (uint32_t k = 0; k < n; ++k) {
+        std::array<int64_t, 4> errors{};
+        for (int64_t& e : errors)
+            if (!in.get(e) || e < 0) return false;
+        LatencyHistogram times, intended;
+        if (!decodeHistogram(in, times) || !decodeHistogram(in, intended)) return false;
+        latency.emplace_back(std::move(times), std::move(intended), errors);
+    }
+    return true;
+}
+
 void encodeUser(Writer& w, const TransferShape& shape, int64_t startTick, int32_t index,
                 const UserRecord& u) {
     w.put(index);
@@ -97,6 +147,7 @@ void encodeUser(Writer& w, const TransferShape& shape, int64_t startTick, int32_
             }
             break;
     }
+    encodeLatency(w, u.latency);
     // Fields added later go here, at the end of the user's block.
 }
 
@@ -161,14 +212,17 @@ bool decodeUser(std::string_view block, const TransferShape& shape, int32_t& ind
     in.get(u.sentAtStart), in.get(u.sentAtEnd), in.get(u.bytesSent), in.get(u.bytesReceived);
     in.get(u.sendTimeMs), in.get(u.receiveTimeMs), in.get(started);
     u.started = started != 0;
-    return decodeResults(in, shape, u.results);
+    if (!decodeResults(in, shape, u.results)) return false;
+    // Blocks of writers before response-time histograms end here.
+    return in.remaining() == 0 || decodeLatency(in, shape, u.latency);
 }
 
 }  // namespace
 
 std::string encodeRecords(const TransferShape& shape, const RunTimes& times,
                           const HttpCounters& counters, const ErrorCounters& errors,
-                          const std::vector<IndexedRecord>& users) {
+                          const std::vector<IndexedRecord>& users,
+                          const std::vector<std::pair<uint32_t, std::string>>& sections) {
     Writer w;
     for (char c : kMagic) w.put(c);
     w.put(kVersion);
@@ -190,9 +244,38 @@ std::string encodeRecords(const TransferShape& shape, const RunTimes& times,
         encodeUser(w, shape, times.startTick, index, *record);
         w.patch(at, uint32_t(w.size() - at - 4));
     }
-    // Run-wide sections added later (tag, length, bytes); none yet.
-    w.put(uint32_t(0));
+    // Run-wide sections (tag, length, bytes).
+    w.put(uint32_t(sections.size()));
+    for (const auto& [tag, bytes] : sections) {
+        w.put(tag);
+        w.putText(bytes);
+    }
     return w.take();
+}
+
+std::string encodeTimeline(int32_t bucketMs, const std::vector<TimelinePoint>& points) {
+    Writer w;
+    w.put(bucketMs);
+    w.put(uint32_t(points.size()));
+    for (const TimelinePoint& p : points) w.put(p.requests), w.put(p.errors), w.put(p.usersActive);
+    return w.take();
+}
+
+bool decodeTimeline(std::string_view bytes, int32_t& bucketMs, std::vector<TimelinePoint>& points) {
+    Reader in(bytes);
+    uint32_t n = 0;
+    if (!in.get(bucketMs) || !in.get(n)) return false;
+    // A span is the sample interval doubled some times; the points fit the bytes.
+    if (bucketMs < RunTimeline::kSampleMs || bucketMs % RunTimeline::kSampleMs != 0 ||
+        !std::has_single_bit(uint32_t(bucketMs / RunTimeline::kSampleMs)))
+        return false;
+    if (n > RunTimeline::kMaxPoints || uint64_t(n) * 12 != in.remaining()) return false;
+    points.assign(n, TimelinePoint{});
+    for (TimelinePoint& p : points) {
+        in.get(p.requests), in.get(p.errors), in.get(p.usersActive);
+        if (p.requests < 0 || p.errors < 0 || p.usersActive < 0) return false;
+    }
+    return true;
 }
 
 bool decodeRecords(std::string_view bytes, DecodedRecords& out, std::string& error) {

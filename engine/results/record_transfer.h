@@ -23,6 +23,7 @@
 
 #include "http/http_counters.h"
 #include "results/run_record.h"
+#include "results/run_timeline.h"
 
 namespace velk {
 
@@ -51,7 +52,14 @@ using IndexedRecord = std::pair<int32_t, const UserRecord*>;  // global user ind
 // Ticks are written relative to runStartTick, the moment the processes share.
 std::string encodeRecords(const TransferShape& shape, const RunTimes& times,
                           const HttpCounters& counters, const ErrorCounters& errors,
-                          const std::vector<IndexedRecord>& users);
+                          const std::vector<IndexedRecord>& users,
+                          const std::vector<std::pair<uint32_t, std::string>>& sections = {});
+
+// The run-wide section of the requests, errors and users per second.
+inline constexpr uint32_t kTimelineSection = 0x4e4c4d54;  // "TMLN"
+std::string encodeTimeline(int32_t bucketMs, const std::vector<TimelinePoint>& points);
+// False when the bytes are no timeline a run could have made.
+bool decodeTimeline(std::string_view bytes, int32_t& bucketMs, std::vector<TimelinePoint>& points);
 
 struct DecodedRecords {
     TransferShape shape;

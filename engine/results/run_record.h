@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "results/request_latency.h"
 #include "results/user_results.h"
 
 namespace velk {
@@ -29,6 +30,8 @@ struct UserRecord {
     // another number for each process whose results were brought in.
     int32_t counterDomain = 0;
     UserResults results;
+    // Response-time figures per test-sequence position, whatever the results mode.
+    std::vector<RequestLatency> latency;
 };
 
 // Error classes counted by users of an aggregated (nodetails) run.

@@ -11,6 +11,7 @@
 #include "platform/resource_limits.h"
 #include "platform/thread.h"
 #include "run/test_run.h"
+#include "run/user_records.h"
 
 namespace velk {
 namespace {
@@ -154,6 +155,14 @@ void drive(TestRun& set) {
         passBarrier(set);
         if (!run.users.empty()) rampPause(set, int64_t(o.delaystart) * run.users[0]->index());
     }
+    // The timeline counts from when the users' clock starts: after the barrier.
+    const auto startTimeline = [&set, &run] {
+        run.timeline.start({&set.httpCounters.httpRequests,
+                            {&set.liveErrors.network, &set.liveErrors.http, &set.liveErrors.fail,
+                             &set.liveErrors.timeout},
+                            &set.usersActive});
+    };
+    if (o.delaystart > 0) startTimeline();
 
     for (size_t u = 0; u < run.users.size(); ++u) {
         UserSession& user = *run.users[u];
@@ -169,14 +178,18 @@ void drive(TestRun& set) {
             report("Session thread creating error!\n\n");
         }
         if (o.delaystart > 0 && u + 1 < run.users.size()) {
-            // Ramp up one user every delaystart ms.  A shard steps over the users of the others, so every user starts
-            // when it would in one process.
+            // Ramp up one user every delaystart ms.  A shard steps over the
+            // users of the others, so every user starts when it would in one
+            // process.
             rampPause(set, rampStep(set, run, u));
         }
     }
 
     const int32_t total = progressTotal(set);
-    if (o.delaystart == 0) passBarrier(set);
+    if (o.delaystart == 0) {
+        passBarrier(set);
+        startTimeline();
+    }
     set.startGate.open();
 
     for (;;) {
@@ -194,7 +207,9 @@ void drive(TestRun& set) {
 
     set.runTimes.durationMs = platform::tickMillis() - set.runTimes.startTick;
     for (platform::Thread& thread : run.threads) thread.join();
+    run.timeline.stop();
     set.runTimes.wallEnd = platform::wallSeconds();
+    mergeRunLatency(set, run);
 }
 
 }  // namespace

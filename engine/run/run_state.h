@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "platform/thread.h"
+#include "results/run_latency.h"
+#include "results/run_timeline.h"
 #include "run/user_session.h"
 
 namespace velk {
@@ -25,6 +27,10 @@ struct RunState {
     // their global index; and how many such parts were brought in.
     std::vector<std::pair<int32_t, std::unique_ptr<UserRecord>>> imported;
     int32_t importedParts = 0;
+    // Requests, errors and users per second, sampled while the run goes on.
+    RunTimeline timeline;
+    // The users' response-time figures, merged once they have all ended.
+    RunLatency latency;
 };
 
 }  // namespace velk

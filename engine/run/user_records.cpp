@@ -1,6 +1,9 @@
 #include "run/user_records.h"
 
 #include <algorithm>
+#include <string>
+
+#include "run/test_run.h"
 
 namespace velk {
 
@@ -31,6 +34,20 @@ UserRecord* recordOfUser(RunState& run, int32_t index) {
                                      [](const auto& entry, int32_t i) { return entry.first < i; });
     if (imported != run.imported.end() && imported->first == index) return imported->second.get();
     return nullptr;
+}
+
+void mergeRunLatency(const TestRun& set, RunState& run) {
+    std::vector<std::string> names;
+    bool paced = false;
+    for (size_t i = 0; i < set.testSeq.length(); ++i) {
+        names.push_back(set.testSeq[i].name);
+        auto it = set.requests.find(set.testSeq[i].name);
+        paced = paced || (set.options.softdelay && it != set.requests.end() && it->second->delay > 0);
+    }
+    std::vector<const UserRecord*> users;
+    for (UserRecord* record : recordsByUser(run, set.options.clients))
+        if (record) users.push_back(record);
+    run.latency = RunLatency::merge(users, names, paced);
 }
 
 }  // namespace velk

@@ -13,10 +13,17 @@
 
 namespace velk {
 
+struct TestRun;
+
 std::vector<UserRecord*> recordsByUser(RunState& run, int32_t clients);
 
 // The record of the user with that global index, or null when it is not here.
 // Needs run.imported in index order (as ImportResultData keeps it).
 UserRecord* recordOfUser(RunState& run, int32_t index);
+
+// Merges the response-time figures of every user here, run or brought in, into
+// run.latency: per request name of the test sequence (or of a script's
+// results) and for the whole run.
+void mergeRunLatency(const TestRun& set, RunState& run);
 
 }  // namespace velk

@@ -57,6 +57,8 @@ void UserSession::prepare() {
         for (const ParamEntry& entry : *def->params) initialiseSlots(entry.pieces);
 
     const int32_t positions = int32_t(m_set.testSeq.length());
+    m_record.latency.clear();
+    if (!m_set.scriptDriven()) m_record.latency.resize(size_t(positions));
     if (m_set.scriptDriven())
         m_record.results.prepare(ResultMode::Scripted, positions, 0, false);
     else if (o.nodetails)
@@ -208,13 +210,16 @@ int32_t UserSession::runPass(Pass pass, const std::vector<RequestDef*>& entries,
 
         EntryOverrides overrides;
         if (arguments[k]) overrides.apply(m_set, *request, *arguments[k]);
+        const int64_t startUs = platform::nowMicros();
         int32_t result = executeRequest(m_http, *request, m_previousBody);
+        const int64_t elapsedUs = platform::nowMicros() - startUs;
         if (arguments[k]) overrides.restore(*request);
         last = result;
 
         if (stopRequested()) break;  // the request just made is not recorded
         if (result >= 0) exportVariables(*request);
         if (test) recordResult(int32_t(k), iteration, result);
+        recordLatency(test ? int32_t(k) : -1, result, *request, startUs, elapsedUs);
         pause(*request);
 
         if (result < 0 && !o.ignoreerrors) {
@@ -238,6 +243,18 @@ void UserSession::recordResult(int32_t position, int32_t iteration, int32_t resu
     } else if (results.mode() == ResultMode::Detailed) {
         results.setCell(position, iteration, result);
     }
+}
+
+void UserSession::recordLatency(int32_t position, int32_t result, const RequestDef& request,
+                                int64_t startUs, int64_t elapsedUs) {
+    // Paced requests (softdelay, as `rate` sets it) are due an interval after the
+    // previous one started; InitSeq and FinalSeq keep the schedule, unrecorded.
+    const int64_t intervalUs = m_set.options.softdelay && request.delay > 0 ? int64_t(request.delay) * 1000 : 0;
+    const int64_t latenessUs = m_nextIntendedUs > 0 ? startUs - m_nextIntendedUs : 0;
+    m_nextIntendedUs = intervalUs > 0 ? startUs + intervalUs : 0;
+    if (position >= 0 && size_t(position) < m_record.latency.size())
+        m_record.latency[size_t(position)].record(result, elapsedUs, latenessUs, intervalUs,
+                                                  m_set.options.softdelay != 0);
 }
 
 void UserSession::pause(const RequestDef& r) {

@@ -55,6 +55,10 @@ private:
     int32_t runPass(Pass pass, const std::vector<RequestDef*>& entries,
                     const std::vector<const std::string*>& arguments, int32_t iteration);
     void recordResult(int32_t position, int32_t iteration, int32_t result);
+    // Response-time figures, with the pacing schedule that the intended start
+    // times come from; position -1 keeps the schedule only.
+    void recordLatency(int32_t position, int32_t result, const RequestDef& request, int64_t startUs,
+                       int64_t elapsedUs);
     void pause(const RequestDef& request);
     bool stopRequested() const;
     bool maxRequestsReached() const;
@@ -70,6 +74,7 @@ private:
     UserRecord m_record;
     BodyRef m_previousBody;
     int64_t m_softReference = 0;
+    int64_t m_nextIntendedUs = 0;  // when the next paced request is due; 0: none
 };
 
 }  // namespace velk

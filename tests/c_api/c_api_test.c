@@ -55,6 +55,34 @@ int main(void) {
     CHECK(strstr(g_last, "cut short") != NULL);
     CHECK(ImportResultData(NULL, "x", 1) == 0 && ImportResultData(set, NULL, 5) == 0);
     FreeTestSet(set);
+
+    /* The figures of a run whose requests all fail: nothing listens on port 1. */
+    {
+        VelkLatencyStats stats;
+        VelkRunTotals totals;
+        VelkTimeline timeline;
+        int32_t i, errors = 0;
+        set = CreateTestSet();
+        CHECK(ParseTest(set, "figures", "clients=2\nrequests=3\nserver=127.0.0.1\nport=1\ntimeout=5\n[a]\n") == 1);
+        g_messages = 0;
+        CHECK(GetRunTotals(set, &totals) == 0 && g_messages == 1);
+        CHECK(GetLatencyStatsCount(set) == 0);
+        RunTest(set);
+        CHECK(GetLatencyStatsCount(set) == 1);
+        CHECK(GetLatencyStats(set, 0, &stats) == 1 && strcmp(stats.name, "a") == 0);
+        CHECK(stats.count == 0 && stats.errors[0] == 6 && stats.paced == 0);
+        CHECK(GetLatencyStats(set, -1, &stats) == 1 && strcmp(stats.name, "") == 0 && stats.errors[0] == 6);
+        g_messages = 0;
+        CHECK(GetLatencyStats(set, 1, &stats) == 0 && g_messages == 1);
+        CHECK(GetLatencyStats(set, 0, NULL) == 0);
+        CHECK(GetRunTotals(set, &totals) == 1 && strcmp(totals.testName, "figures") == 0);
+        CHECK(totals.endTime >= totals.startTime && totals.bytesReceived == 0);
+        CHECK(GetTimeline(set, &timeline) == 1 && timeline.spanMs == 1000 && timeline.length >= 1);
+        for (i = 0; i < timeline.length; ++i) errors += timeline.points[i].errors;
+        CHECK(errors == 6);
+        CHECK(CleanKS(set) == 1 && GetLatencyStatsCount(set) == 0);
+        FreeTestSet(set);
+    }
     SetOutFunc(NULL, NULL);
     CleanupKS();
     puts("C interface: all checks held");

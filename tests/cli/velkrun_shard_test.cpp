@@ -108,5 +108,27 @@ TEST_F(VelkrunShard, ShareOptionsAreChecked) {
     EXPECT_EQ(m_server.requestCount(), 0);
 }
 
+TEST_F(VelkrunShard, MergedRunHasTheFiguresAndThresholdsOfAllUsers) {
+    const std::string path = script();
+    const std::vector<std::string> files = runShards(path);
+    std::vector<std::string> args = {"--merge", m_dir.file("all.rlt"), "--summary",
+                                     m_dir.file("all.json"), "--threshold", "errors<3",
+                                     "--threshold", "a:rps<1", path};
+    args.insert(args.end(), files.begin(), files.end());
+    std::string err;
+    // Every user's response times are there: 12 timed, user 3's two refused.
+    EXPECT_EQ(velkrun(args, nullptr, &err), 5) << err;
+    EXPECT_NE(err.find("threshold errors<3: 2"), std::string::npos) << err;
+    EXPECT_NE(err.find("ok"), std::string::npos) << err;
+    EXPECT_NE(err.find("FAILED"), std::string::npos) << err;
+    const std::string summary = readWhole(m_dir.file("all.json"));
+    EXPECT_NE(summary.find("\"count\": 12"), std::string::npos) << summary;
+
+    // A shard alone has no report, so no figures to judge.
+    EXPECT_EQ(velkrun({"--shard", "0/3", "--shard-out", m_dir.file("x"), "--summary",
+                       m_dir.file("x.json"), path}),
+              2);
+}
+
 }  // namespace
 }  // namespace velk::test

@@ -228,5 +228,76 @@ TEST_F(SharedRun, DamagedOrForeignResultsAreRefusedAndChangeNothing) {
     EXPECT_NE(GetResults(target, 1), nullptr);
 }
 
+TEST_F(SharedRun, ResponseTimesAndTimelineOfSharesAddUp) {
+    TestSet* parts[2] = {shard(0, 2), shard(1, 2)};
+    TestSet* merged = parsed();
+    VelkLatencyStats stats[2];
+    VelkRunTotals totals[2];
+    int64_t timelineRequests = 0;
+    for (int k = 0; k < 2; ++k) {
+        ASSERT_EQ(GetLatencyStats(parts[k], -1, &stats[k]), 1);
+        ASSERT_EQ(GetRunTotals(parts[k], &totals[k]), 1);
+        VelkTimeline t{};
+        ASSERT_EQ(GetTimeline(parts[k], &t), 1);
+        for (int32_t i = 0; i < t.length; ++i) timelineRequests += t.points[i].requests;
+        const std::string bytes = exported(parts[k]);
+        ASSERT_EQ(ImportResultData(merged, bytes.data(), int64_t(bytes.size())), 1) << m_messages.last();
+    }
+    VelkLatencyStats all{};
+    ASSERT_EQ(GetLatencyStats(merged, -1, &all), 1);
+    EXPECT_EQ(all.count, stats[0].count + stats[1].count);
+    EXPECT_EQ(all.count, 12);  // user 3's two requests are HTTP errors
+    EXPECT_EQ(all.errors[1], 2);
+    EXPECT_EQ(all.minMs, std::min(stats[0].minMs, stats[1].minMs));
+    EXPECT_EQ(all.maxMs, std::max(stats[0].maxMs, stats[1].maxMs));
+    EXPECT_GE(all.percentilesMs[0], all.minMs);
+    EXPECT_LE(all.percentilesMs[4], all.maxMs);
+    ASSERT_EQ(GetLatencyStatsCount(merged), 1);
+
+    VelkRunTotals sum{};
+    ASSERT_EQ(GetRunTotals(merged, &sum), 1);
+    EXPECT_EQ(sum.bytesSent, totals[0].bytesSent + totals[1].bytesSent);
+    EXPECT_EQ(sum.bytesReceived, totals[0].bytesReceived + totals[1].bytesReceived);
+    VelkTimeline t{};
+    ASSERT_EQ(GetTimeline(merged, &t), 1);
+    int64_t mergedRequests = 0;
+    for (int32_t i = 0; i < t.length; ++i) mergedRequests += t.points[i].requests;
+    EXPECT_EQ(mergedRequests, timelineRequests);
+}
+
+TEST_F(SharedRun, DamagedResponseTimesOrTimelineAreRefused) {
+    TestSet* part = shard(0, 2);
+    const std::string bytes = exported(part);
+    VelkTimeline t{};
+    ASSERT_EQ(GetTimeline(part, &t), 1);
+    // The bytes end with the timeline section (tag, length, span, count, points);
+    // before it, the last user's block ends with an empty intended-start histogram
+    // (count, minimum, maximum, sum, sum of squares, bucket count).
+    const size_t section = 4 + 4 + 4 + 4 + 12 * size_t(t.length);
+    const size_t sectionsAt = bytes.size() - section - 4;
+    const size_t intendedCountAt = sectionsAt - 44;
+    struct Case {
+        const char* what;
+        size_t offset;
+        int64_t value;
+        size_t width;
+        const char* message;
+    } cases[] = {
+        {"histogram counts that do not add up", intendedCountAt, 5, 8, "damaged"},
+        {"a negative timeline count", bytes.size() - 12, -1, 4, "timeline is damaged"},
+        {"a timeline span that is no doubling", sectionsAt + 12, 1500, 4, "timeline is damaged"},
+    };
+    TestSet* target = parsed();
+    for (const Case& c : cases) {
+        std::string damaged = bytes;
+        std::memcpy(damaged.data() + c.offset, &c.value, c.width);
+        EXPECT_EQ(ImportResultData(target, damaged.data(), int64_t(damaged.size())), 0) << c.what;
+        EXPECT_EQ(GetResults(target, 0), nullptr) << c.what;
+        EXPECT_NE(m_messages.last().find(c.message), std::string::npos)
+            << c.what << ": " << m_messages.last();
+    }
+    EXPECT_EQ(ImportResultData(target, bytes.data(), int64_t(bytes.size())), 1) << m_messages.last();
+}
+
 }  // namespace
 }  // namespace velk::test

@@ -1,0 +1,38 @@
+#include "figures_files.h"
+
+#include <cstdio>
+#include <string>
+#include <utility>
+
+#include "html_report.h"
+#include "output_file.h"
+#include "summary_json.h"
+
+namespace velk::cli {
+
+int writeFigures(TestSet* set, const CliOptions& options, const char* program, RunFigures& figures,
+                 bool& haveFigures) {
+    if (!wantsFigures(options)) return 0;
+    haveFigures = collectRunFigures(set, figures);
+    if (!haveFigures) return 4;
+    int status = 0;
+    const std::pair<const std::string*, std::string> files[] = {
+        {&options.summaryPath,
+         options.summaryPath.empty() ? "" : summaryJson(figures, options.thresholds)},
+        {&options.htmlPath,
+         options.htmlPath.empty() ? "" : htmlReport(figures, options.thresholds)},
+    };
+    for (const auto& [path, content] : files) {
+        if (path->empty()) continue;
+        std::string error;
+        if (writeFileWhole(*path, content, error)) {
+            std::fprintf(stderr, "%s: wrote %s\n", program, path->c_str());
+        } else {
+            std::fprintf(stderr, "%s: cannot write %s\n", program, error.c_str());
+            status = 4;
+        }
+    }
+    return status;
+}
+
+}  // namespace velk::cli

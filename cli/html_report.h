@@ -1,0 +1,17 @@
+#pragma once
+// The HTML report of a run (velkrun --html FILE.html): one self-contained page
+// (inline style and SVG charts, no scripts, fonts or anything fetched) with the
+// headline figures, a table per request, status codes, traffic, and charts of
+// response-time percentiles per request, requests and errors per second and
+// active users over the run.  Plain functions.
+#include <string>
+#include <vector>
+
+#include "run_figures.h"
+#include "thresholds.h"
+
+namespace velk::cli {
+
+std::string htmlReport(const RunFigures& figures, const std::vector<Threshold>& thresholds);
+
+}  // namespace velk::cli

@@ -1,0 +1,60 @@
+#include "run_figures.h"
+
+#include <ctime>
+
+namespace velk::cli {
+
+const char* const kPercentileNames[VELK_PERCENTILE_COUNT] = {"p50", "p90", "p95", "p99", "p99.9"};
+
+int64_t RequestFigures::errorTotal() const {
+    return stats.errors[0] + stats.errors[1] + stats.errors[2] + stats.errors[3];
+}
+
+double RunFigures::perSecond(const RequestFigures& r) const {
+    return durationMs > 0 ? double(r.results()) * 1000.0 / double(durationMs) : 0;
+}
+
+bool collectRunFigures(TestSet* set, RunFigures& figures) {
+    VelkRunTotals totals;
+    if (!GetRunTotals(set, &totals)) return false;
+    TestInfo info{};
+    GetInfo(set, &info);
+    figures.testName = totals.testName;
+    figures.startTime = totals.startTime;
+    figures.endTime = totals.endTime;
+    figures.durationMs = totals.durationMs;
+    figures.users = info.users;
+    figures.iterations = info.iterations;
+    figures.httpRequests = totals.httpRequests;
+    figures.bytesSent = totals.bytesSent;
+    figures.bytesReceived = totals.bytesReceived;
+    figures.statusCodes.clear();
+    for (int code = 0; code < 1000; ++code)
+        if (totals.statusCodes[code] > 0)
+            figures.statusCodes.emplace_back(code, totals.statusCodes[code]);
+    if (!GetLatencyStats(set, -1, &figures.overall.stats)) return false;
+    figures.requests.clear();
+    const int32_t count = GetLatencyStatsCount(set);
+    for (int32_t i = 0; i < count; ++i) {
+        RequestFigures r;
+        if (!GetLatencyStats(set, i, &r.stats)) return false;
+        r.name = r.stats.name ? r.stats.name : "";
+        figures.requests.push_back(std::move(r));
+    }
+    VelkTimeline timeline{};
+    if (!GetTimeline(set, &timeline)) return false;
+    figures.spanMs = timeline.spanMs;
+    figures.timeline.assign(timeline.points, timeline.points + timeline.length);
+    return true;
+}
+
+std::string isoTime(int64_t secondsSince1970) {
+    const std::time_t t = std::time_t(secondsSince1970);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text;
+}
+
+}  // namespace velk::cli

@@ -1,0 +1,52 @@
+#pragma once
+// RunFigures: what velkrun reads from the engine after a run for its summary,
+// HTML report and thresholds: totals, response-time figures per request and for
+// the run, and the per-second timeline.  Plain data; built on the main thread.
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "velkcore.h"
+
+namespace velk::cli {
+
+struct RequestFigures {
+    std::string name;  // "" for all requests together
+    VelkLatencyStats stats{};
+
+    int64_t errorTotal() const;
+    // Results recorded: timed responses and errors.
+    int64_t results() const { return stats.count + errorTotal(); }
+};
+
+struct RunFigures {
+    std::string testName;
+    int64_t startTime = 0;  // seconds since 1970
+    int64_t endTime = 0;
+    int64_t durationMs = 0;
+    int32_t users = 0;
+    int32_t iterations = 0;  // -1: a script drives the test
+    int64_t httpRequests = 0;
+    uint64_t bytesSent = 0;
+    uint64_t bytesReceived = 0;
+    std::vector<std::pair<int, int32_t>> statusCodes;  // code, count; counts above 0
+    RequestFigures overall;
+    std::vector<RequestFigures> requests;
+    int32_t spanMs = 1000;
+    std::vector<VelkTimelinePoint> timeline;
+
+    // Results per second of the run's duration (0 without a duration).
+    double perSecond(const RequestFigures& r) const;
+};
+
+// The percentiles the engine gives, as labels: "p50", ..., "p99.9".
+extern const char* const kPercentileNames[VELK_PERCENTILE_COUNT];
+
+// Reads the figures of the set's last run; false when the engine has none.
+bool collectRunFigures(TestSet* set, RunFigures& figures);
+
+// "2026-12-08T15:04:05Z".
+std::string isoTime(int64_t secondsSince1970);
+
+}  // namespace velk::cli

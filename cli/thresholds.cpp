@@ -1,0 +1,164 @@
+#include "thresholds.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace velk::cli {
+namespace {
+
+struct MetricName {
+    const char* name;
+    Threshold::Metric metric;
+    int percentile;
+};
+
+constexpr MetricName kMetrics[] = {
+    {"p50", Threshold::Metric::Percentile, 0},   {"p90", Threshold::Metric::Percentile, 1},
+    {"p95", Threshold::Metric::Percentile, 2},   {"p99", Threshold::Metric::Percentile, 3},
+    {"p99.9", Threshold::Metric::Percentile, 4}, {"min", Threshold::Metric::Min, 0},
+    {"mean", Threshold::Metric::Mean, 0},        {"max", Threshold::Metric::Max, 0},
+    {"stddev", Threshold::Metric::Stddev, 0},    {"errors", Threshold::Metric::Errors, 0},
+    {"rps", Threshold::Metric::Rps, 0},
+};
+
+const RequestFigures* findRequest(const RunFigures& figures, const std::string& name) {
+    if (name.empty()) return &figures.overall;
+    for (const RequestFigures& r : figures.requests)
+        if (r.name == name) return &r;
+    return nullptr;
+}
+
+bool isTime(Threshold::Metric m) {
+    return m != Threshold::Metric::Errors && m != Threshold::Metric::Rps;
+}
+
+}  // namespace
+
+bool parseThreshold(const std::string& text, Threshold& t, std::string& error) {
+    t = Threshold{};
+    t.text = text;
+    const size_t op = text.find_first_of("<>");
+    if (op == std::string::npos) {
+        error = "--threshold " + text + ": expected METRIC<VALUE or METRIC>VALUE, as in p95<300";
+        return false;
+    }
+    std::string left = text.substr(0, op);
+    // The request name may hold colons itself: the metric follows the last one.
+    if (const size_t colon = left.rfind(':'); colon != std::string::npos) {
+        t.request = left.substr(0, colon);
+        left = left.substr(colon + 1);
+        if (t.request.empty()) {
+            error = "--threshold " + text + ": empty request name before \":\"";
+            return false;
+        }
+    }
+    bool known = false;
+    for (const MetricName& m : kMetrics)
+        if (left == m.name) {
+            t.metric = m.metric;
+            t.percentile = m.percentile;
+            known = true;
+        }
+    if (!known) {
+        error = "--threshold " + text + ": unknown measure \"" + left +
+                "\" (p50, p90, p95, p99, p99.9, min, mean, max, stddev, errors, rps)";
+        return false;
+    }
+    size_t pos = op + 1;
+    const bool orEqual = pos < text.size() && text[pos] == '=';
+    if (orEqual) ++pos;
+    t.compare = text[op] == '<'
+                    ? (orEqual ? Threshold::Compare::LessOrEqual : Threshold::Compare::Less)
+                    : (orEqual ? Threshold::Compare::GreaterOrEqual : Threshold::Compare::Greater);
+    std::string value = text.substr(pos);
+    if (!value.empty() && value.back() == '%') {
+        t.percent = true;
+        value.pop_back();
+    }
+    char* end = nullptr;
+    t.limit = value.empty() || value[0] == ' ' ? NAN : std::strtod(value.c_str(), &end);
+    if (value.empty() || end == nullptr || *end != '\0' || !std::isfinite(t.limit) || t.limit < 0) {
+        error = "--threshold " + text + ": the limit must be a number of 0 or more";
+        return false;
+    }
+    if (t.percent && t.metric != Threshold::Metric::Errors) {
+        error = "--threshold " + text + ": only errors take a limit in %";
+        return false;
+    }
+    return true;
+}
+
+ThresholdResult evaluateThreshold(const Threshold& t, const RunFigures& figures) {
+    ThresholdResult result;
+    const RequestFigures* r = findRequest(figures, t.request);
+    if (!r) return result;
+    const VelkLatencyStats& s = r->stats;
+    // Times of a request that never answered are unknown, not 0.
+    if (isTime(t.metric) && s.count == 0) return result;
+    switch (t.metric) {
+        case Threshold::Metric::Percentile:
+            result.value = s.percentilesMs[t.percentile];
+            break;
+        case Threshold::Metric::Min:
+            result.value = s.minMs;
+            break;
+        case Threshold::Metric::Mean:
+            result.value = s.meanMs;
+            break;
+        case Threshold::Metric::Max:
+            result.value = s.maxMs;
+            break;
+        case Threshold::Metric::Stddev:
+            result.value = s.stddevMs;
+            break;
+        case Threshold::Metric::Errors:
+            if (t.percent && r->results() == 0) return result;
+            result.value = t.percent ? 100.0 * double(r->errorTotal()) / double(r->results())
+                                     : double(r->errorTotal());
+            break;
+        case Threshold::Metric::Rps:
+            result.value = figures.perSecond(*r);
+            break;
+    }
+    result.measured = true;
+    switch (t.compare) {
+        case Threshold::Compare::Less:
+            result.ok = result.value < t.limit;
+            break;
+        case Threshold::Compare::LessOrEqual:
+            result.ok = result.value <= t.limit;
+            break;
+        case Threshold::Compare::Greater:
+            result.ok = result.value > t.limit;
+            break;
+        case Threshold::Compare::GreaterOrEqual:
+            result.ok = result.value >= t.limit;
+            break;
+    }
+    return result;
+}
+
+bool checkThresholds(const std::vector<Threshold>& thresholds, const RunFigures& figures,
+                     const char* program) {
+    bool all = true;
+    for (const Threshold& t : thresholds) {
+        const ThresholdResult r = evaluateThreshold(t, figures);
+        all = all && r.ok;
+        if (!r.measured) {
+            std::fprintf(
+                stderr, "%s: threshold %s: not measured (%s) FAILED\n", program, t.text.c_str(),
+                findRequest(figures, t.request) ? "no response was timed" : "no such request");
+            continue;
+        }
+        const char* unit = isTime(t.metric)                     ? " ms"
+                           : t.percent                          ? "%"
+                           : t.metric == Threshold::Metric::Rps ? "/s"
+                                                                : "";
+        std::fprintf(stderr, "%s: threshold %s: %.2f%s %s\n", program, t.text.c_str(), r.value, unit,
+                     r.ok ? "ok" : "FAILED");
+    }
+    return all;
+}
+
+}  // namespace velk::cli

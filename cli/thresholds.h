@@ -1,0 +1,42 @@
+#pragma once
+// Pass/fail thresholds for CI: "p95<300", "p99.9<1000", "mean<100",
+// "errors<1%", "rps>500", optionally for one request: "login:p95<200".
+// Times are in milliseconds; "errors" is a count, or a share of the results
+// with "%"; "rps" is results per second of the run.  Plain functions.
+#include <string>
+#include <vector>
+
+#include "run_figures.h"
+
+namespace velk::cli {
+
+struct Threshold {
+    enum class Metric { Percentile, Min, Mean, Max, Stddev, Errors, Rps };
+    enum class Compare { Less, LessOrEqual, Greater, GreaterOrEqual };
+
+    std::string text;     // as the user wrote it
+    std::string request;  // "" for all requests
+    Metric metric = Metric::Mean;
+    int percentile = 0;  // index into the engine's percentiles
+    Compare compare = Compare::Less;
+    double limit = 0;
+    bool percent = false;  // errors as a share
+};
+
+struct ThresholdResult {
+    bool measured = false;  // false: no such request, or nothing timed
+    double value = 0;
+    bool ok = false;
+};
+
+// false with error set when text is not a threshold.
+bool parseThreshold(const std::string& text, Threshold& threshold, std::string& error);
+
+ThresholdResult evaluateThreshold(const Threshold& threshold, const RunFigures& figures);
+
+// Prints each threshold with its measured value and "ok" or "FAILED" on
+// standard error; true when all held.
+bool checkThresholds(const std::vector<Threshold>& thresholds, const RunFigures& figures,
+                     const char* program = "velkrun");
+
+}  // namespace velk::cli

@@ -1,0 +1,120 @@
+// The run's figures for hosts: response-time statistics per request, run totals
+// and the per-second timeline, read after RunTest has returned.
+#include <cstring>
+#include <new>
+
+#include "base/message.h"
+#include "api/test_set.h"
+#include "run/user_records.h"
+#include "velkcore.h"
+
+namespace {
+
+constexpr double kPercentiles[VELK_PERCENTILE_COUNT] = {50, 90, 95, 99, 99.9};
+
+template <class Body>
+int32_t guardedFigures(const char* exportName, Body&& body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        try {
+            velk::report("Internal failure in %s\n", exportName);
+        } catch (...) {
+        }
+        return 0;
+    }
+}
+
+bool haveResults(const TestSet* set) {
+    if (set && set->run) return true;
+    velk::report("There are no results: the test has not run!\n");
+    return false;
+}
+
+void fill(const velk::RequestLatency& r, const char* name, bool paced, VelkLatencyStats& out) {
+    const velk::LatencyHistogram& t = r.times();
+    out = VelkLatencyStats{};
+    out.name = name;
+    out.count = t.count();
+    for (size_t i = 0; i < 4; ++i) out.errors[i] = r.errors()[i];
+    out.minMs = double(t.minimum()) / 1000;
+    out.meanMs = t.mean() / 1000;
+    out.maxMs = double(t.maximum()) / 1000;
+    out.stddevMs = t.standardDeviation() / 1000;
+    for (int i = 0; i < VELK_PERCENTILE_COUNT; ++i)
+        out.percentilesMs[i] = t.percentile(kPercentiles[i]) / 1000;
+    if (!paced) return;
+    const velk::LatencyHistogram& in = r.intended();
+    out.paced = 1;
+    out.intendedCount = in.count();
+    out.intendedMaxMs = double(in.maximum()) / 1000;
+    for (int i = 0; i < VELK_PERCENTILE_COUNT; ++i)
+        out.intendedPercentilesMs[i] = in.percentile(kPercentiles[i]) / 1000;
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t GetLatencyStatsCount(TestSet* set) {
+    if (!set || !set->run) return 0;
+    return int32_t(set->run->latency.names.size());
+}
+
+int32_t GetLatencyStats(TestSet* set, int32_t index, VelkLatencyStats* stats) {
+    if (!stats) return 0;
+    return guardedFigures("GetLatencyStats", [&]() -> int32_t {
+        if (!haveResults(set)) return 0;
+        const velk::RunLatency& latency = set->run->latency;
+        if (index == -1) {
+            fill(latency.overall, "", latency.paced, *stats);
+            return 1;
+        }
+        if (index < 0 || size_t(index) >= latency.names.size()) {
+            velk::report("There is no request %d in the results!\n", index);
+            return 0;
+        }
+        fill(latency.requests[size_t(index)], latency.names[size_t(index)].c_str(), latency.paced,
+             *stats);
+        return 1;
+    });
+}
+
+int32_t GetRunTotals(TestSet* set, VelkRunTotals* totals) {
+    if (!totals) return 0;
+    return guardedFigures("GetRunTotals", [&]() -> int32_t {
+        if (!haveResults(set)) return 0;
+        *totals = VelkRunTotals{};
+        std::strncpy(totals->testName, set->testName.c_str(), sizeof totals->testName - 1);
+        totals->startTime = set->runTimes.wallStart;
+        totals->endTime = set->runTimes.wallEnd;
+        totals->durationMs = set->runTimes.durationMs;
+        totals->httpRequests = set->httpCounters.httpRequests.load(std::memory_order_relaxed);
+        // Users run here and those brought in from other processes.
+        for (const velk::UserRecord* record : velk::recordsByUser(*set->run, set->options.clients)) {
+            if (!record) continue;
+            totals->bytesSent += record->bytesSent;
+            totals->bytesReceived += record->bytesReceived;
+        }
+        for (size_t c = 0; c < 1000; ++c)
+            totals->statusCodes[c] =
+                set->httpCounters.statusCodes[c].load(std::memory_order_relaxed);
+        return 1;
+    });
+}
+
+int32_t GetTimeline(TestSet* set, VelkTimeline* timeline) {
+    if (!timeline) return 0;
+    static_assert(sizeof(VelkTimelinePoint) == sizeof(velk::TimelinePoint),
+                  "timeline layouts differ");
+    return guardedFigures("GetTimeline", [&]() -> int32_t {
+        if (!haveResults(set)) return 0;
+        const velk::RunTimeline& t = set->run->timeline;
+        timeline->spanMs = t.bucketMs();
+        timeline->length = int32_t(t.points().size());
+        timeline->points = reinterpret_cast<const VelkTimelinePoint*>(t.points().data());
+        return 1;
+    });
+}
+
+}  // extern "C"

@@ -1,0 +1,77 @@
+#pragma once
+// RunTimeline: requests, errors and active users over a run, one point per
+// second, taken by a sampler thread of its own that only reads the run's atomic
+// counters (the users' request path is not touched).
+//
+// Memory is bounded: past kMaxPoints the points are folded pairwise and each
+// point covers twice as long, so a week-long run keeps at most kMaxPoints.
+//
+// start() and stop() are called by the run driver's thread; points() and
+// bucketMs() are read after stop().
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace velk {
+
+struct TimelinePoint {
+    int32_t requests = 0;     // requests sent during the point's span
+    int32_t errors = 0;       // errors recorded during it
+    int32_t usersActive = 0;  // most users running at a sample of the span
+};
+
+class RunTimeline {
+public:
+    static constexpr size_t kMaxPoints = 3600;
+    static constexpr int kSampleMs = 1000;
+
+    // Counters the sampler reads; they must outlive stop().
+    struct Sources {
+        const std::atomic<int32_t>* requests = nullptr;
+        const std::atomic<int32_t>* errors[4] = {};
+        const std::atomic<int32_t>* usersActive = nullptr;
+    };
+
+    RunTimeline() = default;
+    ~RunTimeline() { stop(); }
+    RunTimeline(const RunTimeline&) = delete;
+    RunTimeline& operator=(const RunTimeline&) = delete;
+
+    // Forgets earlier points and samples from now on, every kSampleMs.
+    void start(const Sources& sources);
+    // Takes a last sample for the time since the previous one and ends the sampler.
+    void stop();
+
+    // A sample read from the counters: counted into the current point.  For the
+    // sampler, and for tests that feed samples without a thread.
+    void addSample(int32_t requestsTotal, int32_t errorsTotal, int32_t usersActive);
+
+    // Adds the points of another process's part of the same run (after stop()),
+    // point by point from the shared start, at the longer of the two spans.
+    void absorb(int32_t bucketMs, std::vector<TimelinePoint> points);
+
+    const std::vector<TimelinePoint>& points() const { return m_points; }
+    int32_t bucketMs() const { return m_bucketMs; }
+
+private:
+    void sampleLoop();
+    void sampleNow();
+    void fold();
+
+    Sources m_sources;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_stopping = false;  // GUARDED_BY(m_mutex)
+
+    std::vector<TimelinePoint> m_points;
+    int32_t m_bucketMs = kSampleMs;
+    int32_t m_samplesInLast = 0;  // samples counted into the last point
+    int32_t m_lastRequests = 0;
+    int32_t m_lastErrors = 0;
+};
+
+}  // namespace velk

@@ -1,0 +1,232 @@
+// velkrun's figures for CI, from real runs against loopback servers: the
+// percentiles and thresholds (exit status 5), the intended-start percentiles of
+// a paced run against a server that stalls, the JSON summary against its schema
+// and the HTML report in a real browser.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <regex>
+
+#include "common/temp_dir.h"
+#include "support/test_http_server.h"
+
+namespace velk::test {
+namespace {
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string shellQuoted(const std::string& arg) {
+    std::string q = "'";
+    for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Runs a command line through the shell, bounded by `timeout`; its exit status
+// (124 when it had to be stopped).
+int runCommand(const std::vector<std::string>& args, const std::string& out, const std::string& err,
+               int seconds = 120) {
+    std::string line = "timeout -k 5 " + std::to_string(seconds);
+    for (const std::string& a : args) line += " " + shellQuoted(a);
+    line += " >" + shellQuoted(out) + " 2>" + shellQuoted(err) + " </dev/null";
+    const int status = std::system(line.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool haveProgram(const std::string& check) {
+    return std::system((check + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The value velkrun printed for a threshold: "threshold EXPR: VALUE ...".
+double printedValue(const std::string& err, const std::string& threshold) {
+    const size_t at = err.find("threshold " + threshold + ": ");
+    if (at == std::string::npos) return -1;
+    return std::atof(err.c_str() + at + threshold.size() + 12);
+}
+
+class VelkrunFigures : public ::testing::Test {
+protected:
+    // velkrun with args; its exit status, standard error in err().
+    int velkrun(std::vector<std::string> args) {
+        args.insert(args.begin(), VELKRUN_PATH);
+        args.push_back("--quiet");
+        return runCommand(args, m_dir.file("out.txt"), m_dir.file("err.txt"));
+    }
+    std::string err() const { return readFile(m_dir.file("err.txt")); }
+    std::string script(const std::string& body) {
+        return m_dir.write("figures.txt",
+                           "server=127.0.0.1\nport=" + std::to_string(m_server.port()) +
+                               "\nreportdir=\ndelaystart=0\nround=0\nkeepalive=1\n" + body);
+    }
+    // A Python expression over the summary d, evaluated after the summary has
+    // been validated against docs/summary-schema.json; "" when Python or its
+    // jsonschema module is missing.
+    std::string summaryValue(const std::string& path, const std::string& expression) {
+        const std::string code =
+            "import json,sys,jsonschema\n"
+            "d=json.load(open(sys.argv[1],encoding='utf-8'))\n"
+            "jsonschema.validate(d,json.load(open(sys.argv[2])),format_checker=jsonschema."
+            "FormatChecker())\n"
+            "print(" +
+            expression + ")\n";
+        const int status = runCommand(
+            {"python3", "-c", code, path, std::string(VELK_DOCS_DIR) + "/summary-schema.json"},
+            m_dir.file("py.txt"), m_dir.file("pyerr.txt"), 60);
+        EXPECT_EQ(status, 0) << readFile(m_dir.file("pyerr.txt"));
+        std::string value = readFile(m_dir.file("py.txt"));
+        while (!value.empty() && value.back() == '\n') value.pop_back();
+        return value;
+    }
+    TempDir m_dir;
+    TestHttpServer m_server;
+};
+
+TEST_F(VelkrunFigures, MixedLatencyPercentilesThresholdsSummaryAndHtml) {
+    // Half the requests answer in about 10 ms, half in about 200 ms.
+    m_server.setHandler([](const ReceivedRequest& req, Responder& r) {
+        r.pause(req.target == "/slow" ? 200 : 10);
+        r.respond(200, "ok");
+    });
+    // A request name that is not UTF-8 and holds a quote must not break the files.
+    const std::string path =
+        script("clients=4\nrequests=10\n[fast]\n$uri=/fast\n[sl\xff\"ow]\n$uri=/slow\n");
+    const std::string json = m_dir.file("run.json"), html = m_dir.file("run.html");
+    EXPECT_EQ(
+        velkrun({path, "--summary", json, "--html", html, "--threshold", "p50<100", "--threshold",
+                 "p99<100", "--threshold", "fast:p99<150", "--threshold", "errors<1%"}),
+        5)
+        << err();
+    const std::string text = err();
+    EXPECT_NE(text.find("threshold p50<100: "), std::string::npos) << text;
+    EXPECT_NE(text.find(" ms ok\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("threshold p99<100: "), std::string::npos) << text;
+    EXPECT_NE(text.find(" ms FAILED\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("threshold errors<1%: 0.00% ok"), std::string::npos) << text;
+    const double p50 = printedValue(text, "p50<100"), p99 = printedValue(text, "p99<100");
+    EXPECT_GE(p50, 9);
+    EXPECT_LT(p50, 100);
+    EXPECT_GE(p99, 190);
+    EXPECT_LT(p99, 1000);
+    std::printf("mixed-latency run: p50 %.2f ms, p99 %.2f ms\n", p50, p99);
+
+    if (!haveProgram("python3 -c 'import jsonschema'"))
+        GTEST_SKIP() << "python3-jsonschema is not installed";
+    EXPECT_EQ(
+        summaryValue(
+            json,
+            "d['overall']['count'], ascii([r['name'] for r in d['requests']]), d['test']['users'], "
+            "d['statusCodes'], d['thresholds'][1]['ok'], d['overall']['fromIntendedStart']"),
+        "80 ['fast', 'sl\\ufffd\"ow'] 4 {'200': 80} False None");
+}
+
+TEST_F(VelkrunFigures, HtmlReportIsSelfContainedAndLoadsInABrowser) {
+    m_server.setHandler([](const ReceivedRequest&, Responder& r) { r.respond(200, "ok"); });
+    const std::string html = m_dir.file("page.html");
+    ASSERT_EQ(velkrun({script("clients=2\nrequests=5\n[home]\n[<b>list</b>]\n$uri=/list\n"),
+                       "--html", html}),
+              0)
+        << err();
+    const std::string page = readFile(html);
+    EXPECT_NE(page.find("&lt;b&gt;list&lt;/b&gt;"), std::string::npos);
+    EXPECT_EQ(page.find("<b>"), std::string::npos);
+    EXPECT_EQ(std::count(page.begin(), page.end(), '<') > 100, true);
+    // Nothing is fetched: no scripts, links or addresses.
+    for (const char* word : {"http://", "https://", "<script", "<link", "@import", "url("})
+        EXPECT_EQ(page.find(word), std::string::npos) << word;
+    EXPECT_GE(std::count(page.begin(), page.end(), '\n'), 10);
+    EXPECT_NE(page.find("<svg"), std::string::npos);
+
+    const std::string browser = haveProgram("command -v chromium") ? "chromium" : "";
+    if (browser.empty())
+        GTEST_SKIP() << "chromium is not installed: the page was not loaded in a browser";
+    const std::string profile = m_dir.file("profile");
+    const int status =
+        runCommand({browser, "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                    "--user-data-dir=" + profile, "--enable-logging=stderr", "--v=0", "--dump-dom",
+                    "file://" + html},
+                   m_dir.file("dom.txt"), m_dir.file("browser.txt"), 90);
+    const std::string dom = readFile(m_dir.file("dom.txt")),
+                      log = readFile(m_dir.file("browser.txt"));
+    ASSERT_EQ(status, 0) << log;
+    EXPECT_NE(dom.find("Load test report: figures.txt"), std::string::npos) << dom.substr(0, 500);
+    EXPECT_NE(dom.find("</svg>"), std::string::npos);
+    EXPECT_EQ(log.find("CONSOLE"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Uncaught"), std::string::npos) << log;
+}
+
+TEST_F(VelkrunFigures, PacedRunShowsAStallOnlyFromTheIntendedStart) {
+    // The server stalls once, for a second, at its 30th request.
+    std::mutex mutex;
+    int answered = 0;
+    m_server.setHandler([&](const ReceivedRequest&, Responder& r) {
+        bool stall;
+        {
+            std::lock_guard lock(mutex);
+            stall = ++answered == 30;
+        }
+        if (stall) r.pause(1000);
+        r.respond(200, "ok");
+    });
+    // One user, a request due every 50 ms (72000 an hour), 150 of them: the stalled
+    // request is under 1% of the plain times.
+    const std::string json = m_dir.file("paced.json");
+    ASSERT_EQ(velkrun({script("clients=1\nrequests=150\nrate=72000\n[a]\n"), "--summary", json}), 0)
+        << err();
+    if (!haveProgram("python3 -c 'import jsonschema'"))
+        GTEST_SKIP() << "python3-jsonschema is not installed";
+    const std::string values =
+        summaryValue(json,
+                     "d['overall']['percentilesMs']['p99'], "
+                     "d['overall']['fromIntendedStart']['percentilesMs']['p99'], "
+                     "d['overall']['maxMs'], d['overall']['fromIntendedStart']['count']");
+    double plain = 0, intended = 0, max = 0, count = 0;
+    ASSERT_EQ(std::sscanf(values.c_str(), "%lf %lf %lf %lf", &plain, &intended, &max, &count), 4)
+        << values;
+    std::printf(
+        "paced run with a 1 s stall: p99 %.2f ms, from the intended start %.2f ms (%g counted)\n",
+        plain, intended, count);
+    EXPECT_GE(max, 900);         // the stall was measured...
+    EXPECT_LT(plain, 500);       // ...but the plain p99 hides it,
+    EXPECT_GE(intended, 500);    // the intended-start p99 shows it,
+    EXPECT_GT(count, 150 + 10);  // with the requests the stall kept from being sent.
+}
+
+TEST_F(VelkrunFigures, MalformedThresholdIsAUsageErrorBeforeTheRun) {
+    const std::string path = script("[a]\n");
+    for (const char* bad : {"p95", "p42<300", "p95<abc", "mean<5%", ":p95<1", "p95<-1", "rps>"}) {
+        EXPECT_EQ(velkrun({path, "--threshold", bad}), 2) << bad;
+        EXPECT_NE(err().find("--threshold"), std::string::npos) << err();
+    }
+    EXPECT_EQ(velkrun({path, "--cycle", "clients", "1:2:1", "--summary", m_dir.file("x.json")}), 2);
+    EXPECT_EQ(m_server.requestCount(), 0);
+}
+
+TEST_F(VelkrunFigures, AFileThatCannotBeWrittenIsStatus4AndLeavesNoTemporaryFile) {
+    std::filesystem::create_directory(m_dir.file("reports"));
+    const std::string kept = m_dir.write("reports/old.html", "old");
+    // A directory where the summary should go: the rename over it fails.
+    std::filesystem::create_directory(m_dir.file("reports/run.json"));
+    EXPECT_EQ(velkrun({script("[a]\n"), "--summary", m_dir.file("reports/run.json"), "--html", kept,
+                       "--threshold", "p50<0"}),
+              4)
+        << err();
+    EXPECT_NE(err().find("cannot write"), std::string::npos) << err();
+    EXPECT_NE(err().find("threshold p50<0: "), std::string::npos) << err();
+    EXPECT_NE(readFile(kept).find("<svg"), std::string::npos);
+    int files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(m_dir.file("reports")))
+        ++files, (void)entry;
+    EXPECT_EQ(files, 2);
+}
+
+}  // namespace
+}  // namespace velk::test
