@@ -22,7 +22,7 @@ using test::SocketPair;
 TEST(EventLoop, ManySleepersWakeInOrderOfTheirDeadlines) {
     EventLoop loop;
     ASSERT_TRUE(loop.valid());
-    constexpr int kTasks = 10000;
+    constexpr int kTasks = test::kManyTasks;
     std::mt19937 random(11);
     std::vector<Deadline> woken;
     woken.reserve(kTasks);

@@ -177,7 +177,7 @@ long residentKiB() {
 // pages touched, task record, watch).  The figure is printed; the bound is
 // checked only in plain builds, as sanitizers add their own shadow memory.
 TEST(LoopGroup, ResidentMemoryPerParkedTask) {
-    constexpr int kTasks = 10000;
+    constexpr int kTasks = test::kManyTasks;
     std::vector<std::unique_ptr<test::SocketPair>> pairs;
     for (int i = 0; i < kTasks / 2; ++i) {
         pairs.push_back(std::make_unique<test::SocketPair>());
