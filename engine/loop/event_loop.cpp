@@ -104,7 +104,7 @@ void EventLoop::run() {
     for (;;) {
         runPosted();
         runReady();
-        if ((m_stopping || m_finishWhenIdle) && m_tasks.empty()) break;
+        if ((m_stopping || m_finishWhenIdle) && m_tasks.empty() && !hasPosted()) break;
         pollOnce();
         fireTimers();
     }
@@ -247,6 +247,11 @@ void EventLoop::forget(int fd) {
     wakeWith(w.reader, WaitResult::Ready);
     wakeWith(w.writer, WaitResult::Ready);
     w = FdWatch{};
+}
+
+bool EventLoop::hasPosted() {
+    std::lock_guard lock(m_postMutex);
+    return !m_posted.empty();
 }
 
 void EventLoop::runPosted() {

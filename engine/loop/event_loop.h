@@ -56,7 +56,8 @@ public:
     void setFailureHandler(std::function<void(const std::string&)> handler);
 
     // The loop's thread.  Runs tasks until stop() or finishWhenIdle() and no
-    // task is left.
+    // task and no posted work is left (a task spawned by the last task still
+    // runs).  Work posted after run() returned is not run.
     void run();
 
     // From a task of this loop.
@@ -89,6 +90,7 @@ private:
     void resumeTask(Task* task);
     void finishTask(Task* task);
     void wakeWith(Task* task, WaitResult result);
+    bool hasPosted();
     void runPosted();
     void runReady();
     void pollOnce();

@@ -150,6 +150,19 @@ TEST(EventLoop, PostsFromOtherThreadsRunOnTheLoopAndWakeTasks) {
     EXPECT_EQ(result, WaitResult::Ready);
 }
 
+TEST(EventLoop, ATaskSpawnedByTheLastTaskStillRuns) {
+    EventLoop loop;
+    int ran = 0;
+    loop.spawn([&] {
+        loop.spawn([&] {
+            loop.sleepFor(1ms);
+            ++ran;
+        });
+    });
+    runBounded(loop);
+    EXPECT_EQ(ran, 1);
+}
+
 TEST(EventLoop, WaitsOutsideATaskReturnStopped) {
     EventLoop loop;
     SocketPair pair;
