@@ -8,6 +8,7 @@
 #include <semaphore>
 #include <thread>
 
+#include "loop/context_switch.h"
 #include "loop/coroutine.h"
 #include "loop/event_loop.h"
 
@@ -15,6 +16,21 @@ namespace {
 
 using velk::loop::Coroutine;
 using velk::loop::CoroutineStack;
+
+// The bare register switch, without Coroutine's bookkeeping.
+velk::loop::StackPointer g_rawMain;
+velk::loop::StackPointer g_rawOther;
+
+[[noreturn]] void rawBody() {
+    for (;;) velk::loop::velk_loop_switch(&g_rawOther, g_rawMain);
+}
+
+void BM_RawSwitchRoundTrip(benchmark::State& state) {
+    CoroutineStack stack = CoroutineStack::map(velk::loop::kDefaultStackBytes);
+    g_rawOther = velk::loop::prepareContext(stack.top(), rawBody);
+    for (auto _ : state) velk::loop::velk_loop_switch(&g_rawMain, g_rawOther);
+}
+BENCHMARK(BM_RawSwitchRoundTrip);
 
 // One iteration = resume + suspend: two switches.
 void BM_CoroutineRoundTrip(benchmark::State& state) {
