@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "loop/loop_test_support.h"
+#include "platform/resource_limits.h"
 
 namespace velk::loop {
 namespace {
@@ -178,6 +179,7 @@ long residentKiB() {
 // checked only in plain builds, as sanitizers add their own shadow memory.
 TEST(LoopGroup, ResidentMemoryPerParkedTask) {
     constexpr int kTasks = test::kManyTasks;
+    platform::raiseOpenFileLimit(kTasks + 256);
     std::vector<std::unique_ptr<test::SocketPair>> pairs;
     for (int i = 0; i < kTasks / 2; ++i) {
         pairs.push_back(std::make_unique<test::SocketPair>());
