@@ -8,7 +8,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 engine=${1:-$root/engine}
 
-layers=(base platform regex script net http results scripting run api)
+layers=(base platform loop regex script net http results scripting run api)
 
 rank_of() {
   local i

@@ -1,0 +1,322 @@
+#include "loop/event_loop.h"
+
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdint>
+#include <exception>
+#include <utility>
+
+#include "loop/coroutine.h"
+
+namespace velk::loop {
+
+struct EventLoop::Task {
+    Task(CoroutineStack stack, std::function<void()> body)
+        : coroutine(std::move(stack), std::move(body)) {}
+    Coroutine coroutine;
+    TimerEntry timer;
+    size_t index = 0;  // in m_tasks
+    bool parked = false;
+    WaitResult result = WaitResult::Ready;
+};
+
+struct EventLoop::FdWatch {
+    bool registered = false;
+    bool readReady = false;
+    bool writeReady = false;
+    Task* reader = nullptr;
+    Task* writer = nullptr;
+};
+
+namespace {
+
+thread_local EventLoop* t_loop = nullptr;
+
+// Longest single epoll wait; a later deadline is simply waited for in steps.
+constexpr int64_t kMaxPollMs = 60 * 60 * 1000;
+
+}  // namespace
+
+EventLoop::EventLoop(LoopOptions options) : m_options(options) {
+    m_epoll = epoll_create1(EPOLL_CLOEXEC);
+    m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_epoll >= 0 && m_wakeFd >= 0) {
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.fd = m_wakeFd;
+        if (epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wakeFd, &event) != 0) {
+            close(m_wakeFd);
+            m_wakeFd = -1;
+        }
+    }
+}
+
+EventLoop::~EventLoop() {
+    if (m_wakeFd >= 0) close(m_wakeFd);
+    if (m_epoll >= 0) close(m_epoll);
+}
+
+EventLoop* EventLoop::current() {
+    return t_loop;
+}
+
+EventLoop::Task* EventLoop::currentTask() const {
+    return t_loop == this ? m_running : nullptr;
+}
+
+void EventLoop::post(std::function<void()> fn) {
+    bool wasEmpty;
+    {
+        std::lock_guard lock(m_postMutex);
+        wasEmpty = m_posted.empty();
+        m_posted.push_back(std::move(fn));
+    }
+    if (wasEmpty && m_wakeFd >= 0) {
+        const uint64_t one = 1;
+        // A full counter already means "wake up"; nothing to do on failure.
+        [[maybe_unused]] ssize_t written = write(m_wakeFd, &one, sizeof one);
+    }
+}
+
+void EventLoop::spawn(std::function<void()> body) {
+    post([this, body = std::move(body)]() mutable { startTask(std::move(body)); });
+}
+
+void EventLoop::stop() {
+    post([this] { beginStop(); });
+}
+
+void EventLoop::finishWhenIdle() {
+    post([this] { m_finishWhenIdle = true; });
+}
+
+void EventLoop::setFailureHandler(std::function<void(const std::string&)> handler) {
+    std::lock_guard lock(m_postMutex);
+    m_onFailure = std::move(handler);
+}
+
+void EventLoop::run() {
+    EventLoop* const outer = t_loop;
+    t_loop = this;
+    for (;;) {
+        runPosted();
+        runReady();
+        if ((m_stopping || m_finishWhenIdle) && m_tasks.empty() && !hasPosted()) break;
+        pollOnce();
+        fireTimers();
+    }
+    t_loop = outer;
+}
+
+void EventLoop::startTask(std::function<void()> body) {
+    CoroutineStack stack;
+    if (!m_stackPool.empty()) {
+        stack = std::move(m_stackPool.back());
+        m_stackPool.pop_back();
+    } else {
+        stack = CoroutineStack::map(m_options.stackBytes);
+    }
+    if (!stack.valid()) {
+        ++m_failures;
+        std::function<void(const std::string&)> handler;
+        {
+            std::lock_guard lock(m_postMutex);
+            handler = m_onFailure;
+        }
+        if (handler) handler("no memory for a coroutine stack");
+        return;
+    }
+    auto task = std::make_unique<Task>(std::move(stack), std::move(body));
+    task->timer.owner = task.get();
+    task->index = m_tasks.size();
+    m_tasks.push_back(std::move(task));
+    m_ready.push_back(m_tasks.back().get());
+}
+
+void EventLoop::resumeTask(Task* task) {
+    m_running = task;
+    task->coroutine.resume();
+    m_running = nullptr;
+    if (task->coroutine.finished()) finishTask(task);
+}
+
+void EventLoop::finishTask(Task* task) {
+    if (task->coroutine.failed()) {
+        ++m_failures;
+        std::function<void(const std::string&)> handler;
+        {
+            std::lock_guard lock(m_postMutex);
+            handler = m_onFailure;
+        }
+        if (handler) handler(task->coroutine.failure());
+    }
+    if (m_stackPool.size() < m_options.pooledStacks) {
+        m_stackPool.push_back(task->coroutine.takeStack());
+    }
+    const size_t index = task->index;
+    if (index + 1 != m_tasks.size()) {
+        std::swap(m_tasks[index], m_tasks.back());
+        m_tasks[index]->index = index;
+    }
+    m_tasks.pop_back();
+}
+
+WaitResult EventLoop::park(Deadline deadline) {
+    Task* task = currentTask();
+    if (task == nullptr || m_stopping) return WaitResult::Stopped;
+    task->parked = true;
+    task->result = WaitResult::Ready;
+    if (deadline != kNoDeadline) m_timers.insert(task->timer, deadline);
+    Coroutine::suspend();
+    m_timers.cancel(task->timer);
+    return task->result;
+}
+
+void EventLoop::wake(Task* task) {
+    wakeWith(task, WaitResult::Ready);
+}
+
+void EventLoop::wakeWith(Task* task, WaitResult result) {
+    if (task == nullptr || !task->parked) return;
+    task->parked = false;
+    task->result = result;
+    m_ready.push_back(task);
+}
+
+bool EventLoop::sleepFor(std::chrono::milliseconds ms) {
+    const Deadline deadline = Clock::now() + ms;
+    for (;;) {
+        const WaitResult result = park(deadline);
+        if (result == WaitResult::Stopped) return false;
+        if (result == WaitResult::TimedOut || Clock::now() >= deadline) return true;
+    }
+}
+
+WaitResult EventLoop::waitReadable(int fd, Deadline deadline) {
+    return waitFd(fd, false, deadline);
+}
+
+WaitResult EventLoop::waitWritable(int fd, Deadline deadline) {
+    return waitFd(fd, true, deadline);
+}
+
+WaitResult EventLoop::waitFd(int fd, bool forWrite, Deadline deadline) {
+    if (currentTask() == nullptr || m_stopping) return WaitResult::Stopped;
+    // A descriptor epoll refuses (closed, a plain file) is "ready": the caller's
+    // own read or write then reports the real error.
+    if (!watch(fd)) return WaitResult::Ready;
+    {
+        FdWatch& w = m_watches[static_cast<size_t>(fd)];
+        bool& ready = forWrite ? w.writeReady : w.readReady;
+        if (ready) {
+            ready = false;
+            return WaitResult::Ready;
+        }
+        (forWrite ? w.writer : w.reader) = m_running;
+    }
+    const WaitResult result = park(deadline);
+    FdWatch& w = m_watches[static_cast<size_t>(fd)];  // may have moved meanwhile
+    (forWrite ? w.writer : w.reader) = nullptr;
+    if (result == WaitResult::Ready) (forWrite ? w.writeReady : w.readReady) = false;
+    return result;
+}
+
+bool EventLoop::watch(int fd) {
+    if (fd < 0) return false;
+    const auto index = static_cast<size_t>(fd);
+    if (index >= m_watches.size()) m_watches.resize(index + 1);
+    FdWatch& w = m_watches[index];
+    if (w.registered) return true;
+    epoll_event event{};
+    event.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
+    event.data.fd = fd;
+    if (epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event) != 0) return false;
+    w = FdWatch{};
+    w.registered = true;
+    return true;
+}
+
+void EventLoop::forget(int fd) {
+    if (fd < 0 || static_cast<size_t>(fd) >= m_watches.size()) return;
+    FdWatch& w = m_watches[static_cast<size_t>(fd)];
+    if (!w.registered) return;
+    epoll_ctl(m_epoll, EPOLL_CTL_DEL, fd, nullptr);
+    wakeWith(w.reader, WaitResult::Ready);
+    wakeWith(w.writer, WaitResult::Ready);
+    w = FdWatch{};
+}
+
+bool EventLoop::hasPosted() {
+    std::lock_guard lock(m_postMutex);
+    return !m_posted.empty();
+}
+
+void EventLoop::runPosted() {
+    std::vector<std::function<void()>> posted;
+    {
+        std::lock_guard lock(m_postMutex);
+        posted.swap(m_posted);
+    }
+    for (auto& fn : posted) fn();
+}
+
+void EventLoop::runReady() {
+    while (!m_ready.empty()) {
+        std::vector<Task*> ready;
+        ready.swap(m_ready);
+        for (Task* task : ready) resumeTask(task);
+    }
+}
+
+int EventLoop::pollTimeoutMs() const {
+    if (!m_ready.empty()) return 0;
+    const Deadline next = m_timers.next();
+    if (next == kNoDeadline) return -1;
+    const auto left = next - Clock::now();
+    if (left <= Clock::duration::zero()) return 0;
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    return static_cast<int>(ms < kMaxPollMs ? ms : kMaxPollMs);
+}
+
+void EventLoop::pollOnce() {
+    std::array<epoll_event, 256> events;
+    const int count =
+        epoll_wait(m_epoll, events.data(), static_cast<int>(events.size()), pollTimeoutMs());
+    for (int i = 0; i < count; ++i) {
+        const epoll_event& event = events[static_cast<size_t>(i)];
+        const int fd = event.data.fd;
+        if (fd == m_wakeFd) {
+            uint64_t value;
+            [[maybe_unused]] ssize_t got = read(m_wakeFd, &value, sizeof value);
+            continue;
+        }
+        if (fd < 0 || static_cast<size_t>(fd) >= m_watches.size()) continue;
+        FdWatch& w = m_watches[static_cast<size_t>(fd)];
+        if (!w.registered) continue;
+        if (event.events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) {
+            w.readReady = true;
+            wakeWith(w.reader, WaitResult::Ready);
+        }
+        if (event.events & (EPOLLOUT | EPOLLHUP | EPOLLERR)) {
+            w.writeReady = true;
+            wakeWith(w.writer, WaitResult::Ready);
+        }
+    }
+}
+
+void EventLoop::fireTimers() {
+    const Deadline now = Clock::now();
+    while (TimerEntry* due = m_timers.popDue(now)) {
+        wakeWith(static_cast<Task*>(due->owner), WaitResult::TimedOut);
+    }
+}
+
+void EventLoop::beginStop() {
+    m_stopping = true;
+    for (auto& task : m_tasks) wakeWith(task.get(), WaitResult::Stopped);
+}
+
+}  // namespace velk::loop

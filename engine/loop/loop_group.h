@@ -1,0 +1,45 @@
+#pragma once
+// N event loops, each run by its own thread, with tasks placed round-robin.
+// The count defaults to the number of processors.  spawn(), stop() and
+// finishWhenIdle() may be called from any thread; join() and the destructor
+// from the thread that made the group (the destructor stops and joins).
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "loop/event_loop.h"
+#include "platform/thread.h"
+
+namespace velk::loop {
+
+class LoopGroup {
+public:
+    // threads == 0 means one per processor.
+    explicit LoopGroup(size_t threads = 0, LoopOptions options = {});
+    ~LoopGroup();
+    LoopGroup(const LoopGroup&) = delete;
+    LoopGroup& operator=(const LoopGroup&) = delete;
+
+    // False when a loop or a thread could not be made.
+    bool started() const { return m_started; }
+    size_t size() const { return m_loops.size(); }
+    EventLoop& loop(size_t index) { return *m_loops[index]; }
+
+    // Places body on the next loop in turn; returns that loop's index.
+    size_t spawn(std::function<void()> body);
+    void setFailureHandler(const std::function<void(const std::string&)>& handler);
+    void stop();
+    void finishWhenIdle();
+    // Waits until every loop's run() has returned.
+    void join();
+
+private:
+    std::vector<std::unique_ptr<EventLoop>> m_loops;
+    std::vector<platform::Thread> m_threads;
+    std::atomic<size_t> m_next{0};
+    bool m_started = false;
+};
+
+}  // namespace velk::loop

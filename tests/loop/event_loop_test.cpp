@@ -1,0 +1,174 @@
+#include "loop/event_loop.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <random>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "loop/loop_test_support.h"
+
+namespace velk::loop {
+namespace {
+
+using namespace std::chrono_literals;
+using test::after;
+using test::runBounded;
+using test::SocketPair;
+
+TEST(EventLoop, ManySleepersWakeInOrderOfTheirDeadlines) {
+    EventLoop loop;
+    ASSERT_TRUE(loop.valid());
+    constexpr int kTasks = test::kManyTasks;
+    std::mt19937 random(11);
+    std::vector<Deadline> woken;
+    woken.reserve(kTasks);
+    int timedOut = 0;
+    for (int i = 0; i < kTasks; ++i) {
+        const auto delay = std::chrono::milliseconds(random() % 200);
+        loop.spawn([&, delay] {
+            const Deadline deadline = Clock::now() + delay;
+            if (EventLoop::current()->park(deadline) == WaitResult::TimedOut) ++timedOut;
+            woken.push_back(deadline);
+        });
+    }
+    runBounded(loop);
+    EXPECT_EQ(timedOut, kTasks);
+    ASSERT_EQ(woken.size(), static_cast<size_t>(kTasks));
+    EXPECT_TRUE(std::is_sorted(woken.begin(), woken.end()));
+    EXPECT_EQ(loop.taskCount(), 0u);
+}
+
+TEST(EventLoop, ReadWaitEndsWithTheDeadlineWhenThePeerStaysSilent) {
+    EventLoop loop;
+    SocketPair pair;
+    ASSERT_GE(pair.fds[0], 0);
+    WaitResult result = WaitResult::Ready;
+    loop.spawn([&] { result = loop.waitReadable(pair.fds[0], after(50ms)); });
+    runBounded(loop);
+    EXPECT_EQ(result, WaitResult::TimedOut);
+}
+
+TEST(EventLoop, ReadWaitEndsWhenThePeerWritesOrCloses) {
+    for (bool closePeer : {false, true}) {
+        EventLoop loop;
+        SocketPair pair;
+        ASSERT_GE(pair.fds[0], 0);
+        WaitResult result = WaitResult::TimedOut;
+        ssize_t got = -2;
+        loop.spawn([&] {
+            char byte = 0;
+            // First read finds nothing: the wait must then see the peer's move.
+            EXPECT_LT(recv(pair.fds[0], &byte, 1, 0), 0);
+            result = loop.waitReadable(pair.fds[0], after(30s));
+            got = recv(pair.fds[0], &byte, 1, 0);
+            loop.forget(pair.fds[0]);
+        });
+        loop.spawn([&] {
+            loop.sleepFor(10ms);
+            if (closePeer) {
+                close(pair.fds[1]);
+                pair.fds[1] = -1;
+            } else {
+                EXPECT_EQ(send(pair.fds[1], "x", 1, MSG_NOSIGNAL), 1);
+            }
+        });
+        runBounded(loop);
+        EXPECT_EQ(result, WaitResult::Ready);
+        EXPECT_EQ(got, closePeer ? 0 : 1);
+    }
+}
+
+TEST(EventLoop, StopWakesEveryParkedTaskAndLaterWaitsReturnAtOnce) {
+    EventLoop loop;
+    constexpr int kTasks = 100;
+    std::vector<std::unique_ptr<SocketPair>> pairs;
+    for (int i = 0; i < kTasks; ++i) pairs.push_back(std::make_unique<SocketPair>());
+    std::atomic<int> parked{0};
+    std::vector<WaitResult> results(3 * kTasks, WaitResult::Ready);
+    std::vector<bool> slept(kTasks, true);
+    for (int i = 0; i < kTasks; ++i) {
+        loop.spawn([&, i] {
+            ++parked;
+            results[i] = loop.waitReadable(pairs[i]->fds[0]);  // no deadline
+            results[kTasks + i] = loop.park();
+            results[2 * kTasks + i] = loop.waitWritable(pairs[i]->fds[1], after(1h));
+        });
+        loop.spawn([&, i] { slept[i] = loop.sleepFor(1h); });
+    }
+    std::thread stopper([&] {
+        for (int i = 0; i < 3000 && parked.load() < kTasks; ++i) std::this_thread::sleep_for(10ms);
+        loop.stop();
+    });
+    loop.run();  // returns only because stop() woke them all
+    stopper.join();
+    EXPECT_TRUE(loop.stopping());
+    for (WaitResult result : results) EXPECT_EQ(result, WaitResult::Stopped);
+    for (bool s : slept) EXPECT_FALSE(s);
+}
+
+TEST(EventLoop, ExceptionInATaskIsReportedAndTheOthersGoOn) {
+    EventLoop loop;
+    std::vector<std::string> reported;
+    loop.setFailureHandler([&](const std::string& what) { reported.push_back(what); });
+    int finished = 0;
+    loop.spawn([&] {
+        loop.sleepFor(5ms);
+        throw std::runtime_error("bad response");
+    });
+    for (int i = 0; i < 10; ++i) {
+        loop.spawn([&] {
+            loop.sleepFor(10ms);
+            ++finished;
+        });
+    }
+    runBounded(loop);
+    EXPECT_EQ(finished, 10);
+    EXPECT_EQ(loop.failureCount(), 1u);
+    EXPECT_EQ(reported, std::vector<std::string>{"bad response"});
+}
+
+TEST(EventLoop, PostsFromOtherThreadsRunOnTheLoopAndWakeTasks) {
+    EventLoop loop;
+    EventLoop::Task* waiter = nullptr;
+    WaitResult result = WaitResult::Stopped;
+    std::atomic<bool> parked{false};
+    loop.spawn([&] {
+        waiter = loop.currentTask();
+        parked = true;
+        result = loop.park(after(60s));
+    });
+    std::thread poster([&] {
+        for (int i = 0; i < 3000 && !parked.load(); ++i) std::this_thread::sleep_for(1ms);
+        loop.post([&] { loop.wake(waiter); });
+    });
+    runBounded(loop);
+    poster.join();
+    EXPECT_EQ(result, WaitResult::Ready);
+}
+
+TEST(EventLoop, ATaskSpawnedByTheLastTaskStillRuns) {
+    EventLoop loop;
+    int ran = 0;
+    loop.spawn([&] {
+        loop.spawn([&] {
+            loop.sleepFor(1ms);
+            ++ran;
+        });
+    });
+    runBounded(loop);
+    EXPECT_EQ(ran, 1);
+}
+
+TEST(EventLoop, WaitsOutsideATaskReturnStopped) {
+    EventLoop loop;
+    SocketPair pair;
+    EXPECT_EQ(loop.waitReadable(pair.fds[0]), WaitResult::Stopped);
+    EXPECT_EQ(loop.park(), WaitResult::Stopped);
+}
+
+}  // namespace
+}  // namespace velk::loop
