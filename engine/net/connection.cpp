@@ -56,7 +56,7 @@ int Connection::connect() {
         m_lastSocketError = error;
         return -1;
     }
-    if (m_secure && !(stack = handshakeTls(std::move(stack), m_host))) return -1;
+    if (m_secure && !(stack = handshakeTls(std::move(stack), m_tlsContext, m_host))) return -1;
     if (!setSocketBlocking(stack->fd(), true)) {
         m_lastSocketError = errno;
         return -1;
@@ -82,11 +82,7 @@ int Connection::startTls(int sslVersion, const std::string& serverName) {
         m_lastSocketError = errno;
         return -1;
     }
-    ssl_ctx_st* own = m_tlsContext;
-    m_tlsContext = context;
-    stack = handshakeTls(std::move(stack), serverName);
-    m_tlsContext = own;
-    if (!stack) return -1;
+    if (!(stack = handshakeTls(std::move(stack), context, serverName))) return -1;
     if (!setSocketBlocking(stack->fd(), true)) {
         m_lastSocketError = errno;
         return -1;
@@ -96,8 +92,9 @@ int Connection::startTls(int sslVersion, const std::string& serverName) {
 }
 
 std::unique_ptr<Transport> Connection::handshakeTls(std::unique_ptr<Transport> lower,
+                                                    ssl_ctx_st* context,
                                                     const std::string& serverName) {
-    std::unique_ptr<Transport> tls = TlsTransport::over(std::move(lower), m_tlsContext, serverName);
+    std::unique_ptr<Transport> tls = TlsTransport::over(std::move(lower), context, serverName);
     if (!tls || finishHandshake(*tls, secondsToPollMillis(m_timeout), m_abort) < 0) {
         m_lastSocketError = errno;
         return nullptr;
@@ -376,7 +373,9 @@ int Connection::sendAllRaw(const void* data, int length) {
             m_lastSocketError = ready == 0 ? ETIMEDOUT : errno;
             return -1;
         }
-        int n = transfer([&] { return m_stack->write(p + sent, length - sent); }, limitFromNow());
+        // Bounded by the timeout even under nowait, as the wait before it.
+        const WaitLimit limit{platform::tickMillis() + secondsToPollMillis(m_timeout), m_abort};
+        int n = transfer([&] { return m_stack->write(p + sent, length - sent); }, limit);
         if (n <= 0) return -1;
         sent += n;
     }

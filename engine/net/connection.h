@@ -23,7 +23,7 @@
 //
 // Results follow one rule: 0 or a positive count is success, -1 failure (reads also
 // give 0 at the end of the stream).  A Connection belongs to one session thread and is
-// not safe for concurrent use.  It owns its socket and TLS session; the TLS context is
+// not safe for concurrent use.  It owns its stack of transports; the TLS context is
 // shared process-wide and only borrowed.
 #include <cstdint>
 #include <memory>
@@ -142,7 +142,7 @@ private:
     template <class Call>
     int transfer(Call call, const WaitLimit& limit);
     // Runs the TLS handshake over lower within the timeout; the new top or nullptr.
-    std::unique_ptr<Transport> handshakeTls(std::unique_ptr<Transport> lower,
+    std::unique_ptr<Transport> handshakeTls(std::unique_ptr<Transport> lower, ssl_ctx_st* context,
                                             const std::string& serverName);
     void opened(std::unique_ptr<Transport> stack);
     int receive(void* buffer, int size);  // network read plus bandwidth pause
