@@ -16,6 +16,32 @@ int initConnection(HttpSession& s, const std::string& host, int32_t port, bool s
     return r;
 }
 
+// Whether the proxy kind opens a tunnel to the target (CONNECT or SOCKS), over
+// which a secure request runs TLS with the target itself.
+bool isTunnel(net::ProxyKind kind) {
+    return kind == net::ProxyKind::kHttpConnect || kind == net::ProxyKind::kSocks4 ||
+           kind == net::ProxyKind::kSocks5;
+}
+
+// Runs the proxy handshake on a freshly connected conn and, for a secure request
+// through a tunnel, TLS with the target over it.  0, or -1 logged.
+int openPath(HttpSession& s, net::Connection& conn, const std::string& host, int32_t port,
+             bool secure) {
+    std::string handshakeLog;
+    int h = net::proxyHandshake(conn, host, port, s.proxy.credentials, s.proxy.kind, handshakeLog);
+    s.log.write(handshakeLog);
+    if (h < 0) {
+        s.log.write("Failed to connect to remote host.\r\n");
+        return -1;
+    }
+    if (secure && isTunnel(s.proxy.kind) && conn.startTls(s.options.sslver, host) < 0) {
+        s.log.write(conn.lastError());
+        s.log.write("Failed to connect to remote host!\r\n");
+        return -1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int setUpUserConnection(HttpSession& s) {
@@ -44,7 +70,9 @@ int selectConnectionForRequest(HttpSession& s, const RequestDef& r, bool secure)
     net::Connection& conn = s.connection;
     // A kept-alive connection the server has dropped meanwhile is reopened rather
     // than failing the request on a dead socket.
-    if (conn.isReusable() && !conn.stillUsable()) {
+    // So is a tunnel whose TLS does not match the request's.
+    if (conn.isReusable() &&
+        (!conn.stillUsable() || (isTunnel(s.proxy.kind) && conn.carriesTls() != secure))) {
         conn.setReusable(false);
         conn.close();
     }
@@ -77,15 +105,8 @@ int selectConnectionForRequest(HttpSession& s, const RequestDef& r, bool secure)
             s.log.write("Failed to connect to remote host!\r\n");
             return -1;
         }
-        std::string handshakeLog;
         const std::string& target = r.server ? *r.server : current.server;
-        int h = net::proxyHandshake(conn, target, r.port, s.proxy.credentials, s.proxy.kind,
-                                    handshakeLog);
-        s.log.write(handshakeLog);
-        if (h < 0) {
-            s.log.write("Failed to connect to remote host.\r\n");
-            return -1;
-        }
+        if (openPath(s, conn, target, r.port, secure) < 0) return -1;
     }
     return 0;
 }
@@ -104,7 +125,8 @@ int selectConnectionForRedirect(HttpSession& s, const std::string& host, int32_t
                 equalsNoCase(host, s.connectionHost);
     } else {
         // A tunnel leads to one host: the one the last exchange went to.
-        reuse = conn.isReusable() && port == lastPort && equalsNoCase(host, s.currentHost);
+        reuse = conn.isReusable() && port == lastPort && equalsNoCase(host, s.currentHost) &&
+                conn.carriesTls() == secure;
     }
     if (reuse) {
         if (!conn.isReusable() && conn.connect() < 0) {
@@ -133,16 +155,7 @@ int selectConnectionForRedirect(HttpSession& s, const std::string& host, int32_t
         s.log.write("Failed to connect to remote host!\r\n");
         return -1;
     }
-    if (tunnel) {
-        std::string handshakeLog;
-        int h =
-            net::proxyHandshake(*temporary, host, port, s.proxy.credentials, kind, handshakeLog);
-        s.log.write(handshakeLog);
-        if (h < 0) {
-            s.log.write("Failed to connect to remote host.\r\n");
-            return -1;
-        }
-    }
+    if (tunnel && openPath(s, *temporary, host, port, secure) < 0) return -1;
     out.temporary = std::move(temporary);
     out.connection = out.temporary.get();
     return 0;

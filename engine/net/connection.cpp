@@ -1,34 +1,23 @@
 #include "net/connection.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 
 #include <cerrno>
 #include <cstring>
 
 #include "base/abort_sleep.h"
 #include "net/ipv4_resolver.h"
+#include "net/plain_socket_transport.h"
 #include "net/readiness.h"
 #include "net/speed_limit.h"
 #include "net/tls_client_context.h"
-#include "net/tls_session.h"
+#include "net/tls_transport.h"
 #include "platform/clock.h"
 
 namespace velk::net {
-namespace {
-
-bool setBlocking(int fd, bool blocking) {
-    int flags = fcntl(fd, F_GETFL, 0);
-    if (flags < 0) return false;
-    flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
-    return fcntl(fd, F_SETFL, flags) == 0;
-}
-
-}  // namespace
 
 Connection::Connection() = default;
 
@@ -60,85 +49,87 @@ int Connection::init(const std::string& host, int port, bool secure, int sslVers
 
 int Connection::connect() {
     close();
-    SocketHandle socket(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    if (!socket.valid()) {
+    int error = 0;
+    std::unique_ptr<Transport> stack = PlainSocketTransport::connect(
+        m_address, m_port, secondsToPollMillis(m_timeout), m_abort, error);
+    if (!stack) {
+        m_lastSocketError = error;
+        return -1;
+    }
+    if (m_secure && !(stack = handshakeTls(std::move(stack), m_tlsContext, m_host))) return -1;
+    if (!setSocketBlocking(stack->fd(), true)) {
         m_lastSocketError = errno;
         return -1;
     }
-    const int fd = socket.get();
-    const int timeoutMillis = secondsToPollMillis(m_timeout);
-    // Non-blocking while connecting, so the timeout bounds it instead of the
-    // system's minutes-long default.
-    if (!setBlocking(fd, false)) {
-        m_lastSocketError = errno;
-        return -1;
-    }
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = m_port;
-    sa.sin_addr.s_addr = m_address;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
-        if (errno != EINPROGRESS) {
-            m_lastSocketError = errno;
-            return -1;
-        }
-        int ready = waitForSocket(fd, Readiness::kWrite, timeoutMillis, m_abort);
-        if (ready <= 0) {
-            m_lastSocketError = ready == 0 ? ETIMEDOUT : errno;
-            return -1;
-        }
-        int err = 0;
-        socklen_t len = sizeof err;
-        if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) {
-            m_lastSocketError = err != 0 ? err : errno;
-            return -1;
-        }
-    }
-    // Closing resets the connection at once instead of lingering in TIME_WAIT.
-    linger off{1, 0};
-    setsockopt(fd, SOL_SOCKET, SO_LINGER, &off, sizeof off);
-    if (m_secure) {
-        m_tls = TlsSession::handshake(m_tlsContext, fd, m_host, timeoutMillis, m_abort);
-        if (!m_tls) {
-            m_lastSocketError = errno;
-            return -1;
-        }
-    }
-    if (!setBlocking(fd, true)) {
-        m_lastSocketError = errno;
-        m_tls.reset();
-        return -1;
-    }
-    if (!m_readAhead) m_readAhead = std::make_unique_for_overwrite<char[]>(kFastReadAheadSize);
-    m_socket = std::move(socket);
-    m_open = true;
-    armSocketTimeouts();
+    opened(std::move(stack));
     // A fresh plain stream has an empty send buffer; a TLS handshake has just written.
     m_knownWritable = !m_secure;
     return 0;
 }
 
+int Connection::startTls(int sslVersion, const std::string& serverName) {
+    if (!m_open || !m_plain) return -1;
+    m_lastError.clear();
+    ssl_ctx_st* context = TlsClientContext::forVersion(sslVersion, m_lastError);
+    if (context == nullptr) {
+        close();
+        return -1;
+    }
+    // The handshake waits for readiness itself, on a non-blocking socket.
+    std::unique_ptr<Transport> stack = std::move(m_stack);
+    close();
+    if (!setSocketBlocking(stack->fd(), false)) {
+        m_lastSocketError = errno;
+        return -1;
+    }
+    if (!(stack = handshakeTls(std::move(stack), context, serverName))) return -1;
+    if (!setSocketBlocking(stack->fd(), true)) {
+        m_lastSocketError = errno;
+        return -1;
+    }
+    opened(std::move(stack));
+    return 0;
+}
+
+std::unique_ptr<Transport> Connection::handshakeTls(std::unique_ptr<Transport> lower,
+                                                    ssl_ctx_st* context,
+                                                    const std::string& serverName) {
+    std::unique_ptr<Transport> tls = TlsTransport::over(std::move(lower), context, serverName);
+    if (!tls || finishHandshake(*tls, secondsToPollMillis(m_timeout), m_abort) < 0) {
+        m_lastSocketError = errno;
+        return nullptr;
+    }
+    return tls;
+}
+
+void Connection::opened(std::unique_ptr<Transport> stack) {
+    if (!m_readAhead) m_readAhead = std::make_unique_for_overwrite<char[]>(kFastReadAheadSize);
+    m_plain = stack->isPlain();
+    m_fd = stack->fd();
+    m_stack = std::move(stack);
+    m_open = true;
+    armSocketTimeouts();
+}
+
 int Connection::attach(int fd, int timeoutSeconds) {
     close();
     SocketHandle socket(fd);
-    if (!socket.valid() || !setBlocking(fd, true)) return -1;
+    if (!socket.valid() || !setSocketBlocking(fd, true)) return -1;
     m_timeout = timeoutSeconds;
     m_secure = false;
-    if (!m_readAhead) m_readAhead = std::make_unique_for_overwrite<char[]>(kFastReadAheadSize);
-    m_socket = std::move(socket);
-    m_open = true;
-    armSocketTimeouts();
+    opened(std::make_unique<PlainSocketTransport>(std::move(socket)));
     return 0;
 }
 
 void Connection::close() {
-    if (m_tls) {
+    if (m_stack && !m_plain) {
         // Never block here on a peer that stopped reading.
-        if (m_socket.valid()) setBlocking(m_socket.get(), false);
-        m_tls->shutdown();
-        m_tls.reset();
+        setSocketBlocking(m_fd, false);
+        m_stack->shutdown();
     }
-    m_socket.reset();
+    m_stack.reset();
+    m_fd = -1;
+    m_plain = true;
     m_open = false;
     m_readAheadCount = 0;
     m_readAheadPos = 0;
@@ -154,27 +145,14 @@ void Connection::setNoWait(bool noWait) {
 }
 
 bool Connection::waitsInSocket() const {
-    return m_open && !m_tls && !m_noWait && m_bytesPerSecond == 0 && m_timeout > 0;
+    return m_open && m_plain && !m_noWait && m_bytesPerSecond == 0 && m_timeout > 0;
 }
 
 bool Connection::armSocketTimeouts() {
-    timeval tv{};
-    tv.tv_usec = kAbortCheckMillis * 1000;
-    const int fd = m_socket.get();
-    if (setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) != 0 ||
-        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) != 0) {
-        disarmSocketTimeouts();  // back to poll() waits on a socket without timeouts
-        return false;
-    }
-    m_socketTimeoutsArmed = true;
-    return true;
-}
-
-void Connection::disarmSocketTimeouts() {
-    timeval none{};
-    setsockopt(m_socket.get(), SOL_SOCKET, SO_RCVTIMEO, &none, sizeof none);
-    setsockopt(m_socket.get(), SOL_SOCKET, SO_SNDTIMEO, &none, sizeof none);
-    m_socketTimeoutsArmed = false;
+    m_socketTimeoutsArmed = setSliceTimeouts(m_fd, kAbortCheckMillis);
+    // Else back to poll() waits on a socket without timeouts.
+    if (!m_socketTimeoutsArmed) setSliceTimeouts(m_fd, 0);
+    return m_socketTimeoutsArmed;
 }
 
 int Connection::waitByReceiving() {
@@ -183,12 +161,12 @@ int Connection::waitByReceiving() {
     m_readAheadPos = m_readAheadCount = 0;
     noteRead();
     for (;;) {
-        const ssize_t n = ::recv(m_socket.get(), m_readAhead.get(), kFastReadAheadSize, 0);
+        const int n = m_stack->read(m_readAhead.get(), kFastReadAheadSize);
         if (n > 0) {
-            m_readAheadCount = int(n);
+            m_readAheadCount = n;
             return 1;
         }
-        if (n < 0 && (errno == EINTR || isSliceEnd(errno))) {
+        if (n == kWouldBlock) {
             // A slice of the wait passed, or a signal cut it short.
             const int reason = limit.stopReason();
             if (reason == 0) continue;
@@ -209,17 +187,24 @@ WaitLimit Connection::limitFromNow() const {
     return {bounded ? platform::tickMillis() + secondsToPollMillis(m_timeout) : INT64_MAX, m_abort};
 }
 
-bool Connection::retryAfter(const WaitLimit& limit) {
-    const int err = errno;
-    if (err == EINTR) return true;
-    if (m_socketTimeoutsArmed && isSliceEnd(err)) {
+template <class Call>
+int Connection::transfer(Call call, const WaitLimit& limit) {
+    for (;;) {
+        const int n = call();
+        if (n != kWouldBlock) {
+            if (n < 0) m_lastSocketError = errno;
+            return n;
+        }
         const int reason = limit.stopReason();
-        if (reason == 0) return true;
-        m_lastSocketError = reason;
-        return false;
+        if (reason != 0) {
+            m_lastSocketError = reason;
+            return -1;
+        }
+        // On a blocking socket the call itself waited one time-out slice; a socket
+        // without those slices is waited for here, a slice at a time.
+        if (!m_socketTimeoutsArmed)
+            waitForSocket(m_fd, m_stack->wants(), kAbortCheckMillis, m_abort);
     }
-    m_lastSocketError = err;
-    return false;
 }
 
 void Connection::releaseTls() {
@@ -227,7 +212,7 @@ void Connection::releaseTls() {
 }
 
 int Connection::waitSocket(bool forWrite) {
-    int rc = waitForSocket(m_socket.get(), forWrite ? Readiness::kWrite : Readiness::kRead,
+    int rc = waitForSocket(m_fd, forWrite ? Readiness::kWrite : Readiness::kRead,
                            secondsToPollMillis(m_timeout), m_abort);
     if (rc < 0) m_lastSocketError = errno;
     // Readiness (or a pending error) lasts until this side reads or writes.
@@ -243,20 +228,20 @@ void Connection::forgetReadiness() {
 void Connection::noteRead() {
     m_knownReadable = false;
     // TLS may write while reading (post-handshake messages).
-    if (m_tls) m_knownWritable = false;
+    if (!m_plain) m_knownWritable = false;
 }
 
 void Connection::noteWrite() {
     m_knownWritable = false;
     // TLS may read while writing.
-    if (m_tls) m_knownReadable = false;
+    if (!m_plain) m_knownReadable = false;
 }
 
 int Connection::waitReadable() {
     if (!m_open) return -1;
     if (m_readAheadPos < m_readAheadCount || m_noWait || m_knownReadable || m_hasPendingEnd)
         return 1;
-    if (m_tls && m_tls->hasBufferedInput()) return 1;
+    if (!m_plain && m_stack->hasBufferedInput()) return 1;
     if (waitsInSocket()) return waitByReceiving();
     return waitSocket(false);
 }
@@ -264,7 +249,7 @@ int Connection::waitReadable() {
 bool Connection::stillUsable() {
     if (!m_open) return false;
     if (!waitsInSocket() && !m_noWait && !m_knownWritable && m_readAheadPos >= m_readAheadCount) {
-        pollfd p{m_socket.get(), POLLIN | POLLOUT, 0};
+        pollfd p{m_fd, POLLIN | POLLOUT, 0};
         if (::poll(&p, 1, 0) == 1 && p.revents == POLLOUT) {
             // Writable, so the wait would end at once; nothing to read, so no end of
             // stream either (and a TLS peer is never judged by a peek).
@@ -281,7 +266,7 @@ bool Connection::peerHasClosed() const {
     if (m_hasPendingEnd) return true;
     if (!m_open || m_secure || m_readAheadPos < m_readAheadCount) return false;
     char byte;
-    ssize_t n = ::recv(m_socket.get(), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    ssize_t n = ::recv(m_fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
     return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
@@ -312,15 +297,7 @@ int Connection::receive(void* buffer, int size) {
         m_bytesPerSecond != 0 ? platform::nowMicros() : 0;  // for the pause only
     noteRead();
     const WaitLimit limit = limitFromNow();
-    int n;
-    if (m_tls) {
-        n = m_tls->read(buffer, size, limit);
-        if (n < 0) m_lastSocketError = errno;
-    } else {
-        do {
-            n = int(::recv(m_socket.get(), buffer, size_t(size), 0));
-        } while (n < 0 && retryAfter(limit));
-    }
+    const int n = transfer([&] { return m_stack->read(buffer, size); }, limit);
     applySpeedLimit(n, started);
     return n;
 }
@@ -357,15 +334,7 @@ int Connection::write(const void* data, int length) {
         m_bytesPerSecond != 0 ? platform::nowMicros() : 0;  // for the pause only
     noteWrite();
     const WaitLimit limit = limitFromNow();
-    int n;
-    if (m_tls) {
-        n = m_tls->write(data, length, limit);
-        if (n < 0) m_lastSocketError = errno;
-    } else {
-        do {
-            n = int(::send(m_socket.get(), data, size_t(length), MSG_NOSIGNAL));
-        } while (n < 0 && retryAfter(limit));
-    }
+    const int n = transfer([&] { return m_stack->write(data, length); }, limit);
     applySpeedLimit(n, started);
     return n;
 }
@@ -399,20 +368,15 @@ int Connection::sendAllRaw(const void* data, int length) {
     int sent = 0;
     forgetReadiness();
     while (sent < length) {
-        int ready = waitForSocket(m_socket.get(), Readiness::kWrite, secondsToPollMillis(m_timeout),
-                                  m_abort);
+        int ready = waitForSocket(m_fd, Readiness::kWrite, secondsToPollMillis(m_timeout), m_abort);
         if (ready <= 0) {
             m_lastSocketError = ready == 0 ? ETIMEDOUT : errno;
             return -1;
         }
-        int n = m_tls ? m_tls->write(p + sent, length - sent, limitFromNow())
-                      : int(::send(m_socket.get(), p + sent, size_t(length - sent), MSG_NOSIGNAL));
-        // Interrupted, or the send's time-out slice passed: wait again.
-        if (n < 0 && !m_tls && (errno == EINTR || isSliceEnd(errno))) continue;
-        if (n <= 0) {
-            m_lastSocketError = errno;
-            return -1;
-        }
+        // Bounded by the timeout even under nowait, as the wait before it.
+        const WaitLimit limit{platform::tickMillis() + secondsToPollMillis(m_timeout), m_abort};
+        int n = transfer([&] { return m_stack->write(p + sent, length - sent); }, limit);
+        if (n <= 0) return -1;
         sent += n;
     }
     return sent;
@@ -421,25 +385,14 @@ int Connection::sendAllRaw(const void* data, int length) {
 int Connection::receiveRaw(void* buffer, int size) {
     if (!m_open || size <= 0) return -1;
     forgetReadiness();
-    if (!(m_tls && m_tls->hasBufferedInput())) {
-        int ready = waitForSocket(m_socket.get(), Readiness::kRead, secondsToPollMillis(m_timeout),
-                                  m_abort);
+    if (!m_stack->hasBufferedInput()) {
+        int ready = waitForSocket(m_fd, Readiness::kRead, secondsToPollMillis(m_timeout), m_abort);
         if (ready <= 0) {
             m_lastSocketError = ready == 0 ? ETIMEDOUT : errno;
             return -1;
         }
     }
-    const WaitLimit limit = limitFromNow();
-    if (m_tls) {
-        int n = m_tls->read(buffer, size, limit);
-        if (n < 0) m_lastSocketError = errno;
-        return n;
-    }
-    int n;
-    do {
-        n = int(::recv(m_socket.get(), buffer, size_t(size), 0));
-    } while (n < 0 && retryAfter(limit));
-    return n;
+    return transfer([&] { return m_stack->read(buffer, size); }, limitFromNow());
 }
 
 }  // namespace velk::net

@@ -16,9 +16,14 @@
 // time-out of that slice for this; a call that runs out of its slice tries again
 // until its own time-out passes.
 //
+// The bytes go through a stack of transports (transport.h): the plain socket, with
+// TLS above it when secure; startTls() puts TLS over a tunnel a proxy handshake
+// has made.  The connection talks only to the top of the stack and keeps the
+// read-ahead, the waits and the bandwidth pacing.
+//
 // Results follow one rule: 0 or a positive count is success, -1 failure (reads also
 // give 0 at the end of the stream).  A Connection belongs to one session thread and is
-// not safe for concurrent use.  It owns its socket and TLS session; the TLS context is
+// not safe for concurrent use.  It owns its stack of transports; the TLS context is
 // shared process-wide and only borrowed.
 #include <cstdint>
 #include <memory>
@@ -26,13 +31,11 @@
 #include <string_view>
 
 #include "net/readiness.h"
-#include "net/socket_handle.h"
+#include "net/transport.h"
 
 struct ssl_ctx_st;
 
 namespace velk::net {
-
-class TlsSession;
 
 class Connection {
 public:
@@ -56,7 +59,12 @@ public:
     // Takes over an already connected plain stream socket (the far end of a
     // socketpair, a socket passed in by a host) as if connect() had made it.
     int attach(int fd, int timeoutSeconds);
-    // TLS close_notify when secure, then closes the socket; unread read-ahead bytes
+    // Puts TLS over the open plain stream (a tunnel through a proxy) and runs the
+    // handshake within the timeout, serverName going out as SNI.  -1 when the TLS
+    // context for sslVersion is refused (see lastError) or the handshake fails; the
+    // connection is then closed.
+    int startTls(int sslVersion, const std::string& serverName);
+    // TLS close_notify when TLS is on, then closes the socket; unread read-ahead bytes
     // belonged to that stream and are dropped.
     void close();
     // Lets go of the TLS context (shared, so nothing is freed).
@@ -111,7 +119,10 @@ public:
     int receiveRaw(void* buffer, int size);
 
     bool isOpen() const { return m_open; }
+    // Whether init asked for TLS to the host itself.
     bool isSecure() const { return m_secure; }
+    // Whether the open stream carries TLS (to the host, or through a tunnel).
+    bool carriesTls() const { return m_open && !m_plain; }
     bool isReusable() const { return m_reusable; }
     void setReusable(bool reusable) { m_reusable = reusable; }
     bool noWait() const { return m_noWait; }
@@ -126,6 +137,14 @@ public:
     int lastSocketError() const { return m_lastSocketError; }
 
 private:
+    // One transport call repeated while it would block and limit allows; errors
+    // (and the reason a limit stopped it) go to m_lastSocketError.
+    template <class Call>
+    int transfer(Call call, const WaitLimit& limit);
+    // Runs the TLS handshake over lower within the timeout; the new top or nullptr.
+    std::unique_ptr<Transport> handshakeTls(std::unique_ptr<Transport> lower, ssl_ctx_st* context,
+                                            const std::string& serverName);
+    void opened(std::unique_ptr<Transport> stack);
     int receive(void* buffer, int size);  // network read plus bandwidth pause
     int serveReadAhead(void* buffer, int size);
     // Refills the empty read-ahead with one receive; its result.
@@ -139,26 +158,23 @@ private:
     // setting those timeouts on the socket (once per socket).
     bool waitsInSocket() const;
     bool armSocketTimeouts();
-    void disarmSocketTimeouts();
     // The receive that a readiness wait on an empty read-ahead becomes.
     int waitByReceiving();
     // The limit for a blocking call starting now: the timeout (none under nowait)
     // and the abort flag.
     WaitLimit limitFromNow() const;
-    // After a receive or send that failed with errno: whether to call again (a
-    // signal, or a time-out slice within limit).  Sets the socket error otherwise.
-    bool retryAfter(const WaitLimit& limit);
 
     int m_timeout = 0;
     const AbortWatch* m_abort = nullptr;
     bool m_reusable = false;
     bool m_secure = false;
     ssl_ctx_st* m_tlsContext = nullptr;  // shared, borrowed
-    std::unique_ptr<TlsSession> m_tls;
     std::string m_host;
-    uint32_t m_address = 0;  // network byte order
-    uint16_t m_port = 0;     // network byte order
-    SocketHandle m_socket;
+    uint32_t m_address = 0;              // network byte order
+    uint16_t m_port = 0;                 // network byte order
+    std::unique_ptr<Transport> m_stack;  // the top; null while closed
+    int m_fd = -1;                       // the socket under the stack
+    bool m_plain = true;                 // the top passes bytes as they are
     bool m_open = false;
     std::unique_ptr<char[]> m_readAhead;  // kFastReadAheadSize bytes, made at the first connect
     int m_readAheadCount = 0;

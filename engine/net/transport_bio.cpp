@@ -1,16 +1,16 @@
-#include "net/no_signal_bio.h"
+#include "net/transport_bio.h"
 
 #include <openssl/bio.h>
-#include <sys/socket.h>
 
-#include <cerrno>
 #include <memory>
+
+#include "net/transport.h"
 
 namespace velk::net {
 namespace {
 
 struct SocketState {
-    int fd = -1;
+    Transport* lower = nullptr;
     bool atEof = false;  // OpenSSL asks (BIO_eof) to tell a clean end from an error
 };
 
@@ -18,26 +18,34 @@ SocketState* stateOf(BIO* bio) {
     return static_cast<SocketState*>(BIO_get_data(bio));
 }
 
-bool isRetryable(int err) {
-    return err == EAGAIN || err == EWOULDBLOCK || err == EINTR;
+// What the layer below waits for, which need not match the call (a TLS layer
+// below may have to read in order to write).
+void markRetry(BIO* bio, const Transport& lower) {
+    if (lower.wants() == Readiness::kWrite) {
+        BIO_set_retry_write(bio);
+    } else {
+        BIO_set_retry_read(bio);
+    }
 }
 
 int bioWrite(BIO* bio, const char* data, int length) {
     BIO_clear_retry_flags(bio);
     if (length <= 0) return 0;
-    ssize_t n = ::send(stateOf(bio)->fd, data, size_t(length), MSG_NOSIGNAL);
-    if (n < 0 && isRetryable(errno)) BIO_set_retry_write(bio);
-    return int(n);
+    int n = stateOf(bio)->lower->write(data, length);
+    if (n != kWouldBlock) return n;
+    markRetry(bio, *stateOf(bio)->lower);
+    return -1;
 }
 
 int bioRead(BIO* bio, char* buffer, int size) {
     BIO_clear_retry_flags(bio);
     if (size <= 0) return 0;
     SocketState* s = stateOf(bio);
-    ssize_t n = ::recv(s->fd, buffer, size_t(size), 0);
+    int n = s->lower->read(buffer, size);
     if (n == 0) s->atEof = true;
-    if (n < 0 && isRetryable(errno)) BIO_set_retry_read(bio);
-    return int(n);
+    if (n != kWouldBlock) return n;
+    markRetry(bio, *s->lower);
+    return -1;
 }
 
 int bioPuts(BIO* bio, const char* text) {
@@ -49,9 +57,11 @@ int bioPuts(BIO* bio, const char* text) {
 long bioCtrl(BIO* bio, int cmd, long num, void* ptr) {
     SocketState* s = stateOf(bio);
     switch (cmd) {
-        case BIO_C_GET_FD:
-            if (ptr != nullptr) *static_cast<int*>(ptr) = s->fd;
-            return s->fd;
+        case BIO_C_GET_FD: {
+            const int fd = s->lower->fd();
+            if (ptr != nullptr) *static_cast<int*>(ptr) = fd;
+            return fd;
+        }
         case BIO_CTRL_EOF:
             return s->atEof ? 1 : 0;
         case BIO_CTRL_GET_CLOSE:
@@ -84,9 +94,8 @@ int bioDestroy(BIO* bio) {
 // Built once; a BIO_METHOD is read-only after set-up and shared by all sessions.
 const BIO_METHOD* noSignalMethod() {
     static BIO_METHOD* method = [] {
-        BIO_METHOD* m =
-            BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR,
-                         "velk no-signal socket");
+        BIO_METHOD* m = BIO_meth_new(
+            BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR, "velk transport");
         if (m == nullptr) return m;
         BIO_meth_set_write(m, bioWrite);
         BIO_meth_set_read(m, bioRead);
@@ -101,13 +110,13 @@ const BIO_METHOD* noSignalMethod() {
 
 }  // namespace
 
-bio_st* newNoSignalSocketBio(int fd) {
+bio_st* newTransportBio(Transport& lower) {
     const BIO_METHOD* method = noSignalMethod();
     if (method == nullptr) return nullptr;
     BIO* bio = BIO_new(method);
     if (bio == nullptr) return nullptr;
     auto state = std::make_unique<SocketState>();
-    state->fd = fd;
+    state->lower = &lower;
     BIO_set_data(bio, state.release());
     BIO_set_init(bio, 1);
     return bio;
