@@ -52,6 +52,9 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
+    void signal(int sig) {
+        if (m_pid > 0 && !m_reaped) kill(m_pid, sig);
+    }
     // Exit status, or -1 when it did not end within the limit (then it is killed).
     int wait(int seconds = 120) {
         for (int i = 0; i < seconds * 20 && m_pid > 0; ++i) {

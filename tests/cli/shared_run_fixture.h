@@ -7,8 +7,8 @@
 
 #include <map>
 #include <set>
-#include <sstream>
 
+#include "common/report_rows.h"
 #include "common/temp_dir.h"
 #include "support/test_http_server.h"
 
@@ -51,25 +51,6 @@ protected:
         for (auto [code, n] : counts)
             table += std::to_string(code) + "\t" + std::to_string(n) + "\n";
         return table;
-    }
-    // The rows of individual times: user/iteration and per cell "time" or the
-    // error symbol shown.
-    static std::vector<std::string> rowShapes(const std::string& report) {
-        std::vector<std::string> rows;
-        std::istringstream in(report);
-        for (std::string line; std::getline(in, line);) {
-            if (line.size() < 10 || line[3] != '/') continue;
-            std::string shape = line.substr(0, 9);
-            for (size_t tab = line.find('\t'); tab != std::string::npos;
-                 tab = line.find('\t', tab + 1)) {
-                const std::string cell = line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1);
-                if (!cell.empty())
-                    shape +=
-                        std::isdigit(static_cast<unsigned char>(cell[0])) ? "|time" : "|" + cell;
-            }
-            rows.push_back(shape);
-        }
-        return rows;
     }
     static std::vector<std::string> oneMachineRows() {
         std::vector<std::string> rows;

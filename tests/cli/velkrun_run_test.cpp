@@ -2,73 +2,24 @@
 // loopback server, its report, its exit status and Ctrl+C.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
+#include "child_process.h"
 #include "common/temp_dir.h"
 #include "support/http_text.h"
 #include "support/test_http_server.h"
 
-extern char** environ;
 
 namespace velk::test {
 namespace {
 
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // velkrun with args; its standard output and error go to files in dir.
-class Velkrun {
+class Velkrun : public ChildProcess {
 public:
-    Velkrun(const TempDir& dir, std::vector<std::string> args) : m_out(dir.file("out.txt")), m_err(dir.file("err.txt")) {
-        args.insert(args.begin(), VELKRUN_PATH);
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_addopen(&actions, 2, m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (posix_spawn(&m_pid, VELKRUN_PATH, &actions, nullptr, argv.data(), environ) != 0) m_pid = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Velkrun() {
-        if (m_pid > 0 && !m_reaped) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-    }
-    void signal(int sig) { kill(m_pid, sig); }
-    // Exit status, or -1 when it did not end within the limit (then it is killed).
-    int wait(int seconds = 120) {
-        for (int i = 0; i < seconds * 20; ++i) {
-            int status = 0;
-            if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-                m_reaped = true;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return -1;
-    }
-    std::string out() const { return readFile(m_out); }
-    std::string err() const { return readFile(m_err); }
-
-private:
-    std::string m_out, m_err;
-    pid_t m_pid = -1;
-    bool m_reaped = false;
+    Velkrun(const TempDir& dir, std::vector<std::string> args)
+        : ChildProcess(VELKRUN_PATH, std::move(args), dir.file("out.txt"), dir.file("err.txt")) {}
 };
 
 class VelkrunRun : public ::testing::Test {
@@ -92,7 +43,7 @@ TEST_F(VelkrunRun, RunsTheTestWritesTheReportFileAndPrintsIt) {
     // The project is named after the script file, and so is the report file.
     const std::string file = m_dir.file("shop-127.0.0.1-2x3.xls");
     ASSERT_TRUE(std::filesystem::exists(file)) << run.err();
-    EXPECT_EQ(readFile(file), report);
+    EXPECT_EQ(readWhole(file), report);
     EXPECT_NE(run.err().find("velkrun: 12 requests, 0 errors"), std::string::npos) << run.err();
     EXPECT_NE(run.err().find("Results written to file: " + file), std::string::npos) << run.err();
 }
@@ -129,7 +80,7 @@ TEST_F(VelkrunRun, TheClosingLineAndStatusSayWhetherRequestsReachedTheServer) {
 
 // The example of the manual, run as written, sends what its comments say.
 TEST_F(VelkrunRun, TheManualsScriptExampleRunsAsWritten) {
-    const std::string readme = readFile(std::string(VELK_EXAMPLES_DIR) + "/../README.md");
+    const std::string readme = readWhole(std::string(VELK_EXAMPLES_DIR) + "/../README.md");
     const size_t start = readme.find("```ini\n[general]");
     ASSERT_NE(start, std::string::npos);
     const size_t end = readme.find("```", start + 6);
@@ -191,7 +142,7 @@ TEST_F(VelkrunRun, CtrlCOrSigtermStopsTheRunAndStillWritesTheReport) {
         run.signal(sig);
         EXPECT_EQ(run.wait(), status) << run.err();
         EXPECT_NE(run.err().find("stopping the run"), std::string::npos) << run.err();
-        const std::string text = readFile(report);
+        const std::string text = readWhole(report);
         EXPECT_NE(text.find("N/A"), std::string::npos);
         EXPECT_NE(text.find("--- HTTP response codes details ---"), std::string::npos);
     }

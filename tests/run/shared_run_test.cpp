@@ -7,9 +7,9 @@
 #include <cstring>
 #include <map>
 #include <set>
-#include <sstream>
 
 #include "common/message_capture.h"
+#include "common/report_rows.h"
 #include "support/test_http_server.h"
 #include "velkcore.h"
 
@@ -38,26 +38,6 @@ std::multiset<std::string> valuesOf(const std::vector<ReceivedRequest>& requests
     std::multiset<std::string> out;
     for (const ReceivedRequest& r : requests) out.insert(r.target.substr(r.target.find('?') + 1));
     return out;
-}
-
-// The rows of the individual times: user/iteration and, per cell, a time or
-// the error symbol it shows.
-std::vector<std::string> rowShapes(const std::string& report) {
-    std::vector<std::string> rows;
-    std::istringstream in(report);
-    for (std::string line; std::getline(in, line);) {
-        if (line.size() < 10 || line[3] != '/') continue;
-        std::string shape = line.substr(0, 9);
-        for (size_t tab = line.find('\t'); tab != std::string::npos;
-             tab = line.find('\t', tab + 1)) {
-            const std::string cell = line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1);
-            shape += cell.empty()                                        ? ""
-                     : std::isdigit(static_cast<unsigned char>(cell[0])) ? "|time"
-                                                                         : "|" + cell;
-        }
-        rows.push_back(shape);
-    }
-    return rows;
 }
 
 class SharedRun : public ::testing::Test {
