@@ -15,7 +15,8 @@ inline std::vector<std::string> rowShapes(const std::string& report) {
     for (std::string line; std::getline(in, line);) {
         if (line.size() < 10 || line[3] != '/') continue;
         std::string shape = line.substr(0, 9);
-        for (size_t tab = line.find('\t'); tab != std::string::npos; tab = line.find('\t', tab + 1)) {
+        for (size_t tab = line.find('\t'); tab != std::string::npos;
+             tab = line.find('\t', tab + 1)) {
             const std::string cell = line.substr(tab + 1, line.find('\t', tab + 1) - tab - 1);
             if (!cell.empty())
                 shape += std::isdigit(static_cast<unsigned char>(cell[0])) ? "|time" : "|" + cell;
