@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# VELK side by side with wrk, ab -k and JMeter 2.13 against a local nginx.
+# VELK side by side with wrk, h2load (HTTP/1.1), ab -k, Locust and JMeter 2.13 against a
+# local nginx.
 #
 #   bench/compare.sh [VELKRUN]
 #
@@ -11,14 +12,20 @@
 # /usr/bin/time around the client process (JMeter's include its JVM's start-up).
 #
 # VELK's rate is its completed requests over the wall time of the whole velkrun
-# process, start-up and thread creation included; the peers' rates are their own.
+# process, start-up and thread creation included; the peers' rates are their own,
+# except Locust's: its requests over its -t run time, which includes spawning its users
+# (at LEVELS users per second, so about one second of it).  h2load runs one thread
+# (the client has one core) in HTTP/1.1 mode; Locust runs one process of FastHttpUser
+# users with no wait between requests (bench/locustfile.py).
 #
 # Environment: LEVELS ("10 50 200 1000"), REPS (5: a run in three is often 20% off on
 # this shared machine, and the median of five outlasts two such runs), SECONDS_PER_RUN (5),
-# FILES ("small big": the 100-byte and the 16 KiB file), TOOLS ("velk wrk ab jmeter"),
+# FILES ("small big": the 100-byte and the 16 KiB file), TOOLS ("velk wrk ab jmeter";
+# also h2load, locust),
 # PORT (18480), SETTLE (2: seconds of pause before each run), JVM_SETTLE (5: seconds
 # of further pause after each JMeter run), RAW (1: also print every run's row).
-# Needs nginx, wrk, apache2-utils, jmeter and time from Debian.
+# Needs nginx, wrk, apache2-utils, jmeter, nghttp2-client (h2load), python3-locust and
+# time from Debian.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -40,6 +47,8 @@ for tool in $TOOLS; do
         velk) [ -x "$VELKRUN" ] || { echo "velkrun not found; pass its path" >&2; exit 2; } ;;
         wrk) command -v wrk >/dev/null || { echo "wrk missing (apt-get install wrk)" >&2; exit 2; } ;;
         ab) command -v ab >/dev/null || { echo "ab missing (apt-get install apache2-utils)" >&2; exit 2; } ;;
+        h2load) command -v h2load >/dev/null || { echo "h2load missing (apt-get install nghttp2-client)" >&2; exit 2; } ;;
+        locust) command -v locust >/dev/null || { echo "locust missing (apt-get install python3-locust)" >&2; exit 2; } ;;
         jmeter) [ -f /usr/share/jmeter/bin/ApacheJMeter.jar ] || { echo "jmeter missing (apt-get install jmeter)" >&2; exit 2; } ;;
         *) echo "unknown tool $tool" >&2; exit 2 ;;
     esac
@@ -257,6 +266,38 @@ run_jmeter() {  # file level rep loops
     record "$file" "$level" jmeter "$rep" "${rate:-0}" "${total:-0}"
 }
 
+run_h2load() {  # file level rep
+    local file=$1 level=$2 rep=$3
+    measure $((SECONDS_PER_RUN + 30)) h2load --h1 -c "$level" -t 1 -D "$SECONDS_PER_RUN" \
+        "http://127.0.0.1:$PORT/$file.txt" || echo "h2load $file $level rep $rep failed" >>"$errors"
+    # "finished in 5.00s, 61234.40 req/s, ..." and
+    # "requests: N total, N started, N done, N succeeded, 0 failed, 0 errored, 0 timeout"
+    local rate ok bad
+    rate=$(awk '/^finished in/ {print $4}' "$work/out.txt")
+    ok=$(awk '/^requests:/ {print $8}' "$work/out.txt")
+    bad=$(awk '/^requests:/ {print $10 + $12 + $14}' "$work/out.txt")
+    [ "${bad:-0}" = 0 ] || echo "h2load $file $level rep $rep: $bad failed, errored or timed out" >>"$errors"
+    record "$file" "$level" h2load "$rep" "${rate:-0}" "${ok:-0}"
+}
+
+run_locust() {  # file level rep
+    local file=$1 level=$2 rep=$3
+    # Everyone starts within about a second; the run time includes that second.
+    measure $((SECONDS_PER_RUN + 60)) env VELK_BENCH_PATH="/$file.txt" locust \
+        -f "$here/locustfile.py" --headless -u "$level" -r "$level" -t "${SECONDS_PER_RUN}s" \
+        --host "http://127.0.0.1:$PORT" --only-summary --loglevel WARNING ||
+        echo "locust $file $level rep $rep failed" >>"$errors"
+    # The first "Aggregated" row of its closing summary (its CSV files are written
+    # once a second and may miss the last one):
+    #   "Aggregated   19197   0(0.00%) |  0  0  36  0 | 7036.44  0.00"
+    local total fails rate
+    total=$(awk '$1 == "Aggregated" { print $2; exit }' "$work/out.txt")
+    fails=$(awk '$1 == "Aggregated" { sub(/\(.*/, "", $3); print $3; exit }' "$work/out.txt")
+    [ "${fails:-0}" = 0 ] || echo "locust $file $level rep $rep: $fails failures" >>"$errors"
+    rate=$(awk -v n="${total:-0}" -v s="$SECONDS_PER_RUN" 'BEGIN { print n / s }')
+    record "$file" "$level" locust "$rep" "$rate" "${total:-0}"
+}
+
 rotated_tools() {  # rep
     # The native tools take turns at going first; JMeter always runs last, so
     # that no native tool runs more often than another just after a JVM has exited.
@@ -287,6 +328,8 @@ for file in $FILES; do
                     velk) run_velk "$file" "$level" "$rep" "$per_user" ;;
                     wrk) run_wrk "$file" "$level" "$rep" ;;
                     ab) run_ab "$file" "$level" "$rep" "$VELK_RATE" ;;
+                    h2load) run_h2load "$file" "$level" "$rep" ;;
+                    locust) run_locust "$file" "$level" "$rep" ;;
                     jmeter)
                         run_jmeter "$file" "$level" "$rep" "$per_user"
                         sleep "$JVM_SETTLE"
