@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "base/message.h"
 #include "api/test_set.h"
+#include "base/message.h"
 #include "results/record_transfer.h"
 #include "run/user_records.h"
 #include "velkcore.h"
@@ -65,7 +65,9 @@ bool usersAreNew(TestSet& set, const velk::DecodedRecords& part) {
     return true;
 }
 
-void addPart(TestSet& set, velk::DecodedRecords& part) {
+using Timeline = std::pair<int32_t, std::vector<velk::TimelinePoint>>;  // span, points
+
+void addPart(TestSet& set, velk::DecodedRecords& part, std::vector<Timeline>& timelines) {
     const velk::TransferRun& r = part.run;
     if (!set.run) {
         // The set takes its results from the parts alone: counters from zero,
@@ -101,12 +103,8 @@ void addPart(TestSet& set, velk::DecodedRecords& part) {
     // In index order, for the look-up of GetResults.
     std::sort(set.run->imported.begin(), set.run->imported.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (auto& [tag, bytes] : part.sections) {
-        int32_t bucketMs = 0;
-        std::vector<velk::TimelinePoint> points;
-        if (tag == velk::kTimelineSection && velk::decodeTimeline(bytes, bucketMs, points))
-            set.run->timeline.absorb(bucketMs, std::move(points));
-    }
+    for (auto& [bucketMs, points] : timelines)
+        set.run->timeline.absorb(bucketMs, std::move(points));
     velk::mergeRunLatency(set, *set.run);
 }
 
@@ -149,7 +147,8 @@ int64_t ExportResultData(TestSet* set, void* buffer, int64_t capacity) {
         const velk::RunTimeline& timeline = set->run->timeline;
         const std::string bytes = velk::encodeRecords(
             shapeOf(*set), set->runTimes, set->httpCounters, set->errorCounters, users,
-            {{velk::kTimelineSection, velk::encodeTimeline(timeline.bucketMs(), timeline.points())}});
+            {{velk::kTimelineSection,
+              velk::encodeTimeline(timeline.bucketMs(), timeline.points())}});
         if (buffer && capacity >= int64_t(bytes.size()))
             std::memcpy(buffer, bytes.data(), bytes.size());
         return int64_t(bytes.size());
@@ -173,16 +172,18 @@ int32_t ImportResultData(TestSet* set, const void* data, int64_t size) {
                 "result options differ)!\n");
             return 0;
         }
+        // The timelines are read before anything is taken: a damaged one leaves the set as it was.
+        std::vector<Timeline> timelines;
         for (const auto& [tag, bytes] : part.sections) {
-            int32_t bucketMs = 0;
-            std::vector<velk::TimelinePoint> points;
-            if (tag == velk::kTimelineSection && !velk::decodeTimeline(bytes, bucketMs, points)) {
+            if (tag != velk::kTimelineSection) continue;
+            Timeline& t = timelines.emplace_back();
+            if (!velk::decodeTimeline(bytes, t.first, t.second)) {
                 velk::report("Cannot use shard results: their timeline is damaged!\n");
                 return 0;
             }
         }
         if (!usersAreNew(*set, part)) return 0;
-        addPart(*set, part);
+        addPart(*set, part, timelines);
         return 1;
     });
 }

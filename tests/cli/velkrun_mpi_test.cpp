@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "child_process.h"
+#include "common/child_process.h"
 #include "rlt_file.h"
 #include "shared_run_fixture.h"
 

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "child_process.h"
+#include "common/child_process.h"
 #include "common/temp_dir.h"
 #include "support/http_text.h"
 #include "support/test_http_server.h"

@@ -1,35 +1,22 @@
 // velkrun with .vts scenarios: the script it makes and prints, the settings it
 // makes it with, runs against a loopback server and the demo site, refusals.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
+#include "common/child_process.h"
 #include "common/temp_dir.h"
 #include "scenario.h"
 #include "scenario_file.h"
 #include "support/test_http_server.h"
-
-extern char** environ;
 
 namespace velk::test {
 namespace {
 
 using velk::model::CRequest;
 using velk::model::CScenario;
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 struct Outcome {
     int status = -1;
@@ -39,32 +26,11 @@ struct Outcome {
 // Runs program with args to its end (killed after two minutes); its output
 // goes through files in dir.
 Outcome runProgram(const TempDir& dir, const char* program, std::vector<std::string> args) {
-    const std::string out = dir.file("stdout.txt"), err = dir.file("stderr.txt");
-    args.insert(args.begin(), program);
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = -1;
+    ChildProcess child(program, std::move(args), dir.file("stdout.txt"), dir.file("stderr.txt"));
     Outcome outcome;
-    const int spawned = posix_spawn(&pid, program, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return outcome;
-    for (int i = 0; i < 120 * 20; ++i) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            outcome.out = readFile(out);
-            outcome.err = readFile(err);
-            return outcome;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    outcome.status = child.wait();
+    outcome.out = child.out();
+    outcome.err = child.err();
     return outcome;
 }
 
@@ -149,14 +115,14 @@ TEST_F(VelkrunScenario, RunsTheScenarioAndWritesItsReport) {
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(m_server.requestCount(), 2 * 3 * 2);
     EXPECT_NE(o.out.find("Scenario name: shop"), std::string::npos) << o.out;
-    EXPECT_EQ(readFile(m_dir.file("shop-2x3.xls")), o.out);
+    EXPECT_EQ(readWhole(m_dir.file("shop-2x3.xls")), o.out);
     EXPECT_NE(o.err.find("velkrun: 12 requests, 0 errors"), std::string::npos) << o.err;
 }
 
 TEST_F(VelkrunScenario, RefusesWhatCannotBeRun) {
     add("home", "");
     const std::string good = save("good.vts");
-    const std::string bytes = readFile(good);
+    const std::string bytes = readWhole(good);
     struct Case {
         const char* what;
         std::vector<std::string> args;
@@ -219,17 +185,12 @@ TEST(VelkrunExample, TheDemoShopScenarioRunsAgainstTheDemoSite) {
     TempDir dir, config;
     setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
     const std::string portFile = dir.file("port");
-    std::vector<std::string> siteArgs = {VELK_DEMO_SITE_PATH, "--port", "0", "--port-file",
-                                         portFile};
-    std::vector<char*> argv;
-    for (std::string& a : siteArgs) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t site = -1;
-    ASSERT_EQ(posix_spawn(&site, VELK_DEMO_SITE_PATH, nullptr, nullptr, argv.data(), environ), 0);
+    ChildProcess site(VELK_DEMO_SITE_PATH, {"--port", "0", "--port-file", portFile},
+                      dir.file("site-out.txt"), dir.file("site-err.txt"));
     std::string port;
     for (int i = 0; i < 200 && port.empty(); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(25));
-        port = readFile(portFile);
+        port = readWhole(portFile);
         while (!port.empty() && (port.back() == '\n' || port.back() == '\r')) port.pop_back();
     }
     Outcome o;
@@ -239,8 +200,8 @@ TEST(VelkrunExample, TheDemoShopScenarioRunsAgainstTheDemoSite) {
             {VELK_EXAMPLES_DIR "/demo-shop.vts", "-port=" + port, "--quiet", "--report", "--set",
              "clients=3", "--set", "requests=2", "--set", "reportdir=" + dir.path().string()});
     }
-    kill(site, SIGTERM);
-    waitpid(site, nullptr, 0);
+    site.signal(SIGTERM);
+    site.wait();
     ASSERT_FALSE(port.empty());
     ASSERT_EQ(o.status, 0) << o.err;
     // Every shopper logged in with its form's token (a refused login is 200)

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "child_process.h"
+#include "common/child_process.h"
 #include "rlt_file.h"
 #include "shared_run_fixture.h"
 

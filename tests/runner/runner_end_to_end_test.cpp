@@ -41,6 +41,15 @@ std::string readFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// One pass of clients users without a log, its report written into dir.
+void setOnePass(velk::model::CRunSection& run, int clients, const velk::test::TempDir& dir) {
+    run.cycling = false;
+    run.clients = clients;
+    run.writeLog = false;
+    run.useReportDirectory = true;
+    run.reportDirectory = dir.path().string();
+}
+
 // The main window with the runner and report pages wired as velk wires them.
 struct RunnerWindow {
     explicit RunnerWindow(velk::model::ScenarioDocument& document) : bridge(initialized(runner)) {
@@ -115,13 +124,8 @@ TEST(RunnerEndToEnd, DemoScenarioRunsToTheReportPageAndItsResultsReload) {
             r->setServer(server);
         }
     }
-    auto& run = document.scenario().run();
-    run.clients = 2;
-    run.requestsPerUser = 1;
-    run.cycling = false;
-    run.writeLog = false;
-    run.useReportDirectory = true;
-    run.reportDirectory = dir.path().string();
+    setOnePass(document.scenario().run(), 2, dir);
+    document.scenario().run().requestsPerUser = 1;
 
     RunnerWindow window(document);
     CMainFrame& frame = window.frame;
@@ -180,13 +184,8 @@ TEST(RunnerEndToEnd, StopTestEndsTheRunWithoutTheReportPage) {
     request->setServer("127.0.0.1:" + std::to_string(server.port()));
     request->setUri("/");
     document.scenario().requests().addChild(0, std::move(request));
-    auto& run = document.scenario().run();
-    run.cycling = false;
-    run.clients = 1;
-    run.useStartDelay = false;
-    run.writeLog = false;
-    run.useReportDirectory = true;
-    run.reportDirectory = dir.path().string();
+    setOnePass(document.scenario().run(), 1, dir);
+    document.scenario().run().useStartDelay = false;
 
     RunnerWindow window(document);
     CMainFrame& frame = window.frame;

@@ -1,21 +1,11 @@
 // velkrun --cycle and --results: a batch run with the runner's messages whose
 // results file holds every pass as the desktop program collects it.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
-#include <chrono>
-#include <fstream>
-#include <iterator>
-#include <thread>
-
+#include "common/child_process.h"
 #include "common/temp_dir.h"
 #include "rlt_file.h"
 #include "support/test_http_server.h"
-
-extern char** environ;
 
 namespace velk::test {
 namespace {
@@ -27,33 +17,11 @@ struct Outcome {
 
 // Runs velkrun to its end (killed after two minutes).
 Outcome velkrun(const TempDir& dir, std::vector<std::string> args) {
-    const std::string err = dir.file("stderr.txt");
-    args.insert(args.begin(), VELKRUN_PATH);
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = -1;
+    ChildProcess child(VELKRUN_PATH, std::move(args), dir.file("stdout.txt"),
+                       dir.file("stderr.txt"));
     Outcome outcome;
-    const int spawned = posix_spawn(&pid, VELKRUN_PATH, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) return outcome;
-    for (int i = 0; i < 120 * 20; ++i) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            std::ifstream in(err, std::ios::binary);
-            outcome.err.assign(std::istreambuf_iterator<char>(in),
-                               std::istreambuf_iterator<char>());
-            return outcome;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    outcome.status = child.wait();
+    outcome.err = child.err();
     return outcome;
 }
 
