@@ -143,6 +143,16 @@ ParsedCli parseCli(int argc, const char* const* argv) {
                 parsed.error = std::string(arg) + ": expected --progress=tty, --progress=plain or --progress=none";
                 return parsed;
             }
+        } else if (arg == "--threads") {
+            const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+            char* end = nullptr;
+            const long n = value != nullptr ? std::strtol(value, &end, 10) : 0;
+            if (value == nullptr || end == value || *end != '\0' || n < 1 || n > 1024) {
+                parsed.error = "--threads needs a number of event-loop threads from 1 to 1024, as in --threads 4";
+                return parsed;
+            }
+            o.loopThreads = int(n);
+            ++i;
         } else if (arg == "--set" || arg.starts_with("--set=")) {
             std::string_view setting;
             if (arg == "--set") {
@@ -199,7 +209,7 @@ ParsedCli parseCli(int argc, const char* const* argv) {
 const char* usageText() {
     return "Usage: velkrun [--set NAME=VALUE ...] [--report] [--quiet] [--progress=MODE]\n"
            "               [--summary FILE.json] [--html FILE.html] [--threshold EXPR ...]\n"
-           "               [--results FILE.rlt]\n"
+           "               [--results FILE.rlt] [--threads N]\n"
            "               [--cycle clients|requests FROM:TO:STEP [--pause SECONDS]]\n"
            "               [--shard K/N --shard-out FILE]\n"
            "               SCRIPT [-name=value ...]\n"
@@ -227,6 +237,8 @@ const char* usageText() {
            "  --threshold EXPR  a pass/fail limit checked after the run, e.g. 'p95<300',\n"
            "                    'p99.9<1000', 'mean<100', 'errors<1%', 'rps>500' or for one\n"
            "                    request 'login:p95<200' (times in ms; repeatable).\n"
+           "  --threads N       run the users on N event-loop threads (default: one per\n"
+           "                    processor); users driven by a script have a thread each.\n"
            "  --results FILE    keep the results of every pass in FILE (a .rlt results\n"
            "                    file that the desktop program opens with Open Results).\n"
            "  --cycle clients|requests FROM:TO:STEP\n"

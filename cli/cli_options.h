@@ -27,6 +27,7 @@ struct CliOptions {
     bool printReport = false;  // --report: the report on standard output too
     bool quiet = false;        // --quiet: no progress display
     ProgressMode progress = ProgressMode::Auto;  // --progress=tty|plain|none
+    int loopThreads = 0;  // --threads N: event-loop threads for the users (0: one per processor)
 
     // The run's figures for CI: --summary FILE.json, --html FILE.html and
     // --threshold EXPR (repeatable).

@@ -160,7 +160,7 @@ int runWithRunner(const CliOptions& options) {
                     return false;
                 }
             }
-            return true;
+            return options.loopThreads == 0 || SetLoopThreads(set, options.loopThreads) != 0;
         });
     const velk::runner::CycleSettings cycle{options.cycling,     options.cycleByIterations,
                                             options.cycleFrom,   options.cycleTo,

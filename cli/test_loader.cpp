@@ -144,6 +144,7 @@ TestSetPtr parseTest(const CliOptions& options, const std::string& name, const s
             return nullptr;
         }
     }
+    if (options.loopThreads > 0 && !SetLoopThreads(set.get(), options.loopThreads)) return nullptr;
     return set;
 }
 

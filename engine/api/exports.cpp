@@ -28,6 +28,7 @@ namespace {
 constexpr const char* kVersion = "2.0";
 constexpr int kBuild = 100;
 constexpr const char* kBuildDate = "Mon Jul 30 10:07:00 2002";
+constexpr int32_t kMaxLoopThreads = 1024;
 
 static_assert(sizeof(VelkSummary) == sizeof(velk::SummaryRecord), "summary layouts differ");
 
@@ -201,6 +202,16 @@ int32_t RunTest(TestSet* set) {
 int32_t AbortRun(TestSet* set) {
     if (!set) return 0;
     return set->abortFlag.exchange(1) ? 1 : 0;
+}
+
+int32_t SetLoopThreads(TestSet* set, int32_t threads) {
+    if (!set) return 0;
+    if (threads < 0 || threads > kMaxLoopThreads) {
+        velk::report("Invalid number of event-loop threads %d (0 to %d)!\n", threads, kMaxLoopThreads);
+        return 0;
+    }
+    set->loopThreads = threads;
+    return 1;
 }
 
 void* GetResults(TestSet* set, int32_t index) {

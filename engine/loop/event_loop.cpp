@@ -89,6 +89,10 @@ void EventLoop::stop() {
     post([this] { beginStop(); });
 }
 
+void EventLoop::cancelWaits() {
+    post([this] { beginCancel(); });
+}
+
 void EventLoop::finishWhenIdle() {
     post([this] { m_finishWhenIdle = true; });
 }
@@ -166,7 +170,7 @@ void EventLoop::finishTask(Task* task) {
 
 WaitResult EventLoop::park(Deadline deadline) {
     Task* task = currentTask();
-    if (task == nullptr || m_stopping) return WaitResult::Stopped;
+    if (task == nullptr || m_cancelled) return WaitResult::Stopped;
     task->parked = true;
     task->result = WaitResult::Ready;
     if (deadline != kNoDeadline) m_timers.insert(task->timer, deadline);
@@ -204,7 +208,7 @@ WaitResult EventLoop::waitWritable(int fd, Deadline deadline) {
 }
 
 WaitResult EventLoop::waitFd(int fd, bool forWrite, Deadline deadline) {
-    if (currentTask() == nullptr || m_stopping) return WaitResult::Stopped;
+    if (currentTask() == nullptr || m_cancelled) return WaitResult::Stopped;
     // A descriptor epoll refuses (closed, a plain file) is "ready": the caller's
     // own read or write then reports the real error.
     if (!watch(fd)) return WaitResult::Ready;
@@ -316,6 +320,11 @@ void EventLoop::fireTimers() {
 
 void EventLoop::beginStop() {
     m_stopping = true;
+    beginCancel();
+}
+
+void EventLoop::beginCancel() {
+    m_cancelled = true;
     for (auto& task : m_tasks) wakeWith(task.get(), WaitResult::Stopped);
 }
 

@@ -24,6 +24,8 @@
 
 namespace velk::loop {
 
+class ResolverPool;
+
 enum class WaitResult { Ready, TimedOut, Stopped };
 
 struct LoopOptions {
@@ -50,6 +52,9 @@ public:
     // Any thread.  Wakes every waiting task with Stopped, makes later waits
     // return Stopped at once, and lets run() return when the last task ends.
     void stop();
+    // Any thread.  As stop(), but run() goes on until finishWhenIdle() or stop():
+    // an aborted run's tasks hurry to their ends while later ones may still come.
+    void cancelWaits();
     // Any thread.  Lets run() return once no task is left.
     void finishWhenIdle();
     // Any thread.  Receives what escaped a task's body (on the loop's thread).
@@ -75,11 +80,15 @@ public:
     static EventLoop* current();
     // The loop's thread: stops watching fd (before it is closed).
     void forget(int fd);
+    // Where this loop's tasks look names up; set before run(), null for none.
+    void setResolver(ResolverPool* resolver) { m_resolver = resolver; }
+    ResolverPool* resolver() const { return m_resolver; }
 
     // The loop's thread (or after run() returned).
     size_t taskCount() const { return m_tasks.size(); }
     size_t failureCount() const { return m_failures; }
     bool stopping() const { return m_stopping; }
+    bool cancelled() const { return m_cancelled; }
 
 private:
     struct FdWatch;
@@ -96,6 +105,7 @@ private:
     void pollOnce();
     void fireTimers();
     void beginStop();
+    void beginCancel();
     int pollTimeoutMs() const;
 
     LoopOptions m_options;
@@ -113,7 +123,9 @@ private:
     std::vector<CoroutineStack> m_stackPool;
     TimerHeap m_timers;
     Task* m_running = nullptr;
-    bool m_stopping = false;
+    bool m_stopping = false;   // run() returns once idle
+    bool m_cancelled = false;  // waits return Stopped
+    ResolverPool* m_resolver = nullptr;
     bool m_finishWhenIdle = false;
     size_t m_failures = 0;
 };

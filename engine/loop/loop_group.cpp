@@ -10,19 +10,24 @@ constexpr size_t kLoopThreadStack = 256 * 1024;
 
 }  // namespace
 
-LoopGroup::LoopGroup(size_t threads, LoopOptions options) {
+LoopGroup::LoopGroup(size_t threads, LoopOptions options, std::function<void()> onThreadStart) {
     if (threads == 0) threads = std::thread::hardware_concurrency();
     if (threads == 0) threads = 1;
     m_started = true;
+    m_resolver = std::make_unique<ResolverPool>();
     for (size_t i = 0; i < threads; ++i) {
         m_loops.push_back(std::make_unique<EventLoop>(options));
         if (!m_loops.back()->valid()) m_started = false;
+        m_loops.back()->setResolver(m_resolver.get());
     }
     if (!m_started) return;
     for (auto& loop : m_loops) {
         platform::Thread thread;
         EventLoop* raw = loop.get();
-        if (!thread.start(kLoopThreadStack, [raw] { raw->run(); })) {
+        if (!thread.start(kLoopThreadStack, [raw, onThreadStart] {
+                if (onThreadStart) onThreadStart();
+                raw->run();
+            })) {
             m_started = false;
             break;
         }
@@ -37,6 +42,8 @@ LoopGroup::LoopGroup(size_t threads, LoopOptions options) {
 LoopGroup::~LoopGroup() {
     stop();
     join();
+    // Look-ups still running post to the loops: the pool goes first.
+    m_resolver.reset();
 }
 
 size_t LoopGroup::spawn(std::function<void()> body) {
@@ -51,6 +58,10 @@ void LoopGroup::setFailureHandler(const std::function<void(const std::string&)>&
 
 void LoopGroup::stop() {
     for (auto& loop : m_loops) loop->stop();
+}
+
+void LoopGroup::cancelWaits() {
+    for (auto& loop : m_loops) loop->cancelWaits();
 }
 
 void LoopGroup::finishWhenIdle() {

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "base/abort_sleep.h"
+#include "loop/task_wait.h"
 #include "net/ipv4_resolver.h"
 #include "net/plain_socket_transport.h"
 #include "net/readiness.h"
@@ -18,6 +18,37 @@
 #include "platform/clock.h"
 
 namespace velk::net {
+namespace {
+
+// Read-aheads that no connection of this thread's tasks holds at the moment.
+// Tasks take one for a receive and give it back once it is read empty, so an
+// idle user keeps none and a loop needs only as many as are being read from.
+class ReadAheadPool {
+public:
+    std::unique_ptr<char[]> take() {
+        if (m_free.empty()) return std::make_unique_for_overwrite<char[]>(Connection::kFastReadAheadSize);
+        std::unique_ptr<char[]> buffer = std::move(m_free.back());
+        m_free.pop_back();
+        return buffer;
+    }
+    void give(std::unique_ptr<char[]> buffer) {
+        if (m_free.size() < kKept) m_free.push_back(std::move(buffer));
+    }
+
+private:
+    static constexpr size_t kKept = 64;
+    std::vector<std::unique_ptr<char[]>> m_free;
+};
+
+thread_local ReadAheadPool t_readAheads;
+
+int64_t millisUntil(int64_t deadlineMillis) {
+    if (deadlineMillis == INT64_MAX) return INT64_MAX;
+    const int64_t left = deadlineMillis - platform::tickMillis();
+    return left > 0 ? left : 0;
+}
+
+}  // namespace
 
 Connection::Connection() = default;
 
@@ -57,7 +88,8 @@ int Connection::connect() {
         return -1;
     }
     if (m_secure && !(stack = handshakeTls(std::move(stack), m_tlsContext, m_host))) return -1;
-    if (!setSocketBlocking(stack->fd(), true)) {
+    // A task's socket stays non-blocking: its loop does the waiting.
+    if (loop::taskLoop() == nullptr && !setSocketBlocking(stack->fd(), true)) {
         m_lastSocketError = errno;
         return -1;
     }
@@ -83,7 +115,7 @@ int Connection::startTls(int sslVersion, const std::string& serverName) {
         return -1;
     }
     if (!(stack = handshakeTls(std::move(stack), context, serverName))) return -1;
-    if (!setSocketBlocking(stack->fd(), true)) {
+    if (loop::taskLoop() == nullptr && !setSocketBlocking(stack->fd(), true)) {
         m_lastSocketError = errno;
         return -1;
     }
@@ -103,18 +135,49 @@ std::unique_ptr<Transport> Connection::handshakeTls(std::unique_ptr<Transport> l
 }
 
 void Connection::opened(std::unique_ptr<Transport> stack) {
-    if (!m_readAhead) m_readAhead = std::make_unique_for_overwrite<char[]>(kFastReadAheadSize);
+    m_loop = loop::taskLoop();
+    if (!m_readAhead && m_loop == nullptr)
+        m_readAhead = std::make_unique_for_overwrite<char[]>(kFastReadAheadSize);
     m_plain = stack->isPlain();
     m_fd = stack->fd();
     m_stack = std::move(stack);
     m_open = true;
-    armSocketTimeouts();
+    if (m_loop == nullptr) armSocketTimeouts();
+}
+
+char* Connection::readAheadStorage() {
+    if (!m_readAhead) m_readAhead = t_readAheads.take();
+    return m_readAhead.get();
+}
+
+void Connection::releaseEmptyReadAhead() {
+    if (m_loop != nullptr && m_readAhead && !m_holdReadAhead && m_readAheadPos >= m_readAheadCount) {
+        m_readAheadPos = m_readAheadCount = 0;
+        t_readAheads.give(std::move(m_readAhead));
+    }
+}
+
+int Connection::parkUntil(Readiness what, int64_t deadlineMillis) {
+    if (isAborted(m_abort)) {
+        m_lastSocketError = ECANCELED;
+        return -1;
+    }
+    releaseEmptyReadAhead();
+    const int64_t left = millisUntil(deadlineMillis);
+    const loop::Deadline deadline =
+        left == INT64_MAX ? loop::kNoDeadline : loop::Clock::now() + std::chrono::milliseconds(left);
+    const loop::WaitResult waited =
+        what == Readiness::kRead ? m_loop->waitReadable(m_fd, deadline) : m_loop->waitWritable(m_fd, deadline);
+    if (waited == loop::WaitResult::Ready) return 1;
+    if (waited == loop::WaitResult::TimedOut) return 0;
+    m_lastSocketError = ECANCELED;
+    return -1;
 }
 
 int Connection::attach(int fd, int timeoutSeconds) {
     close();
     SocketHandle socket(fd);
-    if (!socket.valid() || !setSocketBlocking(fd, true)) return -1;
+    if (!socket.valid() || !setSocketBlocking(fd, loop::taskLoop() == nullptr)) return -1;
     m_timeout = timeoutSeconds;
     m_secure = false;
     opened(std::make_unique<PlainSocketTransport>(std::move(socket)));
@@ -136,6 +199,8 @@ void Connection::close() {
     m_socketTimeoutsArmed = false;
     m_hasPendingEnd = false;
     forgetReadiness();
+    releaseEmptyReadAhead();
+    m_loop = nullptr;
 }
 
 void Connection::setNoWait(bool noWait) {
@@ -156,15 +221,22 @@ bool Connection::armSocketTimeouts() {
 }
 
 int Connection::waitByReceiving() {
-    if (!m_socketTimeoutsArmed && !armSocketTimeouts()) return waitSocket(false);
+    if (m_loop == nullptr && !m_socketTimeoutsArmed && !armSocketTimeouts()) return waitSocket(false);
     const WaitLimit limit{platform::tickMillis() + secondsToPollMillis(m_timeout), m_abort};
     m_readAheadPos = m_readAheadCount = 0;
     noteRead();
     for (;;) {
-        const int n = m_stack->read(m_readAhead.get(), kFastReadAheadSize);
+        const int n = m_stack->read(readAheadStorage(), kFastReadAheadSize);
         if (n > 0) {
             m_readAheadCount = n;
             return 1;
+        }
+        if (n == kWouldBlock && m_loop != nullptr) {
+            // Nothing yet: the loop runs other users until the data or the
+            // time-out comes.
+            const int waited = parkUntil(m_stack->wants(), limit.deadlineMillis);
+            if (waited <= 0) return waited;
+            continue;
         }
         if (n == kWouldBlock) {
             // A slice of the wait passed, or a signal cut it short.
@@ -199,6 +271,10 @@ int Connection::transfer(Call call, const WaitLimit& limit) {
         if (reason != 0) {
             m_lastSocketError = reason;
             return -1;
+        }
+        if (m_loop != nullptr) {
+            if (parkUntil(m_stack->wants(), limit.deadlineMillis) < 0) return -1;
+            continue;
         }
         // On a blocking socket the call itself waited one time-out slice; a socket
         // without those slices is waited for here, a slice at a time.
@@ -273,8 +349,9 @@ bool Connection::peerHasClosed() const {
 int Connection::waitWritable() {
     if (!m_open) return -1;
     if (m_noWait || m_knownWritable) return 1;
-    // The send itself waits, bounded by the socket's timeout.
-    if (waitsInSocket() && (m_socketTimeoutsArmed || armSocketTimeouts())) return 1;
+    // The send itself waits, bounded by the socket's timeout (or by the loop's
+    // timer, for a task).
+    if (waitsInSocket() && (m_loop != nullptr || m_socketTimeoutsArmed || armSocketTimeouts())) return 1;
     return waitSocket(true);
 }
 
@@ -282,7 +359,7 @@ void Connection::applySpeedLimit(int bytesMoved, int64_t startedMicros) const {
     if (m_bytesPerSecond == 0 || bytesMoved <= 0) return;
     int64_t elapsedMillis = (platform::nowMicros() - startedMicros) / 1000;
     const int64_t pause = speedLimitPauseMillis(bytesMoved, m_bytesPerSecond, elapsedMillis);
-    sleepUnlessStopped(
+    loop::sleepOrStop(
         pause, [this] { return isAborted(m_abort); }, kAbortCheckMillis);
 }
 
@@ -307,12 +384,16 @@ int Connection::serveReadAhead(void* buffer, int size) {
     if (n > size) n = size;
     std::memcpy(buffer, m_readAhead.get() + m_readAheadPos, size_t(n));
     m_readAheadPos += n;
+    releaseEmptyReadAhead();
     return n;
 }
 
 int Connection::refillReadAhead() {
     m_readAheadPos = m_readAheadCount = 0;
-    int n = receive(m_readAhead.get(), m_bytesPerSecond == 0 ? kFastReadAheadSize : kReadAheadSize);
+    // Taken now and held through the receive: the pointer must stay valid.
+    m_holdReadAhead = true;
+    int n = receive(readAheadStorage(), m_bytesPerSecond == 0 ? kFastReadAheadSize : kReadAheadSize);
+    m_holdReadAhead = false;
     if (n > 0) m_readAheadCount = n;
     return n;
 }
@@ -359,6 +440,7 @@ int Connection::readLine(char* buffer, int capacity) {
         if (newline != nullptr) break;
     }
     buffer[stored] = '\0';
+    releaseEmptyReadAhead();
     return stored;
 }
 

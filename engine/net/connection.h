@@ -21,6 +21,10 @@
 // has made.  The connection talks only to the top of the stack and keeps the
 // read-ahead, the waits and the bandwidth pacing.
 //
+// On a task on an event loop (see loop/task_wait.h) the socket is non-blocking and
+// every wait parks the task on its loop, with the time-out from the loop's timers;
+// the read-ahead then comes from a per-thread pool and goes back once read empty.
+//
 // Results follow one rule: 0 or a positive count is success, -1 failure (reads also
 // give 0 at the end of the stream).  A Connection belongs to one session thread and is
 // not safe for concurrent use.  It owns its stack of transports; the TLS context is
@@ -34,6 +38,10 @@
 #include "net/transport.h"
 
 struct ssl_ctx_st;
+
+namespace velk::loop {
+class EventLoop;
+}
 
 namespace velk::net {
 
@@ -101,7 +109,10 @@ public:
     std::string_view buffered() const {
         return {m_readAhead.get() + m_readAheadPos, size_t(m_readAheadCount - m_readAheadPos)};
     }
-    void consume(int n) { m_readAheadPos += n; }
+    void consume(int n) {
+        m_readAheadPos += n;
+        releaseEmptyReadAhead();
+    }
 
     void setNoWait(bool noWait);
     // The user's view of the run's abort (null: none), asked by every wait; it
@@ -154,6 +165,13 @@ private:
     void noteRead();
     void noteWrite();
     void applySpeedLimit(int bytesMoved, int64_t startedMicros) const;
+    // The read-ahead's storage, taken from the thread's pool when none is held.
+    char* readAheadStorage();
+    // On a loop, gives the read-ahead back to the pool once it is read empty.
+    void releaseEmptyReadAhead();
+    // On a loop: parks until the socket is ready for what, the deadline (a tick
+    // count, INT64_MAX for none) passes or the run is aborted: 1, 0 or -1.
+    int parkUntil(Readiness what, int64_t deadlineMillis);
     // Whether waits can be left to the socket's own timeouts (see above), and
     // setting those timeouts on the socket (once per socket).
     bool waitsInSocket() const;
@@ -176,7 +194,13 @@ private:
     int m_fd = -1;                       // the socket under the stack
     bool m_plain = true;                 // the top passes bytes as they are
     bool m_open = false;
-    std::unique_ptr<char[]> m_readAhead;  // kFastReadAheadSize bytes, made at the first connect
+    // kFastReadAheadSize bytes, made at the first connect; on a loop held only
+    // while it has bytes to give (or a receive into it runs).
+    std::unique_ptr<char[]> m_readAhead;
+    bool m_holdReadAhead = false;
+    // The loop of the task that opened the socket: its waits park there and the
+    // socket stays non-blocking.  Null on a thread of its own.
+    loop::EventLoop* m_loop = nullptr;
     int m_readAheadCount = 0;
     int m_readAheadPos = 0;
     // A readiness wait said ready and no I/O that could change that has happened

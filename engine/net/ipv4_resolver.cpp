@@ -5,6 +5,9 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include "loop/resolver_pool.h"
+#include "loop/task_wait.h"
+
 namespace velk::net {
 
 bool isNumericIPv4(const std::string& host) {
@@ -18,6 +21,16 @@ bool lookupIPv4(const std::string& host, uint32_t& addressNetworkOrder) {
     if (inet_aton(host.c_str(), &a) != 0) {
         addressNetworkOrder = a.s_addr;
         return true;
+    }
+    // getaddrinfo may wait seconds for the network: a task hands it to its loop's
+    // resolver threads and waits parked.
+    if (loop::EventLoop* loop = loop::taskLoop(); loop != nullptr && loop->resolver() != nullptr) {
+        for (const loop::ResolvedAddress& found : loop->resolver()->resolve(host).addresses)
+            if (found.address.ss_family == AF_INET) {
+                addressNetworkOrder = reinterpret_cast<const sockaddr_in*>(&found.address)->sin_addr.s_addr;
+                return true;
+            }
+        return false;
     }
     addrinfo hints{};
     hints.ai_family = AF_INET;

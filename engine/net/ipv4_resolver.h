@@ -1,6 +1,7 @@
 #pragma once
 // Host names to IPv4 addresses.  Dotted addresses are parsed without a lookup; other
-// names go through getaddrinfo (thread-safe).  Safe from any thread.
+// names go through getaddrinfo (thread-safe), on a task on an event loop through
+// its loop's ResolverPool.  Safe from any thread.
 #include <cstdint>
 #include <string>
 

@@ -1,6 +1,7 @@
 #pragma once
 // Readiness waits on one descriptor with poll(), which, unlike select, works for any
-// descriptor number.  Safe from any thread.
+// descriptor number; called from a task on an event loop, the wait parks the task
+// on its loop instead of blocking the thread.  Safe from any thread.
 
 #include <cerrno>
 #include <cstdint>

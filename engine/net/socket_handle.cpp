@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include "loop/event_loop.h"
+
 namespace velk::net {
 
 SocketHandle& SocketHandle::operator=(SocketHandle&& other) noexcept {
@@ -10,7 +12,12 @@ SocketHandle& SocketHandle::operator=(SocketHandle&& other) noexcept {
 }
 
 void SocketHandle::reset(int fd) {
-    if (m_fd >= 0) ::close(m_fd);
+    if (m_fd >= 0) {
+        // A loop that watched the descriptor must let go of it first, or a new
+        // socket given the same number would never be seen.
+        if (loop::EventLoop* loop = loop::EventLoop::current()) loop->forget(m_fd);
+        ::close(m_fd);
+    }
     m_fd = fd;
 }
 

@@ -1,11 +1,14 @@
 #include "run/run_driver.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <new>
+#include <thread>
 
 #include "base/abort_sleep.h"
 #include "base/message.h"
+#include "loop/loop_group.h"
 #include "net/tls_client_context.h"
 #include "platform/clock.h"
 #include "platform/resource_limits.h"
@@ -17,6 +20,15 @@ namespace velk {
 namespace {
 
 constexpr int kWatchIntervalMs = 2000;
+// How soon the driver passes an abort on to users waiting on the loops.
+constexpr int kAbortNoticeMs = 100;
+// A user task's stack: the session code at its deepest (TLS handshake, name
+// look-up, regex) fits with room to spare, and only touched pages cost memory.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr size_t kUserTaskStack = 1024 * 1024;
+#else
+constexpr size_t kUserTaskStack = 128 * 1024;
+#endif
 // Descriptors a process needs besides one connection per user.
 constexpr int64_t kSpareDescriptors = 64;
 
@@ -82,12 +94,16 @@ bool prepare(TestRun& set) {
     return true;
 }
 
-void userThread(TestRun& set, RunState& run, UserSession& user) {
-    // A user wakes for every answer.  Taking the processor from whoever runs then
-    // (often the server under test, when it shares the machine, or another user
-    // about to send) costs a switch per request; waiting for it to block costs
-    // microseconds and lets both sides work in batches.
-    platform::preferThroughputScheduling();
+void userEnded(TestRun& set, RunState& run) {
+    {
+        std::lock_guard lock(run.liveMutex);
+        --run.live;
+    }
+    set.usersActive.fetch_sub(1, std::memory_order_relaxed);
+    run.liveChanged.notify_all();
+}
+
+void runUser(TestRun& set, RunState& run, UserSession& user) {
     set.usersActive.fetch_add(1, std::memory_order_relaxed);
     try {
         user.run();
@@ -96,12 +112,64 @@ void userThread(TestRun& set, RunState& run, UserSession& user) {
     } catch (...) {
         report("FATAL EXCEPTION IN THREAD %d!\r\n", user.index());
     }
+    userEnded(set, run);
+}
+
+// A user wakes for every answer.  Taking the processor from whoever runs then
+// (often the server under test, when it shares the machine, or another user about
+// to send) costs a switch per request; waiting for it to block costs microseconds
+// and lets both sides work in batches.  For the user threads and the loops' alike.
+void preferThroughput() { platform::preferThroughputScheduling(); }
+
+// Sequence-driven users run as tasks on event loops; script-driven ones keep a
+// thread each, since a script's work cannot be interrupted to let others run.
+// Null when the loops cannot be made: the users then get threads too.
+std::unique_ptr<loop::LoopGroup> makeLoops(TestRun& set, RunState& run) {
+    if (set.scriptDriven() || run.users.empty()) return nullptr;
+    loop::LoopOptions options;
+    options.stackBytes = kUserTaskStack;
+    size_t count = set.loopThreads > 0 ? size_t(set.loopThreads) : size_t(std::thread::hardware_concurrency());
+    count = std::clamp<size_t>(count, 1, run.users.size());
+    auto loops = std::make_unique<loop::LoopGroup>(count, options, preferThroughput);
+    if (!loops->started()) return nullptr;
+    // A task whose stack could not be made never runs its user.
+    loops->setFailureHandler([&set, &run](const std::string&) {
+        report("Session thread creating error!\n\n");
+        set.usersActive.fetch_add(1, std::memory_order_relaxed);
+        userEnded(set, run);
+    });
+    return loops;
+}
+
+void startUser(TestRun& set, RunState& run, size_t u) {
+    UserSession& user = *run.users[u];
     {
         std::lock_guard lock(run.liveMutex);
-        --run.live;
+        ++run.live;
     }
-    set.usersActive.fetch_sub(1, std::memory_order_relaxed);
-    run.liveChanged.notify_all();
+    if (run.loops) {
+        run.loops->spawn([&set, &run, &user] { runUser(set, run, user); });
+        return;
+    }
+    const bool started = run.threads[u].start(platform::kUserThreadStack, [&set, &run, &user] {
+        preferThroughput();
+        runUser(set, run, user);
+    });
+    if (!started) {
+        {
+            std::lock_guard lock(run.liveMutex);
+            --run.live;
+        }
+        report("Session thread creating error!\n\n");
+    }
+}
+
+// Users on the loops see an abort when their waits are cancelled: the flag
+// itself is only read between requests.
+void passOnAbort(TestRun& set, RunState& run, bool& passed) {
+    if (passed || !run.loops || set.abortFlag.load(std::memory_order_relaxed) == 0) return;
+    run.loops->cancelWaits();
+    passed = true;
 }
 
 int32_t progressTotal(const TestRun& set) {
@@ -148,6 +216,11 @@ int64_t rampStep(const TestRun& set, const RunState& run, size_t u) {
 void drive(TestRun& set) {
     const GeneralOptions& o = set.options;
     RunState& run = *set.run;
+    run.loops = makeLoops(set, run);
+    bool abortPassedOn = false;
+    // Without a ramp-up the users begin together once the gate opens: tasks are
+    // simply started then, threads are made first and wait at the gate.
+    const bool startAtGate = run.loops && o.delaystart == 0;
     set.runTimes.wallStart = platform::wallSeconds();
     set.startGate.close();
     set.runTimes.startTick = platform::tickMillis();
@@ -164,24 +237,14 @@ void drive(TestRun& set) {
     };
     if (o.delaystart > 0) startTimeline();
 
-    for (size_t u = 0; u < run.users.size(); ++u) {
-        UserSession& user = *run.users[u];
-        {
-            std::lock_guard lock(run.liveMutex);
-            ++run.live;
-        }
-        if (!run.threads[u].start(platform::kUserThreadStack, [&set, &run, &user] { userThread(set, run, user); })) {
-            {
-                std::lock_guard lock(run.liveMutex);
-                --run.live;
-            }
-            report("Session thread creating error!\n\n");
-        }
+    for (size_t u = 0; u < run.users.size() && !startAtGate; ++u) {
+        startUser(set, run, u);
         if (o.delaystart > 0 && u + 1 < run.users.size()) {
             // Ramp up one user every delaystart ms.  A shard steps over the
             // users of the others, so every user starts when it would in one
             // process.
             rampPause(set, rampStep(set, run, u));
+            passOnAbort(set, run, abortPassedOn);
         }
     }
 
@@ -191,22 +254,33 @@ void drive(TestRun& set) {
         startTimeline();
     }
     set.startGate.open();
+    for (size_t u = 0; u < run.users.size() && startAtGate; ++u) startUser(set, run, u);
+    if (run.loops) run.loops->finishWhenIdle();
 
     for (;;) {
-        bool allEnded;
-        {
-            std::unique_lock lock(run.liveMutex);
-            allEnded = run.liveChanged.wait_for(lock, std::chrono::milliseconds(kWatchIntervalMs),
-                                                [&run] { return run.live == 0; });
+        bool allEnded = false;
+        const int64_t watchEnd = platform::tickMillis() + kWatchIntervalMs;
+        for (int64_t left = kWatchIntervalMs; !allEnded && left > 0; left = watchEnd - platform::tickMillis()) {
+            // Users on threads see the abort flag themselves; those on loops
+            // are told within kAbortNoticeMs.
+            const int64_t slice = run.loops ? std::min<int64_t>(left, kAbortNoticeMs) : left;
+            {
+                std::unique_lock lock(run.liveMutex);
+                allEnded = run.liveChanged.wait_for(lock, std::chrono::milliseconds(slice),
+                                                    [&run] { return run.live == 0; });
+            }
+            passOnAbort(set, run, abortPassedOn);
         }
         reportProgress(set.requestsMade.load(std::memory_order_relaxed), total);
         std::fflush(stdout);
         if (allEnded) break;
         if (timeIsUp(set)) set.abortFlag.store(1);
+        passOnAbort(set, run, abortPassedOn);
     }
 
     set.runTimes.durationMs = platform::tickMillis() - set.runTimes.startTick;
     for (platform::Thread& thread : run.threads) thread.join();
+    if (run.loops) run.loops->join();
     run.timeline.stop();
     set.runTimes.wallEnd = platform::wallSeconds();
     mergeRunLatency(set, run);

@@ -1,12 +1,14 @@
 #pragma once
-// What exists only while a run is prepared, running or finished: the users and
-// their threads, and the count of users still running.  Released by CleanKS.
+// What exists only while a run is prepared, running or finished: the users, the
+// threads or event loops they run on, and the count of users still running.
+// Released by CleanKS.
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <utility>
 #include <vector>
 
+#include "loop/loop_group.h"
 #include "platform/thread.h"
 #include "results/run_latency.h"
 #include "results/run_timeline.h"
@@ -16,9 +18,12 @@ namespace velk {
 
 struct RunState {
     std::vector<std::unique_ptr<UserSession>> users;
+    // Script-driven users each have a thread; sequence-driven users are tasks on
+    // the loops.  Both are declared after the users: they end before the users go.
     std::vector<platform::Thread> threads;
+    std::unique_ptr<loop::LoopGroup> loops;
 
-    // Users whose thread has not ended yet; the driver waits on it.
+    // Users whose thread or task has not ended yet; the driver waits on it.
     std::mutex liveMutex;
     std::condition_variable liveChanged;
     int live = 0;  // GUARDED_BY(liveMutex)

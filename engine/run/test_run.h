@@ -16,6 +16,8 @@ namespace velk {
 struct TestRun : ParsedTest, SharedRun {
     // A run shared with other processes (SelectUsers, SetStartBarrier).
     UserShare userShare;
+    // Event-loop threads for sequence-driven users; 0 is one per processor.
+    int32_t loopThreads = 0;
     // The users of the last run; none before a run and after CleanKS.
     std::unique_ptr<RunState> run;
 

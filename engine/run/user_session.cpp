@@ -5,6 +5,7 @@
 #include <new>
 
 #include "base/abort_sleep.h"
+#include "loop/task_wait.h"
 #include "base/message.h"
 #include "http/connection_selector.h"
 #include "platform/clock.h"
@@ -105,7 +106,10 @@ void UserSession::openLog() {
 }
 
 int UserSession::run() {
-    m_http.random.seed(uint32_t(platform::wallSeconds()) ^ uint32_t(platform::currentThreadId()));
+    // Users that share a loop's thread still need seeds of their own.
+    uint32_t identity = uint32_t(platform::currentThreadId());
+    if (loop::taskLoop() != nullptr) identity = (identity << 16) ^ uint32_t(m_index);
+    m_http.random.seed(uint32_t(platform::wallSeconds()) ^ identity);
     if (m_set.options.delaystart == 0) m_set.startGate.wait();
     openLog();
     // A script may still make a last request during its grace after an abort
@@ -266,7 +270,8 @@ void UserSession::pause(const RequestDef& r) {
         else
             ms = max != 0 ? min + m_http.random.next(int32_t(std::min<int64_t>(max - min, INT32_MAX))) : min;
     }
-    sleepUnlessAborted(ms, &m_set.abortFlag);
+    loop::sleepOrStop(
+        ms, [this] { return m_set.abortFlag.load(std::memory_order_relaxed) != 0; }, kAbortSliceMillis);
     m_softReference = platform::tickMillis();
 }
 

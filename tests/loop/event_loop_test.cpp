@@ -110,6 +110,36 @@ TEST(EventLoop, StopWakesEveryParkedTaskAndLaterWaitsReturnAtOnce) {
     for (bool s : slept) EXPECT_FALSE(s);
 }
 
+TEST(EventLoop, CancelledWaitsEndButTheLoopRunsLaterTasksUntilIdle) {
+    EventLoop loop;
+    SocketPair pair;
+    std::atomic<bool> parked{false};
+    WaitResult first = WaitResult::Ready;
+    bool slept = true;
+    int laterRan = 0;
+    loop.spawn([&] {
+        parked = true;
+        first = loop.waitReadable(pair.fds[0], after(1h));
+        slept = loop.sleepFor(1h);  // cancelled already: returns at once
+    });
+    std::thread canceller([&] {
+        for (int i = 0; i < 3000 && !parked.load(); ++i) std::this_thread::sleep_for(10ms);
+        loop.cancelWaits();
+        // A task that comes after the cancel still runs to its end.
+        loop.spawn([&] {
+            ++laterRan;
+            if (loop.park(after(1h)) == WaitResult::Stopped) ++laterRan;
+        });
+        loop.finishWhenIdle();
+    });
+    loop.run();  // the canceller always lets it finish
+    canceller.join();
+    EXPECT_EQ(first, WaitResult::Stopped);
+    EXPECT_FALSE(slept);
+    EXPECT_EQ(laterRan, 2);
+    EXPECT_TRUE(loop.cancelled());
+}
+
 TEST(EventLoop, ExceptionInATaskIsReportedAndTheOthersGoOn) {
     EventLoop loop;
     std::vector<std::string> reported;
