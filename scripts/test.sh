@@ -27,12 +27,14 @@ if [ "${1:-}" != "--quick" ]; then
   cmake --build build-asan -j"$jobs" >/dev/null
   quietly asan ctest --preset asan -j"$jobs" --timeout 900
 
-  echo "== ThreadSanitizer: runs and HTTP exchanges"
+  echo "== ThreadSanitizer: runs, event loops and HTTP exchanges"
   cmake --preset tsan >/dev/null
-  cmake --build build-tsan -j"$jobs" --target run_tests http_tests runner_tests >/dev/null
+  cmake --build build-tsan -j"$jobs" --target run_tests http_tests runner_tests velk_loop_tests velk_net_tests >/dev/null
   TSAN_OPTIONS="halt_on_error=1" quietly tsan-run build-tsan/tests/run/run_tests
   TSAN_OPTIONS="halt_on_error=1" quietly tsan-http build-tsan/tests/http/http_tests
   TSAN_OPTIONS="halt_on_error=1" quietly tsan-runner build-tsan/tests/runner/runner_tests
+  TSAN_OPTIONS="halt_on_error=1" quietly tsan-loop build-tsan/tests/loop/velk_loop_tests
+  TSAN_OPTIONS="halt_on_error=1" quietly tsan-net build-tsan/tests/net/velk_net_tests
 fi
 
 echo "== Test suite"

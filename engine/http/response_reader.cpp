@@ -296,9 +296,13 @@ void Exchange::store(const char* bytes, size_t n) {
     const size_t size = m_s.response.size();
     const size_t wanted = std::min(kMaxStoredResponse, size + n);
     if (m_s.responseBudget && wanted > m_s.responseAllowance) {
-        // Taken a megabyte at a time, so the shared budget is seldom touched.
-        constexpr size_t kStep = size_t(1) << 20;
-        const size_t more = std::min(kMaxStoredResponse, (wanted + kStep - 1) / kStep * kStep) -
+        // Taken a megabyte at a time, so the shared budget is seldom touched; up
+        // to the first megabyte in small steps, or ten thousand users with small
+        // pages would spend it all on room they never use.
+        constexpr size_t kMegabyte = size_t(1) << 20;
+        constexpr size_t kSmallStep = size_t(16) << 10;
+        const size_t step = wanted <= kMegabyte ? kSmallStep : kMegabyte;
+        const size_t more = std::min(kMaxStoredResponse, (wanted + step - 1) / step * step) -
                             m_s.responseAllowance;
         m_s.responseAllowance += m_s.responseBudget->take(more);
     }

@@ -108,7 +108,8 @@ void UserSession::openLog() {
 int UserSession::run() {
     // Users that share a loop's thread still need seeds of their own.
     uint32_t identity = uint32_t(platform::currentThreadId());
-    if (loop::taskLoop() != nullptr) identity = (identity << 16) ^ uint32_t(m_index);
+    // (An odd multiplier maps distinct indexes to distinct values.)
+    if (loop::taskLoop() != nullptr) identity ^= uint32_t(m_index) * 0x9E3779B9u;
     m_http.random.seed(uint32_t(platform::wallSeconds()) ^ identity);
     if (m_set.options.delaystart == 0) m_set.startGate.wait();
     openLog();

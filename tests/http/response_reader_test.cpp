@@ -216,5 +216,21 @@ TEST_F(ResponseReading, StoredResponsesShareTheRunsBudget) {
     EXPECT_NE(log.find("the run's memory for stored responses is spent"), std::string::npos);
 }
 
+// Many users with small pages: each takes only a little of the budget, so a
+// run of thousands of users does not spend it on room nobody uses.
+TEST_F(ResponseReading, SmallPagesOfManyUsersFitAModestBudget) {
+    m_server.setHandler([](const ReceivedRequest&, Responder& r) { r.respond(200, std::string(500, 'p')); });
+    load("[page]\n");
+    ResponseBudget budget(size_t(1) << 20);
+    for (int user = 0; user < 40; ++user) {
+        HttpSession session(m_set->options, m_set->headers, m_set->currentTarget, m_set->httpCounters);
+        session.responseBudget = &budget;
+        ASSERT_EQ(setUpUserConnection(session), 0);
+        BodyRef pageBody;
+        EXPECT_GE(executeRequest(session, request("page"), pageBody), 0) << user;
+        EXPECT_GE(session.response.size(), 500u) << user;
+    }
+}
+
 }  // namespace
 }  // namespace velk::test

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 #include <mutex>
 
 #include "common/message_capture.h"
@@ -113,6 +114,16 @@ TEST_F(ParamRun, RandomValuesStayInTheirRanges) {
     }
     EXPECT_EQ(m_server.requestCount(), 40);
     for (const auto& [value, count] : picks) EXPECT_TRUE(value == "x" || value == "y" || value == "z") << value;
+}
+
+TEST_F(ParamRun, UsersSharingOneLoopDrawDifferentRandomValues) {
+    EXPECT_EQ(SetLoopThreads(m_set, 2000), 0);
+    ASSERT_EQ(SetLoopThreads(m_set, 1), 1);
+    run("clients=4\nrequests=1\n[a]\nwho=$clid()\nr=$ARand(16,16)\n");
+    std::set<std::string> drawn;
+    for (const ReceivedRequest& r : m_server.requests()) drawn.insert(param(r, "r"));
+    EXPECT_EQ(m_server.requestCount(), 4);
+    EXPECT_EQ(drawn.size(), 4u);
 }
 
 TEST_F(ParamRun, ValuesCarriedFromResponsesToLaterRequests) {
