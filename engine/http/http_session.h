@@ -7,6 +7,7 @@
 // HttpCounters) guard themselves.
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -28,6 +29,30 @@ namespace velk {
 
 // Longest referrer kept.
 inline constexpr size_t kMaxPreviousUrl = 511;
+
+// Bytes that are written before they are read: unlike a vector's, a resize
+// does not fill them, so pages a user never writes cost it no memory.
+class ScratchBytes {
+public:
+    ScratchBytes() = default;
+    ScratchBytes(ScratchBytes&& other) noexcept
+        : m_bytes(std::move(other.m_bytes)), m_size(std::exchange(other.m_size, 0)) {}
+    ScratchBytes& operator=(ScratchBytes&& other) noexcept {
+        m_bytes = std::move(other.m_bytes);
+        m_size = std::exchange(other.m_size, 0);
+        return *this;
+    }
+    char* data() { return m_bytes.get(); }
+    size_t size() const { return m_size; }
+    void resize(size_t size) {
+        m_bytes = std::make_unique_for_overwrite<char[]>(size);
+        m_size = size;
+    }
+
+private:
+    std::unique_ptr<char[]> m_bytes;
+    size_t m_size = 0;
+};
 
 struct HttpSession {
     HttpSession(const GeneralOptions& options, const std::vector<std::string>& headers,
@@ -57,15 +82,18 @@ struct HttpSession {
     std::string currentHost;  // host of the request composed last
     Target current;           // scratch copy of the test's current target
 
-    // Buffers reused for every request.
+    // Buffers reused for every request.  They grow to what the user's pages
+    // need and keep it; small starts keep thousands of users small.
     TextBuffer request{1024};
-    TextBuffer data{4096};
-    TextBuffer response{8192};
+    TextBuffer data{512};
+    TextBuffer response{1024};
     // The run's budget for stored responses (none: only the per-response cap)
     // and what this user has taken from it; given back when the user ends.
     ResponseBudget* responseBudget = nullptr;
     size_t responseAllowance = 0;
-    std::vector<char> work;  // header lines and body pieces on their way in
+    // Header lines and body pieces on their way in; held only while a response
+    // is read (the response reader lends it from its thread's pool).
+    ScratchBytes work;
     int32_t readSize = 4096;
 
     std::string previousUrl;

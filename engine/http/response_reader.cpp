@@ -46,11 +46,41 @@ int64_t parseChunkSize(std::string_view line) {
     return size;
 }
 
+// Work buffers of this thread's users that are not reading a response now: a
+// user between requests holds none, so thousands of them in their pauses cost
+// no work buffer each.
+class ScratchPool {
+public:
+    ScratchBytes take(size_t size) {
+        for (size_t i = m_free.size(); i-- > 0;) {
+            if (m_free[i].size() != size) continue;
+            ScratchBytes bytes = std::move(m_free[i]);
+            m_free.erase(m_free.begin() + std::ptrdiff_t(i));
+            return bytes;
+        }
+        ScratchBytes bytes;
+        bytes.resize(size);
+        return bytes;
+    }
+    void give(ScratchBytes bytes) {
+        if (bytes.size() != 0 && m_free.size() < kKept) m_free.push_back(std::move(bytes));
+    }
+
+private:
+    static constexpr size_t kKept = 64;
+    std::vector<ScratchBytes> m_free;
+};
+
+thread_local ScratchPool t_scratch;
+
 // Reads one response; the fields are the per-exchange state.
 class Exchange {
 public:
     Exchange(HttpSession& s, net::Connection& conn, bool& keepAlive)
         : m_s(s), m_conn(conn), m_keepAlive(keepAlive), m_line(s.work) {}
+    ~Exchange() { t_scratch.give(std::move(m_line)); }
+    Exchange(const Exchange&) = delete;
+    Exchange& operator=(const Exchange&) = delete;
 
     int32_t run(std::string_view request);
 
@@ -82,12 +112,13 @@ private:
     int m_status = 0;
     uint64_t m_discarded = 0;
     bool m_budgetNoted = false;
-    std::vector<char>& m_line;  // the session's work buffer: no allocation per request
+    // The session's work buffer, borrowed from the thread's pool for the exchange.
+    ScratchBytes& m_line;
 };
 
 int32_t Exchange::run(std::string_view request) {
     if (m_line.size() != size_t(std::max(m_s.readSize, 16)))
-        m_line.resize(size_t(std::max(m_s.readSize, 16)));
+        m_line = t_scratch.take(size_t(std::max(m_s.readSize, 16)));
     if (int32_t r = send(request); r < 0) return r;
     m_receiveStart = platform::nowMicros();
     bool first = true;
@@ -152,7 +183,7 @@ int32_t Exchange::headerLine() {
     std::string_view line(m_line.data(), size_t(n));
     store(line.data(), line.size());
     // Most lines are none of the headers looked for; their first letter says so.
-    const char first = char(m_line[0] | 0x20);  // the buffer is NUL-terminated
+    const char first = char(m_line.data()[0] | 0x20);  // the buffer is NUL-terminated
     if (line.starts_with("HTTP")) {
         int minor = 1, status = 0;
         if (scanStatusLine(m_line.data(), minor, status) >= 1 && minor == 0) m_keepAlive = false;
