@@ -18,6 +18,9 @@ struct EventLoop::Task {
         : coroutine(std::move(stack), std::move(body)) {}
     Coroutine coroutine;
     TimerEntry timer;
+    // The deadline of the wait under way (kNoDeadline: none).  The timer may be
+    // queued for an earlier one, left from an earlier wait: see park().
+    Deadline wanted = kNoDeadline;
     size_t index = 0;  // in m_tasks
     bool parked = false;
     WaitResult result = WaitResult::Ready;
@@ -148,6 +151,7 @@ void EventLoop::resumeTask(Task* task) {
 }
 
 void EventLoop::finishTask(Task* task) {
+    m_timers.cancel(task->timer);
     if (task->coroutine.failed()) {
         ++m_failures;
         std::function<void(const std::string&)> handler;
@@ -173,9 +177,17 @@ WaitResult EventLoop::park(Deadline deadline) {
     if (task == nullptr || m_cancelled) return WaitResult::Stopped;
     task->parked = true;
     task->result = WaitResult::Ready;
-    if (deadline != kNoDeadline) m_timers.insert(task->timer, deadline);
+    task->wanted = deadline;
+    // Most waits end long before their time-out, so the timer is not taken out
+    // when they do: a queued entry due no later than the new deadline stays, and
+    // when it fires early fireTimers queues it again for the deadline wanted then.
+    // A wait thus seldom touches the heap.
+    if (deadline != kNoDeadline && (!task->timer.queued() || task->timer.deadline > deadline)) {
+        m_timers.cancel(task->timer);
+        m_timers.insert(task->timer, deadline);
+    }
     Coroutine::suspend();
-    m_timers.cancel(task->timer);
+    task->wanted = kNoDeadline;
     return task->result;
 }
 
@@ -314,7 +326,13 @@ void EventLoop::pollOnce() {
 void EventLoop::fireTimers() {
     const Deadline now = Clock::now();
     while (TimerEntry* due = m_timers.popDue(now)) {
-        wakeWith(static_cast<Task*>(due->owner), WaitResult::TimedOut);
+        auto* task = static_cast<Task*>(due->owner);
+        if (!task->parked || task->wanted == kNoDeadline) continue;  // left from an earlier wait
+        if (task->wanted > now) {
+            m_timers.insert(*due, task->wanted);
+            continue;
+        }
+        wakeWith(task, WaitResult::TimedOut);
     }
 }
 

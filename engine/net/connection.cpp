@@ -42,12 +42,6 @@ private:
 
 thread_local ReadAheadPool t_readAheads;
 
-int64_t millisUntil(int64_t deadlineMillis) {
-    if (deadlineMillis == INT64_MAX) return INT64_MAX;
-    const int64_t left = deadlineMillis - platform::tickMillis();
-    return left > 0 ? left : 0;
-}
-
 }  // namespace
 
 Connection::Connection() = default;
@@ -163,9 +157,10 @@ int Connection::parkUntil(Readiness what, int64_t deadlineMillis) {
         return -1;
     }
     releaseEmptyReadAhead();
-    const int64_t left = millisUntil(deadlineMillis);
-    const loop::Deadline deadline =
-        left == INT64_MAX ? loop::kNoDeadline : loop::Clock::now() + std::chrono::milliseconds(left);
+    // Tick counts and the loop's clock both count from the same monotonic origin.
+    const loop::Deadline deadline = deadlineMillis == INT64_MAX
+                                        ? loop::kNoDeadline
+                                        : loop::Deadline(std::chrono::milliseconds(deadlineMillis));
     const loop::WaitResult waited =
         what == Readiness::kRead ? m_loop->waitReadable(m_fd, deadline) : m_loop->waitWritable(m_fd, deadline);
     if (waited == loop::WaitResult::Ready) return 1;

@@ -52,6 +52,52 @@ TEST(EventLoop, ReadWaitEndsWithTheDeadlineWhenThePeerStaysSilent) {
     EXPECT_EQ(result, WaitResult::TimedOut);
 }
 
+// A wait woken early leaves its timer queued; the next wait's own deadline
+// still holds, whether it is later, earlier or none at all.
+TEST(EventLoop, EachWaitEndsAtItsOwnDeadlineAfterEarlierWaitsWokeEarly) {
+    EventLoop loop;
+    SocketPair pair;
+    std::vector<WaitResult> results;
+    std::vector<Clock::duration> took;
+    loop.spawn([&] {
+        const auto measure = [&](auto wait) {
+            const Deadline start = Clock::now();
+            results.push_back(wait());
+            took.push_back(Clock::now() - start);
+        };
+        // Woken at once by the peer's byte, well before its deadline.
+        ASSERT_EQ(send(pair.fds[1], "x", 1, MSG_NOSIGNAL), 1);
+        measure([&] { return loop.waitReadable(pair.fds[0], after(100ms)); });
+        char byte;
+        ASSERT_EQ(recv(pair.fds[0], &byte, 1, 0), 1);
+        // Later than the entry still queued: ends at its own, not at 100 ms.
+        measure([&] { return loop.waitReadable(pair.fds[0], after(300ms)); });
+        // Earlier than whatever is queued.
+        measure([&] { return loop.park(after(20ms)); });
+    });
+    loop.spawn([&] {
+        loop.sleepFor(400ms);
+        ASSERT_EQ(send(pair.fds[0], "y", 1, MSG_NOSIGNAL), 1);
+    });
+    SocketPair other;
+    WaitResult untimed = WaitResult::TimedOut;
+    loop.spawn([&] {
+        ASSERT_EQ(send(other.fds[1], "z", 1, MSG_NOSIGNAL), 1);
+        loop.waitReadable(other.fds[0], after(50ms));  // woken at once; its entry stays queued
+        // No deadline: the entry left behind fires at 50 ms and must not end
+        // this wait, which only the byte sent at 400 ms does.
+        untimed = loop.waitReadable(pair.fds[1]);
+    });
+    runBounded(loop);
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(results[0], WaitResult::Ready);
+    EXPECT_EQ(results[1], WaitResult::TimedOut);
+    EXPECT_GE(took[1], 300ms);
+    EXPECT_EQ(results[2], WaitResult::TimedOut);
+    EXPECT_GE(took[2], 20ms);
+    EXPECT_EQ(untimed, WaitResult::Ready);
+}
+
 TEST(EventLoop, ReadWaitEndsWhenThePeerWritesOrCloses) {
     for (bool closePeer : {false, true}) {
         EventLoop loop;
