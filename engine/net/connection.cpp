@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "loop/task_wait.h"
 #include "net/ipv4_resolver.h"
@@ -193,6 +194,8 @@ void Connection::close() {
     m_readAheadPos = 0;
     m_socketTimeoutsArmed = false;
     m_hasPendingEnd = false;
+    m_drained = false;
+    m_sentSinceReceive = false;
     forgetReadiness();
     releaseEmptyReadAhead();
     m_loop = nullptr;
@@ -220,10 +223,20 @@ int Connection::waitByReceiving() {
     const WaitLimit limit{platform::tickMillis() + secondsToPollMillis(m_timeout), m_abort};
     m_readAheadPos = m_readAheadCount = 0;
     noteRead();
+    // The first wait after a send, and the last receive took everything there
+    // was (an end of stream included: the peek before reusing a connection saw
+    // none), so a receive now would only say "nothing yet": wait first.  Any
+    // byte or end that came since has raised the loop's edge.
+    const bool answerDue = std::exchange(m_sentSinceReceive, false);
+    if (m_loop != nullptr && m_drained && answerDue) {
+        const int waited = parkUntil(Readiness::kRead, limit.deadlineMillis);
+        if (waited <= 0) return waited;
+    }
     for (;;) {
         const int n = m_stack->read(readAheadStorage(), kFastReadAheadSize);
         if (n > 0) {
             m_readAheadCount = n;
+            m_drained = n < kFastReadAheadSize;
             return 1;
         }
         if (n == kWouldBlock && m_loop != nullptr) {
@@ -370,6 +383,7 @@ int Connection::receive(void* buffer, int size) {
     noteRead();
     const WaitLimit limit = limitFromNow();
     const int n = transfer([&] { return m_stack->read(buffer, size); }, limit);
+    m_drained = n >= 0 && n < size;
     applySpeedLimit(n, started);
     return n;
 }
@@ -411,6 +425,7 @@ int Connection::write(const void* data, int length) {
     noteWrite();
     const WaitLimit limit = limitFromNow();
     const int n = transfer([&] { return m_stack->write(data, length); }, limit);
+    m_sentSinceReceive = n > 0;
     applySpeedLimit(n, started);
     return n;
 }

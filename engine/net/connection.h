@@ -212,6 +212,10 @@ private:
     // A receive made by a wait found the end of the stream (m_pendingErrno 0) or
     // an error (its errno): the next receive reports it.
     bool m_hasPendingEnd = false;
+    // The last receive took everything there was (it returned less than asked).
+    bool m_drained = false;
+    // A request went out and no wait for its answer has been made yet.
+    bool m_sentSinceReceive = false;
     int m_pendingErrno = 0;
     int32_t m_bytesPerSecond = 0;
     std::string m_lastError;
