@@ -14,9 +14,8 @@
 # one: see ulimit -Hn).  They run as tasks on one event-loop thread per core, so the
 # thread limits (kernel.threads-max, kernel.pid_max) do not bound them; the largest
 # run the open-file limit allows is its hard limit less 64 (USERS="... 19936" at
-# 20,000).  Past half of the local port range (net.ipv4.ip_local_port_range, 28,232
-# ports by default) Linux searches longer for each connect's port and the ramp-up
-# grows to tens of seconds; widen the range for a fast one at that size.
+# 20,000).  Past about 14,000 users the ramp-up grows to tens of seconds: see
+# docs/performance.md on net.ipv4.ip_local_port_range.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
