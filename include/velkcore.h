@@ -31,6 +31,17 @@
 extern "C" {
 #endif
 
+/* The result classes of one request, as GetResults, GetLatencyStats and the
+ * reports count them: a result of 0 or more is a time in microseconds, a negative
+ * one is one of these. */
+enum {
+    VELK_RESULT_NETWORK = -1, /* no connection, or it broke */
+    VELK_RESULT_HTTP = -2,    /* the server answered with an error status */
+    VELK_RESULT_FAIL = -3,    /* a $fail check matched the response */
+    VELK_RESULT_TIMEOUT = -4, /* no complete answer in time */
+    VELK_RESULT_NOT_RUN = -255 /* the position was never reached */
+};
+
 /* One parsed test and its last run; opaque to callers. */
 typedef struct TestSet TestSet;
 
@@ -149,8 +160,8 @@ VELK_EXPORT int32_t SetLoopThreads(TestSet* set, int32_t threads);
  *  - nodetails runs: an array of four int32_t per position (minimum, sum, count,
  *    maximum), the same for every index;
  *  - script-driven runs: int32_t** pointing at {n, result 1, ..., result n}.
- * Result codes: a time in microseconds, or -1 network error, -2 HTTP error,
- * -3 failed check, -4 time-out, -255 not run.  NULL without results. */
+ * Result codes: a time in microseconds, or one of the VELK_RESULT_ classes.
+ * NULL without results. */
 VELK_EXPORT void* GetResults(TestSet* set, int32_t index);
 /* Writes the text report of the last run: through writer to sink when writer is
  * not NULL, else into the report file named by the outfile and reportdir options
