@@ -1,8 +1,8 @@
-#include "check_command.h"
+#include "cli/check_command.h"
 
 #include <cstdio>
 
-#include "test_loader.h"
+#include "cli/test_loader.h"
 
 namespace velk::cli {
 

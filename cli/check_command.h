@@ -1,5 +1,5 @@
 #pragma once
-#include "cli_options.h"
+#include "cli/cli_options.h"
 
 namespace velk::cli {
 

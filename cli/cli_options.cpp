@@ -1,9 +1,9 @@
-#include "cli_options.h"
+#include "cli/cli_options.h"
 
 #include <cstdlib>
 #include <string_view>
 
-#include "shard_options.h"
+#include "cli/shard_options.h"
 
 namespace velk::cli {
 namespace {

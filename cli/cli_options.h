@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "thresholds.h"
+#include "cli/thresholds.h"
 
 namespace velk::cli {
 

@@ -1,4 +1,4 @@
-#include "cycle_command.h"
+#include "cli/cycle_command.h"
 
 #include <pthread.h>
 #include <unistd.h>
@@ -12,10 +12,10 @@
 #include <mutex>
 #include <thread>
 
-#include "rlt_file.h"
-#include "runner.h"
-#include "scenario_command.h"
-#include "test_loader.h"
+#include "app/results/rlt_file.h"
+#include "app/runner/runner.h"
+#include "cli/scenario_command.h"
+#include "cli/test_loader.h"
 
 namespace velk::cli {
 namespace {
@@ -33,7 +33,7 @@ public:
         std::fflush(stderr);
         m_progressShowing = true;
     }
-    void showPage(int32_t) override {}
+    void firstBatchPassCollected() override {}
     void runFinished(bool stopped) override {
         std::lock_guard lock(m_mutex);
         m_stopped = stopped;

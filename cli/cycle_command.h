@@ -2,7 +2,7 @@
 // velkrun's batch runs and results files: with --cycle or --results the test
 // runs through the desktop program's runner, pass by pass with its messages,
 // and every finished pass is collected as the desktop program collects it.
-#include "cli_options.h"
+#include "cli/cli_options.h"
 
 namespace velk::cli {
 

@@ -1,4 +1,4 @@
-#include "engine_output.h"
+#include "cli/engine_output.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -12,7 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "live_line.h"
+#include "cli/live_line.h"
 #include "velkcore.h"
 
 namespace velk::cli {

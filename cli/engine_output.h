@@ -5,7 +5,7 @@
 // so the two never run into each other.  All functions are thread-safe.
 #include <cstdint>
 
-#include "cli_options.h"
+#include "cli/cli_options.h"
 #include "velkcore.h"
 
 namespace velk::cli {

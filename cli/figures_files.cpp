@@ -1,12 +1,12 @@
-#include "figures_files.h"
+#include "cli/figures_files.h"
 
 #include <cstdio>
 #include <string>
 #include <utility>
 
-#include "html_report.h"
-#include "output_file.h"
-#include "summary_json.h"
+#include "cli/html_report.h"
+#include "cli/output_file.h"
+#include "cli/summary_json.h"
 
 namespace velk::cli {
 

@@ -1,8 +1,8 @@
-#include "html_report.h"
+#include "cli/html_report.h"
 
 #include <cstdio>
 
-#include "svg_chart.h"
+#include "cli/svg_chart.h"
 
 namespace velk::cli {
 namespace {

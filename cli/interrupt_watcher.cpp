@@ -1,4 +1,4 @@
-#include "interrupt_watcher.h"
+#include "cli/interrupt_watcher.h"
 
 #include <pthread.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "engine_output.h"
+#include "cli/engine_output.h"
 
 namespace velk::cli {
 namespace {

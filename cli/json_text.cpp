@@ -1,9 +1,9 @@
-#include "json_text.h"
+#include "cli/json_text.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "utf8_text.h"
+#include "cli/utf8_text.h"
 
 namespace velk::cli {
 

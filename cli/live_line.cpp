@@ -1,4 +1,4 @@
-#include "live_line.h"
+#include "cli/live_line.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -2,13 +2,13 @@
 #include <cstdio>
 #include <new>
 
-#include "check_command.h"
-#include "cli_options.h"
-#include "cycle_command.h"
-#include "engine_output.h"
-#include "run_command.h"
-#include "scenario_command.h"
-#include "shard_command.h"
+#include "cli/check_command.h"
+#include "cli/cli_options.h"
+#include "cli/cycle_command.h"
+#include "cli/engine_output.h"
+#include "cli/run_command.h"
+#include "cli/scenario_command.h"
+#include "cli/shard_command.h"
 #include "velkcore.h"
 
 namespace {

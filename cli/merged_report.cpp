@@ -1,12 +1,12 @@
-#include "merged_report.h"
+#include "cli/merged_report.h"
 
 #include <cstdio>
 
-#include "collect_pass.h"
-#include "figures_files.h"
-#include "thresholds.h"
-#include "results_container.h"
-#include "rlt_file.h"
+#include "app/results/collect_pass.h"
+#include "cli/figures_files.h"
+#include "cli/thresholds.h"
+#include "app/results/results_container.h"
+#include "app/results/rlt_file.h"
 
 namespace velk::cli {
 namespace {

@@ -5,7 +5,7 @@
 // --report, a .rlt results file when asked, and one closing line.
 #include <string>
 
-#include "cli_options.h"
+#include "cli/cli_options.h"
 #include "velkcore.h"
 
 namespace velk::cli {

@@ -1,4 +1,4 @@
-#include "output_file.h"
+#include "cli/output_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,12 +1,12 @@
-#include "run_command.h"
+#include "cli/run_command.h"
 
 #include <cstdio>
 #include <string>
 
-#include "engine_output.h"
-#include "figures_files.h"
-#include "interrupt_watcher.h"
-#include "test_loader.h"
+#include "cli/engine_output.h"
+#include "cli/figures_files.h"
+#include "cli/interrupt_watcher.h"
+#include "cli/test_loader.h"
 
 namespace velk::cli {
 namespace {

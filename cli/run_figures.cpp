@@ -1,4 +1,4 @@
-#include "run_figures.h"
+#include "cli/run_figures.h"
 
 #include <ctime>
 

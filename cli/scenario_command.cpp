@@ -1,17 +1,15 @@
-#include "scenario_command.h"
+#include "cli/scenario_command.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 
-#include "global_settings.h"
-#include "scenario.h"
-#include "scenario_file.h"
-#include "script_generator.h"
-#include "test_loader.h"
-#ifdef VELK_HAVE_SETTINGS_STORE
-#include "settings_store.h"
-#endif
+#include "app/settings/global_settings.h"
+#include "app/scenario/scenario.h"
+#include "app/scenario/scenario_file.h"
+#include "app/scenario/script_generator.h"
+#include "cli/test_loader.h"
+#include "app/settings/settings_file.h"
 
 namespace velk::cli {
 namespace {
@@ -21,8 +19,7 @@ namespace {
 constexpr size_t kMaxProjectName = 63;
 
 void loadGlobalSettings(velk::model::GlobalSettings& settings) {
-#ifdef VELK_HAVE_SETTINGS_STORE
-    velk::shell::SettingsStore store;
+    velk::model::SettingsFile store;
     int read = 0;
     const bool all = settings.load(store, &read);
     const std::string file = store.filePath();
@@ -35,12 +32,6 @@ void loadGlobalSettings(velk::model::GlobalSettings& settings) {
     else
         std::fprintf(stderr, "velkrun: global settings: the defaults (none saved in %s)\n",
                      file.c_str());
-#else
-    (void)settings;
-    std::fprintf(
-        stderr,
-        "velkrun: global settings: the defaults (this velkrun cannot read saved settings)\n");
-#endif
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "cli_options.h"
+#include "cli/cli_options.h"
 
 namespace velk::cli {
 

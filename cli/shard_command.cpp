@@ -1,4 +1,4 @@
-#include "shard_command.h"
+#include "cli/shard_command.h"
 
 #include <unistd.h>
 
@@ -9,10 +9,10 @@
 #include <iterator>
 #include <vector>
 
-#include "engine_output.h"
-#include "interrupt_watcher.h"
-#include "merged_report.h"
-#include "test_loader.h"
+#include "cli/engine_output.h"
+#include "cli/interrupt_watcher.h"
+#include "cli/merged_report.h"
+#include "cli/test_loader.h"
 
 namespace velk::cli {
 

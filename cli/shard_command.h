@@ -5,7 +5,7 @@
 // Kubernetes Indexed Job.
 #include <string>
 
-#include "cli_options.h"
+#include "cli/cli_options.h"
 #include "velkcore.h"
 
 namespace velk::cli {

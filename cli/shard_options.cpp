@@ -1,4 +1,4 @@
-#include "shard_options.h"
+#include "cli/shard_options.h"
 
 #include <cstdlib>
 #include <string_view>

@@ -1,7 +1,7 @@
 #pragma once
 // velkrun's options for runs shared by several machines: --shard K/N,
 // --shard-out FILE and --merge OUT.rlt (the shard files follow the script).
-#include "cli_options.h"
+#include "cli/cli_options.h"
 
 namespace velk::cli {
 

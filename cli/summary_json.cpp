@@ -1,6 +1,6 @@
-#include "summary_json.h"
+#include "cli/summary_json.h"
 
-#include "json_text.h"
+#include "cli/json_text.h"
 
 namespace velk::cli {
 namespace {

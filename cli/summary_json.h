@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "run_figures.h"
-#include "thresholds.h"
+#include "cli/run_figures.h"
+#include "cli/thresholds.h"
 
 namespace velk::cli {
 

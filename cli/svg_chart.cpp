@@ -1,11 +1,11 @@
-#include "svg_chart.h"
+#include "cli/svg_chart.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string_view>
 
-#include "utf8_text.h"
+#include "cli/utf8_text.h"
 
 namespace velk::cli {
 namespace {

@@ -1,4 +1,4 @@
-#include "test_loader.h"
+#include "cli/test_loader.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,9 +6,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "engine_output.h"
-#include "scenario_command.h"
-#include "scenario_file.h"
+#include "cli/engine_output.h"
+#include "cli/scenario_command.h"
+#include "app/base/file_io.h"
+#include "app/scenario/scenario_file.h"
 
 namespace velk::cli {
 namespace {

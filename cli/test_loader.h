@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli_options.h"
+#include "cli/cli_options.h"
 #include "velkcore.h"
 
 namespace velk::cli {

@@ -1,4 +1,4 @@
-#include "thresholds.h"
+#include "cli/thresholds.h"
 
 #include <cmath>
 #include <cstdio>

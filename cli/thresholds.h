@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "run_figures.h"
+#include "cli/run_figures.h"
 
 namespace velk::cli {
 

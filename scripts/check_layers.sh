@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# Fails when an engine file includes a header of a layer above its own.  The
-# engine's folders are layers, lowest first; a folder may include its own
-# headers and those of any layer below it, never one above.  Each folder's
-# CMake target links exactly the layers it includes (engine/*/CMakeLists.txt).
-#   scripts/check_layers.sh [engine-dir]
+# Fails when a file includes a header of a layer above its own.  The tree is
+# three rings: the engine (engine/), the application core (app/) and the two
+# hosts (cli/ for velkrun, gui/ for velk), neither of which includes the other.
+#  - The engine's folders are layers, lowest first; a folder may include its own
+#    headers and those of any layer below it, never one above.  Each folder's
+#    CMake target links exactly the layers it includes (engine/*/CMakeLists.txt).
+#  - Above the engine, everything reaches it through "velkcore.h" only, and
+#    names the folder of every header it includes ("app/runner/runner.h").
+#  - The application core's folders are layers too, and it includes no host and
+#    no Qt.
+#   scripts/check_layers.sh [tree-root]
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-engine=${1:-$root/engine}
+root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
+engine=$root/engine
 
 layers=(base platform loop regex script net http results scripting run api)
 
@@ -70,7 +76,63 @@ for dir in "$engine"/*/; do
   done
 done
 
+app_layers=(base settings scenario results runner graphs editor recorder shell)
+
+# Quoted includes of the files under one ring, as "path:line:included".
+includes_of() {
+  [ -d "$root/$1" ] || return 0
+  grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]+"[^"]+"' "$root/$1" \
+    --include='*.h' --include='*.cpp' --include='*.c' |
+    sed -E 's/^([^:]+):([0-9]+):[[:space:]]*#[[:space:]]*include[[:space:]]+"([^"]+)".*/\1:\2:\3/' || true
+}
+
+# One pass over every include above the engine (and the engine's own includes
+# of the rings above it).
+ring_findings=$(
+  for ring in engine app cli gui; do includes_of "$ring"; done |
+  awk -F: -v root="$root/" -v engine="${layers[*]}" -v app="${app_layers[*]}" '
+    BEGIN {
+      n = split(engine, e, " "); for (i = 1; i <= n; i++) isEngine[e[i]] = 1
+      n = split(app, a, " "); for (i = 1; i <= n; i++) appRank[a[i]] = i
+    }
+    {
+      where = substr($1, length(root) + 1); line = $2; target = $3
+      split(where, w, "/"); ring = w[1]
+      slash = index(target, "/"); first = slash ? substr(target, 1, slash - 1) : ""
+      if (ring == "engine") {
+        if (first == "app" || first == "cli" || first == "gui")
+          print where ":" line ": the engine includes \"" target "\", a ring above it"
+        next
+      }
+      if (target == "velkcore.h" || target ~ /\.moc$/ || target ~ /^ui_.*\.h$/) next
+      if (first == "") print where ":" line ": \"" target "\" does not name its folder"
+      else if (first in isEngine)
+        print where ":" line ": " ring "/ includes the engine\x27s \"" target "\"; only velkcore.h is public"
+      else if (ring == "app" && (first == "cli" || first == "gui"))
+        print where ":" line ": the application core includes \"" target "\" of a host"
+      else if (ring == "cli" && first == "gui")
+        print where ":" line ": velkrun includes \"" target "\" of the desktop program"
+      else if (ring == "gui" && first == "cli")
+        print where ":" line ": the desktop program includes \"" target "\" of velkrun"
+      else if (ring == "app" && first == "app") {
+        split(target, t, "/")
+        if (!(w[2] in appRank)) print "app/" w[2] " is not in the layer list of scripts/check_layers.sh"
+        else if (appRank[t[2]] > appRank[w[2]])
+          print where ":" line ": app/" w[2] " includes \"" target "\", a layer above it"
+      }
+    }'
+  # The application core links no Qt.
+  if [ -d "$root/app" ]; then
+    grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]+<Q' "$root/app" --include='*.h' \
+      --include='*.cpp' | sed -E "s|^$root/([^:]+):([0-9]+):.*|\1:\2: the application core includes Qt|" || true
+  fi
+)
+if [ -n "$ring_findings" ]; then
+  sed 's/^/check_layers: /' <<<"$ring_findings" | sort -u >&2
+  status=1
+fi
+
 if [ "$status" -eq 0 ]; then
-  echo "check_layers: engine includes follow the layers ${layers[*]}"
+  echo "check_layers: engine includes follow the layers ${layers[*]}; app < cli, gui"
 fi
 exit "$status"

@@ -1,4 +1,4 @@
-#include "distributed_run.h"
+#include "cli/mpi/distributed_run.h"
 
 #include <unistd.h>
 
@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "merged_report.h"
-#include "rank_signals.h"
-#include "test_loader.h"
+#include "cli/merged_report.h"
+#include "cli/mpi/rank_signals.h"
+#include "cli/test_loader.h"
 
 namespace velk::mpi {
 namespace {

@@ -6,8 +6,8 @@
 //
 // Runs the engine's RunTest on a thread of its own; this thread keeps every
 // MPI call (MPI_THREAD_FUNNELED).
-#include "cli_options.h"
-#include "mpi_link.h"
+#include "cli/cli_options.h"
+#include "cli/mpi/mpi_link.h"
 
 namespace velk::mpi {
 

@@ -5,11 +5,11 @@
 #include <cstdio>
 #include <new>
 
-#include "cli_options.h"
-#include "distributed_run.h"
-#include "engine_output.h"
-#include "mpi_link.h"
-#include "rank_signals.h"
+#include "cli/cli_options.h"
+#include "cli/mpi/distributed_run.h"
+#include "cli/engine_output.h"
+#include "cli/mpi/mpi_link.h"
+#include "cli/mpi/rank_signals.h"
 #include "velkcore.h"
 
 namespace {

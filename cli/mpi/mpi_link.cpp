@@ -1,4 +1,4 @@
-#include "mpi_link.h"
+#include "cli/mpi/mpi_link.h"
 
 #include <mpi.h>
 

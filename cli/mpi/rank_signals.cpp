@@ -1,4 +1,4 @@
-#include "rank_signals.h"
+#include "cli/mpi/rank_signals.h"
 
 #include <pthread.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "address_pattern_edit.h"
+#include "gui/editor/address_pattern_edit.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -7,7 +7,7 @@
 #include <QLineEdit>
 #include <QValidator>
 
-#include "address_pattern_rule.h"
+#include "app/editor/address_pattern_rule.h"
 
 namespace velk::editor {
 namespace {

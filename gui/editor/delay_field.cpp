@@ -1,8 +1,8 @@
-#include "delay_field.h"
+#include "gui/editor/delay_field.h"
 
 #include <QLineEdit>
 
-#include "delay_field_rule.h"
+#include "app/editor/delay_field_rule.h"
 
 namespace velk::editor {
 

@@ -1,4 +1,4 @@
-#include "editor_form_view.h"
+#include "gui/editor/editor_form_view.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -11,9 +11,9 @@
 #include <QVBoxLayout>
 #include <mutex>
 
-#include "request_options_panel.h"
-#include "request_row_text.h"
-#include "scenario_options_panel.h"
+#include "gui/editor/request_options_panel.h"
+#include "app/editor/request_row_text.h"
+#include "gui/editor/scenario_options_panel.h"
 
 namespace velk::editor {
 

@@ -11,8 +11,8 @@
 #include <QTreeWidget>
 #include <cstdint>
 
-#include "page.h"
-#include "scenario_document.h"
+#include "gui/shell/page.h"
+#include "app/scenario/scenario_document.h"
 
 class QPushButton;
 class QToolButton;

@@ -1,4 +1,4 @@
-#include "param_dialog.h"
+#include "gui/editor/param_dialog.h"
 
 #include <QCoreApplication>
 #include <QDialogButtonBox>
@@ -14,9 +14,9 @@
 #include <QVBoxLayout>
 #include <climits>
 
-#include "from_to_rule.h"
-#include "req_param.h"
-#include "tool_button.h"
+#include "app/editor/from_to_rule.h"
+#include "app/scenario/req_param.h"
+#include "gui/editor/tool_button.h"
 
 namespace velk::editor {
 namespace {

@@ -10,7 +10,7 @@
 #include <QDialog>
 #include <vector>
 
-#include "req_param_function.h"
+#include "app/scenario/req_param_function.h"
 
 class QGroupBox;
 class QLabel;

@@ -1,4 +1,4 @@
-#include "request_options_panel.h"
+#include "gui/editor/request_options_panel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -10,11 +10,11 @@
 #include <QTreeWidget>
 #include <mutex>
 
-#include "delay_field.h"
-#include "delay_field_rule.h"
-#include "param_dialog.h"
-#include "request_row_text.h"
-#include "tool_button.h"
+#include "gui/editor/delay_field.h"
+#include "app/editor/delay_field_rule.h"
+#include "gui/editor/param_dialog.h"
+#include "app/editor/request_row_text.h"
+#include "gui/editor/tool_button.h"
 
 namespace velk::editor {
 

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "scenario_document.h"
+#include "app/scenario/scenario_document.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,4 +1,4 @@
-#include "scenario_options_panel.h"
+#include "gui/editor/scenario_options_panel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -7,8 +7,8 @@
 #include <QLineEdit>
 #include <QStyle>
 
-#include "address_pattern_edit.h"
-#include "editor_tables.h"
+#include "gui/editor/address_pattern_edit.h"
+#include "app/editor/editor_tables.h"
 
 namespace velk::editor {
 

@@ -8,7 +8,7 @@
 // User-interface thread only.
 #include <QGroupBox>
 
-#include "general_section.h"
+#include "app/scenario/general_section.h"
 
 class QCheckBox;
 class QComboBox;

@@ -1,4 +1,4 @@
-#include "capture_script.h"
+#include "gui/recorder/capture_script.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

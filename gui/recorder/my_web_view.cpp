@@ -1,11 +1,11 @@
-#include "my_web_view.h"
+#include "gui/recorder/my_web_view.h"
 
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 
-#include "capture_script.h"
-#include "navigation_interceptor.h"
-#include "recorder_hook.h"
+#include "gui/recorder/capture_script.h"
+#include "gui/recorder/navigation_interceptor.h"
+#include "app/recorder/recorder_hook.h"
 
 namespace velk::recorder {
 

@@ -11,7 +11,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
-#include "capture_matcher.h"
+#include "app/recorder/capture_matcher.h"
 
 namespace velk::recorder {
 

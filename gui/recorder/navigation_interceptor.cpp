@@ -1,4 +1,4 @@
-#include "navigation_interceptor.h"
+#include "gui/recorder/navigation_interceptor.h"
 
 namespace velk::recorder {
 

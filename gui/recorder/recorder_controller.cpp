@@ -1,10 +1,10 @@
-#include "recorder_controller.h"
+#include "gui/recorder/recorder_controller.h"
 
 #include <QAction>
 
-#include "main_frame.h"
-#include "recorder_form_view.h"
-#include "scenario_document.h"
+#include "gui/shell/main_frame.h"
+#include "gui/recorder/recorder_form_view.h"
+#include "app/scenario/scenario_document.h"
 
 namespace velk::recorder {
 

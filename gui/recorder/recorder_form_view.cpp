@@ -1,4 +1,4 @@
-#include "recorder_form_view.h"
+#include "gui/recorder/recorder_form_view.h"
 
 #include <sys/stat.h>
 
@@ -19,9 +19,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "my_web_view.h"
-#include "request_list_rows.h"
-#include "scenario_document.h"
+#include "gui/recorder/my_web_view.h"
+#include "app/recorder/request_list_rows.h"
+#include "app/scenario/scenario_document.h"
 
 namespace velk::recorder {
 namespace {

@@ -1,6 +1,6 @@
-#include "add_graphics_form_view.h"
+#include "gui/results/add_graphics_form_view.h"
 
-#include "graph_batch.h"
+#include "app/graphs/graph_batch.h"
 
 namespace velk::results {
 

@@ -4,7 +4,7 @@
 // entry, overall performance, errors, bandwidth).  Shows "No results" unless
 // the first record belongs to a batch run.  User-interface thread only; see
 // GraphPage for refreshing.
-#include "graph_page.h"
+#include "gui/results/graph_page.h"
 
 namespace velk::results {
 

@@ -1,6 +1,6 @@
-#include "chart_accessible.h"
+#include "gui/results/chart_accessible.h"
 
-#include "chart_view.h"
+#include "gui/results/chart_view.h"
 
 namespace velk::results {
 

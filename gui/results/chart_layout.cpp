@@ -1,4 +1,4 @@
-#include "chart_layout.h"
+#include "gui/results/chart_layout.h"
 
 #include <algorithm>
 

@@ -9,7 +9,7 @@
 #include <QSize>
 #include <functional>
 
-#include "chart_data.h"
+#include "gui/results/chart_data.h"
 
 namespace velk::results {
 

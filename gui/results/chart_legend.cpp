@@ -1,4 +1,4 @@
-#include "chart_legend.h"
+#include "gui/results/chart_legend.h"
 
 #include <QFontMetrics>
 #include <QPainter>

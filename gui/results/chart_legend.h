@@ -10,7 +10,7 @@
 #include <QString>
 #include <vector>
 
-#include "chart_data.h"
+#include "gui/results/chart_data.h"
 
 class QPainter;
 

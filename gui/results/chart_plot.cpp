@@ -1,4 +1,4 @@
-#include "chart_plot.h"
+#include "gui/results/chart_plot.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "chart_scale.h"
+#include "app/graphs/chart_scale.h"
 
 namespace velk::results {
 

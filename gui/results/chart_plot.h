@@ -13,7 +13,7 @@
 #include <optional>
 #include <vector>
 
-#include "chart_data.h"
+#include "gui/results/chart_data.h"
 
 class QPainter;
 

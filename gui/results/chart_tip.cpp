@@ -1,4 +1,4 @@
-#include "chart_tip.h"
+#include "gui/results/chart_tip.h"
 
 #include <algorithm>
 

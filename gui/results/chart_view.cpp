@@ -1,4 +1,4 @@
-#include "chart_view.h"
+#include "gui/results/chart_view.h"
 
 #include <QContextMenuEvent>
 #include <QFileDialog>
@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "chart_accessible.h"
-#include "chart_scale.h"
-#include "chart_tip.h"
+#include "gui/results/chart_accessible.h"
+#include "app/graphs/chart_scale.h"
+#include "gui/results/chart_tip.h"
 
 namespace velk::results {
 

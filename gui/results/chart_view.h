@@ -13,10 +13,10 @@
 #include <QWidget>
 #include <optional>
 
-#include "chart_data.h"
-#include "chart_layout.h"
-#include "chart_legend.h"
-#include "chart_plot.h"
+#include "gui/results/chart_data.h"
+#include "gui/results/chart_layout.h"
+#include "gui/results/chart_legend.h"
+#include "gui/results/chart_plot.h"
 
 namespace velk::results {
 

@@ -1,4 +1,4 @@
-#include "graph_page.h"
+#include "gui/results/graph_page.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -6,8 +6,8 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
-#include "chart_view.h"
-#include "results_container.h"
+#include "gui/results/chart_view.h"
+#include "app/results/results_container.h"
 
 namespace velk::results {
 

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "graph_chart.h"
-#include "graph_common.h"
-#include "page.h"
+#include "app/graphs/graph_chart.h"
+#include "app/graphs/graph_common.h"
+#include "gui/shell/page.h"
 
 class QComboBox;
 class QLabel;

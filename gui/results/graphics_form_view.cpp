@@ -1,8 +1,8 @@
-#include "graphics_form_view.h"
+#include "gui/results/graphics_form_view.h"
 
 #include <algorithm>
 
-#include "graph_entry.h"
+#include "app/graphs/graph_entry.h"
 
 namespace velk::results {
 

@@ -4,7 +4,7 @@
 // of a batch run, or single points for a pass in summary form).  The
 // drop-down lists the first record's entry names.  User-interface thread
 // only; see GraphPage for refreshing.
-#include "graph_page.h"
+#include "gui/results/graph_page.h"
 
 namespace velk::results {
 

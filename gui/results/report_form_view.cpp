@@ -1,4 +1,4 @@
-#include "report_form_view.h"
+#include "gui/results/report_form_view.h"
 
 #include <QComboBox>
 #include <QFontDatabase>

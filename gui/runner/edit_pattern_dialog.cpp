@@ -1,4 +1,4 @@
-#include "edit_pattern_dialog.h"
+#include "gui/runner/edit_pattern_dialog.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "report_name_pattern.h"
+#include "app/runner/report_name_pattern.h"
 
 namespace velk::runner {
 

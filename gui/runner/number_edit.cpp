@@ -1,4 +1,4 @@
-#include "number_edit.h"
+#include "gui/runner/number_edit.h"
 
 #include <QKeyEvent>
 #include <QRegularExpressionValidator>

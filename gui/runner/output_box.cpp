@@ -1,4 +1,4 @@
-#include "output_box.h"
+#include "gui/runner/output_box.h"
 
 #include <QScrollBar>
 

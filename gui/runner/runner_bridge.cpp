@@ -1,4 +1,4 @@
-#include "runner_bridge.h"
+#include "gui/runner/runner_bridge.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -25,9 +25,10 @@ public:
         QMetaObject::invokeMethod(
             &m_bridge, [b = &m_bridge] { b->flushProgress(); }, Qt::QueuedConnection);
     }
-    void showPage(int32_t page) override {
+    void firstBatchPassCollected() override {
         QMetaObject::invokeMethod(
-            &m_bridge, [b = &m_bridge, page] { emit b->showPage(page); }, Qt::QueuedConnection);
+            &m_bridge, [b = &m_bridge] { emit b->firstBatchPassCollected(); },
+            Qt::QueuedConnection);
     }
     void runFinished(bool stopped) override {
         QMetaObject::invokeMethod(

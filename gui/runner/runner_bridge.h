@@ -13,7 +13,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "runner.h"
+#include "app/runner/runner.h"
 
 class QTimer;
 class QWidget;
@@ -48,7 +48,8 @@ signals:
     void progress(int range, int pos, QString label);
     // The progress bar goes back to its rest: a run command, a stop, the end.
     void progressReset();
-    void showPage(int page);
+    // The first pass of a batch run has its results.
+    void firstBatchPassCollected();
     void runFinished(bool stopped);
     void outputChanged();
     void runningChanged(bool running);

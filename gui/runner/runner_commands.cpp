@@ -1,15 +1,15 @@
-#include "runner_commands.h"
+#include "gui/runner/runner_commands.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 
-#include "main_frame.h"
-#include "report_form_view.h"
-#include "rlt_file.h"
-#include "runner_bridge.h"
-#include "runner_form_view.h"
+#include "gui/shell/main_frame.h"
+#include "gui/results/report_form_view.h"
+#include "app/results/rlt_file.h"
+#include "gui/runner/runner_bridge.h"
+#include "gui/runner/runner_form_view.h"
 
 namespace velk::runner {
 namespace {
@@ -70,7 +70,8 @@ void connectRunnerCommands(CMainFrame& frame, CRunnerBridge& bridge, CRunnerForm
     QObject::connect(stop, &QAction::triggered, &runnerView,
                      [&runnerView] { runnerView.stopTest(); });
     QObject::connect(&runnerView, &CRunnerFormView::pageWanted, &frame, &CMainFrame::showPage);
-    QObject::connect(&bridge, &CRunnerBridge::showPage, &frame, &CMainFrame::showPage);
+    QObject::connect(&bridge, &CRunnerBridge::firstBatchPassCollected, &frame,
+                     [&frame] { frame.showPage(CMainFrame::kBatchGraphsPage); });
     QObject::connect(&bridge, &CRunnerBridge::runFinished, &frame, [&frame](bool stopped) {
         if (!stopped) frame.showPage(CMainFrame::kReportPage);
     });

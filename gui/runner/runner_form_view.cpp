@@ -1,4 +1,4 @@
-#include "runner_form_view.h"
+#include "gui/runner/runner_form_view.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -16,12 +16,12 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
-#include "edit_pattern_dialog.h"
-#include "number_edit.h"
-#include "output_box.h"
-#include "run_field_rules.h"
-#include "runner_bridge.h"
-#include "sequence_editor_dialog.h"
+#include "gui/runner/edit_pattern_dialog.h"
+#include "gui/runner/number_edit.h"
+#include "gui/runner/output_box.h"
+#include "app/runner/run_field_rules.h"
+#include "gui/runner/runner_bridge.h"
+#include "gui/runner/sequence_editor_dialog.h"
 
 namespace velk::runner {
 namespace {

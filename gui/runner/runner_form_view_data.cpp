@@ -6,20 +6,19 @@
 #include <QMessageBox>
 #include <QRadioButton>
 
-#include "number_edit.h"
-#include "output_box.h"
-#include "report_name_pattern.h"
-#include "run_field_rules.h"
-#include "run_preconditions.h"
-#include "runner_bridge.h"
-#include "runner_form_view.h"
-#include "scenario_checks.h"
+#include "gui/runner/number_edit.h"
+#include "gui/shell/main_frame.h"
+#include "gui/runner/output_box.h"
+#include "app/runner/report_name_pattern.h"
+#include "app/runner/run_field_rules.h"
+#include "app/runner/run_preconditions.h"
+#include "gui/runner/runner_bridge.h"
+#include "gui/runner/runner_form_view.h"
+#include "app/scenario/scenario_checks.h"
 #include "velkcore.h"
 
 namespace velk::runner {
 namespace {
-
-constexpr int kRunnerPage = 3;
 
 QString text(const std::string& s) {
     return QString::fromStdString(s);
@@ -160,13 +159,13 @@ bool CRunnerFormView::runTest() {
                        {run.useReportDirectory, run.reportDirectory, m_reportDir}};
     for (const auto& d : directories) {
         if (d.on && !ensureDirectory(d.path)) {
-            emit pageWanted(kRunnerPage);
+            emit pageWanted(velk::shell::CMainFrame::kRunnerPage);
             refuse(d.field, text(cannotCreateDirectoryMessage(d.path)));
             return false;
         }
     }
     if (hasForbiddenFileNameChar(run.outputFileTemplate)) {
-        emit pageWanted(kRunnerPage);
+        emit pageWanted(velk::shell::CMainFrame::kRunnerPage);
         refuse(m_pattern, text(forbiddenFileNameMessage()));
         return false;
     }
@@ -195,7 +194,7 @@ bool CRunnerFormView::runTest() {
         return false;
     }
     m_bridge.resetProgress();
-    emit pageWanted(kRunnerPage);
+    emit pageWanted(velk::shell::CMainFrame::kRunnerPage);
     const CycleSettings cycle{run.cycling,   run.cycleByIterations,  run.cycleFrom,   run.cycleTo,
                               run.cycleStep, run.pauseBetweenPasses, run.pauseSeconds};
     return m_bridge.start(script, scenario.general().projectName, cycle);

@@ -1,4 +1,4 @@
-#include "sequence_editor_dialog.h"
+#include "gui/runner/sequence_editor_dialog.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "sequence_edit.h"
+#include "app/runner/sequence_edit.h"
 
 namespace velk::runner {
 

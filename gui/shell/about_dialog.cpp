@@ -1,4 +1,4 @@
-#include "about_dialog.h"
+#include "gui/shell/about_dialog.h"
 
 #include <QDialogButtonBox>
 #include <QHBoxLayout>
@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "help_commands.h"
-#include "shell_icons.h"
+#include "gui/shell/help_commands.h"
+#include "gui/shell/shell_icons.h"
 
 namespace velk::shell {
 

@@ -1,14 +1,14 @@
-#include "document_controller.h"
+#include "gui/shell/document_controller.h"
 
 #include <QAction>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 
-#include "main_frame.h"
-#include "page.h"
-#include "scenario_document.h"
-#include "user_settings.h"
+#include "gui/shell/main_frame.h"
+#include "gui/shell/page.h"
+#include "app/scenario/scenario_document.h"
+#include "gui/shell/user_settings.h"
 
 namespace velk::shell {
 namespace {

@@ -15,7 +15,7 @@
 #include <QStringList>
 #include <functional>
 
-#include "recent_file_list.h"
+#include "app/shell/recent_file_list.h"
 
 namespace velk::model {
 class ScenarioDocument;

@@ -1,4 +1,4 @@
-#include "gfx_out_bar_ctrl.h"
+#include "gui/shell/gfx_out_bar_ctrl.h"
 
 #include <QAccessible>
 #include <QContextMenuEvent>
@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "out_bar_accessible.h"
+#include "gui/shell/out_bar_accessible.h"
 
 namespace velk::shell {
 namespace {

@@ -16,7 +16,7 @@
 #include <functional>
 #include <vector>
 
-#include "out_bar_model.h"
+#include "app/shell/out_bar_model.h"
 
 class QLineEdit;
 class QTimer;

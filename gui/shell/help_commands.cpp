@@ -1,11 +1,11 @@
-#include "help_commands.h"
+#include "gui/shell/help_commands.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QMessageBox>
 
-#include "os_text.h"
-#include "program_data.h"
+#include "app/shell/os_text.h"
+#include "app/shell/program_data.h"
 
 namespace velk::shell {
 

@@ -6,31 +6,31 @@
 #include <cstring>
 #include <filesystem>
 
-#include "add_graphics_form_view.h"
-#include "crash_handler.h"
-#include "document_controller.h"
-#include "editor_form_view.h"
-#include "global_settings.h"
-#include "graphics_form_view.h"
-#include "help_commands.h"
-#include "main_frame.h"
-#include "os_text.h"
-#include "program_data.h"
-#include "progress_bar.h"
-#include "results_container.h"
+#include "gui/results/add_graphics_form_view.h"
+#include "app/shell/crash_handler.h"
+#include "gui/shell/document_controller.h"
+#include "gui/editor/editor_form_view.h"
+#include "app/settings/global_settings.h"
+#include "gui/results/graphics_form_view.h"
+#include "gui/shell/help_commands.h"
+#include "gui/shell/main_frame.h"
+#include "app/shell/os_text.h"
+#include "app/shell/program_data.h"
+#include "gui/shell/progress_bar.h"
+#include "app/results/results_container.h"
 #ifdef VELK_WITH_RECORDER
-#include "recorder_controller.h"
-#include "recorder_form_view.h"
+#include "gui/recorder/recorder_controller.h"
+#include "gui/recorder/recorder_form_view.h"
 #endif
-#include "report_form_view.h"
-#include "runner.h"
-#include "runner_bridge.h"
-#include "runner_commands.h"
-#include "runner_form_view.h"
-#include "scenario_document.h"
-#include "screenshot_renderer.h"
-#include "settings_store.h"
-#include "shell_commands.h"
+#include "gui/results/report_form_view.h"
+#include "app/runner/runner.h"
+#include "gui/runner/runner_bridge.h"
+#include "gui/runner/runner_commands.h"
+#include "gui/runner/runner_form_view.h"
+#include "app/scenario/scenario_document.h"
+#include "gui/shell/screenshot_renderer.h"
+#include "app/settings/settings_file.h"
+#include "gui/shell/shell_commands.h"
 
 namespace {
 
@@ -146,7 +146,7 @@ int main(int argc, char** argv) {
     frame.showPage(velk::shell::CMainFrame::kRecorderPage);
     frame.showWithSavedPlacement();
     {
-        velk::shell::SettingsStore store;
+        velk::model::SettingsFile store;
         velk::model::GlobalSettings::shared().load(store);
     }
     const QString screenshots = qEnvironmentVariable("VELK_SCREENSHOTS");

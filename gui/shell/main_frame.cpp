@@ -1,4 +1,4 @@
-#include "main_frame.h"
+#include "gui/shell/main_frame.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -11,16 +11,16 @@
 #include <QStatusBar>
 #include <QToolBar>
 
-#include "gfx_out_bar_ctrl.h"
-#include "global_settings.h"
-#include "page.h"
-#include "progress_bar.h"
-#include "recorder_choice.h"
-#include "recorder_prompt_dialog.h"
-#include "settings_store.h"
-#include "shell_icons.h"
-#include "user_settings.h"
-#include "window_placement.h"
+#include "gui/shell/gfx_out_bar_ctrl.h"
+#include "app/settings/global_settings.h"
+#include "gui/shell/page.h"
+#include "gui/shell/progress_bar.h"
+#include "app/shell/recorder_choice.h"
+#include "gui/shell/recorder_prompt_dialog.h"
+#include "app/settings/settings_file.h"
+#include "gui/shell/shell_icons.h"
+#include "gui/shell/user_settings.h"
+#include "app/shell/window_placement.h"
 
 namespace velk::shell {
 namespace {
@@ -272,7 +272,7 @@ void CMainFrame::enterRecorder() {
         if (values.promptRecording && m_shownPage != kRecorderPage) {
             RecorderPromptDialog prompt(this);
             const bool yes = prompt.exec() == QDialog::Accepted;
-            SettingsStore store;
+            velk::model::SettingsFile store;
             saveRecorderChoice(settings, store, !prompt.dontShowAgain(), yes);
         }
         if (settings.values().startRecording && m_actions[kStartRecording]->isEnabled())

@@ -1,10 +1,10 @@
-#include "out_bar_accessible.h"
+#include "gui/shell/out_bar_accessible.h"
 
 #include <QAccessibleWidget>
 #include <QPointer>
 #include <map>
 
-#include "gfx_out_bar_ctrl.h"
+#include "gui/shell/gfx_out_bar_ctrl.h"
 
 namespace velk::shell {
 namespace {

@@ -1,11 +1,11 @@
-#include "progress_bar.h"
+#include "gui/shell/progress_bar.h"
 
 #include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <algorithm>
 
-#include "progress_geometry.h"
+#include "app/shell/progress_geometry.h"
 
 namespace velk::shell {
 namespace {

@@ -1,4 +1,4 @@
-#include "recorder_prompt_dialog.h"
+#include "gui/shell/recorder_prompt_dialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

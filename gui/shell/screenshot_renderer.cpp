@@ -1,4 +1,4 @@
-#include "screenshot_renderer.h"
+#include "gui/shell/screenshot_renderer.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -6,14 +6,14 @@
 #include <QPixmap>
 #include <QThread>
 
-#include "about_dialog.h"
-#include "gfx_out_bar_ctrl.h"
-#include "global_settings.h"
-#include "main_frame.h"
-#include "program_data.h"
-#include "settings_dialog.h"
-#include "settings_store.h"
-#include "tip_dialog.h"
+#include "gui/shell/about_dialog.h"
+#include "gui/shell/gfx_out_bar_ctrl.h"
+#include "app/settings/global_settings.h"
+#include "gui/shell/main_frame.h"
+#include "app/shell/program_data.h"
+#include "gui/shell/settings_dialog.h"
+#include "app/settings/settings_file.h"
+#include "gui/shell/tip_dialog.h"
 
 namespace velk::shell {
 namespace {
@@ -60,7 +60,7 @@ bool renderScreenshots(CMainFrame& frame, const QString& directory) {
     saveDialog(tip, "tip-of-the-day");
     AboutDialog about(&frame);
     saveDialog(about, "about");
-    SettingsStore store;
+    velk::model::SettingsFile store;
     SettingsDialog settings(velk::model::GlobalSettings::shared(), store, &frame);
     saveDialog(settings, "settings");
     return ok;

@@ -1,4 +1,4 @@
-#include "settings_dialog.h"
+#include "gui/shell/settings_dialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,8 +14,8 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "settings_backend.h"
-#include "settings_form_rules.h"
+#include "app/settings/settings_backend.h"
+#include "app/shell/settings_form_rules.h"
 
 namespace velk::shell {
 

@@ -8,7 +8,7 @@
 // User-interface thread only.
 #include <QDialog>
 
-#include "global_settings.h"
+#include "app/settings/global_settings.h"
 
 class QCheckBox;
 class QComboBox;

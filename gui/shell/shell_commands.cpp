@@ -1,15 +1,15 @@
-#include "shell_commands.h"
+#include "gui/shell/shell_commands.h"
 
 #include <QAction>
 
-#include "about_dialog.h"
-#include "global_settings.h"
-#include "help_commands.h"
-#include "main_frame.h"
-#include "program_data.h"
-#include "settings_dialog.h"
-#include "settings_store.h"
-#include "tip_dialog.h"
+#include "gui/shell/about_dialog.h"
+#include "app/settings/global_settings.h"
+#include "gui/shell/help_commands.h"
+#include "gui/shell/main_frame.h"
+#include "app/shell/program_data.h"
+#include "gui/shell/settings_dialog.h"
+#include "app/settings/settings_file.h"
+#include "gui/shell/tip_dialog.h"
 
 namespace velk::shell {
 namespace {
@@ -24,7 +24,7 @@ void showTip(CMainFrame& frame) {
 void connectShellCommands(CMainFrame& frame) {
     CMainFrame* f = &frame;
     QObject::connect(frame.action(CMainFrame::kSettings), &QAction::triggered, f, [f] {
-        SettingsStore store;
+        velk::model::SettingsFile store;
         SettingsDialog dialog(velk::model::GlobalSettings::shared(), store, f);
         dialog.exec();
     });

@@ -1,4 +1,4 @@
-#include "shell_icons.h"
+#include "gui/shell/shell_icons.h"
 
 #include <QPainter>
 #include <QPainterPath>

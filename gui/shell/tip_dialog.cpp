@@ -1,4 +1,4 @@
-#include "tip_dialog.h"
+#include "gui/shell/tip_dialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -7,8 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "shell_icons.h"
-#include "user_settings.h"
+#include "gui/shell/shell_icons.h"
+#include "gui/shell/user_settings.h"
 
 namespace velk::shell {
 namespace {

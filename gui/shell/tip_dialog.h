@@ -5,7 +5,7 @@
 // settings under "Tip" ("FilePos", "TimeStamp", "StartUp") when it closes.
 #include <QDialog>
 
-#include "tips_reader.h"
+#include "app/shell/tips_reader.h"
 
 class QCheckBox;
 class QLabel;

@@ -1,4 +1,4 @@
-#include "user_settings.h"
+#include "gui/shell/user_settings.h"
 
 namespace velk::shell {
 

@@ -2,9 +2,9 @@
 // from untrusted request names, and thresholds read and judged.
 #include <gtest/gtest.h>
 
-#include "json_text.h"
-#include "svg_chart.h"
-#include "thresholds.h"
+#include "cli/json_text.h"
+#include "cli/svg_chart.h"
+#include "cli/thresholds.h"
 
 namespace velk::cli {
 namespace {

@@ -1,9 +1,9 @@
 // The live progress line as a pure function of the run's figures and the width.
-#include "live_line.h"
+#include "cli/live_line.h"
 
 #include <gtest/gtest.h>
 
-#include "test_loader.h"
+#include "cli/test_loader.h"
 
 namespace velk::cli {
 namespace {

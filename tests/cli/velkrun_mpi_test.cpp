@@ -9,7 +9,7 @@
 #include <filesystem>
 
 #include "common/child_process.h"
-#include "rlt_file.h"
+#include "app/results/rlt_file.h"
 #include "shared_run_fixture.h"
 
 namespace velk::test {

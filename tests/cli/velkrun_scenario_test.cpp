@@ -8,8 +8,8 @@
 
 #include "common/child_process.h"
 #include "common/temp_dir.h"
-#include "scenario.h"
-#include "scenario_file.h"
+#include "app/scenario/scenario.h"
+#include "app/scenario/scenario_file.h"
 #include "support/test_http_server.h"
 
 namespace velk::test {

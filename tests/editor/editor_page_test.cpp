@@ -11,12 +11,12 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#include "address_pattern_edit.h"
-#include "delay_field.h"
+#include "gui/editor/address_pattern_edit.h"
+#include "gui/editor/delay_field.h"
 #include "page_fixture.h"
-#include "param_dialog.h"
-#include "request_options_panel.h"
-#include "scenario_options_panel.h"
+#include "gui/editor/param_dialog.h"
+#include "gui/editor/request_options_panel.h"
+#include "gui/editor/scenario_options_panel.h"
 
 namespace velk::editor::test {
 namespace {

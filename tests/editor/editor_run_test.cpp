@@ -12,9 +12,9 @@
 #include "common/temp_dir.h"
 #include "demo_server.h"
 #include "page_fixture.h"
-#include "param_dialog.h"
-#include "request_options_panel.h"
-#include "scenario_checks.h"
+#include "gui/editor/param_dialog.h"
+#include "gui/editor/request_options_panel.h"
+#include "app/scenario/scenario_checks.h"
 #include "velkcore.h"
 
 namespace velk::editor::test {

@@ -3,12 +3,12 @@
 // and the cells of a request's row.
 #include <gtest/gtest.h>
 
-#include "address_pattern_rule.h"
-#include "delay_field_rule.h"
-#include "editor_tables.h"
-#include "from_to_rule.h"
-#include "request.h"
-#include "request_row_text.h"
+#include "app/editor/address_pattern_rule.h"
+#include "app/editor/delay_field_rule.h"
+#include "app/editor/editor_tables.h"
+#include "app/editor/from_to_rule.h"
+#include "app/scenario/request.h"
+#include "app/editor/request_row_text.h"
 
 namespace velk::editor {
 namespace {

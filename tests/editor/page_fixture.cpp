@@ -9,7 +9,7 @@
 #include <QTreeWidget>
 #include <mutex>
 
-#include "request_options_panel.h"
+#include "gui/editor/request_options_panel.h"
 
 namespace velk::editor::test {
 

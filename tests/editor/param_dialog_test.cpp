@@ -1,6 +1,6 @@
 // The parameter dialog: components and their enabling, the kinds' fields, the
 // From/To refusal, and OK and Cancel through the page's Add parameter.
-#include "param_dialog.h"
+#include "gui/editor/param_dialog.h"
 
 #include <QLineEdit>
 #include <QListWidget>
@@ -11,7 +11,7 @@
 #include <QTreeWidget>
 
 #include "page_fixture.h"
-#include "request_options_panel.h"
+#include "gui/editor/request_options_panel.h"
 
 namespace velk::editor::test {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "scenario_file.h"
+#include "app/scenario/scenario_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace velk::model;

@@ -1,6 +1,6 @@
 // The chart control: where its parts go, what it draws, its hover tips and
 // its own scaling arithmetic.
-#include "chart_view.h"
+#include "gui/results/chart_view.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 #include <cmath>
 #include <limits>
 
-#include "chart_scale.h"
-#include "chart_tip.h"
+#include "app/graphs/chart_scale.h"
+#include "gui/results/chart_tip.h"
 
 namespace velk::results {
 namespace {

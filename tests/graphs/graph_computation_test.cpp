@@ -5,9 +5,9 @@
 #include <cmath>
 #include <limits>
 
-#include "graph_axis_rules.h"
-#include "graph_batch.h"
-#include "graph_entry.h"
+#include "app/graphs/graph_axis_rules.h"
+#include "app/graphs/graph_batch.h"
+#include "app/graphs/graph_entry.h"
 #include "results_fixture.h"
 
 namespace velk::results {

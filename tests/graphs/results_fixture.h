@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "results_store.h"
+#include "app/results/results_store.h"
 
 namespace velk::results::testing {
 

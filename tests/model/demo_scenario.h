@@ -1,7 +1,7 @@
 #pragma once
 // The example scenario examples/demo-shop.vts, made from the model: shoppers
 // log in to the demo site with the token of its login form, then browse.
-#include "scenario.h"
+#include "app/scenario/scenario.h"
 
 namespace velk::test {
 

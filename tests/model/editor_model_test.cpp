@@ -2,7 +2,7 @@
 // delays" into every request, and list values typed with any kind of line end.
 #include <gtest/gtest.h>
 
-#include "requests_container.h"
+#include "app/scenario/requests_container.h"
 
 namespace velk::model {
 namespace {

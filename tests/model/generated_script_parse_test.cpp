@@ -8,8 +8,8 @@
 
 #include "common/message_capture.h"
 #include "demo_scenario.h"
-#include "scenario.h"
-#include "scenario_file.h"
+#include "app/scenario/scenario.h"
+#include "app/scenario/scenario_file.h"
 #include "velkcore.h"
 
 namespace velk::model {

@@ -1,4 +1,4 @@
-#include "global_settings.h"
+#include "app/settings/global_settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "req_param_function.h"
+#include "app/scenario/req_param_function.h"
 
 #include <gtest/gtest.h>
 
-#include "req_param.h"
+#include "app/scenario/req_param.h"
 
 namespace velk::model {
 namespace {

@@ -1,4 +1,4 @@
-#include "request.h"
+#include "app/scenario/request.h"
 
 #include <gtest/gtest.h>
 

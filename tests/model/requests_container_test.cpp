@@ -1,4 +1,4 @@
-#include "requests_container.h"
+#include "app/scenario/requests_container.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // The checks before a run: each value the engine would refuse is refused once
 // here with a message naming it, and the limits are the engine's own: a text
 // at the limit parses, one character more is refused by both.
-#include "scenario_checks.h"
+#include "app/scenario/scenario_checks.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
 #include "common/message_capture.h"
-#include "scenario.h"
+#include "app/scenario/scenario.h"
 #include "velkcore.h"
 
 namespace velk::model {

@@ -1,11 +1,11 @@
-#include "scenario_file.h"
+#include "app/scenario/scenario_file.h"
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "vts_reader.h"
-#include "vts_writer.h"
+#include "app/scenario/vts_reader.h"
+#include "app/scenario/vts_writer.h"
 
 namespace velk::model {
 namespace {

@@ -1,4 +1,4 @@
-#include "scenario.h"
+#include "app/scenario/scenario.h"
 
 #include <gtest/gtest.h>
 

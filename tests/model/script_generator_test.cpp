@@ -1,11 +1,11 @@
-#include "script_generator.h"
+#include "app/scenario/script_generator.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
-#include "req_param.h"
-#include "scenario.h"
+#include "app/scenario/req_param.h"
+#include "app/scenario/scenario.h"
 
 namespace velk::model {
 namespace {

@@ -1,4 +1,4 @@
-#include "url_coding.h"
+#include "app/scenario/url_coding.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "demo_scenario.h"
-#include "scenario_file.h"
+#include "app/scenario/scenario_file.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

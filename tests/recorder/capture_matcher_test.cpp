@@ -1,5 +1,5 @@
 // Joining the interceptor's navigations with the capture script's form bodies.
-#include "capture_matcher.h"
+#include "app/recorder/capture_matcher.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The text rules of a capture: schemes, the pair scan, the header lines.
-#include "pair_scan.h"
+#include "app/recorder/pair_scan.h"
 
 #include <gtest/gtest.h>
 

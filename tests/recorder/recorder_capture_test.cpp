@@ -7,8 +7,8 @@
 
 #include "browser_fixture.h"
 #include "demo_server.h"
-#include "req_param_function.h"
-#include "scenario_file.h"
+#include "app/scenario/req_param_function.h"
+#include "app/scenario/scenario_file.h"
 #include "support/test_http_server.h"
 
 namespace velk::recorder::test {

@@ -1,12 +1,12 @@
 // The recording hook: what a navigation becomes, when nothing is recorded, the
 // pauses, and captures reaching a real request container.
-#include "recorder_hook.h"
+#include "app/recorder/recorder_hook.h"
 
 #include <gtest/gtest.h>
 
 #include <thread>
 
-#include "requests_container.h"
+#include "app/scenario/requests_container.h"
 
 namespace velk::recorder {
 namespace {

@@ -14,10 +14,10 @@
 #include <QTreeWidget>
 
 #include "browser_fixture.h"
-#include "capture_script.h"
-#include "main_frame.h"
-#include "recorder_controller.h"
-#include "request_list_rows.h"
+#include "gui/recorder/capture_script.h"
+#include "gui/shell/main_frame.h"
+#include "gui/recorder/recorder_controller.h"
+#include "app/recorder/request_list_rows.h"
 #include "support/test_http_server.h"
 
 namespace velk::recorder::test {

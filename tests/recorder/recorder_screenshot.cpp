@@ -8,9 +8,9 @@
 #include <cstdio>
 
 #include "demo_server.h"
-#include "my_web_view.h"
-#include "recorder_form_view.h"
-#include "scenario_document.h"
+#include "gui/recorder/my_web_view.h"
+#include "gui/recorder/recorder_form_view.h"
+#include "app/scenario/scenario_document.h"
 
 namespace {
 

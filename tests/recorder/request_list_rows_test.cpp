@@ -1,5 +1,5 @@
 // The request list's cells and widths, and Delete and Clear on a scenario.
-#include "request_list_rows.h"
+#include "app/recorder/request_list_rows.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The .rlt results file: its byte layout, round trips, and refusal of broken
 // or hostile files without a crash or a large allocation.
-#include "rlt_file.h"
+#include "app/results/rlt_file.h"
 
 #include <gtest/gtest.h>
 

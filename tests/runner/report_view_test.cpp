@@ -5,7 +5,7 @@
 #include <QComboBox>
 #include <QPlainTextEdit>
 
-#include "report_form_view.h"
+#include "gui/results/report_form_view.h"
 
 namespace velk::results {
 namespace {

@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 
 #include "common/temp_dir.h"
-#include "report_name_pattern.h"
-#include "run_field_rules.h"
-#include "run_preconditions.h"
-#include "sequence_edit.h"
+#include "app/runner/report_name_pattern.h"
+#include "app/runner/run_field_rules.h"
+#include "app/runner/run_preconditions.h"
+#include "app/runner/sequence_edit.h"
 
 namespace velk::runner {
 namespace {

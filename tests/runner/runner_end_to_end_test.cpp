@@ -20,13 +20,13 @@
 #include <thread>
 
 #include "common/temp_dir.h"
-#include "main_frame.h"
-#include "output_box.h"
-#include "report_form_view.h"
-#include "rlt_file.h"
-#include "runner_bridge.h"
-#include "runner_commands.h"
-#include "runner_form_view.h"
+#include "gui/shell/main_frame.h"
+#include "gui/runner/output_box.h"
+#include "gui/results/report_form_view.h"
+#include "app/results/rlt_file.h"
+#include "gui/runner/runner_bridge.h"
+#include "gui/runner/runner_commands.h"
+#include "gui/runner/runner_form_view.h"
 #include "support/test_http_server.h"
 
 extern char** environ;

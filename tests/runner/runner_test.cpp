@@ -1,7 +1,7 @@
 // The runner controller against the real engine and a loopback server: single
 // passes in both result forms, cycling with its exact messages, stops during a
 // pass and during a pause, a script that does not parse, the CPU-load formula.
-#include "runner.h"
+#include "app/runner/runner.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 #include <mutex>
 #include <thread>
 
-#include "cpu_monitor.h"
+#include "app/runner/cpu_monitor.h"
 #include "support/test_http_server.h"
 
 namespace velk::runner {
@@ -27,9 +27,9 @@ public:
         std::lock_guard lock(m_mutex);
         m_progress.push_back(std::to_string(position) + "/" + std::to_string(range) + " " + label);
     }
-    void showPage(int32_t page) override {
+    void firstBatchPassCollected() override {
         std::lock_guard lock(m_mutex);
-        m_pages.push_back(page);
+        ++m_firstPasses;
     }
     void runFinished(bool stopped) override {
         std::lock_guard lock(m_mutex);
@@ -69,9 +69,9 @@ public:
         std::lock_guard lock(m_mutex);
         return m_finished;
     }
-    std::vector<int32_t> pages() const {
+    int firstPasses() const {
         std::lock_guard lock(m_mutex);
-        return m_pages;
+        return m_firstPasses;
     }
     std::vector<std::string> progressSeen() const {
         std::lock_guard lock(m_mutex);
@@ -82,7 +82,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<std::string> m_lines, m_progress;
-    std::vector<int32_t> m_pages;
+    int m_firstPasses = 0;
     std::vector<bool> m_finished;
 };
 
@@ -116,7 +116,7 @@ TEST_F(RunnerTest, SinglePassIsCollectedInBothForms) {
         EXPECT_EQ(events.runnerLines(),
                   (std::vector<std::string>{"0 Running...", "0 Finished \"shop\"",
                                             "0 All tasks finished\r\n"}));
-        EXPECT_TRUE(events.pages().empty());
+        EXPECT_EQ(events.firstPasses(), 0);
         EXPECT_EQ(events.progressSeen().at(0), "0/0 Running...");
         EXPECT_FALSE(m_runner.isRunning());
 
@@ -189,7 +189,7 @@ TEST_F(RunnerTest, CyclingRunsEveryPassWithItsMessages) {
         expected.push_back("0 All tasks finished\r\n");
         EXPECT_EQ(events.runnerLines(), expected) << c.from << ".." << c.to;
         EXPECT_EQ(events.finished(), std::vector<bool>{false});
-        EXPECT_EQ(events.pages(), std::vector<int32_t>{6});
+        EXPECT_EQ(events.firstPasses(), 1);
         EXPECT_EQ(m_runner.batchNumber(), batch + 1);
 
         ASSERT_EQ(m_runner.results().count(), int32_t(c.values.size()));

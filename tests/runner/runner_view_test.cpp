@@ -12,10 +12,10 @@
 #include <QTest>
 
 #include "common/temp_dir.h"
-#include "edit_pattern_dialog.h"
-#include "runner_bridge.h"
-#include "runner_form_view.h"
-#include "sequence_editor_dialog.h"
+#include "gui/runner/edit_pattern_dialog.h"
+#include "gui/runner/runner_bridge.h"
+#include "gui/runner/runner_form_view.h"
+#include "gui/runner/sequence_editor_dialog.h"
 
 namespace velk::runner {
 namespace {

@@ -4,7 +4,7 @@
 
 #include "common/child_process.h"
 #include "common/temp_dir.h"
-#include "rlt_file.h"
+#include "app/results/rlt_file.h"
 #include "support/test_http_server.h"
 
 namespace velk::test {

@@ -1,4 +1,4 @@
-#include "crash_handler.h"
+#include "app/shell/crash_handler.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -18,17 +18,17 @@
 #include <iterator>
 
 #include "common/temp_dir.h"
-#include "document_controller.h"
-#include "global_settings.h"
-#include "help_commands.h"
-#include "main_frame.h"
+#include "gui/shell/document_controller.h"
+#include "app/settings/global_settings.h"
+#include "gui/shell/help_commands.h"
+#include "gui/shell/main_frame.h"
 #include "modal_answer.h"
-#include "page.h"
-#include "scenario_document.h"
-#include "settings_dialog.h"
-#include "settings_store.h"
-#include "tip_dialog.h"
-#include "user_settings.h"
+#include "gui/shell/page.h"
+#include "app/scenario/scenario_document.h"
+#include "gui/shell/settings_dialog.h"
+#include "app/settings/settings_file.h"
+#include "gui/shell/tip_dialog.h"
+#include "gui/shell/user_settings.h"
 
 namespace velk::shell {
 namespace {
@@ -43,7 +43,7 @@ std::string readAll(const std::string& path) {
 TEST(SettingsDialog, EnablingFollowsTheCheckBoxesAndTheType) {
     velk::test::TempDir dir;
     GlobalSettings settings;
-    SettingsStore store(dir.file("VELK.conf"));
+    velk::model::SettingsFile store(dir.file("VELK.conf"));
     SettingsDialog dialog(settings, store);
     EXPECT_FALSE(dialog.server()->isEnabled());
     EXPECT_FALSE(dialog.useAuth()->isEnabled());
@@ -66,7 +66,7 @@ TEST(SettingsDialog, EnablingFollowsTheCheckBoxesAndTheType) {
 TEST(SettingsDialog, OkRefusesEachMissingFieldWithItsMessageAndFocus) {
     velk::test::TempDir dir;
     GlobalSettings settings;
-    SettingsStore store(dir.file("VELK.conf"));
+    velk::model::SettingsFile store(dir.file("VELK.conf"));
     SettingsDialog dialog(settings, store);
     dialog.show();
     dialog.activateWindow();
@@ -104,7 +104,7 @@ TEST(SettingsDialog, OkRefusesEachMissingFieldWithItsMessageAndFocus) {
     EXPECT_EQ(settings.proxyAddress(), "http://me:pw@proxy.lan:70000");
     EXPECT_EQ(settings.httpVersion(), 0);
     GlobalSettings loaded;
-    SettingsStore again(dir.file("VELK.conf"));
+    velk::model::SettingsFile again(dir.file("VELK.conf"));
     ASSERT_TRUE(loaded.load(again));
     EXPECT_EQ(loaded.timeout(), 30);
     EXPECT_EQ(loaded.proxyAddress(), "http://me:pw@proxy.lan:70000");
@@ -113,7 +113,7 @@ TEST(SettingsDialog, OkRefusesEachMissingFieldWithItsMessageAndFocus) {
 TEST(SettingsDialog, CancelChangesNothing) {
     velk::test::TempDir dir;
     GlobalSettings settings;
-    SettingsStore store(dir.file("VELK.conf"));
+    velk::model::SettingsFile store(dir.file("VELK.conf"));
     SettingsDialog dialog(settings, store);
     dialog.timeout()->setValue(5);
     dialog.startRecording()->setChecked(true);

@@ -1,7 +1,7 @@
 // The main window driven through its widgets: page switching and the
 // navigation bar's folder rules, the recorder item with its prompt and
 // settings, the progress bar, and the saved placement.
-#include "main_frame.h"
+#include "gui/shell/main_frame.h"
 
 #include <gtest/gtest.h>
 
@@ -18,13 +18,13 @@
 #include <QTest>
 #include <QToolBar>
 
-#include "gfx_out_bar_ctrl.h"
-#include "global_settings.h"
+#include "gui/shell/gfx_out_bar_ctrl.h"
+#include "app/settings/global_settings.h"
 #include "modal_answer.h"
-#include "page.h"
-#include "progress_bar.h"
-#include "recorder_prompt_dialog.h"
-#include "user_settings.h"
+#include "gui/shell/page.h"
+#include "gui/shell/progress_bar.h"
+#include "gui/shell/recorder_prompt_dialog.h"
+#include "gui/shell/user_settings.h"
 
 namespace velk::shell {
 namespace {

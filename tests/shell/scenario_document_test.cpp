@@ -1,6 +1,6 @@
 // The document's file side: safe replacement of the file on save, refusal of
 // paths that are not files, titles and the modified flag.
-#include "scenario_document.h"
+#include "app/scenario/scenario_document.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -11,8 +11,8 @@
 #include <iterator>
 
 #include "common/temp_dir.h"
-#include "safe_file_writer.h"
-#include "scenario_file.h"
+#include "app/base/file_io.h"
+#include "app/scenario/scenario_file.h"
 
 namespace velk::model {
 namespace {

@@ -6,13 +6,13 @@
 #include <thread>
 
 #include "common/temp_dir.h"
-#include "os_text.h"
-#include "out_bar_model.h"
-#include "progress_geometry.h"
-#include "recent_file_list.h"
-#include "settings_form_rules.h"
-#include "tips_reader.h"
-#include "window_placement.h"
+#include "app/shell/os_text.h"
+#include "app/shell/out_bar_model.h"
+#include "app/shell/progress_geometry.h"
+#include "app/shell/recent_file_list.h"
+#include "app/shell/settings_form_rules.h"
+#include "app/shell/tips_reader.h"
+#include "app/shell/window_placement.h"
 
 namespace velk::shell {
 namespace {

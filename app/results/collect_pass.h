@@ -1,0 +1,36 @@
+#pragma once
+// Collecting a finished pass of the engine into a results record: the text
+// report and summary figures (SaveResults), the shape of the test (GetInfo)
+// and every user's result codes (GetResults), as the report and graph pages
+// and the .rlt file need them.
+//
+// Call on the thread that ran the pass, after RunTest returned and before the
+// test set is cleaned or run again; the engine's arrays are read at once.
+#include <memory>
+#include <string>
+
+#include "app/results/results_store.h"
+#include "velkcore.h"
+
+namespace velk::results {
+
+// What a cycling run adds to each pass's record.
+struct CycleInfo {
+    int32_t batchNumber = 0;
+    int32_t value = 0;
+    bool byIterations = false;
+};
+
+// "Iterations" or "Virtual users".
+const char* cycleLabel(bool byIterations);
+
+// A new record of the last pass of set, titled "%H:%M - <passTitle>" in local
+// time.  cycle is null for a single run.  The engine's report files are
+// written too, as the script configures them.
+std::shared_ptr<CResultsStore> collectPass(TestSet* set, const std::string& passTitle,
+                                           const CycleInfo* cycle);
+
+// "\n" becomes "\r\n" (line ends already "\r\n" stay as they are).
+std::string withCrLf(const std::string& text);
+
+}  // namespace velk::results

@@ -1,0 +1,278 @@
+#include "app/results/rlt_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace velk::results {
+namespace {
+
+constexpr int32_t kSchema = 1;
+
+class RltWriter {
+public:
+    void putInt(int32_t v) { putRaw(&v, 4); }
+    void putFloat(float v) { putRaw(&v, 4); }
+    void putDouble(double v) { putRaw(&v, 8); }
+    void putString(std::string_view s) {
+        const size_t n = s.size();
+        if (n < 255) {
+            putByte(uint8_t(n));
+        } else if (n < 65534) {
+            putByte(255);
+            putByte(uint8_t(n & 0xff));
+            putByte(uint8_t(n >> 8));
+        } else {
+            putByte(255);
+            putByte(255);
+            putByte(255);
+            putInt(int32_t(uint32_t(n)));
+        }
+        m_bytes.append(s);
+    }
+    const std::string& bytes() const { return m_bytes; }
+
+private:
+    void putByte(uint8_t b) { m_bytes.push_back(char(b)); }
+    // Little-endian items: the host order on the machines we build for.
+    void putRaw(const void* p, size_t n) {
+        static_assert(std::endian::native == std::endian::little);
+        m_bytes.append(static_cast<const char*>(p), n);
+    }
+    std::string m_bytes;
+};
+
+// Reads items from untrusted bytes; after the first error every read fails.
+class RltReader {
+public:
+    explicit RltReader(std::string_view bytes) : m_bytes(bytes) {}
+
+    bool getInt(int32_t& v) { return getRaw(&v, 4); }
+    bool getFloat(float& v) { return getRaw(&v, 4); }
+    bool getDouble(double& v) { return getRaw(&v, 8); }
+    bool getString(std::string& s) {
+        uint8_t b = 0;
+        if (!getRaw(&b, 1)) return false;
+        size_t n = b;
+        if (b == 255) {
+            uint16_t w = 0;
+            if (!getRaw(&w, 2)) return false;
+            n = w;
+            if (w == 0xffff) {
+                uint32_t d = 0;
+                if (!getRaw(&d, 4)) return false;
+                n = d;
+            }
+        }
+        if (n > remaining()) return pastEnd();
+        s.assign(m_bytes.substr(m_pos, n));
+        m_pos += n;
+        return true;
+    }
+    // A count of entries that each take at least minBytes of the file.
+    bool getCount(int32_t& n, size_t minBytes) {
+        if (!getInt(n)) return false;
+        if (n < 0 || size_t(n) > remaining() / minBytes) return pastEnd();
+        return true;
+    }
+    bool ok() const { return m_ok; }
+
+private:
+    size_t remaining() const { return m_bytes.size() - m_pos; }
+    bool pastEnd() {
+        m_ok = false;
+        return false;
+    }
+    bool getRaw(void* p, size_t n) {
+        if (!m_ok || remaining() < n) return pastEnd();
+        std::memcpy(p, m_bytes.data() + m_pos, n);
+        m_pos += n;
+        return true;
+    }
+    std::string_view m_bytes;
+    size_t m_pos = 0;
+    bool m_ok = true;
+};
+
+void writeRecord(RltWriter& out, const CResultsStore& r) {
+    out.putInt(kSchema);
+    out.putInt(r.runNumber);
+    out.putInt(r.users);
+    out.putInt(r.sequenceLength);
+    out.putInt(r.iterations);
+    out.putInt(r.summaryForm);
+    out.putString(r.report);
+    out.putInt(r.batchNumber);
+    out.putInt(r.cycleValue);
+    out.putString(r.cycleLabel);
+    out.putInt(r.cycleByIterations);
+    out.putFloat(r.requestsPerSecond);
+    out.putFloat(r.msPerRequest);
+    out.putDouble(r.serverBandwidth);
+    out.putDouble(r.userBandwidth);
+    out.putInt(r.totalRequests);
+    out.putInt(r.totalErrors);
+    out.putString(r.title);
+    out.putInt(int32_t(r.entryNames.size()));
+    for (const std::string& name : r.entryNames) out.putString(name);
+    out.putInt(int32_t(r.timings.size()));
+    for (const auto& row : r.timings) {
+        out.putInt(int32_t(row.size()));
+        for (const auto& values : row) {
+            out.putInt(int32_t(values.size()));
+            for (int32_t v : values) out.putInt(v);
+        }
+    }
+}
+
+// False when the bytes end early or claim more than they hold.  A record
+// schema other than 1 ends the record with its fields as they were.
+bool readRecord(RltReader& in, CResultsStore& r) {
+    int32_t schema = 0;
+    if (!in.getInt(schema)) return false;
+    if (schema != kSchema) return true;
+    in.getInt(r.runNumber);
+    in.getInt(r.users);
+    in.getInt(r.sequenceLength);
+    in.getInt(r.iterations);
+    in.getInt(r.summaryForm);
+    in.getString(r.report);
+    in.getInt(r.batchNumber);
+    in.getInt(r.cycleValue);
+    in.getString(r.cycleLabel);
+    in.getInt(r.cycleByIterations);
+    in.getFloat(r.requestsPerSecond);
+    in.getFloat(r.msPerRequest);
+    in.getDouble(r.serverBandwidth);
+    in.getDouble(r.userBandwidth);
+    in.getInt(r.totalRequests);
+    in.getInt(r.totalErrors);
+    in.getString(r.title);
+    int32_t names = 0;
+    if (!in.getCount(names, 1)) return false;
+    r.entryNames.resize(size_t(names));
+    for (std::string& name : r.entryNames) in.getString(name);
+    int32_t rows = 0;
+    if (!in.getCount(rows, 4)) return false;
+    r.timings.resize(size_t(rows));
+    for (auto& row : r.timings) {
+        int32_t entries = 0;
+        if (!in.getCount(entries, 4)) return false;
+        row.resize(size_t(entries));
+        for (auto& values : row) {
+            int32_t count = 0;
+            if (!in.getCount(count, 4)) return false;
+            values.resize(size_t(count));
+            for (int32_t& v : values) in.getInt(v);
+        }
+    }
+    return in.ok();
+}
+
+std::string withPath(const std::string& format, const std::string& path) {
+    std::string text = format;
+    const size_t at = text.find("%1");
+    if (at != std::string::npos) text.replace(at, 2, path);
+    return text;
+}
+
+const char kPastEnd[] = "An attempt was made to access %1 past its end.";
+const char kBadSchema[] = "%1 contains an incorrect schema.";
+
+}  // namespace
+
+std::string rltFileBytes(const std::vector<ResultsStorePtr>& records) {
+    RltWriter out;
+    out.putInt(kSchema);
+    out.putInt(int32_t(records.size()));
+    for (const ResultsStorePtr& record : records) writeRecord(out, *record);
+    return out.bytes();
+}
+
+RltReadResult readRltBytes(std::string_view bytes) {
+    RltReadResult result;
+    RltReader in(bytes);
+    int32_t schema = 0;
+    if (!in.getInt(schema)) {
+        result.error = kPastEnd;
+        return result;
+    }
+    if (schema != kSchema) {
+        result.error = kBadSchema;
+        return result;
+    }
+    result.replacesList = true;
+    // A record takes at least its schema number.
+    int32_t count = 0;
+    if (!in.getCount(count, 4)) {
+        result.error = kPastEnd;
+        return result;
+    }
+    for (int32_t i = 0; i < count; ++i) {
+        auto record = std::make_shared<CResultsStore>();
+        if (!readRecord(in, *record)) {
+            result.error = kPastEnd;
+            return result;
+        }
+        result.records.push_back(std::move(record));
+    }
+    result.ok = true;
+    return result;
+}
+
+bool saveResultsFile(const CResultsContainer& list, const std::string& path, std::string& error) {
+    const std::string bytes = rltFileBytes(list.all());
+    std::string temp = path + ".XXXXXX";
+    const int fd = mkstemp(temp.data());
+    auto failed = [&](int err) {
+        error = "Failed to save results: " + path + ": " + std::strerror(err);
+        return false;
+    };
+    if (fd < 0) return failed(errno);
+    fchmod(fd, 0644);
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int err = errno;
+            close(fd);
+            unlink(temp.c_str());
+            return failed(err);
+        }
+        done += size_t(n);
+    }
+    if (fsync(fd) != 0 || close(fd) != 0 || std::rename(temp.c_str(), path.c_str()) != 0) {
+        const int err = errno;
+        unlink(temp.c_str());
+        return failed(err);
+    }
+    return true;
+}
+
+bool loadResultsFile(CResultsContainer& list, const std::string& path, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = withPath(errno == EACCES ? "Unable to read from %1, it is opened by someone else."
+                                         : "%1 was not found.",
+                         path);
+        return false;
+    }
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        error = withPath("An unexpected error occurred while reading %1.", path);
+        return false;
+    }
+    RltReadResult read = readRltBytes(bytes);
+    if (read.replacesList) list.replaceAll(std::move(read.records));
+    if (!read.ok) error = withPath(read.error, path);
+    return read.ok;
+}
+
+}  // namespace velk::results

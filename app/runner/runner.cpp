@@ -1,0 +1,265 @@
+#include "app/runner/runner.h"
+
+#include <chrono>
+#include <cstdio>
+#include <system_error>
+
+#include "app/results/collect_pass.h"
+#include "app/runner/cpu_monitor.h"
+
+namespace velk::runner {
+namespace {
+
+template <typename... Args>
+std::string format(const char* fmt, Args... args) {
+    char text[1024];
+    std::snprintf(text, sizeof text, fmt, args...);
+    return text;
+}
+
+constexpr const char* kTerminated = "Process was terminated by user";
+
+}  // namespace
+
+CRunner::~CRunner() {
+    shutDown();
+}
+
+void CRunner::initialize() {
+    m_runName.clear();
+    m_abort = false;
+    m_running = false;
+    InitKS(0, 0);
+    SetOutFunc(this, onOutput);
+    SetProgressReporter(this, onProgress);
+    m_initialized = true;
+}
+
+void CRunner::shutDown() {
+    stop();
+    if (m_worker.joinable()) m_worker.join();
+    if (!m_initialized) return;
+    SetOutFunc(nullptr, nullptr);
+    SetProgressReporter(nullptr, nullptr);
+    if (m_testSet) FreeTestSet(m_testSet);
+    m_testSet = nullptr;
+    CleanupKS();
+    m_initialized = false;
+}
+
+void CRunner::setOutputTarget(OutputSink sink, Notifier notifier) {
+    std::lock_guard lock(m_outputMutex);
+    m_sink = std::move(sink);
+    m_notifier = std::move(notifier);
+}
+
+void CRunner::setTestSetHooks(TestSetHook beforeParse, TestSetHook afterParse) {
+    m_beforeParse = std::move(beforeParse);
+    m_afterParse = std::move(afterParse);
+}
+
+void CRunner::message(int32_t level, std::string_view text) {
+    std::lock_guard lock(m_outputMutex);
+    if (m_sink) m_sink(level, text);
+    if (m_notifier) m_notifier();
+}
+
+void CRunner::onOutput(void* context, const char* text) {
+    if (context && text) static_cast<CRunner*>(context)->message(kMessage, text);
+}
+
+void CRunner::onProgress(void* context, int32_t made, int32_t total) {
+    auto* runner = static_cast<CRunner*>(context);
+    if (!runner) return;
+    if (total == -1) {
+        runner->message(kMessage, format("Requests made so far: %d", made));
+        return;
+    }
+    int32_t shown = 0;
+    const std::string label = progressLabel(made, total, shown);
+    if (runner->m_events) runner->m_events->progress(shown, total, label);
+}
+
+std::string CRunner::progressLabel(int32_t made, int32_t total, int32_t& position) {
+    position = made < total ? made : total;
+    return format("Request: %d/%d", position, total);
+}
+
+const char* CRunner::cycledOption() const {
+    return m_cycle.byIterations ? "requests" : "clients";
+}
+
+bool CRunner::start(const std::string& script, const std::string& runName,
+                    const CycleSettings& cycle, RunnerEvents* events) {
+    // A worker that outlived its stop still uses the test set.
+    if (m_running || !reapWorker()) return false;
+    if (m_testSet) FreeTestSet(m_testSet);
+    m_testSet = CreateTestSet();
+    if (!m_testSet) return false;
+
+    m_runName = runName;
+    m_cycle = cycle;
+    m_currentValue = cycle.from;
+    m_events = events;
+    m_abort = false;
+
+    if (m_beforeParse && !m_beforeParse(m_testSet)) return false;
+    const std::string text = script;  // the engine's own copy
+    if (!ParseTest(m_testSet, "testlog", text.c_str())) return false;
+    if (m_afterParse && !m_afterParse(m_testSet)) return false;
+
+    m_running = true;
+    if (m_cycle.cycling) {
+        ++m_batchNumber;
+        const std::string value = std::to_string(m_currentValue);
+        if (ParseGeneralParam(m_testSet, cycledOption(), value.c_str()))
+            message(kMessage, format("Cycling: %s=%d", results::cycleLabel(m_cycle.byIterations),
+                                     m_currentValue));
+        else
+            message(kWarning,
+                    format("Failed to set parameter %s=%d", cycledOption(), m_currentValue));
+    }
+    m_results.clear();
+    {
+        std::lock_guard lock(m_workerMutex);
+        m_workerDone = false;
+    }
+    try {
+        m_worker = std::thread([this] { work(); });
+    } catch (const std::system_error&) {
+        {
+            std::lock_guard lock(m_workerMutex);
+            m_workerDone = true;
+        }
+        FreeTestSet(m_testSet);
+        m_testSet = nullptr;
+        m_running = false;
+        return false;
+    }
+    return true;
+}
+
+void CRunner::requestStop() {
+    if (!m_running) return;
+    {
+        std::lock_guard lock(m_workerMutex);
+        m_abort = true;
+    }
+    m_workerEnded.notify_all();
+    AbortRun(m_testSet);
+}
+
+bool CRunner::reapWorker() {
+    std::unique_lock lock(m_workerMutex);
+    const bool ended = m_workerEnded.wait_for(lock, std::chrono::milliseconds(kWorkerEndMs),
+                                              [this] { return m_workerDone; });
+    lock.unlock();
+    if (ended && m_worker.joinable()) m_worker.join();
+    return ended;
+}
+
+void CRunner::waitForWorker() {
+    {
+        std::unique_lock lock(m_workerMutex);
+        m_workerEnded.wait(lock, [this] { return !m_running.load(); });
+    }
+    reapWorker();
+    m_running = false;
+}
+
+void CRunner::stop() {
+    if (m_running) requestStop();
+    waitForWorker();
+}
+
+std::string CRunner::passTitle() const {
+    if (!m_cycle.cycling) return m_runName;
+    return format("%s - %s=%d", m_runName.c_str(), results::cycleLabel(m_cycle.byIterations),
+                  m_currentValue);
+}
+
+bool CRunner::runPass(int32_t passIndex) {
+    CpuMonitor cpu;
+    cpu.start();
+    message(kMessage, "Running...");
+    if (m_events) m_events->progress(0, 0, "Running...");
+    const int32_t result = RunTest(m_testSet);
+
+    const double load = cpu.average();
+    if (CpuMonitor::isOverloaded(load)) {
+        message(kWarning, format("Average CPU usage during the test was at level: %.2f%%", load));
+        message(kWarning, "Results are somewhat lowered");
+    }
+    const std::string title = passTitle();
+    if (result == 1 && !m_abort) {
+        results::CycleInfo info{m_batchNumber.load(), m_currentValue, m_cycle.byIterations};
+        m_results.add(results::collectPass(m_testSet, title, m_cycle.cycling ? &info : nullptr));
+    } else if (m_abort) {
+        message(kWarning, kTerminated);
+    } else {
+        message(kWarning, "Errors occured during test");
+        m_abort = true;
+    }
+    if (m_abort) {
+        finish(true);
+        return false;
+    }
+    message(kMessage, format("Finished \"%s\"", title.c_str()));
+    if (m_cycle.cycling && passIndex == 0 && m_events) m_events->firstBatchPassCollected();
+    return true;
+}
+
+bool CRunner::nextPass() {
+    if (!m_cycle.cycling) return false;
+    const int64_t next = int64_t(m_currentValue) + m_cycle.step;
+    const bool goesOn =
+        (m_cycle.step > 0 && next <= m_cycle.to) || (m_cycle.step < 0 && next >= m_cycle.to);
+    if (!goesOn) return false;
+    m_currentValue = int32_t(next);
+    message(kMessage,
+            format("Cycling: %s=%d", results::cycleLabel(m_cycle.byIterations), m_currentValue));
+    CleanKS(m_testSet);
+    ParseGeneralParam(m_testSet, cycledOption(), std::to_string(m_currentValue).c_str());
+    return true;
+}
+
+bool CRunner::pauseBetweenPasses() {
+    if (!m_cycle.pause) return true;
+    const int32_t seconds = m_cycle.pauseSeconds;
+    message(kMessage, format("Waiting %d second%s...", seconds, seconds == 1 ? "" : "s"));
+    std::unique_lock lock(m_workerMutex);
+    for (int64_t slice = 0; slice < int64_t(seconds) * 2 && !m_abort; ++slice)
+        m_workerEnded.wait_for(lock, std::chrono::milliseconds(m_pauseSliceMs),
+                               [this] { return m_abort.load(); });
+    lock.unlock();
+    if (!m_abort) return true;
+    message(kWarning, kTerminated);
+    return false;
+}
+
+void CRunner::work() {
+    for (int32_t pass = 0;; ++pass) {
+        if (!runPass(pass)) return;
+        if (!nextPass() || !pauseBetweenPasses()) break;
+    }
+    finish(false);
+}
+
+void CRunner::finish(bool stopped) {
+    message(kMessage, "All tasks finished\r\n");
+    if (m_events) m_events->beep();
+    {
+        std::lock_guard lock(m_workerMutex);
+        m_abort = false;
+        m_running = false;
+    }
+    m_workerEnded.notify_all();
+    if (m_events) m_events->runFinished(stopped);
+    {
+        std::lock_guard lock(m_workerMutex);
+        m_workerDone = true;
+    }
+    m_workerEnded.notify_all();
+}
+
+}  // namespace velk::runner

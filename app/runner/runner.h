@@ -1,0 +1,137 @@
+#pragma once
+// CRunner: drives the engine for the desktop program and velkrun: turns a test
+// script into a test set, runs it on a worker thread once or pass by pass over
+// a range of users or iterations, relays the engine's output and progress,
+// watches the machine's CPU load, stops a run on request and collects every
+// finished pass into its results list.
+//
+// One runner per process: it installs the engine's process-wide output and
+// progress callbacks between initialize() and shutDown().
+//
+// Threads: start, stop and the setters are for one controlling thread (the
+// user-interface thread).  The worker thread and the engine's threads write
+// output through the output target (guarded by m_outputMutex) and report
+// through RunnerEvents; the running and abort flags are atomics.  The results
+// list guards itself.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "app/results/results_container.h"
+#include "app/runner/runner_events.h"
+#include "velkcore.h"
+
+namespace velk::runner {
+
+// How a run cycles over passes.
+struct CycleSettings {
+    bool cycling = false;
+    bool byIterations = false;  // the cycled option: "requests", else "clients"
+    int32_t from = 0;
+    int32_t to = 0;
+    int32_t step = 0;
+    bool pause = false;
+    int32_t pauseSeconds = 0;
+};
+
+class CRunner {
+public:
+    enum Level : int32_t { kMessage = 0, kWarning = 1, kFailure = 2 };
+    using OutputSink = std::function<void(int32_t level, std::string_view text)>;
+    using Notifier = std::function<void()>;
+    // Runs on the controlling thread with the new test set; false refuses the
+    // start (after saying why).
+    using TestSetHook = std::function<bool(TestSet*)>;
+
+    CRunner() = default;
+    ~CRunner();
+    CRunner(const CRunner&) = delete;
+    CRunner& operator=(const CRunner&) = delete;
+
+    void initialize();
+    // Stops any run, removes the callbacks, frees the test set, ends the engine.
+    void shutDown();
+
+    // Starts a run; false when one is in progress, the test set cannot be
+    // made or the script does not parse (the engine has said why), or the
+    // worker cannot start.  events must outlive the run.
+    bool start(const std::string& script, const std::string& runName, const CycleSettings& cycle,
+               RunnerEvents* events);
+    // Asks a run to stop, waits until the worker has ended (at most 10 s after
+    // it cleared running) and forgets it.  Nothing when no run is in progress.
+    void stop();
+    // The two halves of stop() for a window that shows a wait message meanwhile.
+    void requestStop();
+    void waitForWorker();
+
+    bool isRunning() const { return m_running.load(); }
+    bool isAborting() const { return m_abort.load(); }
+
+    // Where output goes: the sink gets each message, then the notifier is told.
+    void setOutputTarget(OutputSink sink, Notifier notifier);
+    // Before ParseTest (global variables, project name) and after it (options).
+    void setTestSetHooks(TestSetHook beforeParse, TestSetHook afterParse);
+
+    results::CResultsContainer& results() { return m_results; }
+    int32_t batchNumber() const { return m_batchNumber.load(); }
+
+    // Appends a message to the output target (any thread).
+    void message(int32_t level, std::string_view text);
+
+    // The progress shown for made of total requests: "Request: %d/%d" with the
+    // smaller of the two as the position.
+    static std::string progressLabel(int32_t made, int32_t total, int32_t& position);
+
+    // For the pause between passes: the length of one slice.
+    void setPauseSliceMs(int32_t ms) { m_pauseSliceMs = ms; }
+
+private:
+    static void onOutput(void* context, const char* text);
+    static void onProgress(void* context, int32_t made, int32_t total);
+
+    void work();
+    // Runs one pass; false when the run ends after it.
+    bool runPass(int32_t passIndex);
+    // Moves on to the next value; false when cycling has ended.
+    bool nextPass();
+    void finish(bool stopped);
+    // Joins a worker that has ended or ends within kWorkerEndMs; false when it
+    // is still alive.
+    bool reapWorker();
+    std::string passTitle() const;
+    const char* cycledOption() const;
+    bool pauseBetweenPasses();
+
+    static constexpr int kWorkerEndMs = 10000;
+
+    results::CResultsContainer m_results;
+    TestSet* m_testSet = nullptr;
+    std::string m_runName;
+    std::atomic<bool> m_running{false};
+    std::atomic<bool> m_abort{false};
+    std::thread m_worker;
+    bool m_initialized = false;
+
+    std::mutex m_workerMutex;
+    std::condition_variable m_workerEnded;
+    bool m_workerDone = true;  // guarded by m_workerMutex
+
+    std::mutex m_outputMutex;
+    OutputSink m_sink;    // guarded by m_outputMutex
+    Notifier m_notifier;  // guarded by m_outputMutex
+
+    TestSetHook m_beforeParse, m_afterParse;
+    RunnerEvents* m_events = nullptr;  // set before the worker starts
+
+    std::atomic<int32_t> m_batchNumber{0};
+    CycleSettings m_cycle;       // read by the worker; written before it starts
+    int32_t m_currentValue = 0;  // the worker's
+    int32_t m_pauseSliceMs = 500;
+};
+
+}  // namespace velk::runner

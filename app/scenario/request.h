@@ -1,0 +1,83 @@
+#pragma once
+// CRequest: one HTTP request of a scenario, with its owned parameters.  Each new
+// request takes the next number of a process-wide counter as its id (ids start
+// at 1); loading a scenario file starts the counter again.
+//
+// Not thread-safe, except the id counter (atomic): a request is guarded by the
+// lock of the CRequestsContainer that holds it.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/scenario/req_param.h"
+
+namespace velk::model {
+
+class CRequest {
+public:
+    enum Method : int32_t { kGet = 1, kPost = 2 };
+    enum Secure : int32_t { kUnknown = 0, kPlain = 1, kHttps = 2 };
+
+    CRequest();
+    CRequest(const CRequest&) = delete;
+    CRequest& operator=(const CRequest&) = delete;
+
+    // Sets the id counter to 0, so that the next request gets id 1.
+    static void resetIdCounter();
+
+    int32_t getId() const { return m_id; }
+    const std::string& getName() const { return m_name; }
+    void setName(std::string name) { m_name = std::move(name); }
+    int32_t getDelayFrom() const { return m_delayFrom; }
+    void setDelayFrom(int32_t seconds) { m_delayFrom = seconds; }
+    int32_t getDelayTo() const { return m_delayTo; }
+    void setDelayTo(int32_t seconds) { m_delayTo = seconds; }
+    bool getUseDelay() const { return m_useDelay; }
+    void setUseDelay(bool use) { m_useDelay = use; }
+    int32_t getMethod() const { return m_method; }
+    void setMethod(int32_t method) { m_method = method; }
+    const std::string& getServer() const { return m_server; }
+    void setServer(std::string server) { m_server = std::move(server); }
+    const std::string& getUri() const { return m_uri; }
+    void setUri(std::string uri) { m_uri = std::move(uri); }
+    int32_t getSecure() const { return m_secure; }
+    void setSecure(int32_t secure) { m_secure = secure; }
+    const std::string& getContentType() const { return m_contentType; }
+    void setContentType(std::string type) { m_contentType = std::move(type); }
+
+    // Server and URI from a URL ("https://host:8443/a?b" gives host:8443 and
+    // a?b); the delay switch goes off, and an unknown secure value is taken from
+    // the scheme.
+    void setUrl(std::string_view url);
+
+    int32_t paramCount() const { return static_cast<int32_t>(m_params.size()); }
+    CReqParam* getParam(int32_t index);
+    const CReqParam* getParam(int32_t index) const;
+    // Index -1, or one past the end or beyond, appends.  Returns the parameter.
+    CReqParam* insertParam(int32_t index, std::unique_ptr<CReqParam> param);
+    // First parameter of that name, compared without regard to case; or null.
+    CReqParam* findParam(std::string_view name);
+    // False when no parameter has that name.
+    bool removeParam(std::string_view name);
+
+    // Appends the request's section of a test script.  False, after the section
+    // head, when the method is neither GET (1) nor POST (2).
+    bool writeSection(std::string& out) const;
+
+private:
+    int32_t m_id;
+    std::string m_name;
+    int32_t m_delayFrom = 0;
+    int32_t m_delayTo = 0;
+    bool m_useDelay = false;
+    int32_t m_method = 0;
+    std::string m_server;
+    std::string m_uri;
+    int32_t m_secure = kUnknown;
+    std::string m_contentType;
+    std::vector<std::unique_ptr<CReqParam>> m_params;
+};
+
+}  // namespace velk::model

@@ -1,0 +1,62 @@
+#pragma once
+// CScenario: everything one load test needs: the request tree, the general and
+// run settings, and the output log of its runs.  Turned into a test script by
+// generateScript and kept in a .vts file by scenario_file.h.
+//
+// Thread-safe where it must be: the scenario lock serializes reset, clear,
+// script generation and file reading and writing; the requests container and
+// the output log have their own locks (order: scenario lock, then requests
+// lock).  The general and run sections are plain values for the user-interface
+// thread, which edits them outside those operations.
+#include <mutex>
+#include <string>
+
+#include "app/scenario/general_section.h"
+#include "app/settings/global_settings.h"
+#include "app/base/output_log.h"
+#include "app/scenario/requests_container.h"
+#include "app/scenario/run_section.h"
+
+namespace velk::model {
+
+class VtsReader;
+class VtsWriter;
+
+class CScenario {
+public:
+    CScenario() = default;
+    CScenario(const CScenario&) = delete;
+    CScenario& operator=(const CScenario&) = delete;
+
+    CRequestsContainer& requests() { return m_requests; }
+    const CRequestsContainer& requests() const { return m_requests; }
+    CGeneralSection& general() { return m_general; }
+    const CGeneralSection& general() const { return m_general; }
+    CRunSection& run() { return m_run; }
+    const CRunSection& run() const { return m_run; }
+    OutputLog& outputLog() { return m_outputLog; }
+
+    // No requests, and every setting at its default.
+    void reset();
+    // No requests; the settings stay.
+    void clear();
+
+    // Empties text and writes the whole test script.  False, with the text as
+    // far as it got and the reason in error, when a request has a method other
+    // than GET or POST or the per-user request count cannot be computed.
+    bool generateScript(const GlobalSettings& settings, std::string& text,
+                        std::string& error) const;
+
+    // The scenario record of the file: general, run and requests records.
+    void write(VtsWriter& out) const;
+    void read(VtsReader& in);
+
+private:
+    mutable std::mutex m_mutex;
+    CRequestsContainer m_requests;
+    CGeneralSection m_general;
+    CRunSection m_run;
+    OutputLog m_outputLog;
+};
+
+}  // namespace velk::model

@@ -1,0 +1,93 @@
+#include "app/scenario/scenario_document.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+
+#include "app/base/file_io.h"
+#include "app/scenario/scenario_file.h"
+
+namespace velk::model {
+namespace {
+
+// Process-wide, as the titles of unsaved documents count up over a program run.
+int g_newDocumentCounter = 0;
+
+std::string fileTitle(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Only a regular file can hold a scenario; a directory, a device or a pipe would
+// fail or block somewhere inside the reading.
+bool isReadableFile(const std::string& path, std::string& error) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        error = "Failed to open document.\n" + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = "Failed to open document.\n" + path + " is not a file.";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void ScenarioDocument::setModified(bool modified) {
+    if (m_modified == modified) return;
+    m_modified = modified;
+    changed();
+}
+
+void ScenarioDocument::changed() {
+    if (m_observer) m_observer();
+}
+
+void ScenarioDocument::newDocument() {
+    char title[32];
+    std::snprintf(title, sizeof title, "Scenario%d", ++g_newDocumentCounter);
+    m_scenario.clear();
+    m_scenario.reset();
+    m_title = title;
+    m_path.clear();
+    m_modified = false;
+    changed();
+}
+
+bool ScenarioDocument::open(const std::string& path, std::string& error) {
+    // Read into a scratch scenario first, so a damaged file changes nothing.
+    if (!isReadableFile(path, error)) return false;
+    CScenario scratch;
+    scratch.reset();
+    try {
+        if (!loadScenarioFile(scratch, path, error)) return false;
+    } catch (const std::exception&) {
+        error = "An unexpected error occurred while reading " + path + ".";
+        return false;
+    }
+    m_scenario.clear();
+    m_scenario.reset();
+    const std::string bytes = scenarioFileBytes(scratch);
+    if (!readScenarioBytes(m_scenario, bytes, error)) return false;
+    m_path = path;
+    m_title = fileTitle(path);
+    m_modified = false;
+    changed();
+    return true;
+}
+
+bool ScenarioDocument::saveAs(const std::string& path, std::string& error) {
+    if (!writeFileReplacing(path, scenarioFileBytes(m_scenario), error)) return false;
+    m_path = path;
+    m_title = fileTitle(path);
+    m_modified = false;
+    changed();
+    return true;
+}
+
+}  // namespace velk::model
