@@ -12,8 +12,9 @@ bool SocketWaiter::choose(int fd) {
     m_fd = fd;
     m_loop = loop::taskLoop();
     if (m_loop != nullptr) {
+        // Left non-blocking, as it came: no system call on a task's connect.
         m_mode = Mode::kLoop;
-        return setSocketBlocking(fd, false);
+        return true;
     }
     if (!setSocketBlocking(fd, true)) return false;
     m_mode = setSliceTimeouts(fd, kAbortCheckMillis) ? Mode::kSlices : Mode::kPoll;

@@ -30,10 +30,10 @@ class SocketWaiter {
 public:
     enum class Mode : uint8_t { kLoop, kSlices, kPoll };
 
-    // Chooses the mode for fd, opened by the calling task or thread, and makes the
-    // socket fit it (non-blocking on a task; blocking, with slice time-outs when
-    // the system allows, on a thread).  False, errno set, when the system refuses
-    // to change the socket's blocking.
+    // Chooses the mode for fd, opened by the calling task or thread and still
+    // non-blocking as connecting leaves it, and makes the socket fit the mode (on a
+    // thread: blocking, with slice time-outs when the system allows).  False,
+    // errno set, when the system refuses to make it blocking.
     bool choose(int fd);
     // Back to no socket (the state before choose()).
     void reset() { *this = SocketWaiter(); }

@@ -71,6 +71,7 @@ TEST(SocketWaiter, OnATaskTheSocketStaysNonBlockingAndWaitsPark) {
     loop::LoopGroup group(1);
     ASSERT_TRUE(group.started());
     std::atomic<bool> done{false};
+    ASSERT_EQ(fcntl(pair.near.get(), F_SETFL, O_NONBLOCK), 0);
     group.spawn([&] {
         SocketWaiter waiter;
         ASSERT_TRUE(waiter.choose(pair.near.get()));
