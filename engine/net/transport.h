@@ -19,7 +19,9 @@
 
 namespace velk::net {
 
-// A call that has to wait for the readiness that wants() names.
+// A call that has to wait for the readiness that wants() names: the transports'
+// form of StatusCode::kWouldBlock, an int beside their byte counts so that the
+// per-call result stays one register.
 inline constexpr int kWouldBlock = -2;
 
 class Transport {
