@@ -73,7 +73,7 @@ EventLoop::Task* EventLoop::currentTask() const {
 void EventLoop::post(std::function<void()> fn) {
     bool wasEmpty;
     {
-        std::lock_guard lock(m_postMutex);
+        MutexLock lock(m_postMutex);
         wasEmpty = m_posted.empty();
         m_posted.push_back(std::move(fn));
     }
@@ -101,7 +101,7 @@ void EventLoop::finishWhenIdle() {
 }
 
 void EventLoop::setFailureHandler(std::function<void(const std::string&)> handler) {
-    std::lock_guard lock(m_postMutex);
+    MutexLock lock(m_postMutex);
     m_onFailure = std::move(handler);
 }
 
@@ -128,11 +128,7 @@ void EventLoop::startTask(std::function<void()> body) {
     }
     if (!stack.valid()) {
         ++m_failures;
-        std::function<void(const std::string&)> handler;
-        {
-            std::lock_guard lock(m_postMutex);
-            handler = m_onFailure;
-        }
+        const std::function<void(const std::string&)> handler = failureHandler();
         if (handler) handler("no memory for a coroutine stack");
         return;
     }
@@ -154,11 +150,7 @@ void EventLoop::finishTask(Task* task) {
     m_timers.cancel(task->timer);
     if (task->coroutine.failed()) {
         ++m_failures;
-        std::function<void(const std::string&)> handler;
-        {
-            std::lock_guard lock(m_postMutex);
-            handler = m_onFailure;
-        }
+        const std::function<void(const std::string&)> handler = failureHandler();
         if (handler) handler(task->coroutine.failure());
     }
     if (m_stackPool.size() < m_options.pooledStacks) {
@@ -265,15 +257,20 @@ void EventLoop::forget(int fd) {
     w = FdWatch{};
 }
 
+std::function<void(const std::string&)> EventLoop::failureHandler() {
+    MutexLock lock(m_postMutex);
+    return m_onFailure;
+}
+
 bool EventLoop::hasPosted() {
-    std::lock_guard lock(m_postMutex);
+    MutexLock lock(m_postMutex);
     return !m_posted.empty();
 }
 
 void EventLoop::runPosted() {
     std::vector<std::function<void()>> posted;
     {
-        std::lock_guard lock(m_postMutex);
+        MutexLock lock(m_postMutex);
         posted.swap(m_posted);
     }
     for (auto& fn : posted) fn();

@@ -15,10 +15,11 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "base/mutex.h"
+#include "base/thread_annotations.h"
 #include "loop/coroutine_stack.h"
 #include "loop/timer_heap.h"
 
@@ -46,7 +47,7 @@ public:
     bool valid() const { return m_epoll >= 0 && m_wakeFd >= 0; }
 
     // Any thread.  Runs fn on the loop's thread, outside any task.
-    void post(std::function<void()> fn);
+    void post(std::function<void()> fn) EXCLUDES(m_postMutex);
     // Any thread.  Starts body as a new task on this loop.
     void spawn(std::function<void()> body);
     // Any thread.  Wakes every waiting task with Stopped, makes later waits
@@ -58,7 +59,7 @@ public:
     // Any thread.  Lets run() return once no task is left.
     void finishWhenIdle();
     // Any thread.  Receives what escaped a task's body (on the loop's thread).
-    void setFailureHandler(std::function<void(const std::string&)> handler);
+    void setFailureHandler(std::function<void(const std::string&)> handler) EXCLUDES(m_postMutex);
 
     // The loop's thread.  Runs tasks until stop() or finishWhenIdle() and no
     // task and no posted work is left (a task spawned by the last task still
@@ -99,8 +100,10 @@ private:
     void resumeTask(Task* task);
     void finishTask(Task* task);
     void wakeWith(Task* task, WaitResult result);
-    bool hasPosted();
-    void runPosted();
+    bool hasPosted() EXCLUDES(m_postMutex);
+    void runPosted() EXCLUDES(m_postMutex);
+    // The failure handler as set now (it may be replaced from another thread).
+    std::function<void(const std::string&)> failureHandler() EXCLUDES(m_postMutex);
     void runReady();
     void pollOnce();
     void fireTimers();
@@ -112,9 +115,9 @@ private:
     int m_epoll = -1;
     int m_wakeFd = -1;
 
-    std::mutex m_postMutex;
-    std::vector<std::function<void()>> m_posted;          // GUARDED_BY(m_postMutex)
-    std::function<void(const std::string&)> m_onFailure;  // GUARDED_BY(m_postMutex)
+    Mutex m_postMutex;
+    std::vector<std::function<void()>> m_posted GUARDED_BY(m_postMutex);
+    std::function<void(const std::string&)> m_onFailure GUARDED_BY(m_postMutex);
 
     // The rest belongs to the loop's thread.
     std::vector<std::unique_ptr<Task>> m_tasks;

@@ -41,11 +41,11 @@ ResolverPool::ResolverPool(size_t threads) {
 
 ResolverPool::~ResolverPool() {
     {
-        std::lock_guard lock(m_mutex);
+        MutexLock lock(m_mutex);
         m_closing = true;
         m_queue.clear();
     }
-    m_queued.notify_all();
+    m_queued.signalAll();
     for (auto& thread : m_threads) thread.join();
 }
 
@@ -61,7 +61,7 @@ bool ResolverPool::isWellFormedHost(const std::string& host) {
 }
 
 size_t ResolverPool::lookups() const {
-    std::lock_guard lock(m_mutex);
+    MutexLock lock(m_mutex);
     return m_lookups;
 }
 
@@ -73,13 +73,13 @@ ResolveResult ResolverPool::resolve(const std::string& host, Deadline deadline) 
     request->host = host;
     request->loop = loop;
     {
-        std::lock_guard lock(m_mutex);
+        MutexLock lock(m_mutex);
         auto cached = m_cache.find(host);
         if (cached != m_cache.end()) return cached->second;
         if (m_threads.empty() || m_closing) return {{}, "no resolver thread"};
         m_queue.push_back(request);
     }
-    m_queued.notify_one();
+    m_queued.signal();
     request->waiter = loop->currentTask();
     WaitResult waited = WaitResult::Ready;
     while (!request->done && waited == WaitResult::Ready) waited = loop->park(deadline);
@@ -92,8 +92,8 @@ void ResolverPool::work() {
     for (;;) {
         std::shared_ptr<Request> request;
         {
-            std::unique_lock lock(m_mutex);
-            m_queued.wait(lock, [this] { return m_closing || !m_queue.empty(); });
+            MutexLock lock(m_mutex);
+            while (!m_closing && m_queue.empty()) m_queued.wait(m_mutex);
             if (m_closing) return;
             request = std::move(m_queue.front());
             m_queue.pop_front();
@@ -102,7 +102,7 @@ void ResolverPool::work() {
         }
         ResolveResult result = lookUp(request->host);
         {
-            std::lock_guard lock(m_mutex);
+            MutexLock lock(m_mutex);
             if (result.ok()) m_cache.emplace(request->host, result);
         }
         EventLoop* loop = request->loop;

@@ -10,15 +10,15 @@
 // are woken by the loop's stop()).
 #include <sys/socket.h>
 
-#include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
+#include "base/mutex.h"
+#include "base/thread_annotations.h"
 #include "loop/event_loop.h"
 #include "platform/thread.h"
 
@@ -43,22 +43,23 @@ public:
     ResolverPool& operator=(const ResolverPool&) = delete;
 
     // From a task on an event loop: looks host up, parking the task meanwhile.
-    ResolveResult resolve(const std::string& host, Deadline deadline = kNoDeadline);
+    ResolveResult resolve(const std::string& host, Deadline deadline = kNoDeadline)
+        EXCLUDES(m_mutex);
     // Whether host is a syntactically valid name or address literal.
     static bool isWellFormedHost(const std::string& host);
-    size_t lookups() const;  // look-ups actually made (cache misses)
+    size_t lookups() const EXCLUDES(m_mutex);  // look-ups actually made (cache misses)
 
 private:
     struct Request;
-    void work();
+    void work() EXCLUDES(m_mutex);
     static ResolveResult lookUp(const std::string& host);
 
-    mutable std::mutex m_mutex;
-    std::condition_variable m_queued;
-    std::deque<std::shared_ptr<Request>> m_queue;  // GUARDED_BY(m_mutex)
-    std::map<std::string, ResolveResult> m_cache;  // GUARDED_BY(m_mutex)
-    size_t m_lookups = 0;                          // GUARDED_BY(m_mutex)
-    bool m_closing = false;                        // GUARDED_BY(m_mutex)
+    mutable Mutex m_mutex;
+    CondVar m_queued;
+    std::deque<std::shared_ptr<Request>> m_queue GUARDED_BY(m_mutex);
+    std::map<std::string, ResolveResult> m_cache GUARDED_BY(m_mutex);
+    size_t m_lookups GUARDED_BY(m_mutex) = 0;
+    bool m_closing GUARDED_BY(m_mutex) = false;
     std::vector<platform::Thread> m_threads;
 };
 

@@ -12,18 +12,25 @@
 //
 // Every wait and every blocking receive or send asks the user's AbortWatch (when
 // one is set) at least every kAbortCheckMillis, and fails once it says aborted:
-// an aborted run never waits for a slow peer.  Sockets carry a receive and send
-// time-out of that slice for this; a call that runs out of its slice tries again
-// until its own time-out passes.
+// an aborted run never waits for a slow peer.  On a thread, sockets carry a receive
+// and send time-out of that slice for this; a call that runs out of its slice tries
+// again until its own time-out passes.
 //
 // The bytes go through a stack of transports (transport.h): the plain socket, with
 // TLS above it when secure; startTls() puts TLS over a tunnel a proxy handshake
 // has made.  The connection talks only to the top of the stack and keeps the
 // read-ahead, the waits and the bandwidth pacing.
 //
-// On a task on an event loop (see loop/task_wait.h) the socket is non-blocking and
-// every wait parks the task on its loop, with the time-out from the loop's timers;
-// the read-ahead then comes from a per-thread pool and goes back once read empty.
+// How it waits is chosen once when the stream opens (socket_waiter.h): on a task
+// on an event loop (see loop/task_wait.h) the socket is non-blocking and every wait
+// parks the task on its loop, with the time-out from the loop's timers, and the
+// read-ahead comes from a per-thread pool and goes back once read empty
+// (read_ahead.h); on a thread of its own the socket blocks in time-out slices.
+// What reads and writes do (bounded waits, pacing, reading ahead) is fixed then
+// too, in one IoPolicy, and changes only when a setter changes what it rests on.
+//
+// Proxy handshakes use the same read() and write(), under a policy of their own
+// for their length (beginProxyHandshake()).
 //
 // Results follow one rule: 0 or a positive count is success, -1 failure (reads also
 // give 0 at the end of the stream).  A Connection belongs to one session thread and is
@@ -34,14 +41,12 @@
 #include <string>
 #include <string_view>
 
+#include "net/read_ahead.h"
 #include "net/readiness.h"
+#include "net/socket_waiter.h"
 #include "net/transport.h"
 
 struct ssl_ctx_st;
-
-namespace velk::loop {
-class EventLoop;
-}
 
 namespace velk::net {
 
@@ -49,7 +54,7 @@ class Connection {
 public:
     // Read-ahead refill under a bandwidth limit, and without one.
     static constexpr int kReadAheadSize = 256;
-    static constexpr int kFastReadAheadSize = 32 * 1024;
+    static constexpr int kFastReadAheadSize = ReadAhead::kCapacity;
 
     Connection();
     ~Connection();
@@ -106,12 +111,10 @@ public:
     int readLine(char* buffer, int capacity);
     // The bytes waiting in the read-ahead, for a caller that takes them in place
     // instead of through read(); consume(n) then drops the first n of them.
-    std::string_view buffered() const {
-        return {m_readAhead.get() + m_readAheadPos, size_t(m_readAheadCount - m_readAheadPos)};
-    }
+    std::string_view buffered() const { return m_readAhead.bytes(); }
     void consume(int n) {
-        m_readAheadPos += n;
-        releaseEmptyReadAhead();
+        m_readAhead.skip(n);
+        m_readAhead.releaseIfEmpty();
     }
 
     void setNoWait(bool noWait);
@@ -120,20 +123,21 @@ public:
     void setAbortWatch(const AbortWatch* abort) { m_abort = abort; }
     const AbortWatch* abortWatch() const { return m_abort; }
     // Bytes per second; 0 is unlimited.
-    void setSpeedLimit(int32_t bytesPerSecond) { m_bytesPerSecond = bytesPerSecond; }
+    void setSpeedLimit(int32_t bytesPerSecond);
 
-    // Proxy handshakes talk straight to the socket: no read-ahead, no bandwidth
-    // pause, and every wait is bounded by the timeout even under nowait, so a silent
-    // proxy cannot hold the user.  sendAllRaw returns length or -1; receiveRaw the
-    // count, 0 at the end of the stream, -1 on error or time-out.
-    int sendAllRaw(const void* data, int length);
-    int receiveRaw(void* buffer, int size);
+    // From here to endProxyHandshake() a proxy handshake runs on the fresh stream:
+    // read() takes no more than it asks (no read-ahead, so no byte of the tunnel
+    // behind the reply is taken), nothing is paced, and every read and write is
+    // bounded by the timeout even under nowait, so a silent proxy cannot hold the
+    // user.  End it before the stream carries anything else.
+    void beginProxyHandshake();
+    void endProxyHandshake();
 
-    bool isOpen() const { return m_open; }
+    bool isOpen() const { return m_stack != nullptr; }
     // Whether init asked for TLS to the host itself.
     bool isSecure() const { return m_secure; }
     // Whether the open stream carries TLS (to the host, or through a tunnel).
-    bool carriesTls() const { return m_open && !m_plain; }
+    bool carriesTls() const { return isOpen() && !m_plain; }
     bool isReusable() const { return m_reusable; }
     void setReusable(bool reusable) { m_reusable = reusable; }
     bool noWait() const { return m_noWait; }
@@ -148,6 +152,23 @@ public:
     int lastSocketError() const { return m_lastSocketError; }
 
 private:
+    // What reads and writes do on the open stream, worked out when it opens and
+    // whenever a setter changes what it rests on, not on every call.
+    struct IoPolicy {
+        bool bounded = false;     // waits end at the timeout (none under nowait)
+        bool paced = false;       // the bandwidth pause follows each receive and send
+        bool readsAhead = false;  // read() refills the read-ahead and serves from it
+        int refillSize = kFastReadAheadSize;
+        // A readiness wait becomes the receive itself (waitReadable) or is left to
+        // the send (waitWritable): a plain stream without nowait, limit or zero
+        // timeout, on a socket whose calls wait themselves.
+        bool waitInCall = false;
+    };
+
+    // Sets the socket's way of waiting and the policy for a new stack; false
+    // (socket closed, m_lastSocketError set) when the system refuses.
+    bool opened(std::unique_ptr<Transport> stack);
+    void choosePolicy();
     // One transport call repeated while it would block and limit allows; errors
     // (and the reason a limit stopped it) go to m_lastSocketError.
     template <class Call>
@@ -155,69 +176,58 @@ private:
     // Runs the TLS handshake over lower within the timeout; the new top or nullptr.
     std::unique_ptr<Transport> handshakeTls(std::unique_ptr<Transport> lower, ssl_ctx_st* context,
                                             const std::string& serverName);
-    void opened(std::unique_ptr<Transport> stack);
     int receive(void* buffer, int size);  // network read plus bandwidth pause
-    int serveReadAhead(void* buffer, int size);
     // Refills the empty read-ahead with one receive; its result.
     int refillReadAhead();
-    int waitSocket(bool forWrite);
+    // A readiness wait within the timeout: 1, 0 or -1.
+    int waitSocket(Readiness what);
+    // The receive that a readiness wait on an empty read-ahead becomes.
+    int waitByReceiving();
+    // On a loop: gives back an empty read-ahead and parks until the loop says the
+    // socket is ready for what, the deadline or the abort.
+    StatusCode park(Readiness what, int64_t deadlineMillis);
+    // A wait's ending as a readiness result: 1 ready, 0 timed out, -1 with the
+    // reason in m_lastSocketError.
+    int readinessResult(StatusCode waited);
     void forgetReadiness();
     void noteRead();
     void noteWrite();
     void applySpeedLimit(int bytesMoved, int64_t startedMicros) const;
-    // The read-ahead's storage, taken from the thread's pool when none is held.
-    char* readAheadStorage();
-    // On a loop, gives the read-ahead back to the pool once it is read empty.
-    void releaseEmptyReadAhead();
-    // On a loop: parks until the socket is ready for what, the deadline (a tick
-    // count, INT64_MAX for none) passes or the run is aborted: 1, 0 or -1.
-    int parkUntil(Readiness what, int64_t deadlineMillis);
-    // Whether waits can be left to the socket's own timeouts (see above), and
-    // setting those timeouts on the socket (once per socket).
-    bool waitsInSocket() const;
-    bool armSocketTimeouts();
-    // The receive that a readiness wait on an empty read-ahead becomes.
-    int waitByReceiving();
-    // The limit for a blocking call starting now: the timeout (none under nowait)
-    // and the abort flag.
+    // The limit for a blocking call starting now: the timeout (when bounded) and
+    // the abort flag.
     WaitLimit limitFromNow() const;
 
+    // Where to connect and how.
     int m_timeout = 0;
     const AbortWatch* m_abort = nullptr;
     bool m_reusable = false;
     bool m_secure = false;
     ssl_ctx_st* m_tlsContext = nullptr;  // shared, borrowed
     std::string m_host;
-    uint32_t m_address = 0;              // network byte order
-    uint16_t m_port = 0;                 // network byte order
+    uint32_t m_address = 0;  // network byte order
+    uint16_t m_port = 0;     // network byte order
+    bool m_noWait = false;
+    int32_t m_bytesPerSecond = 0;
+
+    // The open stream.
     std::unique_ptr<Transport> m_stack;  // the top; null while closed
-    int m_fd = -1;                       // the socket under the stack
     bool m_plain = true;                 // the top passes bytes as they are
-    bool m_open = false;
-    // kFastReadAheadSize bytes, made at the first connect; on a loop held only
-    // while it has bytes to give (or a receive into it runs).
-    std::unique_ptr<char[]> m_readAhead;
-    bool m_holdReadAhead = false;
-    // The loop of the task that opened the socket: its waits park there and the
-    // socket stays non-blocking.  Null on a thread of its own.
-    loop::EventLoop* m_loop = nullptr;
-    int m_readAheadCount = 0;
-    int m_readAheadPos = 0;
+    SocketWaiter m_waiter;
+    IoPolicy m_policy;
+    ReadAhead m_readAhead;
     // A readiness wait said ready and no I/O that could change that has happened
     // since, so the same wait would return at once.
     bool m_knownReadable = false;
     bool m_knownWritable = false;
-    bool m_noWait = false;
-    bool m_socketTimeoutsArmed = false;
     // A receive made by a wait found the end of the stream (m_pendingErrno 0) or
     // an error (its errno): the next receive reports it.
     bool m_hasPendingEnd = false;
+    int m_pendingErrno = 0;
     // The last receive took everything there was (it returned less than asked).
     bool m_drained = false;
     // A request went out and no wait for its answer has been made yet.
     bool m_sentSinceReceive = false;
-    int m_pendingErrno = 0;
-    int32_t m_bytesPerSecond = 0;
+
     std::string m_lastError;
     int m_lastSocketError = 0;
 };

@@ -14,11 +14,38 @@ namespace {
 
 constexpr int kReceivePiece = 256;
 
+// The connection's handshake policy for as long as a handshake runs.
+class HandshakeScope {
+public:
+    explicit HandshakeScope(Connection& conn) : m_conn(conn) { m_conn.beginProxyHandshake(); }
+    ~HandshakeScope() { m_conn.endProxyHandshake(); }
+    HandshakeScope(const HandshakeScope&) = delete;
+    HandshakeScope& operator=(const HandshakeScope&) = delete;
+
+private:
+    Connection& m_conn;
+};
+
+// Sends all length bytes; false when the connection fails or times out first.
+bool sendAll(Connection& conn, const void* data, int length) {
+    const char* p = static_cast<const char*>(data);
+    for (int sent = 0; sent < length;) {
+        const int n = conn.write(p + sent, length - sent);
+        if (n <= 0) return false;
+        sent += n;
+    }
+    return true;
+}
+
+bool sendAll(Connection& conn, const std::string& message) {
+    return sendAll(conn, message.data(), int(message.size()));
+}
+
 // Reads until buffer holds `need` bytes, never asking for more than the reply still
 // lacks, so no byte of the tunnel behind it is consumed.
 bool receiveUpTo(Connection& conn, uint8_t* buffer, int& have, int need) {
     while (have < need) {
-        int n = conn.receiveRaw(buffer + have, need - have);
+        int n = conn.read(buffer + have, need - have);
         if (n <= 0) return false;
         have += n;
     }
@@ -72,14 +99,14 @@ int httpConnect(Connection& conn, const std::string& host, int port, std::string
                                          host.c_str(), port);
     if (len < 0 || size_t(len) >= sizeof request) return -1;
     log += request;
-    if (conn.sendAllRaw(request, len) != len) return -1;
+    if (!sendAll(conn, request, len)) return -1;
 
     std::string got, header, rest;
     char piece[kReceivePiece];
     while (!splitConnectReply(got, header, rest)) {
         size_t room = kMaxConnectReply - got.size();
         if (room == 0) return -1;
-        int n = conn.receiveRaw(piece, int(room < sizeof piece ? room : sizeof piece));
+        int n = conn.read(piece, int(room < sizeof piece ? room : sizeof piece));
         if (n <= 0) return -1;
         got.append(piece, size_t(n));
     }
@@ -117,7 +144,7 @@ int socks4(Connection& conn, const std::string& host, int port, const std::strin
     appendAddress(request, address);
     request += credentials.empty() ? std::string("noname") : credentials;
     request += '\0';
-    if (conn.sendAllRaw(request.data(), int(request.size())) != int(request.size())) return -1;
+    if (!sendAll(conn, request)) return -1;
 
     // The reply is 8 bytes; a refusal is known from the first two.
     uint8_t reply[8] = {};
@@ -137,7 +164,7 @@ int socks5(Connection& conn, const std::string& host, int port, const std::strin
     const std::string password = haveCredentials ? credentials.substr(colon + 1) : "";
 
     const char methods[3] = {5, 1, char(haveCredentials ? 2 : 0)};
-    if (conn.sendAllRaw(methods, 3) != 3) return -1;
+    if (!sendAll(conn, methods, 3)) return -1;
     uint8_t choice[2] = {};
     int have = 0;
     if (!receiveUpTo(conn, choice, have, 2) || choice[0] != 5) return -1;
@@ -149,7 +176,7 @@ int socks5(Connection& conn, const std::string& host, int port, const std::strin
         auth += user;
         auth += char(password.size());
         auth += password;
-        if (conn.sendAllRaw(auth.data(), int(auth.size())) != int(auth.size())) return -1;
+        if (!sendAll(conn, auth)) return -1;
         uint8_t status[2] = {};
         have = 0;
         if (!receiveUpTo(conn, status, have, 2) || status[0] != 1 || status[1] != 0) return -1;
@@ -160,7 +187,7 @@ int socks5(Connection& conn, const std::string& host, int port, const std::strin
     std::string request{char(5), char(1), char(0), char(1)};
     appendAddress(request, address);
     appendPort(request, port);
-    if (conn.sendAllRaw(request.data(), int(request.size())) != int(request.size())) return -1;
+    if (!sendAll(conn, request)) return -1;
 
     // The reply carries the proxy's bound address, whose length depends on its type;
     // it is read whole so that none of it is taken for the server's response.
@@ -193,12 +220,18 @@ int proxyHandshake(Connection& conn, const std::string& targetHost, int targetPo
         case ProxyKind::kNone:
         case ProxyKind::kHttp:
             return 0;
-        case ProxyKind::kHttpConnect:
+        case ProxyKind::kHttpConnect: {
+            HandshakeScope scope(conn);
             return httpConnect(conn, targetHost, targetPort, log);
-        case ProxyKind::kSocks4:
+        }
+        case ProxyKind::kSocks4: {
+            HandshakeScope scope(conn);
             return socks4(conn, targetHost, targetPort, credentials, log);
-        case ProxyKind::kSocks5:
+        }
+        case ProxyKind::kSocks5: {
+            HandshakeScope scope(conn);
             return socks5(conn, targetHost, targetPort, credentials, log);
+        }
     }
     return -1;
 }

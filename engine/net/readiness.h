@@ -6,7 +6,12 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "base/status.h"
 #include "net/abort_watch.h"
+
+namespace velk::loop {
+class EventLoop;
+}
 
 namespace velk::net {
 
@@ -21,6 +26,22 @@ inline constexpr int kAbortCheckMillis = 250;
 // interrupt the wait do not lengthen it.  With an abort flag the wait looks at it
 // every kAbortCheckMillis and, once it is set, fails with errno ECANCELED.
 int waitForSocket(int fd, Readiness what, int timeoutMillis, const AbortWatch* abort = nullptr);
+
+// The one wait on an event loop, from a task of loop: parks the task until fd is
+// ready for what, the deadline (a tick count, INT64_MAX for none) passes, or the
+// run is aborted (abort, or the loop's cancelWaits()).  kOk, kTimeout, kAborted,
+// or kNetwork when poll() fails (errno says why).  The loop watches edges, so its
+// "ready" may be left over from before the caller's last read or write: with
+// confirm a poll() without waiting tells for sure before each park and after it;
+// without, the caller's next call (which says "would block" again) tells.
+StatusCode waitOnLoop(loop::EventLoop& loop, int fd, Readiness what, int64_t deadlineMillis,
+                      const AbortWatch* abort, bool confirm);
+
+// Waits until fd is ready for what, for sure (see confirm above): on loop when
+// one is given (from a task of it), else with poll(), looking at abort every
+// kAbortCheckMillis.  The deadline as for waitOnLoop; results as waitOnLoop's.
+StatusCode awaitSocket(loop::EventLoop* loop, int fd, Readiness what, int64_t deadlineMillis,
+                       const AbortWatch* abort);
 
 // Whether the run behind abort (may be null) is being aborted.
 inline bool isAborted(const AbortWatch* abort) {

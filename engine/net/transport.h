@@ -13,12 +13,15 @@
 // failure with errno set.
 //
 // A stack belongs to one connection and is not safe for concurrent use.
+#include "base/status.h"
 #include "net/abort_watch.h"
 #include "net/readiness.h"
 
 namespace velk::net {
 
-// A call that has to wait for the readiness that wants() names.
+// A call that has to wait for the readiness that wants() names: the transports'
+// form of StatusCode::kWouldBlock, an int beside their byte counts so that the
+// per-call result stays one register.
 inline constexpr int kWouldBlock = -2;
 
 class Transport {
@@ -49,9 +52,10 @@ public:
     virtual int fd() const = 0;
 };
 
-// Runs t's handshake to its end, waiting on t.fd() for what it wants, within
-// timeoutMillis and until abort says stop: 0 done, -1 failed or out of time (errno
+// Runs t's handshake to its end, waiting on t.fd() for what it wants (parking the
+// calling task, on an event loop), within timeoutMillis and until abort says stop:
+// kOk, kTimeout, kAborted, or kNetwork when the handshake or a wait failed (errno
 // holds why, when the system said).  For callers that may block.
-int finishHandshake(Transport& t, int timeoutMillis, const AbortWatch* abort);
+StatusCode finishHandshake(Transport& t, int timeoutMillis, const AbortWatch* abort);
 
 }  // namespace velk::net

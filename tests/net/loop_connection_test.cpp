@@ -13,8 +13,10 @@
 #include "loop/loop_group.h"
 #include "loop/task_wait.h"
 #include "net/connection.h"
+#include "net/proxy_handshake.h"
 #include "net_test_helpers.h"
 #include "support/test_http_server.h"
+#include "support/test_proxy.h"
 
 namespace velk::net {
 namespace {
@@ -188,6 +190,55 @@ TEST(LoopConnection, NamesAreLookedUpByTheResolverThreadsOncePerGroup) {
     EXPECT_EQ(unknown, -1);
     // Cached after the first answer (two loops may each have asked once).
     EXPECT_LE(group.loop(0).resolver()->lookups(), 3u);
+}
+
+// Proxy handshakes go through the same reads and writes as the exchanges, so on
+// a loop they park like them: users whose proxy answers byte by byte share the
+// thread, and a silent proxy still fails at the timeout.
+TEST(LoopConnection, ProxyHandshakesParkOnTheLoop) {
+    TestHttpServer server;
+    server.setHandler(TestHttpServer::replyWith(test::httpResponse(200, "hello")));
+    test::TestProxy::Options slowOptions =
+        test::TestProxy::options(test::TestProxy::Kind::kSocks5, 0);
+    slowOptions.replyByteDelayMs = 5;
+    test::TestProxy slow(slowOptions);
+    test::TestProxy::Options silentOptions =
+        test::TestProxy::options(test::TestProxy::Kind::kConnect, 0);
+    silentOptions.silent = true;
+    test::TestProxy silent(silentOptions);
+
+    loop::LoopGroup group(1);
+    ASSERT_TRUE(group.started());
+    constexpr int kUsers = 8;
+    std::atomic<int> tunnelled{0};
+    int silentResult = 0;
+    double silentMs = 0;
+    group.spawn([&] {
+        Connection conn;
+        std::string log;
+        ASSERT_EQ(conn.init("127.0.0.1", silent.port(), false, 1, 2), 0);
+        ASSERT_EQ(conn.connect(), 0);
+        Stopwatch watch;
+        silentResult = proxyHandshake(conn, "localhost", 80, "", ProxyKind::kHttpConnect, log);
+        silentMs = watch.elapsedMs();
+    });
+    for (int u = 0; u < kUsers; ++u) {
+        group.spawn([&] {
+            Connection conn;
+            std::string log;
+            if (conn.init("127.0.0.1", slow.port(), false, 1, 20) != 0 || conn.connect() != 0)
+                return;
+            if (proxyHandshake(conn, "127.0.0.1", server.port(), "", ProxyKind::kSocks5, log) != 0)
+                return;
+            if (writeAll(conn, kRequest) != int(kRequest.size())) return;
+            if (readResponse(conn) == "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello")
+                ++tunnelled;
+        });
+    }
+    finishBounded(group);
+    EXPECT_EQ(tunnelled.load(), kUsers);
+    EXPECT_EQ(silentResult, -1);
+    EXPECT_GE(silentMs, 1900);
 }
 
 }  // namespace

@@ -327,5 +327,57 @@ TEST(Socks5Handshake, SilentProxyFailsWithinTheTimeout) {
     EXPECT_LT(watch.elapsedMs(), 15000.0);
 }
 
+// ---- The handshake's own policy ----
+
+// A handshake is bounded by the timeout even under nowait and never paced by the
+// speed limit; the user's own policy comes back once it ends.
+struct HandshakePolicyCase {
+    const char* name;
+    bool noWait;
+    int32_t bytesPerSecond;
+};
+
+class HandshakePolicyTable : public ::testing::TestWithParam<HandshakePolicyCase> {};
+
+TEST_P(HandshakePolicyTable, SilentProxyFailsWithinTheTimeout) {
+    TestProxy::Options o = proxyOf(TestProxy::Kind::kSocks5);
+    o.silent = true;
+    TestProxy proxy(o);
+    ProxyClient client(proxy, 1);
+    client.conn.setNoWait(GetParam().noWait);
+    client.conn.setSpeedLimit(GetParam().bytesPerSecond);
+    Stopwatch watch;
+    EXPECT_EQ(client.handshake("127.0.0.1", 8080, "", ProxyKind::kSocks5), -1);
+    EXPECT_GE(watch.elapsedMs(), 900.0);
+    EXPECT_LT(watch.elapsedMs(), 15000.0);
+}
+
+TEST_P(HandshakePolicyTable, WorkingProxyIsNotPacedAndTheUsersPolicyReturns) {
+    TestHttpServer server;
+    server.setHandler(TestHttpServer::replyWith(kOk));
+    TestProxy proxy(proxyOf(TestProxy::Kind::kSocks5));
+    ProxyClient client(proxy);
+    client.conn.setNoWait(GetParam().noWait);
+    client.conn.setSpeedLimit(GetParam().bytesPerSecond);
+    Stopwatch watch;
+    // 25 bytes each way: paced at 20 bytes a second they would take over a second.
+    ASSERT_EQ(client.handshake("127.0.0.1", server.port(), "", ProxyKind::kSocks5), 0);
+    EXPECT_LT(watch.elapsedMs(), 900.0);
+    // Nothing has been asked through the tunnel yet: only nowait answers at once.
+    if (GetParam().noWait) {
+        EXPECT_EQ(client.conn.waitReadable(), 1);
+    }
+    if (GetParam().bytesPerSecond != 0) {
+        Stopwatch paced;
+        ASSERT_EQ(client.conn.write("GET /", 5), 5);
+        EXPECT_GE(paced.elapsedMs(), 200.0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ProxyHandshake, HandshakePolicyTable,
+                         ::testing::Values(HandshakePolicyCase{"nowait", true, 0},
+                                           HandshakePolicyCase{"limited", false, 20}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace velk::net
