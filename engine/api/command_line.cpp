@@ -18,10 +18,10 @@ bool parseCommandLine(TestSet& set, int argc, char** argv) {
                 report("Invalid command line option %s!\n", arg);
                 return false;
             }
-            set.globals.insert_or_assign(std::string(arg + 1, eq), std::string(eq + 1));
+            set.rep.test.globals.insert_or_assign(std::string(arg + 1, eq), std::string(eq + 1));
             *eq = '\0';
         } else {
-            set.setTestName(arg);
+            set.rep.test.setTestName(arg);
         }
     }
     return true;

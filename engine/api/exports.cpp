@@ -77,20 +77,20 @@ ScriptedQueue& scriptedQueue() {
     return queue;
 }
 
-std::vector<const velk::UserRecord*> userRecords(const TestSet& set) {
+std::vector<const velk::UserRecord*> userRecords(const velk::TestRun& set) {
     std::vector<const velk::UserRecord*> records;
     if (set.run)
-        for (velk::UserRecord* record : velk::recordsByUser(*set.run, set.options.clients))
+        for (velk::UserRecord* record : velk::recordsByUser(*set.run, set.test.options.clients))
             records.push_back(record);
     return records;
 }
 
 // The per-position records of an aggregated run, handed out by GetResults.
-void* aggregatedResults(const TestSet& set) {
+void* aggregatedResults(const velk::TestRun& set) {
     static std::mutex mutex;
     static std::vector<velk::AggregateRecord> records;
     std::lock_guard lock(mutex);
-    records = velk::aggregateForCaller(userRecords(set), set.testSeq.length());
+    records = velk::aggregateForCaller(userRecords(set), set.test.testSeq.length());
     return records.data();
 }
 
@@ -138,15 +138,15 @@ void FreeTestSet(TestSet* set) {
 int32_t ParseTest(TestSet* set, const char* testName, const char* scriptText) {
     if (!set || !scriptText) return 0;
     return guarded("ParseTest", 0, [&] {
-        if (testName) set->setTestName(testName);
-        return velk::ScriptParser(*set).parse(scriptText) ? 1 : 0;
+        if (testName) set->rep.test.setTestName(testName);
+        return velk::ScriptParser(set->rep.test).parse(scriptText) ? 1 : 0;
     });
 }
 
 int32_t ParseGeneralParam(TestSet* set, const char* name, const char* value) {
     if (!set || !name || !value) return 0;
     return guarded("ParseGeneralParam", 0,
-                   [&] { return velk::setGeneralOption(*set, name, value) ? 1 : 0; });
+                   [&] { return velk::setGeneralOption(set->rep.test, name, value) ? 1 : 0; });
 }
 
 int32_t SetProperty(TestSet* set, const char* nameValue) {
@@ -155,26 +155,26 @@ int32_t SetProperty(TestSet* set, const char* nameValue) {
         std::string_view text(nameValue);
         size_t eq = text.find('=');
         if (eq == std::string_view::npos) return 0;
-        return velk::setGeneralOption(*set, text.substr(0, eq), text.substr(eq + 1)) ? 1 : 0;
+        return velk::setGeneralOption(set->rep.test, text.substr(0, eq), text.substr(eq + 1)) ? 1 : 0;
     });
 }
 
 void GetInfo(TestSet* set, TestInfo* info) {
     if (!set || !info) return;
     guarded("GetInfo", 0, [&] {
-        const bool scripted = set->scriptDriven();
-        info->users = set->options.clients;
-        info->iterations = scripted ? -1 : set->options.requests;
-        info->sequenceLength = scripted ? 1 : int32_t(set->testSeq.length());
-        info->nodetails = set->options.nodetails;
+        const bool scripted = set->rep.test.scriptDriven();
+        info->users = set->rep.test.options.clients;
+        info->iterations = scripted ? -1 : set->rep.test.options.requests;
+        info->sequenceLength = scripted ? 1 : int32_t(set->rep.test.testSeq.length());
+        info->nodetails = set->rep.test.options.nodetails;
 
         InfoNames& names = infoNames();
         std::lock_guard lock(names.mutex);
         names.storage.clear();
         if (scripted)
-            names.storage.push_back(set->options.script);
+            names.storage.push_back(set->rep.test.options.script);
         else
-            for (size_t i = 0; i < set->testSeq.length(); ++i) names.storage.push_back(set->testSeq[i].name);
+            for (size_t i = 0; i < set->rep.test.testSeq.length(); ++i) names.storage.push_back(set->rep.test.testSeq[i].name);
         names.pointers.clear();
         for (std::string& name : names.storage) names.pointers.push_back(name.data());
         names.pointers.push_back(nullptr);
@@ -186,22 +186,22 @@ void GetInfo(TestSet* set, TestInfo* info) {
 int32_t GetLiveCounters(TestSet* set, VelkLiveCounters* counters) {
     if (!set || !counters) return 0;
     // Atomics only: a host's progress thread reads them while the users count.
-    counters->usersActive = set->usersActive.load(std::memory_order_relaxed);
-    counters->networkErrors = set->liveErrors.network.load(std::memory_order_relaxed);
-    counters->httpErrors = set->liveErrors.http.load(std::memory_order_relaxed);
-    counters->failedChecks = set->liveErrors.fail.load(std::memory_order_relaxed);
-    counters->timeouts = set->liveErrors.timeout.load(std::memory_order_relaxed);
+    counters->usersActive = set->rep.shared.usersActive.load(std::memory_order_relaxed);
+    counters->networkErrors = set->rep.shared.liveErrors.network.load(std::memory_order_relaxed);
+    counters->httpErrors = set->rep.shared.liveErrors.http.load(std::memory_order_relaxed);
+    counters->failedChecks = set->rep.shared.liveErrors.fail.load(std::memory_order_relaxed);
+    counters->timeouts = set->rep.shared.liveErrors.timeout.load(std::memory_order_relaxed);
     return 1;
 }
 
 int32_t RunTest(TestSet* set) {
     if (!set) return 0;
-    return guarded("RunTest", 0, [set] { return velk::runTest(*set); });
+    return guarded("RunTest", 0, [set] { return velk::runTest(set->rep); });
 }
 
 int32_t AbortRun(TestSet* set) {
     if (!set) return 0;
-    return set->abortFlag.exchange(1) ? 1 : 0;
+    return set->rep.shared.abortFlag.exchange(1) ? 1 : 0;
 }
 
 int32_t SetLoopThreads(TestSet* set, int32_t threads) {
@@ -210,17 +210,17 @@ int32_t SetLoopThreads(TestSet* set, int32_t threads) {
         velk::report("Invalid number of event-loop threads %d (0 to %d)!\n", threads, kMaxLoopThreads);
         return 0;
     }
-    set->loopThreads = threads;
+    set->rep.loopThreads = threads;
     return 1;
 }
 
 void* GetResults(TestSet* set, int32_t index) {
     if (!set) return nullptr;
     return guarded("GetResults", static_cast<void*>(nullptr), [&]() -> void* {
-        if (!set->run) return nullptr;
+        if (!set->rep.run) return nullptr;
         // By global user index: a shared run has gaps where other processes ran.
-        velk::UserRecord* user = velk::recordOfUser(*set->run, index);
-        if (set->scriptDriven()) {
+        velk::UserRecord* user = velk::recordOfUser(*set->rep.run, index);
+        if (set->rep.test.scriptDriven()) {
             if (!user) return nullptr;
             const auto& scripted = user->results.scripted();
             ScriptedQueue& queue = scriptedQueue();
@@ -230,7 +230,7 @@ void* GetResults(TestSet* set, int32_t index) {
             queue.pointer = queue.values.data();
             return &queue.pointer;
         }
-        if (set->options.nodetails) return aggregatedResults(*set);
+        if (set->rep.test.options.nodetails) return aggregatedResults(set->rep);
         if (!user) return nullptr;
         return user->results.rows();
     });
@@ -239,26 +239,26 @@ void* GetResults(TestSet* set, int32_t index) {
 int32_t SaveResults(TestSet* set, void* sink, ReportWriter writer, VelkSummary* summary) {
     if (!set) return -1;
     return guarded("SaveResults", int32_t(-1), [&]() -> int32_t {
-        if (!set->run) {
+        if (!set->rep.run) {
             velk::report("There are no results to save: the test has not run!\n");
             return -1;
         }
         std::vector<std::string> names;
-        for (size_t i = 0; i < set->testSeq.length(); ++i) names.push_back(set->testSeq[i].name);
-        velk::ReportInput input{set->options,
-                                set->testName,
+        for (size_t i = 0; i < set->rep.test.testSeq.length(); ++i) names.push_back(set->rep.test.testSeq[i].name);
+        velk::ReportInput input{set->rep.test.options,
+                                set->rep.test.testName,
                                 std::move(names),
-                                userRecords(*set),
-                                set->runTimes,
-                                set->httpCounters,
-                                set->errorCounters,
-                                set->currentTarget.get().server,
-                                set->scriptDriven()};
+                                userRecords(set->rep),
+                                set->rep.shared.runTimes,
+                                set->rep.shared.httpCounters,
+                                set->rep.shared.errorCounters,
+                                set->rep.shared.currentTarget.get().server,
+                                set->rep.test.scriptDriven()};
         velk::SummaryRecord record{};
         std::string testName;
         int32_t rc = velk::saveResults(input, sink, writer, summary ? &record : nullptr, &testName);
         if (summary) std::memcpy(summary, &record, sizeof record);
-        set->setTestName(testName);
+        set->rep.test.setTestName(testName);
         return rc;
     });
 }
@@ -266,7 +266,7 @@ int32_t SaveResults(TestSet* set, void* sink, ReportWriter writer, VelkSummary* 
 int32_t CleanKS(TestSet* set) {
     if (!set) return 0;
     return guarded("CleanKS", 0, [set] {
-        velk::releaseRun(*set);
+        velk::releaseRun(set->rep);
         return 1;
     });
 }
@@ -285,11 +285,11 @@ int32_t ParseCommandLine(TestSet* set, int32_t argc, char** argv) {
 int64_t Calculate3DArrayMemoryAmount(const char* scriptText) {
     if (!scriptText) return 0;
     return guarded("Calculate3DArrayMemoryAmount", int64_t(0), [&] {
-        TestSet set;
-        set.setTestName("test");
-        velk::ScriptParser(set).parse(scriptText);
-        return int64_t(4) * int64_t(set.testSeq.length()) * set.options.requests *
-               set.options.clients;
+        velk::ParsedTest test;
+        test.setTestName("test");
+        velk::ScriptParser(test).parse(scriptText);
+        return int64_t(4) * int64_t(test.testSeq.length()) * test.options.requests *
+               test.options.clients;
     });
 }
 

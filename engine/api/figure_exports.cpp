@@ -26,7 +26,7 @@ int32_t guardedFigures(const char* exportName, Body&& body) noexcept {
 }
 
 bool haveResults(const TestSet* set) {
-    if (set && set->run) return true;
+    if (set && set->rep.run) return true;
     velk::report("There are no results: the test has not run!\n");
     return false;
 }
@@ -57,15 +57,15 @@ void fill(const velk::RequestLatency& r, const char* name, bool paced, VelkLaten
 extern "C" {
 
 int32_t GetLatencyStatsCount(TestSet* set) {
-    if (!set || !set->run) return 0;
-    return int32_t(set->run->latency.names.size());
+    if (!set || !set->rep.run) return 0;
+    return int32_t(set->rep.run->latency.names.size());
 }
 
 int32_t GetLatencyStats(TestSet* set, int32_t index, VelkLatencyStats* stats) {
     if (!stats) return 0;
     return guardedFigures("GetLatencyStats", [&]() -> int32_t {
         if (!haveResults(set)) return 0;
-        const velk::RunLatency& latency = set->run->latency;
+        const velk::RunLatency& latency = set->rep.run->latency;
         if (index == -1) {
             fill(latency.overall, "", latency.paced, *stats);
             return 1;
@@ -85,20 +85,20 @@ int32_t GetRunTotals(TestSet* set, VelkRunTotals* totals) {
     return guardedFigures("GetRunTotals", [&]() -> int32_t {
         if (!haveResults(set)) return 0;
         *totals = VelkRunTotals{};
-        std::strncpy(totals->testName, set->testName.c_str(), sizeof totals->testName - 1);
-        totals->startTime = set->runTimes.wallStart;
-        totals->endTime = set->runTimes.wallEnd;
-        totals->durationMs = set->runTimes.durationMs;
-        totals->httpRequests = set->httpCounters.httpRequests.load(std::memory_order_relaxed);
+        std::strncpy(totals->testName, set->rep.test.testName.c_str(), sizeof totals->testName - 1);
+        totals->startTime = set->rep.shared.runTimes.wallStart;
+        totals->endTime = set->rep.shared.runTimes.wallEnd;
+        totals->durationMs = set->rep.shared.runTimes.durationMs;
+        totals->httpRequests = set->rep.shared.httpCounters.httpRequests.load(std::memory_order_relaxed);
         // Users run here and those brought in from other processes.
-        for (const velk::UserRecord* record : velk::recordsByUser(*set->run, set->options.clients)) {
+        for (const velk::UserRecord* record : velk::recordsByUser(*set->rep.run, set->rep.test.options.clients)) {
             if (!record) continue;
             totals->bytesSent += record->bytesSent;
             totals->bytesReceived += record->bytesReceived;
         }
         for (size_t c = 0; c < 1000; ++c)
             totals->statusCodes[c] =
-                set->httpCounters.statusCodes[c].load(std::memory_order_relaxed);
+                set->rep.shared.httpCounters.statusCodes[c].load(std::memory_order_relaxed);
         return 1;
     });
 }
@@ -109,7 +109,7 @@ int32_t GetTimeline(TestSet* set, VelkTimeline* timeline) {
                   "timeline layouts differ");
     return guardedFigures("GetTimeline", [&]() -> int32_t {
         if (!haveResults(set)) return 0;
-        const velk::RunTimeline& t = set->run->timeline;
+        const velk::RunTimeline& t = set->rep.run->timeline;
         timeline->spanMs = t.bucketMs();
         timeline->length = int32_t(t.points().size());
         timeline->points = reinterpret_cast<const VelkTimelinePoint*>(t.points().data());

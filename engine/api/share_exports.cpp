@@ -33,12 +33,12 @@ R guardedShare(const char* exportName, R onFailure, Body&& body) noexcept {
     return onFailure;
 }
 
-velk::TransferShape shapeOf(const TestSet& set) {
-    const velk::GeneralOptions& o = set.options;
+velk::TransferShape shapeOf(const velk::TestRun& set) {
+    const velk::GeneralOptions& o = set.test.options;
     velk::TransferShape shape;
     shape.clients = o.clients;
-    shape.positions = int32_t(set.testSeq.length());
-    shape.mode = set.scriptDriven() ? velk::ResultMode::Scripted
+    shape.positions = int32_t(set.test.testSeq.length());
+    shape.mode = set.test.scriptDriven() ? velk::ResultMode::Scripted
                  : o.nodetails      ? velk::ResultMode::Aggregated
                                     : velk::ResultMode::Detailed;
     shape.iterations = shape.mode == velk::ResultMode::Scripted ? 0 : o.requests;
@@ -47,11 +47,11 @@ velk::TransferShape shapeOf(const TestSet& set) {
 }
 
 // Checks that every user of part is new here; says which one is not.
-bool usersAreNew(TestSet& set, const velk::DecodedRecords& part) {
-    std::vector<bool> seen(size_t(set.options.clients), false);
+bool usersAreNew(velk::TestRun& set, const velk::DecodedRecords& part) {
+    std::vector<bool> seen(size_t(set.test.options.clients), false);
     if (set.run) {
         for (const auto& user : set.run->users)
-            if (user->index() >= 0 && user->index() < set.options.clients)
+            if (user->index() >= 0 && user->index() < set.test.options.clients)
                 seen[size_t(user->index())] = true;
         for (const auto& [index, record] : set.run->imported) seen[size_t(index)] = true;
     }
@@ -67,36 +67,36 @@ bool usersAreNew(TestSet& set, const velk::DecodedRecords& part) {
 
 using Timeline = std::pair<int32_t, std::vector<velk::TimelinePoint>>;  // span, points
 
-void addPart(TestSet& set, velk::DecodedRecords& part, std::vector<Timeline>& timelines) {
+void addPart(velk::TestRun& set, velk::DecodedRecords& part, std::vector<Timeline>& timelines) {
     const velk::TransferRun& r = part.run;
     if (!set.run) {
         // The set takes its results from the parts alone: counters from zero,
         // times from the first part, ticks counted from its start.
         set.run = std::make_unique<velk::RunState>();
-        set.httpCounters.clearStatusCodes();
-        set.httpCounters.httpRequests.store(0);
-        set.errorCounters.clear();
-        set.runTimes = velk::RunTimes{r.wallStart, r.wallEnd, 0, r.durationMs};
+        set.shared.httpCounters.clearStatusCodes();
+        set.shared.httpCounters.httpRequests.store(0);
+        set.shared.errorCounters.clear();
+        set.shared.runTimes = velk::RunTimes{r.wallStart, r.wallEnd, 0, r.durationMs};
         // The report names the server as a run would have set it.
-        const velk::GeneralOptions& o = set.options;
-        set.currentTarget.set(o.server, o.secure && o.port == 80 ? 443 : o.port);
+        const velk::GeneralOptions& o = set.test.options;
+        set.shared.currentTarget.set(o.server, o.secure && o.port == 80 ? 443 : o.port);
     } else {
-        velk::RunTimes& t = set.runTimes;
+        velk::RunTimes& t = set.shared.runTimes;
         t.wallStart = std::min(t.wallStart, r.wallStart);
         t.wallEnd = std::max(t.wallEnd, r.wallEnd);
         t.durationMs = std::max(t.durationMs, r.durationMs);
     }
-    const int64_t requests = set.httpCounters.httpRequests.load() + r.httpRequests;
-    set.httpCounters.httpRequests.store(int32_t(std::min<int64_t>(requests, INT32_MAX)));
-    for (auto [code, n] : r.statusCodes) set.httpCounters.statusCodes[size_t(code)].fetch_add(n);
-    set.errorCounters.http.fetch_add(r.errors[0]);
-    set.errorCounters.network.fetch_add(r.errors[1]);
-    set.errorCounters.fail.fetch_add(r.errors[2]);
-    set.errorCounters.timeout.fetch_add(r.errors[3]);
+    const int64_t requests = set.shared.httpCounters.httpRequests.load() + r.httpRequests;
+    set.shared.httpCounters.httpRequests.store(int32_t(std::min<int64_t>(requests, INT32_MAX)));
+    for (auto [code, n] : r.statusCodes) set.shared.httpCounters.statusCodes[size_t(code)].fetch_add(n);
+    set.shared.errorCounters.http.fetch_add(r.errors[0]);
+    set.shared.errorCounters.network.fetch_add(r.errors[1]);
+    set.shared.errorCounters.fail.fetch_add(r.errors[2]);
+    set.shared.errorCounters.timeout.fetch_add(r.errors[3]);
     const int32_t domain = ++set.run->importedParts;
     for (auto& [index, record] : part.users) {
-        record->startTick += set.runTimes.startTick;
-        record->endTick += set.runTimes.startTick;
+        record->startTick += set.shared.runTimes.startTick;
+        record->endTick += set.shared.runTimes.startTick;
         record->counterDomain = domain;
         set.run->imported.emplace_back(index, std::move(record));
     }
@@ -118,35 +118,35 @@ int32_t SelectUsers(TestSet* set, int32_t shard, int32_t shards) {
         velk::report("Invalid user share %d of %d!\n", shard, shards);
         return 0;
     }
-    set->userShare.shard = shard;
-    set->userShare.shards = shards;
+    set->rep.userShare.shard = shard;
+    set->rep.userShare.shards = shards;
     return 1;
 }
 
 void* SetStartBarrier(TestSet* set, void* context, StartBarrier barrier) {
     if (!set) return nullptr;
-    void* previous = set->userShare.barrierContext;
-    set->userShare.barrier = barrier;
-    set->userShare.barrierContext = context;
+    void* previous = set->rep.userShare.barrierContext;
+    set->rep.userShare.barrier = barrier;
+    set->rep.userShare.barrierContext = context;
     return previous;
 }
 
 int64_t ExportResultData(TestSet* set, void* buffer, int64_t capacity) {
     if (!set) return 0;
     return guardedShare("ExportResultData", int64_t(0), [&]() -> int64_t {
-        if (!set->run) {
+        if (!set->rep.run) {
             velk::report("There are no results to export: the test has not run!\n");
             return 0;
         }
         std::vector<velk::IndexedRecord> users;
-        for (const auto& user : set->run->users) users.emplace_back(user->index(), &user->record());
-        for (const auto& [index, record] : set->run->imported)
+        for (const auto& user : set->rep.run->users) users.emplace_back(user->index(), &user->record());
+        for (const auto& [index, record] : set->rep.run->imported)
             users.emplace_back(index, record.get());
         std::sort(users.begin(), users.end(),
                   [](const auto& a, const auto& b) { return a.first < b.first; });
-        const velk::RunTimeline& timeline = set->run->timeline;
+        const velk::RunTimeline& timeline = set->rep.run->timeline;
         const std::string bytes = velk::encodeRecords(
-            shapeOf(*set), set->runTimes, set->httpCounters, set->errorCounters, users,
+            shapeOf(set->rep), set->rep.shared.runTimes, set->rep.shared.httpCounters, set->rep.shared.errorCounters, users,
             {{velk::kTimelineSection,
               velk::encodeTimeline(timeline.bucketMs(), timeline.points())}});
         if (buffer && capacity >= int64_t(bytes.size()))
@@ -165,7 +165,7 @@ int32_t ImportResultData(TestSet* set, const void* data, int64_t size) {
             velk::report("Cannot use shard results: %s!\n", error.c_str());
             return 0;
         }
-        if (!(part.shape == shapeOf(*set))) {
+        if (!(part.shape == shapeOf(set->rep))) {
             velk::report(
                 "Cannot use shard results: they are of another test (users, sequence, iterations "
                 "or "
@@ -182,8 +182,8 @@ int32_t ImportResultData(TestSet* set, const void* data, int64_t size) {
                 return 0;
             }
         }
-        if (!usersAreNew(*set, part)) return 0;
-        addPart(*set, part, timelines);
+        if (!usersAreNew(set->rep, part)) return 0;
+        addPart(set->rep, part, timelines);
         return 1;
     });
 }

@@ -35,7 +35,7 @@ void EntryOverrides::apply(TestRun& set, RequestDef& r, std::string_view argumen
             if (hasParameter(r, name))
                 r.overrides[std::string(name)] = std::string(value);
             else
-                parseParamValue(set, r, name, value, r.runtimeParams, true);
+                parseParamValue(set.test, r, name, value, r.runtimeParams, true);
         }
         if (closed) break;
     }
