@@ -1,6 +1,6 @@
-// The C interface of libvelkcore.  Every export catches everything: a failure is
-// reported once through the message path and the export returns its failure
-// value; no exception crosses into the caller.
+// The C interface of libvelkcore.  Every export runs its body through guarded()
+// (api/export_guard.h): a failure is reported once through the message path and
+// the export returns its failure value; no exception crosses into the caller.
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "api/command_line.h"
+#include "api/export_guard.h"
 #include "api/test_set.h"
 #include "base/message.h"
 #include "net/socket_library.h"
@@ -32,25 +33,10 @@ constexpr int32_t kMaxLoopThreads = 1024;
 
 static_assert(sizeof(VelkSummary) == sizeof(velk::SummaryRecord), "summary layouts differ");
 
-template <class R, class Body>
-R guarded(const char* exportName, R onFailure, Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        try {
-            velk::report("Out of memory in %s: the test needs more memory than the system gives\n",
-                         exportName);
-        } catch (...) {
-        }
-        return onFailure;
-    } catch (...) {
-        try {
-            velk::report("Internal failure in %s\n", exportName);
-        } catch (...) {
-        }
-        return onFailure;
-    }
-}
+using velk::Status;
+using velk::StatusCode;
+using velk::api::guarded;
+using velk::api::Outcome;
 
 // The names array handed out by GetInfo: owned here, reused and grown by later
 // calls, freed by CleanupKS.
@@ -139,14 +125,14 @@ int32_t ParseTest(TestSet* set, const char* testName, const char* scriptText) {
     if (!set || !scriptText) return 0;
     return guarded("ParseTest", 0, [&] {
         if (testName) set->rep.test.setTestName(testName);
-        return velk::ScriptParser(set->rep.test).parse(scriptText) ? 1 : 0;
+        return velk::ScriptParser(set->rep.test).parse(scriptText);
     });
 }
 
 int32_t ParseGeneralParam(TestSet* set, const char* name, const char* value) {
     if (!set || !name || !value) return 0;
     return guarded("ParseGeneralParam", 0,
-                   [&] { return velk::setGeneralOption(set->rep.test, name, value) ? 1 : 0; });
+                   [&] { return velk::setGeneralOption(set->rep.test, name, value); });
 }
 
 int32_t SetProperty(TestSet* set, const char* nameValue) {
@@ -154,27 +140,29 @@ int32_t SetProperty(TestSet* set, const char* nameValue) {
     return guarded("SetProperty", 0, [&] {
         std::string_view text(nameValue);
         size_t eq = text.find('=');
-        if (eq == std::string_view::npos) return 0;
-        return velk::setGeneralOption(set->rep.test, text.substr(0, eq), text.substr(eq + 1)) ? 1 : 0;
+        if (eq == std::string_view::npos) return Status(StatusCode::kInvalid);
+        return velk::setGeneralOption(set->rep.test, text.substr(0, eq), text.substr(eq + 1));
     });
 }
 
 void GetInfo(TestSet* set, TestInfo* info) {
     if (!set || !info) return;
     guarded("GetInfo", 0, [&] {
-        const bool scripted = set->rep.test.scriptDriven();
-        info->users = set->rep.test.options.clients;
-        info->iterations = scripted ? -1 : set->rep.test.options.requests;
-        info->sequenceLength = scripted ? 1 : int32_t(set->rep.test.testSeq.length());
-        info->nodetails = set->rep.test.options.nodetails;
+        const velk::ParsedTest& test = set->rep.test;
+        const bool scripted = test.scriptDriven();
+        info->users = test.options.clients;
+        info->iterations = scripted ? -1 : test.options.requests;
+        info->sequenceLength = scripted ? 1 : int32_t(test.testSeq.length());
+        info->nodetails = test.options.nodetails;
 
         InfoNames& names = infoNames();
         std::lock_guard lock(names.mutex);
         names.storage.clear();
         if (scripted)
-            names.storage.push_back(set->rep.test.options.script);
+            names.storage.push_back(test.options.script);
         else
-            for (size_t i = 0; i < set->rep.test.testSeq.length(); ++i) names.storage.push_back(set->rep.test.testSeq[i].name);
+            for (size_t i = 0; i < test.testSeq.length(); ++i)
+                names.storage.push_back(test.testSeq[i].name);
         names.pointers.clear();
         for (std::string& name : names.storage) names.pointers.push_back(name.data());
         names.pointers.push_back(nullptr);
@@ -186,11 +174,12 @@ void GetInfo(TestSet* set, TestInfo* info) {
 int32_t GetLiveCounters(TestSet* set, VelkLiveCounters* counters) {
     if (!set || !counters) return 0;
     // Atomics only: a host's progress thread reads them while the users count.
-    counters->usersActive = set->rep.shared.usersActive.load(std::memory_order_relaxed);
-    counters->networkErrors = set->rep.shared.liveErrors.network.load(std::memory_order_relaxed);
-    counters->httpErrors = set->rep.shared.liveErrors.http.load(std::memory_order_relaxed);
-    counters->failedChecks = set->rep.shared.liveErrors.fail.load(std::memory_order_relaxed);
-    counters->timeouts = set->rep.shared.liveErrors.timeout.load(std::memory_order_relaxed);
+    const velk::SharedRun& shared = set->rep.shared;
+    counters->usersActive = shared.usersActive.load(std::memory_order_relaxed);
+    counters->networkErrors = shared.liveErrors.network.load(std::memory_order_relaxed);
+    counters->httpErrors = shared.liveErrors.http.load(std::memory_order_relaxed);
+    counters->failedChecks = shared.liveErrors.fail.load(std::memory_order_relaxed);
+    counters->timeouts = shared.liveErrors.timeout.load(std::memory_order_relaxed);
     return 1;
 }
 
@@ -206,12 +195,14 @@ int32_t AbortRun(TestSet* set) {
 
 int32_t SetLoopThreads(TestSet* set, int32_t threads) {
     if (!set) return 0;
-    if (threads < 0 || threads > kMaxLoopThreads) {
-        velk::report("Invalid number of event-loop threads %d (0 to %d)!\n", threads, kMaxLoopThreads);
-        return 0;
-    }
-    set->rep.loopThreads = threads;
-    return 1;
+    return guarded("SetLoopThreads", 0, [&] {
+        if (threads < 0 || threads > kMaxLoopThreads)
+            return velk::failure(StatusCode::kInvalid,
+                                 "Invalid number of event-loop threads %d (0 to %d)!\n", threads,
+                                 kMaxLoopThreads);
+        set->rep.loopThreads = threads;
+        return Status::ok();
+    });
 }
 
 void* GetResults(TestSet* set, int32_t index) {
@@ -238,22 +229,23 @@ void* GetResults(TestSet* set, int32_t index) {
 
 int32_t SaveResults(TestSet* set, void* sink, ReportWriter writer, VelkSummary* summary) {
     if (!set) return -1;
-    return guarded("SaveResults", int32_t(-1), [&]() -> int32_t {
-        if (!set->rep.run) {
-            velk::report("There are no results to save: the test has not run!\n");
-            return -1;
-        }
+    return guarded("SaveResults", int32_t(-1), [&]() -> Outcome<int32_t> {
+        velk::TestRun& run = set->rep;
+        if (!run.run)
+            return Status(StatusCode::kInvalid,
+                          "There are no results to save: the test has not run!\n");
         std::vector<std::string> names;
-        for (size_t i = 0; i < set->rep.test.testSeq.length(); ++i) names.push_back(set->rep.test.testSeq[i].name);
-        velk::ReportInput input{set->rep.test.options,
-                                set->rep.test.testName,
+        for (size_t i = 0; i < run.test.testSeq.length(); ++i)
+            names.push_back(run.test.testSeq[i].name);
+        velk::ReportInput input{run.test.options,
+                                run.test.testName,
                                 std::move(names),
-                                userRecords(set->rep),
-                                set->rep.shared.runTimes,
-                                set->rep.shared.httpCounters,
-                                set->rep.shared.errorCounters,
-                                set->rep.shared.currentTarget.get().server,
-                                set->rep.test.scriptDriven()};
+                                userRecords(run),
+                                run.shared.runTimes,
+                                run.shared.httpCounters,
+                                run.shared.errorCounters,
+                                run.shared.currentTarget.get().server,
+                                run.test.scriptDriven()};
         velk::SummaryRecord record{};
         std::string testName;
         int32_t rc = velk::saveResults(input, sink, writer, summary ? &record : nullptr, &testName);
@@ -279,7 +271,7 @@ int32_t GetCoreVersion(char* buffer) {
 int32_t ParseCommandLine(TestSet* set, int32_t argc, char** argv) {
     if (!set) return 0;
     return guarded("ParseCommandLine", 0,
-                   [&] { return velk::parseCommandLine(*set, argc, argv) ? 1 : 0; });
+                   [&] { return velk::parseCommandLine(set->rep.test, argc, argv); });
 }
 
 int64_t Calculate3DArrayMemoryAmount(const char* scriptText) {
@@ -287,7 +279,8 @@ int64_t Calculate3DArrayMemoryAmount(const char* scriptText) {
     return guarded("Calculate3DArrayMemoryAmount", int64_t(0), [&] {
         velk::ParsedTest test;
         test.setTestName("test");
-        velk::ScriptParser(test).parse(scriptText);
+        // The size is given for what parsed; a parse error is still said.
+        velk::api::saveError(velk::ScriptParser(test).parse(scriptText));
         return int64_t(4) * int64_t(test.testSeq.length()) * test.options.requests *
                test.options.clients;
     });

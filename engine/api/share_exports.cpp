@@ -1,12 +1,14 @@
 // The exports of runs shared by several processes: choosing this process's
 // users, the host's start barrier, and carrying results between processes.
-// As every export: failures are reported once and no exception leaves.
+// As every export: failures are reported once (api/export_guard.h) and no
+// exception leaves.
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
 #include <string_view>
 
+#include "api/export_guard.h"
 #include "api/test_set.h"
 #include "base/message.h"
 #include "results/record_transfer.h"
@@ -15,22 +17,15 @@
 
 namespace {
 
+using velk::Status;
+using velk::StatusCode;
+using velk::api::MemoryMessage;
+using velk::api::Outcome;
+
+// These exports name only themselves when memory runs out.
 template <class R, class Body>
 R guardedShare(const char* exportName, R onFailure, Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        try {
-            velk::report("Out of memory in %s\n", exportName);
-        } catch (...) {
-        }
-    } catch (...) {
-        try {
-            velk::report("Internal failure in %s\n", exportName);
-        } catch (...) {
-        }
-    }
-    return onFailure;
+    return velk::api::guarded(exportName, onFailure, std::forward<Body>(body), MemoryMessage::kNamed);
 }
 
 velk::TransferShape shapeOf(const velk::TestRun& set) {
@@ -46,8 +41,8 @@ velk::TransferShape shapeOf(const velk::TestRun& set) {
     return shape;
 }
 
-// Checks that every user of part is new here; says which one is not.
-bool usersAreNew(velk::TestRun& set, const velk::DecodedRecords& part) {
+// Checks that every user of part is new here; fails naming one that is not.
+Status usersAreNew(velk::TestRun& set, const velk::DecodedRecords& part) {
     std::vector<bool> seen(size_t(set.test.options.clients), false);
     if (set.run) {
         for (const auto& user : set.run->users)
@@ -56,13 +51,12 @@ bool usersAreNew(velk::TestRun& set, const velk::DecodedRecords& part) {
         for (const auto& [index, record] : set.run->imported) seen[size_t(index)] = true;
     }
     for (const auto& [index, record] : part.users) {
-        if (seen[size_t(index)]) {
-            velk::report("Shard results hold user %d twice!\n", index + 1);
-            return false;
-        }
+        if (seen[size_t(index)])
+            return velk::failure(StatusCode::kInvalid, "Shard results hold user %d twice!\n",
+                                 index + 1);
         seen[size_t(index)] = true;
     }
-    return true;
+    return Status::ok();
 }
 
 using Timeline = std::pair<int32_t, std::vector<velk::TimelinePoint>>;  // span, points
@@ -114,13 +108,14 @@ extern "C" {
 
 int32_t SelectUsers(TestSet* set, int32_t shard, int32_t shards) {
     if (!set) return 0;
-    if (shards < 1 || shard < 0 || shard >= shards) {
-        velk::report("Invalid user share %d of %d!\n", shard, shards);
-        return 0;
-    }
-    set->rep.userShare.shard = shard;
-    set->rep.userShare.shards = shards;
-    return 1;
+    return guardedShare("SelectUsers", 0, [&] {
+        if (shards < 1 || shard < 0 || shard >= shards)
+            return velk::failure(StatusCode::kInvalid, "Invalid user share %d of %d!\n", shard,
+                                 shards);
+        set->rep.userShare.shard = shard;
+        set->rep.userShare.shards = shards;
+        return Status::ok();
+    });
 }
 
 void* SetStartBarrier(TestSet* set, void* context, StartBarrier barrier) {
@@ -133,20 +128,19 @@ void* SetStartBarrier(TestSet* set, void* context, StartBarrier barrier) {
 
 int64_t ExportResultData(TestSet* set, void* buffer, int64_t capacity) {
     if (!set) return 0;
-    return guardedShare("ExportResultData", int64_t(0), [&]() -> int64_t {
-        if (!set->rep.run) {
-            velk::report("There are no results to export: the test has not run!\n");
-            return 0;
-        }
+    return guardedShare("ExportResultData", int64_t(0), [&]() -> Outcome<int64_t> {
+        const velk::TestRun& run = set->rep;
+        if (!run.run)
+            return Status(StatusCode::kInvalid,
+                          "There are no results to export: the test has not run!\n");
         std::vector<velk::IndexedRecord> users;
-        for (const auto& user : set->rep.run->users) users.emplace_back(user->index(), &user->record());
-        for (const auto& [index, record] : set->rep.run->imported)
-            users.emplace_back(index, record.get());
+        for (const auto& user : run.run->users) users.emplace_back(user->index(), &user->record());
+        for (const auto& [index, record] : run.run->imported) users.emplace_back(index, record.get());
         std::sort(users.begin(), users.end(),
                   [](const auto& a, const auto& b) { return a.first < b.first; });
-        const velk::RunTimeline& timeline = set->rep.run->timeline;
+        const velk::RunTimeline& timeline = run.run->timeline;
         const std::string bytes = velk::encodeRecords(
-            shapeOf(set->rep), set->rep.shared.runTimes, set->rep.shared.httpCounters, set->rep.shared.errorCounters, users,
+            shapeOf(run), run.shared.runTimes, run.shared.httpCounters, run.shared.errorCounters, users,
             {{velk::kTimelineSection,
               velk::encodeTimeline(timeline.bucketMs(), timeline.points())}});
         if (buffer && capacity >= int64_t(bytes.size()))
@@ -157,34 +151,29 @@ int64_t ExportResultData(TestSet* set, void* buffer, int64_t capacity) {
 
 int32_t ImportResultData(TestSet* set, const void* data, int64_t size) {
     if (!set || (!data && size != 0) || size < 0) return 0;
-    return guardedShare("ImportResultData", int32_t(0), [&]() -> int32_t {
+    return guardedShare("ImportResultData", int32_t(0), [&]() -> Status {
         velk::DecodedRecords part;
         std::string error;
         if (!velk::decodeRecords(std::string_view(static_cast<const char*>(data), size_t(size)),
-                                 part, error)) {
-            velk::report("Cannot use shard results: %s!\n", error.c_str());
-            return 0;
-        }
-        if (!(part.shape == shapeOf(set->rep))) {
-            velk::report(
-                "Cannot use shard results: they are of another test (users, sequence, iterations "
-                "or "
-                "result options differ)!\n");
-            return 0;
-        }
+                                 part, error))
+            return velk::failure(StatusCode::kInvalid, "Cannot use shard results: %s!\n",
+                                 error.c_str());
+        if (!(part.shape == shapeOf(set->rep)))
+            return Status(StatusCode::kInvalid,
+                          "Cannot use shard results: they are of another test (users, sequence, "
+                          "iterations or result options differ)!\n");
         // The timelines are read before anything is taken: a damaged one leaves the set as it was.
         std::vector<Timeline> timelines;
         for (const auto& [tag, bytes] : part.sections) {
             if (tag != velk::kTimelineSection) continue;
             Timeline& t = timelines.emplace_back();
-            if (!velk::decodeTimeline(bytes, t.first, t.second)) {
-                velk::report("Cannot use shard results: their timeline is damaged!\n");
-                return 0;
-            }
+            if (!velk::decodeTimeline(bytes, t.first, t.second))
+                return Status(StatusCode::kInvalid,
+                              "Cannot use shard results: their timeline is damaged!\n");
         }
-        if (!usersAreNew(set->rep, part)) return 0;
+        if (Status fresh = usersAreNew(set->rep, part); !fresh) return fresh;
         addPart(set->rep, part, timelines);
-        return 1;
+        return Status::ok();
     });
 }
 
