@@ -101,13 +101,17 @@ int32_t CleanupKS(void) {
 }
 
 void* SetOutFunc(void* context, OutFunc func) {
-    velk::setOutFunc(context, func);
-    return context;
+    return guarded("SetOutFunc", context, [&] {
+        velk::setOutFunc(context, func);
+        return context;
+    });
 }
 
 void* SetProgressReporter(void* context, ProgressReporter func) {
-    velk::setProgressReporter(context, func);
-    return context;
+    return guarded("SetProgressReporter", context, [&] {
+        velk::setProgressReporter(context, func);
+        return context;
+    });
 }
 
 TestSet* CreateTestSet(void) {
@@ -173,14 +177,16 @@ void GetInfo(TestSet* set, TestInfo* info) {
 
 int32_t GetLiveCounters(TestSet* set, VelkLiveCounters* counters) {
     if (!set || !counters) return 0;
-    // Atomics only: a host's progress thread reads them while the users count.
-    const velk::SharedRun& shared = set->rep.shared;
-    counters->usersActive = shared.usersActive.load(std::memory_order_relaxed);
-    counters->networkErrors = shared.liveErrors.network.load(std::memory_order_relaxed);
-    counters->httpErrors = shared.liveErrors.http.load(std::memory_order_relaxed);
-    counters->failedChecks = shared.liveErrors.fail.load(std::memory_order_relaxed);
-    counters->timeouts = shared.liveErrors.timeout.load(std::memory_order_relaxed);
-    return 1;
+    return guarded("GetLiveCounters", 0, [&] {
+        // Atomics only: a host's progress thread reads them while the users count.
+        const velk::SharedRun& shared = set->rep.shared;
+        counters->usersActive = shared.usersActive.load(std::memory_order_relaxed);
+        counters->networkErrors = shared.liveErrors.network.load(std::memory_order_relaxed);
+        counters->httpErrors = shared.liveErrors.http.load(std::memory_order_relaxed);
+        counters->failedChecks = shared.liveErrors.fail.load(std::memory_order_relaxed);
+        counters->timeouts = shared.liveErrors.timeout.load(std::memory_order_relaxed);
+        return 1;
+    });
 }
 
 int32_t RunTest(TestSet* set) {
@@ -190,7 +196,7 @@ int32_t RunTest(TestSet* set) {
 
 int32_t AbortRun(TestSet* set) {
     if (!set) return 0;
-    return set->rep.shared.abortFlag.exchange(1) ? 1 : 0;
+    return guarded("AbortRun", 0, [set] { return set->rep.shared.abortFlag.exchange(1) ? 1 : 0; });
 }
 
 int32_t SetLoopThreads(TestSet* set, int32_t threads) {
@@ -265,7 +271,9 @@ int32_t CleanKS(TestSet* set) {
 
 int32_t GetCoreVersion(char* buffer) {
     if (!buffer) return 0;
-    return std::sprintf(buffer, "%s build %d date %s", kVersion, kBuild, kBuildDate);
+    return guarded("GetCoreVersion", 0, [buffer] {
+        return std::sprintf(buffer, "%s build %d date %s", kVersion, kBuild, kBuildDate);
+    });
 }
 
 int32_t ParseCommandLine(TestSet* set, int32_t argc, char** argv) {

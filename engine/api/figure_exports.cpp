@@ -56,7 +56,8 @@ extern "C" {
 
 int32_t GetLatencyStatsCount(TestSet* set) {
     if (!set || !set->rep.run) return 0;
-    return int32_t(set->rep.run->latency.names.size());
+    return guardedFigures("GetLatencyStatsCount",
+                          [set] { return int32_t(set->rep.run->latency.names.size()); });
 }
 
 int32_t GetLatencyStats(TestSet* set, int32_t index, VelkLatencyStats* stats) {

@@ -120,10 +120,13 @@ int32_t SelectUsers(TestSet* set, int32_t shard, int32_t shards) {
 
 void* SetStartBarrier(TestSet* set, void* context, StartBarrier barrier) {
     if (!set) return nullptr;
-    void* previous = set->rep.userShare.barrierContext;
-    set->rep.userShare.barrier = barrier;
-    set->rep.userShare.barrierContext = context;
-    return previous;
+    return guardedShare("SetStartBarrier", static_cast<void*>(nullptr), [&] {
+        velk::UserShare& share = set->rep.userShare;
+        void* previous = share.barrierContext;
+        share.barrier = barrier;
+        share.barrierContext = context;
+        return previous;
+    });
 }
 
 int64_t ExportResultData(TestSet* set, void* buffer, int64_t capacity) {

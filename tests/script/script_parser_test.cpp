@@ -410,5 +410,32 @@ TEST_F(ScriptParserTest, RandomBytesNeverCrash) {
     SUCCEED();
 }
 
+// The parser says nothing itself: its first error comes back as the status's
+// message, which whoever called it says (or not).
+TEST_F(ScriptParserTest, ErrorsComeBackInTheStatusUnsaid) {
+    const TempDir dir;
+    const std::string bad = dir.write("bad.txt", "[x]\n[x]\n");
+    const struct {
+        std::string script;
+        std::string message;
+    } cases[] = {
+        {"[a]\n[a]\n", "Duplicate request definition:a\n"},
+        {"clients=x\n", "Integer number expected as a value of clients\n"},
+        {"[a]\np=$nope\n", "Unknown $ parameter nope\n"},
+        {"[a]\n$fail=nope\n", "Invalid regexp in $fail parameter\n"},
+        {"[includes]\n" + bad + "\n", "Duplicate request definition:x\n"},  // from the include
+        {"nosuchoption=1\n", ""},
+    };
+    for (const auto& c : cases) {
+        ParsedTest set;
+        const Status status = ScriptParser(set).parse(c.script);
+        EXPECT_FALSE(status.isOk()) << c.script;
+        EXPECT_EQ(status.code(), StatusCode::kInvalid) << c.script;
+        EXPECT_EQ(status.message(), c.message) << c.script;
+    }
+    EXPECT_EQ(m_capture.count(), 0u);
+    EXPECT_TRUE(ScriptParser(m_set).parse("[a]\n").isOk());
+}
+
 }  // namespace
 }  // namespace velk
