@@ -5,7 +5,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -14,6 +13,8 @@
 #include "api/export_guard.h"
 #include "api/test_set.h"
 #include "base/message.h"
+#include "base/mutex.h"
+#include "base/thread_annotations.h"
 #include "net/socket_library.h"
 #include "results/aggregate_record.h"
 #include "results/report_input.h"
@@ -41,9 +42,9 @@ using velk::api::Outcome;
 // The names array handed out by GetInfo: owned here, reused and grown by later
 // calls, freed by CleanupKS.
 struct InfoNames {
-    std::mutex mutex;
-    std::vector<std::string> storage;
-    std::vector<char*> pointers;
+    velk::Mutex mutex;
+    std::vector<std::string> storage GUARDED_BY(mutex);
+    std::vector<char*> pointers GUARDED_BY(mutex);
 };
 
 InfoNames& infoNames() {
@@ -53,9 +54,9 @@ InfoNames& infoNames() {
 
 // The count-prefixed results of a script-driven user, handed out by GetResults.
 struct ScriptedQueue {
-    std::mutex mutex;
-    std::vector<int32_t> values;
-    int32_t* pointer = nullptr;
+    velk::Mutex mutex;
+    std::vector<int32_t> values GUARDED_BY(mutex);
+    int32_t* pointer GUARDED_BY(mutex) = nullptr;
 };
 
 ScriptedQueue& scriptedQueue() {
@@ -72,12 +73,16 @@ std::vector<const velk::UserRecord*> userRecords(const velk::TestRun& set) {
 }
 
 // The per-position records of an aggregated run, handed out by GetResults.
+struct AggregatedRecords {
+    velk::Mutex mutex;
+    std::vector<velk::AggregateRecord> records GUARDED_BY(mutex);
+};
+
 void* aggregatedResults(const velk::TestRun& set) {
-    static std::mutex mutex;
-    static std::vector<velk::AggregateRecord> records;
-    std::lock_guard lock(mutex);
-    records = velk::aggregateForCaller(userRecords(set), set.test.testSeq.length());
-    return records.data();
+    static AggregatedRecords aggregated;
+    velk::MutexLock lock(aggregated.mutex);
+    aggregated.records = velk::aggregateForCaller(userRecords(set), set.test.testSeq.length());
+    return aggregated.records.data();
 }
 
 }  // namespace
@@ -92,7 +97,7 @@ int32_t CleanupKS(void) {
     return guarded("CleanupKS", -1, [] {
         InfoNames& names = infoNames();
         {
-            std::lock_guard lock(names.mutex);
+            velk::MutexLock lock(names.mutex);
             names.storage = {};
             names.pointers = {};
         }
@@ -160,7 +165,7 @@ void GetInfo(TestSet* set, TestInfo* info) {
         info->nodetails = test.options.nodetails;
 
         InfoNames& names = infoNames();
-        std::lock_guard lock(names.mutex);
+        velk::MutexLock lock(names.mutex);
         names.storage.clear();
         if (scripted)
             names.storage.push_back(test.options.script);
@@ -221,7 +226,7 @@ void* GetResults(TestSet* set, int32_t index) {
             if (!user) return nullptr;
             const auto& scripted = user->results.scripted();
             ScriptedQueue& queue = scriptedQueue();
-            std::lock_guard lock(queue.mutex);
+            velk::MutexLock lock(queue.mutex);
             queue.values.assign(1, int32_t(scripted.size()));
             for (const auto& r : scripted) queue.values.push_back(r.value);
             queue.pointer = queue.values.data();

@@ -97,11 +97,11 @@ bool prepare(TestRun& set) {
 
 void userEnded(TestRun& set, RunState& run) {
     {
-        std::lock_guard lock(run.liveMutex);
+        MutexLock lock(run.liveMutex);
         --run.live;
     }
     set.shared.usersActive.fetch_sub(1, std::memory_order_relaxed);
-    run.liveChanged.notify_all();
+    run.liveChanged.notifyAll();
 }
 
 void runUser(TestRun& set, RunState& run, UserSession& user) {
@@ -145,7 +145,7 @@ std::unique_ptr<loop::LoopGroup> makeLoops(TestRun& set, RunState& run) {
 void startUser(TestRun& set, RunState& run, size_t u) {
     UserSession& user = *run.users[u];
     {
-        std::lock_guard lock(run.liveMutex);
+        MutexLock lock(run.liveMutex);
         ++run.live;
     }
     if (run.loops) {
@@ -158,11 +158,20 @@ void startUser(TestRun& set, RunState& run, size_t u) {
     });
     if (!started) {
         {
-            std::lock_guard lock(run.liveMutex);
+            MutexLock lock(run.liveMutex);
             --run.live;
         }
         report("Session thread creating error!\n\n");
     }
+}
+
+// Waits up to ms for the last user to end; true once none is running.
+bool allUsersEndedWithin(RunState& run, int64_t ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    MutexLock lock(run.liveMutex);
+    while (run.live != 0 && run.liveChanged.waitUntil(run.liveMutex, deadline)) {
+    }
+    return run.live == 0;
 }
 
 // Users on the loops see an abort when their waits are cancelled: the flag
@@ -266,11 +275,7 @@ void drive(TestRun& set) {
             // Users on threads see the abort flag themselves; those on loops
             // are told within kAbortNoticeMs.
             const int64_t slice = run.loops ? std::min<int64_t>(left, kAbortNoticeMs) : left;
-            {
-                std::unique_lock lock(run.liveMutex);
-                allEnded = run.liveChanged.wait_for(lock, std::chrono::milliseconds(slice),
-                                                    [&run] { return run.live == 0; });
-            }
+            allEnded = allUsersEndedWithin(run, slice);
             passOnAbort(set, run, abortPassedOn);
         }
         reportProgress(set.shared.requestsMade.load(std::memory_order_relaxed), total);
