@@ -15,7 +15,7 @@ Status parseCommandLine(ParsedTest& test, int argc, char** argv) {
         if (!arg) continue;
         if (arg[0] == '/' || arg[0] == '-') {
             char* eq = std::strchr(arg + 1, '=');
-            if (!eq) return failure(StatusCode::kInvalid, "Invalid command line option %s!\n", arg);
+            if (!eq) return invalidInput("Invalid command line option %s!\n", arg);
             test.globals.insert_or_assign(std::string(arg + 1, eq), std::string(eq + 1));
             *eq = '\0';
         } else {

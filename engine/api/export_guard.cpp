@@ -4,7 +4,9 @@
 
 namespace velk::api {
 
-int32_t saveError(const Status& status) { return reportIfFailed(status) ? 1 : 0; }
+int32_t saveError(const Status& status) {
+    return reportIfFailed(status) ? 1 : 0;
+}
 
 Status statusOfException(const std::exception_ptr& error, const char* exportName,
                          MemoryMessage memory) {
@@ -19,8 +21,10 @@ Status statusOfException(const std::exception_ptr& error, const char* exportName
                                "Out of memory in %s: the test needs more memory than the "
                                "system gives\n",
                                exportName);
-            case MemoryMessage::kNamed: return failure(kCode, "Out of memory in %s\n", exportName);
-            case MemoryMessage::kAsInternal: break;
+            case MemoryMessage::kNamed:
+                return failure(kCode, "Out of memory in %s\n", exportName);
+            case MemoryMessage::kAsInternal:
+                break;
         }
     } catch (...) {
     }

@@ -208,9 +208,8 @@ int32_t SetLoopThreads(TestSet* set, int32_t threads) {
     if (!set) return 0;
     return guarded("SetLoopThreads", 0, [&] {
         if (threads < 0 || threads > kMaxLoopThreads)
-            return velk::failure(StatusCode::kInvalid,
-                                 "Invalid number of event-loop threads %d (0 to %d)!\n", threads,
-                                 kMaxLoopThreads);
+            return velk::invalidInput("Invalid number of event-loop threads %d (0 to %d)!\n",
+                                      threads, kMaxLoopThreads);
         set->rep.loopThreads = threads;
         return Status::ok();
     });
@@ -248,14 +247,10 @@ int32_t SaveResults(TestSet* set, void* sink, ReportWriter writer, VelkSummary* 
         std::vector<std::string> names;
         for (size_t i = 0; i < run.test.testSeq.length(); ++i)
             names.push_back(run.test.testSeq[i].name);
-        velk::ReportInput input{run.test.options,
-                                run.test.testName,
-                                std::move(names),
-                                userRecords(run),
-                                run.shared.runTimes,
-                                run.shared.httpCounters,
-                                run.shared.errorCounters,
-                                run.shared.currentTarget.get().server,
+        velk::ReportInput input{run.test.options,         run.test.testName,
+                                std::move(names),         userRecords(run),
+                                run.shared.runTimes,      run.shared.httpCounters,
+                                run.shared.errorCounters, run.shared.currentTarget.get().server,
                                 run.test.scriptDriven()};
         velk::SummaryRecord record{};
         std::string testName;

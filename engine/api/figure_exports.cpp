@@ -70,8 +70,7 @@ int32_t GetLatencyStats(TestSet* set, int32_t index, VelkLatencyStats* stats) {
             return Status::ok();
         }
         if (index < 0 || size_t(index) >= latency.names.size())
-            return velk::failure(StatusCode::kInvalid, "There is no request %d in the results!\n",
-                                 index);
+            return velk::invalidInput("There is no request %d in the results!\n", index);
         fill(latency.requests[size_t(index)], latency.names[size_t(index)].c_str(), latency.paced,
              *stats);
         return Status::ok();
@@ -87,9 +86,11 @@ int32_t GetRunTotals(TestSet* set, VelkRunTotals* totals) {
         totals->startTime = set->rep.shared.runTimes.wallStart;
         totals->endTime = set->rep.shared.runTimes.wallEnd;
         totals->durationMs = set->rep.shared.runTimes.durationMs;
-        totals->httpRequests = set->rep.shared.httpCounters.httpRequests.load(std::memory_order_relaxed);
+        totals->httpRequests =
+            set->rep.shared.httpCounters.httpRequests.load(std::memory_order_relaxed);
         // Users run here and those brought in from other processes.
-        for (const velk::UserRecord* record : velk::recordsByUser(*set->rep.run, set->rep.test.options.clients)) {
+        for (const velk::UserRecord* record :
+             velk::recordsByUser(*set->rep.run, set->rep.test.options.clients)) {
             if (!record) continue;
             totals->bytesSent += record->bytesSent;
             totals->bytesReceived += record->bytesReceived;

@@ -25,7 +25,8 @@ using velk::api::Outcome;
 // These exports name only themselves when memory runs out.
 template <class R, class Body>
 R guardedShare(const char* exportName, R onFailure, Body&& body) noexcept {
-    return velk::api::guarded(exportName, onFailure, std::forward<Body>(body), MemoryMessage::kNamed);
+    return velk::api::guarded(exportName, onFailure, std::forward<Body>(body),
+                              MemoryMessage::kNamed);
 }
 
 velk::TransferShape shapeOf(const velk::TestRun& set) {
@@ -34,8 +35,8 @@ velk::TransferShape shapeOf(const velk::TestRun& set) {
     shape.clients = o.clients;
     shape.positions = int32_t(set.test.testSeq.length());
     shape.mode = set.test.scriptDriven() ? velk::ResultMode::Scripted
-                 : o.nodetails      ? velk::ResultMode::Aggregated
-                                    : velk::ResultMode::Detailed;
+                 : o.nodetails           ? velk::ResultMode::Aggregated
+                                         : velk::ResultMode::Detailed;
     shape.iterations = shape.mode == velk::ResultMode::Scripted ? 0 : o.requests;
     shape.timestamps = shape.mode == velk::ResultMode::Detailed && o.timestamp != 0;
     return shape;
@@ -52,8 +53,7 @@ Status usersAreNew(velk::TestRun& set, const velk::DecodedRecords& part) {
     }
     for (const auto& [index, record] : part.users) {
         if (seen[size_t(index)])
-            return velk::failure(StatusCode::kInvalid, "Shard results hold user %d twice!\n",
-                                 index + 1);
+            return velk::invalidInput("Shard results hold user %d twice!\n", index + 1);
         seen[size_t(index)] = true;
     }
     return Status::ok();
@@ -82,7 +82,8 @@ void addPart(velk::TestRun& set, velk::DecodedRecords& part, std::vector<Timelin
     }
     const int64_t requests = set.shared.httpCounters.httpRequests.load() + r.httpRequests;
     set.shared.httpCounters.httpRequests.store(int32_t(std::min<int64_t>(requests, INT32_MAX)));
-    for (auto [code, n] : r.statusCodes) set.shared.httpCounters.statusCodes[size_t(code)].fetch_add(n);
+    for (auto [code, n] : r.statusCodes)
+        set.shared.httpCounters.statusCodes[size_t(code)].fetch_add(n);
     set.shared.errorCounters.http.fetch_add(r.errors[0]);
     set.shared.errorCounters.network.fetch_add(r.errors[1]);
     set.shared.errorCounters.fail.fetch_add(r.errors[2]);
@@ -110,8 +111,7 @@ int32_t SelectUsers(TestSet* set, int32_t shard, int32_t shards) {
     if (!set) return 0;
     return guardedShare("SelectUsers", 0, [&] {
         if (shards < 1 || shard < 0 || shard >= shards)
-            return velk::failure(StatusCode::kInvalid, "Invalid user share %d of %d!\n", shard,
-                                 shards);
+            return velk::invalidInput("Invalid user share %d of %d!\n", shard, shards);
         set->rep.userShare.shard = shard;
         set->rep.userShare.shards = shards;
         return Status::ok();
@@ -138,14 +138,16 @@ int64_t ExportResultData(TestSet* set, void* buffer, int64_t capacity) {
                           "There are no results to export: the test has not run!\n");
         std::vector<velk::IndexedRecord> users;
         for (const auto& user : run.run->users) users.emplace_back(user->index(), &user->record());
-        for (const auto& [index, record] : run.run->imported) users.emplace_back(index, record.get());
+        for (const auto& [index, record] : run.run->imported)
+            users.emplace_back(index, record.get());
         std::sort(users.begin(), users.end(),
                   [](const auto& a, const auto& b) { return a.first < b.first; });
         const velk::RunTimeline& timeline = run.run->timeline;
-        const std::string bytes = velk::encodeRecords(
-            shapeOf(run), run.shared.runTimes, run.shared.httpCounters, run.shared.errorCounters, users,
-            {{velk::kTimelineSection,
-              velk::encodeTimeline(timeline.bucketMs(), timeline.points())}});
+        const std::string bytes =
+            velk::encodeRecords(shapeOf(run), run.shared.runTimes, run.shared.httpCounters,
+                                run.shared.errorCounters, users,
+                                {{velk::kTimelineSection,
+                                  velk::encodeTimeline(timeline.bucketMs(), timeline.points())}});
         if (buffer && capacity >= int64_t(bytes.size()))
             std::memcpy(buffer, bytes.data(), bytes.size());
         return int64_t(bytes.size());
@@ -159,8 +161,7 @@ int32_t ImportResultData(TestSet* set, const void* data, int64_t size) {
         std::string error;
         if (!velk::decodeRecords(std::string_view(static_cast<const char*>(data), size_t(size)),
                                  part, error))
-            return velk::failure(StatusCode::kInvalid, "Cannot use shard results: %s!\n",
-                                 error.c_str());
+            return velk::invalidInput("Cannot use shard results: %s!\n", error.c_str());
         if (!(part.shape == shapeOf(set->rep)))
             return Status(StatusCode::kInvalid,
                           "Cannot use shard results: they are of another test (users, sequence, "

@@ -82,6 +82,14 @@ Status failure(StatusCode code, const char* format, ...) {
     return Status(code, std::move(text));
 }
 
+Status invalidInput(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = vformat(format, args);
+    va_end(args);
+    return Status(StatusCode::kInvalid, std::move(text));
+}
+
 bool reportIfFailed(const Status& status) {
     if (status.isOk()) return true;
     if (!status.message().empty()) report("%s", status.message().c_str());

@@ -29,6 +29,8 @@ std::string formatMessage(const char* format, ...) __attribute__((format(printf,
 // A failed status whose message is formatted like printf: how a layer that
 // does not talk to the user hands its message up.
 Status failure(StatusCode code, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// failure() for input that does not parse or is out of range (kInvalid).
+Status invalidInput(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // Says the message of a failed status (if it has one) through report(), and
 // returns whether the status was ok.  For callers inside the engine that end a
 // status's way up; the exports convert theirs in one place of their own.

@@ -13,7 +13,6 @@
 #include "base/cond_var.h"
 #include "base/mutex.h"
 #include "base/thread_annotations.h"
-
 #include "loop/loop_group.h"
 #include "platform/thread.h"
 #include "results/run_latency.h"

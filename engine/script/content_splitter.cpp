@@ -61,8 +61,8 @@ Status splitRequestContent(ParsedTest& set, RequestDef& request) {
     const std::string content(request.content ? request.content->view() : std::string_view{});
     for (const ContentPiece& piece : cutContent(content)) {
         if (piece.expression) {
-            Status parsed =
-                parseParamValue(set, request, kContentParamName, piece.text, *request.params, false);
+            Status parsed = parseParamValue(set, request, kContentParamName, piece.text,
+                                            *request.params, false);
             if (!parsed) return parsed;
         } else {
             // Literal runs are kept exactly as written: "&" and "$$" are content.

@@ -86,13 +86,14 @@ std::optional<int32_t> leadingNumber(std::string_view text) {
 }
 
 Status storeValue(GeneralOptions& options, const OptionDescriptor& d, std::string_view name,
-                std::string_view value) {
+                  std::string_view value) {
     const std::string shownName(name);
     switch (d.type) {
         case OptionType::Integer: {
             auto number = leadingNumber(value);
             if (!number) {
-                return failure(StatusCode::kInvalid, "Integer number expected as a value of %s\n", shownName.c_str());
+                return invalidInput("Integer number expected as a value of %s\n",
+                                    shownName.c_str());
             }
             options.*std::get<int32_t G::*>(d.storage) = *number;
             return Status::ok();
@@ -106,7 +107,8 @@ Status storeValue(GeneralOptions& options, const OptionDescriptor& d, std::strin
                      equalsNoCase(value, "on"))
                 flag = 1;
             else {
-                return failure(StatusCode::kInvalid, "Only 0,no,off,1,yes,on expected as a value of %s\n", shownName.c_str());
+                return invalidInput("Only 0,no,off,1,yes,on expected as a value of %s\n",
+                                    shownName.c_str());
             }
             options.*std::get<int32_t G::*>(d.storage) = flag;
             return Status::ok();
@@ -115,7 +117,8 @@ Status storeValue(GeneralOptions& options, const OptionDescriptor& d, std::strin
             std::string& text = options.*std::get<std::string G::*>(d.storage);
             text.clear();
             if (value.size() >= size_t(d.size)) {
-                return failure(StatusCode::kInvalid, "Value of %s cannot be longer than %d\n", shownName.c_str(), d.size);
+                return invalidInput("Value of %s cannot be longer than %d\n", shownName.c_str(),
+                                    d.size);
             }
             text.assign(value);
             return Status::ok();
@@ -128,14 +131,15 @@ Status storeValue(GeneralOptions& options, const OptionDescriptor& d, std::strin
             platform::ScopedUserNumericLocale locale;
             int read = std::sscanf(text.c_str(), "%lf", &number);
             if (read == 0) {
-                return failure(StatusCode::kInvalid, "Floating point number expected as a value of %s\n", shownName.c_str());
+                return invalidInput("Floating point number expected as a value of %s\n",
+                                    shownName.c_str());
             }
             if (read == 1) options.*std::get<double G::*>(d.storage) = number;
             return Status::ok();
         }
         case OptionType::ZeroOne:
             if (value.empty() || (value[0] != '0' && value[0] != '1')) {
-                return failure(StatusCode::kInvalid, "Only 0 or 1 expected as a value of %s\n", shownName.c_str());
+                return invalidInput("Only 0 or 1 expected as a value of %s\n", shownName.c_str());
             }
             options.*std::get<int32_t G::*>(d.storage) = value[0] - '0';
             return Status::ok();
@@ -145,7 +149,8 @@ Status storeValue(GeneralOptions& options, const OptionDescriptor& d, std::strin
             else if (equalsNoCase(value, "POST"))
                 options.*std::get<int32_t G::*>(d.storage) = 1;
             else {
-                return failure(StatusCode::kInvalid, "Only GET or POST expected as a value of %s\n", shownName.c_str());
+                return invalidInput("Only GET or POST expected as a value of %s\n",
+                                    shownName.c_str());
             }
             return Status::ok();
     }
@@ -157,8 +162,9 @@ Status storeValue(GeneralOptions& options, const OptionDescriptor& d, std::strin
 Status applyRate(ParsedTest& set, std::string_view value) {
     auto rate = leadingNumber(value);
     if (!rate || *rate == 0) {
-        return failure(StatusCode::kInvalid, "Rate must be a whole number of requests per hour above 0, not \"%.*s\"\n",
-               int(value.size()), value.data());
+        return invalidInput(
+            "Rate must be a whole number of requests per hour above 0, not \"%.*s\"\n",
+            int(value.size()), value.data());
     }
     GeneralOptions& options = set.options;
     const int32_t previous = options.delay;

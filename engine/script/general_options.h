@@ -5,9 +5,9 @@
 // A GeneralOptions lives inside its ParsedTest.  It is written while a test is parsed
 // or configured and only read while the test runs.
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
-#include <span>
 #include <variant>
 
 #include "base/status.h"

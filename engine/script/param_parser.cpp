@@ -69,7 +69,7 @@ public:
 private:
     Status takeSlot(ValuePiece& p) {
         if (m_runtime) {
-            return failure(StatusCode::kInvalid, "Error: $seq parameter cannot be created in runtime!");
+            return invalidInput("Error: $seq parameter cannot be created in runtime!");
         }
         p.slot = m_set.slotCount++;
         return Status::ok();
@@ -103,7 +103,7 @@ Status PieceParser::parse(std::string_view piece, std::string_view paramName,
         }
     }
     if (!fn) {
-        return failure(StatusCode::kInvalid, "Unknown $ parameter %s\n", std::string(body).c_str());
+        return invalidInput("Unknown $ parameter %s\n", std::string(body).c_str());
     }
     const std::string_view args = body.substr(std::char_traits<char>::length(fn->name));
     const std::string argsText(args);
@@ -113,7 +113,7 @@ Status PieceParser::parse(std::string_view piece, std::string_view paramName,
         case kNRand: {
             int used = 0;
             if (std::sscanf(argsText.c_str(), "(%lf,%lf%n", &p.low, &p.high, &used) < 2 || used == 0) {
-                return failure(StatusCode::kInvalid, "Invalid usage of %s\n", std::string(piece).c_str());
+                return invalidInput("Invalid usage of %s\n", std::string(piece).c_str());
             }
             p.kind = Kind::NumberRange;
             if (size_t(used) < args.size() && args[size_t(used)] == ',') {
@@ -124,17 +124,15 @@ Status PieceParser::parse(std::string_view piece, std::string_view paramName,
         }
         case kARand:
             if (std::sscanf(argsText.c_str(), "(%d,%d)", &p.first, &p.second) < 2) {
-                return failure(StatusCode::kInvalid, "Invalid usage of %s\n", argsText.c_str());
+                return invalidInput("Invalid usage of %s\n", argsText.c_str());
             }
             p.kind = Kind::RandomString;
             break;
         case kLRand:
         case kList:
             if (!open) {
-                if (fn->id == kList)
-                    return failure(StatusCode::kInvalid, "'(' expected in after $list\n");
-                return failure(StatusCode::kInvalid, "Invalid usage of %s\n",
-                               std::string(piece).c_str());
+                if (fn->id == kList) return invalidInput("'(' expected in after $list\n");
+                return invalidInput("Invalid usage of %s\n", std::string(piece).c_str());
             }
             p.kind = fn->id == kList ? Kind::CyclicPick : Kind::RandomPick;
             p.items = readItemList(args, 1);
@@ -152,7 +150,7 @@ Status PieceParser::parse(std::string_view piece, std::string_view paramName,
                 p.text.assign(a.substr(0, comma));
                 size_t startEnd = a.find_first_of(",)", comma + 1);
                 if (startEnd == std::string_view::npos) {
-                    return failure(StatusCode::kInvalid, "Invalid usage of $Seq\n");
+                    return invalidInput("Invalid usage of $Seq\n");
                 }
                 const std::string start(a.substr(comma + 1, startEnd - comma - 1));
                 p.first = std::atoi(start.c_str());
@@ -177,17 +175,18 @@ Status PieceParser::parse(std::string_view piece, std::string_view paramName,
             break;
         case kRegExp: {
             if (args.size() < 2 || args[0] != '(' || args[1] != '/') {
-                return failure(StatusCode::kInvalid, "Invalid regexp parameter usage");
+                return invalidInput("Invalid regexp parameter usage");
             }
             size_t close = closingSlash(args, 1);
             if (close == std::string_view::npos) {
-                return failure(StatusCode::kInvalid, "Invalid regexp parameter usage\n");
+                return invalidInput("Invalid regexp parameter usage\n");
             }
             size_t comma = args.find(',', close);
             std::string_view delimited = args.substr(1, (comma == std::string_view::npos ? args.size() : comma) - 1);
             p.pattern = Regex::compileScriptPattern(delimited);
             if (!p.pattern) {
-                return failure(StatusCode::kInvalid, "Invalid regular expression for regexp parameter: %s", std::string(delimited).c_str());
+                return invalidInput("Invalid regular expression for regexp parameter: %s",
+                                    std::string(delimited).c_str());
             }
             p.kind = Kind::Capture;
             if (comma != std::string_view::npos) {
@@ -214,23 +213,24 @@ Status PieceParser::parse(std::string_view piece, std::string_view paramName,
         case kRxName: {
             size_t pair = args.find("),");
             if (args.size() < 2 || args[0] != '(' || args[1] != '/' || pair == std::string_view::npos) {
-                return failure(StatusCode::kInvalid, "Invalid $rxname usage\n");
+                return invalidInput("Invalid $rxname usage\n");
             }
             size_t close = closingSlash(args, 1);
             size_t comma = close == std::string_view::npos ? close : args.find(',', close);
             if (comma == std::string_view::npos || comma > pair) {
-                return failure(StatusCode::kInvalid, "Invalid $rxname usage\n");
+                return invalidInput("Invalid $rxname usage\n");
             }
             std::string_view delimited = args.substr(1, comma - 1);
             p.pattern = Regex::compileScriptPattern(delimited);
             if (!p.pattern) {
-                return failure(StatusCode::kInvalid, "Invalid regexp:%s\n", std::string(delimited).c_str());
+                return invalidInput("Invalid regexp:%s\n", std::string(delimited).c_str());
             }
             p.kind = Kind::ComputedName;
             p.extra.assign(args.substr(comma + 1, pair - comma - 1));
             // Evaluation and clean-up walk the chain recursively: keep it shallow.
             if (m_depth >= kMaxNamedValueDepth) {
-                return failure(StatusCode::kInvalid, "Error: $rxname nested deeper than %d levels\n", kMaxNamedValueDepth);
+                return invalidInput("Error: $rxname nested deeper than %d levels\n",
+                                    kMaxNamedValueDepth);
             }
             auto nested = std::make_shared<std::vector<ValuePiece>>();
             ++m_depth;
@@ -243,7 +243,8 @@ Status PieceParser::parse(std::string_view piece, std::string_view paramName,
         case kVar:
         case kClid: {
             if (!open) {
-                return failure(StatusCode::kInvalid, fn->id == kVar ? "'(' expected in after $var\n" : "'(' expected in after $clid\n");
+                return invalidInput(fn->id == kVar ? "'(' expected in after $var\n"
+                                                   : "'(' expected in after $clid\n");
             }
             size_t pos = 1;
             p.kind = fn->id == kVar ? Kind::Variable : Kind::UserNumber;
@@ -278,8 +279,8 @@ std::string percentEncode(std::string_view text) {
     return out;
 }
 
-Status parseValuePiece(ParsedTest& set, RequestDef& request, std::string_view piece,
-                       bool runtime, std::vector<ValuePiece>& out) {
+Status parseValuePiece(ParsedTest& set, RequestDef& request, std::string_view piece, bool runtime,
+                       std::vector<ValuePiece>& out) {
     return PieceParser(set, request, runtime).parse(piece, {}, out);
 }
 

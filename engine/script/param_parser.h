@@ -28,8 +28,8 @@ Status parseParamValue(ParsedTest& set, RequestDef& request, std::string_view na
                        std::string_view value, ParamList& list, bool runtime);
 
 // Parses one piece (no "&" splitting); used for the value part of $rxname.
-Status parseValuePiece(ParsedTest& set, RequestDef& request, std::string_view piece,
-                       bool runtime, std::vector<ValuePiece>& out);
+Status parseValuePiece(ParsedTest& set, RequestDef& request, std::string_view piece, bool runtime,
+                       std::vector<ValuePiece>& out);
 
 // Every byte but letters, digits, "-", "." and "_" as "%XX".
 std::string percentEncode(std::string_view text);

@@ -73,8 +73,7 @@ Status ScriptParser::parseText(std::string_view text, int depth, size_t appended
         if (end == std::string_view::npos) end = text.size();
         ++f.line;
         if (end - pos > kMaxLineLength) {
-            ok = failure(StatusCode::kInvalid, "Line %d is longer than %zu characters\n", f.line,
-                         kMaxLineLength);
+            ok = invalidInput("Line %d is longer than %zu characters\n", f.line, kMaxLineLength);
             break;
         }
         line.assign(text.substr(pos, end - pos));
@@ -90,7 +89,7 @@ Status ScriptParser::parseText(std::string_view text, int depth, size_t appended
     // A content block must be closed by its terminator line: unterminated content
     // would silently take no part in the request body.
     if (ok && f.section == Section::Content) {
-        ok = failure(StatusCode::kInvalid, "Syntax error at line %d\n", f.line);
+        ok = invalidInput("Syntax error at line %d\n", f.line);
     }
     for (int i = 0; i < 3; ++i) appendedOut[i] = f.appended[i];
     return ok;
@@ -118,7 +117,7 @@ Status ScriptParser::handleLine(Frame& f, std::string& line) {
     if (f.section == Section::Content) {
         if (line == f.contentTerminator) return finishContent(f);
         if (line[0] == '[') {
-            return failure(StatusCode::kInvalid, "Syntax error at line %d\n", f.line);
+            return invalidInput("Syntax error at line %d\n", f.line);
         }
         f.request->content->append(line);
         f.request->content->append("\n");
@@ -138,8 +137,12 @@ Status ScriptParser::handleLine(Frame& f, std::string& line) {
             for (char& c : lower) c = asciiLower(c);
             return setGeneralOption(m_set, lower, value);
         }
-        case Section::InitSeq: appendToSequence(f, kInit, line); return Status::ok();
-        case Section::FinalSeq: appendToSequence(f, kFinal, line); return Status::ok();
+        case Section::InitSeq:
+            appendToSequence(f, kInit, line);
+            return Status::ok();
+        case Section::FinalSeq:
+            appendToSequence(f, kFinal, line);
+            return Status::ok();
         case Section::TestSeq:
             if (!f.explicitTestSeq) {
                 // An explicit test sequence replaces the one the request sections made.
@@ -150,7 +153,9 @@ Status ScriptParser::handleLine(Frame& f, std::string& line) {
             appendToSequence(f, kTest, line);
             return Status::ok();
         case Section::Includes: return include(f, line);
-        case Section::Headers: m_set.headers.push_back(line); return Status::ok();
+        case Section::Headers:
+            m_set.headers.push_back(line);
+            return Status::ok();
         case Section::Request: return requestLine(f, line);
         case Section::Script:
         case Section::Content: break;
@@ -166,14 +171,14 @@ Status ScriptParser::substituteGlobals(Frame&, std::string& line) {
         size_t nameStart = found + 6;
         size_t nameEnd = line.find_first_of(",)", nameStart);
         if (nameEnd == std::string::npos) {
-            return failure(StatusCode::kInvalid, "Syntax error in this line: %s\n", line.c_str());
+            return invalidInput("Syntax error in this line: %s\n", line.c_str());
         }
         size_t close = nameEnd;
         std::string_view fallback;
         if (line[nameEnd] == ',') {
             close = line.find(')', nameEnd + 1);
             if (close == std::string::npos) {
-                return failure(StatusCode::kInvalid, "Syntax error in this line: %s\n", line.c_str());
+                return invalidInput("Syntax error in this line: %s\n", line.c_str());
             }
             fallback = std::string_view(line).substr(nameEnd + 1, close - nameEnd - 1);
         }
@@ -181,8 +186,9 @@ Status ScriptParser::substituteGlobals(Frame&, std::string& line) {
         auto var = m_set.globals.find(name);
         const std::string value(var != m_set.globals.end() ? std::string_view(var->second) : fallback);
         if (line.size() - (close + 1 - found) + value.size() > kMaxLineLength) {
-            return failure(StatusCode::kInvalid, "Line is longer than %zu characters after global variables: %.200s\n",
-                   kMaxLineLength, line.c_str());
+            return invalidInput(
+                "Line is longer than %zu characters after global variables: %.200s\n",
+                kMaxLineLength, line.c_str());
         }
         line.replace(found, close + 1 - found, value);
         pos = found + value.size();  // values are not expanded again
@@ -206,10 +212,11 @@ Status ScriptParser::openSection(Frame& f, std::string_view header) {
 
     ++m_set.requestSectionCount;
     if (header.size() > kMaxRequestName) {
-        return failure(StatusCode::kInvalid, "Request name longer than %zu characters at line %d\n", kMaxRequestName, f.line);
+        return invalidInput("Request name longer than %zu characters at line %d\n", kMaxRequestName,
+                            f.line);
     }
     if (m_set.requests.find(header) != m_set.requests.end()) {
-        return failure(StatusCode::kInvalid, "Duplicate request definition:%s\n", std::string(header).c_str());
+        return invalidInput("Duplicate request definition:%s\n", std::string(header).c_str());
     }
     auto request = std::make_unique<RequestDef>();
     const GeneralOptions& o = m_set.options;
@@ -246,18 +253,20 @@ void ScriptParser::appendToSequence(Frame& f, int which, std::string_view line) 
 
 Status ScriptParser::include(Frame& f, const std::string& path) {
     if (f.depth + 1 > kMaxIncludeDepth) {
-        return failure(StatusCode::kInvalid, "Includes are nested more than %d deep (an include cycle?): %s\n", kMaxIncludeDepth,
-               path.c_str());
+        return invalidInput("Includes are nested more than %d deep (an include cycle?): %s\n",
+                            kMaxIncludeDepth, path.c_str());
     }
     if (++m_includeReads > kMaxIncludeReads) {
-        return failure(StatusCode::kInvalid, "More than %d files are included: %s\n", kMaxIncludeReads, path.c_str());
+        return invalidInput("More than %d files are included: %s\n", kMaxIncludeReads,
+                            path.c_str());
     }
     std::string text;
     switch (platform::readWholeFile(path, text)) {
         case platform::ReadStatus::Ok: break;
         case platform::ReadStatus::TooLarge:
-            return failure(StatusCode::kInvalid, "File %s is too large to include\n", path.c_str());
-        default: return failure(StatusCode::kInvalid, "Cannot open file %s\n", path.c_str());
+            return invalidInput("File %s is too large to include\n", path.c_str());
+        default:
+            return invalidInput("Cannot open file %s\n", path.c_str());
     }
     size_t before[3];
     for (int i = 0; i < 3; ++i) before[i] = sequenceOf(m_set, i).length();
@@ -297,7 +306,8 @@ Status ScriptParser::requestLine(Frame& f, std::string_view line) {
 bool ScriptParser::requestKey(Frame& f, std::string_view line) {
     line = line.substr(0, 511);
     size_t eq = line.find('=');
-    if (eq == std::string_view::npos) return true;  // a "$" line without "=" is accepted and ignored
+    if (eq == std::string_view::npos)
+        return true;  // a "$" line without "=" is accepted and ignored
     return applyRequestKey(*f.request, line.substr(0, eq), line.substr(eq + 1));
 }
 
@@ -307,7 +317,7 @@ Status ScriptParser::failLine(Frame& f, std::string_view value) {
     if (inverted) value.remove_prefix(1);
     auto regex = Regex::compileScriptPattern(value);
     if (!regex) {
-        return failure(StatusCode::kInvalid, "Invalid regexp in $fail parameter\n");
+        return invalidInput("Invalid regexp in $fail parameter\n");
     }
     r.failInverted = inverted;
     r.fail = CompiledPattern{std::string(value), std::move(regex)};
@@ -320,18 +330,18 @@ Status ScriptParser::exportLine(Frame& f, std::string_view value) {
     std::string variable = readItem(value, pos, style);
     while (pos < value.size() && value[pos] == ' ') ++pos;
     if (pos >= value.size() || value[pos] != '/') {
-        return failure(StatusCode::kInvalid, "Regexp expected at $exporvar=%s\n", std::string(value).c_str());
+        return invalidInput("Regexp expected at $exporvar=%s\n", std::string(value).c_str());
     }
     size_t start = pos++;
     while (pos < value.size() && value[pos] != '/') pos += (value[pos] == '\\' && pos + 1 < value.size()) ? 2 : 1;
     size_t comma = value.find(',', pos);
     if (comma == std::string_view::npos || comma + 1 >= value.size()) {
-        return failure(StatusCode::kInvalid, "Invalud $exportvar syntax\n");
+        return invalidInput("Invalud $exportvar syntax\n");
     }
     std::string_view delimited = value.substr(start, comma - start);
     auto regex = Regex::compileScriptPattern(delimited);
     if (!regex) {
-        return failure(StatusCode::kInvalid, "Invalid regexp:%s\n", std::string(delimited).c_str());
+        return invalidInput("Invalid regexp:%s\n", std::string(delimited).c_str());
     }
     pos = comma + 1;
     std::string valueTemplate = readItem(value, pos, style);
@@ -352,15 +362,16 @@ Status ScriptParser::contentLine(Frame& f, std::string_view value) {
         return Status::ok();
     }
     if (!value.empty() && value[0] == '<') {
-        return failure(StatusCode::kInvalid, "Syntax error at line %d\n", f.line);
+        return invalidInput("Syntax error at line %d\n", f.line);
     }
     std::string bytes;
     const std::string path(value);
     switch (platform::readWholeFile(path, bytes)) {
         case platform::ReadStatus::Ok: break;
         case platform::ReadStatus::TooLarge:
-            return failure(StatusCode::kInvalid, "Request content file is too large:%s\n", path.c_str());
-        default: return failure(StatusCode::kInvalid, "Failed to open request content file:%s\n", path.c_str());
+            return invalidInput("Request content file is too large:%s\n", path.c_str());
+        default:
+            return invalidInput("Failed to open request content file:%s\n", path.c_str());
     }
     r.content->append(bytes);
     return splitRequestContent(m_set, r);

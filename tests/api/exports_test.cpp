@@ -152,8 +152,10 @@ TEST_F(ExportsTest, EachRefusalIsSaidExactlyOnce) {
         m_capture.clear();
         EXPECT_EQ(c.call(), c.failure) << c.name;
         ASSERT_EQ(m_capture.count(), 1u) << c.name;
-        if (c.message) EXPECT_EQ(m_capture.last(), c.message) << c.name;
-        else EXPECT_EQ(m_capture.last().rfind("Cannot use shard results: ", 0), 0u) << c.name;
+        if (c.message)
+            EXPECT_EQ(m_capture.last(), c.message) << c.name;
+        else
+            EXPECT_EQ(m_capture.last().rfind("Cannot use shard results: ", 0), 0u) << c.name;
     }
 }
 

@@ -20,7 +20,9 @@ protected:
     void SetUp() override { setOutFunc(&m_capture, MessageCapture::sink); }
     void TearDown() override { setOutFunc(nullptr, nullptr); }
 
-    bool set(std::string_view name, std::string_view value) { return reportIfFailed(setGeneralOption(m_set, name, value)); }
+    bool set(std::string_view name, std::string_view value) {
+        return reportIfFailed(setGeneralOption(m_set, name, value));
+    }
 
     ParsedTest m_set;
     MessageCapture m_capture;
@@ -132,8 +134,10 @@ TEST(GeneralOptionsLocale, CommaLocaleReadsUpToTheDecimalPoint) {
             setenv("LC_ALL", "de_DE.UTF-8", 1);
             setOutFunc(nullptr, nullptr);
             ParsedTest set;
-            bool ok = reportIfFailed(setGeneralOption(set, "round", "0.01")) && set.options.round == 0.0 &&
-                      reportIfFailed(setGeneralOption(set, "round", "2,5")) && set.options.round == 2.5;
+            bool ok = reportIfFailed(setGeneralOption(set, "round", "0.01")) &&
+                      set.options.round == 0.0 &&
+                      reportIfFailed(setGeneralOption(set, "round", "2,5")) &&
+                      set.options.round == 2.5;
             // The process-wide locale is untouched.
             ok = ok && std::string(setlocale(LC_NUMERIC, nullptr)) == "C";
             std::exit(ok ? 0 : 1);

@@ -111,7 +111,8 @@ TEST_F(ScriptParserTest, GeneralLinesFailOnUnknownNamesSilentlyAndOnBadValuesWit
     EXPECT_EQ(m_capture.count(), 0u);
 
     ParsedTest other;
-    EXPECT_FALSE(reportIfFailed(ScriptParser(other).parse("CLIENTS = 5\n")));  // value begins with a space
+    EXPECT_FALSE(
+        reportIfFailed(ScriptParser(other).parse("CLIENTS = 5\n")));  // value begins with a space
     EXPECT_EQ(m_capture.last(), "Integer number expected as a value of clients");
 }
 
@@ -187,7 +188,8 @@ TEST_F(ScriptParserTest, InlineScriptRunsToTheExactEndLine) {
     EXPECT_TRUE(m_set.requests.empty());
 
     ParsedTest custom;
-    ASSERT_TRUE(reportIfFailed(ScriptParser(custom).parse("endofscript=END\n[script]\nx();\nEND\nrequests=3\n")));
+    ASSERT_TRUE(reportIfFailed(
+        ScriptParser(custom).parse("endofscript=END\n[script]\nx();\nEND\nrequests=3\n")));
     EXPECT_EQ(custom.scriptText->view(), "x();\n");
     EXPECT_EQ(custom.options.requests, 3);
 }
@@ -276,7 +278,8 @@ TEST_F(ScriptParserTest, ExportVariablesAreCheckedWithTheirOwnMessages) {
     for (const Case& c : cases) {
         ParsedTest set;
         m_capture.clear();
-        EXPECT_FALSE(reportIfFailed(ScriptParser(set).parse(std::string("[a]\n") + c.line + "\n"))) << c.line;
+        EXPECT_FALSE(reportIfFailed(ScriptParser(set).parse(std::string("[a]\n") + c.line + "\n")))
+            << c.line;
         EXPECT_EQ(m_capture.last(), c.message) << c.line;
     }
 }
@@ -318,7 +321,8 @@ TEST_F(IncludeTest, SequenceEntriesFromAnIncludeAreReplacedByTheIncludersNextEnt
     EXPECT_EQ(names(m_set.initSeq), std::vector<std::string>{"fromlib"});
 
     ParsedTest set;
-    ASSERT_TRUE(reportIfFailed(ScriptParser(set).parse(includeLine(lib) + "[initseq]\nafter1\nafter2\n")));
+    ASSERT_TRUE(
+        reportIfFailed(ScriptParser(set).parse(includeLine(lib) + "[initseq]\nafter1\nafter2\n")));
     EXPECT_EQ(names(set.initSeq), (std::vector<std::string>{"after1", "after2"}));
 }
 
