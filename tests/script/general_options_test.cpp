@@ -128,7 +128,9 @@ TEST(GeneralOptionsLocale, CommaLocaleReadsUpToTheDecimalPoint) {
     locale_t probe = newlocale(LC_NUMERIC_MASK, "de_DE.UTF-8", locale_t(0));
     if (!probe) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
     freelocale(probe);
-    // The user locale is read once per process, so this runs in a child.
+    // The user locale is read once per process, so this runs in a child; one
+    // started afresh, since earlier tests in this process have read it already.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
             setenv("LC_ALL", "de_DE.UTF-8", 1);
