@@ -13,7 +13,6 @@
 #include <string>
 #include <thread>
 
-#include "api/test_set.h"
 #include "base/message.h"
 #include "http/connection_selector.h"
 #include "http/http_session.h"
@@ -21,6 +20,8 @@
 #include "http/request_executor.h"
 #include "http/response_header_scan.h"
 #include "http/response_reader.h"
+#include "results/shared_run.h"
+#include "script/parsed_test.h"
 #include "script/script_parser.h"
 
 namespace {
@@ -29,11 +30,14 @@ using namespace velk;
 
 void quiet(void*, const char*) {}
 
+// A parsed test and what its users would share, for one user without a run.
+struct BenchTestSet : ParsedTest, SharedRun {};
+
 // A parsed test and one user's session for it.
 struct User {
     explicit User(const std::string& script, int port = 80) {
         setOutFunc(nullptr, quiet);
-        set = std::make_unique<TestSet>();
+        set = std::make_unique<BenchTestSet>();
         set->globals["port"] = std::to_string(port);
         if (!ScriptParser(*set).parse("server=127.0.0.1\nport=$gvar(port)\n" + script))
             std::abort();
@@ -45,7 +49,7 @@ struct User {
     }
     RequestDef& request(const std::string& name) { return *set->requests.at(name); }
 
-    std::unique_ptr<TestSet> set;
+    std::unique_ptr<BenchTestSet> set;
     std::unique_ptr<HttpSession> session;
 };
 

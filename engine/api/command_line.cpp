@@ -1,30 +1,28 @@
 #include "api/command_line.h"
 
 #include <cstring>
+#include <string>
 
-#include "api/test_set.h"
 #include "base/message.h"
+#include "script/parsed_test.h"
 
 namespace velk {
 
-bool parseCommandLine(TestSet& set, int argc, char** argv) {
-    if (!argv) return argc <= 1;
+Status parseCommandLine(ParsedTest& test, int argc, char** argv) {
+    if (!argv) return argc <= 1 ? Status::ok() : Status(StatusCode::kInvalid);
     for (int i = 1; i < argc; ++i) {
         char* arg = argv[i];
         if (!arg) continue;
         if (arg[0] == '/' || arg[0] == '-') {
             char* eq = std::strchr(arg + 1, '=');
-            if (!eq) {
-                report("Invalid command line option %s!\n", arg);
-                return false;
-            }
-            set.globals.insert_or_assign(std::string(arg + 1, eq), std::string(eq + 1));
+            if (!eq) return invalidInput("Invalid command line option %s!\n", arg);
+            test.globals.insert_or_assign(std::string(arg + 1, eq), std::string(eq + 1));
             *eq = '\0';
         } else {
-            set.setTestName(arg);
+            test.setTestName(arg);
         }
     }
-    return true;
+    return Status::ok();
 }
 
 }  // namespace velk

@@ -1,18 +1,20 @@
-// The C interface of libvelkcore.  Every export catches everything: a failure is
-// reported once through the message path and the export returns its failure
-// value; no exception crosses into the caller.
+// The C interface of libvelkcore.  Every export runs its body through guarded()
+// (api/export_guard.h): a failure is reported once through the message path and
+// the export returns its failure value; no exception crosses into the caller.
 #include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "api/command_line.h"
+#include "api/export_guard.h"
 #include "api/test_set.h"
 #include "base/message.h"
+#include "base/mutex.h"
+#include "base/thread_annotations.h"
 #include "net/socket_library.h"
 #include "results/aggregate_record.h"
 #include "results/report_input.h"
@@ -32,32 +34,17 @@ constexpr int32_t kMaxLoopThreads = 1024;
 
 static_assert(sizeof(VelkSummary) == sizeof(velk::SummaryRecord), "summary layouts differ");
 
-template <class R, class Body>
-R guarded(const char* exportName, R onFailure, Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        try {
-            velk::report("Out of memory in %s: the test needs more memory than the system gives\n",
-                         exportName);
-        } catch (...) {
-        }
-        return onFailure;
-    } catch (...) {
-        try {
-            velk::report("Internal failure in %s\n", exportName);
-        } catch (...) {
-        }
-        return onFailure;
-    }
-}
+using velk::Status;
+using velk::StatusCode;
+using velk::api::guarded;
+using velk::api::Outcome;
 
 // The names array handed out by GetInfo: owned here, reused and grown by later
 // calls, freed by CleanupKS.
 struct InfoNames {
-    std::mutex mutex;
-    std::vector<std::string> storage;
-    std::vector<char*> pointers;
+    velk::Mutex mutex;
+    std::vector<std::string> storage GUARDED_BY(mutex);
+    std::vector<char*> pointers GUARDED_BY(mutex);
 };
 
 InfoNames& infoNames() {
@@ -67,9 +54,9 @@ InfoNames& infoNames() {
 
 // The count-prefixed results of a script-driven user, handed out by GetResults.
 struct ScriptedQueue {
-    std::mutex mutex;
-    std::vector<int32_t> values;
-    int32_t* pointer = nullptr;
+    velk::Mutex mutex;
+    std::vector<int32_t> values GUARDED_BY(mutex);
+    int32_t* pointer GUARDED_BY(mutex) = nullptr;
 };
 
 ScriptedQueue& scriptedQueue() {
@@ -77,21 +64,25 @@ ScriptedQueue& scriptedQueue() {
     return queue;
 }
 
-std::vector<const velk::UserRecord*> userRecords(const TestSet& set) {
+std::vector<const velk::UserRecord*> userRecords(const velk::TestRun& set) {
     std::vector<const velk::UserRecord*> records;
     if (set.run)
-        for (velk::UserRecord* record : velk::recordsByUser(*set.run, set.options.clients))
+        for (velk::UserRecord* record : velk::recordsByUser(*set.run, set.test.options.clients))
             records.push_back(record);
     return records;
 }
 
 // The per-position records of an aggregated run, handed out by GetResults.
-void* aggregatedResults(const TestSet& set) {
-    static std::mutex mutex;
-    static std::vector<velk::AggregateRecord> records;
-    std::lock_guard lock(mutex);
-    records = velk::aggregateForCaller(userRecords(set), set.testSeq.length());
-    return records.data();
+struct AggregatedRecords {
+    velk::Mutex mutex;
+    std::vector<velk::AggregateRecord> records GUARDED_BY(mutex);
+};
+
+void* aggregatedResults(const velk::TestRun& set) {
+    static AggregatedRecords aggregated;
+    velk::MutexLock lock(aggregated.mutex);
+    aggregated.records = velk::aggregateForCaller(userRecords(set), set.test.testSeq.length());
+    return aggregated.records.data();
 }
 
 }  // namespace
@@ -106,7 +97,7 @@ int32_t CleanupKS(void) {
     return guarded("CleanupKS", -1, [] {
         InfoNames& names = infoNames();
         {
-            std::lock_guard lock(names.mutex);
+            velk::MutexLock lock(names.mutex);
             names.storage = {};
             names.pointers = {};
         }
@@ -115,13 +106,17 @@ int32_t CleanupKS(void) {
 }
 
 void* SetOutFunc(void* context, OutFunc func) {
-    velk::setOutFunc(context, func);
-    return context;
+    return guarded("SetOutFunc", context, [&] {
+        velk::setOutFunc(context, func);
+        return context;
+    });
 }
 
 void* SetProgressReporter(void* context, ProgressReporter func) {
-    velk::setProgressReporter(context, func);
-    return context;
+    return guarded("SetProgressReporter", context, [&] {
+        velk::setProgressReporter(context, func);
+        return context;
+    });
 }
 
 TestSet* CreateTestSet(void) {
@@ -138,15 +133,15 @@ void FreeTestSet(TestSet* set) {
 int32_t ParseTest(TestSet* set, const char* testName, const char* scriptText) {
     if (!set || !scriptText) return 0;
     return guarded("ParseTest", 0, [&] {
-        if (testName) set->setTestName(testName);
-        return velk::ScriptParser(*set).parse(scriptText) ? 1 : 0;
+        if (testName) set->rep.test.setTestName(testName);
+        return velk::ScriptParser(set->rep.test).parse(scriptText);
     });
 }
 
 int32_t ParseGeneralParam(TestSet* set, const char* name, const char* value) {
     if (!set || !name || !value) return 0;
     return guarded("ParseGeneralParam", 0,
-                   [&] { return velk::setGeneralOption(*set, name, value) ? 1 : 0; });
+                   [&] { return velk::setGeneralOption(set->rep.test, name, value); });
 }
 
 int32_t SetProperty(TestSet* set, const char* nameValue) {
@@ -154,27 +149,29 @@ int32_t SetProperty(TestSet* set, const char* nameValue) {
     return guarded("SetProperty", 0, [&] {
         std::string_view text(nameValue);
         size_t eq = text.find('=');
-        if (eq == std::string_view::npos) return 0;
-        return velk::setGeneralOption(*set, text.substr(0, eq), text.substr(eq + 1)) ? 1 : 0;
+        if (eq == std::string_view::npos) return Status(StatusCode::kInvalid);
+        return velk::setGeneralOption(set->rep.test, text.substr(0, eq), text.substr(eq + 1));
     });
 }
 
 void GetInfo(TestSet* set, TestInfo* info) {
     if (!set || !info) return;
     guarded("GetInfo", 0, [&] {
-        const bool scripted = set->scriptDriven();
-        info->users = set->options.clients;
-        info->iterations = scripted ? -1 : set->options.requests;
-        info->sequenceLength = scripted ? 1 : int32_t(set->testSeq.length());
-        info->nodetails = set->options.nodetails;
+        const velk::ParsedTest& test = set->rep.test;
+        const bool scripted = test.scriptDriven();
+        info->users = test.options.clients;
+        info->iterations = scripted ? -1 : test.options.requests;
+        info->sequenceLength = scripted ? 1 : int32_t(test.testSeq.length());
+        info->nodetails = test.options.nodetails;
 
         InfoNames& names = infoNames();
-        std::lock_guard lock(names.mutex);
+        velk::MutexLock lock(names.mutex);
         names.storage.clear();
         if (scripted)
-            names.storage.push_back(set->options.script);
+            names.storage.push_back(test.options.script);
         else
-            for (size_t i = 0; i < set->testSeq.length(); ++i) names.storage.push_back(set->testSeq[i].name);
+            for (size_t i = 0; i < test.testSeq.length(); ++i)
+                names.storage.push_back(test.testSeq[i].name);
         names.pointers.clear();
         for (std::string& name : names.storage) names.pointers.push_back(name.data());
         names.pointers.push_back(nullptr);
@@ -185,52 +182,56 @@ void GetInfo(TestSet* set, TestInfo* info) {
 
 int32_t GetLiveCounters(TestSet* set, VelkLiveCounters* counters) {
     if (!set || !counters) return 0;
-    // Atomics only: a host's progress thread reads them while the users count.
-    counters->usersActive = set->usersActive.load(std::memory_order_relaxed);
-    counters->networkErrors = set->liveErrors.network.load(std::memory_order_relaxed);
-    counters->httpErrors = set->liveErrors.http.load(std::memory_order_relaxed);
-    counters->failedChecks = set->liveErrors.fail.load(std::memory_order_relaxed);
-    counters->timeouts = set->liveErrors.timeout.load(std::memory_order_relaxed);
-    return 1;
+    return guarded("GetLiveCounters", 0, [&] {
+        // Atomics only: a host's progress thread reads them while the users count.
+        const velk::SharedRun& shared = set->rep.shared;
+        counters->usersActive = shared.usersActive.load(std::memory_order_relaxed);
+        counters->networkErrors = shared.liveErrors.network.load(std::memory_order_relaxed);
+        counters->httpErrors = shared.liveErrors.http.load(std::memory_order_relaxed);
+        counters->failedChecks = shared.liveErrors.fail.load(std::memory_order_relaxed);
+        counters->timeouts = shared.liveErrors.timeout.load(std::memory_order_relaxed);
+        return 1;
+    });
 }
 
 int32_t RunTest(TestSet* set) {
     if (!set) return 0;
-    return guarded("RunTest", 0, [set] { return velk::runTest(*set); });
+    return guarded("RunTest", 0, [set] { return velk::runTest(set->rep); });
 }
 
 int32_t AbortRun(TestSet* set) {
     if (!set) return 0;
-    return set->abortFlag.exchange(1) ? 1 : 0;
+    return guarded("AbortRun", 0, [set] { return set->rep.shared.abortFlag.exchange(1) ? 1 : 0; });
 }
 
 int32_t SetLoopThreads(TestSet* set, int32_t threads) {
     if (!set) return 0;
-    if (threads < 0 || threads > kMaxLoopThreads) {
-        velk::report("Invalid number of event-loop threads %d (0 to %d)!\n", threads, kMaxLoopThreads);
-        return 0;
-    }
-    set->loopThreads = threads;
-    return 1;
+    return guarded("SetLoopThreads", 0, [&] {
+        if (threads < 0 || threads > kMaxLoopThreads)
+            return velk::invalidInput("Invalid number of event-loop threads %d (0 to %d)!\n",
+                                      threads, kMaxLoopThreads);
+        set->rep.loopThreads = threads;
+        return Status::ok();
+    });
 }
 
 void* GetResults(TestSet* set, int32_t index) {
     if (!set) return nullptr;
     return guarded("GetResults", static_cast<void*>(nullptr), [&]() -> void* {
-        if (!set->run) return nullptr;
+        if (!set->rep.run) return nullptr;
         // By global user index: a shared run has gaps where other processes ran.
-        velk::UserRecord* user = velk::recordOfUser(*set->run, index);
-        if (set->scriptDriven()) {
+        velk::UserRecord* user = velk::recordOfUser(*set->rep.run, index);
+        if (set->rep.test.scriptDriven()) {
             if (!user) return nullptr;
             const auto& scripted = user->results.scripted();
             ScriptedQueue& queue = scriptedQueue();
-            std::lock_guard lock(queue.mutex);
+            velk::MutexLock lock(queue.mutex);
             queue.values.assign(1, int32_t(scripted.size()));
             for (const auto& r : scripted) queue.values.push_back(r.value);
             queue.pointer = queue.values.data();
             return &queue.pointer;
         }
-        if (set->options.nodetails) return aggregatedResults(*set);
+        if (set->rep.test.options.nodetails) return aggregatedResults(set->rep);
         if (!user) return nullptr;
         return user->results.rows();
     });
@@ -238,27 +239,24 @@ void* GetResults(TestSet* set, int32_t index) {
 
 int32_t SaveResults(TestSet* set, void* sink, ReportWriter writer, VelkSummary* summary) {
     if (!set) return -1;
-    return guarded("SaveResults", int32_t(-1), [&]() -> int32_t {
-        if (!set->run) {
-            velk::report("There are no results to save: the test has not run!\n");
-            return -1;
-        }
+    return guarded("SaveResults", int32_t(-1), [&]() -> Outcome<int32_t> {
+        velk::TestRun& run = set->rep;
+        if (!run.run)
+            return Status(StatusCode::kInvalid,
+                          "There are no results to save: the test has not run!\n");
         std::vector<std::string> names;
-        for (size_t i = 0; i < set->testSeq.length(); ++i) names.push_back(set->testSeq[i].name);
-        velk::ReportInput input{set->options,
-                                set->testName,
-                                std::move(names),
-                                userRecords(*set),
-                                set->runTimes,
-                                set->httpCounters,
-                                set->errorCounters,
-                                set->currentTarget.get().server,
-                                set->scriptDriven()};
+        for (size_t i = 0; i < run.test.testSeq.length(); ++i)
+            names.push_back(run.test.testSeq[i].name);
+        velk::ReportInput input{run.test.options,         run.test.testName,
+                                std::move(names),         userRecords(run),
+                                run.shared.runTimes,      run.shared.httpCounters,
+                                run.shared.errorCounters, run.shared.currentTarget.get().server,
+                                run.test.scriptDriven()};
         velk::SummaryRecord record{};
         std::string testName;
         int32_t rc = velk::saveResults(input, sink, writer, summary ? &record : nullptr, &testName);
         if (summary) std::memcpy(summary, &record, sizeof record);
-        set->setTestName(testName);
+        set->rep.test.setTestName(testName);
         return rc;
     });
 }
@@ -266,30 +264,33 @@ int32_t SaveResults(TestSet* set, void* sink, ReportWriter writer, VelkSummary* 
 int32_t CleanKS(TestSet* set) {
     if (!set) return 0;
     return guarded("CleanKS", 0, [set] {
-        velk::releaseRun(*set);
+        velk::releaseRun(set->rep);
         return 1;
     });
 }
 
 int32_t GetCoreVersion(char* buffer) {
     if (!buffer) return 0;
-    return std::sprintf(buffer, "%s build %d date %s", kVersion, kBuild, kBuildDate);
+    return guarded("GetCoreVersion", 0, [buffer] {
+        return std::sprintf(buffer, "%s build %d date %s", kVersion, kBuild, kBuildDate);
+    });
 }
 
 int32_t ParseCommandLine(TestSet* set, int32_t argc, char** argv) {
     if (!set) return 0;
     return guarded("ParseCommandLine", 0,
-                   [&] { return velk::parseCommandLine(*set, argc, argv) ? 1 : 0; });
+                   [&] { return velk::parseCommandLine(set->rep.test, argc, argv); });
 }
 
 int64_t Calculate3DArrayMemoryAmount(const char* scriptText) {
     if (!scriptText) return 0;
     return guarded("Calculate3DArrayMemoryAmount", int64_t(0), [&] {
-        TestSet set;
-        set.setTestName("test");
-        velk::ScriptParser(set).parse(scriptText);
-        return int64_t(4) * int64_t(set.testSeq.length()) * set.options.requests *
-               set.options.clients;
+        velk::ParsedTest test;
+        test.setTestName("test");
+        // The size is given for what parsed; a parse error is still said.
+        velk::api::saveError(velk::ScriptParser(test).parse(scriptText));
+        return int64_t(4) * int64_t(test.testSeq.length()) * test.options.requests *
+               test.options.clients;
     });
 }
 

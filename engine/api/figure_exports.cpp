@@ -3,8 +3,9 @@
 #include <cstring>
 #include <new>
 
-#include "base/message.h"
+#include "api/export_guard.h"
 #include "api/test_set.h"
+#include "base/message.h"
 #include "run/user_records.h"
 #include "velkcore.h"
 
@@ -12,23 +13,20 @@ namespace {
 
 constexpr double kPercentiles[VELK_PERCENTILE_COUNT] = {50, 90, 95, 99, 99.9};
 
+using velk::Status;
+using velk::StatusCode;
+
+// These exports call any exception, running out of memory included, an
+// internal failure.
 template <class Body>
 int32_t guardedFigures(const char* exportName, Body&& body) noexcept {
-    try {
-        return body();
-    } catch (...) {
-        try {
-            velk::report("Internal failure in %s\n", exportName);
-        } catch (...) {
-        }
-        return 0;
-    }
+    return velk::api::guarded(exportName, int32_t(0), std::forward<Body>(body),
+                              velk::api::MemoryMessage::kAsInternal);
 }
 
-bool haveResults(const TestSet* set) {
-    if (set && set->run) return true;
-    velk::report("There are no results: the test has not run!\n");
-    return false;
+Status haveResults(const TestSet* set) {
+    if (set && set->rep.run) return Status::ok();
+    return Status(StatusCode::kInvalid, "There are no results: the test has not run!\n");
 }
 
 void fill(const velk::RequestLatency& r, const char* name, bool paced, VelkLatencyStats& out) {
@@ -57,49 +55,50 @@ void fill(const velk::RequestLatency& r, const char* name, bool paced, VelkLaten
 extern "C" {
 
 int32_t GetLatencyStatsCount(TestSet* set) {
-    if (!set || !set->run) return 0;
-    return int32_t(set->run->latency.names.size());
+    if (!set || !set->rep.run) return 0;
+    return guardedFigures("GetLatencyStatsCount",
+                          [set] { return int32_t(set->rep.run->latency.names.size()); });
 }
 
 int32_t GetLatencyStats(TestSet* set, int32_t index, VelkLatencyStats* stats) {
     if (!stats) return 0;
-    return guardedFigures("GetLatencyStats", [&]() -> int32_t {
-        if (!haveResults(set)) return 0;
-        const velk::RunLatency& latency = set->run->latency;
+    return guardedFigures("GetLatencyStats", [&]() -> Status {
+        if (Status have = haveResults(set); !have) return have;
+        const velk::RunLatency& latency = set->rep.run->latency;
         if (index == -1) {
             fill(latency.overall, "", latency.paced, *stats);
-            return 1;
+            return Status::ok();
         }
-        if (index < 0 || size_t(index) >= latency.names.size()) {
-            velk::report("There is no request %d in the results!\n", index);
-            return 0;
-        }
+        if (index < 0 || size_t(index) >= latency.names.size())
+            return velk::invalidInput("There is no request %d in the results!\n", index);
         fill(latency.requests[size_t(index)], latency.names[size_t(index)].c_str(), latency.paced,
              *stats);
-        return 1;
+        return Status::ok();
     });
 }
 
 int32_t GetRunTotals(TestSet* set, VelkRunTotals* totals) {
     if (!totals) return 0;
-    return guardedFigures("GetRunTotals", [&]() -> int32_t {
-        if (!haveResults(set)) return 0;
+    return guardedFigures("GetRunTotals", [&]() -> Status {
+        if (Status have = haveResults(set); !have) return have;
         *totals = VelkRunTotals{};
-        std::strncpy(totals->testName, set->testName.c_str(), sizeof totals->testName - 1);
-        totals->startTime = set->runTimes.wallStart;
-        totals->endTime = set->runTimes.wallEnd;
-        totals->durationMs = set->runTimes.durationMs;
-        totals->httpRequests = set->httpCounters.httpRequests.load(std::memory_order_relaxed);
+        std::strncpy(totals->testName, set->rep.test.testName.c_str(), sizeof totals->testName - 1);
+        totals->startTime = set->rep.shared.runTimes.wallStart;
+        totals->endTime = set->rep.shared.runTimes.wallEnd;
+        totals->durationMs = set->rep.shared.runTimes.durationMs;
+        totals->httpRequests =
+            set->rep.shared.httpCounters.httpRequests.load(std::memory_order_relaxed);
         // Users run here and those brought in from other processes.
-        for (const velk::UserRecord* record : velk::recordsByUser(*set->run, set->options.clients)) {
+        for (const velk::UserRecord* record :
+             velk::recordsByUser(*set->rep.run, set->rep.test.options.clients)) {
             if (!record) continue;
             totals->bytesSent += record->bytesSent;
             totals->bytesReceived += record->bytesReceived;
         }
         for (size_t c = 0; c < 1000; ++c)
             totals->statusCodes[c] =
-                set->httpCounters.statusCodes[c].load(std::memory_order_relaxed);
-        return 1;
+                set->rep.shared.httpCounters.statusCodes[c].load(std::memory_order_relaxed);
+        return Status::ok();
     });
 }
 
@@ -107,13 +106,13 @@ int32_t GetTimeline(TestSet* set, VelkTimeline* timeline) {
     if (!timeline) return 0;
     static_assert(sizeof(VelkTimelinePoint) == sizeof(velk::TimelinePoint),
                   "timeline layouts differ");
-    return guardedFigures("GetTimeline", [&]() -> int32_t {
-        if (!haveResults(set)) return 0;
-        const velk::RunTimeline& t = set->run->timeline;
+    return guardedFigures("GetTimeline", [&]() -> Status {
+        if (Status have = haveResults(set); !have) return have;
+        const velk::RunTimeline& t = set->rep.run->timeline;
         timeline->spanMs = t.bucketMs();
         timeline->length = int32_t(t.points().size());
         timeline->points = reinterpret_cast<const VelkTimelinePoint*>(t.points().data());
-        return 1;
+        return Status::ok();
     });
 }
 

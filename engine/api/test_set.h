@@ -1,10 +1,13 @@
 #pragma once
-// TestSet: the opaque handle of the C interface: one parsed test and its last
-// run (see run/test_run.h), so the engine below the exports never names it.
+// TestSet: the opaque handle of the C interface.  It holds one TestRun (a parsed
+// test and its last run, see run/test_run.h), so the engine below the exports
+// never names it and the exports reach everything through `rep`.
 //
 // Created and freed by its caller through the exports; parsed and configured on
 // the caller's thread.  During a run the options, request definitions and
 // sequences are read-only.
 #include "run/test_run.h"
 
-struct TestSet : velk::TestRun {};
+struct TestSet {
+    velk::TestRun rep;
+};

@@ -4,6 +4,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <utility>
 
 namespace velk {
 namespace {
@@ -38,6 +40,60 @@ void report(const char* format, ...) {
     while (len > 0 && buffer[len - 1] == '\n') buffer[--len] = '\0';
     if (OutFunc out = g_outFunc.load(std::memory_order_acquire))
         out(g_outContext.load(std::memory_order_acquire), buffer);
+}
+
+namespace {
+
+std::string vformat(const char* format, va_list args) {
+    va_list again;
+    va_copy(again, args);
+    char small[256];
+    const int n = std::vsnprintf(small, sizeof small, format, args);
+    std::string text;
+    if (n < 0) {
+        va_end(again);
+        return text;
+    }
+    if (size_t(n) < sizeof small) {
+        text.assign(small, size_t(n));
+    } else {
+        text.resize(size_t(n));
+        std::vsnprintf(text.data(), text.size() + 1, format, again);
+    }
+    va_end(again);
+    return text;
+}
+
+}  // namespace
+
+std::string formatMessage(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = vformat(format, args);
+    va_end(args);
+    return text;
+}
+
+Status failure(StatusCode code, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = vformat(format, args);
+    va_end(args);
+    return Status(code, std::move(text));
+}
+
+Status invalidInput(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::string text = vformat(format, args);
+    va_end(args);
+    return Status(StatusCode::kInvalid, std::move(text));
+}
+
+bool reportIfFailed(const Status& status) {
+    if (status.isOk()) return true;
+    if (!status.message().empty()) report("%s", status.message().c_str());
+    return false;
 }
 
 void setOutFunc(void* context, OutFunc func) {

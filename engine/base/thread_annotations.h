@@ -1,47 +1,19 @@
 #pragma once
-// Clang's thread-safety annotations, so that `-Wthread-safety` checks which
-// mutex guards which member and which functions must hold it.  Other compilers
-// see nothing.  Annotate a mutex type with CAPABILITY (std::mutex has none in
-// libstdc++: use velk::Mutex from base/mutex.h), the members it guards with
-// GUARDED_BY, and functions that expect it held with REQUIRES.
+// Clang's thread-safety annotations, so that what guards what is checked by the
+// compiler (-Wthread-safety, scripts/check_thread_safety.sh) rather than only
+// written in comments.  Other compilers see nothing.
 #if defined(__clang__)
-#define VELK_THREAD_ANNOTATION(x) __attribute__((x))
+#define THREAD_ANNOTATION_ATTRIBUTE__(x) __attribute__((x))
 #else
-#define VELK_THREAD_ANNOTATION(x)
+#define THREAD_ANNOTATION_ATTRIBUTE__(x)
 #endif
 
-#ifndef GUARDED_BY
-#define GUARDED_BY(x) VELK_THREAD_ANNOTATION(guarded_by(x))
-#endif
-
-#ifndef PT_GUARDED_BY
-#define PT_GUARDED_BY(x) VELK_THREAD_ANNOTATION(pt_guarded_by(x))
-#endif
-
-#ifndef REQUIRES
-#define REQUIRES(...) VELK_THREAD_ANNOTATION(requires_capability(__VA_ARGS__))
-#endif
-
-#ifndef EXCLUDES
-#define EXCLUDES(...) VELK_THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
-#endif
-
-#ifndef ACQUIRE
-#define ACQUIRE(...) VELK_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
-#endif
-
-#ifndef RELEASE
-#define RELEASE(...) VELK_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
-#endif
-
-#ifndef CAPABILITY
-#define CAPABILITY(x) VELK_THREAD_ANNOTATION(capability(x))
-#endif
-
-#ifndef SCOPED_CAPABILITY
-#define SCOPED_CAPABILITY VELK_THREAD_ANNOTATION(scoped_lockable)
-#endif
-
-#ifndef NO_THREAD_SAFETY_ANALYSIS
-#define NO_THREAD_SAFETY_ANALYSIS VELK_THREAD_ANNOTATION(no_thread_safety_analysis)
-#endif
+#define CAPABILITY(x) THREAD_ANNOTATION_ATTRIBUTE__(capability(x))
+#define SCOPED_CAPABILITY THREAD_ANNOTATION_ATTRIBUTE__(scoped_lockable)
+#define GUARDED_BY(x) THREAD_ANNOTATION_ATTRIBUTE__(guarded_by(x))
+#define PT_GUARDED_BY(x) THREAD_ANNOTATION_ATTRIBUTE__(pt_guarded_by(x))
+#define REQUIRES(...) THREAD_ANNOTATION_ATTRIBUTE__(requires_capability(__VA_ARGS__))
+#define EXCLUDES(...) THREAD_ANNOTATION_ATTRIBUTE__(locks_excluded(__VA_ARGS__))
+#define ACQUIRE(...) THREAD_ANNOTATION_ATTRIBUTE__(acquire_capability(__VA_ARGS__))
+#define RELEASE(...) THREAD_ANNOTATION_ATTRIBUTE__(release_capability(__VA_ARGS__))
+#define NO_THREAD_SAFETY_ANALYSIS THREAD_ANNOTATION_ATTRIBUTE__(no_thread_safety_analysis)

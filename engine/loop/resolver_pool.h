@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "base/cond_var.h"
 #include "base/mutex.h"
 #include "base/thread_annotations.h"
 #include "loop/event_loop.h"

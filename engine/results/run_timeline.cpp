@@ -16,7 +16,7 @@ void RunTimeline::start(const Sources& sources) {
     for (const auto* e : sources.errors)
         if (e) m_lastErrors += e->load(std::memory_order_relaxed);
     {
-        std::lock_guard lock(m_mutex);
+        MutexLock lock(m_mutex);
         m_stopping = false;
     }
     m_thread = std::thread([this] { sampleLoop(); });
@@ -25,24 +25,28 @@ void RunTimeline::start(const Sources& sources) {
 void RunTimeline::stop() {
     if (!m_thread.joinable()) return;
     {
-        std::lock_guard lock(m_mutex);
+        MutexLock lock(m_mutex);
         m_stopping = true;
     }
-    m_wake.notify_all();
+    m_wake.signalAll();
     m_thread.join();
     sampleNow();
 }
 
 void RunTimeline::sampleLoop() {
     auto next = std::chrono::steady_clock::now();
-    std::unique_lock lock(m_mutex);
     for (;;) {
         next += std::chrono::milliseconds(kSampleMs);
-        if (m_wake.wait_until(lock, next, [this] { return m_stopping; })) return;
-        lock.unlock();
+        if (stopRequestedBy(next)) return;
         sampleNow();
-        lock.lock();
     }
+}
+
+bool RunTimeline::stopRequestedBy(std::chrono::steady_clock::time_point deadline) {
+    MutexLock lock(m_mutex);
+    while (!m_stopping && m_wake.waitUntil(m_mutex, deadline)) {
+    }
+    return m_stopping;
 }
 
 void RunTimeline::sampleNow() {

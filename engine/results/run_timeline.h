@@ -7,13 +7,17 @@
 // point covers twice as long, so a week-long run keeps at most kMaxPoints.
 //
 // start() and stop() are called by the run driver's thread; points() and
-// bucketMs() are read after stop().
+// bucketMs() are read after stop().  The sampler alone touches the points while
+// it runs (stop() joins it before reading them); m_mutex guards the stop request.
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <cstdint>
-#include <mutex>
 #include <thread>
 #include <vector>
+
+#include "base/cond_var.h"
+#include "base/mutex.h"
+#include "base/thread_annotations.h"
 
 namespace velk {
 
@@ -58,14 +62,16 @@ public:
 
 private:
     void sampleLoop();
+    // Waits for the stop request until deadline; true when it came.
+    bool stopRequestedBy(std::chrono::steady_clock::time_point deadline) EXCLUDES(m_mutex);
     void sampleNow();
     void fold();
 
     Sources m_sources;
     std::thread m_thread;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_stopping = false;  // GUARDED_BY(m_mutex)
+    Mutex m_mutex;
+    CondVar m_wake;
+    bool m_stopping GUARDED_BY(m_mutex) = false;
 
     std::vector<TimelinePoint> m_points;
     int32_t m_bucketMs = kSampleMs;

@@ -3,8 +3,10 @@
 // error counters, the response budget, the abort flag, the start gate and the
 // run's times.  Reset by the driver before a run starts.
 //
-// Thread safety: every member is atomic or guards itself; users on their own
-// threads read and update them during a run.
+// Thread safety: every member but runTimes is atomic or guards itself (with a
+// mutex of its own); users on their threads and tasks read and update them during
+// a run.  runTimes is written by the driver's thread only, before the users start
+// and after they have all ended, and read by the host after the run.
 #include <atomic>
 #include <cstdint>
 

@@ -1,5 +1,6 @@
 #include "run/entry_overrides.h"
 
+#include "base/message.h"
 #include "run/test_run.h"
 #include "script/item_reader.h"
 #include "script/param_parser.h"
@@ -35,7 +36,7 @@ void EntryOverrides::apply(TestRun& set, RequestDef& r, std::string_view argumen
             if (hasParameter(r, name))
                 r.overrides[std::string(name)] = std::string(value);
             else
-                parseParamValue(set, r, name, value, r.runtimeParams, true);
+                reportIfFailed(parseParamValue(set.test, r, name, value, r.runtimeParams, true));
         }
         if (closed) break;
     }

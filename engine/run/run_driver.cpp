@@ -34,7 +34,7 @@ constexpr int64_t kSpareDescriptors = 64;
 
 bool checkNames(const TestRun& set, const Sequence& seq) {
     for (size_t i = 0; i < seq.length(); ++i)
-        if (set.requests.find(seq[i].name) == set.requests.end()) {
+        if (set.test.requests.find(seq[i].name) == set.test.requests.end()) {
             report("Request %s not found!\n", seq[i].name.c_str());
             return false;
         }
@@ -44,29 +44,30 @@ bool checkNames(const TestRun& set, const Sequence& seq) {
 // A secure test whose sslver names no protocol here: said once, not only in
 // every user's log (which may be off).
 void reportUnavailableTls(const TestRun& set) {
-    bool secure = set.options.secure != 0;
-    for (const auto& [name, def] : set.requests) secure = secure || def->secure == 2;
+    bool secure = set.test.options.secure != 0;
+    for (const auto& [name, def] : set.test.requests) secure = secure || def->secure == 2;
     std::string why;
-    if (!secure || net::TlsClientContext::forVersion(set.options.sslver, why) != nullptr) return;
+    if (!secure || net::TlsClientContext::forVersion(set.test.options.sslver, why) != nullptr)
+        return;
     while (!why.empty() && (why.back() == '\n' || why.back() == '\r')) why.pop_back();
     report("Secure requests cannot be made: %s\n", why.c_str());
 }
 
 bool prepare(TestRun& set) {
-    const GeneralOptions& o = set.options;
+    const GeneralOptions& o = set.test.options;
     if (set.run) {
         report("Error: the previous run must be cleaned up before another one starts!\n");
         return false;
     }
-    if (!checkNames(set, set.initSeq)) return false;
-    if (!set.scriptDriven()) {
-        if (set.testSeq.length() == 0) {
+    if (!checkNames(set, set.test.initSeq)) return false;
+    if (!set.test.scriptDriven()) {
+        if (set.test.testSeq.length() == 0) {
             report("Error: empty test sequence!\n");
             return false;
         }
-        if (!checkNames(set, set.testSeq)) return false;
+        if (!checkNames(set, set.test.testSeq)) return false;
     }
-    if (!checkNames(set, set.finalSeq)) return false;
+    if (!checkNames(set, set.test.finalSeq)) return false;
 
     const int64_t needed = int64_t(o.clients) + kSpareDescriptors;
     if (int64_t limit = platform::raiseOpenFileLimit(needed); limit >= 0 && limit < needed)
@@ -74,11 +75,11 @@ bool prepare(TestRun& set) {
                o.clients, static_cast<long long>(needed), static_cast<long long>(limit));
 
     reportUnavailableTls(set);
-    set.httpCounters.clearStatusCodes();
-    set.errorCounters.clear();
-    set.liveErrors.clear();
-    set.usersActive.store(0);
-    set.currentTarget.set(o.server, o.secure && o.port == 80 ? 443 : o.port);
+    set.shared.httpCounters.clearStatusCodes();
+    set.shared.errorCounters.clear();
+    set.shared.liveErrors.clear();
+    set.shared.usersActive.store(0);
+    set.shared.currentTarget.set(o.server, o.secure && o.port == 80 ? 443 : o.port);
     auto run = std::make_unique<RunState>();
     // Users keep their global index when other processes run the rest, so that
     // everything drawn from the index comes out as in a run of all of them.
@@ -96,15 +97,15 @@ bool prepare(TestRun& set) {
 
 void userEnded(TestRun& set, RunState& run) {
     {
-        std::lock_guard lock(run.liveMutex);
+        MutexLock lock(run.liveMutex);
         --run.live;
     }
-    set.usersActive.fetch_sub(1, std::memory_order_relaxed);
-    run.liveChanged.notify_all();
+    set.shared.usersActive.fetch_sub(1, std::memory_order_relaxed);
+    run.liveChanged.signalAll();
 }
 
 void runUser(TestRun& set, RunState& run, UserSession& user) {
-    set.usersActive.fetch_add(1, std::memory_order_relaxed);
+    set.shared.usersActive.fetch_add(1, std::memory_order_relaxed);
     try {
         user.run();
     } catch (const std::bad_alloc&) {
@@ -125,7 +126,7 @@ void preferThroughput() { platform::preferThroughputScheduling(); }
 // thread each, since a script's work cannot be interrupted to let others run.
 // Null when the loops cannot be made: the users then get threads too.
 std::unique_ptr<loop::LoopGroup> makeLoops(TestRun& set, RunState& run) {
-    if (set.scriptDriven() || run.users.empty()) return nullptr;
+    if (set.test.scriptDriven() || run.users.empty()) return nullptr;
     loop::LoopOptions options;
     options.stackBytes = kUserTaskStack;
     size_t count = set.loopThreads > 0 ? size_t(set.loopThreads) : size_t(std::thread::hardware_concurrency());
@@ -135,7 +136,7 @@ std::unique_ptr<loop::LoopGroup> makeLoops(TestRun& set, RunState& run) {
     // A task whose stack could not be made never runs its user.
     loops->setFailureHandler([&set, &run](const std::string&) {
         report("Session thread creating error!\n\n");
-        set.usersActive.fetch_add(1, std::memory_order_relaxed);
+        set.shared.usersActive.fetch_add(1, std::memory_order_relaxed);
         userEnded(set, run);
     });
     return loops;
@@ -144,7 +145,7 @@ std::unique_ptr<loop::LoopGroup> makeLoops(TestRun& set, RunState& run) {
 void startUser(TestRun& set, RunState& run, size_t u) {
     UserSession& user = *run.users[u];
     {
-        std::lock_guard lock(run.liveMutex);
+        MutexLock lock(run.liveMutex);
         ++run.live;
     }
     if (run.loops) {
@@ -157,34 +158,43 @@ void startUser(TestRun& set, RunState& run, size_t u) {
     });
     if (!started) {
         {
-            std::lock_guard lock(run.liveMutex);
+            MutexLock lock(run.liveMutex);
             --run.live;
         }
         report("Session thread creating error!\n\n");
     }
 }
 
+// Waits up to ms for the last user to end; true once none is running.
+bool allUsersEndedWithin(RunState& run, int64_t ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    MutexLock lock(run.liveMutex);
+    while (run.live != 0 && run.liveChanged.waitUntil(run.liveMutex, deadline)) {
+    }
+    return run.live == 0;
+}
+
 // Users on the loops see an abort when their waits are cancelled: the flag
 // itself is only read between requests.
 void passOnAbort(TestRun& set, RunState& run, bool& passed) {
-    if (passed || !run.loops || set.abortFlag.load(std::memory_order_relaxed) == 0) return;
+    if (passed || !run.loops || set.shared.abortFlag.load(std::memory_order_relaxed) == 0) return;
     run.loops->cancelWaits();
     passed = true;
 }
 
 int32_t progressTotal(const TestRun& set) {
-    const GeneralOptions& o = set.options;
-    if (set.scriptDriven()) return -1;
+    const GeneralOptions& o = set.test.options;
+    if (set.test.scriptDriven()) return -1;
     const int64_t users = set.run ? int64_t(set.run->users.size()) : int64_t(o.clients);
-    int64_t total = users * int64_t(set.testSeq.length()) * int64_t(o.requests);
+    int64_t total = users * int64_t(set.test.testSeq.length()) * int64_t(o.requests);
     const int32_t limit = set.userShare.maxRequests;
     if (limit > 0 && limit < total) total = limit;
     return total > INT32_MAX ? INT32_MAX : int32_t(total);
 }
 
 bool timeIsUp(const TestRun& set) {
-    const int32_t maxtime = set.options.maxtime;
-    return maxtime > 0 && (platform::tickMillis() - set.runTimes.startTick) / 1000 > maxtime;
+    const int32_t maxtime = set.test.options.maxtime;
+    return maxtime > 0 && (platform::tickMillis() - set.shared.runTimes.startTick) / 1000 > maxtime;
 }
 
 // Waits for the host's barrier, where processes share the run: with a ramp-up the
@@ -192,48 +202,49 @@ bool timeIsUp(const TestRun& set) {
 void passBarrier(TestRun& set) {
     const UserShare& share = set.userShare;
     if (!share.barrier) return;
-    if (share.barrier(share.barrierContext) == 0) set.abortFlag.store(1);
+    if (share.barrier(share.barrierContext) == 0) set.shared.abortFlag.store(1);
     // The processes leave the barrier together: their users' times count from here.
-    set.runTimes.wallStart = platform::wallSeconds();
-    set.runTimes.startTick = platform::tickMillis();
+    set.shared.runTimes.wallStart = platform::wallSeconds();
+    set.shared.runTimes.startTick = platform::tickMillis();
 }
 
 // Sleeps up to ms, less when the run is stopped meanwhile; an abort or the time
 // limit ends the ramp-up early, since late users would only stop again.
 void rampPause(TestRun& set, int64_t ms) {
     sleepUnlessStopped(ms, [&set] {
-        if (set.abortFlag.load(std::memory_order_relaxed)) return true;
-        if (timeIsUp(set)) set.abortFlag.store(1);
+        if (set.shared.abortFlag.load(std::memory_order_relaxed)) return true;
+        if (timeIsUp(set)) set.shared.abortFlag.store(1);
         return false;
     });
 }
 
 // Milliseconds between starting local user u and the next one.
 int64_t rampStep(const TestRun& set, const RunState& run, size_t u) {
-    return int64_t(set.options.delaystart) * (run.users[u + 1]->index() - run.users[u]->index());
+    const int32_t step = run.users[u + 1]->index() - run.users[u]->index();
+    return int64_t(set.test.options.delaystart) * step;
 }
 
 void drive(TestRun& set) {
-    const GeneralOptions& o = set.options;
+    const GeneralOptions& o = set.test.options;
     RunState& run = *set.run;
     run.loops = makeLoops(set, run);
     bool abortPassedOn = false;
     // Without a ramp-up the users begin together once the gate opens: tasks are
     // simply started then, threads are made first and wait at the gate.
     const bool startAtGate = run.loops && o.delaystart == 0;
-    set.runTimes.wallStart = platform::wallSeconds();
-    set.startGate.close();
-    set.runTimes.startTick = platform::tickMillis();
+    set.shared.runTimes.wallStart = platform::wallSeconds();
+    set.shared.startGate.close();
+    set.shared.runTimes.startTick = platform::tickMillis();
     if (o.delaystart > 0) {
         passBarrier(set);
         if (!run.users.empty()) rampPause(set, int64_t(o.delaystart) * run.users[0]->index());
     }
     // The timeline counts from when the users' clock starts: after the barrier.
-    const auto startTimeline = [&set, &run] {
-        run.timeline.start({&set.httpCounters.httpRequests,
-                            {&set.liveErrors.network, &set.liveErrors.http, &set.liveErrors.fail,
-                             &set.liveErrors.timeout},
-                            &set.usersActive});
+    const auto startTimeline = [&shared = set.shared, &run] {
+        run.timeline.start({&shared.httpCounters.httpRequests,
+                            {&shared.liveErrors.network, &shared.liveErrors.http,
+                             &shared.liveErrors.fail, &shared.liveErrors.timeout},
+                            &shared.usersActive});
     };
     if (o.delaystart > 0) startTimeline();
 
@@ -253,7 +264,7 @@ void drive(TestRun& set) {
         passBarrier(set);
         startTimeline();
     }
-    set.startGate.open();
+    set.shared.startGate.open();
     for (size_t u = 0; u < run.users.size() && startAtGate; ++u) startUser(set, run, u);
     if (run.loops) run.loops->finishWhenIdle();
 
@@ -264,41 +275,37 @@ void drive(TestRun& set) {
             // Users on threads see the abort flag themselves; those on loops
             // are told within kAbortNoticeMs.
             const int64_t slice = run.loops ? std::min<int64_t>(left, kAbortNoticeMs) : left;
-            {
-                std::unique_lock lock(run.liveMutex);
-                allEnded = run.liveChanged.wait_for(lock, std::chrono::milliseconds(slice),
-                                                    [&run] { return run.live == 0; });
-            }
+            allEnded = allUsersEndedWithin(run, slice);
             passOnAbort(set, run, abortPassedOn);
         }
-        reportProgress(set.requestsMade.load(std::memory_order_relaxed), total);
+        reportProgress(set.shared.requestsMade.load(std::memory_order_relaxed), total);
         std::fflush(stdout);
         if (allEnded) break;
-        if (timeIsUp(set)) set.abortFlag.store(1);
+        if (timeIsUp(set)) set.shared.abortFlag.store(1);
         passOnAbort(set, run, abortPassedOn);
     }
 
-    set.runTimes.durationMs = platform::tickMillis() - set.runTimes.startTick;
+    set.shared.runTimes.durationMs = platform::tickMillis() - set.shared.runTimes.startTick;
     for (platform::Thread& thread : run.threads) thread.join();
     if (run.loops) run.loops->join();
     run.timeline.stop();
-    set.runTimes.wallEnd = platform::wallSeconds();
+    set.shared.runTimes.wallEnd = platform::wallSeconds();
     mergeRunLatency(set, run);
 }
 
 }  // namespace
 
 int runTest(TestRun& set) {
-    set.abortFlag.store(0);
-    set.requestsMade.store(0);
-    set.scriptLoadFailureSaid.store(0);
+    set.shared.abortFlag.store(0);
+    set.shared.requestsMade.store(0);
+    set.shared.scriptLoadFailureSaid.store(0);
     // The users' response buffers stay until the run is released: the budget is whole
     // again only for a new run.
-    set.responseBudget.reset();
-    set.httpCounters.httpRequests.store(0);
+    set.shared.responseBudget.reset();
+    set.shared.httpCounters.httpRequests.store(0);
     if (!prepare(set)) return 0;
     drive(set);
-    return set.requestsMade.load() > 0 ? 1 : 0;
+    return set.shared.requestsMade.load() > 0 ? 1 : 0;
 }
 
 void releaseRun(TestRun& set) { set.run.reset(); }

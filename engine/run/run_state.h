@@ -2,12 +2,17 @@
 // What exists only while a run is prepared, running or finished: the users, the
 // threads or event loops they run on, and the count of users still running.
 // Released by CleanKS.
-#include <condition_variable>
+//
+// Thread safety: `live` is shared by the users' threads and tasks and the driver
+// and is guarded by liveMutex; everything else is made and read by the caller's
+// thread (the driver's), before the users start or after they have all ended.
 #include <memory>
-#include <mutex>
 #include <utility>
 #include <vector>
 
+#include "base/cond_var.h"
+#include "base/mutex.h"
+#include "base/thread_annotations.h"
 #include "loop/loop_group.h"
 #include "platform/thread.h"
 #include "results/run_latency.h"
@@ -24,9 +29,9 @@ struct RunState {
     std::unique_ptr<loop::LoopGroup> loops;
 
     // Users whose thread or task has not ended yet; the driver waits on it.
-    std::mutex liveMutex;
-    std::condition_variable liveChanged;
-    int live = 0;  // GUARDED_BY(liveMutex)
+    Mutex liveMutex;
+    CondVar liveChanged;
+    int live GUARDED_BY(liveMutex) = 0;
 
     // Users whose results another process measured (ImportResultData), with
     // their global index; and how many such parts were brought in.

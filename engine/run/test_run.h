@@ -1,9 +1,11 @@
 #pragma once
-// TestRun: a parsed test together with what its run shares and the users of its
-// last run; what the run driver and every user session work on.
+// TestRun: a parsed test, what its run shares and the users of its last run;
+// what the run driver and every user session work on.  It holds the parsed test
+// and the shared part rather than being them, so each layer sees only its own.
 //
-// Parsed and configured on the caller's thread; during a run the parsed part is
-// read-only and the shared part is used as SharedRun says.
+// Parsed and configured on the caller's thread; during a run `test` is read-only
+// and `shared` is used as SharedRun says.  `userShare`, `loopThreads` and `run`
+// belong to the caller's thread (the driver runs on it).
 #include <memory>
 
 #include "results/shared_run.h"
@@ -13,7 +15,9 @@
 
 namespace velk {
 
-struct TestRun : ParsedTest, SharedRun {
+struct TestRun {
+    ParsedTest test;
+    SharedRun shared;
     // A run shared with other processes (SelectUsers, SetStartBarrier).
     UserShare userShare;
     // Event-loop threads for sequence-driven users; 0 is one per processor.
@@ -27,8 +31,8 @@ struct TestRun : ParsedTest, SharedRun {
     // A run still going (a host that frees its test set too early) is stopped
     // and waited for rather than left touching freed memory.
     ~TestRun() {
-        abortFlag.store(1);
-        startGate.open();
+        shared.abortFlag.store(1);
+        shared.startGate.open();
         run.reset();
     }
 };

@@ -39,13 +39,14 @@ UserRecord* recordOfUser(RunState& run, int32_t index) {
 void mergeRunLatency(const TestRun& set, RunState& run) {
     std::vector<std::string> names;
     bool paced = false;
-    for (size_t i = 0; i < set.testSeq.length(); ++i) {
-        names.push_back(set.testSeq[i].name);
-        auto it = set.requests.find(set.testSeq[i].name);
-        paced = paced || (set.options.softdelay && it != set.requests.end() && it->second->delay > 0);
+    for (size_t i = 0; i < set.test.testSeq.length(); ++i) {
+        names.push_back(set.test.testSeq[i].name);
+        auto it = set.test.requests.find(set.test.testSeq[i].name);
+        paced = paced ||
+                (set.test.options.softdelay && it != set.test.requests.end() && it->second->delay > 0);
     }
     std::vector<const UserRecord*> users;
-    for (UserRecord* record : recordsByUser(run, set.options.clients))
+    for (UserRecord* record : recordsByUser(run, set.test.options.clients))
         if (record) users.push_back(record);
     run.latency = RunLatency::merge(users, names, paced);
 }

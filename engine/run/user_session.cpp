@@ -24,9 +24,9 @@ const char* passName(int pass) { return pass == 0 ? "InitSeq" : pass == 1 ? "Tes
 }  // namespace
 
 UserSession::UserSession(TestRun& set, int32_t index)
-    : m_set(set), m_index(index), m_http(set.options, set.headers, set.currentTarget, set.httpCounters) {
+    : m_set(set), m_index(index), m_http(set.test.options, set.test.headers, set.shared.currentTarget, set.shared.httpCounters) {
     m_http.userIndex = index;
-    m_http.responseBudget = &set.responseBudget;
+    m_http.responseBudget = &set.shared.responseBudget;
 }
 
 void UserSession::resolve(const Sequence& seq, std::vector<RequestDef*>& entries,
@@ -41,26 +41,26 @@ void UserSession::resolve(const Sequence& seq, std::vector<RequestDef*>& entries
 }
 
 void UserSession::prepare() {
-    const GeneralOptions& o = m_set.options;
+    const GeneralOptions& o = m_set.test.options;
     m_requests.clear();
-    for (const auto& [name, def] : m_set.requests) {
+    for (const auto& [name, def] : m_set.test.requests) {
         RequestDef& copy = m_requests.emplace(name, def->cloneForUser()).first->second;
         // A secure test's general port 80 becomes 443, for the requests that took
         // it as well as for the shared target.
         if (o.secure && copy.secure == 0 && !copy.portGiven && copy.port == 80) copy.port = 443;
     }
-    resolve(m_set.initSeq, m_init, m_initArgs);
-    resolve(m_set.testSeq, m_test, m_testArgs);
-    resolve(m_set.finalSeq, m_final, m_finalArgs);
+    resolve(m_set.test.initSeq, m_init, m_initArgs);
+    resolve(m_set.test.testSeq, m_test, m_testArgs);
+    resolve(m_set.test.finalSeq, m_final, m_finalArgs);
     // Counters start at start + user × step, so users count in ranges of their own.
-    m_http.slots.assign(size_t(m_set.slotCount), 0);
-    for (const auto& [name, def] : m_set.requests)
+    m_http.slots.assign(size_t(m_set.test.slotCount), 0);
+    for (const auto& [name, def] : m_set.test.requests)
         for (const ParamEntry& entry : *def->params) initialiseSlots(entry.pieces);
 
-    const int32_t positions = int32_t(m_set.testSeq.length());
+    const int32_t positions = int32_t(m_set.test.testSeq.length());
     m_record.latency.clear();
-    if (!m_set.scriptDriven()) m_record.latency.resize(size_t(positions));
-    if (m_set.scriptDriven())
+    if (!m_set.test.scriptDriven()) m_record.latency.resize(size_t(positions));
+    if (m_set.test.scriptDriven())
         m_record.results.prepare(ResultMode::Scripted, positions, 0, false);
     else if (o.nodetails)
         m_record.results.prepare(ResultMode::Aggregated, positions, o.requests, false);
@@ -93,11 +93,11 @@ void UserSession::exportVariables(const RequestDef& request) {
 }
 
 void UserSession::openLog() {
-    const GeneralOptions& o = m_set.options;
+    const GeneralOptions& o = m_set.test.options;
     if (!o.log) return;
     std::string dir = o.logdir;
     if (!dir.empty() && (dir.back() == '/' || dir.back() == '\\')) dir.pop_back();
-    std::string name = m_set.testName;
+    std::string name = m_set.test.testName;
     if (size_t dot = name.rfind('.'); dot != std::string::npos) name.resize(dot);
     char file[512];
     std::snprintf(file, sizeof file, "%s-%dx%d-user%d.log", name.c_str(), o.clients, o.requests, m_index + 1);
@@ -111,11 +111,11 @@ int UserSession::run() {
     // (An odd multiplier maps distinct indexes to distinct values.)
     if (loop::taskLoop() != nullptr) identity ^= uint32_t(m_index) * 0x9E3779B9u;
     m_http.random.seed(uint32_t(platform::wallSeconds()) ^ identity);
-    if (m_set.options.delaystart == 0) m_set.startGate.wait();
+    if (m_set.test.options.delaystart == 0) m_set.shared.startGate.wait();
     openLog();
     // A script may still make a last request during its grace after an abort
     // (its own watchdog stops it then); the margin lets that request finish.
-    m_http.abortWatch.watch(&m_set.abortFlag, m_set.scriptDriven() ? kRunawayGraceMs + 1000 : 0);
+    m_http.abortWatch.watch(&m_set.shared.abortFlag, m_set.test.scriptDriven() ? kRunawayGraceMs + 1000 : 0);
     m_http.connection.setAbortWatch(&m_http.abortWatch);
     if (setUpUserConnection(m_http) < 0) {
         // The connection has logged its own reason, when it had one.
@@ -126,7 +126,7 @@ int UserSession::run() {
     }
     m_record.started = true;
     try {
-        if (m_set.scriptDriven())
+        if (m_set.test.scriptDriven())
             runScript();
         else
             runSequences();
@@ -136,7 +136,7 @@ int UserSession::run() {
         report("FATAL EXCEPTION IN THREAD %d!\r\n", m_index);
     }
     m_record.endTick = platform::tickMillis();
-    m_record.sentAtEnd = m_set.httpCounters.httpRequests.load(std::memory_order_relaxed);
+    m_record.sentAtEnd = m_set.shared.httpCounters.httpRequests.load(std::memory_order_relaxed);
     m_record.requestsMade = m_http.requestsMade;
     m_record.bytesSent = m_http.bytesSent;
     m_record.bytesReceived = m_http.bytesReceived;
@@ -150,9 +150,9 @@ int UserSession::run() {
 
 void UserSession::runScript() {
     m_record.startTick = platform::tickMillis();
-    m_record.sentAtStart = m_set.httpCounters.httpRequests.load(std::memory_order_relaxed);
-    ScriptSession session{m_set,
-                          m_set,
+    m_record.sentAtStart = m_set.shared.httpCounters.httpRequests.load(std::memory_order_relaxed);
+    ScriptSession session{m_set.test,
+                          m_set.shared,
                           m_index,
                           m_http,
                           m_requests,
@@ -163,14 +163,14 @@ void UserSession::runScript() {
 }
 
 void UserSession::runSequences() {
-    const GeneralOptions& o = m_set.options;
+    const GeneralOptions& o = m_set.test.options;
     m_record.startTick = platform::tickMillis();
-    m_record.sentAtStart = m_set.httpCounters.httpRequests.load(std::memory_order_relaxed);
+    m_record.sentAtStart = m_set.shared.httpCounters.httpRequests.load(std::memory_order_relaxed);
     m_softReference = m_record.startTick;
 
     auto endOfPass = [&](bool initNetworkFailure) {
         ++m_http.completedPasses;
-        return m_set.abortFlag.load(std::memory_order_relaxed) != 0 || maxRequestsReached() ||
+        return m_set.shared.abortFlag.load(std::memory_order_relaxed) != 0 || maxRequestsReached() ||
                initNetworkFailure;
     };
 
@@ -192,17 +192,17 @@ void UserSession::runSequences() {
 }
 
 bool UserSession::stopRequested() const {
-    return m_set.abortFlag.load(std::memory_order_relaxed) != 0 && m_set.options.abortseq;
+    return m_set.shared.abortFlag.load(std::memory_order_relaxed) != 0 && m_set.test.options.abortseq;
 }
 
 bool UserSession::maxRequestsReached() const {
     const int32_t limit = m_set.userShare.maxRequests;
-    return limit > 0 && m_set.httpCounters.httpRequests.load(std::memory_order_relaxed) > limit;
+    return limit > 0 && m_set.shared.httpCounters.httpRequests.load(std::memory_order_relaxed) > limit;
 }
 
 int32_t UserSession::runPass(Pass pass, const std::vector<RequestDef*>& entries,
                              const std::vector<const std::string*>& arguments, int32_t iteration) {
-    const GeneralOptions& o = m_set.options;
+    const GeneralOptions& o = m_set.test.options;
     const bool test = pass == Pass::Test;
     int32_t last = 0;
     for (size_t k = 0; k < entries.size(); ++k) {
@@ -229,20 +229,20 @@ int32_t UserSession::runPass(Pass pass, const std::vector<RequestDef*>& entries,
 
         if (result < 0 && !o.ignoreerrors) {
             // The rest of the pass is skipped, but counted as done.
-            if (test) m_set.requestsMade.fetch_add(int32_t(entries.size() - k), std::memory_order_relaxed);
+            if (test) m_set.shared.requestsMade.fetch_add(int32_t(entries.size() - k), std::memory_order_relaxed);
             break;
         }
-        if (test) m_set.requestsMade.fetch_add(1, std::memory_order_relaxed);
+        if (test) m_set.shared.requestsMade.fetch_add(1, std::memory_order_relaxed);
     }
     return last;
 }
 
 void UserSession::recordResult(int32_t position, int32_t iteration, int32_t result) {
     UserResults& results = m_record.results;
-    if (result < 0) m_set.liveErrors.count(result);
+    if (result < 0) m_set.shared.liveErrors.count(result);
     if (results.mode() == ResultMode::Aggregated) {
         if (result < 0)
-            m_set.errorCounters.count(result);
+            m_set.shared.errorCounters.count(result);
         else
             results.addTime(position, result);
     } else if (results.mode() == ResultMode::Detailed) {
@@ -254,25 +254,25 @@ void UserSession::recordLatency(int32_t position, int32_t result, const RequestD
                                 int64_t startUs, int64_t elapsedUs) {
     // Paced requests (softdelay, as `rate` sets it) are due an interval after the
     // previous one started; InitSeq and FinalSeq keep the schedule, unrecorded.
-    const int64_t intervalUs = m_set.options.softdelay && request.delay > 0 ? int64_t(request.delay) * 1000 : 0;
+    const int64_t intervalUs = m_set.test.options.softdelay && request.delay > 0 ? int64_t(request.delay) * 1000 : 0;
     const int64_t latenessUs = m_nextIntendedUs > 0 ? startUs - m_nextIntendedUs : 0;
     m_nextIntendedUs = intervalUs > 0 ? startUs + intervalUs : 0;
     if (position >= 0 && size_t(position) < m_record.latency.size())
         m_record.latency[size_t(position)].record(result, elapsedUs, latenessUs, intervalUs,
-                                                  m_set.options.softdelay != 0);
+                                                  m_set.test.options.softdelay != 0);
 }
 
 void UserSession::pause(const RequestDef& r) {
     const int64_t min = r.delay, max = r.delayUpper;
     int64_t ms = 0;
     if (min > 0) {
-        if (m_set.options.softdelay)
+        if (m_set.test.options.softdelay)
             ms = min - (platform::tickMillis() - m_softReference);
         else
             ms = max != 0 ? min + m_http.random.next(int32_t(std::min<int64_t>(max - min, INT32_MAX))) : min;
     }
     loop::sleepOrStop(
-        ms, [this] { return m_set.abortFlag.load(std::memory_order_relaxed) != 0; }, kAbortSliceMillis);
+        ms, [this] { return m_set.shared.abortFlag.load(std::memory_order_relaxed) != 0; }, kAbortSliceMillis);
     m_softReference = platform::tickMillis();
 }
 

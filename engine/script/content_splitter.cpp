@@ -57,12 +57,13 @@ std::vector<ContentPiece> cutContent(std::string_view content) {
     return pieces;
 }
 
-bool splitRequestContent(ParsedTest& set, RequestDef& request) {
+Status splitRequestContent(ParsedTest& set, RequestDef& request) {
     const std::string content(request.content ? request.content->view() : std::string_view{});
     for (const ContentPiece& piece : cutContent(content)) {
         if (piece.expression) {
-            if (!parseParamValue(set, request, kContentParamName, piece.text, *request.params, false))
-                return false;
+            Status parsed = parseParamValue(set, request, kContentParamName, piece.text,
+                                            *request.params, false);
+            if (!parsed) return parsed;
         } else {
             // Literal runs are kept exactly as written: "&" and "$$" are content.
             ValuePiece literal;
@@ -72,7 +73,7 @@ bool splitRequestContent(ParsedTest& set, RequestDef& request) {
     }
     if (request.content) request.content->clear();
     request.rawContent = true;
-    return true;
+    return Status::ok();
 }
 
 }  // namespace velk

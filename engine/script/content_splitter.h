@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/status.h"
 #include "script/request_def.h"
 
 namespace velk {
@@ -22,7 +23,7 @@ struct ContentPiece {
 std::vector<ContentPiece> cutContent(std::string_view content);
 
 // Cuts the request's collected content into "pcontent" entries and empties the
-// content buffer.  Returns false when an expression is rejected (already reported).
-bool splitRequestContent(ParsedTest& set, RequestDef& request);
+// content buffer.  Fails with the message of the first expression rejected.
+Status splitRequestContent(ParsedTest& set, RequestDef& request);
 
 }  // namespace velk

@@ -85,18 +85,18 @@ std::optional<int32_t> leadingNumber(std::string_view text) {
     return int32_t(value);
 }
 
-bool storeValue(GeneralOptions& options, const OptionDescriptor& d, std::string_view name,
-                std::string_view value) {
+Status storeValue(GeneralOptions& options, const OptionDescriptor& d, std::string_view name,
+                  std::string_view value) {
     const std::string shownName(name);
     switch (d.type) {
         case OptionType::Integer: {
             auto number = leadingNumber(value);
             if (!number) {
-                report("Integer number expected as a value of %s\n", shownName.c_str());
-                return false;
+                return invalidInput("Integer number expected as a value of %s\n",
+                                    shownName.c_str());
             }
             options.*std::get<int32_t G::*>(d.storage) = *number;
-            return true;
+            return Status::ok();
         }
         case OptionType::Flag: {
             int32_t flag;
@@ -107,21 +107,21 @@ bool storeValue(GeneralOptions& options, const OptionDescriptor& d, std::string_
                      equalsNoCase(value, "on"))
                 flag = 1;
             else {
-                report("Only 0,no,off,1,yes,on expected as a value of %s\n", shownName.c_str());
-                return false;
+                return invalidInput("Only 0,no,off,1,yes,on expected as a value of %s\n",
+                                    shownName.c_str());
             }
             options.*std::get<int32_t G::*>(d.storage) = flag;
-            return true;
+            return Status::ok();
         }
         case OptionType::Text: {
             std::string& text = options.*std::get<std::string G::*>(d.storage);
             text.clear();
             if (value.size() >= size_t(d.size)) {
-                report("Value of %s cannot be longer than %d\n", shownName.c_str(), d.size);
-                return false;
+                return invalidInput("Value of %s cannot be longer than %d\n", shownName.c_str(),
+                                    d.size);
             }
             text.assign(value);
-            return true;
+            return Status::ok();
         }
         case OptionType::Decimal: {
             // sscanf reports EOF for an empty or blank value, which leaves the
@@ -131,41 +131,40 @@ bool storeValue(GeneralOptions& options, const OptionDescriptor& d, std::string_
             platform::ScopedUserNumericLocale locale;
             int read = std::sscanf(text.c_str(), "%lf", &number);
             if (read == 0) {
-                report("Floating point number expected as a value of %s\n", shownName.c_str());
-                return false;
+                return invalidInput("Floating point number expected as a value of %s\n",
+                                    shownName.c_str());
             }
             if (read == 1) options.*std::get<double G::*>(d.storage) = number;
-            return true;
+            return Status::ok();
         }
         case OptionType::ZeroOne:
             if (value.empty() || (value[0] != '0' && value[0] != '1')) {
-                report("Only 0 or 1 expected as a value of %s\n", shownName.c_str());
-                return false;
+                return invalidInput("Only 0 or 1 expected as a value of %s\n", shownName.c_str());
             }
             options.*std::get<int32_t G::*>(d.storage) = value[0] - '0';
-            return true;
+            return Status::ok();
         case OptionType::Method:
             if (equalsNoCase(value, "GET"))
                 options.*std::get<int32_t G::*>(d.storage) = 0;
             else if (equalsNoCase(value, "POST"))
                 options.*std::get<int32_t G::*>(d.storage) = 1;
             else {
-                report("Only GET or POST expected as a value of %s\n", shownName.c_str());
-                return false;
+                return invalidInput("Only GET or POST expected as a value of %s\n",
+                                    shownName.c_str());
             }
-            return true;
+            return Status::ok();
     }
-    return false;
+    return Status(StatusCode::kInvalid);
 }
 
 // rate=N paces every user at N requests per hour: the general delay becomes the
 // matching pause, and requests that still carry the old general delay follow it.
-bool applyRate(ParsedTest& set, std::string_view value) {
+Status applyRate(ParsedTest& set, std::string_view value) {
     auto rate = leadingNumber(value);
     if (!rate || *rate == 0) {
-        report("Rate must be a whole number of requests per hour above 0, not \"%.*s\"\n",
-               int(value.size()), value.data());
-        return false;
+        return invalidInput(
+            "Rate must be a whole number of requests per hour above 0, not \"%.*s\"\n",
+            int(value.size()), value.data());
     }
     GeneralOptions& options = set.options;
     const int32_t previous = options.delay;
@@ -173,7 +172,7 @@ bool applyRate(ParsedTest& set, std::string_view value) {
     options.delay = 3600000 / *rate;
     for (auto& [name, request] : set.requests)
         if (request->delay == previous) request->delay = options.delay;
-    return true;
+    return Status::ok();
 }
 
 }  // namespace
@@ -186,10 +185,10 @@ const OptionDescriptor* findOption(std::string_view name) {
     return nullptr;
 }
 
-bool setGeneralOption(ParsedTest& set, std::string_view name, std::string_view value) {
+Status setGeneralOption(ParsedTest& set, std::string_view name, std::string_view value) {
     if (equalsNoCase(name, "rate")) return applyRate(set, value);
     const OptionDescriptor* d = findOption(name);
-    if (!d) return false;
+    if (!d) return Status(StatusCode::kInvalid);
     return storeValue(set.options, *d, name, value);
 }
 

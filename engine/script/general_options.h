@@ -5,10 +5,12 @@
 // A GeneralOptions lives inside its ParsedTest.  It is written while a test is parsed
 // or configured and only read while the test runs.
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
-#include <span>
 #include <variant>
+
+#include "base/status.h"
 
 namespace velk {
 
@@ -88,10 +90,9 @@ std::span<const OptionDescriptor> optionTable();
 // The descriptor of an option (exact, case-sensitive name), or null.
 const OptionDescriptor* findOption(std::string_view name);
 
-// Sets one option of the test set by name, as a [general] line does.  Reports a
-// rejected value through the message path and returns false; returns false
-// without a message when no option has that name.  "rate" (any case) is the one
-// computed option.
-bool setGeneralOption(ParsedTest& set, std::string_view name, std::string_view value);
+// Sets one option of the test set by name, as a [general] line does.  A rejected
+// value fails with the message for the user; a name no option has fails without
+// a message.  "rate" (any case) is the one computed option.
+Status setGeneralOption(ParsedTest& set, std::string_view name, std::string_view value);
 
 }  // namespace velk

@@ -64,16 +64,15 @@ public:
     PieceParser(ParsedTest& set, RequestDef& request, bool runtime)
         : m_set(set), m_request(request), m_runtime(runtime) {}
 
-    bool parse(std::string_view piece, std::string_view paramName, std::vector<ValuePiece>& out);
+    Status parse(std::string_view piece, std::string_view paramName, std::vector<ValuePiece>& out);
 
 private:
-    bool takeSlot(ValuePiece& p) {
+    Status takeSlot(ValuePiece& p) {
         if (m_runtime) {
-            report("Error: $seq parameter cannot be created in runtime!");
-            return false;
+            return invalidInput("Error: $seq parameter cannot be created in runtime!");
         }
         p.slot = m_set.slotCount++;
-        return true;
+        return Status::ok();
     }
 
     ParsedTest& m_set;
@@ -82,17 +81,18 @@ private:
     int m_depth = 0;  // $rxname pieces around the one being parsed
 };
 
-bool PieceParser::parse(std::string_view piece, std::string_view paramName, std::vector<ValuePiece>& out) {
+Status PieceParser::parse(std::string_view piece, std::string_view paramName,
+                          std::vector<ValuePiece>& out) {
     ValuePiece p;
     if (piece.empty() || piece[0] != '$') {
         p.text.assign(piece);
         out.push_back(std::move(p));
-        return true;
+        return Status::ok();
     }
     if (piece.size() >= 2 && piece[1] == '$') {
         p.text.assign(piece.substr(1));
         out.push_back(std::move(p));
-        return true;
+        return Status::ok();
     }
     const std::string_view body = piece.substr(1);
     const FunctionName* fn = nullptr;
@@ -103,8 +103,7 @@ bool PieceParser::parse(std::string_view piece, std::string_view paramName, std:
         }
     }
     if (!fn) {
-        report("Unknown $ parameter %s\n", std::string(body).c_str());
-        return false;
+        return invalidInput("Unknown $ parameter %s\n", std::string(body).c_str());
     }
     const std::string_view args = body.substr(std::char_traits<char>::length(fn->name));
     const std::string argsText(args);
@@ -114,8 +113,7 @@ bool PieceParser::parse(std::string_view piece, std::string_view paramName, std:
         case kNRand: {
             int used = 0;
             if (std::sscanf(argsText.c_str(), "(%lf,%lf%n", &p.low, &p.high, &used) < 2 || used == 0) {
-                report("Invalid usage of %s\n", std::string(piece).c_str());
-                return false;
+                return invalidInput("Invalid usage of %s\n", std::string(piece).c_str());
             }
             p.kind = Kind::NumberRange;
             if (size_t(used) < args.size() && args[size_t(used)] == ',') {
@@ -126,24 +124,21 @@ bool PieceParser::parse(std::string_view piece, std::string_view paramName, std:
         }
         case kARand:
             if (std::sscanf(argsText.c_str(), "(%d,%d)", &p.first, &p.second) < 2) {
-                report("Invalid usage of %s\n", argsText.c_str());
-                return false;
+                return invalidInput("Invalid usage of %s\n", argsText.c_str());
             }
             p.kind = Kind::RandomString;
             break;
         case kLRand:
         case kList:
             if (!open) {
-                if (fn->id == kList) {
-                    report("'(' expected in after $list\n");
-                } else {
-                    report("Invalid usage of %s\n", std::string(piece).c_str());
-                }
-                return false;
+                if (fn->id == kList) return invalidInput("'(' expected in after $list\n");
+                return invalidInput("Invalid usage of %s\n", std::string(piece).c_str());
             }
             p.kind = fn->id == kList ? Kind::CyclicPick : Kind::RandomPick;
             p.items = readItemList(args, 1);
-            if (fn->id == kList && !takeSlot(p)) return false;
+            if (fn->id == kList) {
+                if (Status slot = takeSlot(p); !slot) return slot;
+            }
             break;
         case kSeq: {
             p.kind = Kind::Counter;
@@ -155,8 +150,7 @@ bool PieceParser::parse(std::string_view piece, std::string_view paramName, std:
                 p.text.assign(a.substr(0, comma));
                 size_t startEnd = a.find_first_of(",)", comma + 1);
                 if (startEnd == std::string_view::npos) {
-                    report("Invalid usage of $Seq\n");
-                    return false;
+                    return invalidInput("Invalid usage of $Seq\n");
                 }
                 const std::string start(a.substr(comma + 1, startEnd - comma - 1));
                 p.first = std::atoi(start.c_str());
@@ -166,7 +160,7 @@ bool PieceParser::parse(std::string_view piece, std::string_view paramName, std:
                     p.second = std::atoi(step.c_str());
                 }
             }
-            if (!takeSlot(p)) return false;
+            if (Status slot = takeSlot(p); !slot) return slot;
             break;
         }
         case kUrlParam:
@@ -181,20 +175,18 @@ bool PieceParser::parse(std::string_view piece, std::string_view paramName, std:
             break;
         case kRegExp: {
             if (args.size() < 2 || args[0] != '(' || args[1] != '/') {
-                report("Invalid regexp parameter usage");
-                return false;
+                return invalidInput("Invalid regexp parameter usage");
             }
             size_t close = closingSlash(args, 1);
             if (close == std::string_view::npos) {
-                report("Invalid regexp parameter usage\n");
-                return false;
+                return invalidInput("Invalid regexp parameter usage\n");
             }
             size_t comma = args.find(',', close);
             std::string_view delimited = args.substr(1, (comma == std::string_view::npos ? args.size() : comma) - 1);
             p.pattern = Regex::compileScriptPattern(delimited);
             if (!p.pattern) {
-                report("Invalid regular expression for regexp parameter: %s", std::string(delimited).c_str());
-                return false;
+                return invalidInput("Invalid regular expression for regexp parameter: %s",
+                                    std::string(delimited).c_str());
             }
             p.kind = Kind::Capture;
             if (comma != std::string_view::npos) {
@@ -221,41 +213,38 @@ bool PieceParser::parse(std::string_view piece, std::string_view paramName, std:
         case kRxName: {
             size_t pair = args.find("),");
             if (args.size() < 2 || args[0] != '(' || args[1] != '/' || pair == std::string_view::npos) {
-                report("Invalid $rxname usage\n");
-                return false;
+                return invalidInput("Invalid $rxname usage\n");
             }
             size_t close = closingSlash(args, 1);
             size_t comma = close == std::string_view::npos ? close : args.find(',', close);
             if (comma == std::string_view::npos || comma > pair) {
-                report("Invalid $rxname usage\n");
-                return false;
+                return invalidInput("Invalid $rxname usage\n");
             }
             std::string_view delimited = args.substr(1, comma - 1);
             p.pattern = Regex::compileScriptPattern(delimited);
             if (!p.pattern) {
-                report("Invalid regexp:%s\n", std::string(delimited).c_str());
-                return false;
+                return invalidInput("Invalid regexp:%s\n", std::string(delimited).c_str());
             }
             p.kind = Kind::ComputedName;
             p.extra.assign(args.substr(comma + 1, pair - comma - 1));
             // Evaluation and clean-up walk the chain recursively: keep it shallow.
             if (m_depth >= kMaxNamedValueDepth) {
-                report("Error: $rxname nested deeper than %d levels\n", kMaxNamedValueDepth);
-                return false;
+                return invalidInput("Error: $rxname nested deeper than %d levels\n",
+                                    kMaxNamedValueDepth);
             }
             auto nested = std::make_shared<std::vector<ValuePiece>>();
             ++m_depth;
-            const bool parsed = parse(args.substr(pair + 2), paramName, *nested);
+            Status parsed = parse(args.substr(pair + 2), paramName, *nested);
             --m_depth;
-            if (!parsed) return false;
+            if (!parsed) return parsed;
             p.nested = std::move(nested);
             break;
         }
         case kVar:
         case kClid: {
             if (!open) {
-                report(fn->id == kVar ? "'(' expected in after $var\n" : "'(' expected in after $clid\n");
-                return false;
+                return invalidInput(fn->id == kVar ? "'(' expected in after $var\n"
+                                                   : "'(' expected in after $clid\n");
             }
             size_t pos = 1;
             p.kind = fn->id == kVar ? Kind::Variable : Kind::UserNumber;
@@ -268,7 +257,7 @@ bool PieceParser::parse(std::string_view piece, std::string_view paramName, std:
             break;
     }
     out.push_back(std::move(p));
-    return true;
+    return Status::ok();
 }
 
 }  // namespace
@@ -290,13 +279,13 @@ std::string percentEncode(std::string_view text) {
     return out;
 }
 
-bool parseValuePiece(ParsedTest& set, RequestDef& request, std::string_view piece, bool runtime,
-                     std::vector<ValuePiece>& out) {
+Status parseValuePiece(ParsedTest& set, RequestDef& request, std::string_view piece, bool runtime,
+                       std::vector<ValuePiece>& out) {
     return PieceParser(set, request, runtime).parse(piece, {}, out);
 }
 
-bool parseParamValue(ParsedTest& set, RequestDef& request, std::string_view name, std::string_view value,
-                     ParamList& list, bool runtime) {
+Status parseParamValue(ParsedTest& set, RequestDef& request, std::string_view name,
+                       std::string_view value, ParamList& list, bool runtime) {
     ParamEntry entry;
     entry.name.assign(name);
     PieceParser parser(set, request, runtime);
@@ -304,12 +293,12 @@ bool parseParamValue(ParsedTest& set, RequestDef& request, std::string_view name
     for (;;) {
         size_t amp = value.find('&', start);
         std::string_view piece = value.substr(start, amp == std::string_view::npos ? value.npos : amp - start);
-        if (!parser.parse(piece, name, entry.pieces)) return false;
+        if (Status parsed = parser.parse(piece, name, entry.pieces); !parsed) return parsed;
         if (amp == std::string_view::npos) break;
         start = amp + 1;
     }
     list.push_back(std::move(entry));
-    return true;
+    return Status::ok();
 }
 
 }  // namespace velk

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/status.h"
 #include "script/request_def.h"
 
 namespace velk {
@@ -21,14 +22,14 @@ inline constexpr int32_t kMaxRandomString = 1 << 20;
 inline constexpr int kMaxNamedValueDepth = 64;
 
 // Builds the entry for parameter name with the given value text and appends it to
-// list (the request's parameters, or a list made while running).  Reports a
-// rejected value through the message path and returns false.
-bool parseParamValue(ParsedTest& set, RequestDef& request, std::string_view name,
-                     std::string_view value, ParamList& list, bool runtime);
+// list (the request's parameters, or a list made while running).  A rejected
+// value leaves list as it was and fails with the message for the user.
+Status parseParamValue(ParsedTest& set, RequestDef& request, std::string_view name,
+                       std::string_view value, ParamList& list, bool runtime);
 
 // Parses one piece (no "&" splitting); used for the value part of $rxname.
-bool parseValuePiece(ParsedTest& set, RequestDef& request, std::string_view piece, bool runtime,
-                     std::vector<ValuePiece>& out);
+Status parseValuePiece(ParsedTest& set, RequestDef& request, std::string_view piece, bool runtime,
+                       std::vector<ValuePiece>& out);
 
 // Every byte but letters, digits, "-", "." and "_" as "%XX".
 std::string percentEncode(std::string_view text);

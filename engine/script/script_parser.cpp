@@ -49,13 +49,13 @@ struct ScriptParser::Frame {
     std::string contentTerminator;
 };
 
-bool ScriptParser::parse(std::string_view text) {
+Status ScriptParser::parse(std::string_view text) {
     platform::ScopedUserNumericLocale locale;
     size_t appended[3];
     return parseText(text, 0, appended);
 }
 
-bool ScriptParser::parseText(std::string_view text, int depth, size_t appendedOut[3]) {
+Status ScriptParser::parseText(std::string_view text, int depth, size_t appendedOut[3]) {
     Frame f;
     f.depth = depth;
     for (int i = 0; i < 3; ++i) sequenceOf(m_set, i).setLength(0);
@@ -67,14 +67,13 @@ bool ScriptParser::parseText(std::string_view text, int depth, size_t appendedOu
 
     std::string line;
     size_t pos = 0;
-    bool ok = true;
+    Status ok;
     while (ok && pos < text.size()) {
         size_t end = text.find_first_of("\r\n", pos);
         if (end == std::string_view::npos) end = text.size();
         ++f.line;
         if (end - pos > kMaxLineLength) {
-            report("Line %d is longer than %zu characters\n", f.line, kMaxLineLength);
-            ok = false;
+            ok = invalidInput("Line %d is longer than %zu characters\n", f.line, kMaxLineLength);
             break;
         }
         line.assign(text.substr(pos, end - pos));
@@ -84,28 +83,26 @@ bool ScriptParser::parseText(std::string_view text, int depth, size_t appendedOu
         try {
             ok = handleLine(f, line);
         } catch (...) {
-            report("FATAL EXCEPTION ARISES WHILE LOADING TEST!\n");
-            ok = false;
+            ok = Status(StatusCode::kInvalid, "FATAL EXCEPTION ARISES WHILE LOADING TEST!\n");
         }
     }
     // A content block must be closed by its terminator line: unterminated content
     // would silently take no part in the request body.
     if (ok && f.section == Section::Content) {
-        report("Syntax error at line %d\n", f.line);
-        ok = false;
+        ok = invalidInput("Syntax error at line %d\n", f.line);
     }
     for (int i = 0; i < 3; ++i) appendedOut[i] = f.appended[i];
     return ok;
 }
 
-bool ScriptParser::handleLine(Frame& f, std::string& line) {
+Status ScriptParser::handleLine(Frame& f, std::string& line) {
     while (!line.empty() && static_cast<unsigned char>(line.back()) < 32) line.pop_back();
     size_t start = line.find_first_not_of(" \t");
-    if (start == std::string::npos) return true;
+    if (start == std::string::npos) return Status::ok();
     line.erase(0, start);
-    if (line[0] == ';') return true;
+    if (line[0] == ';') return Status::ok();
 
-    if (!substituteGlobals(f, line)) return false;
+    if (Status substituted = substituteGlobals(f, line); !substituted) return substituted;
 
     if (f.section == Section::Script) {
         if (line == m_set.options.endofscript) {
@@ -115,17 +112,16 @@ bool ScriptParser::handleLine(Frame& f, std::string& line) {
             m_set.scriptText->append(line);
             m_set.scriptText->append("\n");
         }
-        return true;
+        return Status::ok();
     }
     if (f.section == Section::Content) {
         if (line == f.contentTerminator) return finishContent(f);
         if (line[0] == '[') {
-            report("Syntax error at line %d\n", f.line);
-            return false;
+            return invalidInput("Syntax error at line %d\n", f.line);
         }
         f.request->content->append(line);
         f.request->content->append("\n");
-        return true;
+        return Status::ok();
     }
     if (line[0] == '[') {
         std::string_view header(line);
@@ -141,8 +137,12 @@ bool ScriptParser::handleLine(Frame& f, std::string& line) {
             for (char& c : lower) c = asciiLower(c);
             return setGeneralOption(m_set, lower, value);
         }
-        case Section::InitSeq: appendToSequence(f, kInit, line); return true;
-        case Section::FinalSeq: appendToSequence(f, kFinal, line); return true;
+        case Section::InitSeq:
+            appendToSequence(f, kInit, line);
+            return Status::ok();
+        case Section::FinalSeq:
+            appendToSequence(f, kFinal, line);
+            return Status::ok();
         case Section::TestSeq:
             if (!f.explicitTestSeq) {
                 // An explicit test sequence replaces the one the request sections made.
@@ -151,17 +151,19 @@ bool ScriptParser::handleLine(Frame& f, std::string& line) {
                 f.appendStarted[kTest] = true;
             }
             appendToSequence(f, kTest, line);
-            return true;
+            return Status::ok();
         case Section::Includes: return include(f, line);
-        case Section::Headers: m_set.headers.push_back(line); return true;
+        case Section::Headers:
+            m_set.headers.push_back(line);
+            return Status::ok();
         case Section::Request: return requestLine(f, line);
         case Section::Script:
         case Section::Content: break;
     }
-    return true;
+    return Status::ok();
 }
 
-bool ScriptParser::substituteGlobals(Frame&, std::string& line) {
+Status ScriptParser::substituteGlobals(Frame&, std::string& line) {
     size_t pos = 0;
     for (;;) {
         const size_t found = findNoCase(line, "$gvar(", pos);
@@ -169,16 +171,14 @@ bool ScriptParser::substituteGlobals(Frame&, std::string& line) {
         size_t nameStart = found + 6;
         size_t nameEnd = line.find_first_of(",)", nameStart);
         if (nameEnd == std::string::npos) {
-            report("Syntax error in this line: %s\n", line.c_str());
-            return false;
+            return invalidInput("Syntax error in this line: %s\n", line.c_str());
         }
         size_t close = nameEnd;
         std::string_view fallback;
         if (line[nameEnd] == ',') {
             close = line.find(')', nameEnd + 1);
             if (close == std::string::npos) {
-                report("Syntax error in this line: %s\n", line.c_str());
-                return false;
+                return invalidInput("Syntax error in this line: %s\n", line.c_str());
             }
             fallback = std::string_view(line).substr(nameEnd + 1, close - nameEnd - 1);
         }
@@ -186,17 +186,17 @@ bool ScriptParser::substituteGlobals(Frame&, std::string& line) {
         auto var = m_set.globals.find(name);
         const std::string value(var != m_set.globals.end() ? std::string_view(var->second) : fallback);
         if (line.size() - (close + 1 - found) + value.size() > kMaxLineLength) {
-            report("Line is longer than %zu characters after global variables: %.200s\n",
-                   kMaxLineLength, line.c_str());
-            return false;
+            return invalidInput(
+                "Line is longer than %zu characters after global variables: %.200s\n",
+                kMaxLineLength, line.c_str());
         }
         line.replace(found, close + 1 - found, value);
         pos = found + value.size();  // values are not expanded again
     }
-    return true;
+    return Status::ok();
 }
 
-bool ScriptParser::openSection(Frame& f, std::string_view header) {
+Status ScriptParser::openSection(Frame& f, std::string_view header) {
     static const std::pair<const char*, Section> kSections[] = {
         {"general", Section::General}, {"initseq", Section::InitSeq},
         {"testseq", Section::TestSeq}, {"finalseq", Section::FinalSeq},
@@ -207,17 +207,16 @@ bool ScriptParser::openSection(Frame& f, std::string_view header) {
         if (equalsNoCase(header, name)) {
             f.section = section;
             f.request = nullptr;
-            return true;
+            return Status::ok();
         }
 
     ++m_set.requestSectionCount;
     if (header.size() > kMaxRequestName) {
-        report("Request name longer than %zu characters at line %d\n", kMaxRequestName, f.line);
-        return false;
+        return invalidInput("Request name longer than %zu characters at line %d\n", kMaxRequestName,
+                            f.line);
     }
     if (m_set.requests.find(header) != m_set.requests.end()) {
-        report("Duplicate request definition:%s\n", std::string(header).c_str());
-        return false;
+        return invalidInput("Duplicate request definition:%s\n", std::string(header).c_str());
     }
     auto request = std::make_unique<RequestDef>();
     const GeneralOptions& o = m_set.options;
@@ -231,7 +230,7 @@ bool ScriptParser::openSection(Frame& f, std::string_view header) {
     f.section = Section::Request;
     m_set.requests.emplace(request->name, std::move(request));
     if (!f.explicitTestSeq) appendToSequence(f, kTest, header);
-    return true;
+    return Status::ok();
 }
 
 void ScriptParser::appendToSequence(Frame& f, int which, std::string_view line) {
@@ -252,28 +251,27 @@ void ScriptParser::appendToSequence(Frame& f, int which, std::string_view line) 
     ++f.appended[which];
 }
 
-bool ScriptParser::include(Frame& f, const std::string& path) {
+Status ScriptParser::include(Frame& f, const std::string& path) {
     if (f.depth + 1 > kMaxIncludeDepth) {
-        report("Includes are nested more than %d deep (an include cycle?): %s\n", kMaxIncludeDepth,
-               path.c_str());
-        return false;
+        return invalidInput("Includes are nested more than %d deep (an include cycle?): %s\n",
+                            kMaxIncludeDepth, path.c_str());
     }
     if (++m_includeReads > kMaxIncludeReads) {
-        report("More than %d files are included: %s\n", kMaxIncludeReads, path.c_str());
-        return false;
+        return invalidInput("More than %d files are included: %s\n", kMaxIncludeReads,
+                            path.c_str());
     }
     std::string text;
     switch (platform::readWholeFile(path, text)) {
         case platform::ReadStatus::Ok: break;
         case platform::ReadStatus::TooLarge:
-            report("File %s is too large to include\n", path.c_str());
-            return false;
-        default: report("Cannot open file %s\n", path.c_str()); return false;
+            return invalidInput("File %s is too large to include\n", path.c_str());
+        default:
+            return invalidInput("Cannot open file %s\n", path.c_str());
     }
     size_t before[3];
     for (int i = 0; i < 3; ++i) before[i] = sequenceOf(m_set, i).length();
     size_t added[3];
-    if (!parseText(text, f.depth + 1, added)) return false;
+    if (Status parsed = parseText(text, f.depth + 1, added); !parsed) return parsed;
     for (int i = 0; i < 3; ++i) {
         if (added[i] > 0) {
             f.appendStarted[i] = false;  // this file's next entry starts the list anew
@@ -282,16 +280,14 @@ bool ScriptParser::include(Frame& f, const std::string& path) {
             sequenceOf(m_set, i).setLength(before[i]);
         }
     }
-    return true;
+    return Status::ok();
 }
 
-bool ScriptParser::requestLine(Frame& f, std::string_view line) {
+Status ScriptParser::requestLine(Frame& f, std::string_view line) {
     if (line.size() >= 2 && line[0] == '$' && line[1] == '$') {
         line.remove_prefix(1);
     } else if (line[0] == '$') {
-        bool taken = false;
-        if (!requestKey(f, line, taken)) return false;
-        if (taken) return true;
+        if (requestKey(f, line)) return Status::ok();
     }
     auto [name, value] = splitNameValue(line);
     RequestDef& request = *f.request;
@@ -302,66 +298,59 @@ bool ScriptParser::requestLine(Frame& f, std::string_view line) {
         if (!request.extraHeaders) request.extraHeaders = std::make_unique<TextBuffer>(128);
         request.extraHeaders->append(value);
         request.extraHeaders->append("\r\n");
-        return true;
+        return Status::ok();
     }
     return parseParamValue(m_set, request, name, value, *request.params, false);
 }
 
-bool ScriptParser::requestKey(Frame& f, std::string_view line, bool& taken) {
+bool ScriptParser::requestKey(Frame& f, std::string_view line) {
     line = line.substr(0, 511);
     size_t eq = line.find('=');
-    if (eq == std::string_view::npos) {
-        taken = true;  // a "$" line without "=" is accepted and ignored
-        return true;
-    }
-    taken = applyRequestKey(*f.request, line.substr(0, eq), line.substr(eq + 1));
-    return true;
+    if (eq == std::string_view::npos)
+        return true;  // a "$" line without "=" is accepted and ignored
+    return applyRequestKey(*f.request, line.substr(0, eq), line.substr(eq + 1));
 }
 
-bool ScriptParser::failLine(Frame& f, std::string_view value) {
+Status ScriptParser::failLine(Frame& f, std::string_view value) {
     RequestDef& r = *f.request;
     bool inverted = !value.empty() && value[0] == '!';
     if (inverted) value.remove_prefix(1);
     auto regex = Regex::compileScriptPattern(value);
     if (!regex) {
-        report("Invalid regexp in $fail parameter\n");
-        return false;
+        return invalidInput("Invalid regexp in $fail parameter\n");
     }
     r.failInverted = inverted;
     r.fail = CompiledPattern{std::string(value), std::move(regex)};
-    return true;
+    return Status::ok();
 }
 
-bool ScriptParser::exportLine(Frame& f, std::string_view value) {
+Status ScriptParser::exportLine(Frame& f, std::string_view value) {
     const ItemStyle style{.escapeAny = true, .maxLength = 255};
     size_t pos = 0;
     std::string variable = readItem(value, pos, style);
     while (pos < value.size() && value[pos] == ' ') ++pos;
     if (pos >= value.size() || value[pos] != '/') {
-        report("Regexp expected at $exporvar=%s\n", std::string(value).c_str());
-        return false;
+        return invalidInput("Regexp expected at $exporvar=%s\n", std::string(value).c_str());
     }
     size_t start = pos++;
     while (pos < value.size() && value[pos] != '/') pos += (value[pos] == '\\' && pos + 1 < value.size()) ? 2 : 1;
     size_t comma = value.find(',', pos);
     if (comma == std::string_view::npos || comma + 1 >= value.size()) {
-        report("Invalud $exportvar syntax\n");
-        return false;
+        return invalidInput("Invalud $exportvar syntax\n");
     }
     std::string_view delimited = value.substr(start, comma - start);
     auto regex = Regex::compileScriptPattern(delimited);
     if (!regex) {
-        report("Invalid regexp:%s\n", std::string(delimited).c_str());
-        return false;
+        return invalidInput("Invalid regexp:%s\n", std::string(delimited).c_str());
     }
     pos = comma + 1;
     std::string valueTemplate = readItem(value, pos, style);
     f.request->exports[variable] =
         ExportEntry{CompiledPattern{std::string(delimited), std::move(regex)}, std::move(valueTemplate)};
-    return true;
+    return Status::ok();
 }
 
-bool ScriptParser::contentLine(Frame& f, std::string_view value) {
+Status ScriptParser::contentLine(Frame& f, std::string_view value) {
     RequestDef& r = *f.request;
     // Earlier content of this request is replaced, pieces included.
     std::erase_if(*r.params, [](const ParamEntry& e) { return e.name == kContentParamName; });
@@ -370,26 +359,25 @@ bool ScriptParser::contentLine(Frame& f, std::string_view value) {
     if (value.size() >= 2 && value[0] == '<' && value[1] == '<') {
         f.contentTerminator.assign(value.substr(2, 255));
         f.section = Section::Content;
-        return true;
+        return Status::ok();
     }
     if (!value.empty() && value[0] == '<') {
-        report("Syntax error at line %d\n", f.line);
-        return false;
+        return invalidInput("Syntax error at line %d\n", f.line);
     }
     std::string bytes;
     const std::string path(value);
     switch (platform::readWholeFile(path, bytes)) {
         case platform::ReadStatus::Ok: break;
         case platform::ReadStatus::TooLarge:
-            report("Request content file is too large:%s\n", path.c_str());
-            return false;
-        default: report("Failed to open request content file:%s\n", path.c_str()); return false;
+            return invalidInput("Request content file is too large:%s\n", path.c_str());
+        default:
+            return invalidInput("Failed to open request content file:%s\n", path.c_str());
     }
     r.content->append(bytes);
     return splitRequestContent(m_set, r);
 }
 
-bool ScriptParser::finishContent(Frame& f) {
+Status ScriptParser::finishContent(Frame& f) {
     f.section = Section::Request;
     return splitRequestContent(m_set, *f.request);
 }

@@ -3,11 +3,13 @@
 // the options, request definitions, sequences, header lines and inline script of
 // a ParsedTest.
 //
-// A parser works on one ParsedTest on the caller's thread.  The first error is
-// reported through the message path and ends the parse; what was parsed before it
+// A parser works on one ParsedTest on the caller's thread.  The first error ends
+// the parse, which fails with the message for the user; what was parsed before it
 // stays in the set.
 #include <cstddef>
 #include <string_view>
+
+#include "base/status.h"
 
 namespace velk {
 
@@ -27,25 +29,26 @@ class ScriptParser {
 public:
     explicit ScriptParser(ParsedTest& set) : m_set(set) {}
 
-    // Parses a whole script text.  Returns false after the first error.
-    bool parse(std::string_view text);
+    // Parses a whole script text; fails at the first error.
+    Status parse(std::string_view text);
 
 private:
     struct Frame;
     enum SeqIndex { kInit = 0, kTest = 1, kFinal = 2 };
 
-    bool parseText(std::string_view text, int depth, size_t appendedOut[3]);
-    bool handleLine(Frame& f, std::string& line);
-    bool substituteGlobals(Frame& f, std::string& line);
-    bool openSection(Frame& f, std::string_view header);
+    Status parseText(std::string_view text, int depth, size_t appendedOut[3]);
+    Status handleLine(Frame& f, std::string& line);
+    Status substituteGlobals(Frame& f, std::string& line);
+    Status openSection(Frame& f, std::string_view header);
     void appendToSequence(Frame& f, int which, std::string_view line);
-    bool include(Frame& f, const std::string& path);
-    bool requestLine(Frame& f, std::string_view line);
-    bool requestKey(Frame& f, std::string_view line, bool& taken);
-    bool failLine(Frame& f, std::string_view value);
-    bool exportLine(Frame& f, std::string_view value);
-    bool contentLine(Frame& f, std::string_view value);
-    bool finishContent(Frame& f);
+    Status include(Frame& f, const std::string& path);
+    Status requestLine(Frame& f, std::string_view line);
+    // Applies a request key line; false when the line is no request key.
+    bool requestKey(Frame& f, std::string_view line);
+    Status failLine(Frame& f, std::string_view value);
+    Status exportLine(Frame& f, std::string_view value);
+    Status contentLine(Frame& f, std::string_view value);
+    Status finishContent(Frame& f);
 
     ParsedTest& m_set;
     int m_includeReads = 0;

@@ -7,6 +7,7 @@
 
 #include "base/abort_sleep.h"
 #include "base/ascii.h"
+#include "base/message.h"
 #include "platform/clock.h"
 #include "results/shared_run.h"
 #include "script/general_options.h"
@@ -170,7 +171,8 @@ int32_t CVelkObject::setRequestOpt(std::string_view name, std::string_view optio
         } else if (!key.empty()) {
             if (hasParameter(*r, key))
                 r->overrides[std::string(key)] = std::string(value);
-            else if (!parseParamValue(m_session.test, *r, key, value, r->runtimeParams, true))
+            else if (!reportIfFailed(
+                         parseParamValue(m_session.test, *r, key, value, r->runtimeParams, true)))
                 result = 0;
         }
         if (closed) break;
@@ -183,7 +185,9 @@ int32_t CVelkObject::addParam(std::string_view name, std::string_view param,
     RequestDef* r = find(name);
     if (!r || hasParameter(*r, param)) return 0;
     // The user's own list: the parsed parameters are shared by every user.
-    return parseParamValue(m_session.test, *r, param, value, r->runtimeParams, true) ? 1 : 0;
+    return reportIfFailed(parseParamValue(m_session.test, *r, param, value, r->runtimeParams, true))
+               ? 1
+               : 0;
 }
 
 void CVelkObject::resetRequest(std::string_view name) {

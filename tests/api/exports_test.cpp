@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,54 @@ TEST_F(ExportsTest, CommandLineGivesVariablesAndTheTestName) {
     char* bad[] = {b0, b1, b2, nullptr};
     EXPECT_EQ(ParseCommandLine(m_set, 3, bad), 0);
     EXPECT_EQ(m_capture.last(), "Invalid command line option -verbose!");
+}
+
+// Every refusal leaves the export as one message, said once, and its failure value.
+TEST_F(ExportsTest, EachRefusalIsSaidExactlyOnce) {
+    VelkRunTotals totals{};
+    VelkLatencyStats stats{};
+    VelkTimeline timeline{};
+    const char garbage[] = "not shard results";
+    struct Case {
+        const char* name;
+        std::function<int64_t()> call;
+        int64_t failure;
+        const char* message;
+    } cases[] = {
+        {"SetLoopThreads", [&] { return SetLoopThreads(m_set, -1); }, 0,
+         "Invalid number of event-loop threads -1 (0 to 1024)!"},
+        {"SelectUsers", [&] { return SelectUsers(m_set, 2, 2); }, 0, "Invalid user share 2 of 2!"},
+        {"SaveResults", [&] { return SaveResults(m_set, nullptr, nullptr, nullptr); }, -1,
+         "There are no results to save: the test has not run!"},
+        {"ExportResultData", [&] { return ExportResultData(m_set, nullptr, 0); }, 0,
+         "There are no results to export: the test has not run!"},
+        {"GetRunTotals", [&] { return GetRunTotals(m_set, &totals); }, 0,
+         "There are no results: the test has not run!"},
+        {"GetLatencyStats", [&] { return GetLatencyStats(m_set, 0, &stats); }, 0,
+         "There are no results: the test has not run!"},
+        {"GetTimeline", [&] { return GetTimeline(m_set, &timeline); }, 0,
+         "There are no results: the test has not run!"},
+        {"ImportResultData",
+         [&] { return ImportResultData(m_set, garbage, int64_t(sizeof garbage)); }, 0, nullptr},
+        {"ParseGeneralParam", [&] { return ParseGeneralParam(m_set, "clients", "x"); }, 0,
+         "Integer number expected as a value of clients"},
+        {"ParseTest", [&] { return ParseTest(m_set, nullptr, "[a]\n[a]\n"); }, 0,
+         "Duplicate request definition:a"},
+    };
+    for (const Case& c : cases) {
+        m_capture.clear();
+        EXPECT_EQ(c.call(), c.failure) << c.name;
+        ASSERT_EQ(m_capture.count(), 1u) << c.name;
+        if (c.message)
+            EXPECT_EQ(m_capture.last(), c.message) << c.name;
+        else
+            EXPECT_EQ(m_capture.last().rfind("Cannot use shard results: ", 0), 0u) << c.name;
+    }
+}
+
+TEST_F(ExportsTest, MemoryEstimateStillSaysAParseErrorOnce) {
+    EXPECT_EQ(Calculate3DArrayMemoryAmount("requests=2\n[a]\n[a]\n"), 8);
+    EXPECT_EQ(m_capture.lines(), std::vector<std::string>{"Duplicate request definition:a"});
 }
 
 TEST(ExportsNoCallbacks, NullOutputCallbackSilencesInsteadOfCrashing) {

@@ -81,7 +81,7 @@ TEST_F(ConnectionChoice, SecureRequestAgainstAPlainServerIsANetworkError) {
 }
 
 TEST_F(ConnectionChoice, Sslv2IsRefusedWithAClearLine) {
-    m_set = std::make_unique<TestSet>();
+    m_set = std::make_unique<HttpTestSet>();
     ASSERT_TRUE(ScriptParser(*m_set).parse("server=127.0.0.1\nsecure=1\nsslver=0\n[a]\n"));
     m_set->currentTarget.set(m_set->options.server, m_set->options.port);
     HttpSession session(m_set->options, m_set->headers, m_set->currentTarget, m_set->httpCounters);

@@ -1,22 +1,26 @@
 #pragma once
 // A virtual user's HTTP side against a loopback test server: a test script is
-// parsed into a TestSet, and one HttpSession plays its requests.
+// parsed into an HttpTestSet, and one HttpSession plays its requests.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 
-#include "api/test_set.h"
 #include "base/message.h"
 #include "common/message_capture.h"
 #include "common/temp_dir.h"
 #include "http/connection_selector.h"
 #include "http/http_session.h"
 #include "http/request_executor.h"
+#include "results/shared_run.h"
+#include "script/parsed_test.h"
 #include "script/script_parser.h"
 #include "support/test_http_server.h"
 
 namespace velk::test {
+
+// A parsed test and what its users would share, for one user without a run.
+struct HttpTestSet : ParsedTest, SharedRun {};
 
 class HttpFixture : public ::testing::Test {
 protected:
@@ -28,7 +32,7 @@ protected:
 
     // Parses script (with $gvar(port) for the server's port) and prepares user 0.
     void load(const std::string& script, int userIndex = 0, uint16_t port = 0) {
-        m_set = std::make_unique<TestSet>();
+        m_set = std::make_unique<HttpTestSet>();
         m_set->globals["port"] = std::to_string(port ? port : m_server.port());
         ASSERT_TRUE(ScriptParser(*m_set).parse("server=127.0.0.1\nport=$gvar(port)\n" + script));
         startUser(userIndex);
@@ -67,7 +71,7 @@ protected:
     MessageCapture m_messages;
     TempDir m_logDir;
     TestHttpServer m_server;
-    std::unique_ptr<TestSet> m_set;
+    std::unique_ptr<HttpTestSet> m_set;
     std::unique_ptr<HttpSession> m_session;
     BodyRef m_body;
 };

@@ -20,7 +20,9 @@ protected:
     void SetUp() override { setOutFunc(&m_capture, MessageCapture::sink); }
     void TearDown() override { setOutFunc(nullptr, nullptr); }
 
-    bool set(std::string_view name, std::string_view value) { return setGeneralOption(m_set, name, value); }
+    bool set(std::string_view name, std::string_view value) {
+        return reportIfFailed(setGeneralOption(m_set, name, value));
+    }
 
     ParsedTest m_set;
     MessageCapture m_capture;
@@ -126,14 +128,18 @@ TEST(GeneralOptionsLocale, CommaLocaleReadsUpToTheDecimalPoint) {
     locale_t probe = newlocale(LC_NUMERIC_MASK, "de_DE.UTF-8", locale_t(0));
     if (!probe) GTEST_SKIP() << "de_DE.UTF-8 is not installed";
     freelocale(probe);
-    // The user locale is read once per process, so this runs in a child.
+    // The user locale is read once per process, so this runs in a child; one
+    // started afresh, since earlier tests in this process have read it already.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
             setenv("LC_ALL", "de_DE.UTF-8", 1);
             setOutFunc(nullptr, nullptr);
             ParsedTest set;
-            bool ok = setGeneralOption(set, "round", "0.01") && set.options.round == 0.0 &&
-                      setGeneralOption(set, "round", "2,5") && set.options.round == 2.5;
+            bool ok = reportIfFailed(setGeneralOption(set, "round", "0.01")) &&
+                      set.options.round == 0.0 &&
+                      reportIfFailed(setGeneralOption(set, "round", "2,5")) &&
+                      set.options.round == 2.5;
             // The process-wide locale is untouched.
             ok = ok && std::string(setlocale(LC_NUMERIC, nullptr)) == "C";
             std::exit(ok ? 0 : 1);

@@ -19,7 +19,7 @@ protected:
 
     bool parse(std::string_view value, bool runtime = false) {
         m_list.clear();
-        return parseParamValue(m_set, m_request, "p", value, m_list, runtime);
+        return reportIfFailed(parseParamValue(m_set, m_request, "p", value, m_list, runtime));
     }
     const ValuePiece& piece(size_t i = 0) { return m_list.at(0).pieces.at(i); }
 

@@ -20,7 +20,7 @@ protected:
     void SetUp() override { setOutFunc(&m_capture, MessageCapture::sink); }
     void TearDown() override { setOutFunc(nullptr, nullptr); }
 
-    bool parse(std::string_view text) { return ScriptParser(m_set).parse(text); }
+    bool parse(std::string_view text) { return reportIfFailed(ScriptParser(m_set).parse(text)); }
 
     static std::vector<std::string> names(const Sequence& seq) {
         std::vector<std::string> out;
@@ -52,12 +52,12 @@ TEST_F(ScriptParserTest, RequestSectionsMakeTheTestSequenceUntilAnExplicitOneApp
     EXPECT_EQ(testSeq(), (std::vector<std::string>{"a", "b"}));
 
     ParsedTest second;
-    ASSERT_TRUE(ScriptParser(second).parse("[a]\n[b]\n[testseq]\nb\n"));
+    ASSERT_TRUE(reportIfFailed(ScriptParser(second).parse("[a]\n[b]\n[testseq]\nb\n")));
     EXPECT_EQ(names(second.testSeq), std::vector<std::string>{"b"});
 
     // Requests defined after an explicit test sequence are not added to it.
     ParsedTest third;
-    ASSERT_TRUE(ScriptParser(third).parse("[testseq]\nb\n[a]\n[b]\n"));
+    ASSERT_TRUE(reportIfFailed(ScriptParser(third).parse("[testseq]\nb\n[a]\n[b]\n")));
     EXPECT_EQ(names(third.testSeq), std::vector<std::string>{"b"});
 }
 
@@ -97,7 +97,7 @@ TEST_F(ScriptParserTest, GlobalVariablesAreSubstitutedOnce) {
     EXPECT_EQ(m_set.options.proxy, "dflt");
 
     ParsedTest other;
-    ASSERT_TRUE(ScriptParser(other).parse("server=$gvar(host,localhost)\n"));
+    ASSERT_TRUE(reportIfFailed(ScriptParser(other).parse("server=$gvar(host,localhost)\n")));
     EXPECT_EQ(other.options.server, "localhost");
 }
 
@@ -111,7 +111,8 @@ TEST_F(ScriptParserTest, GeneralLinesFailOnUnknownNamesSilentlyAndOnBadValuesWit
     EXPECT_EQ(m_capture.count(), 0u);
 
     ParsedTest other;
-    EXPECT_FALSE(ScriptParser(other).parse("CLIENTS = 5\n"));  // value begins with a space
+    EXPECT_FALSE(
+        reportIfFailed(ScriptParser(other).parse("CLIENTS = 5\n")));  // value begins with a space
     EXPECT_EQ(m_capture.last(), "Integer number expected as a value of clients");
 }
 
@@ -169,8 +170,8 @@ TEST_F(ScriptParserTest, DuplicateRequestFailsAndKeepsWhatCameBefore) {
 
     // The same text parsed again into the same set fails at its first request.
     ParsedTest twice;
-    ASSERT_TRUE(ScriptParser(twice).parse("[a]\n"));
-    EXPECT_FALSE(ScriptParser(twice).parse("[a]\n"));
+    ASSERT_TRUE(reportIfFailed(ScriptParser(twice).parse("[a]\n")));
+    EXPECT_FALSE(reportIfFailed(ScriptParser(twice).parse("[a]\n")));
 }
 
 TEST_F(ScriptParserTest, HeaderLinesAccumulateAcrossParses) {
@@ -187,7 +188,8 @@ TEST_F(ScriptParserTest, InlineScriptRunsToTheExactEndLine) {
     EXPECT_TRUE(m_set.requests.empty());
 
     ParsedTest custom;
-    ASSERT_TRUE(ScriptParser(custom).parse("endofscript=END\n[script]\nx();\nEND\nrequests=3\n"));
+    ASSERT_TRUE(reportIfFailed(
+        ScriptParser(custom).parse("endofscript=END\n[script]\nx();\nEND\nrequests=3\n")));
     EXPECT_EQ(custom.scriptText->view(), "x();\n");
     EXPECT_EQ(custom.options.requests, 3);
 }
@@ -210,10 +212,10 @@ TEST_F(ScriptParserTest, ContentMistakesAreSyntaxErrors) {
 
     // A block that is never closed would silently drop its lines: refused.
     ParsedTest open;
-    EXPECT_FALSE(ScriptParser(open).parse("[a]\n$xmlcontent=<<END\nline\n[b]\n"));
+    EXPECT_FALSE(reportIfFailed(ScriptParser(open).parse("[a]\n$xmlcontent=<<END\nline\n[b]\n")));
     EXPECT_EQ(m_capture.last(), "Syntax error at line 4");
     ParsedTest open2;
-    EXPECT_FALSE(ScriptParser(open2).parse("[a]\n$content=<<END\nline\n"));
+    EXPECT_FALSE(reportIfFailed(ScriptParser(open2).parse("[a]\n$content=<<END\nline\n")));
     EXPECT_EQ(m_capture.last(), "Syntax error at line 3");
 }
 
@@ -250,7 +252,7 @@ TEST_F(ScriptParserTest, FailExpressionsAreCheckedAndMayBeInverted) {
     for (const char* bad : {"[c]\n$fail=Error\n", "[d]\n$fail=/Error/q\n", "[e]\n$fail=/unclosed\n"}) {
         ParsedTest set;
         m_capture.clear();
-        EXPECT_FALSE(ScriptParser(set).parse(bad)) << bad;
+        EXPECT_FALSE(reportIfFailed(ScriptParser(set).parse(bad))) << bad;
         EXPECT_EQ(m_capture.last(), "Invalid regexp in $fail parameter") << bad;
     }
 }
@@ -276,7 +278,8 @@ TEST_F(ScriptParserTest, ExportVariablesAreCheckedWithTheirOwnMessages) {
     for (const Case& c : cases) {
         ParsedTest set;
         m_capture.clear();
-        EXPECT_FALSE(ScriptParser(set).parse(std::string("[a]\n") + c.line + "\n")) << c.line;
+        EXPECT_FALSE(reportIfFailed(ScriptParser(set).parse(std::string("[a]\n") + c.line + "\n")))
+            << c.line;
         EXPECT_EQ(m_capture.last(), c.message) << c.line;
     }
 }
@@ -318,7 +321,8 @@ TEST_F(IncludeTest, SequenceEntriesFromAnIncludeAreReplacedByTheIncludersNextEnt
     EXPECT_EQ(names(m_set.initSeq), std::vector<std::string>{"fromlib"});
 
     ParsedTest set;
-    ASSERT_TRUE(ScriptParser(set).parse(includeLine(lib) + "[initseq]\nafter1\nafter2\n"));
+    ASSERT_TRUE(
+        reportIfFailed(ScriptParser(set).parse(includeLine(lib) + "[initseq]\nafter1\nafter2\n")));
     EXPECT_EQ(names(set.initSeq), (std::vector<std::string>{"after1", "after2"}));
 }
 
@@ -331,13 +335,13 @@ TEST_F(IncludeTest, MissingIncludeAndCyclesFailCleanly) {
     m_dir.write("b.txt", includeLine(a));
     ParsedTest set;
     m_capture.clear();
-    EXPECT_FALSE(ScriptParser(set).parse(includeLine(a)));
+    EXPECT_FALSE(reportIfFailed(ScriptParser(set).parse(includeLine(a))));
     EXPECT_NE(m_capture.last().find("nested more than 16 deep"), std::string::npos) << m_capture.last();
     EXPECT_EQ(m_capture.count(), 1u);
 
     // A directory is not a script.
     ParsedTest dirSet;
-    EXPECT_FALSE(ScriptParser(dirSet).parse(includeLine(m_dir.path().string())));
+    EXPECT_FALSE(reportIfFailed(ScriptParser(dirSet).parse(includeLine(m_dir.path().string()))));
 }
 
 // Hostile scripts meet a limit with a message, never a crash or an endless parse.
@@ -362,7 +366,7 @@ TEST_F(IncludeTest, ScriptLimitsEndTheParseWithAMessage) {
     for (const auto& c : cases) {
         ParsedTest set;
         m_capture.clear();
-        EXPECT_FALSE(ScriptParser(set).parse(c.script));
+        EXPECT_FALSE(reportIfFailed(ScriptParser(set).parse(c.script)));
         EXPECT_EQ(m_capture.last().rfind(c.message, 0), 0u) << m_capture.last();
     }
     // A byte-order mark is no part of the first line.
@@ -378,12 +382,12 @@ TEST_F(ScriptParserTest, OverlongLinesAndNamesAreRefusedWithAMessage) {
 
     ParsedTest growing;
     growing.globals["big"] = std::string(40000, 'y');
-    EXPECT_FALSE(ScriptParser(growing).parse("uri=$gvar(big)$gvar(big)\n"));
+    EXPECT_FALSE(reportIfFailed(ScriptParser(growing).parse("uri=$gvar(big)$gvar(big)\n")));
     EXPECT_NE(m_capture.last().find("after global variables"), std::string::npos);
 
     ParsedTest longName;
-    EXPECT_TRUE(ScriptParser(longName).parse("[" + std::string(399, 'n') + "]\n"));
-    EXPECT_FALSE(ScriptParser(longName).parse("[" + std::string(400, 'n') + "]\n"));
+    EXPECT_TRUE(reportIfFailed(ScriptParser(longName).parse("[" + std::string(399, 'n') + "]\n")));
+    EXPECT_FALSE(reportIfFailed(ScriptParser(longName).parse("[" + std::string(400, 'n') + "]\n")));
 }
 
 TEST_F(ScriptParserTest, LargeScriptParses) {
@@ -405,9 +409,36 @@ TEST_F(ScriptParserTest, RandomBytesNeverCrash) {
             c = r < 10 ? "[]$=\n(),\"<"[r] : char(rng() % 256);
         }
         ParsedTest set;
-        ScriptParser(set).parse(text);  // any outcome, but no crash or hang
+        reportIfFailed(ScriptParser(set).parse(text));  // any outcome, but no crash or hang
     }
     SUCCEED();
+}
+
+// The parser says nothing itself: its first error comes back as the status's
+// message, which whoever called it says (or not).
+TEST_F(ScriptParserTest, ErrorsComeBackInTheStatusUnsaid) {
+    const TempDir dir;
+    const std::string bad = dir.write("bad.txt", "[x]\n[x]\n");
+    const struct {
+        std::string script;
+        std::string message;
+    } cases[] = {
+        {"[a]\n[a]\n", "Duplicate request definition:a\n"},
+        {"clients=x\n", "Integer number expected as a value of clients\n"},
+        {"[a]\np=$nope\n", "Unknown $ parameter nope\n"},
+        {"[a]\n$fail=nope\n", "Invalid regexp in $fail parameter\n"},
+        {"[includes]\n" + bad + "\n", "Duplicate request definition:x\n"},  // from the include
+        {"nosuchoption=1\n", ""},
+    };
+    for (const auto& c : cases) {
+        ParsedTest set;
+        const Status status = ScriptParser(set).parse(c.script);
+        EXPECT_FALSE(status.isOk()) << c.script;
+        EXPECT_EQ(status.code(), StatusCode::kInvalid) << c.script;
+        EXPECT_EQ(status.message(), c.message) << c.script;
+    }
+    EXPECT_EQ(m_capture.count(), 0u);
+    EXPECT_TRUE(ScriptParser(m_set).parse("[a]\n").isOk());
 }
 
 }  // namespace
