@@ -15,6 +15,7 @@
 #include "app/results/rlt_file.h"
 #include "app/runner/runner.h"
 #include "cli/scenario_command.h"
+#include "cli/signal_watcher.h"
 #include "cli/test_loader.h"
 
 namespace velk::cli {
@@ -67,43 +68,20 @@ private:
 // watcher's thread, so it must exist before the runner starts any thread.
 class StopWatcher {
 public:
-    explicit StopWatcher(velk::runner::CRunner& runner) : m_runner(runner) {
-        sigset_t set = signals();
-        pthread_sigmask(SIG_BLOCK, &set, nullptr);
-        m_thread = std::thread([this] { watch(); });
-    }
-    ~StopWatcher() {
-        m_done = true;
-        m_thread.join();
-        sigset_t set = signals();
-        pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-    }
+    explicit StopWatcher(velk::runner::Runner& runner)
+        : m_runner(runner), m_watcher({SIGINT, SIGTERM}, [this](int) { taken(); }) {}
     bool interrupted() const { return m_interrupted; }
 
 private:
-    static sigset_t signals() {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, SIGINT);
-        sigaddset(&set, SIGTERM);
-        return set;
-    }
-    void watch() {
-        const sigset_t set = signals();
-        const timespec slice{0, 100 * 1000 * 1000};
-        while (!m_done) {
-            if (sigtimedwait(&set, nullptr, &slice) < 0) continue;
-            if (m_interrupted.exchange(true)) _exit(130);
-            std::fputs("\nvelkrun: stopping the run (press Ctrl+C again to quit at once)\n",
-                       stderr);
-            m_runner.requestStop();
-        }
+    void taken() {
+        if (m_interrupted.exchange(true)) _exit(130);
+        std::fputs("\nvelkrun: stopping the run (press Ctrl+C again to quit at once)\n", stderr);
+        m_runner.requestStop();
     }
 
-    velk::runner::CRunner& m_runner;
-    std::atomic<bool> m_done{false};
+    velk::runner::Runner& m_runner;
     std::atomic<bool> m_interrupted{false};
-    std::thread m_thread;
+    SignalWatcher m_watcher;  // last: it calls taken() until it is destroyed
 };
 
 bool scriptOf(const CliOptions& options, std::string& name, std::string& text) {
@@ -134,7 +112,7 @@ int runWithRunner(const CliOptions& options) {
     std::string name, text;
     if (!scriptOf(options, name, text)) return 1;
 
-    velk::runner::CRunner runner;
+    velk::runner::Runner runner;
     StopWatcher watcher(runner);
     runner.initialize();
     ConsoleEvents events(!options.quiet);

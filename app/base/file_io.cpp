@@ -68,31 +68,27 @@ bool writeAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-bool writeFileReplacing(const std::string& path, std::string_view bytes, std::string& error,
-                        FileAccess access) {
+int replaceFileWhole(const std::string& path, std::string_view bytes, FileAccess access) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
-        error = failure(path, EISDIR);
-        return false;
-    }
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return EISDIR;
     std::string temp = directoryOf(path) + "/.velk-save-XXXXXX";
     const mode_t mode = access == FileAccess::kOwnerOnly ? mode_t(0600) : modeForNewFile(path);
     IgnoreFileSizeSignal sizeLimit;
     const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        error = failure(path, errno);
-        return false;
-    }
+    if (fd < 0) return errno;
     bool ok = ::fchmod(fd, mode) == 0 && writeAll(fd, bytes) && ::fsync(fd) == 0;
     int err = ok ? 0 : errno;
     if (::close(fd) != 0 && ok) ok = false, err = errno;
     if (ok && ::rename(temp.c_str(), path.c_str()) != 0) ok = false, err = errno;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        error = failure(path, err);
-        return false;
-    }
-    return true;
+    if (!ok) ::unlink(temp.c_str());
+    return ok ? 0 : err;
+}
+
+bool writeFileReplacing(const std::string& path, std::string_view bytes, std::string& error,
+                        FileAccess access) {
+    const int err = replaceFileWhole(path, bytes, access);
+    if (err != 0) error = failure(path, err);
+    return err == 0;
 }
 
 bool readRegularFile(const std::string& path, size_t maxBytes, std::string& out,

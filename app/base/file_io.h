@@ -28,8 +28,13 @@ bool readRegularFile(const std::string& path, size_t maxBytes, std::string& out,
 // always the owner's only.
 enum class FileAccess { kAsBefore, kOwnerOnly };
 
-// Writes bytes to path as described above.  False with a message naming the
-// path and the cause when the file could not be replaced.
+// Writes bytes to path as described above: 0, or the errno of the step that
+// failed.  A target that exists and is not a regular file (a directory, a
+// device, a FIFO) is refused with EISDIR rather than replaced.
+int replaceFileWhole(const std::string& path, std::string_view bytes,
+                     FileAccess access = FileAccess::kAsBefore);
+// The same, for a document the user saves: false with a message naming the
+// path and the cause, and saying that the file on the disk was not changed.
 bool writeFileReplacing(const std::string& path, std::string_view bytes, std::string& error,
                         FileAccess access = FileAccess::kAsBefore);
 

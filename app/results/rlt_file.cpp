@@ -1,14 +1,12 @@
 #include "app/results/rlt_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <bit>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+
+#include "app/base/file_io.h"
 
 namespace velk::results {
 namespace {
@@ -227,33 +225,9 @@ RltReadResult readRltBytes(std::string_view bytes) {
 }
 
 bool saveResultsFile(const CResultsContainer& list, const std::string& path, std::string& error) {
-    const std::string bytes = rltFileBytes(list.all());
-    std::string temp = path + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    auto failed = [&](int err) {
-        error = "Failed to save results: " + path + ": " + std::strerror(err);
-        return false;
-    };
-    if (fd < 0) return failed(errno);
-    fchmod(fd, 0644);
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int err = errno;
-            close(fd);
-            unlink(temp.c_str());
-            return failed(err);
-        }
-        done += size_t(n);
-    }
-    if (fsync(fd) != 0 || close(fd) != 0 || std::rename(temp.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        unlink(temp.c_str());
-        return failed(err);
-    }
-    return true;
+    const int err = velk::model::replaceFileWhole(path, rltFileBytes(list.all()));
+    if (err != 0) error = "Failed to save results: " + path + ": " + std::strerror(err);
+    return err == 0;
 }
 
 bool loadResultsFile(CResultsContainer& list, const std::string& path, std::string& error) {

@@ -21,11 +21,11 @@ constexpr const char* kTerminated = "Process was terminated by user";
 
 }  // namespace
 
-CRunner::~CRunner() {
+Runner::~Runner() {
     shutDown();
 }
 
-void CRunner::initialize() {
+void Runner::initialize() {
     m_runName.clear();
     m_abort = false;
     m_running = false;
@@ -35,7 +35,7 @@ void CRunner::initialize() {
     m_initialized = true;
 }
 
-void CRunner::shutDown() {
+void Runner::shutDown() {
     stop();
     if (m_worker.joinable()) m_worker.join();
     if (!m_initialized) return;
@@ -47,29 +47,29 @@ void CRunner::shutDown() {
     m_initialized = false;
 }
 
-void CRunner::setOutputTarget(OutputSink sink, Notifier notifier) {
+void Runner::setOutputTarget(OutputSink sink, Notifier notifier) {
     std::lock_guard lock(m_outputMutex);
     m_sink = std::move(sink);
     m_notifier = std::move(notifier);
 }
 
-void CRunner::setTestSetHooks(TestSetHook beforeParse, TestSetHook afterParse) {
+void Runner::setTestSetHooks(TestSetHook beforeParse, TestSetHook afterParse) {
     m_beforeParse = std::move(beforeParse);
     m_afterParse = std::move(afterParse);
 }
 
-void CRunner::message(int32_t level, std::string_view text) {
+void Runner::message(int32_t level, std::string_view text) {
     std::lock_guard lock(m_outputMutex);
     if (m_sink) m_sink(level, text);
     if (m_notifier) m_notifier();
 }
 
-void CRunner::onOutput(void* context, const char* text) {
-    if (context && text) static_cast<CRunner*>(context)->message(kMessage, text);
+void Runner::onOutput(void* context, const char* text) {
+    if (context && text) static_cast<Runner*>(context)->message(kMessage, text);
 }
 
-void CRunner::onProgress(void* context, int32_t made, int32_t total) {
-    auto* runner = static_cast<CRunner*>(context);
+void Runner::onProgress(void* context, int32_t made, int32_t total) {
+    auto* runner = static_cast<Runner*>(context);
     if (!runner) return;
     if (total == -1) {
         runner->message(kMessage, format("Requests made so far: %d", made));
@@ -80,16 +80,16 @@ void CRunner::onProgress(void* context, int32_t made, int32_t total) {
     if (runner->m_events) runner->m_events->progress(shown, total, label);
 }
 
-std::string CRunner::progressLabel(int32_t made, int32_t total, int32_t& position) {
+std::string Runner::progressLabel(int32_t made, int32_t total, int32_t& position) {
     position = made < total ? made : total;
     return format("Request: %d/%d", position, total);
 }
 
-const char* CRunner::cycledOption() const {
+const char* Runner::cycledOption() const {
     return m_cycle.byIterations ? "requests" : "clients";
 }
 
-bool CRunner::start(const std::string& script, const std::string& runName,
+bool Runner::start(const std::string& script, const std::string& runName,
                     const CycleSettings& cycle, RunnerEvents* events) {
     // A worker that outlived its stop still uses the test set.
     if (m_running || !reapWorker()) return false;
@@ -139,7 +139,7 @@ bool CRunner::start(const std::string& script, const std::string& runName,
     return true;
 }
 
-void CRunner::requestStop() {
+void Runner::requestStop() {
     if (!m_running) return;
     {
         std::lock_guard lock(m_workerMutex);
@@ -149,7 +149,7 @@ void CRunner::requestStop() {
     AbortRun(m_testSet);
 }
 
-bool CRunner::reapWorker() {
+bool Runner::reapWorker() {
     std::unique_lock lock(m_workerMutex);
     const bool ended = m_workerEnded.wait_for(lock, std::chrono::milliseconds(kWorkerEndMs),
                                               [this] { return m_workerDone; });
@@ -158,7 +158,7 @@ bool CRunner::reapWorker() {
     return ended;
 }
 
-void CRunner::waitForWorker() {
+void Runner::waitForWorker() {
     {
         std::unique_lock lock(m_workerMutex);
         m_workerEnded.wait(lock, [this] { return !m_running.load(); });
@@ -167,18 +167,18 @@ void CRunner::waitForWorker() {
     m_running = false;
 }
 
-void CRunner::stop() {
+void Runner::stop() {
     if (m_running) requestStop();
     waitForWorker();
 }
 
-std::string CRunner::passTitle() const {
+std::string Runner::passTitle() const {
     if (!m_cycle.cycling) return m_runName;
     return format("%s - %s=%d", m_runName.c_str(), results::cycleLabel(m_cycle.byIterations),
                   m_currentValue);
 }
 
-bool CRunner::runPass(int32_t passIndex) {
+bool Runner::runPass(int32_t passIndex) {
     CpuMonitor cpu;
     cpu.start();
     message(kMessage, "Running...");
@@ -209,7 +209,7 @@ bool CRunner::runPass(int32_t passIndex) {
     return true;
 }
 
-bool CRunner::nextPass() {
+bool Runner::nextPass() {
     if (!m_cycle.cycling) return false;
     const int64_t next = int64_t(m_currentValue) + m_cycle.step;
     const bool goesOn =
@@ -223,7 +223,7 @@ bool CRunner::nextPass() {
     return true;
 }
 
-bool CRunner::pauseBetweenPasses() {
+bool Runner::pauseBetweenPasses() {
     if (!m_cycle.pause) return true;
     const int32_t seconds = m_cycle.pauseSeconds;
     message(kMessage, format("Waiting %d second%s...", seconds, seconds == 1 ? "" : "s"));
@@ -237,7 +237,7 @@ bool CRunner::pauseBetweenPasses() {
     return false;
 }
 
-void CRunner::work() {
+void Runner::work() {
     for (int32_t pass = 0;; ++pass) {
         if (!runPass(pass)) return;
         if (!nextPass() || !pauseBetweenPasses()) break;
@@ -245,7 +245,7 @@ void CRunner::work() {
     finish(false);
 }
 
-void CRunner::finish(bool stopped) {
+void Runner::finish(bool stopped) {
     message(kMessage, "All tasks finished\r\n");
     if (m_events) m_events->beep();
     {

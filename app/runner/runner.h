@@ -1,5 +1,5 @@
 #pragma once
-// CRunner: drives the engine for the desktop program and velkrun: turns a test
+// Runner: drives the engine for the desktop program and velkrun: turns a test
 // script into a test set, runs it on a worker thread once or pass by pass over
 // a range of users or iterations, relays the engine's output and progress,
 // watches the machine's CPU load, stops a run on request and collects every
@@ -39,7 +39,7 @@ struct CycleSettings {
     int32_t pauseSeconds = 0;
 };
 
-class CRunner {
+class Runner {
 public:
     enum Level : int32_t { kMessage = 0, kWarning = 1, kFailure = 2 };
     using OutputSink = std::function<void(int32_t level, std::string_view text)>;
@@ -48,10 +48,10 @@ public:
     // start (after saying why).
     using TestSetHook = std::function<bool(TestSet*)>;
 
-    CRunner() = default;
-    ~CRunner();
-    CRunner(const CRunner&) = delete;
-    CRunner& operator=(const CRunner&) = delete;
+    Runner() = default;
+    ~Runner();
+    Runner(const Runner&) = delete;
+    Runner& operator=(const Runner&) = delete;
 
     void initialize();
     // Stops any run, removes the callbacks, frees the test set, ends the engine.

@@ -9,8 +9,8 @@
 // Construct it before the engine starts any thread, with the signals already
 // blocked in every thread (main blocks them before MPI starts its own).
 #include <atomic>
-#include <thread>
 
+#include "cli/signal_watcher.h"
 #include "velkcore.h"
 
 namespace velk::mpi {
@@ -18,9 +18,6 @@ namespace velk::mpi {
 class RankSignals {
 public:
     RankSignals(TestSet* set, int rank);
-    ~RankSignals();
-    RankSignals(const RankSignals&) = delete;
-    RankSignals& operator=(const RankSignals&) = delete;
 
     // The first stop signal taken, or 0.
     int signalNumber() const { return m_signal.load(); }
@@ -29,13 +26,12 @@ public:
     static void blockInThisThread();
 
 private:
-    void watch();
+    void taken(int signal);
 
     TestSet* m_set;
     int m_rank;
-    std::atomic<bool> m_stop{false};
     std::atomic<int> m_signal{0};
-    std::thread m_thread;
+    velk::cli::SignalWatcher m_watcher;  // last: it calls taken() until it is destroyed
 };
 
 }  // namespace velk::mpi

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "base/abort_sleep.h"
 #include "base/status.h"
 #include "net/abort_watch.h"
 
@@ -16,9 +17,6 @@ class EventLoop;
 namespace velk::net {
 
 enum class Readiness { kRead, kWrite };
-
-// Longest stretch a wait or blocking call runs without looking at the abort flag.
-inline constexpr int kAbortCheckMillis = 250;
 
 // Waits until fd is ready or timeoutMillis passes (negative counts as 0).  Returns a
 // positive value when ready (an error or hang-up on the socket also counts as ready,

@@ -20,8 +20,6 @@ namespace velk {
 namespace {
 
 constexpr int kWatchIntervalMs = 2000;
-// How soon the driver passes an abort on to users waiting on the loops.
-constexpr int kAbortNoticeMs = 100;
 // A user task's stack: the session code at its deepest (TLS handshake, name
 // look-up, regex) fits with room to spare, and only touched pages cost memory.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -273,8 +271,8 @@ void drive(TestRun& set) {
         const int64_t watchEnd = platform::tickMillis() + kWatchIntervalMs;
         for (int64_t left = kWatchIntervalMs; !allEnded && left > 0; left = watchEnd - platform::tickMillis()) {
             // Users on threads see the abort flag themselves; those on loops
-            // are told within kAbortNoticeMs.
-            const int64_t slice = run.loops ? std::min<int64_t>(left, kAbortNoticeMs) : left;
+            // are told within kAbortCheckMillis.
+            const int64_t slice = run.loops ? std::min<int64_t>(left, kAbortCheckMillis) : left;
             allEnded = allUsersEndedWithin(run, slice);
             passOnAbort(set, run, abortPassedOn);
         }

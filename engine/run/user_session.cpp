@@ -272,7 +272,7 @@ void UserSession::pause(const RequestDef& r) {
             ms = max != 0 ? min + m_http.random.next(int32_t(std::min<int64_t>(max - min, INT32_MAX))) : min;
     }
     loop::sleepOrStop(
-        ms, [this] { return m_set.shared.abortFlag.load(std::memory_order_relaxed) != 0; }, kAbortSliceMillis);
+        ms, [this] { return m_set.shared.abortFlag.load(std::memory_order_relaxed) != 0; }, kAbortCheckMillis);
     m_softReference = platform::tickMillis();
 }
 

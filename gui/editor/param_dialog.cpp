@@ -53,7 +53,7 @@ bool isRandomKind(int kind) {
 
 }  // namespace
 
-CParamDialog::CParamDialog(const QString& name, bool encode, Components components, QWidget* parent)
+ParamDialog::ParamDialog(const QString& name, bool encode, Components components, QWidget* parent)
     : QDialog(parent), m_encode(encode), m_components(std::move(components)) {
     setWindowTitle(tr("Parameter Value Dynamic Calculation"));
     auto* layout = new QGridLayout(this);
@@ -84,7 +84,7 @@ CParamDialog::CParamDialog(const QString& name, bool encode, Components componen
     resize(640, 460);
 }
 
-QWidget* CParamDialog::buildComponents() {
+QWidget* ParamDialog::buildComponents() {
     auto* box = new QWidget(this);
     auto* layout = new QGridLayout(box);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -118,16 +118,16 @@ QWidget* CParamDialog::buildComponents() {
     layout->addWidget(m_functionList, 3, 0, 1, 2);
 
     connect(m_componentList, &QListWidget::itemSelectionChanged, this,
-            &CParamDialog::componentSelected);
-    connect(m_functionList, &QListWidget::itemSelectionChanged, this, &CParamDialog::kindChosen);
-    connect(m_add, &QToolButton::clicked, this, &CParamDialog::addComponent);
-    connect(m_delete, &QToolButton::clicked, this, &CParamDialog::deleteComponents);
+            &ParamDialog::componentSelected);
+    connect(m_functionList, &QListWidget::itemSelectionChanged, this, &ParamDialog::kindChosen);
+    connect(m_add, &QToolButton::clicked, this, &ParamDialog::addComponent);
+    connect(m_delete, &QToolButton::clicked, this, &ParamDialog::deleteComponents);
     connect(m_up, &QToolButton::clicked, this, [this] { moveComponent(-1); });
     connect(m_down, &QToolButton::clicked, this, [this] { moveComponent(1); });
     return box;
 }
 
-QGroupBox* CParamDialog::buildFields() {
+QGroupBox* ParamDialog::buildFields() {
     m_fieldsBox = new QGroupBox(tr("Function parameters"), this);
     auto* layout = new QGridLayout(m_fieldsBox);
     m_description = new QLabel(m_fieldsBox);
@@ -161,19 +161,19 @@ QGroupBox* CParamDialog::buildFields() {
     layout->addWidget(m_list, 5, 0, 1, 2);
     layout->setRowStretch(6, 1);
 
-    connect(m_text, &QLineEdit::textEdited, this, &CParamDialog::fieldEdited);
-    connect(m_extra, &QLineEdit::textEdited, this, &CParamDialog::fieldEdited);
-    connect(m_list, &QPlainTextEdit::textChanged, this, &CParamDialog::fieldEdited);
-    connect(m_first, &QSpinBox::valueChanged, this, &CParamDialog::firstNumberEdited);
-    connect(m_second, &QSpinBox::valueChanged, this, &CParamDialog::secondNumberEdited);
+    connect(m_text, &QLineEdit::textEdited, this, &ParamDialog::fieldEdited);
+    connect(m_extra, &QLineEdit::textEdited, this, &ParamDialog::fieldEdited);
+    connect(m_list, &QPlainTextEdit::textChanged, this, &ParamDialog::fieldEdited);
+    connect(m_first, &QSpinBox::valueChanged, this, &ParamDialog::firstNumberEdited);
+    connect(m_second, &QSpinBox::valueChanged, this, &ParamDialog::secondNumberEdited);
     return m_fieldsBox;
 }
 
-QString CParamDialog::name() const {
+QString ParamDialog::name() const {
     return m_name->text();
 }
 
-void CParamDialog::fillComponentList(const QList<int>& selected) {
+void ParamDialog::fillComponentList(const QList<int>& selected) {
     m_loading = true;
     m_componentList->clear();
     for (size_t i = 0; i < m_components.size(); ++i)
@@ -187,19 +187,19 @@ void CParamDialog::fillComponentList(const QList<int>& selected) {
     componentSelected();
 }
 
-QList<int> CParamDialog::selectedRows() const {
+QList<int> ParamDialog::selectedRows() const {
     QList<int> rows;
     for (int row = 0; row < m_componentList->count(); ++row)
         if (m_componentList->item(row)->isSelected()) rows.append(row);
     return rows;
 }
 
-int CParamDialog::currentComponent() const {
+int ParamDialog::currentComponent() const {
     const QList<int> rows = selectedRows();
     return rows.isEmpty() ? -1 : rows.front();
 }
 
-void CParamDialog::componentSelected() {
+void ParamDialog::componentSelected() {
     if (m_loading) return;
     const int row = currentComponent();
     m_loading = true;
@@ -210,7 +210,7 @@ void CParamDialog::componentSelected() {
     updateEnabling();
 }
 
-void CParamDialog::kindChosen() {
+void ParamDialog::kindChosen() {
     if (m_loading) return;
     const QList<QListWidgetItem*> chosen = m_functionList->selectedItems();
     if (chosen.isEmpty() || currentComponent() < 0) return;
@@ -220,7 +220,7 @@ void CParamDialog::kindChosen() {
     fieldEdited();
 }
 
-void CParamDialog::showKind(int kind) {
+void ParamDialog::showKind(int kind) {
     const bool known = kind >= 0 && kind < CReqParamFunction::kKindCount;
     const KindFields fields = known ? kKindFields[kind] : KindFields{};
     const int row = currentComponent();
@@ -251,7 +251,7 @@ void CParamDialog::showKind(int kind) {
     m_loading = false;
 }
 
-void CParamDialog::fieldEdited() {
+void ParamDialog::fieldEdited() {
     const int row = currentComponent();
     const QList<QListWidgetItem*> chosen = m_functionList->selectedItems();
     if (m_loading || row < 0 || chosen.isEmpty()) return;
@@ -269,7 +269,7 @@ void CParamDialog::fieldEdited() {
     refreshFormula();
 }
 
-void CParamDialog::firstNumberEdited() {
+void ParamDialog::firstNumberEdited() {
     if (m_loading) return;
     if (isRandomKind(m_functionList->currentRow())) {
         const auto r = FromToRule::fromChanged(m_first->value(), m_second->value());
@@ -284,7 +284,7 @@ void CParamDialog::firstNumberEdited() {
     fieldEdited();
 }
 
-void CParamDialog::secondNumberEdited() {
+void ParamDialog::secondNumberEdited() {
     if (m_loading) return;
     if (isRandomKind(m_functionList->currentRow())) {
         const auto r = FromToRule::toChanged(m_first->value(), m_second->value());
@@ -299,13 +299,13 @@ void CParamDialog::secondNumberEdited() {
     fieldEdited();
 }
 
-void CParamDialog::addComponent() {
+void ParamDialog::addComponent() {
     m_components.emplace_back();
     fillComponentList({int(m_components.size()) - 1});
     refreshFormula();
 }
 
-void CParamDialog::deleteComponents() {
+void ParamDialog::deleteComponents() {
     const QList<int> rows = selectedRows();
     if (rows.isEmpty()) return;
     for (auto it = rows.crbegin(); it != rows.crend(); ++it)
@@ -315,7 +315,7 @@ void CParamDialog::deleteComponents() {
     refreshFormula();
 }
 
-void CParamDialog::moveComponent(int step) {
+void ParamDialog::moveComponent(int step) {
     const int row = currentComponent();
     const int other = row + step;
     if (row < 0 || other < 0 || other >= int(m_components.size())) return;
@@ -324,7 +324,7 @@ void CParamDialog::moveComponent(int step) {
     refreshFormula();
 }
 
-void CParamDialog::refreshFormula() {
+void ParamDialog::refreshFormula() {
     velk::model::CReqParam param;
     param.setEncode(m_encode);
     for (const CReqParamFunction& c : m_components) {
@@ -335,7 +335,7 @@ void CParamDialog::refreshFormula() {
     m_formula->setText(QString::fromStdString(param.buildValue(true, '&')));
 }
 
-void CParamDialog::updateEnabling() {
+void ParamDialog::updateEnabling() {
     const QList<int> rows = selectedRows();
     const int count = m_componentList->count();
     m_delete->setEnabled(!rows.isEmpty());

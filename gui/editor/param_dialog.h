@@ -1,5 +1,5 @@
 #pragma once
-// CParamDialog: "Parameter Value Dynamic Calculation", the editor of one
+// ParamDialog: "Parameter Value Dynamic Calculation", the editor of one
 // request parameter: its name and the components its value is built from.  It
 // works on copies: OK makes name() and components() the new parameter, Cancel
 // (or closing) leaves the caller's parameter as it was.
@@ -22,12 +22,12 @@ class QToolButton;
 
 namespace velk::editor {
 
-class CParamDialog : public QDialog {
+class ParamDialog : public QDialog {
     Q_OBJECT
 public:
     using Components = std::vector<velk::model::CReqParamFunction>;
 
-    CParamDialog(const QString& name, bool encode, Components components,
+    ParamDialog(const QString& name, bool encode, Components components,
                  QWidget* parent = nullptr);
 
     QString name() const;

@@ -34,7 +34,7 @@ const QString kAction = QStringLiteral("$action");
 RequestOptionsPanel::RequestOptionsPanel(velk::model::ScenarioDocument& document, QWidget* parent)
     : QGroupBox(tr("Request options"), parent),
       m_document(document),
-      m_runDialog([](CParamDialog& dialog) { return dialog.exec(); }) {
+      m_runDialog([](ParamDialog& dialog) { return dialog.exec(); }) {
     auto* layout = new QGridLayout(this);
     buildRequestFields(layout);
     buildParameters(layout);
@@ -220,7 +220,7 @@ void RequestOptionsPanel::delayEdited(bool fromChanged) {
 void RequestOptionsPanel::addParameter() {
     const int32_t id = m_requestId;
     if (id == 0) return;
-    CParamDialog dialog(QString(), false, {CReqParamFunction()}, this);
+    ParamDialog dialog(QString(), false, {CReqParamFunction()}, this);
     if (m_runDialog(dialog) != QDialog::Accepted) return;
     {
         CRequestsContainer& requests = m_document.scenario().requests();
@@ -243,7 +243,7 @@ void RequestOptionsPanel::editParameter() {
     QTreeWidgetItem* row = m_params->currentItem();
     if (id == 0 || !row) return;
     const std::string name = row->text(0).toStdString();
-    CParamDialog::Components components;
+    ParamDialog::Components components;
     QString shownName;
     bool encode = false;
     {
@@ -256,7 +256,7 @@ void RequestOptionsPanel::editParameter() {
         encode = param->getEncode();
         for (int32_t i = 0; i < param->count(); ++i) components.push_back(*param->get(i));
     }
-    CParamDialog dialog(shownName, encode, std::move(components), this);
+    ParamDialog dialog(shownName, encode, std::move(components), this);
     if (m_runDialog(dialog) != QDialog::Accepted) return;
     {
         CRequestsContainer& requests = m_document.scenario().requests();

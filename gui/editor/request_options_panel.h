@@ -23,7 +23,7 @@ class QTreeWidget;
 
 namespace velk::editor {
 
-class CParamDialog;
+class ParamDialog;
 class DelayField;
 
 class RequestOptionsPanel : public QGroupBox {
@@ -54,7 +54,7 @@ public:
     QToolButton* deleteParameterButton() const { return m_deleteParam; }
 
     // Opens the parameter dialog; tests replace it to drive the dialog.
-    using DialogRunner = std::function<int(CParamDialog&)>;
+    using DialogRunner = std::function<int(ParamDialog&)>;
     void setDialogRunner(DialogRunner runner) { m_runDialog = std::move(runner); }
 
 signals:

@@ -10,7 +10,7 @@ namespace velk::recorder {
 
 using shell::CMainFrame;
 
-CRecorderController::CRecorderController(CMainFrame& frame, CRecorderFormView& view,
+RecorderController::RecorderController(CMainFrame& frame, CRecorderFormView& view,
                                          QObject* parent)
     : QObject(parent), m_frame(frame), m_view(view) {
     QAction* start = frame.action(CMainFrame::kStartRecording);
@@ -19,12 +19,12 @@ CRecorderController::CRecorderController(CMainFrame& frame, CRecorderFormView& v
     stop->setToolTip(tr("Stop recording"));
     start->setIconText(tr("Start Rec"));
     stop->setIconText(tr("Stop Rec"));
-    connect(start, &QAction::triggered, this, &CRecorderController::startRecording);
-    connect(stop, &QAction::triggered, this, &CRecorderController::stopRecording);
+    connect(start, &QAction::triggered, this, &RecorderController::startRecording);
+    connect(stop, &QAction::triggered, this, &RecorderController::stopRecording);
     setRecording(false);
 }
 
-void CRecorderController::startRecording() {
+void RecorderController::startRecording() {
     if (m_recording) return;
     setRecording(true);
     m_frame.showPage(CMainFrame::kRecorderPage);
@@ -32,17 +32,17 @@ void CRecorderController::startRecording() {
     QMetaObject::invokeMethod(&m_view, "refresh", Qt::QueuedConnection, Q_ARG(bool, true));
 }
 
-void CRecorderController::stopRecording() {
+void RecorderController::stopRecording() {
     if (!m_recording) return;
     halt();
     if (!m_testRunning) m_frame.showPage(CMainFrame::kEditorPage);
 }
 
-void CRecorderController::setTestRunning(bool running) {
+void RecorderController::setTestRunning(bool running) {
     m_testRunning = running;
 }
 
-void CRecorderController::onNewDocument() {
+void RecorderController::onNewDocument() {
     halt();
     m_view.blank();
     m_view.reattach(true);
@@ -50,7 +50,7 @@ void CRecorderController::onNewDocument() {
     m_frame.showPage(CMainFrame::kRecorderPage);
 }
 
-void CRecorderController::onDocumentOpened() {
+void RecorderController::onDocumentOpened() {
     halt();
     m_view.blank();
     m_view.reattach(false);
@@ -58,19 +58,19 @@ void CRecorderController::onDocumentOpened() {
     m_frame.showPage(CMainFrame::kEditorPage);
 }
 
-void CRecorderController::onDocumentReplaced() {
+void RecorderController::onDocumentReplaced() {
     if (m_view.document().path().empty())
         onNewDocument();
     else
         onDocumentOpened();
 }
 
-void CRecorderController::halt() {
+void RecorderController::halt() {
     m_view.hook().stop();
     if (m_recording) setRecording(false);
 }
 
-void CRecorderController::setRecording(bool recording) {
+void RecorderController::setRecording(bool recording) {
     const bool changed = m_recording != recording;
     m_recording = recording;
     m_frame.action(CMainFrame::kStartRecording)->setEnabled(!recording);

@@ -1,5 +1,5 @@
 #pragma once
-// CRecorderController: the program's recording state.  Start Recording shows
+// RecorderController: the program's recording state.  Start Recording shows
 // the recorder page and starts the hook; Stop Recording stops it and, when
 // the user stopped it and no test runs, shows the editor.  A new scenario
 // stops recording, blanks the browser, renumbers requests from 1 and shows
@@ -17,10 +17,10 @@ namespace velk::recorder {
 
 class CRecorderFormView;
 
-class CRecorderController : public QObject {
+class RecorderController : public QObject {
     Q_OBJECT
 public:
-    CRecorderController(shell::CMainFrame& frame, CRecorderFormView& view,
+    RecorderController(shell::CMainFrame& frame, CRecorderFormView& view,
                         QObject* parent = nullptr);
 
     bool isRecording() const { return m_recording; }

@@ -14,7 +14,7 @@
 
 namespace velk::runner {
 
-CEditPatternDialog::CEditPatternDialog(const QString& pattern, const std::string& scenarioName,
+EditPatternDialog::EditPatternDialog(const QString& pattern, const std::string& scenarioName,
                                        int users, int iterations, QWidget* parent)
     : QDialog(parent), m_scenarioName(scenarioName), m_users(users), m_iterations(iterations) {
     setWindowTitle(QStringLiteral("Edit Pattern"));
@@ -62,7 +62,7 @@ CEditPatternDialog::CEditPatternDialog(const QString& pattern, const std::string
     form->addRow(patternLabel, row);
     form->addRow(sampleLabel, m_sample);
     auto* box = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(box, &QDialogButtonBox::accepted, this, &CEditPatternDialog::accept);
+    connect(box, &QDialogButtonBox::accepted, this, &EditPatternDialog::accept);
     connect(box, &QDialogButtonBox::rejected, this, &QDialog::reject);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(intro);
@@ -74,16 +74,16 @@ CEditPatternDialog::CEditPatternDialog(const QString& pattern, const std::string
     updateSample();
 }
 
-QString CEditPatternDialog::pattern() const {
+QString EditPatternDialog::pattern() const {
     return m_pattern->text();
 }
 
-void CEditPatternDialog::updateSample() {
+void EditPatternDialog::updateSample() {
     m_sample->setText(QString::fromStdString(expandReportPattern(
         m_pattern->text().toStdString(), m_scenarioName, m_users, m_iterations, m_opened)));
 }
 
-void CEditPatternDialog::accept() {
+void EditPatternDialog::accept() {
     if (hasForbiddenFileNameChar(m_pattern->text().toStdString())) {
         const QString text = QString::fromStdString(forbiddenFileNameMessage());
         if (m_message)

@@ -1,5 +1,5 @@
 #pragma once
-// CEditPatternDialog ("Edit Pattern"): edits the report-name pattern with a
+// EditPatternDialog ("Edit Pattern"): edits the report-name pattern with a
 // menu of its macros and a sample name recomputed on every change; OK refuses
 // a pattern that is not a file name.
 // User-interface thread only.
@@ -14,10 +14,10 @@ class QPushButton;
 
 namespace velk::runner {
 
-class CEditPatternDialog : public QDialog {
+class EditPatternDialog : public QDialog {
     Q_OBJECT
 public:
-    CEditPatternDialog(const QString& pattern, const std::string& scenarioName, int users,
+    EditPatternDialog(const QString& pattern, const std::string& scenarioName, int users,
                        int iterations, QWidget* parent = nullptr);
 
     QString pattern() const;

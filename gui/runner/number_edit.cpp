@@ -7,14 +7,14 @@
 
 namespace velk::runner {
 
-CNumberEdit::CNumberEdit(int spinMin, int spinMax, QWidget* parent)
+NumberEdit::NumberEdit(int spinMin, int spinMax, QWidget* parent)
     : QLineEdit(parent), m_min(spinMin), m_max(spinMax) {
     const QString pattern = spinMin < 0 ? QStringLiteral("-?[0-9]*") : QStringLiteral("[0-9]*");
     setValidator(new QRegularExpressionValidator(QRegularExpression(pattern), this));
     setMaximumWidth(110);
 }
 
-void CNumberEdit::stepBy(int steps) {
+void NumberEdit::stepBy(int steps) {
     bool ok = false;
     const qint64 now = text().toLongLong(&ok);
     const qint64 next = std::clamp<qint64>((ok ? now : 0) + steps, m_min, m_max);
@@ -23,13 +23,13 @@ void CNumberEdit::stepBy(int steps) {
     emit textEdited(text());
 }
 
-void CNumberEdit::keyPressEvent(QKeyEvent* event) {
+void NumberEdit::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Up) return stepBy(1);
     if (event->key() == Qt::Key_Down) return stepBy(-1);
     QLineEdit::keyPressEvent(event);
 }
 
-void CNumberEdit::wheelEvent(QWheelEvent* event) {
+void NumberEdit::wheelEvent(QWheelEvent* event) {
     if (!isEnabled() || event->angleDelta().y() == 0) return QLineEdit::wheelEvent(event);
     stepBy(event->angleDelta().y() > 0 ? 1 : -1);
     event->accept();

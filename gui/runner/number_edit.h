@@ -1,5 +1,5 @@
 #pragma once
-// CNumberEdit: a number field with spin keys: digits only (and a minus sign
+// NumberEdit: a number field with spin keys: digits only (and a minus sign
 // where the spin range is negative), Up/Down and the wheel step within the
 // spin range.  The page checks its own range when it saves.
 // User-interface thread only.
@@ -7,10 +7,10 @@
 
 namespace velk::runner {
 
-class CNumberEdit : public QLineEdit {
+class NumberEdit : public QLineEdit {
     Q_OBJECT
 public:
-    CNumberEdit(int spinMin, int spinMax, QWidget* parent = nullptr);
+    NumberEdit(int spinMin, int spinMax, QWidget* parent = nullptr);
 
     int spinMin() const { return m_min; }
     int spinMax() const { return m_max; }

@@ -4,7 +4,7 @@
 
 namespace velk::runner {
 
-COutputBox::COutputBox(QWidget* parent) : QPlainTextEdit(parent) {
+OutputBox::OutputBox(QWidget* parent) : QPlainTextEdit(parent) {
     setReadOnly(true);
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setUndoRedoEnabled(false);
@@ -14,12 +14,12 @@ COutputBox::COutputBox(QWidget* parent) : QPlainTextEdit(parent) {
     setPalette(p);
 }
 
-void COutputBox::clearLog() {
+void OutputBox::clearLog() {
     clear();
     m_shown = 0;
 }
 
-void COutputBox::showLog(const std::string& log) {
+void OutputBox::showLog(const std::string& log) {
     if (log.size() < m_shown) clearLog();
     if (log.size() > m_shown) {
         QString tail =

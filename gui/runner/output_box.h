@@ -1,5 +1,5 @@
 #pragma once
-// COutputBox: the run output, read-only on white, always scrolled to its last
+// OutputBox: the run output, read-only on white, always scrolled to its last
 // line.  A refresh appends only what the log gained since the last one, so a
 // long run's output costs the window the new lines, not the whole log.
 // User-interface thread only.
@@ -8,10 +8,10 @@
 
 namespace velk::runner {
 
-class COutputBox : public QPlainTextEdit {
+class OutputBox : public QPlainTextEdit {
     Q_OBJECT
 public:
-    explicit COutputBox(QWidget* parent = nullptr);
+    explicit OutputBox(QWidget* parent = nullptr);
 
     // Shows log (the whole output so far): its new end is appended; a log
     // shorter than what is shown is shown anew.

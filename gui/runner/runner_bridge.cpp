@@ -10,9 +10,9 @@
 namespace velk::runner {
 
 // The runner's events, turned into posts to the bridge's thread.
-class CRunnerBridge::Events : public RunnerEvents {
+class RunnerBridge::Events : public RunnerEvents {
 public:
-    explicit Events(CRunnerBridge& bridge) : m_bridge(bridge) {}
+    explicit Events(RunnerBridge& bridge) : m_bridge(bridge) {}
     void progress(int32_t position, int32_t range, const std::string& label) override {
         {
             std::lock_guard lock(m_bridge.m_progressMutex);
@@ -40,10 +40,10 @@ public:
     }
 
 private:
-    CRunnerBridge& m_bridge;
+    RunnerBridge& m_bridge;
 };
 
-CRunnerBridge::CRunnerBridge(CRunner& runner, QObject* parent)
+RunnerBridge::RunnerBridge(Runner& runner, QObject* parent)
     : QObject(parent), m_runner(runner), m_events(std::make_unique<Events>(*this)) {
     m_outputTimer = new QTimer(this);
     m_outputTimer->setSingleShot(true);
@@ -60,11 +60,11 @@ CRunnerBridge::CRunnerBridge(CRunner& runner, QObject* parent)
     });
 }
 
-CRunnerBridge::~CRunnerBridge() {
+RunnerBridge::~RunnerBridge() {
     m_runner.results().setNotifier(nullptr);
 }
 
-void CRunnerBridge::notifyOutput() {
+void RunnerBridge::notifyOutput() {
     if (m_outputPending.exchange(true)) return;
     QMetaObject::invokeMethod(
         this,
@@ -74,7 +74,7 @@ void CRunnerBridge::notifyOutput() {
         Qt::QueuedConnection);
 }
 
-void CRunnerBridge::flushProgress() {
+void RunnerBridge::flushProgress() {
     int pos, range;
     QString label;
     {
@@ -87,14 +87,14 @@ void CRunnerBridge::flushProgress() {
     emit progress(range, pos, label);
 }
 
-bool CRunnerBridge::start(const std::string& script, const std::string& runName,
+bool RunnerBridge::start(const std::string& script, const std::string& runName,
                           const CycleSettings& cycle) {
     if (!m_runner.start(script, runName, cycle, m_events.get())) return false;
     setRunning(true);
     return true;
 }
 
-void CRunnerBridge::finished(bool stopped) {
+void RunnerBridge::finished(bool stopped) {
     m_outputTimer->stop();
     m_outputPending = false;
     emit outputChanged();
@@ -105,13 +105,13 @@ void CRunnerBridge::finished(bool stopped) {
     emit runFinished(stopped);
 }
 
-void CRunnerBridge::setRunning(bool running) {
+void RunnerBridge::setRunning(bool running) {
     if (m_running == running) return;
     m_running = running;
     emit runningChanged(running);
 }
 
-void CRunnerBridge::stop(QWidget* parent) {
+void RunnerBridge::stop(QWidget* parent) {
     if (!m_runner.isRunning()) return;
     m_runner.requestStop();
     if (m_runner.isRunning()) {

@@ -1,5 +1,5 @@
 #pragma once
-// CRunnerBridge: the runner as the window sees it.  The engine's and the
+// RunnerBridge: the runner as the window sees it.  The engine's and the
 // worker's reports (progress, a page to show, the end of a run, new output,
 // a changed results list) arrive here on their threads and leave as queued
 // signals on the user-interface thread, coalesced: a run that prints a line
@@ -20,19 +20,19 @@ class QWidget;
 
 namespace velk::runner {
 
-class CRunnerBridge : public QObject {
+class RunnerBridge : public QObject {
     Q_OBJECT
 public:
     // Output refreshes are at most this often.
     static constexpr int kOutputRefreshMs = 100;
 
-    explicit CRunnerBridge(CRunner& runner, QObject* parent = nullptr);
-    ~CRunnerBridge() override;
+    explicit RunnerBridge(Runner& runner, QObject* parent = nullptr);
+    ~RunnerBridge() override;
 
-    CRunner& runner() { return m_runner; }
+    Runner& runner() { return m_runner; }
     bool running() const { return m_running; }
 
-    // Starts a run (see CRunner::start) with this bridge as its events.
+    // Starts a run (see Runner::start) with this bridge as its events.
     bool start(const std::string& script, const std::string& runName, const CycleSettings& cycle);
     // Stops a run, showing "Please, wait a run stopping..." over parent until
     // the worker has ended.
@@ -62,7 +62,7 @@ private:
     void finished(bool stopped);
     void setRunning(bool running);
 
-    CRunner& m_runner;
+    Runner& m_runner;
     std::unique_ptr<Events> m_events;
     QTimer* m_outputTimer = nullptr;
     std::atomic<bool> m_outputPending{false};

@@ -18,7 +18,7 @@ using velk::shell::CMainFrame;
 
 const QString kFilter = QStringLiteral("Result Files (*.rlt);;All Files (*)");
 
-void saveResults(CMainFrame& frame, CRunnerBridge& bridge) {
+void saveResults(CMainFrame& frame, RunnerBridge& bridge) {
     QFileDialog dialog(&frame, QStringLiteral("Save Results"), QString(), kFilter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("rlt"));
@@ -32,7 +32,7 @@ void saveResults(CMainFrame& frame, CRunnerBridge& bridge) {
 
 }  // namespace
 
-bool openResultsFile(CMainFrame& frame, CRunnerBridge& bridge,
+bool openResultsFile(CMainFrame& frame, RunnerBridge& bridge,
                      velk::results::CReportFormView& reportView, const QString& path) {
     std::string error;
     const bool ok =
@@ -45,7 +45,7 @@ bool openResultsFile(CMainFrame& frame, CRunnerBridge& bridge,
     return ok;
 }
 
-void connectRunnerCommands(CMainFrame& frame, CRunnerBridge& bridge, CRunnerFormView& runnerView,
+void connectRunnerCommands(CMainFrame& frame, RunnerBridge& bridge, CRunnerFormView& runnerView,
                            velk::results::CReportFormView& reportView) {
     QAction* run = frame.action(CMainFrame::kRunTest);
     QAction* stop = frame.action(CMainFrame::kStopTest);
@@ -56,8 +56,8 @@ void connectRunnerCommands(CMainFrame& frame, CRunnerBridge& bridge, CRunnerForm
     };
     enable(bridge.running());
     save->setEnabled(bridge.runner().results().count() > 0);
-    QObject::connect(&bridge, &CRunnerBridge::runningChanged, run, enable);
-    QObject::connect(&bridge, &CRunnerBridge::resultsChanged, save, [save, &bridge, &reportView] {
+    QObject::connect(&bridge, &RunnerBridge::runningChanged, run, enable);
+    QObject::connect(&bridge, &RunnerBridge::resultsChanged, save, [save, &bridge, &reportView] {
         save->setEnabled(bridge.runner().results().count() > 0);
         reportView.refresh(false);
     });
@@ -70,9 +70,9 @@ void connectRunnerCommands(CMainFrame& frame, CRunnerBridge& bridge, CRunnerForm
     QObject::connect(stop, &QAction::triggered, &runnerView,
                      [&runnerView] { runnerView.stopTest(); });
     QObject::connect(&runnerView, &CRunnerFormView::pageWanted, &frame, &CMainFrame::showPage);
-    QObject::connect(&bridge, &CRunnerBridge::firstBatchPassCollected, &frame,
+    QObject::connect(&bridge, &RunnerBridge::firstBatchPassCollected, &frame,
                      [&frame] { frame.showPage(CMainFrame::kBatchGraphsPage); });
-    QObject::connect(&bridge, &CRunnerBridge::runFinished, &frame, [&frame](bool stopped) {
+    QObject::connect(&bridge, &RunnerBridge::runFinished, &frame, [&frame](bool stopped) {
         if (!stopped) frame.showPage(CMainFrame::kReportPage);
     });
     QObject::connect(frame.action(CMainFrame::kOpenResults), &QAction::triggered, &frame,

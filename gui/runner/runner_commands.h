@@ -14,16 +14,16 @@ class CReportFormView;
 
 namespace velk::runner {
 
-class CRunnerBridge;
+class RunnerBridge;
 class CRunnerFormView;
 
-void connectRunnerCommands(velk::shell::CMainFrame& frame, CRunnerBridge& bridge,
+void connectRunnerCommands(velk::shell::CMainFrame& frame, RunnerBridge& bridge,
                            CRunnerFormView& runnerView, velk::results::CReportFormView& reportView);
 
 // Loads a results file into the runner's list and shows it on the report page
 // (Open Results, and a .rlt named on the command line).  False, after telling
 // the user why, when the file could not be read whole.
-bool openResultsFile(velk::shell::CMainFrame& frame, CRunnerBridge& bridge,
+bool openResultsFile(velk::shell::CMainFrame& frame, RunnerBridge& bridge,
                      velk::results::CReportFormView& reportView, const QString& path);
 
 }  // namespace velk::runner

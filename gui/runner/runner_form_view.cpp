@@ -52,7 +52,7 @@ const char* const kSequenceCaptions[3] = {
 
 }  // namespace
 
-CRunnerFormView::CRunnerFormView(velk::model::ScenarioDocument& document, CRunnerBridge& bridge,
+CRunnerFormView::CRunnerFormView(velk::model::ScenarioDocument& document, RunnerBridge& bridge,
                                  QWidget* parent)
     : Page(parent), m_document(document), m_bridge(bridge) {
     buildControls();
@@ -67,7 +67,7 @@ CRunnerFormView::CRunnerFormView(velk::model::ScenarioDocument& document, CRunne
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(split);
     connectChanges();
-    connect(&m_bridge, &CRunnerBridge::outputChanged, this, &CRunnerFormView::refreshOutput);
+    connect(&m_bridge, &RunnerBridge::outputChanged, this, &CRunnerFormView::refreshOutput);
     m_bridge.runner().setOutputTarget(
         [log = &m_document.scenario().outputLog()](int32_t level, std::string_view text) {
             log->append(level, text);
@@ -84,26 +84,26 @@ CRunnerFormView::~CRunnerFormView() {
 void CRunnerFormView::buildControls() {
     m_single = named(new QRadioButton(QStringLiteral("&Single run")), "single");
     m_batch = named(new QRadioButton(QStringLiteral("&Batch run by")), "batch");
-    m_users = named(new CNumberEdit(0, 999999), "users");
-    m_iterations = named(new CNumberEdit(0, 9999999), "iterations");
+    m_users = named(new NumberEdit(0, 999999), "users");
+    m_iterations = named(new NumberEdit(0, 9999999), "iterations");
     m_batchBy = named(new QComboBox, "batchBy");
     m_batchBy->addItems({QStringLiteral("Users"), QStringLiteral("Iterations")});
-    m_from_ = named(new CNumberEdit(0, 9999999), "from");
-    m_to_ = named(new CNumberEdit(0, 9999999), "to");
-    m_step_ = named(new CNumberEdit(-999, 999), "step");
+    m_from_ = named(new NumberEdit(0, 9999999), "from");
+    m_to_ = named(new NumberEdit(0, 9999999), "to");
+    m_step_ = named(new NumberEdit(-999, 999), "step");
     m_fromLabel = buddyLabel("from", m_from_);
     m_toLabel = buddyLabel("to", m_to_);
     m_stepLabel = buddyLabel("step", m_step_);
     m_pauseCheck = named(new QCheckBox(QStringLiteral("Interval bet&ween runs:")), "pauseCheck");
-    m_pauseSeconds = named(new CNumberEdit(0, 9999999), "pauseSeconds");
+    m_pauseSeconds = named(new NumberEdit(0, 9999999), "pauseSeconds");
     m_secLabel = new QLabel(QStringLiteral("sec"));
     m_timeLimitCheck = named(new QCheckBox(QStringLiteral("&Run for:")), "timeLimitCheck");
-    m_timeLimit = named(new CNumberEdit(1, 9999999), "timeLimit");
+    m_timeLimit = named(new NumberEdit(1, 9999999), "timeLimit");
     m_requestLimitCheck = named(new QCheckBox(QStringLiteral("Perf&orm")), "requestLimitCheck");
-    m_requestLimit = named(new CNumberEdit(1, 9999999), "requestLimit");
+    m_requestLimit = named(new NumberEdit(1, 9999999), "requestLimit");
     m_maxLoad = named(new QRadioButton(QStringLiteral("Maximum loa&d")), "maxLoad");
     m_loadLevel = named(new QRadioButton(QStringLiteral("&Load level up to")), "loadLevel");
-    m_rate = named(new CNumberEdit(1, 9999999), "rate");
+    m_rate = named(new NumberEdit(1, 9999999), "rate");
     m_writeLog = named(new QCheckBox(QStringLiteral("Save f&ull log to:")), "writeLog");
     m_logDir = named(new QLineEdit, "logDirectory");
     m_logBrowse = named(new QPushButton(QStringLiteral("...")), "logBrowse");
@@ -132,7 +132,7 @@ void CRunnerFormView::buildControls() {
         named(new QRadioButton(QStringLiteral("S&tart all users simultaneously")), "startTogether");
     m_startDelayed =
         named(new QRadioButton(QStringLiteral("Dela&y between users:")), "startDelayed");
-    m_delay = named(new CNumberEdit(0, 3600000), "startDelay");
+    m_delay = named(new NumberEdit(0, 3600000), "startDelay");
     const char* const timingNames[3] = {"Web transa&ction", "Res&ponse time", "Re&quest time"};
     auto* timingGroup = new QButtonGroup(this);
     for (int i = 0; i < 3; ++i) {
@@ -144,7 +144,7 @@ void CRunnerFormView::buildControls() {
     m_rounding->addItems(
         {QStringLiteral("0.01 ms"), QStringLiteral("0.1 ms"), QStringLiteral("1 ms")});
     m_timeoutCheck = named(new QCheckBox(QStringLiteral("Timeout c&heck")), "timeoutCheck");
-    m_output = named(new COutputBox, "output");
+    m_output = named(new OutputBox, "output");
     // Radio pairs in separate groups do not exclude each other.
     for (auto pair : {std::pair{m_single, m_batch}, std::pair{m_maxLoad, m_loadLevel},
                       std::pair{m_startTogether, m_startDelayed}}) {
@@ -292,7 +292,7 @@ void CRunnerFormView::stepEdited(const QString& text) {
     changed();
 }
 
-void CRunnerFormView::boundEdited(CNumberEdit* field, int32_t& previous, const QString& text) {
+void CRunnerFormView::boundEdited(NumberEdit* field, int32_t& previous, const QString& text) {
     const BoundEdit edit = editCycleBound(text.toStdString(), previous);
     if (QString::fromStdString(edit.text) != text)
         field->setText(QString::fromStdString(edit.text));
@@ -352,7 +352,7 @@ void CRunnerFormView::editSequence(int which) {
     auto& run = m_document.scenario().run();
     std::vector<std::string>* sequences[3] = {&run.initialSequence, &run.mainSequence,
                                               &run.finalSequence};
-    CSequenceEditorDialog dialog(QString::fromLatin1(kSequenceCaptions[which]), requests,
+    SequenceEditorDialog dialog(QString::fromLatin1(kSequenceCaptions[which]), requests,
                                  *sequences[which], this);
     if (dialog.exec() != QDialog::Accepted) return;
     *sequences[which] = dialog.sequence();
@@ -363,7 +363,7 @@ void CRunnerFormView::editPattern() {
     std::string name = m_document.title();
     const size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0) name.resize(dot);
-    CEditPatternDialog dialog(m_pattern->text(), name, m_users->text().toInt(),
+    EditPatternDialog dialog(m_pattern->text(), name, m_users->text().toInt(),
                               m_iterations->text().toInt(), this);
     if (m_message) dialog.setMessageHandler(m_message);
     if (dialog.exec() != QDialog::Accepted) return;

@@ -24,14 +24,14 @@ class QRadioButton;
 
 namespace velk::runner {
 
-class CNumberEdit;
-class COutputBox;
-class CRunnerBridge;
+class NumberEdit;
+class OutputBox;
+class RunnerBridge;
 
 class CRunnerFormView : public velk::shell::Page {
     Q_OBJECT
 public:
-    CRunnerFormView(velk::model::ScenarioDocument& document, CRunnerBridge& bridge,
+    CRunnerFormView(velk::model::ScenarioDocument& document, RunnerBridge& bridge,
                     QWidget* parent = nullptr);
     ~CRunnerFormView() override;
 
@@ -86,17 +86,17 @@ private:
     void changed();
     void applyEnabling();
     void stepEdited(const QString& text);
-    void boundEdited(CNumberEdit* field, int32_t& previous, const QString& text);
+    void boundEdited(NumberEdit* field, int32_t& previous, const QString& text);
     void chooseDirectory(QLineEdit* field, const QString& title);
     void editSequence(int which);
     void editPattern();
     void showMessage(const QString& text);
     void refuse(QLineEdit* field, const QString& text);
-    bool readNumber(CNumberEdit* field, int64_t min, int64_t max, int32_t& value);
+    bool readNumber(NumberEdit* field, int64_t min, int64_t max, int32_t& value);
     bool readText(QLineEdit* field, int limit, std::string& value);
 
     velk::model::ScenarioDocument& m_document;
-    CRunnerBridge& m_bridge;
+    RunnerBridge& m_bridge;
     bool m_loading = false;
     int32_t m_step = 0, m_from = 0, m_to = 0;  // the cycle fields' last values
     std::function<void(const QString&)> m_message;
@@ -104,16 +104,16 @@ private:
     Chooser m_chooseDirectory;
 
     QRadioButton *m_single, *m_batch;
-    CNumberEdit *m_users, *m_iterations;
+    NumberEdit *m_users, *m_iterations;
     QComboBox* m_batchBy;
-    CNumberEdit *m_from_, *m_to_, *m_step_;
+    NumberEdit *m_from_, *m_to_, *m_step_;
     QWidget *m_fromLabel, *m_toLabel, *m_stepLabel, *m_secLabel;
     QCheckBox* m_pauseCheck;
-    CNumberEdit* m_pauseSeconds;
+    NumberEdit* m_pauseSeconds;
     QCheckBox *m_timeLimitCheck, *m_requestLimitCheck;
-    CNumberEdit *m_timeLimit, *m_requestLimit;
+    NumberEdit *m_timeLimit, *m_requestLimit;
     QRadioButton *m_maxLoad, *m_loadLevel;
-    CNumberEdit* m_rate;
+    NumberEdit* m_rate;
     QCheckBox* m_writeLog;
     QLineEdit* m_logDir;
     QPushButton* m_logBrowse;
@@ -128,11 +128,11 @@ private:
     QCheckBox* m_useSequence[3];
     QPushButton* m_editSequence[3];
     QRadioButton *m_startTogether, *m_startDelayed;
-    CNumberEdit* m_delay;
+    NumberEdit* m_delay;
     QRadioButton* m_timing[3];
     QComboBox* m_rounding;
     QCheckBox* m_timeoutCheck;
-    COutputBox* m_output;
+    OutputBox* m_output;
 };
 
 }  // namespace velk::runner

@@ -83,7 +83,7 @@ void CRunnerFormView::loadFromScenario() {
     applyEnabling();
 }
 
-bool CRunnerFormView::readNumber(CNumberEdit* field, int64_t min, int64_t max, int32_t& value) {
+bool CRunnerFormView::readNumber(NumberEdit* field, int64_t min, int64_t max, int32_t& value) {
     // An emptied field is being typed into: nothing to save yet.
     if (field->text().isEmpty()) return false;
     const std::optional<int64_t> v = parseInteger(field->text().toStdString());

@@ -11,7 +11,7 @@
 
 namespace velk::runner {
 
-CSequenceEditorDialog::CSequenceEditorDialog(const QString& caption,
+SequenceEditorDialog::SequenceEditorDialog(const QString& caption,
                                              const std::vector<std::string>& requests,
                                              const std::vector<std::string>& sequence,
                                              QWidget* parent)
@@ -71,14 +71,14 @@ CSequenceEditorDialog::CSequenceEditorDialog(const QString& caption,
     showEntries({});
 }
 
-std::vector<int> CSequenceEditorDialog::selectedEntries() const {
+std::vector<int> SequenceEditorDialog::selectedEntries() const {
     std::vector<int> rows;
     for (int row = 0; row < m_entries->count(); ++row)
         if (m_entries->item(row)->isSelected()) rows.push_back(row);
     return rows;
 }
 
-void CSequenceEditorDialog::showEntries(const std::vector<int>& selected) {
+void SequenceEditorDialog::showEntries(const std::vector<int>& selected) {
     m_entries->clear();
     for (const std::string& entry : m_sequence) m_entries->addItem(QString::fromStdString(entry));
     for (int row : selected)
@@ -86,7 +86,7 @@ void CSequenceEditorDialog::showEntries(const std::vector<int>& selected) {
     updateButtons();
 }
 
-void CSequenceEditorDialog::updateButtons() {
+void SequenceEditorDialog::updateButtons() {
     const SequenceButtons b = sequenceButtons(int(m_requests->selectedItems().size()),
                                               m_entries->count(), selectedEntries());
     m_insert->setEnabled(b.insert);

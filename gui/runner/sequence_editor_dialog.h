@@ -1,5 +1,5 @@
 #pragma once
-// CSequenceEditorDialog: picks the entries of one sequence (initial, main or
+// SequenceEditorDialog: picks the entries of one sequence (initial, main or
 // final) from the scenario's top-level requests: insert after the selected
 // entry, remove, move up and down.  The rules are sequence_edit.h's.
 // User-interface thread only.
@@ -12,11 +12,11 @@ class QPushButton;
 
 namespace velk::runner {
 
-class CSequenceEditorDialog : public QDialog {
+class SequenceEditorDialog : public QDialog {
     Q_OBJECT
 public:
     // caption: "&Initial sequence:", "&Main sequence:" or "&Final sequence:".
-    CSequenceEditorDialog(const QString& caption, const std::vector<std::string>& requests,
+    SequenceEditorDialog(const QString& caption, const std::vector<std::string>& requests,
                           const std::vector<std::string>& sequence, QWidget* parent = nullptr);
 
     std::vector<std::string> sequence() const { return m_sequence; }

@@ -68,9 +68,9 @@ int main(int argc, char** argv) {
 
     // The runner owns the results list that the report and graph pages show;
     // it outlives the frame and its pages.
-    velk::runner::CRunner runner;
+    velk::runner::Runner runner;
     runner.initialize();
-    velk::runner::CRunnerBridge runnerBridge(runner);
+    velk::runner::RunnerBridge runnerBridge(runner);
     velk::results::CResultsContainer& results = runner.results();
 
     velk::shell::CMainFrame frame;
@@ -87,13 +87,13 @@ int main(int argc, char** argv) {
     auto* reportView = new velk::results::CReportFormView(results);
     frame.installPage(velk::shell::CMainFrame::kReportPage, reportView);
     velk::runner::connectRunnerCommands(frame, runnerBridge, *runnerView, *reportView);
-    QObject::connect(&runnerBridge, &velk::runner::CRunnerBridge::progress, &frame,
+    QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::progress, &frame,
                      [&frame](int range, int pos, const QString& label) {
                          frame.progressBar()->setProgress(range, pos, label);
                      });
-    QObject::connect(&runnerBridge, &velk::runner::CRunnerBridge::progressReset, &frame,
+    QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::progressReset, &frame,
                      [&frame] { frame.progressBar()->reset(); });
-    QObject::connect(&runnerBridge, &velk::runner::CRunnerBridge::runFinished, &frame,
+    QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::runFinished, &frame,
                      &velk::shell::CMainFrame::runFinished);
     QObject::connect(&frame, &velk::shell::CMainFrame::openResultsFileRequested, &frame,
                      [&frame, &runnerBridge, reportView](const QString& path) {
@@ -106,9 +106,9 @@ int main(int argc, char** argv) {
     auto* batchGraphsPage = new velk::results::CAddGraphicsFormView(results);
     frame.installPage(velk::shell::CMainFrame::kGraphsPage, graphsPage);
     frame.installPage(velk::shell::CMainFrame::kBatchGraphsPage, batchGraphsPage);
-    QObject::connect(&runnerBridge, &velk::runner::CRunnerBridge::resultsChanged, graphsPage,
+    QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::resultsChanged, graphsPage,
                      &velk::results::CGraphicsFormView::resultsChanged);
-    QObject::connect(&runnerBridge, &velk::runner::CRunnerBridge::resultsChanged, batchGraphsPage,
+    QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::resultsChanged, batchGraphsPage,
                      &velk::results::CAddGraphicsFormView::resultsChanged);
 
     // A new or opened scenario starts without the old one's results.
@@ -120,21 +120,21 @@ int main(int argc, char** argv) {
     auto updateRunTest = [&frame, &runnerBridge, runTest] {
         runTest->setEnabled(!runnerBridge.running() && !frame.isRecording());
     };
-    QObject::connect(&runnerBridge, &velk::runner::CRunnerBridge::runningChanged, &frame,
+    QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::runningChanged, &frame,
                      updateRunTest);
 
 #ifdef VELK_WITH_RECORDER
     // Recorder page: the embedded browser whose navigations become requests.
     auto* recorderView = new velk::recorder::CRecorderFormView(document);
     frame.installPage(velk::shell::CMainFrame::kRecorderPage, recorderView);
-    auto* recorder = new velk::recorder::CRecorderController(frame, *recorderView, &frame);
+    auto* recorder = new velk::recorder::RecorderController(frame, *recorderView, &frame);
     QObject::connect(&controller, &velk::shell::DocumentController::aboutToReplaceDocument,
-                     recorder, &velk::recorder::CRecorderController::stopRecording);
+                     recorder, &velk::recorder::RecorderController::stopRecording);
     QObject::connect(&controller, &velk::shell::DocumentController::documentReplaced, recorder,
-                     &velk::recorder::CRecorderController::onDocumentReplaced);
-    QObject::connect(&runnerBridge, &velk::runner::CRunnerBridge::runningChanged, recorder,
-                     &velk::recorder::CRecorderController::setTestRunning);
-    QObject::connect(recorder, &velk::recorder::CRecorderController::recordingChanged, &frame,
+                     &velk::recorder::RecorderController::onDocumentReplaced);
+    QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::runningChanged, recorder,
+                     &velk::recorder::RecorderController::setTestRunning);
+    QObject::connect(recorder, &velk::recorder::RecorderController::recordingChanged, &frame,
                      [&frame, updateRunTest](bool recording) {
                          frame.setRecording(recording);
                          updateRunTest();

@@ -237,7 +237,7 @@ TEST_F(EditorPage, EditAndDeleteActOnTheFirstParameterOfThatName) {
 
     // Edit on the second row opens the first parameter.
     QString opened;
-    form->setDialogRunner([&](CParamDialog& dialog) {
+    form->setDialogRunner([&](ParamDialog& dialog) {
         opened = dialog.textField()->text();
         dialog.textField()->setText("changed");
         emit dialog.textField()->textEdited("changed");
@@ -287,7 +287,7 @@ TEST_F(EditorPage, SwitchingPagesLosesNothingAndResetDropsTheList) {
 }
 
 TEST_F(EditorPage, EveryLabelWithAMnemonicHasItsField) {
-    CParamDialog dialog("p", false, {velk::model::CReqParamFunction()});
+    ParamDialog dialog("p", false, {velk::model::CReqParamFunction()});
     for (QWidget* root : std::initializer_list<QWidget*>{m_view.get(), &dialog}) {
         for (const QLabel* label : root->findChildren<QLabel*>()) {
             if (label->text().contains('&')) {

@@ -34,7 +34,7 @@ TEST_F(EditorPage, EditedScenarioIsSavedReloadedAndRunsAgainstTheDemoSite) {
     retype(form->serverField(), server);
     retype(form->uriList(), "search");
     // q: one of two colours, typed one per line.
-    form->setDialogRunner([](CParamDialog& dialog) {
+    form->setDialogRunner([](ParamDialog& dialog) {
         dialog.show();
         QTest::keyClicks(dialog.nameField(), "q");
         dialog.functionList()->setCurrentRow(CReqParamFunction::kRandomFromList);

@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
     }
     if (argc > 3) {
         velk::editor::RequestOptionsPanel* form = view.requestOptions();
-        form->setDialogRunner([&](velk::editor::CParamDialog& dialog) {
+        form->setDialogRunner([&](velk::editor::ParamDialog& dialog) {
             dialog.show();
             QApplication::processEvents();
             if (!dialog.grab().save(QString::fromLocal8Bit(argv[3])))

@@ -33,7 +33,7 @@ void selectOnly(QListWidget* list, int row) {
 }
 
 TEST(ParamDialog, ComponentsAreAddedDeletedAndMovedWithTheirEnabling) {
-    CParamDialog dialog("p", false, {});
+    ParamDialog dialog("p", false, {});
     EXPECT_EQ(dialog.windowTitle(), "Parameter Value Dynamic Calculation");
     EXPECT_FALSE(dialog.functionList()->isEnabled());
     EXPECT_FALSE(dialog.deleteButton()->isEnabled());
@@ -74,7 +74,7 @@ TEST(ParamDialog, KindFieldsFillFromTheComponentAndListsTakeLines) {
     CReqParamFunction list;
     list.setKind(CReqParamFunction::kOrderedList);
     list.setList("red\r\ngreen,blue");
-    CParamDialog dialog("p", false, {component(CReqParamFunction::kUserNumber, "u"), list});
+    ParamDialog dialog("p", false, {component(CReqParamFunction::kUserNumber, "u"), list});
     EXPECT_EQ(dialog.textField()->text(), "u");
     EXPECT_TRUE(dialog.extraField()->isVisibleTo(&dialog));
     EXPECT_FALSE(dialog.firstNumber()->isVisibleTo(&dialog));
@@ -86,7 +86,7 @@ TEST(ParamDialog, KindFieldsFillFromTheComponentAndListsTakeLines) {
 }
 
 TEST(ParamDialog, FromCannotPassToNorToFallBelowFrom) {
-    CParamDialog dialog("n", false, {component(CReqParamFunction::kNumericRandom, "", 1, 10)});
+    ParamDialog dialog("n", false, {component(CReqParamFunction::kNumericRandom, "", 1, 10)});
     ASSERT_EQ(dialog.firstNumber()->value(), 1);
     ASSERT_EQ(dialog.secondNumber()->value(), 10);
     {
@@ -118,19 +118,19 @@ TEST(ParamDialog, FromCannotPassToNorToFallBelowFrom) {
 TEST_F(EditorPage, ParameterDialogOkReplacesAndCancelDiscards) {
     const int32_t id = addRequest("a");
     RequestOptionsPanel* form = m_view->requestOptions();
-    const auto fill = [](CParamDialog& dialog) {
+    const auto fill = [](ParamDialog& dialog) {
         dialog.show();
         QTest::keyClicks(dialog.nameField(), "q");
         QTest::keyClicks(dialog.textField(), "v,w");
     };
-    form->setDialogRunner([&](CParamDialog& dialog) {
+    form->setDialogRunner([&](ParamDialog& dialog) {
         fill(dialog);
         return int(QDialog::Rejected);
     });
     click(form->addParameterButton());
     EXPECT_EQ(request(id).paramCount(), 0);
 
-    form->setDialogRunner([&](CParamDialog& dialog) {
+    form->setDialogRunner([&](ParamDialog& dialog) {
         fill(dialog);
         return int(QDialog::Accepted);
     });
@@ -141,7 +141,7 @@ TEST_F(EditorPage, ParameterDialogOkReplacesAndCancelDiscards) {
     EXPECT_EQ(form->parameterList()->topLevelItem(0)->text(1), "v,w");
 
     // Double-click edits; Cancel leaves it as it was.
-    form->setDialogRunner([&](CParamDialog& dialog) {
+    form->setDialogRunner([&](ParamDialog& dialog) {
         QTest::mouseClick(dialog.addButton(), Qt::LeftButton);
         return int(QDialog::Rejected);
     });

@@ -235,12 +235,12 @@ private slots:
         CMainFrame frame;
         auto* view = new CRecorderFormView(document);
         frame.installPage(CMainFrame::kRecorderPage, view);
-        CRecorderController recorder(frame, *view);
+        RecorderController recorder(frame, *view);
         frame.showPage(CMainFrame::kEditorPage);
         frame.show();
         QAction* start = frame.action(CMainFrame::kStartRecording);
         QAction* stop = frame.action(CMainFrame::kStopRecording);
-        QSignalSpy changed(&recorder, &CRecorderController::recordingChanged);
+        QSignalSpy changed(&recorder, &RecorderController::recordingChanged);
         QVERIFY(start->isEnabled() && !stop->isEnabled());
 
         start->trigger();

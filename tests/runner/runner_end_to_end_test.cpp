@@ -59,13 +59,13 @@ struct RunnerWindow {
         frame.installPage(CMainFrame::kReportPage, reportView);
         connectRunnerCommands(frame, bridge, *runnerView, *reportView);
     }
-    static CRunner& initialized(CRunner& runner) {
+    static Runner& initialized(Runner& runner) {
         runner.initialize();
         return runner;
     }
     // The runner outlives the frame, whose pages use it.
-    CRunner runner;
-    CRunnerBridge bridge;
+    Runner runner;
+    RunnerBridge bridge;
     CMainFrame frame;
     CRunnerFormView* runnerView = nullptr;
     velk::results::CReportFormView* reportView = nullptr;
@@ -129,8 +129,8 @@ TEST(RunnerEndToEnd, DemoScenarioRunsToTheReportPageAndItsResultsReload) {
 
     RunnerWindow window(document);
     CMainFrame& frame = window.frame;
-    CRunner& runner = window.runner;
-    CRunnerBridge& bridge = window.bridge;
+    Runner& runner = window.runner;
+    RunnerBridge& bridge = window.bridge;
     CRunnerFormView* runnerView = window.runnerView;
     velk::results::CReportFormView* reportView = window.reportView;
     std::vector<QString> messages;
@@ -189,10 +189,10 @@ TEST(RunnerEndToEnd, StopTestEndsTheRunWithoutTheReportPage) {
 
     RunnerWindow window(document);
     CMainFrame& frame = window.frame;
-    CRunner& runner = window.runner;
-    CRunnerBridge& bridge = window.bridge;
+    Runner& runner = window.runner;
+    RunnerBridge& bridge = window.bridge;
     bool stopped = false;
-    QObject::connect(&bridge, &CRunnerBridge::runFinished, &frame, [&](bool s) { stopped = s; });
+    QObject::connect(&bridge, &RunnerBridge::runFinished, &frame, [&](bool s) { stopped = s; });
     frame.show();
 
     frame.action(CMainFrame::kRunTest)->trigger();
@@ -216,18 +216,18 @@ TEST(RunnerOutput, ALinePerUserKeepsTheWindowResponsive) {
     // Every user's script fails to compile and says so: one line per user.
     const std::string script = dir.write("broken.js", "this is not javascript (\n");
     const int kUsers = 1000;
-    CRunner runner;
+    Runner runner;
     runner.initialize();
-    CRunnerBridge bridge(runner);
+    RunnerBridge bridge(runner);
     velk::model::OutputLog log;
-    COutputBox box;
+    OutputBox box;
     box.show();
     runner.setOutputTarget(
         [&log](int32_t level, std::string_view text) { log.append(level, text); },
         [&bridge] { bridge.notifyOutput(); });
     qint64 longestRefresh = 0;
     int refreshes = 0;
-    QObject::connect(&bridge, &CRunnerBridge::outputChanged, &box, [&] {
+    QObject::connect(&bridge, &RunnerBridge::outputChanged, &box, [&] {
         QElapsedTimer refresh;
         refresh.start();
         box.showLog(log.text());
@@ -235,7 +235,7 @@ TEST(RunnerOutput, ALinePerUserKeepsTheWindowResponsive) {
         ++refreshes;
     });
     bool finished = false;
-    QObject::connect(&bridge, &CRunnerBridge::runFinished, &box, [&] { finished = true; });
+    QObject::connect(&bridge, &RunnerBridge::runFinished, &box, [&] { finished = true; });
 
     QElapsedTimer clock;
     qint64 last = 0, longest = 0;

@@ -101,7 +101,7 @@ protected:
 
     velk::test::TestHttpServer m_server;
     EventLog m_events;
-    CRunner m_runner;
+    Runner m_runner;
 };
 
 TEST_F(RunnerTest, SinglePassIsCollectedInBothForms) {
@@ -261,9 +261,9 @@ TEST_F(RunnerTest, ScriptThatDoesNotParseStartsNothing) {
 
 TEST(RunnerProgress, PositionNeverPassesTheTotal) {
     int32_t position = -1;
-    EXPECT_EQ(CRunner::progressLabel(150, 100, position), "Request: 100/100");
+    EXPECT_EQ(Runner::progressLabel(150, 100, position), "Request: 100/100");
     EXPECT_EQ(position, 100);
-    EXPECT_EQ(CRunner::progressLabel(3, 100, position), "Request: 3/100");
+    EXPECT_EQ(Runner::progressLabel(3, 100, position), "Request: 3/100");
     EXPECT_EQ(position, 3);
 }
 

@@ -50,8 +50,8 @@ protected:
     velk::model::CRunSection& run() { return m_document.scenario().run(); }
 
     velk::model::ScenarioDocument m_document;
-    CRunner m_runner;
-    CRunnerBridge m_bridge{m_runner};
+    Runner m_runner;
+    RunnerBridge m_bridge{m_runner};
     CRunnerFormView m_view{m_document, m_bridge};
     std::vector<QString> m_messages;
 };
@@ -155,7 +155,7 @@ TEST_F(RunnerView, RunTestRefusesABadPatternOrNoRequests) {
 }
 
 TEST(SequenceEditor, InsertsAfterTheSelectedEntryWithButtonRules) {
-    CSequenceEditorDialog dialog(QStringLiteral("&Main sequence:"), {"a", "b", "", "c"},
+    SequenceEditorDialog dialog(QStringLiteral("&Main sequence:"), {"a", "b", "", "c"},
                                  {"x", "y"});
     QListWidget* requests = dialog.requestList();
     QListWidget* entries = dialog.sequenceList();
@@ -179,7 +179,7 @@ TEST(SequenceEditor, InsertsAfterTheSelectedEntryWithButtonRules) {
 }
 
 TEST(EditPattern, MacroMenuSampleAndRefusal) {
-    CEditPatternDialog dialog(QStringLiteral("r-"), "shop", 10, 3);
+    EditPatternDialog dialog(QStringLiteral("r-"), "shop", 10, 3);
     std::vector<QString> messages;
     dialog.setMessageHandler([&](const QString& text) { messages.push_back(text); });
     dialog.patternField()->setCursorPosition(2);
