@@ -8,6 +8,7 @@
 #include "http/request_composer.h"
 #include "http/response_reader.h"
 #include "http/status_line.h"
+#include "net/connection.h"
 #include "script/request_def.h"
 
 namespace velk {
@@ -34,10 +35,6 @@ void setPreviousUrl(HttpSession& s, const RequestDef& r, bool secure, std::strin
     if (url.size() > kMaxPreviousUrl) url.resize(kMaxPreviousUrl);
 }
 
-bool isSuccessStatus(int status) {
-    return status == 100 || status == 200 || status == 301 || status == 302;
-}
-
 // $fail: the response fails when its body matches (or, inverted, does not).  A
 // pattern that gave up its work limit has not shown the response good: it fails.
 bool failedCheck(HttpSession& s, const RequestDef& r, const BodyRef& body) {
@@ -55,19 +52,12 @@ bool failedCheck(HttpSession& s, const RequestDef& r, const BodyRef& body) {
     return matched != r.failInverted;
 }
 
-}  // namespace
-
-BodyRef locateBody(std::string_view response) {
-    size_t crlf = response.find("\r\n\r\n");
-    size_t lf = response.find("\n\n");
-    if (crlf == std::string_view::npos && lf == std::string_view::npos) return std::nullopt;
-    if (lf == std::string_view::npos || (crlf != std::string_view::npos && crlf < lf)) return crlf + 4;
-    return lf + 2;
-}
-
-int32_t executeRequest(HttpSession& s, RequestDef& r, BodyRef& previousBody) {
+// The request made: the record of its last response, with the request's time,
+// or why it failed.
+ResponseRecord exchange(HttpSession& s, RequestDef& r, BodyRef& previousBody) {
     const bool secure = requestIsSecure(s, r);
-    if (selectConnectionForRequest(s, r, secure) < 0) return kResultNetwork;
+    if (selectConnectionForRequest(s, r, secure) < 0)
+        return ResponseRecord::failed(StatusCode::kNetwork);
 
     s.request.clear();
     buildParameterData(s, r, bodyView(s, previousBody));
@@ -82,11 +72,10 @@ int32_t executeRequest(HttpSession& s, RequestDef& r, BodyRef& previousBody) {
     s.response.clear();
     ++s.requestsMade;
     s.counters.httpRequests.fetch_add(1, std::memory_order_relaxed);
-    bool keepAlive = r.keepalive != 0;
-    int32_t result = readResponse(s, s.connection, s.request.view(), keepAlive);
-    if (result < 0) {
+    ResponseRecord record = readResponse(s, s.connection, s.request.view(), r.keepalive != 0);
+    if (!record.status) {
         previousBody.reset();
-        return result;
+        return record;
     }
     if (s.log.isOpen()) {
         s.log.write("Response:\r\n");
@@ -94,15 +83,24 @@ int32_t executeRequest(HttpSession& s, RequestDef& r, BodyRef& previousBody) {
         s.log.write("\r\n");
     }
 
-    int minor = 0, status = 0;
-    scanStatusLine(s.response.c_str(), minor, status);
-    if (status >= 0 && status < HttpCounters::kStatusCodes) s.counters.countStatus(status);
-    previousBody = locateBody(s.response.view());
-    if (!isSuccessStatus(status)) return kResultHttp;
-    result = followRedirects(s, RedirectOrigin{r.port, secure}, status, result, previousBody);
-    if (result < 0) return result;
-    if (r.fail && failedCheck(s, r, previousBody)) return kResultFail;
-    return result;
+    s.counters.countStatus(record.httpStatus);
+    previousBody = record.body;
+    if (!isSuccessStatus(record.httpStatus)) {
+        record.status = Status(StatusCode::kHttp);
+        return record;
+    }
+    record = followRedirects(s, RedirectOrigin{r.port, secure}, std::move(record), previousBody);
+    if (record.status && r.fail && failedCheck(s, r, previousBody))
+        record.status = Status(StatusCode::kFail);
+    return record;
+}
+
+}  // namespace
+
+int32_t executeRequest(HttpSession& s, RequestDef& r, BodyRef& previousBody) {
+    // Where the outcome becomes the number users record.
+    const ResponseRecord record = exchange(s, r, previousBody);
+    return record.status ? record.time : record.status.resultClass();
 }
 
 }  // namespace velk

@@ -22,7 +22,4 @@ using BodyRef = std::optional<size_t>;
 // could be made).
 int32_t executeRequest(HttpSession& session, RequestDef& request, BodyRef& previousBody);
 
-// Where the body starts after the header block of a response; none without one.
-BodyRef locateBody(std::string_view response);
-
 }  // namespace velk
