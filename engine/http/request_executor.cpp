@@ -9,7 +9,6 @@
 #include "http/response_reader.h"
 #include "http/status_line.h"
 #include "net/connection.h"
-#include "script/request_def.h"
 
 namespace velk {
 namespace {
@@ -21,7 +20,7 @@ std::optional<std::string_view> bodyView(const HttpSession& s, const BodyRef& bo
 
 // "scheme://host[:port]path" without the query: the next request's referrer,
 // built in place so its storage is reused.
-void setPreviousUrl(HttpSession& s, const RequestDef& r, bool secure, std::string_view path) {
+void setPreviousUrl(HttpSession& s, const EffectiveRequest& r, bool secure, std::string_view path) {
     std::string& url = s.previousUrl;
     url.assign(secure ? "https://" : "http://");
     url.append(r.server ? std::string_view(*r.server) : std::string_view(s.currentHost));
@@ -54,7 +53,7 @@ bool failedCheck(HttpSession& s, const RequestDef& r, const BodyRef& body) {
 
 // The request made: the record of its last response, with the request's time,
 // or why it failed.
-ResponseRecord exchange(HttpSession& s, RequestDef& r, BodyRef& previousBody) {
+ResponseRecord exchange(HttpSession& s, const EffectiveRequest& r, BodyRef& previousBody) {
     const bool secure = requestIsSecure(s, r);
     if (selectConnectionForRequest(s, r, secure) < 0)
         return ResponseRecord::failed(StatusCode::kNetwork);
@@ -72,7 +71,9 @@ ResponseRecord exchange(HttpSession& s, RequestDef& r, BodyRef& previousBody) {
     s.response.clear();
     ++s.requestsMade;
     s.counters.httpRequests.fetch_add(1, std::memory_order_relaxed);
-    ResponseRecord record = readResponse(s, s.connection, s.request.view(), r.keepalive != 0);
+    // HTTP/1.0 closes after every response.
+    const bool keepAlive = r.keepalive != 0 && s.options.httpver != 0;
+    ResponseRecord record = readResponse(s, s.connection, s.request.view(), keepAlive);
     if (!record.status) {
         previousBody.reset();
         return record;
@@ -90,14 +91,14 @@ ResponseRecord exchange(HttpSession& s, RequestDef& r, BodyRef& previousBody) {
         return record;
     }
     record = followRedirects(s, RedirectOrigin{r.port, secure}, std::move(record), previousBody);
-    if (record.status && r.fail && failedCheck(s, r, previousBody))
+    if (record.status && r.def.fail && failedCheck(s, r.def, previousBody))
         record.status = Status(StatusCode::kFail);
     return record;
 }
 
 }  // namespace
 
-int32_t executeRequest(HttpSession& s, RequestDef& r, BodyRef& previousBody) {
+int32_t executeRequest(HttpSession& s, const EffectiveRequest& r, BodyRef& previousBody) {
     // Where the outcome becomes the number users record.
     const ResponseRecord record = exchange(s, r, previousBody);
     return record.status ? record.time : record.status.resultClass();
