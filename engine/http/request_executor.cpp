@@ -8,7 +8,6 @@
 #include "http/request_composer.h"
 #include "http/response_reader.h"
 #include "http/status_line.h"
-#include "net/connection.h"
 
 namespace velk {
 namespace {

@@ -37,8 +37,9 @@ int64_t roundResponseTime(int64_t micros, double roundMs);
 // One exchange as read.  Views and offsets point into session.response and
 // hold until the next exchange of the session.
 struct ResponseRecord {
-    // Ok, or kNetwork / kTimeout (the reason is in the user's log).  The fields
-    // below are set only when it is ok.
+    // Ok when the response was read whole, else kNetwork or kTimeout (the reason
+    // is in the user's log) and the fields below are not set.  The request's
+    // later steps may turn a response read whole into kHttp or kFail.
     Status status;
     int32_t time = 0;                   // microseconds, by the timingmode and round options
     int httpStatus = 0;                 // of the status line; 0 when there is none
