@@ -86,8 +86,9 @@ TEST(ResponseHead, OnePassFindsStatusFramingConnectionLocationCookiesAndBody) {
 TEST(ResponseHead, ContentLengthThatIsNoLengthIsRefused) {
     ResponseHead head;
     for (const char* value : {"-5", "x", ""}) {
-        const Found found =
-            feed(head, "HTTP/1.1 200 OK\r\nContent-Length: " + std::string(value) + "\r\n\r\n");
+        const std::string text =
+            "HTTP/1.1 200 OK\r\nContent-Length: " + std::string(value) + "\r\n\r\n";
+        const Found found = feed(head, text);  // badLength() is a view of text
         EXPECT_EQ(found.last, ResponseHead::Verdict::kBadLength) << value;
         EXPECT_TRUE(head.badLength().starts_with(value)) << value;
     }
