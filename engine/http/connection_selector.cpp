@@ -1,6 +1,7 @@
 #include "http/connection_selector.h"
 
 #include "base/ascii.h"
+#include "http/effective_request.h"
 #include "http/http_session.h"
 #include "net/proxy_handshake.h"
 #include "script/request_def.h"
@@ -60,13 +61,13 @@ int setUpUserConnection(HttpSession& s) {
     return r < 0 ? -1 : 0;
 }
 
-bool requestIsSecure(const HttpSession& s, const RequestDef& r) {
+bool requestIsSecure(const HttpSession& s, const EffectiveRequest& r) {
     if (r.secure == 2) return true;
     if (r.secure == 0) return s.options.secure != 0;
     return false;
 }
 
-int selectConnectionForRequest(HttpSession& s, const RequestDef& r, bool secure) {
+int selectConnectionForRequest(HttpSession& s, const EffectiveRequest& r, bool secure) {
     net::Connection& conn = s.connection;
     // A kept-alive connection the server has dropped meanwhile is reopened rather
     // than failing the request on a dead socket.

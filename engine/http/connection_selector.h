@@ -14,7 +14,7 @@
 namespace velk {
 
 struct HttpSession;
-struct RequestDef;
+struct EffectiveRequest;
 
 // Sets up the user's connection when the user starts: through the proxy when one
 // is configured, else for the server option (port 443 for a secure test on port
@@ -23,11 +23,11 @@ struct RequestDef;
 int setUpUserConnection(HttpSession& session);
 
 // Whether the request goes over TLS: $secure 2 yes, 1 no, 0 as the secure option.
-bool requestIsSecure(const HttpSession& session, const RequestDef& request);
+bool requestIsSecure(const HttpSession& session, const EffectiveRequest& request);
 
 // Makes the user's connection ready for request: reuses, re-aims or connects it
 // and runs the proxy handshake.  0 ready, -1 failed (logged).
-int selectConnectionForRequest(HttpSession& session, const RequestDef& request, bool secure);
+int selectConnectionForRequest(HttpSession& session, const EffectiveRequest& request, bool secure);
 
 // The connection a redirect to host:port goes over: the user's own when it is
 // open and aimed there (a forward proxy carries every host), else a temporary one

@@ -18,6 +18,7 @@
 #include "http/http_counters.h"
 #include "http/redirect_location.h"
 #include "http/response_budget.h"
+#include "http/response_head.h"
 #include "http/user_log.h"
 #include "net/abort_watch.h"
 #include "net/connection.h"
@@ -95,6 +96,8 @@ struct HttpSession {
     // is read (the response reader lends it from its thread's pool).
     ScratchBytes work;
     int32_t readSize = 4096;
+    // What the last response's header said, as the reader found it.
+    ResponseHead head;
 
     std::string previousUrl;
     RedirectScratch redirect;

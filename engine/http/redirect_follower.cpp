@@ -5,16 +5,11 @@
 #include "http/connection_selector.h"
 #include "http/http_session.h"
 #include "http/request_composer.h"
-#include "http/response_header_scan.h"
 #include "http/response_reader.h"
 #include "http/status_line.h"
 
 namespace velk {
 namespace {
-
-bool isSuccessStatus(int status) {
-    return status == 100 || status == 200 || status == 301 || status == 302;
-}
 
 int32_t addTimes(int32_t a, int32_t b) {
     int64_t sum = int64_t(a) + b;
@@ -35,7 +30,7 @@ void appendWithPlus(TextBuffer& out, std::string_view text) {
 
 }  // namespace
 
-int32_t followRedirect(HttpSession& s, std::string_view location, RedirectOrigin& origin) {
+ResponseRecord followRedirect(HttpSession& s, std::string_view location, RedirectOrigin& origin) {
     const GeneralOptions& o = s.options;
     RedirectScratch& scratch = s.redirect;
     RedirectTarget& target = scratch.target;
@@ -46,7 +41,7 @@ int32_t followRedirect(HttpSession& s, std::string_view location, RedirectOrigin
     RedirectConnection via;
     if (selectConnectionForRedirect(s, target.host, target.port, target.secure, origin.port, via) <
         0)
-        return kResultNetwork;
+        return ResponseRecord::failed(StatusCode::kNetwork);
 
     // Everything that reads location (a view into the response) happens before
     // the response buffer is emptied.
@@ -81,8 +76,7 @@ int32_t followRedirect(HttpSession& s, std::string_view location, RedirectOrigin
     }
 
     s.response.clear();
-    bool stayOpen = keepAlive;
-    int32_t result = readResponse(s, *via.connection, out.view(), stayOpen);
+    ResponseRecord record = readResponse(s, *via.connection, out.view(), keepAlive);
     if (via.temporary) {
         via.temporary->close();
         via.temporary->releaseTls();
@@ -90,41 +84,45 @@ int32_t followRedirect(HttpSession& s, std::string_view location, RedirectOrigin
     origin.port = target.port;
     origin.secure = target.secure;
     scratch.directory.assign(urlDirectory(target.path));
-    return result;
+    return record;
 }
 
-int32_t followRedirects(HttpSession& s, RedirectOrigin origin, int status, int32_t time,
-                        BodyRef& body) {
-    HeaderScan scan = scanResponseHeaders(s.response.view(), status, s.cookies);
-    body = scan.body;
+ResponseRecord followRedirects(HttpSession& s, RedirectOrigin origin, ResponseRecord record,
+                               BodyRef& body) {
+    record.recordCookies(s.response.view(), s.cookies);
+    body = record.body;
     s.redirect.directory.assign(urlDirectory(s.previousUrl));
-    for (int hops = 0; (status == 301 || status == 302) && !s.options.noredir; ++hops) {
-        if (hops == kMaxRedirects) return kResultHttp;
+    int32_t time = record.time;
+    for (int hops = 0; (record.httpStatus == 301 || record.httpStatus == 302) && !s.options.noredir;
+         ++hops) {
+        if (hops == kMaxRedirects) {
+            record.status = Status(StatusCode::kHttp);
+            return record;
+        }
         ++s.requestsMade;
         s.counters.httpRequests.fetch_add(1, std::memory_order_relaxed);
-        int32_t result = followRedirect(s, scan.location, origin);
-        if (result < 0) {
+        ResponseRecord next = followRedirect(s, record.location, origin);
+        if (!next.status) {
             body.reset();
-            return result;
+            return next;
         }
-        if (s.options.sumredirecttime) time = addTimes(time, result);
-        int minor = 0;
-        status = 0;
-        scanStatusLine(s.response.c_str(), minor, status);
-        s.counters.countStatus(status);
+        if (s.options.sumredirecttime) time = addTimes(time, next.time);
+        s.counters.countStatus(next.httpStatus);
         if (s.log.isOpen()) {
             s.log.write("Response:\r\n");
             s.log.write(s.response.view());
             s.log.write("\r\n");
         }
-        if (!isSuccessStatus(status)) {
-            body = locateBody(s.response.view());
-            return kResultHttp;
+        record = std::move(next);
+        body = record.body;
+        if (!isSuccessStatus(record.httpStatus)) {
+            record.status = Status(StatusCode::kHttp);
+            return record;
         }
-        scan = scanResponseHeaders(s.response.view(), status, s.cookies);
-        body = scan.body;
+        record.recordCookies(s.response.view(), s.cookies);
     }
-    return time;
+    record.time = time;
+    return record;
 }
 
 }  // namespace velk

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "http/request_executor.h"
+#include "http/response_reader.h"
 
 namespace velk {
 
@@ -24,17 +25,18 @@ struct RedirectOrigin {
     bool secure = false;
 };
 
-// Called with the response in session.response, its status and time.  Records
-// cookies, follows redirects (each counted as a request made and by status) and
-// returns the request's result: its time (plus each redirect's when
-// sumredirecttime is set), -2 when a redirect is answered with another status or
-// the chain is too long, or a redirect's own negative result.  body comes out as
-// the body of the last response (none when a redirect failed before one).
-int32_t followRedirects(HttpSession& session, RedirectOrigin origin, int status, int32_t time,
-                        BodyRef& body);
+// Called with the record of the response in session.response, whose status is
+// one of the four above.  Records cookies, follows redirects (each counted as a
+// request made and by status) and returns the record of the last response: its
+// time the request's (plus each redirect's when sumredirecttime is set), its
+// status an HTTP error when a redirect is answered with another status or the
+// chain is too long, or a redirect's own failure.  body comes out as the body of
+// the last response (none when a redirect failed before one).
+ResponseRecord followRedirects(HttpSession& session, RedirectOrigin origin, ResponseRecord record,
+                               BodyRef& body);
 
-// Requests location once (the response replaces the previous one).  The
-// response time or a negative result.
-int32_t followRedirect(HttpSession& session, std::string_view location, RedirectOrigin& origin);
+// Requests location once (the response replaces the previous one).
+ResponseRecord followRedirect(HttpSession& session, std::string_view location,
+                              RedirectOrigin& origin);
 
 }  // namespace velk

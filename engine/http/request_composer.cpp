@@ -32,29 +32,34 @@ bool isContentPiece(const ParamEntry& p) { return equalsNoCase(p.name, kContentP
 
 }  // namespace
 
-void buildParameterData(HttpSession& s, RequestDef& r, std::optional<std::string_view> previousBody) {
+void buildParameterData(HttpSession& s, const EffectiveRequest& r,
+                        std::optional<std::string_view> previousBody) {
     TextBuffer& data = s.data;
     data.clear();
-    if (r.multipart) makeBoundary(s, r.boundary);
-    const ParamList* lists[2] = {r.params.get(), &r.runtimeParams};
+    RequestDef& def = r.def;
+    if (r.multipart) makeBoundary(s, def.boundary);
+    const ParamList* lists[3] = {def.params.get(), &def.runtimeParams, r.addedParams};
 
     // Raw content: the body is the content pieces alone, written bare.
     bool raw = false;
     for (const ParamList* list : lists)
-        for (const ParamEntry& p : *list) raw = raw || isContentPiece(p);
+        if (list)
+            for (const ParamEntry& p : *list) raw = raw || isContentPiece(p);
     if (raw) {
         for (const ParamList* list : lists)
-            for (const ParamEntry& p : *list)
-                if (isContentPiece(p)) appendParamValue(s, p, previousBody, r.multipart, data);
+            if (list)
+                for (const ParamEntry& p : *list)
+                    if (isContentPiece(p)) appendParamValue(s, p, previousBody, r.multipart, data);
         return;
     }
 
     for (const ParamList* list : lists) {
+        if (!list) continue;
         for (const ParamEntry& p : *list) {
-            const std::string_view name = parameterName(r, p, previousBody);
+            const std::string_view name = parameterName(def, p, previousBody);
             if (r.multipart) {
                 data.append("--");
-                data.append(r.boundary);
+                data.append(def.boundary);
                 data.append("\r\nContent-Disposition: form-data; name=\"");
                 data.append(name);
                 data.append("\"");
@@ -71,8 +76,8 @@ void buildParameterData(HttpSession& s, RequestDef& r, std::optional<std::string
                 data.append(name);
                 data.append("=");
             }
-            if (auto o = r.overrides.find(p.name); o != r.overrides.end())
-                data.append(o->second);
+            if (const std::string* value = r.overrideFor(p.name))
+                data.append(*value);
             else
                 appendParamValue(s, p, previousBody, r.multipart, data);
             if (r.multipart) data.append("\r\n");
@@ -80,7 +85,7 @@ void buildParameterData(HttpSession& s, RequestDef& r, std::optional<std::string
     }
     if (r.multipart) {
         data.append("--");
-        data.append(r.boundary);
+        data.append(def.boundary);
         data.append("--\r\n");
     }
 }
@@ -147,11 +152,12 @@ void composeHeaders(HttpSession& s, std::string_view host, int32_t port) {
     }
 }
 
-std::string_view composeRequest(HttpSession& s, RequestDef& r, bool secure,
+std::string_view composeRequest(HttpSession& s, const EffectiveRequest& r, bool secure,
                                 std::optional<std::string_view> previousBody) {
     const GeneralOptions& o = s.options;
     TextBuffer& out = s.request;
-    const bool post = r.method == 1 || r.rawContent;
+    RequestDef& def = r.def;
+    const bool post = r.method == 1 || def.rawContent;
     const bool httpProxy = s.proxy.kind == net::ProxyKind::kHttp;
     s.target.copyTo(s.current);
     const Target& current = s.current;
@@ -185,11 +191,11 @@ std::string_view composeRequest(HttpSession& s, RequestDef& r, bool secure,
     out.append(o.httpver ? " HTTP/1.1\r\n" : " HTTP/1.0\r\n");
 
     if (post) {
-        if (r.rawContent) {
-            if (r.extraHeaders) out.append(r.extraHeaders->view());
+        if (def.rawContent) {
+            if (def.extraHeaders) out.append(def.extraHeaders->view());
         } else if (r.multipart) {
             out.append("Content-Type: multipart/form-data; boundary=");
-            out.append(r.boundary);
+            out.append(def.boundary);
             out.append("\r\n");
         } else {
             out.append("Content-Type: application/x-www-form-urlencoded\r\n");
@@ -216,7 +222,7 @@ std::string_view composeRequest(HttpSession& s, RequestDef& r, bool secure,
         out.append(r.keepalive ? "Keep-Alive\r\n\r\n" : "close\r\n\r\n");
     } else {
         out.append("\r\n");
-        r.keepalive = 0;  // HTTP/1.0 closes after every response
+        def.keepalive = 0;  // HTTP/1.0 closes after every response
     }
     if (post) out.append(s.data.view());
     return path;

@@ -7,13 +7,14 @@
 #include <string>
 #include <string_view>
 
+#include "http/effective_request.h"
+
 namespace velk {
 
 struct HttpSession;
-struct RequestDef;
 
 // Fills session.data with the query string (GET) or the body (POST).
-void buildParameterData(HttpSession& session, RequestDef& request,
+void buildParameterData(HttpSession& session, const EffectiveRequest& request,
                         std::optional<std::string_view> previousBody);
 
 // Appends the header block every request carries (Host, Referrer, Cookie, the
@@ -30,7 +31,7 @@ std::string forwardedForAddress(std::string_view mask, int32_t userIndex, uint32
 // from previousBody or the user's variables, else the uri option.  Returns the
 // path to use in the referrer of the next request (it may point into
 // previousBody, so use it before the response buffer changes).
-std::string_view composeRequest(HttpSession& session, RequestDef& request, bool secure,
+std::string_view composeRequest(HttpSession& session, const EffectiveRequest& request, bool secure,
                                 std::optional<std::string_view> previousBody = std::nullopt);
 
 }  // namespace velk

@@ -8,7 +8,6 @@
 #include "http/request_composer.h"
 #include "http/response_reader.h"
 #include "http/status_line.h"
-#include "script/request_def.h"
 
 namespace velk {
 namespace {
@@ -20,7 +19,7 @@ std::optional<std::string_view> bodyView(const HttpSession& s, const BodyRef& bo
 
 // "scheme://host[:port]path" without the query: the next request's referrer,
 // built in place so its storage is reused.
-void setPreviousUrl(HttpSession& s, const RequestDef& r, bool secure, std::string_view path) {
+void setPreviousUrl(HttpSession& s, const EffectiveRequest& r, bool secure, std::string_view path) {
     std::string& url = s.previousUrl;
     url.assign(secure ? "https://" : "http://");
     url.append(r.server ? std::string_view(*r.server) : std::string_view(s.currentHost));
@@ -32,10 +31,6 @@ void setPreviousUrl(HttpSession& s, const RequestDef& r, bool secure, std::strin
     }
     url.append(path.substr(0, path.find('?')));
     if (url.size() > kMaxPreviousUrl) url.resize(kMaxPreviousUrl);
-}
-
-bool isSuccessStatus(int status) {
-    return status == 100 || status == 200 || status == 301 || status == 302;
 }
 
 // $fail: the response fails when its body matches (or, inverted, does not).  A
@@ -55,19 +50,12 @@ bool failedCheck(HttpSession& s, const RequestDef& r, const BodyRef& body) {
     return matched != r.failInverted;
 }
 
-}  // namespace
-
-BodyRef locateBody(std::string_view response) {
-    size_t crlf = response.find("\r\n\r\n");
-    size_t lf = response.find("\n\n");
-    if (crlf == std::string_view::npos && lf == std::string_view::npos) return std::nullopt;
-    if (lf == std::string_view::npos || (crlf != std::string_view::npos && crlf < lf)) return crlf + 4;
-    return lf + 2;
-}
-
-int32_t executeRequest(HttpSession& s, RequestDef& r, BodyRef& previousBody) {
+// The request made: the record of its last response, with the request's time,
+// or why it failed.
+ResponseRecord exchange(HttpSession& s, const EffectiveRequest& r, BodyRef& previousBody) {
     const bool secure = requestIsSecure(s, r);
-    if (selectConnectionForRequest(s, r, secure) < 0) return kResultNetwork;
+    if (selectConnectionForRequest(s, r, secure) < 0)
+        return ResponseRecord::failed(StatusCode::kNetwork);
 
     s.request.clear();
     buildParameterData(s, r, bodyView(s, previousBody));
@@ -82,11 +70,12 @@ int32_t executeRequest(HttpSession& s, RequestDef& r, BodyRef& previousBody) {
     s.response.clear();
     ++s.requestsMade;
     s.counters.httpRequests.fetch_add(1, std::memory_order_relaxed);
-    bool keepAlive = r.keepalive != 0;
-    int32_t result = readResponse(s, s.connection, s.request.view(), keepAlive);
-    if (result < 0) {
+    // HTTP/1.0 closes after every response.
+    const bool keepAlive = r.keepalive != 0 && s.options.httpver != 0;
+    ResponseRecord record = readResponse(s, s.connection, s.request.view(), keepAlive);
+    if (!record.status) {
         previousBody.reset();
-        return result;
+        return record;
     }
     if (s.log.isOpen()) {
         s.log.write("Response:\r\n");
@@ -94,15 +83,24 @@ int32_t executeRequest(HttpSession& s, RequestDef& r, BodyRef& previousBody) {
         s.log.write("\r\n");
     }
 
-    int minor = 0, status = 0;
-    scanStatusLine(s.response.c_str(), minor, status);
-    if (status >= 0 && status < HttpCounters::kStatusCodes) s.counters.countStatus(status);
-    previousBody = locateBody(s.response.view());
-    if (!isSuccessStatus(status)) return kResultHttp;
-    result = followRedirects(s, RedirectOrigin{r.port, secure}, status, result, previousBody);
-    if (result < 0) return result;
-    if (r.fail && failedCheck(s, r, previousBody)) return kResultFail;
-    return result;
+    s.counters.countStatus(record.httpStatus);
+    previousBody = record.body;
+    if (!isSuccessStatus(record.httpStatus)) {
+        record.status = Status(StatusCode::kHttp);
+        return record;
+    }
+    record = followRedirects(s, RedirectOrigin{r.port, secure}, std::move(record), previousBody);
+    if (record.status && r.def.fail && failedCheck(s, r.def, previousBody))
+        record.status = Status(StatusCode::kFail);
+    return record;
+}
+
+}  // namespace
+
+int32_t executeRequest(HttpSession& s, const EffectiveRequest& r, BodyRef& previousBody) {
+    // Where the outcome becomes the number users record.
+    const ResponseRecord record = exchange(s, r, previousBody);
+    return record.status ? record.time : record.status.resultClass();
 }
 
 }  // namespace velk

@@ -6,11 +6,11 @@
 #include <string_view>
 
 #include "base/result_codes.h"
+#include "http/effective_request.h"
 
 namespace velk {
 
 struct HttpSession;
-struct RequestDef;
 
 // The body of the last response: an offset into the session's response buffer.
 using BodyRef = std::optional<size_t>;
@@ -20,9 +20,7 @@ using BodyRef = std::optional<size_t>;
 // body of the user's last response and goes out as this response's body (none
 // when the request failed before a body was read; unchanged when no connection
 // could be made).
-int32_t executeRequest(HttpSession& session, RequestDef& request, BodyRef& previousBody);
-
-// Where the body starts after the header block of a response; none without one.
-BodyRef locateBody(std::string_view response);
+int32_t executeRequest(HttpSession& session, const EffectiveRequest& request,
+                       BodyRef& previousBody);
 
 }  // namespace velk

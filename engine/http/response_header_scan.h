@@ -1,12 +1,12 @@
 #pragma once
-// One walk over a response's header lines after a status of 100, 200, 301 or
-// 302: the cookies the server sets go into the user's list, the "Location:"
-// value is noted, and the start of the body is found (after the second header
-// block when the status is 100).
+// The reader's one pass over a response header (ResponseHead), for a header
+// already held in memory: the cookies it sets go into a user's list, its
+// "Location:" value is noted and the start of the body is found (after an
+// interim block of status 100, the next block's).  The fuzzer and the tests
+// take the header parse this way.
 //
 // A plain function; the response is only read.
 #include <cstddef>
-#include <optional>
 #include <string_view>
 
 #include "http/cookie_list.h"
@@ -22,6 +22,6 @@ struct HeaderScan {
     std::string_view location;
 };
 
-HeaderScan scanResponseHeaders(std::string_view response, int status, CookieList& cookies);
+HeaderScan scanResponseHeaders(std::string_view response, CookieList& cookies);
 
 }  // namespace velk

@@ -2,14 +2,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 
-#include "base/ascii.h"
 #include "http/http_session.h"
-#include "http/status_line.h"
 #include "net/connection.h"
 #include "platform/clock.h"
 
@@ -17,13 +14,6 @@ namespace velk {
 namespace {
 
 constexpr int kWritePiece = 1024;
-
-// The text after "Name:" with blanks skipped.
-std::string_view headerValue(std::string_view line, size_t nameLength) {
-    std::string_view v = line.substr(nameLength);
-    while (!v.empty() && (v[0] == ' ' || v[0] == '\t')) v.remove_prefix(1);
-    return v;
-}
 
 // Parses a chunk-size line: hexadecimal digits after optional blanks, up to an
 // extension or the line end.  -1 when it does not parse or is absurdly large.
@@ -73,25 +63,29 @@ private:
 
 thread_local ScratchPool t_scratch;
 
-// Reads one response; the fields are the per-exchange state.
+// Reads one response; the fields are the per-exchange state.  The steps return
+// 1 when there is more to read, 0 when the response is complete and kFailed
+// when it failed (m_failure says how).
 class Exchange {
 public:
-    Exchange(HttpSession& s, net::Connection& conn, bool& keepAlive)
-        : m_s(s), m_conn(conn), m_keepAlive(keepAlive), m_line(s.work) {}
+    Exchange(HttpSession& s, net::Connection& conn, bool keepAlive)
+        : m_s(s), m_conn(conn), m_head(s.head), m_keepAlive(keepAlive), m_line(s.work) {}
     ~Exchange() { t_scratch.give(std::move(m_line)); }
     Exchange(const Exchange&) = delete;
     Exchange& operator=(const Exchange&) = delete;
 
-    int32_t run(std::string_view request);
+    ResponseRecord run(std::string_view request);
 
 private:
+    static constexpr int32_t kFailed = -1;
+
+    ResponseRecord failed() const { return ResponseRecord::failed(m_failure); }
     int32_t send(std::string_view request);
-    // One pass of the reading loop: 1 more to read, 0 complete, or a negative result.
     int32_t pass();
     int32_t headerLine();
     int32_t chunk();
     int32_t bodyPiece();
-    int32_t fail(int32_t result, bool close);
+    int32_t fail(StatusCode failure, bool close);
     int32_t waitFailed(int waitResult);
     void store(const char* bytes, size_t n);
     // Stores up to limit bytes straight from the read-ahead, without a copy
@@ -101,7 +95,9 @@ private:
 
     HttpSession& m_s;
     net::Connection& m_conn;
-    bool& m_keepAlive;
+    ResponseHead& m_head;
+    bool m_keepAlive;
+    StatusCode m_failure = StatusCode::kOk;
     int64_t m_clockStart = 0;
     int64_t m_receiveStart = 0;
     int32_t m_time = -1;
@@ -109,26 +105,29 @@ private:
     bool m_chunked = false;
     bool m_headerDone = false;
     int64_t m_bodyBytes = 0;
-    int m_status = 0;
     uint64_t m_discarded = 0;
     bool m_budgetNoted = false;
     // The session's work buffer, borrowed from the thread's pool for the exchange.
     ScratchBytes& m_line;
 };
 
-int32_t Exchange::run(std::string_view request) {
+ResponseRecord Exchange::run(std::string_view request) {
     if (m_line.size() != size_t(std::max(m_s.readSize, 16)))
         m_line = t_scratch.take(size_t(std::max(m_s.readSize, 16)));
-    if (int32_t r = send(request); r < 0) return r;
+    m_head.start(!m_s.options.proxy.empty());
+    if (send(request) == kFailed) return failed();
     m_receiveStart = platform::nowMicros();
     bool first = true;
     for (;;) {
         int w = m_conn.waitReadable();
-        if (w <= 0) return waitFailed(w);
+        if (w <= 0) {
+            waitFailed(w);
+            return failed();
+        }
         if (first && m_s.options.timingmode == 1) m_time = elapsedRounded();
         first = false;
         int32_t r = pass();
-        if (r < 0) return r;
+        if (r == kFailed) return failed();
         if (r == 0) break;
     }
     if (m_s.options.timingmode != 1) m_time = elapsedRounded();
@@ -137,7 +136,15 @@ int32_t Exchange::run(std::string_view request) {
     m_s.receiveTimeMs += double(now - m_receiveStart) / 1000.0;
     m_conn.setReusable(m_keepAlive);
     if (!m_keepAlive) m_conn.close();
-    return m_time;
+    const std::string_view response = m_s.response.view();
+    ResponseRecord record;
+    record.time = m_time;
+    record.httpStatus = m_head.status();
+    record.body = std::min(m_head.body(), response.size());
+    record.location = m_head.location().in(response);
+    record.cookies = m_head.cookies();
+    record.keepAlive = m_keepAlive;
+    return record;
 }
 
 int32_t Exchange::send(std::string_view request) {
@@ -162,7 +169,8 @@ int32_t Exchange::send(std::string_view request) {
             m_conn.close();
             m_conn.setReusable(false);
         }
-        return kResultNetwork;
+        m_failure = StatusCode::kNetwork;
+        return kFailed;
     }
     if (m_s.options.timingmode != 2) m_clockStart = platform::nowMicros();
     return 0;
@@ -178,44 +186,32 @@ int32_t Exchange::headerLine() {
     int n = m_conn.readLine(m_line.data(), int(m_line.size()));
     if (n < 0) {
         m_s.log.printf("Error(HDR): %d\n", m_conn.lastSocketError());
-        return fail(kResultNetwork, true);
+        return fail(StatusCode::kNetwork, true);
     }
     std::string_view line(m_line.data(), size_t(n));
+    const size_t storedAt = m_s.response.size();
     store(line.data(), line.size());
-    // Most lines are none of the headers looked for; their first letter says so.
-    const char first = char(m_line.data()[0] | 0x20);  // the buffer is NUL-terminated
-    if (line.starts_with("HTTP")) {
-        int minor = 1, status = 0;
-        if (scanStatusLine(m_line.data(), minor, status) >= 1 && minor == 0) m_keepAlive = false;
-        m_status = status;
-    } else if (first == 'c' && startsWithNoCase(line, "Content-Length:")) {
-        std::string_view v = headerValue(line, 15);
-        int64_t length = -1;
-        auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), length);
-        if (ec != std::errc() || length < 0) {
-            m_s.log.printf("Error(HDR): invalid Content-Length: %.*s\n",
-                           int(std::min<size_t>(v.size(), 40)), v.data());
-            return fail(kResultNetwork, true);
-        }
-        m_contentLength = length;
-    } else if (first == 't' && startsWithNoCase(line, "Transfer-Encoding:")) {
-        if (startsWithNoCase(headerValue(line, 18), "chunked")) m_chunked = true;
-    } else if (first == 'c' && startsWithNoCase(line, "Connection:")) {
-        if (startsWithNoCase(headerValue(line, 11), "close")) m_keepAlive = false;
-    } else if (!m_s.options.proxy.empty() && first == 'p' &&
-               startsWithNoCase(line, "Proxy-Connection:")) {
-        if (startsWithNoCase(headerValue(line, 17), "close")) m_keepAlive = false;
-    } else if (line == "\r\n" || line == "\n") {
-        if (m_status == 100) {
+    switch (m_head.take(line, storedAt, m_s.response.size())) {
+        case ResponseHead::Verdict::kMore:
+            return 1;
+        case ResponseHead::Verdict::kInterimEnd:
             // An interim answer: the real response follows with its own header block.
             m_s.response.clear();
-            m_status = 0;
             return 1;
+        case ResponseHead::Verdict::kBadLength: {
+            std::string_view v = m_head.badLength();
+            m_s.log.printf("Error(HDR): invalid Content-Length: %.*s\n",
+                           int(std::min<size_t>(v.size(), 40)), v.data());
+            return fail(StatusCode::kNetwork, true);
         }
-        m_headerDone = true;
-        if (m_contentLength == 0) return 0;
+        case ResponseHead::Verdict::kEnd:
+            break;
     }
-    return 1;
+    m_headerDone = true;
+    m_contentLength = m_head.contentLength();
+    m_chunked = m_head.chunked();
+    if (m_head.closes()) m_keepAlive = false;
+    return m_contentLength == 0 ? 0 : 1;
 }
 
 int32_t Exchange::chunk() {
@@ -223,8 +219,7 @@ int32_t Exchange::chunk() {
     if (n == 0) return 0;
     if (n < 0) {
         m_s.log.printf("Error(CHUNKLEN): %d\n", m_conn.lastSocketError());
-        m_conn.setReusable(false);
-        return kResultNetwork;
+        return fail(StatusCode::kNetwork, false);
     }
     std::string_view sizeLine(m_line.data(), size_t(n));
     int64_t size = parseChunkSize(sizeLine);
@@ -232,7 +227,7 @@ int32_t Exchange::chunk() {
         // The framing is lost: nothing after this can be trusted on the stream.
         m_s.log.printf("Error(CHUNKLEN): invalid chunk size %.*s\n",
                        int(std::min<size_t>(sizeLine.size(), 40)), sizeLine.data());
-        return fail(kResultNetwork, true);
+        return fail(StatusCode::kNetwork, true);
     }
     if (size == 0) {
         for (int i = 0; i < 1000; ++i) {  // trailer lines, bounded
@@ -256,12 +251,12 @@ int32_t Exchange::chunk() {
         int got = m_conn.read(m_line.data(), piece);
         if (got < 0) {
             m_s.log.printf("Error(CHUNK): %d\n", m_conn.lastSocketError());
-            return fail(kResultNetwork, true);
+            return fail(StatusCode::kNetwork, true);
         }
         if (got == 0) {
             // The stream ended inside a chunk: the response is cut short.
             m_s.log.printf("Error(CHUNK): %lld bytes missing\n", static_cast<long long>(remaining));
-            return fail(kResultNetwork, true);
+            return fail(StatusCode::kNetwork, true);
         }
         store(m_line.data(), size_t(got));
         remaining -= got;
@@ -289,7 +284,7 @@ int32_t Exchange::bodyPiece() {
             // The server promised more than it sent: a cut response is no success.
             m_s.log.printf("Error(BODY): %lld of %lld bytes\n", static_cast<long long>(m_bodyBytes),
                            static_cast<long long>(m_contentLength));
-            return fail(kResultNetwork, true);
+            return fail(StatusCode::kNetwork, true);
         }
         m_keepAlive = false;  // the body ran until the server closed: nothing left to reuse
         return 0;
@@ -300,10 +295,11 @@ int32_t Exchange::bodyPiece() {
     return 1;
 }
 
-int32_t Exchange::fail(int32_t result, bool close) {
+int32_t Exchange::fail(StatusCode failure, bool close) {
     if (close) m_conn.close();
     m_conn.setReusable(false);
-    return result;
+    m_failure = failure;
+    return kFailed;
 }
 
 int32_t Exchange::waitFailed(int waitResult) {
@@ -311,7 +307,8 @@ int32_t Exchange::waitFailed(int waitResult) {
     m_conn.close();
     m_conn.setReusable(false);
     m_s.log.printf("Error (SELECT TIMEOUT - %d): %d\n", waitResult, error);
-    return waitResult == 0 ? kResultTimeout : kResultNetwork;
+    m_failure = waitResult == 0 ? StatusCode::kTimeout : StatusCode::kNetwork;
+    return kFailed;
 }
 
 int64_t Exchange::storeBuffered(int64_t limit) {
@@ -365,8 +362,8 @@ int64_t roundResponseTime(int64_t micros, double roundMs) {
     return int64_t(double(micros) / unit) * whole;
 }
 
-int32_t readResponse(HttpSession& session, net::Connection& conn, std::string_view request,
-                     bool& keepAlive) {
+ResponseRecord readResponse(HttpSession& session, net::Connection& conn, std::string_view request,
+                            bool keepAlive) {
     return Exchange(session, conn, keepAlive).run(request);
 }
 

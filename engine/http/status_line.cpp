@@ -1,6 +1,7 @@
 #include "http/status_line.h"
 
 #include <climits>
+#include <cstring>
 
 namespace velk {
 namespace {
@@ -14,18 +15,23 @@ bool isDigit(char c) {
 
 enum class Scan { kDone, kMismatch, kEnd };
 
+// The text ends at end or at a NUL, whichever comes first.
+char at(const char* p, const char* end) {
+    return p < end ? *p : '\0';
+}
+
 // One %d: blanks skipped, an optional sign, decimal digits.  Like strtol, a value
 // out of range saturates; like scanf, it is then stored as an int.
-Scan scanInt(const char*& p, int& out) {
-    while (isSpace(*p)) ++p;
-    if (*p == '\0') return Scan::kEnd;
+Scan scanInt(const char*& p, const char* end, int& out) {
+    while (isSpace(at(p, end))) ++p;
+    if (at(p, end) == '\0') return Scan::kEnd;
     const bool negative = *p == '-';
     if (*p == '-' || *p == '+') ++p;
-    if (!isDigit(*p)) return Scan::kMismatch;
+    if (!isDigit(at(p, end))) return Scan::kMismatch;
     // Accumulated negatively, so LONG_MIN fits.
     long value = 0;
     bool saturated = false;
-    for (; isDigit(*p); ++p) {
+    for (; isDigit(at(p, end)); ++p) {
         const int digit = *p - '0';
         if (saturated) continue;
         if (value < (LONG_MIN + digit) / 10) {
@@ -48,13 +54,18 @@ Scan scanInt(const char*& p, int& out) {
 }  // namespace
 
 int scanStatusLine(const char* text, int& minor, int& status) {
+    return scanStatusLine(std::string_view(text, std::strlen(text)), minor, status);
+}
+
+int scanStatusLine(std::string_view text, int& minor, int& status) {
     static constexpr char kPrefix[] = "HTTP/1.";
-    const char* p = text;
+    const char* p = text.data();
+    const char* const end = p + text.size();
     for (const char* f = kPrefix; *f != '\0'; ++f, ++p) {
-        if (*p == '\0') return -1;
+        if (at(p, end) == '\0') return -1;
         if (*p != *f) return 0;
     }
-    switch (scanInt(p, minor)) {
+    switch (scanInt(p, end, minor)) {
         case Scan::kEnd:
             return -1;
         case Scan::kMismatch:
@@ -63,7 +74,7 @@ int scanStatusLine(const char* text, int& minor, int& status) {
             break;
     }
     // The blank in the format matches any run of blanks, including none.
-    return scanInt(p, status) == Scan::kDone ? 2 : 1;
+    return scanInt(p, end, status) == Scan::kDone ? 2 : 1;
 }
 
 }  // namespace velk

@@ -1,39 +1,38 @@
 #pragma once
-// A sequence entry's arguments, "name(key=value,...)": applied to the user's
-// copy of the request for one run of that entry, then taken back.
+// A sequence entry's arguments, "name(key=value,...)", as the values of one run
+// of that entry laid over the user's request: the request itself is left as it
+// is, so nothing has to be put back afterwards.
 //
 // Items are request keys ($uri, $server, $port, $method, $keepalive, $delay,
 // $secure), values for parameters the request has, or parameters to add.
+// Owned by one user for one entry run; not shared.
 #include <map>
-#include <optional>
 #include <string>
 #include <string_view>
 
-#include "base/text_buffer.h"
-#include "regex/delimited_pattern.h"
+#include "http/effective_request.h"
 #include "script/request_def.h"
 
 namespace velk {
 
-struct TestRun;
+struct ParsedTest;
 
 class EntryOverrides {
 public:
-    // Saves what the arguments may change, then applies them.  An unknown key
-    // beginning with "$" stops applying the rest.
-    void apply(TestRun& set, RequestDef& request, std::string_view arguments);
-    // Puts everything saved back and drops the override values.
-    void restore(RequestDef& request);
+    // Reads arguments and returns request as this run of the entry makes it.  An
+    // unknown key beginning with "$" stops reading the rest.  The result borrows
+    // from this object and from request: it is valid while both are.
+    EffectiveRequest apply(ParsedTest& test, RequestDef& request, std::string_view arguments);
 
 private:
-    std::string m_uri;
-    std::optional<std::string> m_server;
-    int32_t m_port = 0, m_method = 0, m_keepalive = 0, m_delay = 0, m_delayUpper = 0, m_secure = 0;
-    std::optional<CompiledPattern> m_fail;
-    bool m_failInverted = false;
-    bool m_rawContent = false;
-    std::optional<std::string> m_extraHeaders;
-    size_t m_runtimeParams = 0;
+    bool isParameter(const RequestDef& request, std::string_view name) const;
+
+    // The request keys as the arguments set them.  A definition of its own, so
+    // that keys and added $File parameters are read by the parser's own rules in
+    // the order given; only its key fields are used.
+    RequestDef m_keys;
+    ParamList m_params;
+    std::map<std::string, std::string> m_overrides;
 };
 
 }  // namespace velk

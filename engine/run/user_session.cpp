@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <exception>
 #include <new>
+#include <optional>
 
 #include "base/abort_sleep.h"
-#include "loop/task_wait.h"
 #include "base/message.h"
 #include "http/connection_selector.h"
+#include "loop/task_wait.h"
 #include "platform/clock.h"
 #include "platform/thread.h"
 #include "regex/capture_template.h"
@@ -213,12 +214,14 @@ int32_t UserSession::runPass(Pass pass, const std::vector<RequestDef*>& entries,
             m_http.log.printf("----- [%s]: %s(%d) -----\r\n", passName(int(pass)), request->name.c_str(),
                               int(m_http.completedPasses) + 1);
 
-        EntryOverrides overrides;
-        if (arguments[k]) overrides.apply(m_set, *request, *arguments[k]);
+        // The entry's arguments hold for this run only: the request stays as defined.
+        std::optional<EntryOverrides> overrides;
+        const EffectiveRequest effective =
+            arguments[k] ? overrides.emplace().apply(m_set.test, *request, *arguments[k])
+                         : EffectiveRequest(*request);
         const int64_t startUs = platform::nowMicros();
-        int32_t result = executeRequest(m_http, *request, m_previousBody);
+        int32_t result = executeRequest(m_http, effective, m_previousBody);
         const int64_t elapsedUs = platform::nowMicros() - startUs;
-        if (arguments[k]) overrides.restore(*request);
         last = result;
 
         if (stopRequested()) break;  // the request just made is not recorded

@@ -49,8 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     velk::HttpSession session(options, headers, target, counters);
     session.connection.attach(fds[0], options.timeout);
-    bool keepAlive = keepAliveIn;
-    velk::readResponse(session, session.connection, "GET / HTTP/1.1\r\n\r\n", keepAlive);
+    velk::readResponse(session, session.connection, "GET / HTTP/1.1\r\n\r\n", keepAliveIn);
     session.connection.close();
     close(fds[1]);
     return 0;

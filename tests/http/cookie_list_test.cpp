@@ -91,7 +91,7 @@ TEST(ResponseHeaderScan, LocationCookiesAndBody) {
     const std::string response =
         "HTTP/1.1 302 Found\r\nlocation:   /next?a=1\r\nSET-COOKIE: s=1\r\nX: Location: no\r\n"
         "Set-Cookie:t=2\r\nContent-Length: 4\r\n\r\nbody";
-    HeaderScan scan = scanResponseHeaders(response, 302, cookies);
+    HeaderScan scan = scanResponseHeaders(response, cookies);
     EXPECT_EQ(scan.location, "/next?a=1");
     EXPECT_EQ(response.substr(scan.body), "body");
     EXPECT_EQ(listed(cookies), "[s=1][t=2]");
@@ -100,17 +100,17 @@ TEST(ResponseHeaderScan, LocationCookiesAndBody) {
 TEST(ResponseHeaderScan, BareNewlinesAndTwoBlocksAfterContinue) {
     CookieList cookies;
     std::string lf = "HTTP/1.1 200 OK\nSet-Cookie: a=1\n\nSet-Cookie: b=2\n";
-    HeaderScan scan = scanResponseHeaders(lf, 200, cookies);
+    HeaderScan scan = scanResponseHeaders(lf, cookies);
     EXPECT_EQ(lf.substr(scan.body), "Set-Cookie: b=2\n");  // the body is not scanned
     EXPECT_EQ(listed(cookies), "[a=1]");
 
     std::string cont = "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nLocation: x\r\n\r\nrest";
-    scan = scanResponseHeaders(cont, 100, cookies);
+    scan = scanResponseHeaders(cont, cookies);
     EXPECT_EQ(cont.substr(scan.body), "rest");
     EXPECT_EQ(scan.location, "x");
 
     std::string unended = "HTTP/1.1 200 OK\r\nSet-Cookie: c=3";
-    scan = scanResponseHeaders(unended, 200, cookies);
+    scan = scanResponseHeaders(unended, cookies);
     EXPECT_EQ(scan.body, unended.size());
     EXPECT_TRUE(scan.location.empty());
     EXPECT_EQ(listed(cookies), "[a=1][c=3]");

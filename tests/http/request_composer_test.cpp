@@ -3,6 +3,7 @@
 
 #include "http/base64.h"
 #include "http_fixture.h"
+#include "run/entry_overrides.h"
 #include "support/http_text.h"
 
 namespace velk::test {
@@ -55,6 +56,36 @@ TEST_F(RequestBytes, MultipartUsesTheUsersRandomBoundary) {
                   "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n" + hostHeader() +
                   "Connection: close\r\n\r\n" + body);
     EXPECT_EQ(b.size(), 45u);
+}
+
+TEST_F(RequestBytes, EntryArgumentsShapeOneRequestAndLeaveTheDefinitionAlone) {
+    const std::string upload = m_logDir.write("up.txt", "data");
+    load("[a]\n$uri=/a\nq=1\n");
+    const RequestDef& def = request("a");
+    {
+        EntryOverrides overrides;
+        const EffectiveRequest effective =
+            overrides.apply(*m_set, request("a"), "q=2,\"f=$File(" + upload + ")\",$uri=/b)");
+        EXPECT_GE(executeRequest(*m_session, effective, m_body), 0);
+    }
+    EXPECT_GE(run("a"), 0);
+    auto received = m_server.requests();
+    ASSERT_EQ(received.size(), 2u);
+    // The added file parameter makes this one run a multipart POST.
+    EXPECT_EQ(received[0].method, "POST");
+    EXPECT_EQ(received[0].target, "/b");
+    EXPECT_TRUE(received[0].header("Content-Type").starts_with("multipart/form-data; boundary="));
+    EXPECT_NE(received[0].body.find("name=\"q\"\r\n\r\n2\r\n"), std::string::npos)
+        << received[0].raw;
+    EXPECT_NE(received[0].body.find("filename=\"" + upload + "\""), std::string::npos);
+    EXPECT_EQ(received[1].raw, "GET /a?q=1 HTTP/1.1\r\n" + hostHeader() +
+                                   "Referrer: http://127.0.0.1:" + std::to_string(m_server.port()) +
+                                   "/b\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(def.uri, "/a");
+    EXPECT_EQ(def.method, 0);
+    EXPECT_FALSE(def.multipart);
+    EXPECT_TRUE(def.runtimeParams.empty());
+    EXPECT_TRUE(def.overrides.empty());
 }
 
 TEST_F(RequestBytes, RawContentIsTheBodyWithItsOwnHeaders) {

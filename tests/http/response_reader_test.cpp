@@ -108,6 +108,35 @@ TEST_F(ResponseReading, BrokenFramingIsANetworkErrorNotAnAllocation) {
     }
 }
 
+TEST_F(ResponseReading, CookiesCountOnlyFromTheFinalBlockOfACompleteResponse) {
+    struct Case {
+        const char* name;
+        std::string reply;
+        int32_t result;
+    } cases[] = {
+        {"interim block",
+         "HTTP/1.1 100 Continue\r\nSet-Cookie: early=1\r\n\r\n" + httpResponse(200, "x"), 0},
+        {"body cut short", "HTTP/1.1 200 OK\r\nSet-Cookie: cut=1\r\nContent-Length: 10\r\n\r\nabc",
+         kResultNetwork},
+    };
+    for (const Case& c : cases) {
+        TestHttpServer server;
+        server.setHandler([&c](const ReceivedRequest& req, Responder& r) {
+            if (req.target == "/first") {
+                r.send(c.reply);
+                r.close();
+            } else {
+                r.respond(200, "");
+            }
+        });
+        load("[first]\n$uri=/first\n[next]\n$uri=/next\n", 0, server.port());
+        EXPECT_EQ(std::min(run("first"), 0), c.result) << c.name;
+        EXPECT_GE(run("next"), 0) << c.name;
+        ASSERT_EQ(server.requests().size(), 2u) << c.name;
+        EXPECT_FALSE(server.requests()[1].hasHeader("Cookie")) << c.name;
+    }
+}
+
 TEST_F(ResponseReading, ResetIsANetworkError) {
     m_server.setHandler([](const ReceivedRequest&, Responder& r) {
         r.send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\npart");

@@ -101,5 +101,25 @@ TEST(StatusLine, MatchesSscanfOnRandomLines) {
     }
 }
 
+// A line handed over as a view ends where the view does, even when digits follow
+// in the buffer (as the next header line may).
+TEST(StatusLine, ViewEndsAtItsEndAsTheStringAtItsNul) {
+    std::mt19937 rng(20261209);
+    const std::string alphabet = "0123456789  +-\t\r\nHTP/.x";
+    for (int i = 0; i < 5000; ++i) {
+        std::string text = std::string("HTTP/1.").substr(0, rng() % 8);
+        const size_t length = rng() % 30;
+        for (size_t k = 0; k < length; ++k) text += alphabet[rng() % alphabet.size()];
+        const Scanned want = withSscanf(text);
+        const std::string buffer = text + " 123 456";
+        Scanned got{0, -7, -9};
+        got.count =
+            scanStatusLine(std::string_view(buffer).substr(0, text.size()), got.minor, got.status);
+        EXPECT_EQ(got.count, want.count) << '"' << text << '"';
+        EXPECT_EQ(got.minor, want.minor) << '"' << text << '"';
+        EXPECT_EQ(got.status, want.status) << '"' << text << '"';
+    }
+}
+
 }  // namespace
 }  // namespace velk
