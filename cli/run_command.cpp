@@ -23,10 +23,12 @@ struct RequestTally {
 };
 
 void countCode(int32_t code, RequestTally& tally) {
-    if (code == -255) return;
+    if (code == VELK_RESULT_NOT_RUN) return;
     ++tally.made;
-    if (code <= -1 && code >= -4) ++tally.errors[-code - 1];
-    if (code >= 0 || code == -2 || code == -3) ++tally.answered;
+    // The classes run from VELK_RESULT_NETWORK (-1) down to VELK_RESULT_TIMEOUT.
+    if (code <= VELK_RESULT_NETWORK && code >= VELK_RESULT_TIMEOUT)
+        ++tally.errors[VELK_RESULT_NETWORK - code];
+    if (code >= 0 || code == VELK_RESULT_HTTP || code == VELK_RESULT_FAIL) ++tally.answered;
 }
 
 RequestTally tallyResults(TestSet* set) {

@@ -105,7 +105,12 @@ ring_findings=$(
         next
       }
       if (target == "velkcore.h" || target ~ /\.moc$/ || target ~ /^ui_.*\.h$/) next
-      if (first == "") print where ":" line ": \"" target "\" does not name its folder"
+      # The header-only lock primitives of engine/base carry the thread-safety
+      # annotations; they link nothing and are shared, not reached into.
+      if (target ~ /^engine\/base\/(mutex|cond_var|thread_annotations)\.h$/) next
+      if (first == "engine")
+        print where ":" line ": " ring "/ includes the engine\x27s \"" target "\"; only velkcore.h is public"
+      else if (first == "") print where ":" line ": \"" target "\" does not name its folder"
       else if (first in isEngine)
         print where ":" line ": " ring "/ includes the engine\x27s \"" target "\"; only velkcore.h is public"
       else if (ring == "app" && (first == "cli" || first == "gui"))

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the thread-safety annotations (GUARDED_BY, REQUIRES, ...) with clang's
 # analysis: every engine source that reaches base/mutex.h or
-# base/thread_annotations.h, directly or through engine headers, is compiled
+# base/thread_annotations.h, directly or through engine headers, and every
+# application-core source that reaches them (as engine/base/...), is compiled
 # syntax-only with -Wthread-safety -Werror.  Exits non-zero on any finding.
 # Usage: scripts/check_thread_safety.sh   (from anywhere; CXX_CLANG overrides clang++)
 set -euo pipefail
@@ -29,6 +30,12 @@ done
 pattern=$(printf '#include "%s"\\|' "${annotated[@]}")
 pattern=${pattern%\\|}
 mapfile -t sources < <(grep -rl --include='*.cpp' -e "$pattern" engine | sort)
+# The application core names the primitives by their folder.
+mapfile -t app_headers < <(grep -rlE --include='*.h' \
+    '#include "engine/base/(mutex|cond_var|thread_annotations)\.h"' app | sort)
+app_pattern='#include "engine/base/\(mutex\|cond_var\|thread_annotations\)\.h"'
+for h in "${app_headers[@]}"; do app_pattern+="\\|#include \"$h\""; done
+mapfile -t -O "${#sources[@]}" sources < <(grep -rl --include='*.cpp' -e "$app_pattern" app | sort)
 if [[ ${#sources[@]} -eq 0 ]]; then
     echo "check_thread_safety: no annotated sources" >&2
     exit 2
@@ -36,7 +43,7 @@ fi
 
 if ! printf '%s\0' "${sources[@]}" |
     xargs -0 -n 1 -P 2 "$clang" -std=c++20 -fsyntax-only -Wthread-safety -Werror \
-        -Iengine -Iinclude; then
+        -I. -Iengine -Iinclude; then
     echo "check_thread_safety: findings above" >&2
     exit 1
 fi

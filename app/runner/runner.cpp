@@ -48,7 +48,7 @@ void Runner::shutDown() {
 }
 
 void Runner::setOutputTarget(OutputSink sink, Notifier notifier) {
-    std::lock_guard lock(m_outputMutex);
+    MutexLock lock(m_outputMutex);
     m_sink = std::move(sink);
     m_notifier = std::move(notifier);
 }
@@ -59,7 +59,7 @@ void Runner::setTestSetHooks(TestSetHook beforeParse, TestSetHook afterParse) {
 }
 
 void Runner::message(int32_t level, std::string_view text) {
-    std::lock_guard lock(m_outputMutex);
+    MutexLock lock(m_outputMutex);
     if (m_sink) m_sink(level, text);
     if (m_notifier) m_notifier();
 }
@@ -121,14 +121,14 @@ bool Runner::start(const std::string& script, const std::string& runName,
     }
     m_results.clear();
     {
-        std::lock_guard lock(m_workerMutex);
+        MutexLock lock(m_workerMutex);
         m_workerDone = false;
     }
     try {
         m_worker = std::thread([this] { work(); });
     } catch (const std::system_error&) {
         {
-            std::lock_guard lock(m_workerMutex);
+            MutexLock lock(m_workerMutex);
             m_workerDone = true;
         }
         FreeTestSet(m_testSet);
@@ -142,26 +142,30 @@ bool Runner::start(const std::string& script, const std::string& runName,
 void Runner::requestStop() {
     if (!m_running) return;
     {
-        std::lock_guard lock(m_workerMutex);
+        MutexLock lock(m_workerMutex);
         m_abort = true;
     }
-    m_workerEnded.notify_all();
+    m_workerEnded.signalAll();
     AbortRun(m_testSet);
 }
 
 bool Runner::reapWorker() {
-    std::unique_lock lock(m_workerMutex);
-    const bool ended = m_workerEnded.wait_for(lock, std::chrono::milliseconds(kWorkerEndMs),
-                                              [this] { return m_workerDone; });
-    lock.unlock();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWorkerEndMs);
+    bool ended;
+    {
+        MutexLock lock(m_workerMutex);
+        while (!m_workerDone && m_workerEnded.waitUntil(m_workerMutex, deadline)) {
+        }
+        ended = m_workerDone;
+    }
     if (ended && m_worker.joinable()) m_worker.join();
     return ended;
 }
 
 void Runner::waitForWorker() {
     {
-        std::unique_lock lock(m_workerMutex);
-        m_workerEnded.wait(lock, [this] { return !m_running.load(); });
+        MutexLock lock(m_workerMutex);
+        while (m_running.load()) m_workerEnded.wait(m_workerMutex);
     }
     reapWorker();
     m_running = false;
@@ -227,11 +231,14 @@ bool Runner::pauseBetweenPasses() {
     if (!m_cycle.pause) return true;
     const int32_t seconds = m_cycle.pauseSeconds;
     message(kMessage, format("Waiting %d second%s...", seconds, seconds == 1 ? "" : "s"));
-    std::unique_lock lock(m_workerMutex);
-    for (int64_t slice = 0; slice < int64_t(seconds) * 2 && !m_abort; ++slice)
-        m_workerEnded.wait_for(lock, std::chrono::milliseconds(m_pauseSliceMs),
-                               [this] { return m_abort.load(); });
-    lock.unlock();
+    // Two slices a second; a stop wakes the wait at once.
+    const auto end = std::chrono::steady_clock::now() +
+                     std::chrono::milliseconds(int64_t(seconds) * 2 * m_pauseSliceMs);
+    {
+        MutexLock lock(m_workerMutex);
+        while (!m_abort && m_workerEnded.waitUntil(m_workerMutex, end)) {
+        }
+    }
     if (!m_abort) return true;
     message(kWarning, kTerminated);
     return false;
@@ -249,17 +256,17 @@ void Runner::finish(bool stopped) {
     message(kMessage, "All tasks finished\r\n");
     if (m_events) m_events->beep();
     {
-        std::lock_guard lock(m_workerMutex);
+        MutexLock lock(m_workerMutex);
         m_abort = false;
         m_running = false;
     }
-    m_workerEnded.notify_all();
+    m_workerEnded.signalAll();
     if (m_events) m_events->runFinished(stopped);
     {
-        std::lock_guard lock(m_workerMutex);
+        MutexLock lock(m_workerMutex);
         m_workerDone = true;
     }
-    m_workerEnded.notify_all();
+    m_workerEnded.signalAll();
 }
 
 }  // namespace velk::runner

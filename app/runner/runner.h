@@ -14,16 +14,17 @@
 // through RunnerEvents; the running and abort flags are atomics.  The results
 // list guards itself.
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
 
 #include "app/results/results_container.h"
 #include "app/runner/runner_events.h"
+#include "engine/base/cond_var.h"
+#include "engine/base/mutex.h"
+#include "engine/base/thread_annotations.h"
 #include "velkcore.h"
 
 namespace velk::runner {
@@ -117,13 +118,13 @@ private:
     std::thread m_worker;
     bool m_initialized = false;
 
-    std::mutex m_workerMutex;
-    std::condition_variable m_workerEnded;
-    bool m_workerDone = true;  // guarded by m_workerMutex
+    Mutex m_workerMutex;
+    CondVar m_workerEnded;
+    bool m_workerDone GUARDED_BY(m_workerMutex) = true;
 
-    std::mutex m_outputMutex;
-    OutputSink m_sink;    // guarded by m_outputMutex
-    Notifier m_notifier;  // guarded by m_outputMutex
+    Mutex m_outputMutex;
+    OutputSink m_sink GUARDED_BY(m_outputMutex);
+    Notifier m_notifier GUARDED_BY(m_outputMutex);
 
     TestSetHook m_beforeParse, m_afterParse;
     RunnerEvents* m_events = nullptr;  // set before the worker starts
