@@ -1,14 +1,35 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages VELK needs to build and test.  Run as root.
+# Installs the Debian 12 packages VELK needs.  Run as root.
+#   scripts/install-deps.sh             everything: build, desktop program, tests, packages
+#   scripts/install-deps.sh --minimal   only what the engine, velkrun and the demo
+#                                       site need (scripts/run-example.sh)
 set -euo pipefail
-packages=(build-essential cmake pkg-config libssl-dev openssl googletest libgtest-dev libgmock-dev locales duktape-dev qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth qt6-webengine-dev libqt6webenginecore6-bin)
-# A font for the text of charts drawn without a display (graph tests and pictures).
-packages+=(fonts-dejavu-core)
-# Open MPI: velkrun-mpi and its tests (distributed runs).
-packages+=(openmpi-bin libopenmpi-dev)
-# velkrun's HTML report is loaded in a real browser, its JSON summary checked
-# against its schema.
-packages+=(chromium python3-jsonschema)
+set_name=${1:---all}
+case $set_name in
+  --all | --minimal) ;;
+  *) echo "usage: $0 [--all | --minimal]" >&2; exit 2 ;;
+esac
+
+# The engine, velkrun and the demo site; ccache and Ninja make rebuilds short.
+packages=(build-essential cmake pkg-config libssl-dev duktape-dev ninja-build ccache)
+if [ "$set_name" = --all ]; then
+  packages+=(openssl googletest libgtest-dev libgmock-dev locales)
+  # The desktop program: Qt 6 Widgets and, for the recorder, Qt WebEngine.
+  packages+=(qt6-base-dev qt6-base-dev-tools libgl-dev xvfb xauth qt6-webengine-dev libqt6webenginecore6-bin)
+  # A font for the text of charts drawn without a display (graph tests and pictures).
+  packages+=(fonts-dejavu-core)
+  # Open MPI: velkrun-mpi and its tests (distributed runs).
+  packages+=(openmpi-bin libopenmpi-dev)
+  # velkrun's HTML report is loaded in a real browser, its JSON summary checked
+  # against its schema.
+  packages+=(chromium python3-jsonschema)
+  # The Debian packages and what checks them: dependencies from the binaries
+  # (dpkg-shlibdeps, file), lintian, the manual pages, the desktop entry, the
+  # file types and the AppStream data.
+  packages+=(dpkg-dev file lintian man-db groff-base desktop-file-utils shared-mime-info appstream)
+  # Style and thread-safety rules are checked by clang's tools.
+  packages+=(clang clang-format)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -19,6 +40,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+[ "$set_name" = --all ] || exit 0
 # A comma-decimal locale, so the tests can check that numbers follow the user's locale.
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen

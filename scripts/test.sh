@@ -1,42 +1,81 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs the whole test suite: under
-# AddressSanitizer + UndefinedBehaviorSanitizer, the run and HTTP tests under
-# ThreadSanitizer, and finally the normal build's suite.
+# AddressSanitizer + UndefinedBehaviorSanitizer, the concurrent parts (runs,
+# event loops, connections, HTTP exchanges, the runner) under ThreadSanitizer,
+# and finally the normal build's suite, packages included.  Every build goes
+# through ccache (scripts/build-env.sh), so a second run after a small change
+# recompiles only what changed.  Each stage's time is printed at the end.
 #   scripts/test.sh           everything (what CI runs)
 #   scripts/test.sh --quick   only the normal build's suite
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 jobs=$(nproc)
 logs=$(mktemp -d)
-trap 'rm -rf "$logs"' EXIT
+. "$root/scripts/build-env.sh"
 
+stage_names=()
+stage_seconds=()
+started=$SECONDS
+print_times() {
+  local status=$? i
+  rm -rf "$logs"
+  [ ${#stage_names[@]} -gt 0 ] || exit "$status"
+  echo "== Stage times"
+  for i in "${!stage_names[@]}"; do
+    printf '  %-34s %3d:%02d\n' "${stage_names[$i]}" $((stage_seconds[i] / 60)) $((stage_seconds[i] % 60))
+  done
+  printf '  %-34s %3d:%02d\n' "total" $(((SECONDS - started) / 60)) $(((SECONDS - started) % 60))
+  exit "$status"
+}
+trap print_times EXIT
+
+# stage NAME COMMAND...: runs and times one stage; a failure ends the script.
+stage() {
+  local name=$1 t0=$SECONDS status=0
+  shift
+  "$@" || status=$?
+  stage_names+=("$name")
+  stage_seconds+=($((SECONDS - t0)))
+  if [ "$status" -ne 0 ]; then
+    stage_names[-1]="$name (FAILED)"
+    return "$status"
+  fi
+}
 # Runs a command quietly: its last lines when it passes, all of it when not.
 quietly() {
   local log="$logs/$1"; shift
   if "$@" >"$log" 2>&1; then tail -n 3 "$log"; else cat "$log"; return 1; fi
 }
-# The engine's layering first: it needs no build and fails fast.
-"$root/scripts/check_layers.sh"
-"$root/scripts/install-deps.sh"
-"$root/scripts/build.sh"
+# configure PRESET: a new build directory gets Ninja when it is installed.
+configure() {
+  # shellcheck disable=SC2046  # the generator option is one or two words
+  cmake --preset "$1" $(velk_generator "$root/build-$1") >/dev/null
+}
+tsan_tests() {
+  local t
+  for t in run/run_tests http/http_tests runner/runner_tests loop/velk_loop_tests net/velk_net_tests; do
+    TSAN_OPTIONS="halt_on_error=1" quietly "tsan-${t%%/*}" "build-tsan/tests/$t"
+  done
+}
+
+# The layering first: it needs no build and fails fast.  Then, once the
+# packages are there, the format and the thread-safety rules (clang's tools).
+stage "layers" "$root/scripts/check_layers.sh"
+stage "packages" "$root/scripts/install-deps.sh"
+stage "format" "$root/scripts/check_format.sh"
+stage "thread safety" "$root/scripts/check_thread_safety.sh"
+stage "build" "$root/scripts/build.sh"
 cd "$root"
 
 if [ "${1:-}" != "--quick" ]; then
   echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
-  cmake --preset asan >/dev/null
-  cmake --build build-asan -j"$jobs" >/dev/null
-  quietly asan ctest --preset asan -j"$jobs" --timeout 900
+  stage "asan: build" eval 'configure asan && cmake --build build-asan -j"$jobs" >/dev/null'
+  stage "asan: whole suite" quietly asan ctest --preset asan -j"$jobs" --timeout 900
 
-  echo "== ThreadSanitizer: runs, event loops and HTTP exchanges"
-  cmake --preset tsan >/dev/null
-  cmake --build build-tsan -j"$jobs" --target run_tests http_tests runner_tests velk_loop_tests velk_net_tests >/dev/null
-  TSAN_OPTIONS="halt_on_error=1" quietly tsan-run build-tsan/tests/run/run_tests
-  TSAN_OPTIONS="halt_on_error=1" quietly tsan-http build-tsan/tests/http/http_tests
-  TSAN_OPTIONS="halt_on_error=1" quietly tsan-runner build-tsan/tests/runner/runner_tests
-  TSAN_OPTIONS="halt_on_error=1" quietly tsan-loop build-tsan/tests/loop/velk_loop_tests
-  TSAN_OPTIONS="halt_on_error=1" quietly tsan-net build-tsan/tests/net/velk_net_tests
+  echo "== ThreadSanitizer: runs, event loops, connections, HTTP exchanges, the runner"
+  stage "tsan: build" eval 'configure tsan && cmake --build build-tsan -j"$jobs" --target run_tests http_tests runner_tests velk_loop_tests velk_net_tests >/dev/null'
+  stage "tsan: concurrent parts" tsan_tests
 fi
 
 echo "== Test suite"
-cd "$root/build"
-ctest --output-on-failure -j"$jobs" --timeout 600
+stage "suite" ctest --test-dir "$root/build" --output-on-failure -j"$jobs" --timeout 600
