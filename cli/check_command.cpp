@@ -22,7 +22,8 @@ int runCheck(const CliOptions& options) {
         std::printf(" %s", info.sequenceNames[i]);
     std::printf("\nNo details: %d\n", info.nodetails);
     if (info.iterations >= 0)
-        std::printf("Result memory: %lld bytes\n", 4LL * info.sequenceLength * info.iterations * info.users);
+        std::printf("Result memory: %lld bytes\n",
+                    4LL * info.sequenceLength * info.iterations * info.users);
     std::printf("OK\n");
     return 0;
 }

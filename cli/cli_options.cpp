@@ -14,7 +14,8 @@ bool isVariable(std::string_view arg) {
     if (arg.starts_with("-")) return true;
     if (!arg.starts_with("/")) return false;
     size_t eq = arg.find('=');
-    return eq != std::string_view::npos && arg.substr(1, eq - 1).find('/') == std::string_view::npos;
+    return eq != std::string_view::npos &&
+           arg.substr(1, eq - 1).find('/') == std::string_view::npos;
 }
 
 // "FROM:TO:STEP": FROM and TO 0..9999999, STEP -999..999.
@@ -46,10 +47,11 @@ bool parseBatchOption(int argc, const char* const* argv, int& i, ParsedCli& pars
     if (!handled) return true;
     const int needed = arg == "--cycle" ? 2 : 1;
     if (i + needed >= argc) {
-        parsed.error = std::string(arg) +
-                       (arg == "--results" ? " needs a file name, as in --results run.rlt"
-                        : arg == "--cycle" ? " needs an option and a range, as in --cycle clients 10:50:10"
-                                           : " needs a number of seconds, as in --pause 5");
+        parsed.error =
+            std::string(arg) + (arg == "--results" ? " needs a file name, as in --results run.rlt"
+                                : arg == "--cycle"
+                                    ? " needs an option and a range, as in --cycle clients 10:50:10"
+                                    : " needs a number of seconds, as in --pause 5");
         return false;
     }
     if (arg == "--results") {
@@ -57,7 +59,8 @@ bool parseBatchOption(int argc, const char* const* argv, int& i, ParsedCli& pars
     } else if (arg == "--cycle") {
         const std::string_view name(argv[++i]);
         if (name != "clients" && name != "requests") {
-            parsed.error = "--cycle " + std::string(name) + ": the cycled option is clients or requests";
+            parsed.error =
+                "--cycle " + std::string(name) + ": the cycled option is clients or requests";
             return false;
         }
         o.cycling = true;
@@ -81,15 +84,17 @@ bool parseBatchOption(int argc, const char* const* argv, int& i, ParsedCli& pars
 }
 
 // --summary, --html and --threshold: handled as for parseBatchOption.
-bool parseFiguresOption(int argc, const char* const* argv, int& i, ParsedCli& parsed, bool& handled) {
+bool parseFiguresOption(int argc, const char* const* argv, int& i, ParsedCli& parsed,
+                        bool& handled) {
     CliOptions& o = parsed.options;
     const std::string_view arg(argv[i]);
     handled = arg == "--summary" || arg == "--html" || arg == "--threshold";
     if (!handled) return true;
     if (i + 1 >= argc) {
-        parsed.error = std::string(arg) + (arg == "--summary" ? " needs a file name, as in --summary run.json"
-                                           : arg == "--html"  ? " needs a file name, as in --html run.html"
-                                                              : " needs an expression, as in --threshold 'p95<300'");
+        parsed.error = std::string(arg) +
+                       (arg == "--summary" ? " needs a file name, as in --summary run.json"
+                        : arg == "--html"  ? " needs a file name, as in --html run.html"
+                                           : " needs an expression, as in --threshold 'p95<300'");
         return false;
     }
     const std::string value = argv[++i];
@@ -140,7 +145,8 @@ ParsedCli parseCli(int argc, const char* const* argv) {
             } else if (mode == "none") {
                 o.progress = ProgressMode::None;
             } else {
-                parsed.error = std::string(arg) + ": expected --progress=tty, --progress=plain or --progress=none";
+                parsed.error = std::string(arg) +
+                               ": expected --progress=tty, --progress=plain or --progress=none";
                 return parsed;
             }
         } else if (arg == "--threads") {
@@ -148,7 +154,9 @@ ParsedCli parseCli(int argc, const char* const* argv) {
             char* end = nullptr;
             const long n = value != nullptr ? std::strtol(value, &end, 10) : 0;
             if (value == nullptr || end == value || *end != '\0' || n < 1 || n > 1024) {
-                parsed.error = "--threads needs a number of event-loop threads from 1 to 1024, as in --threads 4";
+                parsed.error =
+                    "--threads needs a number of event-loop threads from 1 to 1024, as in "
+                    "--threads 4";
                 return parsed;
             }
             o.loopThreads = int(n);
@@ -165,7 +173,8 @@ ParsedCli parseCli(int argc, const char* const* argv) {
                 setting = arg.substr(6);
             }
             if (setting.find('=') == std::string_view::npos) {
-                parsed.error = "--set " + std::string(setting) + ": expected name=value, as in --set clients=10";
+                parsed.error = "--set " + std::string(setting) +
+                               ": expected name=value, as in --set clients=10";
                 return parsed;
             }
             o.settings.emplace_back(setting);
@@ -173,7 +182,8 @@ ParsedCli parseCli(int argc, const char* const* argv) {
             if (!parsed.error.empty()) return parsed;
         } else if (bool share = false; !parseShardOption(argc, argv, i, parsed, share) || share) {
             if (!parsed.error.empty()) return parsed;
-        } else if (bool figures = false; !parseFiguresOption(argc, argv, i, parsed, figures) || figures) {
+        } else if (bool figures = false;
+                   !parseFiguresOption(argc, argv, i, parsed, figures) || figures) {
             if (!parsed.error.empty()) return parsed;
         } else if (arg.starts_with("--")) {
             parsed.error = "unknown option " + std::string(arg) + " (try --help)";
@@ -185,7 +195,8 @@ ParsedCli parseCli(int argc, const char* const* argv) {
         } else if (!o.mergeOut.empty()) {
             o.shardFiles.emplace_back(arg);
         } else {
-            parsed.error = "more than one test script given: " + o.scriptPath + " and " + std::string(arg);
+            parsed.error =
+                "more than one test script given: " + o.scriptPath + " and " + std::string(arg);
             return parsed;
         }
     }
@@ -194,7 +205,9 @@ ParsedCli parseCli(int argc, const char* const* argv) {
         return parsed;
     }
     if ((o.cycling || o.shards > 0) && wantsFigures(o)) {
-        parsed.error = "--summary, --html and --threshold go with one run or --merge, not with --cycle or --shard";
+        parsed.error =
+            "--summary, --html and --threshold go with one run or --merge, not with --cycle or "
+            "--shard";
         return parsed;
     }
     if (o.pause && !o.cycling) {

@@ -24,8 +24,8 @@ struct CliOptions {
     std::string scriptPath;
     // General options to set after the script is parsed ("name=value").
     std::vector<std::string> settings;
-    bool printReport = false;  // --report: the report on standard output too
-    bool quiet = false;        // --quiet: no progress display
+    bool printReport = false;                    // --report: the report on standard output too
+    bool quiet = false;                          // --quiet: no progress display
     ProgressMode progress = ProgressMode::Auto;  // --progress=tty|plain|none
     int loopThreads = 0;  // --threads N: event-loop threads for the users (0: one per processor)
 
@@ -46,8 +46,8 @@ struct CliOptions {
     int pauseSeconds = 0;
 
     // Runs shared by several machines (shard_options.cpp).
-    int shard = 0;   // --shard K/N: run the users i with i % N == K
-    int shards = 0;  // 0: no --shard
+    int shard = 0;                        // --shard K/N: run the users i with i % N == K
+    int shards = 0;                       // 0: no --shard
     std::string shardOut;                 // --shard-out FILE: the shard's results
     std::string mergeOut;                 // --merge OUT.rlt: merge shard results
     std::vector<std::string> shardFiles;  // the shard results to merge

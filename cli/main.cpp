@@ -21,28 +21,34 @@ int runVelkrun(int argc, char** argv) {
     }
     const velk::cli::CliOptions& options = parsed.options;
     switch (options.command) {
-        case velk::cli::Command::Help: std::fputs(velk::cli::usageText(), stdout); return 0;
+        case velk::cli::Command::Help:
+            std::fputs(velk::cli::usageText(), stdout);
+            return 0;
         case velk::cli::Command::Version: {
             char version[128];
             GetCoreVersion(version);
             std::printf("velkrun (VELK engine %s)\n", version);
             return 0;
         }
-        case velk::cli::Command::PrintScript: return velk::cli::runPrintScript(options);
+        case velk::cli::Command::PrintScript:
+            return velk::cli::runPrintScript(options);
         case velk::cli::Command::Check:
-        case velk::cli::Command::Run: break;
+        case velk::cli::Command::Run:
+            break;
     }
     if (velk::cli::usesRunner(options)) {
         // A run kept in a .rlt file goes through the desktop program's runner,
         // which has no figures beside the report.
         if (velk::cli::wantsFigures(options)) {
-            std::fputs("velkrun: --summary, --html and --threshold do not go with --results\n", stderr);
+            std::fputs("velkrun: --summary, --html and --threshold do not go with --results\n",
+                       stderr);
             return 2;
         }
         return velk::cli::runWithRunner(options);
     }
     InitKS(0, 0);
-    velk::cli::installEngineOutput(options.quiet ? velk::cli::ProgressMode::None : options.progress);
+    velk::cli::installEngineOutput(options.quiet ? velk::cli::ProgressMode::None
+                                                 : options.progress);
     int status = options.command == velk::cli::Command::Check ? velk::cli::runCheck(options)
                  : !options.mergeOut.empty()                  ? velk::cli::runMerge(options)
                  : options.shards > 0                         ? velk::cli::runShard(options)

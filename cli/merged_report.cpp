@@ -3,10 +3,10 @@
 #include <cstdio>
 
 #include "app/results/collect_pass.h"
-#include "cli/figures_files.h"
-#include "cli/thresholds.h"
 #include "app/results/results_container.h"
 #include "app/results/rlt_file.h"
+#include "cli/figures_files.h"
+#include "cli/thresholds.h"
 
 namespace velk::cli {
 namespace {
@@ -64,7 +64,8 @@ int reportMergedRun(TestSet* set, const CliOptions& options, const std::string& 
     std::fprintf(stderr, "%s: %d users: %d requests, %d errors, %.2f requests/s\n", program,
                  info.users, summary.totalRequests, summary.totalErrors,
                  summary.requestsPerSecondX1000 / 1000.0);
-    if (haveFigures && !checkThresholds(options.thresholds, figures, program) && status == 0) return 5;
+    if (haveFigures && !checkThresholds(options.thresholds, figures, program) && status == 0)
+        return 5;
     return status != 0 ? status : figuresStatus;
 }
 

@@ -11,7 +11,9 @@
 namespace velk::cli {
 namespace {
 
-void writeToStream(void* sink, const char* text) { std::fputs(text, static_cast<std::FILE*>(sink)); }
+void writeToStream(void* sink, const char* text) {
+    std::fputs(text, static_cast<std::FILE*>(sink));
+}
 
 // What the results say about the run's requests.
 struct RequestTally {
@@ -63,7 +65,8 @@ std::string errorClasses(const RequestTally& tally) {
     std::string text;
     for (int i = 0; i < 4; ++i) {
         if (tally.errors[i] == 0) continue;
-        text += (text.empty() ? " (" : ", ") + std::string(kNames[i]) + " " + std::to_string(tally.errors[i]);
+        text += (text.empty() ? " (" : ", ") + std::string(kNames[i]) + " " +
+                std::to_string(tally.errors[i]);
     }
     return text.empty() ? text : text + ")";
 }
@@ -127,7 +130,8 @@ int runLoadTest(const CliOptions& options) {
                      summary.totalErrors, summary.requestsPerSecondX1000 / 1000.0,
                      summary.totalErrors > 0 ? errorClasses(tally).c_str() : "");
     }
-    if (haveFigures && !checkThresholds(options.thresholds, figures) && figuresStatus == 0) figuresStatus = 5;
+    if (haveFigures && !checkThresholds(options.thresholds, figures) && figuresStatus == 0)
+        figuresStatus = 5;
     // As a shell reports a program ended by the signal: 130 for Ctrl+C, 143 for SIGTERM.
     if (signal != 0) return 128 + signal;
     return status != 0 ? status : figuresStatus;

@@ -4,12 +4,12 @@
 #include <cctype>
 #include <cstdio>
 
-#include "app/settings/global_settings.h"
 #include "app/scenario/scenario.h"
 #include "app/scenario/scenario_file.h"
 #include "app/scenario/script_generator.h"
-#include "cli/test_loader.h"
+#include "app/settings/global_settings.h"
 #include "app/settings/settings_file.h"
+#include "cli/test_loader.h"
 
 namespace velk::cli {
 namespace {

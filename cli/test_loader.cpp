@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <vector>
 
-#include "cli/engine_output.h"
-#include "cli/scenario_command.h"
 #include "app/base/file_io.h"
 #include "app/scenario/scenario_file.h"
+#include "cli/engine_output.h"
+#include "cli/scenario_command.h"
 
 namespace velk::cli {
 namespace {
@@ -47,7 +47,8 @@ void forEachGeneralOption(const std::string& text, Take take) {
         const size_t eq = item.find('=');
         std::string name = trimmed(item.substr(0, eq));
         for (char& c : name) c = char(std::tolower(static_cast<unsigned char>(c)));
-        if (!take(line, name, eq == std::string::npos ? std::string() : item.substr(eq + 1))) return;
+        if (!take(line, name, eq == std::string::npos ? std::string() : item.substr(eq + 1)))
+            return;
     }
 }
 
@@ -72,7 +73,8 @@ void explainSilentFailure(const std::string& path, const std::string& text) {
         // Variables are put in by the engine: such a value proves nothing here.
         if (value.find('$') != std::string::npos) return true;
         if (ParseGeneralParam(scratch.get(), name.c_str(), value.c_str())) return true;
-        std::fprintf(stderr, "velkrun: %s: line %d: unknown option \"%s\" (or a value it refuses)\n",
+        std::fprintf(stderr,
+                     "velkrun: %s: line %d: unknown option \"%s\" (or a value it refuses)\n",
                      path.c_str(), line, name.c_str());
         return false;
     });
@@ -104,7 +106,8 @@ TestSetPtr loadTest(const CliOptions& options, int32_t* maxtime) {
     if (isScenarioPath(options.scriptPath)) {
         std::optional<GeneratedScript> script = scenarioScript(options);
         if (!script) return nullptr;
-        if (maxtime != nullptr) *maxtime = literalIntegerOption(script->text, options.settings, "maxtime");
+        if (maxtime != nullptr)
+            *maxtime = literalIntegerOption(script->text, options.settings, "maxtime");
         return parseTest(options, script->name, script->text);
     }
     std::string text;
@@ -135,13 +138,16 @@ TestSetPtr parseTest(const CliOptions& options, const std::string& name, const s
     const int messagesBefore = engineMessageCount();
     if (!ParseTest(set.get(), name.c_str(), text.c_str())) {
         if (engineMessageCount() == messagesBefore) explainSilentFailure(options.scriptPath, text);
-        std::fprintf(stderr, "velkrun: %s: the test script %sdoes not parse\n", options.scriptPath.c_str(),
-                     isScenarioPath(options.scriptPath) ? "made of this scenario (see --print-script) " : "");
+        std::fprintf(
+            stderr, "velkrun: %s: the test script %sdoes not parse\n", options.scriptPath.c_str(),
+            isScenarioPath(options.scriptPath) ? "made of this scenario (see --print-script) "
+                                               : "");
         return nullptr;
     }
     for (const std::string& setting : options.settings) {
         if (!SetProperty(set.get(), setting.c_str())) {
-            std::fprintf(stderr, "velkrun: --set %s: no such option, or the value is refused\n", setting.c_str());
+            std::fprintf(stderr, "velkrun: --set %s: no such option, or the value is refused\n",
+                         setting.c_str());
             return nullptr;
         }
     }

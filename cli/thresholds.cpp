@@ -155,8 +155,8 @@ bool checkThresholds(const std::vector<Threshold>& thresholds, const RunFigures&
                            : t.percent                          ? "%"
                            : t.metric == Threshold::Metric::Rps ? "/s"
                                                                 : "";
-        std::fprintf(stderr, "%s: threshold %s: %.2f%s %s\n", program, t.text.c_str(), r.value, unit,
-                     r.ok ? "ok" : "FAILED");
+        std::fprintf(stderr, "%s: threshold %s: %.2f%s %s\n", program, t.text.c_str(), r.value,
+                     unit, r.ok ? "ok" : "FAILED");
     }
     return all;
 }

@@ -35,10 +35,10 @@ extern "C" {
  * reports count them: a result of 0 or more is a time in microseconds, a negative
  * one is one of these. */
 enum {
-    VELK_RESULT_NETWORK = -1, /* no connection, or it broke */
-    VELK_RESULT_HTTP = -2,    /* the server answered with an error status */
-    VELK_RESULT_FAIL = -3,    /* a $fail check matched the response */
-    VELK_RESULT_TIMEOUT = -4, /* no complete answer in time */
+    VELK_RESULT_NETWORK = -1,  /* no connection, or it broke */
+    VELK_RESULT_HTTP = -2,     /* the server answered with an error status */
+    VELK_RESULT_FAIL = -3,     /* a $fail check matched the response */
+    VELK_RESULT_TIMEOUT = -4,  /* no complete answer in time */
     VELK_RESULT_NOT_RUN = -255 /* the position was never reached */
 };
 
@@ -98,11 +98,11 @@ typedef struct VelkLatencyStats {
 
 /* Filled by GetRunTotals: the last run as a whole. */
 typedef struct VelkRunTotals {
-    char testName[256];     /* the project name, as the report names the test */
-    int64_t startTime;      /* seconds since 1970 */
+    char testName[256]; /* the project name, as the report names the test */
+    int64_t startTime;  /* seconds since 1970 */
     int64_t endTime;
     int64_t durationMs;
-    int64_t httpRequests;   /* requests sent, redirects included */
+    int64_t httpRequests; /* requests sent, redirects included */
     uint64_t bytesSent;
     uint64_t bytesReceived;
     int32_t statusCodes[1000]; /* responses per status code */
@@ -167,7 +167,8 @@ VELK_EXPORT void* GetResults(TestSet* set, int32_t index);
  * not NULL, else into the report file named by the outfile and reportdir options
  * (nothing when either is empty).  Fills summary when not NULL.  0 on success,
  * -1 when there are no results or the report file cannot be written (reported). */
-VELK_EXPORT int32_t SaveResults(TestSet* set, void* sink, ReportWriter writer, VelkSummary* summary);
+VELK_EXPORT int32_t SaveResults(TestSet* set, void* sink, ReportWriter writer,
+                                VelkSummary* summary);
 /* Response-time figures of the last run.  GetLatencyStatsCount gives the number
  * of request names (0 without results); GetLatencyStats fills stats for the
  * request name `index` (0 to count - 1, in test-sequence order) or, with index

@@ -90,7 +90,7 @@ const char* Runner::cycledOption() const {
 }
 
 bool Runner::start(const std::string& script, const std::string& runName,
-                    const CycleSettings& cycle, RunnerEvents* events) {
+                   const CycleSettings& cycle, RunnerEvents* events) {
     // A worker that outlived its stop still uses the test set.
     if (m_running || !reapWorker()) return false;
     if (m_testSet) FreeTestSet(m_testSet);
@@ -150,7 +150,8 @@ void Runner::requestStop() {
 }
 
 bool Runner::reapWorker() {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWorkerEndMs);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kWorkerEndMs);
     bool ended;
     {
         MutexLock lock(m_workerMutex);

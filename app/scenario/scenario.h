@@ -11,11 +11,11 @@
 #include <mutex>
 #include <string>
 
-#include "app/scenario/general_section.h"
-#include "app/settings/global_settings.h"
 #include "app/base/output_log.h"
+#include "app/scenario/general_section.h"
 #include "app/scenario/requests_container.h"
 #include "app/scenario/run_section.h"
+#include "app/settings/global_settings.h"
 
 namespace velk::model {
 

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "app/scenario/general_section.h"
-#include "app/settings/global_settings.h"
 #include "app/scenario/requests_container.h"
 #include "app/scenario/run_section.h"
+#include "app/settings/global_settings.h"
 
 namespace velk::model {
 

@@ -103,14 +103,31 @@ std::string escapedValue(std::string_view value) {
         }
         hexBefore = false;
         switch (c) {
-            case '\0': out += "\\0"; hexBefore = true; break;
-            case '\a': out += "\\a"; break;
-            case '\b': out += "\\b"; break;
-            case '\f': out += "\\f"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            case '\v': out += "\\v"; break;
+            case '\0':
+                out += "\\0";
+                hexBefore = true;
+                break;
+            case '\a':
+                out += "\\a";
+                break;
+            case '\b':
+                out += "\\b";
+                break;
+            case '\f':
+                out += "\\f";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\v':
+                out += "\\v";
+                break;
             case '"':
             case '\\':
                 out += '\\';
@@ -128,8 +145,7 @@ std::string escapedValue(std::string_view value) {
                 }
         }
     }
-    if (quote || (!out.empty() && (out.front() == ' ' || out.back() == ' ')))
-        out = '"' + out + '"';
+    if (quote || (!out.empty() && (out.front() == ' ' || out.back() == ' '))) out = '"' + out + '"';
     return out;
 }
 
@@ -254,9 +270,8 @@ bool SettingsFile::open(bool create) {
         const std::string_view text = trimmed(line.text);
         if (text.starts_with('[')) {
             const size_t close = text.find(']');
-            section = unescapedKey(text.substr(1, close == std::string_view::npos
-                                                      ? std::string_view::npos
-                                                      : close - 1));
+            section = unescapedKey(text.substr(
+                1, close == std::string_view::npos ? std::string_view::npos : close - 1));
             haveGroup = haveGroup || section == kGroup;
         } else if (!text.empty() && text.front() != ';' && text.front() != '#') {
             if (const size_t eq = text.find('='); eq != std::string_view::npos) {

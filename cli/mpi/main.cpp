@@ -6,8 +6,8 @@
 #include <new>
 
 #include "cli/cli_options.h"
-#include "cli/mpi/distributed_run.h"
 #include "cli/engine_output.h"
+#include "cli/mpi/distributed_run.h"
 #include "cli/mpi/mpi_link.h"
 #include "cli/mpi/rank_signals.h"
 #include "velkcore.h"

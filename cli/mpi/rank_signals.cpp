@@ -28,8 +28,9 @@ void RankSignals::blockInThisThread() {
 RankSignals::RankSignals(TestSet* set, int rank)
     : m_set(set),
       m_rank(rank),
-      m_watcher(kRankSignals, [this](int signal) { taken(signal); },
-                velk::cli::SignalWatcher::AtEnd::kKeepBlocked) {}
+      m_watcher(
+          kRankSignals, [this](int signal) { taken(signal); },
+          velk::cli::SignalWatcher::AtEnd::kKeepBlocked) {}
 
 void RankSignals::taken(int sig) {
     if (sig == SIGTERM) {

@@ -14,43 +14,48 @@
 namespace velk {
 
 enum class StatusCode : uint8_t {
-  kOk,
-  kWouldBlock,  // nothing can be done until the socket is ready (transports)
-  kClosed,      // the peer closed the stream in order
-  kNetwork,     // no connection, or it broke
-  kTimeout,     // no complete answer in time
-  kAborted,     // the run's abort flag ended the wait
-  kHttp,        // the server answered with an error status
-  kFail,        // a $fail check matched the response
-  kInvalid,     // input that does not parse or is out of range
-  kIo,          // a file could not be read or written
+    kOk,
+    kWouldBlock,  // nothing can be done until the socket is ready (transports)
+    kClosed,      // the peer closed the stream in order
+    kNetwork,     // no connection, or it broke
+    kTimeout,     // no complete answer in time
+    kAborted,     // the run's abort flag ended the wait
+    kHttp,        // the server answered with an error status
+    kFail,        // a $fail check matched the response
+    kInvalid,     // input that does not parse or is out of range
+    kIo,          // a file could not be read or written
 };
 
 class [[nodiscard]] Status {
- public:
-  Status() = default;
-  Status(StatusCode code, std::string message = {}) : m_code(code), m_message(std::move(message)) {}
-  static Status ok() { return {}; }
+public:
+    Status() = default;
+    Status(StatusCode code, std::string message = {})
+        : m_code(code), m_message(std::move(message)) {}
+    static Status ok() { return {}; }
 
-  bool isOk() const { return m_code == StatusCode::kOk; }
-  explicit operator bool() const { return isOk(); }
-  StatusCode code() const { return m_code; }
-  const std::string& message() const { return m_message; }
+    bool isOk() const { return m_code == StatusCode::kOk; }
+    explicit operator bool() const { return isOk(); }
+    StatusCode code() const { return m_code; }
+    const std::string& message() const { return m_message; }
 
-  // The result class a request records for this status (kResult* of
-  // result_codes.h); an aborted or closed exchange counts as a network error.
-  int32_t resultClass() const {
-    switch (m_code) {
-      case StatusCode::kHttp: return kResultHttp;
-      case StatusCode::kFail: return kResultFail;
-      case StatusCode::kTimeout: return kResultTimeout;
-      default: return kResultNetwork;
+    // The result class a request records for this status (kResult* of
+    // result_codes.h); an aborted or closed exchange counts as a network error.
+    int32_t resultClass() const {
+        switch (m_code) {
+            case StatusCode::kHttp:
+                return kResultHttp;
+            case StatusCode::kFail:
+                return kResultFail;
+            case StatusCode::kTimeout:
+                return kResultTimeout;
+            default:
+                return kResultNetwork;
+        }
     }
-  }
 
- private:
-  StatusCode m_code = StatusCode::kOk;
-  std::string m_message;
+private:
+    StatusCode m_code = StatusCode::kOk;
+    std::string m_message;
 };
 
 }  // namespace velk

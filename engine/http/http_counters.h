@@ -17,7 +17,8 @@ struct HttpCounters {
         for (auto& c : statusCodes) c.store(0, std::memory_order_relaxed);
     }
     void countStatus(int code) {
-        if (code >= 0 && code < kStatusCodes) statusCodes[size_t(code)].fetch_add(1, std::memory_order_relaxed);
+        if (code >= 0 && code < kStatusCodes)
+            statusCodes[size_t(code)].fetch_add(1, std::memory_order_relaxed);
     }
 };
 

@@ -33,7 +33,8 @@ void appendNumberRange(HttpSession& s, const ValuePiece& p, TextBuffer& out) {
     double whole;
     const double fraction = std::modf(p.low, &whole);
     if (fraction == 0) {
-        int64_t v = int64_t(clampToInt(p.low)) + s.random.next(clampToInt(std::trunc(p.high - p.low)));
+        int64_t v =
+            int64_t(clampToInt(p.low)) + s.random.next(clampToInt(std::trunc(p.high - p.low)));
         std::snprintf(text, sizeof text, "%lld", static_cast<long long>(v));
     } else {
         double span = std::trunc(((p.high - p.low) / fraction) * fraction);
@@ -73,14 +74,21 @@ void appendFile(HttpSession& s, const ValuePiece& p, TextBuffer& out) {
     out.append(content);
 }
 
-void appendPiece(HttpSession& s, const ValuePiece& p, std::optional<std::string_view> body, bool multipart,
-                 TextBuffer& out) {
+void appendPiece(HttpSession& s, const ValuePiece& p, std::optional<std::string_view> body,
+                 bool multipart, TextBuffer& out) {
     switch (p.kind) {
-        case Kind::Literal: out.append(p.text); break;
-        case Kind::NumberRange: appendNumberRange(s, p, out); break;
-        case Kind::RandomString: appendRandomString(s, p, out); break;
+        case Kind::Literal:
+            out.append(p.text);
+            break;
+        case Kind::NumberRange:
+            appendNumberRange(s, p, out);
+            break;
+        case Kind::RandomString:
+            appendRandomString(s, p, out);
+            break;
         case Kind::RandomPick:
-            if (!p.items.empty()) out.append(p.items[size_t(s.random.next(int32_t(p.items.size())))]);
+            if (!p.items.empty())
+                out.append(p.items[size_t(s.random.next(int32_t(p.items.size())))]);
             break;
         case Kind::Counter: {
             if (p.slot < 0 || size_t(p.slot) >= s.slots.size()) break;
@@ -108,18 +116,21 @@ void appendPiece(HttpSession& s, const ValuePiece& p, std::optional<std::string_
             int32_t captures[kCapturePairs * 2];
             int pairs;
             if (body && matchCaptures(p, *body, captures, pairs))
-                out.append(expandCaptureTemplate(p.extra, *body, captures, pairs, TemplateDollars::kDigitsOnly,
-                                                 kMaxCaptureValue));
+                out.append(expandCaptureTemplate(p.extra, *body, captures, pairs,
+                                                 TemplateDollars::kDigitsOnly, kMaxCaptureValue));
             break;
         }
-        case Kind::FileUpload: appendFile(s, p, out); break;
+        case Kind::FileUpload:
+            appendFile(s, p, out);
+            break;
         case Kind::ComputedName:
             if (p.nested)
                 for (const ValuePiece& n : *p.nested) appendPiece(s, n, body, multipart, out);
             break;
         case Kind::Variable: {
             auto it = s.variables.find(p.text);
-            out.append(it != s.variables.end() ? std::string_view(it->second) : std::string_view(p.extra));
+            out.append(it != s.variables.end() ? std::string_view(it->second)
+                                               : std::string_view(p.extra));
             break;
         }
         case Kind::UserNumber: {
@@ -135,9 +146,11 @@ void appendPiece(HttpSession& s, const ValuePiece& p, std::optional<std::string_
 
 }  // namespace
 
-void appendParamValue(HttpSession& s, const ParamEntry& entry, std::optional<std::string_view> previousBody,
-                      bool multipart, TextBuffer& out) {
-    for (const ValuePiece& piece : entry.pieces) appendPiece(s, piece, previousBody, multipart, out);
+void appendParamValue(HttpSession& s, const ParamEntry& entry,
+                      std::optional<std::string_view> previousBody, bool multipart,
+                      TextBuffer& out) {
+    for (const ValuePiece& piece : entry.pieces)
+        appendPiece(s, piece, previousBody, multipart, out);
 }
 
 std::string_view parameterName(RequestDef& request, const ParamEntry& entry,
@@ -148,13 +161,14 @@ std::string_view parameterName(RequestDef& request, const ParamEntry& entry,
         int pairs;
         if (matchCaptures(p, *previousBody, captures, pairs)) {
             std::string& name = request.computedNames[entry.name];
-            name = expandCaptureTemplate(p.extra, *previousBody, captures, pairs, TemplateDollars::kDigitsOnly,
-                                         kMaxCaptureValue);
+            name = expandCaptureTemplate(p.extra, *previousBody, captures, pairs,
+                                         TemplateDollars::kDigitsOnly, kMaxCaptureValue);
             return name;
         }
     }
     auto it = request.computedNames.find(entry.name);
-    return it != request.computedNames.end() ? std::string_view(it->second) : std::string_view(entry.name);
+    return it != request.computedNames.end() ? std::string_view(it->second)
+                                             : std::string_view(entry.name);
 }
 
 const ValuePiece* fileUploadPiece(const ParamEntry& entry) {

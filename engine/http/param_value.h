@@ -17,7 +17,8 @@ struct HttpSession;
 // the user's last response (none before the first, or after a failure).
 // multipart says whether hidden-field values stay unencoded.
 void appendParamValue(HttpSession& session, const ParamEntry& entry,
-                      std::optional<std::string_view> previousBody, bool multipart, TextBuffer& out);
+                      std::optional<std::string_view> previousBody, bool multipart,
+                      TextBuffer& out);
 
 // The name a parameter goes by in this request: a $rxname piece renames it from
 // the previous response; otherwise, or without a match, the last name it had.

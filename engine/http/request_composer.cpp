@@ -28,7 +28,9 @@ void makeBoundary(HttpSession& s, std::string& boundary) {
     boundary = text;
 }
 
-bool isContentPiece(const ParamEntry& p) { return equalsNoCase(p.name, kContentParamName); }
+bool isContentPiece(const ParamEntry& p) {
+    return equalsNoCase(p.name, kContentParamName);
+}
 
 }  // namespace
 
@@ -99,10 +101,14 @@ std::string forwardedForAddress(std::string_view mask, int32_t userIndex, uint32
         }
         std::string_view macro = mask.substr(i + 1, 2);
         int64_t value = -1;
-        if (macro == "C1") value = userIndex % 254 + 1;
-        else if (macro == "C2") value = userIndex / 254 + 1;
-        else if (macro == "R1") value = passes % 254 + 1;
-        else if (macro == "R2") value = passes / 254 + 1;
+        if (macro == "C1")
+            value = userIndex % 254 + 1;
+        else if (macro == "C2")
+            value = userIndex / 254 + 1;
+        else if (macro == "R1")
+            value = passes % 254 + 1;
+        else if (macro == "R2")
+            value = passes / 254 + 1;
         if (value >= 0) out += std::to_string(value);
         i += macro.size();
     }
@@ -182,7 +188,8 @@ std::string_view composeRequest(HttpSession& s, const EffectiveRequest& r, bool 
     // A uri expression that finds nothing falls back to the uri option.
     std::string_view path = r.uri;
     if (!r.uri.empty() && r.uri[0] == '$')
-        path = resolveUriExpression(r.uri, previousBody, s.variables).value_or(std::string_view(o.uri));
+        path = resolveUriExpression(r.uri, previousBody, s.variables)
+                   .value_or(std::string_view(o.uri));
     out.append(path);
     if (!post && !s.data.empty()) {
         out.append("?");
@@ -205,7 +212,8 @@ std::string_view composeRequest(HttpSession& s, const EffectiveRequest& r, bool 
         out.append("\r\n");
     }
 
-    composeHeaders(s, r.server ? std::string_view(*r.server) : std::string_view(current.server), r.port);
+    composeHeaders(s, r.server ? std::string_view(*r.server) : std::string_view(current.server),
+                   r.port);
 
     if (!o.authorization.empty()) {
         out.append("Authorization: Basic ");

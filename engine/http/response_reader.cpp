@@ -330,8 +330,8 @@ void Exchange::store(const char* bytes, size_t n) {
         constexpr size_t kMegabyte = size_t(1) << 20;
         constexpr size_t kSmallStep = size_t(16) << 10;
         const size_t step = wanted <= kMegabyte ? kSmallStep : kMegabyte;
-        const size_t more = std::min(kMaxStoredResponse, (wanted + step - 1) / step * step) -
-                            m_s.responseAllowance;
+        const size_t more =
+            std::min(kMaxStoredResponse, (wanted + step - 1) / step * step) - m_s.responseAllowance;
         m_s.responseAllowance += m_s.responseBudget->take(more);
     }
     const size_t limit = m_s.responseBudget ? std::min(wanted, m_s.responseAllowance) : wanted;

@@ -30,7 +30,8 @@ void UserLog::printf(const char* format, ...) {
     va_start(args, format);
     int n = std::vsnprintf(buffer, sizeof buffer, format, args);
     va_end(args);
-    if (n > 0) write(std::string_view(buffer, size_t(n) < sizeof buffer ? size_t(n) : sizeof buffer - 1));
+    if (n > 0)
+        write(std::string_view(buffer, size_t(n) < sizeof buffer ? size_t(n) : sizeof buffer - 1));
 }
 
 }  // namespace velk

@@ -27,7 +27,8 @@ bool lookupIPv4(const std::string& host, uint32_t& addressNetworkOrder) {
     if (loop::EventLoop* loop = loop::taskLoop(); loop != nullptr && loop->resolver() != nullptr) {
         for (const loop::ResolvedAddress& found : loop->resolver()->resolve(host).addresses)
             if (found.address.ss_family == AF_INET) {
-                addressNetworkOrder = reinterpret_cast<const sockaddr_in*>(&found.address)->sin_addr.s_addr;
+                addressNetworkOrder =
+                    reinterpret_cast<const sockaddr_in*>(&found.address)->sin_addr.s_addr;
                 return true;
             }
         return false;

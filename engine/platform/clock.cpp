@@ -11,7 +11,9 @@ int64_t nowMicros() {
     return int64_t(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
 }
 
-int64_t tickMillis() { return nowMicros() / 1000; }
+int64_t tickMillis() {
+    return nowMicros() / 1000;
+}
 
 void sleepMillis(int64_t ms) {
     if (ms <= 0) {
@@ -23,6 +25,8 @@ void sleepMillis(int64_t ms) {
     }
 }
 
-int64_t wallSeconds() { return int64_t(time(nullptr)); }
+int64_t wallSeconds() {
+    return int64_t(time(nullptr));
+}
 
 }  // namespace velk::platform

@@ -1,10 +1,11 @@
 #include "platform/file_io.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
 
 namespace velk::platform {
 
@@ -12,7 +13,7 @@ ReadStatus readWholeFile(const std::string& path, std::string& out, size_t cap) 
     out.clear();
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return ReadStatus::CannotOpen;
-    struct stat st{};
+    struct stat st {};
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         ::close(fd);
         return ReadStatus::CannotOpen;

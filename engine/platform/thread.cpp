@@ -65,7 +65,9 @@ void preferThroughputScheduling() {
     sched_setscheduler(0, SCHED_BATCH, &none);
 }
 
-unsigned long currentThreadId() { return static_cast<unsigned long>(syscall(SYS_gettid)); }
+unsigned long currentThreadId() {
+    return static_cast<unsigned long>(syscall(SYS_gettid));
+}
 
 uintptr_t currentStackLow() {
     pthread_attr_t attr;

@@ -97,7 +97,8 @@ LatencyHistogram::State LatencyHistogram::state() const {
         if (!group) continue;
         const int buckets = g == 0 ? kExactValues : kSubBuckets;
         for (int b = 0; b < buckets; ++b)
-            if (group[size_t(b)] > 0) s.buckets.emplace_back(g * kExactValues + b, group[size_t(b)]);
+            if (group[size_t(b)] > 0)
+                s.buckets.emplace_back(g * kExactValues + b, group[size_t(b)]);
     }
     return s;
 }
@@ -116,7 +117,8 @@ bool LatencyHistogram::fromState(const State& s, LatencyHistogram& out) {
         total += count;
     }
     if (total != s.count) return false;
-    if (s.count > 0 && (s.minimum < 0 || s.minimum > s.maximum || s.maximum > kMaxValue)) return false;
+    if (s.count > 0 && (s.minimum < 0 || s.minimum > s.maximum || s.maximum > kMaxValue))
+        return false;
     if (!std::isfinite(s.sum) || !std::isfinite(s.sumSquares) || s.sum < 0 || s.sumSquares < 0)
         return false;
     h.m_count = s.count;

@@ -13,13 +13,13 @@ namespace velk {
 
 struct ReportInput {
     const GeneralOptions& options;
-    std::string testName;                     // the test's name (the report uses projectname)
-    std::vector<std::string> sequenceNames;   // request name of each test-sequence position
-    std::vector<const UserRecord*> users;     // in user order
+    std::string testName;                    // the test's name (the report uses projectname)
+    std::vector<std::string> sequenceNames;  // request name of each test-sequence position
+    std::vector<const UserRecord*> users;    // in user order
     const RunTimes& times;
-    const HttpCounters& counters;             // HTTP requests and status codes
-    const ErrorCounters& errors;              // error classes of an aggregated run
-    std::string currentServer;                // the test's current server value
+    const HttpCounters& counters;  // HTTP requests and status codes
+    const ErrorCounters& errors;   // error classes of an aggregated run
+    std::string currentServer;     // the test's current server value
     bool scriptDriven = false;
 };
 

@@ -45,11 +45,20 @@ struct ErrorCounters {
     }
     void count(int32_t result) {
         switch (result) {
-            case kResultHttp: http.fetch_add(1, std::memory_order_relaxed); break;
-            case kResultNetwork: network.fetch_add(1, std::memory_order_relaxed); break;
-            case kResultFail: fail.fetch_add(1, std::memory_order_relaxed); break;
-            case kResultTimeout: timeout.fetch_add(1, std::memory_order_relaxed); break;
-            default: break;
+            case kResultHttp:
+                http.fetch_add(1, std::memory_order_relaxed);
+                break;
+            case kResultNetwork:
+                network.fetch_add(1, std::memory_order_relaxed);
+                break;
+            case kResultFail:
+                fail.fetch_add(1, std::memory_order_relaxed);
+                break;
+            case kResultTimeout:
+                timeout.fetch_add(1, std::memory_order_relaxed);
+                break;
+            default:
+                break;
         }
     }
 };

@@ -17,7 +17,8 @@ void UserResults::prepare(ResultMode mode, int32_t positions, int32_t iterations
     switch (mode) {
         case ResultMode::Detailed:
             m_cells.assign(size_t(positions) * size_t(iterations), kNotRun);
-            for (int32_t p = 0; p < positions; ++p) m_rows.push_back(m_cells.data() + size_t(p) * size_t(iterations));
+            for (int32_t p = 0; p < positions; ++p)
+                m_rows.push_back(m_cells.data() + size_t(p) * size_t(iterations));
             if (timestamps) m_times.assign(size_t(iterations), IterationTimes{});
             break;
         case ResultMode::Aggregated:
@@ -26,7 +27,8 @@ void UserResults::prepare(ResultMode mode, int32_t positions, int32_t iterations
             m_count.assign(size_t(positions), 0);
             m_sum.assign(size_t(positions), 0);
             break;
-        case ResultMode::Scripted: break;
+        case ResultMode::Scripted:
+            break;
     }
 }
 

@@ -60,7 +60,8 @@ public:
     int32_t count(int32_t position) const { return m_count[size_t(position)]; }
     int64_t sum(int32_t position) const { return m_sum[size_t(position)]; }
     // The figures of a position as another process measured them.
-    void setAggregate(int32_t position, int32_t minimum, int32_t maximum, int32_t count, int64_t sum) {
+    void setAggregate(int32_t position, int32_t minimum, int32_t maximum, int32_t count,
+                      int64_t sum) {
         m_minimum[size_t(position)] = minimum;
         m_maximum[size_t(position)] = maximum;
         m_count[size_t(position)] = count;

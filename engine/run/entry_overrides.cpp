@@ -1,9 +1,9 @@
 #include "run/entry_overrides.h"
 
 #include "base/message.h"
-#include "script/parsed_test.h"
 #include "script/item_reader.h"
 #include "script/param_parser.h"
+#include "script/parsed_test.h"
 
 namespace velk {
 
@@ -14,7 +14,8 @@ bool EntryOverrides::isParameter(const RequestDef& r, std::string_view name) con
     return false;
 }
 
-EffectiveRequest EntryOverrides::apply(ParsedTest& test, RequestDef& r, std::string_view arguments) {
+EffectiveRequest EntryOverrides::apply(ParsedTest& test, RequestDef& r,
+                                       std::string_view arguments) {
     m_keys.uri = r.uri;
     m_keys.server = r.server;
     m_keys.port = r.port;

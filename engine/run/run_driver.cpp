@@ -69,8 +69,10 @@ bool prepare(TestRun& set) {
 
     const int64_t needed = int64_t(o.clients) + kSpareDescriptors;
     if (int64_t limit = platform::raiseOpenFileLimit(needed); limit >= 0 && limit < needed)
-        report("Warning: %d users need about %lld open files, but only %lld are allowed (ulimit -n)!\n",
-               o.clients, static_cast<long long>(needed), static_cast<long long>(limit));
+        report(
+            "Warning: %d users need about %lld open files, but only %lld are allowed (ulimit "
+            "-n)!\n",
+            o.clients, static_cast<long long>(needed), static_cast<long long>(limit));
 
     reportUnavailableTls(set);
     set.shared.httpCounters.clearStatusCodes();
@@ -88,7 +90,8 @@ bool prepare(TestRun& set) {
         run->users.push_back(std::move(user));
     }
     run->threads.resize(run->users.size());
-    set.userShare.maxRequests = set.userShare.shareOfLimit(o.maxrequests, o.clients, int64_t(run->users.size()));
+    set.userShare.maxRequests =
+        set.userShare.shareOfLimit(o.maxrequests, o.clients, int64_t(run->users.size()));
     set.run = std::move(run);
     return true;
 }
@@ -118,7 +121,9 @@ void runUser(TestRun& set, RunState& run, UserSession& user) {
 // (often the server under test, when it shares the machine, or another user about
 // to send) costs a switch per request; waiting for it to block costs microseconds
 // and lets both sides work in batches.  For the user threads and the loops' alike.
-void preferThroughput() { platform::preferThroughputScheduling(); }
+void preferThroughput() {
+    platform::preferThroughputScheduling();
+}
 
 // Sequence-driven users run as tasks on event loops; script-driven ones keep a
 // thread each, since a script's work cannot be interrupted to let others run.
@@ -127,7 +132,8 @@ std::unique_ptr<loop::LoopGroup> makeLoops(TestRun& set, RunState& run) {
     if (set.test.scriptDriven() || run.users.empty()) return nullptr;
     loop::LoopOptions options;
     options.stackBytes = kUserTaskStack;
-    size_t count = set.loopThreads > 0 ? size_t(set.loopThreads) : size_t(std::thread::hardware_concurrency());
+    size_t count =
+        set.loopThreads > 0 ? size_t(set.loopThreads) : size_t(std::thread::hardware_concurrency());
     count = std::clamp<size_t>(count, 1, run.users.size());
     auto loops = std::make_unique<loop::LoopGroup>(count, options, preferThroughput);
     if (!loops->started()) return nullptr;
@@ -269,7 +275,8 @@ void drive(TestRun& set) {
     for (;;) {
         bool allEnded = false;
         const int64_t watchEnd = platform::tickMillis() + kWatchIntervalMs;
-        for (int64_t left = kWatchIntervalMs; !allEnded && left > 0; left = watchEnd - platform::tickMillis()) {
+        for (int64_t left = kWatchIntervalMs; !allEnded && left > 0;
+             left = watchEnd - platform::tickMillis()) {
             // Users on threads see the abort flag themselves; those on loops
             // are told within kAbortCheckMillis.
             const int64_t slice = run.loops ? std::min<int64_t>(left, kAbortCheckMillis) : left;
@@ -306,6 +313,8 @@ int runTest(TestRun& set) {
     return set.shared.requestsMade.load() > 0 ? 1 : 0;
 }
 
-void releaseRun(TestRun& set) { set.run.reset(); }
+void releaseRun(TestRun& set) {
+    set.run.reset();
+}
 
 }  // namespace velk

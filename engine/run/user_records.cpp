@@ -42,8 +42,8 @@ void mergeRunLatency(const TestRun& set, RunState& run) {
     for (size_t i = 0; i < set.test.testSeq.length(); ++i) {
         names.push_back(set.test.testSeq[i].name);
         auto it = set.test.requests.find(set.test.testSeq[i].name);
-        paced = paced ||
-                (set.test.options.softdelay && it != set.test.requests.end() && it->second->delay > 0);
+        paced = paced || (set.test.options.softdelay && it != set.test.requests.end() &&
+                          it->second->delay > 0);
     }
     std::vector<const UserRecord*> users;
     for (UserRecord* record : recordsByUser(run, set.test.options.clients))

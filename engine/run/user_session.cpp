@@ -20,12 +20,17 @@
 namespace velk {
 namespace {
 
-const char* passName(int pass) { return pass == 0 ? "InitSeq" : pass == 1 ? "TestSeq" : "FinalSeq"; }
+const char* passName(int pass) {
+    return pass == 0 ? "InitSeq" : pass == 1 ? "TestSeq" : "FinalSeq";
+}
 
 }  // namespace
 
 UserSession::UserSession(TestRun& set, int32_t index)
-    : m_set(set), m_index(index), m_http(set.test.options, set.test.headers, set.shared.currentTarget, set.shared.httpCounters) {
+    : m_set(set),
+      m_index(index),
+      m_http(set.test.options, set.test.headers, set.shared.currentTarget,
+             set.shared.httpCounters) {
     m_http.userIndex = index;
     m_http.responseBudget = &set.shared.responseBudget;
 }
@@ -71,7 +76,8 @@ void UserSession::prepare() {
 
 void UserSession::initialiseSlots(const std::vector<ValuePiece>& pieces) {
     for (const ValuePiece& p : pieces) {
-        if (p.kind == ValuePiece::Kind::Counter && p.slot >= 0 && size_t(p.slot) < m_http.slots.size())
+        if (p.kind == ValuePiece::Kind::Counter && p.slot >= 0 &&
+            size_t(p.slot) < m_http.slots.size())
             m_http.slots[size_t(p.slot)] = int32_t(int64_t(p.first) + int64_t(m_index) * p.second);
         if (p.nested) initialiseSlots(*p.nested);
     }
@@ -85,9 +91,10 @@ void UserSession::exportVariables(const RequestDef& request) {
     for (const auto& [name, entry] : request.exports) {
         int32_t captures[20];
         int pairs = 10;
-        if (m_previousBody && entry.pattern.regex && entry.pattern.regex->match(body, captures, pairs))
-            m_http.variables[name] = expandCaptureTemplate(entry.valueTemplate, body, captures, pairs,
-                                                           TemplateDollars::kEscapes, 255);
+        if (m_previousBody && entry.pattern.regex &&
+            entry.pattern.regex->match(body, captures, pairs))
+            m_http.variables[name] = expandCaptureTemplate(entry.valueTemplate, body, captures,
+                                                           pairs, TemplateDollars::kEscapes, 255);
         else
             m_http.variables.erase(name);
     }
@@ -101,7 +108,8 @@ void UserSession::openLog() {
     std::string name = m_set.test.testName;
     if (size_t dot = name.rfind('.'); dot != std::string::npos) name.resize(dot);
     char file[512];
-    std::snprintf(file, sizeof file, "%s-%dx%d-user%d.log", name.c_str(), o.clients, o.requests, m_index + 1);
+    std::snprintf(file, sizeof file, "%s-%dx%d-user%d.log", name.c_str(), o.clients, o.requests,
+                  m_index + 1);
     // An empty log directory means the current one (never the file system root).
     m_http.log.open(dir.empty() ? std::string(file) : dir + "/" + file);
 }
@@ -116,7 +124,8 @@ int UserSession::run() {
     openLog();
     // A script may still make a last request during its grace after an abort
     // (its own watchdog stops it then); the margin lets that request finish.
-    m_http.abortWatch.watch(&m_set.shared.abortFlag, m_set.test.scriptDriven() ? kRunawayGraceMs + 1000 : 0);
+    m_http.abortWatch.watch(&m_set.shared.abortFlag,
+                            m_set.test.scriptDriven() ? kRunawayGraceMs + 1000 : 0);
     m_http.connection.setAbortWatch(&m_http.abortWatch);
     if (setUpUserConnection(m_http) < 0) {
         // The connection has logged its own reason, when it had one.
@@ -152,14 +161,11 @@ int UserSession::run() {
 void UserSession::runScript() {
     m_record.startTick = platform::tickMillis();
     m_record.sentAtStart = m_set.shared.httpCounters.httpRequests.load(std::memory_order_relaxed);
-    ScriptSession session{m_set.test,
-                          m_set.shared,
-                          m_index,
-                          m_http,
-                          m_requests,
-                          m_previousBody,
-                          m_record.results,
-                          [this](const RequestDef& request) { exportVariables(request); }};
+    ScriptSession session{
+        m_set.test,       m_set.shared,
+        m_index,          m_http,
+        m_requests,       m_previousBody,
+        m_record.results, [this](const RequestDef& request) { exportVariables(request); }};
     runUserScript(session);
 }
 
@@ -171,8 +177,8 @@ void UserSession::runSequences() {
 
     auto endOfPass = [&](bool initNetworkFailure) {
         ++m_http.completedPasses;
-        return m_set.shared.abortFlag.load(std::memory_order_relaxed) != 0 || maxRequestsReached() ||
-               initNetworkFailure;
+        return m_set.shared.abortFlag.load(std::memory_order_relaxed) != 0 ||
+               maxRequestsReached() || initNetworkFailure;
     };
 
     if (!m_init.empty()) {
@@ -193,12 +199,14 @@ void UserSession::runSequences() {
 }
 
 bool UserSession::stopRequested() const {
-    return m_set.shared.abortFlag.load(std::memory_order_relaxed) != 0 && m_set.test.options.abortseq;
+    return m_set.shared.abortFlag.load(std::memory_order_relaxed) != 0 &&
+           m_set.test.options.abortseq;
 }
 
 bool UserSession::maxRequestsReached() const {
     const int32_t limit = m_set.userShare.maxRequests;
-    return limit > 0 && m_set.shared.httpCounters.httpRequests.load(std::memory_order_relaxed) > limit;
+    return limit > 0 &&
+           m_set.shared.httpCounters.httpRequests.load(std::memory_order_relaxed) > limit;
 }
 
 int32_t UserSession::runPass(Pass pass, const std::vector<RequestDef*>& entries,
@@ -211,8 +219,8 @@ int32_t UserSession::runPass(Pass pass, const std::vector<RequestDef*>& entries,
         RequestDef* request = entries[k];
         if (!request) continue;  // the driver checks names before the run
         if (m_http.log.isOpen())
-            m_http.log.printf("----- [%s]: %s(%d) -----\r\n", passName(int(pass)), request->name.c_str(),
-                              int(m_http.completedPasses) + 1);
+            m_http.log.printf("----- [%s]: %s(%d) -----\r\n", passName(int(pass)),
+                              request->name.c_str(), int(m_http.completedPasses) + 1);
 
         // The entry's arguments hold for this run only: the request stays as defined.
         std::optional<EntryOverrides> overrides;
@@ -232,7 +240,9 @@ int32_t UserSession::runPass(Pass pass, const std::vector<RequestDef*>& entries,
 
         if (result < 0 && !o.ignoreerrors) {
             // The rest of the pass is skipped, but counted as done.
-            if (test) m_set.shared.requestsMade.fetch_add(int32_t(entries.size() - k), std::memory_order_relaxed);
+            if (test)
+                m_set.shared.requestsMade.fetch_add(int32_t(entries.size() - k),
+                                                    std::memory_order_relaxed);
             break;
         }
         if (test) m_set.shared.requestsMade.fetch_add(1, std::memory_order_relaxed);
@@ -257,7 +267,8 @@ void UserSession::recordLatency(int32_t position, int32_t result, const RequestD
                                 int64_t startUs, int64_t elapsedUs) {
     // Paced requests (softdelay, as `rate` sets it) are due an interval after the
     // previous one started; InitSeq and FinalSeq keep the schedule, unrecorded.
-    const int64_t intervalUs = m_set.test.options.softdelay && request.delay > 0 ? int64_t(request.delay) * 1000 : 0;
+    const int64_t intervalUs =
+        m_set.test.options.softdelay && request.delay > 0 ? int64_t(request.delay) * 1000 : 0;
     const int64_t latenessUs = m_nextIntendedUs > 0 ? startUs - m_nextIntendedUs : 0;
     m_nextIntendedUs = intervalUs > 0 ? startUs + intervalUs : 0;
     if (position >= 0 && size_t(position) < m_record.latency.size())
@@ -272,10 +283,13 @@ void UserSession::pause(const RequestDef& r) {
         if (m_set.test.options.softdelay)
             ms = min - (platform::tickMillis() - m_softReference);
         else
-            ms = max != 0 ? min + m_http.random.next(int32_t(std::min<int64_t>(max - min, INT32_MAX))) : min;
+            ms = max != 0
+                     ? min + m_http.random.next(int32_t(std::min<int64_t>(max - min, INT32_MAX)))
+                     : min;
     }
     loop::sleepOrStop(
-        ms, [this] { return m_set.shared.abortFlag.load(std::memory_order_relaxed) != 0; }, kAbortCheckMillis);
+        ms, [this] { return m_set.shared.abortFlag.load(std::memory_order_relaxed) != 0; },
+        kAbortCheckMillis);
     m_softReference = platform::tickMillis();
 }
 

@@ -8,9 +8,9 @@
 namespace velk {
 namespace {
 
-constexpr std::array kExpressionStarts{"nrand(",  "arand(", "lrand(",  "seq(",
+constexpr std::array kExpressionStarts{"nrand(",    "arand(",  "lrand(",  "seq(",
                                        "urlparam(", "hidden(", "regexp(", "file(",
-                                       "rxname(", "var(",   "clid(",   "list("};
+                                       "rxname(",   "var(",    "clid(",   "list("};
 
 // Length of the function name and "(" that follow a "$" at pos, or 0.
 size_t expressionStartAt(std::string_view content, size_t pos) {
@@ -41,7 +41,8 @@ std::vector<ContentPiece> cutContent(std::string_view content) {
             ++i;
             continue;
         }
-        if (i > literalStart) pieces.push_back({content.substr(literalStart, i - literalStart), false});
+        if (i > literalStart)
+            pieces.push_back({content.substr(literalStart, i - literalStart), false});
         size_t end = i + 1 + nameLength;  // just past the opening "("
         int depth = 1;
         while (end < content.size() && depth > 0) {
@@ -52,8 +53,7 @@ std::vector<ContentPiece> cutContent(std::string_view content) {
         pieces.push_back({content.substr(i, end - i), true});
         i = literalStart = end;
     }
-    if (literalStart < content.size())
-        pieces.push_back({content.substr(literalStart), false});
+    if (literalStart < content.size()) pieces.push_back({content.substr(literalStart), false});
     return pieces;
 }
 

@@ -2,8 +2,8 @@
 
 #include <array>
 #include <climits>
-#include <optional>
 #include <cstdio>
+#include <optional>
 
 #include "base/ascii.h"
 #include "base/message.h"
@@ -70,7 +70,9 @@ const std::array kOptions{
     OptionDescriptor{"reportdir", S, 270, &G::reportdir},
 };
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // The leading decimal digits of text, saturated at INT32_MAX; nullopt when the
 // text does not begin with a digit.
@@ -177,7 +179,9 @@ Status applyRate(ParsedTest& set, std::string_view value) {
 
 }  // namespace
 
-std::span<const OptionDescriptor> optionTable() { return kOptions; }
+std::span<const OptionDescriptor> optionTable() {
+    return kOptions;
+}
 
 const OptionDescriptor* findOption(std::string_view name) {
     for (const auto& d : kOptions)

@@ -18,7 +18,21 @@ struct FunctionName {
     const char* name;
     int id;
 };
-enum FunctionId { kNRand, kARand, kLRand, kSeq, kUrlParam, kHidden, kRegExp, kFile, kRxName, kVar, kClid, kList, kEnc };
+enum FunctionId {
+    kNRand,
+    kARand,
+    kLRand,
+    kSeq,
+    kUrlParam,
+    kHidden,
+    kRegExp,
+    kFile,
+    kRxName,
+    kVar,
+    kClid,
+    kList,
+    kEnc
+};
 // Matched in this order by their leading letters, without regard to case.
 constexpr std::array<FunctionName, 13> kFunctions{{{"NRand", kNRand},
                                                    {"ARand", kARand},
@@ -37,7 +51,8 @@ constexpr std::array<FunctionName, 13> kFunctions{{{"NRand", kNRand},
 const ItemStyle kNamedItem{.escapeAny = true, .maxLength = 255};
 
 // Reads items after an opening "(" until one ends with ")" or the text ends.
-std::vector<std::string> readItemList(std::string_view text, size_t pos, const ItemStyle& style = {}) {
+std::vector<std::string> readItemList(std::string_view text, size_t pos,
+                                      const ItemStyle& style = {}) {
     std::vector<std::string> items;
     while (pos < text.size()) {
         items.push_back(readItem(text, pos, style));
@@ -112,7 +127,8 @@ Status PieceParser::parse(std::string_view piece, std::string_view paramName,
     switch (fn->id) {
         case kNRand: {
             int used = 0;
-            if (std::sscanf(argsText.c_str(), "(%lf,%lf%n", &p.low, &p.high, &used) < 2 || used == 0) {
+            if (std::sscanf(argsText.c_str(), "(%lf,%lf%n", &p.low, &p.high, &used) < 2 ||
+                used == 0) {
                 return invalidInput("Invalid usage of %s\n", std::string(piece).c_str());
             }
             p.kind = Kind::NumberRange;
@@ -156,7 +172,8 @@ Status PieceParser::parse(std::string_view piece, std::string_view paramName,
                 p.first = std::atoi(start.c_str());
                 p.width = int32_t(start.size());
                 if (a[startEnd] == ',') {
-                    const std::string step(a.substr(startEnd + 1, a.find(')', startEnd + 1) - startEnd - 1));
+                    const std::string step(
+                        a.substr(startEnd + 1, a.find(')', startEnd + 1) - startEnd - 1));
                     p.second = std::atoi(step.c_str());
                 }
             }
@@ -182,7 +199,8 @@ Status PieceParser::parse(std::string_view piece, std::string_view paramName,
                 return invalidInput("Invalid regexp parameter usage\n");
             }
             size_t comma = args.find(',', close);
-            std::string_view delimited = args.substr(1, (comma == std::string_view::npos ? args.size() : comma) - 1);
+            std::string_view delimited =
+                args.substr(1, (comma == std::string_view::npos ? args.size() : comma) - 1);
             p.pattern = Regex::compileScriptPattern(delimited);
             if (!p.pattern) {
                 return invalidInput("Invalid regular expression for regexp parameter: %s",
@@ -200,7 +218,8 @@ Status PieceParser::parse(std::string_view piece, std::string_view paramName,
             std::string_view a = open ? args.substr(1) : args;
             size_t comma = a.find(',');
             std::string_view path = a.substr(0, comma);
-            std::string_view type = comma == std::string_view::npos ? std::string_view() : a.substr(comma + 1);
+            std::string_view type =
+                comma == std::string_view::npos ? std::string_view() : a.substr(comma + 1);
             std::string_view& last = comma == std::string_view::npos ? path : type;
             if (!last.empty() && last.back() == ')') last.remove_suffix(1);
             p.kind = Kind::FileUpload;
@@ -212,7 +231,8 @@ Status PieceParser::parse(std::string_view piece, std::string_view paramName,
         }
         case kRxName: {
             size_t pair = args.find("),");
-            if (args.size() < 2 || args[0] != '(' || args[1] != '/' || pair == std::string_view::npos) {
+            if (args.size() < 2 || args[0] != '(' || args[1] != '/' ||
+                pair == std::string_view::npos) {
                 return invalidInput("Invalid $rxname usage\n");
             }
             size_t close = closingSlash(args, 1);
@@ -249,7 +269,8 @@ Status PieceParser::parse(std::string_view piece, std::string_view paramName,
             size_t pos = 1;
             p.kind = fn->id == kVar ? Kind::Variable : Kind::UserNumber;
             p.text = readItem(args, pos, kNamedItem);
-            if (pos < args.size() && args[pos - 1] == ',') p.extra = readItem(args, pos, kNamedItem);
+            if (pos < args.size() && args[pos - 1] == ',')
+                p.extra = readItem(args, pos, kNamedItem);
             break;
         }
         case kEnc:
@@ -267,8 +288,8 @@ std::string percentEncode(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (unsigned char c : text) {
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
-            c == '_') {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            c == '-' || c == '.' || c == '_') {
             out += char(c);
         } else {
             out += '%';
@@ -292,7 +313,8 @@ Status parseParamValue(ParsedTest& set, RequestDef& request, std::string_view na
     size_t start = 0;
     for (;;) {
         size_t amp = value.find('&', start);
-        std::string_view piece = value.substr(start, amp == std::string_view::npos ? value.npos : amp - start);
+        std::string_view piece =
+            value.substr(start, amp == std::string_view::npos ? value.npos : amp - start);
         if (Status parsed = parser.parse(piece, name, entry.pieces); !parsed) return parsed;
         if (amp == std::string_view::npos) break;
         start = amp + 1;

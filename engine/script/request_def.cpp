@@ -8,7 +8,9 @@
 namespace velk {
 namespace {
 
-bool is(std::string_view name, const char* key) { return equalsNoCase(name, key); }
+bool is(std::string_view name, const char* key) {
+    return equalsNoCase(name, key);
+}
 
 // The C library's atoi, saturated instead of overflowing.
 int32_t toInt(std::string_view text) {
@@ -20,21 +22,26 @@ int32_t toInt(std::string_view text) {
 }  // namespace
 
 bool applyRequestKey(RequestDef& r, std::string_view name, std::string_view value) {
-    if (is(name, "$uri")) r.uri.assign(value);
-    else if (is(name, "$server")) r.server.emplace(value);
+    if (is(name, "$uri"))
+        r.uri.assign(value);
+    else if (is(name, "$server"))
+        r.server.emplace(value);
     else if (is(name, "$port")) {
         r.port = toInt(value);
         r.portGiven = true;
     } else if (is(name, "$method"))
         r.method = is(value, "get") ? 0 : 1;
-    else if (is(name, "$keepalive")) r.keepalive = toInt(value);
+    else if (is(name, "$keepalive"))
+        r.keepalive = toInt(value);
     else if (is(name, "$delay")) {
         // A minimum, or a minimum and a maximum joined by "-".
         r.delay = toInt(value);
         size_t dash = value.find('-');
         r.delayUpper = dash == std::string_view::npos ? 0 : toInt(value.substr(dash + 1));
-    } else if (is(name, "$secure")) r.secure = toInt(value);
-    else return false;
+    } else if (is(name, "$secure"))
+        r.secure = toInt(value);
+    else
+        return false;
     return true;
 }
 

@@ -88,8 +88,8 @@ struct RequestDef {
     std::map<std::string, ExportEntry> exports;
     std::map<std::string, std::string> overrides;
     std::map<std::string, std::string> computedNames;  // names given by $rxname pieces
-    std::unique_ptr<TextBuffer> content;  // content being collected or read
-    bool rawContent = false;              // the body is the "pcontent" pieces
+    std::unique_ptr<TextBuffer> content;               // content being collected or read
+    bool rawContent = false;                           // the body is the "pcontent" pieces
     std::unique_ptr<TextBuffer> extraHeaders;
     int32_t secure = 0;  // 0 follows the secure option, 2 TLS, other values plain
 

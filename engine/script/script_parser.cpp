@@ -17,7 +17,17 @@
 namespace velk {
 namespace {
 
-enum class Section { General, InitSeq, TestSeq, FinalSeq, Includes, Headers, Script, Content, Request };
+enum class Section {
+    General,
+    InitSeq,
+    TestSeq,
+    FinalSeq,
+    Includes,
+    Headers,
+    Script,
+    Content,
+    Request
+};
 
 std::string_view trimTrailingSpaces(std::string_view text) {
     while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
@@ -152,13 +162,16 @@ Status ScriptParser::handleLine(Frame& f, std::string& line) {
             }
             appendToSequence(f, kTest, line);
             return Status::ok();
-        case Section::Includes: return include(f, line);
+        case Section::Includes:
+            return include(f, line);
         case Section::Headers:
             m_set.headers.push_back(line);
             return Status::ok();
-        case Section::Request: return requestLine(f, line);
+        case Section::Request:
+            return requestLine(f, line);
         case Section::Script:
-        case Section::Content: break;
+        case Section::Content:
+            break;
     }
     return Status::ok();
 }
@@ -184,7 +197,8 @@ Status ScriptParser::substituteGlobals(Frame&, std::string& line) {
         }
         const std::string name = line.substr(nameStart, nameEnd - nameStart);
         auto var = m_set.globals.find(name);
-        const std::string value(var != m_set.globals.end() ? std::string_view(var->second) : fallback);
+        const std::string value(var != m_set.globals.end() ? std::string_view(var->second)
+                                                           : fallback);
         if (line.size() - (close + 1 - found) + value.size() > kMaxLineLength) {
             return invalidInput(
                 "Line is longer than %zu characters after global variables: %.200s\n",
@@ -198,8 +212,8 @@ Status ScriptParser::substituteGlobals(Frame&, std::string& line) {
 
 Status ScriptParser::openSection(Frame& f, std::string_view header) {
     static const std::pair<const char*, Section> kSections[] = {
-        {"general", Section::General}, {"initseq", Section::InitSeq},
-        {"testseq", Section::TestSeq}, {"finalseq", Section::FinalSeq},
+        {"general", Section::General},   {"initseq", Section::InitSeq},
+        {"testseq", Section::TestSeq},   {"finalseq", Section::FinalSeq},
         {"includes", Section::Includes}, {"header", Section::Headers},
         {"script", Section::Script},
     };
@@ -262,7 +276,8 @@ Status ScriptParser::include(Frame& f, const std::string& path) {
     }
     std::string text;
     switch (platform::readWholeFile(path, text)) {
-        case platform::ReadStatus::Ok: break;
+        case platform::ReadStatus::Ok:
+            break;
         case platform::ReadStatus::TooLarge:
             return invalidInput("File %s is too large to include\n", path.c_str());
         default:
@@ -293,7 +308,8 @@ Status ScriptParser::requestLine(Frame& f, std::string_view line) {
     RequestDef& request = *f.request;
     if (equalsNoCase(name, "$fail")) return failLine(f, value);
     if (equalsNoCase(name, "$exportvar")) return exportLine(f, value);
-    if (equalsNoCase(name, "$content") || equalsNoCase(name, "$xmlcontent")) return contentLine(f, value);
+    if (equalsNoCase(name, "$content") || equalsNoCase(name, "$xmlcontent"))
+        return contentLine(f, value);
     if (equalsNoCase(name, "$header")) {
         if (!request.extraHeaders) request.extraHeaders = std::make_unique<TextBuffer>(128);
         request.extraHeaders->append(value);
@@ -333,7 +349,8 @@ Status ScriptParser::exportLine(Frame& f, std::string_view value) {
         return invalidInput("Regexp expected at $exporvar=%s\n", std::string(value).c_str());
     }
     size_t start = pos++;
-    while (pos < value.size() && value[pos] != '/') pos += (value[pos] == '\\' && pos + 1 < value.size()) ? 2 : 1;
+    while (pos < value.size() && value[pos] != '/')
+        pos += (value[pos] == '\\' && pos + 1 < value.size()) ? 2 : 1;
     size_t comma = value.find(',', pos);
     if (comma == std::string_view::npos || comma + 1 >= value.size()) {
         return invalidInput("Invalud $exportvar syntax\n");
@@ -345,8 +362,8 @@ Status ScriptParser::exportLine(Frame& f, std::string_view value) {
     }
     pos = comma + 1;
     std::string valueTemplate = readItem(value, pos, style);
-    f.request->exports[variable] =
-        ExportEntry{CompiledPattern{std::string(delimited), std::move(regex)}, std::move(valueTemplate)};
+    f.request->exports[variable] = ExportEntry{
+        CompiledPattern{std::string(delimited), std::move(regex)}, std::move(valueTemplate)};
     return Status::ok();
 }
 
@@ -367,7 +384,8 @@ Status ScriptParser::contentLine(Frame& f, std::string_view value) {
     std::string bytes;
     const std::string path(value);
     switch (platform::readWholeFile(path, bytes)) {
-        case platform::ReadStatus::Ok: break;
+        case platform::ReadStatus::Ok:
+            break;
         case platform::ReadStatus::TooLarge:
             return invalidInput("Request content file is too large:%s\n", path.c_str());
         default:

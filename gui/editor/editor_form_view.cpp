@@ -11,8 +11,8 @@
 #include <QVBoxLayout>
 #include <mutex>
 
-#include "gui/editor/request_options_panel.h"
 #include "app/editor/request_row_text.h"
+#include "gui/editor/request_options_panel.h"
 #include "gui/editor/scenario_options_panel.h"
 
 namespace velk::editor {

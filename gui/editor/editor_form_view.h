@@ -11,8 +11,8 @@
 #include <QTreeWidget>
 #include <cstdint>
 
-#include "gui/shell/page.h"
 #include "app/scenario/scenario_document.h"
+#include "gui/shell/page.h"
 
 class QPushButton;
 class QToolButton;

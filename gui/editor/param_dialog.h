@@ -27,8 +27,7 @@ class ParamDialog : public QDialog {
 public:
     using Components = std::vector<velk::model::CReqParamFunction>;
 
-    ParamDialog(const QString& name, bool encode, Components components,
-                 QWidget* parent = nullptr);
+    ParamDialog(const QString& name, bool encode, Components components, QWidget* parent = nullptr);
 
     QString name() const;
     const Components& components() const { return m_components; }

@@ -10,10 +10,10 @@
 #include <QTreeWidget>
 #include <mutex>
 
-#include "gui/editor/delay_field.h"
 #include "app/editor/delay_field_rule.h"
-#include "gui/editor/param_dialog.h"
 #include "app/editor/request_row_text.h"
+#include "gui/editor/delay_field.h"
+#include "gui/editor/param_dialog.h"
 #include "gui/editor/tool_button.h"
 
 namespace velk::editor {

@@ -7,8 +7,8 @@
 #include <QLineEdit>
 #include <QStyle>
 
-#include "gui/editor/address_pattern_edit.h"
 #include "app/editor/editor_tables.h"
+#include "gui/editor/address_pattern_edit.h"
 
 namespace velk::editor {
 

@@ -3,9 +3,9 @@
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 
+#include "app/recorder/recorder_hook.h"
 #include "gui/recorder/capture_script.h"
 #include "gui/recorder/navigation_interceptor.h"
-#include "app/recorder/recorder_hook.h"
 
 namespace velk::recorder {
 

@@ -2,16 +2,15 @@
 
 #include <QAction>
 
-#include "gui/shell/main_frame.h"
-#include "gui/recorder/recorder_form_view.h"
 #include "app/scenario/scenario_document.h"
+#include "gui/recorder/recorder_form_view.h"
+#include "gui/shell/main_frame.h"
 
 namespace velk::recorder {
 
 using shell::CMainFrame;
 
-RecorderController::RecorderController(CMainFrame& frame, CRecorderFormView& view,
-                                         QObject* parent)
+RecorderController::RecorderController(CMainFrame& frame, CRecorderFormView& view, QObject* parent)
     : QObject(parent), m_frame(frame), m_view(view) {
     QAction* start = frame.action(CMainFrame::kStartRecording);
     QAction* stop = frame.action(CMainFrame::kStopRecording);

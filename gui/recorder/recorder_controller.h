@@ -21,7 +21,7 @@ class RecorderController : public QObject {
     Q_OBJECT
 public:
     RecorderController(shell::CMainFrame& frame, CRecorderFormView& view,
-                        QObject* parent = nullptr);
+                       QObject* parent = nullptr);
 
     bool isRecording() const { return m_recording; }
 

@@ -19,9 +19,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "gui/recorder/my_web_view.h"
 #include "app/recorder/request_list_rows.h"
 #include "app/scenario/scenario_document.h"
+#include "gui/recorder/my_web_view.h"
 
 namespace velk::recorder {
 namespace {

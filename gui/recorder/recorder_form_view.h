@@ -11,8 +11,8 @@
 // and scrolled to the newest request.  User-interface thread only.
 #include <QPointer>
 
-#include "gui/shell/page.h"
 #include "app/recorder/recorder_hook.h"
+#include "gui/shell/page.h"
 
 class QLineEdit;
 class QPushButton;

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "gui/results/chart_accessible.h"
 #include "app/graphs/chart_scale.h"
+#include "gui/results/chart_accessible.h"
 #include "gui/results/chart_tip.h"
 
 namespace velk::results {

@@ -6,8 +6,8 @@
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
-#include "gui/results/chart_view.h"
 #include "app/results/results_container.h"
+#include "gui/results/chart_view.h"
 
 namespace velk::results {
 

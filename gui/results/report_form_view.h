@@ -7,8 +7,8 @@
 //
 // User-interface thread only.  Records are shared references, so a shown
 // report stays valid after the list was cleared.
-#include "gui/shell/page.h"
 #include "app/results/results_container.h"
+#include "gui/shell/page.h"
 
 class QComboBox;
 class QPlainTextEdit;

@@ -15,7 +15,7 @@
 namespace velk::runner {
 
 EditPatternDialog::EditPatternDialog(const QString& pattern, const std::string& scenarioName,
-                                       int users, int iterations, QWidget* parent)
+                                     int users, int iterations, QWidget* parent)
     : QDialog(parent), m_scenarioName(scenarioName), m_users(users), m_iterations(iterations) {
     setWindowTitle(QStringLiteral("Edit Pattern"));
     const std::time_t now = std::time(nullptr);

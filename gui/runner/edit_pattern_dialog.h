@@ -18,7 +18,7 @@ class EditPatternDialog : public QDialog {
     Q_OBJECT
 public:
     EditPatternDialog(const QString& pattern, const std::string& scenarioName, int users,
-                       int iterations, QWidget* parent = nullptr);
+                      int iterations, QWidget* parent = nullptr);
 
     QString pattern() const;
     QLineEdit* patternField() const { return m_pattern; }

@@ -88,7 +88,7 @@ void RunnerBridge::flushProgress() {
 }
 
 bool RunnerBridge::start(const std::string& script, const std::string& runName,
-                          const CycleSettings& cycle) {
+                         const CycleSettings& cycle) {
     if (!m_runner.start(script, runName, cycle, m_events.get())) return false;
     setRunning(true);
     return true;

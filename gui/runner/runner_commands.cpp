@@ -5,11 +5,11 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-#include "gui/shell/main_frame.h"
-#include "gui/results/report_form_view.h"
 #include "app/results/rlt_file.h"
+#include "gui/results/report_form_view.h"
 #include "gui/runner/runner_bridge.h"
 #include "gui/runner/runner_form_view.h"
+#include "gui/shell/main_frame.h"
 
 namespace velk::runner {
 namespace {

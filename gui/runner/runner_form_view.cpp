@@ -16,10 +16,10 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include "app/runner/run_field_rules.h"
 #include "gui/runner/edit_pattern_dialog.h"
 #include "gui/runner/number_edit.h"
 #include "gui/runner/output_box.h"
-#include "app/runner/run_field_rules.h"
 #include "gui/runner/runner_bridge.h"
 #include "gui/runner/sequence_editor_dialog.h"
 
@@ -353,7 +353,7 @@ void CRunnerFormView::editSequence(int which) {
     std::vector<std::string>* sequences[3] = {&run.initialSequence, &run.mainSequence,
                                               &run.finalSequence};
     SequenceEditorDialog dialog(QString::fromLatin1(kSequenceCaptions[which]), requests,
-                                 *sequences[which], this);
+                                *sequences[which], this);
     if (dialog.exec() != QDialog::Accepted) return;
     *sequences[which] = dialog.sequence();
     m_document.setModified(true);
@@ -364,7 +364,7 @@ void CRunnerFormView::editPattern() {
     const size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0) name.resize(dot);
     EditPatternDialog dialog(m_pattern->text(), name, m_users->text().toInt(),
-                              m_iterations->text().toInt(), this);
+                             m_iterations->text().toInt(), this);
     if (m_message) dialog.setMessageHandler(m_message);
     if (dialog.exec() != QDialog::Accepted) return;
     m_pattern->setText(dialog.pattern());

@@ -10,9 +10,9 @@
 // outputChanged signal.
 #include <functional>
 
-#include "gui/shell/page.h"
 #include "app/runner/runner.h"
 #include "app/scenario/scenario_document.h"
+#include "gui/shell/page.h"
 
 class QButtonGroup;
 class QGridLayout;

@@ -6,15 +6,15 @@
 #include <QMessageBox>
 #include <QRadioButton>
 
-#include "gui/runner/number_edit.h"
-#include "gui/shell/main_frame.h"
-#include "gui/runner/output_box.h"
 #include "app/runner/report_name_pattern.h"
 #include "app/runner/run_field_rules.h"
 #include "app/runner/run_preconditions.h"
+#include "app/scenario/scenario_checks.h"
+#include "gui/runner/number_edit.h"
+#include "gui/runner/output_box.h"
 #include "gui/runner/runner_bridge.h"
 #include "gui/runner/runner_form_view.h"
-#include "app/scenario/scenario_checks.h"
+#include "gui/shell/main_frame.h"
 #include "velkcore.h"
 
 namespace velk::runner {

@@ -12,9 +12,9 @@
 namespace velk::runner {
 
 SequenceEditorDialog::SequenceEditorDialog(const QString& caption,
-                                             const std::vector<std::string>& requests,
-                                             const std::vector<std::string>& sequence,
-                                             QWidget* parent)
+                                           const std::vector<std::string>& requests,
+                                           const std::vector<std::string>& sequence,
+                                           QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(QStringLiteral("Sequence Editor"));
     for (const std::string& entry : sequence)

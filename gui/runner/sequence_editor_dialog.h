@@ -17,7 +17,7 @@ class SequenceEditorDialog : public QDialog {
 public:
     // caption: "&Initial sequence:", "&Main sequence:" or "&Final sequence:".
     SequenceEditorDialog(const QString& caption, const std::vector<std::string>& requests,
-                          const std::vector<std::string>& sequence, QWidget* parent = nullptr);
+                         const std::vector<std::string>& sequence, QWidget* parent = nullptr);
 
     std::vector<std::string> sequence() const { return m_sequence; }
 

@@ -5,9 +5,9 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+#include "app/scenario/scenario_document.h"
 #include "gui/shell/main_frame.h"
 #include "gui/shell/page.h"
-#include "app/scenario/scenario_document.h"
 #include "gui/shell/user_settings.h"
 
 namespace velk::shell {

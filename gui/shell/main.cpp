@@ -6,30 +6,30 @@
 #include <cstring>
 #include <filesystem>
 
-#include "gui/results/add_graphics_form_view.h"
-#include "app/shell/crash_handler.h"
-#include "gui/shell/document_controller.h"
-#include "gui/editor/editor_form_view.h"
+#include "app/results/results_container.h"
 #include "app/settings/global_settings.h"
-#include "gui/results/graphics_form_view.h"
-#include "gui/shell/help_commands.h"
-#include "gui/shell/main_frame.h"
+#include "app/shell/crash_handler.h"
 #include "app/shell/os_text.h"
 #include "app/shell/program_data.h"
+#include "gui/editor/editor_form_view.h"
+#include "gui/results/add_graphics_form_view.h"
+#include "gui/results/graphics_form_view.h"
+#include "gui/shell/document_controller.h"
+#include "gui/shell/help_commands.h"
+#include "gui/shell/main_frame.h"
 #include "gui/shell/progress_bar.h"
-#include "app/results/results_container.h"
 #ifdef VELK_WITH_RECORDER
 #include "gui/recorder/recorder_controller.h"
 #include "gui/recorder/recorder_form_view.h"
 #endif
-#include "gui/results/report_form_view.h"
 #include "app/runner/runner.h"
+#include "app/scenario/scenario_document.h"
+#include "app/settings/settings_file.h"
+#include "gui/results/report_form_view.h"
 #include "gui/runner/runner_bridge.h"
 #include "gui/runner/runner_commands.h"
 #include "gui/runner/runner_form_view.h"
-#include "app/scenario/scenario_document.h"
 #include "gui/shell/screenshot_renderer.h"
-#include "app/settings/settings_file.h"
 #include "gui/shell/shell_commands.h"
 
 namespace {

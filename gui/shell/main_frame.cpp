@@ -11,16 +11,16 @@
 #include <QStatusBar>
 #include <QToolBar>
 
-#include "gui/shell/gfx_out_bar_ctrl.h"
 #include "app/settings/global_settings.h"
+#include "app/settings/settings_file.h"
+#include "app/shell/recorder_choice.h"
+#include "app/shell/window_placement.h"
+#include "gui/shell/gfx_out_bar_ctrl.h"
 #include "gui/shell/page.h"
 #include "gui/shell/progress_bar.h"
-#include "app/shell/recorder_choice.h"
 #include "gui/shell/recorder_prompt_dialog.h"
-#include "app/settings/settings_file.h"
 #include "gui/shell/shell_icons.h"
 #include "gui/shell/user_settings.h"
-#include "app/shell/window_placement.h"
 
 namespace velk::shell {
 namespace {

@@ -6,13 +6,13 @@
 #include <QPixmap>
 #include <QThread>
 
+#include "app/settings/global_settings.h"
+#include "app/settings/settings_file.h"
+#include "app/shell/program_data.h"
 #include "gui/shell/about_dialog.h"
 #include "gui/shell/gfx_out_bar_ctrl.h"
-#include "app/settings/global_settings.h"
 #include "gui/shell/main_frame.h"
-#include "app/shell/program_data.h"
 #include "gui/shell/settings_dialog.h"
-#include "app/settings/settings_file.h"
 #include "gui/shell/tip_dialog.h"
 
 namespace velk::shell {

@@ -2,13 +2,13 @@
 
 #include <QAction>
 
-#include "gui/shell/about_dialog.h"
 #include "app/settings/global_settings.h"
+#include "app/settings/settings_file.h"
+#include "app/shell/program_data.h"
+#include "gui/shell/about_dialog.h"
 #include "gui/shell/help_commands.h"
 #include "gui/shell/main_frame.h"
-#include "app/shell/program_data.h"
 #include "gui/shell/settings_dialog.h"
-#include "app/settings/settings_file.h"
 #include "gui/shell/tip_dialog.h"
 
 namespace velk::shell {

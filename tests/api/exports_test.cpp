@@ -103,9 +103,10 @@ TEST_F(ExportsTest, CommandLineGivesVariablesAndTheTestName) {
     char* argv[] = {a0, a1, a2, a3, a4, a5, a6, nullptr};
     ASSERT_EQ(ParseCommandLine(m_set, 7, argv), 1);
     EXPECT_STREQ(a1, "-host");  // the caller's argument is cut at its "="
-    ASSERT_EQ(ParseTest(m_set, nullptr,
-                        "server=$gvar(host)\nclients=$gvar(users)\nuri=/$gvar(a)/$gvar(Host)\n[r]\n"),
-              1);
+    ASSERT_EQ(
+        ParseTest(m_set, nullptr,
+                  "server=$gvar(host)\nclients=$gvar(users)\nuri=/$gvar(a)/$gvar(Host)\n[r]\n"),
+        1);
     ASSERT_EQ(SetProperty(m_set, "outfile=x"), 1);
     TestInfo i = info();
     EXPECT_EQ(i.users, 10);

@@ -14,12 +14,12 @@ static void collect(void* context, const char* text) {
     strncpy(g_last, text, sizeof g_last - 1);
 }
 
-#define CHECK(cond)                                                  \
-    do {                                                             \
-        if (!(cond)) {                                               \
+#define CHECK(cond)                                                                  \
+    do {                                                                             \
+        if (!(cond)) {                                                               \
             fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            return 1;                                                \
-        }                                                            \
+            return 1;                                                                \
+        }                                                                            \
     } while (0)
 
 int main(void) {
@@ -63,7 +63,8 @@ int main(void) {
         VelkTimeline timeline;
         int32_t i, errors = 0;
         set = CreateTestSet();
-        CHECK(ParseTest(set, "figures", "clients=2\nrequests=3\nserver=127.0.0.1\nport=1\ntimeout=5\n[a]\n") == 1);
+        CHECK(ParseTest(set, "figures",
+                        "clients=2\nrequests=3\nserver=127.0.0.1\nport=1\ntimeout=5\n[a]\n") == 1);
         g_messages = 0;
         CHECK(GetRunTotals(set, &totals) == 0 && g_messages == 1);
         CHECK(GetLatencyStatsCount(set) == 0);
@@ -71,7 +72,8 @@ int main(void) {
         CHECK(GetLatencyStatsCount(set) == 1);
         CHECK(GetLatencyStats(set, 0, &stats) == 1 && strcmp(stats.name, "a") == 0);
         CHECK(stats.count == 0 && stats.errors[0] == 6 && stats.paced == 0);
-        CHECK(GetLatencyStats(set, -1, &stats) == 1 && strcmp(stats.name, "") == 0 && stats.errors[0] == 6);
+        CHECK(GetLatencyStats(set, -1, &stats) == 1 && strcmp(stats.name, "") == 0 &&
+              stats.errors[0] == 6);
         g_messages = 0;
         CHECK(GetLatencyStats(set, 1, &stats) == 0 && g_messages == 1);
         CHECK(GetLatencyStats(set, 0, NULL) == 0);

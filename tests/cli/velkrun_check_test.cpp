@@ -31,7 +31,8 @@ RunResult runVelkrun(const std::string& args) {
 
 TEST(VelkrunCheck, ValidScriptPrintsWhatTheEngineReports) {
     velk::test::TempDir dir;
-    std::string script = dir.write("t.txt", "clients=$gvar(users,1)\nrequests=3\n[home]\n[search]\n");
+    std::string script =
+        dir.write("t.txt", "clients=$gvar(users,1)\nrequests=3\n[home]\n[search]\n");
     RunResult r = runVelkrun("--check -users=12 " + script);
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_NE(r.output.find("Users: 12\n"), std::string::npos) << r.output;
@@ -48,7 +49,8 @@ TEST(VelkrunCheck, ErrorsGiveTheEngineMessageAndANonZeroStatus) {
 
     r = runVelkrun("--check -verbose " + bad);
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.output.find("Invalid command line option -verbose!"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Invalid command line option -verbose!"), std::string::npos)
+        << r.output;
 
     r = runVelkrun("--check " + dir.file("missing.txt"));
     EXPECT_EQ(r.status, 1);

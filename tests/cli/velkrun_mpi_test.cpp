@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "common/child_process.h"
 #include "app/results/rlt_file.h"
+#include "common/child_process.h"
 #include "shared_run_fixture.h"
 
 namespace velk::test {

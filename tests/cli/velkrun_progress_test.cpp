@@ -187,7 +187,8 @@ TEST_F(VelkrunProgress, CtrlCClearsTheLiveLineBeforeItsMessage) {
     const size_t stopping = run.err.find("velkrun: stopping the run");
     ASSERT_NE(stopping, std::string::npos) << run.err;
     // The pseudo-terminal shows the program's "\n" as "\r\n".
-    EXPECT_EQ(run.err.rfind("\r\033[K\r\n", stopping), stopping - 6) << ::testing::PrintToString(run.err);
+    EXPECT_EQ(run.err.rfind("\r\033[K\r\n", stopping), stopping - 6)
+        << ::testing::PrintToString(run.err);
 }
 
 // The closing line names the classes of the errors that happened.

@@ -11,7 +11,6 @@
 #include "support/http_text.h"
 #include "support/test_http_server.h"
 
-
 namespace velk::test {
 namespace {
 
@@ -26,7 +25,8 @@ class VelkrunRun : public ::testing::Test {
 protected:
     std::string script(const std::string& body, const std::string& name = "shop.txt") {
         return m_dir.write(name, "server=127.0.0.1\nport=" + std::to_string(m_server.port()) +
-                                           "\nreportdir=" + m_dir.path().string() + "\ndelaystart=0\n" + body);
+                                     "\nreportdir=" + m_dir.path().string() + "\ndelaystart=0\n" +
+                                     body);
     }
     TempDir m_dir;
     TestHttpServer m_server;
@@ -112,7 +112,9 @@ TEST_F(VelkrunRun, ExitStatusSaysWhatWentWrong) {
         const char* text;
     } cases[] = {
         {{script("[a]\n[a]\n", "dup.txt")}, 1, "Duplicate request definition:a"},
-        {{script("[a]\n"), "--set", "clients=x"}, 1, "Integer number expected as a value of clients"},
+        {{script("[a]\n"), "--set", "clients=x"},
+         1,
+         "Integer number expected as a value of clients"},
         {{script("[a]\n"), "--set", "nosuch=1"}, 1, "--set nosuch=1"},
         {{script("[a]\n[testseq]\nb\n", "undefined.txt")}, 3, "Request b not found!"},
         {{script("[a]\n"), "--set"}, 2, "--set needs an option"},

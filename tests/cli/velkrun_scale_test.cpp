@@ -21,7 +21,8 @@ TEST(VelkrunScale, TenThousandUsersStartRunAndFinishOnTwoLoops) {
     const rlim_t needed = kUsers + 256;
     if (files.rlim_max < needed) {
         files.rlim_max = needed;  // allowed to root
-        if (setrlimit(RLIMIT_NOFILE, &files) != 0) GTEST_SKIP() << "needs " << needed << " open files";
+        if (setrlimit(RLIMIT_NOFILE, &files) != 0)
+            GTEST_SKIP() << "needs " << needed << " open files";
     }
     files.rlim_cur = files.rlim_max;
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &files), 0);
@@ -29,17 +30,19 @@ TEST(VelkrunScale, TenThousandUsersStartRunAndFinishOnTwoLoops) {
     ManyConnectionServer server;
     ASSERT_TRUE(server.started());
     TempDir dir;
-    const std::string script = dir.write(
-        "scale.txt", "server=127.0.0.1\nport=" + std::to_string(server.port()) + "\nclients=" +
-                         std::to_string(kUsers) + "\nrequests=3\nkeepalive=1\ndelaystart=0\ndelay=200\n" +
-                         "timeout=120\nreportdir=" + dir.path().string() + "\n[page]\n");
+    const std::string script =
+        dir.write("scale.txt", "server=127.0.0.1\nport=" + std::to_string(server.port()) +
+                                   "\nclients=" + std::to_string(kUsers) +
+                                   "\nrequests=3\nkeepalive=1\ndelaystart=0\ndelay=200\n" +
+                                   "timeout=120\nreportdir=" + dir.path().string() + "\n[page]\n");
     ChildProcess run(VELKRUN_PATH, {script, "--quiet", "--threads", "2"}, dir.file("out.txt"),
                      dir.file("err.txt"));
     ASSERT_EQ(run.wait(600), 0) << run.err();
     EXPECT_EQ(server.requests(), 3 * kUsers);
     EXPECT_EQ(server.accepted(), kUsers);  // one kept-alive connection per user
     const std::string said = run.err();
-    EXPECT_NE(said.find("velkrun: " + std::to_string(3 * kUsers) + " requests, 0 errors"), std::string::npos)
+    EXPECT_NE(said.find("velkrun: " + std::to_string(3 * kUsers) + " requests, 0 errors"),
+              std::string::npos)
         << said;
 }
 

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "common/child_process.h"
-#include "common/temp_dir.h"
 #include "app/scenario/scenario.h"
 #include "app/scenario/scenario_file.h"
+#include "common/child_process.h"
+#include "common/temp_dir.h"
 #include "support/test_http_server.h"
 
 namespace velk::test {

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "common/child_process.h"
 #include "app/results/rlt_file.h"
+#include "common/child_process.h"
 #include "shared_run_fixture.h"
 
 namespace velk::test {
@@ -111,9 +111,11 @@ TEST_F(VelkrunShard, ShareOptionsAreChecked) {
 TEST_F(VelkrunShard, MergedRunHasTheFiguresAndThresholdsOfAllUsers) {
     const std::string path = script();
     const std::vector<std::string> files = runShards(path);
-    std::vector<std::string> args = {"--merge", m_dir.file("all.rlt"), "--summary",
-                                     m_dir.file("all.json"), "--threshold", "errors<3",
-                                     "--threshold", "a:rps<1", path};
+    std::vector<std::string> args = {"--merge",     m_dir.file("all.rlt"),
+                                     "--summary",   m_dir.file("all.json"),
+                                     "--threshold", "errors<3",
+                                     "--threshold", "a:rps<1",
+                                     path};
     args.insert(args.end(), files.begin(), files.end());
     std::string err;
     // Every user's response times are there: 12 timed, user 3's two refused.

@@ -1,18 +1,19 @@
 #pragma once
 // A private temporary directory, removed with everything in it at the end of a test.
+#include <stdlib.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
-
-#include <stdlib.h>
 
 namespace velk::test {
 
 class TempDir {
 public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "velk-test-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "velk-test-XXXXXX").string();
         if (mkdtemp(pattern.data())) m_path = pattern;
     }
     ~TempDir() {

@@ -13,10 +13,10 @@
 
 #include "gui/editor/address_pattern_edit.h"
 #include "gui/editor/delay_field.h"
-#include "page_fixture.h"
 #include "gui/editor/param_dialog.h"
 #include "gui/editor/request_options_panel.h"
 #include "gui/editor/scenario_options_panel.h"
+#include "page_fixture.h"
 
 namespace velk::editor::test {
 namespace {

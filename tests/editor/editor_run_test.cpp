@@ -8,13 +8,13 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "app/scenario/scenario_checks.h"
 #include "common/message_capture.h"
 #include "common/temp_dir.h"
 #include "demo_server.h"
-#include "page_fixture.h"
 #include "gui/editor/param_dialog.h"
 #include "gui/editor/request_options_panel.h"
-#include "app/scenario/scenario_checks.h"
+#include "page_fixture.h"
 #include "velkcore.h"
 
 namespace velk::editor::test {

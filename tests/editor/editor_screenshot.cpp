@@ -8,10 +8,10 @@
 #include <QTreeWidget>
 #include <cstdio>
 
+#include "app/scenario/scenario_document.h"
 #include "gui/editor/editor_form_view.h"
 #include "gui/editor/param_dialog.h"
 #include "gui/editor/request_options_panel.h"
-#include "app/scenario/scenario_document.h"
 
 int main(int argc, char** argv) {
     if (argc < 3) {

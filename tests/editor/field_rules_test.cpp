@@ -7,8 +7,8 @@
 #include "app/editor/delay_field_rule.h"
 #include "app/editor/editor_tables.h"
 #include "app/editor/from_to_rule.h"
-#include "app/scenario/request.h"
 #include "app/editor/request_row_text.h"
+#include "app/scenario/request.h"
 
 namespace velk::editor {
 namespace {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "gui/editor/editor_form_view.h"
 #include "app/scenario/scenario_document.h"
+#include "gui/editor/editor_form_view.h"
 
 class QWidget;
 

@@ -10,8 +10,8 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#include "page_fixture.h"
 #include "gui/editor/request_options_panel.h"
+#include "page_fixture.h"
 
 namespace velk::editor::test {
 namespace {

@@ -14,7 +14,8 @@ namespace {
 
 void checkInside(std::string_view view, std::string_view outer) {
     if (view.empty()) return;
-    if (view.data() < outer.data() || view.data() + view.size() > outer.data() + outer.size()) __builtin_trap();
+    if (view.data() < outer.data() || view.data() + view.size() > outer.data() + outer.size())
+        __builtin_trap();
 }
 
 }  // namespace
@@ -22,8 +23,10 @@ void checkInside(std::string_view view, std::string_view outer) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view input(reinterpret_cast<const char*>(data), size);
     size_t newline = input.find('\n');
-    std::string_view name = input.substr(0, newline == std::string_view::npos ? input.size() : newline);
-    std::string_view body = newline == std::string_view::npos ? std::string_view() : input.substr(newline + 1);
+    std::string_view name =
+        input.substr(0, newline == std::string_view::npos ? input.size() : newline);
+    std::string_view body =
+        newline == std::string_view::npos ? std::string_view() : input.substr(newline + 1);
 
     velk::UserRandom random(size);
     if (auto v = velk::extractUrlParam(body, name, random)) checkInside(*v, body);
@@ -35,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     velk::appendDecodedAndEncoded(body, out);
 
     static const velk::VariableTable variables{{"next", "/cart?step=2"}, {"empty", ""}};
-    for (std::string_view expression : {std::string_view("$action"), std::string_view("$href"), name})
+    for (std::string_view expression :
+         {std::string_view("$action"), std::string_view("$href"), name})
         velk::resolveUriExpression(expression, body, variables);
     std::string href = "$href(" + std::string(name) + ")";
     velk::resolveUriExpression(href, body, variables);

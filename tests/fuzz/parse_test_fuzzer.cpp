@@ -1,9 +1,10 @@
 // libFuzzer target: the test-script parser on arbitrary bytes.
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 #include "base/message.h"
 #include "script/parsed_test.h"

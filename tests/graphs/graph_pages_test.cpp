@@ -9,10 +9,10 @@
 #include <cstdio>
 #include <thread>
 
+#include "app/results/results_container.h"
 #include "gui/results/add_graphics_form_view.h"
 #include "gui/results/chart_view.h"
 #include "gui/results/graphics_form_view.h"
-#include "app/results/results_container.h"
 #include "results_fixture.h"
 
 namespace velk::results {

@@ -14,10 +14,10 @@
 #include <cstdio>
 #include <random>
 
+#include "app/results/results_container.h"
 #include "gui/results/add_graphics_form_view.h"
 #include "gui/results/chart_view.h"
 #include "gui/results/graphics_form_view.h"
-#include "app/results/results_container.h"
 
 namespace {
 

@@ -23,7 +23,8 @@ TEST_F(ConnectionChoice, HttpProxyGetsTheAbsoluteFormAndProxyHeaders) {
     EXPECT_GE(run("a"), 0);
     ASSERT_TRUE(proxy.waitForHandshakes(1, 10000));
     const std::string port = std::to_string(m_server.port());
-    EXPECT_EQ(proxy.handshake(0), "GET http://127.0.0.1:" + port + "/p?q=1 HTTP/1.1\r\n" + hostHeader() +
+    EXPECT_EQ(proxy.handshake(0), "GET http://127.0.0.1:" + port + "/p?q=1 HTTP/1.1\r\n" +
+                                      hostHeader() +
                                       "Proxy-Authorization: Basic Ym9iOnNlY3JldA==\r\n"
                                       "Proxy-Connection: Keep-Alive\r\n\r\n");
 }
@@ -55,8 +56,10 @@ TEST_F(ConnectionChoice, RefusingProxyFailsTheRequestWithItsLog) {
     load("proxy=httpc:127.0.0.1:" + std::to_string(proxy.port()) + "\n[a]\n");
     EXPECT_EQ(run("a"), kResultNetwork);
     std::string log = logText();
-    EXPECT_NE(log.find("CONNECT 127.0.0.1:" + std::to_string(m_server.port()) + " HTTP/1.0\r\n\r\n"),
-              std::string::npos) << log;
+    EXPECT_NE(
+        log.find("CONNECT 127.0.0.1:" + std::to_string(m_server.port()) + " HTTP/1.0\r\n\r\n"),
+        std::string::npos)
+        << log;
     EXPECT_NE(log.find("Server rejected CONNECT request.\r\n"), std::string::npos) << log;
     EXPECT_NE(log.find("Failed to connect to remote host.\r\n"), std::string::npos) << log;
     EXPECT_EQ(m_server.requestCount(), 0);
@@ -95,8 +98,8 @@ TEST_F(ConnectionChoice, Sslv2IsRefusedWithAClearLine) {
 
 TEST_F(ConnectionChoice, AnotherServerGetsItsOwnConnectionAndTheNextRequestANewOne) {
     TestHttpServer other;
-    load("keepalive=1\n[main1]\n[elsewhere]\n$server=localhost\n$port=" + std::to_string(other.port()) +
-         "\n[main2]\n");
+    load("keepalive=1\n[main1]\n[elsewhere]\n$server=localhost\n$port=" +
+         std::to_string(other.port()) + "\n[main2]\n");
     EXPECT_GE(run("main1"), 0);
     EXPECT_GE(run("elsewhere"), 0) << logText();
     EXPECT_FALSE(m_session->aimedAtMainServer);
@@ -112,7 +115,8 @@ TEST_F(ConnectionChoice, AnotherServerGetsItsOwnConnectionAndTheNextRequestANewO
 TEST_F(ConnectionChoice, UnresolvableServerFailsTheRequestWithItsName) {
     load("[a]\n$server=no-such-host.invalid\n");
     EXPECT_EQ(run("a"), kResultNetwork);
-    EXPECT_NE(logText().find("Failed to resolve hostname:no-such-host.invalid!\r\n"), std::string::npos);
+    EXPECT_NE(logText().find("Failed to resolve hostname:no-such-host.invalid!\r\n"),
+              std::string::npos);
 }
 
 TEST_F(ConnectionChoice, ClosedPortFailsToConnect) {

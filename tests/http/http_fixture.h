@@ -50,7 +50,9 @@ protected:
 
     RequestDef& request(const std::string& name) { return *m_set->requests.at(name); }
 
-    int32_t run(const std::string& name) { return executeRequest(*m_session, request(name), m_body); }
+    int32_t run(const std::string& name) {
+        return executeRequest(*m_session, request(name), m_body);
+    }
 
     // The user's log so far.
     std::string logText() {
@@ -63,10 +65,13 @@ protected:
     }
 
     std::string body() const {
-        return m_body ? std::string(m_session->response.view().substr(*m_body)) : std::string("<none>");
+        return m_body ? std::string(m_session->response.view().substr(*m_body))
+                      : std::string("<none>");
     }
 
-    std::string hostHeader() const { return "Host: 127.0.0.1:" + std::to_string(m_server.port()) + "\r\n"; }
+    std::string hostHeader() const {
+        return "Host: 127.0.0.1:" + std::to_string(m_server.port()) + "\r\n";
+    }
 
     MessageCapture m_messages;
     TempDir m_logDir;

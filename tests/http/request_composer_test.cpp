@@ -17,7 +17,8 @@ TEST_F(RequestBytes, GetWithoutAndWithParameters) {
     EXPECT_GE(run("query"), 0);
     auto received = m_server.requests();
     ASSERT_EQ(received.size(), 2u);
-    EXPECT_EQ(received[0].raw, "GET /index.html HTTP/1.1\r\n" + hostHeader() + "Connection: close\r\n\r\n");
+    EXPECT_EQ(received[0].raw,
+              "GET /index.html HTTP/1.1\r\n" + hostHeader() + "Connection: close\r\n\r\n");
     EXPECT_EQ(received[1].raw, "GET /search?a=1&b=2 HTTP/1.1\r\n" + hostHeader() +
                                    "Referrer: http://127.0.0.1:" + std::to_string(m_server.port()) +
                                    "/index.html\r\nConnection: close\r\n\r\n");
@@ -29,9 +30,10 @@ TEST_F(RequestBytes, PostUrlencodedAndEmpty) {
     EXPECT_GE(run("empty"), 0);
     auto received = m_server.requests();
     ASSERT_EQ(received.size(), 2u);
-    EXPECT_EQ(received[0].raw, "POST /login HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
-                               "Content-Length: 19\r\n" + hostHeader() +
-                                   "Connection: close\r\n\r\nuser=bob&pass=x%26y");
+    EXPECT_EQ(received[0].raw,
+              "POST /login HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+              "Content-Length: 19\r\n" +
+                  hostHeader() + "Connection: close\r\n\r\nuser=bob&pass=x%26y");
     EXPECT_NE(received[1].raw.find("Content-Length: 0\r\n"), std::string::npos);
     EXPECT_TRUE(received[1].raw.ends_with("\r\n\r\n"));
 }
@@ -43,13 +45,13 @@ TEST_F(RequestBytes, MultipartUsesTheUsersRandomBoundary) {
     int draws[4];
     for (int& d : draws) d = expected.next(65536);
     char boundary[64];
-    std::snprintf(boundary, sizeof boundary, "-----------------------------%04x%04x%04x%04x", draws[3],
-                  draws[2], draws[1], draws[0]);
+    std::snprintf(boundary, sizeof boundary, "-----------------------------%04x%04x%04x%04x",
+                  draws[3], draws[2], draws[1], draws[0]);
     const std::string b = boundary;
     EXPECT_GE(run("upload"), 0);
-    const std::string body = "--" + b + "\r\nContent-Disposition: form-data; name=\"name\"\r\n\r\nvelk\r\n" +
-                             "--" + b + "\r\nContent-Disposition: form-data; name=\"note\"\r\n\r\nhi\r\n" +
-                             "--" + b + "--\r\n";
+    const std::string body =
+        "--" + b + "\r\nContent-Disposition: form-data; name=\"name\"\r\n\r\nvelk\r\n" + "--" + b +
+        "\r\nContent-Disposition: form-data; name=\"note\"\r\n\r\nhi\r\n" + "--" + b + "--\r\n";
     ASSERT_EQ(m_server.requestCount(), 1);
     EXPECT_EQ(m_server.requests()[0].raw,
               "POST /up HTTP/1.1\r\nContent-Type: multipart/form-data; boundary=" + b +
@@ -92,18 +94,21 @@ TEST_F(RequestBytes, RawContentIsTheBodyWithItsOwnHeaders) {
     load("[soap]\n$uri=/ws\n$header=Content-Type: text/xml\n$content=<<END\n<a>1 & 2</a>\nEND\n");
     EXPECT_GE(run("soap"), 0);
     const std::string body = "<a>1 & 2</a>\n";
-    EXPECT_EQ(m_server.requests()[0].raw, "POST /ws HTTP/1.1\r\nContent-Type: text/xml\r\nContent-Length: " +
-                                              std::to_string(body.size()) + "\r\n" + hostHeader() +
-                                              "Connection: close\r\n\r\n" + body);
+    EXPECT_EQ(m_server.requests()[0].raw,
+              "POST /ws HTTP/1.1\r\nContent-Type: text/xml\r\nContent-Length: " +
+                  std::to_string(body.size()) + "\r\n" + hostHeader() +
+                  "Connection: close\r\n\r\n" + body);
 }
 
 TEST_F(RequestBytes, CommonHeadersAuthorizationPragmaAndKeepAlive) {
-    load("authorization=user:pa55\nproxynocache=1\nkeepalive=1\n[header]\nUser-Agent: velk\n"
-         "X-Test: 1\n[a]\n$uri=/a\n");
+    load(
+        "authorization=user:pa55\nproxynocache=1\nkeepalive=1\n[header]\nUser-Agent: velk\n"
+        "X-Test: 1\n[a]\n$uri=/a\n");
     EXPECT_GE(run("a"), 0);
     EXPECT_EQ(m_server.requests()[0].raw, "GET /a HTTP/1.1\r\n" + hostHeader() +
                                               "User-Agent: velk\r\nX-Test: 1\r\nPragma: nocache\r\n"
-                                              "Authorization: Basic " + encodeBase64("user:pa55") +
+                                              "Authorization: Basic " +
+                                              encodeBase64("user:pa55") +
                                               "\r\nConnection: Keep-Alive\r\n\r\n");
 }
 
@@ -138,7 +143,8 @@ TEST_F(RequestBytes, HostHeaderOmitsTheDefaultPorts) {
     for (int port : {80, 443, 8080}) {
         m_session->request.clear();
         composeHeaders(*m_session, "example.test", port);
-        std::string expected = port == 8080 ? "Host: example.test:8080\r\n" : "Host: example.test\r\n";
+        std::string expected =
+            port == 8080 ? "Host: example.test:8080\r\n" : "Host: example.test\r\n";
         EXPECT_EQ(m_session->request.view(), expected);
         // The header block moves the test's current target.
         EXPECT_EQ(m_set->currentTarget.get().server, "example.test");

@@ -14,7 +14,8 @@ namespace {
 using ResponseReading = HttpFixture;
 
 TEST_F(ResponseReading, ChunkedBodyIsStoredDechunked) {
-    m_server.setHandler(TestHttpServer::replyWith(chunkedResponse(200, {"hel", "lo"}, "X-A: 1\r\n")));
+    m_server.setHandler(
+        TestHttpServer::replyWith(chunkedResponse(200, {"hel", "lo"}, "X-A: 1\r\n")));
     load("keepalive=1\n[a]\n");
     EXPECT_GE(run("a"), 0);
     EXPECT_EQ(body(), "hello");
@@ -22,8 +23,8 @@ TEST_F(ResponseReading, ChunkedBodyIsStoredDechunked) {
 }
 
 TEST_F(ResponseReading, ContinueIsDroppedAndTheSecondHeaderBlockKept) {
-    m_server.setHandler(TestHttpServer::replyWith("HTTP/1.1 100 Continue\r\n\r\n" +
-                                                  httpResponse(200, "done")));
+    m_server.setHandler(
+        TestHttpServer::replyWith("HTTP/1.1 100 Continue\r\n\r\n" + httpResponse(200, "done")));
     load("[a]\n");
     EXPECT_GE(run("a"), 0);
     EXPECT_EQ(m_session->response.view(), httpResponse(200, "done"));
@@ -92,8 +93,10 @@ TEST_F(ResponseReading, BrokenFramingIsANetworkErrorNotAnAllocation) {
         std::string reply;
         const char* logText;
     } cases[] = {
-        {"garbage chunk size", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n", "Error(CHUNKLEN)"},
-        {"huge chunk size", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nffffffffffffffff\r\n",
+        {"garbage chunk size", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n",
+         "Error(CHUNKLEN)"},
+        {"huge chunk size",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nffffffffffffffff\r\n",
          "Error(CHUNKLEN)"},
         {"negative length", "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\n", "Error(HDR)"},
         {"closed in the header", "HTTP/1.1 200 OK\r\nX-A:", "Error(HDR)"},
@@ -248,11 +251,13 @@ TEST_F(ResponseReading, StoredResponsesShareTheRunsBudget) {
 // Many users with small pages: each takes only a little of the budget, so a
 // run of thousands of users does not spend it on room nobody uses.
 TEST_F(ResponseReading, SmallPagesOfManyUsersFitAModestBudget) {
-    m_server.setHandler([](const ReceivedRequest&, Responder& r) { r.respond(200, std::string(500, 'p')); });
+    m_server.setHandler(
+        [](const ReceivedRequest&, Responder& r) { r.respond(200, std::string(500, 'p')); });
     load("[page]\n");
     ResponseBudget budget(size_t(1) << 20);
     for (int user = 0; user < 40; ++user) {
-        HttpSession session(m_set->options, m_set->headers, m_set->currentTarget, m_set->httpCounters);
+        HttpSession session(m_set->options, m_set->headers, m_set->currentTarget,
+                            m_set->httpCounters);
         session.responseBudget = &budget;
         ASSERT_EQ(setUpUserConnection(session), 0);
         BodyRef pageBody;

@@ -6,10 +6,10 @@
 #include <fstream>
 #include <iterator>
 
-#include "common/message_capture.h"
-#include "demo_scenario.h"
 #include "app/scenario/scenario.h"
 #include "app/scenario/scenario_file.h"
+#include "common/message_capture.h"
+#include "demo_scenario.h"
 #include "velkcore.h"
 
 namespace velk::model {

@@ -7,8 +7,8 @@
 
 #include <functional>
 
-#include "common/message_capture.h"
 #include "app/scenario/scenario.h"
+#include "common/message_capture.h"
 #include "velkcore.h"
 
 namespace velk::model {

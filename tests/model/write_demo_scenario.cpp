@@ -1,8 +1,8 @@
 // Writes the example scenario: write_demo_scenario examples/demo-shop.vts
 #include <cstdio>
 
-#include "demo_scenario.h"
 #include "app/scenario/scenario_file.h"
+#include "demo_scenario.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

@@ -47,7 +47,8 @@ void finishBounded(loop::LoopGroup& group, std::chrono::seconds limit = std::chr
 }
 
 // One exchange on a fresh connection; "" on any failure.
-std::string exchange(Connection& conn, const std::string& host, uint16_t port, bool secure, int timeout) {
+std::string exchange(Connection& conn, const std::string& host, uint16_t port, bool secure,
+                     int timeout) {
     if (conn.init(host, port, secure, 1, timeout) != 0 || conn.connect() != 0) return "";
     if (writeAll(conn, kRequest) != int(kRequest.size())) return "";
     return readResponse(conn);
@@ -130,7 +131,8 @@ TEST(LoopConnection, SocketNumbersReusedAfterCloseAreWatchedAfresh) {
     finishBounded(group);
     EXPECT_EQ(refused, 3);
     ASSERT_EQ(answers.size(), 3u);
-    for (const std::string& a : answers) EXPECT_EQ(a, "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello");
+    for (const std::string& a : answers)
+        EXPECT_EQ(a, "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello");
 }
 
 TEST(LoopConnection, CancelledWaitsFailAtOnceAndPausesEndEarly) {
@@ -151,10 +153,12 @@ TEST(LoopConnection, CancelledWaitsFailAtOnceAndPausesEndEarly) {
     });
     group.spawn([&] {
         ++parked;
-        slept = loop::sleepOrStop(3600 * 1000, [] { return false; }, 100);
+        slept = loop::sleepOrStop(
+            3600 * 1000, [] { return false; }, 100);
     });
     std::thread aborter([&] {
-        for (int i = 0; i < 3000 && parked.load() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (int i = 0; i < 3000 && parked.load() < 2; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         group.cancelWaits();
     });

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "app/scenario/scenario_document.h"
 #include "gui/recorder/my_web_view.h"
 #include "gui/recorder/recorder_form_view.h"
-#include "app/scenario/scenario_document.h"
 
 // Failed comparisons of recorded requests print them.
 namespace QTest {

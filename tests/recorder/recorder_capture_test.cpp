@@ -5,10 +5,10 @@
 #include <QTest>
 #include <QWebEngineCertificateError>
 
-#include "browser_fixture.h"
-#include "demo_server.h"
 #include "app/scenario/req_param_function.h"
 #include "app/scenario/scenario_file.h"
+#include "browser_fixture.h"
+#include "demo_server.h"
 #include "support/test_http_server.h"
 
 namespace velk::recorder::test {

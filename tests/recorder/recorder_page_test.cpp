@@ -13,11 +13,11 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include "app/recorder/request_list_rows.h"
 #include "browser_fixture.h"
 #include "gui/recorder/capture_script.h"
-#include "gui/shell/main_frame.h"
 #include "gui/recorder/recorder_controller.h"
-#include "app/recorder/request_list_rows.h"
+#include "gui/shell/main_frame.h"
 #include "support/test_http_server.h"
 
 namespace velk::recorder::test {

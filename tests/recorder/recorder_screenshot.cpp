@@ -7,10 +7,10 @@
 #include <QWebEnginePage>
 #include <cstdio>
 
+#include "app/scenario/scenario_document.h"
 #include "demo_server.h"
 #include "gui/recorder/my_web_view.h"
 #include "gui/recorder/recorder_form_view.h"
-#include "app/scenario/scenario_document.h"
 
 namespace {
 

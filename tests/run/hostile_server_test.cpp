@@ -31,7 +31,8 @@ void hostile(const ReceivedRequest& req, Responder& r) {
         r.trickle(httpResponse(200, "slow", "Connection: close\r\n"), 1, 10);
         r.close();
     } else if (t == "/big-header") {
-        r.send("HTTP/1.1 200 OK\r\nX-Big: " + std::string(10 << 20, 'b') + "\r\nContent-Length: 2\r\n\r\nok");
+        r.send("HTTP/1.1 200 OK\r\nX-Big: " + std::string(10 << 20, 'b') +
+               "\r\nContent-Length: 2\r\n\r\nok");
     } else if (t == "/chunk-size") {
         r.send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nffffffffffffffff\r\nxx");
         r.close();
@@ -59,10 +60,18 @@ TEST(HostileServer, EveryRequestEndsAsATimeOrItsClassAndTheUserGoesOn) {
         const char* uri;
         int32_t expected;  // 0: any time
     } entries[] = {
-        {"resetheader", "/reset-header", -1}, {"ok1", "/ok", 0},          {"closebody", "/close-body", -1},
-        {"cutchunk", "/cut-chunk", -1},       {"stall", "/stall", -4},     {"ok2", "/ok", 0},
-        {"trickle", "/trickle", 0},           {"bigheader", "/big-header", 0}, {"chunksize", "/chunk-size", -1},
-        {"negative", "/negative", -1},        {"garbage", "/garbage", -2}, {"loop", "/loop", -2},
+        {"resetheader", "/reset-header", -1},
+        {"ok1", "/ok", 0},
+        {"closebody", "/close-body", -1},
+        {"cutchunk", "/cut-chunk", -1},
+        {"stall", "/stall", -4},
+        {"ok2", "/ok", 0},
+        {"trickle", "/trickle", 0},
+        {"bigheader", "/big-header", 0},
+        {"chunksize", "/chunk-size", -1},
+        {"negative", "/negative", -1},
+        {"garbage", "/garbage", -2},
+        {"loop", "/loop", -2},
         {"ok3", "/ok", 0},
     };
     std::string script = "server=127.0.0.1\nport=" + std::to_string(server.port()) +
@@ -89,10 +98,13 @@ TEST(HostileServer, EveryRequestEndsAsATimeOrItsClassAndTheUserGoesOn) {
             }
         }
     std::string report;
-    ASSERT_EQ(SaveResults(set, &report, [](void* sink, const char* text) { *static_cast<std::string*>(sink) += text; },
-                          nullptr),
+    ASSERT_EQ(SaveResults(
+                  set, &report,
+                  [](void* sink, const char* text) { *static_cast<std::string*>(sink) += text; },
+                  nullptr),
               0);
-    EXPECT_NE(report.find("Total " + std::to_string(errors) + " errors!!!"), std::string::npos) << report;
+    EXPECT_NE(report.find("Total " + std::to_string(errors) + " errors!!!"), std::string::npos)
+        << report;
     EXPECT_EQ(report.find("N/A"), std::string::npos);  // no request went unrecorded
     FreeTestSet(set);
     SetOutFunc(nullptr, nullptr);

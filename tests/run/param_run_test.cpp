@@ -5,8 +5,8 @@
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <set>
 #include <mutex>
+#include <set>
 
 #include "common/message_capture.h"
 #include "common/temp_dir.h"
@@ -31,7 +31,8 @@ std::vector<std::pair<std::string, std::string>> queryOf(const std::string& targ
     size_t pos = 0;
     while (pos <= rest.size()) {
         size_t amp = rest.find('&', pos);
-        std::string item = rest.substr(pos, amp == std::string::npos ? std::string::npos : amp - pos);
+        std::string item =
+            rest.substr(pos, amp == std::string::npos ? std::string::npos : amp - pos);
         size_t eq = item.find('=');
         out.emplace_back(item.substr(0, eq), eq == std::string::npos ? "" : item.substr(eq + 1));
         if (amp == std::string::npos) break;
@@ -66,7 +67,8 @@ protected:
         return out;
     }
     std::string param(const ReceivedRequest& r, const std::string& name) {
-        for (const auto& [k, v] : queryOf(r.target)) if (k == name) return v;
+        for (const auto& [k, v] : queryOf(r.target))
+            if (k == name) return v;
         return "<absent>";
     }
 
@@ -96,7 +98,8 @@ TEST_F(ParamRun, CountersPicksAndUserNumbersPerUser) {
 }
 
 TEST_F(ParamRun, RandomValuesStayInTheirRanges) {
-    run("clients=2\nrequests=20\n[a]\nwho=$clid()\nn=$NRand(1,10)\nf=$NRand(0.5,3.5)\nx=$NRand(5,5,id)\n"
+    run("clients=2\nrequests=20\n[a]\nwho=$clid()\nn=$NRand(1,10)\nf=$NRand(0.5,3.5)\nx=$NRand(5,5,"
+        "id)\n"
         "r=$ARand(8,8)\nq=$ARand(4,8)\np=$LRand(x,y,z)\n");
     std::map<std::string, int> picks;
     for (const ReceivedRequest& r : m_server.requests()) {
@@ -113,7 +116,8 @@ TEST_F(ParamRun, RandomValuesStayInTheirRanges) {
         ++picks[param(r, "p")];
     }
     EXPECT_EQ(m_server.requestCount(), 40);
-    for (const auto& [value, count] : picks) EXPECT_TRUE(value == "x" || value == "y" || value == "z") << value;
+    for (const auto& [value, count] : picks)
+        EXPECT_TRUE(value == "x" || value == "y" || value == "z") << value;
 }
 
 TEST_F(ParamRun, UsersSharingOneLoopDrawDifferentRandomValues) {
@@ -133,10 +137,12 @@ TEST_F(ParamRun, ValuesCarriedFromResponsesToLaterRequests) {
         else
             r.respond(200, "nothing here");
     });
-    run("requests=2\n[form]\n$uri=/form\n$exportvar=token,/name=\"token\" value=\"(\\w+)\"/,tok-$1$$\n"
+    run("requests=2\n[form]\n$uri=/form\n$exportvar=token,/name=\"token\" "
+        "value=\"(\\w+)\"/,tok-$1$$\n"
         "[use]\n$uri=/use\nv=$var(token,none)\ng=$RegExp(/value=\"(\\w+)\"/,[$1])\n"
         "n=$rxname(/id=\"(\\w+)\"/,$1),5\n[after]\n$uri=/after\nv=$var(token,none)\n"
-        "g=$RegExp(/value=\"(\\w+)\"/,[$1])\n$exportvar=token,/T(\\d+)/,$1\n[last]\n$uri=/last\nv=$var(token,none)\n");
+        "g=$RegExp(/value=\"(\\w+)\"/,[$1])\n$exportvar=token,/T(\\d+)/,$1\n[last]\n$uri=/"
+        "last\nv=$var(token,none)\n");
     auto requests = m_server.requests();
     ASSERT_EQ(requests.size(), 8u);
     EXPECT_EQ(requests[1].target, "/use?v=tok-T123$&g=[T123]&field=5");
@@ -149,12 +155,14 @@ TEST_F(ParamRun, ValuesCarriedFromResponsesToLaterRequests) {
 TEST_F(ParamRun, LinkParametersAndHiddenFieldsOfThePreviousPage) {
     m_server.setHandler([](const ReceivedRequest& req, Responder& r) {
         if (req.target == "/page")
-            r.respond(200, "<a href=\"/product?id=42&amp;x=1\">p</a>"
-                           "<form><input type=\"hidden\" name=\"token\" value=\"a b&amp;c\"></form>");
+            r.respond(200,
+                      "<a href=\"/product?id=42&amp;x=1\">p</a>"
+                      "<form><input type=\"hidden\" name=\"token\" value=\"a b&amp;c\"></form>");
         else
             r.respond(200, "plain");
     });
-    run("[page]\n$uri=/page\n[use]\n$uri=/use\nid=$UrlParam\nt=$Hidden(token)\n[again]\n$uri=/again\nid=$UrlParam\n");
+    run("[page]\n$uri=/page\n[use]\n$uri=/use\nid=$UrlParam\nt=$Hidden(token)\n[again]\n$uri=/"
+        "again\nid=$UrlParam\n");
     auto requests = m_server.requests();
     ASSERT_EQ(requests.size(), 3u);
     EXPECT_EQ(requests[1].target, "/use?id=42&t=a%20b%26c");
@@ -168,8 +176,8 @@ TEST_F(ParamRun, FailChecksAndFileUploads) {
     TempDir dir;
     const std::string file = dir.write("up.txt", "file bytes\x01\x02");
     run("[plain]\n$uri=/bad\n$fail=/failed/i\n[inverted]\n$uri=/good\n$fail=!/Welcome/\n"
-        "[missing]\n$uri=/good\n$fail=!/Goodbye/\n[upload]\n$uri=/up\nnote=hi\ndoc=$File(" + file +
-        ",text/plain)\ngone=$File(" + dir.file("none.bin") + ")\n");
+        "[missing]\n$uri=/good\n$fail=!/Goodbye/\n[upload]\n$uri=/up\nnote=hi\ndoc=$File(" +
+        file + ",text/plain)\ngone=$File(" + dir.file("none.bin") + ")\n");
     auto** rows = static_cast<int32_t**>(GetResults(m_set, 0));
     EXPECT_EQ(rows[0][0], -3);
     EXPECT_GE(rows[1][0], 0);
@@ -177,7 +185,8 @@ TEST_F(ParamRun, FailChecksAndFileUploads) {
     EXPECT_GE(rows[3][0], 0);
     const ReceivedRequest upload = m_server.requests()[3];
     EXPECT_EQ(upload.method, "POST");
-    EXPECT_NE(upload.header("Content-Type").find("multipart/form-data; boundary="), std::string::npos);
+    EXPECT_NE(upload.header("Content-Type").find("multipart/form-data; boundary="),
+              std::string::npos);
     EXPECT_NE(upload.body.find("Content-Disposition: form-data; name=\"doc\"; filename=\"" + file +
                                "\"\r\nContent-Type: text/plain\r\n\r\nfile bytes\x01\x02\r\n"),
               std::string::npos)
@@ -195,8 +204,9 @@ TEST_F(ParamRun, RawContentIsRebuiltForEveryRequest) {
     std::vector<std::string> bodies;
     for (const ReceivedRequest& r : m_server.requests()) bodies.push_back(r.body);
     std::sort(bodies.begin(), bodies.end());
-    EXPECT_EQ(bodies, (std::vector<std::string>{"<n user=\"u0\">1</n> & more\n", "<n user=\"u0\">2</n> & more\n",
-                                               "<n user=\"u1\">1</n> & more\n", "<n user=\"u1\">2</n> & more\n"}));
+    EXPECT_EQ(bodies, (std::vector<std::string>{
+                          "<n user=\"u0\">1</n> & more\n", "<n user=\"u0\">2</n> & more\n",
+                          "<n user=\"u1\">1</n> & more\n", "<n user=\"u1\">2</n> & more\n"}));
 }
 
 // Values at the ends of the int32 range, and a $fail pattern that gives up its work

@@ -1,16 +1,15 @@
 // Whole runs through the C interface against a loopback server.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <mutex>
-#include <sched.h>
-#include <sys/resource.h>
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <thread>
 
 #include "common/message_capture.h"
@@ -52,8 +51,9 @@ protected:
     }
 
     bool parse(const std::string& script, uint16_t port = 0) {
-        const std::string head = "server=127.0.0.1\nport=" + std::to_string(port ? port : m_server.port()) +
-                                 "\ndelaystart=0\n";
+        const std::string head =
+            "server=127.0.0.1\nport=" + std::to_string(port ? port : m_server.port()) +
+            "\ndelaystart=0\n";
         return ParseTest(m_set, "run", (head + script).c_str()) == 1;
     }
     int32_t cell(int user, int position, int iteration) {
@@ -95,10 +95,14 @@ TEST_F(RunTestFixture, UndefinedRequestOrEmptySequenceStartsNothing) {
 
 TEST_F(RunTestFixture, ErrorsAreRecordedByClass) {
     m_server.setHandler([](const ReceivedRequest& req, Responder& r) {
-        if (req.target == "/missing") r.respond(404, "no");
-        else r.respond(200, "ok");
+        if (req.target == "/missing")
+            r.respond(404, "no");
+        else
+            r.respond(200, "ok");
     });
-    ASSERT_TRUE(parse("clients=2\nrequests=2\n[ok]\n[missing]\n$uri=/missing\n[nohost]\n$server=no-such-host.invalid\n"));
+    ASSERT_TRUE(
+        parse("clients=2\nrequests=2\n[ok]\n[missing]\n$uri=/"
+              "missing\n[nohost]\n$server=no-such-host.invalid\n"));
     ASSERT_EQ(RunTest(m_set), 1);
     for (int u = 0; u < 2; ++u)
         for (int i = 0; i < 2; ++i) {
@@ -266,7 +270,8 @@ TEST_F(RunTestFixture, ThousandUsersRunTwiceAndLeaveNoThreadsOrDescriptors) {
     // Users and the server share this process: both ends of 1000 connections.
     rlimit files{};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &files), 0);
-    if (files.rlim_max != RLIM_INFINITY && files.rlim_max < 2200) GTEST_SKIP() << "needs 2200 open files";
+    if (files.rlim_max != RLIM_INFINITY && files.rlim_max < 2200)
+        GTEST_SKIP() << "needs 2200 open files";
     files.rlim_cur = files.rlim_max;
     setrlimit(RLIMIT_NOFILE, &files);
     ASSERT_TRUE(parse("clients=1000\nrequests=2\nkeepalive=1\n[a]\n"));
@@ -290,8 +295,9 @@ TEST_F(RunTestFixture, UnresolvableServerEndsUsersBeforeAnyRequest) {
 }
 
 TEST_F(RunTestFixture, SequenceArgumentsApplyToOneRunOfTheEntry) {
-    ASSERT_TRUE(parse("[a]\n$uri=/a\nq=1\n[testseq]\na(q=2,\"extra=x%2cy\",$uri=/other)\na\n"
-                      "a($method=POST,$bogus=1,late=1)\n"));
+    ASSERT_TRUE(
+        parse("[a]\n$uri=/a\nq=1\n[testseq]\na(q=2,\"extra=x%2cy\",$uri=/other)\na\n"
+              "a($method=POST,$bogus=1,late=1)\n"));
     ASSERT_EQ(RunTest(m_set), 1);
     auto received = m_server.requests();
     ASSERT_EQ(received.size(), 3u);
@@ -304,12 +310,14 @@ TEST_F(RunTestFixture, SequenceArgumentsApplyToOneRunOfTheEntry) {
 
 TEST_F(RunTestFixture, UserLogsShowEveryPassAndExchange) {
     TempDir logs;
-    ASSERT_TRUE(parse("log=1\nlogdir=" + logs.path().string() + "/\nrequests=3\nclients=2\n[page]\n"));
+    ASSERT_TRUE(
+        parse("log=1\nlogdir=" + logs.path().string() + "/\nrequests=3\nclients=2\n[page]\n"));
     ASSERT_EQ(RunTest(m_set), 1);
     std::ifstream in(logs.file("run-2x3-user2.log"));
     std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     for (int pass = 1; pass <= 3; ++pass)
-        EXPECT_NE(log.find("----- [TestSeq]: page(" + std::to_string(pass) + ") -----\r\n"), std::string::npos)
+        EXPECT_NE(log.find("----- [TestSeq]: page(" + std::to_string(pass) + ") -----\r\n"),
+                  std::string::npos)
             << log;
     EXPECT_NE(log.find("Request:\r\nGET / HTTP/1.1\r\n"), std::string::npos);
     EXPECT_NE(log.find("Response:\r\nHTTP/1.1 200"), std::string::npos);
@@ -325,15 +333,20 @@ TEST_F(RunTestFixture, PausesFollowTheDelaysOfEachRequest) {
 
 TEST_F(RunTestFixture, ReportOfARunCountsEveryResult) {
     m_server.setHandler([](const ReceivedRequest& req, Responder& r) {
-        if (req.target == "/missing") r.respond(404, "no");
-        else r.respond(200, "ok");
+        if (req.target == "/missing")
+            r.respond(404, "no");
+        else
+            r.respond(200, "ok");
     });
-    ASSERT_TRUE(parse("clients=2\nrequests=2\nreportinfo=0\nprojectname=shop\n[ok]\n[missing]\n$uri=/missing\n"));
+    ASSERT_TRUE(parse(
+        "clients=2\nrequests=2\nreportinfo=0\nprojectname=shop\n[ok]\n[missing]\n$uri=/missing\n"));
     ASSERT_EQ(RunTest(m_set), 1);
     std::string report;
     VelkSummary summary{};
-    ASSERT_EQ(SaveResults(m_set, &report, [](void* sink, const char* text) { *static_cast<std::string*>(sink) += text; },
-                          &summary),
+    ASSERT_EQ(SaveResults(
+                  m_set, &report,
+                  [](void* sink, const char* text) { *static_cast<std::string*>(sink) += text; },
+                  &summary),
               0);
     EXPECT_NE(report.find("Request name:\t\t\tok\tmissing\n"), std::string::npos) << report;
     EXPECT_NE(report.find("\nTotal 4 errors!!!\nHTTP: 4\n"), std::string::npos) << report;
@@ -345,7 +358,9 @@ TEST_F(RunTestFixture, ReportOfARunCountsEveryResult) {
     EXPECT_EQ(summary.totalErrors, 4);
     // Saving again gives the same text.
     std::string again;
-    SaveResults(m_set, &again, [](void* sink, const char* text) { *static_cast<std::string*>(sink) += text; }, nullptr);
+    SaveResults(
+        m_set, &again,
+        [](void* sink, const char* text) { *static_cast<std::string*>(sink) += text; }, nullptr);
     EXPECT_EQ(again, report);
 }
 

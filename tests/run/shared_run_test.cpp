@@ -221,7 +221,8 @@ TEST_F(SharedRun, ResponseTimesAndTimelineOfSharesAddUp) {
         ASSERT_EQ(GetTimeline(parts[k], &t), 1);
         for (int32_t i = 0; i < t.length; ++i) timelineRequests += t.points[i].requests;
         const std::string bytes = exported(parts[k]);
-        ASSERT_EQ(ImportResultData(merged, bytes.data(), int64_t(bytes.size())), 1) << m_messages.last();
+        ASSERT_EQ(ImportResultData(merged, bytes.data(), int64_t(bytes.size())), 1)
+            << m_messages.last();
     }
     VelkLatencyStats all{};
     ASSERT_EQ(GetLatencyStats(merged, -1, &all), 1);
@@ -276,7 +277,8 @@ TEST_F(SharedRun, DamagedResponseTimesOrTimelineAreRefused) {
         EXPECT_NE(m_messages.last().find(c.message), std::string::npos)
             << c.what << ": " << m_messages.last();
     }
-    EXPECT_EQ(ImportResultData(target, bytes.data(), int64_t(bytes.size())), 1) << m_messages.last();
+    EXPECT_EQ(ImportResultData(target, bytes.data(), int64_t(bytes.size())), 1)
+        << m_messages.last();
 }
 
 }  // namespace

@@ -2,11 +2,11 @@
 // pattern, and what Run Test checks.
 #include <gtest/gtest.h>
 
-#include "common/temp_dir.h"
 #include "app/runner/report_name_pattern.h"
 #include "app/runner/run_field_rules.h"
 #include "app/runner/run_preconditions.h"
 #include "app/runner/sequence_edit.h"
+#include "common/temp_dir.h"
 
 namespace velk::runner {
 namespace {

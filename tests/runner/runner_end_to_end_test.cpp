@@ -19,14 +19,14 @@
 #include <iterator>
 #include <thread>
 
-#include "common/temp_dir.h"
-#include "gui/shell/main_frame.h"
-#include "gui/runner/output_box.h"
-#include "gui/results/report_form_view.h"
 #include "app/results/rlt_file.h"
+#include "common/temp_dir.h"
+#include "gui/results/report_form_view.h"
+#include "gui/runner/output_box.h"
 #include "gui/runner/runner_bridge.h"
 #include "gui/runner/runner_commands.h"
 #include "gui/runner/runner_form_view.h"
+#include "gui/shell/main_frame.h"
 #include "support/test_http_server.h"
 
 extern char** environ;

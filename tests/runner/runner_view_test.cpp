@@ -155,8 +155,7 @@ TEST_F(RunnerView, RunTestRefusesABadPatternOrNoRequests) {
 }
 
 TEST(SequenceEditor, InsertsAfterTheSelectedEntryWithButtonRules) {
-    SequenceEditorDialog dialog(QStringLiteral("&Main sequence:"), {"a", "b", "", "c"},
-                                 {"x", "y"});
+    SequenceEditorDialog dialog(QStringLiteral("&Main sequence:"), {"a", "b", "", "c"}, {"x", "y"});
     QListWidget* requests = dialog.requestList();
     QListWidget* entries = dialog.sequenceList();
     EXPECT_EQ(requests->count(), 3);  // the empty name is left out

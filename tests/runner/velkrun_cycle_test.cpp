@@ -2,9 +2,9 @@
 // results file holds every pass as the desktop program collects it.
 #include <gtest/gtest.h>
 
+#include "app/results/rlt_file.h"
 #include "common/child_process.h"
 #include "common/temp_dir.h"
-#include "app/results/rlt_file.h"
 #include "support/test_http_server.h"
 
 namespace velk::test {

@@ -1,10 +1,10 @@
 #include "script/general_options.h"
 
 #include <gtest/gtest.h>
+#include <locale.h>
 
 #include <clocale>
 #include <cstdlib>
-#include <locale.h>
 
 #include "base/message.h"
 #include "common/message_capture.h"

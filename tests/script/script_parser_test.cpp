@@ -38,8 +38,9 @@ protected:
     static std::string literalValue(const ParamEntry& p) {
         std::string v;
         for (const auto& piece : p.pieces)
-            v += piece.kind == ValuePiece::Kind::Literal ? piece.text
-                                                         : "<" + std::to_string(int(piece.kind)) + ">";
+            v += piece.kind == ValuePiece::Kind::Literal
+                     ? piece.text
+                     : "<" + std::to_string(int(piece.kind)) + ">";
         return v;
     }
 
@@ -77,7 +78,8 @@ TEST_F(ScriptParserTest, TextBeforeTheFirstHeaderIsGeneral) {
 }
 
 TEST_F(ScriptParserTest, SequenceEntriesKeepTheirArgumentText) {
-    ASSERT_TRUE(parse("[initseq]\nlogin\n[testseq]\nsearch(q=abc,$method=POST)\n[finalseq]\nlogout()\n"));
+    ASSERT_TRUE(
+        parse("[initseq]\nlogin\n[testseq]\nsearch(q=abc,$method=POST)\n[finalseq]\nlogout()\n"));
     ASSERT_EQ(m_set.testSeq.length(), 1u);
     EXPECT_EQ(m_set.testSeq[0].name, "search");
     ASSERT_TRUE(m_set.testSeq[0].arguments);
@@ -90,7 +92,9 @@ TEST_F(ScriptParserTest, SequenceEntriesKeepTheirArgumentText) {
 TEST_F(ScriptParserTest, GlobalVariablesAreSubstitutedOnce) {
     m_set.globals["host"] = "web1";
     m_set.globals["loop"] = "$gvar(host)";
-    ASSERT_TRUE(parse("server=$gvar(host,localhost)\nuri=/$gvar(loop)/$gvar(none)x\nproxy=$GVAR(missing,dflt)\n"));
+    ASSERT_TRUE(
+        parse("server=$gvar(host,localhost)\nuri=/$gvar(loop)/"
+              "$gvar(none)x\nproxy=$GVAR(missing,dflt)\n"));
     EXPECT_EQ(m_set.options.server, "web1");
     // The inserted value is not expanded again; a missing one without default vanishes.
     EXPECT_EQ(m_set.options.uri, "/$gvar(host)/x");
@@ -117,8 +121,9 @@ TEST_F(ScriptParserTest, GeneralLinesFailOnUnknownNamesSilentlyAndOnBadValuesWit
 }
 
 TEST_F(ScriptParserTest, RequestsTakeTheGeneralValuesInForceAtTheirHeader) {
-    ASSERT_TRUE(parse("uri=/first\ndelay=100\nport=8080\nmethod=post\nkeepalive=1\n[a]\n"
-                      "[general]\ndelay=200\nuri=/second\n[b]\n"));
+    ASSERT_TRUE(
+        parse("uri=/first\ndelay=100\nport=8080\nmethod=post\nkeepalive=1\n[a]\n"
+              "[general]\ndelay=200\nuri=/second\n[b]\n"));
     const RequestDef& a = request("a");
     EXPECT_EQ(a.uri, "/first");
     EXPECT_EQ(a.delay, 100);
@@ -131,9 +136,10 @@ TEST_F(ScriptParserTest, RequestsTakeTheGeneralValuesInForceAtTheirHeader) {
 }
 
 TEST_F(ScriptParserTest, RequestKeysSetTheirFields) {
-    ASSERT_TRUE(parse("[a]\n$URI=/x?y=1\n$server=example.test\n$port=81\n$method=Get\n"
-                      "$keepalive=1\n$delay=1000-3000\n$secure=2\n$nothing\n"
-                      "[b]\n$method=put\n$delay=500\n"));
+    ASSERT_TRUE(
+        parse("[a]\n$URI=/x?y=1\n$server=example.test\n$port=81\n$method=Get\n"
+              "$keepalive=1\n$delay=1000-3000\n$secure=2\n$nothing\n"
+              "[b]\n$method=put\n$delay=500\n"));
     const RequestDef& a = request("a");
     EXPECT_EQ(a.uri, "/x?y=1");
     EXPECT_EQ(a.server.value_or(""), "example.test");
@@ -181,7 +187,8 @@ TEST_F(ScriptParserTest, HeaderLinesAccumulateAcrossParses) {
 }
 
 TEST_F(ScriptParserTest, InlineScriptRunsToTheExactEndLine) {
-    ASSERT_TRUE(parse("[script]\nvar a = 1;\n[/SCRIPT]\n  ; skipped\n[other] stays\n[/script]\nclients=2\n"));
+    ASSERT_TRUE(parse(
+        "[script]\nvar a = 1;\n[/SCRIPT]\n  ; skipped\n[other] stays\n[/script]\nclients=2\n"));
     ASSERT_TRUE(m_set.scriptText);
     EXPECT_EQ(m_set.scriptText->view(), "var a = 1;\n[/SCRIPT]\n[other] stays\n");
     EXPECT_EQ(m_set.options.clients, 2);
@@ -195,14 +202,17 @@ TEST_F(ScriptParserTest, InlineScriptRunsToTheExactEndLine) {
 }
 
 TEST_F(ScriptParserTest, ContentHeredocDropsIndentBlankAndCommentLinesAndSplitsExpressions) {
-    ASSERT_TRUE(parse("[post]\n$content=<<EOT\n   <a>$nrand(1,5)</a>\n\n;x\n\t<b>$$5 & $LIST(x,(y))</b>\nEOT\nafter=1\n"));
+    ASSERT_TRUE(
+        parse("[post]\n$content=<<EOT\n   <a>$nrand(1,5)</a>\n\n;x\n\t<b>$$5 & "
+              "$LIST(x,(y))</b>\nEOT\nafter=1\n"));
     const RequestDef& r = request("post");
     EXPECT_TRUE(r.rawContent);
     const ParamList& p = *r.params;
     std::vector<std::string> pieces;
     for (const auto& e : p) pieces.push_back(e.name + ":" + literalValue(e));
-    EXPECT_EQ(pieces, (std::vector<std::string>{"pcontent:<a>", "pcontent:<0>", "pcontent:</a>\n<b>$$5 & ",
-                                                "pcontent:<12>", "pcontent:</b>\n", "after:1"}));
+    EXPECT_EQ(pieces,
+              (std::vector<std::string>{"pcontent:<a>", "pcontent:<0>", "pcontent:</a>\n<b>$$5 & ",
+                                        "pcontent:<12>", "pcontent:</b>\n", "after:1"}));
     EXPECT_EQ(p[1].pieces.size(), 1u);
 }
 
@@ -244,12 +254,14 @@ TEST_F(ScriptParserTest, FailExpressionsAreCheckedAndMayBeInverted) {
     ASSERT_TRUE(request("a").fail);
     EXPECT_EQ(request("a").fail->text, "/Error/i");
     int pairs = 0;
-    EXPECT_TRUE(request("a").fail->regex->match("an ERROR here", nullptr, pairs));  // compiled with i
+    EXPECT_TRUE(
+        request("a").fail->regex->match("an ERROR here", nullptr, pairs));  // compiled with i
     EXPECT_FALSE(request("a").failInverted);
     EXPECT_TRUE(request("b").failInverted);
     EXPECT_EQ(request("b").fail->text, "/Welcome/");
 
-    for (const char* bad : {"[c]\n$fail=Error\n", "[d]\n$fail=/Error/q\n", "[e]\n$fail=/unclosed\n"}) {
+    for (const char* bad :
+         {"[c]\n$fail=Error\n", "[d]\n$fail=/Error/q\n", "[e]\n$fail=/unclosed\n"}) {
         ParsedTest set;
         m_capture.clear();
         EXPECT_FALSE(reportIfFailed(ScriptParser(set).parse(bad))) << bad;
@@ -258,8 +270,9 @@ TEST_F(ScriptParserTest, FailExpressionsAreCheckedAndMayBeInverted) {
 }
 
 TEST_F(ScriptParserTest, ExportVariablesAreCheckedWithTheirOwnMessages) {
-    ASSERT_TRUE(parse("[a]\n$exportvar=token,  /value=\"(\\w+)\\/x\"/i,$1\n"
-                      "$exportvar=\"my%2cvar\",/a(b)/,\"t\\\"$1\"\n$exportvar=token,/z/,$0\n"));
+    ASSERT_TRUE(
+        parse("[a]\n$exportvar=token,  /value=\"(\\w+)\\/x\"/i,$1\n"
+              "$exportvar=\"my%2cvar\",/a(b)/,\"t\\\"$1\"\n$exportvar=token,/z/,$0\n"));
     const auto& exports = request("a").exports;
     ASSERT_EQ(exports.size(), 2u);
     EXPECT_EQ(exports.at("token").pattern.text, "/z/");  // a second export of a name replaces it
@@ -336,7 +349,8 @@ TEST_F(IncludeTest, MissingIncludeAndCyclesFailCleanly) {
     ParsedTest set;
     m_capture.clear();
     EXPECT_FALSE(reportIfFailed(ScriptParser(set).parse(includeLine(a))));
-    EXPECT_NE(m_capture.last().find("nested more than 16 deep"), std::string::npos) << m_capture.last();
+    EXPECT_NE(m_capture.last().find("nested more than 16 deep"), std::string::npos)
+        << m_capture.last();
     EXPECT_EQ(m_capture.count(), 1u);
 
     // A directory is not a script.

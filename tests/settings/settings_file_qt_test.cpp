@@ -20,7 +20,8 @@ const char* const kAwkward[] = {
     "@at the start",
     "J\xc3\xa9r\xc3\xb4me \xe2\x82\xac",
     "tab\there\nnew line",
-    "\x01" "abc",
+    "\x01"
+    "abc",
 };
 
 TEST(SettingsFile, WhatQSettingsWritesReadsTheSameAndBack) {

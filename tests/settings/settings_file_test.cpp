@@ -5,13 +5,11 @@
 
 #include <fstream>
 
-#include "common/temp_dir.h"
 #include "app/settings/global_settings.h"
+#include "common/temp_dir.h"
 
 namespace velk::model {
 namespace {
-
-
 
 mode_t modeOf(const std::string& path) {
     struct stat st {};

@@ -17,18 +17,18 @@
 #include <fstream>
 #include <iterator>
 
+#include "app/scenario/scenario_document.h"
+#include "app/settings/global_settings.h"
+#include "app/settings/settings_file.h"
 #include "common/temp_dir.h"
 #include "gui/shell/document_controller.h"
-#include "app/settings/global_settings.h"
 #include "gui/shell/help_commands.h"
 #include "gui/shell/main_frame.h"
-#include "modal_answer.h"
 #include "gui/shell/page.h"
-#include "app/scenario/scenario_document.h"
 #include "gui/shell/settings_dialog.h"
-#include "app/settings/settings_file.h"
 #include "gui/shell/tip_dialog.h"
 #include "gui/shell/user_settings.h"
+#include "modal_answer.h"
 
 namespace velk::shell {
 namespace {

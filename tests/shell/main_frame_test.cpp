@@ -18,13 +18,13 @@
 #include <QTest>
 #include <QToolBar>
 
-#include "gui/shell/gfx_out_bar_ctrl.h"
 #include "app/settings/global_settings.h"
-#include "modal_answer.h"
+#include "gui/shell/gfx_out_bar_ctrl.h"
 #include "gui/shell/page.h"
 #include "gui/shell/progress_bar.h"
 #include "gui/shell/recorder_prompt_dialog.h"
 #include "gui/shell/user_settings.h"
+#include "modal_answer.h"
 
 namespace velk::shell {
 namespace {

@@ -10,9 +10,9 @@
 #include <fstream>
 #include <iterator>
 
-#include "common/temp_dir.h"
 #include "app/base/file_io.h"
 #include "app/scenario/scenario_file.h"
+#include "common/temp_dir.h"
 
 namespace velk::model {
 namespace {

@@ -5,7 +5,6 @@
 
 #include <thread>
 
-#include "common/temp_dir.h"
 #include "app/shell/os_text.h"
 #include "app/shell/out_bar_model.h"
 #include "app/shell/progress_geometry.h"
@@ -13,6 +12,7 @@
 #include "app/shell/settings_form_rules.h"
 #include "app/shell/tips_reader.h"
 #include "app/shell/window_placement.h"
+#include "common/temp_dir.h"
 
 namespace velk::shell {
 namespace {

@@ -14,7 +14,8 @@
 namespace velk::test {
 namespace {
 
-constexpr char kAnswer[] = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Type: text/plain\r\n\r\nok";
+constexpr char kAnswer[] =
+    "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Type: text/plain\r\n\r\nok";
 
 }  // namespace
 
@@ -70,7 +71,8 @@ void ManyConnectionServer::serve() {
             }
             if (fd == m_listenFd) {
                 for (int taken = 0; taken < 1024; ++taken) {
-                    const int peer = accept4(m_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+                    const int peer =
+                        accept4(m_listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
                     if (peer < 0) break;
                     epoll_event event{};
                     event.events = EPOLLIN | EPOLLRDHUP;
@@ -100,7 +102,8 @@ void ManyConnectionServer::serve() {
                 head.erase(0, end + 4);
                 ++m_requests;
                 // A small answer always fits a fresh socket's send buffer.
-                drop = send(fd, kAnswer, sizeof kAnswer - 1, MSG_NOSIGNAL) != ssize_t(sizeof kAnswer - 1);
+                drop = send(fd, kAnswer, sizeof kAnswer - 1, MSG_NOSIGNAL) !=
+                       ssize_t(sizeof kAnswer - 1);
             }
             if (drop || head.size() > kMaxHead) {
                 epoll_ctl(m_epoll, EPOLL_CTL_DEL, fd, nullptr);
