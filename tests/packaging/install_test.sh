@@ -7,14 +7,8 @@
 set -euo pipefail
 build=$1
 here=$2
-work=$(mktemp -d)
-site=
-cleanup() {
-  if [ -n "$site" ]; then kill "$site" 2>/dev/null || true; wait "$site" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAILED: $*" >&2; exit 1; }
+# shellcheck source=common.sh
+. "$(dirname "$0")/common.sh"
 
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" || { cat "$work/install.log"; fail "cmake --install"; }
@@ -26,11 +20,7 @@ if command -v man >/dev/null; then
     fail "the installed manual page of velkrun"
 fi
 
-"$prefix/bin/velk-demo-site" --port 0 --port-file "$work/port" >"$work/site.log" 2>&1 &
-site=$!
-for _ in $(seq 1 100); do [ -s "$work/port" ] && break; sleep 0.1; done
-[ -s "$work/port" ] || { cat "$work/site.log"; fail "the installed demo site did not start"; }
-port=$(cat "$work/port")
+start_site "$prefix/bin/velk-demo-site" installed
 
 # Through pkg-config, as `cc $(pkg-config --cflags --libs velkcore)`.
 export PKG_CONFIG_PATH=$prefix/lib/pkgconfig

@@ -15,14 +15,8 @@ for tool in dpkg-deb dpkg-shlibdeps apt-get cpack; do
 done
 [ "$(id -u)" -eq 0 ] || { echo "skipped: apt-get --simulate needs root here"; exit 77; }
 
-work=$(mktemp -d)
-site=
-cleanup() {
-  if [ -n "$site" ]; then kill "$site" 2>/dev/null || true; wait "$site" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAILED: $*" >&2; exit 1; }
+# shellcheck source=common.sh
+. "$(dirname "$0")/common.sh"
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
 (cd "$build" && cpack -G DEB) >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; fail "cpack"; }
@@ -48,10 +42,7 @@ for deb in "${debs[@]}"; do dpkg-deb -x "$deb" "$root"; done
 export LD_LIBRARY_PATH=$root/usr/lib
 "$root/usr/bin/velkrun" --version | grep -q '^velkrun (VELK engine ' || fail "packaged velkrun --version"
 
-"$root/usr/bin/velk-demo-site" --port 0 --port-file "$work/port" >"$work/site.log" 2>&1 &
-site=$!
-for _ in $(seq 1 100); do [ -s "$work/port" ] && break; sleep 0.1; done
-[ -s "$work/port" ] || { cat "$work/site.log"; fail "the packaged demo site did not start"; }
+start_site "$root/usr/bin/velk-demo-site" packaged
 mkdir "$work/reports"
 # 3 users, 1 round of the shop: a few seconds, bounded by timeout.
 (cd "$work" && timeout 120 "$root/usr/bin/velkrun" --quiet "$root/usr/share/velk/examples/demo-shop.txt" \
