@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QStatusBar>
@@ -293,6 +294,39 @@ TEST(RunnerEndToEnd, RefusedRunTestLeavesNoProgressBar) {
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].startsWith("No requests in the test scenario."));
     EXPECT_FALSE(window.frame.progressBar()->bar()->isVisible());
+}
+
+// The runner page offers the "$gvar" values the scenario reads: a scenario
+// whose requests go to "$gvar(port,9)" runs against the server whose port is
+// typed into the page's field, without editing a request.
+TEST(RunnerEndToEnd, GlobalVariableTypedOnTheRunnerPageReachesTheRun) {
+    velk::test::TempDir dir;
+    velk::test::TestHttpServer server;
+    server.setHandler([](const velk::test::ReceivedRequest&, velk::test::Responder& r) {
+        r.respond(200, "ok", "");
+    });
+    velk::model::ScenarioDocument document;
+    oneRequestTo(document, server.port(), 1, 1, dir);
+    {
+        auto& requests = document.scenario().requests();
+        std::lock_guard lock(requests);
+        requests.flattened().front()->setServer("127.0.0.1:$gvar(port,9)");
+    }
+    RunnerWindow window(document);
+    CMainFrame& frame = window.frame;
+    frame.show();
+    frame.showPage(CMainFrame::kRunnerPage);
+    auto* port = window.runnerView->findChild<QLineEdit*>(QStringLiteral("gvar:port"));
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(port->placeholderText(), "9");
+    port->setFocus();
+    QTest::keyClicks(port, QString::number(server.port()));
+    frame.action(CMainFrame::kRunTest)->trigger();
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return frame.shownPage() == CMainFrame::kReportPage; }, 60000));
+    EXPECT_EQ(server.requestCount(), 1);
+    ASSERT_EQ(window.runner.results().count(), 1);
+    EXPECT_EQ(window.runner.results().get(0)->totalErrors, 0);
 }
 
 TEST(RunnerOutput, ALinePerUserKeepsTheWindowResponsive) {
