@@ -390,6 +390,7 @@ void CRunnerFormView::rebuildGlobalVariables() {
         const QString name = QString::fromStdString(use.name);
         auto* field = new QLineEdit(QString::fromStdString(m_globalValues[use.name]));
         field->setObjectName(QStringLiteral("gvar:") + name);
+        field->setMaximumWidth(360);
         field->setPlaceholderText(QString::fromStdString(use.defaultText));
         field->setAccessibleName(name);
         field->setToolTip(QStringLiteral("Empty: the scenario's default (%1)")
