@@ -61,7 +61,8 @@ public:
     bool getInt(int32_t& v) { return getRaw(&v, 4); }
     bool getFloat(float& v) { return getRaw(&v, 4); }
     bool getDouble(double& v) { return getRaw(&v, 8); }
-    // A string of at most maxLength bytes (the report's limit, or any).
+    // A string of at most maxLength bytes; past it, the error tooLong (or
+    // kTextTooLong).
     bool getString(std::string& s, size_t maxLength = RltLimits::kMaxReportBytes,
                    const char* tooLong = nullptr) {
         uint8_t b = 0;
@@ -78,7 +79,7 @@ public:
             }
         }
         if (n > remaining()) return pastEnd();
-        if (n > maxLength) return fail(tooLong ? tooLong : kPastEnd);
+        if (n > maxLength) return fail(tooLong ? tooLong : kTextTooLong);
         if (!charge(n)) return false;
         s.assign(m_bytes.substr(m_pos, n));
         m_pos += n;
@@ -102,6 +103,8 @@ public:
     bool ok() const { return m_ok; }
     const char* error() const { return m_error; }
 
+    static constexpr const char* kTextTooLong =
+        "%1 holds a text longer than 16 MiB; it was not loaded further.";
     static constexpr const char* kTooLarge =
         "%1 holds more data than its size allows; it was not loaded further.";
 
