@@ -5,6 +5,7 @@
 
 #include "app/graphs/graph_axis_rules.h"
 #include "app/graphs/graph_statistics.h"
+#include "app/results/report_view_text.h"
 
 namespace velk::results {
 
@@ -14,9 +15,7 @@ double finiteOrZero(double value) {
     return std::isfinite(value) ? value : 0;
 }
 
-double entryFigure(const CResultsStore& record, size_t entry, BatchGraph graph) {
-    EntryStatistics stats;
-    stats.addRecordEntry(record, entry);
+double entryFigure(const EntryStatistics& stats, BatchGraph graph) {
     switch (graph) {
         case kAverageTimeGraph:
             return stats.averageMs();
@@ -27,15 +26,22 @@ double entryFigure(const CResultsStore& record, size_t entry, BatchGraph graph) 
     }
 }
 
+// One pass over each record's values gives the figures of all its entries, so
+// the work grows with what the records hold, not with entries times rows.
 void addEntrySeries(GraphChart& chart, const ResultsList& records, BatchGraph graph) {
-    const auto labels = entryLabels(*records.front());
-    for (size_t entry = 0; entry < labels.size(); ++entry) {
-        GraphSeries series{labels[entry], entryColor(entry), {}};
-        for (const auto& record : records)
-            if (record)
-                series.points.push_back(
-                    {double(record->cycleValue), entryFigure(*record, entry, graph)});
-        chart.series.push_back(std::move(series));
+    auto labels = entryLabels(*records.front());
+    const size_t perSeries = std::max<size_t>(records.size(), 1);
+    labels.resize(std::min({labels.size(), kMaxBatchEntrySeries, kMaxBatchPoints / perSeries}));
+    for (size_t entry = 0; entry < labels.size(); ++entry)
+        chart.series.push_back(GraphSeries{labels[entry], entryColor(entry), {}});
+    std::vector<EntryStatistics> stats;
+    for (const auto& record : records) {
+        if (!record) continue;
+        stats.assign(labels.size(), EntryStatistics());
+        addRecordEntries(*record, stats);
+        for (size_t entry = 0; entry < labels.size(); ++entry)
+            chart.series[entry].points.push_back(
+                {double(record->cycleValue), entryFigure(stats[entry], graph)});
     }
 }
 
@@ -98,7 +104,7 @@ GraphChart batchGraph(const ResultsList& records, BatchGraph graph) {
     chart.title = kBatchGraphNames[graph];
     chart.subtitle = graphSubtitle(*first);
     chart.horizontal.format = "%.0f";
-    chart.horizontal.title = first->cycleLabel;
+    chart.horizontal.title = titleForList(first->cycleLabel);
     chart.vertical.format = "%.2f";
     chart.vertical.title = verticalTitle(graph);
     if (graph <= kMinimumTimeGraph)

@@ -32,6 +32,13 @@ inline constexpr std::array<const char*, kBatchGraphCount> kBatchGraphNames{
     "Average bandwidth",
 };
 
+// The per-entry graphs draw at most this many series (no legend can show
+// more) and this many points in all: past them the last entries are left
+// out, so that a file of many passes and many entries cannot keep the window
+// busy or exhaust memory.
+inline constexpr size_t kMaxBatchEntrySeries = 200;
+inline constexpr size_t kMaxBatchPoints = 1000000;
+
 // The six graph names when the first record belongs to a batch run; empty
 // (nothing to draw) otherwise.
 std::vector<std::string> batchGraphChoices(const ResultsList& records);

@@ -40,6 +40,9 @@ struct GraphChart {
     GraphAxis horizontal;
     GraphAxis vertical;
     std::vector<GraphSeries> series;
+    // Said on the page above the chart when the graph shows less than the
+    // user may expect (a run that kept summary times only); empty otherwise.
+    std::string note;
 };
 
 }  // namespace velk::results

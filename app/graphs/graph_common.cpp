@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "app/results/report_view_text.h"
+
 namespace velk::results {
 
 std::string graphSubtitle(const CResultsStore& record) {
@@ -11,9 +13,11 @@ std::string graphSubtitle(const CResultsStore& record) {
 }
 
 std::vector<std::string> entryLabels(const CResultsStore& record) {
-    std::vector<std::string> labels = record.entryNames;
-    for (size_t i = 0; i < labels.size(); ++i)
-        if (labels[i].empty()) labels[i] = "Entry " + std::to_string(i + 1);
+    std::vector<std::string> labels;
+    labels.reserve(record.entryNames.size());
+    for (size_t i = 0; i < record.entryNames.size(); ++i)
+        labels.push_back(record.entryNames[i].empty() ? "Entry " + std::to_string(i + 1)
+                                                      : titleForList(record.entryNames[i]));
     return labels;
 }
 

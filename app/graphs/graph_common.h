@@ -23,7 +23,8 @@ inline constexpr GraphColor kUserColor{0, 0, 255};
 // record that cycles the users.
 std::string graphSubtitle(const CResultsStore& record);
 // The record's entry names; an entry the engine gave no name is called
-// "Entry <n>" (1-based) so that lists and legends never show a blank.
+// "Entry <n>" (1-based) so that lists and legends never show a blank; a name
+// longer than a list can show is cut (titleForList).
 std::vector<std::string> entryLabels(const CResultsStore& record);
 // A colour for the series of entry `index` when a graph has one series per
 // entry: distinct, dark enough to read on white.

@@ -4,6 +4,7 @@
 
 #include "app/graphs/graph_axis_rules.h"
 #include "app/graphs/graph_statistics.h"
+#include "app/results/report_view_text.h"
 
 namespace velk::results {
 
@@ -68,7 +69,7 @@ GraphChart entryGraph(const ResultsList& records, size_t entry) {
 
     MaxAvgMin series;
     if (first->batchNumber != 0) {
-        chart.horizontal.title = first->cycleLabel;
+        chart.horizontal.title = titleForList(first->cycleLabel);
         for (const auto& record : records) {
             if (!record) continue;
             EntryStatistics stats;
@@ -77,6 +78,7 @@ GraphChart entryGraph(const ResultsList& records, size_t entry) {
         }
     } else if (first->summaryForm) {
         chart.horizontal.title = "Iteration";
+        chart.note = kSummaryOnlyNote;
         EntryStatistics stats;
         stats.addRecordEntry(*first, entry);
         series.add(1, stats);

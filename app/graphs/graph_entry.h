@@ -12,6 +12,10 @@
 
 namespace velk::results {
 
+// The note of a single pass that kept summary times only: its graph is one
+// point per series, with no times per iteration to show.
+inline constexpr const char* kSummaryOnlyNote = "This run kept summary times only";
+
 // What the page's drop-down offers: the first record's entry names; empty
 // when there is nothing to draw (no records, or no entries).
 std::vector<std::string> entryGraphChoices(const ResultsList& records);

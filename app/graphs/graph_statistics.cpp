@@ -40,6 +40,19 @@ void EntryStatistics::addRecordEntry(const CResultsStore& record, size_t entry) 
     }
 }
 
+void addRecordEntries(const CResultsStore& record, std::vector<EntryStatistics>& stats) {
+    for (const auto& row : record.timings) {
+        const size_t n = std::min(row.size(), stats.size());
+        for (size_t entry = 0; entry < n; ++entry) {
+            if (record.summaryForm) {
+                stats[entry].addSummary(row[entry]);
+            } else {
+                for (int32_t value : row[entry]) stats[entry].addValue(value);
+            }
+        }
+    }
+}
+
 double EntryStatistics::maximumMs() const {
     return m_maximum < 0 ? 0 : m_maximum * kMsPerUnit;
 }

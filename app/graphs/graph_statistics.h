@@ -37,4 +37,8 @@ private:
     double m_count = 0;
 };
 
+// The figures of entries 0 .. stats.size() - 1 of the record in one pass over
+// its rows: stats[k] gets what addRecordEntry(record, k) would add.
+void addRecordEntries(const CResultsStore& record, std::vector<EntryStatistics>& stats);
+
 }  // namespace velk::results

@@ -1,10 +1,11 @@
 #include "app/results/rlt_file.h"
 
+#include <sys/stat.h>
+
 #include <bit>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <new>
 
 #include "app/base/file_io.h"
 
@@ -46,15 +47,24 @@ private:
     std::string m_bytes;
 };
 
-// Reads items from untrusted bytes; after the first error every read fails.
+const char kPastEnd[] = "An attempt was made to access %1 past its end.";
+const char kBadSchema[] = "%1 contains an incorrect schema.";
+
+// Reads items from untrusted bytes; after the first error every read fails,
+// and error() says why (a format with %1 for the file's name).
 class RltReader {
 public:
-    explicit RltReader(std::string_view bytes) : m_bytes(bytes) {}
+    explicit RltReader(std::string_view bytes)
+        : m_bytes(bytes),
+          m_budget(RltLimits::kMemoryFloor + bytes.size() * RltLimits::kMemoryPerFileByte) {}
 
     bool getInt(int32_t& v) { return getRaw(&v, 4); }
     bool getFloat(float& v) { return getRaw(&v, 4); }
     bool getDouble(double& v) { return getRaw(&v, 8); }
-    bool getString(std::string& s) {
+    // A string of at most maxLength bytes; past it, the error tooLong (or
+    // kTextTooLong).
+    bool getString(std::string& s, size_t maxLength = RltLimits::kMaxReportBytes,
+                   const char* tooLong = nullptr) {
         uint8_t b = 0;
         if (!getRaw(&b, 1)) return false;
         size_t n = b;
@@ -69,21 +79,40 @@ public:
             }
         }
         if (n > remaining()) return pastEnd();
+        if (n > maxLength) return fail(tooLong ? tooLong : kTextTooLong);
+        if (!charge(n)) return false;
         s.assign(m_bytes.substr(m_pos, n));
         m_pos += n;
         return true;
     }
-    // A count of entries that each take at least minBytes of the file.
-    bool getCount(int32_t& n, size_t minBytes) {
+    // A count of entries that each take at least minBytes of the file and
+    // memoryBytes of memory, at most limit of them (tooMany says so).
+    bool getCount(int32_t& n, size_t minBytes, size_t memoryBytes, int32_t limit,
+                  const char* tooMany) {
         if (!getInt(n)) return false;
         if (n < 0 || size_t(n) > remaining() / minBytes) return pastEnd();
+        if (n > limit) return fail(tooMany);
+        return charge(size_t(n) * memoryBytes);
+    }
+    // Counts memory the reading is about to allocate against its budget.
+    bool charge(size_t bytes) {
+        if (bytes > m_budget) return fail(kTooLarge);
+        m_budget -= bytes;
         return true;
     }
     bool ok() const { return m_ok; }
+    const char* error() const { return m_error; }
+
+    static constexpr const char* kTextTooLong =
+        "%1 holds a text longer than 16 MiB; it was not loaded further.";
+    static constexpr const char* kTooLarge =
+        "%1 holds more data than its size allows; it was not loaded further.";
 
 private:
     size_t remaining() const { return m_bytes.size() - m_pos; }
-    bool pastEnd() {
+    bool pastEnd() { return fail(kPastEnd); }
+    bool fail(const char* error) {
+        if (m_ok) m_error = error;
         m_ok = false;
         return false;
     }
@@ -95,7 +124,9 @@ private:
     }
     std::string_view m_bytes;
     size_t m_pos = 0;
+    size_t m_budget;
     bool m_ok = true;
+    const char* m_error = kPastEnd;
 };
 
 void writeRecord(RltWriter& out, const CResultsStore& r) {
@@ -129,8 +160,16 @@ void writeRecord(RltWriter& out, const CResultsStore& r) {
     }
 }
 
-// False when the bytes end early or claim more than they hold.  A record
-// schema other than 1 ends the record with its fields as they were.
+constexpr const char* kTooManyRecords = "%1 holds more than 10000 passes; it was not loaded.";
+constexpr const char* kTooManyNames =
+    "%1 holds a pass of more than 10000 sequence entries; it was not loaded further.";
+constexpr const char* kTooManyRows =
+    "%1 holds a pass of more than 999999 users; it was not loaded further.";
+constexpr const char* kReportTooLong =
+    "%1 holds a report longer than 16 MiB; it was not loaded further.";
+
+// False when the bytes end early, claim more than they hold or pass a limit.
+// A record schema other than 1 ends the record with its fields as they were.
 bool readRecord(RltReader& in, CResultsStore& r) {
     int32_t schema = 0;
     if (!in.getInt(schema)) return false;
@@ -140,7 +179,7 @@ bool readRecord(RltReader& in, CResultsStore& r) {
     in.getInt(r.sequenceLength);
     in.getInt(r.iterations);
     in.getInt(r.summaryForm);
-    in.getString(r.report);
+    in.getString(r.report, RltLimits::kMaxReportBytes, kReportTooLong);
     in.getInt(r.batchNumber);
     in.getInt(r.cycleValue);
     in.getString(r.cycleLabel);
@@ -152,20 +191,23 @@ bool readRecord(RltReader& in, CResultsStore& r) {
     in.getInt(r.totalRequests);
     in.getInt(r.totalErrors);
     in.getString(r.title);
+    using Values = std::vector<int32_t>;
+    using Row = std::vector<Values>;
     int32_t names = 0;
-    if (!in.getCount(names, 1)) return false;
+    if (!in.getCount(names, 1, sizeof(std::string), RltLimits::kMaxEntryNames, kTooManyNames))
+        return false;
     r.entryNames.resize(size_t(names));
     for (std::string& name : r.entryNames) in.getString(name);
     int32_t rows = 0;
-    if (!in.getCount(rows, 4)) return false;
+    if (!in.getCount(rows, 4, sizeof(Row), RltLimits::kMaxRows, kTooManyRows)) return false;
     r.timings.resize(size_t(rows));
     for (auto& row : r.timings) {
         int32_t entries = 0;
-        if (!in.getCount(entries, 4)) return false;
+        if (!in.getCount(entries, 4, sizeof(Values), INT32_MAX, kPastEnd)) return false;
         row.resize(size_t(entries));
         for (auto& values : row) {
             int32_t count = 0;
-            if (!in.getCount(count, 4)) return false;
+            if (!in.getCount(count, 4, sizeof(int32_t), INT32_MAX, kPastEnd)) return false;
             values.resize(size_t(count));
             for (int32_t& v : values) in.getInt(v);
         }
@@ -179,9 +221,6 @@ std::string withPath(const std::string& format, const std::string& path) {
     if (at != std::string::npos) text.replace(at, 2, path);
     return text;
 }
-
-const char kPastEnd[] = "An attempt was made to access %1 past its end.";
-const char kBadSchema[] = "%1 contains an incorrect schema.";
 
 }  // namespace
 
@@ -198,7 +237,7 @@ RltReadResult readRltBytes(std::string_view bytes) {
     RltReader in(bytes);
     int32_t schema = 0;
     if (!in.getInt(schema)) {
-        result.error = kPastEnd;
+        result.error = in.error();
         return result;
     }
     if (schema != kSchema) {
@@ -208,19 +247,20 @@ RltReadResult readRltBytes(std::string_view bytes) {
     result.replacesList = true;
     // A record takes at least its schema number.
     int32_t count = 0;
-    if (!in.getCount(count, 4)) {
-        result.error = kPastEnd;
+    if (!in.getCount(count, 4, sizeof(ResultsStorePtr), RltLimits::kMaxRecords, kTooManyRecords)) {
+        result.error = in.error();
         return result;
     }
+    result.records.reserve(size_t(count));
     for (int32_t i = 0; i < count; ++i) {
+        // The record and the shared pointer's control block beside it.
+        if (!in.charge(sizeof(CResultsStore) + 2 * sizeof(void*) + 16)) break;
         auto record = std::make_shared<CResultsStore>();
-        if (!readRecord(in, *record)) {
-            result.error = kPastEnd;
-            return result;
-        }
+        if (!readRecord(in, *record)) break;
         result.records.push_back(std::move(record));
     }
-    result.ok = true;
+    result.ok = in.ok();
+    if (!result.ok) result.error = in.error();
     return result;
 }
 
@@ -231,22 +271,26 @@ bool saveResultsFile(const CResultsContainer& list, const std::string& path, std
 }
 
 bool loadResultsFile(CResultsContainer& list, const std::string& path, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = withPath(errno == EACCES ? "Unable to read from %1, it is opened by someone else."
-                                         : "%1 was not found.",
-                         path);
+    try {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) {
+            error = withPath("%1 was not found.", path);
+            return false;
+        }
+        std::string bytes, why;
+        if (!velk::model::readRegularFile(path, RltLimits::kMaxFileBytes, bytes, why)) {
+            error = "Unable to read the results file " + why + ".";
+            return false;
+        }
+        RltReadResult read = readRltBytes(bytes);
+        if (read.replacesList) list.replaceAll(std::move(read.records));
+        if (!read.ok) error = withPath(read.error, path);
+        return read.ok;
+    } catch (const std::bad_alloc&) {
+        // The list is replaced only after the reading, so it stays as it was.
+        error = withPath("There is not enough memory to load %1.", path);
         return false;
     }
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        error = withPath("An unexpected error occurred while reading %1.", path);
-        return false;
-    }
-    RltReadResult read = readRltBytes(bytes);
-    if (read.replacesList) list.replaceAll(std::move(read.records));
-    if (!read.ok) error = withPath(read.error, path);
-    return read.ok;
 }
 
 }  // namespace velk::results

@@ -8,6 +8,12 @@
 // read completely before the error are kept.  Files are written beside the
 // target and renamed over it, so a failed save leaves the old file intact.
 //
+// What a file may hold is limited (RltLimits): past a limit the reading stops
+// with a message naming it, as for a damaged file, so that a small hostile
+// file cannot make the program allocate gigabytes or lay out text and graphs
+// for minutes.  Only regular files are read (a FIFO or a device is refused),
+// and an allocation failure is a message, never the end of the program.
+//
 // Plain functions without shared state; safe from any thread.
 #include <string>
 #include <string_view>
@@ -17,6 +23,23 @@
 #include "app/results/results_store.h"
 
 namespace velk::results {
+
+// The documented limits of a results file.  Real runs stay far below them:
+// the runner's fields allow at most 999,999 users, and a sequence longer than
+// a few thousand entries cannot be shown in a drop-down list or a legend.
+struct RltLimits {
+    static constexpr size_t kMaxFileBytes = size_t(512) << 20;   // 512 MiB
+    static constexpr int32_t kMaxRecords = 10000;                // passes in one file
+    static constexpr int32_t kMaxEntryNames = 10000;             // sequence entries per pass
+    static constexpr int32_t kMaxRows = 999999;                  // users per pass
+    static constexpr size_t kMaxReportBytes = size_t(16) << 20;  // one pass's text report
+    // What reading may allocate: this many times the file's size, plus a
+    // floor for small files.  Every entry of a real file takes at least a
+    // quarter of its memory size in the file; empty names, empty rows and
+    // cut-short records (4 bytes each that would cost 24 to 300) do not.
+    static constexpr size_t kMemoryPerFileByte = 4;
+    static constexpr size_t kMemoryFloor = size_t(16) << 20;
+};
 
 // The bytes of a file holding these records, in this order.
 std::string rltFileBytes(const std::vector<ResultsStorePtr>& records);

@@ -25,6 +25,14 @@ void CRequest::resetIdCounter() {
     g_lastRequestId.exchange(0);
 }
 
+int32_t CRequest::lastId() {
+    return g_lastRequestId.load();
+}
+
+void CRequest::restoreIdCounter(int32_t lastId) {
+    g_lastRequestId.store(lastId);
+}
+
 void CRequest::setUrl(std::string_view url) {
     m_server.clear();
     m_uri.clear();

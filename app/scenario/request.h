@@ -26,6 +26,10 @@ public:
 
     // Sets the id counter to 0, so that the next request gets id 1.
     static void resetIdCounter();
+    // The id the last request got, and setting it back: a read that fails
+    // restores the counter, so later requests do not take ids in use.
+    static int32_t lastId();
+    static void restoreIdCounter(int32_t lastId);
 
     int32_t getId() const { return m_id; }
     const std::string& getName() const { return m_name; }

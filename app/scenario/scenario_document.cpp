@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "app/base/file_io.h"
+#include "app/scenario/request.h"
 #include "app/scenario/scenario_file.h"
 
 namespace velk::model {
@@ -60,14 +61,21 @@ void ScenarioDocument::newDocument() {
 }
 
 bool ScenarioDocument::open(const std::string& path, std::string& error) {
-    // Read into a scratch scenario first, so a damaged file changes nothing.
+    // Read into a scratch scenario first, so a damaged file changes nothing;
+    // the scratch read restarts the process-wide request ids, so a failure
+    // puts the counter back too (the open requests keep their ids unique).
     if (!isReadableFile(path, error)) return false;
+    const int32_t lastId = CRequest::lastId();
     CScenario scratch;
     scratch.reset();
+    bool loaded = false;
     try {
-        if (!loadScenarioFile(scratch, path, error)) return false;
+        loaded = loadScenarioFile(scratch, path, error);
     } catch (const std::exception&) {
         error = "An unexpected error occurred while reading " + path + ".";
+    }
+    if (!loaded) {
+        CRequest::restoreIdCounter(lastId);
         return false;
     }
     m_scenario.clear();

@@ -326,7 +326,10 @@ void CrashHandler::writeCallStack(int fd, uintptr_t ip, uintptr_t fp) {
         uint64_t next = 0, returnAddress = 0;
         readWord(fp, next);
         readWord(fp + 8, returnAddress);
-        if (next % 8 != 0 || !readable(uintptr_t(next), 16)) break;
+        // The stack grows downwards: a caller's frame lies above its callee's.
+        // A frame that points at itself or below is a broken chain, not a
+        // deep one.
+        if (next <= uint64_t(fp) || next % 8 != 0 || !readable(uintptr_t(next), 16)) break;
         ip = uintptr_t(returnAddress);
         fp = uintptr_t(next);
     }

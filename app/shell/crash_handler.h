@@ -9,8 +9,8 @@
 // fault address with module and offset (from /proc/self/maps), the x86-64
 // registers, stack and code dumps, and the call stack walked through the
 // frame-pointer chain, each frame checked against readable memory; the walk
-// ends at an unreadable or misaligned frame, and after 200 frames with
-// "Stack Overflow.".
+// ends at an unreadable or misaligned frame or one that does not lie above
+// the frame before it, and after 200 frames with "Stack Overflow.".
 //
 // The handler runs on its own alternate stack and uses only async-signal-safe
 // calls (open, write, read, close, sigaction, raise, and a raw clone + execve

@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 
 #include <ctime>
-#include <fstream>
+#include <new>
+
+#include "app/base/file_io.h"
 
 namespace velk::shell {
 namespace {
@@ -33,11 +35,15 @@ TipsReader::Status TipsReader::open(const std::string& path, const std::string& 
     m_position = 0;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return Status::kMissing;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return Status::kMissing;
-    m_bytes.resize(kMaxBytes);
-    in.read(m_bytes.data(), std::streamsize(kMaxBytes));
-    m_bytes.resize(size_t(in.gcount()));
+    // The bounded reader: a FIFO or device put in the file's place between the
+    // check and the reading is refused rather than waited on.
+    std::string error;
+    try {
+        if (!velk::model::readRegularFile(path, kMaxBytes, m_bytes, error)) return Status::kTrouble;
+    } catch (const std::bad_alloc&) {
+        m_bytes.clear();
+        return Status::kTrouble;
+    }
     m_timeStamp = modificationTime(st);
     if (m_timeStamp != storedTimeStamp) return Status::kOk;
     if (storedPosition < 0 || storedPosition > (long long)m_bytes.size()) return Status::kTrouble;

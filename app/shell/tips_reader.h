@@ -4,7 +4,8 @@
 // blank or ";" are skipped; at the end of the file reading goes on from its
 // start.  The reading position survives program runs ("FilePos"); when the
 // file's modification time ("TimeStamp") is not the stored one, reading starts
-// over at the beginning.  The file is untrusted: only its first 1 MiB is read.
+// over at the beginning.  The file is untrusted: only a regular file of at
+// most 1 MiB is read; a larger one, or one that cannot be read, is trouble.
 //
 // Not thread-safe: one reader per dialog.
 #include <optional>
@@ -18,8 +19,8 @@ public:
 
     // Reads path and positions at storedPosition, unless the file changed
     // since storedTimeStamp.  kMissing: no such file (or not readable);
-    // kTrouble: the stored position cannot be reached (reading then starts at
-    // the beginning).
+    // kTrouble: the file cannot be read or is too large (no tips), or the
+    // stored position cannot be reached (reading then starts at the beginning).
     Status open(const std::string& path, const std::string& storedTimeStamp,
                 long long storedPosition);
 

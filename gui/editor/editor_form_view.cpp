@@ -1,11 +1,14 @@
 #include "gui/editor/editor_form_view.h"
 
 #include <QCoreApplication>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QScrollArea>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -41,10 +44,18 @@ CEditorFormView::CEditorFormView(velk::model::ScenarioDocument& document, QWidge
     m_scenarioOptions = new ScenarioOptionsPanel(this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(buildRequestList(), 1);
-    auto* panels = new QHBoxLayout;
-    panels->addWidget(m_requestOptions, 1);
-    panels->addWidget(m_scenarioOptions, 1);
-    layout->addLayout(panels, 2);
+    // The two option panels side by side where the page is wide enough, one
+    // below the other in a scroll area where it is not, as on the runner page.
+    auto* panels = new QWidget;
+    m_panels = new QGridLayout(panels);
+    m_panels->setContentsMargins(0, 0, 0, 0);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(QStringLiteral("optionsScroll"));
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidget(panels);
+    layout->addWidget(m_scroll, 2);
+    arrangePanels(true);
 
     connect(m_requestOptions, &RequestOptionsPanel::requestEdited, this,
             &CEditorFormView::rewriteRow);
@@ -275,6 +286,22 @@ void CEditorFormView::updateEnabling() {
     m_down->setEnabled(any && count > 0 && !m_list->topLevelItem(count - 1)->isSelected());
     m_clear->setEnabled(count > 0);
     m_requestOptions->setListEmpty(count == 0);
+}
+
+void CEditorFormView::arrangePanels(bool wide) {
+    if (int(wide) == m_wide) return;
+    m_wide = int(wide);
+    m_panels->removeWidget(m_requestOptions);
+    m_panels->removeWidget(m_scenarioOptions);
+    m_panels->addWidget(m_requestOptions, 0, 0);
+    m_panels->addWidget(m_scenarioOptions, wide ? 0 : 1, wide ? 1 : 0);
+    m_panels->setColumnStretch(1, wide ? 1 : 0);
+}
+
+void CEditorFormView::resizeEvent(QResizeEvent* event) {
+    // Side by side, the scenario options' long check boxes need about 800 pixels.
+    arrangePanels(width() >= kSideBySideWidth);
+    velk::shell::Page::resizeEvent(event);
 }
 
 bool CEditorFormView::eventFilter(QObject* watched, QEvent* event) {

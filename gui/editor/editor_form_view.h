@@ -14,7 +14,9 @@
 #include "app/scenario/scenario_document.h"
 #include "gui/shell/page.h"
 
+class QGridLayout;
 class QPushButton;
+class QScrollArea;
 class QToolButton;
 
 namespace velk::editor {
@@ -39,12 +41,17 @@ public:
     QPushButton* clearButton() const { return m_clear; }
     QToolButton* upButton() const { return m_up; }
     QToolButton* downButton() const { return m_down; }
+    // The option panels' scroll area (one column below kSideBySideWidth).
+    QScrollArea* optionsScroll() const { return m_scroll; }
+    static constexpr int kSideBySideWidth = 800;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QWidget* buildRequestList();
+    void arrangePanels(bool wide);
     void reloadList();
     void selectRow(int row);
     int32_t rowId(int row) const;
@@ -71,6 +78,9 @@ private:
     QToolButton* m_down = nullptr;
     RequestOptionsPanel* m_requestOptions = nullptr;
     ScenarioOptionsPanel* m_scenarioOptions = nullptr;
+    QScrollArea* m_scroll = nullptr;
+    QGridLayout* m_panels = nullptr;
+    int m_wide = -1;
     bool m_loading = false;  // the list is being rebuilt, not clicked
 };
 

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <new>
 
 #include "app/results/results_container.h"
 #include "gui/results/chart_view.h"
@@ -46,8 +47,12 @@ GraphPage::GraphPage(CResultsContainer& results, const QString& choiceLabel, QWi
     m_stack->addWidget(m_chart);
     m_stack->addWidget(m_noResults);
 
+    m_note = new QLabel(this);
+    m_note->setObjectName(QStringLiteral("graphNote"));
+    m_note->hide();
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    layout->addWidget(m_note);
     layout->addWidget(m_stack, 1);
     connect(m_choice, &QComboBox::activated, this, &GraphPage::choiceActivated);
     showNoResults();
@@ -70,6 +75,8 @@ void GraphPage::resetPage() {
 }
 
 void GraphPage::showNoResults() {
+    m_noResults->setText(tr("No results"));
+    m_note->hide();
     m_choice->clear();
     m_choice->setEnabled(false);
     m_chart->clear();
@@ -83,6 +90,17 @@ void GraphPage::choiceActivated(int) {
 }
 
 void GraphPage::refresh() {
+    // A results file that passed the reader's limits can still ask for more
+    // memory than the machine has left: say so instead of ending the program.
+    try {
+        rebuild();
+    } catch (const std::bad_alloc&) {
+        showNoResults();
+        m_noResults->setText(tr("There is not enough memory to draw this graph."));
+    }
+}
+
+void GraphPage::rebuild() {
     const ResultsList records = m_results.all();
     const QStringList items = toQt(choicesFor(records));
     if (items.isEmpty()) {
@@ -119,6 +137,8 @@ void GraphPage::draw(const ResultsList& records, int choice) {
     m_chart->clear();
     m_chart->setTitle(QString::fromStdString(graph.title));
     m_chart->setFooter(QString::fromStdString(graph.subtitle));
+    m_note->setText(QString::fromStdString(graph.note));
+    m_note->setVisible(!graph.note.empty());
     const std::pair<CChartView::Axis, const GraphAxis*> axes[] = {
         {CChartView::kHorizontalAxis, &graph.horizontal},
         {CChartView::kVerticalAxis, &graph.vertical}};

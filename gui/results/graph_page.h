@@ -37,6 +37,7 @@ public:
 
     CChartView* chart() const { return m_chart; }
     QComboBox* choiceBox() const { return m_choice; }
+    QLabel* noteLabel() const { return m_note; }
     // True while "No results" is shown instead of the chart.
     bool showsNoResults() const;
     // How many times the chart was built (a measure for tests).
@@ -55,6 +56,7 @@ private slots:
 
 private:
     void refresh();
+    void rebuild();
     void showNoResults();
     bool drawnAlready(const ResultsList& records, int choice) const;
     void draw(const ResultsList& records, int choice);
@@ -64,6 +66,7 @@ private:
     QStackedWidget* m_stack = nullptr;
     CChartView* m_chart = nullptr;
     QLabel* m_noResults = nullptr;
+    QLabel* m_note = nullptr;  // the graph's note, hidden when it has none
     // The records and graph on the chart: a list with the same records (not
     // only the same last run number: a loaded file may repeat numbers) and
     // the same choice is not drawn again.

@@ -2,8 +2,11 @@
 
 #include <QComboBox>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
+
+#include "app/results/report_view_text.h"
 
 namespace velk::results {
 namespace {
@@ -21,7 +24,10 @@ CReportFormView::CReportFormView(CResultsContainer& results, QWidget* parent)
     m_report->setObjectName(QStringLiteral("reportText"));
     m_report->setReadOnly(true);
     m_report->setLineWrapMode(QPlainTextEdit::NoWrap);
-    m_report->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    m_report->setFont(fixed);
+    // The report is tab-separated for tab stops every 8 characters.
+    m_report->setTabStopDistance(8 * QFontMetricsF(fixed).horizontalAdvance(QLatin1Char(' ')));
     QPalette p = m_report->palette();
     p.setColor(QPalette::Base, Qt::white);
     p.setColor(QPalette::Text, Qt::black);
@@ -51,7 +57,7 @@ void CReportFormView::refresh(bool resetSelection) {
     int selected = 0;
     for (const ResultsStorePtr& r : records) {
         if (r->runNumber == keep && keep != 0) selected = m_titles->count();
-        m_titles->addItem(QString::fromLocal8Bit(r->title.c_str()), r->runNumber);
+        m_titles->addItem(QString::fromStdString(titleForList(r->title)), r->runNumber);
     }
     m_titles->setEnabled(true);
     m_titles->setCurrentIndex(selected);
@@ -67,9 +73,7 @@ void CReportFormView::showSelected(bool reload) {
         m_shownRun = 0;
         return;
     }
-    QString text = QString::fromLocal8Bit(record->report.c_str());
-    text.remove(QLatin1Char('\r'));
-    m_report->setPlainText(text);
+    m_report->setPlainText(QString::fromStdString(reportTextForView(record->report)));
     m_shownRun = run;
 }
 

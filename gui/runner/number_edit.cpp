@@ -30,6 +30,12 @@ void NumberEdit::keyPressEvent(QKeyEvent* event) {
 }
 
 void NumberEdit::wheelEvent(QWheelEvent* event) {
+    // A field that passes under the pointer while the page scrolls stays as
+    // it is: the wheel goes on to the scroll area.
+    if (!hasFocus()) {
+        event->ignore();
+        return;
+    }
     if (!isEnabled() || event->angleDelta().y() == 0) return QLineEdit::wheelEvent(event);
     stepBy(event->angleDelta().y() > 0 ? 1 : -1);
     event->accept();

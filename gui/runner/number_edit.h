@@ -1,7 +1,7 @@
 #pragma once
 // NumberEdit: a number field with spin keys: digits only (and a minus sign
-// where the spin range is negative), Up/Down and the wheel step within the
-// spin range.  The page checks its own range when it saves.
+// where the spin range is negative), Up/Down and the wheel (only while the
+// field has the focus) step within the spin range.  The page checks its own range when it saves.
 // User-interface thread only.
 #include <QLineEdit>
 

@@ -61,6 +61,9 @@ RunnerBridge::RunnerBridge(Runner& runner, QObject* parent)
 }
 
 RunnerBridge::~RunnerBridge() {
+    // The run's worker calls the events object this bridge owns: it must end
+    // before they go, whatever order the owner destroys things in.
+    m_runner.stop();
     m_runner.results().setNotifier(nullptr);
 }
 

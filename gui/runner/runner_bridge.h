@@ -6,8 +6,9 @@
 // per user repaints the output a few times a second, not once per line.
 //
 // Lives on the user-interface thread; notifyOutput() and the events are safe
-// from any thread.  Must outlive every run it starts (shut the runner down
-// before destroying it).
+// from any thread.  Destroying it stops and joins a run it started, as the
+// run reports to it; shut the runner down first to keep the wait out of the
+// destructor.
 #include <QObject>
 #include <QString>
 #include <atomic>

@@ -10,6 +10,7 @@
 #include "gui/runner/runner_bridge.h"
 #include "gui/runner/runner_form_view.h"
 #include "gui/shell/main_frame.h"
+#include "gui/shell/progress_bar.h"
 
 namespace velk::runner {
 namespace {
@@ -70,6 +71,15 @@ void connectRunnerCommands(CMainFrame& frame, RunnerBridge& bridge, CRunnerFormV
     QObject::connect(stop, &QAction::triggered, &runnerView,
                      [&runnerView] { runnerView.stopTest(); });
     QObject::connect(&runnerView, &CRunnerFormView::pageWanted, &frame, &CMainFrame::showPage);
+    // The bar appears when a run really starts, not for a Run Test refused.
+    QObject::connect(&bridge, &RunnerBridge::runningChanged, frame.progressBar(),
+                     [bar = frame.progressBar()](bool running) {
+                         if (running) bar->setPos(0);
+                     });
+    // Exit during a run stops it (with the wait message) before the window
+    // and what the run reports to go away.
+    QObject::connect(&frame, &CMainFrame::closing, &bridge,
+                     [&frame, &bridge] { bridge.stop(&frame); });
     QObject::connect(&bridge, &RunnerBridge::firstBatchPassCollected, &frame,
                      [&frame] { frame.showPage(CMainFrame::kBatchGraphsPage); });
     QObject::connect(&bridge, &RunnerBridge::runFinished, &frame, [&frame](bool stopped) {

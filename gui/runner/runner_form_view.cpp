@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QLabel>
@@ -17,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "app/runner/run_field_rules.h"
+#include "app/settings/global_settings.h"
 #include "gui/runner/edit_pattern_dialog.h"
 #include "gui/runner/number_edit.h"
 #include "gui/runner/output_box.h"
@@ -57,10 +59,10 @@ CRunnerFormView::CRunnerFormView(velk::model::ScenarioDocument& document, Runner
     : Page(parent), m_document(document), m_bridge(bridge) {
     buildControls();
     auto* split = new QSplitter(Qt::Vertical, this);
-    auto* scroll = new QScrollArea;
-    scroll->setWidgetResizable(true);
-    scroll->setWidget(buildLayout());
-    split->addWidget(scroll);
+    m_scroll = new QScrollArea;
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setWidget(buildLayout());
+    split->addWidget(m_scroll);
     split->addWidget(m_output);
     split->setStretchFactor(0, 3);
     split->setStretchFactor(1, 1);
@@ -212,6 +214,10 @@ QWidget* CRunnerFormView::buildLayout() {
     t->setRowStretch(5, 1);
     s->setRowStretch(3, 1);
 
+    m_globalsBox = named(new QGroupBox(QStringLiteral("Global variables")), "globals");
+    m_globalsForm = new QFormLayout(m_globalsBox);
+    m_globalsBox->hide();
+
     auto* content = new QWidget;
     m_columns = new QGridLayout(content);
     m_runsBox = runs;
@@ -228,16 +234,19 @@ QWidget* CRunnerFormView::buildLayout() {
 void CRunnerFormView::arrangeColumns(bool wide) {
     if (int(wide) == m_wide) return;
     m_wide = int(wide);
-    for (QWidget* w : {m_runsBox, m_filesBox, m_sequencesRow}) m_columns->removeWidget(w);
+    for (QWidget* w : {m_runsBox, m_filesBox, m_sequencesRow, static_cast<QWidget*>(m_globalsBox)})
+        m_columns->removeWidget(w);
     if (wide) {
         m_columns->addWidget(m_runsBox, 0, 0, 2, 1);
         m_columns->addWidget(m_filesBox, 0, 1);
         m_columns->addWidget(m_sequencesRow, 1, 1);
+        m_columns->addWidget(m_globalsBox, 2, 0, 1, 2);
         m_columns->setColumnStretch(1, 1);
     } else {
         m_columns->addWidget(m_runsBox, 0, 0);
         m_columns->addWidget(m_filesBox, 1, 0);
         m_columns->addWidget(m_sequencesRow, 2, 0);
+        m_columns->addWidget(m_globalsBox, 3, 0);
         m_columns->setColumnStretch(1, 0);
     }
 }
@@ -303,7 +312,7 @@ void CRunnerFormView::boundEdited(NumberEdit* field, int32_t& previous, const QS
 void CRunnerFormView::changed() {
     if (m_loading) return;
     applyEnabling();
-    if (saveToScenario()) m_document.setModified(true);
+    if (saveToScenario(Save::kWhileTyping)) m_document.setModified(true);
 }
 
 void CRunnerFormView::applyEnabling() {
@@ -371,6 +380,31 @@ void CRunnerFormView::editPattern() {
     changed();
 }
 
+void CRunnerFormView::rebuildGlobalVariables() {
+    std::string script, error;
+    m_globalUses.clear();
+    if (m_document.scenario().generateScript(velk::model::GlobalSettings::shared(), script, error))
+        m_globalUses = globalVariablesUsed(script);
+    while (m_globalsForm->rowCount() > 0) m_globalsForm->removeRow(0);
+    for (const GlobalVariableUse& use : m_globalUses) {
+        const QString name = QString::fromStdString(use.name);
+        auto* field = new QLineEdit(QString::fromStdString(m_globalValues[use.name]));
+        field->setObjectName(QStringLiteral("gvar:") + name);
+        field->setMaximumWidth(360);
+        field->setPlaceholderText(QString::fromStdString(use.defaultText));
+        field->setAccessibleName(name);
+        field->setToolTip(QStringLiteral("Empty: the scenario's default (%1)")
+                              .arg(QString::fromStdString(use.defaultText)));
+        connect(field, &QLineEdit::textEdited, this, [this, key = use.name](const QString& text) {
+            m_globalValues[key] = text.toStdString();
+        });
+        auto* label = new QLabel(name + QLatin1Char(':'));
+        label->setBuddy(field);
+        m_globalsForm->addRow(label, field);
+    }
+    m_globalsBox->setVisible(!m_globalUses.empty());
+}
+
 void CRunnerFormView::showMessage(const QString& text) {
     if (m_message)
         m_message(text);
@@ -380,6 +414,8 @@ void CRunnerFormView::showMessage(const QString& text) {
 
 void CRunnerFormView::refuse(QLineEdit* field, const QString& text) {
     showMessage(text);
+    // At the smallest window the field may lie below the visible part.
+    if (m_scroll->widget()->isAncestorOf(field)) m_scroll->ensureWidgetVisible(field);
     field->setFocus();
     field->selectAll();
 }

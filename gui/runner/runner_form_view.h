@@ -9,13 +9,20 @@
 // User-interface thread only.  Output arrives through the bridge's coalesced
 // outputChanged signal.
 #include <functional>
+#include <map>
+#include <string>
+#include <vector>
 
+#include "app/runner/global_variables.h"
 #include "app/runner/runner.h"
 #include "app/scenario/scenario_document.h"
 #include "gui/shell/page.h"
 
 class QButtonGroup;
+class QFormLayout;
 class QGridLayout;
+class QGroupBox;
+class QScrollArea;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
@@ -60,8 +67,12 @@ public:
     // Reads every field from the scenario; the output from its log.
     void loadFromScenario();
     // Checks and writes every field into the scenario; false (with the message
-    // shown and the field focused) when a check fails.
-    bool saveToScenario();
+    // shown and the field focused and scrolled into view) when a check fails.
+    // While the user types, an emptied number field keeps its saved value (it
+    // is being typed into); when the page is left or a run starts it is
+    // refused like any other value out of range.
+    enum class Save { kWhileTyping, kFinal };
+    bool saveToScenario(Save when = Save::kFinal);
     void refreshOutput();
 
 signals:
@@ -78,9 +89,17 @@ private:
     // nothing is cut off at the smallest window size.
     void arrangeColumns(bool wide);
     QGridLayout* m_columns = nullptr;
+    QScrollArea* m_scroll = nullptr;
     QWidget* m_runsBox = nullptr;
     QWidget* m_filesBox = nullptr;
     QWidget* m_sequencesRow = nullptr;
+    // The "$gvar" values the scenario's script reads: a field per name, kept
+    // for the program run (not in the scenario file) and given to each run.
+    QGroupBox* m_globalsBox = nullptr;
+    QFormLayout* m_globalsForm = nullptr;
+    std::map<std::string, std::string> m_globalValues;
+    std::vector<GlobalVariableUse> m_globalUses;
+    void rebuildGlobalVariables();
     int m_wide = -1;
     void connectChanges();
     void changed();
@@ -92,8 +111,17 @@ private:
     void editPattern();
     void showMessage(const QString& text);
     void refuse(QLineEdit* field, const QString& text);
-    bool readNumber(NumberEdit* field, int64_t min, int64_t max, int32_t& value);
+    bool readNumber(NumberEdit* field, int64_t min, int64_t max, int32_t& value, Save when);
     bool readText(QLineEdit* field, int limit, std::string& value);
+    // The number fields with their ranges and the run section's member.
+    struct NumberField {
+        NumberEdit* field;
+        int64_t min, max;
+        int32_t velk::model::CRunSection::*member;
+    };
+    std::vector<NumberField> numberFields() const;
+    // Refuses the first enabled number field left empty; true when one was.
+    bool refuseEmptiedNumber();
 
     velk::model::ScenarioDocument& m_document;
     RunnerBridge& m_bridge;

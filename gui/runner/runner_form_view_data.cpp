@@ -79,13 +79,22 @@ void CRunnerFormView::loadFromScenario() {
     m_rounding->setCurrentIndex(r.rounding >= 0 && r.rounding < 3 ? r.rounding : 0);
     m_timeoutCheck->setChecked(r.timeoutCheck);
     m_loading = false;
+    rebuildGlobalVariables();
     refreshOutput();
     applyEnabling();
 }
 
-bool CRunnerFormView::readNumber(NumberEdit* field, int64_t min, int64_t max, int32_t& value) {
-    // An emptied field is being typed into: nothing to save yet.
-    if (field->text().isEmpty()) return false;
+bool CRunnerFormView::readNumber(NumberEdit* field, int64_t min, int64_t max, int32_t& value,
+                                 Save when) {
+    if (field->text().isEmpty()) {
+        // Being typed into: the saved value stays until there is a number.
+        if (when == Save::kWhileTyping) return true;
+        // A field the user cannot reach shows its saved value again.
+        if (!field->isEnabled()) {
+            field->setNumber(value);
+            return true;
+        }
+    }
     const std::optional<int64_t> v = parseInteger(field->text().toStdString());
     if (!v || *v < min || *v > max) {
         refuse(field, text(rangeMessage({min, max})));
@@ -93,6 +102,28 @@ bool CRunnerFormView::readNumber(NumberEdit* field, int64_t min, int64_t max, in
     }
     value = int32_t(*v);
     return true;
+}
+
+std::vector<CRunnerFormView::NumberField> CRunnerFormView::numberFields() const {
+    using R = velk::model::CRunSection;
+    return {{m_users, 0, 999999, &R::clients},
+            {m_iterations, 0, 9999999, &R::requestsPerUser},
+            {m_pauseSeconds, 0, 9999999, &R::pauseSeconds},
+            {m_timeLimit, 0, 9999999, &R::timeLimit},
+            {m_requestLimit, 0, 9999999, &R::requestLimit},
+            {m_rate, 1, 9999999, &R::rateValue},
+            {m_delay, 0, 3600000, &R::startDelay}};
+}
+
+bool CRunnerFormView::refuseEmptiedNumber() {
+    for (const NumberField& f : numberFields()) {
+        if (f.field->isEnabled() && f.field->text().isEmpty()) {
+            emit pageWanted(velk::shell::CMainFrame::kRunnerPage);
+            refuse(f.field, text(rangeMessage({f.min, f.max})));
+            return true;
+        }
+    }
+    return false;
 }
 
 bool CRunnerFormView::readText(QLineEdit* field, int limit, std::string& value) {
@@ -104,16 +135,11 @@ bool CRunnerFormView::readText(QLineEdit* field, int limit, std::string& value) 
     return true;
 }
 
-bool CRunnerFormView::saveToScenario() {
+bool CRunnerFormView::saveToScenario(Save when) {
     velk::model::CRunSection r = m_document.scenario().run();
-    if (!readNumber(m_users, 0, 999999, r.clients) ||
-        !readNumber(m_iterations, 0, 9999999, r.requestsPerUser) ||
-        !readNumber(m_pauseSeconds, 0, 9999999, r.pauseSeconds) ||
-        !readNumber(m_timeLimit, 0, 9999999, r.timeLimit) ||
-        !readNumber(m_requestLimit, 0, 9999999, r.requestLimit) ||
-        !readNumber(m_rate, 1, 9999999, r.rateValue) ||
-        !readNumber(m_delay, 0, 3600000, r.startDelay) ||
-        !readText(m_logDir, 270, r.logDirectory) ||
+    for (const NumberField& f : numberFields())
+        if (!readNumber(f.field, f.min, f.max, r.*f.member, when)) return false;
+    if (!readText(m_logDir, 270, r.logDirectory) ||
         !readText(m_reportDir, 270, r.reportDirectory) ||
         !readText(m_pattern, 270, r.outputFileTemplate) ||
         !readText(m_description, 1024, r.description))
@@ -145,6 +171,9 @@ bool CRunnerFormView::saveToScenario() {
 
 bool CRunnerFormView::runTest() {
     if (m_bridge.running()) return false;
+    // Every change is saved as it is typed, except an emptied number field:
+    // what the page shows is what runs, so that stops the run.
+    if (isVisible() && refuseEmptiedNumber()) return false;
     velk::model::CScenario& scenario = m_document.scenario();
     if (scenario.requests().count() == 0) {
         showMessage(QString::fromLatin1(kNoRequestsMessage));
@@ -193,6 +222,22 @@ bool CRunnerFormView::runTest() {
         showMessage(text(error));
         return false;
     }
+    // The global variables' values, given to the engine as velkrun gives
+    // "-name=value" arguments: before the script is parsed.
+    const std::vector<std::string> arguments =
+        globalVariableArguments(globalVariablesUsed(script), m_globalValues);
+    m_bridge.runner().setTestSetHooks(
+        [arguments](TestSet* set) {
+            if (arguments.empty()) return true;
+            // The engine cuts each argument at its "=": it gets copies.
+            std::vector<std::string> copies = arguments;
+            std::string program = "velk";
+            std::vector<char*> argv{program.data()};
+            for (std::string& a : copies) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            return ParseCommandLine(set, int32_t(argv.size() - 1), argv.data()) == 1;
+        },
+        {});
     m_bridge.resetProgress();
     emit pageWanted(velk::shell::CMainFrame::kRunnerPage);
     const CycleSettings cycle{run.cycling,   run.cycleByIterations,  run.cycleFrom,   run.cycleTo,

@@ -9,7 +9,9 @@
 #include <QStyleOptionButton>
 #include <QTimer>
 #include <algorithm>
+#include <utility>
 
+#include "app/shell/label_contrast.h"
 #include "gui/shell/out_bar_accessible.h"
 
 namespace velk::shell {
@@ -23,6 +25,14 @@ QRect toQRect(const OutBarRect& r) {
 
 QString fromStd(const std::string& s) {
     return QString::fromStdString(s);
+}
+
+Rgb toRgb(const QColor& color) {
+    return {color.red(), color.green(), color.blue()};
+}
+
+QColor toQColor(Rgb color) {
+    return QColor(color.red, color.green, color.blue);
 }
 
 }  // namespace
@@ -121,6 +131,13 @@ void CGfxOutBarCtrl::selectFolder(int index) {
     const int old = m_model.openFolder();
     const bool animate = (m_flags & kAnimation) && m_animationDelay >= 0 && isVisible() &&
                          width() > 0 && height() > 0;
+    // A change still sliding in is told now, so listeners see every change in
+    // order.
+    if (m_pendingFolder >= 0) {
+        m_timer->stop();
+        const int pending = std::exchange(m_pendingFolder, -1);
+        emit folderChanged(pending);
+    }
     if (animate) {
         m_timer->stop();
         m_before = grab();
@@ -137,10 +154,12 @@ void CGfxOutBarCtrl::selectFolder(int index) {
         m_slideTo = height() - (m_model.folderCount() - 1 - high) * OutBarModel::kFolderHeight;
         m_slideUp = index > old;
         m_offset = 0;
+        // The parent is told when the new folder has slid in.
+        m_pendingFolder = index;
         m_timer->start(m_animationDelay);
     }
     update();
-    emit folderChanged(index);
+    if (!animate) emit folderChanged(index);
 }
 
 void CGfxOutBarCtrl::animationStep() {
@@ -149,6 +168,9 @@ void CGfxOutBarCtrl::animationStep() {
     if (m_offset >= band) {
         m_timer->stop();
         m_before = m_after = QPixmap();
+        update();
+        if (m_pendingFolder >= 0) emit folderChanged(std::exchange(m_pendingFolder, -1));
+        return;
     }
     update();
 }
@@ -212,17 +234,24 @@ void CGfxOutBarCtrl::paintFolderButton(QPainter& p, int folder) const {
 void CGfxOutBarCtrl::paintItems(QPainter& p) const {
     const int line = fontMetrics().height();
     const auto& images = m_model.largeIcons() ? m_large : m_small;
-    const QColor text = palette().color(QPalette::BrightText);
+    // Labels in black or white, whichever reads better on the item area and
+    // on the darker plate of the shown page's item.
+    const QColor area = palette().color(QPalette::Mid);
+    QColor plate = palette().color(QPalette::Shadow);
+    plate.setAlpha(60);
+    const QColor normalText = toQColor(readableTextOn(toRgb(area)));
+    const QColor selectedText =
+        toQColor(readableTextOn(blend(toRgb(area), toRgb(plate), plate.alpha())));
     for (int i = 0; i < m_model.itemCount(); ++i) {
         const auto& item = m_model.folder(m_model.openFolder()).items[size_t(i)];
         const QRect icon = toQRect(m_model.iconRect(i, width(), height(), line));
         const QRect label = toQRect(m_model.labelRect(i, width(), height(), line));
         const bool pressed = m_pressed.kind == OutBarModel::HitKind::kItem && m_pressed.index == i;
         const bool hover = m_hover.kind == OutBarModel::HitKind::kItem && m_hover.index == i;
-        if (m_selectedFolder == m_model.openFolder() && m_selectedItem == i) {
+        const bool selected = m_selectedFolder == m_model.openFolder() && m_selectedItem == i;
+        const QColor text = selected ? selectedText : normalText;
+        if (selected) {
             // The shown page's item sits on a darker plate.
-            QColor plate = palette().color(QPalette::Shadow);
-            plate.setAlpha(60);
             p.fillRect(toQRect(m_model.itemRect(i, width(), height(), line)).adjusted(3, 1, -3, -1),
                        plate);
         }

@@ -78,7 +78,8 @@ public slots:
 signals:
     // An item of the open folder was clicked or activated from the keyboard.
     void itemClicked(int item);
-    // The open folder changed (by a click, the keyboard or selectFolder).
+    // The open folder changed (by a click, the keyboard or selectFolder);
+    // with the animation, sent when it has ended.
     void folderChanged(int folder);
 
 protected:
@@ -116,6 +117,7 @@ private:
     int m_slideFrom = 0, m_slideTo = 0;  // the band that slides, in pixels
     bool m_slideUp = true;
     int m_offset = 0;
+    int m_pendingFolder = -1;  // told to the parent when the animation ends
 
     QLineEdit* m_editor = nullptr;
     bool m_editingFolder = false;

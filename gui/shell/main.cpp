@@ -1,8 +1,11 @@
 // velk: the desktop program.  Wires the document, the pages and the main window
 // together; the work itself lives in the folders' libraries.
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QTimer>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -46,6 +49,36 @@ void installCrashHandler() {
     velk::shell::CrashHandler::install(options);
 }
 
+// Keeps the crash handler installed until main returns, after every local
+// (the runner, the window, the document) has been destroyed, so that a crash
+// while shutting down is reported like any other.
+struct CrashHandlerScope {
+    CrashHandlerScope() { installCrashHandler(); }
+    ~CrashHandlerScope() { velk::shell::CrashHandler::uninstall(); }
+    CrashHandlerScope(const CrashHandlerScope&) = delete;
+    CrashHandlerScope& operator=(const CrashHandlerScope&) = delete;
+};
+
+constexpr const char kUsage[] =
+    "Usage: velk [FILE.vts | FILE.rlt]\n"
+    "The VELK desktop program: record, edit and run load tests and look at their results.\n"
+    "  FILE.vts   open this scenario\n"
+    "  FILE.rlt   open this results file\n"
+    "  --help     print this text and end\n"
+    "Tests run from the command line with velkrun (see velkrun --help).\n";
+
+#ifdef VELK_WITH_RECORDER
+constexpr const char kSandboxOff[] = "Running as root: the embedded browser's sandbox is off.";
+
+// Chromium refuses to start as root with its sandbox on; the recorder's
+// browser then runs without it.  True when that is the case.
+bool turnBrowserSandboxOffForRoot() {
+    if (::geteuid() != 0) return false;
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    return true;
+}
+#endif
+
 bool endsWith(const char* text, const char* tail) {
     const size_t n = std::strlen(text), m = std::strlen(tail);
     return n >= m && std::strcmp(text + n - m, tail) == 0;
@@ -58,7 +91,14 @@ int main(int argc, char** argv) {
         QApplication app(argc, argv);
         return velk::shell::offerCrashReportMail(QString::fromLocal8Bit(argv[2]));
     }
-    installCrashHandler();
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    const CrashHandlerScope crashHandler;
+#ifdef VELK_WITH_RECORDER
+    const bool sandboxOff = turnBrowserSandboxOffForRoot();
+#endif
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Orvantis"));
     QApplication::setApplicationName(QStringLiteral("VELK"));
@@ -141,6 +181,13 @@ int main(int argc, char** argv) {
                      });
 #endif
 
+#ifdef VELK_WITH_RECORDER
+    if (sandboxOff) {
+        std::fprintf(stderr, "velk: %s\n", kSandboxOff);
+        document.scenario().outputLog().append(velk::runner::Runner::kWarning, kSandboxOff);
+    }
+#endif
+
     // First activation: the recorder page, the saved placement, the global
     // settings, then the tip of the day.
     frame.showPage(velk::shell::CMainFrame::kRecorderPage);
@@ -177,7 +224,10 @@ int main(int argc, char** argv) {
             QTimer::singleShot(0, &frame,
                                [&frame, path] { emit frame.openResultsFileRequested(path); });
     }
+    // Exit stops a running test (connectRunnerCommands); whatever still runs
+    // when the loop ends is stopped and joined here, before the bridge, the
+    // pages and the frame it calls into are destroyed.
     const int status = app.exec();
-    velk::shell::CrashHandler::uninstall();
+    runner.shutDown();
     return status;
 }

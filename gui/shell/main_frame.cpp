@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -60,7 +61,6 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     statusBar()->addWidget(m_readyPane, 1);
     m_progress = new CProgressBar(m_readyPane);
     connect(m_actions[kStopTest], &QAction::triggered, m_progress, &CProgressBar::reset);
-    connect(m_actions[kRunTest], &QAction::triggered, this, [this] { m_progress->setPos(0); });
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -257,11 +257,14 @@ void CMainFrame::runFinished(bool stopped) {
 
 void CMainFrame::selectNavigationItem(int item) {
     if (item < 0 || item > 2) return;
-    if (m_group == kTestGroup && item == 0) {
+    // The bar's open folder, not the one last told: an item can be clicked
+    // while the folder change is still sliding in.
+    const int group = m_outBar->openFolder();
+    if (group == kTestGroup && item == 0) {
         enterRecorder();
         return;
     }
-    showPage(m_group * 3 + item + 1);
+    showPage(group * 3 + item + 1);
 }
 
 void CMainFrame::enterRecorder() {
@@ -338,11 +341,22 @@ void CMainFrame::savePlacement() const {
                       QString::fromStdString(formatWindowRect(toPlacement(normalGeometry()))));
 }
 
+bool CMainFrame::event(QEvent* event) {
+    // A status tip would hide the progress bar's pane while the pointer rests
+    // on a toolbar button; during a run the progress has the pane.
+    if (event->type() == QEvent::StatusTip && m_progress->bar()->isVisible()) {
+        statusBar()->clearMessage();
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (m_closeGuard && !m_closeGuard()) {
         event->ignore();
         return;
     }
+    emit closing();
     savePlacement();
     event->accept();
 }

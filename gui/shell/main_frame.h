@@ -110,8 +110,12 @@ signals:
     void recentFileRequested(const QString& path);
     // A results file given on the command line; the results' owner loads it.
     void openResultsFileRequested(const QString& path);
+    // The window is about to close (the close guard agreed): a running test
+    // is stopped on it, before anything the run calls into goes away.
+    void closing();
 
 protected:
+    bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:

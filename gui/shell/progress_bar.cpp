@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
+#include <QStatusBar>
 #include <algorithm>
 
 #include "app/shell/progress_geometry.h"
@@ -29,7 +30,12 @@ void CProgressBar::setRange(int max) {
 void CProgressBar::setPos(int pos) {
     m_bar->setValue(pos < m_bar->minimum() ? m_bar->minimum() : std::min(pos, m_bar->maximum()));
     layout();
-    m_bar->show();
+    if (m_bar->isHidden()) {
+        // A status tip shown when the run started would cover the pane.
+        if (auto* status = qobject_cast<QStatusBar*>(m_pane->parentWidget()))
+            status->clearMessage();
+        m_bar->show();
+    }
 }
 
 void CProgressBar::setLabel(const QString& label) {

@@ -10,7 +10,10 @@
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <algorithm>
+#include <fstream>
 
+#include "common/temp_dir.h"
 #include "gui/editor/address_pattern_edit.h"
 #include "gui/editor/delay_field.h"
 #include "gui/editor/param_dialog.h"
@@ -20,6 +23,52 @@
 
 namespace velk::editor::test {
 namespace {
+
+// A damaged file that fails to open leaves every piece of the open document
+// as it was, the request ids too: Add then makes a request with an id of its
+// own, and naming it renames nothing else.
+TEST_F(EditorPage, FailedOpenLeavesTheIdsSoAddAndRenameTouchOnlyTheNewRequest) {
+    std::string error;
+    const std::string demo = VELK_EXAMPLES_DIR "/demo-shop.vts";
+    ASSERT_TRUE(m_document.open(demo, error)) << error;
+    m_view->resetPage();
+    m_view->activatePage();
+    const std::string before = order();
+    std::vector<int32_t> ids;
+    for (const auto* r : m_document.scenario().requests().flattened()) ids.push_back(r->getId());
+    ASSERT_GE(ids.size(), 3u);
+
+    std::ifstream in(demo, std::ios::binary);
+    std::string head(600, '\0');
+    in.read(head.data(), std::streamsize(head.size()));
+    velk::test::TempDir dir;
+    const std::string damaged = dir.write("damaged.vts", head.substr(0, size_t(in.gcount())));
+    EXPECT_FALSE(m_document.open(damaged, error));
+
+    const int32_t fresh = addRequest("fresh");
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), fresh), 0) << fresh;
+    EXPECT_EQ(order(), before + " fresh");
+}
+
+// Below 800 pixels the option panels stand one below the other and scroll,
+// so the scenario options' long check boxes and the speed list are whole.
+TEST_F(EditorPage, NarrowPageStacksTheOptionPanelsAndCutsNoControl) {
+    ScenarioOptionsPanel* options = m_view->scenarioOptions();
+    RequestOptionsPanel* form = m_view->requestOptions();
+    ASSERT_LT(m_view->width(), CEditorFormView::kSideBySideWidth);
+    EXPECT_GT(options->mapTo(m_view.get(), QPoint()).y(), form->mapTo(m_view.get(), QPoint()).y());
+    for (QWidget* w : std::initializer_list<QWidget*>{options->proxyEmulationBox(),
+                                                      options->speedBox(), options->speedList()})
+        EXPECT_GE(w->width(), w->sizeHint().width()) << w->metaObject()->className();
+    const bool speed = options->speedBox()->isChecked();
+    click(options->speedBox());
+    EXPECT_NE(options->speedBox()->isChecked(), speed);
+    EXPECT_NE(m_document.scenario().general().useSpeedLimit, speed);
+
+    m_view->resize(1280, 800);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(options->mapTo(m_view.get(), QPoint()).y(), form->mapTo(m_view.get(), QPoint()).y());
+}
 
 TEST_F(EditorPage, EnablingOnAnEmptyAndANonEmptyList) {
     RequestOptionsPanel* form = m_view->requestOptions();

@@ -2,8 +2,11 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScrollArea>
 #include <QTest>
 #include <QTimerEvent>
 #include <QTreeWidget>
@@ -49,9 +52,23 @@ void EditorPage::TearDown() {
     m_view.reset();
 }
 
+void EditorPage::scrollTo(QWidget* widget) {
+    for (QWidget* p = widget->parentWidget(); p; p = p->parentWidget()) {
+        if (auto* area = qobject_cast<QScrollArea*>(p)) {
+            area->ensureWidgetVisible(widget);
+            return;
+        }
+    }
+}
+
 void EditorPage::click(QWidget* widget) {
     ASSERT_TRUE(widget->isEnabled()) << widget->metaObject()->className();
-    QTest::mouseClick(widget, Qt::LeftButton, {}, widget->rect().center());
+    // As a user scrolls to a control before clicking it.
+    scrollTo(widget);
+    // A check box answers on its box and text, not across its whole width.
+    const bool box = qobject_cast<QCheckBox*>(widget) || qobject_cast<QRadioButton*>(widget);
+    QTest::mouseClick(widget, Qt::LeftButton, {},
+                      box ? QPoint(8, widget->height() / 2) : widget->rect().center());
 }
 
 void EditorPage::retype(QWidget* field, const QString& keys) {

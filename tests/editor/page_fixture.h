@@ -42,7 +42,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
+    // Scrolls the page so that the widget is in view, then clicks its middle.
     void click(QWidget* widget);
+    void scrollTo(QWidget* widget);
     // Selects the field's whole text and types keys over it.
     void retype(QWidget* field, const QString& keys);
     // Adds a request through the Add button and names it through the form.

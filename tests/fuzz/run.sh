@@ -8,7 +8,8 @@ seconds=${1:-60}
 shift || true
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build="$root/build-fuzz"
-all=(parse_test_fuzzer regex_fuzzer response_fuzzer header_scan_fuzzer html_fuzzer vts_loader_fuzzer)
+all=(parse_test_fuzzer regex_fuzzer response_fuzzer header_scan_fuzzer html_fuzzer vts_loader_fuzzer
+  rlt_loader_fuzzer)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 flags="-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer -g"

@@ -8,6 +8,7 @@
 #include "app/graphs/graph_axis_rules.h"
 #include "app/graphs/graph_batch.h"
 #include "app/graphs/graph_entry.h"
+#include "app/graphs/graph_statistics.h"
 #include "results_fixture.h"
 
 namespace velk::results {
@@ -190,6 +191,27 @@ TEST(EntryGraph, BatchOverIterationsNamesTheUsers) {
     auto record = inBatch(detailedPass({{{1000}}}, {"/a"}), 5, true);
     record->users = 7;
     EXPECT_EQ(entryGraph({record}, 0).subtitle, "Number of virtual users = 7");
+}
+
+// The batch graphs take every entry's figures in one pass over a record's
+// rows: the same figures as entry by entry, for ragged rows, values that mean
+// nothing and summary records.
+TEST(BatchGraph, OnePassOverTheRowsGivesEachEntrysFigures) {
+    const std::shared_ptr<CResultsStore> records[] = {
+        detailedPass({{{100, -1, 300}, {kNoMin, 5}}, {{7}}, {}, {{}, {}, {9, 9}}}, {"a", "b", "c"}),
+        summaryPass({{10, 60, 3, 30, 0}, {-1, 5, 1, 5, 0}}, {"a", "b"}),
+    };
+    for (const auto& record : records) {
+        std::vector<EntryStatistics> all(4);
+        addRecordEntries(*record, all);
+        for (size_t entry = 0; entry < all.size(); ++entry) {
+            EntryStatistics one;
+            one.addRecordEntry(*record, entry);
+            EXPECT_EQ(all[entry].maximumMs(), one.maximumMs()) << entry;
+            EXPECT_EQ(all[entry].averageMs(), one.averageMs()) << entry;
+            EXPECT_EQ(all[entry].minimumMs(), one.minimumMs()) << entry;
+        }
+    }
 }
 
 TEST(BatchGraph, SixChoicesInOrderForABatch) {

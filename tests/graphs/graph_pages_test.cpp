@@ -5,10 +5,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <chrono>
 #include <cstdio>
 #include <thread>
 
+#include "app/graphs/graph_batch.h"
 #include "app/results/results_container.h"
 #include "gui/results/add_graphics_form_view.h"
 #include "gui/results/chart_view.h"
@@ -50,6 +52,30 @@ struct Pages : ::testing::Test {
     }
 };
 
+// What a hostile results file can put within the reader's limits: 10,000
+// named entries over 600,000 users that hold nothing, in 200 passes.  The pages
+// draw what there is, their work bounded by what the records hold and the
+// batch graphs by a number of points, not by entries times users times passes.
+TEST_F(Pages, ManyEntriesOverManyEmptyRowsAreDrawnWithinThePointLimit) {
+    auto shape = std::make_shared<CResultsStore>();
+    shape->entryNames.assign(10000, std::string(1, 'n'));
+    shape->users = 600000;
+    shape->iterations = 2000000000;
+    for (int32_t pass = 1; pass <= 200; ++pass) {
+        auto next = inBatch(std::make_shared<CResultsStore>(*shape), pass);
+        if (pass == 1) next->timings.resize(600000);
+        list.add(next);
+    }
+    refreshBoth();
+    EXPECT_EQ(graphs.choiceBox()->count(), 10000);
+    ASSERT_FALSE(batch.showsNoResults());
+    size_t points = 0;
+    for (const auto& series : batch.chart()->series()) points += series.points.size();
+    EXPECT_GT(points, 0u);
+    EXPECT_LE(points, kMaxBatchPoints);
+    EXPECT_LE(batch.chart()->series().size(), kMaxBatchEntrySeries);
+}
+
 TEST_F(Pages, EmptyListShowsNoResultsWithTheDropDownDisabled) {
     refreshBoth();
     for (GraphPage* page : {static_cast<GraphPage*>(&graphs), static_cast<GraphPage*>(&batch)}) {
@@ -88,6 +114,13 @@ TEST_F(Pages, SummaryFormPassDrawsThreeSinglePointsAtOne) {
         ASSERT_EQ(one.points.size(), 1u);
         EXPECT_EQ(one.points[0].x(), 1);
     }
+    // The page says why there is one point only; a detailed pass has no note.
+    EXPECT_TRUE(graphs.noteLabel()->isVisibleTo(&graphs));
+    EXPECT_EQ(graphs.noteLabel()->text(), "This run kept summary times only");
+    list.clear();
+    list.add(pass({"/index"}));
+    graphs.resultsChanged();
+    EXPECT_FALSE(graphs.noteLabel()->isVisibleTo(&graphs));
 }
 
 TEST_F(Pages, ThePreviousChoiceIsKeptByItsText) {

@@ -6,6 +6,9 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <new>
 
 #include "common/temp_dir.h"
@@ -13,11 +16,14 @@
 // The largest single allocation of this test program, to show that a hostile
 // count is refused before anything is allocated for it.
 static std::atomic<size_t> g_largestAllocation{0};
+// Every byte allocated, to show that reading stays within its budget.
+static std::atomic<size_t> g_allocatedBytes{0};
 
 // The replacements pair malloc with free by design.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 
 void* operator new(size_t size) {
+    g_allocatedBytes += size;
     size_t seen = g_largestAllocation.load();
     while (size > seen && !g_largestAllocation.compare_exchange_weak(seen, size)) {
     }
@@ -186,6 +192,90 @@ TEST(RltFile, HostileCountsAreRefusedWithoutAllocating) {
         EXPECT_TRUE(r.records.empty());
         EXPECT_FALSE(r.error.empty());
     }
+}
+
+// A record up to its name count: sound fields, a report of reportBytes.
+std::string recordHead(size_t reportBytes = 6) {
+    std::string report(reportBytes, 'r');
+    std::string length = reportBytes < 255 ? std::string(1, char(reportBytes))
+                         : reportBytes < 65534
+                             ? "\xff" + std::string(1, char(reportBytes & 0xff)) +
+                                   std::string(1, char(reportBytes >> 8))
+                             : std::string("\xff\xff\xff", 3) + le32(int32_t(reportBytes));
+    return le32(1) + le32(1) + le32(1) + le32(1) + le32(1) + le32(0) + length + report + le32(1) +
+           le32(1) + '\0' + le32(0) + std::string(24, '\0') + le32(0) + le32(0) + '\0';
+}
+
+std::string repeated(const std::string& piece, size_t times) {
+    std::string out;
+    out.reserve(piece.size() * times);
+    for (size_t i = 0; i < times; ++i) out += piece;
+    return out;
+}
+
+// Files whose counts are each within the bytes they hold but would make the
+// reading allocate many times the file's size (32 bytes per empty name, 24
+// per empty row, some 300 per 4-byte record) or pass a documented limit: each
+// is refused with a message naming the limit, allocating within the budget.
+TEST(RltFile, AmplifyingFilesAreRefusedWithinTheMemoryBudget) {
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const char* message;  // part of the error; null: the file loads
+    };
+    const std::string emptyNames = recordHead() + le32(10000) + std::string(10000, '\0') + le32(0);
+    const Case cases[] = {
+        {"600,000 empty names",
+         le32(1) + le32(1) + recordHead() + le32(600000) + std::string(600000, '\0') + le32(0),
+         "more than 10000 sequence entries"},
+        {"400 passes of 10,000 empty names", le32(1) + le32(400) + repeated(emptyNames, 400),
+         "more data than its size allows"},
+        {"1,000,000 empty rows",
+         le32(1) + le32(1) + recordHead() + le32(0) + le32(1000000) + repeated(le32(0), 1000000),
+         "more than 999999 users"},
+        {"10,001 passes", le32(1) + le32(10001) + repeated(le32(7), 10001),
+         "more than 10000 passes"},
+        {"a report of 17 MiB", le32(1) + le32(1) + recordHead(size_t(17) << 20) + le32(0) + le32(0),
+         "a report longer than 16 MiB"},
+        {"10,000 cut-short passes", le32(1) + le32(10000) + repeated(le32(7), 10000), nullptr},
+        {"500,000 empty rows",
+         le32(1) + le32(1) + recordHead() + le32(0) + le32(500000) + repeated(le32(0), 500000),
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        g_allocatedBytes = 0;
+        const RltReadResult r = readRltBytes(c.bytes);
+        const size_t allocated = g_allocatedBytes.load();
+        EXPECT_LE(allocated,
+                  RltLimits::kMemoryFloor + c.bytes.size() * RltLimits::kMemoryPerFileByte)
+            << c.what;
+        if (c.message) {
+            EXPECT_FALSE(r.ok) << c.what;
+            EXPECT_NE(r.error.find(c.message), std::string::npos) << c.what << ": " << r.error;
+            EXPECT_NE(r.error.find("%1"), std::string::npos) << c.what;
+        } else {
+            EXPECT_TRUE(r.ok) << c.what << ": " << r.error;
+        }
+    }
+}
+
+// The fuzz target's corpus holds the amplifying files found before; each
+// loads or is refused within the budget here too.
+TEST(RltFile, FuzzCorpusFilesStayWithinTheMemoryBudget) {
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(VELK_RLT_CORPUS_DIR)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)),
+                                std::istreambuf_iterator<char>());
+        g_allocatedBytes = 0;
+        const RltReadResult r = readRltBytes(bytes);
+        EXPECT_LE(g_allocatedBytes.load(),
+                  RltLimits::kMemoryFloor + bytes.size() * RltLimits::kMemoryPerFileByte)
+            << entry.path();
+        EXPECT_TRUE(r.ok || !r.error.empty()) << entry.path();
+        ++files;
+    }
+    EXPECT_GE(files, 5u);
 }
 
 TEST(RltFile, ForeignListSchemaLeavesTheListAsItWas) {

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QFontMetricsF>
 #include <QPlainTextEdit>
+#include <QTextBlock>
 
+#include "app/results/report_view_text.h"
 #include "gui/results/report_form_view.h"
 
 namespace velk::results {
@@ -48,6 +51,67 @@ TEST(ReportView, KeepsTheShownPassAndShowsNoResultsWhenEmpty) {
     EXPECT_EQ(view.titles()->count(), 0);
     EXPECT_FALSE(view.titles()->isEnabled());
     EXPECT_EQ(view.reportBox()->toPlainText(), "No results");
+}
+
+// The x position, in the report box, of the character at index column of
+// line (both 0-based).
+int xOf(QPlainTextEdit* box, int line, int column) {
+    QTextCursor cursor(box->document()->findBlockByNumber(line));
+    cursor.setPosition(cursor.position() + column);
+    return box->cursorRect(cursor).left();
+}
+
+// The report is tab-separated for tab stops of 8 characters: with names and
+// values of different lengths, every value stands under its header.
+TEST(ReportView, TabSeparatedColumnsStandUnderTheirHeaders) {
+    CResultsContainer list;
+    list.add(pass("10:00 - a",
+                  "Request\tAverage\tCount\r\n"
+                  "search\t12\t3\r\n"
+                  "slow\t299\t41\r\n"
+                  "checkout-x\t7\t100\r\n"));
+    CReportFormView view(list);
+    view.resize(700, 400);
+    view.show();
+    view.refresh();
+    QPlainTextEdit* box = view.reportBox();
+    const QStringList lines = box->toPlainText().split(QLatin1Char('\n'));
+    const int header = xOf(box, 0, 0);
+    const qreal space = QFontMetricsF(box->font()).horizontalAdvance(QLatin1Char(' '));
+    for (int line = 0; line < 4; ++line) {
+        // Where the text after each tab begins: the next multiple of 8 columns.
+        int expected = 0;
+        const QString& text = lines[line];
+        for (int i = 0; i < text.size(); ++i) {
+            if (text[i] == QLatin1Char('\t')) {
+                expected = (expected / 8 + 1) * 8;
+                const int x = xOf(box, line, i + 1) - header;
+                EXPECT_NEAR(x, expected * space, 2.0) << text.toStdString() << " at " << i;
+            } else {
+                ++expected;
+            }
+        }
+    }
+    // "Average" and the slow request's 299 start in the same place.
+    EXPECT_EQ(xOf(box, 0, 8), xOf(box, 2, 5));
+}
+
+// A report of one line of megabytes (a hostile results file) is shown cut,
+// and a title of the same kind too, so that laying them out takes no time.
+TEST(ReportView, HugeLinesAndTitlesAreShownCut) {
+    CResultsContainer list;
+    const std::string line(size_t(8) << 20, 'x');
+    list.add(pass(line.c_str(), ("head\r\n" + line + "\r\ntail\r\n").c_str()));
+    CReportFormView view(list);
+    view.refresh();
+    const QString shown = view.reportBox()->toPlainText();
+    const QStringList lines = shown.split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[0], "head");
+    EXPECT_EQ(lines[1].size(), qsizetype(kMaxShownLineBytes + kCutMark.size()));
+    EXPECT_TRUE(lines[1].endsWith(" [...]"));
+    EXPECT_EQ(lines[2], "tail");
+    EXPECT_LE(view.titles()->itemText(0).size(), qsizetype(kMaxShownTitleBytes + kCutMark.size()));
 }
 
 }  // namespace

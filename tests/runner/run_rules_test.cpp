@@ -2,6 +2,7 @@
 // pattern, and what Run Test checks.
 #include <gtest/gtest.h>
 
+#include "app/runner/global_variables.h"
 #include "app/runner/report_name_pattern.h"
 #include "app/runner/run_field_rules.h"
 #include "app/runner/run_preconditions.h"
@@ -113,6 +114,25 @@ TEST(RunPreconditions, DirectoriesAreMadeLevelByLevel) {
     EXPECT_TRUE(timingsTooLarge(int64_t(1) << 32, ~uint64_t(0)));
     EXPECT_TRUE(timingsTooLarge(100, 100));
     EXPECT_FALSE(timingsTooLarge(99, 100));
+}
+
+TEST(GlobalVariables, EachNameOnceWithItsFirstDefaultAsTheParserReadsThem) {
+    const struct {
+        const char* script;
+        std::vector<GlobalVariableUse> uses;
+    } cases[] = {
+        {"server=$gvar(host,localhost):$GVar(port,8080)\nuri=/$gvar(host,other)$gvar(path)",
+         {{"host", "localhost"}, {"port", "8080"}, {"path", ""}}},
+        {"a=$gvar(open,never closed\nb=$gvar(next,1)", {{"next", "1"}}},
+        {"a=$gvar(unclosed\nb=$gvar(,x)$gvar(k,a,b)", {{"k", "a,b"}}},
+        {"no variables here $gvar", {}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(globalVariablesUsed(c.script), c.uses) << c.script;
+
+    const std::vector<GlobalVariableUse> uses = {{"host", "h"}, {"port", "1"}, {"a=b", ""}};
+    EXPECT_EQ(globalVariableArguments(
+                  uses, {{"port", "8080"}, {"host", ""}, {"a=b", "x"}, {"unused", "y"}}),
+              (std::vector<std::string>{"-port=8080"}));
 }
 
 }  // namespace

@@ -11,9 +11,13 @@
 #include <QAction>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <QToolBar>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -27,6 +31,7 @@
 #include "gui/runner/runner_commands.h"
 #include "gui/runner/runner_form_view.h"
 #include "gui/shell/main_frame.h"
+#include "gui/shell/progress_bar.h"
 #include "support/test_http_server.h"
 
 extern char** environ;
@@ -209,6 +214,119 @@ TEST(RunnerEndToEnd, StopTestEndsTheRunWithoutTheReportPage) {
     EXPECT_NE(
         document.scenario().outputLog().text().find("WARNING>   Process was terminated by user"),
         std::string::npos);
+}
+
+// A document with one request to the loopback server, users x iterations.
+void oneRequestTo(velk::model::ScenarioDocument& document, uint16_t port, int users, int iterations,
+                  const velk::test::TempDir& dir) {
+    document.newDocument();
+    auto request = std::make_unique<velk::model::CRequest>();
+    request->setName("home");
+    request->setMethod(velk::model::CRequest::kGet);
+    request->setServer("127.0.0.1:" + std::to_string(port));
+    request->setUri("/");
+    document.scenario().requests().addChild(0, std::move(request));
+    setOnePass(document.scenario().run(), users, dir);
+    document.scenario().run().requestsPerUser = iterations;
+    document.scenario().run().useStartDelay = false;
+}
+
+// File > Exit during a run: the run is stopped (with the wait message) before
+// the window, the bridge and its events are destroyed, in velk's order.
+// Meanwhile the progress keeps its pane: a toolbar button's status tip does
+// not cover it.
+TEST(RunnerEndToEnd, ExitDuringARunStopsItBeforeAnythingItCallsGoes) {
+    velk::test::TempDir dir;
+    velk::test::TestHttpServer server;
+    server.setHandler([](const velk::test::ReceivedRequest&, velk::test::Responder& r) {
+        r.respond(200, "ok", "");
+    });
+    velk::model::ScenarioDocument document;
+    oneRequestTo(document, server.port(), 5, 100000, dir);
+    auto window = std::make_unique<RunnerWindow>(document);
+    CMainFrame& frame = window->frame;
+    frame.show();
+    frame.action(CMainFrame::kRunTest)->trigger();
+    ASSERT_TRUE(server.waitForRequests(20, 30000));
+    QProgressBar* bar = frame.progressBar()->bar();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return bar->isVisible(); }, 10000));
+    QToolBar* tools = frame.toolBar();
+    frame.action(CMainFrame::kSaveScenario)->showStatusText(tools);
+    EXPECT_TRUE(frame.statusBar()->currentMessage().isEmpty());
+    EXPECT_TRUE(bar->isVisible());
+
+    EXPECT_TRUE(frame.close());
+    EXPECT_FALSE(window->runner.isRunning());
+    window.reset();
+}
+
+// The bridge owns the events a run reports to: destroying it during a run
+// stops the run first, whatever order its owner destroys things in.
+TEST(RunnerEndToEnd, DestroyingTheBridgeDuringARunStopsTheRunFirst) {
+    velk::test::TempDir dir;
+    velk::test::TestHttpServer server;
+    server.setHandler([](const velk::test::ReceivedRequest&, velk::test::Responder& r) {
+        r.respond(200, "ok", "");
+    });
+    velk::model::ScenarioDocument document;
+    oneRequestTo(document, server.port(), 5, 100000, dir);
+    std::string script, error;
+    ASSERT_TRUE(document.scenario().generateScript(velk::model::GlobalSettings(), script, error))
+        << error;
+    Runner runner;
+    runner.initialize();
+    auto bridge = std::make_unique<RunnerBridge>(runner);
+    ASSERT_TRUE(bridge->start(script, "exit", {}));
+    ASSERT_TRUE(server.waitForRequests(20, 30000));
+    bridge.reset();
+    EXPECT_FALSE(runner.isRunning());
+}
+
+// A Run Test that is refused leaves the status bar as it was: no empty bar.
+TEST(RunnerEndToEnd, RefusedRunTestLeavesNoProgressBar) {
+    velk::model::ScenarioDocument document;
+    document.newDocument();
+    RunnerWindow window(document);
+    std::vector<QString> messages;
+    window.runnerView->setMessageHandler([&](const QString& text) { messages.push_back(text); });
+    window.frame.show();
+    window.frame.action(CMainFrame::kRunTest)->trigger();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].startsWith("No requests in the test scenario."));
+    EXPECT_FALSE(window.frame.progressBar()->bar()->isVisible());
+}
+
+// The runner page offers the "$gvar" values the scenario reads: a scenario
+// whose requests go to "$gvar(port,9)" runs against the server whose port is
+// typed into the page's field, without editing a request.
+TEST(RunnerEndToEnd, GlobalVariableTypedOnTheRunnerPageReachesTheRun) {
+    velk::test::TempDir dir;
+    velk::test::TestHttpServer server;
+    server.setHandler([](const velk::test::ReceivedRequest&, velk::test::Responder& r) {
+        r.respond(200, "ok", "");
+    });
+    velk::model::ScenarioDocument document;
+    oneRequestTo(document, server.port(), 1, 1, dir);
+    {
+        auto& requests = document.scenario().requests();
+        std::lock_guard lock(requests);
+        requests.flattened().front()->setServer("127.0.0.1:$gvar(port,9)");
+    }
+    RunnerWindow window(document);
+    CMainFrame& frame = window.frame;
+    frame.show();
+    frame.showPage(CMainFrame::kRunnerPage);
+    auto* port = window.runnerView->findChild<QLineEdit*>(QStringLiteral("gvar:port"));
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(port->placeholderText(), "9");
+    port->setFocus();
+    QTest::keyClicks(port, QString::number(server.port()));
+    frame.action(CMainFrame::kRunTest)->trigger();
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return frame.shownPage() == CMainFrame::kReportPage; }, 60000));
+    EXPECT_EQ(server.requestCount(), 1);
+    ASSERT_EQ(window.runner.results().count(), 1);
+    EXPECT_EQ(window.runner.results().get(0)->totalErrors, 0);
 }
 
 TEST(RunnerOutput, ALinePerUserKeepsTheWindowResponsive) {

@@ -9,7 +9,10 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 
 #include "common/temp_dir.h"
 #include "gui/runner/edit_pattern_dialog.h"
@@ -152,6 +155,83 @@ TEST_F(RunnerView, RunTestRefusesABadPatternOrNoRequests) {
               "A filename cannot contain any of the following characters:\n\\/:*?\"<>|");
     EXPECT_TRUE(field<QLineEdit>("pattern")->hasFocus());
     EXPECT_FALSE(m_bridge.running());
+}
+
+// An emptied number field keeps the saved value while the user types, and is
+// refused with the field's message when the page is left or a run starts.
+TEST_F(RunnerView, EmptiedNumberFieldIsRefusedWhenThePageIsLeftOrARunStarts) {
+    run().cycling = false;
+    run().clients = 10;
+    m_view.loadFromScenario();
+    auto* users = field<QLineEdit>("users");
+    users->setFocus();
+    users->selectAll();
+    QTest::keyClick(users, Qt::Key_Backspace);
+    ASSERT_TRUE(users->text().isEmpty());
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_EQ(run().clients, 10);
+
+    field<QLineEdit>("description")->setFocus();
+    m_view.deactivatePage();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages.back(), "Please enter an integer between 0 and 999999.");
+    EXPECT_TRUE(users->hasFocus());
+
+    auto request = std::make_unique<velk::model::CRequest>();
+    request->setName("home");
+    m_document.scenario().requests().insertAfter(0, std::move(request));
+    EXPECT_FALSE(m_view.runTest());
+    ASSERT_EQ(m_messages.size(), 2u);
+    EXPECT_EQ(m_messages.back(), "Please enter an integer between 0 and 999999.");
+    EXPECT_FALSE(m_bridge.running());
+}
+
+// The page's part of the smallest window: a refused field far down the form is
+// scrolled into view, and the wheel passes over number fields that do not have
+// the focus instead of changing them.
+TEST_F(RunnerView, RefusedFieldIsScrolledIntoViewAndTheWheelScrollsPastFields) {
+    m_view.resize(660, 400);
+    QCoreApplication::processEvents();
+    auto* scroll = m_view.findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    scroll->verticalScrollBar()->setValue(0);
+    auto* pattern = field<QLineEdit>("pattern");
+    const auto inView = [&](QWidget* w) {
+        const QRect r(w->mapTo(scroll->viewport(), QPoint()), w->size());
+        return scroll->viewport()->rect().contains(r);
+    };
+    ASSERT_FALSE(inView(pattern));
+
+    auto request = std::make_unique<velk::model::CRequest>();
+    request->setName("home");
+    m_document.scenario().requests().insertAfter(0, std::move(request));
+    velk::test::TempDir reports;
+    run().useReportDirectory = true;
+    run().reportDirectory = reports.path().string();
+    run().outputFileTemplate = "a|b";
+    run().cycling = false;
+    m_view.loadFromScenario();
+    EXPECT_FALSE(m_view.runTest());
+    EXPECT_TRUE(pattern->hasFocus());
+    EXPECT_TRUE(inView(pattern));
+
+    auto* users = field<QLineEdit>("users");
+    users->setText(QStringLiteral("10"));
+    const auto wheel = [&](QWidget* target, int delta) {
+        const QPointF at(target->width() / 2.0, target->height() / 2.0);
+        QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(target, &event);
+        return event.isAccepted();
+    };
+    // Left unaccepted, the pointer's wheel goes on to the parents and scrolls
+    // the page (Qt passes only the system's own wheel events on).
+    pattern->setFocus();
+    EXPECT_FALSE(wheel(users, -120));
+    EXPECT_EQ(users->text(), "10");
+    users->setFocus();
+    EXPECT_TRUE(wheel(users, 120));
+    EXPECT_EQ(users->text(), "11");
 }
 
 TEST(SequenceEditor, InsertsAfterTheSelectedEntryWithButtonRules) {

@@ -166,6 +166,8 @@ TEST(CrashHandler, CorruptFrameChainStopsTheWalk) {
         {uint64_t(reinterpret_cast<uintptr_t>(frames[2])), 3},      // sound: runs to the end
         {uint64_t(reinterpret_cast<uintptr_t>(frames[2])) + 4, 2},  // misaligned
         {uint64_t(reinterpret_cast<uintptr_t>(page)), 2},           // unreadable
+        {uint64_t(reinterpret_cast<uintptr_t>(frames[1])), 2},      // points at itself
+        {uint64_t(reinterpret_cast<uintptr_t>(frames[0])), 2},      // points downwards
     };
     for (const Case& c : cases) {
         frames[0][0] = uint64_t(reinterpret_cast<uintptr_t>(frames[1]));
@@ -181,12 +183,15 @@ TEST(CrashHandler, CorruptFrameChainStopsTheWalk) {
     ::munmap(page, 4096);
 }
 
-TEST(CrashHandler, EndlessChainEndsWithStackOverflowAfter200Frames) {
+TEST(CrashHandler, DeepChainEndsWithStackOverflowAfter200Frames) {
     const auto code = reinterpret_cast<uintptr_t>(&writeThroughNull);
-    alignas(16) static uint64_t loop[2];
-    loop[0] = uint64_t(reinterpret_cast<uintptr_t>(loop));
-    loop[1] = code;
-    const std::string stack = walk(code, reinterpret_cast<uintptr_t>(loop));
+    // Each frame lies above the one before it, as a real deep recursion's do.
+    alignas(16) static uint64_t frames[250][2];
+    for (size_t i = 0; i < 250; ++i) {
+        frames[i][0] = i + 1 < 250 ? uint64_t(reinterpret_cast<uintptr_t>(frames[i + 1])) : 0;
+        frames[i][1] = code;
+    }
+    const std::string stack = walk(code, reinterpret_cast<uintptr_t>(frames[0]));
     EXPECT_EQ(frameLines(stack), 200u);
     EXPECT_NE(stack.find("Stack Overflow.\r\n"), std::string::npos);
 }

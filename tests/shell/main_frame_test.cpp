@@ -14,11 +14,13 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTest>
 #include <QToolBar>
 
 #include "app/settings/global_settings.h"
+#include "app/shell/label_contrast.h"
 #include "gui/shell/gfx_out_bar_ctrl.h"
 #include "gui/shell/page.h"
 #include "gui/shell/progress_bar.h"
@@ -174,12 +176,49 @@ TEST_F(MainFrameTest, RenameEndsWithEnterAndEscapeCancels) {
     EXPECT_EQ(bar->model().folder(1).name, "Results");
 }
 
-TEST_F(MainFrameTest, FolderChangeIsAnimatedInSteps) {
+TEST_F(MainFrameTest, FolderChangeIsAnimatedInStepsAndToldWhenItEnds) {
     bar->setAnimationDelay(20);
+    QSignalSpy told(bar, &CGfxOutBarCtrl::folderChanged);
     clickFolder(1);
-    EXPECT_EQ(bar->openFolder(), 1);  // told at once; the picture follows
+    EXPECT_EQ(bar->openFolder(), 1);  // the bar's state at once; the picture follows
     EXPECT_TRUE(bar->isAnimating());
+    EXPECT_EQ(told.count(), 0);
+    // An item clicked while the folder slides in belongs to the new folder.
+    clickItem(1);
+    EXPECT_EQ(frame.shownPage(), CMainFrame::kGraphsPage);
     EXPECT_TRUE(QTest::qWaitFor([this] { return !bar->isAnimating(); }, 10000));
+    ASSERT_EQ(told.count(), 1);
+    EXPECT_EQ(told.at(0).at(0).toInt(), 1);
+}
+
+// The labels of the navigation bar's items, in both the normal state and on
+// the plate of the shown page, as drawn: the pixel that stands out most from
+// the label's background reaches 4.5:1, under a palette whose mid tone is the
+// usual light grey and under one where it is dark.
+TEST_F(MainFrameTest, ItemLabelsReadWellInTheNormalAndTheSelectedState) {
+    const auto rgb = [](QRgb c) { return Rgb{qRed(c), qGreen(c), qBlue(c)}; };
+    const auto bestContrast = [&](const QImage& image, const QRect& label) {
+        const Rgb background = rgb(image.pixel(label.topLeft() + QPoint(1, 1)));
+        double best = 1;
+        for (int y = label.top(); y <= label.bottom(); ++y)
+            for (int x = label.left(); x <= label.right(); ++x)
+                best = std::max(best, contrastRatio(background, rgb(image.pixel(x, y))));
+        return best;
+    };
+    QPalette light = bar->palette(), dark = bar->palette();
+    light.setColor(QPalette::Mid, QColor(192, 192, 192));  // the system's light grey
+    dark.setColor(QPalette::Mid, QColor(60, 60, 70));
+    for (const QPalette& palette : {light, dark}) {
+        bar->setPalette(palette);
+        frame.showPage(CMainFrame::kEditorPage);  // item 1 selected, items 0 and 2 not
+        const QImage image = bar->grab().toImage();
+        const int line = bar->fontMetrics().height();
+        for (int item : {0, 1}) {
+            const OutBarRect r = bar->model().labelRect(item, bar->width(), bar->height(), line);
+            const QRect label(r.left, r.top, r.width(), r.height());
+            EXPECT_GE(bestContrast(image, label), 4.5) << "item " << item;
+        }
+    }
 }
 
 int recorderSetting(const char* name) {

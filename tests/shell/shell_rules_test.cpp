@@ -5,6 +5,7 @@
 
 #include <thread>
 
+#include "app/shell/label_contrast.h"
 #include "app/shell/os_text.h"
 #include "app/shell/out_bar_model.h"
 #include "app/shell/progress_geometry.h"
@@ -216,6 +217,25 @@ TEST(OsText, KernelReleaseAndDistribution) {
     EXPECT_EQ(composeOsText("Linux", "6.1.0", "Debian"), "Linux 6.1.0 (Debian)");
     EXPECT_EQ(composeOsText("Linux", "6.1.0", ""), "Linux 6.1.0");
     EXPECT_EQ(operatingSystemText().rfind("Linux", 0), 0u);
+}
+
+TEST(LabelContrast, TextOnAnyBackgroundReachesFourAndAHalfToOne) {
+    // The guidelines' own end points, then the light grey of the bar and a
+    // sweep of greys and colours, the worst case among them a mid grey.
+    EXPECT_NEAR(contrastRatio({0, 0, 0}, {255, 255, 255}), 21.0, 1e-9);
+    EXPECT_NEAR(contrastRatio({119, 119, 119}, {255, 255, 255}), 4.48, 0.01);
+    EXPECT_LT(contrastRatio({255, 255, 255}, {160, 160, 160}), 3.0);  // the old white on grey
+    EXPECT_EQ(readableTextOn({160, 160, 160}), (Rgb{0, 0, 0}));
+    EXPECT_EQ(readableTextOn({40, 40, 60}), (Rgb{255, 255, 255}));
+    for (int r = 0; r < 256; r += 15)
+        for (int g = 0; g < 256; g += 15)
+            for (int b = 0; b < 256; b += 15) {
+                const Rgb background{r, g, b};
+                EXPECT_GE(contrastRatio(readableTextOn(background), background), 4.5)
+                    << r << "," << g << "," << b;
+            }
+    EXPECT_EQ(blend({200, 200, 200}, {0, 0, 0}, 0), (Rgb{200, 200, 200}));
+    EXPECT_EQ(blend({200, 200, 200}, {0, 0, 0}, 255), (Rgb{0, 0, 0}));
 }
 
 }  // namespace
