@@ -87,7 +87,8 @@ int Connection::startTls(int sslVersion, const std::string& serverName) {
 std::unique_ptr<Transport> Connection::handshakeTls(std::unique_ptr<Transport> lower,
                                                     ssl_ctx_st* context,
                                                     const std::string& serverName) {
-    std::unique_ptr<Transport> tls = TlsTransport::over(std::move(lower), context, serverName);
+    std::unique_ptr<Transport> tls =
+        TlsTransport::over(std::move(lower), context, serverName, m_offerHttp2);
     if (!tls) {
         m_lastSocketError = errno;
         return nullptr;
@@ -123,6 +124,7 @@ bool Connection::opened(std::unique_ptr<Transport> stack) {
     m_readAhead.setPooled(m_waiter.onLoop());
     m_plain = stack->isPlain();
     m_stack = std::move(stack);
+    ++m_openCount;
     choosePolicy();
     return true;
 }

@@ -124,6 +124,16 @@ public:
     const AbortWatch* abortWatch() const { return m_abort; }
     // Bytes per second; 0 is unlimited.
     void setSpeedLimit(int32_t bytesPerSecond);
+    // Whether later TLS handshakes offer HTTP/2 by ALPN (off: no ALPN at all).
+    void setOfferHttp2(bool offer) { m_offerHttp2 = offer; }
+    bool offersHttp2() const { return m_offerHttp2; }
+    // The protocol the open stream's TLS negotiated by ALPN ("" when none, or plain).
+    std::string_view negotiatedProtocol() const {
+        return m_stack ? m_stack->negotiatedProtocol() : std::string_view();
+    }
+    // Counts the streams this connection has opened (connect, attach, startTls):
+    // a protocol session kept over it belongs to one of them only.
+    uint64_t openCount() const { return m_openCount; }
 
     // From here to endProxyHandshake() a proxy handshake runs on the fresh stream:
     // read() takes no more than it asks (no read-ahead, so no byte of the tunnel
@@ -208,10 +218,12 @@ private:
     uint16_t m_port = 0;     // network byte order
     bool m_noWait = false;
     int32_t m_bytesPerSecond = 0;
+    bool m_offerHttp2 = false;
 
     // The open stream.
     std::unique_ptr<Transport> m_stack;  // the top; null while closed
-    bool m_plain = true;                 // the top passes bytes as they are
+    uint64_t m_openCount = 0;
+    bool m_plain = true;  // the top passes bytes as they are
     SocketWaiter m_waiter;
     IoPolicy m_policy;
     ReadAhead m_readAhead;
