@@ -74,8 +74,11 @@ int selectConnectionForRequest(HttpSession& s, const EffectiveRequest& r, bool s
     // A kept-alive connection the server has dropped meanwhile is reopened rather
     // than failing the request on a dead socket.
     // So is a tunnel whose TLS does not match the request's.
+    // And an HTTP/2 session the server has ended meanwhile (GOAWAY).
     if (conn.isReusable() &&
-        (!conn.stillUsable() || (isTunnel(s.proxy.kind) && conn.carriesTls() != secure))) {
+        (!conn.stillUsable() || (isTunnel(s.proxy.kind) && conn.carriesTls() != secure) ||
+         (s.http2 && s.http2->hasRun(conn) && !s.http2->refresh()))) {
+        if (s.http2) s.http2->close();
         conn.setReusable(false);
         conn.close();
     }

@@ -321,6 +321,13 @@ bool Connection::stillUsable() {
     return waitWritable() > 0 && !peerHasClosed();
 }
 
+bool Connection::hasInputNow() const {
+    if (!isOpen()) return false;
+    if (!m_readAhead.empty() || m_hasPendingEnd || m_stack->hasBufferedInput()) return true;
+    pollfd p{m_stack->fd(), POLLIN, 0};
+    return ::poll(&p, 1, 0) == 1 && p.revents != 0;
+}
+
 bool Connection::peerHasClosed() const {
     // TLS peers may send session tickets on an idle connection, so only the plain
     // stream can be judged by a peek.

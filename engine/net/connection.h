@@ -93,6 +93,9 @@ public:
     // True when an idle plain connection has been closed by its peer (a kept-alive
     // connection the server dropped meanwhile).  Never waits.
     bool peerHasClosed() const;
+    // True when a read would find bytes (or the end of the stream) now: read-ahead
+    // or TLS bytes are waiting, or the socket says readable.  Never waits.
+    bool hasInputNow() const;
     // For a kept-alive connection between exchanges: waitWritable() > 0 and not
     // peerHasClosed(), answered by a single poll when the socket is writable and
     // has nothing to read.

@@ -158,6 +158,20 @@ bool Http2Session::reusable() const {
            m_connection.openCount() == m_openCount && nghttp2_session_want_read(m_session) != 0;
 }
 
+bool Http2Session::hasRun(const Connection& conn) const {
+    return &conn == &m_connection && m_session != nullptr && conn.isOpen() &&
+           conn.openCount() == m_openCount;
+}
+
+bool Http2Session::refresh() {
+    if (!reusable()) return false;
+    m_callbackError.clear();
+    // Bounded: a server that keeps sending between requests is not waited out.
+    for (int i = 0; i < 16 && m_connection.hasInputNow(); ++i)
+        if (receive() != StatusCode::kOk || !flush()) return false;
+    return reusable();
+}
+
 void Http2Session::close() {
     if (m_session == nullptr) return;
     if (!m_broken && m_connection.isOpen() && m_connection.openCount() == m_openCount) {

@@ -77,6 +77,13 @@ public:
     // Whether another stream may follow on this session (no GOAWAY, no error,
     // the connection still open on the same stream).
     bool reusable() const;
+    // Between requests: takes in what the server sent meanwhile (a GOAWAY before
+    // it closed an idle connection, PINGs, SETTINGS) without waiting for more, and
+    // answers it; then reusable().  So a session the server ended is replaced
+    // before a request is lost on it.
+    bool refresh();
+    // Whether the session ran on conn's present stream.
+    bool hasRun(const Connection& conn) const;
     // Sends GOAWAY without waiting (best effort) and drops the session; the
     // connection is left to the caller.
     void close();

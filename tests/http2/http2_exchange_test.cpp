@@ -4,6 +4,7 @@
 // the log) unchanged.
 #include "http/http_fixture.h"
 #include "http2/h2_test_server.h"
+#include "support/test_proxy.h"
 
 namespace velk::test {
 namespace {
@@ -143,6 +144,30 @@ TEST_F(Http2Exchange, WithoutKeepAliveEachRequestOpensItsOwnConnection) {
     EXPECT_GE(run("a"), 0) << logText();
     EXPECT_GE(run("b"), 0) << logText();
     EXPECT_EQ(server.acceptedConnections(), 2);
+}
+
+TEST_F(Http2Exchange, H2RunsInsideEachTunnelAndAForwardProxyGetsHttp11) {
+    const std::string prefixes[] = {"httpc:", "socks4:", "socks5:"};
+    const TestProxy::Kind kinds[] = {TestProxy::Kind::kConnect, TestProxy::Kind::kSocks4,
+                                     TestProxy::Kind::kSocks5};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(prefixes[i]);
+        H2TestServer server({.tls = true}, shop);
+        TestProxy proxy(TestProxy::options(kinds[i], server.port()));
+        load("http2=1\nproxy=" + prefixes[i] + "127.0.0.1:" + std::to_string(proxy.port()) +
+                 "\nsecure=1\nkeepalive=1\n[a]\n$uri=/login\n[b]\n$uri=/home\n",
+             0, server.port());
+        EXPECT_GE(run("a"), 0) << logText();
+        EXPECT_EQ(run("b"), kResultHttp);  // 403: no cookie yet
+        EXPECT_EQ(server.requests().size(), 2u);
+        EXPECT_EQ(proxy.tunnelsOpened(), 1);
+    }
+    // A forward proxy reads the request itself: it is spoken to in HTTP/1.1.
+    TestProxy forward(TestProxy::options(TestProxy::Kind::kHttpForward, m_server.port()));
+    load("http2=2\nproxy=http://127.0.0.1:" + std::to_string(forward.port()) + "\n[a]\n");
+    EXPECT_GE(run("a"), 0) << logText();
+    ASSERT_EQ(m_server.requestCount(), 1);
+    EXPECT_EQ(logText().find("HTTP/2"), std::string::npos);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // HTTP/2 servers that misbehave, on loopback: each answer ends the request in
 // the right result class with a line in the user's log, within the timeout, and
 // neither hangs the user nor grows its memory without bound.
+#include <chrono>
+#include <thread>
+
 #include "http/http_fixture.h"
 #include "http2/h2_test_server.h"
 #include "support/peer_stream.h"
@@ -138,6 +141,24 @@ TEST_F(Http2Hostile, GoawayAfterTheResponseSendsTheNextRequestOnANewConnection) 
     EXPECT_GE(run("a"), 0) << logText();
     EXPECT_EQ(body(), "one");
     EXPECT_GE(run("b"), 0) << logText();
+    EXPECT_EQ(server.acceptedConnections(), 2);
+}
+
+TEST_F(Http2Hostile, GoawayOnAnIdleConnectionIsSeenBeforeTheNextRequestGoesOut) {
+    const std::string served = kServerSettings + F::frame(kHeaders, kEndHeaders, 1, kStatus200) +
+                               F::frame(kData, kEndStream, 1, "one");
+    H2TestServer server({}, [served](PeerStream& stream, const std::string&) {
+        stream.sendAll(served, 10000);
+        // The server's idle time-out: a goodbye, then the connection closes.
+        stream.stopSignal().sleepFor(200);
+        stream.sendAll(F::frame(kGoaway, 0, 0, u32(1) + u32(0)), 10000);
+        stream.closeOrderly();
+    });
+    load("http2=2\ntimeout=5\nkeepalive=1\n[a]\n[b]\n", 0, server.port());
+    EXPECT_GE(run("a"), 0) << logText();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    EXPECT_GE(run("b"), 0) << logText();
+    EXPECT_EQ(body(), "one");
     EXPECT_EQ(server.acceptedConnections(), 2);
 }
 
