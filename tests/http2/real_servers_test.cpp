@@ -63,14 +63,15 @@ struct RunOutcome {
 // The login scenario: the form, the POST that sets the cookie and redirects to
 // /home, then /home checked for its welcome.
 RunOutcome runLoginScenario(uint16_t port, const std::string& options) {
-    const std::string script = "[general]\nclients=4\nrequests=3\nserver=127.0.0.1\nport=" +
-                               std::to_string(port) + "\n" + options +
-                               "keepalive=1\ntimeout=20\ndelaystart=0\n"
-                               "[initseq]\nform\nlogin\n"
-                               "[testseq]\nhome\n"
-                               "[form]\n$uri=/login\n$fail=!/<form/\n"
-                               "[login]\n$uri=/login\n$method=POST\nuser=bob\npass=secret\n"
-                               "[home]\n$uri=/home\n$fail=!/welcome bob/\n";
+    const std::string script =
+        "[general]\nclients=4\nrequests=3\nserver=127.0.0.1\nport=" + std::to_string(port) + "\n" +
+        options +
+        "keepalive=1\ntimeout=20\ndelaystart=0\n"
+        "[initseq]\nform\nlogin\n"
+        "[testseq]\nhome\n"
+        "[form]\n$uri=/login\n$fail=!/<form/\n"
+        "[login]\n$uri=/login\n$method=POST\nuser=bob\npass=secret\n"
+        "[home]\n$uri=/home\n$fail=!/welcome bob/\n";
     MessageCapture capture;
     RunOutcome out;
     InitKS(0, 0);
@@ -117,34 +118,40 @@ TEST_F(RealHttp2Servers, NginxOverTlsAndInClearTextServesTheLoginAsHttp2) {
     write("login.html", "<form action=/login method=post>");
     write("home.html", "welcome bob");
     const uint16_t tlsPort = freePort(), clearPort = freePort();
-    const std::string site =
-        "  root " + d + ";\n"
-        "  location = /login {\n"
-        "    if ($request_method = POST) {\n"
-        "      add_header Set-Cookie \"sid=s3cr3t; Path=/\" always;\n"
-        "      return 302 /home;\n"
-        "    }\n"
-        "    try_files /login.html =404;\n"
-        "  }\n"
-        "  location = /home {\n"
-        "    if ($cookie_sid != \"s3cr3t\") { return 403; }\n"
-        "    try_files /home.html =404;\n"
-        "  }\n";
+    const std::string site = "  root " + d +
+                             ";\n"
+                             "  location = /login {\n"
+                             "    if ($request_method = POST) {\n"
+                             "      add_header Set-Cookie \"sid=s3cr3t; Path=/\" always;\n"
+                             "      return 302 /home;\n"
+                             "    }\n"
+                             "    try_files /login.html =404;\n"
+                             "  }\n"
+                             "  location = /home {\n"
+                             "    if ($cookie_sid != \"s3cr3t\") { return 403; }\n"
+                             "    try_files /home.html =404;\n"
+                             "  }\n";
     write("nginx.conf",
           "daemon off;\nmaster_process off;\nworker_processes 1;\npid " + d +
-              "/nginx.pid;\nerror_log " + d + "/error.log;\nevents { worker_connections 256; }\n"
+              "/nginx.pid;\nerror_log " + d +
+              "/error.log;\nevents { worker_connections 256; }\n"
               "http {\n"
               "  log_format proto '$request_method $request_uri $server_protocol $status';\n"
-              "  access_log " + d + "/access.log proto;\n"
-              "  server {\n  listen 127.0.0.1:" + std::to_string(tlsPort) + " ssl http2;\n"
-              "  ssl_certificate " + d + "/cert.pem;\n  ssl_certificate_key " + d + "/key.pem;\n" +
-              site + "  }\n"
-              "  server {\n  listen 127.0.0.1:" + std::to_string(clearPort) + " http2;\n" + site +
-              "  }\n}\n");
+              "  access_log " +
+              d +
+              "/access.log proto;\n"
+              "  server {\n  listen 127.0.0.1:" +
+              std::to_string(tlsPort) +
+              " ssl http2;\n"
+              "  ssl_certificate " +
+              d + "/cert.pem;\n  ssl_certificate_key " + d + "/key.pem;\n" + site +
+              "  }\n"
+              "  server {\n  listen 127.0.0.1:" +
+              std::to_string(clearPort) + " http2;\n" + site + "  }\n}\n");
     ChildProcess nginx("nginx", {"-p", d, "-c", d + "/nginx.conf", "-e", d + "/error.log"},
                        d + "/nginx.out", d + "/nginx.err");
-    ASSERT_TRUE(waitUntilListening(tlsPort)) << readWhole(d + "/nginx.err")
-                                             << readWhole(d + "/error.log");
+    ASSERT_TRUE(waitUntilListening(tlsPort))
+        << readWhole(d + "/nginx.err") << readWhole(d + "/error.log");
     ASSERT_TRUE(waitUntilListening(clearPort));
 
     expectCleanRun(runLoginScenario(tlsPort, "secure=1\nhttp2=1\n"), 4 * 6);
@@ -166,15 +173,15 @@ TEST_F(RealHttp2Servers, NghttpdInClearTextServesPagesAndFormsAsHttp2) {
     write("login", "<form action=/login method=post>");
     write("home", "welcome bob");
     const uint16_t port = freePort();
-    ChildProcess nghttpd("nghttpd", {"--no-tls", "-v", "--echo-upload", "-d", d, "-a", "127.0.0.1",
-                                     std::to_string(port)},
-                         d + "/nghttpd.out", d + "/nghttpd.err");
+    ChildProcess nghttpd(
+        "nghttpd",
+        {"--no-tls", "-v", "--echo-upload", "-d", d, "-a", "127.0.0.1", std::to_string(port)},
+        d + "/nghttpd.out", d + "/nghttpd.err");
     ASSERT_TRUE(waitUntilListening(port)) << readWhole(d + "/nghttpd.err");
     const RunOutcome r = runLoginScenario(port, "http2=2\n");
     EXPECT_EQ(r.ran, 1) << r.messages;
-    EXPECT_EQ(r.errors.networkErrors + r.errors.httpErrors + r.errors.failedChecks +
-                  r.errors.timeouts,
-              0)
+    EXPECT_EQ(
+        r.errors.networkErrors + r.errors.httpErrors + r.errors.failedChecks + r.errors.timeouts, 0)
         << r.messages;
     EXPECT_EQ(r.requests, 4 * 5) << r.messages;
     nghttpd.signal(SIGTERM);
