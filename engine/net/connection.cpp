@@ -378,6 +378,12 @@ int Connection::refillReadAhead() {
     return n;
 }
 
+int Connection::fillReadAhead() {
+    if (!isOpen()) return -1;
+    if (!m_readAhead.empty()) return int(m_readAhead.bytes().size());
+    return refillReadAhead();
+}
+
 int Connection::read(void* buffer, int size) {
     if (!isOpen()) return -1;
     if (size <= 0) return 0;

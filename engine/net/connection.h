@@ -115,6 +115,10 @@ public:
     // The bytes waiting in the read-ahead, for a caller that takes them in place
     // instead of through read(); consume(n) then drops the first n of them.
     std::string_view buffered() const { return m_readAhead.bytes(); }
+    // For callers that take bytes in place: when the read-ahead is empty, refills it
+    // with one receive (as read() would receive).  The bytes now waiting, 0 at the
+    // end of the stream, -1 on error.
+    int fillReadAhead();
     void consume(int n) {
         m_readAhead.skip(n);
         m_readAhead.releaseIfEmpty();

@@ -12,8 +12,6 @@
 namespace velk::net {
 namespace {
 
-constexpr int kReceivePiece = 16384;
-
 struct OptionFree {
     void operator()(nghttp2_option* o) const { nghttp2_option_del(o); }
 };
@@ -273,24 +271,19 @@ StatusCode Http2Session::receive() {
         return fail(
             StatusCode::kNetwork,
             "HTTP/2: waiting failed: " + std::to_string(m_connection.lastSocketError()) + "\r\n");
-    std::string_view input = m_connection.buffered();
-    char piece[kReceivePiece];
-    bool fromReadAhead = !input.empty();
-    if (!fromReadAhead) {
-        const int n = m_connection.read(piece, sizeof piece);
-        if (n == 0)
-            return fail(StatusCode::kNetwork, "HTTP/2: the server closed the connection\r\n");
-        if (n < 0)
-            return fail(
-                StatusCode::kNetwork,
-                "HTTP/2: read failed: " + std::to_string(m_connection.lastSocketError()) + "\r\n");
-        // Served from the read-ahead when the receive refilled it.
-        input = std::string_view(piece, size_t(n));
-    }
+    // Taken in place from the connection's read-ahead: no copy, and no buffer of
+    // our own on the user's stack.
+    const int n = m_connection.fillReadAhead();
+    if (n == 0) return fail(StatusCode::kNetwork, "HTTP/2: the server closed the connection\r\n");
+    if (n < 0)
+        return fail(
+            StatusCode::kNetwork,
+            "HTTP/2: read failed: " + std::to_string(m_connection.lastSocketError()) + "\r\n");
+    const std::string_view input = m_connection.buffered();
     m_bytesReceived += input.size();
     const ssize_t used = nghttp2_session_mem_recv(
         m_session, reinterpret_cast<const uint8_t*>(input.data()), input.size());
-    if (fromReadAhead) m_connection.consume(int(input.size()));
+    m_connection.consume(int(input.size()));
     if (used < 0) {
         std::string why = !m_callbackError.empty() ? std::move(m_callbackError)
                           : used == NGHTTP2_ERR_FLOODED
@@ -300,8 +293,8 @@ StatusCode Http2Session::receive() {
         m_callbackError.clear();
         // The library queued a GOAWAY saying why; send it if the socket takes it.
         const uint8_t* bytes = nullptr;
-        const ssize_t n = nghttp2_session_mem_send(m_session, &bytes);
-        if (n > 0) m_connection.write(bytes, int(n));
+        const ssize_t pending = nghttp2_session_mem_send(m_session, &bytes);
+        if (pending > 0) m_connection.write(bytes, int(pending));
         return fail(StatusCode::kNetwork, std::move(why));
     }
     return StatusCode::kOk;
