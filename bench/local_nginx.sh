@@ -49,7 +49,6 @@ events { worker_connections $(ulimit -Hn); }
 http {
     access_log off;
     keepalive_requests 1000000;
-    http2_max_requests 1000000;
     keepalive_timeout 300s;
     client_body_temp_path $dir/tmp;
     proxy_temp_path $dir/tmp;
