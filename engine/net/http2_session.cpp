@@ -188,6 +188,7 @@ bool Http2Session::start() {
     if (m_session) nghttp2_session_del(m_session);
     m_session = nullptr;
     m_broken = false;
+    m_streamsServed = 0;
     nghttp2_session_callbacks* raw = nullptr;
     if (nghttp2_session_callbacks_new(&raw) != 0) return false;
     std::unique_ptr<nghttp2_session_callbacks, CallbacksFree> callbacks(raw);
@@ -304,6 +305,7 @@ StatusCode Http2Session::exchange(std::span<const Http2Header> headers, std::str
                                   Http2ResponseSink& sink) {
     m_lastError.clear();
     m_callbackError.clear();
+    m_refusedOnReuse = false;
     m_bytesSent = 0;
     m_bytesReceived = 0;
     if (!reusable()) {
@@ -360,11 +362,14 @@ StatusCode Http2Session::exchange(std::span<const Http2Header> headers, std::str
     if (m_closeCode != NGHTTP2_NO_ERROR) {
         // REFUSED_STREAM (also what a GOAWAY below our stream means): the
         // server did not process the request.
+        m_refusedOnReuse =
+            m_closeCode == NGHTTP2_REFUSED_STREAM && !m_sawResponse && m_streamsServed > 0;
         return fail(StatusCode::kNetwork, "HTTP/2: stream " + std::to_string(m_streamId) +
                                               " reset: " + errorCodeName(m_closeCode) + "\r\n");
     }
     // A session the server is ending serves no further stream.
     if (nghttp2_session_want_read(m_session) == 0) m_broken = true;
+    ++m_streamsServed;
     return StatusCode::kOk;
 }
 

@@ -77,6 +77,12 @@ public:
     // Whether another stream may follow on this session (no GOAWAY, no error,
     // the connection still open on the same stream).
     bool reusable() const;
+    // Whether the last exchange failed because the server refused its stream
+    // (REFUSED_STREAM, or a GOAWAY below it) before answering anything, on a
+    // session that had already served a stream: the server went away between
+    // requests, and the request, never processed, may go again on a new
+    // connection.
+    bool refusedOnReuse() const { return m_refusedOnReuse; }
     // Between requests: takes in what the server sent meanwhile (a GOAWAY before
     // it closed an idle connection, PINGs, SETTINGS) without waiting for more, and
     // answers it; then reusable().  So a session the server ended is replaced
@@ -116,6 +122,8 @@ private:
     bool m_streamClosed = false;
     uint32_t m_closeCode = 0;
     bool m_sawResponse = false;
+    int m_streamsServed = 0;  // streams of this session that ended normally
+    bool m_refusedOnReuse = false;
     bool m_bodySent = false;
     size_t m_headerListBytes = 0;
     int m_controlFrames = 0;

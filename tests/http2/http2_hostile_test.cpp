@@ -1,7 +1,9 @@
 // HTTP/2 servers that misbehave, on loopback: each answer ends the request in
 // the right result class with a line in the user's log, within the timeout, and
 // neither hangs the user nor grows its memory without bound.
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include "http/http_fixture.h"
@@ -160,6 +162,49 @@ TEST_F(Http2Hostile, GoawayOnAnIdleConnectionIsSeenBeforeTheNextRequestGoesOut) 
     EXPECT_GE(run("b"), 0) << logText();
     EXPECT_EQ(body(), "one");
     EXPECT_EQ(server.acceptedConnections(), 2);
+}
+
+// Reads frames after the client's preface until a HEADERS frame of stream id
+// comes (bounded); false when the client went first.
+bool waitForHeaders(PeerStream& stream, std::string received, uint32_t id) {
+    char buffer[4096];
+    for (int turn = 0; turn < 100; ++turn) {
+        for (size_t at = 24; at + 9 <= received.size();) {
+            const auto byte = [&](size_t i) { return uint32_t(uint8_t(received[at + i])); };
+            const uint32_t length = byte(0) << 16 | byte(1) << 8 | byte(2);
+            const uint32_t streamId =
+                (byte(5) & 0x7f) << 24 | byte(6) << 16 | byte(7) << 8 | byte(8);
+            if (byte(3) == kHeaders && streamId == id) return true;
+            at += 9 + length;
+        }
+        const int n = stream.receive(buffer, sizeof buffer, 100);
+        if (n == 0 || n == -1) return false;
+        if (n > 0) received.append(buffer, size_t(n));
+    }
+    return false;
+}
+
+TEST_F(Http2Hostile, AStreamRefusedOnAKeptConnectionGoesOnceMoreOnANewOne) {
+    auto connections = std::make_shared<std::atomic<int>>(0);
+    const std::string settings = kServerSettings;
+    H2TestServer server({}, [connections, settings](PeerStream& stream, const std::string& got) {
+        const int index = connections->fetch_add(1);
+        const std::string body = index == 0 ? "one" : "two";
+        stream.sendAll(settings + F::frame(kHeaders, kEndHeaders, 1, kStatus200) +
+                           F::frame(kData, kEndStream, 1, body),
+                       10000);
+        // The first connection refuses the next stream, as a server going away does.
+        if (index == 0 && waitForHeaders(stream, got, 3))
+            stream.sendAll(F::frame(kRstStream, 0, 3, u32(7)), 10000);
+        holdUntilClientCloses(stream);
+    });
+    load("http2=2\ntimeout=5\nkeepalive=1\n[a]\n[b]\n", 0, server.port());
+    EXPECT_GE(run("a"), 0) << logText();
+    EXPECT_EQ(body(), "one");
+    EXPECT_GE(run("b"), 0) << logText();
+    EXPECT_EQ(body(), "two");
+    EXPECT_EQ(server.acceptedConnections(), 2);
+    EXPECT_NE(logText().find("sending the refused request again"), std::string::npos);
 }
 
 }  // namespace
