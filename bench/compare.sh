@@ -18,6 +18,11 @@
 # (the client has one core) in HTTP/1.1 mode; Locust runs one process of FastHttpUser
 # users with no wait between requests (bench/locustfile.py).
 #
+# HTTP2=1 compares in HTTP/2 instead: nginx speaks h2c on the port, VELK runs with
+# http2=2 (prior knowledge) and h2load without --h1, one stream at a time per
+# connection (-m 1), so both keep one request in flight per user; TOOLS defaults to
+# "velk h2load" then.
+#
 # Environment: LEVELS ("10 50 200 1000"), REPS (5: a run in three is often 20% off on
 # this shared machine, and the median of five outlasts two such runs), SECONDS_PER_RUN (5),
 # FILES ("small big": the 100-byte and the 16 KiB file), TOOLS ("velk wrk ab jmeter";
@@ -37,12 +42,20 @@ LEVELS=${LEVELS:-"10 50 200 1000"}
 REPS=${REPS:-5}
 SECONDS_PER_RUN=${SECONDS_PER_RUN:-5}
 FILES=${FILES:-"small big"}
-TOOLS=${TOOLS:-"velk wrk ab jmeter"}
+HTTP2=${HTTP2:-0}
+if [ "$HTTP2" = 1 ]; then
+    TOOLS=${TOOLS:-"velk h2load"}
+else
+    TOOLS=${TOOLS:-"velk wrk ab jmeter"}
+fi
 PORT=${PORT:-18480}
 SETTLE=${SETTLE:-2}
 JVM_SETTLE=${JVM_SETTLE:-5}
 
 for tool in $TOOLS; do
+    if [ "$HTTP2" = 1 ]; then
+        case $tool in velk | h2load) ;; *) echo "$tool does not take part in HTTP2=1" >&2; exit 2 ;; esac
+    fi
     case $tool in
         velk) [ -x "$VELKRUN" ] || { echo "velkrun not found; pass its path" >&2; exit 2; } ;;
         wrk) command -v wrk >/dev/null || { echo "wrk missing (apt-get install wrk)" >&2; exit 2; } ;;
@@ -155,6 +168,7 @@ delaystart=0
 round=0
 timeout=30
 reportdir=
+$([ "$HTTP2" = 1 ] && echo "http2=2")
 
 [get]
 \$uri=/$2.txt
@@ -268,7 +282,9 @@ run_jmeter() {  # file level rep loops
 
 run_h2load() {  # file level rep
     local file=$1 level=$2 rep=$3
-    measure $((SECONDS_PER_RUN + 30)) h2load --h1 -c "$level" -t 1 -D "$SECONDS_PER_RUN" \
+    local protocol=(--h1)
+    [ "$HTTP2" = 1 ] && protocol=(-m 1)
+    measure $((SECONDS_PER_RUN + 30)) h2load "${protocol[@]}" -c "$level" -t 1 -D "$SECONDS_PER_RUN" \
         "http://127.0.0.1:$PORT/$file.txt" || echo "h2load $file $level rep $rep failed" >>"$errors"
     # "finished in 5.00s, 61234.40 req/s, ..." and
     # "requests: N total, N started, N done, N succeeded, 0 failed, 0 errored, 0 timeout"
@@ -309,8 +325,12 @@ rotated_tools() {  # rep
     case " $TOOLS " in *" jmeter "*) echo jmeter ;; esac
 }
 
-nginx_start "$work/nginx" "$PORT" 1
-echo "nginx (1 worker) on 127.0.0.1:$PORT; $REPS runs of ~${SECONDS_PER_RUN}s per tool and level" >&2
+if [ "$HTTP2" = 1 ]; then
+    nginx_start "$work/nginx" "$PORT" 1 h2c
+else
+    nginx_start "$work/nginx" "$PORT" 1
+fi
+echo "nginx (1 worker$([ "$HTTP2" = 1 ] && echo ", h2c")) on 127.0.0.1:$PORT; $REPS runs of ~${SECONDS_PER_RUN}s per tool and level" >&2
 
 for file in $FILES; do
     for level in $LEVELS; do

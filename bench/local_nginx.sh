@@ -1,9 +1,11 @@
 # Sourced by the benchmark scripts: a throw-away nginx on 127.0.0.1 serving two
 # static files, configured and run entirely from a temporary directory.
 #
-#   nginx_start DIR PORT WORKERS   writes DIR/nginx.conf, DIR/www/{small,big}.txt and
+#   nginx_start DIR PORT WORKERS [h2c]
+#                                  writes DIR/nginx.conf, DIR/www/{small,big}.txt and
 #                                  starts nginx in the foreground of a background job;
-#                                  sets NGINX_PID (the master) or fails
+#                                  sets NGINX_PID (the master) or fails.  With h2c the
+#                                  port speaks HTTP/2 in clear text (prior knowledge)
 #   nginx_stop                     stops that master by its PID, waiting at most 10 s
 #   find_velkrun [PATH]            prints PATH, else the Release or normal build's
 #                                  velkrun (empty when there is none)
@@ -23,7 +25,12 @@ find_velkrun() {
 }
 
 nginx_start() {
-    local dir=$1 port=$2 workers=$3
+    local dir=$1 port=$2 workers=$3 protocol=${4:-}
+    local listen_protocol= probe_option=
+    if [ "$protocol" = h2c ]; then
+        listen_protocol=" http2"
+        probe_option=--http2-prior-knowledge
+    fi
     # Workers keep the caller's identity, so files in a private temporary
     # directory stay readable to them (as root nginx would otherwise switch to nobody).
     local user_line=
@@ -50,7 +57,7 @@ http {
     scgi_temp_path $dir/tmp;
     default_type text/plain;
     server {
-        listen 127.0.0.1:$port backlog=8192;
+        listen 127.0.0.1:$port backlog=8192$listen_protocol;
         root $dir/www;
     }
 }
@@ -59,7 +66,9 @@ EOF
     NGINX_PID=$!
     local i
     for i in $(seq 1 50); do
-        if curl -s -o /dev/null "http://127.0.0.1:$port/small.txt" 2>/dev/null; then return 0; fi
+        if curl -s $probe_option -o /dev/null "http://127.0.0.1:$port/small.txt" 2>/dev/null; then
+            return 0
+        fi
         if ! kill -0 "$NGINX_PID" 2>/dev/null; then break; fi
         sleep 0.1
     done

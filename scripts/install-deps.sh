@@ -12,6 +12,8 @@ esac
 
 # The engine, velkrun and the demo site; ccache and Ninja make rebuilds short.
 packages=(build-essential cmake pkg-config libssl-dev duktape-dev ninja-build ccache)
+# HTTP/2 framing, HPACK and flow control.
+packages+=(libnghttp2-dev)
 if [ "$set_name" = --all ]; then
   packages+=(openssl googletest libgtest-dev libgmock-dev locales)
   # The desktop program: Qt 6 Widgets and, for the recorder, Qt WebEngine.
@@ -29,6 +31,9 @@ if [ "$set_name" = --all ]; then
   packages+=(dpkg-dev file lintian man-db groff-base desktop-file-utils shared-mime-info appstream)
   # Style and thread-safety rules are checked by clang's tools.
   packages+=(clang clang-format)
+  # Real HTTP/2 servers for the tests and benchmarks (nginx over TLS and h2c,
+  # nghttpd in h2c) and h2load to compare with.
+  packages+=(nginx-light nghttp2-server nghttp2-client)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -133,6 +133,8 @@ bool appendGeneralPart(const CGeneralSection& general, const CRunSection& run, i
     line("timeout=" + std::to_string(settings.timeout()));
     if (settings.useProxy()) line("proxy=" + settings.proxyAddress());
     line(settings.httpVersion() != 0 ? "httpver=1" : "httpver=0");
+    // Only when chosen, so scripts without HTTP/2 read as they always have.
+    if (settings.http2() != 0) line("http2=" + std::to_string(settings.http2()));
     line("sslver=" + std::to_string(settings.sslVersion()));
     flagLine("keepalive", general.keepAlive);
     flagLine("ignoreerrors", general.ignoreErrors);

@@ -14,6 +14,22 @@ bool validProxyType(int32_t type) {
     return type >= 0 && type < GlobalSettings::kProxyTypeCount;
 }
 
+// "HTTPVersion" as stored: 0 HTTP 1.0, 1 HTTP 1.1, 2 HTTP/2 where TLS offers it,
+// 3 HTTP/2 also in clear text.  HTTP/2 falls back to HTTP 1.1, never 1.0.
+int32_t storedHttpVersion(const GlobalSettings::Values& v) {
+    return v.http2 == 1 || v.http2 == 2 ? v.http2 + 1 : v.httpVersion;
+}
+
+void takeStoredHttpVersion(int32_t stored, GlobalSettings::Values& v) {
+    if (stored == 2 || stored == 3) {
+        v.httpVersion = 1;
+        v.http2 = stored - 1;
+    } else {
+        v.httpVersion = stored;
+        v.http2 = 0;
+    }
+}
+
 }  // namespace
 
 const char* GlobalSettings::proxyTypeName(int32_t type) {
@@ -56,6 +72,11 @@ int32_t GlobalSettings::httpVersion() const {
     return m_values.httpVersion;
 }
 
+int32_t GlobalSettings::http2() const {
+    std::lock_guard<std::mutex> g(m_mutex);
+    return m_values.http2;
+}
+
 int32_t GlobalSettings::sslVersion() const {
     std::lock_guard<std::mutex> g(m_mutex);
     return m_values.sslVersion;
@@ -90,6 +111,12 @@ bool GlobalSettings::load(SettingsBackend& store, int* valuesRead) {
         if (s) field = std::move(*s), ++read;
         return s.has_value();
     };
+    auto httpVersion = [&]() {
+        int32_t stored = 0;
+        if (!number("HTTPVersion", stored)) return false;
+        takeStoredHttpVersion(stored, v);
+        return true;
+    };
     auto proxyType = [&]() {
         // An index outside the list would select no scheme at all.
         std::optional<int32_t> n = store.readInt("ProxyType");
@@ -98,13 +125,12 @@ bool GlobalSettings::load(SettingsBackend& store, int* valuesRead) {
         ++read;
         return true;
     };
-    const bool all = flag("StartRecording", v.startRecording) &&
-                     flag("PromptRecording", v.promptRecording) && flag("UseProxy", v.useProxy) &&
-                     proxyType() && text("ProxyServer", v.proxyServer) &&
-                     number("ProxyPort", v.proxyPort) && flag("ProxyAuth", v.proxyAuth) &&
-                     text("ProxyUser", v.proxyUser) && text("ProxyPassword", v.proxyPassword) &&
-                     number("Timeout", v.timeout) && number("HTTPVersion", v.httpVersion) &&
-                     number("SSLVersion", v.sslVersion);
+    const bool all =
+        flag("StartRecording", v.startRecording) && flag("PromptRecording", v.promptRecording) &&
+        flag("UseProxy", v.useProxy) && proxyType() && text("ProxyServer", v.proxyServer) &&
+        number("ProxyPort", v.proxyPort) && flag("ProxyAuth", v.proxyAuth) &&
+        text("ProxyUser", v.proxyUser) && text("ProxyPassword", v.proxyPassword) &&
+        number("Timeout", v.timeout) && httpVersion() && number("SSLVersion", v.sslVersion);
     if (valuesRead) *valuesRead = read;
     store.close();
     return all;
@@ -123,7 +149,7 @@ bool GlobalSettings::save(SettingsBackend& store) const {
     store.writeInt("Timeout", v.timeout);
     store.writeInt("PromptRecording", v.promptRecording);
     store.writeInt("StartRecording", v.startRecording);
-    store.writeInt("HTTPVersion", v.httpVersion);
+    store.writeInt("HTTPVersion", storedHttpVersion(v));
     store.writeInt("SSLVersion", v.sslVersion);
     return store.close();
 }

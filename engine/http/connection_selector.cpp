@@ -58,6 +58,8 @@ int setUpUserConnection(HttpSession& s) {
     s.aimedAtMainServer = true;
     s.connection.setNoWait(o.nowait != 0);
     s.connection.setSpeedLimit(o.maxspeed / 8);
+    // A forward proxy is spoken to in HTTP/1.1; everything else may offer HTTP/2.
+    s.connection.setOfferHttp2(o.http2 != 0 && s.proxy.kind != net::ProxyKind::kHttp);
     return r < 0 ? -1 : 0;
 }
 
@@ -72,8 +74,11 @@ int selectConnectionForRequest(HttpSession& s, const EffectiveRequest& r, bool s
     // A kept-alive connection the server has dropped meanwhile is reopened rather
     // than failing the request on a dead socket.
     // So is a tunnel whose TLS does not match the request's.
+    // And an HTTP/2 session the server has ended meanwhile (GOAWAY).
     if (conn.isReusable() &&
-        (!conn.stillUsable() || (isTunnel(s.proxy.kind) && conn.carriesTls() != secure))) {
+        (!conn.stillUsable() || (isTunnel(s.proxy.kind) && conn.carriesTls() != secure) ||
+         (s.http2 && s.http2->hasRun(conn) && !s.http2->refresh()))) {
+        if (s.http2) s.http2->close();
         conn.setReusable(false);
         conn.close();
     }
@@ -152,6 +157,7 @@ int selectConnectionForRedirect(HttpSession& s, const std::string& host, int32_t
     temporary->setNoWait(conn.noWait());
     temporary->setAbortWatch(conn.abortWatch());
     temporary->setSpeedLimit(conn.speedLimit());
+    temporary->setOfferHttp2(conn.offersHttp2());
     if (temporary->connect() < 0) {
         s.log.write("Failed to connect to remote host!\r\n");
         return -1;

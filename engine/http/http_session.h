@@ -22,6 +22,7 @@
 #include "http/user_log.h"
 #include "net/abort_watch.h"
 #include "net/connection.h"
+#include "net/http2_session.h"
 #include "net/proxy_spec.h"
 #include "script/general_options.h"
 #include "script/user_random.h"
@@ -77,6 +78,10 @@ struct HttpSession {
     net::ProxySpec proxy;
     net::Connection connection;
     net::AbortWatch abortWatch;  // the connections' view of the run's abort
+    // The HTTP/2 session over connection, once a request went as HTTP/2, and
+    // whether the log has said that a server did not offer HTTP/2.
+    std::unique_ptr<net::Http2Session> http2;
+    bool http2FallbackNoted = false;
     std::string connectionHost;  // where the connection was last initialised for
     int32_t connectionPort = 0;
     bool aimedAtMainServer = false;

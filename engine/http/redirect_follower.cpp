@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "http/connection_selector.h"
+#include "http/http2_exchange.h"
 #include "http/http_session.h"
 #include "http/request_composer.h"
 #include "http/response_reader.h"
@@ -76,7 +77,7 @@ ResponseRecord followRedirect(HttpSession& s, std::string_view location, Redirec
     }
 
     s.response.clear();
-    ResponseRecord record = readResponse(s, *via.connection, out.view(), keepAlive);
+    ResponseRecord record = exchangeOverConnection(s, *via.connection, out.view(), keepAlive);
     if (via.temporary) {
         via.temporary->close();
         via.temporary->releaseTls();

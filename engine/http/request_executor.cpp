@@ -3,6 +3,7 @@
 #include <charconv>
 
 #include "http/connection_selector.h"
+#include "http/http2_exchange.h"
 #include "http/http_session.h"
 #include "http/redirect_follower.h"
 #include "http/request_composer.h"
@@ -72,7 +73,7 @@ ResponseRecord exchange(HttpSession& s, const EffectiveRequest& r, BodyRef& prev
     s.counters.httpRequests.fetch_add(1, std::memory_order_relaxed);
     // HTTP/1.0 closes after every response.
     const bool keepAlive = r.keepalive != 0 && s.options.httpver != 0;
-    ResponseRecord record = readResponse(s, s.connection, s.request.view(), keepAlive);
+    ResponseRecord record = exchangeOverConnection(s, s.connection, s.request.view(), keepAlive);
     if (!record.status) {
         previousBody.reset();
         return record;

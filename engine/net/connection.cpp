@@ -87,7 +87,8 @@ int Connection::startTls(int sslVersion, const std::string& serverName) {
 std::unique_ptr<Transport> Connection::handshakeTls(std::unique_ptr<Transport> lower,
                                                     ssl_ctx_st* context,
                                                     const std::string& serverName) {
-    std::unique_ptr<Transport> tls = TlsTransport::over(std::move(lower), context, serverName);
+    std::unique_ptr<Transport> tls =
+        TlsTransport::over(std::move(lower), context, serverName, m_offerHttp2);
     if (!tls) {
         m_lastSocketError = errno;
         return nullptr;
@@ -123,6 +124,7 @@ bool Connection::opened(std::unique_ptr<Transport> stack) {
     m_readAhead.setPooled(m_waiter.onLoop());
     m_plain = stack->isPlain();
     m_stack = std::move(stack);
+    ++m_openCount;
     choosePolicy();
     return true;
 }
@@ -319,6 +321,13 @@ bool Connection::stillUsable() {
     return waitWritable() > 0 && !peerHasClosed();
 }
 
+bool Connection::hasInputNow() const {
+    if (!isOpen()) return false;
+    if (!m_readAhead.empty() || m_hasPendingEnd || m_stack->hasBufferedInput()) return true;
+    pollfd p{m_stack->fd(), POLLIN, 0};
+    return ::poll(&p, 1, 0) == 1 && p.revents != 0;
+}
+
 bool Connection::peerHasClosed() const {
     // TLS peers may send session tickets on an idle connection, so only the plain
     // stream can be judged by a peek.
@@ -367,6 +376,12 @@ int Connection::refillReadAhead() {
     const int n = receive(into, m_policy.refillSize);
     m_readAhead.filled(n);
     return n;
+}
+
+int Connection::fillReadAhead() {
+    if (!isOpen()) return -1;
+    if (!m_readAhead.empty()) return int(m_readAhead.bytes().size());
+    return refillReadAhead();
 }
 
 int Connection::read(void* buffer, int size) {

@@ -93,6 +93,9 @@ public:
     // True when an idle plain connection has been closed by its peer (a kept-alive
     // connection the server dropped meanwhile).  Never waits.
     bool peerHasClosed() const;
+    // True when a read would find bytes (or the end of the stream) now: read-ahead
+    // or TLS bytes are waiting, or the socket says readable.  Never waits.
+    bool hasInputNow() const;
     // For a kept-alive connection between exchanges: waitWritable() > 0 and not
     // peerHasClosed(), answered by a single poll when the socket is writable and
     // has nothing to read.
@@ -112,6 +115,10 @@ public:
     // The bytes waiting in the read-ahead, for a caller that takes them in place
     // instead of through read(); consume(n) then drops the first n of them.
     std::string_view buffered() const { return m_readAhead.bytes(); }
+    // For callers that take bytes in place: when the read-ahead is empty, refills it
+    // with one receive (as read() would receive).  The bytes now waiting, 0 at the
+    // end of the stream, -1 on error.
+    int fillReadAhead();
     void consume(int n) {
         m_readAhead.skip(n);
         m_readAhead.releaseIfEmpty();
@@ -124,6 +131,16 @@ public:
     const AbortWatch* abortWatch() const { return m_abort; }
     // Bytes per second; 0 is unlimited.
     void setSpeedLimit(int32_t bytesPerSecond);
+    // Whether later TLS handshakes offer HTTP/2 by ALPN (off: no ALPN at all).
+    void setOfferHttp2(bool offer) { m_offerHttp2 = offer; }
+    bool offersHttp2() const { return m_offerHttp2; }
+    // The protocol the open stream's TLS negotiated by ALPN ("" when none, or plain).
+    std::string_view negotiatedProtocol() const {
+        return m_stack ? m_stack->negotiatedProtocol() : std::string_view();
+    }
+    // Counts the streams this connection has opened (connect, attach, startTls):
+    // a protocol session kept over it belongs to one of them only.
+    uint64_t openCount() const { return m_openCount; }
 
     // From here to endProxyHandshake() a proxy handshake runs on the fresh stream:
     // read() takes no more than it asks (no read-ahead, so no byte of the tunnel
@@ -208,10 +225,12 @@ private:
     uint16_t m_port = 0;     // network byte order
     bool m_noWait = false;
     int32_t m_bytesPerSecond = 0;
+    bool m_offerHttp2 = false;
 
     // The open stream.
     std::unique_ptr<Transport> m_stack;  // the top; null while closed
-    bool m_plain = true;                 // the top passes bytes as they are
+    uint64_t m_openCount = 0;
+    bool m_plain = true;  // the top passes bytes as they are
     SocketWaiter m_waiter;
     IoPolicy m_policy;
     ReadAhead m_readAhead;

@@ -9,7 +9,7 @@
 namespace velk::net {
 
 std::unique_ptr<TlsTransport> TlsTransport::over(std::unique_ptr<Transport> lower, ssl_ctx_st* ctx,
-                                                 const std::string& serverName) {
+                                                 const std::string& serverName, bool offerHttp2) {
     if (ctx == nullptr || !lower || lower->fd() < 0) return nullptr;
     SSL* ssl = SSL_new(ctx);
     if (ssl == nullptr) return nullptr;
@@ -22,6 +22,10 @@ std::unique_ptr<TlsTransport> TlsTransport::over(std::unique_ptr<Transport> lowe
         SSL_set_tlsext_host_name(ssl, serverName.c_str()) != 1) {
         return nullptr;
     }
+    // Length-prefixed protocol names, the preferred first.
+    static constexpr unsigned char kH2ThenHttp11[] = "\x02h2\x08http/1.1";
+    if (offerHttp2 && SSL_set_alpn_protos(ssl, kH2ThenHttp11, sizeof kH2ThenHttp11 - 1) != 0)
+        return nullptr;
     ERR_clear_error();
     return tls;
 }
@@ -59,6 +63,14 @@ int TlsTransport::write(const void* data, int length) {
 
 bool TlsTransport::hasBufferedInput() const {
     return SSL_want(m_ssl) == SSL_READING || SSL_has_pending(m_ssl) != 0;
+}
+
+std::string_view TlsTransport::negotiatedProtocol() const {
+    const unsigned char* name = nullptr;
+    unsigned int length = 0;
+    SSL_get0_alpn_selected(m_ssl, &name, &length);
+    return name == nullptr ? std::string_view()
+                           : std::string_view(reinterpret_cast<const char*>(name), length);
 }
 
 void TlsTransport::shutdown() {

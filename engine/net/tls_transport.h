@@ -18,9 +18,12 @@ namespace velk::net {
 class TlsTransport final : public Transport {
 public:
     // A client session over lower, not yet shaken hands; serverName goes out as SNI
-    // unless it is empty or an address.  nullptr when ctx is null or OpenSSL refuses.
+    // unless it is empty or an address.  offerHttp2: the hello offers "h2" before
+    // "http/1.1" by ALPN (otherwise no ALPN is sent, as before).  nullptr when ctx
+    // is null or OpenSSL refuses.
     static std::unique_ptr<TlsTransport> over(std::unique_ptr<Transport> lower, ssl_ctx_st* ctx,
-                                              const std::string& serverName);
+                                              const std::string& serverName,
+                                              bool offerHttp2 = false);
     ~TlsTransport() override;
     TlsTransport(const TlsTransport&) = delete;
     TlsTransport& operator=(const TlsTransport&) = delete;
@@ -35,6 +38,7 @@ public:
     // Sends close_notify; does not wait for the peer's.
     void shutdown() override;
     int fd() const override { return m_lower->fd(); }
+    std::string_view negotiatedProtocol() const override;
 
 private:
     TlsTransport(std::unique_ptr<Transport> lower, ssl_st* ssl)

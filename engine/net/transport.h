@@ -13,6 +13,8 @@
 // failure with errno set.
 //
 // A stack belongs to one connection and is not safe for concurrent use.
+#include <string_view>
+
 #include "base/status.h"
 #include "net/abort_watch.h"
 #include "net/readiness.h"
@@ -50,6 +52,9 @@ public:
     virtual void shutdown() {}
     // The socket under the stack, for readiness waits.
     virtual int fd() const = 0;
+    // The application protocol the peer chose during the set-up (TLS ALPN: "h2",
+    // "http/1.1"), or "" when none was negotiated.
+    virtual std::string_view negotiatedProtocol() const { return {}; }
 };
 
 // Runs t's handshake to its end, waiting on t.fd() for what it wants (parking the

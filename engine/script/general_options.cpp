@@ -177,6 +177,15 @@ Status applyRate(ParsedTest& set, std::string_view value) {
     return Status::ok();
 }
 
+// http2=0|1|2; anything else is refused rather than read as its first digit, so
+// a typo never silently changes the protocol.
+Status applyHttp2(GeneralOptions& options, std::string_view value) {
+    if (value.size() != 1 || value[0] < '0' || value[0] > '2')
+        return invalidInput("Only 0, 1 or 2 expected as a value of http2\n");
+    options.http2 = value[0] - '0';
+    return Status::ok();
+}
+
 }  // namespace
 
 std::span<const OptionDescriptor> optionTable() {
@@ -191,6 +200,7 @@ const OptionDescriptor* findOption(std::string_view name) {
 
 Status setGeneralOption(ParsedTest& set, std::string_view name, std::string_view value) {
     if (equalsNoCase(name, "rate")) return applyRate(set, value);
+    if (name == "http2") return applyHttp2(set.options, value);
     const OptionDescriptor* d = findOption(name);
     if (!d) return Status(StatusCode::kInvalid);
     return storeValue(set.options, *d, name, value);

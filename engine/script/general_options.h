@@ -65,6 +65,10 @@ struct GeneralOptions {
     int32_t maxspeed = 0;
     std::string logdir;
     std::string reportdir;
+    // HTTP/2: 0 never; 1 where TLS negotiates it (ALPN "h2", else HTTP/1.1);
+    // 2 also in clear text, by prior knowledge (h2c), to a server known to speak it.
+    // Set by its own rule, not from the table above, whose order scripts rely on.
+    int32_t http2 = 0;
 };
 
 // How an option's value text is read.

@@ -40,6 +40,10 @@ SettingsDialog::SettingsDialog(GlobalSettings& settings, velk::model::SettingsBa
     m_password->setEchoMode(QLineEdit::Password);
     m_http = new QComboBox(this);
     m_http->addItems({QStringLiteral("HTTP 1.0"), QStringLiteral("HTTP 1.1")});
+    m_http2 = new QComboBox(this);
+    m_http2->addItems({QStringLiteral("Off"),
+                       QStringLiteral("Over TLS, where the server offers it"),
+                       QStringLiteral("Also in clear text (h2c, prior knowledge)")});
     m_ssl = new QComboBox(this);
     m_ssl->addItems({QStringLiteral("SSL 2.0"), QStringLiteral("SSL 3.0")});
     m_timeout = new QSpinBox(this);
@@ -60,6 +64,7 @@ SettingsDialog::SettingsDialog(GlobalSettings& settings, velk::model::SettingsBa
 
     auto* protocolForm = new QFormLayout;
     protocolForm->addRow(QStringLiteral("&HTTP version:"), m_http);
+    protocolForm->addRow(QStringLiteral("HTTP/&2:"), m_http2);
     protocolForm->addRow(QStringLiteral("&SSL version:"), m_ssl);
     auto* timeoutRow = new QHBoxLayout;
     timeoutRow->addWidget(m_timeout);
@@ -91,6 +96,7 @@ SettingsDialog::SettingsDialog(GlobalSettings& settings, velk::model::SettingsBa
     m_user->setText(QString::fromStdString(v.proxyUser));
     m_password->setText(QString::fromStdString(v.proxyPassword));
     m_http->setCurrentIndex(v.httpVersion == 0 ? 0 : 1);
+    m_http2->setCurrentIndex(v.http2 == 1 || v.http2 == 2 ? v.http2 : 0);
     m_ssl->setCurrentIndex(v.sslVersion == 0 ? 0 : 1);
     m_timeout->setValue(v.timeout);
     m_prompt->setChecked(v.promptRecording);
@@ -99,6 +105,7 @@ SettingsDialog::SettingsDialog(GlobalSettings& settings, velk::model::SettingsBa
     connect(m_useProxy, &QCheckBox::toggled, this, &SettingsDialog::updateEnabling);
     connect(m_useAuth, &QCheckBox::toggled, this, &SettingsDialog::updateEnabling);
     connect(m_type, &QComboBox::currentIndexChanged, this, &SettingsDialog::updateEnabling);
+    connect(m_http2, &QComboBox::currentIndexChanged, this, &SettingsDialog::updateEnabling);
     updateEnabling();
 }
 
@@ -111,6 +118,10 @@ void SettingsDialog::updateEnabling() {
     m_useAuth->setEnabled(e.authCheck);
     m_user->setEnabled(e.authFields);
     m_password->setEnabled(e.authFields);
+    // HTTP/2 falls back to HTTP 1.1 only, so the version is that while it is chosen.
+    const bool http2 = m_http2->currentIndex() != 0;
+    if (http2) m_http->setCurrentIndex(1);
+    m_http->setEnabled(!http2);
 }
 
 GlobalSettings::Values SettingsDialog::formValues() const {
@@ -123,6 +134,7 @@ GlobalSettings::Values SettingsDialog::formValues() const {
     v.proxyUser = m_user->text().toStdString();
     v.proxyPassword = m_password->text().toStdString();
     v.httpVersion = m_http->currentIndex();
+    v.http2 = m_http2->currentIndex();
     v.sslVersion = m_ssl->currentIndex();
     v.timeout = m_timeout->value();
     v.promptRecording = m_prompt->isChecked();

@@ -1,5 +1,5 @@
 #pragma once
-// The "Settings" dialog: the global settings (proxy, HTTP and SSL versions,
+// The "Settings" dialog: the global settings (proxy, HTTP and SSL versions, HTTP/2,
 // response time-out, recorder preferences).  Fields are filled from the
 // settings when it opens; OK checks them (settings_form_rules.h), stores them
 // and saves them to the store, Cancel changes nothing.  Which fields are enabled
@@ -36,6 +36,7 @@ public:
     QLineEdit* user() const { return m_user; }
     QLineEdit* password() const { return m_password; }
     QComboBox* httpVersion() const { return m_http; }
+    QComboBox* http2() const { return m_http2; }
     QComboBox* sslVersion() const { return m_ssl; }
     QSpinBox* timeout() const { return m_timeout; }
     QCheckBox* promptRecording() const { return m_prompt; }
@@ -58,6 +59,7 @@ private:
     QLineEdit* m_user;
     QLineEdit* m_password;
     QComboBox* m_http;
+    QComboBox* m_http2;
     QComboBox* m_ssl;
     QSpinBox* m_timeout;
     QCheckBox* m_prompt;
