@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
+#include <set>
 
 #include "app/scenario/request_record.h"
 #include "app/scenario/url_coding.h"
@@ -77,6 +79,7 @@ void CRequestsContainer::deleteAll() {
     m_insertAfterId = 0;
     m_parentId = 0;
     m_lastRecorded = nullptr;
+    m_recordedChecks = false;
 }
 
 CRequestsContainer::Node* CRequestsContainer::findNode(int32_t id) {
@@ -242,10 +245,45 @@ void CRequestsContainer::addRecorded(const RecordedNavigation& nav) {
     if (placed) m_lastRecorded = placed;
 }
 
+bool CRequestsContainer::getRecordedChecks() const {
+    Guard g(m_mutex);
+    return m_recordedChecks;
+}
+
+void CRequestsContainer::setRecordedChecks(bool on) {
+    Guard g(m_mutex);
+    m_recordedChecks = on;
+}
+
+int32_t CRequestsContainer::outcomeCount() const {
+    Guard g(m_mutex);
+    int32_t n = 0;
+    walk(m_roots, [&](const Node& node) {
+        if (node.request->getOutcome()) ++n;
+        return true;
+    });
+    return n;
+}
+
 bool CRequestsContainer::generateRequestPart(std::string& out) const {
     Guard g(m_mutex);
+    // A title tells a page apart only when no other recorded page with the
+    // same title ended at another place.
+    std::map<std::string, std::set<std::string>> placesOfTitle;
+    if (m_recordedChecks)
+        walk(m_roots, [&](const Node& n) {
+            if (const auto& o = n.request->getOutcome())
+                placesOfTitle[o->title].insert(
+                    o->location.empty() ? "/" + urlPath(n.request->getUri()) : o->location);
+            return true;
+        });
     bool ok = true;
-    walk(m_roots, [&](const Node& n) { return ok = n.request->writeSection(out); });
+    walk(m_roots, [&](const Node& n) {
+        const auto& o = n.request->getOutcome();
+        if (!m_recordedChecks || !o) return ok = n.request->writeSection(out);
+        return ok = n.request->writeSection(out,
+                                            checkLines(*o, placesOfTitle[o->title].size() == 1));
+    });
     return ok;
 }
 

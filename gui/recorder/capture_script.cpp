@@ -1,5 +1,6 @@
 #include "gui/recorder/capture_script.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
@@ -48,6 +49,41 @@ constexpr const char* kCaptureScript = R"JS((function () {
       log(marker + JSON.stringify({ url: String(action), body: parts.join('&') }));
     } catch (err) { /* a page's odd form must not break its submission */ }
   }, true);
+  // What the page gave the browser, for the proposals and checks made when
+  // recording stops: its title, hidden inputs, and the query parameters of
+  // its links and form actions.  The top frame's page only: the engine
+  // replays pages, not frames.
+  if (window.top !== window) return;
+  function facts() {
+    try {
+      const hidden = [], links = [];
+      const inputs = document.querySelectorAll('input[type=hidden]');
+      for (let i = 0; i < inputs.length && hidden.length < 500; ++i) {
+        const input = inputs[i];
+        if (!input.name) continue;
+        hidden.push({ name: input.name, value: input.value,
+                      action: input.form ? String(input.form.action) : '' });
+      }
+      const targets = [];
+      const anchors = document.querySelectorAll('a[href], area[href]');
+      for (let i = 0; i < anchors.length && i < 2000; ++i) targets.push(anchors[i].href);
+      const forms = document.querySelectorAll('form[action]');
+      for (let i = 0; i < forms.length && i < 500; ++i) targets.push(String(forms[i].action));
+      for (const target of targets) {
+        let url;
+        try { url = new URL(target, document.baseURI); } catch (e) { continue; }
+        for (const [name, value] of url.searchParams.entries()) {
+          if (links.length >= 2000) break;
+          links.push({ name: name, value: value, source: url.href });
+        }
+      }
+      const html = document.documentElement ? document.documentElement.outerHTML : '';
+      log(marker + JSON.stringify({ page: String(location.href), title: document.title,
+                                    size: html.length, hidden: hidden, links: links }));
+    } catch (err) { /* a page that cannot be read gives no facts */ }
+  }
+  if (document.readyState === 'complete') facts();
+  else window.addEventListener('load', facts, { once: true });
 })();)JS";
 
 }  // namespace
@@ -76,6 +112,40 @@ std::optional<FormReport> readFormReport(const QString& message, const QString& 
         return std::nullopt;
     return FormReport{normalisedUrl(object.value(QStringLiteral("url")).toString()),
                       object.value(QStringLiteral("body")).toString()};
+}
+
+std::optional<PageFacts> readPageReport(const QString& message, const QString& marker) {
+    if (marker.isEmpty() || !message.startsWith(marker) || message.size() > kMaxReport)
+        return std::nullopt;
+    QJsonParseError error{};
+    const QJsonDocument json = QJsonDocument::fromJson(message.mid(marker.size()).toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError || !json.isObject()) return std::nullopt;
+    const QJsonObject object = json.object();
+    if (!object.value(QStringLiteral("page")).isString()) return std::nullopt;
+    auto text = [](const QJsonValue& v) { return v.toString().toStdString(); };
+    PageFacts facts;
+    facts.url = text(object.value(QStringLiteral("page")));
+    facts.title = text(object.value(QStringLiteral("title")))
+                      .substr(0, model::RecordedOutcome::kMaxTitle * 4);
+    const double size = object.value(QStringLiteral("size")).toDouble(-1);
+    facts.size = size >= 0 && size < 2e9 ? int32_t(size) : -1;
+    // The script caps its lists; a forged or odd report is capped here too.
+    constexpr qsizetype kMaxItems = 2000;
+    const QJsonArray hidden = object.value(QStringLiteral("hidden")).toArray();
+    for (qsizetype i = 0; i < hidden.size() && i < kMaxItems; ++i) {
+        const QJsonObject h = hidden[i].toObject();
+        facts.hidden.push_back({text(h.value(QStringLiteral("name"))),
+                                text(h.value(QStringLiteral("value"))),
+                                text(h.value(QStringLiteral("action")))});
+    }
+    const QJsonArray links = object.value(QStringLiteral("links")).toArray();
+    for (qsizetype i = 0; i < links.size() && i < kMaxItems; ++i) {
+        const QJsonObject l = links[i].toObject();
+        facts.links.push_back({text(l.value(QStringLiteral("name"))),
+                               text(l.value(QStringLiteral("value"))),
+                               text(l.value(QStringLiteral("source")))});
+    }
+    return facts;
 }
 
 QString normalisedUrl(const QString& url) {

@@ -12,9 +12,15 @@
 // marker.  A "submit" event seen before tells which button submitted the
 // form, for its formaction and formmethod overrides.
 //
+// Once the top frame's page has loaded, the script also reports what the
+// page gave the browser (title, hidden inputs, link and action parameters)
+// with the same marker; see app/recorder/correlation.h.
+//
 // Plain functions; safe from any thread.
 #include <QString>
 #include <optional>
+
+#include "app/recorder/correlation.h"
 
 namespace velk::recorder {
 
@@ -30,6 +36,8 @@ QString captureScriptSource(const QString& marker);
 // A console message of the capture script, or nothing for any other message
 // (or one that is malformed or larger than the recorder accepts).
 std::optional<FormReport> readFormReport(const QString& message, const QString& marker);
+// A page report of the capture script, or nothing for any other message.
+std::optional<PageFacts> readPageReport(const QString& message, const QString& marker);
 // Navigation URLs are compared in this form.
 QString normalisedUrl(const QString& url);
 

@@ -1,5 +1,6 @@
 #include "gui/recorder/my_web_view.h"
 
+#include <QWebEngineLoadingInfo>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 
@@ -50,6 +51,14 @@ CMyWebView::CMyWebView(RecorderHook& hook, QWidget* parent)
     connect(interceptor, &NavigationInterceptor::navigation, this, &CMyWebView::onNavigation);
     page->setUrlRequestInterceptor(interceptor);
 
+    connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
+        if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus)
+            emit pageStatus(info.url(), 200);
+        else if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus &&
+                 info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain)
+            emit pageStatus(info.url(), info.errorCode());
+    });
+
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &CMyWebView::release);
 }
@@ -77,7 +86,12 @@ void CMyWebView::onRedirect(const QUrl& url) {
 
 bool CMyWebView::onConsoleMessage(const QString& message) {
     const auto report = readFormReport(message, m_marker);
-    if (!report) return false;
+    if (!report) {
+        auto facts = readPageReport(message, m_marker);
+        if (!facts) return false;
+        emit pageRead(*facts);
+        return true;
+    }
     m_matcher.addSubmission(report->url.toStdString(), report->body.toStdString(),
                             m_clock.elapsed());
     release();

@@ -12,6 +12,7 @@
 #include <QWebEngineView>
 
 #include "app/recorder/capture_matcher.h"
+#include "app/recorder/correlation.h"
 
 namespace velk::recorder {
 
@@ -31,6 +32,11 @@ signals:
     // A POST was recorded without its body: the page sent it in a way the
     // capture script could not see.
     void postWithoutBody(const QUrl& url);
+    // The capture script read what the top frame's page gave the browser.
+    void pageRead(const velk::recorder::PageFacts& facts);
+    // The top frame finished loading with this HTTP status (200 when the
+    // browser reported no HTTP error).
+    void pageStatus(const QUrl& url, int status);
 
 private:
     class Page;

@@ -27,11 +27,19 @@ void RecorderController::startRecording() {
     if (m_recording) return;
     setRecording(true);
     m_frame.showPage(CMainFrame::kRecorderPage);
+    m_view.beginRecording();
     m_view.hook().start();
     QMetaObject::invokeMethod(&m_view, "refresh", Qt::QueuedConnection, Q_ARG(bool, true));
 }
 
 void RecorderController::stopRecording() {
+    if (!m_recording) return;
+    halt();
+    m_view.offerProposals();
+    if (!m_testRunning) m_frame.showPage(CMainFrame::kEditorPage);
+}
+
+void RecorderController::stopBeforeReplacing() {
     if (!m_recording) return;
     halt();
     if (!m_testRunning) m_frame.showPage(CMainFrame::kEditorPage);

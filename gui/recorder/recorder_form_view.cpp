@@ -21,7 +21,9 @@
 
 #include "app/recorder/request_list_rows.h"
 #include "app/scenario/scenario_document.h"
+#include "gui/recorder/capture_script.h"
 #include "gui/recorder/my_web_view.h"
+#include "gui/recorder/proposals_dialog.h"
 
 namespace velk::recorder {
 namespace {
@@ -123,6 +125,8 @@ CRecorderFormView::CRecorderFormView(model::ScenarioDocument& document, QWidget*
             "without a form submission",
             qPrintable(url.toString()));
     });
+    connect(m_browser, &CMyWebView::pageRead, this, &CRecorderFormView::onPageRead);
+    connect(m_browser, &CMyWebView::pageStatus, this, &CRecorderFormView::onPageStatus);
     connect(m_browser, &QWebEngineView::loadFinished, this, [this] {
         if (m_hook.isRecording()) m_document.setModified(true);
     });
@@ -152,6 +156,82 @@ void CRecorderFormView::reattach(bool renumber) {
 void CRecorderFormView::blank() {
     m_browser->dropPending();
     m_browser->setUrl(QUrl(QStringLiteral("about:blank")));
+}
+
+void CRecorderFormView::beginRecording() {
+    m_pages.clear();
+    m_pendingStatus.reset();
+    auto& requests = m_document.scenario().requests();
+    if (requests.count() == 0) requests.setRecordedChecks(true);
+}
+
+void CRecorderFormView::onPageRead(PageFacts facts) {
+    if (!m_hook.isRecording()) return;
+    if (m_pendingStatus &&
+        m_pendingStatus->first == normalisedUrl(QString::fromStdString(facts.url)))
+        facts.status = m_pendingStatus->second;
+    m_pendingStatus.reset();
+    const model::CRequest* last = nullptr;
+    auto& requests = m_document.scenario().requests();
+    std::lock_guard<model::CRequestsContainer> g(requests);
+    last = requests.lastRecorded();
+    // A page that no recorded request led to (the one shown before recording
+    // started) belongs to nothing.
+    if (last) keepPage(last->getId(), facts);
+}
+
+void CRecorderFormView::onPageStatus(const QUrl& url, int status) {
+    if (!m_hook.isRecording()) return;
+    const QString where = normalisedUrl(url.toString(QUrl::FullyEncoded));
+    if (!m_pages.empty() && m_pages.back().second.status == 0 &&
+        normalisedUrl(QString::fromStdString(m_pages.back().second.url)) == where) {
+        PageFacts facts = m_pages.back().second;
+        facts.status = status;
+        std::lock_guard<model::CRequestsContainer> g(m_document.scenario().requests());
+        keepPage(m_pages.back().first, facts);
+        return;
+    }
+    m_pendingStatus.emplace(where, status);
+}
+
+void CRecorderFormView::keepPage(int32_t id, const PageFacts& facts) {
+    auto& requests = m_document.scenario().requests();
+    auto* node = requests.findNode(id);
+    if (!node) return;
+    node->request->setOutcome(outcomeOf(facts, "/" + node->request->getUri()));
+    auto it = std::find_if(m_pages.begin(), m_pages.end(),
+                           [id](const auto& page) { return page.first == id; });
+    if (it != m_pages.end())
+        it->second = facts;
+    else
+        m_pages.emplace_back(id, facts);
+}
+
+void CRecorderFormView::offerProposals() {
+    auto& requests = m_document.scenario().requests();
+    std::vector<Proposal> proposals = findProposals(collectExchanges(requests, m_pages));
+    const int outcomes = requests.outcomeCount();
+    if ((proposals.empty() && outcomes == 0) || !showProposals()) return;
+    ProposalsDialog dialog(std::move(proposals), outcomes, requests.getRecordedChecks(), true,
+                           this);
+    emit proposalsOffered(&dialog);
+    const int answer = dialog.exec();
+    setShowProposals(dialog.showAgain());
+    if (answer != QDialog::Accepted) return;
+    applyProposals(requests, dialog.proposals());
+    requests.setRecordedChecks(dialog.checksWanted());
+    m_document.setModified(true);
+    refresh();
+}
+
+bool CRecorderFormView::showProposals() {
+    return layoutSettings()->value(QStringLiteral("Recorder/ShowProposals"), true).toBool();
+}
+
+void CRecorderFormView::setShowProposals(bool show) {
+    auto settings = layoutSettings();
+    settings->setValue(QStringLiteral("Recorder/ShowProposals"), show);
+    settings->sync();
 }
 
 void CRecorderFormView::activatePage() {
