@@ -1,0 +1,153 @@
+// The proof on the demo site through the real browser: a login recorded with
+// its one-time token, the proposals applied when recording stops, saved and
+// run by velkrun at 3 users x 2 iterations without an error; the same
+// recording with the proposals refused fails its checks and --verify exits 6.
+#include <QProcess>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "app/scenario/scenario_file.h"
+#include "browser_fixture.h"
+#include "demo_server.h"
+#include "gui/recorder/proposals_dialog.h"
+
+namespace velk::recorder::test {
+
+class RecorderReplayTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        QVERIFY(m_config.isValid());
+        qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+        m_demo.start(0);
+    }
+
+    void acceptedProposalsReplayEveryLogin() {
+        BrowserFixture b;
+        record(b);
+        QStringList rows;
+        answer(b, true, &rows);
+        QCOMPARE(rows, QStringList{loginName(b) + QStringLiteral(" token $Hidden(token)")});
+        {
+            auto& requests = b.document.scenario().requests();
+            std::lock_guard<model::CRequestsContainer> lock(requests);
+            QVERIFY(requests.getRecordedChecks());
+            const auto all = requests.flattened();
+            QCOMPARE(all[1]->findParam("token")->buildValue(false, '&'),
+                     std::string("$Hidden(token)"));
+            QVERIFY(all[1]->getOutcome());
+            QCOMPARE(all[1]->getOutcome()->location, std::string("/account"));
+            QCOMPARE(all[1]->getOutcome()->title, std::string("Your account - VELK demo shop"));
+            QCOMPARE(all[1]->getOutcome()->status, 200);
+        }
+        const QString path = save(b);
+        const auto [status, out, err] = velkrun({QStringLiteral("--report"), path});
+        QVERIFY2(status == 0, qPrintable(err));
+        // Three requests and a redirect per iteration, and every login
+        // redirected to the account page, whose title check passed.
+        QVERIFY2(err.contains(QStringLiteral("velkrun: 24 requests, 0 errors")), qPrintable(err));
+        QVERIFY2(out.contains(QStringLiteral("302\t6\n")), qPrintable(out));
+        const auto verified = velkrun({QStringLiteral("--verify"), path});
+        QVERIFY2(std::get<0>(verified) == 0, qPrintable(std::get<1>(verified)));
+    }
+
+    void refusedProposalsFailTheChecks() {
+        BrowserFixture b;
+        record(b);
+        answer(b, false, nullptr);
+        const QString path = save(b);
+        const auto [status, out, err] = velkrun({QStringLiteral("--report"), path});
+        // Every replayed login lands on the form again: a failed check each.
+        QVERIFY2(err.contains(QStringLiteral("velkrun: 18 requests, 6 errors")), qPrintable(err));
+        QVERIFY2(out.contains(QStringLiteral("Fail: 6")), qPrintable(out));
+        const auto verified = velkrun({QStringLiteral("--verify"), path});
+        QCOMPARE(std::get<0>(verified), 6);
+        QVERIFY2(std::get<1>(verified).contains(QStringLiteral("! ") + loginName(b) + '\t'),
+                 qPrintable(std::get<1>(verified)));
+    }
+
+private:
+    static QString loginName(BrowserFixture& b) {
+        auto& requests = b.document.scenario().requests();
+        std::lock_guard<model::CRequestsContainer> lock(requests);
+        return QString::fromStdString(requests.flattened().at(1)->getName());
+    }
+
+    // A visit: the login form, the login, the products page.
+    void record(BrowserFixture& b) {
+        b.view->beginRecording();
+        b.view->hook().start();
+        QVERIFY(b.type(demo("/login")));
+        QVERIFY(
+            b.navigateBy("document.querySelector('input[name=user]').value = 'rec';"
+                         "document.querySelector('input[name=password]').value = 'secret';"
+                         "document.querySelector('button[type=submit]').click()"));
+        QVERIFY(b.navigateBy("document.querySelector('p a[href=\"/products\"]').click()"));
+        QTRY_COMPARE_WITH_TIMEOUT(b.recorded().size(), size_t(3), 10000);
+        // Each page's facts and status come with its load.
+        QTRY_COMPARE_WITH_TIMEOUT(b.view->recordedPages().size(), size_t(3), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(b.view->recordedPages().back().second.status == 200, 10000);
+        b.view->hook().stop();
+    }
+
+    // Answers the proposals dialog with OK or Cancel; rows gets its lines.
+    void answer(BrowserFixture& b, bool ok, QStringList* rows) {
+        int offered = 0;
+        auto connection = QObject::connect(
+            b.view.get(), &CRecorderFormView::proposalsOffered, b.view.get(), [&](QDialog* d) {
+                ++offered;
+                auto* dialog = static_cast<ProposalsDialog*>(d);
+                QTableWidget* table = dialog->table();
+                for (int row = 0; rows && row < table->rowCount(); ++row)
+                    rows->append(table->item(row, 0)->text() + QLatin1Char(' ') +
+                                 table->item(row, 1)->text() + QLatin1Char(' ') +
+                                 table->item(row, 3)->text());
+                const QString shot = qEnvironmentVariable("VELK_PROPOSALS_SCREENSHOT");
+                QTimer::singleShot(200, dialog, [dialog, ok, shot] {
+                    if (!shot.isEmpty()) dialog->grab().save(shot);
+                    ok ? dialog->accept() : dialog->reject();
+                });
+            });
+        b.view->offerProposals();
+        QObject::disconnect(connection);
+        QCOMPARE(offered, 1);
+    }
+
+    QString save(BrowserFixture& b) {
+        model::CScenario& scenario = b.document.scenario();
+        scenario.run().clients = 3;
+        scenario.run().requestsPerUser = 2;
+        scenario.run().cycling = false;
+        scenario.run().useStartDelay = false;
+        scenario.run().useReportDirectory = true;
+        scenario.run().reportDirectory = m_dir.path().toStdString();
+        std::string error;
+        const QString path = m_dir.filePath(QStringLiteral("recorded.vts"));
+        if (!model::saveScenarioFile(scenario, path.toStdString(), error))
+            qWarning("%s", error.c_str());
+        return path;
+    }
+
+    std::tuple<int, QString, QString> velkrun(QStringList args) {
+        QProcess process;
+        args.prepend(QStringLiteral("--quiet"));
+        process.start(QStringLiteral(VELKRUN_PATH), args);
+        if (!process.waitForFinished(120000)) return {-1, {}, {}};
+        return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+
+    QString demo(const char* path) const {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(m_demo.port()).arg(QLatin1String(path));
+    }
+
+    QTemporaryDir m_config, m_dir;
+    velk::demo::DemoServer m_demo;
+};
+
+}  // namespace velk::recorder::test
+
+QTEST_MAIN(velk::recorder::test::RecorderReplayTest)
+#include "recorder_replay_test.moc"
