@@ -54,9 +54,11 @@ ProposalsDialog::ProposalsDialog(std::vector<Proposal> proposals, int outcomes, 
     layout->addWidget(m_table, 1);
 
     m_checks = new QCheckBox(
-        tr("&Check each replayed request against what the server gave while recording "
-           "(%n request(s) recorded with their page)",
-           nullptr, outcomes),
+        outcomes == 1 ? tr("&Check the replayed request recorded with its page against what "
+                           "the server gave while recording")
+                      : tr("&Check each of the %1 replayed requests recorded with their page "
+                           "against what the server gave while recording")
+                            .arg(outcomes),
         this);
     m_checks->setChecked(checks);
     m_checks->setEnabled(outcomes > 0);

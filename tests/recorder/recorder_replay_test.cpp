@@ -2,6 +2,7 @@
 // its one-time token, the proposals applied when recording stops, saved and
 // run by velkrun at 3 users x 2 iterations without an error; the same
 // recording with the proposals refused fails its checks and --verify exits 6.
+#include <QFile>
 #include <QProcess>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -66,6 +67,59 @@ private slots:
         QCOMPARE(std::get<0>(verified), 6);
         QVERIFY2(std::get<1>(verified).contains(QStringLiteral("! ") + loginName(b) + '\t'),
                  qPrintable(std::get<1>(verified)));
+    }
+
+    // A second framework: Flask-WTF's CSRF token in a hidden input, bound to
+    // the session cookie, so a replayed recorded token is refused with 400.
+    void aFlaskLoginReplaysWithTheProposals() {
+        // Debian's packages are the system Python's, whatever else is on the path.
+        const QString python = QStringLiteral("/usr/bin/python3");
+        QProcess check;
+        check.start(python, {QStringLiteral("-c"), QStringLiteral("import flask, flask_wtf")});
+        if (!check.waitForFinished(30000) || check.exitCode() != 0)
+            QSKIP("python3-flask and python3-flaskext.wtf are not installed");
+        const QString portFile = m_dir.filePath(QStringLiteral("flask-port"));
+        QProcess site;
+        site.start(python, {QStringLiteral(VELK_FLASK_APP), portFile});
+        QString port;
+        for (int i = 0; i < 400 && port.isEmpty(); ++i) {
+            QTest::qWait(25);
+            QFile file(portFile);
+            if (file.open(QIODevice::ReadOnly))
+                port = QString::fromLatin1(file.readAll()).trimmed();
+        }
+        QVERIFY2(!port.isEmpty(), site.readAllStandardError().constData());
+        const QString base = QStringLiteral("http://127.0.0.1:") + port;
+
+        BrowserFixture b;
+        b.view->beginRecording();
+        b.view->hook().start();
+        QVERIFY(b.type(base + QStringLiteral("/login")));
+        QVERIFY(
+            b.navigateBy("document.querySelector('input[name=user]').value = 'flask';"
+                         "document.querySelector('input[name=password]').value = 'secret';"
+                         "document.querySelector('button[type=submit]').click()"));
+        QCOMPARE(b.view->browser()->url().path(), QStringLiteral("/account"));
+        QTRY_COMPARE_WITH_TIMEOUT(b.recorded().size(), size_t(2), 10000);
+        QTRY_COMPARE_WITH_TIMEOUT(b.view->recordedPages().size(), size_t(2), 10000);
+        b.view->hook().stop();
+        QStringList rows;
+        answer(b, true, &rows);
+        QCOMPARE(rows,
+                 QStringList{loginName(b) + QStringLiteral(" csrf_token $Hidden(csrf_token)")});
+
+        const QString path = save(b);
+        model::CScenario& scenario = b.document.scenario();
+        scenario.run().clients = 2;
+        std::string error;
+        QVERIFY(model::saveScenarioFile(scenario, path.toStdString(), error));
+        const auto [status, out, err] = velkrun({QStringLiteral("--report"), path});
+        site.kill();
+        site.waitForFinished(10000);
+        QVERIFY2(status == 0, qPrintable(err));
+        // Each iteration: the form, the login and its redirect to the account.
+        QVERIFY2(err.contains(QStringLiteral("velkrun: 12 requests, 0 errors")), qPrintable(err));
+        QVERIFY2(out.contains(QStringLiteral("302\t4\n")), qPrintable(out));
     }
 
 private:
