@@ -1,6 +1,7 @@
 #include "gui/recorder/my_web_view.h"
 
 #include <QWebEngineLoadingInfo>
+#include <QWebEngineNewWindowRequest>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 
@@ -58,6 +59,15 @@ CMyWebView::CMyWebView(RecorderHook& hook, QWidget* parent)
                  info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain)
             emit pageStatus(info.url(), info.errorCode());
     });
+
+    // A link with target=_blank or window.open() opens here, in the same
+    // view, so it is seen and recorded like any navigation.
+    connect(page, &QWebEnginePage::newWindowRequested, this,
+            [page](QWebEngineNewWindowRequest& request) {
+                const QUrl url = request.requestedUrl();
+                if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
+                    page->load(url);
+            });
 
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &CMyWebView::release);

@@ -3,7 +3,8 @@
 // frames is fed to the recording hook before it leaves: the request
 // interceptor gives the URL and method, the capture script the body of a
 // submitted form (see capture_script.h), and the capture matcher joins the
-// two.  New windows are not opened, so they are never recorded.
+// two.  A new window's page (target=_blank, window.open) opens in this view
+// instead and is recorded like any other navigation.
 //
 // User-interface thread only.  The hook must outlive the view.
 #include <QElapsedTimer>

@@ -14,8 +14,10 @@ RecorderController::RecorderController(CMainFrame& frame, CRecorderFormView& vie
     : QObject(parent), m_frame(frame), m_view(view) {
     QAction* start = frame.action(CMainFrame::kStartRecording);
     QAction* stop = frame.action(CMainFrame::kStopRecording);
-    start->setToolTip(tr("Start recording"));
-    stop->setToolTip(tr("Stop recording"));
+    start->setStatusTip(tr("Start recording"));
+    start->setToolTip(tr("Start Recording"));
+    stop->setStatusTip(tr("Stop recording"));
+    stop->setToolTip(tr("Stop Recording"));
     start->setIconText(tr("Start Rec"));
     stop->setIconText(tr("Stop Rec"));
     connect(start, &QAction::triggered, this, &RecorderController::startRecording);

@@ -37,9 +37,10 @@ std::unique_ptr<QSettings> layoutSettings() {
 }
 
 QToolButton* browserButton(QWebEnginePage* page, QWebEnginePage::WebAction which,
-                           const QString& toolTip, QWidget* parent) {
+                           const QString& statusTip, const QString& toolTip, QWidget* parent) {
     QAction* action = page->action(which);
     action->setToolTip(toolTip);
+    action->setStatusTip(statusTip);
     auto* button = new QToolButton(parent);
     button->setDefaultAction(action);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
@@ -54,9 +55,10 @@ CRecorderFormView::CRecorderFormView(model::ScenarioDocument& document, QWidget*
     QWebEnginePage* page = m_browser->page();
 
     auto* bar = new QHBoxLayout;
-    m_back = browserButton(page, QWebEnginePage::Back, tr("Back"), this);
-    m_forward = browserButton(page, QWebEnginePage::Forward, tr("Forward"), this);
-    m_stop = browserButton(page, QWebEnginePage::Stop, tr("Stop"), this);
+    m_back = browserButton(page, QWebEnginePage::Back, tr("Back"), tr("Back"), this);
+    m_forward = browserButton(page, QWebEnginePage::Forward, tr("Forward"), tr("Forward"), this);
+    m_stop = browserButton(page, QWebEnginePage::Stop, tr("Stop navigation in the browser"),
+                           tr("Stop"), this);
     m_address = new QLineEdit(this);
     m_address->setMaxLength(kMaxAddressLength);
     auto* addressLabel = new QLabel(tr("&Address:"), this);
@@ -88,6 +90,13 @@ CRecorderFormView::CRecorderFormView(model::ScenarioDocument& document, QWidget*
     auto* lowerLayout = new QVBoxLayout(lower);
     lowerLayout->setContentsMargins(0, 0, 0, 0);
     lowerLayout->addWidget(m_list, 1);
+    // What the user must know about the recording (a POST without its body).
+    m_notice = new QLabel(lower);
+    m_notice->setWordWrap(true);
+    m_notice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_notice->setStyleSheet(QStringLiteral("color: #8a1c00"));
+    m_notice->hide();
+    lowerLayout->addWidget(m_notice);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(m_delete);
@@ -119,11 +128,11 @@ CRecorderFormView::CRecorderFormView(model::ScenarioDocument& document, QWidget*
     connect(m_splitter, &QSplitter::splitterMoved, this, &CRecorderFormView::saveSplit);
     connect(m_browser, &QWebEngineView::urlChanged, this,
             [this](const QUrl& url) { m_address->setText(url.toString()); });
-    connect(m_browser, &CMyWebView::postWithoutBody, this, [](const QUrl& url) {
-        qWarning(
-            "velk: the POST to %s was recorded without its body: the page sent it "
-            "without a form submission",
-            qPrintable(url.toString()));
+    connect(m_browser, &CMyWebView::postWithoutBody, this, [this](const QUrl& url) {
+        m_notice->setText(tr("The POST to %1 was recorded without its body: the page sent it "
+                             "without a form submission. Add its parameters in the editor.")
+                              .arg(url.toString()));
+        m_notice->show();
     });
     connect(m_browser, &CMyWebView::pageRead, this, &CRecorderFormView::onPageRead);
     connect(m_browser, &CMyWebView::pageStatus, this, &CRecorderFormView::onPageStatus);
@@ -159,6 +168,7 @@ void CRecorderFormView::blank() {
 }
 
 void CRecorderFormView::beginRecording() {
+    m_notice->hide();
     m_pages.clear();
     m_pendingStatus.reset();
     auto& requests = m_document.scenario().requests();

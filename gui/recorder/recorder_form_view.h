@@ -19,6 +19,7 @@
 #include "gui/shell/page.h"
 
 class QDialog;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSplitter;
@@ -50,6 +51,8 @@ public:
     QLineEdit* addressBox() const { return m_address; }
     QTreeWidget* requestList() const { return m_list; }
     QSplitter* splitter() const { return m_splitter; }
+    // Below the list: what the user must know about the recording.
+    QLabel* notice() const { return m_notice; }
     // The hook feeds the document's requests again, with request numbers from
     // 1 when renumber is set (a new scenario).
     void reattach(bool renumber);
@@ -108,6 +111,7 @@ private:
     QTreeWidget* m_list = nullptr;
     QPushButton* m_delete = nullptr;
     QPushButton* m_clear = nullptr;
+    QLabel* m_notice = nullptr;
     bool m_splitRestored = false;
     std::vector<std::pair<int32_t, PageFacts>> m_pages;
     // A load's status that came before its page's facts.

@@ -2,17 +2,22 @@
 // its one-time token, the proposals applied when recording stops, saved and
 // run by velkrun at 3 users x 2 iterations without an error; the same
 // recording with the proposals refused fails its checks and --verify exits 6.
+#include <QAction>
 #include <QFile>
+#include <QLabel>
 #include <QProcess>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include "app/scenario/scenario_file.h"
 #include "browser_fixture.h"
 #include "demo_server.h"
 #include "gui/recorder/proposals_dialog.h"
+#include "gui/recorder/recorder_controller.h"
+#include "gui/shell/main_frame.h"
 
 namespace velk::recorder::test {
 
@@ -120,6 +125,54 @@ private slots:
         // Each iteration: the form, the login and its redirect to the account.
         QVERIFY2(err.contains(QStringLiteral("velkrun: 12 requests, 0 errors")), qPrintable(err));
         QVERIFY2(out.contains(QStringLiteral("302\t4\n")), qPrintable(out));
+    }
+
+    // The recorder's texts and what it tells the user.
+    void commandTextsAndThePostWithoutBodyNotice() {
+        BrowserFixture b;
+        shell::CMainFrame frame;
+        RecorderController controller(frame, *b.view);
+        QAction* start = frame.action(shell::CMainFrame::kStartRecording);
+        QAction* stop = frame.action(shell::CMainFrame::kStopRecording);
+        QCOMPARE(start->statusTip(), QStringLiteral("Start recording"));
+        QCOMPARE(start->toolTip(), QStringLiteral("Start Recording"));
+        QCOMPARE(stop->statusTip(), QStringLiteral("Stop recording"));
+        QCOMPARE(stop->toolTip(), QStringLiteral("Stop Recording"));
+        QToolButton* stopButton = nullptr;
+        for (auto* button : b.view->findChildren<QToolButton*>())
+            if (button->toolTip() == QStringLiteral("Stop")) stopButton = button;
+        QVERIFY(stopButton);
+        QCOMPARE(stopButton->defaultAction()->statusTip(),
+                 QStringLiteral("Stop navigation in the browser"));
+
+        QVERIFY(!b.view->notice()->isVisibleTo(b.view.get()));
+        emit b.view->browser()->postWithoutBody(QUrl(QStringLiteral("http://h/send")));
+        QVERIFY(b.view->notice()->isVisibleTo(b.view.get()));
+        QVERIFY2(b.view->notice()->text().contains(
+                     QStringLiteral("The POST to http://h/send was recorded without its body")),
+                 qPrintable(b.view->notice()->text()));
+        b.view->beginRecording();
+        QVERIFY(!b.view->notice()->isVisibleTo(b.view.get()));
+    }
+
+    // Links that open a new window open in the recorder's view and are recorded.
+    void newWindowsOpenInTheViewAndAreRecorded() {
+        BrowserFixture b;
+        QVERIFY(b.type(demo("/")));
+        b.view->hook().start();
+        QVERIFY(
+            b.navigateBy("document.body.insertAdjacentHTML('beforeend',"
+                         "'<a id=\"nw\" target=\"_blank\" href=\"/products\">x</a>');"
+                         "document.getElementById('nw').click()"));
+        QCOMPARE(b.view->browser()->url().path(), QStringLiteral("/products"));
+        QVERIFY(b.navigateBy("window.open('/login?from=popup')"));
+        QCOMPARE(b.view->browser()->url().path(), QStringLiteral("/login"));
+        const std::string host = "127.0.0.1:" + std::to_string(m_demo.port());
+        QTRY_COMPARE_WITH_TIMEOUT(
+            b.recorded(),
+            (std::vector<std::string>{"GET http://" + host + "/products  [text/html]",
+                                      "GET http://" + host + "/login from=popup [text/html]"}),
+            10000);
     }
 
 private:
