@@ -227,14 +227,25 @@ void CRequestsContainer::addRecorded(const RecordedNavigation& nav) {
         request->setDelayTo(0);
     }
     request->setUrl(nav.url);
+    // A multipart part carries its value as it is: no URL-encoding.
+    const bool multipart = nav.contentType == "multipart/form-data";
     for (const auto& [name, value] : nav.pairs) {
         const bool header = isHeaderPseudoParameter(name);
         auto param = std::make_unique<CReqParam>();
-        param->setNameAndEncode(name, !header);
+        param->setNameAndEncode(name, !header && !multipart);
         // Stored as decoded, commas included, so that encoding it again when
         // the script is written gives back what the browser sent.
         auto text = std::make_unique<CReqParamFunction>();
         text->makeLiteral(header ? value : urlDecode(value));
+        // A multipart form's file: the engine sends the file of that name as
+        // the part's body (an empty one when there is no such file), which
+        // also makes the request multipart again.
+        if (!header &&
+            std::find(nav.fileFields.begin(), nav.fileFields.end(), name) != nav.fileFields.end()) {
+            const std::string file = urlDecode(value);
+            text->setKind(CReqParamFunction::kFile);
+            text->setText(file);
+        }
         param->insert(-1, std::move(text));
         request->insertParam(-1, std::move(param));
     }

@@ -39,14 +39,19 @@ constexpr const char* kCaptureScript = R"JS((function () {
       if (!(form instanceof HTMLFormElement)) return;
       const by = submitters.get(form) || null;
       submitters.delete(form);
-      let action = form.action, method = form.method;
+      let action = form.action, method = form.method, enctype = form.enctype;
       if (by && by.hasAttribute('formaction')) action = by.formAction;
       if (by && by.hasAttribute('formmethod')) method = by.formMethod;
+      if (by && by.hasAttribute('formenctype')) enctype = by.formEnctype;
       if (String(method).toLowerCase() !== 'post') return;
-      const parts = [];
-      for (const [name, value] of e.formData.entries())
+      const parts = [], files = [];
+      for (const [name, value] of e.formData.entries()) {
+        if (typeof value !== 'string') files.push(name);
         parts.push(enc(name) + '=' + enc(typeof value === 'string' ? value : value.name));
-      log(marker + JSON.stringify({ url: String(action), body: parts.join('&') }));
+      }
+      log(marker + JSON.stringify({ url: String(action), body: parts.join('&'),
+                                    multipart: enctype === 'multipart/form-data',
+                                    files: files }));
     } catch (err) { /* a page's odd form must not break its submission */ }
   }, true);
   // What the page gave the browser, for the proposals and checks made when
@@ -110,8 +115,14 @@ std::optional<FormReport> readFormReport(const QString& message, const QString& 
     if (!object.value(QStringLiteral("url")).isString() ||
         !object.value(QStringLiteral("body")).isString())
         return std::nullopt;
-    return FormReport{normalisedUrl(object.value(QStringLiteral("url")).toString()),
-                      object.value(QStringLiteral("body")).toString()};
+    FormReport report;
+    report.url = normalisedUrl(object.value(QStringLiteral("url")).toString());
+    report.body = object.value(QStringLiteral("body")).toString();
+    report.multipart = object.value(QStringLiteral("multipart")).toBool(false);
+    const QJsonArray files = object.value(QStringLiteral("files")).toArray();
+    for (qsizetype i = 0; i < files.size() && i < 1000; ++i)
+        if (files[i].isString()) report.fileFields.append(files[i].toString());
+    return report;
 }
 
 std::optional<PageFacts> readPageReport(const QString& message, const QString& marker) {

@@ -18,6 +18,7 @@
 //
 // Plain functions; safe from any thread.
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 #include "app/recorder/correlation.h"
@@ -25,8 +26,10 @@
 namespace velk::recorder {
 
 struct FormReport {
-    QString url;   // the form's target, fragment removed, fully encoded
-    QString body;  // urlencoded as sent
+    QString url;             // the form's target, fragment removed, fully encoded
+    QString body;            // urlencoded, a file field's value its file's name
+    bool multipart = false;  // the form is sent as multipart/form-data
+    QStringList fileFields;  // names of its file fields
 };
 
 // A fresh unguessable marker for one browser page.

@@ -102,18 +102,25 @@ bool CMyWebView::onConsoleMessage(const QString& message) {
         emit pageRead(*facts);
         return true;
     }
+    std::vector<std::string> files;
+    for (const QString& name : report->fileFields) files.push_back(name.toStdString());
     m_matcher.addSubmission(report->url.toStdString(), report->body.toStdString(),
-                            m_clock.elapsed());
+                            m_clock.elapsed(), report->multipart, std::move(files));
     release();
     return true;
 }
 
 void CMyWebView::release() {
     for (const auto& ready : m_matcher.takeReady(m_clock.elapsed())) {
-        const bool recorded =
-            m_hook.onBeforeNavigate(ready.url, ready.postData, ready.headers, ready.post);
+        const bool recorded = m_hook.onBeforeNavigate(ready.url, ready.postData, ready.headers,
+                                                      ready.post, ready.fileFields);
         if (recorded && ready.bodyMissing)
             emit postWithoutBody(QUrl(QString::fromStdString(ready.url)));
+        if (recorded && !ready.fileFields.empty()) {
+            QStringList names;
+            for (const auto& name : ready.fileFields) names << QString::fromStdString(name);
+            emit filesRecorded(QUrl(QString::fromStdString(ready.url)), names);
+        }
     }
     if (m_matcher.waiting()) m_retry.start(int(CaptureMatcher::kBodyWaitMs));
 }

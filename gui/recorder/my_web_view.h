@@ -33,6 +33,9 @@ signals:
     // A POST was recorded without its body: the page sent it in a way the
     // capture script could not see.
     void postWithoutBody(const QUrl& url);
+    // A multipart form was recorded with file fields: only their file names
+    // could be read from the page.
+    void filesRecorded(const QUrl& url, const QStringList& fields);
     // The capture script read what the top frame's page gave the browser.
     void pageRead(const velk::recorder::PageFacts& facts);
     // The top frame finished loading with this HTTP status (200 when the

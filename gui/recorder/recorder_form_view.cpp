@@ -134,6 +134,16 @@ CRecorderFormView::CRecorderFormView(model::ScenarioDocument& document, QWidget*
                               .arg(url.toString()));
         m_notice->show();
     });
+    connect(m_browser, &CMyWebView::filesRecorded, this,
+            [this](const QUrl& url, const QStringList& fields) {
+                m_notice->setText(
+                    tr("The form sent to %1 was recorded as multipart with its file fields (%2) "
+                       "as File functions naming the files chosen: a page cannot give their "
+                       "content, so put files of those names in the folder the test runs in, "
+                       "or name others in the editor.")
+                        .arg(url.toString(), fields.join(QStringLiteral(", "))));
+                m_notice->show();
+            });
     connect(m_browser, &CMyWebView::pageRead, this, &CRecorderFormView::onPageRead);
     connect(m_browser, &CMyWebView::pageStatus, this, &CRecorderFormView::onPageStatus);
     connect(m_browser, &QWebEngineView::loadFinished, this, [this] {

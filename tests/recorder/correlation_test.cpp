@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/recorder/capture_matcher.h"
+#include "app/recorder/recorder_hook.h"
 #include "app/scenario/req_param_function.h"
 
 namespace velk::recorder {
@@ -158,6 +160,40 @@ TEST(Correlation, OutcomeKeepsTheRedirectTargetOnlyWhenThePageMoved) {
     EXPECT_EQ(moved.title, "Your account - VELK demo shop");
     EXPECT_EQ(moved.size, 812);
     EXPECT_EQ(outcomeOf(landed, "http://127.0.0.1:8080/account").location, "");
+}
+
+}  // namespace
+}  // namespace velk::recorder
+
+namespace velk::recorder {
+namespace {
+
+// A multipart form: its submission keeps its kind and file fields to the
+// request, whose file fields become File components naming the files.
+TEST(MultipartRecording, FileFieldsBecomeFileComponents) {
+    CaptureMatcher matcher;
+    matcher.addSubmission("http://h/up", "title=Q1+notes&doc=notes.txt", 0, true, {"doc"});
+    matcher.addNavigation("http://h/up", true, 1);
+    const auto ready = matcher.takeReady(2);
+    ASSERT_EQ(ready.size(), 1u);
+    EXPECT_EQ(ready[0].headers, CaptureMatcher::kMultipartContentType);
+    EXPECT_EQ(ready[0].fileFields, std::vector<std::string>{"doc"});
+
+    model::CRequestsContainer requests;
+    RecorderHook hook([] { return int64_t(0); });
+    hook.attach(&requests);
+    hook.start();
+    ASSERT_TRUE(hook.onBeforeNavigate(ready[0].url, ready[0].postData, ready[0].headers, true,
+                                      ready[0].fileFields));
+    std::lock_guard<model::CRequestsContainer> g(requests);
+    const model::CRequest& r = *requests.flattened().at(0);
+    EXPECT_EQ(r.getContentType(), "multipart/form-data");
+    ASSERT_EQ(r.paramCount(), 2);
+    // A part's value is sent as it is, not URL-encoded.
+    EXPECT_FALSE(r.getParam(0)->getEncode());
+    EXPECT_EQ(r.getParam(0)->buildValue(false, '&'), "Q1 notes");
+    EXPECT_EQ(r.getParam(1)->get(0)->getKind(), model::CReqParamFunction::kFile);
+    EXPECT_EQ(r.getParam(1)->buildValue(false, '&'), "$File(notes.txt)");
 }
 
 }  // namespace

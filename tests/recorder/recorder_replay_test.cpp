@@ -18,8 +18,13 @@
 #include "gui/recorder/proposals_dialog.h"
 #include "gui/recorder/recorder_controller.h"
 #include "gui/shell/main_frame.h"
+#include "support/test_http_server.h"
 
 namespace velk::recorder::test {
+
+using velk::test::ReceivedRequest;
+using velk::test::Responder;
+using velk::test::TestHttpServer;
 
 class RecorderReplayTest : public QObject {
     Q_OBJECT
@@ -173,6 +178,64 @@ private slots:
             (std::vector<std::string>{"GET http://" + host + "/products  [text/html]",
                                       "GET http://" + host + "/login from=popup [text/html]"}),
             10000);
+    }
+
+    // A multipart form with a chosen file is recorded as multipart, the file
+    // field as a File function naming the file; the replay sends multipart.
+    void aMultipartFormIsRecordedAsMultipart() {
+        TestHttpServer server;
+        server.setHandler([](const ReceivedRequest& request, Responder& r) {
+            if (request.target == "/form")
+                r.respond(200,
+                          "<html><head><title>Upload</title></head><body>"
+                          "<form method=post action=/up enctype=multipart/form-data>"
+                          "<input name=title value='Q1 notes'><input type=file name=doc>"
+                          "<button>Send</button></form></body></html>",
+                          "Content-Type: text/html\r\n");
+            else
+                r.respond(200, "<html><head><title>Thanks</title></head></html>",
+                          "Content-Type: text/html\r\n");
+        });
+        BrowserFixture b;
+        b.view->beginRecording();
+        b.view->hook().start();
+        const QString base = QStringLiteral("http://127.0.0.1:%1").arg(server.port());
+        QVERIFY(b.type(base + QStringLiteral("/form")));
+        QVERIFY(
+            b.navigateBy("const dt = new DataTransfer();"
+                         "dt.items.add(new File(['abc'], 'notes.txt', {type: 'text/plain'}));"
+                         "document.querySelector('input[type=file]').files = dt.files;"
+                         "document.querySelector('button').click()"));
+        const std::string host = "127.0.0.1:" + std::to_string(server.port());
+        QTRY_COMPARE_WITH_TIMEOUT(
+            b.recorded(),
+            (std::vector<std::string>{"GET http://" + host + "/form  [text/html]",
+                                      "POST http://" + host +
+                                          "/up title=Q1 notes&doc=$File(notes.txt) "
+                                          "[multipart/form-data]"}),
+            10000);
+        b.view->hook().stop();
+        QVERIFY(b.view->notice()->isVisibleTo(b.view.get()));
+        QVERIFY2(b.view->notice()->text().contains(QStringLiteral("(doc)")),
+                 qPrintable(b.view->notice()->text()));
+
+        model::CScenario& scenario = b.document.scenario();
+        scenario.requests().setRecordedChecks(false);
+        const QString path = save(b);
+        const int before = server.requestCount();
+        const auto verified = velkrun({QStringLiteral("--verify"), path});
+        QVERIFY2(std::get<0>(verified) == 0,
+                 qPrintable(std::get<1>(verified) + std::get<2>(verified)));
+        const auto received = server.requests();
+        QCOMPARE(int(received.size()), before + 2);
+        const ReceivedRequest& up = received.back();
+        QCOMPARE(up.method, std::string("POST"));
+        QVERIFY2(up.header("content-type").starts_with("multipart/form-data; boundary="),
+                 up.raw.c_str());
+        QVERIFY2(up.body.find("name=\"title\"\r\n\r\nQ1 notes\r\n") != std::string::npos,
+                 up.body.c_str());
+        QVERIFY2(up.body.find("name=\"doc\"; filename=\"notes.txt\"") != std::string::npos,
+                 up.body.c_str());
     }
 
 private:

@@ -9,6 +9,7 @@
 #include "app/scenario/scenario.h"
 #include "common/message_capture.h"
 #include "demo_server.h"
+#include "support/test_http_server.h"
 #include "velkcore.h"
 
 namespace velk::recorder {
@@ -135,6 +136,65 @@ TEST_F(ReplayRun, WithoutChecksTheStaleLoginPassesUnnoticed) {
     // What the switch guards against: the run itself reports no failure.
     m_scenario.requests().setRecordedChecks(false);
     EXPECT_EQ(failedChecks(2, 1), 0);
+}
+
+// Pages with one title: the redirect target tells them apart.
+TEST(ExpectLocation, TheLastRedirectMustLeadWhereItLedWhileRecording) {
+    velk::test::TestHttpServer server;
+    server.setHandler([](const velk::test::ReceivedRequest& request, velk::test::Responder& r) {
+        const std::string page = "<html><head><title>Shop</title></head></html>";
+        if (request.target == "/go?ok=1")
+            r.respond(302, "", "Location: http://127.0.0.1/account?x=1\r\n");
+        else if (request.target == "/rel?ok=1")
+            r.respond(302, "", "Location: account\r\n");
+        else
+            r.respond(200, page);
+    });
+    velk::test::MessageCapture messages;
+    InitKS(0, 0);
+    SetOutFunc(&messages, &velk::test::MessageCapture::sink);
+    const auto failedChecks = [&](const char* uri, const char* ok) {
+        model::CScenario scenario;
+        scenario.reset();
+        for (const char* u : {"form", uri}) {
+            auto r = std::make_unique<CRequest>();
+            r->setName(u);
+            r->setMethod(CRequest::kGet);
+            r->setSecure(CRequest::kPlain);
+            r->setServer("127.0.0.1:" + std::to_string(server.port()));
+            r->setUri(u);
+            r->setOutcome(u == std::string("form") ? RecordedOutcome{200, "", "Shop", 10}
+                                                   : RecordedOutcome{200, "/account", "Shop", 10});
+            if (u != std::string("form")) {
+                auto p = std::make_unique<CReqParam>();
+                p->setNameAndEncode("ok", true);
+                auto f = std::make_unique<CReqParamFunction>();
+                f->setText(ok);
+                p->insert(-1, std::move(f));
+                r->insertParam(-1, std::move(p));
+            }
+            scenario.requests().addChild(0, std::move(r));
+        }
+        scenario.requests().setRecordedChecks(true);
+        std::string text, error;
+        EXPECT_TRUE(scenario.generateScript(model::GlobalSettings(), text, error)) << error;
+        EXPECT_NE(text.find("$expectlocation=/account\r\n"), std::string::npos) << text;
+        TestSet* set = CreateTestSet();
+        EXPECT_EQ(ParseTest(set, "location", text.c_str()), 1) << messages.last();
+        ParseGeneralParam(set, "clients", "1");
+        ParseGeneralParam(set, "requests", "2");
+        EXPECT_EQ(RunTest(set), 1);
+        VelkLiveCounters counters{};
+        GetLiveCounters(set, &counters);
+        FreeTestSet(set);
+        return counters.failedChecks;
+    };
+    EXPECT_EQ(failedChecks("go", "1"), 0);
+    EXPECT_EQ(failedChecks("go", "0"), 2);
+    // A relative Location counts when the expected path ends in it.
+    EXPECT_EQ(failedChecks("rel", "1"), 0);
+    SetOutFunc(nullptr, nullptr);
+    CleanupKS();
 }
 
 }  // namespace
