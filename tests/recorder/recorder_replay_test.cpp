@@ -11,12 +11,14 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 
 #include "app/scenario/scenario_file.h"
 #include "browser_fixture.h"
 #include "demo_server.h"
 #include "gui/recorder/proposals_dialog.h"
 #include "gui/recorder/recorder_controller.h"
+#include "gui/recorder/verify_dialog.h"
 #include "gui/shell/main_frame.h"
 #include "support/test_http_server.h"
 
@@ -68,6 +70,22 @@ private slots:
         BrowserFixture b;
         record(b);
         answer(b, false, nullptr);
+        // Test > Verify Scenario in the desktop program marks the login.
+        QString summary;
+        QStringList marked;
+        verifyScenario(b.view.get(), b.document.scenario(), [&](QDialog* d) {
+            auto* dialog = static_cast<VerifyDialog*>(d);
+            summary = dialog->summary()->text();
+            for (int row = 0; row < dialog->table()->topLevelItemCount(); ++row) {
+                QTreeWidgetItem* item = dialog->table()->topLevelItem(row);
+                if (item->font(0).bold())
+                    marked << item->text(0) + QLatin1Char(':') + item->text(9);
+            }
+            QTimer::singleShot(0, dialog, &QDialog::reject);
+        });
+        QVERIFY2(summary.startsWith(QStringLiteral("1 of 3 requests played differ")),
+                 qPrintable(summary));
+        QCOMPARE(marked, QStringList{loginName(b) + QStringLiteral(":redirect, title")});
         const QString path = save(b);
         const auto [status, out, err] = velkrun({QStringLiteral("--report"), path});
         // Every replayed login lands on the form again: a failed check each.
