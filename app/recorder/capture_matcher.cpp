@@ -42,7 +42,10 @@ std::vector<CaptureMatcher::Ready> CaptureMatcher::takeReady(int64_t nowMs) {
             while (match != m_submissions.end() && match->url != head.url) ++match;
             if (match != m_submissions.end()) {
                 out.postData = std::move(match->body);
-                out.headers = match->multipart ? kMultipartContentType : kFormContentType;
+                // The engine sends multipart when a parameter is a file: a
+                // multipart form without one is replayed urlencoded, as recorded.
+                const bool multipart = match->multipart && !match->fileFields.empty();
+                out.headers = multipart ? kMultipartContentType : kFormContentType;
                 out.fileFields = std::move(match->fileFields);
                 m_submissions.erase(match);
             } else if (nowMs - head.atMs < kBodyWaitMs) {

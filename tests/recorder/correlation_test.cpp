@@ -178,6 +178,13 @@ TEST(MultipartRecording, FileFieldsBecomeFileComponents) {
     ASSERT_EQ(ready.size(), 1u);
     EXPECT_EQ(ready[0].headers, CaptureMatcher::kMultipartContentType);
     EXPECT_EQ(ready[0].fileFields, std::vector<std::string>{"doc"});
+    // Without a file field the engine could not send it as multipart: it is
+    // recorded urlencoded, its values encoded as usual.
+    matcher.addSubmission("http://h/note", "text=a+b", 3, true, {});
+    matcher.addNavigation("http://h/note", true, 4);
+    const auto plain = matcher.takeReady(5);
+    ASSERT_EQ(plain.size(), 1u);
+    EXPECT_EQ(plain[0].headers, CaptureMatcher::kFormContentType);
 
     model::CRequestsContainer requests;
     RecorderHook hook([] { return int64_t(0); });
