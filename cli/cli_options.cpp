@@ -132,6 +132,8 @@ ParsedCli parseCli(int argc, const char* const* argv) {
             o.command = Command::Check;
         } else if (arg == "--print-script") {
             o.command = Command::PrintScript;
+        } else if (arg == "--verify") {
+            o.command = Command::Verify;
         } else if (arg == "--report") {
             o.printReport = true;
         } else if (arg == "--quiet") {
@@ -229,6 +231,7 @@ const char* usageText() {
            "       velkrun --merge OUT.rlt [--report] SCRIPT [-name=value ...] SHARD...\n"
            "       velkrun --check SCRIPT [-name=value ...]\n"
            "       velkrun --print-script SCENARIO.vts\n"
+           "       velkrun --verify SCENARIO.vts [-name=value ...]\n"
            "       velkrun --help | --version\n"
            "\n"
            "Runs the load test described by the test script SCRIPT and writes its report.\n"
@@ -267,6 +270,9 @@ const char* usageText() {
            "  --check           only parse the script and print what the engine reports\n"
            "                    about it; exit 1 when it does not parse.\n"
            "  --print-script    print the test script made of the scenario and stop.\n"
+           "  --verify          play the scenario once with one user and list, per request,\n"
+           "                    the recorded and replayed status, redirect, title and size;\n"
+           "                    exit 6 when the replay differs from the recording.\n"
            "  --help            show this text.\n"
            "  --version         show the engine version.\n"
            "\n"
@@ -280,7 +286,8 @@ const char* usageText() {
            "Exit status: 0 the run completed; 1 the script cannot be read or does not\n"
            "parse, or an option is refused; 2 a usage error; 3 the run could not start or\n"
            "completed no request; 4 the report file (or --summary, --html file) could not\n"
-           "be written; 5 a threshold failed; 130 stopped by Ctrl+C (the report is still\n"
+           "be written; 5 a threshold failed; 6 --verify found differences; 130 stopped\n"
+           "by Ctrl+C (the report is still\n"
            "written).  With --cycle or --results: 3 a pass failed, 4 the results file\n"
            "could not be written.\n";
 }

@@ -9,7 +9,7 @@
 
 namespace velk::cli {
 
-enum class Command { Run, Check, PrintScript, Help, Version };
+enum class Command { Run, Check, PrintScript, Verify, Help, Version };
 
 // How progress is shown while a test runs: Auto is a live line when standard
 // error is a terminal and plain lines otherwise.

@@ -9,6 +9,7 @@
 #include "cli/run_command.h"
 #include "cli/scenario_command.h"
 #include "cli/shard_command.h"
+#include "cli/verify_command.h"
 #include "velkcore.h"
 
 namespace {
@@ -32,6 +33,13 @@ int runVelkrun(int argc, char** argv) {
         }
         case velk::cli::Command::PrintScript:
             return velk::cli::runPrintScript(options);
+        case velk::cli::Command::Verify: {
+            InitKS(0, 0);
+            velk::cli::installEngineOutput(velk::cli::ProgressMode::None);
+            const int status = velk::cli::runVerifyCommand(options);
+            CleanupKS();
+            return status;
+        }
         case velk::cli::Command::Check:
         case velk::cli::Command::Run:
             break;

@@ -25,6 +25,9 @@ if [ "$set_name" = --all ]; then
   # velkrun's HTML report is loaded in a real browser, its JSON summary checked
   # against its schema.
   packages+=(chromium python3-jsonschema)
+  # A second real web framework for the recorder's proposals: a Flask app
+  # with Flask-WTF's CSRF-protected login form, started by a test on loopback.
+  packages+=(python3-flask python3-flaskext.wtf)
   # The Debian packages and what checks them: dependencies from the binaries
   # (dpkg-shlibdeps, file), lintian, the manual pages, the desktop entry, the
   # file types and the AppStream data.

@@ -2,16 +2,18 @@
 
 namespace velk::recorder {
 
-void CaptureMatcher::addSubmission(std::string url, std::string body, int64_t nowMs) {
+void CaptureMatcher::addSubmission(std::string url, std::string body, int64_t nowMs, bool multipart,
+                                   std::vector<std::string> fileFields) {
     dropStale(nowMs);
     if (m_submissions.size() >= kMaxSubmissions) m_submissions.pop_front();
-    m_submissions.push_back({std::move(url), std::move(body), nowMs});
+    m_submissions.push_back(
+        {std::move(url), std::move(body), nowMs, multipart, std::move(fileFields)});
 }
 
 void CaptureMatcher::addRedirect(std::string url, int64_t nowMs) {
     dropStale(nowMs);
     if (m_redirects.size() >= kMaxRedirects) m_redirects.pop_front();
-    m_redirects.push_back({std::move(url), {}, nowMs});
+    m_redirects.push_back({std::move(url), {}, nowMs, false, {}});
 }
 
 void CaptureMatcher::addNavigation(std::string url, bool post, int64_t nowMs) {
@@ -40,7 +42,11 @@ std::vector<CaptureMatcher::Ready> CaptureMatcher::takeReady(int64_t nowMs) {
             while (match != m_submissions.end() && match->url != head.url) ++match;
             if (match != m_submissions.end()) {
                 out.postData = std::move(match->body);
-                out.headers = kFormContentType;
+                // The engine sends multipart when a parameter is a file: a
+                // multipart form without one is replayed urlencoded, as recorded.
+                const bool multipart = match->multipart && !match->fileFields.empty();
+                out.headers = multipart ? kMultipartContentType : kFormContentType;
+                out.fileFields = std::move(match->fileFields);
                 m_submissions.erase(match);
             } else if (nowMs - head.atMs < kBodyWaitMs) {
                 break;

@@ -28,6 +28,7 @@ public:
     static constexpr size_t kMaxRedirects = 16;
     static constexpr const char* kFormContentType =
         "Content-Type: application/x-www-form-urlencoded";
+    static constexpr const char* kMultipartContentType = "Content-Type: multipart/form-data";
 
     // What the recording hook is fed for one navigation.
     struct Ready {
@@ -36,11 +37,16 @@ public:
         std::string headers;  // the form's content type line, or empty
         bool post = false;
         bool bodyMissing = false;  // a POST whose body never came
+        // A multipart form's file fields (their values in postData are the
+        // files' names).
+        std::vector<std::string> fileFields;
     };
 
     // A form submission's target (normalised like the navigation URLs) and
     // its encoded body.
-    void addSubmission(std::string url, std::string body, int64_t nowMs);
+    // A multipart form gives its file fields' names (possibly none).
+    void addSubmission(std::string url, std::string body, int64_t nowMs, bool multipart = false,
+                       std::vector<std::string> fileFields = {});
     void addNavigation(std::string url, bool post, int64_t nowMs);
     // The browser follows a redirect to url: its navigation is not recorded.
     void addRedirect(std::string url, int64_t nowMs);
@@ -54,6 +60,8 @@ private:
     struct Submission {
         std::string url, body;
         int64_t atMs;
+        bool multipart = false;
+        std::vector<std::string> fileFields;
     };
     struct Navigation {
         std::string url;

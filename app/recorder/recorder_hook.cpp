@@ -52,7 +52,8 @@ void RecorderHook::resetCounter() {
 }
 
 bool RecorderHook::onBeforeNavigate(std::string_view url, std::string_view postData,
-                                    std::string_view headers, bool post) {
+                                    std::string_view headers, bool post,
+                                    std::vector<std::string> fileFields) {
     Guard g(m_mutex);
     if (!m_recording || !m_sink) return false;
     const int32_t scheme = schemeOf(url);
@@ -81,6 +82,7 @@ bool RecorderHook::onBeforeNavigate(std::string_view url, std::string_view postD
     // A body replaces the query: the query of a posted URL is not recorded.
     const std::string_view parameters = !postData.empty() ? postData : query;
     for (auto& pair : scanPairs(parameters)) navigation.pairs.push_back(std::move(pair));
+    navigation.fileFields = std::move(fileFields);
 
     m_sink->addRecorded(navigation);
     if (m_notifier) m_notifier();

@@ -12,7 +12,9 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "app/scenario/recorded_request_sink.h"
 
@@ -43,7 +45,7 @@ public:
     // said of the method: a POST whose body is empty or could not be read
     // stays a POST.  Returns true when it became a request.
     bool onBeforeNavigate(std::string_view url, std::string_view postData, std::string_view headers,
-                          bool post = false);
+                          bool post = false, std::vector<std::string> fileFields = {});
 
 private:
     mutable std::mutex m_mutex;

@@ -16,6 +16,9 @@ struct RecordedNavigation {
     std::string url;
     // Name and value as sent (URL-encoded, except the "header$" pseudo-parameter).
     std::vector<std::pair<std::string, std::string>> pairs;
+    // Pairs of a multipart form that are files: their values are the files'
+    // names, and they become file components.
+    std::vector<std::string> fileFields;
 };
 
 // Implementations must be safe to call from the recorder's thread.

@@ -120,7 +120,10 @@ std::string CReqParamFunction::expression(bool replaceCommas, bool encode) const
     const std::string x = replaceCommas ? getExtra() : m_extra;
     switch (m_kind) {
         case kStaticText:
-            return encode ? urlEncode(m_text, false) : t;
+            // The text once encoded, with a comma stored as "%2c" (by older
+            // edits) a comma again: encoding the stored form would send
+            // "%252c" for it.
+            return encode ? urlEncode(getText(), false) : t;
         case kNumericRandom: {
             std::string e = "$NRand(" + unsignedText(m_from) + "," + unsignedText(m_to);
             if (!t.empty()) e += "," + (encode ? urlEncode(t, false) : t);

@@ -87,7 +87,7 @@ bool CRequest::removeParam(std::string_view name) {
     return true;
 }
 
-bool CRequest::writeSection(std::string& out) const {
+bool CRequest::writeSection(std::string& out, std::string_view checkLines) const {
     out += "\r\n[";
     out += m_name.empty() ? "req_" + std::to_string(m_id) : m_name;
     out += "]\r\n";
@@ -123,6 +123,7 @@ bool CRequest::writeSection(std::string& out) const {
         out += "$uri=/" + m_uri + "\r\n";
     out += "$secure=" + std::to_string(m_secure) + "\r\n";
     out += "$header=Content-Type: " + m_contentType + "\r\n";
+    out += checkLines;
     for (const auto& p : m_params) out += p->getName() + "=" + p->buildValue(false, '&') + "\r\n";
     out += "\r\n";
     return true;

@@ -7,10 +7,12 @@
 // lock of the CRequestsContainer that holds it.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/scenario/recorded_outcome.h"
 #include "app/scenario/req_param.h"
 
 namespace velk::model {
@@ -66,9 +68,14 @@ public:
     // False when no parameter has that name.
     bool removeParam(std::string_view name);
 
-    // Appends the request's section of a test script.  False, after the section
-    // head, when the method is neither GET (1) nor POST (2).
-    bool writeSection(std::string& out) const;
+    // What the server gave while recording, if it was kept.
+    const std::optional<RecordedOutcome>& getOutcome() const { return m_outcome; }
+    void setOutcome(std::optional<RecordedOutcome> outcome) { m_outcome = std::move(outcome); }
+
+    // Appends the request's section of a test script, with checkLines (lines
+    // of request keys) after its header line.  False, after the section head,
+    // when the method is neither GET (1) nor POST (2).
+    bool writeSection(std::string& out, std::string_view checkLines = {}) const;
 
 private:
     int32_t m_id;
@@ -82,6 +89,7 @@ private:
     int32_t m_secure = kUnknown;
     std::string m_contentType;
     std::vector<std::unique_ptr<CReqParam>> m_params;
+    std::optional<RecordedOutcome> m_outcome;
 };
 
 }  // namespace velk::model

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
+#include <set>
 
 #include "app/scenario/request_record.h"
 #include "app/scenario/url_coding.h"
@@ -77,6 +79,7 @@ void CRequestsContainer::deleteAll() {
     m_insertAfterId = 0;
     m_parentId = 0;
     m_lastRecorded = nullptr;
+    m_recordedChecks = false;
 }
 
 CRequestsContainer::Node* CRequestsContainer::findNode(int32_t id) {
@@ -224,14 +227,25 @@ void CRequestsContainer::addRecorded(const RecordedNavigation& nav) {
         request->setDelayTo(0);
     }
     request->setUrl(nav.url);
+    // A multipart part carries its value as it is: no URL-encoding.
+    const bool multipart = nav.contentType == "multipart/form-data";
     for (const auto& [name, value] : nav.pairs) {
         const bool header = isHeaderPseudoParameter(name);
         auto param = std::make_unique<CReqParam>();
-        param->setNameAndEncode(name, !header);
+        param->setNameAndEncode(name, !header && !multipart);
         // Stored as decoded, commas included, so that encoding it again when
         // the script is written gives back what the browser sent.
         auto text = std::make_unique<CReqParamFunction>();
         text->makeLiteral(header ? value : urlDecode(value));
+        // A multipart form's file: the engine sends the file of that name as
+        // the part's body (an empty one when there is no such file), which
+        // also makes the request multipart again.
+        if (!header &&
+            std::find(nav.fileFields.begin(), nav.fileFields.end(), name) != nav.fileFields.end()) {
+            const std::string file = urlDecode(value);
+            text->setKind(CReqParamFunction::kFile);
+            text->setText(file);
+        }
         param->insert(-1, std::move(text));
         request->insertParam(-1, std::move(param));
     }
@@ -242,10 +256,45 @@ void CRequestsContainer::addRecorded(const RecordedNavigation& nav) {
     if (placed) m_lastRecorded = placed;
 }
 
+bool CRequestsContainer::getRecordedChecks() const {
+    Guard g(m_mutex);
+    return m_recordedChecks;
+}
+
+void CRequestsContainer::setRecordedChecks(bool on) {
+    Guard g(m_mutex);
+    m_recordedChecks = on;
+}
+
+int32_t CRequestsContainer::outcomeCount() const {
+    Guard g(m_mutex);
+    int32_t n = 0;
+    walk(m_roots, [&](const Node& node) {
+        if (node.request->getOutcome()) ++n;
+        return true;
+    });
+    return n;
+}
+
 bool CRequestsContainer::generateRequestPart(std::string& out) const {
     Guard g(m_mutex);
+    // A title tells a page apart only when no other recorded page with the
+    // same title ended at another place.
+    std::map<std::string, std::set<std::string>> placesOfTitle;
+    if (m_recordedChecks)
+        walk(m_roots, [&](const Node& n) {
+            if (const auto& o = n.request->getOutcome())
+                placesOfTitle[o->title].insert(
+                    o->location.empty() ? "/" + urlPath(n.request->getUri()) : o->location);
+            return true;
+        });
     bool ok = true;
-    walk(m_roots, [&](const Node& n) { return ok = n.request->writeSection(out); });
+    walk(m_roots, [&](const Node& n) {
+        const auto& o = n.request->getOutcome();
+        if (!m_recordedChecks || !o) return ok = n.request->writeSection(out);
+        return ok = n.request->writeSection(out,
+                                            checkLines(*o, placesOfTitle[o->title].size() == 1));
+    });
     return ok;
 }
 

@@ -76,6 +76,13 @@ public:
     // position; the pause before it becomes the delay of the one recorded before.
     void addRecorded(const RecordedNavigation& navigation) override;
 
+    // Whether the script checks each replayed request against what the server
+    // gave while recording (requests without a recorded outcome are not checked).
+    bool getRecordedChecks() const;
+    void setRecordedChecks(bool on);
+    // Requests that have a recorded outcome.
+    int32_t outcomeCount() const;
+
     // Appends every request's script section in flattened order; false, with the
     // text as far as it got, when one cannot be written.
     bool generateRequestPart(std::string& out) const;
@@ -93,6 +100,7 @@ private:
     int32_t m_insertAfterId = 0;         // guarded by m_mutex
     int32_t m_parentId = 0;              // guarded by m_mutex
     CRequest* m_lastRecorded = nullptr;  // guarded by m_mutex
+    bool m_recordedChecks = false;       // guarded by m_mutex
 };
 
 }  // namespace velk::model

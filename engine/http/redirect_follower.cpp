@@ -29,6 +29,18 @@ void appendWithPlus(TextBuffer& out, std::string_view text) {
     }
 }
 
+// Only the path: scheme, host and query may differ from run to run (a session
+// value in the query) without the page being another one.
+void rememberLocationPath(RedirectScratch& scratch, std::string_view location) {
+    scratch.redirected = true;
+    if (const size_t scheme = location.find("://"); scheme != std::string_view::npos) {
+        const size_t slash = location.find('/', scheme + 3);
+        location = slash == std::string_view::npos ? std::string_view("/") : location.substr(slash);
+    }
+    location = location.substr(0, location.find_first_of("?#"));
+    scratch.lastPath.assign(location.substr(0, kMaxPreviousUrl));
+}
+
 }  // namespace
 
 ResponseRecord followRedirect(HttpSession& s, std::string_view location, RedirectOrigin& origin) {
@@ -92,6 +104,8 @@ ResponseRecord followRedirects(HttpSession& s, RedirectOrigin origin, ResponseRe
                                BodyRef& body) {
     record.recordCookies(s.response.view(), s.cookies);
     body = record.body;
+    s.redirect.redirected = false;
+    s.redirect.lastPath.clear();
     s.redirect.directory.assign(urlDirectory(s.previousUrl));
     int32_t time = record.time;
     for (int hops = 0; (record.httpStatus == 301 || record.httpStatus == 302) && !s.options.noredir;
@@ -102,6 +116,7 @@ ResponseRecord followRedirects(HttpSession& s, RedirectOrigin origin, ResponseRe
         }
         ++s.requestsMade;
         s.counters.httpRequests.fetch_add(1, std::memory_order_relaxed);
+        rememberLocationPath(s.redirect, record.location);
         ResponseRecord next = followRedirect(s, record.location, origin);
         if (!next.status) {
             body.reset();

@@ -34,6 +34,8 @@ struct RedirectScratch {
     RedirectTarget target;
     std::string directory;  // of the URL just requested
     std::string url;        // absolute form for a proxy
+    std::string lastPath;   // path of the last Location followed ($expectlocation)
+    bool redirected = false;
 };
 
 // Resolves location into out, reusing out's storage.  A port that is not a

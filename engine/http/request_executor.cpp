@@ -51,6 +51,16 @@ bool failedCheck(HttpSession& s, const RequestDef& r, const BodyRef& body) {
     return matched != r.failInverted;
 }
 
+// $expectlocation: a relative Location counts when the expected path ends in it.
+bool unexpectedLocation(const HttpSession& s, const std::string& expected) {
+    if (expected.empty()) return s.redirect.redirected;
+    if (!s.redirect.redirected) return true;
+    const std::string& got = s.redirect.lastPath;
+    if (got == expected) return false;
+    return got.empty() || got[0] == '/' || expected.size() <= got.size() ||
+           !expected.ends_with(got) || expected[expected.size() - got.size() - 1] != '/';
+}
+
 // The request made: the record of its last response, with the request's time,
 // or why it failed.
 ResponseRecord exchange(HttpSession& s, const EffectiveRequest& r, BodyRef& previousBody) {
@@ -93,6 +103,11 @@ ResponseRecord exchange(HttpSession& s, const EffectiveRequest& r, BodyRef& prev
     record = followRedirects(s, RedirectOrigin{r.port, secure}, std::move(record), previousBody);
     if (record.status && r.def.fail && failedCheck(s, r.def, previousBody))
         record.status = Status(StatusCode::kFail);
+    if (record.status && r.def.expectLocation && unexpectedLocation(s, *r.def.expectLocation)) {
+        s.log.printf("FAIL: %s was expected to lead to \"%s\"\r\n", r.def.name.c_str(),
+                     r.def.expectLocation->c_str());
+        record.status = Status(StatusCode::kFail);
+    }
     return record;
 }
 

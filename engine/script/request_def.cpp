@@ -62,6 +62,7 @@ RequestDef RequestDef::cloneForUser() const {
     copy.portGiven = portGiven;
     copy.fail = fail;
     copy.failInverted = failInverted;
+    copy.expectLocation = expectLocation;
     copy.method = method;
     copy.delay = delay;
     copy.delayUpper = delayUpper;

@@ -77,6 +77,9 @@ struct RequestDef {
     bool portGiven = false;  // by a $port key, not taken from the port option
     std::optional<CompiledPattern> fail;
     bool failInverted = false;
+    // $expectlocation: the path the last redirect must lead to; empty: no
+    // redirect may happen.  Otherwise the request counts as a failed check.
+    std::optional<std::string> expectLocation;
     int32_t method = 0;  // 0 GET, 1 POST
     int32_t delay = 0;
     int32_t delayUpper = 0;

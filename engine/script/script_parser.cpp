@@ -307,6 +307,10 @@ Status ScriptParser::requestLine(Frame& f, std::string_view line) {
     auto [name, value] = splitNameValue(line);
     RequestDef& request = *f.request;
     if (equalsNoCase(name, "$fail")) return failLine(f, value);
+    if (equalsNoCase(name, "$expectlocation")) {
+        request.expectLocation.emplace(value);
+        return Status::ok();
+    }
     if (equalsNoCase(name, "$exportvar")) return exportLine(f, value);
     if (equalsNoCase(name, "$content") || equalsNoCase(name, "$xmlcontent"))
         return contentLine(f, value);

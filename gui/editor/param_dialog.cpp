@@ -1,5 +1,6 @@
 #include "gui/editor/param_dialog.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -69,14 +70,23 @@ ParamDialog::ParamDialog(const QString& name, bool encode, Components components
     layout->addWidget(m_name, 0, 1);
     layout->addWidget(formulaLabel, 1, 0);
     layout->addWidget(m_formula, 1, 1);
+    // Values sent in a query or form body must be URL-encoded unless they are
+    // already (a recorded header pseudo-parameter is the one exception).
+    m_encodeBox = new QCheckBox(tr("&Encode the value (URL-encoding)"), this);
+    m_encodeBox->setChecked(m_encode);
+    connect(m_encodeBox, &QCheckBox::toggled, this, [this](bool on) {
+        m_encode = on;
+        refreshFormula();
+    });
+    layout->addWidget(m_encodeBox, 2, 1);
     auto* lists = new QHBoxLayout;
     lists->addWidget(buildComponents(), 1);
     lists->addWidget(buildFields(), 2);
-    layout->addLayout(lists, 2, 0, 1, 2);
+    layout->addLayout(lists, 3, 0, 1, 2);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(buttons, 3, 0, 1, 2);
+    layout->addWidget(buttons, 4, 0, 1, 2);
 
     fillComponentList(m_components.empty() ? QList<int>{} : QList<int>{0});
     componentSelected();
@@ -214,19 +224,20 @@ void ParamDialog::kindChosen() {
     if (m_loading) return;
     const QList<QListWidgetItem*> chosen = m_functionList->selectedItems();
     if (chosen.isEmpty() || currentComponent() < 0) return;
-    showKind(chosen.front()->data(Qt::UserRole).toInt());
-    // Choosing a kind is already an edit: the component takes it with the
-    // fields as shown, so OK keeps what the user sees.
-    fieldEdited();
+    // The component takes the kind, so OK keeps what the user sees, but its
+    // texts and numbers stay until a field is edited: trying another kind and
+    // coming back loses nothing.
+    const int kind = chosen.front()->data(Qt::UserRole).toInt();
+    m_components[size_t(currentComponent())].setKind(kind);
+    showKind(kind);
+    refreshFormula();
 }
 
 void ParamDialog::showKind(int kind) {
     const bool known = kind >= 0 && kind < CReqParamFunction::kKindCount;
     const KindFields fields = known ? kKindFields[kind] : KindFields{};
     const int row = currentComponent();
-    const CReqParamFunction* c = row >= 0 && m_components[size_t(row)].getKind() == kind
-                                     ? &m_components[size_t(row)]
-                                     : nullptr;
+    const CReqParamFunction* c = row >= 0 ? &m_components[size_t(row)] : nullptr;
     m_loading = true;
     m_description->setText(known ? QString::fromLatin1(CReqParamFunction::kindHelp(kind))
                                  : QString());
@@ -240,7 +251,11 @@ void ParamDialog::showKind(int kind) {
     show(m_secondLabel, m_second, fields.second);
     show(m_extraLabel, m_extra, fields.extra);
     m_list->setVisible(fields.list);
-    m_text->setText(c && fields.text ? QString::fromStdString(c->getText()) : QString());
+    // Static text is stored as typed (a comma is no list separator there).
+    const std::string text = !c                                       ? std::string()
+                             : kind == CReqParamFunction::kStaticText ? c->storedText()
+                                                                      : c->getText();
+    m_text->setText(fields.text ? QString::fromStdString(text) : QString());
     m_extra->setText(c && fields.extra ? QString::fromStdString(c->getExtra()) : QString());
     const QString list = c && fields.list ? QString::fromStdString(c->getList()) : QString();
     m_list->setPlainText(QString(list).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
@@ -260,7 +275,10 @@ void ParamDialog::fieldEdited() {
     CReqParamFunction& c = m_components[size_t(row)];
     c.setKind(kind);
     c.clear();
-    if (fields.text) c.setText(m_text->text().toStdString());
+    if (fields.text && kind == CReqParamFunction::kStaticText)
+        c.makeLiteral(m_text->text().toStdString());
+    else if (fields.text)
+        c.setText(m_text->text().toStdString());
     if (fields.extra) c.setExtra(m_extra->text().toStdString());
     if (fields.list) c.setList(m_list->toPlainText().toStdString());
     if (fields.first) c.setFrom(m_first->value());

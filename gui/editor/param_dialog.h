@@ -12,6 +12,7 @@
 
 #include "app/scenario/req_param_function.h"
 
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -30,6 +31,8 @@ public:
     ParamDialog(const QString& name, bool encode, Components components, QWidget* parent = nullptr);
 
     QString name() const;
+    // Whether the value is URL-encoded when the script is written.
+    bool encode() const { return m_encode; }
     const Components& components() const { return m_components; }
 
     // The controls, for keyboard-free use by tests and accessibility tools.
@@ -42,6 +45,7 @@ public:
     QPlainTextEdit* listField() const { return m_list; }
     QLineEdit* nameField() const { return m_name; }
     QLineEdit* formulaField() const { return m_formula; }
+    QCheckBox* encodeBox() const { return m_encodeBox; }
     QToolButton* addButton() const { return m_add; }
     QToolButton* deleteButton() const { return m_delete; }
     QToolButton* upButton() const { return m_up; }
@@ -71,6 +75,7 @@ private:
 
     QLineEdit* m_name = nullptr;
     QLineEdit* m_formula = nullptr;
+    QCheckBox* m_encodeBox = nullptr;
     QListWidget* m_componentList = nullptr;
     QListWidget* m_functionList = nullptr;
     QToolButton* m_add = nullptr;

@@ -220,7 +220,8 @@ void RequestOptionsPanel::delayEdited(bool fromChanged) {
 void RequestOptionsPanel::addParameter() {
     const int32_t id = m_requestId;
     if (id == 0) return;
-    ParamDialog dialog(QString(), false, {CReqParamFunction()}, this);
+    // A new value is URL-encoded unless the user says otherwise.
+    ParamDialog dialog(QString(), true, {CReqParamFunction()}, this);
     if (m_runDialog(dialog) != QDialog::Accepted) return;
     {
         CRequestsContainer& requests = m_document.scenario().requests();
@@ -228,7 +229,7 @@ void RequestOptionsPanel::addParameter() {
         CRequestsContainer::Node* node = requests.findNode(id);
         if (!node) return;
         auto param = std::make_unique<CReqParam>();
-        param->setName(dialog.name().toStdString());
+        param->setNameAndEncode(dialog.name().toStdString(), dialog.encode());
         for (const CReqParamFunction& c : dialog.components())
             param->insert(-1, std::make_unique<CReqParamFunction>(c));
         node->request->insertParam(-1, std::move(param));
@@ -267,7 +268,7 @@ void RequestOptionsPanel::editParameter() {
         param->deleteAll();
         for (const CReqParamFunction& c : dialog.components())
             param->insert(-1, std::make_unique<CReqParamFunction>(c));
-        param->setName(dialog.name().toStdString());
+        param->setNameAndEncode(dialog.name().toStdString(), dialog.encode());
         fillParameters(*node->request);
     }
     updateEnabling();

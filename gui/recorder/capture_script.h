@@ -12,15 +12,24 @@
 // marker.  A "submit" event seen before tells which button submitted the
 // form, for its formaction and formmethod overrides.
 //
+// Once the top frame's page has loaded, the script also reports what the
+// page gave the browser (title, hidden inputs, link and action parameters)
+// with the same marker; see app/recorder/correlation.h.
+//
 // Plain functions; safe from any thread.
 #include <QString>
+#include <QStringList>
 #include <optional>
+
+#include "app/recorder/correlation.h"
 
 namespace velk::recorder {
 
 struct FormReport {
-    QString url;   // the form's target, fragment removed, fully encoded
-    QString body;  // urlencoded as sent
+    QString url;             // the form's target, fragment removed, fully encoded
+    QString body;            // urlencoded, a file field's value its file's name
+    bool multipart = false;  // the form is sent as multipart/form-data
+    QStringList fileFields;  // names of its file fields
 };
 
 // A fresh unguessable marker for one browser page.
@@ -30,6 +39,8 @@ QString captureScriptSource(const QString& marker);
 // A console message of the capture script, or nothing for any other message
 // (or one that is malformed or larger than the recorder accepts).
 std::optional<FormReport> readFormReport(const QString& message, const QString& marker);
+// A page report of the capture script, or nothing for any other message.
+std::optional<PageFacts> readPageReport(const QString& message, const QString& marker);
 // Navigation URLs are compared in this form.
 QString normalisedUrl(const QString& url);
 

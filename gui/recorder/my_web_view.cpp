@@ -1,5 +1,7 @@
 #include "gui/recorder/my_web_view.h"
 
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineNewWindowRequest>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 
@@ -50,6 +52,23 @@ CMyWebView::CMyWebView(RecorderHook& hook, QWidget* parent)
     connect(interceptor, &NavigationInterceptor::navigation, this, &CMyWebView::onNavigation);
     page->setUrlRequestInterceptor(interceptor);
 
+    connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
+        if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus)
+            emit pageStatus(info.url(), 200);
+        else if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus &&
+                 info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain)
+            emit pageStatus(info.url(), info.errorCode());
+    });
+
+    // A link with target=_blank or window.open() opens here, in the same
+    // view, so it is seen and recorded like any navigation.
+    connect(page, &QWebEnginePage::newWindowRequested, this,
+            [page](QWebEngineNewWindowRequest& request) {
+                const QUrl url = request.requestedUrl();
+                if (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"))
+                    page->load(url);
+            });
+
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &CMyWebView::release);
 }
@@ -77,19 +96,31 @@ void CMyWebView::onRedirect(const QUrl& url) {
 
 bool CMyWebView::onConsoleMessage(const QString& message) {
     const auto report = readFormReport(message, m_marker);
-    if (!report) return false;
+    if (!report) {
+        auto facts = readPageReport(message, m_marker);
+        if (!facts) return false;
+        emit pageRead(*facts);
+        return true;
+    }
+    std::vector<std::string> files;
+    for (const QString& name : report->fileFields) files.push_back(name.toStdString());
     m_matcher.addSubmission(report->url.toStdString(), report->body.toStdString(),
-                            m_clock.elapsed());
+                            m_clock.elapsed(), report->multipart, std::move(files));
     release();
     return true;
 }
 
 void CMyWebView::release() {
     for (const auto& ready : m_matcher.takeReady(m_clock.elapsed())) {
-        const bool recorded =
-            m_hook.onBeforeNavigate(ready.url, ready.postData, ready.headers, ready.post);
+        const bool recorded = m_hook.onBeforeNavigate(ready.url, ready.postData, ready.headers,
+                                                      ready.post, ready.fileFields);
         if (recorded && ready.bodyMissing)
             emit postWithoutBody(QUrl(QString::fromStdString(ready.url)));
+        if (recorded && !ready.fileFields.empty()) {
+            QStringList names;
+            for (const auto& name : ready.fileFields) names << QString::fromStdString(name);
+            emit filesRecorded(QUrl(QString::fromStdString(ready.url)), names);
+        }
     }
     if (m_matcher.waiting()) m_retry.start(int(CaptureMatcher::kBodyWaitMs));
 }

@@ -14,8 +14,10 @@ RecorderController::RecorderController(CMainFrame& frame, CRecorderFormView& vie
     : QObject(parent), m_frame(frame), m_view(view) {
     QAction* start = frame.action(CMainFrame::kStartRecording);
     QAction* stop = frame.action(CMainFrame::kStopRecording);
-    start->setToolTip(tr("Start recording"));
-    stop->setToolTip(tr("Stop recording"));
+    start->setStatusTip(tr("Start recording"));
+    start->setToolTip(tr("Start Recording"));
+    stop->setStatusTip(tr("Stop recording"));
+    stop->setToolTip(tr("Stop Recording"));
     start->setIconText(tr("Start Rec"));
     stop->setIconText(tr("Stop Rec"));
     connect(start, &QAction::triggered, this, &RecorderController::startRecording);
@@ -27,11 +29,19 @@ void RecorderController::startRecording() {
     if (m_recording) return;
     setRecording(true);
     m_frame.showPage(CMainFrame::kRecorderPage);
+    m_view.beginRecording();
     m_view.hook().start();
     QMetaObject::invokeMethod(&m_view, "refresh", Qt::QueuedConnection, Q_ARG(bool, true));
 }
 
 void RecorderController::stopRecording() {
+    if (!m_recording) return;
+    halt();
+    m_view.offerProposals();
+    if (!m_testRunning) m_frame.showPage(CMainFrame::kEditorPage);
+}
+
+void RecorderController::stopBeforeReplacing() {
     if (!m_recording) return;
     halt();
     if (!m_testRunning) m_frame.showPage(CMainFrame::kEditorPage);

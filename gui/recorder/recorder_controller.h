@@ -29,6 +29,9 @@ public slots:
     void startRecording();
     // Stopped by the user: the editor is shown unless a test runs.
     void stopRecording();
+    // The document is about to be replaced: recording stops without the
+    // proposals (they would go to the scenario that is closing).
+    void stopBeforeReplacing();
     // A test started or ended (the editor is not shown while one runs).
     void setTestRunning(bool running);
     // The document was replaced: by a new scenario, or by one opened.

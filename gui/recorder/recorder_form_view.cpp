@@ -21,7 +21,9 @@
 
 #include "app/recorder/request_list_rows.h"
 #include "app/scenario/scenario_document.h"
+#include "gui/recorder/capture_script.h"
 #include "gui/recorder/my_web_view.h"
+#include "gui/recorder/proposals_dialog.h"
 
 namespace velk::recorder {
 namespace {
@@ -35,9 +37,10 @@ std::unique_ptr<QSettings> layoutSettings() {
 }
 
 QToolButton* browserButton(QWebEnginePage* page, QWebEnginePage::WebAction which,
-                           const QString& toolTip, QWidget* parent) {
+                           const QString& statusTip, const QString& toolTip, QWidget* parent) {
     QAction* action = page->action(which);
     action->setToolTip(toolTip);
+    action->setStatusTip(statusTip);
     auto* button = new QToolButton(parent);
     button->setDefaultAction(action);
     button->setToolButtonStyle(Qt::ToolButtonTextOnly);
@@ -52,9 +55,10 @@ CRecorderFormView::CRecorderFormView(model::ScenarioDocument& document, QWidget*
     QWebEnginePage* page = m_browser->page();
 
     auto* bar = new QHBoxLayout;
-    m_back = browserButton(page, QWebEnginePage::Back, tr("Back"), this);
-    m_forward = browserButton(page, QWebEnginePage::Forward, tr("Forward"), this);
-    m_stop = browserButton(page, QWebEnginePage::Stop, tr("Stop"), this);
+    m_back = browserButton(page, QWebEnginePage::Back, tr("Back"), tr("Back"), this);
+    m_forward = browserButton(page, QWebEnginePage::Forward, tr("Forward"), tr("Forward"), this);
+    m_stop = browserButton(page, QWebEnginePage::Stop, tr("Stop navigation in the browser"),
+                           tr("Stop"), this);
     m_address = new QLineEdit(this);
     m_address->setMaxLength(kMaxAddressLength);
     auto* addressLabel = new QLabel(tr("&Address:"), this);
@@ -86,6 +90,13 @@ CRecorderFormView::CRecorderFormView(model::ScenarioDocument& document, QWidget*
     auto* lowerLayout = new QVBoxLayout(lower);
     lowerLayout->setContentsMargins(0, 0, 0, 0);
     lowerLayout->addWidget(m_list, 1);
+    // What the user must know about the recording (a POST without its body).
+    m_notice = new QLabel(lower);
+    m_notice->setWordWrap(true);
+    m_notice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_notice->setStyleSheet(QStringLiteral("color: #8a1c00"));
+    m_notice->hide();
+    lowerLayout->addWidget(m_notice);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(m_delete);
@@ -117,12 +128,24 @@ CRecorderFormView::CRecorderFormView(model::ScenarioDocument& document, QWidget*
     connect(m_splitter, &QSplitter::splitterMoved, this, &CRecorderFormView::saveSplit);
     connect(m_browser, &QWebEngineView::urlChanged, this,
             [this](const QUrl& url) { m_address->setText(url.toString()); });
-    connect(m_browser, &CMyWebView::postWithoutBody, this, [](const QUrl& url) {
-        qWarning(
-            "velk: the POST to %s was recorded without its body: the page sent it "
-            "without a form submission",
-            qPrintable(url.toString()));
+    connect(m_browser, &CMyWebView::postWithoutBody, this, [this](const QUrl& url) {
+        m_notice->setText(tr("The POST to %1 was recorded without its body: the page sent it "
+                             "without a form submission. Add its parameters in the editor.")
+                              .arg(url.toString()));
+        m_notice->show();
     });
+    connect(m_browser, &CMyWebView::filesRecorded, this,
+            [this](const QUrl& url, const QStringList& fields) {
+                m_notice->setText(
+                    tr("The form sent to %1 was recorded as multipart with its file fields (%2) "
+                       "as File functions naming the files chosen: a page cannot give their "
+                       "content, so put files of those names in the folder the test runs in, "
+                       "or name others in the editor.")
+                        .arg(url.toString(), fields.join(QStringLiteral(", "))));
+                m_notice->show();
+            });
+    connect(m_browser, &CMyWebView::pageRead, this, &CRecorderFormView::onPageRead);
+    connect(m_browser, &CMyWebView::pageStatus, this, &CRecorderFormView::onPageStatus);
     connect(m_browser, &QWebEngineView::loadFinished, this, [this] {
         if (m_hook.isRecording()) m_document.setModified(true);
     });
@@ -152,6 +175,83 @@ void CRecorderFormView::reattach(bool renumber) {
 void CRecorderFormView::blank() {
     m_browser->dropPending();
     m_browser->setUrl(QUrl(QStringLiteral("about:blank")));
+}
+
+void CRecorderFormView::beginRecording() {
+    m_notice->hide();
+    m_pages.clear();
+    m_pendingStatus.reset();
+    auto& requests = m_document.scenario().requests();
+    if (requests.count() == 0) requests.setRecordedChecks(true);
+}
+
+void CRecorderFormView::onPageRead(PageFacts facts) {
+    if (!m_hook.isRecording()) return;
+    if (m_pendingStatus &&
+        m_pendingStatus->first == normalisedUrl(QString::fromStdString(facts.url)))
+        facts.status = m_pendingStatus->second;
+    m_pendingStatus.reset();
+    const model::CRequest* last = nullptr;
+    auto& requests = m_document.scenario().requests();
+    std::lock_guard<model::CRequestsContainer> g(requests);
+    last = requests.lastRecorded();
+    // A page that no recorded request led to (the one shown before recording
+    // started) belongs to nothing.
+    if (last) keepPage(last->getId(), facts);
+}
+
+void CRecorderFormView::onPageStatus(const QUrl& url, int status) {
+    if (!m_hook.isRecording()) return;
+    const QString where = normalisedUrl(url.toString(QUrl::FullyEncoded));
+    if (!m_pages.empty() && m_pages.back().second.status == 0 &&
+        normalisedUrl(QString::fromStdString(m_pages.back().second.url)) == where) {
+        PageFacts facts = m_pages.back().second;
+        facts.status = status;
+        std::lock_guard<model::CRequestsContainer> g(m_document.scenario().requests());
+        keepPage(m_pages.back().first, facts);
+        return;
+    }
+    m_pendingStatus.emplace(where, status);
+}
+
+void CRecorderFormView::keepPage(int32_t id, const PageFacts& facts) {
+    auto& requests = m_document.scenario().requests();
+    auto* node = requests.findNode(id);
+    if (!node) return;
+    node->request->setOutcome(outcomeOf(facts, "/" + node->request->getUri()));
+    auto it = std::find_if(m_pages.begin(), m_pages.end(),
+                           [id](const auto& page) { return page.first == id; });
+    if (it != m_pages.end())
+        it->second = facts;
+    else
+        m_pages.emplace_back(id, facts);
+}
+
+void CRecorderFormView::offerProposals() {
+    auto& requests = m_document.scenario().requests();
+    std::vector<Proposal> proposals = findProposals(collectExchanges(requests, m_pages));
+    const int outcomes = requests.outcomeCount();
+    if ((proposals.empty() && outcomes == 0) || !showProposals()) return;
+    ProposalsDialog dialog(std::move(proposals), outcomes, requests.getRecordedChecks(), true,
+                           this);
+    emit proposalsOffered(&dialog);
+    const int answer = dialog.exec();
+    setShowProposals(dialog.showAgain());
+    if (answer != QDialog::Accepted) return;
+    applyProposals(requests, dialog.proposals());
+    requests.setRecordedChecks(dialog.checksWanted());
+    m_document.setModified(true);
+    refresh();
+}
+
+bool CRecorderFormView::showProposals() {
+    return layoutSettings()->value(QStringLiteral("Recorder/ShowProposals"), true).toBool();
+}
+
+void CRecorderFormView::setShowProposals(bool show) {
+    auto settings = layoutSettings();
+    settings->setValue(QStringLiteral("Recorder/ShowProposals"), show);
+    settings->sync();
 }
 
 void CRecorderFormView::activatePage() {

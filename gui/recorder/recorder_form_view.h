@@ -10,10 +10,16 @@
 // request container; after each capture the list is rebuilt by a queued call
 // and scrolled to the newest request.  User-interface thread only.
 #include <QPointer>
+#include <optional>
+#include <utility>
+#include <vector>
 
+#include "app/recorder/correlation.h"
 #include "app/recorder/recorder_hook.h"
 #include "gui/shell/page.h"
 
+class QDialog;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QSplitter;
@@ -45,11 +51,26 @@ public:
     QLineEdit* addressBox() const { return m_address; }
     QTreeWidget* requestList() const { return m_list; }
     QSplitter* splitter() const { return m_splitter; }
+    // Below the list: what the user must know about the recording.
+    QLabel* notice() const { return m_notice; }
     // The hook feeds the document's requests again, with request numbers from
     // 1 when renumber is set (a new scenario).
     void reattach(bool renumber);
     // The browser shows an empty page.
     void blank();
+
+    // A recording starts: what its pages give the browser is kept from here
+    // on, and a scenario that has no requests yet checks its replays.
+    void beginRecording();
+    // The user stopped recording: the proposals dialog, when there is
+    // something to show and the user has not turned it off; OK applies the
+    // ticked proposals and the checks switch.
+    void offerProposals();
+    // The pages kept while recording, by request id.
+    const std::vector<std::pair<int32_t, PageFacts>>& recordedPages() const { return m_pages; }
+    // "ShowProposals" under "Recorder" in the settings store (default on).
+    static bool showProposals();
+    static void setShowProposals(bool show);
 
     void activatePage() override;
     void resetPage() override;
@@ -65,7 +86,15 @@ protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+signals:
+    // The proposals dialog is about to be shown (tests answer it).
+    void proposalsOffered(QDialog* dialog);
+
 private:
+    void onPageRead(PageFacts facts);
+    void onPageStatus(const QUrl& url, int status);
+    // Keeps facts for the request with id and makes its recorded outcome.
+    void keepPage(int32_t id, const PageFacts& facts);
     void updateButtons();
     void saveSplit();
     void restoreSplit();
@@ -82,7 +111,11 @@ private:
     QTreeWidget* m_list = nullptr;
     QPushButton* m_delete = nullptr;
     QPushButton* m_clear = nullptr;
+    QLabel* m_notice = nullptr;
     bool m_splitRestored = false;
+    std::vector<std::pair<int32_t, PageFacts>> m_pages;
+    // A load's status that came before its page's facts.
+    std::optional<std::pair<QString, int>> m_pendingStatus;
 };
 
 }  // namespace velk::recorder

@@ -24,6 +24,7 @@
 #ifdef VELK_WITH_RECORDER
 #include "gui/recorder/recorder_controller.h"
 #include "gui/recorder/recorder_form_view.h"
+#include "gui/recorder/verify_dialog.h"
 #endif
 #include "app/runner/runner.h"
 #include "app/scenario/scenario_document.h"
@@ -157,9 +158,14 @@ int main(int argc, char** argv) {
 
     // Run Test waits while recording; recording waits while a test runs.
     QAction* runTest = frame.action(velk::shell::CMainFrame::kRunTest);
-    auto updateRunTest = [&frame, &runnerBridge, runTest] {
+    QAction* verify = frame.action(velk::shell::CMainFrame::kVerifyScenario);
+    auto updateRunTest = [&frame, &runnerBridge, runTest, verify] {
         runTest->setEnabled(!runnerBridge.running() && !frame.isRecording());
+        verify->setEnabled(runTest->isEnabled());
     };
+#ifndef VELK_WITH_RECORDER
+    verify->setVisible(false);  // it lives with the recorder
+#endif
     QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::runningChanged, &frame,
                      updateRunTest);
 
@@ -168,8 +174,11 @@ int main(int argc, char** argv) {
     auto* recorderView = new velk::recorder::CRecorderFormView(document);
     frame.installPage(velk::shell::CMainFrame::kRecorderPage, recorderView);
     auto* recorder = new velk::recorder::RecorderController(frame, *recorderView, &frame);
+    QObject::connect(verify, &QAction::triggered, &frame, [&frame, &document] {
+        velk::recorder::verifyScenario(&frame, document.scenario());
+    });
     QObject::connect(&controller, &velk::shell::DocumentController::aboutToReplaceDocument,
-                     recorder, &velk::recorder::RecorderController::stopRecording);
+                     recorder, &velk::recorder::RecorderController::stopBeforeReplacing);
     QObject::connect(&controller, &velk::shell::DocumentController::documentReplaced, recorder,
                      &velk::recorder::RecorderController::onDocumentReplaced);
     QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::runningChanged, recorder,

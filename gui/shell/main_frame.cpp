@@ -88,7 +88,9 @@ void CMainFrame::createActions() {
         {"&VELK on the Web...", nullptr, "Open the VELK web site"},
         {"Send &Feedback...", nullptr, "Write a mail to the VELK support team"},
         {"&About VELK...", nullptr, "Show the program's version"},
-        {"Ti&p of the Day...", nullptr, "Show a tip of the day"}};
+        {"Ti&p of the Day...", nullptr, "Show a tip of the day"},
+        {"&Verify Scenario", nullptr,
+         "Play the scenario once with one user and compare it with the recording"}};
     for (int i = 0; i < kCommandCount; ++i) {
         auto* a = new QAction(QString::fromLatin1(kCommands[i].text), this);
         if (kCommands[i].button) a->setIconText(QString::fromLatin1(kCommands[i].button));
@@ -130,7 +132,7 @@ void CMainFrame::createMenus() {
     QMenu* test = menuBar()->addMenu(QStringLiteral("&Test"));
     for (Command c : {kStartRecording, kStopRecording}) test->addAction(m_actions[c]);
     test->addSeparator();
-    for (Command c : {kRunTest, kStopTest}) test->addAction(m_actions[c]);
+    for (Command c : {kVerifyScenario, kRunTest, kStopTest}) test->addAction(m_actions[c]);
     QMenu* tools = menuBar()->addMenu(QStringLiteral("T&ools"));
     tools->addAction(m_actions[kSettings]);
 

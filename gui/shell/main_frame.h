@@ -59,6 +59,7 @@ public:
         kFeedback,
         kAbout,
         kTipOfTheDay,
+        kVerifyScenario,
         kCommandCount
     };
     // The navigation bar's folders.

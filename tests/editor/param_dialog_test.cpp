@@ -137,8 +137,10 @@ TEST_F(EditorPage, ParameterDialogOkReplacesAndCancelDiscards) {
     click(form->addParameterButton());
     ASSERT_EQ(request(id).paramCount(), 1);
     EXPECT_EQ(request(id).getParam(0)->getName(), "q");
-    EXPECT_EQ(request(id).getParam(0)->get(0)->storedText(), "v%2cw");
-    EXPECT_EQ(form->parameterList()->topLevelItem(0)->text(1), "v,w");
+    // Static text is kept as typed: its comma is no list separator.
+    EXPECT_EQ(request(id).getParam(0)->get(0)->storedText(), "v,w");
+    // A new parameter is URL-encoded, and the list shows the value as sent.
+    EXPECT_EQ(form->parameterList()->topLevelItem(0)->text(1), "v%2cw");
 
     // Double-click edits; Cancel leaves it as it was.
     form->setDialogRunner([&](ParamDialog& dialog) {

@@ -106,13 +106,14 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(served("/api?x=1") && served("/a.png") && served("/b.gif") &&
                                      served("/s.css") && served("/j.js"),
                                  10000);
-        // A link to a new window opens nothing and records nothing.
+        // A link to a new window opens in the recorder's view and is recorded.
         QCOMPARE(b.evaluate("document.getElementById('w').click(); 1").toInt(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(served("/popup") && b.recorded().size() == 2, 10000);
         QVERIFY(b.type(pages("/after")));
         QCOMPARE(b.recorded(),
                  (std::vector<std::string>{"GET http://" + pagesHost() + "/assets  [text/html]",
+                                           "GET http://" + pagesHost() + "/popup  [text/html]",
                                            "GET http://" + pagesHost() + "/after  [text/html]"}));
-        QVERIFY(!served("/popup"));
     }
 
     void aFramesNavigationIsRecorded() {

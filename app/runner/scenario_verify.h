@@ -1,0 +1,79 @@
+#pragma once
+// Verify Scenario: plays a scenario once with one user and one iteration and
+// lists, per request played, what the server gave while recording and what it
+// gave now (final status, redirect target, title, size), marking what
+// differs.  The engine writes the user's log file (every request and
+// response) into a private folder; the log is read back, bounded, and
+// compared with the outcomes kept in the scenario.  Requests without a
+// recorded outcome (hand-written scenarios) are compared by status class
+// only: any final status other than 2xx or 3xx, or no response, differs.
+//
+// prepareVerify runs where the scenario is (the user-interface thread);
+// runVerify may run on any thread, but only while no other test runs in the
+// process (the engine's output goes to its one output function).
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/scenario/recorded_outcome.h"
+#include "app/scenario/scenario.h"
+#include "app/settings/global_settings.h"
+
+namespace velk::runner {
+
+// What one played request got back, read from the user's log.
+struct ReplayedExchange {
+    std::string name;
+    int32_t status = 0;    // final status; 0 when no response came
+    std::string location;  // path of the last redirect's Location, or empty
+    std::string title;
+    int32_t size = -1;         // bytes of the final body
+    bool failedCheck = false;  // the engine logged a failed $expectlocation
+};
+
+struct VerifyRow {
+    std::string request;
+    std::optional<model::RecordedOutcome> recorded;
+    ReplayedExchange replayed;
+    // What differs ("status", "redirect", "title", "no response"), or empty.
+    std::vector<std::string> differences;
+};
+
+struct VerifyReport {
+    std::vector<VerifyRow> rows;
+    bool differs() const;
+    // The table as text: one line per request, "!" before a differing one.
+    std::string text() const;
+};
+
+struct VerifyPlan {
+    std::string script;  // the scenario's script, without pauses
+    // Arguments for the engine's command line (program name first): the
+    // global variables the script reads with $gvar.  Empty: none.
+    std::vector<std::string> engineArgs;
+    std::map<std::string, model::RecordedOutcome> recorded;  // by request name
+};
+
+// False with a message when the scenario makes no script (or has no requests).
+bool prepareVerify(const model::CScenario& scenario, const model::GlobalSettings& settings,
+                   VerifyPlan& plan, std::string& error);
+
+// Plays the plan through the engine (InitKS done by the caller).  False with
+// a message when the engine refused the script or no log could be written.
+bool runVerify(const VerifyPlan& plan, VerifyReport& report, std::string& error);
+
+// The user log's played requests in order.  Untrusted text: bounded work.
+std::vector<ReplayedExchange> readUserLog(std::string_view log);
+
+// The page title in body: the text of its first <title>, entities decoded and
+// white space collapsed; empty when there is none.
+std::string pageTitle(std::string_view body);
+
+// Rows for the played requests, compared with the recorded outcomes.
+VerifyReport compareWithRecording(const std::vector<ReplayedExchange>& played,
+                                  const std::map<std::string, model::RecordedOutcome>& recorded);
+
+}  // namespace velk::runner

@@ -1,0 +1,48 @@
+#include "cli/verify_command.h"
+
+#include <cstdio>
+
+#include "app/runner/scenario_verify.h"
+#include "app/scenario/scenario.h"
+#include "app/scenario/scenario_file.h"
+#include "app/settings/global_settings.h"
+#include "app/settings/settings_file.h"
+#include "cli/scenario_command.h"
+
+namespace velk::cli {
+
+int runVerifyCommand(const CliOptions& options) {
+    const std::string& path = options.scriptPath;
+    if (!isScenarioPath(path)) {
+        std::fprintf(stderr, "velkrun: --verify takes a scenario file (.vts), not %s\n",
+                     path.c_str());
+        return 1;
+    }
+    model::CScenario scenario;
+    scenario.reset();
+    std::string error;
+    if (!model::loadScenarioFile(scenario, path, error)) {
+        std::fprintf(stderr, "velkrun: %s\n", error.c_str());
+        return 1;
+    }
+    // The same settings a run of the scenario takes.
+    model::GlobalSettings settings;
+    model::SettingsFile store;
+    settings.load(store, nullptr);
+    runner::VerifyPlan plan;
+    if (!runner::prepareVerify(scenario, settings, plan, error)) {
+        std::fprintf(stderr, "velkrun: %s: %s\n", path.c_str(), error.c_str());
+        return 1;
+    }
+    plan.engineArgs = options.engineArgs;
+    runner::VerifyReport report;
+    if (!runner::runVerify(plan, report, error)) {
+        std::fprintf(stderr, "velkrun: %s: %s\n", path.c_str(), error.c_str());
+        return 1;
+    }
+    std::fputs(report.text().c_str(), stdout);
+    std::fflush(stdout);
+    return report.differs() ? kVerifyDiffers : 0;
+}
+
+}  // namespace velk::cli

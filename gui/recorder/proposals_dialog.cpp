@@ -1,0 +1,92 @@
+#include "gui/recorder/proposals_dialog.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace velk::recorder {
+namespace {
+
+QString text(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+}  // namespace
+
+ProposalsDialog::ProposalsDialog(std::vector<Proposal> proposals, int outcomes, bool checks,
+                                 bool showAgain, QWidget* parent)
+    : QDialog(parent), m_proposals(std::move(proposals)) {
+    setWindowTitle(tr("Recorded Values to Replace"));
+    auto* layout = new QVBoxLayout(this);
+    auto* intro = new QLabel(
+        m_proposals.empty()
+            ? tr("No recorded value was given out by the page before its request.")
+            : tr("These recorded values were given out by the page before their request and "
+                 "change from visit to visit. Replaced, each is fetched anew from that page "
+                 "whenever the scenario is replayed."),
+        this);
+    intro->setWordWrap(true);
+    layout->addWidget(intro);
+
+    m_table = new QTableWidget(int(m_proposals.size()), 5, this);
+    m_table->setHorizontalHeaderLabels(
+        {tr("Request"), tr("Parameter"), tr("Recorded value"), tr("Replacement"), tr("From")});
+    m_table->verticalHeader()->hide();
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    for (int row = 0; row < int(m_proposals.size()); ++row) {
+        const Proposal& p = m_proposals[size_t(row)];
+        auto* request = new QTableWidgetItem(text(p.requestName));
+        request->setFlags(request->flags() | Qt::ItemIsUserCheckable);
+        request->setCheckState(p.ticked ? Qt::Checked : Qt::Unchecked);
+        m_table->setItem(row, 0, request);
+        m_table->setItem(row, 1, new QTableWidgetItem(text(p.parameter)));
+        m_table->setItem(row, 2, new QTableWidgetItem(text(p.recordedValue)));
+        m_table->setItem(row, 3, new QTableWidgetItem(text(p.replacement)));
+        m_table->setItem(row, 4, new QTableWidgetItem(text(p.origin)));
+    }
+    m_table->resizeColumnsToContents();
+    m_table->setVisible(!m_proposals.empty());
+    layout->addWidget(m_table, 1);
+
+    m_checks = new QCheckBox(
+        outcomes == 1 ? tr("&Check the replayed request recorded with its page against what "
+                           "the server gave while recording")
+                      : tr("&Check each of the %1 replayed requests recorded with their page "
+                           "against what the server gave while recording")
+                            .arg(outcomes),
+        this);
+    m_checks->setChecked(checks);
+    m_checks->setEnabled(outcomes > 0);
+    layout->addWidget(m_checks);
+    m_showAgain = new QCheckBox(tr("&Show this list when recording stops"), this);
+    m_showAgain->setChecked(showAgain);
+    layout->addWidget(m_showAgain);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    resize(760, m_proposals.empty() ? 180 : 360);
+}
+
+std::vector<Proposal> ProposalsDialog::proposals() const {
+    std::vector<Proposal> out = m_proposals;
+    for (int row = 0; row < int(out.size()); ++row)
+        out[size_t(row)].ticked = m_table->item(row, 0)->checkState() == Qt::Checked;
+    return out;
+}
+
+bool ProposalsDialog::checksWanted() const {
+    return m_checks->isChecked();
+}
+
+bool ProposalsDialog::showAgain() const {
+    return m_showAgain->isChecked();
+}
+
+}  // namespace velk::recorder

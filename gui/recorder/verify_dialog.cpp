@@ -1,0 +1,123 @@
+#include "gui/recorder/verify_dialog.h"
+
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <chrono>
+#include <future>
+#include <tuple>
+
+#include "app/scenario/scenario.h"
+#include "app/settings/global_settings.h"
+
+namespace velk::recorder {
+namespace {
+
+QString text(const std::string& s) {
+    return QString::fromStdString(s);
+}
+
+QString number(int32_t n) {
+    return n > 0 ? QString::number(n) : QStringLiteral("-");
+}
+
+QString sizeText(int32_t n) {
+    return n >= 0 ? QString::number(n) : QStringLiteral("-");
+}
+
+}  // namespace
+
+VerifyDialog::VerifyDialog(const runner::VerifyReport& report, QWidget* parent) : QDialog(parent) {
+    setWindowTitle(tr("Verify Scenario"));
+    auto* layout = new QVBoxLayout(this);
+    int differing = 0;
+    for (const auto& row : report.rows) differing += row.differences.empty() ? 0 : 1;
+    m_summary = new QLabel(
+        differing == 0
+            ? tr("%n request(s) played once with one user: the replay matches the recording.",
+                 nullptr, int(report.rows.size()))
+            : tr("%1 of %2 requests played differ from the recording (marked below). Replace "
+                 "the recorded values that change from visit to visit, or check the server.")
+                  .arg(differing)
+                  .arg(report.rows.size()),
+        this);
+    m_summary->setWordWrap(true);
+    layout->addWidget(m_summary);
+
+    m_table = new QTreeWidget(this);
+    m_table->setRootIsDecorated(false);
+    m_table->setHeaderLabels({tr("Request"), tr("Recorded status"), tr("Replayed status"),
+                              tr("Recorded redirect"), tr("Replayed redirect"),
+                              tr("Recorded title"), tr("Replayed title"), tr("Recorded size"),
+                              tr("Replayed size"), tr("Differences")});
+    for (const auto& row : report.rows) {
+        const auto& r = row.recorded;
+        QStringList cells{text(row.request),           r ? number(r->status) : QStringLiteral("-"),
+                          number(row.replayed.status), r ? text(r->location) : QStringLiteral("-"),
+                          text(row.replayed.location), r ? text(r->title) : QStringLiteral("-"),
+                          text(row.replayed.title),    r ? sizeText(r->size) : QStringLiteral("-"),
+                          sizeText(row.replayed.size)};
+        QStringList what;
+        for (const auto& d : row.differences) what << text(d);
+        cells << what.join(QStringLiteral(", "));
+        auto* item = new QTreeWidgetItem(cells);
+        if (!row.differences.empty()) {
+            QFont bold = item->font(0);
+            bold.setBold(true);
+            for (int c = 0; c < cells.size(); ++c) {
+                item->setFont(c, bold);
+                item->setForeground(c, QColor(0xB0, 0x00, 0x20));
+            }
+            item->setIcon(0, style()->standardIcon(QStyle::SP_MessageBoxWarning));
+        }
+        m_table->addTopLevelItem(item);
+    }
+    for (int c = 0; c < m_table->columnCount(); ++c) m_table->resizeColumnToContents(c);
+    layout->addWidget(m_table, 1);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    resize(900, 360);
+}
+
+void verifyScenario(QWidget* parent, const model::CScenario& scenario,
+                    const std::function<void(QDialog*)>& shown) {
+    runner::VerifyPlan plan;
+    std::string error;
+    if (!runner::prepareVerify(scenario, model::GlobalSettings::shared(), plan, error)) {
+        QMessageBox::warning(parent, QStringLiteral("VELK"), text(error));
+        return;
+    }
+    auto task = std::async(std::launch::async, [plan = std::move(plan)] {
+        runner::VerifyReport report;
+        std::string why;
+        const bool ok = runner::runVerify(plan, report, why);
+        return std::make_tuple(ok, std::move(report), std::move(why));
+    });
+    {
+        QProgressDialog busy(QObject::tr("Playing the scenario once with one user..."), QString(),
+                             0, 0, parent);
+        busy.setWindowTitle(QObject::tr("Verify Scenario"));
+        busy.setWindowModality(Qt::ApplicationModal);
+        busy.setMinimumDuration(0);
+        busy.show();
+        // The engine's time-out bounds the run; the window stays painted meanwhile.
+        while (task.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    auto [ok, report, why] = task.get();
+    if (!ok) {
+        QMessageBox::warning(parent, QStringLiteral("VELK"), text(why));
+        return;
+    }
+    VerifyDialog dialog(report, parent);
+    if (shown) shown(&dialog);
+    dialog.exec();
+}
+
+}  // namespace velk::recorder
