@@ -34,9 +34,9 @@ constexpr KindText kKinds[CReqParamFunction::kKindCount] = {
      "value for different virtual users will be shifted using this value."},
     {"URL",
      "Returns the value of the specified parameter of GET or POST request from HTML code of "
-     "response to the previos request."},
+     "response to the previous request."},
     {"Hidden parameter",
-     "Returns the value of hidden parameter from HTML code of response to the previos request."},
+     "Returns the value of hidden parameter from HTML code of response to the previous request."},
     {"User number",
      "Returns the concatenation of prefix string and the ordinal number of the current virtual "
      "user."},

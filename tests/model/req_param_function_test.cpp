@@ -99,7 +99,7 @@ TEST(ReqParamFunction, KindsHaveTheirNamesAndHelpTexts) {
     EXPECT_STREQ(
         CReqParamFunction::kindHelp(6),
         "Returns the value of the specified parameter of GET or POST request from HTML code of "
-        "response to the previos request.");
+        "response to the previous request.");
     EXPECT_STREQ(CReqParamFunction::kindName(10), "");
     EXPECT_STREQ(CReqParamFunction::kindHelp(-1), "");
 }
