@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QLabel>
 #include <QPlainTextEdit>
 
 #include "gui/results/report_form_view.h"
@@ -48,6 +49,24 @@ TEST(ReportView, KeepsTheShownPassAndShowsNoResultsWhenEmpty) {
     EXPECT_EQ(view.titles()->count(), 0);
     EXPECT_FALSE(view.titles()->isEnabled());
     EXPECT_EQ(view.reportBox()->toPlainText(), "No results");
+}
+
+TEST(ReportView, ShowsTheGeneratorsWarningOnlyForThePassThatHasOne) {
+    CResultsContainer list;
+    CReportFormView view(list);
+    auto late = pass("10:00 - late", "report A\r\n");
+    late->lagWarning = "Warning: the load generator was busy";
+    list.add(late);
+    list.add(pass("10:01 - on time", "report B\r\n"));
+    view.refresh();
+    EXPECT_FALSE(view.lagWarning()->isHidden());
+    EXPECT_EQ(view.lagWarning()->text(), "Warning: the load generator was busy");
+    view.titles()->setCurrentIndex(1);
+    emit view.titles()->activated(1);
+    EXPECT_TRUE(view.lagWarning()->isHidden());
+    list.clear();
+    view.refresh();
+    EXPECT_TRUE(view.lagWarning()->isHidden());
 }
 
 }  // namespace
