@@ -253,6 +253,7 @@ int32_t Exchange::chunk() {
     while (remaining > 0) {
         int w = m_conn.waitReadable();
         if (w <= 0) return waitFailed(w);
+        yieldEvery(m_received, m_nextYield);  // one chunk may be the whole body
         if (int64_t taken = storeBuffered(remaining); taken > 0) {
             remaining -= taken;
             continue;

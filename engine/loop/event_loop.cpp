@@ -146,7 +146,6 @@ void EventLoop::startTask(std::function<void()> body) {
     auto task = std::make_unique<Task>(std::move(stack), std::move(body));
     task->timer.owner = task.get();
     task->index = m_tasks.size();
-    task->readySince = Clock::now();
     m_tasks.push_back(std::move(task));
     m_ready.push_back(m_tasks.back().get());
 }
@@ -154,8 +153,11 @@ void EventLoop::startTask(std::function<void()> body) {
 void EventLoop::resumeTask(Task* task) {
     const Deadline now = Clock::now();
     task->resumedAt = now;
-    m_lag.record(
-        std::chrono::duration_cast<std::chrono::microseconds>(now - task->readySince).count());
+    // A task's start is not counted: starting thousands of users at once is
+    // the ramp-up's work, not lateness in running them.
+    if (task->readySince != Deadline{})
+        m_lag.record(
+            std::chrono::duration_cast<std::chrono::microseconds>(now - task->readySince).count());
     m_running = task;
     task->coroutine.resume();
     m_running = nullptr;

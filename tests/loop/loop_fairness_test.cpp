@@ -92,7 +92,7 @@ TEST(LoopFairness, TheLoopMeasuresHowLateABusyTaskMadeATimer) {
     runBounded(loop);
     // The sleeper was due after 5 ms but ran only after the 60 ms of work.
     EXPECT_GE(loop.lag().maxMicros(), 40000);
-    EXPECT_GE(loop.lag().samples(), 2);
+    EXPECT_EQ(loop.lag().samples(), 1);  // the tasks' starts are not counted
 }
 
 TEST(LoopFairness, LatenessIsTheWaitForTheProcessorAfterTheReadinessWasSeen) {
