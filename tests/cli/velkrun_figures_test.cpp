@@ -113,8 +113,12 @@ TEST_F(VelkrunFigures, MixedLatencyPercentilesThresholdsSummaryAndHtml) {
     const std::string summary = readFile(json);
     EXPECT_NE(summary.find("\"generator\": {"), std::string::npos) << summary;
     EXPECT_NE(summary.find("\"p99Ms\": "), std::string::npos) << summary;
-    EXPECT_NE(summary.find("\"warning\": null"), std::string::npos) << summary;
-    EXPECT_EQ(readFile(html).find("class=\"warn\""), std::string::npos);
+    // A loaded machine may make the loops late enough for the warning: then
+    // every file says so.
+    const bool warned =
+        text.find("velkrun: Warning: the load generator was busy") != std::string::npos;
+    EXPECT_EQ(summary.find("\"warning\": null") == std::string::npos, warned) << summary;
+    EXPECT_EQ(readFile(html).find("class=\"warn\"") != std::string::npos, warned);
     EXPECT_NE(text.find("threshold p50<100: "), std::string::npos) << text;
     EXPECT_NE(text.find(" ms ok\n"), std::string::npos) << text;
     EXPECT_NE(text.find("threshold p99<100: "), std::string::npos) << text;
