@@ -33,21 +33,15 @@ public:
         std::lock_guard lock(m_mutex);
         const std::string who = req.header("X-Forwarded-For");
         m_times[who].push_back(Clock::now());
-        m_order.push_back(who);
     }
     std::map<std::string, std::vector<Clock::time_point>> times() const {
         std::lock_guard lock(m_mutex);
         return m_times;
     }
-    std::vector<std::string> order() const {
-        std::lock_guard lock(m_mutex);
-        return m_order;
-    }
 
 private:
     mutable std::mutex m_mutex;
     std::map<std::string, std::vector<Clock::time_point>> m_times;
-    std::vector<std::string> m_order;
 };
 
 double median(std::vector<double> values) {
@@ -130,13 +124,20 @@ TEST_F(FairRun, OneUsersHeavyCheckDoesNotHoldUpTheOthersOnItsLoop) {
         EXPECT_LT(median(gapsMs), 180) << "median gap between a light user's requests";
         EXPECT_GE(median(gapsMs), 99);
         EXPECT_LT(median(timesMs), 60) << "median response time of the light users";
-        // The light users' requests go on between two of user 0's.
-        const std::vector<std::string> order = arrivals.order();
-        std::vector<size_t> heavy;
-        for (size_t i = 0; i < order.size(); ++i)
-            if (order[i] == kUser0) heavy.push_back(i);
-        ASSERT_GE(heavy.size(), 3u);
-        EXPECT_GE(heavy[2] - heavy[1] - 1, 12u) << "light requests during one heavy check";
+        // Order: while user 0's first check runs (up to its second request),
+        // every light user goes on with its requests, at least two of them,
+        // unless it has made all ten by then (a slow machine's checks are long).
+        const auto all = arrivals.times();
+        const std::vector<Clock::time_point>& heavy = all.at(kUser0);
+        ASSERT_GE(heavy.size(), 2u);
+        for (const auto& [who, times] : all) {
+            if (who == kUser0) continue;
+            const auto during = std::count_if(times.begin(), times.end(),
+                                              [&](auto t) { return t > heavy[0] && t < heavy[1]; });
+            const auto before =
+                std::count_if(times.begin(), times.end(), [&](auto t) { return t < heavy[1]; });
+            EXPECT_TRUE(during >= 2 || before == 10) << who << ": " << during << " requests";
+        }
 
         ASSERT_EQ(GetLoopLagCount(m_set), loops);
         VelkLoopLag lag{};
