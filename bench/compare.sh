@@ -27,7 +27,9 @@
 # this shared machine, and the median of five outlasts two such runs), SECONDS_PER_RUN (5),
 # FILES ("small big": the 100-byte and the 16 KiB file), TOOLS ("velk wrk ab jmeter";
 # also h2load, locust),
-# PORT (18480), SETTLE (2: seconds of pause before each run), JVM_SETTLE (5: seconds
+# VELKRUN_BEFORE (another velkrun, e.g. a build of the previous commit: the tool
+# "before" in TOOLS runs it exactly as "velk", interleaved, so that a change is
+# judged against the machine's noise), PORT (18480), SETTLE (2: seconds of pause before each run), JVM_SETTLE (5: seconds
 # of further pause after each JMeter run), RAW (1: also print every run's row).
 # Needs nginx, wrk, apache2-utils, jmeter, nghttp2-client (h2load), python3-locust and
 # time from Debian.
@@ -58,6 +60,7 @@ for tool in $TOOLS; do
     fi
     case $tool in
         velk) [ -x "$VELKRUN" ] || { echo "velkrun not found; pass its path" >&2; exit 2; } ;;
+        before) [ -x "${VELKRUN_BEFORE:-}" ] || { echo "VELKRUN_BEFORE is not a program" >&2; exit 2; } ;;
         wrk) command -v wrk >/dev/null || { echo "wrk missing (apt-get install wrk)" >&2; exit 2; } ;;
         ab) command -v ab >/dev/null || { echo "ab missing (apt-get install apache2-utils)" >&2; exit 2; } ;;
         h2load) command -v h2load >/dev/null || { echo "h2load missing (apt-get install nghttp2-client)" >&2; exit 2; } ;;
@@ -210,10 +213,10 @@ record() {  # file level tool rep rate requests
                  printf "%s\t%s\t%s\t%s\t%.1f\t%.2f\t%d\n", f, l, t, r, rate, cpu, m }' >>"$results"
 }
 
-run_velk() {  # file level rep requests_per_user
-    local file=$1 level=$2 rep=$3 per_user=$4
+run_velk() {  # file level rep requests_per_user [velkrun tool-name]
+    local file=$1 level=$2 rep=$3 per_user=$4 binary=${5:-$VELKRUN} tool=${6:-velk}
     write_velk_script "$work/velk.txt" "$file"
-    if ! measure $((SECONDS_PER_RUN * 6 + 30)) "$VELKRUN" "$work/velk.txt" --quiet \
+    if ! measure $((SECONDS_PER_RUN * 6 + 30)) "$binary" "$work/velk.txt" --quiet \
         --set "clients=$level" --set "requests=$per_user"; then
         echo "velk $file $level: velkrun failed: $(tail -2 "$work/out.txt")" >>"$errors"
     fi
@@ -225,7 +228,7 @@ run_velk() {  # file level rep requests_per_user
     [ "${errs:-0}" = 0 ] || echo "velk $file $level rep $rep: $errs errors" >>"$errors"
     wall=$(awk '{print $1}' "$work/time.txt" | tail -1)
     rate=$(awk -v n="$total" -v w="$wall" 'BEGIN { print (w > 0 ? n / w : 0) }')
-    [ "$rep" = calibrate ] || record "$file" "$level" velk "$rep" "$rate" "$total"
+    [ "$rep" = calibrate ] || record "$file" "$level" "$tool" "$rep" "$rate" "$total"
     VELK_RATE=$rate
 }
 
@@ -346,6 +349,9 @@ for file in $FILES; do
                 sleep "$SETTLE"
                 case $tool in
                     velk) run_velk "$file" "$level" "$rep" "$per_user" ;;
+                    before)
+                        run_velk "$file" "$level" "$rep" "$per_user" "$(realpath "$VELKRUN_BEFORE")" before
+                        ;;
                     wrk) run_wrk "$file" "$level" "$rep" ;;
                     ab) run_ab "$file" "$level" "$rep" "$VELK_RATE" ;;
                     h2load) run_h2load "$file" "$level" "$rep" ;;

@@ -32,6 +32,7 @@ svg{width:100%;height:auto;display:block}
 svg .grid{stroke:#e8ecf1;stroke-width:1}svg .axis{stroke:#9aa5b1;stroke-width:1}
 svg text{font-family:inherit;fill:#5b6776}svg .tick{font-size:11px}svg .unit{font-size:11px}svg .legend{font-size:12px;fill:#1d2733}
 .note{color:var(--muted);font-size:13px;max-width:900px}
+.warn{color:#a40000;max-width:900px}
 footer{margin-top:32px;color:var(--muted);font-size:12px}
 )";
 
@@ -138,6 +139,19 @@ std::string charts(const RunFigures& f) {
            svgLineChart({users}, span, "users", true) + "</figure>\n</div>\n";
 }
 
+// The warning when the load generator was late, and each loop's lag.
+std::string generatorLag(const RunFigures& f) {
+    std::string html;
+    if (!f.lagWarning.empty())
+        html += "<p class=\"warn\"><strong>" + htmlEscape(f.lagWarning) + "</strong></p>\n";
+    if (f.loopLag.empty()) return html;
+    html += "<p class=\"note\">Event-loop lag (how late users were resumed), per loop:";
+    for (size_t i = 0; i < f.loopLag.size(); ++i)
+        html += std::string(i ? ";" : "") + " loop " + std::to_string(i) + " p99 " +
+                fmt(f.loopLag[i].p99Ms) + " ms, max " + fmt(f.loopLag[i].maxMs) + " ms";
+    return html + ".</p>\n";
+}
+
 }  // namespace
 
 std::string htmlReport(const RunFigures& f, const std::vector<Threshold>& thresholds) {
@@ -165,6 +179,7 @@ std::string htmlReport(const RunFigures& f, const std::vector<Threshold>& thresh
     if (paced && all.stats.intendedCount)
         html += card("p99 from due", fmt(all.stats.intendedPercentilesMs[3]), "ms");
     html += "</div>\n";
+    html += generatorLag(f);
     html += thresholdTable(f, thresholds);
     html += "<h2>Requests</h2>\n" + requestTable(f, paced);
     if (paced)

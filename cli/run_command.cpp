@@ -6,6 +6,7 @@
 #include "cli/engine_output.h"
 #include "cli/figures_files.h"
 #include "cli/interrupt_watcher.h"
+#include "cli/run_figures.h"
 #include "cli/test_loader.h"
 
 namespace velk::cli {
@@ -71,6 +72,18 @@ std::string errorClasses(const RequestTally& tally) {
     return text.empty() ? text : text + ")";
 }
 
+// After the closing line: how late the engine's event loops resumed their users
+// and, when that was enough to distort the times, the engine's warning.
+void printLoopLag(TestSet* set) {
+    RunFigures lag;
+    collectLoopLag(set, lag);
+    if (lag.loopLag.empty()) return;
+    std::fprintf(stderr, "velkrun: event-loop lag p99 %.1f ms, max %.1f ms (%zu loop%s)\n",
+                 lag.allLoopsLag.p99Ms, lag.allLoopsLag.maxMs, lag.loopLag.size(),
+                 lag.loopLag.size() == 1 ? "" : "s");
+    if (!lag.lagWarning.empty()) std::fprintf(stderr, "velkrun: %s\n", lag.lagWarning.c_str());
+}
+
 }  // namespace
 
 int runLoadTest(const CliOptions& options) {
@@ -130,6 +143,7 @@ int runLoadTest(const CliOptions& options) {
                      summary.totalErrors, summary.requestsPerSecondX1000 / 1000.0,
                      summary.totalErrors > 0 ? errorClasses(tally).c_str() : "");
     }
+    if (ran) printLoopLag(set.get());
     if (haveFigures && !checkThresholds(options.thresholds, figures) && figuresStatus == 0)
         figuresStatus = 5;
     // As a shell reports a program ended by the signal: 130 for Ctrl+C, 143 for SIGTERM.

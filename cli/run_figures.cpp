@@ -45,7 +45,21 @@ bool collectRunFigures(TestSet* set, RunFigures& figures) {
     if (!GetTimeline(set, &timeline)) return false;
     figures.spanMs = timeline.spanMs;
     figures.timeline.assign(timeline.points, timeline.points + timeline.length);
+    collectLoopLag(set, figures);
     return true;
+}
+
+void collectLoopLag(TestSet* set, RunFigures& figures) {
+    figures.loopLag.clear();
+    figures.allLoopsLag = VelkLoopLag{};
+    const int32_t loops = GetLoopLagCount(set);
+    for (int32_t i = 0; i < loops; ++i) {
+        VelkLoopLag lag{};
+        if (GetLoopLag(set, i, &lag)) figures.loopLag.push_back(lag);
+    }
+    if (loops > 0) GetLoopLag(set, -1, &figures.allLoopsLag);
+    char warning[512];
+    figures.lagWarning = GetLagWarning(set, warning, sizeof warning) ? warning : "";
 }
 
 std::string isoTime(int64_t secondsSince1970) {

@@ -35,6 +35,11 @@ struct RunFigures {
     std::vector<RequestFigures> requests;
     int32_t spanMs = 1000;
     std::vector<VelkTimelinePoint> timeline;
+    // How late the engine's event loops were (none when users had threads),
+    // all loops together, and the engine's warning when that distorted times.
+    std::vector<VelkLoopLag> loopLag;
+    VelkLoopLag allLoopsLag{};
+    std::string lagWarning;
 
     // Results per second of the run's duration (0 without a duration).
     double perSecond(const RequestFigures& r) const;
@@ -45,6 +50,8 @@ extern const char* const kPercentileNames[VELK_PERCENTILE_COUNT];
 
 // Reads the figures of the set's last run; false when the engine has none.
 bool collectRunFigures(TestSet* set, RunFigures& figures);
+// Only the event loops' lag and its warning (part of collectRunFigures).
+void collectLoopLag(TestSet* set, RunFigures& figures);
 
 // "2026-12-08T15:04:05Z".
 std::string isoTime(int64_t secondsSince1970);

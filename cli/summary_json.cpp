@@ -48,6 +48,13 @@ void latencyFields(JsonText& json, const RunFigures& figures, const RequestFigur
     }
 }
 
+void lagFields(JsonText& json, const VelkLoopLag& lag) {
+    json.integer("samples", lag.samples);
+    json.number("p50Ms", lag.p50Ms);
+    json.number("p99Ms", lag.p99Ms);
+    json.number("maxMs", lag.maxMs);
+}
+
 }  // namespace
 
 std::string summaryJson(const RunFigures& f, const std::vector<Threshold>& thresholds) {
@@ -100,6 +107,27 @@ std::string summaryJson(const RunFigures& f, const std::vector<Threshold>& thres
     json.beginArray("usersActive");
     for (const VelkTimelinePoint& p : f.timeline) json.integer({}, p.usersActive);
     json.endArray();
+    json.endObject();
+
+    json.beginObject("generator");
+    json.beginArray("loops");
+    for (const VelkLoopLag& lag : f.loopLag) {
+        json.beginObject();
+        lagFields(json, lag);
+        json.endObject();
+    }
+    json.endArray();
+    if (f.loopLag.empty()) {
+        json.null("allLoops");
+    } else {
+        json.beginObject("allLoops");
+        lagFields(json, f.allLoopsLag);
+        json.endObject();
+    }
+    if (f.lagWarning.empty())
+        json.null("warning");
+    else
+        json.string("warning", f.lagWarning);
     json.endObject();
 
     json.beginArray("thresholds");

@@ -181,6 +181,29 @@ VELK_EXPORT int32_t GetRunTotals(TestSet* set, VelkRunTotals* totals);
 /* Requests, errors and active users over the last run, sampled every second
  * without touching the users' requests; 0 when there are no results (reported). */
 VELK_EXPORT int32_t GetTimeline(TestSet* set, VelkTimeline* timeline);
+/* Filled by GetLoopLag: how late an event loop of the last run resumed its
+ * users once they could go on (an answer seen, a pause over, a turn given
+ * up), in milliseconds.  A loop this late measures and paces its users late:
+ * the figures then describe the load generator as much as the server. */
+typedef struct VelkLoopLag {
+    int64_t samples; /* resumptions measured */
+    double p50Ms;
+    double p99Ms;
+    double maxMs;
+} VelkLoopLag;
+/* A p99 lag above this many milliseconds on any loop makes GetLagWarning warn. */
+#define VELK_LAG_WARNING_MS 10.0
+/* The event loops of the last run (0 when every user had a thread of its own
+ * or there are no results). */
+VELK_EXPORT int32_t GetLoopLagCount(TestSet* set);
+/* Fills lag for loop index (0 to count - 1), or with index -1 for all loops
+ * together.  1, or 0 when there are no loops or index is out of range
+ * (reported). */
+VELK_EXPORT int32_t GetLoopLag(TestSet* set, int32_t index, VelkLoopLag* lag);
+/* Writes into buffer (NUL-terminated, cut to capacity) the warning a host
+ * shows when the load generator was late enough to distort the times, ""
+ * otherwise.  1 when there is a warning, else 0 (nothing reported). */
+VELK_EXPORT int32_t GetLagWarning(TestSet* set, char* buffer, int32_t capacity);
 VELK_EXPORT int32_t CleanKS(TestSet* set);
 VELK_EXPORT int32_t GetCoreVersion(char* buffer);
 VELK_EXPORT int32_t ParseCommandLine(TestSet* set, int32_t argc, char** argv);

@@ -82,6 +82,8 @@ std::shared_ptr<CResultsStore> collectPass(TestSet* set, const std::string& pass
     TestInfo info{};
     GetInfo(set, &info);
     r.report = withCrLf(report);
+    char warning[512];
+    if (GetLagWarning(set, warning, sizeof warning)) r.lagWarning = warning;
     r.users = info.users > 0 ? info.users : 0;
     r.sequenceLength = info.sequenceLength > 0 ? info.sequenceLength : 0;
     r.iterations = info.iterations;

@@ -21,6 +21,9 @@ struct CResultsStore {
     int32_t iterations = 0;   // per user (1 in summary form)
     int32_t summaryForm = 0;  // 1: ran without details, only summary figures exist
     std::string report;       // the engine's text report, line ends "\r\n"
+    // The engine's warning when its event loops ran late enough to distort the
+    // times ("" when not); shown beside the report, not stored in .rlt files.
+    std::string lagWarning;
 
     int32_t batchNumber = 0;  // the runner's batch when cycling, else 0
     int32_t cycleValue = 0;   // the cycled option's value for this pass

@@ -1,11 +1,14 @@
 // The run's figures for hosts: response-time statistics per request, run totals
 // and the per-second timeline, read after RunTest has returned.
+#include <cstdio>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "api/export_guard.h"
 #include "api/test_set.h"
 #include "base/message.h"
+#include "loop/lag_meter.h"
 #include "run/user_records.h"
 #include "velkcore.h"
 
@@ -50,9 +53,73 @@ void fill(const velk::RequestLatency& r, const char* name, bool paced, VelkLaten
         out.intendedPercentilesMs[i] = in.percentile(kPercentiles[i]) / 1000;
 }
 
+void fill(const velk::loop::LagMeter& meter, VelkLoopLag& out) {
+    const velk::loop::LagSummary s = meter.summary();
+    out.samples = s.samples;
+    out.p50Ms = double(s.p50Micros) / 1000;
+    out.p99Ms = double(s.p99Micros) / 1000;
+    out.maxMs = double(s.maxMicros) / 1000;
+}
+
+// The loop with the largest p99 lag, when it is over the warning level; -1 else.
+int latestLoop(const std::vector<velk::loop::LagMeter>& loops) {
+    int worst = -1;
+    int64_t worstP99 = int64_t(VELK_LAG_WARNING_MS * 1000);
+    for (size_t i = 0; i < loops.size(); ++i) {
+        const int64_t p99 = loops[i].quantileMicros(0.99);
+        if (p99 > worstP99) {
+            worst = int(i);
+            worstP99 = p99;
+        }
+    }
+    return worst;
+}
+
 }  // namespace
 
 extern "C" {
+
+int32_t GetLoopLagCount(TestSet* set) {
+    if (!set || !set->rep.run) return 0;
+    return int32_t(set->rep.run->loopLag.size());
+}
+
+int32_t GetLoopLag(TestSet* set, int32_t index, VelkLoopLag* lag) {
+    if (!lag) return 0;
+    return guardedFigures("GetLoopLag", [&]() -> Status {
+        if (Status have = haveResults(set); !have) return have;
+        const std::vector<velk::loop::LagMeter>& loops = set->rep.run->loopLag;
+        if (loops.empty())
+            return Status(StatusCode::kInvalid, "The last run had no event loops!\n");
+        if (index == -1) {
+            velk::loop::LagMeter all;
+            for (const auto& meter : loops) all.merge(meter);
+            fill(all, *lag);
+            return Status::ok();
+        }
+        if (index < 0 || size_t(index) >= loops.size())
+            return velk::invalidInput("There is no event loop %d in the results!\n", index);
+        fill(loops[size_t(index)], *lag);
+        return Status::ok();
+    });
+}
+
+int32_t GetLagWarning(TestSet* set, char* buffer, int32_t capacity) {
+    if (!buffer || capacity <= 0) return 0;
+    buffer[0] = '\0';
+    if (!set || !set->rep.run) return 0;
+    const std::vector<velk::loop::LagMeter>& loops = set->rep.run->loopLag;
+    const int worst = latestLoop(loops);
+    if (worst < 0) return 0;
+    const velk::loop::LagMeter& meter = loops[size_t(worst)];
+    std::snprintf(buffer, size_t(capacity),
+                  "Warning: the load generator was busy: event loop %d resumed its users up to "
+                  "%.1f ms late (p99 %.1f ms), so response times and pauses include its own "
+                  "delay. Use more loops (--threads), fewer users per process or lighter checks.",
+                  worst, double(meter.maxMicros()) / 1000,
+                  double(meter.quantileMicros(0.99)) / 1000);
+    return 1;
+}
 
 int32_t GetLatencyStatsCount(TestSet* set) {
     if (!set || !set->rep.run) return 0;

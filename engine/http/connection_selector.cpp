@@ -87,7 +87,12 @@ int selectConnectionForRequest(HttpSession& s, const EffectiveRequest& r, bool s
     const bool viaProxy = s.proxy.kind != net::ProxyKind::kNone;
     if (viaProxy || (!r.server && r.port == current.port)) {
         // A secure request never goes over the plain connection, nor the reverse.
-        if (!s.aimedAtMainServer || (!viaProxy && conn.isSecure() != secure)) {
+        // Nor does it go over a connection to another port: the shared target may
+        // have moved to this port (another user's request) while this user's
+        // connection still leads to the port it was opened for.
+        const bool elsewhere = !viaProxy && (s.connectionPort != r.port ||
+                                             !equalsNoCase(s.connectionHost, current.server));
+        if (!s.aimedAtMainServer || elsewhere || (!viaProxy && conn.isSecure() != secure)) {
             conn.setReusable(false);
             conn.close();
             if (initConnection(s, current.server, r.port, secure) < 0) {

@@ -6,6 +6,7 @@
 
 #include "http/http_session.h"
 #include "http/page_values.h"
+#include "loop/task_wait.h"
 #include "platform/file_io.h"
 #include "regex/capture_template.h"
 #include "script/param_parser.h"
@@ -71,7 +72,16 @@ void appendFile(HttpSession& s, const ValuePiece& p, TextBuffer& out) {
         s.log.printf("ERROR: Unable to open file %s\n", p.text.c_str());
         return;
     }
-    out.append(content);
+    // A large file is copied a piece at a time, giving way between pieces, so
+    // that composing it does not hold up the other users of an event loop.
+    std::string_view rest(content);
+    for (;;) {
+        const size_t piece = std::min(rest.size(), size_t(loop::kYieldBytes));
+        out.append(rest.substr(0, piece));
+        rest.remove_prefix(piece);
+        if (rest.empty()) break;
+        loop::yieldTask();
+    }
 }
 
 void appendPiece(HttpSession& s, const ValuePiece& p, std::optional<std::string_view> body,

@@ -4,6 +4,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <exception>
@@ -23,6 +24,10 @@ struct EventLoop::Task {
     Deadline wanted = kNoDeadline;
     size_t index = 0;  // in m_tasks
     bool parked = false;
+    bool sleeping = false;  // parked in sleepFor()
+    // When the task could have gone on, and when it was resumed: the loop's lag.
+    Deadline readySince{};
+    Deadline resumedAt{};
     WaitResult result = WaitResult::Ready;
 };
 
@@ -30,6 +35,7 @@ struct EventLoop::FdWatch {
     bool registered = false;
     bool readReady = false;
     bool writeReady = false;
+    Deadline readSeenAt{};  // the latest readiness to read that epoll reported
     Task* reader = nullptr;
     Task* writer = nullptr;
 };
@@ -96,6 +102,10 @@ void EventLoop::cancelWaits() {
     post([this] { beginCancel(); });
 }
 
+void EventLoop::interruptSleeps() {
+    post([this] { beginInterruptSleeps(); });
+}
+
 void EventLoop::finishWhenIdle() {
     post([this] { m_finishWhenIdle = true; });
 }
@@ -114,6 +124,7 @@ void EventLoop::run() {
         if ((m_stopping || m_finishWhenIdle) && m_tasks.empty() && !hasPosted()) break;
         pollOnce();
         fireTimers();
+        requeueYielded();
     }
     t_loop = outer;
 }
@@ -140,6 +151,13 @@ void EventLoop::startTask(std::function<void()> body) {
 }
 
 void EventLoop::resumeTask(Task* task) {
+    const Deadline now = Clock::now();
+    task->resumedAt = now;
+    // A task's start is not counted: starting thousands of users at once is
+    // the ramp-up's work, not lateness in running them.
+    if (task->readySince != Deadline{})
+        m_lag.record(
+            std::chrono::duration_cast<std::chrono::microseconds>(now - task->readySince).count());
     m_running = task;
     task->coroutine.resume();
     m_running = nullptr;
@@ -184,23 +202,52 @@ WaitResult EventLoop::park(Deadline deadline) {
 }
 
 void EventLoop::wake(Task* task) {
-    wakeWith(task, WaitResult::Ready);
+    wakeWith(task, WaitResult::Ready, Clock::now());
 }
 
-void EventLoop::wakeWith(Task* task, WaitResult result) {
+void EventLoop::wakeWith(Task* task, WaitResult result, Deadline seenAt) {
     if (task == nullptr || !task->parked) return;
     task->parked = false;
     task->result = result;
+    task->readySince = seenAt;
     m_ready.push_back(task);
 }
 
 bool EventLoop::sleepFor(std::chrono::milliseconds ms) {
+    if (m_sleepsInterrupted && currentTask() != nullptr) return false;
     const Deadline deadline = Clock::now() + ms;
     for (;;) {
+        if (Task* task = currentTask()) task->sleeping = true;
         const WaitResult result = park(deadline);
+        if (Task* task = currentTask()) task->sleeping = false;
         if (result == WaitResult::Stopped) return false;
         if (result == WaitResult::TimedOut || Clock::now() >= deadline) return true;
     }
+}
+
+void EventLoop::yield() {
+    Task* task = currentTask();
+    if (task == nullptr) return;
+    task->readySince = Clock::now();
+    m_yielded.push_back(task);
+    Coroutine::suspend();
+}
+
+Clock::duration EventLoop::lateness(int fd, Deadline since) const {
+    const Task* task = currentTask();
+    if (task == nullptr) return Clock::duration::zero();
+    Deadline seen = task->readySince;
+    if (fd >= 0 && size_t(fd) < m_watches.size() && m_watches[size_t(fd)].registered)
+        seen = std::max(seen, m_watches[size_t(fd)].readSeenAt);
+    if (seen < since || task->resumedAt <= seen) return Clock::duration::zero();
+    return task->resumedAt - seen;
+}
+
+void EventLoop::requeueYielded() {
+    if (m_yielded.empty()) return;
+    // After the tasks that epoll and the timers have just made ready.
+    m_ready.insert(m_ready.end(), m_yielded.begin(), m_yielded.end());
+    m_yielded.clear();
 }
 
 WaitResult EventLoop::waitReadable(int fd, Deadline deadline) {
@@ -252,8 +299,9 @@ void EventLoop::forget(int fd) {
     FdWatch& w = m_watches[static_cast<size_t>(fd)];
     if (!w.registered) return;
     epoll_ctl(m_epoll, EPOLL_CTL_DEL, fd, nullptr);
-    wakeWith(w.reader, WaitResult::Ready);
-    wakeWith(w.writer, WaitResult::Ready);
+    const Deadline now = Clock::now();
+    wakeWith(w.reader, WaitResult::Ready, now);
+    wakeWith(w.writer, WaitResult::Ready, now);
     w = FdWatch{};
 }
 
@@ -285,7 +333,7 @@ void EventLoop::runReady() {
 }
 
 int EventLoop::pollTimeoutMs() const {
-    if (!m_ready.empty()) return 0;
+    if (!m_ready.empty() || !m_yielded.empty()) return 0;
     const Deadline next = m_timers.next();
     if (next == kNoDeadline) return -1;
     const auto left = next - Clock::now();
@@ -296,8 +344,12 @@ int EventLoop::pollTimeoutMs() const {
 
 void EventLoop::pollOnce() {
     std::array<epoll_event, 256> events;
+    const int timeoutMs = pollTimeoutMs();
+    m_pollEntered = Clock::now();
     const int count =
-        epoll_wait(m_epoll, events.data(), static_cast<int>(events.size()), pollTimeoutMs());
+        epoll_wait(m_epoll, events.data(), static_cast<int>(events.size()), timeoutMs);
+    const Deadline now = Clock::now();
+    m_pollReturned = now;
     for (int i = 0; i < count; ++i) {
         const epoll_event& event = events[static_cast<size_t>(i)];
         const int fd = event.data.fd;
@@ -311,11 +363,12 @@ void EventLoop::pollOnce() {
         if (!w.registered) continue;
         if (event.events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) {
             w.readReady = true;
-            wakeWith(w.reader, WaitResult::Ready);
+            w.readSeenAt = now;
+            wakeWith(w.reader, WaitResult::Ready, now);
         }
         if (event.events & (EPOLLOUT | EPOLLHUP | EPOLLERR)) {
             w.writeReady = true;
-            wakeWith(w.writer, WaitResult::Ready);
+            wakeWith(w.writer, WaitResult::Ready, now);
         }
     }
 }
@@ -329,7 +382,10 @@ void EventLoop::fireTimers() {
             m_timers.insert(*due, task->wanted);
             continue;
         }
-        wakeWith(task, WaitResult::TimedOut);
+        // Late by the time the loop was busy past the deadline before it looked
+        // (not by epoll's own rounding of its time-out, which is no one's work).
+        const Deadline busyUntil = std::max(task->wanted, m_pollEntered);
+        wakeWith(task, WaitResult::TimedOut, m_pollReturned - (busyUntil - task->wanted));
     }
 }
 
@@ -340,7 +396,15 @@ void EventLoop::beginStop() {
 
 void EventLoop::beginCancel() {
     m_cancelled = true;
-    for (auto& task : m_tasks) wakeWith(task.get(), WaitResult::Stopped);
+    const Deadline now = Clock::now();
+    for (auto& task : m_tasks) wakeWith(task.get(), WaitResult::Stopped, now);
+}
+
+void EventLoop::beginInterruptSleeps() {
+    m_sleepsInterrupted = true;
+    const Deadline now = Clock::now();
+    for (auto& task : m_tasks)
+        if (task->sleeping) wakeWith(task.get(), WaitResult::Stopped, now);
 }
 
 }  // namespace velk::loop

@@ -21,6 +21,7 @@
 #include "base/mutex.h"
 #include "base/thread_annotations.h"
 #include "loop/coroutine_stack.h"
+#include "loop/lag_meter.h"
 #include "loop/timer_heap.h"
 
 namespace velk::loop {
@@ -56,6 +57,10 @@ public:
     // Any thread.  As stop(), but run() goes on until finishWhenIdle() or stop():
     // an aborted run's tasks hurry to their ends while later ones may still come.
     void cancelWaits();
+    // Any thread.  Wakes every task sleeping in sleepFor() with Stopped and makes
+    // later sleeps end at once; waits for descriptors go on.  For a run whose
+    // users finish the pass they are in when it is stopped.
+    void interruptSleeps();
     // Any thread.  Lets run() return once no task is left.
     void finishWhenIdle();
     // Any thread.  Receives what escaped a task's body (on the loop's thread).
@@ -69,8 +74,17 @@ public:
     // From a task of this loop.
     WaitResult waitReadable(int fd, Deadline deadline = kNoDeadline);
     WaitResult waitWritable(int fd, Deadline deadline = kNoDeadline);
-    // Sleeps for ms; false when woken early by stop().
+    // Sleeps for ms; false when woken early by stop() or interruptSleeps().
     bool sleepFor(std::chrono::milliseconds ms);
+    // Lets the loop look at its descriptors and timers and run every other ready
+    // task before the calling task goes on: long CPU work calls it now and then so
+    // that one task cannot hold the others up.  Outside a task, nothing.
+    void yield();
+    // How long the calling task's present turn waited for the processor after
+    // the loop saw it could go on: its wake-up, or the latest readiness to read
+    // fd, whichever came later.  Zero when that was before since (it did not
+    // concern what the caller is timing) or outside a task.
+    Clock::duration lateness(int fd, Deadline since) const;
     // Parks the calling task until wake(), the deadline or stop().
     WaitResult park(Deadline deadline = kNoDeadline);
     // The loop's thread: wakes a parked task with Ready (nothing if not parked).
@@ -88,6 +102,8 @@ public:
     // The loop's thread (or after run() returned).
     size_t taskCount() const { return m_tasks.size(); }
     size_t failureCount() const { return m_failures; }
+    // How late tasks were resumed over the loop's life.
+    const LagMeter& lag() const { return m_lag; }
     bool stopping() const { return m_stopping; }
     bool cancelled() const { return m_cancelled; }
 
@@ -99,7 +115,7 @@ private:
     void startTask(std::function<void()> body);
     void resumeTask(Task* task);
     void finishTask(Task* task);
-    void wakeWith(Task* task, WaitResult result);
+    void wakeWith(Task* task, WaitResult result, Deadline seenAt);
     bool hasPosted() EXCLUDES(m_postMutex);
     void runPosted() EXCLUDES(m_postMutex);
     // The failure handler as set now (it may be replaced from another thread).
@@ -109,6 +125,8 @@ private:
     void fireTimers();
     void beginStop();
     void beginCancel();
+    void beginInterruptSleeps();
+    void requeueYielded();
     int pollTimeoutMs() const;
 
     LoopOptions m_options;
@@ -122,12 +140,17 @@ private:
     // The rest belongs to the loop's thread.
     std::vector<std::unique_ptr<Task>> m_tasks;
     std::vector<Task*> m_ready;
+    std::vector<Task*> m_yielded;    // run again after the next look at epoll
     std::vector<FdWatch> m_watches;  // indexed by descriptor
     std::vector<CoroutineStack> m_stackPool;
     TimerHeap m_timers;
     Task* m_running = nullptr;
     bool m_stopping = false;   // run() returns once idle
     bool m_cancelled = false;  // waits return Stopped
+    bool m_sleepsInterrupted = false;
+    Deadline m_pollEntered{};  // when the last epoll_wait began and ended
+    Deadline m_pollReturned{};
+    LagMeter m_lag;
     ResolverPool* m_resolver = nullptr;
     bool m_finishWhenIdle = false;
     size_t m_failures = 0;

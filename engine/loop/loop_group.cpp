@@ -64,6 +64,10 @@ void LoopGroup::cancelWaits() {
     for (auto& loop : m_loops) loop->cancelWaits();
 }
 
+void LoopGroup::interruptSleeps() {
+    for (auto& loop : m_loops) loop->interruptSleeps();
+}
+
 void LoopGroup::finishWhenIdle() {
     for (auto& loop : m_loops) loop->finishWhenIdle();
 }

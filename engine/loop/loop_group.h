@@ -37,6 +37,8 @@ public:
     void stop();
     // Every loop's cancelWaits(): waits end with Stopped, the loops keep running.
     void cancelWaits();
+    // Every loop's interruptSleeps(): sleeps end, descriptor waits go on.
+    void interruptSleeps();
     void finishWhenIdle();
     // Waits until every loop's run() has returned.
     void join();

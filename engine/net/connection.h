@@ -155,6 +155,8 @@ public:
     bool isSecure() const { return m_secure; }
     // Whether the open stream carries TLS (to the host, or through a tunnel).
     bool carriesTls() const { return isOpen() && !m_plain; }
+    // The socket's descriptor, -1 when not open (for the loop's readiness times).
+    int descriptor() const { return isOpen() ? m_stack->fd() : -1; }
     bool isReusable() const { return m_reusable; }
     void setReusable(bool reusable) { m_reusable = reusable; }
     bool noWait() const { return m_noWait; }

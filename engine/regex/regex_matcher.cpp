@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "loop/task_wait.h"
 #include "regex/regex_tree.h"
 
 namespace velk {
@@ -29,7 +30,17 @@ RegexMatcher::RegexMatcher(const RegexProgram& program, uint64_t stepLimit, size
       m_tables(CharTables::instance()),
       m_registers(static_cast<size_t>(program.registerCount()), -1),
       m_stack(maxFrames),
-      m_stepLimit(stepLimit) {}
+      m_stepLimit(stepLimit),
+      m_checkAt(std::min(stepLimit, loop::kYieldSteps)) {}
+
+bool RegexMatcher::overLimit() {
+    if (m_steps > m_stepLimit) return true;
+    // Long matching gives way now and then, so that the other users of this
+    // thread's event loop are not held up (nothing happens on a plain thread).
+    loop::yieldTask();
+    m_checkAt = std::min(m_stepLimit, m_steps + loop::kYieldSteps);
+    return false;
+}
 
 RegexMatcher::Result RegexMatcher::search(std::string_view text, int32_t* captures, int pairs) {
     m_text = reinterpret_cast<const unsigned char*>(text.data());
@@ -221,7 +232,7 @@ RegexMatcher::Result RegexMatcher::attempt(int32_t start) {
         m_dirty = false;
     }
     for (;;) {
-        if (++m_steps > m_stepLimit) return Result::kGaveUp;
+        if (++m_steps > m_checkAt && overLimit()) return Result::kGaveUp;
         const RegexInst& in = code[pc];
         bool ok = true;
         switch (in.op) {
@@ -344,7 +355,7 @@ RegexMatcher::Result RegexMatcher::attempt(int32_t start) {
 bool RegexMatcher::backtrack(int32_t& pc, int32_t& pos) {
     const RegexInst* code = m_program.code.data();
     while (!m_stack.empty()) {
-        if (++m_steps > m_stepLimit) return false;
+        if (++m_steps > m_checkAt && overLimit()) return false;
         Frame& f = m_stack.top();
         switch (f.kind) {
             case kUndo:

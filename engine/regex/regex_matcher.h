@@ -2,7 +2,8 @@
 // Runs a RegexProgram over one text.  A matcher is the scratch state of one
 // match call (registers, backtracking stack, work counter): it is made on the
 // calling thread and used once, so concurrent calls never share anything but
-// the read-only program.
+// the read-only program.  On a task of an event loop a long match yields to
+// the loop's other tasks every loop::kYieldSteps steps.
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,9 @@ private:
     bool repeat(const RegexInst& in, int32_t pc, int32_t& pos);
     bool backReference(const RegexInst& in, int32_t& pos) const;
     bool lookEnd(int32_t& pos);
+    // Past m_checkAt: true when the work limit is spent, else gives way to the
+    // other tasks of the loop and sets the next check.
+    bool overLimit();
 
     const RegexProgram& m_program;
     const CharTables& m_tables;
@@ -47,6 +51,7 @@ private:
     FrameStack m_stack;
     uint64_t m_steps = 0;
     uint64_t m_stepLimit;
+    uint64_t m_checkAt;  // the next step at which overLimit() is asked
     bool m_overflow = false;
     size_t m_choices = 0;  // frames on the stack other than undo records
     bool m_dirty = false;  // registers changed without an undo record

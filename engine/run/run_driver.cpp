@@ -20,6 +20,8 @@ namespace velk {
 namespace {
 
 constexpr int kWatchIntervalMs = 2000;
+// One microsecond, the unit times are measured in.
+constexpr double kSmallestRoundMs = 0.001;
 // A user task's stack: the session code at its deepest (TLS handshake, name
 // look-up, regex) fits with room to spare, and only touched pages cost memory.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -66,6 +68,13 @@ bool prepare(TestRun& set) {
         if (!checkNames(set, set.test.testSeq)) return false;
     }
     if (!checkNames(set, set.test.finalSeq)) return false;
+    // Times are whole microseconds: a step below one cannot be rounded to (the
+    // formula would make every time 0), so such a value is refused, not obeyed.
+    if (o.round > 0 && o.round < kSmallestRoundMs) {
+        report("Error: round=%g is below %g ms, the smallest step times can be rounded to!\n",
+               o.round, kSmallestRoundMs);
+        return false;
+    }
 
     const int64_t needed = int64_t(o.clients) + kSpareDescriptors;
     if (int64_t limit = platform::raiseOpenFileLimit(needed); limit >= 0 && limit < needed)
@@ -179,11 +188,19 @@ bool allUsersEndedWithin(RunState& run, int64_t ms) {
 }
 
 // Users on the loops see an abort when their waits are cancelled: the flag
-// itself is only read between requests.
+// itself is only read between requests.  With abortseq 0 a user finishes the
+// pass it is in: only its pauses are cut short, its requests still go.
 void passOnAbort(TestRun& set, RunState& run, bool& passed) {
     if (passed || !run.loops || set.shared.abortFlag.load(std::memory_order_relaxed) == 0) return;
-    run.loops->cancelWaits();
+    if (set.test.options.abortseq)
+        run.loops->cancelWaits();
+    else
+        run.loops->interruptSleeps();
     passed = true;
+}
+
+bool aborted(const TestRun& set) {
+    return set.shared.abortFlag.load(std::memory_order_relaxed) != 0;
 }
 
 int32_t progressTotal(const TestRun& set) {
@@ -252,7 +269,9 @@ void drive(TestRun& set) {
     };
     if (o.delaystart > 0) startTimeline();
 
-    for (size_t u = 0; u < run.users.size() && !startAtGate; ++u) {
+    // An abort, or the time limit, ends the ramp-up: users not started by then
+    // never start (their entries stay "not executed").
+    for (size_t u = 0; u < run.users.size() && !startAtGate && !aborted(set); ++u) {
         startUser(set, run, u);
         if (o.delaystart > 0 && u + 1 < run.users.size()) {
             // Ramp up one user every delaystart ms.  A shard steps over the
@@ -269,7 +288,8 @@ void drive(TestRun& set) {
         startTimeline();
     }
     set.shared.startGate.open();
-    for (size_t u = 0; u < run.users.size() && startAtGate; ++u) startUser(set, run, u);
+    for (size_t u = 0; u < run.users.size() && startAtGate && !aborted(set); ++u)
+        startUser(set, run, u);
     if (run.loops) run.loops->finishWhenIdle();
 
     for (;;) {
@@ -292,7 +312,11 @@ void drive(TestRun& set) {
 
     set.shared.runTimes.durationMs = platform::tickMillis() - set.shared.runTimes.startTick;
     for (platform::Thread& thread : run.threads) thread.join();
-    if (run.loops) run.loops->join();
+    if (run.loops) {
+        run.loops->join();
+        for (size_t i = 0; i < run.loops->size(); ++i)
+            run.loopLag.push_back(run.loops->loop(i).lag());
+    }
     run.timeline.stop();
     set.shared.runTimes.wallEnd = platform::wallSeconds();
     mergeRunLatency(set, run);

@@ -41,6 +41,9 @@ struct RunState {
     RunTimeline timeline;
     // The users' response-time figures, merged once they have all ended.
     RunLatency latency;
+    // How late each event loop resumed its users, taken when the loops ended
+    // (none when every user had a thread).
+    std::vector<loop::LagMeter> loopLag;
 };
 
 }  // namespace velk

@@ -124,7 +124,10 @@ int UserSession::run() {
     openLog();
     // A script may still make a last request during its grace after an abort
     // (its own watchdog stops it then); the margin lets that request finish.
-    m_http.abortWatch.watch(&m_set.shared.abortFlag,
+    // With abortseq 0 a sequence-driven user finishes its pass after an abort,
+    // so its requests are not cut off: only its pauses end early.
+    const bool requestsStop = m_set.test.scriptDriven() || m_set.test.options.abortseq != 0;
+    m_http.abortWatch.watch(requestsStop ? &m_set.shared.abortFlag : nullptr,
                             m_set.test.scriptDriven() ? kRunawayGraceMs + 1000 : 0);
     m_http.connection.setAbortWatch(&m_http.abortWatch);
     if (setUpUserConnection(m_http) < 0) {

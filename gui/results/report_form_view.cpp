@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QFontMetricsF>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
@@ -32,8 +33,14 @@ CReportFormView::CReportFormView(CResultsContainer& results, QWidget* parent)
     p.setColor(QPalette::Base, Qt::white);
     p.setColor(QPalette::Text, Qt::black);
     m_report->setPalette(p);
+    m_lagWarning = new QLabel(this);
+    m_lagWarning->setObjectName(QStringLiteral("lagWarning"));
+    m_lagWarning->setWordWrap(true);
+    m_lagWarning->setStyleSheet(QStringLiteral("color: #a40000"));
+    m_lagWarning->hide();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_titles, 0, Qt::AlignLeft);
+    layout->addWidget(m_lagWarning);
     layout->addWidget(m_report, 1);
     connect(m_titles, &QComboBox::activated, this, [this] { showSelected(false); });
     resetPage();
@@ -43,6 +50,7 @@ void CReportFormView::resetPage() {
     m_titles->clear();
     m_titles->setEnabled(false);
     m_report->setPlainText(kNoResults);
+    m_lagWarning->hide();
     m_shownRun = 0;
 }
 
@@ -70,9 +78,12 @@ void CReportFormView::showSelected(bool reload) {
     ResultsStorePtr record = m_results.find(run);
     if (!record) {
         m_report->setPlainText(kNoResults);
+        m_lagWarning->hide();
         m_shownRun = 0;
         return;
     }
+    m_lagWarning->setText(QString::fromLocal8Bit(record->lagWarning.c_str()));
+    m_lagWarning->setVisible(!record->lagWarning.empty());
     m_report->setPlainText(QString::fromStdString(reportTextForView(record->report)));
     m_shownRun = run;
 }

@@ -11,6 +11,7 @@
 #include "gui/shell/page.h"
 
 class QComboBox;
+class QLabel;
 class QPlainTextEdit;
 
 namespace velk::results {
@@ -25,6 +26,8 @@ public:
 
     QComboBox* titles() const { return m_titles; }
     QPlainTextEdit* reportBox() const { return m_report; }
+    // The load generator's warning for the shown pass; hidden when it has none.
+    QLabel* lagWarning() const { return m_lagWarning; }
 
 public slots:
     // Rebuilds the drop-down from the list; resetSelection shows the first
@@ -37,6 +40,7 @@ private:
     CResultsContainer& m_results;
     QComboBox* m_titles;
     QPlainTextEdit* m_report;
+    QLabel* m_lagWarning;
     int32_t m_shownRun = 0;  // run number of the report in the box, 0 none
 };
 

@@ -122,6 +122,7 @@ TEST_F(ExportsTest, EachRefusalIsSaidExactlyOnce) {
     VelkRunTotals totals{};
     VelkLatencyStats stats{};
     VelkTimeline timeline{};
+    VelkLoopLag lag{};
     const char garbage[] = "not shard results";
     struct Case {
         const char* name;
@@ -141,6 +142,8 @@ TEST_F(ExportsTest, EachRefusalIsSaidExactlyOnce) {
         {"GetLatencyStats", [&] { return GetLatencyStats(m_set, 0, &stats); }, 0,
          "There are no results: the test has not run!"},
         {"GetTimeline", [&] { return GetTimeline(m_set, &timeline); }, 0,
+         "There are no results: the test has not run!"},
+        {"GetLoopLag", [&] { return GetLoopLag(m_set, -1, &lag); }, 0,
          "There are no results: the test has not run!"},
         {"ImportResultData",
          [&] { return ImportResultData(m_set, garbage, int64_t(sizeof garbage)); }, 0, nullptr},

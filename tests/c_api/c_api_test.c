@@ -61,6 +61,8 @@ int main(void) {
         VelkLatencyStats stats;
         VelkRunTotals totals;
         VelkTimeline timeline;
+        VelkLoopLag lag;
+        char warning[512];
         int32_t i, errors = 0;
         set = CreateTestSet();
         CHECK(ParseTest(set, "figures",
@@ -82,6 +84,10 @@ int main(void) {
         CHECK(GetTimeline(set, &timeline) == 1 && timeline.spanMs == 1000 && timeline.length >= 1);
         for (i = 0; i < timeline.length; ++i) errors += timeline.points[i].errors;
         CHECK(errors == 6);
+        CHECK(GetLoopLagCount(set) >= 1 && GetLoopLag(set, -1, &lag) == 1 && lag.samples > 0);
+        CHECK(lag.p50Ms <= lag.p99Ms && lag.p99Ms <= lag.maxMs);
+        /* A loaded machine may hold the loop up enough for the warning. */
+        CHECK((GetLagWarning(set, warning, (int32_t)sizeof warning) == 1) == (warning[0] != '\0'));
         CHECK(CleanKS(set) == 1 && GetLatencyStatsCount(set) == 0);
         FreeTestSet(set);
     }

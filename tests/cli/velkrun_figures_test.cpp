@@ -110,6 +110,19 @@ TEST_F(VelkrunFigures, MixedLatencyPercentilesThresholdsSummaryAndHtml) {
         5)
         << err();
     const std::string text = err();
+    // The closing lines say how late the engine's event loops were.
+    EXPECT_NE(text.find("velkrun: event-loop lag p99 "), std::string::npos) << text;
+    EXPECT_NE(text.find(" loop"), std::string::npos) << text;
+    EXPECT_NE(readFile(html).find("Event-loop lag"), std::string::npos);
+    const std::string summary = readFile(json);
+    EXPECT_NE(summary.find("\"generator\": {"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("\"p99Ms\": "), std::string::npos) << summary;
+    // A loaded machine may make the loops late enough for the warning: then
+    // every file says so.
+    const bool warned =
+        text.find("velkrun: Warning: the load generator was busy") != std::string::npos;
+    EXPECT_EQ(summary.find("\"warning\": null") == std::string::npos, warned) << summary;
+    EXPECT_EQ(readFile(html).find("class=\"warn\"") != std::string::npos, warned);
     EXPECT_NE(text.find("threshold p50<100: "), std::string::npos) << text;
     EXPECT_NE(text.find(" ms ok\n"), std::string::npos) << text;
     EXPECT_NE(text.find("threshold p99<100: "), std::string::npos) << text;
