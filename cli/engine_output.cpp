@@ -32,6 +32,9 @@ std::mutex g_mutex;
 std::condition_variable g_wake;
 ProgressMode g_mode = ProgressMode::None;  // Tty, Plain or None once installed
 bool g_lineShowing = false;                // GUARDED_BY(g_mutex)
+// Standard error failed (a closed pipe or terminal): no more progress output;
+// the run goes on and still writes its report.
+bool g_outputLost = false;  // GUARDED_BY(g_mutex)
 int g_messages = 0;                        // GUARDED_BY(g_mutex)
 bool g_running = false;                    // GUARDED_BY(g_mutex)
 LiveFigures g_figures;                     // GUARDED_BY(g_mutex)
@@ -46,12 +49,21 @@ void clearLineLocked() {
     g_lineShowing = false;
 }
 
+// After a write to standard error: a failure stops the progress output.
+void checkOutputLocked() {
+    if (std::fflush(stderr) != 0 || std::ferror(stderr)) {
+        g_outputLost = true;
+        g_lineShowing = false;
+    }
+}
+
 void printMessage(void*, const char* text) {
     std::lock_guard lock(g_mutex);
+    ++g_messages;
+    if (g_outputLost) return;
     clearLineLocked();
     std::fprintf(stderr, "%s\n", text);
-    std::fflush(stderr);
-    ++g_messages;
+    checkOutputLocked();
 }
 
 // Called on the engine's watch loop, every two seconds and at the end.
@@ -87,6 +99,7 @@ std::chrono::milliseconds drawInterval() {
 }
 
 void drawLocked() {
+    if (g_outputLost) return;
     const Clock::time_point now = Clock::now();
     g_figures.elapsedMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(now - g_start).count();
@@ -102,12 +115,16 @@ void drawLocked() {
     }
     if (g_mode == ProgressMode::Tty) {
         const std::string line = renderLiveLine(g_figures, terminalWidth(), true);
-        std::fprintf(stderr, "\r%s\033[K", line.c_str());
-        g_lineShowing = true;
+        if (line.empty()) {
+            clearLineLocked();
+        } else {
+            std::fprintf(stderr, "\r%s\033[K", line.c_str());
+            g_lineShowing = true;
+        }
     } else {
         std::fprintf(stderr, "Progress: %s\n", renderLiveLine(g_figures, 0, false).c_str());
     }
-    std::fflush(stderr);
+    checkOutputLocked();
 }
 
 void tick() {
@@ -165,9 +182,10 @@ void finishProgressLine() {
 
 void printAboveProgress(const char* text) {
     std::lock_guard lock(g_mutex);
+    if (g_outputLost) return;
     clearLineLocked();
     std::fputs(text, stderr);
-    std::fflush(stderr);
+    checkOutputLocked();
 }
 
 int engineMessageCount() {

@@ -6,16 +6,13 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/base/file_io.h"
 #include "app/scenario/scenario_file.h"
 #include "cli/engine_output.h"
+#include "cli/output_file.h"
 #include "cli/scenario_command.h"
 
 namespace velk::cli {
 namespace {
-
-// Largest test script file read, as for the files it includes.
-constexpr size_t kMaxScriptFile = size_t(256) << 20;
 
 std::string trimmed(const std::string& text) {
     const size_t start = text.find_first_not_of(" \t");
@@ -102,22 +99,28 @@ std::string baseName(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-TestSetPtr loadTest(const CliOptions& options, int32_t* maxtime) {
+bool readScript(const CliOptions& options, std::string& name, std::string& text) {
     if (isScenarioPath(options.scriptPath)) {
         std::optional<GeneratedScript> script = scenarioScript(options);
-        if (!script) return nullptr;
-        if (maxtime != nullptr)
-            *maxtime = literalIntegerOption(script->text, options.settings, "maxtime");
-        return parseTest(options, script->name, script->text);
+        if (!script) return false;
+        name = std::move(script->name);
+        text = std::move(script->text);
+        return true;
     }
-    std::string text;
     std::string error;
-    if (!velk::model::readRegularFile(options.scriptPath, kMaxScriptFile, text, error)) {
+    if (!readInputFile(options.scriptPath, kMaxScriptBytes, text, error)) {
         std::fprintf(stderr, "velkrun: cannot read test script %s\n", error.c_str());
-        return nullptr;
+        return false;
     }
+    name = baseName(options.scriptPath);
+    return true;
+}
+
+TestSetPtr loadTest(const CliOptions& options, int32_t* maxtime) {
+    std::string name, text;
+    if (!readScript(options, name, text)) return nullptr;
     if (maxtime != nullptr) *maxtime = literalIntegerOption(text, options.settings, "maxtime");
-    return parseTest(options, baseName(options.scriptPath), text);
+    return parseTest(options, name, text);
 }
 
 TestSetPtr parseTest(const CliOptions& options, const std::string& name, const std::string& text) {

@@ -18,6 +18,10 @@ using TestSetPtr = std::unique_ptr<TestSet, TestSetDeleter>;
 // The file name without its directory: the test's name in report and log names.
 std::string baseName(const std::string& path);
 
+// The script text of the test script or .vts scenario, and the test's name
+// (the file name; a scenario's without ".vts"); false after printing why not.
+bool readScript(const CliOptions& options, std::string& name, std::string& text);
+
 // The parsed test, or null after printing why not.  maxtime, when given, gets the
 // run's time limit in seconds as the script and --set write it (0: none, or not
 // known before the engine reads variables into it).
