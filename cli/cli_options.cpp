@@ -205,7 +205,8 @@ ParsedCli parseCli(int argc, const char* const* argv) {
         return parsed;
     }
     if (o.shards > 0 && wantsFigures(o)) {
-        parsed.error = "--summary, --html and --threshold go with the run or --merge, not with --shard";
+        parsed.error =
+            "--summary, --html and --threshold go with the run or --merge, not with --shard";
         return parsed;
     }
     if (o.pause && !o.cycling) {

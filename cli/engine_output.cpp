@@ -34,13 +34,13 @@ ProgressMode g_mode = ProgressMode::None;  // Tty, Plain or None once installed
 bool g_lineShowing = false;                // GUARDED_BY(g_mutex)
 // Standard error failed (a closed pipe or terminal): no more progress output;
 // the run goes on and still writes its report.
-bool g_outputLost = false;  // GUARDED_BY(g_mutex)
-int g_messages = 0;                        // GUARDED_BY(g_mutex)
-bool g_running = false;                    // GUARDED_BY(g_mutex)
-LiveFigures g_figures;                     // GUARDED_BY(g_mutex)
-Clock::time_point g_start;                 // GUARDED_BY(g_mutex)
-Clock::time_point g_reported;              // GUARDED_BY(g_mutex)
-std::deque<Sample> g_samples;              // GUARDED_BY(g_mutex)
+bool g_outputLost = false;     // GUARDED_BY(g_mutex)
+int g_messages = 0;            // GUARDED_BY(g_mutex)
+bool g_running = false;        // GUARDED_BY(g_mutex)
+LiveFigures g_figures;         // GUARDED_BY(g_mutex)
+Clock::time_point g_start;     // GUARDED_BY(g_mutex)
+Clock::time_point g_reported;  // GUARDED_BY(g_mutex)
+std::deque<Sample> g_samples;  // GUARDED_BY(g_mutex)
 std::thread g_ticker;
 TestSet* g_set = nullptr;  // GUARDED_BY(g_mutex); counters only, read while it runs
 

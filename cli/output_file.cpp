@@ -26,10 +26,11 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
-// A stream that exists already: written where it is, as a shell's ">" would.
+// A stream that exists already: written where it is, at its end (a file behind
+// /dev/stdout keeps what was written to it before).
 bool writeInPlace(const std::string& path, std::string_view content, std::string& error) {
     // Non-blocking, so that a FIFO nobody reads is refused (ENXIO) instead of a hang.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         error = path + ": " +
                 (errno == ENXIO ? std::string("nothing reads from it") : std::strerror(errno));
@@ -43,6 +44,30 @@ bool writeInPlace(const std::string& path, std::string_view content, std::string
     return ok;
 }
 
+// Follows the symbolic links of path: the file they end at, and whether one of
+// them is a descriptor of this process (/dev/stdout is /proc/self/fd/1), which
+// is written in place whatever it is.  False when the links go round in circles.
+bool resolveLinks(std::string path, std::string& target, bool& descriptor) {
+    descriptor = false;
+    for (int hop = 0; hop < 40; ++hop) {
+        if (path.starts_with("/proc/") || path.starts_with("/dev/fd/")) descriptor = true;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            target = path;
+            return true;
+        }
+        char link[4096];
+        const ssize_t n = ::readlink(path.c_str(), link, sizeof link - 1);
+        if (n <= 0) return false;
+        const std::string next(link, size_t(n));
+        const size_t slash = path.find_last_of('/');
+        path = next.starts_with("/") || slash == std::string::npos
+                   ? next
+                   : path.substr(0, slash + 1) + next;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool writeOutputFile(const std::string& path, std::string_view content, std::string& error) {
@@ -52,8 +77,16 @@ bool writeOutputFile(const std::string& path, std::string_view content, std::str
         error = "standard output: " + std::string(std::strerror(errno));
         return false;
     }
+    std::string target;
+    bool descriptor = false;
+    if (!resolveLinks(path, target, descriptor)) {
+        error = path + ": " + std::strerror(ELOOP);
+        return false;
+    }
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    if (exists && descriptor && !S_ISDIR(st.st_mode)) return writeInPlace(path, content, error);
+    if (exists && !S_ISREG(st.st_mode)) {
         if (S_ISDIR(st.st_mode)) {
             error = path + ": is a directory";
             return false;
@@ -64,7 +97,8 @@ bool writeOutputFile(const std::string& path, std::string_view content, std::str
         }
         return writeInPlace(path, content, error);
     }
-    const int err = velk::model::replaceFileWhole(path, content);
+    // A link to a regular file stays a link: the file it names is replaced.
+    const int err = velk::model::replaceFileWhole(target, content);
     if (err != 0) error = path + ": " + std::strerror(err);
     return err == 0;
 }

@@ -181,8 +181,8 @@ bool runPass(TestSet* set, const CliOptions& options, int32_t maxtime, const std
         }
     }
     watcher.setTarget(nullptr);
-    const int closing = printClosingLine(options.cycling ? title : std::string(), ran != 0, tally,
-                                         summary);
+    const int closing =
+        printClosingLine(options.cycling ? title : std::string(), ran != 0, tally, summary);
     if (status == 0) status = closing;
     if (state.status == 0) state.status = status;
     if (keep || options.cycling) {

@@ -31,7 +31,7 @@ bool writeResultData(TestSet* set, const std::string& path, std::string& error) 
 
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {
     if (readInputFile(path, kMaxShardBytes, bytes, error)) return true;
-    error = "cannot read shard results " + error;
+    error = "cannot open " + error;
     return false;
 }
 

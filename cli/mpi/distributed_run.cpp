@@ -76,7 +76,8 @@ uint64_t testDigest(TestSet* set, const std::string& text, const velk::cli::CliO
 // Rank 0 compares every rank's digest with its own; all learn the answer.
 bool sameTestEverywhere(uint64_t digest, MpiLink& link) {
     const std::string mine(reinterpret_cast<const char*>(&digest), sizeof digest);
-    const std::vector<std::string> all = link.gather(mine, kStartTimeoutSeconds, "comparing the tests");
+    const std::vector<std::string> all =
+        link.gather(mine, kStartTimeoutSeconds, "comparing the tests");
     bool same = true;
     for (size_t r = 1; r < all.size(); ++r)
         if (all[r] != all[0]) {
@@ -99,7 +100,6 @@ int runDistributed(const velk::cli::CliOptions& options, MpiLink& link) {
     std::string name, text;
     velk::cli::TestSetPtr set;
     if (velk::cli::readScript(options, name, text)) set = velk::cli::parseTest(options, name, text);
-    const int32_t maxtime = velk::cli::literalIntegerOption(text, options.settings, "maxtime");
     if (!link.allAgree(bool(set), kStartTimeoutSeconds, "loading the script")) {
         if (link.rank() == 0)
             std::fprintf(stderr, "velkrun-mpi: the test script did not load on every rank\n");

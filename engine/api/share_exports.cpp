@@ -87,7 +87,8 @@ void addPart(velk::TestRun& set, velk::DecodedRecords& part, std::vector<Timelin
         counter.store(velk::addSaturated32(counter.load(), n));
     };
     addTo(set.shared.httpCounters.httpRequests, r.httpRequests);
-    for (auto [code, n] : r.statusCodes) addTo(set.shared.httpCounters.statusCodes[size_t(code)], n);
+    for (auto [code, n] : r.statusCodes)
+        addTo(set.shared.httpCounters.statusCodes[size_t(code)], n);
     addTo(set.shared.errorCounters.http, r.errors[0]);
     addTo(set.shared.errorCounters.network, r.errors[1]);
     addTo(set.shared.errorCounters.fail, r.errors[2]);

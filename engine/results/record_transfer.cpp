@@ -202,7 +202,8 @@ bool decodeResults(Reader& in, const TransferShape& shape, UserResults& r) {
                     IterationTimes& t = r.times(i);
                     in.get(t.start);
                     in.get(t.end);
-                    if ((t.start != 0 && !isWallTime(t.start)) || (t.end != 0 && !isWallTime(t.end)))
+                    if ((t.start != 0 && !isWallTime(t.start)) ||
+                        (t.end != 0 && !isWallTime(t.end)))
                         return false;
                 }
             return true;
@@ -360,8 +361,7 @@ bool decodeRecords(std::string_view bytes, DecodedRecords& out, std::string& err
     shape.timestamps = timestamps != 0;
     // Before anything is allocated for the users: the shape must be the test's own.
     if (expected != nullptr && !(shape == *expected)) {
-        error =
-            "they are of another test (users, sequence, iterations or result options differ)";
+        error = "they are of another test (users, sequence, iterations or result options differ)";
         return false;
     }
     if (!isWallTime(run.wallStart) || !isWallTime(run.wallEnd) || run.durationMs < 0 ||

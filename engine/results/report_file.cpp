@@ -34,7 +34,8 @@ ReportFile::Outcome ReportFile::close() {
 
 ReportFile::Outcome ReportFile::checkTarget() const {
     struct stat st {};
-    if (::lstat(m_path.c_str(), &st) != 0) return errno == ENOENT ? Outcome::kWritten : Outcome::kCannotOpen;
+    if (::lstat(m_path.c_str(), &st) != 0)
+        return errno == ENOENT ? Outcome::kWritten : Outcome::kCannotOpen;
     if (S_ISLNK(st.st_mode)) return Outcome::kNotAReport;
     // A directory or device at the target cannot take a report.
     if (!S_ISREG(st.st_mode)) return Outcome::kCannotOpen;
@@ -64,8 +65,8 @@ bool isHiddenReportName(const std::string& name) {
     size_t start = 0;
     for (;;) {
         const size_t cut = name.find_first_of("/\\", start);
-        const std::string_view part =
-            std::string_view(name).substr(start, cut == std::string::npos ? std::string::npos : cut - start);
+        const std::string_view part = std::string_view(name).substr(
+            start, cut == std::string::npos ? std::string::npos : cut - start);
         if (part.size() > 1 && part.front() == '.') return true;
         if (cut == std::string::npos) return false;
         start = cut + 1;

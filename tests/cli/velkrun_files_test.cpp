@@ -34,8 +34,7 @@ protected:
                          m_dir.file("err.txt"));
         Outcome o;
         o.status = run.wait(limitSeconds);
-        o.seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        o.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         o.out = run.out();
         o.err = run.err();
         return o;
@@ -91,8 +90,8 @@ std::vector<FileCase> hostileFiles(const TempDir& dir, const std::string& suffix
 // ends at once with status 1 and a message naming the file.
 TEST_F(VelkrunFiles, EveryReaderRefusesFilesItCannotReadWithAMessage) {
     const std::string shard = shardFile();
-    const std::string vts = m_dir.write(
-        "whole.vts", readWhole(std::string(VELK_EXAMPLES_DIR) + "/demo-shop.vts"));
+    const std::string vts =
+        m_dir.write("whole.vts", readWhole(std::string(VELK_EXAMPLES_DIR) + "/demo-shop.vts"));
     const std::string good = script();
     struct Reader {
         const char* name;
@@ -102,11 +101,21 @@ TEST_F(VelkrunFiles, EveryReaderRefusesFilesItCannotReadWithAMessage) {
     const std::string rlt = m_dir.file("out.rlt");
     std::vector<Reader> readers = {
         {"script", hostileFiles(m_dir, ".txt", ""),
-         [](const std::string& p) { return std::vector<std::string>{"--quiet", p}; }},
-        {"--check", {}, [](const std::string& p) { return std::vector<std::string>{"--check", p}; }},
-        {"--results script", {},
-         [&](const std::string& p) { return std::vector<std::string>{"--results", rlt, p}; }},
-        {"--cycle script", {},
+         [](const std::string& p) {
+             return std::vector<std::string>{"--quiet", p};
+         }},
+        {"--check",
+         {},
+         [](const std::string& p) {
+             return std::vector<std::string>{"--check", p};
+         }},
+        {"--results script",
+         {},
+         [&](const std::string& p) {
+             return std::vector<std::string>{"--results", rlt, p};
+         }},
+        {"--cycle script",
+         {},
          [](const std::string& p) {
              return std::vector<std::string>{"--cycle", "clients", "1:2:1", p};
          }},
@@ -115,7 +124,9 @@ TEST_F(VelkrunFiles, EveryReaderRefusesFilesItCannotReadWithAMessage) {
              return std::vector<std::string>{"--merge", rlt, good, p};
          }},
         {"scenario", hostileFiles(m_dir, ".vts", vts),
-         [](const std::string& p) { return std::vector<std::string>{"--print-script", p}; }},
+         [](const std::string& p) {
+             return std::vector<std::string>{"--print-script", p};
+         }},
     };
     // The script readers share the .txt files.
     for (size_t r = 1; r <= 3; ++r) readers[r].files = readers[0].files;
@@ -246,9 +257,9 @@ TEST_F(VelkrunFiles, ResultsAndCycleRunsHaveTheFiguresClosingLineAndStatusesOfAP
         TestHttpServer gone;
         closedPort = gone.port();
     }
-    const std::string unreachable = m_dir.write(
-        "gone.txt", "server=127.0.0.1\nport=" + std::to_string(closedPort) +
-                        "\nreportdir=\nrequests=2\ndelaystart=0\n[a]\n");
+    const std::string unreachable =
+        m_dir.write("gone.txt", "server=127.0.0.1\nport=" + std::to_string(closedPort) +
+                                    "\nreportdir=\nrequests=2\ndelaystart=0\n[a]\n");
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"--quiet", unreachable},
           std::vector<std::string>{"--quiet", "--results", m_dir.file("g.rlt"), unreachable},
@@ -268,13 +279,16 @@ TEST_F(VelkrunFiles, SigtermEndsEveryRunWith143) {
     const std::string path = script("", "slow.txt");
     for (const std::vector<std::string>& extra :
          {std::vector<std::string>{}, std::vector<std::string>{"--results", m_dir.file("s.rlt")},
-          std::vector<std::string>{"--cycle", "requests", "1000:2000:1000"}}) {
-        std::vector<std::string> args = {"--quiet", "--set", "requests=1000"};
+          std::vector<std::string>{"--cycle", "requests", "1000:1500:500"}}) {
+        std::vector<std::string> args = {"--progress=plain", "--set", "requests=1000"};
         args.insert(args.end(), extra.begin(), extra.end());
         args.push_back(path);
+        // Progress lines come once the run (and its signal handling) has started.
+        setenv("VELKRUN_PROGRESS_INTERVAL_MS", "50", 1);
         ChildProcess run(VELKRUN_PATH, args, m_dir.file("out.txt"), m_dir.file("err.txt"));
-        for (int i = 0; i < 200 && m_server.requestCount() < 2; ++i)
+        for (int i = 0; i < 600 && run.err().find("Progress:") == std::string::npos; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        unsetenv("VELKRUN_PROGRESS_INTERVAL_MS");
         run.signal(SIGTERM);
         EXPECT_EQ(run.wait(), 143) << run.err();
         EXPECT_NE(run.err().find("velkrun: "), std::string::npos) << run.err();
@@ -295,8 +309,8 @@ TEST_F(VelkrunFiles, AClosedPipeOnStandardErrorDoesNotStopTheRun) {
         dup2(pipeEnds[1], STDERR_FILENO);
         dup2(pipeEnds[1], STDOUT_FILENO);
         setenv("VELKRUN_PROGRESS_INTERVAL_MS", "50", 1);
-        execl(velkrunPath.c_str(), velkrunPath.c_str(), "--progress=plain", "--report",
-              "--summary", summary.c_str(), path.c_str(), static_cast<char*>(nullptr));
+        execl(velkrunPath.c_str(), velkrunPath.c_str(), "--progress=plain", "--report", "--summary",
+              summary.c_str(), path.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     close(pipeEnds[1]);

@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         VelkSummary summary{};
         if (SaveResults(set, nullptr, discard, &summary) != 0) std::abort();
         VelkLatencyStats stats{};
-        for (int32_t i = 0, n = GetLatencyStatsCount(set); i < n; ++i) GetLatencyStats(set, i, &stats);
+        for (int32_t i = 0, n = GetLatencyStatsCount(set); i < n; ++i)
+            GetLatencyStats(set, i, &stats);
         VelkTimeline timeline{};
         GetTimeline(set, &timeline);
     }

@@ -16,8 +16,8 @@ namespace {
 constexpr TransferShape kShape{2, 2, 3, ResultMode::Detailed, false};
 
 // Offsets in the bytes of recordsOfOneUser(): the run's head, then user 0's block.
-constexpr size_t kPositions = 16, kIterations = 20, kWallStart = 32, kWallEnd = 40,
-                 kDuration = 48, kHttpRequests = 56, kNetworkErrors = 68;
+constexpr size_t kPositions = 16, kIterations = 20, kWallStart = 32, kWallEnd = 40, kDuration = 48,
+                 kHttpRequests = 56, kNetworkErrors = 68;
 constexpr size_t kUser = 92;  // no status codes: the block's length is at 88
 constexpr size_t kStartTick = kUser + 4, kEndTick = kUser + 12, kRequestsMade = kUser + 20,
                  kBytesSent = kUser + 32, kSendTime = kUser + 48, kStarted = kUser + 64,
