@@ -35,6 +35,7 @@ bool g_lineShowing = false;                // GUARDED_BY(g_mutex)
 // Standard error failed (a closed pipe or terminal): no more progress output;
 // the run goes on and still writes its report.
 bool g_outputLost = false;     // GUARDED_BY(g_mutex)
+bool g_muted = false;          // GUARDED_BY(g_mutex); velkrun's own probes of the engine
 int g_messages = 0;            // GUARDED_BY(g_mutex)
 bool g_running = false;        // GUARDED_BY(g_mutex)
 LiveFigures g_figures;         // GUARDED_BY(g_mutex)
@@ -59,6 +60,7 @@ void checkOutputLocked() {
 
 void printMessage(void*, const char* text) {
     std::lock_guard lock(g_mutex);
+    if (g_muted) return;
     ++g_messages;
     if (g_outputLost) return;
     clearLineLocked();
@@ -186,6 +188,11 @@ void printAboveProgress(const char* text) {
     clearLineLocked();
     std::fputs(text, stderr);
     checkOutputLocked();
+}
+
+void muteEngineMessages(bool muted) {
+    std::lock_guard lock(g_mutex);
+    g_muted = muted;
 }
 
 int engineMessageCount() {

@@ -83,7 +83,7 @@ std::string errorClasses(const RequestTally& tally) {
 // The closing line of a pass ("velkrun: " and label before it); 3 when the pass
 // completed no request or none reached the server, else 0.
 int printClosingLine(const std::string& label, bool ran, const RequestTally& tally,
-                     const VelkSummary& summary) {
+                     const VelkSummary& summary, bool logging) {
     const char* lead = label.empty() ? "" : ": ";
     if (!ran) {
         std::fprintf(stderr, "velkrun: %s%sthe run completed no request\n", label.c_str(), lead);
@@ -92,8 +92,10 @@ int printClosingLine(const std::string& label, bool ran, const RequestTally& tal
     if (tally.known && tally.answered == 0) {
         std::fprintf(stderr,
                      "velkrun: %s%s%lld requests, none reached the server (network errors or "
-                     "time-outs; see the users' logs)\n",
-                     label.c_str(), lead, static_cast<long long>(tally.made));
+                     "time-outs; %s)\n",
+                     label.c_str(), lead, static_cast<long long>(tally.made),
+                     logging ? "the users' logs say why"
+                             : "--set log=1 writes the users' logs, which say why");
         return 3;
     }
     // The summary counts every exchange (redirects too) but only with
@@ -126,6 +128,7 @@ bool pauseBetweenPasses(const CliOptions& options, const InterruptWatcher& watch
 
 // What all passes of a run come to.
 struct RunState {
+    bool logging = false;   // the script or --set turns the users' logs on
     int status = 0;         // the first failure: 1, 3 or 4
     int figuresStatus = 0;  // 4 a figures file failed, 5 a threshold failed
     velk::results::CResultsContainer passes;
@@ -181,8 +184,8 @@ bool runPass(TestSet* set, const CliOptions& options, int32_t maxtime, const std
         }
     }
     watcher.setTarget(nullptr);
-    const int closing =
-        printClosingLine(options.cycling ? title : std::string(), ran != 0, tally, summary);
+    const int closing = printClosingLine(options.cycling ? title : std::string(), ran != 0, tally,
+                                         summary, state.logging);
     if (status == 0) status = closing;
     if (state.status == 0) state.status = status;
     if (keep || options.cycling) {
@@ -217,15 +220,21 @@ std::vector<int32_t> passValues(const CliOptions& options) {
 }
 
 int runLoadTest(const CliOptions& options) {
-    std::string name, text;
-    if (!readScript(options, name, text)) return 1;
+    std::string script, text;
+    if (!readScript(options, script, text)) return 1;
+    std::string name = script;
     const int32_t maxtime = literalIntegerOption(text, options.settings, "maxtime");
     const bool keep = !options.resultsPath.empty();
     const char* const option = options.cycleByIterations ? "requests" : "clients";
     const char* const label = velk::results::cycleLabel(options.cycleByIterations);
     const std::vector<int32_t> values = passValues(options);
+    // Passes are titled by the project name, as the report names the test.
+    if (const std::string project = literalTextOption(text, options.settings, "projectname");
+        !project.empty())
+        name = project.substr(0, 63);
 
     RunState state;
+    state.logging = literalIntegerOption(text, options.settings, "log") != 0;
     {
         // Stop signals stay handled until the last report is written, so they cannot cut it.
         InterruptWatcher watcher;
@@ -242,7 +251,7 @@ int runLoadTest(const CliOptions& options) {
                     break;
                 }
             }
-            TestSetPtr set = parseTest(passOptions, name, text);
+            TestSetPtr set = parseTest(passOptions, script, text);
             if (!set) {
                 if (state.status == 0) state.status = 1;
                 break;

@@ -77,6 +77,19 @@ void explainSilentFailure(const std::string& path, const std::string& text) {
     });
 }
 
+// Whether the engine has a general option of this name: some value of it is
+// taken by a fresh test set.
+bool isKnownOption(const std::string& name) {
+    TestSetPtr scratch(CreateTestSet());
+    if (!scratch) return false;
+    muteEngineMessages(true);
+    bool known = false;
+    for (const char* value : {"1", "0", "GET", "x", "/", "60"})
+        if (!known && ParseGeneralParam(scratch.get(), name.c_str(), value)) known = true;
+    muteEngineMessages(false);
+    return known;
+}
+
 }  // namespace
 
 int32_t literalIntegerOption(const std::string& text, const std::vector<std::string>& settings,
@@ -92,6 +105,20 @@ int32_t literalIntegerOption(const std::string& text, const std::vector<std::str
             value = std::max<int64_t>(leadingNumber(setting.substr(eq + 1)), 0);
     }
     return int32_t(value);
+}
+
+std::string literalTextOption(const std::string& text, const std::vector<std::string>& settings,
+                              const std::string& name) {
+    std::string value;
+    forEachGeneralOption(text, [&](int, const std::string& option, const std::string& given) {
+        if (option == name) value = trimmed(given);
+        return true;
+    });
+    for (const std::string& setting : settings) {
+        const size_t eq = setting.find('=');
+        if (eq == name.size() && setting.compare(0, eq, name) == 0) value = setting.substr(eq + 1);
+    }
+    return value.find('$') == std::string::npos ? value : std::string();
 }
 
 std::string baseName(const std::string& path) {
@@ -149,8 +176,10 @@ TestSetPtr parseTest(const CliOptions& options, const std::string& name, const s
     }
     for (const std::string& setting : options.settings) {
         if (!SetProperty(set.get(), setting.c_str())) {
-            std::fprintf(stderr, "velkrun: --set %s: no such option, or the value is refused\n",
-                         setting.c_str());
+            std::fprintf(stderr, "velkrun: --set %s: %s\n", setting.c_str(),
+                         isKnownOption(setting.substr(0, setting.find('=')))
+                             ? "the value is wrong for this option"
+                             : "no such option");
             return nullptr;
         }
     }

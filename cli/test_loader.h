@@ -32,6 +32,12 @@ TestSetPtr loadTest(const CliOptions& options, int32_t* maxtime = nullptr);
 int32_t literalIntegerOption(const std::string& text, const std::vector<std::string>& settings,
                              const std::string& name);
 
+// The text of a general option as the script's general section or --set
+// writes it (the last one counts); empty when neither does or it holds a
+// variable the engine fills in.
+std::string literalTextOption(const std::string& text, const std::vector<std::string>& settings,
+                              const std::string& name);
+
 // Parses a script text as the test called name (the name of report and log
 // files unless the script sets projectname); null after printing why not.
 TestSetPtr parseTest(const CliOptions& options, const std::string& name, const std::string& text);

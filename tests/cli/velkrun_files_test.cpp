@@ -324,5 +324,65 @@ TEST_F(VelkrunFiles, AClosedPipeOnStandardErrorDoesNotStopTheRun) {
     EXPECT_TRUE(fs::exists(summary));
 }
 
+// Every option --set takes has its effect, the options each request takes as
+// its default included, or is refused by name or for its value.
+TEST_F(VelkrunFiles, SetOptionsTakeEffectOrAreRefusedByName) {
+    const std::string path =
+        m_dir.write("d.txt",
+                    "server=127.0.0.1\nport=1\nreportdir=\ndelaystart=0\nclients=1\nrequests=2\n"
+                    "delay=60000\n[a]\n[b]\n$uri=/own\n");
+    const std::string port = "port=" + std::to_string(m_server.port());
+    // Without --set delay=0 the run would pause a minute between requests.
+    Outcome o = velkrun({"--quiet", "--set", port, "--set", "delay=0", "--set", "uri=/moved",
+                         "--set", "method=POST", path},
+                        45);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_LT(o.seconds, 40);
+    int moved = 0, own = 0;
+    for (const ReceivedRequest& r : m_server.requests()) {
+        moved += r.target == "/moved" && r.method == "POST";
+        own += r.target == "/own" && r.method == "POST";
+    }
+    EXPECT_EQ(moved, 2);
+    EXPECT_EQ(own, 2);  // a request's own $uri stays
+    const struct {
+        const char* setting;
+        const char* message;
+    } refused[] = {
+        {"clients=abc", "--set clients=abc: the value is wrong for this option"},
+        {"clientz=3", "--set clientz=3: no such option"},
+        {"method=PUT", "--set method=PUT: the value is wrong for this option"},
+    };
+    for (const auto& c : refused) {
+        o = velkrun({"--quiet", "--set", c.setting, path});
+        EXPECT_EQ(o.status, 1) << o.err;
+        EXPECT_NE(o.err.find(c.message), std::string::npos) << o.err;
+    }
+}
+
+// A batch pass is titled by the project name the script sets, and a run that
+// reached no server says how to see why.
+TEST_F(VelkrunFiles, PassesAreNamedByTheProjectAndFailuresSayHowToSeeWhy) {
+    Outcome o = velkrun({"--quiet", "--cycle", "clients", "1:1:0", script("projectname=shop\n")});
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.err.find("velkrun: shop - Virtual users=1: 2 requests"), std::string::npos)
+        << o.err;
+    int closedPort;
+    {
+        TestHttpServer gone;
+        closedPort = gone.port();
+    }
+    const std::string gone =
+        "server=127.0.0.1\nport=" + std::to_string(closedPort) +
+        "\nreportdir=\nrequests=1\ndelaystart=0\nlogdir=" + m_dir.path().string() + "\n[a]\n";
+    o = velkrun({"--quiet", m_dir.write("gone.txt", gone)});
+    EXPECT_EQ(o.status, 3);
+    EXPECT_NE(o.err.find("--set log=1 writes the users' logs, which say why"), std::string::npos)
+        << o.err;
+    o = velkrun({"--quiet", "--set", "log=1", m_dir.file("gone.txt")});
+    EXPECT_EQ(o.status, 3);
+    EXPECT_NE(o.err.find("the users' logs say why"), std::string::npos) << o.err;
+}
+
 }  // namespace
 }  // namespace velk::test
