@@ -21,7 +21,7 @@ h1{font-size:22px;margin:0 0 4px}h2{font-size:16px;margin:30px 0 10px;padding-bo
 table{border-collapse:collapse;font-variant-numeric:tabular-nums;min-width:50%}
 th,td{padding:5px 10px;border-bottom:1px solid var(--line);text-align:right;white-space:nowrap}
 th{background:var(--card);font-weight:600;font-size:12px;color:var(--muted)}
-td:first-child,th:first-child{text-align:left;white-space:normal;word-break:break-all;max-width:260px}
+td:first-child,th:first-child{text-align:left;white-space:normal;overflow-wrap:break-word;min-width:12ch;max-width:260px}
 tr.all td{font-weight:600;border-top:2px solid var(--line)}
 .scroll{overflow-x:auto}
 .ok{color:var(--good);font-weight:600}.failed{color:var(--bad);font-weight:600}.bad{color:var(--bad)}
