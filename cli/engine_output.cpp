@@ -68,12 +68,28 @@ void printMessage(void*, const char* text) {
     checkOutputLocked();
 }
 
+bool g_errorsReported = false;  // GUARDED_BY(g_mutex); the errors are of the last report
+
+// Copies the live error counts into the figures; false when there are none yet.
+bool readErrorsLocked() {
+    VelkLiveCounters live{};
+    if (g_set == nullptr || GetLiveCounters(g_set, &live) != 1) return false;
+    g_figures.errors[0] = live.networkErrors;
+    g_figures.errors[1] = live.httpErrors;
+    g_figures.errors[2] = live.failedChecks;
+    g_figures.errors[3] = live.timeouts;
+    return true;
+}
+
 // Called on the engine's watch loop, every two seconds and at the end.
 void recordProgress(void*, int32_t made, int32_t total) {
     std::lock_guard lock(g_mutex);
     const Clock::time_point now = Clock::now();
     g_figures.made = made;
     g_figures.total = total;
+    // The errors of the same moment as the count, so that their share is of
+    // the requests they were made among.
+    g_errorsReported = readErrorsLocked();
     g_reported = now;
     g_samples.push_back({now, made});
     while (g_samples.size() > 2 && now - g_samples[1].at >= kRateSpan) g_samples.pop_front();
@@ -110,10 +126,13 @@ void drawLocked() {
     VelkLiveCounters live{};
     if (g_set != nullptr && GetLiveCounters(g_set, &live) == 1) {
         g_figures.active = live.usersActive;
-        g_figures.errors[0] = live.networkErrors;
-        g_figures.errors[1] = live.httpErrors;
-        g_figures.errors[2] = live.failedChecks;
-        g_figures.errors[3] = live.timeouts;
+        // Before the engine's first report there is no count to share them with.
+        if (!g_errorsReported) {
+            g_figures.errors[0] = live.networkErrors;
+            g_figures.errors[1] = live.httpErrors;
+            g_figures.errors[2] = live.failedChecks;
+            g_figures.errors[3] = live.timeouts;
+        }
     }
     if (g_mode == ProgressMode::Tty) {
         const std::string line = renderLiveLine(g_figures, terminalWidth(), true);
@@ -156,6 +175,7 @@ void startProgressLine(TestSet* set, int32_t users, int64_t total, int32_t maxti
     {
         std::lock_guard lock(g_mutex);
         g_figures = LiveFigures{};
+        g_errorsReported = false;
         g_figures.users = users;
         g_figures.total = total;
         g_figures.maxtime = maxtime;

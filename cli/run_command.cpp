@@ -68,14 +68,17 @@ RequestTally tallyResults(TestSet* set) {
     return tally;
 }
 
-// " (network 2, HTTP 1)": the classes of the errors, or nothing without any.
+// " (2 network errors, 1 HTTP error)": the classes of the errors, or nothing
+// without any.  The count comes first, so that "HTTP 200" is never read as a
+// status code.
 std::string errorClasses(const RequestTally& tally) {
-    static const char* const kNames[4] = {"network", "HTTP", "failed check", "time-out"};
+    static const char* const kNames[4] = {"network error", "HTTP error", "failed check",
+                                          "time-out"};
     std::string text;
     for (int i = 0; i < 4; ++i) {
         if (tally.errors[i] == 0) continue;
-        text += (text.empty() ? " (" : ", ") + std::string(kNames[i]) + " " +
-                std::to_string(tally.errors[i]);
+        text += (text.empty() ? " (" : ", ") + std::to_string(tally.errors[i]) + " " + kNames[i] +
+                (tally.errors[i] == 1 ? "" : "s");
     }
     return text.empty() ? text : text + ")";
 }
