@@ -1,5 +1,6 @@
 #include "cli/run_command.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -131,9 +132,10 @@ bool pauseBetweenPasses(const CliOptions& options, const InterruptWatcher& watch
 
 // What all passes of a run come to.
 struct RunState {
-    bool logging = false;   // the script or --set turns the users' logs on
-    int status = 0;         // the first failure: 1, 3 or 4
-    int figuresStatus = 0;  // 4 a figures file failed, 5 a threshold failed
+    bool logging = false;               // the script or --set turns the users' logs on
+    std::vector<std::string> requests;  // the request sections of the script
+    int status = 0;                     // the first failure: 1, 3 or 4
+    int figuresStatus = 0;              // 4 a figures file failed, 5 a threshold failed
     velk::results::CResultsContainer passes;
 };
 
@@ -181,6 +183,10 @@ bool runPass(TestSet* set, const CliOptions& options, int32_t maxtime, const std
             RunFigures figures;
             bool haveFigures = false;
             state.figuresStatus = writeFigures(set, options, "velkrun", figures, haveFigures);
+            for (const std::string& request : state.requests)
+                if (std::none_of(figures.requests.begin(), figures.requests.end(),
+                                 [&](const RequestFigures& r) { return r.name == request; }))
+                    figures.untimedRequests.push_back(request);
             if (haveFigures && !checkThresholds(options.thresholds, figures) &&
                 state.figuresStatus == 0)
                 state.figuresStatus = 5;
@@ -238,6 +244,7 @@ int runLoadTest(const CliOptions& options) {
 
     RunState state;
     state.logging = literalIntegerOption(text, options.settings, "log") != 0;
+    state.requests = requestSections(text);
     {
         // Stop signals stay handled until the last report is written, so they cannot cut it.
         InterruptWatcher watcher;

@@ -35,6 +35,9 @@ struct RunFigures {
     std::vector<RequestFigures> requests;
     int32_t spanMs = 1000;
     std::vector<VelkTimelinePoint> timeline;
+    // Requests the script defines that are not timed (initial and final sequence
+    // only): a threshold on one says so rather than "no such request".
+    std::vector<std::string> untimedRequests;
 
     // Results per second of the run's duration (0 without a duration).
     double perSecond(const RequestFigures& r) const;

@@ -121,6 +121,28 @@ std::string literalTextOption(const std::string& text, const std::vector<std::st
     return value.find('$') == std::string::npos ? value : std::string();
 }
 
+std::vector<std::string> requestSections(const std::string& text) {
+    static const char* const kOtherSections[] = {"general",  "initseq", "testseq", "finalseq",
+                                                 "includes", "header",  "script"};
+    std::vector<std::string> names;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = trimmed(text.substr(pos, end - pos));
+        pos = end + 1;
+        const size_t close = line.find(']');
+        if (line.empty() || line[0] != '[' || close == std::string::npos) continue;
+        const std::string name = line.substr(1, close - 1);
+        std::string lower = name;
+        for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+        if (std::find(std::begin(kOtherSections), std::end(kOtherSections), lower) ==
+            std::end(kOtherSections))
+            names.push_back(name);
+    }
+    return names;
+}
+
 std::string baseName(const std::string& path) {
     size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? path : path.substr(slash + 1);

@@ -38,6 +38,9 @@ int32_t literalIntegerOption(const std::string& text, const std::vector<std::str
 std::string literalTextOption(const std::string& text, const std::vector<std::string>& settings,
                               const std::string& name);
 
+// The names of the request sections of a script text.
+std::vector<std::string> requestSections(const std::string& text);
+
 // Parses a script text as the test called name (the name of report and log
 // files unless the script sets projectname); null after printing why not.
 TestSetPtr parseTest(const CliOptions& options, const std::string& name, const std::string& text);

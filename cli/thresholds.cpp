@@ -1,5 +1,6 @@
 #include "cli/thresholds.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -166,9 +167,15 @@ bool checkThresholds(const std::vector<Threshold>& thresholds, const RunFigures&
         const ThresholdResult r = evaluateThreshold(t, figures);
         all = all && r.ok;
         if (!r.measured) {
-            std::fprintf(
-                stderr, "%s: threshold %s: not measured (%s) FAILED\n", program, t.text.c_str(),
-                findRequest(figures, t.request) ? "no response was timed" : "no such request");
+            const bool untimed =
+                std::find(figures.untimedRequests.begin(), figures.untimedRequests.end(),
+                          t.request) != figures.untimedRequests.end();
+            std::fprintf(stderr, "%s: threshold %s: not measured (%s) FAILED\n", program,
+                         t.text.c_str(),
+                         findRequest(figures, t.request) ? "no response was timed"
+                         : untimed ? "the request is only in the initial or final sequence, "
+                                     "which are not timed"
+                                   : "no such request");
             continue;
         }
         const char* unit = isTime(t.metric)                     ? " ms"

@@ -384,5 +384,24 @@ TEST_F(VelkrunFiles, PassesAreNamedByTheProjectAndFailuresSayHowToSeeWhy) {
     EXPECT_NE(o.err.find("the users' logs say why"), std::string::npos) << o.err;
 }
 
+// A threshold on a request the script defines but never times says why it has
+// no figure, instead of claiming there is no such request.
+TEST_F(VelkrunFiles, AThresholdOnAnUntimedRequestSaysItIsNotTimed) {
+    const std::string path =
+        m_dir.write("seq.txt", "server=127.0.0.1\nport=" + std::to_string(m_server.port()) +
+                                   "\nreportdir=\ndelaystart=0\nrequests=2\n[login]\n[home]\n"
+                                   "[InitSeq]\nlogin\n[TestSeq]\nhome\n");
+    const Outcome o = velkrun({"--quiet", "--threshold", "login:p95<200", "--threshold",
+                               "nosuch:p95<200", "--threshold", "home:p95<60000", path});
+    EXPECT_EQ(o.status, 5) << o.err;
+    EXPECT_NE(o.err.find("threshold login:p95<200: not measured (the request is only in the "
+                         "initial or final sequence"),
+              std::string::npos)
+        << o.err;
+    EXPECT_NE(o.err.find("threshold nosuch:p95<200: not measured (no such request)"),
+              std::string::npos)
+        << o.err;
+}
+
 }  // namespace
 }  // namespace velk::test
