@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
 #include <regex>
 
 #include "common/child_process.h"
@@ -94,6 +95,8 @@ TEST(VelkrunReadme, EveryExampleCommandRunsAsWritten) {
         const int status = run.wait(300);
         EXPECT_EQ(status, 0) << command << "\n" << run.err();
     }
+    // The first example's report, where the README says it goes.
+    EXPECT_TRUE(std::filesystem::exists(dir.file("hello-127.0.0.1-5x3.xls")));
     EXPECT_EQ(chdir(previous), 0);
     site.signal(SIGTERM);
     site.wait();
