@@ -35,8 +35,8 @@ struct RunFigures {
     std::vector<RequestFigures> requests;
     int32_t spanMs = 1000;
     std::vector<VelkTimelinePoint> timeline;
-    // Requests the script defines that are not timed (initial and final sequence
-    // only): a threshold on one says so rather than "no such request".
+    // Requests the script defines that no sequence made: a threshold on one
+    // says so rather than "no such request".
     std::vector<std::string> untimedRequests;
 
     // Results per second of the run's duration (0 without a duration).

@@ -173,8 +173,8 @@ bool checkThresholds(const std::vector<Threshold>& thresholds, const RunFigures&
             std::fprintf(stderr, "%s: threshold %s: not measured (%s) FAILED\n", program,
                          t.text.c_str(),
                          findRequest(figures, t.request) ? "no response was timed"
-                         : untimed ? "the request is only in the initial or final sequence, "
-                                     "which are not timed"
+                         : untimed ? "the script defines this request, but no sequence of "
+                                     "the run made it"
                                    : "no such request");
             continue;
         }

@@ -384,20 +384,29 @@ TEST_F(VelkrunFiles, PassesAreNamedByTheProjectAndFailuresSayHowToSeeWhy) {
     EXPECT_NE(o.err.find("the users' logs say why"), std::string::npos) << o.err;
 }
 
-// A threshold on a request the script defines but never times says why it has
-// no figure, instead of claiming there is no such request.
-TEST_F(VelkrunFiles, AThresholdOnAnUntimedRequestSaysItIsNotTimed) {
-    const std::string path =
-        m_dir.write("seq.txt", "server=127.0.0.1\nport=" + std::to_string(m_server.port()) +
-                                   "\nreportdir=\ndelaystart=0\nrequests=2\n[login]\n[home]\n"
-                                   "[InitSeq]\nlogin\n[TestSeq]\nhome\n");
-    const Outcome o = velkrun({"--quiet", "--threshold", "login:p95<200", "--threshold",
-                               "nosuch:p95<200", "--threshold", "home:p95<60000", path});
+// Every timed request is in the figures, those of the initial and final
+// sequences too; a threshold on a request the script defines but never makes
+// says so, instead of claiming there is no such request.
+TEST_F(VelkrunFiles, InitialAndFinalSequencesAreTimedAndThresholdsSayWhatIsMissing) {
+    const std::string path = m_dir.write(
+        "seq.txt", "server=127.0.0.1\nport=" + std::to_string(m_server.port()) +
+                       "\nreportdir=\ndelaystart=0\nrequests=2\n[login]\n[home]\n[logout]\n"
+                       "[spare]\n[InitSeq]\nlogin\n[TestSeq]\nhome\n[FinalSeq]\nlogout\n");
+    const std::string summary = m_dir.file("seq.json");
+    const Outcome o =
+        velkrun({"--quiet", "--summary", summary, "--threshold", "login:p95<60000", "--threshold",
+                 "logout:max<60000", "--threshold", "spare:p95<200", "--threshold",
+                 "nosuch:p95<200", "--threshold", "home:p95<60000", path});
     EXPECT_EQ(o.status, 5) << o.err;
-    EXPECT_NE(o.err.find("threshold login:p95<200: not measured (the request is only in the "
-                         "initial or final sequence"),
+    EXPECT_NE(o.err.find("threshold login:p95<60000: "), std::string::npos) << o.err;
+    EXPECT_EQ(o.err.find("threshold login:p95<60000: not measured"), std::string::npos) << o.err;
+    EXPECT_EQ(o.err.find("threshold logout:max<60000: not measured"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("threshold spare:p95<200: not measured (the script defines this "
+                         "request, but no sequence of the run made it)"),
               std::string::npos)
         << o.err;
+    EXPECT_NE(readWhole(summary).find("\"login\""), std::string::npos);
+    EXPECT_NE(readWhole(summary).find("\"logout\""), std::string::npos);
     EXPECT_NE(o.err.find("threshold nosuch:p95<200: not measured (no such request)"),
               std::string::npos)
         << o.err;
