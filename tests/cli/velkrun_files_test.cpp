@@ -200,6 +200,13 @@ TEST_F(VelkrunFiles, HostileShardsAreRefusedAndASoundOneMerges) {
         EXPECT_EQ(o.status, c.status) << c.file << ": " << o.err;
         EXPECT_NE(o.err.find(c.message), std::string::npos) << c.file << ": " << o.err;
     }
+    // Two shards of 2,147,483,647 answers of 200 each: the count stops at its
+    // largest value instead of wrapping to nothing.
+    const Outcome o = velkrun({"--merge", m_dir.file("m.rlt"), "--report", test,
+                               corpus + "max_status_user1.bin", corpus + "max_status_user2.bin"},
+                              60);
+    EXPECT_EQ(o.status, 0) << o.err;
+    EXPECT_NE(o.out.find("200\t2147483647\n"), std::string::npos) << o.out;
 }
 
 // A script cannot replace or append to a file that is not a VELK report, nor a
