@@ -155,9 +155,12 @@ std::string htmlReport(const RunFigures& f, const std::vector<Threshold>& thresh
             (f.iterations < 0 ? std::string("driven by a script")
                               : std::to_string(f.iterations) + " iterations") +
             "</p>\n";
-    html += "<div class=\"cards\">" + card("Requests", std::to_string(all.results())) +
+    // Named by what they count, as the README's "Which count is which" explains:
+    // HTTP requests include redirects; results are the timed responses and errors.
+    html += "<div class=\"cards\">" + card("HTTP requests sent", std::to_string(f.httpRequests)) +
+            card("Results", std::to_string(all.results())) +
             card("Errors", std::to_string(all.errorTotal()), errorShare(all)) +
-            card("Throughput", fmt(f.perSecond(all), 1), "req/s") +
+            card("Results per second", fmt(f.perSecond(all), 1), "over the run") +
             card("Mean", ms(all, all.stats.meanMs), "ms") +
             card("p50", ms(all, all.stats.percentilesMs[0]), "ms") +
             card("p95", ms(all, all.stats.percentilesMs[2]), "ms") +
