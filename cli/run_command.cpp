@@ -163,6 +163,8 @@ bool runPass(TestSet* set, const CliOptions& options, int32_t maxtime, const std
     int status = 0;
     VelkSummary summary{};
     RequestTally tally;
+    RunFigures figures;
+    bool haveFigures = false;
     // Without results (the run could not start) there is no report to write.
     if (GetResults(set, 0) != nullptr) {
         SaveResults(set, nullptr, discardText, &summary);
@@ -180,21 +182,19 @@ bool runPass(TestSet* set, const CliOptions& options, int32_t maxtime, const std
         tally = tallyResults(set);
         const bool lastPass = last || !ran || watcher.signalNumber() != 0;
         if (lastPass && wantsFigures(options)) {
-            RunFigures figures;
-            bool haveFigures = false;
             state.figuresStatus = writeFigures(set, options, "velkrun", figures, haveFigures);
             for (const std::string& request : state.requests)
                 if (std::none_of(figures.requests.begin(), figures.requests.end(),
                                  [&](const RequestFigures& r) { return r.name == request; }))
                     figures.untimedRequests.push_back(request);
-            if (haveFigures && !checkThresholds(options.thresholds, figures) &&
-                state.figuresStatus == 0)
-                state.figuresStatus = 5;
         }
     }
     watcher.setTarget(nullptr);
     const int closing = printClosingLine(options.cycling ? title : std::string(), ran != 0, tally,
                                          summary, state.logging);
+    // The verdicts follow the closing line.
+    if (haveFigures && !checkThresholds(options.thresholds, figures) && state.figuresStatus == 0)
+        state.figuresStatus = 5;
     if (status == 0) status = closing;
     if (state.status == 0) state.status = status;
     if (keep || options.cycling) {
