@@ -257,6 +257,10 @@ TEST_F(VelkrunFiles, ResultsAndCycleRunsHaveTheFiguresClosingLineAndStatusesOfAP
               std::string::npos)
         << o.err;
     EXPECT_TRUE(fs::exists(m_dir.file("c.html")));
+    // The verdicts follow the last pass's closing line.
+    EXPECT_GT(o.err.find("velkrun: threshold rps>1000000: "),
+              o.err.find("velkrun: t.txt - Virtual users=2: "))
+        << o.err;
 
     // A run that reaches no server is status 3 on every path.
     int closedPort;
