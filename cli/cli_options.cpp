@@ -206,10 +206,9 @@ ParsedCli parseCli(int argc, const char* const* argv) {
         parsed.error = "no test script file given (try --help)";
         return parsed;
     }
-    if ((o.cycling || o.shards > 0) && wantsFigures(o)) {
+    if (o.shards > 0 && wantsFigures(o)) {
         parsed.error =
-            "--summary, --html and --threshold go with one run or --merge, not with --cycle or "
-            "--shard";
+            "--summary, --html and --threshold go with the run or --merge, not with --shard";
         return parsed;
     }
     if (o.pause && !o.cycling) {
@@ -248,7 +247,9 @@ const char* usageText() {
            "                    a second (the default on a terminal), plain a line every\n"
            "                    10 seconds (the default otherwise), none nothing.\n"
            "  --summary FILE    write the run's figures as JSON (docs/summary-schema.json):\n"
-           "                    percentiles per request, errors, status codes, traffic.\n"
+           "                    percentiles per request, errors, status codes, traffic;\n"
+           "                    with --cycle, the figures of the last pass.  FILE - is\n"
+           "                    standard output (so for --html, --results, --shard-out).\n"
            "  --html FILE       write a self-contained HTML report with charts.\n"
            "  --threshold EXPR  a pass/fail limit checked after the run, e.g. 'p95<300',\n"
            "                    'p99.9<1000', 'mean<100', 'errors<1%', 'rps>500' or for one\n"
@@ -283,13 +284,12 @@ const char* usageText() {
            "The report file is written as the script's reportdir and outfile options say;\n"
            "Ctrl+C stops the run and still writes the report.\n"
            "\n"
-           "Exit status: 0 the run completed; 1 the script cannot be read or does not\n"
-           "parse, or an option is refused; 2 a usage error; 3 the run could not start or\n"
-           "completed no request; 4 the report file (or --summary, --html file) could not\n"
-           "be written; 5 a threshold failed; 6 --verify found differences; 130 stopped\n"
-           "by Ctrl+C (the report is still\n"
-           "written).  With --cycle or --results: 3 a pass failed, 4 the results file\n"
-           "could not be written.\n";
+           "Exit status (for every run, --cycle and --results too): 0 the run completed;\n"
+           "1 the script cannot be read or does not parse, or an option is refused; 2 a\n"
+           "usage error; 3 the run (or a pass of --cycle) could not start, completed no\n"
+           "request or reached no server; 4 the report file (or the --summary, --html or\n"
+           "--results file) could not be written; 5 a threshold failed; 6 --verify found\n"
+           "differences; 130 stopped by Ctrl+C, 143 stopped by SIGTERM (the report is still written).\n";
 }
 
 }  // namespace velk::cli

@@ -32,12 +32,16 @@ std::mutex g_mutex;
 std::condition_variable g_wake;
 ProgressMode g_mode = ProgressMode::None;  // Tty, Plain or None once installed
 bool g_lineShowing = false;                // GUARDED_BY(g_mutex)
-int g_messages = 0;                        // GUARDED_BY(g_mutex)
-bool g_running = false;                    // GUARDED_BY(g_mutex)
-LiveFigures g_figures;                     // GUARDED_BY(g_mutex)
-Clock::time_point g_start;                 // GUARDED_BY(g_mutex)
-Clock::time_point g_reported;              // GUARDED_BY(g_mutex)
-std::deque<Sample> g_samples;              // GUARDED_BY(g_mutex)
+// Standard error failed (a closed pipe or terminal): no more progress output;
+// the run goes on and still writes its report.
+bool g_outputLost = false;     // GUARDED_BY(g_mutex)
+bool g_muted = false;          // GUARDED_BY(g_mutex); velkrun's own probes of the engine
+int g_messages = 0;            // GUARDED_BY(g_mutex)
+bool g_running = false;        // GUARDED_BY(g_mutex)
+LiveFigures g_figures;         // GUARDED_BY(g_mutex)
+Clock::time_point g_start;     // GUARDED_BY(g_mutex)
+Clock::time_point g_reported;  // GUARDED_BY(g_mutex)
+std::deque<Sample> g_samples;  // GUARDED_BY(g_mutex)
 std::thread g_ticker;
 TestSet* g_set = nullptr;  // GUARDED_BY(g_mutex); counters only, read while it runs
 
@@ -46,12 +50,35 @@ void clearLineLocked() {
     g_lineShowing = false;
 }
 
+// After a write to standard error: a failure stops the progress output.
+void checkOutputLocked() {
+    if (std::fflush(stderr) != 0 || std::ferror(stderr)) {
+        g_outputLost = true;
+        g_lineShowing = false;
+    }
+}
+
 void printMessage(void*, const char* text) {
     std::lock_guard lock(g_mutex);
+    if (g_muted) return;
+    ++g_messages;
+    if (g_outputLost) return;
     clearLineLocked();
     std::fprintf(stderr, "%s\n", text);
-    std::fflush(stderr);
-    ++g_messages;
+    checkOutputLocked();
+}
+
+bool g_errorsReported = false;  // GUARDED_BY(g_mutex); the errors are of the last report
+
+// Copies the live error counts into the figures; false when there are none yet.
+bool readErrorsLocked() {
+    VelkLiveCounters live{};
+    if (g_set == nullptr || GetLiveCounters(g_set, &live) != 1) return false;
+    g_figures.errors[0] = live.networkErrors;
+    g_figures.errors[1] = live.httpErrors;
+    g_figures.errors[2] = live.failedChecks;
+    g_figures.errors[3] = live.timeouts;
+    return true;
 }
 
 // Called on the engine's watch loop, every two seconds and at the end.
@@ -60,6 +87,9 @@ void recordProgress(void*, int32_t made, int32_t total) {
     const Clock::time_point now = Clock::now();
     g_figures.made = made;
     g_figures.total = total;
+    // The errors of the same moment as the count, so that their share is of
+    // the requests they were made among.
+    g_errorsReported = readErrorsLocked();
     g_reported = now;
     g_samples.push_back({now, made});
     while (g_samples.size() > 2 && now - g_samples[1].at >= kRateSpan) g_samples.pop_front();
@@ -87,6 +117,7 @@ std::chrono::milliseconds drawInterval() {
 }
 
 void drawLocked() {
+    if (g_outputLost) return;
     const Clock::time_point now = Clock::now();
     g_figures.elapsedMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(now - g_start).count();
@@ -95,19 +126,26 @@ void drawLocked() {
     VelkLiveCounters live{};
     if (g_set != nullptr && GetLiveCounters(g_set, &live) == 1) {
         g_figures.active = live.usersActive;
-        g_figures.errors[0] = live.networkErrors;
-        g_figures.errors[1] = live.httpErrors;
-        g_figures.errors[2] = live.failedChecks;
-        g_figures.errors[3] = live.timeouts;
+        // Before the engine's first report there is no count to share them with.
+        if (!g_errorsReported) {
+            g_figures.errors[0] = live.networkErrors;
+            g_figures.errors[1] = live.httpErrors;
+            g_figures.errors[2] = live.failedChecks;
+            g_figures.errors[3] = live.timeouts;
+        }
     }
     if (g_mode == ProgressMode::Tty) {
         const std::string line = renderLiveLine(g_figures, terminalWidth(), true);
-        std::fprintf(stderr, "\r%s\033[K", line.c_str());
-        g_lineShowing = true;
+        if (line.empty()) {
+            clearLineLocked();
+        } else {
+            std::fprintf(stderr, "\r%s\033[K", line.c_str());
+            g_lineShowing = true;
+        }
     } else {
         std::fprintf(stderr, "Progress: %s\n", renderLiveLine(g_figures, 0, false).c_str());
     }
-    std::fflush(stderr);
+    checkOutputLocked();
 }
 
 void tick() {
@@ -137,6 +175,7 @@ void startProgressLine(TestSet* set, int32_t users, int64_t total, int32_t maxti
     {
         std::lock_guard lock(g_mutex);
         g_figures = LiveFigures{};
+        g_errorsReported = false;
         g_figures.users = users;
         g_figures.total = total;
         g_figures.maxtime = maxtime;
@@ -165,9 +204,15 @@ void finishProgressLine() {
 
 void printAboveProgress(const char* text) {
     std::lock_guard lock(g_mutex);
+    if (g_outputLost) return;
     clearLineLocked();
     std::fputs(text, stderr);
-    std::fflush(stderr);
+    checkOutputLocked();
+}
+
+void muteEngineMessages(bool muted) {
+    std::lock_guard lock(g_mutex);
+    g_muted = muted;
 }
 
 int engineMessageCount() {

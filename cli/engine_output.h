@@ -24,4 +24,8 @@ void printAboveProgress(const char* text);
 // How many engine messages have been printed so far.
 int engineMessageCount();
 
+// While muted the engine's messages are dropped: velkrun's own probes of a
+// scratch test set must not look like messages about the user's test.
+void muteEngineMessages(bool muted);
+
 }  // namespace velk::cli

@@ -25,7 +25,7 @@ int writeFigures(TestSet* set, const CliOptions& options, const char* program, R
     for (const auto& [path, content] : files) {
         if (path->empty()) continue;
         std::string error;
-        if (writeFileWhole(*path, content, error)) {
+        if (writeOutputFile(*path, content, error)) {
             std::fprintf(stderr, "%s: wrote %s\n", program, path->c_str());
         } else {
             std::fprintf(stderr, "%s: cannot write %s\n", program, error.c_str());

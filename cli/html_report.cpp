@@ -21,7 +21,7 @@ h1{font-size:22px;margin:0 0 4px}h2{font-size:16px;margin:30px 0 10px;padding-bo
 table{border-collapse:collapse;font-variant-numeric:tabular-nums;min-width:50%}
 th,td{padding:5px 10px;border-bottom:1px solid var(--line);text-align:right;white-space:nowrap}
 th{background:var(--card);font-weight:600;font-size:12px;color:var(--muted)}
-td:first-child,th:first-child{text-align:left;white-space:normal;word-break:break-all;max-width:260px}
+td:first-child,th:first-child{text-align:left;white-space:normal;overflow-wrap:break-word;min-width:12ch;max-width:260px}
 tr.all td{font-weight:600;border-top:2px solid var(--line)}
 .scroll{overflow-x:auto}
 .ok{color:var(--good);font-weight:600}.failed{color:var(--bad);font-weight:600}.bad{color:var(--bad)}
@@ -169,9 +169,12 @@ std::string htmlReport(const RunFigures& f, const std::vector<Threshold>& thresh
             (f.iterations < 0 ? std::string("driven by a script")
                               : std::to_string(f.iterations) + " iterations") +
             "</p>\n";
-    html += "<div class=\"cards\">" + card("Requests", std::to_string(all.results())) +
+    // Named by what they count, as the README's "Which count is which" explains:
+    // HTTP requests include redirects; results are the timed responses and errors.
+    html += "<div class=\"cards\">" + card("HTTP requests sent", std::to_string(f.httpRequests)) +
+            card("Results", std::to_string(all.results())) +
             card("Errors", std::to_string(all.errorTotal()), errorShare(all)) +
-            card("Throughput", fmt(f.perSecond(all), 1), "req/s") +
+            card("Results per second", fmt(f.perSecond(all), 1), "over the run") +
             card("Mean", ms(all, all.stats.meanMs), "ms") +
             card("p50", ms(all, all.stats.percentilesMs[0]), "ms") +
             card("p95", ms(all, all.stats.percentilesMs[2]), "ms") +

@@ -21,7 +21,15 @@ void InterruptWatcher::taken(int signal) {
     printAboveProgress(
         "\nvelkrun: stopping the run (the report is still written; press Ctrl+C again to quit "
         "at once)\n");
-    AbortRun(m_set);
+    std::lock_guard lock(m_mutex);
+    if (m_set != nullptr) AbortRun(m_set);
+}
+
+void InterruptWatcher::setTarget(TestSet* set) {
+    std::lock_guard lock(m_mutex);
+    m_set = set;
+    // A signal taken while no set was the target stops this one at once.
+    if (set != nullptr && m_signal.load() != 0) AbortRun(set);
 }
 
 }  // namespace velk::cli

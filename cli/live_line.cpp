@@ -113,7 +113,7 @@ std::string renderLiveLine(const LiveFigures& f, int width, bool bar) {
         return std::max(n, 0);
     };
     // The last column stays free: writing there makes some terminals wrap.
-    const int room = bar ? std::max(width, 20) - 1 : 1 << 20;
+    const int room = bar ? width - 1 : 1 << 20;
     while (length() > room) {
         Field* least = nullptr;
         for (Field& field : fields)
@@ -121,6 +121,8 @@ std::string renderLiveLine(const LiveFigures& f, int width, bool bar) {
         if (least == nullptr || least->rank == 0) break;
         least->present = false;
     }
+    // A line cut at the terminal's edge would wrap and leave stale rows.
+    if (length() > room) return {};
     const int barWidth = std::min(kMaxBar, kMinBar + room - length());
     std::string line;
     for (const Field& field : fields) {
@@ -128,7 +130,6 @@ std::string renderLiveLine(const LiveFigures& f, int width, bool bar) {
         if (!line.empty()) line += "  ";
         line += field.text.empty() ? barText(fraction, barWidth) : field.text;
     }
-    if (bar && int(line.size()) > room) line.resize(size_t(room));
     return line;
 }
 

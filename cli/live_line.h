@@ -24,9 +24,10 @@ struct LiveFigures {
 // The request count or the time limit, whichever ends the run first.
 double liveFraction(const LiveFigures& f);
 
-// The line in at most width characters (less than 20 is taken as 20).  With bar
-// false (logs and pipes) there is neither bar nor width limit.  Narrow lines drop
-// the least telling fields first: users, elapsed time, request count, bar.
+// The line in less than width characters.  With bar false (logs and pipes)
+// there is neither bar nor width limit.  Narrow lines drop the least telling
+// fields first: users, elapsed time, request count, bar; where even the shortest
+// form does not fit, the line is empty (nothing is shown).
 std::string renderLiveLine(const LiveFigures& f, int width, bool bar);
 
 // "m:ss", or "h:mm:ss" from an hour on.

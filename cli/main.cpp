@@ -1,10 +1,10 @@
 // velkrun: the command-line host of the VELK engine.
+#include <csignal>
 #include <cstdio>
 #include <new>
 
 #include "cli/check_command.h"
 #include "cli/cli_options.h"
-#include "cli/cycle_command.h"
 #include "cli/engine_output.h"
 #include "cli/run_command.h"
 #include "cli/scenario_command.h"
@@ -44,16 +44,6 @@ int runVelkrun(int argc, char** argv) {
         case velk::cli::Command::Run:
             break;
     }
-    if (velk::cli::usesRunner(options)) {
-        // A run kept in a .rlt file goes through the desktop program's runner,
-        // which has no figures beside the report.
-        if (velk::cli::wantsFigures(options)) {
-            std::fputs("velkrun: --summary, --html and --threshold do not go with --results\n",
-                       stderr);
-            return 2;
-        }
-        return velk::cli::runWithRunner(options);
-    }
     InitKS(0, 0);
     velk::cli::installEngineOutput(options.quiet ? velk::cli::ProgressMode::None
                                                  : options.progress);
@@ -68,6 +58,10 @@ int runVelkrun(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A closed pipe or terminal on standard error must not end the run before
+    // its report is written: writes to it fail instead, and the progress
+    // output stops (engine_output.cpp).
+    std::signal(SIGPIPE, SIG_IGN);
     try {
         return runVelkrun(argc, argv);
     } catch (const std::bad_alloc&) {

@@ -3,9 +3,9 @@
 #include <cstdio>
 
 #include "app/results/collect_pass.h"
-#include "app/results/results_container.h"
 #include "app/results/rlt_file.h"
 #include "cli/figures_files.h"
+#include "cli/output_file.h"
 #include "cli/thresholds.h"
 
 namespace velk::cli {
@@ -35,7 +35,9 @@ int reportMergedRun(TestSet* set, const CliOptions& options, const std::string& 
         if (options.printReport) SaveResults(set, stdout, writeToStream, nullptr);
     } else {
         // The record writes the report file too, as a pass of the desktop program does.
-        auto record = velk::results::collectPass(set, "all users", nullptr);
+        int32_t saved = 0;
+        auto record = velk::results::collectPass(set, "all users", nullptr, &saved);
+        if (saved != 0) status = 4;
         summary.totalRequests = record->totalRequests;
         summary.totalErrors = record->totalErrors;
         summary.requestsPerSecondX1000 = int32_t(record->requestsPerSecond * 1000.0f);
@@ -44,11 +46,9 @@ int reportMergedRun(TestSet* set, const CliOptions& options, const std::string& 
             std::erase(report, '\r');
             std::fputs(report.c_str(), stdout);
         }
-        velk::results::CResultsContainer list;
-        list.add(record);
         std::string error;
-        if (!velk::results::saveResultsFile(list, rltPath, error)) {
-            std::fprintf(stderr, "%s: %s\n", program, error.c_str());
+        if (!writeOutputFile(rltPath, velk::results::rltFileBytes({record}), error)) {
+            std::fprintf(stderr, "%s: cannot write %s\n", program, error.c_str());
             status = 4;
         }
     }

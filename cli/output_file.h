@@ -1,11 +1,28 @@
 #pragma once
-// Writes a whole file so that the old one is replaced only when the new one is
-// complete: a temporary file beside it, flushed to disk, then renamed over it.
+// The files velkrun writes on the user's word (--summary, --html, --results,
+// --shard-out, --merge) and the files it reads on it (scripts, shard results).
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace velk::cli {
 
-// false with error set (the old file, if any, is left as it was).
-bool writeFileWhole(const std::string& path, const std::string& content, std::string& error);
+// Writes content to path: "-" is standard output; an existing target that is not
+// a regular file but can take a stream (a character device, a FIFO with a
+// reader, /proc/self/fd/N) is written in place, never replaced; a directory or a
+// block device is refused; anything else is replaced only by a complete new
+// file.  False with error naming the path and the cause (the old file, if any,
+// is left as it was).
+bool writeOutputFile(const std::string& path, std::string_view content, std::string& error);
+
+// Largest files read: scripts (as for the files they include) and shard results.
+inline constexpr size_t kMaxScriptBytes = size_t(256) << 20;
+inline constexpr size_t kMaxShardBytes = size_t(1) << 30;
+
+// Reads a whole regular file of at most maxBytes: a FIFO, a directory, a device
+// or a larger file gives error (naming the path) instead of a hang or exhausted
+// memory.
+bool readInputFile(const std::string& path, size_t maxBytes, std::string& bytes,
+                   std::string& error);
 
 }  // namespace velk::cli

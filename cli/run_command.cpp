@@ -1,12 +1,20 @@
 #include "cli/run_command.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 
+#include "app/results/collect_pass.h"
+#include "app/results/results_container.h"
+#include "app/results/rlt_file.h"
+#include "app/runner/cpu_monitor.h"
 #include "cli/engine_output.h"
 #include "cli/figures_files.h"
 #include "cli/interrupt_watcher.h"
 #include "cli/run_figures.h"
+#include "cli/output_file.h"
 #include "cli/test_loader.h"
 
 namespace velk::cli {
@@ -15,6 +23,8 @@ namespace {
 void writeToStream(void* sink, const char* text) {
     std::fputs(text, static_cast<std::FILE*>(sink));
 }
+
+void discardText(void*, const char*) {}
 
 // What the results say about the run's requests.
 struct RequestTally {
@@ -60,14 +70,17 @@ RequestTally tallyResults(TestSet* set) {
     return tally;
 }
 
-// " (network 2, HTTP 1)": the classes of the errors, or nothing without any.
+// " (2 network errors, 1 HTTP error)": the classes of the errors, or nothing
+// without any.  The count comes first, so that "HTTP 200" is never read as a
+// status code.
 std::string errorClasses(const RequestTally& tally) {
-    static const char* const kNames[4] = {"network", "HTTP", "failed check", "time-out"};
+    static const char* const kNames[4] = {"network error", "HTTP error", "failed check",
+                                          "time-out"};
     std::string text;
     for (int i = 0; i < 4; ++i) {
         if (tally.errors[i] == 0) continue;
-        text += (text.empty() ? " (" : ", ") + std::string(kNames[i]) + " " +
-                std::to_string(tally.errors[i]);
+        text += (text.empty() ? " (" : ", ") + std::to_string(tally.errors[i]) + " " + kNames[i] +
+                (tally.errors[i] == 1 ? "" : "s");
     }
     return text.empty() ? text : text + ")";
 }
@@ -84,71 +97,207 @@ void printLoopLag(TestSet* set) {
     if (!lag.lagWarning.empty()) std::fprintf(stderr, "velkrun: %s\n", lag.lagWarning.c_str());
 }
 
-}  // namespace
+// The closing line of a pass ("velkrun: " and label before it); 3 when the pass
+// completed no request or none reached the server, else 0.
+int printClosingLine(const std::string& label, bool ran, const RequestTally& tally,
+                     const VelkSummary& summary, bool logging) {
+    const char* lead = label.empty() ? "" : ": ";
+    if (!ran) {
+        std::fprintf(stderr, "velkrun: %s%sthe run completed no request\n", label.c_str(), lead);
+        return 3;
+    }
+    if (tally.known && tally.answered == 0) {
+        std::fprintf(stderr,
+                     "velkrun: %s%s%lld requests, none reached the server (network errors or "
+                     "time-outs; %s)\n",
+                     label.c_str(), lead, static_cast<long long>(tally.made),
+                     logging ? "the users' logs say why"
+                             : "--set log=1 writes the users' logs, which say why");
+        return 3;
+    }
+    // The summary counts every exchange (redirects too) but only with
+    // summarytimes=1; otherwise the results say how many requests were made.
+    const long long made = summary.totalRequests > 0
+                               ? summary.totalRequests
+                               : tally.made + (tally.known ? 0 : summary.totalErrors);
+    std::fprintf(stderr, "velkrun: %s%s%lld requests, %d errors, %.2f requests/s%s\n",
+                 label.c_str(), lead, made, summary.totalErrors,
+                 summary.requestsPerSecondX1000 / 1000.0,
+                 summary.totalErrors > 0 ? errorClasses(tally).c_str() : "");
+    return 0;
+}
 
-int runLoadTest(const CliOptions& options) {
-    int32_t maxtime = 0;
-    TestSetPtr set = loadTest(options, &maxtime);
-    if (!set) return 1;
+// The desktop program's messages of a batch or kept run, on standard error.
+void say(const std::string& text) {
+    printAboveProgress((text + "\n").c_str());
+}
 
-    int32_t ran;
-    int signal;
+// Waits between passes; false when a stop signal came meanwhile.
+bool pauseBetweenPasses(const CliOptions& options, const InterruptWatcher& watcher) {
+    if (!options.pause) return true;
+    const int seconds = options.pauseSeconds;
+    say("Waiting " + std::to_string(seconds) + " second" + (seconds == 1 ? "" : "s") + "...");
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (watcher.signalNumber() == 0 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return watcher.signalNumber() == 0;
+}
+
+// What all passes of a run come to.
+struct RunState {
+    bool logging = false;               // the script or --set turns the users' logs on
+    std::vector<std::string> requests;  // the request sections of the script
+    int status = 0;                     // the first failure: 1, 3 or 4
+    int figuresStatus = 0;              // 4 a figures file failed, 5 a threshold failed
+    velk::results::CResultsContainer passes;
+};
+
+// One pass: runs the test set, writes its report, and with --results keeps the
+// pass as the desktop program collects it.  False when no further pass should run.
+bool runPass(TestSet* set, const CliOptions& options, int32_t maxtime, const std::string& title,
+             const velk::results::CycleInfo* cycle, bool last, InterruptWatcher& watcher,
+             RunState& state) {
+    const bool keep = !options.resultsPath.empty();
+    TestInfo info{};
+    GetInfo(set, &info);
+    // The engine's first report (after every user has started) may lower this
+    // to the maxrequests option.
+    const int64_t planned =
+        info.iterations < 0 ? -1 : int64_t(info.users) * info.sequenceLength * info.iterations;
+    velk::runner::CpuMonitor cpu;
+    if (keep || options.cycling) {
+        cpu.start();
+        say("Running...");
+    }
+    watcher.setTarget(set);
+    startProgressLine(set, info.users, planned, maxtime);
+    const int32_t ran = watcher.signalNumber() == 0 ? RunTest(set) : 0;
+    finishProgressLine();
     int status = 0;
-    int figuresStatus = 0;
-    RunFigures figures;
-    bool haveFigures = false;
     VelkSummary summary{};
     RequestTally tally;
-    {
-        // Stop signals stay handled until the report is written, so they cannot cut it.
-        InterruptWatcher watcher(set.get());
-        TestInfo info{};
-        GetInfo(set.get(), &info);
-        // The engine's first report (after every user has started) may lower this
-        // to the maxrequests option.
-        const int64_t planned =
-            info.iterations < 0 ? -1 : int64_t(info.users) * info.sequenceLength * info.iterations;
-        startProgressLine(set.get(), info.users, planned, maxtime);
-        ran = RunTest(set.get());
-        finishProgressLine();
-        // Without results (the run could not start) there is no report to write.
-        if (GetResults(set.get(), 0) != nullptr) {
-            if (SaveResults(set.get(), nullptr, nullptr, &summary) != 0) status = 4;
-            if (options.printReport) {
-                SaveResults(set.get(), stdout, writeToStream, nullptr);
-                std::fflush(stdout);
-            }
-            tally = tallyResults(set.get());
-            figuresStatus = writeFigures(set.get(), options, "velkrun", figures, haveFigures);
+    RunFigures figures;
+    bool haveFigures = false;
+    // Without results (the run could not start) there is no report to write.
+    if (GetResults(set, 0) != nullptr) {
+        SaveResults(set, nullptr, discardText, &summary);
+        if (keep) {
+            int32_t saved = 0;
+            state.passes.add(velk::results::collectPass(set, title, cycle, &saved));
+            if (saved != 0) status = 4;
+        } else if (SaveResults(set, nullptr, nullptr, nullptr) != 0) {
+            status = 4;
         }
-        signal = watcher.signalNumber();
+        if (options.printReport) {
+            SaveResults(set, stdout, writeToStream, nullptr);
+            std::fflush(stdout);
+        }
+        tally = tallyResults(set);
+        const bool lastPass = last || !ran || watcher.signalNumber() != 0;
+        if (lastPass && wantsFigures(options)) {
+            state.figuresStatus = writeFigures(set, options, "velkrun", figures, haveFigures);
+            for (const std::string& request : state.requests)
+                if (std::none_of(figures.requests.begin(), figures.requests.end(),
+                                 [&](const RequestFigures& r) { return r.name == request; }))
+                    figures.untimedRequests.push_back(request);
+        }
     }
-    if (!ran) {
-        std::fprintf(stderr, "velkrun: the run completed no request\n");
-        if (status == 0) status = 3;
-    } else if (tally.known && tally.answered == 0) {
-        std::fprintf(
-            stderr,
-            "velkrun: %lld requests, none reached the server (network errors or time-outs; "
-            "see the users' logs)\n",
-            static_cast<long long>(tally.made));
-        if (status == 0) status = 3;
-    } else {
-        // The summary counts every exchange (redirects too) but only with
-        // summarytimes=1; otherwise the results say how many requests were made.
-        const long long made = summary.totalRequests > 0
-                                   ? summary.totalRequests
-                                   : tally.made + (tally.known ? 0 : summary.totalErrors);
-        std::fprintf(stderr, "velkrun: %lld requests, %d errors, %.2f requests/s%s\n", made,
-                     summary.totalErrors, summary.requestsPerSecondX1000 / 1000.0,
-                     summary.totalErrors > 0 ? errorClasses(tally).c_str() : "");
+    watcher.setTarget(nullptr);
+    const int closing = printClosingLine(options.cycling ? title : std::string(), ran != 0, tally,
+                                         summary, state.logging);
+    if (ran) printLoopLag(set);
+    // The verdicts follow the closing line.
+    if (haveFigures && !checkThresholds(options.thresholds, figures) && state.figuresStatus == 0)
+        state.figuresStatus = 5;
+    if (status == 0) status = closing;
+    if (state.status == 0) state.status = status;
+    if (keep || options.cycling) {
+        const double load = cpu.average();
+        if (velk::runner::CpuMonitor::isOverloaded(load)) {
+            char text[96];
+            std::snprintf(text, sizeof text,
+                          "Average CPU usage during the test was at level: %.2f%%", load);
+            say(text);
+            say("Results are somewhat lowered");
+        }
+        if (watcher.signalNumber() != 0)
+            say("Process was terminated by user");
+        else if (ran)
+            say("Finished \"" + title + "\"");
+        else
+            say("Errors occured during test");
     }
-    if (ran) printLoopLag(set.get());
-    if (haveFigures && !checkThresholds(options.thresholds, figures) && figuresStatus == 0)
-        figuresStatus = 5;
-    // As a shell reports a program ended by the signal: 130 for Ctrl+C, 143 for SIGTERM.
-    if (signal != 0) return 128 + signal;
-    return status != 0 ? status : figuresStatus;
+    return ran != 0 && watcher.signalNumber() == 0;
+}
+
+}  // namespace
+
+std::vector<int32_t> passValues(const CliOptions& options) {
+    if (!options.cycling) return {0};
+    std::vector<int32_t> values{options.cycleFrom};
+    const int32_t step = options.cycleStep, to = options.cycleTo;
+    for (int64_t next = int64_t(options.cycleFrom) + step;
+         (step > 0 && next <= to) || (step < 0 && next >= to); next += step)
+        values.push_back(int32_t(next));
+    return values;
+}
+
+int runLoadTest(const CliOptions& options) {
+    std::string script, text;
+    if (!readScript(options, script, text)) return 1;
+    std::string name = script;
+    const int32_t maxtime = literalIntegerOption(text, options.settings, "maxtime");
+    const bool keep = !options.resultsPath.empty();
+    const char* const option = options.cycleByIterations ? "requests" : "clients";
+    const char* const label = velk::results::cycleLabel(options.cycleByIterations);
+    const std::vector<int32_t> values = passValues(options);
+    // Passes are titled by the project name, as the report names the test.
+    if (const std::string project = literalTextOption(text, options.settings, "projectname");
+        !project.empty())
+        name = project.substr(0, 63);
+
+    RunState state;
+    state.logging = literalIntegerOption(text, options.settings, "log") != 0;
+    state.requests = requestSections(text);
+    {
+        // Stop signals stay handled until the last report is written, so they cannot cut it.
+        InterruptWatcher watcher;
+        for (size_t pass = 0; pass < values.size(); ++pass) {
+            CliOptions passOptions = options;
+            std::string title = name;
+            if (options.cycling) {
+                const std::string value = std::to_string(values[pass]);
+                passOptions.settings.push_back(std::string(option) + "=" + value);
+                title += " - " + std::string(label) + "=" + value;
+                say("Cycling: " + std::string(label) + "=" + value);
+                if (pass > 0 && !pauseBetweenPasses(options, watcher)) {
+                    say("Process was terminated by user");
+                    break;
+                }
+            }
+            TestSetPtr set = parseTest(passOptions, script, text);
+            if (!set) {
+                if (state.status == 0) state.status = 1;
+                break;
+            }
+            const velk::results::CycleInfo cycle{1, values[pass], options.cycleByIterations};
+            if (!runPass(set.get(), passOptions, maxtime, title, options.cycling ? &cycle : nullptr,
+                         pass + 1 == values.size(), watcher, state))
+                break;
+        }
+        if (keep || options.cycling) say("All tasks finished");
+        if (keep && state.passes.count() > 0) {
+            std::string error;
+            if (!writeOutputFile(options.resultsPath,
+                                 velk::results::rltFileBytes(state.passes.all()), error)) {
+                std::fprintf(stderr, "velkrun: cannot write %s\n", error.c_str());
+                if (state.status == 0) state.status = 4;
+            }
+        }
+        // As a shell reports a program ended by the signal: 130 for Ctrl+C, 143 for SIGTERM.
+        if (const int signal = watcher.signalNumber(); signal != 0) return 128 + signal;
+    }
+    return state.status != 0 ? state.status : state.figuresStatus;
 }
 
 }  // namespace velk::cli

@@ -40,6 +40,9 @@ struct RunFigures {
     std::vector<VelkLoopLag> loopLag;
     VelkLoopLag allLoopsLag{};
     std::string lagWarning;
+    // Requests the script defines that no sequence made: a threshold on one
+    // says so rather than "no such request".
+    std::vector<std::string> untimedRequests;
 
     // Results per second of the run's duration (0 without a duration).
     double perSecond(const RequestFigures& r) const;

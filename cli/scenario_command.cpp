@@ -50,7 +50,11 @@ std::optional<GeneratedScript> scenarioScript(const CliOptions& options) {
     scenario.reset();
     std::string error;
     if (!velk::model::loadScenarioFile(scenario, path, error)) {
-        std::fprintf(stderr, "velkrun: %s\n", error.c_str());
+        // The reader names the file in some messages only.
+        if (error.find(path) == std::string::npos)
+            std::fprintf(stderr, "velkrun: %s: %s\n", path.c_str(), error.c_str());
+        else
+            std::fprintf(stderr, "velkrun: %s\n", error.c_str());
         return std::nullopt;
     }
     // Like the desktop program's runner: nothing to generate without requests.

@@ -1,17 +1,13 @@
 #include "cli/shard_command.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <iterator>
+#include <string_view>
 #include <vector>
 
 #include "cli/engine_output.h"
 #include "cli/interrupt_watcher.h"
 #include "cli/merged_report.h"
+#include "cli/output_file.h"
 #include "cli/test_loader.h"
 
 namespace velk::cli {
@@ -28,35 +24,15 @@ bool writeResultData(TestSet* set, const std::string& path, std::string& error) 
         return false;
     }
     // A complete file or none: the merge must never read half a shard.
-    const std::string temp = path + ".part";
-    std::FILE* file = std::fopen(temp.c_str(), "wb");
-    if (!file) {
-        error = "cannot create " + temp + ": " + std::strerror(errno);
-        return false;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const bool closed = std::fflush(file) == 0 && fsync(fileno(file)) == 0;
-    if (std::fclose(file) != 0 || !written || !closed ||
-        std::rename(temp.c_str(), path.c_str()) != 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    if (writeOutputFile(path, std::string_view(bytes.data(), bytes.size()), error)) return true;
+    error = "cannot write " + error;
+    return false;
 }
 
 bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open " + path;
-        return false;
-    }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (in.bad()) {
-        error = "cannot read " + path;
-        return false;
-    }
-    return true;
+    if (readInputFile(path, kMaxShardBytes, bytes, error)) return true;
+    error = "cannot open " + error;
+    return false;
 }
 
 int runShard(const CliOptions& options) {

@@ -6,16 +6,13 @@
 #include <cstdio>
 #include <vector>
 
-#include "app/base/file_io.h"
 #include "app/scenario/scenario_file.h"
 #include "cli/engine_output.h"
+#include "cli/output_file.h"
 #include "cli/scenario_command.h"
 
 namespace velk::cli {
 namespace {
-
-// Largest test script file read, as for the files it includes.
-constexpr size_t kMaxScriptFile = size_t(256) << 20;
 
 std::string trimmed(const std::string& text) {
     const size_t start = text.find_first_not_of(" \t");
@@ -80,6 +77,19 @@ void explainSilentFailure(const std::string& path, const std::string& text) {
     });
 }
 
+// Whether the engine has a general option of this name: some value of it is
+// taken by a fresh test set.
+bool isKnownOption(const std::string& name) {
+    TestSetPtr scratch(CreateTestSet());
+    if (!scratch) return false;
+    muteEngineMessages(true);
+    bool known = false;
+    for (const char* value : {"1", "0", "GET", "x", "/", "60"})
+        if (!known && ParseGeneralParam(scratch.get(), name.c_str(), value)) known = true;
+    muteEngineMessages(false);
+    return known;
+}
+
 }  // namespace
 
 int32_t literalIntegerOption(const std::string& text, const std::vector<std::string>& settings,
@@ -97,27 +107,69 @@ int32_t literalIntegerOption(const std::string& text, const std::vector<std::str
     return int32_t(value);
 }
 
+std::string literalTextOption(const std::string& text, const std::vector<std::string>& settings,
+                              const std::string& name) {
+    std::string value;
+    forEachGeneralOption(text, [&](int, const std::string& option, const std::string& given) {
+        if (option == name) value = trimmed(given);
+        return true;
+    });
+    for (const std::string& setting : settings) {
+        const size_t eq = setting.find('=');
+        if (eq == name.size() && setting.compare(0, eq, name) == 0) value = setting.substr(eq + 1);
+    }
+    return value.find('$') == std::string::npos ? value : std::string();
+}
+
+std::vector<std::string> requestSections(const std::string& text) {
+    static const char* const kOtherSections[] = {"general",  "initseq", "testseq", "finalseq",
+                                                 "includes", "header",  "script"};
+    std::vector<std::string> names;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = trimmed(text.substr(pos, end - pos));
+        pos = end + 1;
+        const size_t close = line.find(']');
+        if (line.empty() || line[0] != '[' || close == std::string::npos) continue;
+        const std::string name = line.substr(1, close - 1);
+        std::string lower = name;
+        for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+        if (std::find(std::begin(kOtherSections), std::end(kOtherSections), lower) ==
+            std::end(kOtherSections))
+            names.push_back(name);
+    }
+    return names;
+}
+
 std::string baseName(const std::string& path) {
     size_t slash = path.find_last_of("/\\");
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-TestSetPtr loadTest(const CliOptions& options, int32_t* maxtime) {
+bool readScript(const CliOptions& options, std::string& name, std::string& text) {
     if (isScenarioPath(options.scriptPath)) {
         std::optional<GeneratedScript> script = scenarioScript(options);
-        if (!script) return nullptr;
-        if (maxtime != nullptr)
-            *maxtime = literalIntegerOption(script->text, options.settings, "maxtime");
-        return parseTest(options, script->name, script->text);
+        if (!script) return false;
+        name = std::move(script->name);
+        text = std::move(script->text);
+        return true;
     }
-    std::string text;
     std::string error;
-    if (!velk::model::readRegularFile(options.scriptPath, kMaxScriptFile, text, error)) {
+    if (!readInputFile(options.scriptPath, kMaxScriptBytes, text, error)) {
         std::fprintf(stderr, "velkrun: cannot read test script %s\n", error.c_str());
-        return nullptr;
+        return false;
     }
+    name = baseName(options.scriptPath);
+    return true;
+}
+
+TestSetPtr loadTest(const CliOptions& options, int32_t* maxtime) {
+    std::string name, text;
+    if (!readScript(options, name, text)) return nullptr;
     if (maxtime != nullptr) *maxtime = literalIntegerOption(text, options.settings, "maxtime");
-    return parseTest(options, baseName(options.scriptPath), text);
+    return parseTest(options, name, text);
 }
 
 TestSetPtr parseTest(const CliOptions& options, const std::string& name, const std::string& text) {
@@ -146,8 +198,10 @@ TestSetPtr parseTest(const CliOptions& options, const std::string& name, const s
     }
     for (const std::string& setting : options.settings) {
         if (!SetProperty(set.get(), setting.c_str())) {
-            std::fprintf(stderr, "velkrun: --set %s: no such option, or the value is refused\n",
-                         setting.c_str());
+            std::fprintf(stderr, "velkrun: --set %s: %s\n", setting.c_str(),
+                         isKnownOption(setting.substr(0, setting.find('=')))
+                             ? "the value is wrong for this option"
+                             : "no such option");
             return nullptr;
         }
     }

@@ -1,5 +1,6 @@
 #include "cli/thresholds.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +30,24 @@ const RequestFigures* findRequest(const RunFigures& figures, const std::string& 
     return nullptr;
 }
 
+// Largest limit taken: far beyond any time, rate or count a run reports.
+constexpr double kMaxLimit = 1e12;
+
+// A plain decimal number ("300", "0.5", ".5"): no sign, exponent, hex or spaces,
+// which strtod would take and turn into a limit nobody meant.
+bool isDecimal(const std::string& text) {
+    size_t digits = 0, points = 0;
+    for (char c : text) {
+        if (c >= '0' && c <= '9')
+            ++digits;
+        else if (c == '.' && points++ == 0)
+            continue;
+        else
+            return false;
+    }
+    return digits > 0;
+}
+
 bool isTime(Threshold::Metric m) {
     return m != Threshold::Metric::Errors && m != Threshold::Metric::Rps;
 }
@@ -38,7 +57,9 @@ bool isTime(Threshold::Metric m) {
 bool parseThreshold(const std::string& text, Threshold& t, std::string& error) {
     t = Threshold{};
     t.text = text;
-    const size_t op = text.find_first_of("<>");
+    // The limit holds neither "<" nor ">": the last one is the operator, so a
+    // request name may hold them.
+    const size_t op = text.find_last_of("<>");
     if (op == std::string::npos) {
         error = "--threshold " + text + ": expected METRIC<VALUE or METRIC>VALUE, as in p95<300";
         return false;
@@ -76,10 +97,10 @@ bool parseThreshold(const std::string& text, Threshold& t, std::string& error) {
         t.percent = true;
         value.pop_back();
     }
-    char* end = nullptr;
-    t.limit = value.empty() || value[0] == ' ' ? NAN : std::strtod(value.c_str(), &end);
-    if (value.empty() || end == nullptr || *end != '\0' || !std::isfinite(t.limit) || t.limit < 0) {
-        error = "--threshold " + text + ": the limit must be a number of 0 or more";
+    t.limit = isDecimal(value) ? std::strtod(value.c_str(), nullptr) : NAN;
+    if (!(t.limit >= 0 && t.limit <= (t.percent ? 100 : kMaxLimit))) {
+        error = "--threshold " + text + ": the limit must be a decimal number from 0 to " +
+                (t.percent ? "100%" : "1000000000000") + ", as in p95<300 or errors<1.5%";
         return false;
     }
     if (t.percent && t.metric != Threshold::Metric::Errors) {
@@ -146,9 +167,15 @@ bool checkThresholds(const std::vector<Threshold>& thresholds, const RunFigures&
         const ThresholdResult r = evaluateThreshold(t, figures);
         all = all && r.ok;
         if (!r.measured) {
-            std::fprintf(
-                stderr, "%s: threshold %s: not measured (%s) FAILED\n", program, t.text.c_str(),
-                findRequest(figures, t.request) ? "no response was timed" : "no such request");
+            const bool untimed =
+                std::find(figures.untimedRequests.begin(), figures.untimedRequests.end(),
+                          t.request) != figures.untimedRequests.end();
+            std::fprintf(stderr, "%s: threshold %s: not measured (%s) FAILED\n", program,
+                         t.text.c_str(),
+                         findRequest(figures, t.request) ? "no response was timed"
+                         : untimed ? "the script defines this request, but no sequence of "
+                                     "the run made it"
+                                   : "no such request");
             continue;
         }
         const char* unit = isTime(t.metric)                     ? " ms"

@@ -71,13 +71,14 @@ std::string withCrLf(const std::string& text) {
 }
 
 std::shared_ptr<CResultsStore> collectPass(TestSet* set, const std::string& passTitle,
-                                           const CycleInfo* cycle) {
+                                           const CycleInfo* cycle, int32_t* saveStatus) {
     auto record = std::make_shared<CResultsStore>();
     CResultsStore& r = *record;
     std::string report;
     VelkSummary summary{};
     SaveResults(set, &report, appendReport, &summary);
-    SaveResults(set, nullptr, nullptr, nullptr);
+    const int32_t saved = SaveResults(set, nullptr, nullptr, nullptr);
+    if (saveStatus) *saveStatus = saved;
 
     TestInfo info{};
     GetInfo(set, &info);

@@ -26,9 +26,10 @@ const char* cycleLabel(bool byIterations);
 
 // A new record of the last pass of set, titled "%H:%M - <passTitle>" in local
 // time.  cycle is null for a single run.  The engine's report files are
-// written too, as the script configures them.
+// written too, as the script configures them; saveStatus, when given, gets
+// SaveResults' answer for them (0 written or none asked, -1 failed).
 std::shared_ptr<CResultsStore> collectPass(TestSet* set, const std::string& passTitle,
-                                           const CycleInfo* cycle);
+                                           const CycleInfo* cycle, int32_t* saveStatus = nullptr);
 
 // "\n" becomes "\r\n" (line ends already "\r\n" stay as they are).
 std::string withCrLf(const std::string& text);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -53,6 +54,42 @@ void countProgress(void*, int32_t made, int32_t) {
     if (g_state) g_state->made.store(made);
 }
 
+// FNV-1a over the test as parsed: its shape, request names, script text and
+// options.  Ranks must run the same test, not merely one of the same size.
+uint64_t testDigest(TestSet* set, const std::string& text, const velk::cli::CliOptions& options) {
+    uint64_t hash = 14695981039346656037ull;
+    auto add = [&hash](std::string_view bytes) {
+        for (unsigned char c : bytes) hash = (hash ^ c) * 1099511628211ull;
+        hash = (hash ^ 0xff) * 1099511628211ull;  // ends each piece
+    };
+    TestInfo info{};
+    GetInfo(set, &info);
+    add(std::to_string(info.users) + "/" + std::to_string(info.iterations) + "/" +
+        std::to_string(info.sequenceLength) + "/" + std::to_string(info.nodetails));
+    for (int32_t k = 0; k < info.sequenceLength && info.sequenceNames; ++k)
+        add(info.sequenceNames[k] ? info.sequenceNames[k] : "");
+    add(text);
+    for (const std::string& setting : options.settings) add(setting);
+    return hash;
+}
+
+// Rank 0 compares every rank's digest with its own; all learn the answer.
+bool sameTestEverywhere(uint64_t digest, MpiLink& link) {
+    const std::string mine(reinterpret_cast<const char*>(&digest), sizeof digest);
+    const std::vector<std::string> all =
+        link.gather(mine, kStartTimeoutSeconds, "comparing the tests");
+    bool same = true;
+    for (size_t r = 1; r < all.size(); ++r)
+        if (all[r] != all[0]) {
+            std::fprintf(stderr,
+                         "velkrun-mpi: rank %zu runs another test than rank 0 (its script, "
+                         "users or options differ)\n",
+                         r);
+            same = false;
+        }
+    return link.allAgree(same, kRoundTimeoutSeconds, "comparing the tests");
+}
+
 int64_t usersOfRank(int32_t users, int rank, int ranks) {
     return users > rank ? (int64_t(users) - rank + ranks - 1) / ranks : 0;
 }
@@ -60,13 +97,16 @@ int64_t usersOfRank(int32_t users, int rank, int ranks) {
 }  // namespace
 
 int runDistributed(const velk::cli::CliOptions& options, MpiLink& link) {
-    int32_t maxtime = 0;
-    velk::cli::TestSetPtr set = velk::cli::loadTest(options, &maxtime);
+    std::string name, text;
+    velk::cli::TestSetPtr set;
+    if (velk::cli::readScript(options, name, text)) set = velk::cli::parseTest(options, name, text);
     if (!link.allAgree(bool(set), kStartTimeoutSeconds, "loading the script")) {
         if (link.rank() == 0)
             std::fprintf(stderr, "velkrun-mpi: the test script did not load on every rank\n");
         return set ? 0 : 1;
     }
+    if (!sameTestEverywhere(testDigest(set.get(), text, options), link))
+        return link.rank() == 0 ? 1 : 0;
     SelectUsers(set.get(), link.rank(), link.size());
     TestInfo info{};
     GetInfo(set.get(), &info);

@@ -14,19 +14,39 @@
 
 namespace {
 
+// Every rank parses its arguments at once: no rank waits long for another.
+constexpr int kArgumentsTimeoutSeconds = 30;
+
 int runRank(int argc, char** argv, velk::mpi::MpiLink& link) {
     velk::cli::ParsedCli parsed = velk::cli::parseCli(argc, argv);
     const velk::cli::CliOptions& o = parsed.options;
+    if (parsed.ok && o.command == velk::cli::Command::Help) {
+        if (link.rank() == 0) {
+            std::fputs(
+                "Usage: mpirun -n RANKS velkrun-mpi [velkrun options] SCRIPT [-name=value ...]\n"
+                "Runs the test SCRIPT shared by the ranks of an MPI job: rank K runs the\n"
+                "users i with i % RANKS = K, and rank 0 writes the report of all users.\n"
+                "--cycle, --shard, --merge, --check and --print-script are not for it.\n"
+                "velkrun's options follow:\n\n",
+                stdout);
+            std::fputs(velk::cli::usageText(), stdout);
+        }
+        return 0;
+    }
     if (parsed.ok && o.command != velk::cli::Command::Run) {
         parsed.ok = false;
-        parsed.error =
-            "velkrun-mpi only runs tests (no --check, --print-script, --help or --version)";
+        parsed.error = "velkrun-mpi only runs tests (no --check, --print-script or --version)";
     } else if (parsed.ok && (o.cycling || o.shards > 0 || !o.mergeOut.empty())) {
         parsed.ok = false;
         parsed.error = "--cycle, --shard and --merge are not for velkrun-mpi";
     }
-    if (!parsed.ok) {
-        if (link.rank() == 0) std::fprintf(stderr, "velkrun-mpi: %s\n", parsed.error.c_str());
+    // Every rank checks its own arguments (a job may give ranks different ones),
+    // and the job ends at once when any rank refuses them.
+    if (!parsed.ok)
+        std::fprintf(stderr, "velkrun-mpi: rank %d: %s\n", link.rank(), parsed.error.c_str());
+    if (!link.allAgree(parsed.ok, kArgumentsTimeoutSeconds, "checking the arguments")) {
+        if (parsed.ok && link.rank() == 0)
+            std::fprintf(stderr, "velkrun-mpi: another rank refused its arguments\n");
         return 2;
     }
     InitKS(0, 0);

@@ -150,7 +150,7 @@ int32_t SetProperty(TestSet* set, const char* nameValue) {
         std::string_view text(nameValue);
         size_t eq = text.find('=');
         if (eq == std::string_view::npos) return Status(StatusCode::kInvalid);
-        return velk::setGeneralOption(set->rep.test, text.substr(0, eq), text.substr(eq + 1));
+        return velk::setOptionAfterParse(set->rep.test, text.substr(0, eq), text.substr(eq + 1));
     });
 }
 

@@ -3,6 +3,7 @@
 // As every export: failures are reported once (api/export_guard.h) and no
 // exception leaves.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 #include <string>
@@ -12,6 +13,7 @@
 #include "api/test_set.h"
 #include "base/message.h"
 #include "results/record_transfer.h"
+#include "results/saturating.h"
 #include "run/user_records.h"
 #include "velkcore.h"
 
@@ -80,14 +82,17 @@ void addPart(velk::TestRun& set, velk::DecodedRecords& part, std::vector<Timelin
         t.wallEnd = std::max(t.wallEnd, r.wallEnd);
         t.durationMs = std::max(t.durationMs, r.durationMs);
     }
-    const int64_t requests = set.shared.httpCounters.httpRequests.load() + r.httpRequests;
-    set.shared.httpCounters.httpRequests.store(int32_t(std::min<int64_t>(requests, INT32_MAX)));
+    // The counters are 32 bits: the parts' sums stop at their largest value.
+    auto addTo = [](std::atomic<int32_t>& counter, int64_t n) {
+        counter.store(velk::addSaturated32(counter.load(), n));
+    };
+    addTo(set.shared.httpCounters.httpRequests, r.httpRequests);
     for (auto [code, n] : r.statusCodes)
-        set.shared.httpCounters.statusCodes[size_t(code)].fetch_add(n);
-    set.shared.errorCounters.http.fetch_add(r.errors[0]);
-    set.shared.errorCounters.network.fetch_add(r.errors[1]);
-    set.shared.errorCounters.fail.fetch_add(r.errors[2]);
-    set.shared.errorCounters.timeout.fetch_add(r.errors[3]);
+        addTo(set.shared.httpCounters.statusCodes[size_t(code)], n);
+    addTo(set.shared.errorCounters.http, r.errors[0]);
+    addTo(set.shared.errorCounters.network, r.errors[1]);
+    addTo(set.shared.errorCounters.fail, r.errors[2]);
+    addTo(set.shared.errorCounters.timeout, r.errors[3]);
     const int32_t domain = ++set.run->importedParts;
     for (auto& [index, record] : part.users) {
         record->startTick += set.shared.runTimes.startTick;
@@ -159,13 +164,12 @@ int32_t ImportResultData(TestSet* set, const void* data, int64_t size) {
     return guardedShare("ImportResultData", int32_t(0), [&]() -> Status {
         velk::DecodedRecords part;
         std::string error;
+        // The shape is compared before the users are decoded, so a small damaged
+        // input cannot make it allocate for a test it is not of.
+        const velk::TransferShape expected = shapeOf(set->rep);
         if (!velk::decodeRecords(std::string_view(static_cast<const char*>(data), size_t(size)),
-                                 part, error))
+                                 part, error, &expected))
             return velk::invalidInput("Cannot use shard results: %s!\n", error.c_str());
-        if (!(part.shape == shapeOf(set->rep)))
-            return Status(StatusCode::kInvalid,
-                          "Cannot use shard results: they are of another test (users, sequence, "
-                          "iterations or result options differ)!\n");
         // The timelines are read before anything is taken: a damaged one leaves the set as it was.
         std::vector<Timeline> timelines;
         for (const auto& [tag, bytes] : part.sections) {

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "results/saturating.h"
+
 namespace velk {
 namespace {
 
@@ -51,11 +53,12 @@ void LatencyHistogram::merge(const LatencyHistogram& other) {
         const int buckets = g == 0 ? kExactValues : kSubBuckets;
         auto& to = m_groups[size_t(g)];
         if (!to) to = std::make_unique<int64_t[]>(size_t(buckets));
-        for (int b = 0; b < buckets; ++b) to[size_t(b)] += from[size_t(b)];
+        for (int b = 0; b < buckets; ++b)
+            to[size_t(b)] = addSaturated(to[size_t(b)], from[size_t(b)]);
     }
     if (m_count == 0 || other.m_min < m_min) m_min = other.m_min;
     m_max = std::max(m_max, other.m_max);
-    m_count += other.m_count;
+    m_count = addSaturated(m_count, other.m_count);
     m_sum += other.m_sum;
     m_sumSquares += other.m_sumSquares;
 }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "results/saturating.h"
+
 namespace velk {
 
 struct PositionTally {
@@ -20,8 +22,8 @@ struct PositionTally {
         if (n <= 0) return;
         if (min < minimum) minimum = min;
         if (max > maximum) maximum = max;
-        count += n;
-        sum += total;
+        count = addSaturated(count, n);
+        sum = addSaturated(sum, total);
     }
 };
 

@@ -13,6 +13,30 @@ constexpr uint32_t kVersion = 1;
 constexpr uint32_t kMaxResultName = 4096;
 // Bytes of a user's block before its results.
 constexpr size_t kUserHead = 4 + 8 + 8 + 4 * 3 + 8 * 2 + 8 * 2 + 1;
+// Ranges of the figures a run can make; anything outside is damage, refused
+// before it reaches sums that would overflow.  2^40 of anything is far beyond a
+// run, and 2^17 shards of such counts still fit 64 bits.
+constexpr int64_t kMaxCount = int64_t(1) << 40;
+constexpr uint64_t kMaxBytes = uint64_t(1) << 50;
+// Seconds since 1970 up to the end of the year 9999.
+constexpr int64_t kMaxWallSeconds = 253402300799;
+// Milliseconds of a run, or between ticks: about a hundred years.
+constexpr int64_t kMaxSpanMs = int64_t(100) * 366 * 24 * 3600 * 1000;
+// Ticks are written relative to the run's start; a user that never began
+// writes minus that start, which is at most the machine's uptime.
+constexpr int64_t kMaxTick = int64_t(1) << 46;
+// Each position's latency block takes at least this many bytes: four error
+// counts and two histograms of no buckets.
+constexpr size_t kLatencyBlock = 4 * 8 + 2 * (5 * 8 + 4);
+
+// A result a run can record: a time in microseconds, an error class, or not run.
+bool isResultCode(int32_t v) {
+    return v >= 0 || (v <= kResultNetwork && v >= kResultTimeout) || v == kNotRun;
+}
+
+bool isWallTime(int64_t seconds) {
+    return seconds >= 0 && seconds <= kMaxWallSeconds;
+}
 
 class Writer {
 public:
@@ -69,10 +93,14 @@ bool decodeHistogram(Reader& in, LatencyHistogram& h) {
     if (!in.get(s.count) || !in.get(s.minimum) || !in.get(s.maximum) || !in.get(s.sum) ||
         !in.get(s.sumSquares) || !in.get(n))
         return false;
-    // Each bucket takes 12 bytes: no allocation beyond the input.
-    if (uint64_t(n) * 12 > in.remaining()) return false;
+    if (s.count < 0 || s.count > kMaxCount) return false;
+    // Each bucket takes 12 bytes and is kept in 16: no allocation beyond the input.
+    if (uint64_t(n) * 16 > in.remaining()) return false;
     s.buckets.resize(n);
-    for (auto& [index, count] : s.buckets) in.get(index), in.get(count);
+    for (auto& [index, count] : s.buckets) {
+        in.get(index), in.get(count);
+        if (count < 0 || count > kMaxCount) return false;
+    }
     return LatencyHistogram::fromState(s, h);
 }
 
@@ -88,15 +116,17 @@ void encodeLatency(Writer& w, const std::vector<RequestLatency>& latency) {
 
 bool decodeLatency(Reader& in, const TransferShape& shape, std::vector<RequestLatency>& latency) {
     uint32_t n = 0;
-    if (!in.get(n) || (n != 0 && n != uint32_t(shape.positions)) ||
+    // The test sequence's positions, then those of the initial and final
+    // sequences (writers before these wrote the first only).
+    if (!in.get(n) || (n != 0 && n < uint32_t(shape.positions)) ||
         (shape.mode == ResultMode::Scripted && n != 0))
         return false;
     latency.clear();
-    latency.reserve(n);
+    if (uint64_t(n) * kLatencyBlock > in.remaining()) return false;
     for (uint32_t k = 0; k < n; ++k) {
         std::array<int64_t, 4> errors{};
         for (int64_t& e : errors)
-            if (!in.get(e) || e < 0) return false;
+            if (!in.get(e) || e < 0 || e > kMaxCount) return false;
         LatencyHistogram times, intended;
         if (!decodeHistogram(in, times) || !decodeHistogram(in, intended)) return false;
         latency.emplace_back(std::move(times), std::move(intended), errors);
@@ -157,17 +187,26 @@ bool decodeResults(Reader& in, const TransferShape& shape, UserResults& r) {
             const uint64_t cells = uint64_t(shape.positions) * uint64_t(shape.iterations);
             const uint64_t times = shape.timestamps ? uint64_t(shape.iterations) * 16 : 0;
             if (cells > in.remaining() / 4 || cells * 4 + times > in.remaining()) return false;
+            // The results keep a row pointer per position even without iterations:
+            // those bytes must be in the input too.
+            if (uint64_t(shape.positions) * sizeof(void*) > in.remaining() + cells * 4)
+                return false;
             r.prepare(ResultMode::Detailed, shape.positions, shape.iterations, shape.timestamps);
             for (int32_t k = 0; k < shape.positions; ++k)
                 for (int32_t i = 0; i < shape.iterations; ++i) {
                     int32_t v = 0;
                     in.get(v);
+                    if (!isResultCode(v)) return false;
                     r.setCell(k, i, v);
                 }
             if (shape.timestamps)
                 for (int32_t i = 0; i < shape.iterations; ++i) {
-                    in.get(r.times(i).start);
-                    in.get(r.times(i).end);
+                    IterationTimes& t = r.times(i);
+                    in.get(t.start);
+                    in.get(t.end);
+                    if ((t.start != 0 && !isWallTime(t.start)) ||
+                        (t.end != 0 && !isWallTime(t.end)))
+                        return false;
                 }
             return true;
         }
@@ -178,6 +217,8 @@ bool decodeResults(Reader& in, const TransferShape& shape, UserResults& r) {
                 int32_t mn = 0, mx = 0, n = 0;
                 int64_t sum = 0;
                 in.get(mn), in.get(mx), in.get(n), in.get(sum);
+                // Empty positions keep the "none yet" minimum of INT32_MAX.
+                if (mn < 0 || mx < 0 || n < 0 || sum < 0 || sum > int64_t(n) * mx) return false;
                 r.setAggregate(k, mn, mx, n, sum);
             }
             return true;
@@ -195,7 +236,10 @@ bool decodeResults(Reader& in, const TransferShape& shape, UserResults& r) {
                 if (!in.get(length) || length > kMaxResultName || !in.getBytes(length, name))
                     return false;
                 s.name.assign(name);
-                if (!in.get(s.value) || !in.get(s.start) || !in.get(s.end)) return false;
+                if (!in.get(s.value) || !in.get(s.start) || !in.get(s.end) ||
+                    !isResultCode(s.value) || (s.start != 0 && !isWallTime(s.start)) ||
+                    (s.end != 0 && !isWallTime(s.end)))
+                    return false;
                 r.scripted().push_back(std::move(s));
             }
             return true;
@@ -212,6 +256,12 @@ bool decodeUser(std::string_view block, const TransferShape& shape, int32_t& ind
     in.get(u.sentAtStart), in.get(u.sentAtEnd), in.get(u.bytesSent), in.get(u.bytesReceived);
     in.get(u.sendTimeMs), in.get(u.receiveTimeMs), in.get(started);
     u.started = started != 0;
+    if (u.startTick < -kMaxTick || u.startTick > kMaxTick || u.endTick < -kMaxTick ||
+        u.endTick > kMaxTick || (u.started && u.endTick < u.startTick) || u.requestsMade < 0 ||
+        u.sentAtStart < 0 || u.sentAtEnd < u.sentAtStart || u.bytesSent > kMaxBytes ||
+        u.bytesReceived > kMaxBytes || !(u.sendTimeMs >= 0 && u.sendTimeMs <= kMaxSpanMs) ||
+        !(u.receiveTimeMs >= 0 && u.receiveTimeMs <= kMaxSpanMs))
+        return false;
     if (!decodeResults(in, shape, u.results)) return false;
     // Blocks of writers before response-time histograms end here.
     return in.remaining() == 0 || decodeLatency(in, shape, u.latency);
@@ -278,7 +328,8 @@ bool decodeTimeline(std::string_view bytes, int32_t& bucketMs, std::vector<Timel
     return true;
 }
 
-bool decodeRecords(std::string_view bytes, DecodedRecords& out, std::string& error) {
+bool decodeRecords(std::string_view bytes, DecodedRecords& out, std::string& error,
+                   const TransferShape* expected) {
     out = DecodedRecords{};
     Reader in(bytes);
     std::string_view magic;
@@ -305,11 +356,19 @@ bool decodeRecords(std::string_view bytes, DecodedRecords& out, std::string& err
         !in.get(run.durationMs) || !in.get(run.httpRequests))
         return false;
     for (int32_t& e : run.errors)
-        if (!in.get(e)) return false;
+        if (!in.get(e) || e < 0) return false;
     if (shape.clients < 0 || shape.positions < 0 || shape.iterations < 0 || mode < 0 || mode > 2)
         return false;
     shape.mode = ResultMode(mode);
     shape.timestamps = timestamps != 0;
+    // Before anything is allocated for the users: the shape must be the test's own.
+    if (expected != nullptr && !(shape == *expected)) {
+        error = "they are of another test (users, sequence, iterations or result options differ)";
+        return false;
+    }
+    if (!isWallTime(run.wallStart) || !isWallTime(run.wallEnd) || run.durationMs < 0 ||
+        run.durationMs > kMaxSpanMs || run.httpRequests < 0 || run.httpRequests > kMaxCount)
+        return false;
     if (!in.get(codes) || codes > uint32_t(HttpCounters::kStatusCodes)) return false;
     for (uint32_t i = 0; i < codes; ++i) {
         int32_t code = 0, n = 0;

@@ -70,7 +70,11 @@ struct DecodedRecords {
     std::vector<std::pair<uint32_t, std::string>> sections;
 };
 
-// False with a message for the user when the bytes are not such records.
-bool decodeRecords(std::string_view bytes, DecodedRecords& out, std::string& error);
+// False with a message for the user when the bytes are not such records, or
+// (expected given) records of a test of another shape; the shape is compared
+// before anything is allocated for the users.  Figures no run can make
+// (negative counts or times, years past 9999) are refused as damage.
+bool decodeRecords(std::string_view bytes, DecodedRecords& out, std::string& error,
+                   const TransferShape* expected = nullptr);
 
 }  // namespace velk

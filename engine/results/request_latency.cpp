@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "results/saturating.h"
+
 namespace velk {
 
 void RequestLatency::record(int32_t result, int64_t elapsedUs, int64_t latenessUs,
@@ -25,7 +27,8 @@ void RequestLatency::record(int32_t result, int64_t elapsedUs, int64_t latenessU
 void RequestLatency::merge(const RequestLatency& other) {
     m_times.merge(other.m_times);
     m_intended.merge(other.m_intended);
-    for (size_t i = 0; i < m_errors.size(); ++i) m_errors[i] += other.m_errors[i];
+    for (size_t i = 0; i < m_errors.size(); ++i)
+        m_errors[i] = addSaturated(m_errors[i], other.m_errors[i]);
 }
 
 }  // namespace velk

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "results/aggregate_record.h"
+#include "results/saturating.h"
 
 namespace velk {
 namespace {
@@ -156,9 +157,9 @@ RunStatistics computeStatistics(const ReportInput& in) {
     for (size_t i = 0; i < in.users.size(); ++i) {
         const UserRecord* user = in.users[i];
         if (!user) continue;
-        s.bytesSent += user->bytesSent;
-        s.bytesReceived += user->bytesReceived;
-        s.totalRequestsMade += user->requestsMade;
+        s.bytesSent = addSaturated(s.bytesSent, user->bytesSent);
+        s.bytesReceived = addSaturated(s.bytesReceived, user->bytesReceived);
+        s.totalRequestsMade = addSaturated(s.totalRequestsMade, int64_t(user->requestsMade));
         if (user->requestsMade <= 0) continue;
         UserRate rate;
         rate.userNumber = int32_t(i + 1);
@@ -172,7 +173,7 @@ RunStatistics computeStatistics(const ReportInput& in) {
     s.durationMs = in.times.durationMs;
     s.hasDuration = s.durationMs > 0;
     if (s.hasDuration) {
-        s.serverBandwidth = double(s.bytesSent + s.bytesReceived) / double(s.durationMs);
+        s.serverBandwidth = (double(s.bytesSent) + double(s.bytesReceived)) / double(s.durationMs);
         s.userBandwidth = o.clients > 0 ? s.serverBandwidth / o.clients : 0.0;
     }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include "results/saturating.h"
+
 namespace velk {
 
 void RunTimeline::start(const Sources& sources) {
@@ -82,7 +84,7 @@ void RunTimeline::fold() {
     for (size_t i = 0; i < whole; ++i) {
         const TimelinePoint& a = m_points[2 * i];
         const TimelinePoint& b = m_points[2 * i + 1];
-        m_points[i] = {a.requests + b.requests, a.errors + b.errors,
+        m_points[i] = {addSaturated32(a.requests, b.requests), addSaturated32(a.errors, b.errors),
                        std::max(a.usersActive, b.usersActive)};
     }
     const int32_t perOld = m_bucketMs / kSampleMs;
@@ -99,7 +101,8 @@ void RunTimeline::absorb(int32_t bucketMs, std::vector<TimelinePoint> points) {
     const auto halve = [](std::vector<TimelinePoint>& p) {
         for (size_t i = 0; i < p.size(); i += 2) {
             const TimelinePoint b = i + 1 < p.size() ? p[i + 1] : TimelinePoint{};
-            p[i / 2] = {p[i].requests + b.requests, p[i].errors + b.errors,
+            p[i / 2] = {addSaturated32(p[i].requests, b.requests),
+                        addSaturated32(p[i].errors, b.errors),
                         std::max(p[i].usersActive, b.usersActive)};
         }
         p.resize((p.size() + 1) / 2);
@@ -116,9 +119,10 @@ void RunTimeline::absorb(int32_t bucketMs, std::vector<TimelinePoint> points) {
     if (points.size() > m_points.size()) m_points.resize(points.size());
     // The processes' users are distinct: their counts add up.
     for (size_t i = 0; i < points.size(); ++i) {
-        m_points[i].requests += points[i].requests;
-        m_points[i].errors += points[i].errors;
-        m_points[i].usersActive += points[i].usersActive;
+        TimelinePoint& p = m_points[i];
+        p.requests = addSaturated32(p.requests, points[i].requests);
+        p.errors = addSaturated32(p.errors, points[i].errors);
+        p.usersActive = addSaturated32(p.usersActive, points[i].usersActive);
     }
     while (m_points.size() > kMaxPoints) {
         halve(m_points);

@@ -77,6 +77,10 @@ int32_t saveResults(const ReportInput& input, void* sink, ReportWriter writer,
         return -1;
     }
     std::string path = reportFilePath(o.reportdir, fileName);
+    if (isHiddenReportName(fileName)) {
+        report("Refused results file %s: a hidden file cannot take a report!\n", path.c_str());
+        return -1;
+    }
     ReportFile file(path, o.appendresult == 1);
     writeReport(input, stats, gatherHeaderFacts(input), &ReportFile::write, &file);
     switch (file.close()) {
@@ -84,6 +88,12 @@ int32_t saveResults(const ReportInput& input, void* sink, ReportWriter writer,
             break;
         case ReportFile::Outcome::kCannotOpen:
             report("Failed to open results file: %s!\n", path.c_str());
+            return -1;
+        case ReportFile::Outcome::kNotAReport:
+            report(
+                "Refused results file %s: it exists and is not a VELK report (the file was not "
+                "changed)!\n",
+                path.c_str());
             return -1;
         case ReportFile::Outcome::kCannotWrite:
             report("Failed to write results file: %s!\n", path.c_str());

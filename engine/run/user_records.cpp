@@ -45,6 +45,10 @@ void mergeRunLatency(const TestRun& set, RunState& run) {
         paced = paced || (set.test.options.softdelay && it != set.test.requests.end() &&
                           it->second->delay > 0);
     }
+    // Then the initial and final sequences, in the slots the users recorded them:
+    // every timed request is in the figures, the test sequence's names first.
+    for (const Sequence* seq : {&set.test.initSeq, &set.test.finalSeq})
+        for (size_t i = 0; i < seq->length(); ++i) names.push_back((*seq)[i].name);
     std::vector<const UserRecord*> users;
     for (UserRecord* record : recordsByUser(run, set.test.options.clients))
         if (record) users.push_back(record);

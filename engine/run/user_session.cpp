@@ -65,7 +65,10 @@ void UserSession::prepare() {
 
     const int32_t positions = int32_t(m_set.test.testSeq.length());
     m_record.latency.clear();
-    if (!m_set.test.scriptDriven()) m_record.latency.resize(size_t(positions));
+    // Response times of every sequence: the test sequence's positions, then the
+    // initial sequence's and the final sequence's (mergeRunLatency names them).
+    if (!m_set.test.scriptDriven())
+        m_record.latency.resize(size_t(positions) + m_init.size() + m_final.size());
     if (m_set.test.scriptDriven())
         m_record.results.prepare(ResultMode::Scripted, positions, 0, false);
     else if (o.nodetails)
@@ -238,7 +241,7 @@ int32_t UserSession::runPass(Pass pass, const std::vector<RequestDef*>& entries,
         if (stopRequested()) break;  // the request just made is not recorded
         if (result >= 0) exportVariables(*request);
         if (test) recordResult(int32_t(k), iteration, result);
-        recordLatency(test ? int32_t(k) : -1, result, *request, startUs, elapsedUs);
+        recordLatency(latencySlot(pass, k), result, *request, startUs, elapsedUs);
         pause(*request);
 
         if (result < 0 && !o.ignoreerrors) {
@@ -251,6 +254,19 @@ int32_t UserSession::runPass(Pass pass, const std::vector<RequestDef*>& entries,
         if (test) m_set.shared.requestsMade.fetch_add(1, std::memory_order_relaxed);
     }
     return last;
+}
+
+int32_t UserSession::latencySlot(Pass pass, size_t entry) const {
+    const size_t test = m_set.test.testSeq.length();
+    switch (pass) {
+        case Pass::Test:
+            return int32_t(entry);
+        case Pass::Init:
+            return int32_t(test + entry);
+        case Pass::Final:
+            return int32_t(test + m_init.size() + entry);
+    }
+    return -1;
 }
 
 void UserSession::recordResult(int32_t position, int32_t iteration, int32_t result) {

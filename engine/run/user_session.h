@@ -57,6 +57,8 @@ private:
     void recordResult(int32_t position, int32_t iteration, int32_t result);
     // Response-time figures, with the pacing schedule that the intended start
     // times come from; position -1 keeps the schedule only.
+    // The slot of a sequence entry among the user's response-time figures.
+    int32_t latencySlot(Pass pass, size_t entry) const;
     void recordLatency(int32_t position, int32_t result, const RequestDef& request, int64_t startUs,
                        int64_t elapsedUs);
     void pause(const RequestDef& request);

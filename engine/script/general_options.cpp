@@ -9,6 +9,7 @@
 #include "base/message.h"
 #include "platform/numeric_locale.h"
 #include "script/parsed_test.h"
+#include "script/request_def.h"
 
 namespace velk {
 namespace {
@@ -204,6 +205,23 @@ Status setGeneralOption(ParsedTest& set, std::string_view name, std::string_view
     const OptionDescriptor* d = findOption(name);
     if (!d) return Status(StatusCode::kInvalid);
     return storeValue(set.options, *d, name, value);
+}
+
+Status setOptionAfterParse(ParsedTest& set, std::string_view name, std::string_view value) {
+    const GeneralOptions before = set.options;
+    if (Status s = setGeneralOption(set, name, value); !s) return s;
+    // The requests took these defaults when they were read: those that still
+    // carry the old value follow the new one, as if the script had said so.
+    const GeneralOptions& now = set.options;
+    for (auto& [requestName, request] : set.requests) {
+        RequestDef& r = *request;
+        if (name == "delay" && r.delay == before.delay && r.delayUpper == 0) r.delay = now.delay;
+        if (name == "uri" && r.uri == before.uri) r.uri = now.uri;
+        if (name == "method" && r.method == before.method) r.method = now.method;
+        if (name == "keepalive" && r.keepalive == before.keepalive) r.keepalive = now.keepalive;
+        if (name == "port" && !r.portGiven) r.port = now.port;
+    }
+    return Status::ok();
 }
 
 }  // namespace velk

@@ -99,4 +99,10 @@ const OptionDescriptor* findOption(std::string_view name);
 // a message.  "rate" (any case) is the one computed option.
 Status setGeneralOption(ParsedTest& set, std::string_view name, std::string_view value);
 
+// The same for a parsed test (SetProperty, velkrun's --set): the options that
+// every request takes as its default when it is read (delay, uri, method,
+// keepalive, port) change the requests that still carry the old default too,
+// so that the option takes effect.
+Status setOptionAfterParse(ParsedTest& set, std::string_view name, std::string_view value);
+
 }  // namespace velk

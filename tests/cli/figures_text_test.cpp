@@ -82,6 +82,15 @@ TEST(Thresholds, ReadAndJudged) {
         EXPECT_EQ(r.ok, c.ok) << c.text;
         EXPECT_DOUBLE_EQ(r.value, c.value) << c.text;
     }
+    // A request name may hold "<" and ">": the operator is the last one.
+    {
+        Threshold t;
+        std::string error;
+        ASSERT_TRUE(parseThreshold("GET <list> => ok:p95<=.5", t, error)) << error;
+        EXPECT_EQ(t.request, "GET <list> => ok");
+        EXPECT_EQ(t.compare, Threshold::Compare::LessOrEqual);
+        EXPECT_DOUBLE_EQ(t.limit, 0.5);
+    }
     // Nothing to measure fails: an unknown request, or times where none were taken.
     for (const char* text : {"logout:p95<100", "p99<100"}) {
         Threshold t;

@@ -219,11 +219,16 @@ TEST_F(VelkrunFigures, PacedRunShowsAStallOnlyFromTheIntendedStart) {
 
 TEST_F(VelkrunFigures, MalformedThresholdIsAUsageErrorBeforeTheRun) {
     const std::string path = script("[a]\n");
-    for (const char* bad : {"p95", "p42<300", "p95<abc", "mean<5%", ":p95<1", "p95<-1", "rps>"}) {
+    for (const char* bad : {"p95", "p42<300", "p95<abc", "mean<5%", ":p95<1", "p95<-1", "rps>",
+                            "p95<0x10", "p95<-0", "rps>1e-400", "p95<1e3", "p95< 3", "p95<+3",
+                            "errors<101%", "p95<inf", "p95<1.2.3", "max<10000000000000"}) {
         EXPECT_EQ(velkrun({path, "--threshold", bad}), 2) << bad;
         EXPECT_NE(err().find("--threshold"), std::string::npos) << err();
     }
-    EXPECT_EQ(velkrun({path, "--cycle", "clients", "1:2:1", "--summary", m_dir.file("x.json")}), 2);
+    // The figures go with every run but a shard's, which has no report of its own.
+    EXPECT_EQ(velkrun({path, "--shard", "0/2", "--shard-out", m_dir.file("s"), "--summary",
+                       m_dir.file("x.json")}),
+              2);
     EXPECT_EQ(m_server.requestCount(), 0);
 }
 

@@ -61,6 +61,22 @@ protected:
         return std::make_unique<ChildProcess>("mpirun", all, m_dir.file("mpi-out.txt"),
                                               m_dir.file("mpi-err.txt"));
     }
+    // Rank 0 with its own arguments, ranks 1 and 2 with others (mpirun's "a : b").
+    std::unique_ptr<ChildProcess> mpirunSplit(std::vector<std::string> first,
+                                              std::vector<std::string> others) {
+        std::vector<std::string> all = {"--allow-run-as-root",
+                                        "--oversubscribe",
+                                        "--timeout",
+                                        std::to_string(kJobLimit),
+                                        "-n",
+                                        "1",
+                                        VELKRUN_MPI_PATH};
+        all.insert(all.end(), first.begin(), first.end());
+        for (const char* a : {":", "-n", "2", VELKRUN_MPI_PATH}) all.push_back(a);
+        all.insert(all.end(), others.begin(), others.end());
+        return std::make_unique<ChildProcess>("mpirun", all, m_dir.file("mpi-out.txt"),
+                                              m_dir.file("mpi-err.txt"));
+    }
     // The pid rank prints as it starts; 0 when it has not within the limit.
     static pid_t rankPid(const ChildProcess& job, int rank) {
         const std::string mark = "rank " + std::to_string(rank) + " of 3 (pid ";
@@ -159,6 +175,41 @@ TEST_F(VelkrunMpi, TheTimeLimitStopsEveryRank) {
     EXPECT_EQ(job->wait(kJobLimit + 30), 0) << job->err();
     EXPECT_LT(m_server.requestCount(), 7 * 1000);
     EXPECT_NE(job->out().find("007/00001\t"), std::string::npos);
+}
+
+// A usage error on any rank, or ranks that run different tests, end the job
+// within seconds with the message, not at the start time-out of minutes.
+TEST_F(VelkrunMpi, ARankWithBadArgumentsOrAnotherTestEndsTheJobAtOnce) {
+    const std::string path = script();
+    const std::string renamed =
+        m_dir.write("renamed.txt", readWhole(path).replace(readWhole(path).rfind("[a]"), 3, "[b]"));
+    ASSERT_NE(readWhole(renamed), readWhole(path));
+    const struct {
+        std::vector<std::string> others;
+        const char* message;
+    } cases[] = {
+        {{"--quiet", "--threshold", "p95<0x10", path}, "rank 1: --threshold p95<0x10"},
+        {{"--quiet", "--no-such-option", path}, "rank 2: unknown option --no-such-option"},
+        {{"--quiet", renamed}, "rank 1 runs another test than rank 0"},
+        {{"--quiet", "--set", "clients=9", path}, "rank 1 runs another test than rank 0"},
+    };
+    for (const auto& c : cases) {
+        const auto start = std::chrono::steady_clock::now();
+        auto job = mpirunSplit({"--quiet", path}, c.others);
+        const int status = job->wait(kJobLimit + 30);
+        EXPECT_NE(status, 0) << job->err();
+        EXPECT_NE(status, -1) << "mpirun did not end";
+        EXPECT_NE(job->err().find(c.message), std::string::npos) << job->err();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+    }
+    EXPECT_EQ(m_server.requestCount(), 0);
+}
+
+TEST_F(VelkrunMpi, HelpPrintsTheUsage) {
+    auto job = mpirun({"--help"});
+    EXPECT_EQ(job->wait(kJobLimit + 30), 0) << job->err();
+    EXPECT_NE(job->out().find("Usage: mpirun -n RANKS velkrun-mpi"), std::string::npos)
+        << job->out();
 }
 
 }  // namespace
