@@ -27,6 +27,7 @@
 #include "common/temp_dir.h"
 #include "gui/results/chart_view.h"
 #include "gui/results/report_form_view.h"
+#include "gui/results/summary_form_view.h"
 #include "gui/runner/live_panel.h"
 #include "gui/runner/output_box.h"
 #include "gui/runner/runner_bridge.h"
@@ -385,6 +386,56 @@ TEST(RunnerEndToEnd, LivePanelShowsTheRunWhileItGoes) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return finished; }, 120000));
     EXPECT_FALSE(panel->isVisible());
     EXPECT_EQ(window.runner.results().count(), 1);
+}
+
+// The Summary page over a real run: the engine's figures per request and
+// overall; the same text after the results went through a file; a file of
+// passes without figures says so.
+TEST(RunnerEndToEnd, SummaryPageShowsTheRunsPercentilesAndKeepsThemInTheFile) {
+    velk::test::TempDir dir;
+    velk::test::TestHttpServer server;
+    velk::model::ScenarioDocument document;
+    oneRequestTo(document, server.port(), 2, 3, dir);
+    RunnerWindow window(document);
+    velk::results::CSummaryFormView summary(window.runner.results());
+    QObject::connect(&window.bridge, &RunnerBridge::resultsChanged, &summary,
+                     [&summary] { summary.refresh(false); });
+    EXPECT_EQ(summary.summaryBox()->toPlainText(), QStringLiteral("No results"));
+    bool finished = false;
+    QObject::connect(&window.bridge, &RunnerBridge::runFinished, &window.frame,
+                     [&] { finished = true; });
+    ASSERT_TRUE(window.runnerView->runTest());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 120000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return summary.titles()->count() == 1; }, 10000));
+    const QString shown = summary.summaryBox()->toPlainText();
+    const QStringList lines = shown.split(QLatin1Char('\n'));
+    ASSERT_GE(lines.size(), 3) << shown.toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Request\tCount\tErrors\tMin\tMean\tp50")));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("home\t6\t0\t"))) << shown.toStdString();
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("All requests\t6\t0\t")));
+    const auto record = window.runner.results().get(0);
+    ASSERT_TRUE(record->figures.has_value());
+    EXPECT_FALSE(record->figures->timeline.empty());
+
+    // Through a file and back: the same figures, the same page.
+    std::string error;
+    const std::string path = dir.file("run.rlt");
+    ASSERT_TRUE(velk::results::saveResultsFile(window.runner.results(), path, error)) << error;
+    velk::results::CResultsContainer reloaded;
+    ASSERT_TRUE(velk::results::loadResultsFile(reloaded, path, error)) << error;
+    velk::results::CSummaryFormView again(reloaded);
+    again.refresh(true);
+    EXPECT_EQ(again.summaryBox()->toPlainText(), shown);
+
+    // A file written before the figures were kept.
+    auto older = std::make_shared<velk::results::CResultsStore>(*record);
+    older->figures.reset();
+    velk::results::CResultsContainer olderList;
+    olderList.add(older);
+    ASSERT_TRUE(velk::results::saveResultsFile(olderList, path, error)) << error;
+    ASSERT_TRUE(velk::results::loadResultsFile(reloaded, path, error)) << error;
+    again.refresh(true);
+    EXPECT_EQ(again.summaryBox()->toPlainText(), QStringLiteral("No percentiles in this file"));
 }
 
 TEST(RunnerOutput, ALinePerUserKeepsTheWindowResponsive) {
