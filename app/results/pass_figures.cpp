@@ -1,8 +1,7 @@
 #include "app/results/pass_figures.h"
 
+#include <algorithm>
 #include <cstdio>
-
-#include "app/results/report_view_text.h"
 
 namespace velk::results {
 namespace {
@@ -42,13 +41,39 @@ int64_t errorSum(const LatencyFigures& f) {
     return all;
 }
 
-// A name as a table cell: no tabs or line ends, cut like a title.
+constexpr size_t kMaxNameColumn = 40;
+
+// Characters of UTF-8 text (continuation bytes do not count).
+size_t utf8Length(const std::string& text) {
+    size_t n = 0;
+    for (char c : text) n += (static_cast<unsigned char>(c) & 0xc0) != 0x80;
+    return n;
+}
+
+// The first n characters of UTF-8 text.
+std::string utf8Prefix(const std::string& text, size_t n) {
+    size_t i = 0;
+    for (size_t seen = 0; i < text.size(); ++i)
+        if ((static_cast<unsigned char>(text[i]) & 0xc0) != 0x80 && seen++ == n) break;
+    return text.substr(0, i);
+}
+
+// A name as a table cell: no control characters, at most kMaxNameColumn
+// characters (longer ones end in "...").
 std::string cell(const std::string& name, bool overall) {
     if (overall) return "All requests";
-    std::string text = titleForList(name);
+    std::string text = name;
     for (char& c : text)
-        if (c == '\t' || c == '\r' || c == '\n') c = ' ';
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
+    if (utf8Length(text) > kMaxNameColumn) text = utf8Prefix(text, kMaxNameColumn - 3) + "...";
     return text;
+}
+
+// The first column is padded to its widest name, so that the tab-separated
+// figures line up in a fixed font whatever the names' lengths.
+std::string padded(const std::string& text, size_t width) {
+    const size_t length = utf8Length(text);
+    return length < width ? text + std::string(width - length, ' ') : text;
 }
 
 }  // namespace
@@ -76,9 +101,16 @@ std::optional<PassFigures> collectFigures(TestSet* set) {
 
 std::string summaryText(const std::optional<PassFigures>& figures) {
     if (!figures) return kNoPercentiles;
-    std::string text = "Request\tCount\tErrors\tMin\tMean\tp50\tp90\tp95\tp99\tp99.9\tMax (ms)\n";
+    size_t width = utf8Length(cell({}, true));
+    for (const LatencyFigures& f : figures->requests)
+        width = std::max(width, utf8Length(cell(f.name, false)));
+    const auto name = [&](const LatencyFigures& f, bool overall) {
+        return padded(cell(f.name, overall), width);
+    };
+    std::string text = padded("Request", width) +
+                       "\tCount\tErrors\tMin\tMean\tp50\tp90\tp95\tp99\tp99.9\tMax (ms)\n";
     const auto row = [&](const LatencyFigures& f, bool overall) {
-        text += cell(f.name, overall) + "\t" + count(f.count) + "\t" + count(errorSum(f)) + "\t" +
+        text += name(f, overall) + "\t" + count(f.count) + "\t" + count(errorSum(f)) + "\t" +
                 number(f.minMs) + "\t" + number(f.meanMs);
         for (double p : f.percentilesMs) text += "\t" + number(p);
         text += "\t" + number(f.maxMs) + "\n";
@@ -87,9 +119,9 @@ std::string summaryText(const std::optional<PassFigures>& figures) {
     row(figures->overall, true);
     if (!figures->overall.paced) return text;
     text += "\nFrom the intended start (paced requests)\n";
-    text += "Request\tCount\tp50\tp90\tp95\tp99\tp99.9\tMax (ms)\n";
+    text += padded("Request", width) + "\tCount\tp50\tp90\tp95\tp99\tp99.9\tMax (ms)\n";
     const auto intended = [&](const LatencyFigures& f, bool overall) {
-        text += cell(f.name, overall) + "\t" + count(f.intendedCount);
+        text += name(f, overall) + "\t" + count(f.intendedCount);
         for (double p : f.intendedPercentilesMs) text += "\t" + number(p);
         text += "\t" + number(f.intendedMaxMs) + "\n";
     };

@@ -52,7 +52,7 @@ LivePanel::LivePanel(QWidget* parent) : QWidget(parent) {
     figures->setMinimumWidth(200);
     figures->setMaximumWidth(260);
 
-    m_rateChart = liveChart("rateChart", "Requests and errors per second", "1/s");
+    m_rateChart = liveChart("rateChart", "Requests and errors", "1/s");
     m_timeChart = liveChart("timeChart", "Response time", "ms");
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -89,8 +89,8 @@ void LivePanel::showFigures(const LiveFigures& figures) {
 
     // At most LiveFigures::kMaxPoints a series: one redraw a second is cheap.
     m_rateChart->clear();
-    const int requests = m_rateChart->addSeries(QStringLiteral("requests/s"), QColor(0, 0, 192));
-    const int errors = m_rateChart->addSeries(QStringLiteral("errors/s"), QColor(192, 0, 0));
+    const int requests = m_rateChart->addSeries(QStringLiteral("requests"), QColor(0, 0, 192));
+    const int errors = m_rateChart->addSeries(QStringLiteral("errors"), QColor(192, 0, 0));
     m_timeChart->clear();
     const int p50 = m_timeChart->addSeries(QStringLiteral("p50"), QColor(0, 128, 0));
     const int p95 = m_timeChart->addSeries(QStringLiteral("p95"), QColor(200, 120, 0));
