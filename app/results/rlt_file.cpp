@@ -21,6 +21,9 @@ public:
     void putFloat(float v) { putRaw(&v, 4); }
     void putDouble(double v) { putRaw(&v, 8); }
     void putInt64(int64_t v) { putRaw(&v, 8); }
+    size_t size() const { return m_bytes.size(); }
+    // Overwrites the int at offset (a length known only afterwards).
+    void setInt(size_t offset, int32_t v) { std::memcpy(m_bytes.data() + offset, &v, 4); }
     void putString(std::string_view s) {
         const size_t n = s.size();
         if (n < 255) {
@@ -65,6 +68,13 @@ public:
     bool getDouble(double& v) { return getRaw(&v, 8); }
     bool getInt64(int64_t& v) { return getRaw(&v, 8); }
     bool atEnd() const { return m_pos == m_bytes.size(); }
+    size_t position() const { return m_pos; }
+    // Moves on to pos, which lies ahead within the bytes.
+    bool skipTo(size_t pos) {
+        if (!m_ok || pos < m_pos || pos > m_bytes.size()) return pastEnd();
+        m_pos = pos;
+        return true;
+    }
     // Marks the reading failed with error (a format with %1).
     bool refuse(const char* error) { return fail(error); }
     // A string of at most maxLength bytes; past it, the error tooLong (or
@@ -222,8 +232,10 @@ bool readRecord(RltReader& in, CResultsStore& r) {
 }
 
 // The figures after the records: a marker, a version, the record count, then
-// for each record a presence flag and its figures.  Readers that stop after the
-// records never see them.
+// for each record a presence flag and, when present, the byte count of its
+// figures and the figures.  Readers that stop after the records never see
+// them; a later version may append fields to a record's figures, which this
+// reader steps over by the byte count.
 constexpr int32_t kFiguresMarker = 0x464b4c56;  // "VLKF"
 constexpr int32_t kFiguresVersion = 1;
 constexpr const char* kBadFigures =
@@ -252,6 +264,8 @@ void writeFigures(RltWriter& out, const std::vector<ResultsStorePtr>& records) {
         const std::optional<PassFigures>& f = record->figures;
         out.putInt(f ? 1 : 0);
         if (!f) continue;
+        const size_t lengthAt = out.size();
+        out.putInt(0);
         out.putInt(int32_t(f->requests.size()));
         for (const LatencyFigures& l : f->requests) writeLatency(out, l);
         writeLatency(out, f->overall);
@@ -262,6 +276,7 @@ void writeFigures(RltWriter& out, const std::vector<ResultsStorePtr>& records) {
             out.putInt(s.errors);
             out.putInt(s.usersActive);
         }
+        out.setInt(lengthAt, int32_t(out.size() - lengthAt - 4));
     }
 }
 
@@ -325,7 +340,7 @@ void readFigures(RltReader& in, std::vector<std::shared_ptr<CResultsStore>>& rec
     if (in.atEnd()) return;  // written before the figures were kept
     int32_t marker = 0, version = 0, count = 0;
     if (!in.getInt(marker) || marker != kFiguresMarker || !in.getInt(version) ||
-        version != kFiguresVersion || !in.getInt(count) || count != int32_t(records.size())) {
+        version < kFiguresVersion || !in.getInt(count) || count != int32_t(records.size())) {
         in.refuse(kBadFigures);
         return;
     }
@@ -337,8 +352,22 @@ void readFigures(RltReader& in, std::vector<std::shared_ptr<CResultsStore>>& rec
             in.refuse(kBadFigures);
             return;
         }
+        int32_t length = 0;
+        if (!in.getInt(length)) return;
+        if (length < 0) {
+            in.refuse(kBadFigures);
+            return;
+        }
+        const size_t end = in.position() + size_t(length);
         PassFigures figures;
         if (!readPassFigures(in, figures)) return;
+        // Figures that run past their own length are damaged; fields after
+        // the known ones are a later version's.
+        if (in.position() > end) {
+            in.refuse(kBadFigures);
+            return;
+        }
+        if (!in.skipTo(end)) return;
         record->figures = std::move(figures);
     }
 }

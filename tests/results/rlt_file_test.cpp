@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -382,6 +383,23 @@ TEST(RltFileFigures, RoundTripAndTheSummaryPageText) {
         << paced;
 }
 
+TEST(RltFileFigures, ALaterVersionsAppendedFieldsAreSteppedOver) {
+    std::string bytes = figuresFile();
+    const size_t trailer = rltFileBytes({detailedRecord(), detailedRecord()}).size();
+    const size_t lengthAt = trailer + 16;
+    int32_t length = 0;
+    std::memcpy(&length, bytes.data() + lengthAt, 4);
+    bytes.replace(trailer + 4, 4, le32(2));
+    bytes.insert(lengthAt + 4 + size_t(length), "future");
+    bytes.replace(lengthAt, 4, le32(length + 6));
+    const RltReadResult r = readRltBytes(bytes);
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_EQ(r.records.size(), 2u);
+    ASSERT_TRUE(r.records[0]->figures.has_value());
+    EXPECT_EQ(*r.records[0]->figures, sampleFigures(true));
+    EXPECT_FALSE(r.records[1]->figures.has_value());
+}
+
 TEST(RltFileFigures, NamesFromAFileCannotBreakTheSummaryTable) {
     PassFigures f = sampleFigures(false);
     std::string accented;
@@ -419,9 +437,11 @@ TEST(RltFileFigures, AnOlderFileOpensWithoutPercentilesAndOlderReadersSkipThem) 
 TEST(RltFileFigures, DamagedFiguresAreRefusedKeepingThePasses) {
     const std::string good = figuresFile();
     const size_t trailer = rltFileBytes({detailedRecord(), detailedRecord()}).size();
-    // Offsets into the trailer: marker, version, count, presence, request count.
+    // Offsets into the trailer: marker, version, count, then the first
+    // record's presence, length and request count.
     const size_t first = trailer + 12;
-    const size_t requests = first + 4;
+    const size_t length = first + 4;
+    const size_t requests = first + 8;
     // The first request's figures: name (1 + 4 bytes), count, errors, then
     // minimum, mean, maximum, deviation and the percentiles.
     const size_t count = requests + 4 + 5;
@@ -440,7 +460,7 @@ TEST(RltFileFigures, DamagedFiguresAreRefusedKeepingThePasses) {
         const char* error;
     } cases[] = {
         {"foreign marker", at(trailer, le32(0x12345678)), "damaged"},
-        {"unknown version", at(trailer + 4, le32(2)), "damaged"},
+        {"version 0", at(trailer + 4, le32(0)), "damaged"},
         {"count of other records", at(trailer + 8, le32(3)), "damaged"},
         {"presence neither 0 nor 1", at(first, le32(7)), "damaged"},
         {"request count past the limit", at(requests, le32(2000000000)), "past its end"},
@@ -449,6 +469,9 @@ TEST(RltFileFigures, DamagedFiguresAreRefusedKeepingThePasses) {
         {"minimum not a number", at(minimum, f64(nan)), "damaged"},
         {"negative minimum", at(minimum, f64(negative)), "damaged"},
         {"cut short in the timeline", good.substr(0, good.size() - 20), "past its end"},
+        {"figures longer than their length", at(length, le32(100)), "damaged"},
+        {"length past the file", at(length, le32(1 << 30)), "past its end"},
+        {"negative length", at(length, le32(-5)), "damaged"},
         {"bytes after the figures", good + "x", ""},
     };
     for (const auto& c : cases) {
