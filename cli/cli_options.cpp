@@ -289,7 +289,8 @@ const char* usageText() {
            "usage error; 3 the run (or a pass of --cycle) could not start, completed no\n"
            "request or reached no server; 4 the report file (or the --summary, --html or\n"
            "--results file) could not be written; 5 a threshold failed; 6 --verify found\n"
-           "differences; 130 stopped by Ctrl+C, 143 stopped by SIGTERM (the report is still written).\n";
+           "differences; 130 stopped by Ctrl+C, 143 stopped by SIGTERM (the report is still "
+           "written).\n";
 }
 
 }  // namespace velk::cli

@@ -13,8 +13,8 @@
 #include "cli/engine_output.h"
 #include "cli/figures_files.h"
 #include "cli/interrupt_watcher.h"
-#include "cli/run_figures.h"
 #include "cli/output_file.h"
+#include "cli/run_figures.h"
 #include "cli/test_loader.h"
 
 namespace velk::cli {

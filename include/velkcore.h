@@ -73,6 +73,18 @@ typedef struct VelkLiveCounters {
     int32_t timeouts;
 } VelkLiveCounters;
 
+/* Filled by GetLiveFigures: more of the run in progress (or the last run).
+ * The response times are those of the last whole second, in milliseconds,
+ * within about 6% (the middle of a log-linear bucket); all 0 when nothing was
+ * timed in it. */
+typedef struct VelkLiveFigures {
+    int64_t requestsMade; /* test-sequence entries done by all users so far */
+    int32_t timed;        /* responses timed in the last whole second */
+    double p50Ms;
+    double p95Ms;
+    double p99Ms;
+} VelkLiveFigures;
+
 /* Filled by GetLatencyStats: the response-time figures of one request name, or
  * of all requests together, in milliseconds.  Percentiles come from a histogram
  * of bounded relative error (under 1%); minimum, mean, maximum and standard
@@ -143,6 +155,8 @@ VELK_EXPORT int32_t SetProperty(TestSet* set, const char* nameValue);
 VELK_EXPORT void GetInfo(TestSet* set, TestInfo* info);
 /* Safe to call from any thread while RunTest runs on another: reads counters only. */
 VELK_EXPORT int32_t GetLiveCounters(TestSet* set, VelkLiveCounters* counters);
+/* Safe to call from any thread while RunTest runs on another: reads atomics only. */
+VELK_EXPORT int32_t GetLiveFigures(TestSet* set, VelkLiveFigures* figures);
 /* Runs the test and blocks until every virtual user has finished.  1 when any
  * test-sequence entry was completed; 0 when the run could not start (reported)
  * or nothing was completed. */

@@ -2,14 +2,15 @@
 # Renders the main window with each page at 765x550 and 1280x800 into
 # docs/screenshots/ (main-<w>x<h>-page<n>.png), with the demo scenario open
 # and, on the results pages, a batch run of it made by velkrun --cycle against
-# the demo site.
+# the demo site; and the runner page during a run of it, its live panel on
+# show (runner-live-<w>x<h>.png).
 # Runs under Xvfb when xvfb-run is there, else on Qt's offscreen platform.
 # Usage: scripts/screenshots.sh [build-dir]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 out=$root/docs/screenshots
-cmake --build "$build" --target velk velkrun velk-demo-site -j2 >/dev/null
+cmake --build "$build" --target velk velkrun velk-demo-site runner_live_screenshot -j2 >/dev/null
 mkdir -p "$out"
 # A private settings directory: no tip of the day, no saved placement.
 config=$(mktemp -d)
@@ -29,4 +30,7 @@ if command -v xvfb-run >/dev/null; then
 else
   QT_QPA_PLATFORM=offscreen "$build/gui/velk" "$root/examples/demo-shop.vts"
 fi
+# The runner page during a run of the demo scenario, live panel on show.
+QT_QPA_PLATFORM=offscreen "$build/tests/runner/runner_live_screenshot" \
+  "$build/demo/velk-demo-site" "$root/examples" "$out"
 ls "$out"

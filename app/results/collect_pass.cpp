@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "app/results/pass_figures.h"
+
 namespace velk::results {
 namespace {
 
@@ -108,6 +110,7 @@ std::shared_ptr<CResultsStore> collectPass(TestSet* set, const std::string& pass
         fillSummaryTimings(set, r);
     else
         fillDetailedTimings(set, r, info.iterations);
+    r.figures = collectFigures(set);
     r.title = clockTime() + " - " + passTitle;
     return record;
 }

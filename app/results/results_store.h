@@ -9,8 +9,11 @@
 // results list nobody changes it, so readers on any thread need no lock.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "app/results/pass_figures.h"
 
 namespace velk::results {
 
@@ -46,6 +49,10 @@ struct CResultsStore {
     // form; one row of five values per entry in the summary form.  The value
     // count of an entry is the size of its vector.
     std::vector<std::vector<std::vector<int32_t>>> timings;
+
+    // Response-time figures and timeline; none for a pass read from a file
+    // that does not hold them.
+    std::optional<PassFigures> figures;
 };
 
 using ResultsStorePtr = std::shared_ptr<const CResultsStore>;

@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -19,6 +20,10 @@ public:
     void putInt(int32_t v) { putRaw(&v, 4); }
     void putFloat(float v) { putRaw(&v, 4); }
     void putDouble(double v) { putRaw(&v, 8); }
+    void putInt64(int64_t v) { putRaw(&v, 8); }
+    size_t size() const { return m_bytes.size(); }
+    // Overwrites the int at offset (a length known only afterwards).
+    void setInt(size_t offset, int32_t v) { std::memcpy(m_bytes.data() + offset, &v, 4); }
     void putString(std::string_view s) {
         const size_t n = s.size();
         if (n < 255) {
@@ -61,6 +66,17 @@ public:
     bool getInt(int32_t& v) { return getRaw(&v, 4); }
     bool getFloat(float& v) { return getRaw(&v, 4); }
     bool getDouble(double& v) { return getRaw(&v, 8); }
+    bool getInt64(int64_t& v) { return getRaw(&v, 8); }
+    bool atEnd() const { return m_pos == m_bytes.size(); }
+    size_t position() const { return m_pos; }
+    // Moves on to pos, which lies ahead within the bytes.
+    bool skipTo(size_t pos) {
+        if (!m_ok || pos < m_pos || pos > m_bytes.size()) return pastEnd();
+        m_pos = pos;
+        return true;
+    }
+    // Marks the reading failed with error (a format with %1).
+    bool refuse(const char* error) { return fail(error); }
     // A string of at most maxLength bytes; past it, the error tooLong (or
     // kTextTooLong).
     bool getString(std::string& s, size_t maxLength = RltLimits::kMaxReportBytes,
@@ -215,6 +231,147 @@ bool readRecord(RltReader& in, CResultsStore& r) {
     return in.ok();
 }
 
+// The figures after the records: a marker, a version, the record count, then
+// for each record a presence flag and, when present, the byte count of its
+// figures and the figures.  Readers that stop after the records never see
+// them; a later version may append fields to a record's figures, which this
+// reader steps over by the byte count.
+constexpr int32_t kFiguresMarker = 0x464b4c56;  // "VLKF"
+constexpr int32_t kFiguresVersion = 1;
+constexpr const char* kBadFigures =
+    "%1 holds damaged percentiles; the passes were loaded without them.";
+
+void writeLatency(RltWriter& out, const LatencyFigures& f) {
+    out.putString(f.name);
+    out.putInt64(f.count);
+    for (int64_t e : f.errors) out.putInt64(e);
+    out.putDouble(f.minMs);
+    out.putDouble(f.meanMs);
+    out.putDouble(f.maxMs);
+    out.putDouble(f.stddevMs);
+    for (double p : f.percentilesMs) out.putDouble(p);
+    out.putInt(f.paced);
+    out.putInt64(f.intendedCount);
+    out.putDouble(f.intendedMaxMs);
+    for (double p : f.intendedPercentilesMs) out.putDouble(p);
+}
+
+void writeFigures(RltWriter& out, const std::vector<ResultsStorePtr>& records) {
+    out.putInt(kFiguresMarker);
+    out.putInt(kFiguresVersion);
+    out.putInt(int32_t(records.size()));
+    for (const ResultsStorePtr& record : records) {
+        const std::optional<PassFigures>& f = record->figures;
+        out.putInt(f ? 1 : 0);
+        if (!f) continue;
+        const size_t lengthAt = out.size();
+        out.putInt(0);
+        out.putInt(int32_t(f->requests.size()));
+        for (const LatencyFigures& l : f->requests) writeLatency(out, l);
+        writeLatency(out, f->overall);
+        out.putInt(f->spanMs);
+        out.putInt(int32_t(f->timeline.size()));
+        for (const TimelineSpan& s : f->timeline) {
+            out.putInt(s.requests);
+            out.putInt(s.errors);
+            out.putInt(s.usersActive);
+        }
+        out.setInt(lengthAt, int32_t(out.size() - lengthAt - 4));
+    }
+}
+
+// A time in milliseconds as a run can give it: finite, not negative.
+bool sound(double ms) {
+    return std::isfinite(ms) && ms >= 0;
+}
+
+bool readLatency(RltReader& in, LatencyFigures& f) {
+    in.getString(f.name, PassFiguresLimits::kMaxNameBytes, kBadFigures);
+    in.getInt64(f.count);
+    for (int64_t& e : f.errors) in.getInt64(e);
+    in.getDouble(f.minMs);
+    in.getDouble(f.meanMs);
+    in.getDouble(f.maxMs);
+    in.getDouble(f.stddevMs);
+    for (double& p : f.percentilesMs) in.getDouble(p);
+    in.getInt(f.paced);
+    in.getInt64(f.intendedCount);
+    in.getDouble(f.intendedMaxMs);
+    for (double& p : f.intendedPercentilesMs) in.getDouble(p);
+    if (!in.ok()) return false;
+    bool good = f.count >= 0 && f.intendedCount >= 0 && (f.paced == 0 || f.paced == 1) &&
+                sound(f.minMs) && sound(f.meanMs) && sound(f.maxMs) && sound(f.stddevMs) &&
+                sound(f.intendedMaxMs);
+    for (int64_t e : f.errors) good = good && e >= 0;
+    for (double p : f.percentilesMs) good = good && sound(p);
+    for (double p : f.intendedPercentilesMs) good = good && sound(p);
+    return good || in.refuse(kBadFigures);
+}
+
+bool readPassFigures(RltReader& in, PassFigures& f) {
+    // A request's figures take at least 150 bytes of the file.
+    int32_t requests = 0;
+    if (!in.getCount(requests, 150, sizeof(LatencyFigures), PassFiguresLimits::kMaxRequests,
+                     kBadFigures))
+        return false;
+    f.requests.resize(size_t(requests));
+    for (LatencyFigures& l : f.requests)
+        if (!readLatency(in, l)) return false;
+    if (!readLatency(in, f.overall)) return false;
+    int32_t spans = 0;
+    if (!in.getInt(f.spanMs)) return false;
+    if (f.spanMs <= 0 || f.spanMs > (1 << 30)) return in.refuse(kBadFigures);
+    if (!in.getCount(spans, 12, sizeof(TimelineSpan), PassFiguresLimits::kMaxSpans, kBadFigures))
+        return false;
+    f.timeline.resize(size_t(spans));
+    for (TimelineSpan& s : f.timeline) {
+        in.getInt(s.requests);
+        in.getInt(s.errors);
+        in.getInt(s.usersActive);
+        if (in.ok() && (s.requests < 0 || s.errors < 0 || s.usersActive < 0))
+            return in.refuse(kBadFigures);
+    }
+    return in.ok();
+}
+
+// Gives each record the figures the trailer holds for it, up to the first
+// damaged one; the records themselves stay whatever the trailer holds.
+void readFigures(RltReader& in, std::vector<std::shared_ptr<CResultsStore>>& records) {
+    if (in.atEnd()) return;  // written before the figures were kept
+    int32_t marker = 0, version = 0, count = 0;
+    if (!in.getInt(marker) || marker != kFiguresMarker || !in.getInt(version) ||
+        version < kFiguresVersion || !in.getInt(count) || count != int32_t(records.size())) {
+        in.refuse(kBadFigures);
+        return;
+    }
+    for (auto& record : records) {
+        int32_t present = 0;
+        if (!in.getInt(present)) return;
+        if (present == 0) continue;
+        if (present != 1) {
+            in.refuse(kBadFigures);
+            return;
+        }
+        int32_t length = 0;
+        if (!in.getInt(length)) return;
+        if (length < 0) {
+            in.refuse(kBadFigures);
+            return;
+        }
+        const size_t end = in.position() + size_t(length);
+        PassFigures figures;
+        if (!readPassFigures(in, figures)) return;
+        // Figures that run past their own length are damaged; fields after
+        // the known ones are a later version's.
+        if (in.position() > end) {
+            in.refuse(kBadFigures);
+            return;
+        }
+        if (!in.skipTo(end)) return;
+        record->figures = std::move(figures);
+    }
+}
+
 std::string withPath(const std::string& format, const std::string& path) {
     std::string text = format;
     const size_t at = text.find("%1");
@@ -229,6 +386,10 @@ std::string rltFileBytes(const std::vector<ResultsStorePtr>& records) {
     out.putInt(kSchema);
     out.putInt(int32_t(records.size()));
     for (const ResultsStorePtr& record : records) writeRecord(out, *record);
+    // Files of passes without figures stay byte for byte as they always were.
+    bool anyFigures = false;
+    for (const ResultsStorePtr& record : records) anyFigures = anyFigures || record->figures;
+    if (anyFigures) writeFigures(out, records);
     return out.bytes();
 }
 
@@ -251,14 +412,19 @@ RltReadResult readRltBytes(std::string_view bytes) {
         result.error = in.error();
         return result;
     }
-    result.records.reserve(size_t(count));
+    std::vector<std::shared_ptr<CResultsStore>> records;
+    records.reserve(size_t(count));
     for (int32_t i = 0; i < count; ++i) {
         // The record and the shared pointer's control block beside it.
         if (!in.charge(sizeof(CResultsStore) + 2 * sizeof(void*) + 16)) break;
         auto record = std::make_shared<CResultsStore>();
         if (!readRecord(in, *record)) break;
-        result.records.push_back(std::move(record));
+        records.push_back(std::move(record));
     }
+    // Figures belong to complete files only: after a damaged record the
+    // trailer's place is unknown.
+    if (in.ok() && records.size() == size_t(count)) readFigures(in, records);
+    result.records.assign(records.begin(), records.end());
     result.ok = in.ok();
     if (!result.ok) result.error = in.error();
     return result;

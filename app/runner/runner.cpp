@@ -1,5 +1,6 @@
 #include "app/runner/runner.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <system_error>
@@ -18,6 +19,12 @@ std::string format(const char* fmt, Args... args) {
 }
 
 constexpr const char* kTerminated = "Process was terminated by user";
+
+int64_t steadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 }  // namespace
 
@@ -71,6 +78,8 @@ void Runner::onOutput(void* context, const char* text) {
 void Runner::onProgress(void* context, int32_t made, int32_t total) {
     auto* runner = static_cast<Runner*>(context);
     if (!runner) return;
+    runner->m_liveMade.store(made, std::memory_order_relaxed);
+    runner->m_liveTotal.store(total, std::memory_order_relaxed);
     if (total == -1) {
         runner->message(kMessage, format("Requests made so far: %d", made));
         return;
@@ -120,6 +129,8 @@ bool Runner::start(const std::string& script, const std::string& runName,
                     format("Failed to set parameter %s=%d", cycledOption(), m_currentValue));
     }
     m_results.clear();
+    // The live figures start with the run, not when the worker gets going.
+    beginPassFigures(0);
     {
         MutexLock lock(m_workerMutex);
         m_workerDone = false;
@@ -183,7 +194,58 @@ std::string Runner::passTitle() const {
                   m_currentValue);
 }
 
+void Runner::beginPassFigures(int32_t passIndex) {
+    TestInfo info{};
+    GetInfo(m_testSet, &info);
+    m_passUsers = info.users;
+    m_liveMade = 0;
+    m_liveTotal = info.iterations >= 0 ? int64_t(info.users) * info.iterations : -1;
+    m_passNumber = m_cycle.cycling ? passIndex + 1 : 0;
+    m_passValue = m_currentValue;
+    const int64_t next = int64_t(m_currentValue) + m_cycle.step;
+    const bool more = m_cycle.cycling && ((m_cycle.step > 0 && next <= m_cycle.to) ||
+                                          (m_cycle.step < 0 && next >= m_cycle.to));
+    m_nextValue = more ? int32_t(next) : -1;
+    m_pausing = false;
+    m_passStartMs = steadyMs();
+}
+
+LiveReading Runner::liveReading() const {
+    LiveReading r;
+    r.running = m_running.load();
+    if (!r.running || !m_testSet) return r;
+    r.elapsedMs = std::max<int64_t>(steadyMs() - m_passStartMs.load(), 0);
+    r.made = m_liveMade.load(std::memory_order_relaxed);
+    r.total = m_liveTotal.load(std::memory_order_relaxed);
+    r.users = m_passUsers.load();
+    VelkLiveCounters counters{};
+    if (GetLiveCounters(m_testSet, &counters)) {
+        r.usersActive = counters.usersActive;
+        r.errors[0] = counters.networkErrors;
+        r.errors[1] = counters.httpErrors;
+        r.errors[2] = counters.failedChecks;
+        r.errors[3] = counters.timeouts;
+    }
+    VelkLiveFigures figures{};
+    if (GetLiveFigures(m_testSet, &figures)) {
+        // The progress report comes every two seconds; the count is live.
+        r.made = std::max<int64_t>(r.made, figures.requestsMade);
+        if (figures.timed > 0) {
+            r.p50 = figures.p50Ms;
+            r.p95 = figures.p95Ms;
+            r.p99 = figures.p99Ms;
+        }
+    }
+    r.pass = m_passNumber.load();
+    r.passValue = m_passValue.load();
+    r.nextValue = m_nextValue.load();
+    r.pausing = m_pausing.load();
+    r.byIterations = m_cycle.byIterations;
+    return r;
+}
+
 bool Runner::runPass(int32_t passIndex) {
+    beginPassFigures(passIndex);
     CpuMonitor cpu;
     cpu.start();
     message(kMessage, "Running...");
@@ -230,6 +292,10 @@ bool Runner::nextPass() {
 
 bool Runner::pauseBetweenPasses() {
     if (!m_cycle.pause) return true;
+    // The panel names the pass that ran and the one that comes.
+    m_passValue = m_currentValue - m_cycle.step;
+    m_nextValue = m_currentValue;
+    m_pausing = true;
     const int32_t seconds = m_cycle.pauseSeconds;
     message(kMessage, format("Waiting %d second%s...", seconds, seconds == 1 ? "" : "s"));
     // Two slices a second; a stop wakes the wait at once.

@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "app/results/results_container.h"
+#include "app/runner/live_figures.h"
 #include "app/runner/runner_events.h"
 #include "engine/base/cond_var.h"
 #include "engine/base/mutex.h"
@@ -88,6 +89,11 @@ public:
     // smaller of the two as the position.
     static std::string progressLabel(int32_t made, int32_t total, int32_t& position);
 
+    // The run as it stands, for the live panel (controlling thread, about once
+    // a second): atomics and the engine's live counters only, nothing that a
+    // user's request waits for.  running is false when no run is in progress.
+    LiveReading liveReading() const;
+
     // For the pause between passes: the length of one slice.
     void setPauseSliceMs(int32_t ms) { m_pauseSliceMs = ms; }
 
@@ -133,6 +139,18 @@ private:
     CycleSettings m_cycle;       // read by the worker; written before it starts
     int32_t m_currentValue = 0;  // the worker's
     int32_t m_pauseSliceMs = 500;
+
+    // What liveReading() reports, written by the worker and the engine's
+    // progress callback.
+    std::atomic<int64_t> m_liveMade{0};
+    std::atomic<int64_t> m_liveTotal{-1};
+    std::atomic<int64_t> m_passStartMs{0};  // steady clock
+    std::atomic<int32_t> m_passUsers{0};
+    std::atomic<int32_t> m_passNumber{0};
+    std::atomic<int32_t> m_passValue{0};
+    std::atomic<int32_t> m_nextValue{-1};
+    std::atomic<bool> m_pausing{false};
+    void beginPassFigures(int32_t passIndex);
 };
 
 }  // namespace velk::runner

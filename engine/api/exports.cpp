@@ -194,6 +194,21 @@ int32_t GetLiveCounters(TestSet* set, VelkLiveCounters* counters) {
     });
 }
 
+int32_t GetLiveFigures(TestSet* set, VelkLiveFigures* figures) {
+    if (!set || !figures) return 0;
+    return guarded("GetLiveFigures", 0, [&] {
+        // Atomics only, as for GetLiveCounters.
+        const velk::SharedRun& shared = set->rep.shared;
+        const velk::LiveLatency::Second s = shared.liveLatency.lastSecond();
+        figures->requestsMade = shared.requestsMade.load(std::memory_order_relaxed);
+        figures->timed = s.timed;
+        figures->p50Ms = s.p50Ms;
+        figures->p95Ms = s.p95Ms;
+        figures->p99Ms = s.p99Ms;
+        return 1;
+    });
+}
+
 int32_t RunTest(TestSet* set) {
     if (!set) return 0;
     return guarded("RunTest", 0, [set] { return velk::runTest(set->rep); });

@@ -52,6 +52,7 @@ bool RunTimeline::stopRequestedBy(std::chrono::steady_clock::time_point deadline
 }
 
 void RunTimeline::sampleNow() {
+    if (m_sources.latency) m_sources.latency->publishSecond();
     int32_t errors = 0;
     for (const auto* e : m_sources.errors)
         if (e) errors += e->load(std::memory_order_relaxed);

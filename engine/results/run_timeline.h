@@ -3,6 +3,8 @@
 // second, taken by a sampler thread of its own that only reads the run's atomic
 // counters (the users' request path is not touched).
 //
+// Each sample also ends a second of the live response times (LiveLatency).
+//
 // Memory is bounded: past kMaxPoints the points are folded pairwise and each
 // point covers twice as long, so a week-long run keeps at most kMaxPoints.
 //
@@ -18,6 +20,7 @@
 #include "base/cond_var.h"
 #include "base/mutex.h"
 #include "base/thread_annotations.h"
+#include "results/live_latency.h"
 
 namespace velk {
 
@@ -37,6 +40,8 @@ public:
         const std::atomic<int32_t>* requests = nullptr;
         const std::atomic<int32_t>* errors[4] = {};
         const std::atomic<int32_t>* usersActive = nullptr;
+        // Told at each sample that a second has ended (may be null).
+        LiveLatency* latency = nullptr;
     };
 
     RunTimeline() = default;

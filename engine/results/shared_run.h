@@ -14,6 +14,7 @@
 #include "http/http_counters.h"
 #include "http/response_budget.h"
 #include "platform/start_gate.h"
+#include "results/live_latency.h"
 #include "results/run_record.h"
 
 namespace velk {
@@ -30,6 +31,8 @@ struct SharedRun {
     // the results mode, and the users whose thread is running.
     ErrorCounters liveErrors;
     std::atomic<int32_t> usersActive{0};
+    // Response times second by second, for the same hosts.
+    LiveLatency liveLatency;
     StartGate startGate;
     RunTimes runTimes;
 };

@@ -87,6 +87,7 @@ bool prepare(TestRun& set) {
     set.shared.httpCounters.clearStatusCodes();
     set.shared.errorCounters.clear();
     set.shared.liveErrors.clear();
+    set.shared.liveLatency.clear();
     set.shared.usersActive.store(0);
     set.shared.currentTarget.set(o.server, o.secure && o.port == 80 ? 443 : o.port);
     auto run = std::make_unique<RunState>();
@@ -265,7 +266,8 @@ void drive(TestRun& set) {
         run.timeline.start({&shared.httpCounters.httpRequests,
                             {&shared.liveErrors.network, &shared.liveErrors.http,
                              &shared.liveErrors.fail, &shared.liveErrors.timeout},
-                            &shared.usersActive});
+                            &shared.usersActive,
+                            &shared.liveLatency});
     };
     if (o.delaystart > 0) startTimeline();
 

@@ -290,6 +290,7 @@ void UserSession::recordLatency(int32_t position, int32_t result, const RequestD
         m_set.test.options.softdelay && request.delay > 0 ? int64_t(request.delay) * 1000 : 0;
     const int64_t latenessUs = m_nextIntendedUs > 0 ? startUs - m_nextIntendedUs : 0;
     m_nextIntendedUs = intervalUs > 0 ? startUs + intervalUs : 0;
+    if (position >= 0 && result >= 0) m_set.shared.liveLatency.record(result);
     if (position >= 0 && size_t(position) < m_record.latency.size())
         m_record.latency[size_t(position)].record(result, elapsedUs, latenessUs, intervalUs,
                                                   m_set.test.options.softdelay != 0);

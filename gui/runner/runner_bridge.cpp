@@ -54,6 +54,9 @@ RunnerBridge::RunnerBridge(Runner& runner, QObject* parent)
         m_outputPending = false;
         emit outputChanged();
     });
+    m_liveTimer = new QTimer(this);
+    m_liveTimer->setInterval(kLiveRefreshMs);
+    connect(m_liveTimer, &QTimer::timeout, this, &RunnerBridge::sampleLive);
     m_runner.results().setNotifier([this] {
         QMetaObject::invokeMethod(
             this, [this] { emit resultsChanged(); }, Qt::QueuedConnection);
@@ -75,6 +78,14 @@ void RunnerBridge::notifyOutput() {
             if (!m_outputTimer->isActive()) m_outputTimer->start();
         },
         Qt::QueuedConnection);
+}
+
+void RunnerBridge::sampleLive() {
+    LiveReading reading = m_runner.liveReading();
+    if (!reading.running) return;
+    reading.maxtimeSeconds = m_liveTimeLimit;
+    m_live.add(reading);
+    emit liveChanged();
 }
 
 void RunnerBridge::flushProgress() {
@@ -111,6 +122,12 @@ void RunnerBridge::finished(bool stopped) {
 void RunnerBridge::setRunning(bool running) {
     if (m_running == running) return;
     m_running = running;
+    if (running) {
+        m_live.reset();
+        m_liveTimer->start();
+    } else {
+        m_liveTimer->stop();
+    }
     emit runningChanged(running);
 }
 

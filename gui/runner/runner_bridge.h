@@ -45,6 +45,16 @@ public:
     // For the runner's output target: something was appended (any thread).
     void notifyOutput();
 
+    // The live panel's figures: a reading of the run is added once a second
+    // while a run is in progress (a timer on this thread reading the runner's
+    // atomics; nothing is posted per request).  The time limit in seconds
+    // (0 for none) is for the remaining time.
+    static constexpr int kLiveRefreshMs = 1000;
+    const LiveFigures& liveFigures() const { return m_live; }
+    void setLiveTimeLimit(int32_t seconds) { m_liveTimeLimit = seconds; }
+    // Takes a reading now (the timer's work; tests call it to skip the wait).
+    void sampleLive();
+
 signals:
     void progress(int range, int pos, QString label);
     // The progress bar goes back to its rest: a run command, a stop, the end.
@@ -56,6 +66,8 @@ signals:
     void runningChanged(bool running);
     // The results list changed (a pass collected, cleared, loaded).
     void resultsChanged();
+    // A new reading is in liveFigures().
+    void liveChanged();
 
 private:
     class Events;
@@ -66,6 +78,9 @@ private:
     Runner& m_runner;
     std::unique_ptr<Events> m_events;
     QTimer* m_outputTimer = nullptr;
+    QTimer* m_liveTimer = nullptr;
+    LiveFigures m_live;
+    int32_t m_liveTimeLimit = 0;
     std::atomic<bool> m_outputPending{false};
     bool m_running = false;
 

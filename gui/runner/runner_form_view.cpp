@@ -20,6 +20,7 @@
 #include "app/runner/run_field_rules.h"
 #include "app/settings/global_settings.h"
 #include "gui/runner/edit_pattern_dialog.h"
+#include "gui/runner/live_panel.h"
 #include "gui/runner/number_edit.h"
 #include "gui/runner/output_box.h"
 #include "gui/runner/runner_bridge.h"
@@ -63,13 +64,24 @@ CRunnerFormView::CRunnerFormView(velk::model::ScenarioDocument& document, Runner
     m_scroll->setWidgetResizable(true);
     m_scroll->setWidget(buildLayout());
     split->addWidget(m_scroll);
+    // The run in progress above its output; the fields scroll meanwhile.
+    m_live = new LivePanel;
+    m_live->hide();
+    split->addWidget(m_live);
     split->addWidget(m_output);
     split->setStretchFactor(0, 3);
-    split->setStretchFactor(1, 1);
+    split->setStretchFactor(1, 3);
+    split->setStretchFactor(2, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(split);
     connectChanges();
     connect(&m_bridge, &RunnerBridge::outputChanged, this, &CRunnerFormView::refreshOutput);
+    connect(&m_bridge, &RunnerBridge::liveChanged, this,
+            [this] { m_live->showFigures(m_bridge.liveFigures()); });
+    connect(&m_bridge, &RunnerBridge::runningChanged, this, [this](bool running) {
+        if (running) m_live->showFigures(m_bridge.liveFigures());
+        m_live->setVisible(running);
+    });
     m_bridge.runner().setOutputTarget(
         [log = &m_document.scenario().outputLog()](int32_t level, std::string_view text) {
             log->append(level, text);

@@ -31,6 +31,7 @@ class QRadioButton;
 
 namespace velk::runner {
 
+class LivePanel;
 class NumberEdit;
 class OutputBox;
 class RunnerBridge;
@@ -74,6 +75,9 @@ public:
     enum class Save { kWhileTyping, kFinal };
     bool saveToScenario(Save when = Save::kFinal);
     void refreshOutput();
+
+    // The figures of a run in progress; hidden while none runs.
+    LivePanel* livePanel() const { return m_live; }
 
 signals:
     // The page to show (this page, before a run or a refused one).
@@ -161,6 +165,7 @@ private:
     QComboBox* m_rounding;
     QCheckBox* m_timeoutCheck;
     OutputBox* m_output;
+    LivePanel* m_live = nullptr;
 };
 
 }  // namespace velk::runner

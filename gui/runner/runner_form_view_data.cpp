@@ -5,6 +5,8 @@
 #include <QComboBox>
 #include <QMessageBox>
 #include <QRadioButton>
+#include <algorithm>
+#include <climits>
 
 #include "app/runner/report_name_pattern.h"
 #include "app/runner/run_field_rules.h"
@@ -239,6 +241,9 @@ bool CRunnerFormView::runTest() {
         },
         {});
     m_bridge.resetProgress();
+    // Minutes up to 9999999: the seconds are capped, not overflowed.
+    m_bridge.setLiveTimeLimit(
+        run.useTimeLimit ? int32_t(std::min<int64_t>(int64_t(run.timeLimit) * 60, INT32_MAX)) : 0);
     emit pageWanted(velk::shell::CMainFrame::kRunnerPage);
     const CycleSettings cycle{run.cycling,   run.cycleByIterations,  run.cycleFrom,   run.cycleTo,
                               run.cycleStep, run.pauseBetweenPasses, run.pauseSeconds};

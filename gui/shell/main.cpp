@@ -30,6 +30,7 @@
 #include "app/scenario/scenario_document.h"
 #include "app/settings/settings_file.h"
 #include "gui/results/report_form_view.h"
+#include "gui/results/summary_form_view.h"
 #include "gui/runner/runner_bridge.h"
 #include "gui/runner/runner_commands.h"
 #include "gui/runner/runner_form_view.h"
@@ -147,6 +148,11 @@ int main(int argc, char** argv) {
     auto* batchGraphsPage = new velk::results::CAddGraphicsFormView(results);
     frame.installPage(velk::shell::CMainFrame::kGraphsPage, graphsPage);
     frame.installPage(velk::shell::CMainFrame::kBatchGraphsPage, batchGraphsPage);
+    // The Summary page: percentiles of the selected pass.
+    auto* summaryPage = new velk::results::CSummaryFormView(results);
+    frame.installPage(velk::shell::CMainFrame::kSummaryPage, summaryPage);
+    QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::resultsChanged, summaryPage,
+                     [summaryPage] { summaryPage->refresh(false); });
     QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::resultsChanged, graphsPage,
                      &velk::results::CGraphicsFormView::resultsChanged);
     QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::resultsChanged, batchGraphsPage,

@@ -48,7 +48,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     layout->addWidget(m_outBar);
     layout->addWidget(m_stack, 1);
     setCentralWidget(central);
-    for (int number = 1; number <= 6; ++number) {
+    for (int number = 1; number <= kPageCount; ++number) {
         m_pages[size_t(number - 1)] = new Page(m_stack);
         m_stack->addWidget(m_pages[size_t(number - 1)]);
     }
@@ -200,7 +200,8 @@ void CMainFrame::createNavigationBar() {
     m_outBar->addItem(test, 2, QStringLiteral("Runner"), 2);
     m_outBar->addItem(results, 0, QStringLiteral("Text Report"), 3);
     m_outBar->addItem(results, 1, QStringLiteral("Graphs"), 4);
-    m_outBar->addItem(results, 2, QStringLiteral("Batch Run Graphs"), 5);
+    m_outBar->addItem(results, 2, QStringLiteral("Summary"), 3);
+    m_outBar->addItem(results, 3, QStringLiteral("Batch Run Graphs"), 5);
     m_outBar->selectFolder(test);
     connect(m_outBar, &CGfxOutBarCtrl::folderChanged, this,
             [this](int folder) { m_group = folder; });
@@ -208,7 +209,7 @@ void CMainFrame::createNavigationBar() {
 }
 
 void CMainFrame::installPage(int number, Page* page) {
-    if (number < 1 || number > 6 || !page) return;
+    if (number < 1 || number > kPageCount || !page) return;
     Page*& slot = m_pages[size_t(number - 1)];
     const int index = m_stack->indexOf(slot);
     const bool shown = m_stack->currentWidget() == slot;
@@ -223,12 +224,12 @@ void CMainFrame::installPage(int number, Page* page) {
 }
 
 Page* CMainFrame::page(int number) const {
-    if (number < 1 || number > 6) return nullptr;
+    if (number < 1 || number > kPageCount) return nullptr;
     return m_pages[size_t(number - 1)];
 }
 
 void CMainFrame::showPage(int number) {
-    if (number < 1 || number > 6 || number == m_shownPage) return;
+    if (number < 1 || number > kPageCount || number == m_shownPage) return;
     const int group = number <= kRunnerPage ? kTestGroup : kResultsGroup;
     if (m_outBar->openFolder() != group) m_outBar->selectFolder(group);
     m_group = group;
@@ -236,7 +237,7 @@ void CMainFrame::showPage(int number) {
     m_shownPage = number;
     Page* shown = page(number);
     m_stack->setCurrentWidget(shown);
-    m_outBar->setSelectedItem(group, (number - 1) % 3);
+    m_outBar->setSelectedItem(group, itemOfPage(number));
     shown->activatePage();
     emit pageShown(number);
 }
@@ -257,16 +258,32 @@ void CMainFrame::runFinished(bool stopped) {
     m_progress->reset();
 }
 
+namespace {
+
+// The Results folder's items in order: Text Report, Graphs, Summary, Batch
+// Run Graphs.
+constexpr int kResultsItemPages[] = {CMainFrame::kReportPage, CMainFrame::kGraphsPage,
+                                     CMainFrame::kSummaryPage, CMainFrame::kBatchGraphsPage};
+
+}  // namespace
+
+int CMainFrame::itemOfPage(int number) {
+    if (number <= kRunnerPage) return number - 1;
+    for (int item = 0; item < 4; ++item)
+        if (kResultsItemPages[item] == number) return item;
+    return 0;
+}
+
 void CMainFrame::selectNavigationItem(int item) {
-    if (item < 0 || item > 2) return;
     // The bar's open folder, not the one last told: an item can be clicked
     // while the folder change is still sliding in.
     const int group = m_outBar->openFolder();
+    if (item < 0 || item > (group == kTestGroup ? 2 : 3)) return;
     if (group == kTestGroup && item == 0) {
         enterRecorder();
         return;
     }
-    showPage(group * 3 + item + 1);
+    showPage(group == kTestGroup ? item + 1 : kResultsItemPages[item]);
 }
 
 void CMainFrame::enterRecorder() {

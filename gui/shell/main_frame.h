@@ -32,7 +32,8 @@ class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
     // Pages in their fixed order; numbers 1..6 as the runner's show-page
-    // message uses them.
+    // message uses them.  The Summary page came later: number 7, shown as
+    // the Results folder's third item.
     enum PageNumber {
         kRecorderPage = 1,
         kEditorPage = 2,
@@ -40,7 +41,9 @@ public:
         kReportPage = 4,
         kGraphsPage = 5,
         kBatchGraphsPage = 6,
+        kSummaryPage = 7,
     };
+    static constexpr int kPageCount = 7;
     enum Command {
         kNewScenario,
         kOpenScenario,
@@ -95,7 +98,7 @@ public:
     void savePlacement() const;
 
 public slots:
-    // Shows page number (1..6); nothing happens when it is already shown.
+    // Shows page number (1..7); nothing happens when it is already shown.
     void showPage(int number);
     // Tells every page to drop what it shows (new and open document).
     void resetPages();
@@ -105,6 +108,8 @@ public slots:
     void runFinished(bool stopped);
     // The navigation bar reports item of its open folder.
     void selectNavigationItem(int item);
+    // The item of its folder that shows page number.
+    static int itemOfPage(int number);
 
 signals:
     void pageShown(int number);
@@ -127,7 +132,7 @@ private:
     void enterRecorder();
 
     std::array<QAction*, kCommandCount> m_actions{};
-    std::array<Page*, 6> m_pages{};
+    std::array<Page*, 7> m_pages{};
     QStackedWidget* m_stack = nullptr;
     CGfxOutBarCtrl* m_outBar = nullptr;
     QToolBar* m_toolBar = nullptr;

@@ -38,7 +38,7 @@ bool renderScreenshots(CMainFrame& frame, const QString& directory) {
     for (const QSize& size : sizes) {
         frame.showNormal();
         frame.resize(size);
-        for (int page = 1; page <= 6; ++page) {
+        for (int page = 1; page <= CMainFrame::kPageCount; ++page) {
             frame.showPage(page);
             settle(frame);
             const QString name = QStringLiteral("%1/main-%2x%3-page%4.png")

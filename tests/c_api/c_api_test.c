@@ -26,6 +26,7 @@ int main(void) {
     char version[64];
     TestInfo info;
     VelkLiveCounters live;
+    VelkLiveFigures liveFigures;
     TestSet* set;
 
     InitKS(0, 0);
@@ -40,6 +41,9 @@ int main(void) {
     CHECK(g_messages == 1 && strcmp(g_last, "Integer number expected as a value of timeout") == 0);
     CHECK(GetLiveCounters(set, &live) == 1 && live.usersActive == 0 && live.httpErrors == 0);
     CHECK(GetLiveCounters(NULL, &live) == 0);
+    CHECK(GetLiveFigures(set, &liveFigures) == 1 && liveFigures.timed == 0 &&
+          liveFigures.requestsMade == 0 && liveFigures.p99Ms == 0);
+    CHECK(GetLiveFigures(NULL, &liveFigures) == 0 && GetLiveFigures(set, NULL) == 0);
     CHECK(GetCoreVersion(version) > 0);
     CHECK(sizeof(VelkSummary) == 32);
 

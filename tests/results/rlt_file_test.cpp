@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -306,6 +309,186 @@ TEST(RltFile, SavingOverAFileReplacesItWhole) {
     // A directory that does not exist fails without a file.
     EXPECT_FALSE(saveResultsFile(list, dir.file("no/such.rlt"), error));
     EXPECT_NE(error.find("no/such.rlt"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velk::results
+
+namespace velk::results {
+namespace {
+
+PassFigures sampleFigures(bool paced) {
+    PassFigures f;
+    LatencyFigures home;
+    home.name = "home";
+    home.count = 10;
+    home.errors = {1, 2, 0, 3};
+    home.minMs = 1.25;
+    home.meanMs = 4.5;
+    home.maxMs = 30;
+    home.stddevMs = 2;
+    home.percentilesMs = {4, 9, 12, 25, 29.5};
+    home.paced = paced ? 1 : 0;
+    home.intendedCount = paced ? 10 : 0;
+    home.intendedMaxMs = paced ? 40 : 0;
+    home.intendedPercentilesMs =
+        paced ? std::array<double, 5>{5, 10, 14, 30, 39} : std::array<double, 5>{};
+    f.requests = {home, home};
+    f.requests[1].name = "cart";
+    f.overall = home;
+    f.overall.name.clear();
+    f.overall.count = 20;
+    f.spanMs = 2000;
+    f.timeline = {{5, 1, 2}, {15, 0, 2}};
+    return f;
+}
+
+// The file of two passes, the first with figures, the second without.
+std::string figuresFile() {
+    auto first = detailedRecord();
+    first->figures = sampleFigures(true);
+    return rltFileBytes({first, detailedRecord()});
+}
+
+TEST(RltFileFigures, RoundTripAndTheSummaryPageText) {
+    velk::test::TempDir dir;
+    CResultsContainer list;
+    auto first = detailedRecord();
+    first->figures = sampleFigures(false);
+    list.add(first);
+    list.add(detailedRecord());
+    std::string error;
+    const std::string path = dir.file("figures.rlt");
+    ASSERT_TRUE(saveResultsFile(list, path, error)) << error;
+    CResultsContainer loaded;
+    ASSERT_TRUE(loadResultsFile(loaded, path, error)) << error;
+    ASSERT_EQ(loaded.count(), 2);
+    EXPECT_TRUE(sameRecord(*list.get(0), *loaded.get(0)));
+    ASSERT_TRUE(loaded.get(0)->figures.has_value());
+    EXPECT_EQ(*loaded.get(0)->figures, sampleFigures(false));
+    EXPECT_FALSE(loaded.get(1)->figures.has_value());
+
+    EXPECT_EQ(summaryText(loaded.get(0)->figures),
+              "Request     \tCount\tErrors\tMin\tMean\tp50\tp90\tp95\tp99\tp99.9\tMax (ms)\n"
+              "home        \t10\t6\t1.25\t4.50\t4.00\t9.00\t12.00\t25.00\t29.50\t30.00\n"
+              "cart        \t10\t6\t1.25\t4.50\t4.00\t9.00\t12.00\t25.00\t29.50\t30.00\n"
+              "All requests\t20\t6\t1.25\t4.50\t4.00\t9.00\t12.00\t25.00\t29.50\t30.00\n");
+    EXPECT_EQ(summaryText(loaded.get(1)->figures), "No percentiles in this file");
+    // Paced runs add the figures from the intended start.
+    const std::string paced = summaryText(sampleFigures(true));
+    EXPECT_NE(paced.find("\nFrom the intended start (paced requests)\n"
+                         "Request     \tCount\tp50\tp90\tp95\tp99\tp99.9\tMax (ms)\n"
+                         "home        \t10\t5.00\t10.00\t14.00\t30.00\t39.00\t40.00\n"),
+              std::string::npos)
+        << paced;
+}
+
+TEST(RltFileFigures, ALaterVersionsAppendedFieldsAreSteppedOver) {
+    std::string bytes = figuresFile();
+    const size_t trailer = rltFileBytes({detailedRecord(), detailedRecord()}).size();
+    const size_t lengthAt = trailer + 16;
+    int32_t length = 0;
+    std::memcpy(&length, bytes.data() + lengthAt, 4);
+    bytes.replace(trailer + 4, 4, le32(2));
+    bytes.insert(lengthAt + 4 + size_t(length), "future");
+    bytes.replace(lengthAt, 4, le32(length + 6));
+    const RltReadResult r = readRltBytes(bytes);
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_EQ(r.records.size(), 2u);
+    ASSERT_TRUE(r.records[0]->figures.has_value());
+    EXPECT_EQ(*r.records[0]->figures, sampleFigures(true));
+    EXPECT_FALSE(r.records[1]->figures.has_value());
+}
+
+TEST(RltFileFigures, NamesFromAFileCannotBreakTheSummaryTable) {
+    PassFigures f = sampleFigures(false);
+    std::string accented;
+    for (int i = 0; i < 50; ++i) accented += "\xc3\xa9";  // "é", two bytes each
+    f.requests[0].name = accented;
+    f.requests[1].name = "a\tb\nc";
+    const std::string text = summaryText(f);
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(text.substr(at, end - at));
+    ASSERT_EQ(lines.size(), 4u);
+    // 37 characters and "...": the column is 40 characters wide for every row.
+    std::string cut;
+    for (int i = 0; i < 37; ++i) cut += "\xc3\xa9";
+    EXPECT_EQ(lines[1].substr(0, lines[1].find('\t')), cut + "...");
+    EXPECT_EQ(lines[2].substr(0, lines[2].find('\t')), "a b c" + std::string(35, ' '));
+    EXPECT_EQ(lines[0].substr(0, lines[0].find('\t')), "Request" + std::string(33, ' '));
+}
+
+TEST(RltFileFigures, AnOlderFileOpensWithoutPercentilesAndOlderReadersSkipThem) {
+    // A file of passes without figures is the older format, byte for byte.
+    const std::string older = rltFileBytes({detailedRecord()});
+    RltReadResult r = readRltBytes(older);
+    ASSERT_TRUE(r.ok);
+    ASSERT_EQ(r.records.size(), 1u);
+    EXPECT_FALSE(r.records[0]->figures.has_value());
+    // The figures follow every record: the records' bytes are the older
+    // file's, which an older reader reads and stops after.
+    const std::string both = figuresFile();
+    const std::string plain = rltFileBytes({detailedRecord(), detailedRecord()});
+    ASSERT_GT(both.size(), plain.size());
+    EXPECT_EQ(both.substr(0, plain.size()), plain);
+}
+
+TEST(RltFileFigures, DamagedFiguresAreRefusedKeepingThePasses) {
+    const std::string good = figuresFile();
+    const size_t trailer = rltFileBytes({detailedRecord(), detailedRecord()}).size();
+    // Offsets into the trailer: marker, version, count, then the first
+    // record's presence, length and request count.
+    const size_t first = trailer + 12;
+    const size_t length = first + 4;
+    const size_t requests = first + 8;
+    // The first request's figures: name (1 + 4 bytes), count, errors, then
+    // minimum, mean, maximum, deviation and the percentiles.
+    const size_t count = requests + 4 + 5;
+    const size_t minimum = count + 8 + 32;
+    const double nan = std::nan("");
+    const double negative = -1;
+    const auto at = [&](size_t offset, const std::string& bytes) {
+        std::string b = good;
+        b.replace(offset, bytes.size(), bytes);
+        return b;
+    };
+    const auto f64 = [](double v) { return std::string(reinterpret_cast<const char*>(&v), 8); };
+    const struct {
+        const char* what;
+        std::string bytes;
+        const char* error;
+    } cases[] = {
+        {"foreign marker", at(trailer, le32(0x12345678)), "damaged"},
+        {"version 0", at(trailer + 4, le32(0)), "damaged"},
+        {"count of other records", at(trailer + 8, le32(3)), "damaged"},
+        {"presence neither 0 nor 1", at(first, le32(7)), "damaged"},
+        {"request count past the limit", at(requests, le32(2000000000)), "past its end"},
+        {"negative request count", at(requests, le32(-1)), "past its end"},
+        {"negative response count", at(count, std::string(8, '\xff')), "damaged"},
+        {"minimum not a number", at(minimum, f64(nan)), "damaged"},
+        {"negative minimum", at(minimum, f64(negative)), "damaged"},
+        {"cut short in the timeline", good.substr(0, good.size() - 20), "past its end"},
+        {"figures longer than their length", at(length, le32(100)), "damaged"},
+        {"length past the file", at(length, le32(1 << 30)), "past its end"},
+        {"negative length", at(length, le32(-5)), "damaged"},
+        {"bytes after the figures", good + "x", ""},
+    };
+    for (const auto& c : cases) {
+        const RltReadResult r = readRltBytes(c.bytes);
+        // The passes are kept whatever the trailer holds; their figures only
+        // where they were read whole.
+        ASSERT_EQ(r.records.size(), 2u) << c.what;
+        EXPECT_TRUE(sameRecord(*r.records[0], *detailedRecord())) << c.what;
+        if (*c.error == '\0') {
+            EXPECT_TRUE(r.ok) << c.what;
+            continue;
+        }
+        EXPECT_FALSE(r.ok) << c.what;
+        EXPECT_NE(r.error.find(c.error), std::string::npos) << c.what << ": " << r.error;
+        EXPECT_FALSE(r.records[0]->figures.has_value()) << c.what;
+    }
+    EXPECT_TRUE(readRltBytes(good).ok);
 }
 
 }  // namespace

@@ -25,7 +25,10 @@
 
 #include "app/results/rlt_file.h"
 #include "common/temp_dir.h"
+#include "gui/results/chart_view.h"
 #include "gui/results/report_form_view.h"
+#include "gui/results/summary_form_view.h"
+#include "gui/runner/live_panel.h"
 #include "gui/runner/output_box.h"
 #include "gui/runner/runner_bridge.h"
 #include "gui/runner/runner_commands.h"
@@ -327,6 +330,112 @@ TEST(RunnerEndToEnd, GlobalVariableTypedOnTheRunnerPageReachesTheRun) {
     EXPECT_EQ(server.requestCount(), 1);
     ASSERT_EQ(window.runner.results().count(), 1);
     EXPECT_EQ(window.runner.results().get(0)->totalErrors, 0);
+}
+
+// The live panel through real widgets: hidden at rest, shown with the run's
+// figures and charts while it goes (at the smallest window size, inside the
+// page with the output below it), hidden again at the end.
+TEST(RunnerEndToEnd, LivePanelShowsTheRunWhileItGoes) {
+    velk::test::TempDir dir;
+    velk::test::TestHttpServer server;
+    server.setHandler([](const velk::test::ReceivedRequest&, velk::test::Responder& r) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        r.respond(200, "ok", "");
+    });
+    // Each user's 20 requests take at least 5 s: the run is still going when
+    // the panel is looked at, however slow the machine.
+    velk::model::ScenarioDocument document;
+    oneRequestTo(document, server.port(), 3, 20, dir);
+    RunnerWindow window(document);
+    CMainFrame& frame = window.frame;
+    RunnerBridge& bridge = window.bridge;
+    LivePanel* panel = window.runnerView->livePanel();
+    bool finished = false;
+    QObject::connect(&bridge, &RunnerBridge::runFinished, &frame, [&] { finished = true; });
+    frame.resize(765, 550);
+    frame.show();
+    EXPECT_FALSE(panel->isVisible());
+
+    frame.action(CMainFrame::kRunTest)->trigger();
+    ASSERT_TRUE(server.waitForRequests(1, 30000));
+    EXPECT_TRUE(panel->isVisible());
+    // Two readings a second apart give the charts a point; the timer's own
+    // readings may come between.
+    bridge.sampleLive();
+    QTest::qWait(1100);
+    bridge.sampleLive();
+    ASSERT_FALSE(finished);
+    {
+        EXPECT_TRUE(panel->figureText("requests").endsWith(QStringLiteral(" of 60")))
+            << panel->figureText("requests").toStdString();
+        EXPECT_TRUE(panel->figureText("users").endsWith(QStringLiteral(" of 3")));
+        EXPECT_EQ(panel->figureText("errors"), QStringLiteral("none"));
+        EXPECT_FALSE(panel->figureText("elapsed").isEmpty());
+        ASSERT_EQ(panel->rateChart()->series().size(), 2u);
+        EXPECT_FALSE(panel->rateChart()->series()[0].points.empty());
+        // The panel lies inside the page, the output box below it.
+        const QRect page = window.runnerView->rect();
+        const QRect shown(panel->mapTo(window.runnerView, QPoint(0, 0)), panel->size());
+        EXPECT_TRUE(page.contains(shown));
+        EXPECT_GE(panel->rateChart()->height(), panel->rateChart()->minimumHeight());
+        auto* output = window.runnerView->findChild<OutputBox*>(QStringLiteral("output"));
+        ASSERT_NE(output, nullptr);
+        EXPECT_GT(output->height(), 0);
+        EXPECT_GE(output->mapTo(window.runnerView, QPoint(0, 0)).y(), shown.bottom());
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return finished; }, 120000));
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_EQ(window.runner.results().count(), 1);
+}
+
+// The Summary page over a real run: the engine's figures per request and
+// overall; the same text after the results went through a file; a file of
+// passes without figures says so.
+TEST(RunnerEndToEnd, SummaryPageShowsTheRunsPercentilesAndKeepsThemInTheFile) {
+    velk::test::TempDir dir;
+    velk::test::TestHttpServer server;
+    velk::model::ScenarioDocument document;
+    oneRequestTo(document, server.port(), 2, 3, dir);
+    RunnerWindow window(document);
+    velk::results::CSummaryFormView summary(window.runner.results());
+    QObject::connect(&window.bridge, &RunnerBridge::resultsChanged, &summary,
+                     [&summary] { summary.refresh(false); });
+    EXPECT_EQ(summary.summaryBox()->toPlainText(), QStringLiteral("No results"));
+    bool finished = false;
+    QObject::connect(&window.bridge, &RunnerBridge::runFinished, &window.frame,
+                     [&] { finished = true; });
+    ASSERT_TRUE(window.runnerView->runTest());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 120000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return summary.titles()->count() == 1; }, 10000));
+    const QString shown = summary.summaryBox()->toPlainText();
+    const QStringList lines = shown.split(QLatin1Char('\n'));
+    ASSERT_GE(lines.size(), 3) << shown.toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("Request     \tCount\tErrors\tMin\tMean\tp50")));
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("home        \t6\t0\t"))) << shown.toStdString();
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("All requests\t6\t0\t")));
+    const auto record = window.runner.results().get(0);
+    ASSERT_TRUE(record->figures.has_value());
+    EXPECT_FALSE(record->figures->timeline.empty());
+
+    // Through a file and back: the same figures, the same page.
+    std::string error;
+    const std::string path = dir.file("run.rlt");
+    ASSERT_TRUE(velk::results::saveResultsFile(window.runner.results(), path, error)) << error;
+    velk::results::CResultsContainer reloaded;
+    ASSERT_TRUE(velk::results::loadResultsFile(reloaded, path, error)) << error;
+    velk::results::CSummaryFormView again(reloaded);
+    again.refresh(true);
+    EXPECT_EQ(again.summaryBox()->toPlainText(), shown);
+
+    // A file written before the figures were kept.
+    auto older = std::make_shared<velk::results::CResultsStore>(*record);
+    older->figures.reset();
+    velk::results::CResultsContainer olderList;
+    olderList.add(older);
+    ASSERT_TRUE(velk::results::saveResultsFile(olderList, path, error)) << error;
+    ASSERT_TRUE(velk::results::loadResultsFile(reloaded, path, error)) << error;
+    again.refresh(true);
+    EXPECT_EQ(again.summaryBox()->toPlainText(), QStringLiteral("No percentiles in this file"));
 }
 
 TEST(RunnerOutput, ALinePerUserKeepsTheWindowResponsive) {

@@ -244,6 +244,51 @@ TEST_F(RunnerTest, StopDuringThePauseKeepsTheFinishedPasses) {
     EXPECT_EQ(m_runner.results().count(), 1);
 }
 
+// The live reading while a pass runs: server errors counted by class, users
+// running of all, requests of the expected total; nothing once the run ends.
+TEST_F(RunnerTest, LiveReadingFollowsARunningPass) {
+    EXPECT_FALSE(m_runner.liveReading().running);
+    m_server.setHandler([](const velk::test::ReceivedRequest&, velk::test::Responder& r) {
+        std::this_thread::sleep_for(300ms);
+        r.respond(500, "no", "");
+    });
+    // Errors do not end a user's pass: the run lasts about a second.
+    ASSERT_TRUE(m_runner.start(script("ignoreerrors=1"), "shop", {}, &m_events));
+    LiveReading seen;
+    // Bounded: 600 looks 50 ms apart.
+    for (int i = 0; i < 600 && m_runner.isRunning(); ++i) {
+        const LiveReading r = m_runner.liveReading();
+        if (r.running && r.made >= 1 && r.errors[1] >= 1) {
+            seen = r;
+            break;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_TRUE(seen.running);
+    EXPECT_EQ(seen.users, 2);
+    EXPECT_EQ(seen.total, 6);
+    EXPECT_LE(seen.usersActive, 2);
+    EXPECT_EQ(seen.errors[0] + seen.errors[2] + seen.errors[3], 0);
+    EXPECT_EQ(seen.pass, 0);
+    EXPECT_GE(seen.elapsedMs, 0);
+    ASSERT_TRUE(m_events.waitFinished());
+    m_runner.stop();
+    EXPECT_FALSE(m_runner.liveReading().running);
+}
+
+TEST_F(RunnerTest, LiveReadingNamesThePassAndTheNextBetweenPasses) {
+    CycleSettings cycle{true, false, 1, 3, 1, true, 600};
+    ASSERT_TRUE(m_runner.start(script(), "shop", cycle, &m_events));
+    ASSERT_TRUE(m_events.waitForLine("0 Waiting 600 seconds..."));
+    const LiveReading r = m_runner.liveReading();
+    EXPECT_TRUE(r.running);
+    EXPECT_TRUE(r.pausing);
+    EXPECT_EQ(r.pass, 1);
+    EXPECT_EQ(r.passValue, 1);
+    EXPECT_EQ(r.nextValue, 2);
+    m_runner.stop();
+}
+
 TEST_F(RunnerTest, ScriptThatDoesNotParseStartsNothing) {
     m_runner.results().add(std::make_shared<velk::results::CResultsStore>());
     EXPECT_FALSE(

@@ -73,7 +73,8 @@ TEST_F(MainFrameTest, ItemsShowTheirPagesAndTheFolderFollowsThePage) {
     const struct {
         int item, page;
     } results[] = {{1, CMainFrame::kGraphsPage},
-                   {2, CMainFrame::kBatchGraphsPage},
+                   {3, CMainFrame::kBatchGraphsPage},
+                   {2, CMainFrame::kSummaryPage},
                    {0, CMainFrame::kReportPage}};
     for (const auto& c : results) {
         clickItem(c.item);

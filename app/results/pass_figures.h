@@ -1,0 +1,67 @@
+#pragma once
+// PassFigures: the response-time figures and timeline of one collected pass,
+// as the engine gives them after the run (GetLatencyStats, GetTimeline): per
+// request name and overall, the count, errors by class, minimum, mean,
+// percentiles and maximum, and for paced runs the same from each request's
+// intended start; the requests, errors and users of each span of the run.
+//
+// They travel in a results file as trailing data after the records, which a
+// reader that does not know them skips (rlt_file.h); a file without them
+// gives records without figures.
+//
+// Plain data and pure functions; safe from any thread.
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "velkcore.h"
+
+namespace velk::results {
+
+struct LatencyFigures {
+    std::string name;  // the request name, "" for all requests
+    int64_t count = 0;
+    std::array<int64_t, 4> errors{};  // network, HTTP, failed check, time-out
+    double minMs = 0, meanMs = 0, maxMs = 0, stddevMs = 0;
+    std::array<double, VELK_PERCENTILE_COUNT> percentilesMs{};  // 50, 90, 95, 99, 99.9
+    int32_t paced = 0;
+    int64_t intendedCount = 0;
+    double intendedMaxMs = 0;
+    std::array<double, VELK_PERCENTILE_COUNT> intendedPercentilesMs{};
+    bool operator==(const LatencyFigures&) const = default;
+};
+
+struct TimelineSpan {
+    int32_t requests = 0, errors = 0, usersActive = 0;
+    bool operator==(const TimelineSpan&) const = default;
+};
+
+struct PassFigures {
+    std::vector<LatencyFigures> requests;  // in test-sequence order
+    LatencyFigures overall;
+    int32_t spanMs = 1000;
+    std::vector<TimelineSpan> timeline;
+    bool operator==(const PassFigures&) const = default;
+};
+
+// What a results file may hold of them (past it the trailer is refused).
+struct PassFiguresLimits {
+    static constexpr int32_t kMaxRequests = 10000;
+    static constexpr size_t kMaxNameBytes = 65535;
+    static constexpr int32_t kMaxSpans = 100000;
+};
+
+// The figures of the pass that set ran last, or nothing when the engine has
+// none (a run without results).  Call where collectPass is called.
+std::optional<PassFigures> collectFigures(TestSet* set);
+
+// The Summary page's text for a pass: a tab-separated table per request and
+// overall, in milliseconds; for paced runs a second table from the intended
+// start.  Without figures: "No percentiles in this file".
+std::string summaryText(const std::optional<PassFigures>& figures);
+
+inline constexpr const char* kNoPercentiles = "No percentiles in this file";
+
+}  // namespace velk::results

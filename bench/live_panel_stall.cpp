@@ -1,0 +1,234 @@
+// The runner page's live panel at scale: the demo scenario with many users
+// against the demo site, run from the desktop program's window at its
+// smallest size with the panel on show, while a 5 ms timer measures the
+// user-interface thread's longest stall and an event filter counts the
+// panel's repaints; the panel's update and repaint are timed on their own
+// (done once more per reading) to tell its share from the machine's.  Then
+// runs alternate between the window (panel shown) and the bare runner (no
+// window, no panel), and the engine's request rates of both are printed side
+// by side.
+//
+//   live_panel_stall DEMO_SITE EXAMPLES_DIR [users] [pairs]
+//
+// Not a test: the figures depend on the machine.  Run it on a quiet machine.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/results/results_store.h"
+#include "app/scenario/scenario_document.h"
+#include "app/settings/global_settings.h"
+#include "gui/results/report_form_view.h"
+#include "gui/runner/live_panel.h"
+#include "gui/runner/runner_bridge.h"
+#include "gui/runner/runner_commands.h"
+#include "gui/runner/runner_form_view.h"
+#include "gui/shell/main_frame.h"
+
+extern char** environ;
+
+namespace {
+
+using velk::runner::RunnerBridge;
+using velk::shell::CMainFrame;
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+struct DemoSite {
+    pid_t pid = -1;
+    std::string port;
+    DemoSite(const char* program, const std::string& portFile) {
+        std::vector<std::string> args = {program, "--port", "0", "--port-file", portFile};
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid, program, nullptr, nullptr, argv.data(), environ) != 0) return;
+        for (int i = 0; i < 400 && port.empty(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+            port = readFile(portFile);
+            while (!port.empty() && (port.back() == '\n' || port.back() == '\r')) port.pop_back();
+        }
+    }
+    ~DemoSite() {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+// Counts an object's paint events.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+// Requests per second of the pass just collected.
+double passRate(velk::runner::Runner& runner) {
+    if (runner.results().count() == 0) return 0;
+    const auto record = runner.results().get(runner.results().count() - 1);
+    return record->requestsPerSecond;
+}
+
+// The demo scenario pointed at the site, with users users and one iteration.
+bool loadScenario(velk::model::ScenarioDocument& document, const std::string& examples,
+                  const std::string& port, int users) {
+    document.newDocument();
+    std::string error;
+    if (!document.open(examples + "/demo-shop.vts", error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return false;
+    }
+    {
+        // The scenario takes the site's port from a global variable; the
+        // desktop program has none, so the port goes into the requests.
+        auto& requests = document.scenario().requests();
+        std::lock_guard lock(requests);
+        for (velk::model::CRequest* r : requests.flattened()) {
+            std::string server = r->getServer();
+            const size_t at = server.find("$gvar(port,8080)");
+            if (at != std::string::npos) server.replace(at, 16, port);
+            r->setServer(server);
+        }
+    }
+    auto& run = document.scenario().run();
+    run.cycling = false;
+    run.clients = users;
+    run.requestsPerUser = 1;
+    run.writeLog = false;
+    run.useReportDirectory = false;
+    run.useStartDelay = false;
+    run.details = false;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication app(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s DEMO_SITE EXAMPLES_DIR [users] [pairs]\n", argv[0]);
+        return 2;
+    }
+    const int users = argc > 3 ? std::max(1, std::atoi(argv[3])) : 10000;
+    const int pairs = argc > 4 ? std::max(1, std::atoi(argv[4])) : 3;
+    const std::string portFile = "/tmp/live_panel_stall." + std::to_string(getpid()) + ".port";
+    DemoSite site(argv[1], portFile);
+    std::remove(portFile.c_str());
+    if (site.port.empty()) {
+        std::fprintf(stderr, "the demo site did not start\n");
+        return 1;
+    }
+    velk::model::ScenarioDocument document;
+    if (!loadScenario(document, argv[2], site.port, users)) return 1;
+
+    velk::runner::Runner runner;
+    runner.initialize();
+    RunnerBridge bridge(runner);
+    CMainFrame frame;
+    auto* runnerView = new velk::runner::CRunnerFormView(document, bridge);
+    frame.installPage(CMainFrame::kRunnerPage, runnerView);
+    auto* reportView = new velk::results::CReportFormView(runner.results());
+    frame.installPage(CMainFrame::kReportPage, reportView);
+    velk::runner::connectRunnerCommands(frame, bridge, *runnerView, *reportView);
+    runnerView->setMessageHandler([](const QString& text) {
+        std::fprintf(stderr, "message: %s\n", text.toLocal8Bit().constData());
+    });
+    frame.resize(765, 550);
+    frame.show();
+    PaintCounter counter;
+    runnerView->livePanel()->installEventFilter(&counter);
+
+    bool finished = false;
+    QObject::connect(&bridge, &RunnerBridge::runFinished, &frame, [&] { finished = true; });
+
+    // One run from the window; its rate, stall and repaints.
+    qint64 panelWork = 0;
+    // longest: while the test runs (the panel on show); atEnd: the whole
+    // run, with the end's report page and output refresh.
+    const auto windowRun = [&](qint64& longest, qint64& atEnd, double& paintsPerSecond) -> double {
+        finished = false;
+        counter.paints = 0;
+        QElapsedTimer clock;
+        qint64 last = 0;
+        longest = 0;
+        atEnd = 0;
+        // The panel's own share: its update and repaint done once more, timed.
+        panelWork = 0;
+        QMetaObject::Connection again =
+            QObject::connect(&bridge, &RunnerBridge::liveChanged, &frame, [&] {
+                QElapsedTimer work;
+                work.start();
+                runnerView->livePanel()->showFigures(bridge.liveFigures());
+                runnerView->livePanel()->repaint();
+                panelWork = std::max(panelWork, work.elapsed());
+            });
+        QTimer tick;
+        QObject::connect(&tick, &QTimer::timeout, &frame, [&] {
+            const qint64 now = clock.elapsed();
+            atEnd = std::max(atEnd, now - last);
+            if (bridge.running()) longest = std::max(longest, now - last);
+            last = now;
+        });
+        clock.start();
+        tick.start(5);
+        if (!runnerView->runTest()) return 0;
+        while (!finished) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        tick.stop();
+        QObject::disconnect(again);
+        paintsPerSecond =
+            double(counter.paints) * 1000 / double(std::max<qint64>(clock.elapsed(), 1));
+        return passRate(runner);
+    };
+    // The same script through the bridge alone: no page, no panel.
+    const auto bareRun = [&]() -> double {
+        std::string script, error;
+        if (!document.scenario().generateScript(velk::model::GlobalSettings::shared(), script,
+                                                error))
+            return 0;
+        finished = false;
+        if (!bridge.start(script, "bare", {})) return 0;
+        while (!finished) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        return passRate(runner);
+    };
+
+    std::printf("%d users, demo scenario, one iteration each, window 765 x 550\n", users);
+    for (int p = 0; p < pairs; ++p) {
+        qint64 longest = 0, atEnd = 0;
+        double paints = 0;
+        const double shown = windowRun(longest, atEnd, paints);
+        const double bare = bareRun();
+        std::printf(
+            "pair %d: with the panel %.1f requests/s (longest UI stall %lld ms while running, "
+            "%lld ms with the end; %.1f panel repaints/s, longest panel update %lld ms); without "
+            "it %.1f requests/s\n",
+            p + 1, shown, static_cast<long long>(longest), static_cast<long long>(atEnd), paints,
+            static_cast<long long>(panelWork), bare);
+        std::fflush(stdout);
+    }
+    runner.shutDown();
+    return 0;
+}

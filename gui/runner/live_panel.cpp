@@ -1,0 +1,108 @@
+#include "gui/runner/live_panel.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "app/runner/live_figures.h"
+#include "gui/results/chart_view.h"
+
+namespace velk::runner {
+namespace {
+
+using velk::results::CChartView;
+
+CChartView* liveChart(const char* name, const char* title, const char* unit) {
+    auto* chart = new CChartView;
+    chart->setObjectName(QString::fromLatin1(name));
+    chart->setTitle(QString::fromLatin1(title));
+    chart->setFooterShown(false);
+    chart->setLegendPosition(velk::results::LegendPosition::kBottom);
+    chart->setAxisFormat(CChartView::kHorizontalAxis, QStringLiteral("%.0f"));
+    chart->setAxisTitle(CChartView::kHorizontalAxis, QStringLiteral("s"));
+    chart->setAxisTitle(CChartView::kVerticalAxis, QString::fromLatin1(unit));
+    chart->setMinimumSize(180, 150);
+    return chart;
+}
+
+}  // namespace
+
+LivePanel::LivePanel(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("livePanel"));
+    auto* figures = new QWidget;
+    auto* column = new QVBoxLayout(figures);
+    column->setContentsMargins(0, 0, 0, 0);
+    m_pass = new QLabel;
+    m_pass->setObjectName(QStringLiteral("pass"));
+    m_pass->setWordWrap(true);
+    m_pass->hide();
+    column->addWidget(m_pass);
+    auto* form = new QFormLayout;
+    form->setContentsMargins(0, 0, 0, 0);
+    m_elapsed = addFigure(form, "Elapsed:", "elapsed");
+    m_remaining = addFigure(form, "Remaining:", "remaining");
+    m_requests = addFigure(form, "Requests:", "requests");
+    m_rate = addFigure(form, "Rate:", "rate");
+    m_users = addFigure(form, "Users running:", "users");
+    m_errors = addFigure(form, "Errors:", "errors");
+    m_errors->setWordWrap(true);
+    column->addLayout(form);
+    column->addStretch();
+    figures->setMinimumWidth(200);
+    figures->setMaximumWidth(260);
+
+    m_rateChart = liveChart("rateChart", "Requests and errors", "1/s");
+    m_timeChart = liveChart("timeChart", "Response time", "ms");
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(figures);
+    layout->addWidget(m_rateChart, 1);
+    layout->addWidget(m_timeChart, 1);
+}
+
+QLabel* LivePanel::addFigure(QFormLayout* form, const char* caption, const char* name) {
+    auto* value = new QLabel;
+    value->setObjectName(QString::fromLatin1(name));
+    value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* label = new QLabel(QString::fromLatin1(caption));
+    label->setBuddy(value);
+    form->addRow(label, value);
+    return value;
+}
+
+QString LivePanel::figureText(const char* name) const {
+    const auto* label = findChild<QLabel*>(QString::fromLatin1(name));
+    return label ? label->text() : QString();
+}
+
+void LivePanel::showFigures(const LiveFigures& figures) {
+    const LiveTexts t = figures.texts();
+    m_pass->setText(QString::fromStdString(t.pass));
+    m_pass->setVisible(!t.pass.empty());
+    m_elapsed->setText(QString::fromStdString(t.elapsed));
+    m_remaining->setText(QString::fromStdString(t.remaining));
+    m_requests->setText(QString::fromStdString(t.requests));
+    m_rate->setText(QString::fromStdString(t.rate));
+    m_users->setText(QString::fromStdString(t.users));
+    m_errors->setText(QString::fromStdString(t.errors));
+
+    // At most LiveFigures::kMaxPoints a series: one redraw a second is cheap.
+    m_rateChart->clear();
+    const int requests = m_rateChart->addSeries(QStringLiteral("requests"), QColor(0, 0, 192));
+    const int errors = m_rateChart->addSeries(QStringLiteral("errors"), QColor(192, 0, 0));
+    m_timeChart->clear();
+    const int p50 = m_timeChart->addSeries(QStringLiteral("p50"), QColor(0, 128, 0));
+    const int p95 = m_timeChart->addSeries(QStringLiteral("p95"), QColor(200, 120, 0));
+    const int p99 = m_timeChart->addSeries(QStringLiteral("p99"), QColor(192, 0, 0));
+    for (const LivePoint& p : figures.points()) {
+        m_rateChart->addPoint(requests, p.second, p.requestsPerSecond);
+        m_rateChart->addPoint(errors, p.second, p.errorsPerSecond);
+        // A second without a timed response is left out, not drawn as zero.
+        if (p.p50 >= 0) m_timeChart->addPoint(p50, p.second, p.p50);
+        if (p.p95 >= 0) m_timeChart->addPoint(p95, p.second, p.p95);
+        if (p.p99 >= 0) m_timeChart->addPoint(p99, p.second, p.p99);
+    }
+}
+
+}  // namespace velk::runner
