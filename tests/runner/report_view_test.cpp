@@ -113,23 +113,25 @@ TEST(ReportView, HugeLinesAndTitlesAreShownCut) {
     EXPECT_TRUE(lines[1].endsWith(" [...]"));
     EXPECT_EQ(lines[2], "tail");
     EXPECT_LE(view.titles()->itemText(0).size(), qsizetype(kMaxShownTitleBytes + kCutMark.size()));
-    TEST(ReportView, ShowsTheGeneratorsWarningOnlyForThePassThatHasOne) {
-        CResultsContainer list;
-        CReportFormView view(list);
-        auto late = pass("10:00 - late", "report A\r\n");
-        late->lagWarning = "Warning: the load generator was busy";
-        list.add(late);
-        list.add(pass("10:01 - on time", "report B\r\n"));
-        view.refresh();
-        EXPECT_FALSE(view.lagWarning()->isHidden());
-        EXPECT_EQ(view.lagWarning()->text(), "Warning: the load generator was busy");
-        view.titles()->setCurrentIndex(1);
-        emit view.titles()->activated(1);
-        EXPECT_TRUE(view.lagWarning()->isHidden());
-        list.clear();
-        view.refresh();
-        EXPECT_TRUE(view.lagWarning()->isHidden());
-    }
+}
+
+TEST(ReportView, ShowsTheGeneratorsWarningOnlyForThePassThatHasOne) {
+    CResultsContainer list;
+    CReportFormView view(list);
+    auto late = pass("10:00 - late", "report A\r\n");
+    late->lagWarning = "Warning: the load generator was busy";
+    list.add(late);
+    list.add(pass("10:01 - on time", "report B\r\n"));
+    view.refresh();
+    EXPECT_FALSE(view.lagWarning()->isHidden());
+    EXPECT_EQ(view.lagWarning()->text(), "Warning: the load generator was busy");
+    view.titles()->setCurrentIndex(1);
+    emit view.titles()->activated(1);
+    EXPECT_TRUE(view.lagWarning()->isHidden());
+    list.clear();
+    view.refresh();
+    EXPECT_TRUE(view.lagWarning()->isHidden());
+}
 
 }  // namespace
 }  // namespace velk::results
