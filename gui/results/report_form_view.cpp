@@ -54,21 +54,24 @@ void CReportFormView::resetPage() {
     m_shownRun = 0;
 }
 
+void fillPassList(QComboBox* titles, const std::vector<ResultsStorePtr>& records, int32_t keep) {
+    titles->clear();
+    int selected = 0;
+    for (const ResultsStorePtr& r : records) {
+        if (r->runNumber == keep && keep != 0) selected = titles->count();
+        titles->addItem(QString::fromStdString(titleForList(r->title)), r->runNumber);
+    }
+    titles->setEnabled(true);
+    titles->setCurrentIndex(selected);
+}
+
 void CReportFormView::refresh(bool resetSelection) {
     const std::vector<ResultsStorePtr> records = m_results.all();
     if (records.empty()) {
         resetPage();
         return;
     }
-    const int32_t keep = resetSelection ? 0 : m_shownRun;
-    m_titles->clear();
-    int selected = 0;
-    for (const ResultsStorePtr& r : records) {
-        if (r->runNumber == keep && keep != 0) selected = m_titles->count();
-        m_titles->addItem(QString::fromStdString(titleForList(r->title)), r->runNumber);
-    }
-    m_titles->setEnabled(true);
-    m_titles->setCurrentIndex(selected);
+    fillPassList(m_titles, records, resetSelection ? 0 : m_shownRun);
     showSelected(resetSelection);
 }
 

@@ -16,6 +16,11 @@ class QPlainTextEdit;
 
 namespace velk::results {
 
+// Lists the passes' titles in `titles`, each carrying its run number, and
+// selects the pass numbered `keep` (the first when it is 0 or gone). Both
+// results pages choose their pass this way.
+void fillPassList(QComboBox* titles, const std::vector<ResultsStorePtr>& records, int32_t keep);
+
 class CReportFormView : public velk::shell::Page {
     Q_OBJECT
 public:

@@ -7,7 +7,7 @@
 #include <QVBoxLayout>
 
 #include "app/results/pass_figures.h"
-#include "app/results/report_view_text.h"
+#include "gui/results/report_form_view.h"
 
 namespace velk::results {
 namespace {
@@ -50,15 +50,7 @@ void CSummaryFormView::refresh(bool resetSelection) {
         resetPage();
         return;
     }
-    const int32_t keep = resetSelection ? 0 : m_shownRun;
-    m_titles->clear();
-    int selected = 0;
-    for (const ResultsStorePtr& r : records) {
-        if (r->runNumber == keep && keep != 0) selected = m_titles->count();
-        m_titles->addItem(QString::fromStdString(titleForList(r->title)), r->runNumber);
-    }
-    m_titles->setEnabled(true);
-    m_titles->setCurrentIndex(selected);
+    fillPassList(m_titles, records, resetSelection ? 0 : m_shownRun);
     showSelected(true);
 }
 
