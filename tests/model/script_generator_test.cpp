@@ -10,7 +10,7 @@
 namespace velk::model {
 namespace {
 
-std::unique_ptr<CScenario> freshScenario() {
+std::unique_ptr<CScenario> emptyScenario() {
     auto s = std::make_unique<CScenario>();
     s->reset();
     return s;
@@ -33,7 +33,7 @@ bool hasLine(const std::string& text, const std::string& line) {
 }
 
 TEST(ScriptGenerator, GeneralPartOfADefaultScenario) {
-    auto s = freshScenario();
+    auto s = emptyScenario();
     EXPECT_EQ(
         generate(*s),
         "\r\n[General]\r\ntimeout=120\r\nhttpver=1\r\nsslver=1\r\nkeepalive=0\r\nignoreerrors=1\r\n"
@@ -116,7 +116,7 @@ TEST(ScriptGenerator, ConditionalLinesFollowTheirSettings) {
          {"maxrequests=0"}},
     };
     for (const Case& c : cases) {
-        auto s = freshScenario();
+        auto s = emptyScenario();
         addGet(*s);
         c.change(*s);
         const std::string text = generate(*s);
@@ -128,7 +128,7 @@ TEST(ScriptGenerator, ConditionalLinesFollowTheirSettings) {
 }
 
 TEST(ScriptGenerator, LinesComeInTheirFixedOrder) {
-    auto s = freshScenario();
+    auto s = emptyScenario();
     addGet(*s);
     s->general().proxyEmulation = true;
     s->general().useAuthorization = true;
@@ -200,7 +200,7 @@ TEST(ScriptGenerator, PerUserRequestCountReachesTheLimits) {
 }
 
 TEST(ScriptGenerator, TimeLimitWritesMaxtimeAndTheCount) {
-    auto s = freshScenario();
+    auto s = emptyScenario();
     for (int i = 0; i < 7; ++i) {
         auto r = std::make_unique<CRequest>();
         r->setMethod(CRequest::kGet);
@@ -225,7 +225,7 @@ TEST(ScriptGenerator, NoUsersWithARequestLimitIsRefused) {
         {20, true, 5, -3, "the cycle starts at -3 virtual users"},
     };
     for (const Case& c : cases) {
-        auto s = freshScenario();
+        auto s = emptyScenario();
         auto r = std::make_unique<CRequest>();
         r->setMethod(CRequest::kGet);
         s->requests().addChild(0, std::move(r));
@@ -240,7 +240,7 @@ TEST(ScriptGenerator, NoUsersWithARequestLimitIsRefused) {
         EXPECT_NE(error.find("at least 1 user"), std::string::npos) << error;
     }
     // A limit with no requests at all cannot be divided among them either.
-    auto s = freshScenario();
+    auto s = emptyScenario();
     s->run().useTimeLimit = true;
     std::string text, error;
     EXPECT_FALSE(s->generateScript(GlobalSettings(), text, error));
@@ -248,7 +248,7 @@ TEST(ScriptGenerator, NoUsersWithARequestLimitIsRefused) {
 }
 
 TEST(ScriptGenerator, SequencesSkipEmptyEntriesAndHeaderCarriesTheUserAgent) {
-    auto s = freshScenario();
+    auto s = emptyScenario();
     CRunSection& run = s->run();
     run.useInitialSequence = true;
     run.initialSequence = {"login", ""};
@@ -282,14 +282,14 @@ TEST(ScriptGenerator, GlobalSettingsLines) {
     v.sslVersion = 0;
     ASSERT_TRUE(settings.setValues(v));
     EXPECT_TRUE(
-        generate(*freshScenario(), settings)
+        generate(*emptyScenario(), settings)
             .starts_with(
                 "\r\n[General]\r\ntimeout=7\r\nproxy=socks5://u:p@proxy:1080\r\nhttpver=0\r\n"
                 "sslver=0\r\n"));
 }
 
 TEST(ScriptGenerator, WholeScriptWithOneRequest) {
-    auto s = freshScenario();
+    auto s = emptyScenario();
     CRequest::resetIdCounter();
     auto r = std::make_unique<CRequest>();
     r->setName("");
@@ -305,7 +305,7 @@ TEST(ScriptGenerator, WholeScriptWithOneRequest) {
 }
 
 TEST(ScriptGenerator, ARequestWithAnotherMethodFailsTheScript) {
-    auto s = freshScenario();
+    auto s = emptyScenario();
     for (int32_t method : {1, 0, 2}) {
         auto r = std::make_unique<CRequest>();
         r->setName("m" + std::to_string(method));
@@ -343,7 +343,7 @@ TEST(ScriptGenerator, SingleLineFieldsWithLineBreaksAreRefused) {
          "Request home: the parameter name q holds a line break; it must be a single line."},
     };
     for (const auto& c : cases) {
-        auto s = freshScenario();
+        auto s = emptyScenario();
         addGet(*s);
         c.spoil(*s);
         std::string text, error;

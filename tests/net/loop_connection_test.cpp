@@ -28,7 +28,7 @@ using testing::readResponse;
 using testing::Stopwatch;
 using testing::writeAll;
 
-const std::string kRequest = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
+const std::string kRootRequest = "GET / HTTP/1.1\r\nHost: x\r\n\r\n";
 
 // Runs the group's tasks to their end; a task that hangs is stopped after the
 // limit, so a fault fails the test instead of holding it.
@@ -50,7 +50,7 @@ void finishBounded(loop::LoopGroup& group, std::chrono::seconds limit = std::chr
 std::string exchange(Connection& conn, const std::string& host, uint16_t port, bool secure,
                      int timeout) {
     if (conn.init(host, port, secure, 1, timeout) != 0 || conn.connect() != 0) return "";
-    if (writeAll(conn, kRequest) != int(kRequest.size())) return "";
+    if (writeAll(conn, kRootRequest) != int(kRootRequest.size())) return "";
     return readResponse(conn);
 }
 
@@ -75,7 +75,7 @@ TEST(LoopConnection, ManyUsersShareOneThreadWhileOneWaitsOutItsTimeOut) {
         Connection conn;
         ASSERT_EQ(conn.init("127.0.0.1", silent.port(), false, 1, 4), 0);
         ASSERT_EQ(conn.connect(), 0);
-        ASSERT_EQ(writeAll(conn, kRequest), int(kRequest.size()));
+        ASSERT_EQ(writeAll(conn, kRootRequest), int(kRootRequest.size()));
         Stopwatch watch;
         silentWait = conn.waitReadable();
         silentMs = watch.elapsedMs();
@@ -88,7 +88,7 @@ TEST(LoopConnection, ManyUsersShareOneThreadWhileOneWaitsOutItsTimeOut) {
             ASSERT_EQ(conn.init("127.0.0.1", tls ? secure.port() : plain.port(), tls, 1, 30), 0);
             ASSERT_EQ(conn.connect(), 0);
             for (int i = 0; i < kExchanges; ++i) {
-                ASSERT_EQ(writeAll(conn, kRequest), int(kRequest.size()));
+                ASSERT_EQ(writeAll(conn, kRootRequest), int(kRootRequest.size()));
                 ASSERT_EQ(readResponse(conn), "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello");
                 ++answered;
                 if (!timedOut.load()) ++answeredBeforeTimeOut;
@@ -146,7 +146,7 @@ TEST(LoopConnection, CancelledWaitsFailAtOnceAndPausesEndEarly) {
         Connection conn;
         ASSERT_EQ(conn.init("127.0.0.1", silent.port(), false, 1, 60), 0);
         ASSERT_EQ(conn.connect(), 0);
-        ASSERT_EQ(writeAll(conn, kRequest), int(kRequest.size()));
+        ASSERT_EQ(writeAll(conn, kRootRequest), int(kRootRequest.size()));
         ++parked;
         waited = conn.waitReadable();
         error = conn.lastSocketError();
@@ -234,7 +234,7 @@ TEST(LoopConnection, ProxyHandshakesParkOnTheLoop) {
                 return;
             if (proxyHandshake(conn, "127.0.0.1", server.port(), "", ProxyKind::kSocks5, log) != 0)
                 return;
-            if (writeAll(conn, kRequest) != int(kRequest.size())) return;
+            if (writeAll(conn, kRootRequest) != int(kRootRequest.size())) return;
             if (readResponse(conn) == "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello")
                 ++tunnelled;
         });

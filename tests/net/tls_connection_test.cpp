@@ -20,14 +20,8 @@ using testing::readResponse;
 using testing::Stopwatch;
 using testing::writeAll;
 
-TestHttpServer::Options tlsServer() {
-    TestHttpServer::Options o;
-    o.tls = true;
-    return o;
-}
-
 TEST(TlsConnection, RoundTripSendsTheHostAsServerName) {
-    TestHttpServer server(tlsServer());
+    TestHttpServer server(TestHttpServer::Options{.tls = true});
     server.setHandler(TestHttpServer::replyWith(test::httpResponse(200, "secret")));
     Connection conn;
     ASSERT_EQ(conn.init("localhost", server.port(), true, 1, 10), 0);
@@ -42,7 +36,7 @@ TEST(TlsConnection, RoundTripSendsTheHostAsServerName) {
 }
 
 TEST(TlsConnection, AnAddressIsNotSentAsServerName) {
-    TestHttpServer server(tlsServer());
+    TestHttpServer server(TestHttpServer::Options{.tls = true});
     Connection conn;
     ASSERT_EQ(conn.init("127.0.0.1", server.port(), true, 1, 10), 0);
     ASSERT_EQ(conn.connect(), 0);
@@ -96,7 +90,7 @@ TEST(TlsConnection, FailedHandshakeFailsConnect) {
 // for them would report a time-out for a response that has already arrived.
 TEST(TlsConnection, BufferedRecordBytesCountAsReadable) {
     const std::string body(15000, 'r');
-    TestHttpServer server(tlsServer());
+    TestHttpServer server(TestHttpServer::Options{.tls = true});
     server.setAcceptHandler([&](Responder& r) {
         r.send(body);  // one TLS record
         r.stall();
@@ -119,7 +113,7 @@ TEST(TlsConnection, BufferedRecordBytesCountAsReadable) {
 
 TEST(TlsConnection, WritingToAClosedPeerFailsWithoutSigpipe) {
     ASSERT_NE(signal(SIGPIPE, SIG_DFL), SIG_ERR);
-    TestHttpServer server(tlsServer());
+    TestHttpServer server(TestHttpServer::Options{.tls = true});
     server.setAcceptHandler([](Responder& r) { r.reset(); });
     Connection conn;
     ASSERT_EQ(conn.init("127.0.0.1", server.port(), true, 1, 10), 0);
@@ -138,7 +132,7 @@ TEST(TlsConnection, WritingToAClosedPeerFailsWithoutSigpipe) {
 
 // Many users make secure connections at once over the one shared context.
 TEST(TlsConnection, ConcurrentSessionsShareTheClientContext) {
-    TestHttpServer server(tlsServer());
+    TestHttpServer server(TestHttpServer::Options{.tls = true});
     server.setHandler(TestHttpServer::replyWith(test::httpResponse(200, "x")));
     std::atomic<int> good{0};
     std::vector<std::thread> users;

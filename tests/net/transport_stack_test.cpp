@@ -28,12 +28,6 @@ using testing::writeAll;
 const std::string kSecret = test::httpResponse(200, "secret");
 const std::string kRequest = "GET /s HTTP/1.1\r\nHost: localhost\r\n\r\n";
 
-TestHttpServer::Options tlsServer() {
-    TestHttpServer::Options o;
-    o.tls = true;
-    return o;
-}
-
 struct TunnelCase {
     const char* name;
     TestProxy::Kind proxyKind;
@@ -48,7 +42,7 @@ TEST(TransportStack, TlsRunsOverEachKindOfTunnel) {
     };
     for (const TunnelCase& c : cases) {
         SCOPED_TRACE(c.name);
-        TestHttpServer server(tlsServer());
+        TestHttpServer server(TestHttpServer::Options{.tls = true});
         server.setHandler(TestHttpServer::replyWith(kSecret));
         TestProxy proxy(TestProxy::options(c.proxyKind, server.port()));
         Connection conn;
@@ -132,7 +126,7 @@ int drive(Transport& t, Call call) {
 }
 
 TEST(TransportStack, TlsOverAnyLayerDrivenWithoutBlocking) {
-    TestHttpServer server(tlsServer());
+    TestHttpServer server(TestHttpServer::Options{.tls = true});
     server.setHandler(TestHttpServer::replyWith(kSecret));
     int error = 0;
     auto socket = PlainSocketTransport::connect(htonl(INADDR_LOOPBACK), htons(server.port()), 10000,
