@@ -8,14 +8,6 @@
 #include <QVBoxLayout>
 
 namespace velk::recorder {
-namespace {
-
-QString text(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
-}  // namespace
-
 ProposalsDialog::ProposalsDialog(std::vector<Proposal> proposals, int outcomes, bool checks,
                                  bool showAgain, QWidget* parent)
     : QDialog(parent), m_proposals(std::move(proposals)) {
@@ -40,14 +32,14 @@ ProposalsDialog::ProposalsDialog(std::vector<Proposal> proposals, int outcomes, 
     m_table->horizontalHeader()->setStretchLastSection(true);
     for (int row = 0; row < int(m_proposals.size()); ++row) {
         const Proposal& p = m_proposals[size_t(row)];
-        auto* request = new QTableWidgetItem(text(p.requestName));
+        auto* request = new QTableWidgetItem(QString::fromStdString(p.requestName));
         request->setFlags(request->flags() | Qt::ItemIsUserCheckable);
         request->setCheckState(p.ticked ? Qt::Checked : Qt::Unchecked);
         m_table->setItem(row, 0, request);
-        m_table->setItem(row, 1, new QTableWidgetItem(text(p.parameter)));
-        m_table->setItem(row, 2, new QTableWidgetItem(text(p.recordedValue)));
-        m_table->setItem(row, 3, new QTableWidgetItem(text(p.replacement)));
-        m_table->setItem(row, 4, new QTableWidgetItem(text(p.origin)));
+        m_table->setItem(row, 1, new QTableWidgetItem(QString::fromStdString(p.parameter)));
+        m_table->setItem(row, 2, new QTableWidgetItem(QString::fromStdString(p.recordedValue)));
+        m_table->setItem(row, 3, new QTableWidgetItem(QString::fromStdString(p.replacement)));
+        m_table->setItem(row, 4, new QTableWidgetItem(QString::fromStdString(p.origin)));
     }
     m_table->resizeColumnsToContents();
     m_table->setVisible(!m_proposals.empty());

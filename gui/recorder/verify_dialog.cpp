@@ -18,10 +18,6 @@
 namespace velk::recorder {
 namespace {
 
-QString text(const std::string& s) {
-    return QString::fromStdString(s);
-}
-
 QString number(int32_t n) {
     return n > 0 ? QString::number(n) : QStringLiteral("-");
 }
@@ -57,13 +53,17 @@ VerifyDialog::VerifyDialog(const runner::VerifyReport& report, QWidget* parent) 
                               tr("Replayed size"), tr("Differences")});
     for (const auto& row : report.rows) {
         const auto& r = row.recorded;
-        QStringList cells{text(row.request),           r ? number(r->status) : QStringLiteral("-"),
-                          number(row.replayed.status), r ? text(r->location) : QStringLiteral("-"),
-                          text(row.replayed.location), r ? text(r->title) : QStringLiteral("-"),
-                          text(row.replayed.title),    r ? sizeText(r->size) : QStringLiteral("-"),
+        QStringList cells{QString::fromStdString(row.request),
+                          r ? number(r->status) : QStringLiteral("-"),
+                          number(row.replayed.status),
+                          r ? QString::fromStdString(r->location) : QStringLiteral("-"),
+                          QString::fromStdString(row.replayed.location),
+                          r ? QString::fromStdString(r->title) : QStringLiteral("-"),
+                          QString::fromStdString(row.replayed.title),
+                          r ? sizeText(r->size) : QStringLiteral("-"),
                           sizeText(row.replayed.size)};
         QStringList what;
-        for (const auto& d : row.differences) what << text(d);
+        for (const auto& d : row.differences) what << QString::fromStdString(d);
         cells << what.join(QStringLiteral(", "));
         auto* item = new QTreeWidgetItem(cells);
         if (!row.differences.empty()) {
@@ -90,7 +90,7 @@ void verifyScenario(QWidget* parent, const model::CScenario& scenario,
     runner::VerifyPlan plan;
     std::string error;
     if (!runner::prepareVerify(scenario, model::GlobalSettings::shared(), plan, error)) {
-        QMessageBox::warning(parent, QStringLiteral("VELK"), text(error));
+        QMessageBox::warning(parent, QStringLiteral("VELK"), QString::fromStdString(error));
         return;
     }
     auto task = std::async(std::launch::async, [plan = std::move(plan)] {
@@ -112,7 +112,7 @@ void verifyScenario(QWidget* parent, const model::CScenario& scenario,
     }
     auto [ok, report, why] = task.get();
     if (!ok) {
-        QMessageBox::warning(parent, QStringLiteral("VELK"), text(why));
+        QMessageBox::warning(parent, QStringLiteral("VELK"), QString::fromStdString(why));
         return;
     }
     VerifyDialog dialog(report, parent);

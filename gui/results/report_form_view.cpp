@@ -10,12 +10,6 @@
 #include "app/results/report_view_text.h"
 
 namespace velk::results {
-namespace {
-
-const QString kNoResults = QStringLiteral("No results");
-
-}  // namespace
-
 CReportFormView::CReportFormView(CResultsContainer& results, QWidget* parent)
     : Page(parent), m_results(results) {
     m_titles = new QComboBox(this);

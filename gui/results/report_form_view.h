@@ -7,6 +7,8 @@
 //
 // User-interface thread only.  Records are shared references, so a shown
 // report stays valid after the list was cleared.
+#include <QString>
+
 #include "app/results/results_container.h"
 #include "gui/shell/page.h"
 
@@ -15,6 +17,9 @@ class QLabel;
 class QPlainTextEdit;
 
 namespace velk::results {
+
+// What a results page shows while no pass is listed.
+inline const QString kNoResults = QStringLiteral("No results");
 
 // Lists the passes' titles in `titles`, each carrying its run number, and
 // selects the pass numbered `keep` (the first when it is 0 or gone). Both

@@ -10,12 +10,6 @@
 #include "gui/results/report_form_view.h"
 
 namespace velk::results {
-namespace {
-
-const QString kNoResults = QStringLiteral("No results");
-
-}  // namespace
-
 CSummaryFormView::CSummaryFormView(CResultsContainer& results, QWidget* parent)
     : Page(parent), m_results(results) {
     m_titles = new QComboBox(this);
