@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/thresholds.h"
+#include "app/results/thresholds.h"
 
 namespace velk::cli {
 

@@ -1,8 +1,8 @@
 #pragma once
 // --summary, --html and --threshold after a run with results: one process's
 // run, or the shares of a run brought together (--merge, velkrun-mpi).
+#include "app/results/run_figures.h"
 #include "cli/cli_options.h"
-#include "cli/run_figures.h"
 #include "velkcore.h"
 
 namespace velk::cli {

@@ -1,9 +1,9 @@
-#include "cli/json_text.h"
+#include "app/results/json_text.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "cli/utf8_text.h"
+#include "app/results/utf8_text.h"
 
 namespace velk::cli {
 

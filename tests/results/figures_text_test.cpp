@@ -2,9 +2,9 @@
 // from untrusted request names, and thresholds read and judged.
 #include <gtest/gtest.h>
 
-#include "cli/json_text.h"
-#include "cli/svg_chart.h"
-#include "cli/thresholds.h"
+#include "app/results/json_text.h"
+#include "app/results/svg_chart.h"
+#include "app/results/thresholds.h"
 
 namespace velk::cli {
 namespace {

@@ -1,6 +1,6 @@
-#include "cli/summary_json.h"
+#include "app/results/summary_json.h"
 
-#include "cli/json_text.h"
+#include "app/results/json_text.h"
 
 namespace velk::cli {
 namespace {

@@ -1,4 +1,4 @@
-#include "cli/thresholds.h"
+#include "app/results/thresholds.h"
 
 #include <algorithm>
 #include <cmath>

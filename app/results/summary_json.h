@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/run_figures.h"
-#include "cli/thresholds.h"
+#include "app/results/run_figures.h"
+#include "app/results/thresholds.h"
 
 namespace velk::cli {
 

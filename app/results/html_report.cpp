@@ -1,8 +1,8 @@
-#include "cli/html_report.h"
+#include "app/results/html_report.h"
 
 #include <cstdio>
 
-#include "cli/svg_chart.h"
+#include "app/results/svg_chart.h"
 
 namespace velk::cli {
 namespace {

@@ -1,11 +1,11 @@
-#include "cli/svg_chart.h"
+#include "app/results/svg_chart.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string_view>
 
-#include "cli/utf8_text.h"
+#include "app/results/utf8_text.h"
 
 namespace velk::cli {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/run_figures.h"
+#include "app/results/run_figures.h"
 
 namespace velk::cli {
 

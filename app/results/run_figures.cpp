@@ -1,4 +1,4 @@
-#include "cli/run_figures.h"
+#include "app/results/run_figures.h"
 
 #include <ctime>
 
