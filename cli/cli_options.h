@@ -9,6 +9,9 @@
 
 namespace velk::cli {
 
+// Thresholds are judged in the application core, which the desktop program shares.
+using velk::results::Threshold;
+
 enum class Command { Run, Check, PrintScript, Verify, Help, Version };
 
 // How progress is shown while a test runs: Auto is a live line when standard

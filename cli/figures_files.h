@@ -7,6 +7,10 @@
 
 namespace velk::cli {
 
+// The figures and the reports made of them belong to the application core.
+using velk::results::RequestFigures;
+using velk::results::RunFigures;
+
 // Reads the figures (for the thresholds too) and writes the summary and HTML
 // files, each replacing an old one only when complete; program names the
 // messages.  Nothing when none of the options is given; 4 when there are no

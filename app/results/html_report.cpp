@@ -4,7 +4,7 @@
 
 #include "app/results/svg_chart.h"
 
-namespace velk::cli {
+namespace velk::results {
 namespace {
 
 const char* const kStyle = R"(
@@ -210,4 +210,4 @@ std::string htmlReport(const RunFigures& f, const std::vector<Threshold>& thresh
     return html;
 }
 
-}  // namespace velk::cli
+}  // namespace velk::results

@@ -10,8 +10,8 @@
 #include "app/results/run_figures.h"
 #include "app/results/thresholds.h"
 
-namespace velk::cli {
+namespace velk::results {
 
 std::string htmlReport(const RunFigures& figures, const std::vector<Threshold>& thresholds);
 
-}  // namespace velk::cli
+}  // namespace velk::results

@@ -5,7 +5,7 @@
 
 #include "app/results/utf8_text.h"
 
-namespace velk::cli {
+namespace velk::results {
 
 std::string JsonText::quoted(std::string_view s) {
     std::string out = "\"";
@@ -102,4 +102,4 @@ void JsonText::null(std::string_view key) {
     m_text += "null";
 }
 
-}  // namespace velk::cli
+}  // namespace velk::results

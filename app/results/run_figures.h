@@ -9,7 +9,7 @@
 
 #include "velkcore.h"
 
-namespace velk::cli {
+namespace velk::results {
 
 struct RequestFigures {
     std::string name;  // "" for all requests together
@@ -59,4 +59,4 @@ void collectLoopLag(TestSet* set, RunFigures& figures);
 // "2026-12-08T15:04:05Z".
 std::string isoTime(int64_t secondsSince1970);
 
-}  // namespace velk::cli
+}  // namespace velk::results

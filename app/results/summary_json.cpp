@@ -2,7 +2,7 @@
 
 #include "app/results/json_text.h"
 
-namespace velk::cli {
+namespace velk::results {
 namespace {
 
 void errorsObject(JsonText& json, const RequestFigures& r) {
@@ -147,4 +147,4 @@ std::string summaryJson(const RunFigures& f, const std::vector<Threshold>& thres
     return json.text();
 }
 
-}  // namespace velk::cli
+}  // namespace velk::results

@@ -7,8 +7,8 @@
 #include "app/results/run_figures.h"
 #include "app/results/thresholds.h"
 
-namespace velk::cli {
+namespace velk::results {
 
 std::string summaryJson(const RunFigures& figures, const std::vector<Threshold>& thresholds);
 
-}  // namespace velk::cli
+}  // namespace velk::results

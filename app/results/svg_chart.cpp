@@ -7,7 +7,7 @@
 
 #include "app/results/utf8_text.h"
 
-namespace velk::cli {
+namespace velk::results {
 namespace {
 
 constexpr int kWidth = 760;
@@ -212,4 +212,4 @@ std::string svgLineChart(const std::vector<ChartSeries>& series, double spanSeco
     return s + "</svg>";
 }
 
-}  // namespace velk::cli
+}  // namespace velk::results

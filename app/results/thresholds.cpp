@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace velk::cli {
+namespace velk::results {
 namespace {
 
 struct MetricName {
@@ -188,4 +188,4 @@ bool checkThresholds(const std::vector<Threshold>& thresholds, const RunFigures&
     return all;
 }
 
-}  // namespace velk::cli
+}  // namespace velk::results

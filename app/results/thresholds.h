@@ -8,7 +8,7 @@
 
 #include "app/results/run_figures.h"
 
-namespace velk::cli {
+namespace velk::results {
 
 struct Threshold {
     enum class Metric { Percentile, Min, Mean, Max, Stddev, Errors, Rps };
@@ -39,4 +39,4 @@ ThresholdResult evaluateThreshold(const Threshold& threshold, const RunFigures& 
 bool checkThresholds(const std::vector<Threshold>& thresholds, const RunFigures& figures,
                      const char* program = "velkrun");
 
-}  // namespace velk::cli
+}  // namespace velk::results

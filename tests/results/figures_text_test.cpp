@@ -6,7 +6,7 @@
 #include "app/results/svg_chart.h"
 #include "app/results/thresholds.h"
 
-namespace velk::cli {
+namespace velk::results {
 namespace {
 
 TEST(JsonText, UntrustedBytesBecomeValidJsonStrings) {
@@ -103,4 +103,4 @@ TEST(Thresholds, ReadAndJudged) {
 }
 
 }  // namespace
-}  // namespace velk::cli
+}  // namespace velk::results
