@@ -1,7 +1,9 @@
 #pragma once
-// RunFigures: what velkrun reads from the engine after a run for its summary,
-// HTML report and thresholds: totals, response-time figures per request and for
-// the run, and the per-second timeline.  Plain data; built on the main thread.
+// RunFigures: what the summary, the HTML report and the thresholds are made
+// of: totals, response-time figures per request and for the run, and the
+// per-second timeline.  velkrun reads them from the engine after a run; the
+// desktop program builds them from a pass's figures (pass_export.h).  Plain
+// data; built on the main thread.
 #include <cstdint>
 #include <string>
 #include <utility>
