@@ -5,9 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "cli/thresholds.h"
+#include "app/results/thresholds.h"
 
 namespace velk::cli {
+
+// Thresholds are judged in the application core, which the desktop program shares.
+using velk::results::Threshold;
 
 enum class Command { Run, Check, PrintScript, Verify, Help, Version };
 

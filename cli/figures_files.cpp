@@ -4,9 +4,9 @@
 #include <string>
 #include <utility>
 
-#include "cli/html_report.h"
+#include "app/results/html_report.h"
+#include "app/results/summary_json.h"
 #include "cli/output_file.h"
-#include "cli/summary_json.h"
 
 namespace velk::cli {
 

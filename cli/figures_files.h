@@ -1,11 +1,15 @@
 #pragma once
 // --summary, --html and --threshold after a run with results: one process's
 // run, or the shares of a run brought together (--merge, velkrun-mpi).
+#include "app/results/run_figures.h"
 #include "cli/cli_options.h"
-#include "cli/run_figures.h"
 #include "velkcore.h"
 
 namespace velk::cli {
+
+// The figures and the reports made of them belong to the application core.
+using velk::results::RequestFigures;
+using velk::results::RunFigures;
 
 // Reads the figures (for the thresholds too) and writes the summary and HTML
 // files, each replacing an old one only when complete; program names the

@@ -4,9 +4,9 @@
 
 #include "app/results/collect_pass.h"
 #include "app/results/rlt_file.h"
+#include "app/results/thresholds.h"
 #include "cli/figures_files.h"
 #include "cli/output_file.h"
-#include "cli/thresholds.h"
 
 namespace velk::cli {
 namespace {

@@ -9,12 +9,12 @@
 #include "app/results/collect_pass.h"
 #include "app/results/results_container.h"
 #include "app/results/rlt_file.h"
+#include "app/results/run_figures.h"
 #include "app/runner/cpu_monitor.h"
 #include "cli/engine_output.h"
 #include "cli/figures_files.h"
 #include "cli/interrupt_watcher.h"
 #include "cli/output_file.h"
-#include "cli/run_figures.h"
 #include "cli/test_loader.h"
 
 namespace velk::cli {

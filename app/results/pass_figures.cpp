@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 namespace velk::results {
 namespace {
@@ -76,6 +78,42 @@ std::string padded(const std::string& text, size_t width) {
     return length < width ? text + std::string(width - length, ' ') : text;
 }
 
+LoopLagFigures fromEngine(const VelkLoopLag& lag) {
+    return {lag.samples, lag.p50Ms, lag.p99Ms, lag.maxMs};
+}
+
+std::optional<RunTotals> collectTotals(TestSet* set) {
+    // Four kilobytes of status codes: kept off the caller's stack.
+    auto engine = std::make_unique<VelkRunTotals>();
+    if (!GetRunTotals(set, engine.get())) return std::nullopt;
+    const VelkRunTotals& t = *engine;
+    TestInfo info{};
+    GetInfo(set, &info);
+    RunTotals totals;
+    totals.testName.assign(t.testName, strnlen(t.testName, sizeof t.testName));
+    totals.startTime = t.startTime;
+    totals.endTime = t.endTime;
+    totals.durationMs = t.durationMs;
+    totals.users = info.users;
+    totals.iterations = info.iterations;
+    totals.httpRequests = t.httpRequests;
+    totals.bytesSent = t.bytesSent;
+    totals.bytesReceived = t.bytesReceived;
+    for (int32_t code = 0; code < 1000; ++code)
+        if (t.statusCodes[code] > 0) totals.statusCodes.emplace_back(code, t.statusCodes[code]);
+    const int32_t loops = GetLoopLagCount(set);
+    for (int32_t i = 0; i < loops; ++i) {
+        VelkLoopLag lag{};
+        if (GetLoopLag(set, i, &lag)) totals.loopLag.push_back(fromEngine(lag));
+    }
+    VelkLoopLag all{};
+    if (loops > 0) GetLoopLag(set, -1, &all);
+    totals.allLoopsLag = fromEngine(all);
+    char warning[512];
+    if (GetLagWarning(set, warning, sizeof warning)) totals.lagWarning = warning;
+    return totals;
+}
+
 }  // namespace
 
 std::optional<PassFigures> collectFigures(TestSet* set) {
@@ -96,6 +134,7 @@ std::optional<PassFigures> collectFigures(TestSet* set) {
             figures.timeline.push_back({timeline.points[i].requests, timeline.points[i].errors,
                                         timeline.points[i].usersActive});
     }
+    figures.totals = collectTotals(set);
     return figures;
 }
 

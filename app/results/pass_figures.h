@@ -3,7 +3,8 @@
 // as the engine gives them after the run (GetLatencyStats, GetTimeline): per
 // request name and overall, the count, errors by class, minimum, mean,
 // percentiles and maximum, and for paced runs the same from each request's
-// intended start; the requests, errors and users of each span of the run.
+// intended start; the requests, errors and users of each span of the run; and
+// the run's totals (status codes, traffic, times, event-loop lag).
 //
 // They travel in a results file as trailing data after the records, which a
 // reader that does not know them skips (rlt_file.h); a file without them
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "velkcore.h"
@@ -38,11 +40,39 @@ struct TimelineSpan {
     bool operator==(const TimelineSpan&) const = default;
 };
 
+// How late an event loop resumed its users once they could go on.
+struct LoopLagFigures {
+    int64_t samples = 0;
+    double p50Ms = 0, p99Ms = 0, maxMs = 0;
+    bool operator==(const LoopLagFigures&) const = default;
+};
+
+// The pass as a whole (GetRunTotals, GetInfo, GetLoopLag, GetLagWarning):
+// what the JSON summary and the HTML report tell besides the response times.
+struct RunTotals {
+    std::string testName;   // the project name, as the report names the test
+    int64_t startTime = 0;  // seconds since 1970
+    int64_t endTime = 0;
+    int64_t durationMs = 0;
+    int32_t users = 0;
+    int32_t iterations = 0;    // -1: a script drives the test
+    int64_t httpRequests = 0;  // sent, redirects included
+    uint64_t bytesSent = 0;
+    uint64_t bytesReceived = 0;
+    std::vector<std::pair<int32_t, int32_t>> statusCodes;  // code, count; ascending, counts above 0
+    std::vector<LoopLagFigures> loopLag;  // per event loop; none when users had threads
+    LoopLagFigures allLoopsLag;
+    std::string lagWarning;  // the engine's warning when the lag distorted times
+    bool operator==(const RunTotals&) const = default;
+};
+
 struct PassFigures {
     std::vector<LatencyFigures> requests;  // in test-sequence order
     LatencyFigures overall;
     int32_t spanMs = 1000;
     std::vector<TimelineSpan> timeline;
+    // None for a pass read from a file written before they were kept.
+    std::optional<RunTotals> totals;
     bool operator==(const PassFigures&) const = default;
 };
 
@@ -51,10 +81,16 @@ struct PassFiguresLimits {
     static constexpr int32_t kMaxRequests = 10000;
     static constexpr size_t kMaxNameBytes = 65535;
     static constexpr int32_t kMaxSpans = 100000;
+    static constexpr size_t kMaxTestNameBytes = 255;
+    static constexpr size_t kMaxWarningBytes = 4095;
+    static constexpr int32_t kMaxLoops = 4096;
+    // A time a run can have: from 1970 to the end of year 9999.
+    static constexpr int64_t kMaxTime = 253402300799;
 };
 
-// The figures of the pass that set ran last, or nothing when the engine has
-// none (a run without results).  Call where collectPass is called.
+// The figures of the pass that set ran last, with its totals, or nothing when
+// the engine has none (a run without results).  Call where collectPass is
+// called.
 std::optional<PassFigures> collectFigures(TestSet* set);
 
 // The Summary page's text for a pass: a tab-separated table per request and

@@ -25,7 +25,8 @@ struct CResultsStore {
     int32_t summaryForm = 0;  // 1: ran without details, only summary figures exist
     std::string report;       // the engine's text report, line ends "\r\n"
     // The engine's warning when its event loops ran late enough to distort the
-    // times ("" when not); shown beside the report, not stored in .rlt files.
+    // times ("" when not); shown beside the report.  A file keeps it with the
+    // pass's figures (figures->totals).
     std::string lagWarning;
 
     int32_t batchNumber = 0;  // the runner's batch when cycling, else 0

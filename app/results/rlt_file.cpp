@@ -236,8 +236,14 @@ bool readRecord(RltReader& in, CResultsStore& r) {
 // figures and the figures.  Readers that stop after the records never see
 // them; a later version may append fields to a record's figures, which this
 // reader steps over by the byte count.
+//
+// After a record's timeline come sections, each a tag, a byte count and its
+// bytes: the run's totals, and whatever a later version adds, which this
+// reader steps over by the byte count.  A reader that knew no sections steps
+// over them all.
 constexpr int32_t kFiguresMarker = 0x464b4c56;  // "VLKF"
 constexpr int32_t kFiguresVersion = 1;
+constexpr int32_t kTotalsTag = 0x544b4c56;  // "VLKT"
 constexpr const char* kBadFigures =
     "%1 holds damaged percentiles; the passes were loaded without them.";
 
@@ -254,6 +260,34 @@ void writeLatency(RltWriter& out, const LatencyFigures& f) {
     out.putInt64(f.intendedCount);
     out.putDouble(f.intendedMaxMs);
     for (double p : f.intendedPercentilesMs) out.putDouble(p);
+}
+
+void writeLag(RltWriter& out, const LoopLagFigures& lag) {
+    out.putInt64(lag.samples);
+    out.putDouble(lag.p50Ms);
+    out.putDouble(lag.p99Ms);
+    out.putDouble(lag.maxMs);
+}
+
+void writeTotals(RltWriter& out, const RunTotals& t) {
+    out.putString(t.testName);
+    out.putInt64(t.startTime);
+    out.putInt64(t.endTime);
+    out.putInt64(t.durationMs);
+    out.putInt(t.users);
+    out.putInt(t.iterations);
+    out.putInt64(t.httpRequests);
+    out.putInt64(int64_t(t.bytesSent));
+    out.putInt64(int64_t(t.bytesReceived));
+    out.putInt(int32_t(t.statusCodes.size()));
+    for (const auto& [code, count] : t.statusCodes) {
+        out.putInt(code);
+        out.putInt(count);
+    }
+    out.putInt(int32_t(t.loopLag.size()));
+    for (const LoopLagFigures& lag : t.loopLag) writeLag(out, lag);
+    writeLag(out, t.allLoopsLag);
+    out.putString(t.lagWarning);
 }
 
 void writeFigures(RltWriter& out, const std::vector<ResultsStorePtr>& records) {
@@ -275,6 +309,13 @@ void writeFigures(RltWriter& out, const std::vector<ResultsStorePtr>& records) {
             out.putInt(s.requests);
             out.putInt(s.errors);
             out.putInt(s.usersActive);
+        }
+        if (f->totals) {
+            out.putInt(kTotalsTag);
+            const size_t totalsAt = out.size();
+            out.putInt(0);
+            writeTotals(out, *f->totals);
+            out.setInt(totalsAt, int32_t(out.size() - totalsAt - 4));
         }
         out.setInt(lengthAt, int32_t(out.size() - lengthAt - 4));
     }
@@ -306,6 +347,80 @@ bool readLatency(RltReader& in, LatencyFigures& f) {
     for (double p : f.percentilesMs) good = good && sound(p);
     for (double p : f.intendedPercentilesMs) good = good && sound(p);
     return good || in.refuse(kBadFigures);
+}
+
+bool readLag(RltReader& in, LoopLagFigures& lag) {
+    in.getInt64(lag.samples);
+    in.getDouble(lag.p50Ms);
+    in.getDouble(lag.p99Ms);
+    in.getDouble(lag.maxMs);
+    if (!in.ok()) return false;
+    return (lag.samples >= 0 && sound(lag.p50Ms) && sound(lag.p99Ms) && sound(lag.maxMs)) ||
+           in.refuse(kBadFigures);
+}
+
+bool soundTime(int64_t seconds) {
+    return seconds >= 0 && seconds <= PassFiguresLimits::kMaxTime;
+}
+
+bool readTotals(RltReader& in, RunTotals& t) {
+    in.getString(t.testName, PassFiguresLimits::kMaxTestNameBytes, kBadFigures);
+    in.getInt64(t.startTime);
+    in.getInt64(t.endTime);
+    in.getInt64(t.durationMs);
+    in.getInt(t.users);
+    in.getInt(t.iterations);
+    in.getInt64(t.httpRequests);
+    int64_t sent = 0, received = 0;
+    in.getInt64(sent);
+    in.getInt64(received);
+    if (!in.ok()) return false;
+    if (!soundTime(t.startTime) || !soundTime(t.endTime) || t.durationMs < 0 || t.users < 0 ||
+        t.iterations < -1 || t.httpRequests < 0 || sent < 0 || received < 0)
+        return in.refuse(kBadFigures);
+    t.bytesSent = uint64_t(sent);
+    t.bytesReceived = uint64_t(received);
+    // One count per status code at most, in ascending order.
+    int32_t codes = 0;
+    if (!in.getCount(codes, 8, sizeof(t.statusCodes[0]), 1000, kBadFigures)) return false;
+    t.statusCodes.resize(size_t(codes));
+    int32_t previous = -1;
+    for (auto& [code, count] : t.statusCodes) {
+        in.getInt(code);
+        in.getInt(count);
+        if (!in.ok()) return false;
+        if (code <= previous || code > 999 || count <= 0) return in.refuse(kBadFigures);
+        previous = code;
+    }
+    int32_t loops = 0;
+    if (!in.getCount(loops, 32, sizeof(LoopLagFigures), PassFiguresLimits::kMaxLoops, kBadFigures))
+        return false;
+    t.loopLag.resize(size_t(loops));
+    for (LoopLagFigures& lag : t.loopLag)
+        if (!readLag(in, lag)) return false;
+    if (!readLag(in, t.allLoopsLag)) return false;
+    in.getString(t.lagWarning, PassFiguresLimits::kMaxWarningBytes, kBadFigures);
+    return in.ok();
+}
+
+// The sections between the timeline and end: the totals, when there, and a
+// later version's, stepped over.
+bool readSections(RltReader& in, size_t end, PassFigures& f) {
+    while (in.ok() && in.position() + 8 <= end) {
+        int32_t tag = 0, length = 0;
+        if (!in.getInt(tag) || !in.getInt(length)) return false;
+        if (length < 0 || size_t(length) > end - in.position()) return in.refuse(kBadFigures);
+        const size_t sectionEnd = in.position() + size_t(length);
+        if (tag == kTotalsTag) {
+            if (f.totals) return in.refuse(kBadFigures);
+            RunTotals totals;
+            if (!readTotals(in, totals)) return false;
+            if (in.position() > sectionEnd) return in.refuse(kBadFigures);
+            f.totals = std::move(totals);
+        }
+        if (!in.skipTo(sectionEnd)) return false;
+    }
+    return in.ok();
 }
 
 bool readPassFigures(RltReader& in, PassFigures& f) {
@@ -367,7 +482,10 @@ void readFigures(RltReader& in, std::vector<std::shared_ptr<CResultsStore>>& rec
             in.refuse(kBadFigures);
             return;
         }
-        if (!in.skipTo(end)) return;
+        if (!readSections(in, end, figures) || !in.skipTo(end)) return;
+        // The warning shows beside the report of an opened file too.
+        if (figures.totals && record->lagWarning.empty())
+            record->lagWarning = figures.totals->lagWarning;
         record->figures = std::move(figures);
     }
 }

@@ -16,6 +16,7 @@
 #include "app/shell/program_data.h"
 #include "gui/editor/editor_form_view.h"
 #include "gui/results/add_graphics_form_view.h"
+#include "gui/results/export_commands.h"
 #include "gui/results/graphics_form_view.h"
 #include "gui/shell/document_controller.h"
 #include "gui/shell/help_commands.h"
@@ -153,6 +154,8 @@ int main(int argc, char** argv) {
     frame.installPage(velk::shell::CMainFrame::kSummaryPage, summaryPage);
     QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::resultsChanged, summaryPage,
                      [summaryPage] { summaryPage->refresh(false); });
+    // File > Export: the pass selected on the Text Report or Summary page.
+    new velk::results::ExportController(frame, results, *reportView, *summaryPage, &frame);
     QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::resultsChanged, graphsPage,
                      &velk::results::CGraphicsFormView::resultsChanged);
     QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::resultsChanged, batchGraphsPage,

@@ -90,7 +90,11 @@ void CMainFrame::createActions() {
         {"&About VELK...", nullptr, "Show the program's version"},
         {"Ti&p of the Day...", nullptr, "Show a tip of the day"},
         {"&Verify Scenario", nullptr,
-         "Play the scenario once with one user and compare it with the recording"}};
+         "Play the scenario once with one user and compare it with the recording"},
+        {"&HTML Report...", nullptr,
+         "Write the pass selected on the results page as a report to open in a browser"},
+        {"&JSON Summary...", nullptr,
+         "Write the figures of the pass selected on the results page as JSON"}};
     for (int i = 0; i < kCommandCount; ++i) {
         auto* a = new QAction(QString::fromLatin1(kCommands[i].text), this);
         if (kCommands[i].button) a->setIconText(QString::fromLatin1(kCommands[i].button));
@@ -110,6 +114,8 @@ void CMainFrame::createActions() {
     m_actions[kHelpContents]->setShortcut(QKeySequence(QStringLiteral("F1")));
     // Nothing collected yet, nothing running: the owners enable these.
     m_actions[kSaveResults]->setEnabled(false);
+    m_actions[kExportHtmlReport]->setEnabled(false);
+    m_actions[kExportJsonSummary]->setEnabled(false);
     m_actions[kStopTest]->setEnabled(false);
     m_actions[kStopRecording]->setEnabled(false);
     connect(m_actions[kExit], &QAction::triggered, this, &QWidget::close);
@@ -122,6 +128,10 @@ void CMainFrame::createMenus() {
     m_fileMenu->addSeparator();
     m_fileMenu->addAction(m_actions[kOpenResults]);
     m_fileMenu->addAction(m_actions[kSaveResults]);
+    QMenu* exportMenu = m_fileMenu->addMenu(QStringLiteral("&Export"));
+    exportMenu->setObjectName(QStringLiteral("exportMenu"));
+    exportMenu->addAction(m_actions[kExportHtmlReport]);
+    exportMenu->addAction(m_actions[kExportJsonSummary]);
     m_fileMenu->addSeparator();
     m_recentAnchor = m_fileMenu->addAction(QStringLiteral("Recent File"));
     m_recentAnchor->setEnabled(false);

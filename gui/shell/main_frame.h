@@ -63,6 +63,8 @@ public:
         kAbout,
         kTipOfTheDay,
         kVerifyScenario,
+        kExportHtmlReport,
+        kExportJsonSummary,
         kCommandCount
     };
     // The navigation bar's folders.

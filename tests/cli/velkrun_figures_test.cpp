@@ -1,7 +1,8 @@
 // velkrun's figures for CI, from real runs against loopback servers: the
 // percentiles and thresholds (exit status 5), the intended-start percentiles of
 // a paced run against a server that stalls, the JSON summary against its schema
-// and the HTML report in a real browser.
+// and the HTML report in a real browser; the same files exported from the run's
+// results file, as the desktop program's File > Export writes them.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -15,6 +16,8 @@
 #include <mutex>
 #include <regex>
 
+#include "app/results/pass_export.h"
+#include "app/results/rlt_file.h"
 #include "common/temp_dir.h"
 #include "support/test_http_server.h"
 
@@ -41,6 +44,21 @@ int runCommand(const std::vector<std::string>& args, const std::string& out, con
     line += " >" + shellQuoted(out) + " 2>" + shellQuoted(err) + " </dev/null";
     const int status = std::system(line.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Exports the only pass of the results file at rlt to path, as File > Export does.
+void exportFromResults(const std::string& rlt, velk::results::ExportFormat format,
+                       const std::string& path) {
+    velk::results::CResultsContainer list;
+    std::string error;
+    ASSERT_TRUE(velk::results::loadResultsFile(list, rlt, error)) << error;
+    ASSERT_EQ(list.count(), 1);
+    ASSERT_TRUE(velk::results::exportPass(*list.get(0), format, path, error)) << error;
+}
+
+// A summary up to its thresholds, which only velkrun judges.
+std::string beforeThresholds(const std::string& summary) {
+    return summary.substr(0, summary.find("\"thresholds\": ["));
 }
 
 bool haveProgram(const std::string& check) {
@@ -104,11 +122,16 @@ TEST_F(VelkrunFigures, MixedLatencyPercentilesThresholdsSummaryAndHtml) {
     const std::string path =
         script("clients=4\nrequests=10\n[fast]\n$uri=/fast\n[sl\xff\"ow]\n$uri=/slow\n");
     const std::string json = m_dir.file("run.json"), html = m_dir.file("run.html");
-    EXPECT_EQ(
-        velkrun({path, "--summary", json, "--html", html, "--threshold", "p50<100", "--threshold",
-                 "p99<100", "--threshold", "fast:p99<150", "--threshold", "errors<1%"}),
-        5)
+    const std::string rlt = m_dir.file("run.rlt"), exported = m_dir.file("exported.json");
+    EXPECT_EQ(velkrun({path, "--summary", json, "--html", html, "--results", rlt, "--threshold",
+                       "p50<100", "--threshold", "p99<100", "--threshold", "fast:p99<150",
+                       "--threshold", "errors<1%"}),
+              5)
         << err();
+    exportFromResults(rlt, velk::results::ExportFormat::kJsonSummary, exported);
+    // The results file gives the run's summary, but for the thresholds.
+    EXPECT_EQ(beforeThresholds(readFile(exported)), beforeThresholds(readFile(json)));
+    EXPECT_NE(readFile(exported).find("\"thresholds\": []"), std::string::npos);
     const std::string text = err();
     // The closing lines say how late the engine's event loops were.
     EXPECT_NE(text.find("velkrun: event-loop lag p99 "), std::string::npos) << text;
@@ -143,16 +166,25 @@ TEST_F(VelkrunFigures, MixedLatencyPercentilesThresholdsSummaryAndHtml) {
             "d['overall']['count'], ascii([r['name'] for r in d['requests']]), d['test']['users'], "
             "d['statusCodes'], d['thresholds'][1]['ok'], d['overall']['fromIntendedStart']"),
         "80 ['fast', 'sl\\ufffd\"ow'] 4 {'200': 80} False None");
+    // The exported summary holds to the schema as well.
+    EXPECT_EQ(summaryValue(exported,
+                           "d['overall']['count'], d['test']['users'], d['statusCodes'], "
+                           "d['thresholds']"),
+              "80 4 {'200': 80} []");
 }
 
 TEST_F(VelkrunFigures, HtmlReportIsSelfContainedAndLoadsInABrowser) {
     m_server.setHandler([](const ReceivedRequest&, Responder& r) { r.respond(200, "ok"); });
-    const std::string html = m_dir.file("page.html");
+    const std::string html = m_dir.file("page.html"), rlt = m_dir.file("page.rlt");
     ASSERT_EQ(velkrun({script("clients=2\nrequests=5\n[home]\n[<b>list</b>]\n$uri=/list\n"),
-                       "--html", html}),
+                       "--html", html, "--results", rlt}),
               0)
         << err();
     const std::string page = readFile(html);
+    // The page exported from the results file is the same page.
+    const std::string exported = m_dir.file("exported.html");
+    exportFromResults(rlt, velk::results::ExportFormat::kHtmlReport, exported);
+    EXPECT_EQ(readFile(exported), page);
     EXPECT_NE(page.find("&lt;b&gt;list&lt;/b&gt;"), std::string::npos);
     EXPECT_EQ(page.find("<b>"), std::string::npos);
     EXPECT_EQ(std::count(page.begin(), page.end(), '<') > 100, true);
@@ -165,19 +197,23 @@ TEST_F(VelkrunFigures, HtmlReportIsSelfContainedAndLoadsInABrowser) {
     const std::string browser = haveProgram("command -v chromium") ? "chromium" : "";
     if (browser.empty())
         GTEST_SKIP() << "chromium is not installed: the page was not loaded in a browser";
-    const std::string profile = m_dir.file("profile");
-    const int status =
-        runCommand({browser, "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-                    "--user-data-dir=" + profile, "--enable-logging=stderr", "--v=0", "--dump-dom",
-                    "file://" + html},
-                   m_dir.file("dom.txt"), m_dir.file("browser.txt"), 90);
-    const std::string dom = readFile(m_dir.file("dom.txt")),
-                      log = readFile(m_dir.file("browser.txt"));
-    ASSERT_EQ(status, 0) << log;
-    EXPECT_NE(dom.find("Load test report: figures.txt"), std::string::npos) << dom.substr(0, 500);
-    EXPECT_NE(dom.find("</svg>"), std::string::npos);
-    EXPECT_EQ(log.find("CONSOLE"), std::string::npos) << log;
-    EXPECT_EQ(log.find("Uncaught"), std::string::npos) << log;
+    // velkrun's page and the exported one, each in a browser of its own.
+    for (const std::string& file : {html, exported}) {
+        const std::string profile = file + ".profile";
+        const int status =
+            runCommand({browser, "--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
+                        "--user-data-dir=" + profile, "--enable-logging=stderr", "--v=0",
+                        "--dump-dom", "file://" + file},
+                       m_dir.file("dom.txt"), m_dir.file("browser.txt"), 90);
+        const std::string dom = readFile(m_dir.file("dom.txt")),
+                          log = readFile(m_dir.file("browser.txt"));
+        ASSERT_EQ(status, 0) << file << "\n" << log;
+        EXPECT_NE(dom.find("Load test report: figures.txt"), std::string::npos)
+            << dom.substr(0, 500);
+        EXPECT_NE(dom.find("</svg>"), std::string::npos) << file;
+        EXPECT_EQ(log.find("CONSOLE"), std::string::npos) << log;
+        EXPECT_EQ(log.find("Uncaught"), std::string::npos) << log;
+    }
 }
 
 TEST_F(VelkrunFigures, PacedRunShowsAStallOnlyFromTheIntendedStart) {

@@ -343,11 +343,40 @@ PassFigures sampleFigures(bool paced) {
     return f;
 }
 
-// The file of two passes, the first with figures, the second without.
+RunTotals sampleTotals() {
+    RunTotals t;
+    t.testName = "shop";
+    t.startTime = 1800000000;
+    t.endTime = 1800000004;
+    t.durationMs = 4200;
+    t.users = 2;
+    t.iterations = 5;
+    t.httpRequests = 23;
+    t.bytesSent = 4096;
+    t.bytesReceived = (uint64_t(1) << 40) + 7;
+    t.statusCodes = {{200, 20}, {302, 2}, {503, 1}};
+    t.loopLag = {{100, 0.5, 2.5, 3}, {80, 0.25, 12.5, 40}};
+    t.allLoopsLag = {180, 0.5, 12.5, 40};
+    t.lagWarning = "Warning: the load generator was busy";
+    return t;
+}
+
+PassFigures figuresWithTotals() {
+    PassFigures f = sampleFigures(true);
+    f.totals = sampleTotals();
+    return f;
+}
+
+// The file of two passes, the first with figures and totals, the second without.
 std::string figuresFile() {
     auto first = detailedRecord();
-    first->figures = sampleFigures(true);
+    first->figures = figuresWithTotals();
     return rltFileBytes({first, detailedRecord()});
+}
+
+// Where the totals' section starts in a file: at its tag.
+size_t totalsAt(const std::string& bytes) {
+    return bytes.find("VLKT");
 }
 
 TEST(RltFileFigures, RoundTripAndTheSummaryPageText) {
@@ -384,20 +413,55 @@ TEST(RltFileFigures, RoundTripAndTheSummaryPageText) {
 }
 
 TEST(RltFileFigures, ALaterVersionsAppendedFieldsAreSteppedOver) {
-    std::string bytes = figuresFile();
-    const size_t trailer = rltFileBytes({detailedRecord(), detailedRecord()}).size();
-    const size_t lengthAt = trailer + 16;
-    int32_t length = 0;
-    std::memcpy(&length, bytes.data() + lengthAt, 4);
-    bytes.replace(trailer + 4, 4, le32(2));
-    bytes.insert(lengthAt + 4 + size_t(length), "future");
-    bytes.replace(lengthAt, 4, le32(length + 6));
-    const RltReadResult r = readRltBytes(bytes);
+    // Bytes after the figures, a section of its own after the totals, and
+    // fields after the totals' own.
+    const std::string kSection = le32(0x58585858) + le32(4) + "next";
+    const struct {
+        const char* what;
+        std::string added;
+        bool inTotals;
+    } cases[] = {
+        {"a few bytes", "future", false},
+        {"an unknown section", kSection, false},
+        {"two unknown sections", kSection + kSection, false},
+        {"fields after the totals' own", "more", true},
+    };
+    for (const auto& c : cases) {
+        std::string bytes = figuresFile();
+        const size_t trailer = rltFileBytes({detailedRecord(), detailedRecord()}).size();
+        const size_t lengthAt = trailer + 16;
+        int32_t length = 0, totalsLength = 0;
+        std::memcpy(&length, bytes.data() + lengthAt, 4);
+        std::memcpy(&totalsLength, bytes.data() + totalsAt(bytes) + 4, 4);
+        bytes.replace(trailer + 4, 4, le32(2));
+        bytes.insert(lengthAt + 4 + size_t(length), c.added);
+        bytes.replace(lengthAt, 4, le32(length + int32_t(c.added.size())));
+        if (c.inTotals)
+            bytes.replace(totalsAt(bytes) + 4, 4, le32(totalsLength + int32_t(c.added.size())));
+        const RltReadResult r = readRltBytes(bytes);
+        ASSERT_TRUE(r.ok) << c.what << ": " << r.error;
+        ASSERT_EQ(r.records.size(), 2u);
+        ASSERT_TRUE(r.records[0]->figures.has_value()) << c.what;
+        EXPECT_EQ(*r.records[0]->figures, figuresWithTotals()) << c.what;
+        EXPECT_FALSE(r.records[1]->figures.has_value());
+    }
+}
+
+TEST(RltFileFigures, TotalsRoundTripAndTheirWarningShowsBesideTheReport) {
+    const RltReadResult r = readRltBytes(figuresFile());
     ASSERT_TRUE(r.ok) << r.error;
     ASSERT_EQ(r.records.size(), 2u);
     ASSERT_TRUE(r.records[0]->figures.has_value());
-    EXPECT_EQ(*r.records[0]->figures, sampleFigures(true));
-    EXPECT_FALSE(r.records[1]->figures.has_value());
+    ASSERT_TRUE(r.records[0]->figures->totals.has_value());
+    EXPECT_EQ(*r.records[0]->figures->totals, sampleTotals());
+    EXPECT_EQ(r.records[0]->lagWarning, sampleTotals().lagWarning);
+    EXPECT_TRUE(r.records[1]->lagWarning.empty());
+    // Figures kept without totals (an earlier version's) still load, without them.
+    auto earlier = detailedRecord();
+    earlier->figures = sampleFigures(false);
+    const RltReadResult e = readRltBytes(rltFileBytes({earlier}));
+    ASSERT_TRUE(e.ok) << e.error;
+    EXPECT_EQ(*e.records[0]->figures, sampleFigures(false));
 }
 
 TEST(RltFileFigures, NamesFromAFileCannotBreakTheSummaryTable) {
@@ -454,6 +518,18 @@ TEST(RltFileFigures, DamagedFiguresAreRefusedKeepingThePasses) {
         return b;
     };
     const auto f64 = [](double v) { return std::string(reinterpret_cast<const char*>(&v), 8); };
+    const auto i64 = [](int64_t v) { return std::string(reinterpret_cast<const char*>(&v), 8); };
+    // The totals: tag, length, the name "shop" (1 + 4 bytes), start, end,
+    // duration, users, iterations, HTTP requests, bytes sent and received, the
+    // status codes' count and pairs, the loops' count and the first loop.
+    const size_t totals = totalsAt(good);
+    const size_t start = totals + 13, duration = start + 16, iterations = duration + 12;
+    const size_t sent = iterations + 12, codes = sent + 16, loops = codes + 4 + 24;
+    // A name one byte longer than a test name can be.
+    auto longName = detailedRecord();
+    longName->figures = figuresWithTotals();
+    longName->figures->totals->testName.assign(256, 'n');
+    const std::string longNameFile = rltFileBytes({longName, detailedRecord()});
     const struct {
         const char* what;
         std::string bytes;
@@ -468,7 +544,22 @@ TEST(RltFileFigures, DamagedFiguresAreRefusedKeepingThePasses) {
         {"negative response count", at(count, std::string(8, '\xff')), "damaged"},
         {"minimum not a number", at(minimum, f64(nan)), "damaged"},
         {"negative minimum", at(minimum, f64(negative)), "damaged"},
-        {"cut short in the timeline", good.substr(0, good.size() - 20), "past its end"},
+        {"cut short", good.substr(0, good.size() - 20), "past its end"},
+        {"totals longer than the figures", at(totals + 4, le32(1 << 20)), "damaged"},
+        {"negative totals length", at(totals + 4, le32(-1)), "damaged"},
+        {"start after year 9999", at(start, i64(253402300800)), "damaged"},
+        {"negative start", at(start, i64(-1)), "damaged"},
+        {"negative duration", at(duration, i64(-1)), "damaged"},
+        {"iterations below -1", at(iterations, le32(-2)), "damaged"},
+        {"bytes sent past 2^63", at(sent, i64(-1)), "damaged"},
+        {"status codes out of order", at(codes + 12, le32(200)), "damaged"},
+        {"status code 1000", at(codes + 20, le32(1000)), "damaged"},
+        {"status code without responses", at(codes + 8, le32(0)), "damaged"},
+        {"more status codes than there are", at(codes, le32(1001)), "past its end"},
+        {"loop count past the limit", at(loops, le32(5000)), "past its end"},
+        {"loop lag not a number", at(loops + 12, f64(nan)), "damaged"},
+        {"negative loop samples", at(loops + 4, i64(-3)), "damaged"},
+        {"test name past 255 bytes", longNameFile, "damaged"},
         {"figures longer than their length", at(length, le32(100)), "damaged"},
         {"length past the file", at(length, le32(1 << 30)), "past its end"},
         {"negative length", at(length, le32(-5)), "damaged"},

@@ -1,6 +1,7 @@
 #pragma once
 // Answers the next modal dialog or message box a test provokes: the callback
 // gets it once it is shown (looked for every 10 ms, at most for 10 s).
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace velk::cli {
+namespace velk::results {
 
 class JsonText {
 public:
@@ -36,4 +36,4 @@ private:
     int m_depth = 0;
 };
 
-}  // namespace velk::cli
+}  // namespace velk::results

@@ -1,11 +1,11 @@
-#include "cli/thresholds.h"
+#include "app/results/thresholds.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
-namespace velk::cli {
+namespace velk::results {
 namespace {
 
 struct MetricName {
@@ -188,4 +188,4 @@ bool checkThresholds(const std::vector<Threshold>& thresholds, const RunFigures&
     return all;
 }
 
-}  // namespace velk::cli
+}  // namespace velk::results

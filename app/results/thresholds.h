@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/run_figures.h"
+#include "app/results/run_figures.h"
 
-namespace velk::cli {
+namespace velk::results {
 
 struct Threshold {
     enum class Metric { Percentile, Min, Mean, Max, Stddev, Errors, Rps };
@@ -39,4 +39,4 @@ ThresholdResult evaluateThreshold(const Threshold& threshold, const RunFigures& 
 bool checkThresholds(const std::vector<Threshold>& thresholds, const RunFigures& figures,
                      const char* program = "velkrun");
 
-}  // namespace velk::cli
+}  // namespace velk::results

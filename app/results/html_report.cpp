@@ -1,10 +1,10 @@
-#include "cli/html_report.h"
+#include "app/results/html_report.h"
 
 #include <cstdio>
 
-#include "cli/svg_chart.h"
+#include "app/results/svg_chart.h"
 
-namespace velk::cli {
+namespace velk::results {
 namespace {
 
 const char* const kStyle = R"(
@@ -210,4 +210,4 @@ std::string htmlReport(const RunFigures& f, const std::vector<Threshold>& thresh
     return html;
 }
 
-}  // namespace velk::cli
+}  // namespace velk::results

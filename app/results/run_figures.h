@@ -1,7 +1,9 @@
 #pragma once
-// RunFigures: what velkrun reads from the engine after a run for its summary,
-// HTML report and thresholds: totals, response-time figures per request and for
-// the run, and the per-second timeline.  Plain data; built on the main thread.
+// RunFigures: what the summary, the HTML report and the thresholds are made
+// of: totals, response-time figures per request and for the run, and the
+// per-second timeline.  velkrun reads them from the engine after a run; the
+// desktop program builds them from a pass's figures (pass_export.h).  Plain
+// data; built on the main thread.
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -9,7 +11,7 @@
 
 #include "velkcore.h"
 
-namespace velk::cli {
+namespace velk::results {
 
 struct RequestFigures {
     std::string name;  // "" for all requests together
@@ -59,4 +61,4 @@ void collectLoopLag(TestSet* set, RunFigures& figures);
 // "2026-12-08T15:04:05Z".
 std::string isoTime(int64_t secondsSince1970);
 
-}  // namespace velk::cli
+}  // namespace velk::results

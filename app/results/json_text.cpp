@@ -1,11 +1,11 @@
-#include "cli/json_text.h"
+#include "app/results/json_text.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "cli/utf8_text.h"
+#include "app/results/utf8_text.h"
 
-namespace velk::cli {
+namespace velk::results {
 
 std::string JsonText::quoted(std::string_view s) {
     std::string out = "\"";
@@ -102,4 +102,4 @@ void JsonText::null(std::string_view key) {
     m_text += "null";
 }
 
-}  // namespace velk::cli
+}  // namespace velk::results

@@ -1,8 +1,8 @@
-#include "cli/run_figures.h"
+#include "app/results/run_figures.h"
 
 #include <ctime>
 
-namespace velk::cli {
+namespace velk::results {
 
 const char* const kPercentileNames[VELK_PERCENTILE_COUNT] = {"p50", "p90", "p95", "p99", "p99.9"};
 
@@ -71,4 +71,4 @@ std::string isoTime(int64_t secondsSince1970) {
     return text;
 }
 
-}  // namespace velk::cli
+}  // namespace velk::results

@@ -1,13 +1,13 @@
-#include "cli/svg_chart.h"
+#include "app/results/svg_chart.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string_view>
 
-#include "cli/utf8_text.h"
+#include "app/results/utf8_text.h"
 
-namespace velk::cli {
+namespace velk::results {
 namespace {
 
 constexpr int kWidth = 760;
@@ -212,4 +212,4 @@ std::string svgLineChart(const std::vector<ChartSeries>& series, double spanSeco
     return s + "</svg>";
 }
 
-}  // namespace velk::cli
+}  // namespace velk::results

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace velk::cli {
+namespace velk::results {
 
 // Length of the valid UTF-8 sequence that starts at s[i] (1 for ASCII), or 0 when
 // the bytes there are not UTF-8 (stray continuation bytes, overlong forms,
@@ -38,4 +38,4 @@ inline size_t utf8SequenceLength(std::string_view s, size_t i) {
     return n;
 }
 
-}  // namespace velk::cli
+}  // namespace velk::results

@@ -2,11 +2,11 @@
 // from untrusted request names, and thresholds read and judged.
 #include <gtest/gtest.h>
 
-#include "cli/json_text.h"
-#include "cli/svg_chart.h"
-#include "cli/thresholds.h"
+#include "app/results/json_text.h"
+#include "app/results/svg_chart.h"
+#include "app/results/thresholds.h"
 
-namespace velk::cli {
+namespace velk::results {
 namespace {
 
 TEST(JsonText, UntrustedBytesBecomeValidJsonStrings) {
@@ -103,4 +103,4 @@ TEST(Thresholds, ReadAndJudged) {
 }
 
 }  // namespace
-}  // namespace velk::cli
+}  // namespace velk::results

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/run_figures.h"
-#include "cli/thresholds.h"
+#include "app/results/run_figures.h"
+#include "app/results/thresholds.h"
 
-namespace velk::cli {
+namespace velk::results {
 
 std::string htmlReport(const RunFigures& figures, const std::vector<Threshold>& thresholds);
 
-}  // namespace velk::cli
+}  // namespace velk::results

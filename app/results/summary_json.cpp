@@ -1,8 +1,8 @@
-#include "cli/summary_json.h"
+#include "app/results/summary_json.h"
 
-#include "cli/json_text.h"
+#include "app/results/json_text.h"
 
-namespace velk::cli {
+namespace velk::results {
 namespace {
 
 void errorsObject(JsonText& json, const RequestFigures& r) {
@@ -147,4 +147,4 @@ std::string summaryJson(const RunFigures& f, const std::vector<Threshold>& thres
     return json.text();
 }
 
-}  // namespace velk::cli
+}  // namespace velk::results

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace velk::cli {
+namespace velk::results {
 
 struct ChartSeries {
     std::string label;  // escaped
@@ -27,4 +27,4 @@ std::string htmlEscape(const std::string& text);
 // HTML text of the first characters of text, with an ellipsis when cut.
 std::string cutText(const std::string& text, size_t characters);
 
-}  // namespace velk::cli
+}  // namespace velk::results

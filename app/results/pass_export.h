@@ -1,0 +1,34 @@
+#pragma once
+// Exporting a collected pass: the JSON summary and the HTML report that
+// velkrun writes with --summary and --html, made by the same functions from
+// the figures the pass keeps (its PassFigures and their totals), so that a
+// pass opened from a results file gives the files its run gave.  Thresholds
+// are velkrun's alone: an exported summary lists none.
+//
+// Plain functions; safe from any thread.
+#include <optional>
+#include <string>
+
+#include "app/results/results_store.h"
+#include "app/results/run_figures.h"
+
+namespace velk::results {
+
+enum class ExportFormat { kHtmlReport, kJsonSummary };
+
+// The figures of the reports, from a pass's figures and totals.
+RunFigures runFiguresOf(const PassFigures& figures, const RunTotals& totals);
+// The same for a pass; nothing, with why set to a sentence for the user, when
+// the pass lacks them (a file written before they were kept).
+std::optional<RunFigures> runFiguresOf(const CResultsStore& pass, std::string& why);
+
+// The file's text.
+std::string exportText(const RunFigures& figures, ExportFormat format);
+
+// Writes the pass's report to path, replacing an old file only when the new one
+// is complete.  False with error saying why: the pass cannot be exported, or
+// the path and the cause of the failed write (the old file is left as it was).
+bool exportPass(const CResultsStore& pass, ExportFormat format, const std::string& path,
+                std::string& error);
+
+}  // namespace velk::results
