@@ -32,7 +32,8 @@ std::vector<std::string> linesOf(const std::string& text) {
 }
 
 // The lines from the heading to the next heading of its level or above.
-std::vector<std::string> section(const std::vector<std::string>& lines, const std::string& heading) {
+std::vector<std::string> section(const std::vector<std::string>& lines,
+                                 const std::string& heading) {
     std::vector<std::string> out;
     bool on = false;
     for (const std::string& line : lines) {
@@ -65,7 +66,8 @@ std::vector<Entry> optionEntries(const std::vector<std::string>& manual) {
         for (auto it = std::sregex_iterator(names.begin(), names.end(), code);
              it != std::sregex_iterator(); ++it)
             e.names.push_back((*it)[1]);
-        if (open != std::string::npos) e.details = term.substr(open + 2, term.rfind(')') - open - 2);
+        if (open != std::string::npos)
+            e.details = term.substr(open + 2, term.rfind(')') - open - 2);
         entries.push_back(e);
     }
     return entries;
