@@ -176,18 +176,20 @@ TEST_F(OptionManual, HelpAndReadmeNameOnlyOptionsItDescribesAndPointToIt) {
             named.push_back((*it)[1]);
     }
     EXPECT_GT(named.size(), 5u);
-    // The README's --set examples and the option lines of its sample scripts.
+    // The README's --set examples and the [general] lines of its sample scripts.
     const std::regex setOption("--set ([a-z0-9]+)="), iniBlock("```ini\n([^`]*)```"),
-        optionLine("(^|\n)([a-z0-9]+)=");
+        optionLine("([a-z0-9]+)=.*");
     for (auto it = std::sregex_iterator(readme.begin(), readme.end(), setOption);
          it != std::sregex_iterator(); ++it)
         named.push_back((*it)[1]);
     for (auto block = std::sregex_iterator(readme.begin(), readme.end(), iniBlock);
          block != std::sregex_iterator(); ++block) {
-        const std::string body = (*block)[1];
-        for (auto it = std::sregex_iterator(body.begin(), body.end(), optionLine);
-             it != std::sregex_iterator(); ++it)
-            named.push_back((*it)[2]);
+        bool general = true;
+        for (const std::string& line : linesOf((*block)[1])) {
+            std::smatch match;
+            if (line.starts_with("[")) general = line == "[general]";
+            if (general && std::regex_match(line, match, optionLine)) named.push_back(match[1]);
+        }
     }
     for (const std::string& name : named)
         EXPECT_TRUE(m_documented.contains(name)) << name << " is not in the manual";
