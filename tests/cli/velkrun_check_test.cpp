@@ -87,7 +87,7 @@ TEST(VelkrunCheck, UnreadableFilesAndSilentRefusalsAreExplained) {
 }
 
 TEST(VelkrunCheck, BundledExamplesParse) {
-    for (const char* example : {"hello.txt", "demo-shop.txt"}) {
+    for (const char* example : {"hello.txt", "demo-shop.txt", "paced.txt"}) {
         RunResult r = runVelkrun(std::string("--check ") + VELK_EXAMPLES_DIR + "/" + example);
         EXPECT_EQ(r.status, 0) << example << "\n" << r.output;
     }

@@ -78,7 +78,7 @@ TEST(VelkrunReadme, EveryExampleCommandRunsAsWritten) {
     }
     ASSERT_FALSE(port.empty()) << readWhole(dir.file("site-err.txt"));
     const std::vector<std::string> commands = readmeVelkrunCommands();
-    EXPECT_GE(commands.size(), 4u);
+    EXPECT_GE(commands.size(), 5u);
     // The examples write their reports to the current directory: a scratch one.
     char previous[4096];
     ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
@@ -97,6 +97,10 @@ TEST(VelkrunReadme, EveryExampleCommandRunsAsWritten) {
     }
     // The first example's report, where the README says it goes.
     EXPECT_TRUE(std::filesystem::exists(dir.file("hello-127.0.0.1-5x3.xls")));
+    // The paced example (rate) has the percentiles from the intended start.
+    const std::string paced = readWhole(dir.file("paced.json"));
+    EXPECT_TRUE(std::regex_search(paced, std::regex("\"fromIntendedStart\"\\s*:\\s*\\{")))
+        << paced.substr(0, 2000);
     EXPECT_EQ(chdir(previous), 0);
     site.signal(SIGTERM);
     site.wait();

@@ -51,7 +51,7 @@ fi
 
 # Every built page renders without a warning from groff.
 if command -v groff >/dev/null; then
-  for page in "$man_dir"/*.1; do
+  for page in "$man_dir"/*.[1-9]; do
     warnings=$(groff -man -Tutf8 -ww -z "$page" 2>&1)
     [ -z "$warnings" ] || fail "groff warns about ${page##*/}: $warnings"
   done

@@ -3,7 +3,7 @@
 # apt, lintian and a user would: apt resolves every dependency from the archive
 # (simulated, nothing is installed), lintian finds no error, and unpacked into
 # a temporary root the packaged velkrun runs, load-tests the packaged demo site
-# on 127.0.0.1 with the packaged example, and its manual page reads; the
+# on 127.0.0.1 with the packaged example, and its manual pages read; the
 # desktop entry, AppStream data and file types pass their tools.  The machine
 # is left as it was: only the build directory and a temporary directory change.
 # Exit 77 (skipped) when not root or without dpkg, apt or cpack.
@@ -52,13 +52,15 @@ mkdir "$work/reports"
 ls "$work/reports"/* >/dev/null 2>&1 || fail "no report written"
 
 if command -v man >/dev/null; then
-  for page in "$root"/usr/share/man/man1/*.1.gz; do
+  for page in "$root"/usr/share/man/man[1-9]/*.gz; do
     MANWIDTH=80 man -P cat -l "$page" >"$work/man.txt" 2>"$work/man.err" || fail "man -l $page"
     grep -q '^NAME' "$work/man.txt" || fail "no NAME in $page"
     [ ! -s "$work/man.err" ] || { cat "$work/man.err"; fail "warnings from man -l $page"; }
   done
   grep -q 'EXIT STATUS' < <(MANWIDTH=80 man -P cat -l "$root/usr/share/man/man1/velkrun.1.gz") ||
     fail "velkrun(1) has no EXIT STATUS"
+  grep -q 'GENERAL OPTIONS' < <(MANWIDTH=80 man -P cat -l "$root/usr/share/man/man5/velk-script.5.gz") ||
+    fail "velk-script(5) is not packaged or has no GENERAL OPTIONS"
 fi
 
 # The desktop files, when the package has the desktop program.
