@@ -104,10 +104,9 @@ std::string renderLiveLine(const LiveFigures& f, int width, bool bar) {
     // The engine counts the requests of the test sequence (the initial and final
     // sequences and redirects are not among them), or a script's requests.
     const std::string what = f.total >= 0 ? "test-sequence" : "script";
-    fields.push_back({f.total >= 0 ? printed("%.0f/%.0f ", double(f.made), double(f.total))
-                                   : printed("%.0f ", double(f.made)),
-                      f.total >= 0 ? 5 : 0});
-    fields.back().text += what + " requests";
+    const std::string count = f.total >= 0 ? printed("%.0f/%.0f ", double(f.made), double(f.total))
+                                           : printed("%.0f ", double(f.made));
+    fields.push_back({count + what + " requests", f.total >= 0 ? 5 : 0});
     // Beside the count the rate needs no name of its own.
     const std::string rate = f.rate < 0 ? std::string("--") : printed("%.1f", f.rate);
     fields.push_back({rate + " " + what + " req/s", 1, rate + "/s"});
