@@ -221,9 +221,11 @@ run_velk() {  # file level rep requests_per_user [velkrun tool-name]
         echo "velk $file $level: velkrun failed: $(tail -2 "$work/out.txt")" >>"$errors"
     fi
     local line total errs wall rate
-    line=$(grep -E '^velkrun: [0-9]+ requests' "$work/out.txt" | tail -1 || true)
+    # "velkrun: N HTTP requests sent (...), R results (...), E errors", or from an
+    # older velkrun (VELKRUN_BEFORE) "velkrun: N requests, E errors, ...".
+    line=$(grep -E '^velkrun: [0-9]+ (HTTP )?requests' "$work/out.txt" | tail -1 || true)
     total=$(awk '{print $2}' <<<"$line")
-    errs=$(awk '{print $4}' <<<"$line")
+    errs=$(grep -oE '(^|, )[0-9]+ errors?' <<<"$line" | head -1 | grep -oE '[0-9]+' || true)
     [ -n "$total" ] || total=0
     [ "${errs:-0}" = 0 ] || echo "velk $file $level rep $rep: $errs errors" >>"$errors"
     wall=$(awk '{print $1}' "$work/time.txt" | tail -1)

@@ -11,10 +11,17 @@ constexpr int kMinBar = 12;  // "[" + 10 + "]"
 constexpr int kMaxBar = 32;
 
 struct Field {
-    std::string text;  // empty for the bar
-    int rank;          // dropped from the highest rank down
+    std::string text;        // empty for the bar
+    int rank;                // dropped from the highest rank down
+    std::string brief = {};  // shown instead of text while the field before it is shown
     bool present = true;
 };
+
+// What a field shows, given the fields before it.
+const std::string& shownText(const std::vector<Field>& fields, size_t i) {
+    const Field& field = fields[i];
+    return !field.brief.empty() && i > 0 && fields[i - 1].present ? field.brief : field.text;
+}
 
 std::string printed(const char* format, double a, double b = 0) {
     char buffer[64];
@@ -94,12 +101,17 @@ std::string renderLiveLine(const LiveFigures& f, int width, bool bar) {
     std::vector<Field> fields;
     if (known && bar) fields.push_back({"", 4});
     if (known) fields.push_back({printed("%3.0f%%", fraction * 100), 0});
-    fields.push_back({f.total >= 0 ? printed("%.0f/%.0f requests", double(f.made), double(f.total))
-                                   : printed("%.0f requests", double(f.made)),
-                      f.total >= 0 ? 5 : 0});
+    // The engine counts the requests of the test sequence (the initial and final
+    // sequences and redirects are not among them), or a script's requests.
+    const std::string what = f.total >= 0 ? "test-sequence" : "script";
+    const std::string count = f.total >= 0 ? printed("%.0f/%.0f ", double(f.made), double(f.total))
+                                           : printed("%.0f ", double(f.made));
+    fields.push_back({count + what + " requests", f.total >= 0 ? 5 : 0});
+    // Beside the count the rate needs no name of its own.
+    const std::string rate = f.rate < 0 ? std::string("--") : printed("%.1f", f.rate);
+    fields.push_back({rate + " " + what + " req/s", 1, rate + "/s"});
     fields.push_back({formatDuration(f.elapsedMs / 1000) + " elapsed", 6});
     if (left >= 0) fields.push_back({formatDuration(left) + " left", 2});
-    fields.push_back({f.rate < 0 ? std::string("-- req/s") : printed("%.1f req/s", f.rate), 1});
     if (const std::string errors = errorText(f); !errors.empty()) fields.push_back({errors, 3});
     fields.push_back({f.active >= 0 ? printed(f.users == 1 ? "%.0f/%.0f user" : "%.0f/%.0f users",
                                               f.active, f.users)
@@ -108,8 +120,9 @@ std::string renderLiveLine(const LiveFigures& f, int width, bool bar) {
 
     auto length = [&fields] {
         int n = -2;  // two spaces between fields
-        for (const Field& field : fields)
-            if (field.present) n += (field.text.empty() ? kMinBar : int(field.text.size())) + 2;
+        for (size_t i = 0; i < fields.size(); ++i)
+            if (fields[i].present)
+                n += (fields[i].text.empty() ? kMinBar : int(shownText(fields, i).size())) + 2;
         return std::max(n, 0);
     };
     // The last column stays free: writing there makes some terminals wrap.
@@ -125,10 +138,10 @@ std::string renderLiveLine(const LiveFigures& f, int width, bool bar) {
     if (length() > room) return {};
     const int barWidth = std::min(kMaxBar, kMinBar + room - length());
     std::string line;
-    for (const Field& field : fields) {
-        if (!field.present) continue;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (!fields[i].present) continue;
         if (!line.empty()) line += "  ";
-        line += field.text.empty() ? barText(fraction, barWidth) : field.text;
+        line += fields[i].text.empty() ? barText(fraction, barWidth) : shownText(fields, i);
     }
     return line;
 }

@@ -9,8 +9,8 @@ namespace velk::cli {
 
 struct LiveFigures {
     int64_t elapsedMs = 0;
-    int64_t made = 0;         // requests made so far
-    int64_t total = -1;       // requests planned, -1 when a script drives the test
+    int64_t made = 0;         // test-sequence (or script) requests made so far
+    int64_t total = -1;       // test-sequence requests planned, -1 when a script drives the test
     int32_t users = 0;        // all users of the test
     int32_t maxtime = 0;      // time limit in seconds, 0 for none
     double rate = -1;         // requests per second of late, below 0 while not yet known
@@ -27,7 +27,9 @@ double liveFraction(const LiveFigures& f);
 // The line in less than width characters.  With bar false (logs and pipes)
 // there is neither bar nor width limit.  Narrow lines drop the least telling
 // fields first: users, elapsed time, request count, bar; where even the shortest
-// form does not fit, the line is empty (nothing is shown).
+// form does not fit, the line is empty (nothing is shown).  The counts and the
+// rate name what they count: "470/600 test-sequence requests  120.1/s", or
+// "120.1 test-sequence req/s" once the count is dropped.
 std::string renderLiveLine(const LiveFigures& f, int width, bool bar);
 
 // "m:ss", or "h:mm:ss" from an hour on.

@@ -5,6 +5,7 @@
 #include "app/results/collect_pass.h"
 #include "app/results/rlt_file.h"
 #include "app/results/thresholds.h"
+#include "cli/closing_line.h"
 #include "cli/figures_files.h"
 #include "cli/output_file.h"
 
@@ -29,18 +30,14 @@ int missingUsers(TestSet* set) {
 int reportMergedRun(TestSet* set, const CliOptions& options, const std::string& rltPath,
                     const char* program) {
     int status = 0;
-    VelkSummary summary{};
     if (rltPath.empty()) {
-        if (SaveResults(set, nullptr, nullptr, &summary) != 0) status = 4;
+        if (SaveResults(set, nullptr, nullptr, nullptr) != 0) status = 4;
         if (options.printReport) SaveResults(set, stdout, writeToStream, nullptr);
     } else {
         // The record writes the report file too, as a pass of the desktop program does.
         int32_t saved = 0;
         auto record = velk::results::collectPass(set, "all users", nullptr, &saved);
         if (saved != 0) status = 4;
-        summary.totalRequests = record->totalRequests;
-        summary.totalErrors = record->totalErrors;
-        summary.requestsPerSecondX1000 = int32_t(record->requestsPerSecond * 1000.0f);
         if (options.printReport) {
             std::string report = record->report;
             std::erase(report, '\r');
@@ -61,9 +58,8 @@ int reportMergedRun(TestSet* set, const CliOptions& options, const std::string& 
     if (int missing = missingUsers(set); missing > 0)
         std::fprintf(stderr, "%s: warning: %d of %d users have no results (is a shard missing?)\n",
                      program, missing, info.users);
-    std::fprintf(stderr, "%s: %d users: %d requests, %d errors, %.2f requests/s\n", program,
-                 info.users, summary.totalRequests, summary.totalErrors,
-                 summary.requestsPerSecondX1000 / 1000.0);
+    std::fprintf(stderr, "%s: %d users: %s\n", program, info.users,
+                 closingFigures(set, tallyResults(set)).c_str());
     if (haveFigures && !checkThresholds(options.thresholds, figures, program) && status == 0)
         return 5;
     return status != 0 ? status : figuresStatus;

@@ -11,6 +11,7 @@
 #include "app/results/rlt_file.h"
 #include "app/results/run_figures.h"
 #include "app/runner/cpu_monitor.h"
+#include "cli/closing_line.h"
 #include "cli/engine_output.h"
 #include "cli/figures_files.h"
 #include "cli/interrupt_watcher.h"
@@ -22,67 +23,6 @@ namespace {
 
 void writeToStream(void* sink, const char* text) {
     std::fputs(text, static_cast<std::FILE*>(sink));
-}
-
-void discardText(void*, const char*) {}
-
-// What the results say about the run's requests.
-struct RequestTally {
-    int64_t made = 0;      // executed, failed or not
-    int64_t answered = 0;  // that got an answer: a time, an HTTP error or a failed check
-    bool known = true;     // false where the results keep only times (errors are not in made)
-    // Errors by class: network, HTTP, failed check, time-out.
-    int64_t errors[4] = {};
-};
-
-void countCode(int32_t code, RequestTally& tally) {
-    if (code == VELK_RESULT_NOT_RUN) return;
-    ++tally.made;
-    // The classes run from VELK_RESULT_NETWORK (-1) down to VELK_RESULT_TIMEOUT.
-    if (code <= VELK_RESULT_NETWORK && code >= VELK_RESULT_TIMEOUT)
-        ++tally.errors[VELK_RESULT_NETWORK - code];
-    if (code >= 0 || code == VELK_RESULT_HTTP || code == VELK_RESULT_FAIL) ++tally.answered;
-}
-
-RequestTally tallyResults(TestSet* set) {
-    RequestTally tally;
-    TestInfo info{};
-    GetInfo(set, &info);
-    if (info.nodetails) {  // four values per position: minimum, sum, count, maximum
-        tally.known = false;
-        if (auto* cells = static_cast<int32_t*>(GetResults(set, 0)))
-            for (int32_t pos = 0; pos < info.sequenceLength; ++pos)
-                tally.made += cells[pos * 4 + 2];
-        return tally;
-    }
-    for (int32_t user = 0; user < info.users; ++user) {
-        auto** rows = static_cast<int32_t**>(GetResults(set, user));
-        if (rows == nullptr) continue;
-        if (info.iterations < 0) {  // script-driven: {n, result 1, ..., result n}
-            if (rows[0] == nullptr) continue;
-            for (int32_t i = 1; i <= rows[0][0]; ++i) countCode(rows[0][i], tally);
-            continue;
-        }
-        for (int32_t pos = 0; pos < info.sequenceLength; ++pos)
-            for (int32_t it = 0; rows[pos] != nullptr && it < info.iterations; ++it)
-                countCode(rows[pos][it], tally);
-    }
-    return tally;
-}
-
-// " (2 network errors, 1 HTTP error)": the classes of the errors, or nothing
-// without any.  The count comes first, so that "HTTP 200" is never read as a
-// status code.
-std::string errorClasses(const RequestTally& tally) {
-    static const char* const kNames[4] = {"network error", "HTTP error", "failed check",
-                                          "time-out"};
-    std::string text;
-    for (int i = 0; i < 4; ++i) {
-        if (tally.errors[i] == 0) continue;
-        text += (text.empty() ? " (" : ", ") + std::to_string(tally.errors[i]) + " " + kNames[i] +
-                (tally.errors[i] == 1 ? "" : "s");
-    }
-    return text.empty() ? text : text + ")";
 }
 
 // After the closing line: how late the engine's event loops resumed their users
@@ -99,8 +39,8 @@ void printLoopLag(TestSet* set) {
 
 // The closing line of a pass ("velkrun: " and label before it); 3 when the pass
 // completed no request or none reached the server, else 0.
-int printClosingLine(const std::string& label, bool ran, const RequestTally& tally,
-                     const VelkSummary& summary, bool logging) {
+int printClosingLine(TestSet* set, const std::string& label, bool ran, const RequestTally& tally,
+                     bool logging) {
     const char* lead = label.empty() ? "" : ": ";
     if (!ran) {
         std::fprintf(stderr, "velkrun: %s%sthe run completed no request\n", label.c_str(), lead);
@@ -115,15 +55,8 @@ int printClosingLine(const std::string& label, bool ran, const RequestTally& tal
                              : "--set log=1 writes the users' logs, which say why");
         return 3;
     }
-    // The summary counts every exchange (redirects too) but only with
-    // summarytimes=1; otherwise the results say how many requests were made.
-    const long long made = summary.totalRequests > 0
-                               ? summary.totalRequests
-                               : tally.made + (tally.known ? 0 : summary.totalErrors);
-    std::fprintf(stderr, "velkrun: %s%s%lld requests, %d errors, %.2f requests/s%s\n",
-                 label.c_str(), lead, made, summary.totalErrors,
-                 summary.requestsPerSecondX1000 / 1000.0,
-                 summary.totalErrors > 0 ? errorClasses(tally).c_str() : "");
+    std::fprintf(stderr, "velkrun: %s%s%s\n", label.c_str(), lead,
+                 closingFigures(set, tally).c_str());
     return 0;
 }
 
@@ -174,13 +107,12 @@ bool runPass(TestSet* set, const CliOptions& options, int32_t maxtime, const std
     const int32_t ran = watcher.signalNumber() == 0 ? RunTest(set) : 0;
     finishProgressLine();
     int status = 0;
-    VelkSummary summary{};
     RequestTally tally;
     RunFigures figures;
     bool haveFigures = false;
     // Without results (the run could not start) there is no report to write.
-    if (GetResults(set, 0) != nullptr) {
-        SaveResults(set, nullptr, discardText, &summary);
+    const bool haveResults = GetResults(set, 0) != nullptr;
+    if (haveResults) {
         if (keep) {
             int32_t saved = 0;
             state.passes.add(velk::results::collectPass(set, title, cycle, &saved));
@@ -203,8 +135,8 @@ bool runPass(TestSet* set, const CliOptions& options, int32_t maxtime, const std
         }
     }
     watcher.setTarget(nullptr);
-    const int closing = printClosingLine(options.cycling ? title : std::string(), ran != 0, tally,
-                                         summary, state.logging);
+    const int closing = printClosingLine(set, options.cycling ? title : std::string(),
+                                         ran != 0 && haveResults, tally, state.logging);
     if (ran) printLoopLag(set);
     // The verdicts follow the closing line.
     if (haveFigures && !checkThresholds(options.thresholds, figures) && state.figuresStatus == 0)

@@ -80,7 +80,7 @@ std::string requestTable(const RunFigures& f, bool paced) {
         "<div "
         "class=\"scroll\"><table><thead><tr><th>Request</th><th>Timed</th><th>Errors</th><th>Error "
         "%</th>"
-        "<th>Per second</th><th>Min</th><th>Mean</th>";
+        "<th>Results per second</th><th>Min</th><th>Mean</th>";
     for (const char* p : kPercentileNames) html += std::string("<th>") + p + "</th>";
     html += "<th>Max</th><th>Std dev</th>";
     if (paced) html += "<th>p99 from due</th><th>p99.9 from due</th>";
@@ -123,7 +123,7 @@ std::string charts(const RunFigures& f) {
             percentiles[size_t(i)].values.push_back(r.stats.percentilesMs[i]);
     }
     const double span = f.spanMs / 1000.0;
-    ChartSeries requests{"requests/s", "#1f6feb", {}}, errors{"errors/s", "#c62828", {}},
+    ChartSeries requests{"HTTP requests sent/s", "#1f6feb", {}}, errors{"errors/s", "#c62828", {}},
         users{"users", "#6a3d9a", {}};
     for (const VelkTimelinePoint& p : f.timeline) {
         requests.values.push_back(p.requests / span);
@@ -133,7 +133,7 @@ std::string charts(const RunFigures& f) {
     return "<div class=\"charts\">\n<figure><figcaption>Response-time percentiles per "
            "request</figcaption>" +
            svgBarChart(names, percentiles, "ms") +
-           "</figure>\n<figure><figcaption>Requests and errors per second</figcaption>" +
+           "</figure>\n<figure><figcaption>HTTP requests sent and errors per second</figcaption>" +
            svgLineChart({requests, errors}, span, "per s", false) +
            "</figure>\n<figure><figcaption>Active users</figcaption>" +
            svgLineChart({users}, span, "users", true) + "</figure>\n</div>\n";
@@ -171,10 +171,14 @@ std::string htmlReport(const RunFigures& f, const std::vector<Threshold>& thresh
             "</p>\n";
     // Named by what they count, as the README's "Which count is which" explains:
     // HTTP requests include redirects; results are the timed responses and errors.
-    html += "<div class=\"cards\">" + card("HTTP requests sent", std::to_string(f.httpRequests)) +
-            card("Results", std::to_string(all.results())) +
+    const std::string overRun = "over " + fmt(f.durationMs / 1000.0, 1) + " s";
+    html += "<div class=\"cards\">" + card("HTTP requests sent", std::to_string(f.httpRequests));
+    if (f.httpRequestsPerSecond >= 0)
+        html += card("HTTP requests sent per second", fmt(f.httpRequestsPerSecond, 1),
+                     f.httpRateOverWholeRun ? overRun : "while all users ran");
+    html += card("Results", std::to_string(all.results())) +
             card("Errors", std::to_string(all.errorTotal()), errorShare(all)) +
-            card("Results per second", fmt(f.perSecond(all), 1), "over the run") +
+            card("Results per second", fmt(f.perSecond(all), 1), overRun) +
             card("Mean", ms(all, all.stats.meanMs), "ms") +
             card("p50", ms(all, all.stats.percentilesMs[0]), "ms") +
             card("p95", ms(all, all.stats.percentilesMs[2]), "ms") +

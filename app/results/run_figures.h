@@ -30,6 +30,11 @@ struct RunFigures {
     int32_t users = 0;
     int32_t iterations = 0;  // -1: a script drives the test
     int64_t httpRequests = 0;
+    // HTTP requests sent per second as the text report gives them: while every
+    // user ran, or over the whole run (httpRateOverWholeRun) when that span was
+    // too short; below 0 without summary times (summarytimes=0).
+    double httpRequestsPerSecond = -1;
+    bool httpRateOverWholeRun = false;
     uint64_t bytesSent = 0;
     uint64_t bytesReceived = 0;
     std::vector<std::pair<int, int32_t>> statusCodes;  // code, count; counts above 0

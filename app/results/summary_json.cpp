@@ -26,6 +26,9 @@ void latencyFields(JsonText& json, const RunFigures& figures, const RequestFigur
     const VelkLatencyStats& s = r.stats;
     json.integer("count", s.count);
     errorsObject(json, r);
+    // requestsPerSecond is the older name of resultsPerSecond, kept for callers.
+    json.integer("results", r.results());
+    json.number("resultsPerSecond", figures.perSecond(r));
     json.number("requestsPerSecond", figures.perSecond(r));
     if (s.count > 0) {
         json.number("minMs", s.minMs);
@@ -75,6 +78,14 @@ std::string summaryJson(const RunFigures& f, const std::vector<Threshold>& thres
 
     json.beginObject("traffic");
     json.integer("requestsSent", f.httpRequests);
+    if (f.httpRequestsPerSecond < 0) {
+        json.null("requestsSentPerSecond");
+        json.null("requestsSentPerSecondOver");
+    } else {
+        json.number("requestsSentPerSecond", f.httpRequestsPerSecond);
+        json.string("requestsSentPerSecondOver",
+                    f.httpRateOverWholeRun ? "wholeRun" : "allUsersRunning");
+    }
     json.integer("bytesSent", int64_t(f.bytesSent));
     json.integer("bytesReceived", int64_t(f.bytesReceived));
     json.endObject();

@@ -235,9 +235,8 @@ private:
     uint64_t m_discarded = 0;
 };
 
-int32_t roundedSince(int64_t startMicros, int64_t endMicros, double roundMs) {
-    const int64_t t = roundResponseTime(endMicros - startMicros, roundMs);
-    return int32_t(std::clamp<int64_t>(t, 0, INT32_MAX));
+int32_t microsSince(int64_t startMicros, int64_t endMicros) {
+    return int32_t(std::clamp<int64_t>(endMicros - startMicros, 0, INT32_MAX));
 }
 
 ResponseRecord runHttp2(HttpSession& s, net::Connection& conn, net::Http2Session& session,
@@ -282,7 +281,8 @@ ResponseRecord runHttp2(HttpSession& s, net::Connection& conn, net::Http2Session
     const int64_t clockStart = timingMode == 2 ? started : sentAt;
     const int64_t clockEnd =
         timingMode == 1 && text.firstByteAt() != 0 ? text.firstByteAt() : ended;
-    record.time = roundedSince(clockStart, std::max(clockStart, clockEnd), s.options.round);
+    record.measured = microsSince(clockStart, clockEnd);
+    record.time = int32_t(roundResponseTime(record.measured, s.options.round));
     const std::string_view response = s.response.view();
     record.httpStatus = s.head.status();
     record.body = std::min(s.head.body(), response.size());

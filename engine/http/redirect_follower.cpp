@@ -108,6 +108,7 @@ ResponseRecord followRedirects(HttpSession& s, RedirectOrigin origin, ResponseRe
     s.redirect.lastPath.clear();
     s.redirect.directory.assign(urlDirectory(s.previousUrl));
     int32_t time = record.time;
+    int32_t measured = record.measured;
     for (int hops = 0; (record.httpStatus == 301 || record.httpStatus == 302) && !s.options.noredir;
          ++hops) {
         if (hops == kMaxRedirects) {
@@ -122,7 +123,10 @@ ResponseRecord followRedirects(HttpSession& s, RedirectOrigin origin, ResponseRe
             body.reset();
             return next;
         }
-        if (s.options.sumredirecttime) time = addTimes(time, next.time);
+        if (s.options.sumredirecttime) {
+            time = addTimes(time, next.time);
+            measured = addTimes(measured, next.measured);
+        }
         s.counters.countStatus(next.httpStatus);
         if (s.log.isOpen()) {
             s.log.write("Response:\r\n");
@@ -138,6 +142,7 @@ ResponseRecord followRedirects(HttpSession& s, RedirectOrigin origin, ResponseRe
         record.recordCookies(s.response.view(), s.cookies);
     }
     record.time = time;
+    record.measured = measured;
     return record;
 }
 

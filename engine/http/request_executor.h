@@ -19,8 +19,10 @@ using BodyRef = std::optional<size_t>;
 // or one of the error classes of base/result_codes.h.  previousBody comes in as the
 // body of the user's last response and goes out as this response's body (none
 // when the request failed before a body was read; unchanged when no connection
-// could be made).
-int32_t executeRequest(HttpSession& session, const EffectiveRequest& request,
-                       BodyRef& previousBody);
+// could be made).  measuredMicros, when given, receives the response time before
+// the round option rounded it (0 when the request failed), for response-time
+// figures that should not lose a fast server's times.
+int32_t executeRequest(HttpSession& session, const EffectiveRequest& request, BodyRef& previousBody,
+                       int32_t* measuredMicros = nullptr);
 
 }  // namespace velk

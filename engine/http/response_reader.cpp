@@ -92,7 +92,8 @@ private:
     // Stores up to limit bytes straight from the read-ahead, without a copy
     // through the work buffer; the count taken.
     int64_t storeBuffered(int64_t limit);
-    int32_t elapsedRounded() const;
+    // Takes the response time now: m_measured as measured, m_time rounded.
+    void takeTime();
     // Gives way to the other users of an event loop every kYieldBytes moved.
     void yieldEvery(int64_t& moved, int64_t& next);
 
@@ -104,6 +105,7 @@ private:
     int64_t m_clockStart = 0;
     int64_t m_receiveStart = 0;
     int32_t m_time = -1;
+    int32_t m_measured = -1;
     int64_t m_contentLength = -1;
     bool m_chunked = false;
     bool m_headerDone = false;
@@ -129,14 +131,14 @@ ResponseRecord Exchange::run(std::string_view request) {
             waitFailed(w);
             return failed();
         }
-        if (first && m_s.options.timingmode == 1) m_time = elapsedRounded();
+        if (first && m_s.options.timingmode == 1) takeTime();
         first = false;
         int32_t r = pass();
         if (r == kFailed) return failed();
         if (r == 0) break;
         yieldEvery(m_received, m_nextYield);
     }
-    if (m_s.options.timingmode != 1) m_time = elapsedRounded();
+    if (m_s.options.timingmode != 1) takeTime();
     int64_t now = platform::nowMicros();
     m_s.bytesReceived += m_s.response.size() + m_discarded;
     m_s.receiveTimeMs += double(now - m_receiveStart) / 1000.0;
@@ -145,6 +147,7 @@ ResponseRecord Exchange::run(std::string_view request) {
     const std::string_view response = m_s.response.view();
     ResponseRecord record;
     record.time = m_time;
+    record.measured = m_measured;
     record.httpStatus = m_head.status();
     record.body = std::min(m_head.body(), response.size());
     record.location = m_head.location().in(response);
@@ -365,14 +368,15 @@ void Exchange::store(const char* bytes, size_t n) {
     m_discarded += n - kept;
 }
 
-int32_t Exchange::elapsedRounded() const {
+void Exchange::takeTime() {
     // On an event loop the time ends when the loop saw the bytes that complete
     // it, not when this user next got the processor: a busy loop delays the next
     // request, it does not lengthen this one.
     const int64_t end =
         platform::nowMicros() - loop::latenessMicros(m_conn.descriptor(), m_clockStart);
-    int64_t t = roundResponseTime(std::max(end - m_clockStart, int64_t(0)), m_s.options.round);
-    return int32_t(std::clamp<int64_t>(t, 0, INT32_MAX));
+    const int64_t t = std::clamp<int64_t>(end - m_clockStart, 0, INT32_MAX);
+    m_measured = int32_t(t);
+    m_time = int32_t(roundResponseTime(t, m_s.options.round));
 }
 
 }  // namespace

@@ -42,6 +42,7 @@ struct ResponseRecord {
     // later steps may turn a response read whole into kHttp or kFail.
     Status status;
     int32_t time = 0;                   // microseconds, by the timingmode and round options
+    int32_t measured = 0;               // the same time before rounding (response-time figures)
     int httpStatus = 0;                 // of the status line; 0 when there is none
     size_t body = 0;                    // where the body starts in session.response
     std::string_view location;          // the last Location value; empty when none

@@ -55,10 +55,11 @@ private:
     int32_t runPass(Pass pass, const std::vector<RequestDef*>& entries,
                     const std::vector<const std::string*>& arguments, int32_t iteration);
     void recordResult(int32_t position, int32_t iteration, int32_t result);
-    // Response-time figures, with the pacing schedule that the intended start
-    // times come from; position -1 keeps the schedule only.
     // The slot of a sequence entry among the user's response-time figures.
     int32_t latencySlot(Pass pass, size_t entry) const;
+    // Response-time figures, with the pacing schedule that the intended start
+    // times come from; position -1 keeps the schedule only.  result is the
+    // time as measured (not rounded) or an error class.
     void recordLatency(int32_t position, int32_t result, const RequestDef& request, int64_t startUs,
                        int64_t elapsedUs);
     void pause(const RequestDef& request);

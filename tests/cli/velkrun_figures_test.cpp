@@ -173,6 +173,55 @@ TEST_F(VelkrunFigures, MixedLatencyPercentilesThresholdsSummaryAndHtml) {
               "80 4 {'200': 80} []");
 }
 
+// With the default rounding of 10 ms a fast server's times are 0.00 in the text
+// report, while the figures keep the measured times; each count is named by
+// what it counts, the same in the closing line, the summary and the HTML report.
+TEST_F(VelkrunFigures, RoundedReportTimesKeepTheirMeasuredFiguresAndCountsAreNamed) {
+    // A login that redirects, then 20 fast requests per user.
+    m_server.setHandler([](const ReceivedRequest& req, Responder& r) {
+        if (req.target == "/login")
+            r.respond(302, "", "Location: /a\r\n");
+        else
+            r.respond(200, "ok");
+    });
+    const std::string path = m_dir.write(
+        "rounded.txt", "server=127.0.0.1\nport=" + std::to_string(m_server.port()) +
+                           "\nreportdir=\ndelaystart=0\nkeepalive=1\nclients=2\nrequests=20\n"
+                           "[initseq]\nlogin\n[testseq]\na\n[login]\n$uri=/login\n[a]\n$uri=/a\n");
+    const std::string json = m_dir.file("rounded.json"), html = m_dir.file("rounded.html");
+    ASSERT_EQ(velkrun({path, "--report", "--summary", json, "--html", html}), 0) << err();
+    const std::string report = readFile(m_dir.file("out.txt"));
+    EXPECT_NE(report.find("Min request processing time:\t0.00\t\n"), std::string::npos) << report;
+    std::smatch p50;
+    const std::string summary = readFile(json);
+    ASSERT_TRUE(
+        std::regex_search(summary, p50, std::regex(R"("overall": \{[\s\S]*?"p50": ([0-9.e+-]+))")))
+        << summary;
+    EXPECT_GT(std::stod(p50[1]), 0) << summary;
+    EXPECT_LT(std::stod(p50[1]), 10) << summary;
+
+    // 2 logins and their redirects, 40 test-sequence requests: 44 sent, 42 results.
+    // The 40 fast requests may or may not fill the span the exact rate needs.
+    const bool wholeRun =
+        summary.find("\"requestsSentPerSecondOver\": \"wholeRun\"") != std::string::npos;
+    const std::regex closing(std::string(R"(velkrun: 44 HTTP requests sent \([0-9.]+/s )") +
+                             (wholeRun ? R"(over [0-9.]+ s\))" : R"(while all users ran\))") +
+                             R"(, 42 results \([0-9.]+/s over [0-9.]+ s\), 0 errors\n)");
+    EXPECT_TRUE(std::regex_search(err(), closing)) << err();
+    const std::string page = readFile(html);
+    for (const char* card : {"HTTP requests sent</div><div class=\"v\">44<",
+                             "HTTP requests sent per second", "Results</div><div class=\"v\">42<"})
+        EXPECT_NE(page.find(card), std::string::npos) << card;
+
+    if (!haveProgram("python3 -c 'import jsonschema'"))
+        GTEST_SKIP() << "python3-jsonschema is not installed";
+    EXPECT_EQ(summaryValue(json,
+                           "d['traffic']['requestsSent'], d['overall']['results'], "
+                           "d['overall']['resultsPerSecond'] == d['overall']['requestsPerSecond'], "
+                           "d['traffic']['requestsSentPerSecond'] > 0"),
+              "44 42 True True");
+}
+
 TEST_F(VelkrunFigures, HtmlReportIsSelfContainedAndLoadsInABrowser) {
     m_server.setHandler([](const ReceivedRequest&, Responder& r) { r.respond(200, "ok"); });
     const std::string html = m_dir.file("page.html"), rlt = m_dir.file("page.rlt");

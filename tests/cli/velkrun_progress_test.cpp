@@ -135,13 +135,13 @@ TEST_F(VelkrunProgress, OnATerminalOneLineIsRedrawnInPlaceAndClearedBeforeTheClo
     ASSERT_EQ(run.status, 0) << run.err;
     // Redrawn twice a second: several drawings, each from the start of the line.
     EXPECT_GE(count(run.err, "\r["), 2) << run.err;
-    EXPECT_GE(count(run.err, "/80 requests"), 2) << run.err;
+    EXPECT_GE(count(run.err, "/80 test-sequence requests  "), 2) << run.err;
     EXPECT_NE(run.err.find("2 users"), std::string::npos) << run.err;
-    const size_t closing = run.err.find("velkrun: 80 requests, 0 errors");
+    const size_t closing = run.err.find("velkrun: 80 HTTP requests sent (");
     ASSERT_NE(closing, std::string::npos) << run.err;
     // The line was cleared just before the closing line, and nothing of it follows.
     EXPECT_EQ(run.err.rfind("\r\033[K", closing), closing - 4) << run.err;
-    EXPECT_EQ(run.err.find("req/s", closing), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("test-sequence", closing), std::string::npos) << run.err;
     // No drawing is wider than the terminal.
     for (size_t at = run.err.find("\r["); at != std::string::npos; at = run.err.find("\r[", at + 1))
         EXPECT_LT(run.err.find("\033[K", at) - at - 1, 100u) << run.err;
@@ -153,9 +153,13 @@ TEST_F(VelkrunProgress, APipeGetsPlainLinesAndQuietOrNoneGetNothing) {
     ASSERT_EQ(plain.status, 0) << plain.err;
     EXPECT_GE(count(plain.err, "\nProgress: ") + plain.err.starts_with("Progress: "), 2)
         << plain.err;
-    EXPECT_NE(plain.err.find("/80 requests"), std::string::npos) << plain.err;
+    EXPECT_NE(plain.err.find("/80 test-sequence requests  "), std::string::npos) << plain.err;
     EXPECT_EQ(plain.err.find_first_of("\r\033"), std::string::npos) << plain.err;
-    EXPECT_NE(plain.err.find("velkrun: 80 requests, 0 errors"), std::string::npos) << plain.err;
+    // Two seconds of requests with both users running: the exact HTTP rate.
+    EXPECT_NE(plain.err.find("velkrun: 80 HTTP requests sent ("), std::string::npos) << plain.err;
+    EXPECT_NE(plain.err.find("/s while all users ran), 80 results ("), std::string::npos)
+        << plain.err;
+    EXPECT_NE(plain.err.find(" s), 0 errors\n"), std::string::npos) << plain.err;
 
     for (const char* option : {"--quiet", "--progress=none"}) {
         const Finished silent = throughPipe({m_script, option}, env);
@@ -179,7 +183,7 @@ TEST_F(VelkrunProgress, CtrlCClearsTheLiveLineBeforeItsMessage) {
             "\nreportdir=\ndelaystart=0\nkeepalive=1\nclients=2\nrequests=100000\n[a]\n");
     bool sent = false;
     const Finished run = onTerminal({script}, 80, [&sent](const std::string& err, pid_t pid) {
-        if (!sent && err.find("req/s") != std::string::npos) {
+        if (!sent && err.find("requests  ") != std::string::npos) {
             kill(pid, SIGINT);
             sent = true;
         }
@@ -205,8 +209,9 @@ TEST_F(VelkrunProgress, TheClosingLineNamesTheErrorClasses) {
                                       "2\nignoreerrors=1\n[ok]\n[bad]\n$uri=/bad\n");
     const Finished run = throughPipe({script}, {"VELKRUN_PROGRESS_INTERVAL_MS=50"});
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.err.find("velkrun: 4 requests, 2 errors, "), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find(" requests/s (2 HTTP errors)\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("velkrun: 4 HTTP requests sent ("), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(", 4 results ("), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(" s), 2 errors (2 HTTP errors)\n"), std::string::npos) << run.err;
     // The live line counts them as they come, and the user while it runs.
     EXPECT_NE(run.err.find("1 error ("), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("HTTP 1)"), std::string::npos) << run.err;
@@ -227,7 +232,8 @@ TEST_F(VelkrunProgress, TheErrorShareTakesBothCountsFromOneMoment) {
                                        "150\nignoreerrors=1\n[bad]\n");
     const Finished run = throughPipe({script}, {"VELKRUN_PROGRESS_INTERVAL_MS=50"});
     EXPECT_EQ(run.status, 0) << run.err;
-    const std::regex counts(R"(Progress:.* (\d+)/\d+ requests.* (\d+) errors? \(([0-9.]+)%)");
+    const std::regex counts(
+        R"(Progress:.* (\d+)/\d+ test-sequence requests.* (\d+) errors? \(([0-9.]+)%)");
     int lines = 0;
     for (auto it = std::sregex_iterator(run.err.begin(), run.err.end(), counts);
          it != std::sregex_iterator(); ++it, ++lines) {

@@ -44,7 +44,7 @@ TEST_F(VelkrunRun, RunsTheTestWritesTheReportFileAndPrintsIt) {
     const std::string file = m_dir.file("shop-127.0.0.1-2x3.xls");
     ASSERT_TRUE(std::filesystem::exists(file)) << run.err();
     EXPECT_EQ(readWhole(file), report);
-    EXPECT_NE(run.err().find("velkrun: 12 requests, 0 errors"), std::string::npos) << run.err();
+    EXPECT_NE(run.err().find("velkrun: 12 HTTP requests sent ("), std::string::npos) << run.err();
     EXPECT_NE(run.err().find("Results written to file: " + file), std::string::npos) << run.err();
 }
 
@@ -66,7 +66,7 @@ TEST_F(VelkrunRun, TheClosingLineAndStatusSayWhetherRequestsReachedTheServer) {
         {"requests=2\ntimeout=1\n[a]\n$secure=2\n", 3,
          "velkrun: 2 requests, none reached the server"},
         {"requests=3\nsummarytimes=0\nignoreerrors=1\n[a]\n[b]\n", 0,
-         "velkrun: 6 requests, 0 errors"},
+         "velkrun: 6 HTTP requests sent, 6 results ("},
         {"requests=1\noutfile=../escaped.xls\n[a]\n", 4,
          "Refused results file name ../escaped.xls"},
     };

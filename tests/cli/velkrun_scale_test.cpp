@@ -41,7 +41,7 @@ TEST(VelkrunScale, TenThousandUsersStartRunAndFinishOnTwoLoops) {
     EXPECT_EQ(server.requests(), 3 * kUsers);
     EXPECT_EQ(server.accepted(), kUsers);  // one kept-alive connection per user
     const std::string said = run.err();
-    EXPECT_NE(said.find("velkrun: " + std::to_string(3 * kUsers) + " requests, 0 errors"),
+    EXPECT_NE(said.find("velkrun: " + std::to_string(3 * kUsers) + " HTTP requests sent ("),
               std::string::npos)
         << said;
 }

@@ -201,6 +201,22 @@ TEST_F(ResponseReading, TrafficCountersAddUp) {
     EXPECT_EQ(m_set->httpCounters.httpRequests.load(), 2);
 }
 
+// The rounded time goes to the report; the measured one to the percentiles.
+TEST_F(ResponseReading, TheMeasuredTimeComesOutBesideTheRoundedOne) {
+    m_server.setHandler([](const ReceivedRequest&, Responder& r) {
+        r.pause(20);
+        r.respond(200, "ok");
+    });
+    load("round=1000\n[a]\n");
+    int32_t measured = -1;
+    const int32_t rounded = executeRequest(*m_session, request("a"), m_body, &measured);
+    EXPECT_GE(measured, 20000);
+    EXPECT_EQ(rounded, roundResponseTime(measured, 1000));
+    m_server.setHandler(TestHttpServer::replyWith(httpResponse(500, "no")));
+    EXPECT_EQ(executeRequest(*m_session, request("a"), m_body, &measured), kResultHttp);
+    EXPECT_EQ(measured, 0);
+}
+
 TEST(ResponseTimeRounding, RoundsDownToTheStep) {
     EXPECT_EQ(roundResponseTime(123456, 10), 120000);
     EXPECT_EQ(roundResponseTime(123456, 0), 123456);

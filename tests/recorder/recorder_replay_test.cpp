@@ -60,7 +60,7 @@ private slots:
         QVERIFY2(status == 0, qPrintable(err));
         // Three requests and a redirect per iteration, and every login
         // redirected to the account page, whose title check passed.
-        QVERIFY2(err.contains(QStringLiteral("velkrun: 24 requests, 0 errors")), qPrintable(err));
+        QVERIFY2(err.contains(QStringLiteral("velkrun: 24 HTTP requests sent (")), qPrintable(err));
         QVERIFY2(out.contains(QStringLiteral("302\t6\n")), qPrintable(out));
         const auto verified = velkrun({QStringLiteral("--verify"), path});
         QVERIFY2(std::get<0>(verified) == 0, qPrintable(std::get<1>(verified)));
@@ -89,7 +89,8 @@ private slots:
         const QString path = save(b);
         const auto [status, out, err] = velkrun({QStringLiteral("--report"), path});
         // Every replayed login lands on the form again: a failed check each.
-        QVERIFY2(err.contains(QStringLiteral("velkrun: 18 requests, 6 errors")), qPrintable(err));
+        QVERIFY2(err.contains(QStringLiteral("velkrun: 18 HTTP requests sent (")), qPrintable(err));
+        QVERIFY2(err.contains(QStringLiteral(", 6 errors (6 failed checks)\n")), qPrintable(err));
         QVERIFY2(out.contains(QStringLiteral("Fail: 6")), qPrintable(out));
         const auto verified = velkrun({QStringLiteral("--verify"), path});
         QCOMPARE(std::get<0>(verified), 6);
@@ -146,7 +147,7 @@ private slots:
         site.waitForFinished(10000);
         QVERIFY2(status == 0, qPrintable(err));
         // Each iteration: the form, the login and its redirect to the account.
-        QVERIFY2(err.contains(QStringLiteral("velkrun: 12 requests, 0 errors")), qPrintable(err));
+        QVERIFY2(err.contains(QStringLiteral("velkrun: 12 HTTP requests sent (")), qPrintable(err));
         QVERIFY2(out.contains(QStringLiteral("302\t4\n")), qPrintable(out));
     }
 

@@ -23,7 +23,8 @@ constexpr size_t kStartTick = kUser + 4, kEndTick = kUser + 12, kRequestsMade = 
                  kBytesSent = kUser + 32, kSendTime = kUser + 48, kStarted = kUser + 64,
                  kFirstCell = kUser + 65;
 
-std::string recordsOfOneUser() {
+// distinctTimes: response times of position 0, each in a bucket of its own.
+std::string recordsOfOneUser(int distinctTimes = 0) {
     UserRecord user;
     user.startTick = 1000;
     user.endTick = 3000;
@@ -35,6 +36,8 @@ std::string recordsOfOneUser() {
     for (int32_t k = 0; k < kShape.positions; ++k)
         for (int32_t i = 0; i < kShape.iterations; ++i) user.results.setCell(k, i, 1000 + i);
     user.latency.resize(size_t(kShape.positions));
+    for (int i = 0; i < distinctTimes; ++i)
+        user.latency[0].record(1000 + 37 * i, 1000 + 37 * i, 0, 0, false);
     RunTimes times{1765000000, 1765000002, 900, 2000};
     HttpCounters counters;
     counters.httpRequests = 6;
@@ -97,6 +100,15 @@ TEST(RecordTransfer, ATinyInputCannotAskForHugeAllocations) {
     // Without a test to compare with, the bytes alone refuse it.
     EXPECT_FALSE(decodeRecords(tiny, out, error));
     EXPECT_TRUE(out.users.empty());
+}
+
+// Measured times spread over many buckets; their histogram comes through whole.
+TEST(RecordTransfer, AHistogramOfManyBucketsIsNotTakenForDamage) {
+    DecodedRecords out;
+    std::string error;
+    ASSERT_TRUE(decodeRecords(recordsOfOneUser(2000), out, error, &kShape)) << error;
+    ASSERT_EQ(out.users.size(), 1u);
+    EXPECT_EQ(out.users[0].second->latency[0].times().count(), 2000);
 }
 
 TEST(RecordTransfer, SumsSaturateInsteadOfWrapping) {
