@@ -16,28 +16,6 @@ void countCode(int32_t code, RequestTally& tally) {
     if (code >= 0 || code == VELK_RESULT_HTTP || code == VELK_RESULT_FAIL) ++tally.answered;
 }
 
-// Watches the report text go by for the approximation warning, which may come
-// split over pieces.
-struct ApproximationWatch {
-    static constexpr std::string_view kWarning = "WARNING: approximation used!";
-    std::string tail;
-    bool seen = false;
-
-    static void take(void* sink, const char* text) {
-        auto& self = *static_cast<ApproximationWatch*>(sink);
-        const std::string_view piece(text);
-        if (self.seen) return;
-        // A warning split over two pieces begins in the kept tail of the last one.
-        std::string joint = self.tail;
-        joint.append(piece.substr(0, kWarning.size()));
-        self.seen = joint.find(kWarning) != std::string::npos ||
-                    piece.find(kWarning) != std::string_view::npos;
-        joint = self.tail;
-        joint.append(piece.substr(piece.size() - std::min(piece.size(), kWarning.size())));
-        self.tail = joint.substr(joint.size() - std::min(joint.size(), kWarning.size() - 1));
-    }
-};
-
 // " (2 network errors, 1 HTTP error)": the classes of the errors, or nothing
 // without any.  The count comes first, so that "HTTP 200" is never read as a
 // status code.
@@ -92,19 +70,6 @@ RequestTally tallyResults(TestSet* set) {
                 countCode(rows[pos][it], tally);
     }
     return tally;
-}
-
-HttpRate readHttpRate(TestSet* set) {
-    HttpRate rate;
-    ApproximationWatch watch;
-    VelkSummary summary{};
-    if (SaveResults(set, &watch, ApproximationWatch::take, &summary) != 0) return rate;
-    // Without summary times the record's rate is 0 however many requests went out.
-    if (summary.totalRequests > 0) {
-        rate.perSecond = summary.requestsPerSecondX1000 / 1000.0;
-        rate.overWholeRun = watch.seen;
-    }
-    return rate;
 }
 
 std::string closingFigures(TestSet* set, const RequestTally& tally) {

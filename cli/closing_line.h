@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/results/run_figures.h"
 #include "velkcore.h"
 
 namespace velk::cli {
@@ -25,15 +26,8 @@ struct RequestTally {
 
 RequestTally tallyResults(TestSet* set);
 
-// HTTP requests sent per second as the text report gives them ("Total average
-// requests per second"): over the span in which every user ran, or over the
-// whole run when that span was too short (the report's approximation).
-struct HttpRate {
-    double perSecond = -1;  // below 0 without summary times (summarytimes=0)
-    bool overWholeRun = false;
-};
-
-HttpRate readHttpRate(TestSet* set);
+using results::HttpRate;
+using results::readHttpRate;
 
 // The figures of the closing line, after "velkrun: " and the pass's label.
 // The results and errors are those of every sequence, as the summary counts

@@ -6,7 +6,6 @@
 
 #include "app/results/html_report.h"
 #include "app/results/summary_json.h"
-#include "cli/closing_line.h"
 #include "cli/output_file.h"
 
 namespace velk::cli {
@@ -16,9 +15,6 @@ int writeFigures(TestSet* set, const CliOptions& options, const char* program, R
     if (!wantsFigures(options)) return 0;
     haveFigures = collectRunFigures(set, figures);
     if (!haveFigures) return 4;
-    const HttpRate rate = readHttpRate(set);
-    figures.httpRequestsPerSecond = rate.perSecond;
-    figures.httpRateOverWholeRun = rate.overWholeRun;
     int status = 0;
     const std::pair<const std::string*, std::string> files[] = {
         {&options.summaryPath,

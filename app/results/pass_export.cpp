@@ -45,6 +45,8 @@ RunFigures runFiguresOf(const PassFigures& figures, const RunTotals& totals) {
     f.httpRequests = totals.httpRequests;
     f.bytesSent = totals.bytesSent;
     f.bytesReceived = totals.bytesReceived;
+    f.httpRequestsPerSecond = totals.httpRequestsPerSecond;
+    f.httpRateOverWholeRun = totals.httpRateOverWholeRun;
     f.statusCodes.assign(totals.statusCodes.begin(), totals.statusCodes.end());
     f.overall.stats = engineStats(figures.overall);
     for (const LatencyFigures& l : figures.requests) f.requests.push_back({l.name, engineStats(l)});

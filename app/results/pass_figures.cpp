@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include "app/results/run_figures.h"
+
 namespace velk::results {
 namespace {
 
@@ -99,6 +101,9 @@ std::optional<RunTotals> collectTotals(TestSet* set) {
     totals.httpRequests = t.httpRequests;
     totals.bytesSent = t.bytesSent;
     totals.bytesReceived = t.bytesReceived;
+    const HttpRate rate = readHttpRate(set);
+    totals.httpRequestsPerSecond = rate.perSecond;
+    totals.httpRateOverWholeRun = rate.overWholeRun;
     for (int32_t code = 0; code < 1000; ++code)
         if (t.statusCodes[code] > 0) totals.statusCodes.emplace_back(code, t.statusCodes[code]);
     const int32_t loops = GetLoopLagCount(set);

@@ -63,6 +63,11 @@ struct RunTotals {
     std::vector<LoopLagFigures> loopLag;  // per event loop; none when users had threads
     LoopLagFigures allLoopsLag;
     std::string lagWarning;  // the engine's warning when the lag distorted times
+    // HTTP requests sent per second as the text report gives them, over the
+    // whole run when the report had to approximate; below 0 when not known
+    // (summarytimes=0, or a file written before they were kept).
+    double httpRequestsPerSecond = -1;
+    bool httpRateOverWholeRun = false;
     bool operator==(const RunTotals&) const = default;
 };
 

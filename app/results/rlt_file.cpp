@@ -288,6 +288,8 @@ void writeTotals(RltWriter& out, const RunTotals& t) {
     for (const LoopLagFigures& lag : t.loopLag) writeLag(out, lag);
     writeLag(out, t.allLoopsLag);
     out.putString(t.lagWarning);
+    out.putDouble(t.httpRequestsPerSecond);
+    out.putInt(t.httpRateOverWholeRun ? 1 : 0);
 }
 
 void writeFigures(RltWriter& out, const std::vector<ResultsStorePtr>& records) {
@@ -363,7 +365,7 @@ bool soundTime(int64_t seconds) {
     return seconds >= 0 && seconds <= PassFiguresLimits::kMaxTime;
 }
 
-bool readTotals(RltReader& in, RunTotals& t) {
+bool readTotals(RltReader& in, size_t sectionEnd, RunTotals& t) {
     in.getString(t.testName, PassFiguresLimits::kMaxTestNameBytes, kBadFigures);
     in.getInt64(t.startTime);
     in.getInt64(t.endTime);
@@ -400,7 +402,18 @@ bool readTotals(RltReader& in, RunTotals& t) {
         if (!readLag(in, lag)) return false;
     if (!readLag(in, t.allLoopsLag)) return false;
     in.getString(t.lagWarning, PassFiguresLimits::kMaxWarningBytes, kBadFigures);
-    return in.ok();
+    if (!in.ok()) return false;
+    // The HTTP request rate came later: a section that ends here has none.
+    if (in.position() >= sectionEnd) return true;
+    int32_t overWholeRun = 0;
+    in.getDouble(t.httpRequestsPerSecond);
+    in.getInt(overWholeRun);
+    if (!in.ok()) return false;
+    if (!(t.httpRequestsPerSecond >= -1 && t.httpRequestsPerSecond < 1e12) ||
+        (overWholeRun != 0 && overWholeRun != 1))
+        return in.refuse(kBadFigures);
+    t.httpRateOverWholeRun = overWholeRun == 1;
+    return true;
 }
 
 // The sections between the timeline and end: the totals, when there, and a
@@ -414,7 +427,7 @@ bool readSections(RltReader& in, size_t end, PassFigures& f) {
         if (tag == kTotalsTag) {
             if (f.totals) return in.refuse(kBadFigures);
             RunTotals totals;
-            if (!readTotals(in, totals)) return false;
+            if (!readTotals(in, sectionEnd, totals)) return false;
             if (in.position() > sectionEnd) return in.refuse(kBadFigures);
             f.totals = std::move(totals);
         }

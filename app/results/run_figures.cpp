@@ -1,8 +1,48 @@
 #include "app/results/run_figures.h"
 
+#include <algorithm>
 #include <ctime>
+#include <string_view>
 
 namespace velk::results {
+namespace {
+
+// Watches the report text go by for the approximation warning, which may come
+// split over pieces.
+struct ApproximationWatch {
+    static constexpr std::string_view kWarning = "WARNING: approximation used!";
+    std::string tail;
+    bool seen = false;
+
+    static void take(void* sink, const char* text) {
+        auto& self = *static_cast<ApproximationWatch*>(sink);
+        const std::string_view piece(text);
+        if (self.seen) return;
+        // A warning split over two pieces begins in the kept tail of the last one.
+        std::string joint = self.tail;
+        joint.append(piece.substr(0, kWarning.size()));
+        self.seen = joint.find(kWarning) != std::string::npos ||
+                    piece.find(kWarning) != std::string_view::npos;
+        joint = self.tail;
+        joint.append(piece.substr(piece.size() - std::min(piece.size(), kWarning.size())));
+        self.tail = joint.substr(joint.size() - std::min(joint.size(), kWarning.size() - 1));
+    }
+};
+
+}  // namespace
+
+HttpRate readHttpRate(TestSet* set) {
+    HttpRate rate;
+    ApproximationWatch watch;
+    VelkSummary summary{};
+    if (SaveResults(set, &watch, ApproximationWatch::take, &summary) != 0) return rate;
+    // Without summary times the record's rate is 0 however many requests went out.
+    if (summary.totalRequests > 0) {
+        rate.perSecond = summary.requestsPerSecondX1000 / 1000.0;
+        rate.overWholeRun = watch.seen;
+    }
+    return rate;
+}
 
 const char* const kPercentileNames[VELK_PERCENTILE_COUNT] = {"p50", "p90", "p95", "p99", "p99.9"};
 
@@ -28,6 +68,9 @@ bool collectRunFigures(TestSet* set, RunFigures& figures) {
     figures.httpRequests = totals.httpRequests;
     figures.bytesSent = totals.bytesSent;
     figures.bytesReceived = totals.bytesReceived;
+    const HttpRate rate = readHttpRate(set);
+    figures.httpRequestsPerSecond = rate.perSecond;
+    figures.httpRateOverWholeRun = rate.overWholeRun;
     figures.statusCodes.clear();
     for (int code = 0; code < 1000; ++code)
         if (totals.statusCodes[code] > 0)

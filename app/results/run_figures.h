@@ -58,6 +58,16 @@ struct RunFigures {
 // The percentiles the engine gives, as labels: "p50", ..., "p99.9".
 extern const char* const kPercentileNames[VELK_PERCENTILE_COUNT];
 
+// HTTP requests sent per second as the text report gives them ("Total average
+// requests per second"): over the span in which every user ran, or over the
+// whole run when that span was too short (the report's approximation).
+struct HttpRate {
+    double perSecond = -1;  // below 0 without summary times (summarytimes=0)
+    bool overWholeRun = false;
+};
+
+HttpRate readHttpRate(TestSet* set);
+
 // Reads the figures of the set's last run; false when the engine has none.
 bool collectRunFigures(TestSet* set, RunFigures& figures);
 // Only the event loops' lag and its warning (part of collectRunFigures).

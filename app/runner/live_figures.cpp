@@ -103,7 +103,7 @@ LiveTexts LiveFigures::texts() const {
     t.requests = r.total >= 0 ? printed("%lld of %lld", static_cast<long long>(r.made),
                                         static_cast<long long>(r.total))
                               : printed("%lld", static_cast<long long>(r.made));
-    t.rate = rate < 0 ? std::string("-") : printed("%.1f requests/s", rate);
+    t.rate = rate < 0 ? std::string("-") : printed("%.1f/s", rate);
 
     static const char* const kNames[4] = {"network", "HTTP", "failed check", "time-out"};
     const int64_t all = errorSum(r);

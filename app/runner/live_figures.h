@@ -46,7 +46,7 @@ struct LiveTexts {
     std::string elapsed;    // "0:42"
     std::string remaining;  // "1:10", "unknown"
     std::string requests;   // "170 of 750", "170"
-    std::string rate;       // "35.2 requests/s", "-" while not known
+    std::string rate;       // "35.2/s" of those requests, "-" while not known
     std::string errors;     // "3 (1.8%): network 1 (33%), HTTP 2 (67%)", "none"
     std::string users;      // "40 of 100"
     std::string pass;       // batch runs: "Pass 2: Users=20; next Users=30"; else empty

@@ -42,7 +42,7 @@ LivePanel::LivePanel(QWidget* parent) : QWidget(parent) {
     form->setContentsMargins(0, 0, 0, 0);
     m_elapsed = addFigure(form, "Elapsed:", "elapsed");
     m_remaining = addFigure(form, "Remaining:", "remaining");
-    m_requests = addFigure(form, "Requests:", "requests");
+    m_requests = addFigure(form, "Test-sequence requests:", "requests");
     m_rate = addFigure(form, "Rate:", "rate");
     m_users = addFigure(form, "Users running:", "users");
     m_errors = addFigure(form, "Errors:", "errors");

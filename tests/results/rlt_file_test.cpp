@@ -358,6 +358,8 @@ RunTotals sampleTotals() {
     t.loopLag = {{100, 0.5, 2.5, 3}, {80, 0.25, 12.5, 40}};
     t.allLoopsLag = {180, 0.5, 12.5, 40};
     t.lagWarning = "Warning: the load generator was busy";
+    t.httpRequestsPerSecond = 5.5;
+    t.httpRateOverWholeRun = true;
     return t;
 }
 
@@ -525,6 +527,10 @@ TEST(RltFileFigures, DamagedFiguresAreRefusedKeepingThePasses) {
     const size_t totals = totalsAt(good);
     const size_t start = totals + 13, duration = start + 16, iterations = duration + 12;
     const size_t sent = iterations + 12, codes = sent + 16, loops = codes + 4 + 24;
+    // The HTTP request rate and its flag end the totals.
+    uint32_t totalsLength = 0;
+    std::memcpy(&totalsLength, good.data() + totals + 4, 4);
+    const size_t httpRate = totals + 8 + totalsLength - 12;
     // A name one byte longer than a test name can be.
     auto longName = detailedRecord();
     longName->figures = figuresWithTotals();
@@ -559,6 +565,8 @@ TEST(RltFileFigures, DamagedFiguresAreRefusedKeepingThePasses) {
         {"loop count past the limit", at(loops, le32(5000)), "past its end"},
         {"loop lag not a number", at(loops + 12, f64(nan)), "damaged"},
         {"negative loop samples", at(loops + 4, i64(-3)), "damaged"},
+        {"HTTP request rate not a number", at(httpRate, f64(nan)), "damaged"},
+        {"HTTP rate flag neither 0 nor 1", at(httpRate + 8, le32(2)), "damaged"},
         {"test name past 255 bytes", longNameFile, "damaged"},
         {"figures longer than their length", at(length, le32(100)), "damaged"},
         {"length past the file", at(length, le32(1 << 30)), "past its end"},

@@ -91,7 +91,7 @@ TEST(LiveFigures, RateIsOverTheLastSecondsAndGivesTheRemainingTime) {
     made -= 10;
     for (int s = 11; s <= 20; ++s) f.add(reading(s * 1000, made += 40, 1000));
     EXPECT_DOUBLE_EQ(f.recentRate(), 40);
-    EXPECT_EQ(f.texts().rate, "40.0 requests/s");
+    EXPECT_EQ(f.texts().rate, "40.0/s");
     // 1000 - 500 left at 40 a second: 12.5 s, shown rounded.
     EXPECT_EQ(made, 500);
     EXPECT_EQ(f.texts().remaining, "0:13");
