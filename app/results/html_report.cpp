@@ -114,7 +114,7 @@ std::string thresholdTable(const RunFigures& f, const std::vector<Threshold>& th
 
 std::string charts(const RunFigures& f) {
     std::vector<std::string> names;
-    std::vector<ChartSeries> percentiles;
+    std::vector<SvgSeries> percentiles;
     for (int i = 0; i < VELK_PERCENTILE_COUNT; ++i)
         percentiles.push_back({kPercentileNames[i], kColors[i], {}});
     for (const RequestFigures& r : f.requests) {
@@ -123,7 +123,7 @@ std::string charts(const RunFigures& f) {
             percentiles[size_t(i)].values.push_back(r.stats.percentilesMs[i]);
     }
     const double span = f.spanMs / 1000.0;
-    ChartSeries requests{"HTTP requests sent/s", "#1f6feb", {}}, errors{"errors/s", "#c62828", {}},
+    SvgSeries requests{"HTTP requests sent/s", "#1f6feb", {}}, errors{"errors/s", "#c62828", {}},
         users{"users", "#6a3d9a", {}};
     for (const VelkTimelinePoint& p : f.timeline) {
         requests.values.push_back(p.requests / span);

@@ -59,10 +59,10 @@ std::string frame(double top, double step, const std::string& unit) {
     return s;
 }
 
-std::string legend(const std::vector<ChartSeries>& series) {
+std::string legend(const std::vector<SvgSeries>& series) {
     std::string s;
     int x = kLeft;
-    for (const ChartSeries& c : series) {
+    for (const SvgSeries& c : series) {
         s += "<rect x=\"" + std::to_string(x) +
              "\" y=\"8\" width=\"12\" height=\"12\" rx=\"2\" fill=\"" + c.color +
              "\"/><text class=\"legend\" x=\"" + std::to_string(x + 17) + "\" y=\"18\">" + c.label +
@@ -77,9 +77,9 @@ std::string open() {
            "\" role=\"img\">";
 }
 
-double maxOf(const std::vector<ChartSeries>& series) {
+double maxOf(const std::vector<SvgSeries>& series) {
     double max = 0;
-    for (const ChartSeries& c : series)
+    for (const SvgSeries& c : series)
         for (double v : c.values) max = std::max(max, std::isfinite(v) ? v : 0);
     return max;
 }
@@ -137,7 +137,7 @@ std::string htmlEscape(const std::string& text) {
 }
 
 std::string svgBarChart(const std::vector<std::string>& rawGroups,
-                        const std::vector<ChartSeries>& series, const std::string& unit) {
+                        const std::vector<SvgSeries>& series, const std::string& unit) {
     std::vector<std::string> groups;
     for (const std::string& g : rawGroups) groups.push_back(htmlEscape(g));
     double top, step;
@@ -167,13 +167,13 @@ std::string svgBarChart(const std::vector<std::string>& rawGroups,
     return s + "</svg>";
 }
 
-std::string svgLineChart(const std::vector<ChartSeries>& series, double spanSeconds,
+std::string svgLineChart(const std::vector<SvgSeries>& series, double spanSeconds,
                          const std::string& unit, bool step) {
     double top, tick;
     niceScale(maxOf(series) * 1.05, top, tick);
     std::string s = open() + frame(top, tick, unit) + legend(series);
     size_t points = 0;
-    for (const ChartSeries& c : series) points = std::max(points, c.values.size());
+    for (const SvgSeries& c : series) points = std::max(points, c.values.size());
     const double seconds = std::max(1.0, double(points) * spanSeconds);
     const double plot = kWidth - kLeft - kRight;
     auto x = [&](double t) { return kLeft + plot * t / seconds; };
@@ -186,7 +186,7 @@ std::string svgLineChart(const std::vector<ChartSeries>& series, double spanSeco
              "</text>";
     s += "<text class=\"unit\" x=\"" + std::to_string(kWidth - kRight) + "\" y=\"" +
          std::to_string(kHeight - 6) + "\" text-anchor=\"end\">seconds into the run</text>";
-    for (const ChartSeries& c : series) {
+    for (const SvgSeries& c : series) {
         std::string path;
         for (size_t i = 0; i < c.values.size(); ++i) {
             const double v = std::max(c.values[i], 0.0);

@@ -7,7 +7,7 @@
 
 namespace velk::results {
 
-struct ChartSeries {
+struct SvgSeries {
     std::string label;  // escaped
     std::string color;  // a CSS colour
     std::vector<double> values;
@@ -15,11 +15,11 @@ struct ChartSeries {
 
 // Groups of bars: one group per name (raw bytes), one bar per series.
 std::string svgBarChart(const std::vector<std::string>& groups,
-                        const std::vector<ChartSeries>& series, const std::string& unit);
+                        const std::vector<SvgSeries>& series, const std::string& unit);
 
 // Lines over time: value i of every series belongs to the span starting at
 // i × spanSeconds.  step draws steps (a count that holds over a span).
-std::string svgLineChart(const std::vector<ChartSeries>& series, double spanSeconds,
+std::string svgLineChart(const std::vector<SvgSeries>& series, double spanSeconds,
                          const std::string& unit, bool step);
 
 // HTML text of bytes that may not be UTF-8.
