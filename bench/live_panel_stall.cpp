@@ -24,6 +24,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <mutex>
 #include <string>
@@ -73,6 +74,40 @@ struct DemoSite {
             waitpid(pid, nullptr, 0);
         }
     }
+};
+
+// Times every event the user-interface thread delivers (the outermost
+// delivery only: nested ones are inside it) and keeps the longest while a
+// run is in progress, named by its receiver and type, to tell which work a
+// stall was.
+class TimedApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    std::function<bool()> watching = [] { return false; };
+    qint64 longestNs = 0;
+    std::string longestWhat;
+    bool notify(QObject* receiver, QEvent* event) override {
+        if (m_depth > 0 || !watching()) return QApplication::notify(receiver, event);
+        ++m_depth;
+        QElapsedTimer clock;
+        clock.start();
+        const int type = event->type();
+        const bool handled = QApplication::notify(receiver, event);
+        const qint64 ns = clock.nsecsElapsed();
+        --m_depth;
+        if (ns > longestNs) {
+            longestNs = ns;
+            const QObject* parent = receiver->parent();
+            longestWhat = std::string(receiver->metaObject()->className()) + " '" +
+                          receiver->objectName().toStdString() + "' (in " +
+                          (parent ? parent->metaObject()->className() : "nothing") +
+                          "), event type " + std::to_string(type);
+        }
+        return handled;
+    }
+
+private:
+    int m_depth = 0;
 };
 
 // Counts an object's paint events.
@@ -128,7 +163,7 @@ bool loadScenario(velk::model::ScenarioDocument& document, const std::string& ex
 
 int main(int argc, char** argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    QApplication app(argc, argv);
+    TimedApplication app(argc, argv);
     if (argc < 3) {
         std::fprintf(stderr, "usage: %s DEMO_SITE EXAMPLES_DIR [users] [pairs]\n", argv[0]);
         return 2;
@@ -167,6 +202,7 @@ int main(int argc, char** argv) {
 
     // One run from the window; its rate, stall and repaints.
     qint64 panelWork = 0;
+    qint64 startMs = 0;
     // longest: while the test runs (the panel on show); atEnd: the whole
     // run, with the end's report page and output refresh.
     const auto windowRun = [&](qint64& longest, qint64& atEnd, double& paintsPerSecond) -> double {
@@ -195,8 +231,14 @@ int main(int argc, char** argv) {
         });
         clock.start();
         tick.start(5);
+        QElapsedTimer startClock;
+        startClock.start();
         if (!runnerView->runTest()) return 0;
+        startMs = startClock.elapsed();
+        app.longestNs = 0;
+        app.watching = [&] { return bridge.running(); };
         while (!finished) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        app.watching = [] { return false; };
         tick.stop();
         QObject::disconnect(again);
         paintsPerSecond =
@@ -227,6 +269,9 @@ int main(int argc, char** argv) {
             "it %.1f requests/s\n",
             p + 1, shown, static_cast<long long>(longest), static_cast<long long>(atEnd), paints,
             static_cast<long long>(panelWork), bare);
+        std::printf(
+            "  starting the run took %lld ms; the longest event while it ran: %.1f ms, %s\n",
+            static_cast<long long>(startMs), double(app.longestNs) / 1e6, app.longestWhat.c_str());
         std::fflush(stdout);
     }
     runner.shutDown();

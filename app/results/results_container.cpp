@@ -26,6 +26,16 @@ void CResultsContainer::clear() {
     notify();
 }
 
+std::vector<ResultsStorePtr> CResultsContainer::takeAll() {
+    std::vector<ResultsStorePtr> taken;
+    {
+        std::lock_guard lock(m_mutex);
+        taken.swap(m_records);
+    }
+    notify();
+    return taken;
+}
+
 int32_t CResultsContainer::add(std::shared_ptr<CResultsStore> record) {
     if (!record) return -1;
     int32_t index;

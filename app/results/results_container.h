@@ -23,6 +23,9 @@ public:
 
     // Every record released, the list empty; the run-number counter stays.
     void clear();
+    // The list emptied as clear() does, its records handed to the caller to
+    // release where it suits (releasing many takes a while).
+    std::vector<ResultsStorePtr> takeAll();
     // Gives the record the counter's next value as its run number and appends
     // it.  Returns its index, or -1 for a null record.
     int32_t add(std::shared_ptr<CResultsStore> record);

@@ -105,6 +105,7 @@ protected:
 };
 
 TEST_F(RunnerTest, SinglePassIsCollectedInBothForms) {
+    std::weak_ptr<const velk::results::CResultsStore> earlier;
     for (const bool summary : {false, true}) {
         EventLog events;
         m_runner.setOutputTarget(
@@ -123,6 +124,11 @@ TEST_F(RunnerTest, SinglePassIsCollectedInBothForms) {
         ASSERT_EQ(m_runner.results().count(), 1);
         const auto record = m_runner.results().get(0);
         EXPECT_EQ(record->runNumber, summary ? 2 : 1);
+        // The second run's worker released the first run's pass.
+        if (summary) {
+            EXPECT_TRUE(earlier.expired());
+        }
+        earlier = record;
         EXPECT_EQ(record->title.substr(5), " - shop");
         EXPECT_EQ(record->sequenceLength, 1);
         EXPECT_EQ(record->entryNames, std::vector<std::string>{"home"});
