@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "app/results/html_report.h"
+#include "app/results/pass_export.h"
 #include "app/results/summary_json.h"
 #include "cli/output_file.h"
 

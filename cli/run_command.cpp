@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/results/collect_pass.h"
+#include "app/results/pass_figures.h"
 #include "app/results/results_container.h"
 #include "app/results/rlt_file.h"
 #include "app/results/run_figures.h"
@@ -28,8 +29,8 @@ void writeToStream(void* sink, const char* text) {
 // After the closing line: how late the engine's event loops resumed their users
 // and, when that was enough to distort the times, the engine's warning.
 void printLoopLag(TestSet* set) {
-    RunFigures lag;
-    collectLoopLag(set, lag);
+    velk::results::RunTotals lag;
+    velk::results::collectLoopLag(set, lag);
     if (lag.loopLag.empty()) return;
     std::fprintf(stderr, "velkrun: event-loop lag p99 %.1f ms, max %.1f ms (%zu loop%s)\n",
                  lag.allLoopsLag.p99Ms, lag.allLoopsLag.maxMs, lag.loopLag.size(),

@@ -34,6 +34,14 @@ VelkLoopLag engineLag(const LoopLagFigures& lag) {
 
 }  // namespace
 
+bool collectRunFigures(TestSet* set, RunFigures& figures) {
+    PassFigures pass;
+    const std::optional<RunTotals> totals = collectTotals(set);
+    if (!totals || !collectLatency(set, pass)) return false;
+    figures = runFiguresOf(pass, *totals);
+    return true;
+}
+
 RunFigures runFiguresOf(const PassFigures& figures, const RunTotals& totals) {
     RunFigures f;
     f.testName = totals.testName;

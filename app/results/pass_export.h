@@ -16,6 +16,9 @@ namespace velk::results {
 
 enum class ExportFormat { kHtmlReport, kJsonSummary };
 
+// The figures of the set's last run, as collectFigures reads them; false when
+// the engine has none.
+bool collectRunFigures(TestSet* set, RunFigures& figures);
 // The figures of the reports, from a pass's figures and totals.
 RunFigures runFiguresOf(const PassFigures& figures, const RunTotals& totals);
 // The same for a pass; nothing, with why set to a sentence for the user, when

@@ -84,6 +84,8 @@ LoopLagFigures fromEngine(const VelkLoopLag& lag) {
     return {lag.samples, lag.p50Ms, lag.p99Ms, lag.maxMs};
 }
 
+}  // namespace
+
 std::optional<RunTotals> collectTotals(TestSet* set) {
     // Four kilobytes of status codes: kept off the caller's stack.
     auto engine = std::make_unique<VelkRunTotals>();
@@ -106,6 +108,12 @@ std::optional<RunTotals> collectTotals(TestSet* set) {
     totals.httpRateOverWholeRun = rate.overWholeRun;
     for (int32_t code = 0; code < 1000; ++code)
         if (t.statusCodes[code] > 0) totals.statusCodes.emplace_back(code, t.statusCodes[code]);
+    collectLoopLag(set, totals);
+    return totals;
+}
+
+void collectLoopLag(TestSet* set, RunTotals& totals) {
+    totals.loopLag.clear();
     const int32_t loops = GetLoopLagCount(set);
     for (int32_t i = 0; i < loops; ++i) {
         VelkLoopLag lag{};
@@ -115,23 +123,21 @@ std::optional<RunTotals> collectTotals(TestSet* set) {
     if (loops > 0) GetLoopLag(set, -1, &all);
     totals.allLoopsLag = fromEngine(all);
     char warning[512];
-    if (GetLagWarning(set, warning, sizeof warning)) totals.lagWarning = warning;
-    return totals;
+    totals.lagWarning = GetLagWarning(set, warning, sizeof warning) ? warning : "";
 }
 
-}  // namespace
-
-std::optional<PassFigures> collectFigures(TestSet* set) {
+bool collectLatency(TestSet* set, PassFigures& figures) {
     const int32_t n = GetLatencyStatsCount(set);
     VelkLatencyStats stats{};
-    if (n <= 0 || !GetLatencyStats(set, -1, &stats)) return std::nullopt;
-    PassFigures figures;
+    if (!GetLatencyStats(set, -1, &stats)) return false;
     figures.overall = fromEngine(stats);
     figures.overall.name.clear();
+    figures.requests.clear();
     for (int32_t i = 0; i < n; ++i) {
-        if (!GetLatencyStats(set, i, &stats)) return std::nullopt;
+        if (!GetLatencyStats(set, i, &stats)) return false;
         figures.requests.push_back(fromEngine(stats));
     }
+    figures.timeline.clear();
     VelkTimeline timeline{};
     if (GetTimeline(set, &timeline) && timeline.points && timeline.length > 0) {
         figures.spanMs = timeline.spanMs;
@@ -139,6 +145,12 @@ std::optional<PassFigures> collectFigures(TestSet* set) {
             figures.timeline.push_back({timeline.points[i].requests, timeline.points[i].errors,
                                         timeline.points[i].usersActive});
     }
+    return true;
+}
+
+std::optional<PassFigures> collectFigures(TestSet* set) {
+    PassFigures figures;
+    if (GetLatencyStatsCount(set) <= 0 || !collectLatency(set, figures)) return std::nullopt;
     figures.totals = collectTotals(set);
     return figures;
 }

@@ -97,6 +97,11 @@ struct PassFiguresLimits {
 // the engine has none (a run without results).  Call where collectPass is
 // called.
 std::optional<PassFigures> collectFigures(TestSet* set);
+// Its parts: the response times and timeline (false when the engine cannot
+// give them), the totals, and of those only the event loops' lag.
+bool collectLatency(TestSet* set, PassFigures& figures);
+std::optional<RunTotals> collectTotals(TestSet* set);
+void collectLoopLag(TestSet* set, RunTotals& totals);
 
 // The Summary page's text for a pass: a tab-separated table per request and
 // overall, in milliseconds; for paced runs a second table from the intended

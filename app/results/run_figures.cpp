@@ -54,57 +54,6 @@ double RunFigures::perSecond(const RequestFigures& r) const {
     return durationMs > 0 ? double(r.results()) * 1000.0 / double(durationMs) : 0;
 }
 
-bool collectRunFigures(TestSet* set, RunFigures& figures) {
-    VelkRunTotals totals;
-    if (!GetRunTotals(set, &totals)) return false;
-    TestInfo info{};
-    GetInfo(set, &info);
-    figures.testName = totals.testName;
-    figures.startTime = totals.startTime;
-    figures.endTime = totals.endTime;
-    figures.durationMs = totals.durationMs;
-    figures.users = info.users;
-    figures.iterations = info.iterations;
-    figures.httpRequests = totals.httpRequests;
-    figures.bytesSent = totals.bytesSent;
-    figures.bytesReceived = totals.bytesReceived;
-    const HttpRate rate = readHttpRate(set);
-    figures.httpRequestsPerSecond = rate.perSecond;
-    figures.httpRateOverWholeRun = rate.overWholeRun;
-    figures.statusCodes.clear();
-    for (int code = 0; code < 1000; ++code)
-        if (totals.statusCodes[code] > 0)
-            figures.statusCodes.emplace_back(code, totals.statusCodes[code]);
-    if (!GetLatencyStats(set, -1, &figures.overall.stats)) return false;
-    figures.requests.clear();
-    const int32_t count = GetLatencyStatsCount(set);
-    for (int32_t i = 0; i < count; ++i) {
-        RequestFigures r;
-        if (!GetLatencyStats(set, i, &r.stats)) return false;
-        r.name = r.stats.name ? r.stats.name : "";
-        figures.requests.push_back(std::move(r));
-    }
-    VelkTimeline timeline{};
-    if (!GetTimeline(set, &timeline)) return false;
-    figures.spanMs = timeline.spanMs;
-    figures.timeline.assign(timeline.points, timeline.points + timeline.length);
-    collectLoopLag(set, figures);
-    return true;
-}
-
-void collectLoopLag(TestSet* set, RunFigures& figures) {
-    figures.loopLag.clear();
-    figures.allLoopsLag = VelkLoopLag{};
-    const int32_t loops = GetLoopLagCount(set);
-    for (int32_t i = 0; i < loops; ++i) {
-        VelkLoopLag lag{};
-        if (GetLoopLag(set, i, &lag)) figures.loopLag.push_back(lag);
-    }
-    if (loops > 0) GetLoopLag(set, -1, &figures.allLoopsLag);
-    char warning[512];
-    figures.lagWarning = GetLagWarning(set, warning, sizeof warning) ? warning : "";
-}
-
 std::string isoTime(int64_t secondsSince1970) {
     const std::time_t t = std::time_t(secondsSince1970);
     std::tm tm{};

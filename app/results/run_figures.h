@@ -68,11 +68,6 @@ struct HttpRate {
 
 HttpRate readHttpRate(TestSet* set);
 
-// Reads the figures of the set's last run; false when the engine has none.
-bool collectRunFigures(TestSet* set, RunFigures& figures);
-// Only the event loops' lag and its warning (part of collectRunFigures).
-void collectLoopLag(TestSet* set, RunFigures& figures);
-
 // "2026-12-08T15:04:05Z".
 std::string isoTime(int64_t secondsSince1970);
 
