@@ -14,6 +14,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <time.h>
 
 #include <QAction>
 #include <QApplication>
@@ -86,6 +87,9 @@ public:
     std::function<bool()> watching = [] { return false; };
     qint64 longestNs = 0;
     std::string longestWhat;
+    // Since the last reset: time spent delivering events, and how many.
+    qint64 busyNs = 0;
+    int events = 0;
     bool notify(QObject* receiver, QEvent* event) override {
         if (m_depth > 0 || !watching()) return QApplication::notify(receiver, event);
         ++m_depth;
@@ -95,6 +99,8 @@ public:
         const bool handled = QApplication::notify(receiver, event);
         const qint64 ns = clock.nsecsElapsed();
         --m_depth;
+        busyNs += ns;
+        ++events;
         if (ns > longestNs) {
             longestNs = ns;
             const QObject* parent = receiver->parent();
@@ -109,6 +115,12 @@ public:
 private:
     int m_depth = 0;
 };
+
+qint64 threadCpuNs() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
 
 // Counts an object's paint events.
 class PaintCounter : public QObject {
@@ -203,6 +215,8 @@ int main(int argc, char** argv) {
     // One run from the window; its rate, stall and repaints.
     qint64 panelWork = 0;
     qint64 startMs = 0;
+    qint64 gapBusyNs = 0, gapCpuNs = 0;
+    int gapEvents = 0;
     // longest: while the test runs (the panel on show); atEnd: the whole
     // run, with the end's report page and output refresh.
     const auto windowRun = [&](qint64& longest, qint64& atEnd, double& paintsPerSecond) -> double {
@@ -222,11 +236,25 @@ int main(int argc, char** argv) {
                 runnerView->livePanel()->repaint();
                 panelWork = std::max(panelWork, work.elapsed());
             });
+        // What the thread did in the longest gap: delivered events (busy), ran
+        // at all (its CPU time), or neither (it waited for a core).
+        qint64 lastCpuNs = threadCpuNs();
+        gapBusyNs = gapCpuNs = 0;
+        gapEvents = 0;
         QTimer tick;
         QObject::connect(&tick, &QTimer::timeout, &frame, [&] {
             const qint64 now = clock.elapsed();
+            const qint64 cpuNs = threadCpuNs();
             atEnd = std::max(atEnd, now - last);
-            if (bridge.running()) longest = std::max(longest, now - last);
+            if (bridge.running() && now - last > longest) {
+                longest = now - last;
+                gapBusyNs = app.busyNs;
+                gapEvents = app.events;
+                gapCpuNs = cpuNs - lastCpuNs;
+            }
+            app.busyNs = 0;
+            app.events = 0;
+            lastCpuNs = cpuNs;
             last = now;
         });
         clock.start();
@@ -272,6 +300,8 @@ int main(int argc, char** argv) {
         std::printf(
             "  starting the run took %lld ms; the longest event while it ran: %.1f ms, %s\n",
             static_cast<long long>(startMs), double(app.longestNs) / 1e6, app.longestWhat.c_str());
+        std::printf("  in the longest stall: %d events took %.1f ms; the thread ran %.1f ms\n",
+                    gapEvents, double(gapBusyNs) / 1e6, double(gapCpuNs) / 1e6);
         std::fflush(stdout);
     }
     runner.shutDown();
