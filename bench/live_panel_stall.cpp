@@ -93,9 +93,14 @@ public:
     bool notify(QObject* receiver, QEvent* event) override {
         if (m_depth > 0 || !watching()) return QApplication::notify(receiver, event);
         ++m_depth;
+        // Named before delivery: the event may delete its receiver.
+        const char* receiverClass = receiver->metaObject()->className();
+        const QString receiverName = receiver->objectName();
+        const QObject* parent = receiver->parent();
+        const char* parentClass = parent ? parent->metaObject()->className() : "nothing";
+        const int type = event->type();
         QElapsedTimer clock;
         clock.start();
-        const int type = event->type();
         const bool handled = QApplication::notify(receiver, event);
         const qint64 ns = clock.nsecsElapsed();
         --m_depth;
@@ -103,11 +108,8 @@ public:
         ++events;
         if (ns > longestNs) {
             longestNs = ns;
-            const QObject* parent = receiver->parent();
-            longestWhat = std::string(receiver->metaObject()->className()) + " '" +
-                          receiver->objectName().toStdString() + "' (in " +
-                          (parent ? parent->metaObject()->className() : "nothing") +
-                          "), event type " + std::to_string(type);
+            longestWhat = std::string(receiverClass) + " '" + receiverName.toStdString() +
+                          "' (in " + parentClass + "), event type " + std::to_string(type);
         }
         return handled;
     }
