@@ -16,65 +16,77 @@ engine=$root/engine
 
 layers=(base platform loop regex script net http results scripting run api)
 
-rank_of() {
-  local i
-  for i in "${!layers[@]}"; do
-    if [ "${layers[$i]}" = "$1" ]; then echo "$i"; return; fi
-  done
-  echo -1
-}
-
 status=0
+
+# Every process costs here (a fork is slow on some machines, and the suites run
+# this script too), so the engine's includes and links are checked in one awk
+# pass instead of a few commands per include.
+declare -A is_layer
+for layer in "${layers[@]}"; do is_layer[$layer]=1; done
+folders=()
 for dir in "$engine"/*/; do
-  folder=$(basename "$dir")
-  own=$(rank_of "$folder")
-  if [ "$own" -lt 0 ]; then
+  dir=${dir%/}
+  folder=${dir##*/}
+  if [ -z "${is_layer[$folder]:-}" ]; then
     echo "check_layers: engine/$folder is not in the layer list of scripts/check_layers.sh" >&2
     status=1
     continue
   fi
-  while IFS= read -r hit; do
-    [ -n "$hit" ] || continue
-    file=${hit%%:*}
-    rest=${hit#*:}
-    line=${rest%%:*}
-    target=$(sed -nE "${line}s/^[[:space:]]*#[[:space:]]*include[[:space:]]+\"([a-z_]+)\/.*/\1/p" "$file")
-    [ -n "$target" ] || continue
-    rank=$(rank_of "$target")
-    [ "$rank" -ge 0 ] || continue  # not an engine folder (velkcore.h, duktape.h)
-    if [ "$rank" -gt "$own" ]; then
-      echo "check_layers: ${file#"$root"/}:$line: engine/$folder includes \"$target/...\", a layer above it" >&2
-      status=1
-    fi
-  done < <(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]+"[a-z_]+/' -r "$dir" \
-             --include='*.h' --include='*.cpp' --include='*.c' || true)
+  folders+=("$folder")
 done
 
-# The folder's library links the layers it includes, no more and no fewer.
-for dir in "$engine"/*/; do
-  folder=$(basename "$dir")
-  cmake_file=$dir/CMakeLists.txt
-  [ "$(rank_of "$folder")" -ge 0 ] && [ -f "$cmake_file" ] || continue
-  links=$(tr '\n' ' ' <"$cmake_file" |
-            grep -oE "target_link_libraries\(velk_$folder [^)]*\)" |
-            grep -oE 'velk_[a-z]+' | sed 's/^velk_//' | grep -vx "$folder" || true)
-  included=$(grep -rhoE '^[[:space:]]*#[[:space:]]*include[[:space:]]+"[a-z_]+/' "$dir" \
-               --include='*.h' --include='*.cpp' --include='*.c' |
-             sed -E 's/.*"([a-z_]+)\//\1/' | sort -u | grep -vx "$folder" || true)
-  for layer in "${layers[@]}"; do
-    [ "$layer" != "$folder" ] || continue
-    linked=no; used=no
-    grep -qx "$layer" <<<"$links" && linked=yes
-    grep -qx "$layer" <<<"$included" && used=yes
-    if [ "$used" = yes ] && [ "$linked" = no ]; then
-      echo "check_layers: engine/$folder includes \"$layer/...\" but velk_$folder does not link velk_$layer" >&2
-      status=1
-    elif [ "$used" = no ] && [ "$linked" = yes ]; then
-      echo "check_layers: velk_$folder links velk_$layer but engine/$folder includes nothing of it" >&2
-      status=1
-    fi
-  done
-done
+# A folder may include its own layer and those below it, and its library links
+# the layers it includes, no more and no fewer.
+engine_findings=$(
+  grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]+"[a-z_]+/' "$engine" \
+    --include='*.h' --include='*.cpp' --include='*.c' |
+  awk -v engine="$engine/" -v root="$root/" -v layers="${layers[*]}" -v folders="${folders[*]}" '
+    BEGIN {
+      n = split(layers, l, " "); for (i = 1; i <= n; i++) rank[l[i]] = i
+      nf = split(folders, f, " "); for (i = 1; i <= nf; i++) known[f[i]] = 1
+    }
+    {
+      # path:line:text (the paths have no colon)
+      file = $0; sub(/:.*/, "", file)
+      rest = substr($0, length(file) + 2); line = rest; sub(/:.*/, "", line)
+      text = substr(rest, length(line) + 2)
+      folder = substr(file, length(engine) + 1); sub(/\/.*/, "", folder)
+      if (!(folder in known)) next
+      target = text; sub(/^[ \t]*#[ \t]*include[ \t]+"/, "", target); sub(/\/.*/, "", target)
+      if (target != folder) used[folder, target] = 1
+      # not an engine folder (velkcore.h, duktape.h) when it has no rank
+      if ((target in rank) && rank[target] > rank[folder])
+        print substr(file, length(root) + 1) ":" line ": engine/" folder " includes \"" target "/...\", a layer above it"
+    }
+    END {
+      for (i = 1; i <= nf; i++) {
+        folder = f[i]; cmake_file = engine folder "/CMakeLists.txt"; all = ""
+        while ((got = (getline text < cmake_file)) > 0) all = all text " "
+        if (got < 0) continue
+        close(cmake_file)
+        pattern = "target_link_libraries\\(velk_" folder " [^)]*\\)"
+        while (match(all, pattern)) {
+          call = substr(all, RSTART, RLENGTH); all = substr(all, RSTART + RLENGTH)
+          while (match(call, /velk_[a-z]+/)) {
+            name = substr(call, RSTART + 5, RLENGTH - 5); call = substr(call, RSTART + RLENGTH)
+            if (name != folder) linked[folder, name] = 1
+          }
+        }
+        for (j = 1; j <= n; j++) {
+          layer = l[j]
+          if (layer == folder) continue
+          if (((folder, layer) in used) && !((folder, layer) in linked))
+            print "engine/" folder " includes \"" layer "/...\" but velk_" folder " does not link velk_" layer
+          else if (!((folder, layer) in used) && ((folder, layer) in linked))
+            print "velk_" folder " links velk_" layer " but engine/" folder " includes nothing of it"
+        }
+      }
+    }'
+)
+if [ -n "$engine_findings" ]; then
+  sed 's/^/check_layers: /' <<<"$engine_findings" >&2
+  status=1
+fi
 
 app_layers=(base settings scenario results runner graphs editor recorder shell)
 

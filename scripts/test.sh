@@ -21,6 +21,8 @@ stage_seconds=()
 started=$SECONDS
 print_times() {
   local status=$? i
+  # A stage failed while the package tests still run: their log goes with $logs.
+  [ -z "${package_pid:-}" ] || wait "$package_pid" 2>/dev/null || true
   rm -rf "$logs"
   [ ${#stage_names[@]} -gt 0 ] || exit "$status"
   echo "== Stage times"
@@ -66,6 +68,35 @@ tsan_tests() {
   return "$status"
 }
 
+# The package tests (label package) are the normal suite's longest and wait
+# mostly on cpack, apt, lintian and dpkg rather than compute, so they run in
+# the background beside the sanitizer stages; the end waits for them and prints
+# their own time.
+package_pid=
+start_package_tests() {
+  (
+    t0=$SECONDS status=0
+    ctest --test-dir "$root/build" --output-on-failure -L package --timeout 600 \
+      >"$logs/package" 2>&1 || status=$?
+    echo "$status $((SECONDS - t0))" >"$logs/package.done"
+  ) &
+  package_pid=$!
+}
+finish_package_tests() {
+  local status seconds
+  wait "$package_pid" || true
+  package_pid=
+  read -r status seconds <"$logs/package.done" || { status=1 seconds=0; }
+  stage_names+=("package tests (in background)")
+  stage_seconds+=("$seconds")
+  if [ "$status" -ne 0 ]; then
+    stage_names[-1]="${stage_names[-1]} (FAILED)"
+    cat "$logs/package"
+    return 1
+  fi
+  tail -n 3 "$logs/package"
+}
+
 # The layering first: it needs no build and fails fast.  Then, once the
 # packages are there, the format and the thread-safety rules (clang's tools).
 stage "layers" "$root/scripts/check_layers.sh"
@@ -76,9 +107,13 @@ stage "build" "$root/scripts/build.sh"
 cd "$root"
 
 if [ "${1:-}" != "--quick" ]; then
+  start_package_tests
   echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
   stage "asan: build" eval 'configure asan && cmake --build build-asan -j"$jobs" >/dev/null'
-  stage "asan: whole suite" quietly asan ctest --preset asan -j"$test_jobs" --timeout 900
+  # Every test that runs our code; the source checks (label source_check) run
+  # no code of ours, so the normal suite's run of them is enough.
+  stage "asan: whole suite" quietly asan ctest --preset asan -j"$test_jobs" --timeout 900 \
+    -LE source_check
 
   echo "== ThreadSanitizer: runs, event loops, connections, HTTP exchanges, the runner"
   stage "tsan: build" eval 'configure tsan && cmake --build build-tsan -j"$jobs" --target run_tests http_tests runner_tests velk_loop_tests velk_net_tests >/dev/null'
@@ -86,4 +121,10 @@ if [ "${1:-}" != "--quick" ]; then
 fi
 
 echo "== Test suite"
-stage "suite" ctest --test-dir "$root/build" --output-on-failure -j"$test_jobs" --timeout 600
+if [ -n "${package_pid:-}" ]; then
+  stage "suite" ctest --test-dir "$root/build" --output-on-failure -j"$test_jobs" --timeout 600 \
+    -LE package
+  finish_package_tests
+else
+  stage "suite" ctest --test-dir "$root/build" --output-on-failure -j"$test_jobs" --timeout 600
+fi

@@ -9,8 +9,13 @@
 namespace velk::platform {
 
 // Stack of a virtual user's thread: TLS, the resolver and script code need more
-// than a minimal stack.
+// than a minimal stack.  The sanitizers enlarge frames (redzones around every
+// local, inlined calls' too), so their builds get more, as user tasks do.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr size_t kUserThreadStack = 1024 * 1024;
+#else
 inline constexpr size_t kUserThreadStack = 256 * 1024;
+#endif
 
 class Thread {
 public:
