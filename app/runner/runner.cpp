@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -21,30 +22,6 @@ std::string format(const char* fmt, Args... args) {
 }
 
 constexpr const char* kTerminated = "Process was terminated by user";
-
-// What a finished run leaves behind: its test set and its passes.  After
-// thousands of users releasing them takes a tenth of a second and more, so a
-// new run's worker does it rather than the thread that starts the run (the
-// window's).  Whoever holds it last releases it.
-class Leftovers {
-public:
-    explicit Leftovers(TestSet* set) : m_set(set) {}
-    Leftovers(Leftovers&& other) noexcept
-        : m_set(std::exchange(other.m_set, nullptr)), m_passes(std::move(other.m_passes)) {}
-    Leftovers(const Leftovers&) = delete;
-    Leftovers& operator=(const Leftovers&) = delete;
-    Leftovers& operator=(Leftovers&&) = delete;
-    ~Leftovers() { release(); }
-    void add(std::vector<results::ResultsStorePtr> passes) { m_passes = std::move(passes); }
-    void release() {
-        if (m_set) FreeTestSet(std::exchange(m_set, nullptr));
-        m_passes.clear();
-    }
-
-private:
-    TestSet* m_set;
-    std::vector<results::ResultsStorePtr> m_passes;
-};
 
 int64_t steadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -128,7 +105,12 @@ bool Runner::start(const std::string& script, const std::string& runName,
                    const CycleSettings& cycle, RunnerEvents* events) {
     // A worker that outlived its stop still uses the test set.
     if (m_running || !reapWorker()) return false;
-    Leftovers leftovers(std::exchange(m_testSet, nullptr));
+    // What the last run left (its test set, its passes) takes a tenth of a
+    // second and more to release after thousands of users: the new run's
+    // worker releases it, not this thread, which is the window's.  A start
+    // that fails releases it here.
+    std::unique_ptr<TestSet, void (*)(TestSet*)> lastSet(std::exchange(m_testSet, nullptr),
+                                                         FreeTestSet);
     m_testSet = CreateTestSet();
     if (!m_testSet) return false;
 
@@ -154,7 +136,7 @@ bool Runner::start(const std::string& script, const std::string& runName,
             message(kWarning,
                     format("Failed to set parameter %s=%d", cycledOption(), m_currentValue));
     }
-    leftovers.add(m_results.takeAll());
+    std::vector<results::ResultsStorePtr> lastPasses = m_results.takeAll();
     // The live figures start with the run, not when the worker gets going.
     beginPassFigures(0);
     {
@@ -162,10 +144,12 @@ bool Runner::start(const std::string& script, const std::string& runName,
         m_workerDone = false;
     }
     try {
-        m_worker = std::thread([this, leftovers = std::move(leftovers)]() mutable {
-            leftovers.release();
-            work();
-        });
+        m_worker = std::thread(
+            [this, lastSet = std::move(lastSet), lastPasses = std::move(lastPasses)]() mutable {
+                lastSet.reset();
+                lastPasses.clear();
+                work();
+            });
     } catch (const std::system_error&) {
         {
             MutexLock lock(m_workerMutex);
