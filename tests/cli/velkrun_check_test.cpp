@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "common/build_tree.h"
 #include "common/temp_dir.h"
 
 namespace {

@@ -18,6 +18,7 @@
 
 #include "app/results/pass_export.h"
 #include "app/results/rlt_file.h"
+#include "common/build_tree.h"
 #include "common/temp_dir.h"
 #include "support/test_http_server.h"
 

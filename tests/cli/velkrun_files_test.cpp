@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "app/results/rlt_file.h"
+#include "common/build_tree.h"
 #include "common/child_process.h"
 #include "common/temp_dir.h"
 #include "support/test_http_server.h"

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/build_tree.h"
 #include "common/temp_dir.h"
 #include "support/test_http_server.h"
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <regex>
 
+#include "common/build_tree.h"
 #include "common/child_process.h"
 #include "common/temp_dir.h"
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "common/build_tree.h"
 #include "common/child_process.h"
 #include "common/temp_dir.h"
 #include "support/http_text.h"

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "common/build_tree.h"
 #include "common/child_process.h"
 #include "common/temp_dir.h"
 #include "support/many_connection_server.h"

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "app/results/rlt_file.h"
+#include "common/build_tree.h"
 #include "common/child_process.h"
 #include "shared_run_fixture.h"
 

@@ -5,6 +5,7 @@
 
 #include "app/scenario/scenario.h"
 #include "app/scenario/scenario_file.h"
+#include "common/build_tree.h"
 #include "common/child_process.h"
 #include "common/temp_dir.h"
 #include "demo_server.h"

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/build_tree.h"
 #include "demo/demo_client.h"
 
 namespace velk::demo::test {

@@ -8,6 +8,7 @@
 #include "app/scenario/req_param_function.h"
 #include "app/scenario/scenario_file.h"
 #include "browser_fixture.h"
+#include "common/build_tree.h"
 #include "demo_server.h"
 #include "support/test_http_server.h"
 
@@ -229,7 +230,7 @@ private slots:
         QVERIFY2(model::saveScenarioFile(scenario, path.toStdString(), error), error.c_str());
 
         QProcess velkrun;
-        velkrun.start(QStringLiteral(VELKRUN_PATH),
+        velkrun.start(QString::fromUtf8(VELKRUN_PATH),
                       {QStringLiteral("--quiet"), QStringLiteral("--report"), path});
         QVERIFY(velkrun.waitForFinished(120000));
         const QString out = QString::fromUtf8(velkrun.readAllStandardOutput());

@@ -15,6 +15,7 @@
 
 #include "app/scenario/scenario_file.h"
 #include "browser_fixture.h"
+#include "common/build_tree.h"
 #include "demo_server.h"
 #include "gui/recorder/proposals_dialog.h"
 #include "gui/recorder/recorder_controller.h"
@@ -322,7 +323,7 @@ private:
     std::tuple<int, QString, QString> velkrun(QStringList args) {
         QProcess process;
         args.prepend(QStringLiteral("--quiet"));
-        process.start(QStringLiteral(VELKRUN_PATH), args);
+        process.start(QString::fromUtf8(VELKRUN_PATH), args);
         if (!process.waitForFinished(120000)) return {-1, {}, {}};
         return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
                 QString::fromUtf8(process.readAllStandardError())};

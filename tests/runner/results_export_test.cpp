@@ -18,6 +18,7 @@
 
 #include "app/results/rlt_file.h"
 #include "app/runner/runner.h"
+#include "common/build_tree.h"
 #include "common/child_process.h"
 #include "common/temp_dir.h"
 #include "gui/results/export_commands.h"

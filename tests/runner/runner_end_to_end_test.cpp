@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "app/results/rlt_file.h"
+#include "common/build_tree.h"
 #include "common/temp_dir.h"
 #include "gui/results/chart_view.h"
 #include "gui/results/report_form_view.h"

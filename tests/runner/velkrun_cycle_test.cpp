@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/results/rlt_file.h"
+#include "common/build_tree.h"
 #include "common/child_process.h"
 #include "common/temp_dir.h"
 #include "support/test_http_server.h"

@@ -11,16 +11,11 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/sanitizer.h"
 #include "common/temp_dir.h"
 
 namespace velk::shell {
 namespace {
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
 
 std::string readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -74,7 +69,7 @@ TEST(CrashHandler, ReportsARealFaultAndTheChildStillDiesOfIt) {
         velk::test::TempDir dir;
         const std::string report = dir.file("CrashReport.txt");
         const int status = crashInChild(report, c.crash);
-        if (kSanitized) {
+        if (velk::test::underAddressSanitizer()) {
             // The sanitizer's own handler came before ours and has the last word.
             EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
         } else {
