@@ -58,10 +58,17 @@ configure() {
 }
 # The concurrent parts under ThreadSanitizer: the five binaries run side by
 # side (their tests mostly wait), each quietly; any failure fails the stage.
+# The whole runs take as long as the other four together, so they run as
+# three shards.
 tsan_tests() {
-  local t pids=() status=0 pid
-  for t in run/run_tests http/http_tests runner/runner_tests loop/velk_loop_tests net/velk_net_tests; do
+  local t pids=() status=0 pid shard
+  for t in http/http_tests runner/runner_tests loop/velk_loop_tests net/velk_net_tests; do
     TSAN_OPTIONS="halt_on_error=1" quietly "tsan-${t%%/*}" "build-tsan/tests/$t" &
+    pids+=($!)
+  done
+  for shard in 0 1 2; do
+    GTEST_TOTAL_SHARDS=3 GTEST_SHARD_INDEX=$shard TSAN_OPTIONS="halt_on_error=1" \
+      quietly "tsan-run-$shard" build-tsan/tests/run/run_tests &
     pids+=($!)
   done
   for pid in "${pids[@]}"; do wait "$pid" || status=1; done
