@@ -20,7 +20,8 @@ inline const char* inBuildTree(const char* underRoot) {
     std::string& path = found[underRoot];
     if (path.empty()) {
         std::error_code ec;
-        std::filesystem::path dir = std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
+        std::filesystem::path dir =
+            std::filesystem::read_symlink("/proc/self/exe", ec).parent_path();
         // The build directory is the nearest one above that CMake configured.
         for (int up = 0; up < 16 && dir.has_relative_path(); ++up) {
             if (std::filesystem::exists(dir / "CMakeCache.txt", ec)) break;
