@@ -3,6 +3,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -85,11 +86,14 @@ bool readErrorsLocked() {
 void recordProgress(void*, int32_t made, int32_t total) {
     std::lock_guard lock(g_mutex);
     const Clock::time_point now = Clock::now();
-    g_figures.made = made;
     g_figures.total = total;
-    // The errors of the same moment as the count, so that their share is of
-    // the requests they were made among.
+    // The errors first, then the count of that moment or later: their share is
+    // of the requests they were made among.
     g_errorsReported = readErrorsLocked();
+    VelkLiveFigures live{};
+    if (g_set != nullptr && GetLiveFigures(g_set, &live) == 1)
+        made = int32_t(std::max<int64_t>(made, live.requestsMade));
+    g_figures.made = made;
     g_reported = now;
     g_samples.push_back({now, made});
     while (g_samples.size() > 2 && now - g_samples[1].at >= kRateSpan) g_samples.pop_front();

@@ -155,7 +155,9 @@ VELK_EXPORT int32_t SetProperty(TestSet* set, const char* nameValue);
 VELK_EXPORT void GetInfo(TestSet* set, TestInfo* info);
 /* Safe to call from any thread while RunTest runs on another: reads counters only. */
 VELK_EXPORT int32_t GetLiveCounters(TestSet* set, VelkLiveCounters* counters);
-/* Safe to call from any thread while RunTest runs on another: reads atomics only. */
+/* Safe to call from any thread while RunTest runs on another: reads atomics only.
+ * Its requestsMade includes every request whose error an earlier
+ * GetLiveCounters counted, so errors read first never outnumber it. */
 VELK_EXPORT int32_t GetLiveFigures(TestSet* set, VelkLiveFigures* figures);
 /* Runs the test and blocks until every virtual user has finished.  1 when any
  * test-sequence entry was completed; 0 when the run could not start (reported)

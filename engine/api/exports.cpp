@@ -186,10 +186,11 @@ int32_t GetLiveCounters(TestSet* set, VelkLiveCounters* counters) {
         // Atomics only: a host's progress thread reads them while the users count.
         const velk::SharedRun& shared = set->rep.shared;
         counters->usersActive = shared.usersActive.load(std::memory_order_relaxed);
-        counters->networkErrors = shared.liveErrors.network.load(std::memory_order_relaxed);
-        counters->httpErrors = shared.liveErrors.http.load(std::memory_order_relaxed);
-        counters->failedChecks = shared.liveErrors.fail.load(std::memory_order_relaxed);
-        counters->timeouts = shared.liveErrors.timeout.load(std::memory_order_relaxed);
+        // Acquire: a request count read after these holds every request they count.
+        counters->networkErrors = shared.liveErrors.network.load(std::memory_order_acquire);
+        counters->httpErrors = shared.liveErrors.http.load(std::memory_order_acquire);
+        counters->failedChecks = shared.liveErrors.fail.load(std::memory_order_acquire);
+        counters->timeouts = shared.liveErrors.timeout.load(std::memory_order_acquire);
         return 1;
     });
 }

@@ -43,19 +43,21 @@ struct ErrorCounters {
         fail = 0;
         timeout = 0;
     }
+    // Release: whoever reads a count with acquire also sees what the user did
+    // before counting (the live request count is raised first).
     void count(int32_t result) {
         switch (result) {
             case kResultHttp:
-                http.fetch_add(1, std::memory_order_relaxed);
+                http.fetch_add(1, std::memory_order_release);
                 break;
             case kResultNetwork:
-                network.fetch_add(1, std::memory_order_relaxed);
+                network.fetch_add(1, std::memory_order_release);
                 break;
             case kResultFail:
-                fail.fetch_add(1, std::memory_order_relaxed);
+                fail.fetch_add(1, std::memory_order_release);
                 break;
             case kResultTimeout:
-                timeout.fetch_add(1, std::memory_order_relaxed);
+                timeout.fetch_add(1, std::memory_order_release);
                 break;
             default:
                 break;

@@ -241,21 +241,22 @@ int32_t UserSession::runPass(Pass pass, const std::vector<RequestDef*>& entries,
 
         if (stopRequested()) break;  // the request just made is not recorded
         if (result >= 0) exportVariables(*request);
-        if (test) recordResult(int32_t(k), iteration, result);
+        // On an error the rest of the pass is skipped, but counted as done.
+        const bool endsPass = result < 0 && !o.ignoreerrors;
+        if (test) {
+            // Counted done before its result is recorded: a reader who takes the
+            // live error counts and then this count sees no error without its
+            // request, even while this user pauses.
+            m_set.shared.requestsMade.fetch_add(endsPass ? int32_t(entries.size() - k) : 1,
+                                                std::memory_order_relaxed);
+            recordResult(int32_t(k), iteration, result);
+        }
         // The response-time figures take the time before rounding: the report's
         // rounded times would make every percentile of a fast server 0.
         recordLatency(latencySlot(pass, k), result >= 0 ? measuredUs : result, *request, startUs,
                       elapsedUs);
         pause(*request);
-
-        if (result < 0 && !o.ignoreerrors) {
-            // The rest of the pass is skipped, but counted as done.
-            if (test)
-                m_set.shared.requestsMade.fetch_add(int32_t(entries.size() - k),
-                                                    std::memory_order_relaxed);
-            break;
-        }
-        if (test) m_set.shared.requestsMade.fetch_add(1, std::memory_order_relaxed);
+        if (endsPass) break;
     }
     return last;
 }

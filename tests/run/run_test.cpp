@@ -124,6 +124,43 @@ TEST_F(RunTestFixture, IgnoreErrorsOffEndsThePassButCountsItsEntries) {
     EXPECT_EQ(cell(0, 2, 0), -255);
 }
 
+// A host reads the live errors and then the request count to show the errors'
+// share; a user that pauses after a failed request must not be caught with its
+// error counted and its request not.
+TEST_F(RunTestFixture, LiveErrorsNeverOutnumberTheRequestsMadeAtTheirMoment) {
+    m_server.setHandler([](const ReceivedRequest&, Responder& r) { r.respond(500, "x"); });
+    for (const char* ignoreErrors : {"1", "0"}) {
+        SCOPED_TRACE(ignoreErrors);
+        FreeTestSet(m_set);
+        m_set = CreateTestSet();
+        ASSERT_TRUE(parse(std::string("clients=2\nrequests=2\nignoreerrors=") + ignoreErrors +
+                          "\n[bad]\n$delay=300\n[after]\n"));
+        std::atomic<bool> done{false};
+        std::thread run([&] {
+            RunTest(m_set);
+            done = true;
+        });
+        int withErrors = 0;
+        std::string outnumbered;
+        for (int i = 0; i < 2000 && !done; ++i) {
+            VelkLiveCounters counters{};
+            VelkLiveFigures figures{};
+            GetLiveCounters(m_set, &counters);
+            GetLiveFigures(m_set, &figures);
+            const int64_t errors = counters.networkErrors + counters.httpErrors +
+                                   counters.failedChecks + counters.timeouts;
+            if (errors > figures.requestsMade && outnumbered.empty())
+                outnumbered = std::to_string(errors) + " errors, " +
+                              std::to_string(figures.requestsMade) + " requests";
+            if (errors > 0) ++withErrors;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        run.join();
+        EXPECT_EQ(outnumbered, "");
+        EXPECT_GT(withErrors, 0);
+    }
+}
+
 TEST_F(RunTestFixture, AbortRunStopsUsersAndLeavesUnrunCells) {
     m_server.setHandler([](const ReceivedRequest&, Responder& r) {
         r.pause(20);
