@@ -71,14 +71,18 @@ void printMessage(void*, const char* text) {
 
 bool g_errorsReported = false;  // GUARDED_BY(g_mutex); the errors are of the last report
 
-// Copies the live error counts into the figures; false when there are none yet.
-bool readErrorsLocked() {
-    VelkLiveCounters live{};
-    if (g_set == nullptr || GetLiveCounters(g_set, &live) != 1) return false;
+void copyErrorsLocked(const VelkLiveCounters& live) {
     g_figures.errors[0] = live.networkErrors;
     g_figures.errors[1] = live.httpErrors;
     g_figures.errors[2] = live.failedChecks;
     g_figures.errors[3] = live.timeouts;
+}
+
+// Copies the live error counts into the figures; false when there are none yet.
+bool readErrorsLocked() {
+    VelkLiveCounters live{};
+    if (g_set == nullptr || GetLiveCounters(g_set, &live) != 1) return false;
+    copyErrorsLocked(live);
     return true;
 }
 
@@ -131,12 +135,7 @@ void drawLocked() {
     if (g_set != nullptr && GetLiveCounters(g_set, &live) == 1) {
         g_figures.active = live.usersActive;
         // Before the engine's first report there is no count to share them with.
-        if (!g_errorsReported) {
-            g_figures.errors[0] = live.networkErrors;
-            g_figures.errors[1] = live.httpErrors;
-            g_figures.errors[2] = live.failedChecks;
-            g_figures.errors[3] = live.timeouts;
-        }
+        if (!g_errorsReported) copyErrorsLocked(live);
     }
     if (g_mode == ProgressMode::Tty) {
         const std::string line = renderLiveLine(g_figures, terminalWidth(), true);
