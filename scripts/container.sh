@@ -83,20 +83,30 @@ with open(out, "w") as f:
                         ("Types", "URIs", "Suites", "Components", "Signed-By")) + "\n")
 PY
 
-# The essential set (no apt: the image is not updated in place, but rebuilt),
-# the two packages and what they depend on; no manual pages, documentation or
+# What the two packages need from the archive, by name: apt in mmdebstrap
+# installs only packages from the mirror, the two themselves are installed with
+# dpkg in the new root.
+deps=$( { dpkg-deb -f "$lib_deb" Depends; echo ,; dpkg-deb -f "$velkrun_deb" Depends; } |
+  tr ',' '\n' | sed 's/|.*//; s/(.*//; s/ //g' | grep -v -e '^$' -e '^libvelkcore' | sort -u | paste -sd, -)
+
+# The essential set (no apt: the image is not updated in place but made anew),
+# the packages and what they depend on; no manual pages, documentation or
 # translations.  The user velk owns its home and /results.
 t0=$SECONDS
-mmdebstrap --quiet --variant=essential --mode=root --architectures=amd64 \
-  --include="$lib_deb" --include="$velkrun_deb" \
+if ! mmdebstrap --variant=essential --mode=root --architectures=amd64 --include="$deps" \
   --dpkgopt='path-exclude=/usr/share/man/*' --dpkgopt='path-exclude=/usr/share/doc/*' \
   --dpkgopt='path-include=/usr/share/doc/*/copyright' \
   --dpkgopt='path-exclude=/usr/share/locale/*' --dpkgopt='path-exclude=/usr/share/info/*' \
+  --customize-hook="cp '$lib_deb' '$velkrun_deb' \"\$1/tmp/\"" \
+  --customize-hook='chroot "$1" sh -c "dpkg -i /tmp/*.deb && rm /tmp/*.deb"' \
   --customize-hook='echo "velk:x:10001:10001:VELK load tests:/home/velk:/usr/sbin/nologin" >>"$1/etc/passwd"' \
   --customize-hook='echo "velk:x:10001:" >>"$1/etc/group"' \
   --customize-hook='install -d -o 10001 -g 10001 -m 0755 "$1/home/velk" "$1/results"' \
   --customize-hook='rm -rf "$1"/var/cache/* "$1"/var/log/*.log "$1"/var/lib/apt/lists/*' \
-  bookworm "$work/root.tar" "$work/sources"
+  bookworm "$work/root.tar" "$work/sources" >"$work/mmdebstrap.log" 2>&1; then
+  cat "$work/mmdebstrap.log" >&2
+  exit 1
+fi
 
 old=$(podman image inspect --format '{{.Id}}' "$image" 2>/dev/null || true)
 podman import --quiet \
