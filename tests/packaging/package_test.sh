@@ -70,7 +70,7 @@ if grep -q 'libvelkcore\.so -> ' "$work/lib.contents"; then fail "the unversione
 grep -q 'libvelkcore\.so -> ' "$work/dev.contents" || fail "no libvelkcore.so in the -dev package"
 
 if command -v lintian >/dev/null; then
-  lintian --no-tag-display-limit "${debs[@]}" >"$work/lintian.log" 2>&1 || true
+  lintian --tag-display-limit 0 "${debs[@]}" >"$work/lintian.log" 2>&1 || true
   if grep -q '^E: ' "$work/lintian.log"; then cat "$work/lintian.log"; fail "lintian errors"; fi
   grep '^W: ' "$work/lintian.log" || true
 fi
@@ -80,7 +80,7 @@ root=$work/root
 for deb in "$lib" "$cli"; do dpkg-deb -x "$deb" "$root"; done
 export LD_LIBRARY_PATH=$root/usr/lib
 "$root/usr/bin/velkrun" --version | grep -q '^velkrun (VELK engine ' || fail "packaged velkrun --version"
-schema=$("$root/usr/bin/velkrun" --help | grep -o '/usr/share/velk/[a-z-]*\.json' | head -n 1)
+schema=$("$root/usr/bin/velkrun" --help | grep -o -m 1 '/usr/share/velk/[a-z-]*\.json' || true)
 [ -n "$schema" ] && [ -f "$root$schema" ] || fail "velkrun --help names a schema the package does not hold: $schema"
 
 start_site "$root/usr/bin/velk-demo-site" packaged
