@@ -93,9 +93,11 @@ deps=$( { dpkg-deb -f "$lib_deb" Depends; echo ,; dpkg-deb -f "$velkrun_deb" Dep
 # the packages and what they depend on; no manual pages, documentation or
 # translations.  The user velk owns its home and /results.
 t0=$SECONDS
-# usr-is-merged: otherwise apt meets init-system-helpers' "usrmerge |
-# usr-is-merged" with usrmerge, which brings perl (50 MB) into the image.
-if ! mmdebstrap --variant=essential --mode=root --architectures=amd64 --include="$deps,usr-is-merged" \
+# mmdebstrap's merged-usr hook makes /usr merged and installs usr-is-merged;
+# otherwise apt meets init-system-helpers' "usrmerge | usr-is-merged" with
+# usrmerge, which brings perl (50 MB) into the image.
+if ! mmdebstrap --variant=essential --mode=root --architectures=amd64 --include="$deps" \
+  --hook-dir=/usr/share/mmdebstrap/hooks/merged-usr \
   --dpkgopt='path-exclude=/usr/share/man/*' --dpkgopt='path-exclude=/usr/share/doc/*' \
   --dpkgopt='path-include=/usr/share/doc/*/copyright' \
   --dpkgopt='path-exclude=/usr/share/locale/*' --dpkgopt='path-exclude=/usr/share/info/*' \
