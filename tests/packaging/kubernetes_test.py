@@ -65,19 +65,19 @@ def check_fields(where, obj, allowed):
         fail(f"{where}: unknown fields {sorted(unknown)}")
 
 
-def check_pod(where, spec, claims):
-    check_fields(where, spec, "PodSpec")
-    if spec.get("restartPolicy") != "Never":
+def check_pod(where, pod, claims):
+    check_fields(where, pod, "PodSpec")
+    if pod.get("restartPolicy") != "Never":
         fail(f"{where}: restartPolicy must be Never (a pod run again would run its users twice)")
-    ctx = spec.get("securityContext", {})
+    ctx = pod.get("securityContext", {})
     if not ctx.get("runAsNonRoot") or ctx.get("runAsUser") != 10001:
         fail(f"{where}: must run as the image's user 10001 with runAsNonRoot")
-    volumes = {v["name"]: v for v in spec.get("volumes", [])}
+    volumes = {v["name"]: v for v in pod.get("volumes", [])}
     for v in volumes.values():
         claim = v.get("persistentVolumeClaim", {}).get("claimName")
         if claim is not None and claim not in claims:
             fail(f"{where}: volume {v['name']} names claim {claim}, which no step makes")
-    containers = spec.get("containers", [])
+    containers = pod.get("containers", [])
     if len(containers) != 1:
         fail(f"{where}: one container expected")
     for c in containers:
