@@ -28,6 +28,10 @@ bool sleepOrStop(int64_t ms, const std::function<bool()>& stop, int64_t sliceMs)
 // processor there).
 void yieldTask();
 
+// Lowest address of the stack the caller runs on: its task's stack on a task,
+// else its thread's; 0 when unknown.
+uintptr_t currentStackLow();
+
 // Steps of pattern matching, and bytes composed, sent or received, between two
 // yieldTask() calls: about a tenth of a millisecond of work each here, so a
 // heavy user delays the others on its loop by about that much at a time.
