@@ -1,6 +1,6 @@
 #pragma once
-// Waits for code that runs either as a task on an event loop (sequence-driven
-// users) or on a thread of its own (script-driven users, hosts): on a task the
+// Waits for code that runs either as a task on an event loop (users) or on a
+// thread of its own (hosts, users when the loops cannot be made): on a task the
 // wait parks it on its loop, so the loop's other tasks go on; elsewhere it
 // blocks the calling thread.  Safe from any thread.
 #include <cstdint>

@@ -1,5 +1,7 @@
 #include "scripting/script_heap.h"
 
+#include <malloc.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -9,34 +11,38 @@
 namespace velk {
 namespace {
 
-// The size and the account are kept in front of each block, in a header that
-// keeps the block aligned.
-constexpr size_t kHeader = alignof(std::max_align_t);
-static_assert(kHeader >= sizeof(size_t) + sizeof(HeapAccount*));
+// The account is kept in front of each block, in a header of one pointer; the
+// size is the allocator's own (malloc_usable_size), so that a block costs no
+// more than a pointer beyond what malloc keeps anyway.  The interpreter needs
+// blocks aligned to 8 bytes (DUK_USE_ALIGN_BY), which the header keeps.
+constexpr size_t kHeader = sizeof(HeapAccount*);
+static_assert(kHeader == 8 && alignof(std::max_align_t) % kHeader == 0);
 
 // How many timeout checks (each after 4,096 instructions) a user's turn lasts
 // before it gives way: the same 65,536 steps after which a pattern match does.
 constexpr uint32_t kChecksPerTurn = 16;
 
-struct Header {
-    size_t size;
-    HeapAccount* account;
-};
-
 ScriptHeapUse& owner(void* udata) {
     return *static_cast<ScriptHeapUse*>(udata);
 }
 
-Header headerOf(void* block) {
-    Header h;
-    std::memcpy(&h.size, static_cast<char*>(block) - kHeader, sizeof h.size);
-    std::memcpy(&h.account, static_cast<char*>(block) - kHeader + sizeof h.size, sizeof h.account);
-    return h;
+char* rawOf(void* block) {
+    return static_cast<char*>(block) - kHeader;
 }
 
-void* finish(char* raw, size_t size, HeapAccount* account) {
-    std::memcpy(raw, &size, sizeof size);
-    std::memcpy(raw + sizeof size, &account, sizeof account);
+// What the block is charged: all of it that its owner can use.
+size_t sizeOf(char* raw) {
+    return malloc_usable_size(raw) - kHeader;
+}
+
+HeapAccount* accountOf(char* raw) {
+    HeapAccount* account;
+    std::memcpy(&account, raw, sizeof account);
+    return account;
+}
+
+void* finish(char* raw, HeapAccount* account) {
+    std::memcpy(raw, &account, sizeof account);
     return raw + kHeader;
 }
 
@@ -87,7 +93,9 @@ void* scriptHeapAlloc(void* udata, size_t size) {
         account->used -= size;
         return nullptr;
     }
-    return finish(raw, size, account);
+    // The rounding malloc adds is the user's too; it never counts against the check.
+    account->used += sizeOf(raw) - size;
+    return finish(raw, account);
 }
 
 void* scriptHeapRealloc(void* udata, void* block, size_t size) {
@@ -97,11 +105,14 @@ void* scriptHeapRealloc(void* udata, void* block, size_t size) {
         return nullptr;
     }
     ScriptHeapUse& use = owner(udata);
-    const Header old = headerOf(block);
+    char* old = rawOf(block);
+    const size_t oldSize = sizeOf(old);
+    HeapAccount* oldAccount = accountOf(old);
     ScriptInterrupt* user = use.current();
     HeapAccount* now = user ? &user->account() : &use.heapAccount();
     // A block that changes hands is charged whole to the user changing it.
-    const size_t more = now == old.account ? (size > old.size ? size - old.size : 0) : size;
+    const bool same = now == oldAccount;
+    const size_t more = same ? (size > oldSize ? size - oldSize : 0) : size;
     if (more > 0) {
         if (size > kScriptHeapLimit) return nullptr;
         if (user == nullptr)
@@ -109,25 +120,28 @@ void* scriptHeapRealloc(void* udata, void* block, size_t size) {
         else if (!user->takeHeap(more))
             return nullptr;
     }
-    auto* raw =
-        static_cast<char*>(std::realloc(static_cast<char*>(block) - kHeader, size + kHeader));
+    auto* raw = static_cast<char*>(std::realloc(old, size + kHeader));
     if (raw == nullptr) {
         now->used -= more;
         return nullptr;
     }
-    if (now != old.account)
-        old.account->used -= old.size;
-    else if (size < old.size)
-        now->used -= old.size - size;
-    return finish(raw, size, now);
+    // Settle at what the block really is now.
+    if (same) {
+        now->used -= oldSize + more;
+    } else {
+        oldAccount->used -= oldSize;
+        now->used -= more;
+    }
+    now->used += sizeOf(raw);
+    return finish(raw, now);
 }
 
 void scriptHeapFree(void* udata, void* block) {
     (void)udata;
     if (block == nullptr) return;
-    const Header h = headerOf(block);
-    h.account->used -= h.size;
-    std::free(static_cast<char*>(block) - kHeader);
+    char* raw = rawOf(block);
+    accountOf(raw)->used -= sizeOf(raw);
+    std::free(raw);
 }
 
 }  // namespace velk

@@ -1,7 +1,7 @@
 #pragma once
 // The memory functions of a script interpreter's heap, and the heap's user data
-// (ScriptHeapUse).  Every block carries its size and the account it is charged
-// to: the account of the user whose turn it was when the block was made.  An
+// (ScriptHeapUse).  Every block carries the account it is charged to (its size
+// is what malloc gives it): the user whose turn it was when it was made.  An
 // allocation that would take that user past its budget fails, and so does
 // every allocation once the user's script must stop (its ScriptInterrupt says
 // so).  The interpreter raises a failed allocation as an error in the script
