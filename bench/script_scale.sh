@@ -16,7 +16,8 @@
 #   threads   the most threads /proc/PID/status showed during the run
 #   req/s     HTTP requests sent over velkrun's wall time
 #   errors    from velkrun's closing line
-# THREADS=N passes --threads N (the loop count).  The site serves each
+# THREADS=N passes --threads N (the loop count); VELK_SCRIPT_TASKS=1 in the
+# environment runs the script users as tasks.  The site serves each
 # connection on a thread of its own; it is started with --max-connections
 # above the largest user count.  10,000 users need 10,064 open files (ulimit -Hn).
 set -euo pipefail

@@ -1,8 +1,10 @@
-// Script users as tasks on event loops: the users of a loop share one
-// interpreter heap, each in a global environment of its own, and take turns.
+// Script users as tasks on event loops (VELK_SCRIPT_TASKS=1): the users of a
+// loop share one interpreter heap, each in a global environment of its own,
+// and take turns.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <future>
 #include <string>
 
@@ -13,6 +15,15 @@ namespace {
 
 class SharedHeap : public ScriptRun {
 protected:
+    // The switch is read when a run starts; no other thread runs here then.
+    void SetUp() override {
+        setenv("VELK_SCRIPT_TASKS", "1", 1);
+        ScriptRun::SetUp();
+    }
+    void TearDown() override {
+        ScriptRun::TearDown();
+        unsetenv("VELK_SCRIPT_TASKS");
+    }
     // A fresh test of js for users on loops event-loop threads.
     bool parseOn(int loops, const std::string& js, const std::string& general) {
         FreeTestSet(m_set);
