@@ -1,7 +1,8 @@
 // velkrun --metrics scraped over a loopback socket while a real run goes on and
 // after it: the exposition's names and values, request names escaped in
 // labels, the number of request series bounded, and the endpoint's answers to
-// requests it does not serve.
+// requests it does not serve.  Then a real Prometheus (Debian's) scrapes a run
+// of the demo shop, and its answers are checked against the run's summary.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -10,11 +11,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
+#include <cstdlib>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
 
+#include "app/results/json_value.h"
 #include "common/build_tree.h"
 #include "common/child_process.h"
 #include "common/temp_dir.h"
@@ -189,6 +193,127 @@ TEST(VelkrunMetrics, ARunIsServedInPrometheusTextWithEscapedBoundedRequestSeries
                       dir.file("out2.txt"), dir.file("err2.txt"));
     EXPECT_EQ(open.wait(30), 3);
     EXPECT_NE(open.err().find("add --metrics-public"), std::string::npos) << open.err();
+}
+
+// A port nobody listens on now (the kernel's next ephemeral one).
+uint16_t freePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    uint16_t port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) == 0)
+        port = ntohs(a.sin_port);
+    ::close(fd);
+    return port;
+}
+
+std::string urlEncoded(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (std::isalnum(c) || c == '_' || c == '.' || c == '-') {
+            out += char(c);
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+// The value of a Prometheus instant query with one result, or NaN.
+double promQuery(uint16_t port, const std::string& query) {
+    const std::string reply =
+        exchangeWithEndpoint(port, "GET /api/v1/query?query=" + urlEncoded(query) +
+                                       " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
+    const size_t body = reply.find("\r\n\r\n");
+    std::string error;
+    const auto json = body == std::string::npos
+                          ? nullptr
+                          : velk::results::JsonValue::parse(reply.substr(body + 4), error);
+    const velk::results::JsonValue* data = json ? json->member("data") : nullptr;
+    const velk::results::JsonValue* result = data ? data->member("result") : nullptr;
+    if (!result || result->items().size() != 1) return std::nan("");
+    const velk::results::JsonValue* value = result->items()[0].member("value");
+    if (!value || value->items().size() != 2 || !value->items()[1].isString()) return std::nan("");
+    return std::stod(value->items()[1].string());
+}
+
+// The width of the histogram's bucket that holds ms: the first ends at 128 us,
+// the others are half the power of two below them.
+double bucketWidthMs(double ms) {
+    return ms < 0.128 ? 0.128 : std::exp2(std::floor(std::log2(ms * 1000))) / 2 / 1000;
+}
+
+TEST(VelkrunMetrics, ARealPrometheusAgreesWithTheSummary) {
+    if (std::system("command -v prometheus >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "Debian's prometheus is not installed (scripts/install-deps.sh)";
+    TempDir dir;
+    ChildProcess site(VELK_DEMO_SITE_PATH, {"--port", "0", "--port-file", dir.file("port")},
+                      dir.file("site-out.txt"), dir.file("site-err.txt"));
+    std::string sitePort;
+    ASSERT_TRUE(within(10, [&] {
+        sitePort = readWhole(dir.file("port"));
+        return sitePort.find('\n') != std::string::npos;
+    })) << readWhole(dir.file("site-err.txt"));
+    sitePort.pop_back();
+    const std::string summary = dir.file("run.json");
+    ChildProcess velkrun(VELKRUN_PATH,
+                         {std::string(VELK_EXAMPLES_DIR) + "/demo-shop.txt", "-port=" + sitePort,
+                          "-reports=", "-users=6", "-rounds=4", "--quiet", "--summary", summary,
+                          "--metrics", "127.0.0.1:0", "--metrics-linger", "60"},
+                         dir.file("out.txt"), dir.file("err.txt"));
+    uint16_t metricsPort = 0;
+    ASSERT_TRUE(within(30, [&] { return (metricsPort = announcedPort(velkrun.err())) != 0; }))
+        << velkrun.err();
+
+    const uint16_t promPort = freePort();
+    dir.write("prometheus.yml",
+              "global:\n  scrape_interval: 1s\nscrape_configs:\n"
+              "  - job_name: velkrun\n    static_configs:\n"
+              "      - targets: ['127.0.0.1:" +
+                  std::to_string(metricsPort) + "']\n");
+    ChildProcess prometheus(
+        "prometheus",
+        {"--config.file=" + dir.file("prometheus.yml"), "--storage.tsdb.path=" + dir.file("tsdb"),
+         "--web.listen-address=127.0.0.1:" + std::to_string(promPort)},
+        dir.file("prom-out.txt"), dir.file("prom-err.txt"));
+    // The run's end is in Prometheus once a scrape saw velk_running at 0.
+    ASSERT_TRUE(within(45,
+                       [&] {
+                           return velkrun.err().find("serving the final figures") !=
+                                      std::string::npos &&
+                                  promQuery(promPort, "velk_running") == 0;
+                       }))
+        << velkrun.err() << readWhole(dir.file("prom-err.txt"));
+
+    std::string error;
+    const auto json = velk::results::JsonValue::parse(readWhole(summary), error);
+    ASSERT_TRUE(json) << error;
+    const double sent = json->member("traffic")->member("requestsSent")->number();
+    const velk::results::JsonValue& overall = *json->member("overall");
+    EXPECT_EQ(promQuery(promPort, "velk_requests_sent_total"), sent);
+    EXPECT_EQ(promQuery(promPort, "sum(velk_response_time_seconds_count)"),
+              overall.member("count")->number());
+    const std::pair<const char*, const char*> quantiles[] = {{"0.5", "p50"}, {"0.95", "p95"}};
+    for (const auto& [q, name] : quantiles) {
+        const double fromSummary = overall.member("percentilesMs")->member(name)->number();
+        const double fromPrometheus =
+            1000 * promQuery(promPort, std::string("histogram_quantile(") + q +
+                                           ", sum by (le) (velk_response_time_seconds_bucket))");
+        EXPECT_NEAR(fromPrometheus, fromSummary, bucketWidthMs(fromSummary) * 1.02) << q;
+        std::printf("quantile %s: summary %.3f ms, Prometheus %.3f ms\n", q, fromSummary,
+                    fromPrometheus);
+    }
+    velkrun.signal(SIGTERM);
+    EXPECT_EQ(velkrun.wait(30), 143);
+    prometheus.signal(SIGTERM);
+    prometheus.wait(30);
+    site.signal(SIGTERM);
+    site.wait(30);
 }
 
 }  // namespace
