@@ -6,8 +6,6 @@
 #include <string_view>
 #include <thread>
 
-#include "cli/interrupt_watcher.h"
-
 namespace velk::cli {
 
 bool parseMetricsOption(int argc, const char* const* argv, int& i, ParsedCli& parsed,
@@ -55,6 +53,23 @@ bool checkMetricsOptions(ParsedCli& parsed) {
     return true;
 }
 
+bool metricsOptionsOfRank(CliOptions& options, int rank, std::string& error) {
+    MetricsAddress address;
+    if (options.metricsAddress.empty()) return true;
+    if (!parseMetricsAddress(options.metricsAddress, address, error)) return false;
+    if (address.port == 0) return true;
+    const int port = int(address.port) + rank;
+    if (port > 65535) {
+        error = "--metrics " + options.metricsAddress + ": rank " + std::to_string(rank) +
+                " would serve on port " + std::to_string(port) + ", past 65535";
+        return false;
+    }
+    const bool v6 = address.host.find(':') != std::string::npos;
+    options.metricsAddress =
+        (v6 ? "[" + address.host + "]" : address.host) + ":" + std::to_string(port);
+    return true;
+}
+
 bool MetricsRun::start(const CliOptions& options) {
     if (options.metricsAddress.empty()) return true;
     MetricsAddress address;
@@ -71,11 +86,11 @@ bool MetricsRun::start(const CliOptions& options) {
     return true;
 }
 
-void MetricsRun::linger(const InterruptWatcher& watcher) {
+void MetricsRun::linger(const std::function<bool()>& stopped) {
     if (!m_endpoint || m_lingerSeconds == 0) return;
     std::fprintf(stderr, "velkrun: serving the final figures for %d s more\n", m_lingerSeconds);
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(m_lingerSeconds);
-    while (watcher.signalNumber() == 0 && std::chrono::steady_clock::now() < end)
+    while (!stopped() && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
 }
 

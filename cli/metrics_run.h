@@ -2,6 +2,7 @@
 // --metrics for a run: its options, and the endpoint that serves each pass's
 // live figures and, after the last, its final figures for a while
 // (metrics_endpoint.h).
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -10,14 +11,15 @@
 
 namespace velk::cli {
 
-class InterruptWatcher;
-
 // --metrics, --metrics-public and --metrics-linger: handled tells whether the
 // argument was one of them; false with parsed.error set when its value is refused.
 bool parseMetricsOption(int argc, const char* const* argv, int& i, ParsedCli& parsed,
                         bool& handled);
 // The options' combination; false with parsed.error set.
 bool checkMetricsOptions(ParsedCli& parsed);
+// velkrun-mpi: each rank serves its own users' figures, rank K at PORT + K
+// (port 0: each a free port of its own).  False with error set past 65535.
+bool metricsOptionsOfRank(CliOptions& options, int rank, std::string& error);
 
 class MetricsRun {
 public:
@@ -32,8 +34,8 @@ public:
         if (m_endpoint) m_endpoint->finish();
     }
     // After the last pass: keeps serving the final figures for the linger
-    // time, or until a stop signal.
-    void linger(const InterruptWatcher& watcher);
+    // time, or until stopped() (a stop signal).
+    void linger(const std::function<bool()>& stopped);
 
 private:
     std::unique_ptr<MetricsEndpoint> m_endpoint;

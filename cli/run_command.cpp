@@ -234,7 +234,7 @@ int runLoadTest(const CliOptions& options) {
                 if (state.status == 0) state.status = 4;
             }
         }
-        metrics.linger(watcher);
+        metrics.linger([&watcher] { return watcher.signalNumber() != 0; });
         // As a shell reports a program ended by the signal: 130 for Ctrl+C, 143 for SIGTERM.
         if (const int signal = watcher.signalNumber(); signal != 0) return 128 + signal;
     }
