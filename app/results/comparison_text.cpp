@@ -97,9 +97,9 @@ const std::vector<std::string> kHeadings{"Request", "Count",  "Errors", "p50 ms"
                                          "p95 ms",  "p99 ms", "Verdict"};
 
 std::string limitsText(const RegressionLimits& l) {
-    return "a regression rises by more than " + format("%g", l.percent) + "% and by more than " +
+    return "a regression: up by more than " + format("%g", l.percent) + "% and by more than " +
            format("%g", l.latencyMs) + " ms (percentiles) or " + format("%g", l.errorPoints) +
-           " points (error share)";
+           " pt (error share)";
 }
 
 std::string markdownCell(std::string_view s) {

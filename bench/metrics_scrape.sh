@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# What serving --metrics costs a run: the same run of the demo site with and
+# without a scraper reading /metrics every second, interleaved (the order of
+# the two flips each repetition, so a drift of the machine hits both alike).
+#
+#   bench/metrics_scrape.sh VELKRUN VELK_DEMO_SITE
+#
+# CLIENTS users (20) each make REQUESTS kept-alive GETs of the demo site's home
+# page (10000, about ten seconds), REPS times (5) each way.  Printed: every run's HTTP requests per
+# second while all users ran (the summary's traffic.requestsSentPerSecond), the
+# scraper's scrapes, and the medians of both ways with their difference.
+set -euo pipefail
+
+VELKRUN=$(realpath "${1:?usage: bench/metrics_scrape.sh VELKRUN VELK_DEMO_SITE}")
+SITE=$(realpath "${2:?usage: bench/metrics_scrape.sh VELKRUN VELK_DEMO_SITE}")
+REPS=${REPS:-5}
+CLIENTS=${CLIENTS:-20}
+REQUESTS=${REQUESTS:-10000}
+METRICS_PORT=${METRICS_PORT:-19464}
+command -v curl >/dev/null || { echo "curl missing (apt-get install curl)" >&2; exit 2; }
+
+work=$(mktemp -d /tmp/velk-metrics-bench.XXXXXX)
+SITE_PID=
+cleanup() {
+    [ -z "$SITE_PID" ] || { kill "$SITE_PID" 2>/dev/null || true; wait "$SITE_PID" 2>/dev/null || true; }
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+"$SITE" --port 0 --port-file "$work/port" >"$work/site.log" 2>&1 &
+SITE_PID=$!
+for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
+port=$(cat "$work/port")
+cat >"$work/bench.txt" <<SCRIPT
+server=127.0.0.1
+port=$port
+clients=$CLIENTS
+requests=$REQUESTS
+keepalive=1
+delaystart=0
+round=0
+reportdir=
+[testseq]
+home
+[home]
+\$uri=/
+SCRIPT
+
+rate() {  # summary.json
+    python3 -c 'import json,sys; print("%.1f" % json.load(open(sys.argv[1]))["traffic"]["requestsSentPerSecond"])' "$1"
+}
+
+run() {  # plain|scraped
+    local summary=$work/$1.json scrapes=0
+    if [ "$1" = plain ]; then
+        "$VELKRUN" "$work/bench.txt" --quiet --summary "$summary" 2>"$work/err.txt"
+    else
+        "$VELKRUN" "$work/bench.txt" --quiet --summary "$summary" \
+            --metrics "127.0.0.1:$METRICS_PORT" --metrics-linger 0 2>"$work/err.txt" &
+        local pid=$!
+        while kill -0 "$pid" 2>/dev/null; do
+            curl -s -o /dev/null "http://127.0.0.1:$METRICS_PORT/metrics" && scrapes=$((scrapes + 1))
+            sleep 1
+        done
+        wait "$pid"
+    fi
+    echo "$(rate "$summary") $scrapes"
+}
+
+plain=() scraped=()
+for rep in $(seq "$REPS"); do
+    order="plain scraped"
+    [ $((rep % 2)) = 0 ] && order="scraped plain"
+    for way in $order; do
+        read -r r s < <(run "$way")
+        if [ "$way" = plain ]; then plain+=("$r"); else scraped+=("$r"); fi
+        printf '%-8s rep %d: %8s requests/s%s\n' "$way" "$rep" "$r" \
+            "$([ "$way" = scraped ] && echo " ($s scrapes)")"
+    done
+done
+median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+p=$(median "${plain[@]}") s=$(median "${scraped[@]}")
+awk -v p="$p" -v s="$s" 'BEGIN {printf "median: without scraper %.1f/s, with %.1f/s (%+.1f%%)\n", p, s, (s-p)/p*100}'
