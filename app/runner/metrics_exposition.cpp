@@ -88,7 +88,7 @@ std::string metricsExposition(const MetricsReading& r) {
     w.help("velk_received_bytes_total", "counter", "Bytes received by requests that have ended.");
     w.sample("velk_received_bytes_total", "", int64_t(t.bytesReceived));
 
-    w.help("velk_errors_total", "counter", "Errors of every request by class.");
+    w.help("velk_errors_total", "counter", "Errors of the test sequence's requests by class.");
     for (size_t i = 0; i < 4; ++i)
         w.sample("velk_errors_total", std::string("class=\"") + kOutcomes[i + 1] + "\"",
                  r.errors[i]);

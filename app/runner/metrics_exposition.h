@@ -22,8 +22,8 @@ struct MetricsReading {
     int32_t users = 0;  // the users of the run (or of this process's share)
     VelkLiveTraffic traffic{};
     std::vector<VelkLiveRequest> requests;
-    // Errors by class of every request (script-driven ones too): network,
-    // HTTP, failed check, time-out.
+    // Errors of the test sequence's requests by class (what the live line
+    // shows): network, HTTP, failed check, time-out.
     int64_t errors[4] = {};
 };
 
