@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "app/results/json_value.h"
+#include "cli/metrics_endpoint.h"
 #include "common/build_tree.h"
 #include "common/child_process.h"
 #include "common/temp_dir.h"
@@ -193,6 +194,34 @@ TEST(VelkrunMetrics, ARunIsServedInPrometheusTextWithEscapedBoundedRequestSeries
                       dir.file("out2.txt"), dir.file("err2.txt"));
     EXPECT_EQ(open.wait(30), 3);
     EXPECT_NE(open.err().find("add --metrics-public"), std::string::npos) << open.err();
+}
+
+TEST(VelkrunMetrics, AddressesAreLoopbackUnlessAskedAndWrittenWithTheirPort) {
+    const struct {
+        const char* text;
+        bool parses, listens;  // listens: without --metrics-public
+        const char* error;
+    } cases[] = {
+        {"127.0.0.1:0", true, true, ""},
+        {"[::1]:0", true, true, ""},
+        {"localhost:0", true, true, ""},
+        {"0.0.0.0:0", true, false, "add --metrics-public"},
+        {"::1:9464", false, false, "expected ADDRESS:PORT"},
+        {"127.0.0.1:70000", false, false, "expected ADDRESS:PORT"},
+        {":9464", false, false, "expected ADDRESS:PORT"},
+        {"127.0.0.1", false, false, "expected ADDRESS:PORT"},
+        {"example.org:9464", true, false, "not an address to listen on"},
+    };
+    for (const auto& c : cases) {
+        velk::cli::MetricsAddress address;
+        std::string error;
+        EXPECT_EQ(velk::cli::parseMetricsAddress(c.text, address, error), c.parses) << c.text;
+        velk::cli::MetricsEndpoint endpoint;
+        if (c.parses) {
+            EXPECT_EQ(endpoint.start(address, false, error), c.listens) << c.text;
+        }
+        EXPECT_NE(error.find(c.error), std::string::npos) << c.text << ": " << error;
+    }
 }
 
 // A port nobody listens on now (the kernel's next ephemeral one).
