@@ -8,7 +8,9 @@
 # CLIENTS users (20) each make REQUESTS kept-alive GETs of the demo site's home
 # page (10000, about ten seconds), REPS times (5) each way.  Printed: every run's HTTP requests per
 # second while all users ran (the summary's traffic.requestsSentPerSecond), the
-# scraper's scrapes, and the medians of both ways with their difference.
+# scraper's scrapes, and the medians (with the lowest and highest run) of both
+# ways and their difference.  On a shared machine runs vary by far more than
+# serving costs: compare the difference with the ranges.
 set -euo pipefail
 
 VELKRUN=$(realpath "${1:?usage: bench/metrics_scrape.sh VELKRUN VELK_DEMO_SITE}")
@@ -80,5 +82,7 @@ for rep in $(seq "$REPS"); do
     done
 done
 median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+range() { printf '%s\n' "$@" | sort -g | sed -n '1p;$p' | paste -sd- -; }
 p=$(median "${plain[@]}") s=$(median "${scraped[@]}")
-awk -v p="$p" -v s="$s" 'BEGIN {printf "median: without scraper %.1f/s, with %.1f/s (%+.1f%%)\n", p, s, (s-p)/p*100}'
+awk -v p="$p" -v s="$s" -v pr="$(range "${plain[@]}")" -v sr="$(range "${scraped[@]}")" \
+    'BEGIN {printf "median: without scraper %.1f/s (%s), with %.1f/s (%s): %+.1f%%\n", p, pr, s, sr, (s-p)/p*100}'
