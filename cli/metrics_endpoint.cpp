@@ -187,7 +187,12 @@ void MetricsEndpoint::serve() {
         if (fds[1].revents != 0) return;
         if (fds[0].revents == 0) continue;
         const int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0) continue;  // the client went, or no descriptor is free now
+        if (fd < 0) {
+            // Out of descriptors the connection stays queued and poll() returns at
+            // once: wait a little rather than spin.
+            if (errno == EMFILE || errno == ENFILE) ::poll(nullptr, 0, 100);
+            continue;  // or the client went
+        }
         answer(fd);
         ::close(fd);
     }
