@@ -43,6 +43,9 @@ if [ "$set_name" = --all ]; then
   # Real HTTP/2 servers for the tests and benchmarks (nginx over TLS and h2c,
   # nghttpd in h2c) and h2load to compare with.
   packages+=(nginx-light nghttp2-server nghttp2-client)
+  # A real Prometheus scrapes velkrun --metrics in a test, whose answers are
+  # checked against the run's JSON summary.
+  packages+=(prometheus)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -91,6 +91,9 @@ bool prepare(TestRun& set) {
 
     reportUnavailableTls(set);
     set.shared.httpCounters.clearStatusCodes();
+    set.shared.httpCounters.clearTraffic();
+    set.shared.liveRequests.prepare(latencySlotNames(set));
+    set.shared.liveLag.clear();
     set.shared.errorCounters.clear();
     set.shared.liveErrors.clear();
     set.shared.liveLatency.clear();
@@ -285,6 +288,9 @@ void drive(TestRun& set) {
     const GeneralOptions& o = set.test.options;
     RunState& run = *set.run;
     run.loops = makeLoops(set, run);
+    if (run.loops)
+        for (size_t i = 0; i < run.loops->size(); ++i)
+            run.loops->loop(i).setLiveLag(&set.shared.liveLag.slot(i));
     AbortPassing abortPassedOn;
     // Without a ramp-up the users begin together once the gate opens: tasks are
     // simply started then, threads are made first and wait at the gate.
