@@ -17,7 +17,7 @@ struct HttpSession;
 void buildParameterData(HttpSession& session, const EffectiveRequest& request,
                         std::optional<std::string_view> previousBody);
 
-// Appends the header block every request carries (Host, Referrer, Cookie, the
+// Appends the header block every request carries (Host, Referer, Cookie, the
 // common headers, Pragma, X-Forwarded-For) to session.request, and makes host and
 // port the current target of the test.
 void composeHeaders(HttpSession& session, std::string_view host, int32_t port);
