@@ -94,7 +94,7 @@ void fillEverything(CScenario& s) {
         auto req = std::make_unique<CRequest>();
         req->setName(name);
         // The methods older programs do not know are kept as well.
-        req->setMethod(parent == 0 ? CRequest::kGet
+        req->setMethod(parent == 0      ? CRequest::kGet
                        : name[2] == '2' ? CRequest::kOptions
                                         : CRequest::kPost);
         req->setSecure(2);
