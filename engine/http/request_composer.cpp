@@ -168,7 +168,7 @@ std::string_view composeRequest(HttpSession& s, const EffectiveRequest& r, bool 
     // content always did.  DELETE and OPTIONS carry a body only when there is one.
     int32_t method = r.method;
     if (def.rawContent && !methodCarriesBody(method)) method = kMethodPost;
-    const bool post =
+    const bool withBody =
         methodCarriesBody(method) && (def.rawContent || !s.data.empty() || method == kMethodPost ||
                                       method == kMethodPut || method == kMethodPatch);
     const bool httpProxy = s.proxy.kind == net::ProxyKind::kHttp;
@@ -206,9 +206,9 @@ std::string_view composeRequest(HttpSession& s, const EffectiveRequest& r, bool 
     out.append(o.httpver ? " HTTP/1.1\r\n" : " HTTP/1.0\r\n");
 
     s.redirect.method = method;
-    s.redirect.withBody = post;
+    s.redirect.withBody = withBody;
     s.redirect.bodyHeaders.clear();
-    if (post) {
+    if (withBody) {
         const size_t headersAt = out.size();
         if (def.rawContent) {
             if (def.extraHeaders) out.append(def.extraHeaders->view());
@@ -245,7 +245,7 @@ std::string_view composeRequest(HttpSession& s, const EffectiveRequest& r, bool 
         out.append("\r\n");
         def.keepalive = 0;  // HTTP/1.0 closes after every response
     }
-    if (post) out.append(s.data.view());
+    if (withBody) out.append(s.data.view());
     return path;
 }
 
