@@ -354,7 +354,7 @@ TEST_F(EditorPage, MethodListOffersTheSevenMethodsAndTheChoiceReachesTheScript) 
     ASSERT_EQ(list->count(), 7);
     list->setCurrentIndex(list->findText("PATCH"));
     emit list->activated(list->currentIndex());
-    EXPECT_EQ(request(a).getMethod(), velk::model::CRequest::kPatch);
+    EXPECT_EQ(request(a).getMethod(), velk::scenario::CRequest::kPatch);
     std::string section;
     ASSERT_TRUE(request(a).writeSection(section));
     EXPECT_NE(section.find("\r\n$method=PATCH\r\n"), std::string::npos) << section;
