@@ -348,7 +348,7 @@ TEST_F(EditorPageTest, EveryLabelWithAMnemonicHasItsField) {
 
 // The method list offers every method the engine sends; the choice reaches the
 // request and its script section.
-TEST_F(EditorPage, MethodListOffersTheSevenMethodsAndTheChoiceReachesTheScript) {
+TEST_F(EditorPageTest, MethodListOffersTheSevenMethodsAndTheChoiceReachesTheScript) {
     const int32_t a = addRequest("a");
     QComboBox* list = m_view->requestOptions()->methodList();
     ASSERT_EQ(list->count(), 7);
