@@ -8,6 +8,7 @@
 #include "http/http_session.h"
 #include "http/param_value.h"
 #include "http/uri_expression.h"
+#include "script/http_method.h"
 #include "script/request_def.h"
 
 namespace velk {
@@ -128,7 +129,7 @@ void composeHeaders(HttpSession& s, std::string_view host, int32_t port) {
     }
     out.append("\r\n");
     if (!s.previousUrl.empty()) {
-        out.append("Referrer: ");
+        out.append("Referer: ");
         out.append(s.previousUrl);
         out.append("\r\n");
     }
@@ -163,12 +164,19 @@ std::string_view composeRequest(HttpSession& s, const EffectiveRequest& r, bool 
     const GeneralOptions& o = s.options;
     TextBuffer& out = s.request;
     RequestDef& def = r.def;
-    const bool post = r.method == 1 || def.rawContent;
+    // Content has to travel: a method without a body becomes POST, as GET with
+    // content always did.  DELETE and OPTIONS carry a body only when there is one.
+    int32_t method = r.method;
+    if (def.rawContent && !methodCarriesBody(method)) method = kMethodPost;
+    const bool withBody =
+        methodCarriesBody(method) && (def.rawContent || !s.data.empty() || method == kMethodPost ||
+                                      method == kMethodPut || method == kMethodPatch);
     const bool httpProxy = s.proxy.kind == net::ProxyKind::kHttp;
     s.target.copyTo(s.current);
     const Target& current = s.current;
 
-    out.append(post ? "POST " : "GET ");
+    out.append(methodName(method));
+    out.append(" ");
     if (httpProxy) {
         out.append(secure ? "https://" : "http://");
         if (r.server) {
@@ -191,13 +199,17 @@ std::string_view composeRequest(HttpSession& s, const EffectiveRequest& r, bool 
         path = resolveUriExpression(r.uri, previousBody, s.variables)
                    .value_or(std::string_view(o.uri));
     out.append(path);
-    if (!post && !s.data.empty()) {
+    if (!methodCarriesBody(method) && !s.data.empty()) {
         out.append("?");
         out.append(s.data.view());
     }
     out.append(o.httpver ? " HTTP/1.1\r\n" : " HTTP/1.0\r\n");
 
-    if (post) {
+    s.redirect.method = method;
+    s.redirect.withBody = withBody;
+    s.redirect.bodyHeaders.clear();
+    if (withBody) {
+        const size_t headersAt = out.size();
         if (def.rawContent) {
             if (def.extraHeaders) out.append(def.extraHeaders->view());
         } else if (r.multipart) {
@@ -210,6 +222,7 @@ std::string_view composeRequest(HttpSession& s, const EffectiveRequest& r, bool 
         out.append("Content-Length: ");
         appendNumber(out, int64_t(s.data.size()));
         out.append("\r\n");
+        s.redirect.bodyHeaders.assign(out.view().substr(headersAt));
     }
 
     composeHeaders(s, r.server ? std::string_view(*r.server) : std::string_view(current.server),
@@ -232,7 +245,7 @@ std::string_view composeRequest(HttpSession& s, const EffectiveRequest& r, bool 
         out.append("\r\n");
         def.keepalive = 0;  // HTTP/1.0 closes after every response
     }
-    if (post) out.append(s.data.view());
+    if (withBody) out.append(s.data.view());
     return path;
 }
 
