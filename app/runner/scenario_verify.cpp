@@ -281,7 +281,8 @@ std::vector<ReplayedExchange> readUserLog(std::string_view log) {
             const int32_t status = statusOf(head);
             if (status != 100) {
                 e.status = status;
-                if (status == 301 || status == 302)
+                if (status == 301 || status == 302 || status == 303 || status == 307 ||
+                    status == 308)
                     e.location = model::urlPath(headerValue(head, "location"));
                 const std::string_view body = log.substr(bodyAt, bodyEnd - bodyAt);
                 e.title = pageTitle(body);

@@ -87,20 +87,28 @@ bool CRequest::removeParam(std::string_view name) {
     return true;
 }
 
+std::string_view CRequest::methodName(int32_t method) {
+    static constexpr std::string_view kNames[kMethodCount] = {"GET",    "POST", "PUT",    "PATCH",
+                                                              "DELETE", "HEAD", "OPTIONS"};
+    return method >= 1 && method <= kMethodCount ? kNames[method - 1] : std::string_view();
+}
+
 bool CRequest::writeSection(std::string& out, std::string_view checkLines) const {
     out += "\r\n[";
     out += m_name.empty() ? "req_" + std::to_string(m_id) : m_name;
     out += "]\r\n";
-    if (m_method == kGet)
-        out += "$method=GET\r\n";
-    else if (m_method == kPost)
-        out += "$method=POST\r\n";
-    else
-        return false;
+    const std::string_view method = methodName(m_method);
+    if (method.empty()) return false;
+    out += "$method=";
+    out += method;
+    out += "\r\n";
 
     std::string host = m_server;
     std::string port = m_secure == kHttps ? "443" : "80";
-    if (const size_t colon = m_server.find(':'); colon != std::string::npos) {
+    // An IPv6 address is written in brackets: the port's colon follows them.
+    const size_t bracket = m_server.starts_with('[') ? m_server.find(']') : std::string::npos;
+    if (const size_t colon = m_server.find(':', bracket == std::string::npos ? 0 : bracket);
+        colon != std::string::npos) {
         host = m_server.substr(0, colon);
         port = m_server.substr(colon + 1);
     }

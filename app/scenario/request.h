@@ -19,7 +19,21 @@ namespace velk::model {
 
 class CRequest {
 public:
-    enum Method : int32_t { kGet = 1, kPost = 2 };
+    // Stored in the scenario file as these numbers; 1 and 2 are the only ones
+    // older programs know, and they refuse to run a request with another.
+    enum Method : int32_t {
+        kGet = 1,
+        kPost = 2,
+        kPut = 3,
+        kPatch = 4,
+        kDelete = 5,
+        kHead = 6,
+        kOptions = 7,
+    };
+    // The method's name as a script writes it ("GET" for kGet); empty for a
+    // number that names no method.
+    static std::string_view methodName(int32_t method);
+    static constexpr int32_t kMethodCount = 7;
     enum Secure : int32_t { kUnknown = 0, kPlain = 1, kHttps = 2 };
 
     CRequest();
@@ -74,7 +88,7 @@ public:
 
     // Appends the request's section of a test script, with checkLines (lines
     // of request keys) after its header line.  False, after the section head,
-    // when the method is neither GET (1) nor POST (2).
+    // when the method names no method (methodName() is empty).
     bool writeSection(std::string& out, std::string_view checkLines = {}) const;
 
 private:

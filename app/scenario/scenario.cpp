@@ -32,8 +32,10 @@ bool CScenario::generateScript(const GlobalSettings& settings, std::string& text
     if (!m_requests.generateRequestPart(text)) {
         const std::vector<CRequest*> all = m_requests.flattened();
         for (const CRequest* r : all) {
-            if (r->getMethod() != CRequest::kGet && r->getMethod() != CRequest::kPost) {
-                error = "Request " + r->getName() + " has neither GET nor POST as its method.";
+            if (CRequest::methodName(r->getMethod()).empty()) {
+                error = "Request " + r->getName() +
+                        " has no method VELK knows (GET, POST, PUT, PATCH, DELETE, HEAD or "
+                        "OPTIONS).";
                 break;
             }
         }

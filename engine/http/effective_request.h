@@ -32,7 +32,7 @@ struct EffectiveRequest {
     std::string_view uri;
     const std::string* server = nullptr;  // none: the general server option
     int32_t port = 0;
-    int32_t method = 0;  // 0 GET, 1 POST
+    int32_t method = 0;  // an HttpMethod (script/http_method.h)
     int32_t keepalive = 0;
     int32_t secure = 0;  // as RequestDef::secure
     bool multipart = false;

@@ -8,6 +8,7 @@
 #include "http/request_composer.h"
 #include "http/response_reader.h"
 #include "http/status_line.h"
+#include "script/http_method.h"
 
 namespace velk {
 namespace {
@@ -61,7 +62,8 @@ ResponseRecord followRedirect(HttpSession& s, std::string_view location, Redirec
     const bool viaProxy = s.proxy.kind != net::ProxyKind::kNone;
     TextBuffer& out = s.request;
     out.clear();
-    out.append("GET ");
+    out.append(methodName(scratch.method));
+    out.append(" ");
     if (viaProxy && target.hasScheme) {
         appendWithPlus(out, location);
     } else if (viaProxy) {
@@ -73,6 +75,7 @@ ResponseRecord followRedirect(HttpSession& s, std::string_view location, Redirec
         out.append(target.path);
     }
     out.append(o.httpver ? " HTTP/1.1\r\n" : " HTTP/1.0\r\n");
+    if (scratch.withBody) out.append(scratch.bodyHeaders);
     composeHeaders(s, target.host, target.port);
     const bool keepAlive = o.keepalive != 0 && o.httpver != 0 && !via.temporary;
     if (!o.httpver) {
@@ -81,6 +84,7 @@ ResponseRecord followRedirect(HttpSession& s, std::string_view location, Redirec
         out.append(viaProxy ? "Proxy-Connection: " : "Connection: ");
         out.append(keepAlive ? "Keep-Alive\r\n\r\n" : "close\r\n\r\n");
     }
+    if (scratch.withBody) out.append(s.data.view());
     if (s.log.isOpen()) {
         s.log.write("\nRedirect:\n");
         s.log.write(out.view());
@@ -109,8 +113,7 @@ ResponseRecord followRedirects(HttpSession& s, RedirectOrigin origin, ResponseRe
     s.redirect.directory.assign(urlDirectory(s.previousUrl));
     int32_t time = record.time;
     int32_t measured = record.measured;
-    for (int hops = 0; (record.httpStatus == 301 || record.httpStatus == 302) && !s.options.noredir;
-         ++hops) {
+    for (int hops = 0; isRedirectStatus(record.httpStatus) && !s.options.noredir; ++hops) {
         if (hops == kMaxRedirects) {
             record.status = Status(StatusCode::kHttp);
             return record;
@@ -118,6 +121,12 @@ ResponseRecord followRedirects(HttpSession& s, RedirectOrigin origin, ResponseRe
         ++s.requestsMade;
         s.counters.httpRequests.fetch_add(1, std::memory_order_relaxed);
         rememberLocationPath(s.redirect, record.location);
+        if (!keepsMethod(record.httpStatus)) {
+            // As browsers do: the body is dropped and the page fetched; a HEAD
+            // stays a HEAD, since its caller wants no body.
+            if (s.redirect.method != kMethodHead) s.redirect.method = kMethodGet;
+            s.redirect.withBody = false;
+        }
         ResponseRecord next = followRedirect(s, record.location, origin);
         if (!next.status) {
             body.reset();

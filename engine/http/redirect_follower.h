@@ -1,8 +1,9 @@
 #pragma once
-// What follows a response with status 100, 200, 301 or 302: its cookies are
-// recorded, and while the answer redirects (301, 302) and redirects are not
-// switched off (noredir), the "Location:" URL is requested with a GET, at most
-// kMaxRedirects times in a row.
+// What follows a successful response (status_line.h): its cookies are
+// recorded, and while the answer redirects and redirects are not switched off
+// (noredir), the "Location:" URL is requested, at most kMaxRedirects times in a
+// row: after 301, 302 and 303 with a GET (a HEAD stays a HEAD), after 307 and
+// 308 with the method and body of the request redirected.
 //
 // Runs on the user's thread, in the session's buffers.
 #include <cstdint>
@@ -26,7 +27,7 @@ struct RedirectOrigin {
 };
 
 // Called with the record of the response in session.response, whose status is
-// one of the four above.  Records cookies, follows redirects (each counted as a
+// a success.  Records cookies, follows redirects (each counted as a
 // request made and by status) and returns the record of the last response: its
 // time the request's (plus each redirect's when sumredirecttime is set), its
 // status an HTTP error when a redirect is answered with another status or the
@@ -35,7 +36,8 @@ struct RedirectOrigin {
 ResponseRecord followRedirects(HttpSession& session, RedirectOrigin origin, ResponseRecord record,
                                BodyRef& body);
 
-// Requests location once (the response replaces the previous one).
+// Requests location once (the response replaces the previous one), with the
+// method and body session.redirect holds.
 ResponseRecord followRedirect(HttpSession& session, std::string_view location,
                               RedirectOrigin& origin);
 

@@ -47,6 +47,12 @@ void resolveRedirectLocation(std::string_view location, const RedirectBase& base
     }
 
     size_t hostEnd = out.hasScheme ? rest.find_first_of("/:\\") : 0;
+    // An IPv6 literal keeps its brackets (the Host header wants them) and its colons.
+    if (out.hasScheme && rest.starts_with('[')) {
+        const size_t close = rest.find(']');
+        if (close != std::string_view::npos && close < rest.find_first_of("/\\"))
+            hostEnd = close + 1;
+    }
     if (hostEnd == std::string_view::npos) hostEnd = rest.size();
     if (hostEnd == 0) {
         out.host.assign(base.host);

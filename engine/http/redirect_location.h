@@ -36,6 +36,12 @@ struct RedirectScratch {
     std::string url;        // absolute form for a proxy
     std::string lastPath;   // path of the last Location followed ($expectlocation)
     bool redirected = false;
+    // The method the next hop repeats when told to (307, 308), and whether the
+    // body goes again: its header lines (Content-Type, Content-Length) as the
+    // request composed them; the body itself stays in the session's data buffer.
+    int32_t method = 0;
+    bool withBody = false;
+    std::string bodyHeaders;
 };
 
 // Resolves location into out, reusing out's storage.  A port that is not a

@@ -9,6 +9,7 @@
 #include "http/http_session.h"
 #include "http/param_value.h"
 #include "http/uri_expression.h"
+#include "script/http_method.h"
 #include "script/request_def.h"
 
 namespace velk {
@@ -177,7 +178,7 @@ void composeHeaders(HttpSession& s, std::string_view host, int32_t port) {
     }
     out.append("\r\n");
     if (!s.previousUrl.empty()) {
-        out.append("Referrer: ");
+        out.append("Referer: ");
         out.append(s.previousUrl);
         out.append("\r\n");
     }
@@ -212,12 +213,19 @@ std::string_view composeRequest(HttpSession& s, const EffectiveRequest& r, bool 
     const GeneralOptions& o = s.options;
     TextBuffer& out = s.request;
     RequestDef& def = r.def;
-    const bool post = r.method == 1 || def.rawContent;
+    // Content has to travel: a method without a body becomes POST, as GET with
+    // content always did.  DELETE and OPTIONS carry a body only when there is one.
+    int32_t method = r.method;
+    if (def.rawContent && !methodCarriesBody(method)) method = kMethodPost;
+    const bool withBody =
+        methodCarriesBody(method) && (def.rawContent || !s.data.empty() || method == kMethodPost ||
+                                      method == kMethodPut || method == kMethodPatch);
     const bool httpProxy = s.proxy.kind == net::ProxyKind::kHttp;
     s.target.copyTo(s.current);
     const Target& current = s.current;
 
-    out.append(post ? "POST " : "GET ");
+    out.append(methodName(method));
+    out.append(" ");
     if (httpProxy) {
         out.append(secure ? "https://" : "http://");
         if (r.server) {
@@ -243,7 +251,7 @@ std::string_view composeRequest(HttpSession& s, const EffectiveRequest& r, bool 
         path = resolveUriPieces(s, def, previousBody);
     const size_t target = out.size();
     out.append(path);
-    if (!post && !s.data.empty()) {
+    if (!methodCarriesBody(method) && !s.data.empty()) {
         out.append("?");
         out.append(s.data.view());
     }
@@ -252,8 +260,14 @@ std::string_view composeRequest(HttpSession& s, const EffectiveRequest& r, bool 
     out.dropBytesFrom(target, [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
     out.append(o.httpver ? " HTTP/1.1\r\n" : " HTTP/1.0\r\n");
 
+    s.redirect.method = method;
+    s.redirect.withBody = withBody;
+    s.redirect.bodyHeaders.clear();
+    // The $header lines go with every request; a redirect that keeps the body
+    // sends them again with it.
+    const size_t headersAt = out.size();
     appendHeaderLines(s, def, previousBody, out);
-    if (post) {
+    if (withBody) {
         if (def.rawContent || def.headerNamesContentType) {
             // The $header lines name the body's type.
         } else if (r.multipart) {
@@ -266,6 +280,7 @@ std::string_view composeRequest(HttpSession& s, const EffectiveRequest& r, bool 
         out.append("Content-Length: ");
         appendNumber(out, int64_t(s.data.size()));
         out.append("\r\n");
+        s.redirect.bodyHeaders.assign(out.view().substr(headersAt));
     }
 
     composeHeaders(s, r.server ? std::string_view(*r.server) : std::string_view(current.server),
@@ -288,7 +303,7 @@ std::string_view composeRequest(HttpSession& s, const EffectiveRequest& r, bool 
         out.append("\r\n");
         def.keepalive = 0;  // HTTP/1.0 closes after every response
     }
-    if (post) out.append(s.data.view());
+    if (withBody) out.append(s.data.view());
     return path;
 }
 

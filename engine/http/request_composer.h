@@ -1,7 +1,9 @@
 #pragma once
 // Turns one request definition, as one user runs it, into the exact bytes sent:
-// request line, header block and, for POST, the body (urlencoded, multipart or
-// raw content).  Works in the session's reusable buffers.
+// request line, header block and, for a method that carries one, the body
+// (urlencoded, multipart or raw content).  Works in the session's reusable
+// buffers.  What a 307 or 308 redirect sends again (method, body headers) is
+// noted in session.redirect.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,11 +15,12 @@ namespace velk {
 
 struct HttpSession;
 
-// Fills session.data with the query string (GET) or the body (POST).
+// Fills session.data with the query string (GET, HEAD) or the body (the other
+// methods).
 void buildParameterData(HttpSession& session, const EffectiveRequest& request,
                         std::optional<std::string_view> previousBody);
 
-// Appends the header block every request carries (Host, Referrer, Cookie, the
+// Appends the header block every request carries (Host, Referer, Cookie, the
 // common headers, Pragma, X-Forwarded-For) to session.request, and makes host and
 // port the current target of the test.
 void composeHeaders(HttpSession& session, std::string_view host, int32_t port);

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "http/http_session.h"
+#include "http/status_line.h"
 #include "loop/task_wait.h"
 #include "net/connection.h"
 #include "platform/clock.h"
@@ -14,7 +15,9 @@
 namespace velk {
 namespace {
 
-constexpr int kWritePiece = 1024;
+// Under a speed limit a request goes in pieces, each paced; otherwise in as few
+// writes as the socket takes, since with TCP_NODELAY every write is a packet.
+constexpr int kPacedWritePiece = 1024;
 
 // Parses a chunk-size line: hexadecimal digits after optional blanks, up to an
 // extension or the line end.  -1 when it does not parse or is absurdly large.
@@ -101,6 +104,7 @@ private:
     net::Connection& m_conn;
     ResponseHead& m_head;
     bool m_keepAlive;
+    bool m_headOnly = false;  // the request was a HEAD: the answer has no body
     StatusCode m_failure = StatusCode::kOk;
     int64_t m_clockStart = 0;
     int64_t m_receiveStart = 0;
@@ -122,6 +126,7 @@ ResponseRecord Exchange::run(std::string_view request) {
     if (m_line.size() != size_t(std::max(m_s.readSize, 16)))
         m_line = t_scratch.take(size_t(std::max(m_s.readSize, 16)));
     m_head.start(!m_s.options.proxy.empty());
+    m_headOnly = request.starts_with("HEAD ");
     if (send(request) == kFailed) return failed();
     m_receiveStart = platform::nowMicros();
     bool first = true;
@@ -163,8 +168,10 @@ int32_t Exchange::send(std::string_view request) {
     int64_t sent = 0;
     int64_t nextYield = loop::kYieldBytes;
     if (m_conn.waitWritable() > 0) {
+        const size_t pieceLimit =
+            m_conn.speedLimit() != 0 ? size_t(kPacedWritePiece) : size_t(INT_MAX);
         while (written < request.size()) {
-            int piece = int(std::min<size_t>(kWritePiece, request.size() - written));
+            int piece = int(std::min(pieceLimit, request.size() - written));
             int n = m_conn.write(request.data() + written, piece);
             if (n <= 0) break;
             written += size_t(n);
@@ -224,6 +231,8 @@ int32_t Exchange::headerLine() {
     m_contentLength = m_head.contentLength();
     m_chunked = m_head.chunked();
     if (m_head.closes()) m_keepAlive = false;
+    // No body follows, whatever Content-Length says: waiting for one would hang.
+    if (m_headOnly || hasNoBody(m_head.status())) return 0;
     return m_contentLength == 0 ? 0 : 1;
 }
 

@@ -42,18 +42,15 @@ int Connection::init(const std::string& host, int port, bool secure, int sslVers
         m_lastError = "Port " + std::to_string(port) + " is out of range.\r\n";
         return -1;
     }
-    uint32_t address = 0;
-    if (!lookupIPv4(host, address)) return -1;
-    m_address = address;
-    m_port = htons(uint16_t(port));
+    if (!lookupAddress(host, uint16_t(port), m_address)) return -1;
     return 0;
 }
 
 int Connection::connect() {
     close();
     int error = 0;
-    std::unique_ptr<Transport> stack = PlainSocketTransport::connect(
-        m_address, m_port, secondsToPollMillis(m_timeout), m_abort, error);
+    std::unique_ptr<Transport> stack =
+        PlainSocketTransport::connect(m_address, secondsToPollMillis(m_timeout), m_abort, error);
     if (!stack) {
         m_lastSocketError = error;
         return -1;
@@ -110,6 +107,7 @@ int Connection::attach(int fd, int timeoutSeconds) {
     SocketHandle socket(fd);
     // As connect() leaves a socket, for the choice of how to wait on it.
     if (!socket.valid() || !setSocketBlocking(fd, false)) return -1;
+    setNoDelay(fd);
     m_timeout = timeoutSeconds;
     m_secure = false;
     return opened(std::make_unique<PlainSocketTransport>(std::move(socket))) ? 0 : -1;

@@ -41,6 +41,7 @@
 #include <string>
 #include <string_view>
 
+#include "net/ipv4_resolver.h"
 #include "net/read_ahead.h"
 #include "net/readiness.h"
 #include "net/socket_waiter.h"
@@ -223,8 +224,7 @@ private:
     bool m_secure = false;
     ssl_ctx_st* m_tlsContext = nullptr;  // shared, borrowed
     std::string m_host;
-    uint32_t m_address = 0;  // network byte order
-    uint16_t m_port = 0;     // network byte order
+    SocketAddress m_address;  // port included
     bool m_noWait = false;
     int32_t m_bytesPerSecond = 0;
     bool m_offerHttp2 = false;

@@ -238,28 +238,38 @@ StatusCode Http2Session::fail(StatusCode code, std::string why) {
 
 bool Http2Session::flush() {
     for (;;) {
-        const uint8_t* bytes = nullptr;
-        const ssize_t n = nghttp2_session_mem_send(m_session, &bytes);
-        if (n < 0) {
-            m_lastError = std::string("HTTP/2: ") + nghttp2_strerror(int(n)) + "\r\n";
-            return false;
+        // The library hands out one frame at a time: frames are gathered (up to
+        // a bound) and written together, so a request's HEADERS and DATA leave
+        // in one packet where they fit.
+        m_outgoing.clear();
+        for (;;) {
+            const uint8_t* bytes = nullptr;
+            const ssize_t n = nghttp2_session_mem_send(m_session, &bytes);
+            if (n < 0) {
+                m_lastError = std::string("HTTP/2: ") + nghttp2_strerror(int(n)) + "\r\n";
+                return false;
+            }
+            if (n == 0) break;
+            m_outgoing.append(reinterpret_cast<const char*>(bytes), size_t(n));
+            if (m_outgoing.size() >= kMaxGatheredBytes) break;
         }
-        if (n == 0) return true;
-        ssize_t written = 0;
-        while (written < n) {
+        if (m_outgoing.empty()) return true;
+        size_t written = 0;
+        while (written < m_outgoing.size()) {
             if (m_connection.waitWritable() <= 0) {
                 m_lastError = "HTTP/2: the connection takes no more bytes: " +
                               std::to_string(m_connection.lastSocketError()) + "\r\n";
                 return false;
             }
-            const int w = m_connection.write(bytes + written, int(n - written));
+            const int w =
+                m_connection.write(m_outgoing.data() + written, int(m_outgoing.size() - written));
             if (w <= 0) {
                 m_lastError =
                     "HTTP/2: write failed: " + std::to_string(m_connection.lastSocketError()) +
                     "\r\n";
                 return false;
             }
-            written += w;
+            written += size_t(w);
             m_bytesSent += uint64_t(w);
         }
     }

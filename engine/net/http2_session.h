@@ -134,6 +134,9 @@ private:
 
     std::string m_lastError;
     uint64_t m_bytesSent = 0;
+    // Frames on their way out, gathered into as few writes as they fit.
+    static constexpr size_t kMaxGatheredBytes = size_t(64) << 10;
+    std::string m_outgoing;
     uint64_t m_bytesReceived = 0;
 };
 

@@ -1,5 +1,5 @@
 #pragma once
-// The bottom of a connection's stack: one connected IPv4 TCP socket, owned and
+// The bottom of a connection's stack: one connected TCP socket (IPv4 or IPv6), owned and
 // closed with the transport.  Reads are one recv, writes one send with
 // MSG_NOSIGNAL; a receive or send that ends with EAGAIN (a non-blocking socket,
 // or a blocking one whose time-out slice passed) gives kWouldBlock, and one cut
@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "net/abort_watch.h"
+#include "net/ipv4_resolver.h"
 #include "net/socket_handle.h"
 #include "net/transport.h"
 
@@ -19,11 +20,14 @@ public:
 
     // Connects a new socket to address:port (both in network byte order) within
     // timeoutMillis, looking at abort while waiting, and sets SO_LINGER {1, 0} so
-    // that closing resets at once.  The socket is left non-blocking.  nullptr on
+    // that closing resets at once, and TCP_NODELAY.  The socket is left non-blocking.  nullptr on
     // failure with the reason in error.
     static std::unique_ptr<PlainSocketTransport> connect(uint32_t address, uint16_t port,
                                                          int timeoutMillis, const AbortWatch* abort,
                                                          int& error);
+    // The same to an address of either family.
+    static std::unique_ptr<PlainSocketTransport> connect(const SocketAddress& to, int timeoutMillis,
+                                                         const AbortWatch* abort, int& error);
 
     int read(void* buffer, int size) override;
     int write(const void* data, int length) override;
@@ -36,6 +40,8 @@ private:
     Readiness m_wants = Readiness::kRead;
 };
 
+// Sends each write at once (TCP_NODELAY); false when the system refuses (not TCP).
+bool setNoDelay(int fd);
 // Makes fd blocking or not; false when the system refuses.
 bool setSocketBlocking(int fd, bool blocking);
 // Gives fd's blocking receives and sends a time-out of millis (0: none), after

@@ -1,5 +1,7 @@
 #include "net/proxy_handshake.h"
 
+#include <netinet/in.h>
+
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
@@ -138,7 +140,11 @@ int socks4(Connection& conn, const std::string& host, int port, const std::strin
            std::string& log) {
     log += "Connected to SOCK4 proxy.\r\n";
     uint32_t address = 0;
-    if (!resolveIPv4(host, address)) return -1;
+    if (!resolveIPv4(host, address)) {
+        SocketAddress any;
+        if (lookupAddress(host, 0, any)) log += "SOCKS4 carries IPv4 addresses only.\r\n";
+        return -1;
+    }
     std::string request{char(4), char(1)};
     appendPort(request, port);
     appendAddress(request, address);
@@ -156,8 +162,11 @@ int socks4(Connection& conn, const std::string& host, int port, const std::strin
 int socks5(Connection& conn, const std::string& host, int port, const std::string& credentials,
            std::string& log) {
     log += "Connected to SOCK5 proxy.\r\n";
+    // An IPv4 address where there is one, as before; else the IPv6 one.
     uint32_t address = 0;
-    if (!resolveIPv4(host, address)) return -1;
+    SocketAddress v6;
+    if (!resolveIPv4(host, address) && !(lookupAddress(host, 0, v6) && v6.family() == AF_INET6))
+        return -1;
     size_t colon = credentials.find(':');
     const bool haveCredentials = colon != std::string::npos;
     const std::string user = haveCredentials ? credentials.substr(0, colon) : "";
@@ -184,8 +193,13 @@ int socks5(Connection& conn, const std::string& host, int port, const std::strin
         return -1;
     }
 
-    std::string request{char(5), char(1), char(0), char(1)};
-    appendAddress(request, address);
+    std::string request{char(5), char(1), char(0), char(address != 0 ? 1 : 4)};
+    if (address != 0)
+        appendAddress(request, address);
+    else
+        request.append(reinterpret_cast<const char*>(
+                           &reinterpret_cast<const sockaddr_in6*>(v6.get())->sin6_addr),
+                       16);
     appendPort(request, port);
     if (!sendAll(conn, request)) return -1;
 

@@ -48,7 +48,13 @@ bool parseProxySpec(const std::string& option, ProxySpec& proxy) {
         pos = at + 1;
     }
 
-    size_t colon = option.find(':', pos);
+    // An IPv6 literal is written in brackets: its colons are not the port's.
+    size_t hostScan = pos;
+    if (pos < option.size() && option[pos] == '[') {
+        const size_t close = option.find(']', pos);
+        if (close != std::string::npos) hostScan = close;
+    }
+    size_t colon = option.find(':', hostScan);
     size_t hostEnd = colon == std::string::npos ? option.size() : colon;
     if (hostEnd == pos || hostEnd - pos > kMaxProxyField) return false;
 

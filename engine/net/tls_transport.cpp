@@ -18,7 +18,7 @@ std::unique_ptr<TlsTransport> TlsTransport::over(std::unique_ptr<Transport> lowe
     if (bio == nullptr) return nullptr;
     SSL_set_bio(ssl, bio, bio);
     // Servers pick certificates by name; an address is not a valid server name.
-    if (!serverName.empty() && !isNumericIPv4(serverName) &&
+    if (!serverName.empty() && !isNumericAddress(serverName) &&
         SSL_set_tlsext_host_name(ssl, serverName.c_str()) != 1) {
         return nullptr;
     }

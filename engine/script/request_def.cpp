@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "base/ascii.h"
+#include "script/http_method.h"
 
 namespace velk {
 namespace {
@@ -30,7 +31,7 @@ bool applyRequestKey(RequestDef& r, std::string_view name, std::string_view valu
         r.port = toInt(value);
         r.portGiven = true;
     } else if (is(name, "$method"))
-        r.method = is(value, "get") ? 0 : 1;
+        r.method = methodFromName(value);
     else if (is(name, "$keepalive"))
         r.keepalive = toInt(value);
     else if (is(name, "$delay")) {

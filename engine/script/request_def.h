@@ -89,7 +89,7 @@ struct RequestDef {
     // $expectlocation: the path the last redirect must lead to; empty: no
     // redirect may happen.  Otherwise the request counts as a failed check.
     std::optional<std::string> expectLocation;
-    int32_t method = 0;  // 0 GET, 1 POST
+    int32_t method = 0;  // an HttpMethod (script/http_method.h)
     int32_t delay = 0;
     int32_t delayUpper = 0;
     int32_t keepalive = 0;

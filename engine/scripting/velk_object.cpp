@@ -144,7 +144,10 @@ int32_t CVelkObject::addRequest(std::string_view name, std::string_view uri) {
             def.uri = o.uri;
         else
             def.uri.assign(uri.substr(slash));
-        if (const size_t colon = host.find(':'); colon != std::string_view::npos) {
+        // The port's colon comes after an IPv6 literal's brackets.
+        const size_t bracket = host.starts_with('[') ? host.find(']') : std::string_view::npos;
+        if (const size_t colon = host.find(':', bracket == std::string_view::npos ? 0 : bracket);
+            colon != std::string_view::npos) {
             def.port = portValue(host.substr(colon + 1));
             host = host.substr(0, colon);
         }

@@ -62,7 +62,11 @@ void RequestOptionsPanel::buildRequestFields(QGridLayout* layout) {
     uriLabel->setBuddy(m_uri);
     auto* methodLabel = new QLabel(tr("Met&hod:"), this);
     m_method = new QComboBox(this);
-    m_method->addItems({QStringLiteral("GET"), QStringLiteral("POST")});
+    // Item index + 1 is the stored method number.
+    for (int32_t method = 1; method <= CRequest::kMethodCount; ++method) {
+        const std::string_view name = CRequest::methodName(method);
+        m_method->addItem(QString::fromLatin1(name.data(), qsizetype(name.size())));
+    }
     methodLabel->setBuddy(m_method);
     m_delayLabel = new QLabel(tr("Delay &from:"), this);
     m_delayFrom = new DelayField(this);

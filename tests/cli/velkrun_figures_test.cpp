@@ -174,6 +174,44 @@ TEST_F(VelkrunFigures, MixedLatencyPercentilesThresholdsSummaryAndHtml) {
               "80 4 {'200': 80} []");
 }
 
+// A small JSON API's answers (201, 204, 303, 304, 307) are successes in the
+// text report, the JSON summary and the HTML report, each status counted.
+TEST_F(VelkrunFigures, ApiStatusesAreCountedAsSuccessesInEveryReport) {
+    m_server.setHandler([](const ReceivedRequest& req, Responder& r) {
+        if (req.target == "/orders") {
+            r.respond(201, "{\"id\":7}");
+        } else if (req.target == "/orders/7" && req.method == "PUT") {
+            r.respond(307, "", "Location: /v2/orders/7\r\n");
+        } else if (req.target == "/orders/7") {
+            r.respond(204, "");
+        } else if (req.target == "/old") {
+            r.respond(303, "", "Location: /new\r\n");
+        } else if (req.target == "/cached") {
+            r.send("HTTP/1.1 304 Not Modified\r\nETag: \"1\"\r\n\r\n");
+        } else {
+            r.respond(200, req.method + " " + req.body);
+        }
+    });
+    const std::string path = script(
+        "clients=1\nrequests=2\n[create]\n$method=POST\n$uri=/orders\nn=1\n"
+        "[update]\n$method=PUT\n$uri=/orders/7\nn=2\n[remove]\n$method=DELETE\n"
+        "$uri=/orders/7\n[old]\n$uri=/old\n[cached]\n$uri=/cached\n");
+    const std::string json = m_dir.file("api.json"), html = m_dir.file("api.html");
+    ASSERT_EQ(velkrun({path, "--report", "--summary", json, "--html", html}), 0) << err();
+    const std::string report = readFile(m_dir.file("out.txt"));
+    for (const char* line :
+         {"\n200\t4\n", "\n201\t2\n", "\n204\t2\n", "\n303\t2\n", "\n304\t2\n", "\n307\t2\n"})
+        EXPECT_NE(report.find(line), std::string::npos) << line << report;
+    EXPECT_EQ(report.find("HTTPERR"), std::string::npos) << report;
+    EXPECT_NE(readFile(html).find("<tr><td>204</td><td>2</td></tr>"), std::string::npos);
+    if (!haveProgram("python3 -c 'import jsonschema'"))
+        GTEST_SKIP() << "python3-jsonschema is not installed";
+    EXPECT_EQ(summaryValue(json,
+                           "d['overall']['errors']['total'], d['overall']['count'], "
+                           "sorted(d['statusCodes'].items())"),
+              "0 10 [('200', 4), ('201', 2), ('204', 2), ('303', 2), ('304', 2), ('307', 2)]");
+}
+
 // With the default rounding of 10 ms a fast server's times are 0.00 in the text
 // report, while the figures keep the measured times; each count is named by
 // what it counts, the same in the closing line, the summary and the HTML report.

@@ -346,5 +346,19 @@ TEST_F(EditorPage, EveryLabelWithAMnemonicHasItsField) {
     }
 }
 
+// The method list offers every method the engine sends; the choice reaches the
+// request and its script section.
+TEST_F(EditorPage, MethodListOffersTheSevenMethodsAndTheChoiceReachesTheScript) {
+    const int32_t a = addRequest("a");
+    QComboBox* list = m_view->requestOptions()->methodList();
+    ASSERT_EQ(list->count(), 7);
+    list->setCurrentIndex(list->findText("PATCH"));
+    emit list->activated(list->currentIndex());
+    EXPECT_EQ(request(a).getMethod(), velk::model::CRequest::kPatch);
+    std::string section;
+    ASSERT_TRUE(request(a).writeSection(section));
+    EXPECT_NE(section.find("\r\n$method=PATCH\r\n"), std::string::npos) << section;
+}
+
 }  // namespace
 }  // namespace velk::editor::test

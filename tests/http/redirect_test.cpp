@@ -36,7 +36,7 @@ TEST_F(Redirects, RelativeLocationStaysOnTheConnectionInTheRedirectedDirectory) 
     auto received = m_server.requests();
     ASSERT_EQ(received.size(), 2u);
     EXPECT_EQ(received[1].raw,
-              "GET /shop/page2.html HTTP/1.1\r\n" + hostHeader() + "Referrer: http://127.0.0.1:" +
+              "GET /shop/page2.html HTTP/1.1\r\n" + hostHeader() + "Referer: http://127.0.0.1:" +
                   port() + "/shop/list.php\r\nCookie: sid=abc\r\nConnection: Keep-Alive\r\n\r\n");
     EXPECT_EQ(m_server.acceptedConnections(), 1);
     EXPECT_EQ(m_session->requestsMade, 2);
@@ -56,7 +56,7 @@ TEST_F(Redirects, ChainResolvesEachLocationAgainstTheUrlBeforeIt) {
     EXPECT_GE(run("start"), 0) << logText();
     auto received = m_server.requests();
     ASSERT_EQ(received.size(), 3u);
-    const std::string referrer = "Referrer: http://127.0.0.1:" + port() + "/a/start\r\n";
+    const std::string referrer = "Referer: http://127.0.0.1:" + port() + "/a/start\r\n";
     EXPECT_EQ(received[1].raw, "GET /b/mid?q=1 HTTP/1.1\r\n" + hostHeader() + referrer +
                                    "Connection: close\r\n\r\n");
     EXPECT_EQ(received[2].raw, "GET /b/last+page.html HTTP/1.1\r\n" + hostHeader() + referrer +
@@ -77,7 +77,7 @@ TEST_F(Redirects, AnotherHostGetsATemporaryConnectionAndTheMainServerANewOne) {
     EXPECT_EQ(body(), "other /a+b/c");
     ASSERT_EQ(other.requestCount(), 1);
     EXPECT_EQ(other.requests()[0].raw, "GET /a+b/c HTTP/1.1\r\nHost: localhost:" + otherPort +
-                                           "\r\nReferrer: http://127.0.0.1:" + port() +
+                                           "\r\nReferer: http://127.0.0.1:" + port() +
                                            "/start\r\nConnection: close\r\n\r\n");
     EXPECT_FALSE(m_session->connection.isReusable());
     EXPECT_EQ(m_set->currentTarget.get().server, "localhost");
@@ -113,7 +113,7 @@ TEST_F(Redirects, SameHostWithoutKeepAliveUsesATemporaryConnection) {
     auto received = m_server.requests();
     ASSERT_EQ(received.size(), 2u);
     EXPECT_EQ(received[1].raw, "GET /next HTTP/1.1\r\n" + hostHeader() +
-                                   "Referrer: http://127.0.0.1:" + port() +
+                                   "Referer: http://127.0.0.1:" + port() +
                                    "/start\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(m_server.acceptedConnections(), 2);
 }
@@ -129,7 +129,7 @@ TEST_F(Redirects, ThroughAnHttpProxyLocationsGoInAbsoluteForm) {
     EXPECT_EQ(body(), "at " + base + "/abs+path");
     auto received = m_server.requests();
     ASSERT_EQ(received.size(), 3u);
-    const std::string referrer = "Referrer: " + base + "/dir/start\r\n";
+    const std::string referrer = "Referer: " + base + "/dir/start\r\n";
     EXPECT_EQ(received[1].raw, "GET " + base + "/dir/next.html HTTP/1.1\r\n" + hostHeader() +
                                    referrer + "Proxy-Connection: Keep-Alive\r\n\r\n");
     EXPECT_EQ(received[2].raw, "GET " + base + "/abs+path HTTP/1.1\r\n" + hostHeader() + referrer +
@@ -151,7 +151,7 @@ TEST_F(Redirects, ThroughATunnelAnotherHostGetsItsOwnTunnel) {
     ASSERT_EQ(other.requestCount(), 1);
     EXPECT_EQ(other.requests()[0].raw, "GET http://localhost:" + otherPort +
                                            "/x HTTP/1.1\r\nHost: localhost:" + otherPort +
-                                           "\r\nReferrer: http://127.0.0.1:" + port() +
+                                           "\r\nReferer: http://127.0.0.1:" + port() +
                                            "/start\r\nProxy-Connection: close\r\n\r\n");
     EXPECT_EQ(proxy.tunnelsOpened(), 2);
 }
@@ -247,7 +247,7 @@ TEST_F(Redirects, CookieSequenceAcrossRequests) {
     EXPECT_EQ(received[2].header("Cookie"), "b=3;A=upper");
     EXPECT_EQ(received[3].header("Cookie"), "b=3;c=4");
     EXPECT_EQ(received[3].raw, "GET /3 HTTP/1.1\r\n" + hostHeader() +
-                                   "Referrer: http://127.0.0.1:" + port() +
+                                   "Referer: http://127.0.0.1:" + port() +
                                    "/2\r\nCookie: b=3;c=4\r\nConnection: Keep-Alive\r\n\r\n");
 }
 

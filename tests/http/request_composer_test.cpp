@@ -20,7 +20,7 @@ TEST_F(RequestBytes, GetWithoutAndWithParameters) {
     EXPECT_EQ(received[0].raw,
               "GET /index.html HTTP/1.1\r\n" + hostHeader() + "Connection: close\r\n\r\n");
     EXPECT_EQ(received[1].raw, "GET /search?a=1&b=2 HTTP/1.1\r\n" + hostHeader() +
-                                   "Referrer: http://127.0.0.1:" + std::to_string(m_server.port()) +
+                                   "Referer: http://127.0.0.1:" + std::to_string(m_server.port()) +
                                    "/index.html\r\nConnection: close\r\n\r\n");
 }
 
@@ -81,7 +81,7 @@ TEST_F(RequestBytes, EntryArgumentsShapeOneRequestAndLeaveTheDefinitionAlone) {
         << received[0].raw;
     EXPECT_NE(received[0].body.find("filename=\"" + upload + "\""), std::string::npos);
     EXPECT_EQ(received[1].raw, "GET /a?q=1 HTTP/1.1\r\n" + hostHeader() +
-                                   "Referrer: http://127.0.0.1:" + std::to_string(m_server.port()) +
+                                   "Referer: http://127.0.0.1:" + std::to_string(m_server.port()) +
                                    "/b\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(def.uri, "/a");
     EXPECT_EQ(def.method, 0);

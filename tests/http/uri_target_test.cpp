@@ -16,7 +16,7 @@ protected:
         });
     }
     std::string referrer(const std::string& path) const {
-        return "Referrer: http://127.0.0.1:" + std::to_string(m_server.port()) + path + "\r\n";
+        return "Referer: http://127.0.0.1:" + std::to_string(m_server.port()) + path + "\r\n";
     }
 };
 
@@ -32,7 +32,7 @@ TEST_F(UriTargets, ActionOfTheFirstFormWithParameters) {
     EXPECT_EQ(received[1].raw, "GET /login.php?user=bob HTTP/1.1\r\n" + hostHeader() +
                                    referrer("/page") + "Connection: close\r\n\r\n");
     // The extracted path is the next referrer.
-    EXPECT_EQ(received[2].header("Referrer"),
+    EXPECT_EQ(received[2].header("Referer"),
               "http://127.0.0.1:" + std::to_string(m_server.port()) + "/login.php");
 }
 
@@ -85,7 +85,7 @@ TEST_F(UriTargets, NothingFoundSendsTheUriOption) {
     EXPECT_EQ(received[1].raw, "GET /home HTTP/1.1\r\n" + hostHeader() + referrer("/page") +
                                    "Connection: close\r\n\r\n");
     for (size_t i : {3u, 4u, 5u}) EXPECT_EQ(received[i].target, "/home") << i;
-    EXPECT_EQ(received[4].header("Referrer"),
+    EXPECT_EQ(received[4].header("Referer"),
               "http://127.0.0.1:" + std::to_string(m_server.port()) + "/home");
 }
 

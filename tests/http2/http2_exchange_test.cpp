@@ -68,6 +68,41 @@ TEST_F(Http2Exchange, PriorKnowledgeLoginSetsTheCookieAndFollowsTheRedirectOnOne
     EXPECT_NE(log.find("HTTP/1.1 200 OK\r\n"), std::string::npos) << log;
 }
 
+TEST_F(Http2Exchange, EveryMethodAndSuccessStatusGoesAsAStreamAndA307KeepsThePutBody) {
+    H2TestServer server({}, [](const H2Request& r) -> H2Response {
+        if (r.method == "HEAD") return {200, {}, ""};
+        if (r.method == "DELETE") return {204, {}, ""};
+        if (r.path == "/orders") return {201, {}, "id=7"};
+        if (r.path == "/orders/7") return {307, {{"location", "/v2/orders/7"}}, ""};
+        return {200, {}, r.method + " " + r.body};
+    });
+    load(
+        "http2=2\nkeepalive=1\n[create]\n$method=POST\n$uri=/orders\nn=1\n"
+        "[update]\n$method=put\n$uri=/orders/7\nn=2\n[remove]\n$method=Delete\n$uri=/orders/7\n"
+        "[peek]\n$method=HEAD\n$uri=/orders\n[options]\n$method=OPTIONS\n$uri=/\n",
+        0, server.port());
+    EXPECT_GE(run("create"), 0) << logText();
+    EXPECT_EQ(body(), "id=7");
+    EXPECT_GE(run("update"), 0) << logText();
+    EXPECT_EQ(body(), "PUT n=2");
+    EXPECT_GE(run("remove"), 0) << logText();
+    EXPECT_GE(run("peek"), 0) << logText();
+    EXPECT_GE(run("options"), 0) << logText();
+    EXPECT_EQ(body(), "OPTIONS ");
+
+    const auto received = server.requests();
+    std::string methods;
+    for (const H2Request& r : received) methods += r.method + " " + r.path + " " + r.body + ";";
+    EXPECT_EQ(methods,
+              "POST /orders n=1;PUT /orders/7 n=2;PUT /v2/orders/7 n=2;DELETE /orders/7 ;"
+              "HEAD /orders ;OPTIONS / ;");
+    EXPECT_EQ(received[3].header("content-length"), "");
+    EXPECT_EQ(statusCount(201), 1);
+    EXPECT_EQ(statusCount(204), 1);
+    EXPECT_EQ(statusCount(307), 1);
+    EXPECT_EQ(server.acceptedConnections(), 1);
+}
+
 TEST_F(Http2Exchange, TlsNegotiatesH2ByAlpnAndKeepsOneConnectionPerUser) {
     H2TestServer server({.tls = true}, shop);
     load(std::string("http2=1\nsecure=1\n") + kLoginScript + "[home]\n$uri=/home\n", 0,

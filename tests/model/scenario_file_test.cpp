@@ -93,7 +93,10 @@ void fillEverything(CScenario& s) {
     auto add = [&](int32_t parent, const char* name) {
         auto req = std::make_unique<CRequest>();
         req->setName(name);
-        req->setMethod(parent == 0 ? 1 : 2);
+        // The methods older programs do not know are kept as well.
+        req->setMethod(parent == 0      ? CRequest::kGet
+                       : name[2] == '2' ? CRequest::kOptions
+                                        : CRequest::kPost);
         req->setSecure(2);
         req->setDelayFrom(1);
         req->setDelayTo(4);

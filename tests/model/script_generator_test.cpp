@@ -315,7 +315,9 @@ TEST(ScriptGenerator, ARequestWithAnotherMethodFailsTheScript) {
     std::string text, error;
     EXPECT_FALSE(s->generateScript(GlobalSettings(), text, error));
     EXPECT_TRUE(text.ends_with("$header=Content-Type: \r\n\r\n\r\n[m0]\r\n")) << text;
-    EXPECT_EQ(error, "Request m0 has neither GET nor POST as its method.");
+    EXPECT_EQ(error,
+              "Request m0 has no method VELK knows (GET, POST, PUT, PATCH, DELETE, HEAD or "
+              "OPTIONS).");
 }
 
 // A single-line field holding a line break would write script lines of its own

@@ -132,8 +132,9 @@ TEST_F(ParamRun, UsersSharingOneLoopDrawDifferentRandomValues) {
 
 TEST_F(ParamRun, ValuesCarriedFromResponsesToLaterRequests) {
     m_server.setHandler([](const ReceivedRequest& req, Responder& r) {
+        // A 201 answer is read as a 200 is: its body feeds $exportvar and the values.
         if (req.target.starts_with("/form"))
-            r.respond(200, "<input name=\"token\" value=\"T123\"><b id=\"field\">qty</b>");
+            r.respond(201, "<input name=\"token\" value=\"T123\"><b id=\"field\">qty</b>");
         else
             r.respond(200, "nothing here");
     });

@@ -140,7 +140,7 @@ TEST_F(ScriptParserTest, RequestKeysSetTheirFields) {
     ASSERT_TRUE(
         parse("[a]\n$URI=/x?y=1\n$server=example.test\n$port=81\n$method=Get\n"
               "$keepalive=1\n$delay=1000-3000\n$secure=2\n$nothing\n"
-              "[b]\n$method=put\n$delay=500\n"));
+              "[b]\n$method=put\n$delay=500\n[c]\n$method=OPTIONS\n[d]\n$method=fetch\n"));
     const RequestDef& a = request("a");
     EXPECT_EQ(a.uri, "/x?y=1");
     EXPECT_EQ(a.server.value_or(""), "example.test");
@@ -151,7 +151,9 @@ TEST_F(ScriptParserTest, RequestKeysSetTheirFields) {
     EXPECT_EQ(a.delayUpper, 3000);
     EXPECT_EQ(a.secure, 2);
     EXPECT_TRUE(a.params->empty());
-    EXPECT_EQ(request("b").method, 1);
+    EXPECT_EQ(request("b").method, 2);  // PUT
+    EXPECT_EQ(request("c").method, 6);  // OPTIONS
+    EXPECT_EQ(request("d").method, 1);  // no method's name: POST, as always
     EXPECT_EQ(request("b").delay, 500);
     EXPECT_EQ(request("b").delayUpper, 0);
 }

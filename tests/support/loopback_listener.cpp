@@ -45,20 +45,30 @@ int connectLoopback(uint16_t port, int timeoutMs) {
     return fd;
 }
 
-LoopbackListener::LoopbackListener(int backlog) {
-    m_listenFd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+LoopbackListener::LoopbackListener(int backlog, bool ipv6) {
+    m_listenFd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (m_listenFd < 0) throw std::runtime_error("socket failed");
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof sa;
-    if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
-        ::listen(m_listenFd, backlog) != 0 ||
-        getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
-        ::close(m_listenFd);
-        throw std::runtime_error("cannot listen on 127.0.0.1");
+    sockaddr_storage ss{};
+    socklen_t len = 0;
+    if (ipv6) {
+        auto* sa = reinterpret_cast<sockaddr_in6*>(&ss);
+        sa->sin6_family = AF_INET6;
+        sa->sin6_addr = in6addr_loopback;
+        len = sizeof *sa;
+    } else {
+        auto* sa = reinterpret_cast<sockaddr_in*>(&ss);
+        sa->sin_family = AF_INET;
+        sa->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        len = sizeof *sa;
     }
-    m_port = ntohs(sa.sin_port);
+    if (::bind(m_listenFd, reinterpret_cast<sockaddr*>(&ss), len) != 0 ||
+        ::listen(m_listenFd, backlog) != 0 ||
+        getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&ss), &len) != 0) {
+        ::close(m_listenFd);
+        throw std::runtime_error(ipv6 ? "cannot listen on ::1" : "cannot listen on 127.0.0.1");
+    }
+    // sin_port and sin6_port lie at the same offset.
+    m_port = ntohs(reinterpret_cast<sockaddr_in*>(&ss)->sin_port);
 }
 
 LoopbackListener::~LoopbackListener() {

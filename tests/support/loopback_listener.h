@@ -1,5 +1,5 @@
 #pragma once
-// The accept loop shared by the test servers: a listening socket on 127.0.0.1 with an
+// The accept loop shared by the test servers: a listening socket on 127.0.0.1 (or ::1) with an
 // ephemeral port, an acceptor thread, and one thread per accepted connection running
 // the server's session function.  stop() (also run by the destructor) wakes every wait
 // through a StopSignal and joins every thread, so it returns within a bounded time
@@ -27,7 +27,8 @@ public:
     // Most connections served at once; more are closed on arrival.
     static constexpr int kMaxLiveConnections = 4096;
 
-    explicit LoopbackListener(int backlog = 4096);
+    // ipv6: listen on ::1 instead of 127.0.0.1.
+    explicit LoopbackListener(int backlog = 4096, bool ipv6 = false);
     ~LoopbackListener();
     LoopbackListener(const LoopbackListener&) = delete;
     LoopbackListener& operator=(const LoopbackListener&) = delete;

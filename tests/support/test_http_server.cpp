@@ -6,7 +6,8 @@ namespace velk::test {
 
 TestHttpServer::TestHttpServer() : TestHttpServer(Options{}) {}
 
-TestHttpServer::TestHttpServer(Options options) : m_options(options) {
+TestHttpServer::TestHttpServer(Options options)
+    : m_options(options), m_listener(4096, options.ipv6) {
     if (m_options.tls) m_tlsContext = TestCertificate::shared().newServerContext();
     m_listener.start([this](PeerStream& stream, int index) { serve(stream, index); });
 }

@@ -39,6 +39,7 @@ class TestHttpServer {
 public:
     struct Options {
         bool tls = false;
+        bool ipv6 = false;  // listen on ::1
     };
     using Handler = std::function<void(const ReceivedRequest&, Responder&)>;
     // Runs when a connection is accepted (after the TLS handshake), before any
