@@ -5,7 +5,9 @@
 namespace velk::json {
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 void appendUtf8(std::string& out, unsigned code) {
     if (code < 0x80) {
@@ -368,6 +370,8 @@ std::optional<Path> parsePath(std::string_view text, std::string* why) {
     return path;
 }
 
-Lookup find(std::string_view text, const Path& path) { return Reader(text).find(path); }
+Lookup find(std::string_view text, const Path& path) {
+    return Reader(text).find(path);
+}
 
 }  // namespace velk::json
