@@ -45,6 +45,8 @@ const StatusCase kCases[] = {
      "GET /next HTTP/1.1\r\n$HOST$REFConnection: close\r\n\r\n", "landed"},
     {"302", "", "HTTP/1.1 302 Found\r\nLocation: /next\r\n\r\n", true,
      "GET /next HTTP/1.1\r\n$HOST$REFConnection: close\r\n\r\n", "landed"},
+    {"302 HEAD", "$method=HEAD\n", "HTTP/1.1 302 Found\r\nLocation: /next\r\n\r\n", true,
+     "HEAD /next HTTP/1.1\r\n$HOST$REFConnection: close\r\n\r\n", ""},
     {"300", "", "HTTP/1.1 300 Multiple Choices\r\nLocation: /next\r\n\r\n", false, "", ""},
     {"404", "", "HTTP/1.1 404 Not Found\r\nContent-Length: 1\r\n\r\nx", false, "", "x"},
 };

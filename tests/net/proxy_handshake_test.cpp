@@ -233,6 +233,23 @@ TEST(Socks5Handshake, WithoutCredentialsOffersNoAuthenticationAndTunnels) {
     EXPECT_EQ(client.exchange(), kOk);
 }
 
+// An IPv6 target goes as address type 4; SOCKS4 has no way to carry one.
+TEST(Socks5Handshake, IPv6TargetIsSentAsItsSixteenBytes) {
+    TestHttpServer server;
+    server.setHandler(TestHttpServer::replyWith(kOk));
+    TestProxy proxy(proxyOf(TestProxy::Kind::kSocks5, server.port()));
+    ProxyClient client(proxy);
+    ASSERT_EQ(client.handshake("[::1]", 8080, "", ProxyKind::kSocks5), 0);
+    EXPECT_EQ(proxy.handshake(0), bytes({5, 1, 0}) + bytes({5, 1, 0, 4}) + std::string(15, '\0') +
+                                      bytes({1}) + portBytes(8080));
+    EXPECT_EQ(client.exchange(), kOk);
+
+    TestProxy four(proxyOf(TestProxy::Kind::kSocks4, server.port()));
+    ProxyClient old(four);
+    EXPECT_EQ(old.handshake("[::1]", 8080, "", ProxyKind::kSocks4), -1);
+    EXPECT_EQ(old.log, "Connected to SOCK4 proxy.\r\nSOCKS4 carries IPv4 addresses only.\r\n");
+}
+
 TEST(Socks5Handshake, UserAndPasswordAreSentInTheSubNegotiation) {
     TestHttpServer server;
     server.setHandler(TestHttpServer::replyWith(kOk));
