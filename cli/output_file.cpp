@@ -103,6 +103,48 @@ bool writeOutputFile(const std::string& path, std::string_view content, std::str
     return err == 0;
 }
 
+bool canWriteOutputFile(const std::string& path, std::string& error) {
+    if (path == "-") return true;
+    std::string target;
+    bool descriptor = false;
+    if (!resolveLinks(path, target, descriptor)) {
+        error = path + ": " + std::strerror(ELOOP);
+        return false;
+    }
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode)) {
+            error = path + ": is a directory";
+            return false;
+        }
+        if (S_ISBLK(st.st_mode)) {
+            error = path + ": is a block device";
+            return false;
+        }
+        // A stream is written in place; a regular file is replaced by a new one
+        // made in its directory (below).
+        if (!S_ISREG(st.st_mode) || descriptor) {
+            if (::access(target.c_str(), W_OK) == 0) return true;
+            error = path + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    const size_t slash = target.find_last_of('/');
+    const std::string dir = slash == std::string::npos ? "."
+                            : slash == 0               ? "/"
+                                                       : target.substr(0, slash);
+    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        error = path + ": no such directory " + dir;
+        return false;
+    }
+    if (::access(dir.c_str(), W_OK | X_OK) != 0) {
+        error =
+            path + ": the directory " + dir + " cannot be written (" + std::strerror(errno) + ")";
+        return false;
+    }
+    return true;
+}
+
 bool readInputFile(const std::string& path, size_t maxBytes, std::string& bytes,
                    std::string& error) {
     return velk::base::readRegularFile(path, maxBytes, bytes, error);

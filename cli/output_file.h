@@ -15,6 +15,11 @@ namespace velk::cli {
 // is left as it was).
 bool writeOutputFile(const std::string& path, std::string_view content, std::string& error);
 
+// Whether writeOutputFile(path) can be expected to succeed, asked before a run
+// so that its figures are not lost to a path that cannot take them: the place
+// exists and may be written.  False with error as writeOutputFile gives it.
+bool canWriteOutputFile(const std::string& path, std::string& error);
+
 // Largest files read: scripts (as for the files they include) and shard results.
 inline constexpr size_t kMaxScriptBytes = size_t(256) << 20;
 inline constexpr size_t kMaxShardBytes = size_t(1) << 30;

@@ -39,26 +39,38 @@ void printLoopLag(TestSet* set) {
     if (!lag.lagWarning.empty()) std::fprintf(stderr, "velkrun: %s\n", lag.lagWarning.c_str());
 }
 
+// A script's text on the terminal: control bytes shown as "?".
+std::string sanitizedForTerminal(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return text;
+}
+
 // The closing line of a pass ("velkrun: " and label before it); 3 when the pass
 // completed no request or none reached the server, else 0.
 int printClosingLine(TestSet* set, const std::string& label, bool ran, const RequestTally& tally,
                      bool logging) {
     const char* lead = label.empty() ? "" : ": ";
+    char host[256];
+    const bool unresolved = GetUnresolvedHost(set, host, sizeof host) != 0;
+    const std::string cannotResolve =
+        unresolved ? "cannot resolve " + sanitizedForTerminal(host) : std::string();
     if (!ran) {
-        std::fprintf(stderr, "velkrun: %s%sthe run completed no request\n", label.c_str(), lead);
+        std::fprintf(stderr, "velkrun: %s%sthe run completed no request%s\n", label.c_str(), lead,
+                     unresolved ? (" (" + cannotResolve + ")").c_str() : "");
         return 3;
     }
     if (tally.known && tally.answered == 0) {
-        std::fprintf(stderr,
-                     "velkrun: %s%s%lld requests, none reached the server (network errors or "
-                     "time-outs; %s)\n",
+        std::fprintf(stderr, "velkrun: %s%s%lld requests, none reached the server (%s; %s)\n",
                      label.c_str(), lead, static_cast<long long>(tally.made),
+                     unresolved ? cannotResolve.c_str() : "network errors or time-outs",
                      logging ? "the users' logs say why"
                              : "--set log=1 writes the users' logs, which say why");
         return 3;
     }
-    std::fprintf(stderr, "velkrun: %s%s%s\n", label.c_str(), lead,
-                 closingFigures(set, tally).c_str());
+    std::fprintf(stderr, "velkrun: %s%s%s%s\n", label.c_str(), lead,
+                 closingFigures(set, tally).c_str(),
+                 unresolved ? ("; " + cannotResolve).c_str() : "");
     return 0;
 }
 
@@ -180,6 +192,16 @@ std::vector<int32_t> passValues(const CliOptions& options) {
 }
 
 int runLoadTest(const CliOptions& options) {
+    // The files asked for are checked before the run, so that a run is not
+    // spent for figures that would then have nowhere to go.
+    for (const std::string* path :
+         {&options.summaryPath, &options.htmlPath, &options.resultsPath}) {
+        std::string error;
+        if (!path->empty() && !canWriteOutputFile(*path, error)) {
+            std::fprintf(stderr, "velkrun: cannot write %s\n", error.c_str());
+            return 4;
+        }
+    }
     std::string script, text;
     if (!readScript(options, script, text)) return 1;
     std::string name = script;

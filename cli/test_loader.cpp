@@ -187,6 +187,8 @@ TestSetPtr parseTest(const CliOptions& options, const std::string& name, const s
 
     // Reports and logs are named after the project; the script may name it itself.
     ParseGeneralParam(set.get(), "projectname", name.substr(0, 63).c_str());
+    // A check also says what is likely a mistake but still reads.
+    if (options.command == Command::Check) ParseGeneralParam(set.get(), "warnings", "1");
     const int messagesBefore = engineMessageCount();
     if (!ParseTest(set.get(), name.c_str(), text.c_str())) {
         if (engineMessageCount() == messagesBefore) explainSilentFailure(options.scriptPath, text);
@@ -206,6 +208,13 @@ TestSetPtr parseTest(const CliOptions& options, const std::string& name, const s
         }
     }
     if (options.loopThreads > 0 && !SetLoopThreads(set.get(), options.loopThreads)) return nullptr;
+    TestInfo info{};
+    GetInfo(set.get(), &info);
+    if (info.iterations >= 0 && info.sequenceLength == 0) {
+        std::fprintf(stderr, "velkrun: %s: Error: empty test sequence! (no request section)\n",
+                     options.scriptPath.c_str());
+        return nullptr;
+    }
     return set;
 }
 

@@ -268,6 +268,10 @@ VELK_EXPORT int32_t GetLoopLag(TestSet* set, int32_t index, VelkLoopLag* lag);
  * shows when the load generator was late enough to distort the times, ""
  * otherwise.  1 when there is a warning, else 0 (nothing reported). */
 VELK_EXPORT int32_t GetLagWarning(TestSet* set, char* buffer, int32_t capacity);
+/* Writes into buffer (NUL-terminated, cut to capacity) the first host name of
+ * the last run that did not resolve, "" otherwise.  1 when there is one, else 0
+ * (nothing reported). */
+VELK_EXPORT int32_t GetUnresolvedHost(TestSet* set, char* buffer, int32_t capacity);
 VELK_EXPORT int32_t CleanKS(TestSet* set);
 VELK_EXPORT int32_t GetCoreVersion(char* buffer);
 VELK_EXPORT int32_t ParseCommandLine(TestSet* set, int32_t argc, char** argv);

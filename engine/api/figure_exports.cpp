@@ -121,6 +121,16 @@ int32_t GetLagWarning(TestSet* set, char* buffer, int32_t capacity) {
     return 1;
 }
 
+int32_t GetUnresolvedHost(TestSet* set, char* buffer, int32_t capacity) {
+    if (!buffer || capacity <= 0) return 0;
+    buffer[0] = '\0';
+    if (!set || !set->rep.run) return 0;
+    const std::string host = set->rep.shared.httpCounters.unresolvedHost();
+    if (host.empty()) return 0;
+    std::snprintf(buffer, size_t(capacity), "%s", host.c_str());
+    return 1;
+}
+
 int32_t GetLatencyStatsCount(TestSet* set) {
     if (!set || !set->rep.run) return 0;
     return guardedFigures("GetLatencyStatsCount",

@@ -32,6 +32,21 @@ public:
         m_length = 0;
         m_data[0] = '\0';
     }
+    // Keeps the first length bytes (no more than there are).
+    void truncate(size_t length) {
+        if (length >= m_length) return;
+        m_length = length;
+        m_data[m_length] = '\0';
+    }
+    // Drops from the text, from byte from on, every byte that drop says to.
+    template <typename Drop>
+    void dropBytesFrom(size_t from, Drop drop) {
+        size_t kept = from;
+        for (size_t i = from; i < m_length; ++i)
+            if (!drop(m_data[i])) m_data[kept++] = m_data[i];
+        m_length = kept;
+        m_data[m_length] = '\0';
+    }
 
     const char* data() const { return m_data.get(); }
     // Always zero-terminated, for the C-style scanners of the protocol code.

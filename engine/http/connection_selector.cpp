@@ -14,6 +14,8 @@ int initConnection(HttpSession& s, const std::string& host, int32_t port, bool s
     s.connectionPort = port;
     int r = s.connection.init(host, port, secure, s.options.sslver, s.options.timeout);
     if (r < 0 && !s.connection.lastError().empty()) s.log.write(s.connection.lastError());
+    // Without a reason of its own, the name did not resolve: the host says so at the end.
+    if (r < 0 && s.connection.lastError().empty()) s.counters.noteUnresolved(host);
     return r;
 }
 

@@ -1,9 +1,14 @@
 #pragma once
 // Counters that every user of a run adds to: HTTP requests sent and responses per
 // status code.  Shared by all user threads; atomic, relaxed (they only count).
+// The first host name of the run that did not resolve is kept under its mutex.
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "base/mutex.h"
 
 namespace velk {
 
@@ -28,6 +33,30 @@ struct HttpCounters {
         if (code >= 0 && code < kStatusCodes)
             statusCodes[size_t(code)].fetch_add(1, std::memory_order_relaxed);
     }
+
+    // Longest host name kept.
+    static constexpr size_t kMaxHostName = 255;
+    void noteUnresolved(std::string_view host) {
+        if (m_anyUnresolved.load(std::memory_order_relaxed)) return;
+        MutexLock lock(m_mutex);
+        if (!m_unresolved.empty()) return;
+        m_unresolved.assign(host.substr(0, kMaxHostName));
+        m_anyUnresolved.store(true, std::memory_order_relaxed);
+    }
+    std::string unresolvedHost() const {
+        MutexLock lock(m_mutex);
+        return m_unresolved;
+    }
+    void clearUnresolved() {
+        MutexLock lock(m_mutex);
+        m_unresolved.clear();
+        m_anyUnresolved.store(false, std::memory_order_relaxed);
+    }
+
+private:
+    std::atomic<bool> m_anyUnresolved{false};
+    mutable Mutex m_mutex;
+    std::string m_unresolved GUARDED_BY(m_mutex);
 };
 
 }  // namespace velk

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "http/http_session.h"
+#include "http/json_value.h"
 #include "http/page_values.h"
 #include "loop/task_wait.h"
 #include "platform/file_io.h"
@@ -143,6 +144,13 @@ void appendPiece(HttpSession& s, const ValuePiece& p, std::optional<std::string_
                                                : std::string_view(p.extra));
             break;
         }
+        case Kind::JsonValue:
+            if (body && p.jsonPath) {
+                if (auto value = jsonValue(s.log, *body, *p.jsonPath, p.text)) out.append(*value);
+            } else if (p.jsonPath) {
+                s.log.printf("JSON: no previous answer to read %.200s in\r\n", p.text.c_str());
+            }
+            break;
         case Kind::UserNumber: {
             char text[16];
             std::snprintf(text, sizeof text, "%d", s.userIndex);
@@ -161,6 +169,11 @@ void appendParamValue(HttpSession& s, const ParamEntry& entry,
                       TextBuffer& out) {
     for (const ValuePiece& piece : entry.pieces)
         appendPiece(s, piece, previousBody, multipart, out);
+}
+
+void appendPieces(HttpSession& s, const std::vector<ValuePiece>& pieces,
+                  std::optional<std::string_view> previousBody, bool multipart, TextBuffer& out) {
+    for (const ValuePiece& piece : pieces) appendPiece(s, piece, previousBody, multipart, out);
 }
 
 std::string_view parameterName(RequestDef& request, const ParamEntry& entry,

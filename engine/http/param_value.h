@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/text_buffer.h"
 #include "script/request_def.h"
@@ -19,6 +20,10 @@ struct HttpSession;
 void appendParamValue(HttpSession& session, const ParamEntry& entry,
                       std::optional<std::string_view> previousBody, bool multipart,
                       TextBuffer& out);
+
+// The same for a bare chain of pieces (a uri's or a header line's).
+void appendPieces(HttpSession& session, const std::vector<ValuePiece>& pieces,
+                  std::optional<std::string_view> previousBody, bool multipart, TextBuffer& out);
 
 // The name a parameter goes by in this request: a $rxname piece renames it from
 // the previous response; otherwise, or without a match, the last name it had.

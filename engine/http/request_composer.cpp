@@ -1,5 +1,6 @@
 #include "http/request_composer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 
@@ -31,6 +32,52 @@ void makeBoundary(HttpSession& s, std::string& boundary) {
 
 bool isContentPiece(const ParamEntry& p) {
     return equalsNoCase(p.name, kContentParamName);
+}
+
+// encodevalues=1: blanks, control characters and bytes above 127 of the value
+// written from start on become "%XX"; other bytes stay as written.
+void encodeRawBytes(TextBuffer& data, size_t start) {
+    const std::string_view value = data.view().substr(start);
+    auto raw = [](unsigned char c) { return c <= ' ' || c >= 0x7F; };
+    if (std::none_of(value.begin(), value.end(), raw)) return;
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string encoded;
+    for (unsigned char c : value) {
+        if (raw(c)) {
+            encoded += '%';
+            encoded += kHex[c >> 4];
+            encoded += kHex[c & 15];
+        } else {
+            encoded += char(c);
+        }
+    }
+    data.truncate(start);
+    data.append(encoded);
+}
+
+// The request's $header lines, their expressions evaluated.  A value taken
+// from a server cannot end the line early or add one of its own.
+void appendHeaderLines(HttpSession& s, const RequestDef& def,
+                       std::optional<std::string_view> previousBody, TextBuffer& out) {
+    if (!def.headerLines) return;
+    for (const ParamEntry& line : *def.headerLines) {
+        const size_t start = out.size();
+        appendParamValue(s, line, previousBody, true, out);
+        out.dropBytesFrom(start, [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
+        out.append("\r\n");
+    }
+}
+
+// The path of a uri with value expressions in it, made for this request.
+std::string_view resolveUriPieces(HttpSession& s, RequestDef& def,
+                                  std::optional<std::string_view> previousBody) {
+    if (!def.resolvedUri) def.resolvedUri = std::make_unique<TextBuffer>(256);
+    TextBuffer& uri = *def.resolvedUri;
+    uri.clear();
+    appendPieces(s, *def.uriPieces, previousBody, true, uri);
+    // A line end would end the request line early.
+    uri.dropBytesFrom(0, [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
+    return uri.view();
 }
 
 }  // namespace
@@ -79,10 +126,12 @@ void buildParameterData(HttpSession& s, const EffectiveRequest& r,
                 data.append(name);
                 data.append("=");
             }
+            const size_t valueStart = data.size();
             if (const std::string* value = r.overrideFor(p.name))
                 data.append(*value);
             else
                 appendParamValue(s, p, previousBody, r.multipart, data);
+            if (s.options.encodevalues && !r.multipart) encodeRawBytes(data, valueStart);
             if (r.multipart) data.append("\r\n");
         }
     }
@@ -198,20 +247,29 @@ std::string_view composeRequest(HttpSession& s, const EffectiveRequest& r, bool 
     if (!r.uri.empty() && r.uri[0] == '$')
         path = resolveUriExpression(r.uri, previousBody, s.variables)
                    .value_or(std::string_view(o.uri));
+    else if (def.uriPieces && r.uri.data() == def.uri.data())  // the request's own uri
+        path = resolveUriPieces(s, def, previousBody);
+    const size_t target = out.size();
     out.append(path);
     if (!methodCarriesBody(method) && !s.data.empty()) {
         out.append("?");
         out.append(s.data.view());
     }
+    // Values taken from answers may hold line ends: they cannot end the request
+    // line early (and add lines of the server's choosing).
+    out.dropBytesFrom(target, [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
     out.append(o.httpver ? " HTTP/1.1\r\n" : " HTTP/1.0\r\n");
 
     s.redirect.method = method;
     s.redirect.withBody = withBody;
     s.redirect.bodyHeaders.clear();
+    // The $header lines go with every request; a redirect that keeps the body
+    // sends them again with it.
+    const size_t headersAt = out.size();
+    appendHeaderLines(s, def, previousBody, out);
     if (withBody) {
-        const size_t headersAt = out.size();
-        if (def.rawContent) {
-            if (def.extraHeaders) out.append(def.extraHeaders->view());
+        if (def.rawContent || def.headerNamesContentType) {
+            // The $header lines name the body's type.
         } else if (r.multipart) {
             out.append("Content-Type: multipart/form-data; boundary=");
             out.append(def.boundary);

@@ -47,4 +47,21 @@ ReadStatus readWholeFile(const std::string& path, std::string& out, size_t cap) 
     return ReadStatus::Ok;
 }
 
+bool isWritableDirectory(const std::string& path, std::string& why) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        why = errno == ENOENT ? "does not exist" : "cannot be reached";
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        why = "is not a directory";
+        return false;
+    }
+    if (::access(path.c_str(), W_OK | X_OK) != 0) {
+        why = "cannot be written";
+        return false;
+    }
+    return true;
+}
+
 }  // namespace velk::platform

@@ -16,4 +16,8 @@ enum class ReadStatus { Ok, CannotOpen, TooLarge, ReadError };
 // Reads the file at path into out as raw bytes.
 ReadStatus readWholeFile(const std::string& path, std::string& out, size_t cap = kMaxWholeFile);
 
+// Whether files can be made in the directory at path; false with why ("does not
+// exist", "is not a directory", "cannot be written") otherwise.
+bool isWritableDirectory(const std::string& path, std::string& why);
+
 }  // namespace velk::platform

@@ -13,6 +13,7 @@
 #include "loop/loop_group.h"
 #include "net/tls_client_context.h"
 #include "platform/clock.h"
+#include "platform/file_io.h"
 #include "platform/resource_limits.h"
 #include "platform/thread.h"
 #include "run/test_run.h"
@@ -82,6 +83,18 @@ bool prepare(TestRun& set) {
         return false;
     }
 
+    // Users would silently run without their logs: refused before anyone starts.
+    if (o.log) {
+        std::string dir = o.logdir;
+        if (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\')) dir.pop_back();
+        std::string why;
+        if (!platform::isWritableDirectory(dir.empty() ? "." : dir, why)) {
+            report("Error: the log directory %s %s!\n", dir.empty() ? "." : dir.c_str(),
+                   why.c_str());
+            return false;
+        }
+    }
+
     const int64_t needed = int64_t(o.clients) + kSpareDescriptors;
     if (int64_t limit = platform::raiseOpenFileLimit(needed); limit >= 0 && limit < needed)
         report(
@@ -94,6 +107,7 @@ bool prepare(TestRun& set) {
     set.shared.httpCounters.clearTraffic();
     set.shared.liveRequests.prepare(latencySlotNames(set));
     set.shared.liveLag.clear();
+    set.shared.httpCounters.clearUnresolved();
     set.shared.errorCounters.clear();
     set.shared.liveErrors.clear();
     set.shared.liveLatency.clear();

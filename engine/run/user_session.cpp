@@ -8,6 +8,7 @@
 #include "base/abort_sleep.h"
 #include "base/message.h"
 #include "http/connection_selector.h"
+#include "http/json_value.h"
 #include "loop/task_wait.h"
 #include "platform/clock.h"
 #include "platform/thread.h"
@@ -87,7 +88,7 @@ void UserSession::initialiseSlots(const std::vector<ValuePiece>& pieces) {
 }
 
 void UserSession::exportVariables(const RequestDef& request) {
-    if (request.exports.empty()) return;
+    if (request.exports.empty() && request.jsonExports.empty()) return;
     std::string_view body;
     if (m_previousBody && *m_previousBody <= m_http.response.size())
         body = m_http.response.view().substr(*m_previousBody);
@@ -98,6 +99,19 @@ void UserSession::exportVariables(const RequestDef& request) {
             entry.pattern.regex->match(body, captures, pairs))
             m_http.variables[name] = expandCaptureTemplate(entry.valueTemplate, body, captures,
                                                            pairs, TemplateDollars::kEscapes, 255);
+        else
+            m_http.variables.erase(name);
+    }
+    for (const auto& [name, entry] : request.jsonExports) {
+        std::optional<std::string> value;
+        if (m_previousBody) value = jsonValue(m_http.log, body, entry.path, entry.pathText);
+        if (value && value->size() > kMaxJsonExport) {
+            m_http.log.printf("JSON: the value at %.200s is longer than %zu bytes, not kept\r\n",
+                              entry.pathText.c_str(), kMaxJsonExport);
+            value.reset();
+        }
+        if (value)
+            m_http.variables[name] = std::move(*value);
         else
             m_http.variables.erase(name);
     }

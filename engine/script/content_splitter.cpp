@@ -8,9 +8,9 @@
 namespace velk {
 namespace {
 
-constexpr std::array kExpressionStarts{"nrand(",    "arand(",  "lrand(",  "seq(",
-                                       "urlparam(", "hidden(", "regexp(", "file(",
-                                       "rxname(",   "var(",    "clid(",   "list("};
+constexpr std::array kExpressionStarts{"nrand(",  "arand(",  "lrand(", "seq(",    "urlparam(",
+                                       "hidden(", "regexp(", "file(",  "rxname(", "var(",
+                                       "clid(",   "list(",   "json("};
 
 // Length of the function name and "(" that follow a "$" at pos, or 0.
 size_t expressionStartAt(std::string_view content, size_t pos) {

@@ -69,6 +69,8 @@ const std::array kOptions{
     OptionDescriptor{"maxspeed", I, 0, &G::maxspeed},
     OptionDescriptor{"logdir", S, 270, &G::logdir},
     OptionDescriptor{"reportdir", S, 270, &G::reportdir},
+    OptionDescriptor{"encodevalues", B, 0, &G::encodevalues},
+    OptionDescriptor{"warnings", B, 0, &G::warnings},
 };
 
 bool isDigit(char c) {

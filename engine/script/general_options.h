@@ -65,6 +65,12 @@ struct GeneralOptions {
     int32_t maxspeed = 0;
     std::string logdir;
     std::string reportdir;
+    // 1: blanks, control characters and bytes above 127 in a form parameter's
+    // value are percent-encoded when sent (by default values go as written).
+    int32_t encodevalues = 0;
+    // 1: the parser reports what it takes for a likely mistake but accepts
+    // (velkrun --check sets it).
+    int32_t warnings = 0;
     // HTTP/2: 0 never; 1 where TLS negotiates it (ALPN "h2", else HTTP/1.1);
     // 2 also in clear text, by prior knowledge (h2c), to a server known to speak it.
     // Set by its own rule, not from the table above, whose order scripts rely on.

@@ -31,10 +31,11 @@ enum FunctionId {
     kVar,
     kClid,
     kList,
-    kEnc
+    kEnc,
+    kJson
 };
 // Matched in this order by their leading letters, without regard to case.
-constexpr std::array<FunctionName, 13> kFunctions{{{"NRand", kNRand},
+constexpr std::array<FunctionName, 14> kFunctions{{{"NRand", kNRand},
                                                    {"ARand", kARand},
                                                    {"LRand", kLRand},
                                                    {"Seq", kSeq},
@@ -46,7 +47,8 @@ constexpr std::array<FunctionName, 13> kFunctions{{{"NRand", kNRand},
                                                    {"var", kVar},
                                                    {"clid", kClid},
                                                    {"list", kList},
-                                                   {"enc<<", kEnc}}};
+                                                   {"enc<<", kEnc},
+                                                   {"Json", kJson}}};
 
 const ItemStyle kNamedItem{.escapeAny = true, .maxLength = 255};
 
@@ -276,6 +278,21 @@ Status PieceParser::parse(std::string_view piece, std::string_view paramName,
         case kEnc:
             p.text = percentEncode(args);
             break;
+        case kJson: {
+            const size_t close = args.rfind(')');
+            if (!open || close == std::string_view::npos) {
+                return invalidInput("'(' expected in after $Json\n");
+            }
+            p.text.assign(args.substr(1, close - 1));
+            std::string why;
+            std::optional<json::Path> path = json::parsePath(p.text, &why);
+            if (!path) {
+                return invalidInput("Invalid JSON path %s: %s\n", p.text.c_str(), why.c_str());
+            }
+            p.kind = Kind::JsonValue;
+            p.jsonPath = std::make_shared<const json::Path>(std::move(*path));
+            break;
+        }
     }
     out.push_back(std::move(p));
     return Status::ok();

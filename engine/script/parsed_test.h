@@ -26,6 +26,8 @@ inline constexpr size_t kMaxTestName = 255;
 struct SequenceEntry {
     std::string name;
     std::optional<std::string> arguments;  // from the first "(" on, closing ")" included
+    std::string file;  // where the entry was written, for messages; empty: made by a section
+    int line = 0;
 };
 
 // An ordered list of sequence entries.  Its length can be set back without losing

@@ -75,7 +75,10 @@ RequestDef RequestDef::cloneForUser() const {
     copy.overrides = overrides;
     if (content) copy.content = std::make_unique<TextBuffer>(*content);
     copy.rawContent = rawContent;
-    if (extraHeaders) copy.extraHeaders = std::make_unique<TextBuffer>(*extraHeaders);
+    copy.jsonExports = jsonExports;
+    copy.headerLines = headerLines;
+    copy.headerNamesContentType = headerNamesContentType;
+    copy.uriPieces = uriPieces;
     copy.secure = secure;
     return copy;
 }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/json_path.h"
 #include "base/text_buffer.h"
 #include "regex/regex.h"
 
@@ -34,6 +35,7 @@ struct ValuePiece {
         Variable = 10,      // $var: text = name, extra = default
         UserNumber = 11,    // $clid: text = prefix, extra = suffix
         CyclicPick = 12,    // $list: items, slot
+        JsonValue = 13,     // $Json: text = path as written, jsonPath
     };
     Kind kind = Kind::Literal;
     std::string text;
@@ -44,6 +46,7 @@ struct ValuePiece {
     std::vector<std::string> items;
     std::shared_ptr<const Regex> pattern;
     std::shared_ptr<const std::vector<ValuePiece>> nested;
+    std::shared_ptr<const json::Path> jsonPath;
 };
 
 struct ParamEntry {
@@ -69,6 +72,12 @@ struct ExportEntry {
     std::string valueTemplate;
 };
 
+// $exportjson: the value at a path of the response's JSON body.
+struct JsonExport {
+    std::string pathText;
+    json::Path path;
+};
+
 struct RequestDef {
     std::string uri;
     std::string name;
@@ -89,11 +98,20 @@ struct RequestDef {
     std::shared_ptr<ParamList> params = std::make_shared<ParamList>();
     ParamList runtimeParams;
     std::map<std::string, ExportEntry> exports;
+    std::map<std::string, JsonExport> jsonExports;
     std::map<std::string, std::string> overrides;
     std::map<std::string, std::string> computedNames;  // names given by $rxname pieces
     std::unique_ptr<TextBuffer> content;               // content being collected or read
     bool rawContent = false;                           // the body is the "pcontent" pieces
-    std::unique_ptr<TextBuffer> extraHeaders;
+    // $header lines, each a value whose expressions are evaluated per request
+    // (shared: read-only during a run), and whether one of them names the
+    // content type, so that no form content type is made up beside it.
+    std::shared_ptr<ParamList> headerLines;
+    bool headerNamesContentType = false;
+    // A $uri with value expressions in it (other than the "$action", "$href"
+    // and "$var" forms at its start): its pieces, evaluated per request.
+    std::shared_ptr<const std::vector<ValuePiece>> uriPieces;
+    std::unique_ptr<TextBuffer> resolvedUri;  // the user's uri made of them, last time
     int32_t secure = 0;  // 0 follows the secure option, 2 TLS, other values plain
 
     // A virtual user's own copy: texts and buffers duplicated, the parameter list

@@ -1,8 +1,11 @@
 #include "script/script_parser.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <vector>
 
 #include "base/ascii.h"
 #include "base/message.h"
@@ -46,9 +49,38 @@ Sequence& sequenceOf(ParsedTest& set, int which) {
     return which == 0 ? set.initSeq : which == 1 ? set.testSeq : set.finalSeq;
 }
 
+// Keys a request line may begin with, for the misspelling check.
+constexpr std::string_view kRequestKeys[] = {
+    "$uri",  "$server",    "$port",       "$method",  "$keepalive",  "$delay",  "$secure",
+    "$fail", "$exportvar", "$exportjson", "$content", "$xmlcontent", "$header", "$expectlocation"};
+
+// Edits (insertions, deletions, replacements) between two short texts, without
+// regard to case; stops counting above limit.
+size_t editDistance(std::string_view a, std::string_view b, size_t limit) {
+    if (a.size() > b.size() + limit || b.size() > a.size() + limit) return limit + 1;
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            const bool same = asciiLower(a[i - 1]) == asciiLower(b[j - 1]);
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+bool isRawValueByte(unsigned char c) {
+    return c <= ' ' || c >= 0x7F;
+}
+
 }  // namespace
 
 struct ScriptParser::Frame {
+    std::string file;
     int depth = 0;
     int line = 0;
     Section section = Section::General;
@@ -62,11 +94,57 @@ struct ScriptParser::Frame {
 Status ScriptParser::parse(std::string_view text) {
     platform::ScopedUserNumericLocale locale;
     size_t appended[3];
-    return parseText(text, 0, appended);
+    Status parsed =
+        parseText(text, 0, appended, m_set.testName.empty() ? "script" : m_set.testName);
+    if (!parsed) return parsed;
+    return checkSequences();
 }
 
-Status ScriptParser::parseText(std::string_view text, int depth, size_t appendedOut[3]) {
+Status ScriptParser::checkSequences() const {
+    for (const Sequence* seq : {&m_set.initSeq, &m_set.testSeq, &m_set.finalSeq})
+        for (size_t i = 0; i < seq->length(); ++i) {
+            const SequenceEntry& e = (*seq)[i];
+            if (m_set.requests.find(e.name) == m_set.requests.end())
+                return invalidInput("%s:%d: Request %s not found!\n", e.file.c_str(), e.line,
+                                    e.name.c_str());
+        }
+    if (m_testSeqLine > 0 && !m_explicitTestSeqEntry && !m_set.scriptDriven())
+        return invalidInput("%s:%d: Error: empty test sequence!\n", m_testSeqFile.c_str(),
+                            m_testSeqLine);
+    return Status::ok();
+}
+
+void ScriptParser::warn(const Frame& f, const char* format, const std::string& text) const {
+    if (!m_set.options.warnings) return;
+    char what[600];
+    std::snprintf(what, sizeof what, format, text.c_str());
+    report("%s:%d: warning: %s\n", f.file.c_str(), f.line, what);
+}
+
+Status ScriptParser::unknownKey(const Frame& f, std::string_view name) const {
+    std::string_view nearest;
+    size_t best = 3;
+    for (std::string_view key : kRequestKeys) {
+        const size_t d = editDistance(name, key, 2);
+        if (d < best) {
+            best = d;
+            nearest = key;
+        }
+    }
+    if (best <= 2) {
+        return invalidInput(
+            "Unknown request key %s, did you mean %s? (write $%s for a parameter of that "
+            "name)\n",
+            std::string(name).c_str(), std::string(nearest).c_str(), std::string(name).c_str());
+    }
+    warn(f, "%s is no request key: it is sent as a parameter of that name", std::string(name));
+    return Status::ok();
+}
+
+Status ScriptParser::parseText(std::string_view text, int depth, size_t appendedOut[3],
+                               const std::string& file) {
     Frame f;
+    f.file = file;
     f.depth = depth;
     for (int i = 0; i < 3; ++i) sequenceOf(m_set, i).setLength(0);
 
@@ -100,6 +178,11 @@ Status ScriptParser::parseText(std::string_view text, int depth, size_t appended
     // would silently take no part in the request body.
     if (ok && f.section == Section::Content) {
         ok = invalidInput("Syntax error at line %d\n", f.line);
+    }
+    if (!ok && !m_errorLocated && !ok.message().empty()) {
+        // Said once, where the error is: an include's own file and line.
+        m_errorLocated = true;
+        ok = Status(ok.code(), f.file + ":" + std::to_string(f.line) + ": " + ok.message());
     }
     for (int i = 0; i < 3; ++i) appendedOut[i] = f.appended[i];
     return ok;
@@ -157,6 +240,7 @@ Status ScriptParser::handleLine(Frame& f, std::string& line) {
             if (!f.explicitTestSeq) {
                 // An explicit test sequence replaces the one the request sections made.
                 f.explicitTestSeq = true;
+                m_explicitTestSeqEntry = true;
                 m_set.testSeq.setLength(0);
                 f.appendStarted[kTest] = true;
             }
@@ -219,6 +303,10 @@ Status ScriptParser::openSection(Frame& f, std::string_view header) {
     };
     for (const auto& [name, section] : kSections)
         if (equalsNoCase(header, name)) {
+            if (section == Section::TestSeq && m_testSeqLine == 0) {
+                m_testSeqFile = f.file;
+                m_testSeqLine = f.line;
+            }
             f.section = section;
             f.request = nullptr;
             return Status::ok();
@@ -242,6 +330,7 @@ Status ScriptParser::openSection(Frame& f, std::string_view header) {
     request->port = o.port;
     f.request = request.get();
     f.section = Section::Request;
+    if (Status uri = prepareUri(*request); !uri) return uri;
     m_set.requests.emplace(request->name, std::move(request));
     if (!f.explicitTestSeq) appendToSequence(f, kTest, header);
     return Status::ok();
@@ -254,6 +343,8 @@ void ScriptParser::appendToSequence(Frame& f, int which, std::string_view line) 
         f.appendStarted[which] = true;
     }
     SequenceEntry entry;
+    entry.file = f.file;
+    entry.line = f.line;
     size_t paren = line.find('(');
     if (paren == std::string_view::npos) {
         entry.name.assign(line);
@@ -286,7 +377,7 @@ Status ScriptParser::include(Frame& f, const std::string& path) {
     size_t before[3];
     for (int i = 0; i < 3; ++i) before[i] = sequenceOf(m_set, i).length();
     size_t added[3];
-    if (Status parsed = parseText(text, f.depth + 1, added); !parsed) return parsed;
+    if (Status parsed = parseText(text, f.depth + 1, added, path); !parsed) return parsed;
     for (int i = 0; i < 3; ++i) {
         if (added[i] > 0) {
             f.appendStarted[i] = false;  // this file's next entry starts the list anew
@@ -299,10 +390,14 @@ Status ScriptParser::include(Frame& f, const std::string& path) {
 }
 
 Status ScriptParser::requestLine(Frame& f, std::string_view line) {
+    const bool keyLine = line[0] == '$' && !(line.size() >= 2 && line[1] == '$');
     if (line.size() >= 2 && line[0] == '$' && line[1] == '$') {
         line.remove_prefix(1);
     } else if (line[0] == '$') {
-        if (requestKey(f, line)) return Status::ok();
+        if (requestKey(f, line)) {
+            if (startsWithNoCase(line, "$uri")) return prepareUri(*f.request);
+            return Status::ok();
+        }
     }
     auto [name, value] = splitNameValue(line);
     RequestDef& request = *f.request;
@@ -312,14 +407,19 @@ Status ScriptParser::requestLine(Frame& f, std::string_view line) {
         return Status::ok();
     }
     if (equalsNoCase(name, "$exportvar")) return exportLine(f, value);
+    if (equalsNoCase(name, "$exportjson")) return exportJsonLine(f, value);
     if (equalsNoCase(name, "$content") || equalsNoCase(name, "$xmlcontent"))
         return contentLine(f, value);
-    if (equalsNoCase(name, "$header")) {
-        if (!request.extraHeaders) request.extraHeaders = std::make_unique<TextBuffer>(128);
-        request.extraHeaders->append(value);
-        request.extraHeaders->append("\r\n");
-        return Status::ok();
+    if (equalsNoCase(name, "$header")) return headerLine(f, value);
+    if (keyLine) {
+        if (Status checked = unknownKey(f, name); !checked) return checked;
     }
+    if (std::any_of(value.begin(), value.end(),
+                    [](char c) { return isRawValueByte(static_cast<unsigned char>(c)); }))
+        warn(f,
+             "the value of %s holds a blank, control character or non-ASCII byte, sent as "
+             "written (encodevalues=1 encodes it)",
+             std::string(name));
     return parseParamValue(m_set, request, name, value, *request.params, false);
 }
 
@@ -329,6 +429,50 @@ bool ScriptParser::requestKey(Frame& f, std::string_view line) {
     if (eq == std::string_view::npos)
         return true;  // a "$" line without "=" is accepted and ignored
     return applyRequestKey(*f.request, line.substr(0, eq), line.substr(eq + 1));
+}
+
+Status ScriptParser::prepareUri(RequestDef& request) {
+    request.uriPieces.reset();
+    // A uri beginning with "$" is one of the target expressions.
+    if (request.uri.empty() || request.uri[0] == '$') return Status::ok();
+    const std::vector<ContentPiece> pieces = cutContent(request.uri);
+    if (pieces.size() == 1 && !pieces[0].expression) return Status::ok();
+    auto values = std::make_shared<std::vector<ValuePiece>>();
+    for (const ContentPiece& piece : pieces) {
+        if (piece.expression) {
+            if (Status parsed = parseValuePiece(m_set, request, piece.text, false, *values);
+                !parsed)
+                return parsed;
+        } else {
+            ValuePiece literal;
+            literal.text.assign(piece.text);
+            values->push_back(std::move(literal));
+        }
+    }
+    request.uriPieces = std::move(values);
+    return Status::ok();
+}
+
+Status ScriptParser::headerLine(Frame& f, std::string_view value) {
+    RequestDef& request = *f.request;
+    if (!request.headerLines) request.headerLines = std::make_shared<ParamList>();
+    ParamEntry line;
+    for (const ContentPiece& piece : cutContent(value)) {
+        if (piece.expression) {
+            if (Status parsed = parseValuePiece(m_set, request, piece.text, false, line.pieces);
+                !parsed)
+                return parsed;
+        } else {
+            ValuePiece literal;
+            literal.text.assign(piece.text);
+            line.pieces.push_back(std::move(literal));
+        }
+    }
+    std::string_view name = value.substr(0, value.find(':'));
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    if (equalsNoCase(name, "content-type")) request.headerNamesContentType = true;
+    request.headerLines->push_back(std::move(line));
+    return Status::ok();
 }
 
 Status ScriptParser::failLine(Frame& f, std::string_view value) {
@@ -368,6 +512,22 @@ Status ScriptParser::exportLine(Frame& f, std::string_view value) {
     std::string valueTemplate = readItem(value, pos, style);
     f.request->exports[variable] = ExportEntry{
         CompiledPattern{std::string(delimited), std::move(regex)}, std::move(valueTemplate)};
+    return Status::ok();
+}
+
+Status ScriptParser::exportJsonLine(Frame& f, std::string_view value) {
+    const ItemStyle style{.escapeAny = true, .maxLength = 255};
+    size_t pos = 0;
+    std::string variable = readItem(value, pos, style);
+    if (variable.empty() || pos == 0 || pos > value.size() || value[pos - 1] != ',') {
+        return invalidInput("Invalid $exportjson syntax, NAME,PATH expected: %s\n",
+                            std::string(value).c_str());
+    }
+    const std::string pathText(value.substr(pos));
+    std::string why;
+    std::optional<json::Path> path = json::parsePath(pathText, &why);
+    if (!path) return invalidInput("Invalid JSON path %s: %s\n", pathText.c_str(), why.c_str());
+    f.request->jsonExports[variable] = JsonExport{pathText, std::move(*path)};
     return Status::ok();
 }
 

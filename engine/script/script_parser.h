@@ -7,9 +7,14 @@
 // the parse, which fails with the message for the user; what was parsed before it
 // stays in the set.
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 #include "base/status.h"
+
+namespace velk {
+struct RequestDef;
+}
 
 namespace velk {
 
@@ -36,7 +41,15 @@ private:
     struct Frame;
     enum SeqIndex { kInit = 0, kTest = 1, kFinal = 2 };
 
-    Status parseText(std::string_view text, int depth, size_t appendedOut[3]);
+    Status parseText(std::string_view text, int depth, size_t appendedOut[3],
+                     const std::string& file);
+    // Every sequence entry names a request, and an explicit test sequence has
+    // entries: checked once the whole text and its includes are read.
+    Status checkSequences() const;
+    // A "$" line that is no request key: refused when it is within two letters
+    // of one (a misspelt key), else a parameter (with a warning).
+    Status unknownKey(const Frame& f, std::string_view name) const;
+    void warn(const Frame& f, const char* format, const std::string& text) const;
     Status handleLine(Frame& f, std::string& line);
     Status substituteGlobals(Frame& f, std::string& line);
     Status openSection(Frame& f, std::string_view header);
@@ -47,11 +60,19 @@ private:
     bool requestKey(Frame& f, std::string_view line);
     Status failLine(Frame& f, std::string_view value);
     Status exportLine(Frame& f, std::string_view value);
+    Status exportJsonLine(Frame& f, std::string_view value);
+    Status headerLine(Frame& f, std::string_view value);
+    // Finds value expressions in the request's uri (see RequestDef::uriPieces).
+    Status prepareUri(RequestDef& request);
     Status contentLine(Frame& f, std::string_view value);
     Status finishContent(Frame& f);
 
     ParsedTest& m_set;
     int m_includeReads = 0;
+    bool m_errorLocated = false;  // the failing message already names its file and line
+    std::string m_testSeqFile;    // where an explicit [testseq] began
+    int m_testSeqLine = 0;
+    bool m_explicitTestSeqEntry = false;  // a [testseq] section had a line
 };
 
 }  // namespace velk

@@ -79,7 +79,8 @@ TEST_F(ExportsTest, GetInfoDescribesTheTestSequence) {
 
 TEST_F(ExportsTest, ParseTestReportsTheFirstErrorOnceAndKeepsEarlierWork) {
     EXPECT_EQ(ParseTest(m_set, nullptr, "clients=2\n[a]\n$fail=nope\n[b]\n"), 0);
-    EXPECT_EQ(m_capture.lines(), std::vector<std::string>{"Invalid regexp in $fail parameter"});
+    EXPECT_EQ(m_capture.lines(),
+              std::vector<std::string>{"script:3: Invalid regexp in $fail parameter"});
     EXPECT_EQ(info().users, 2);
 }
 
@@ -150,7 +151,7 @@ TEST_F(ExportsTest, EachRefusalIsSaidExactlyOnce) {
         {"ParseGeneralParam", [&] { return ParseGeneralParam(m_set, "clients", "x"); }, 0,
          "Integer number expected as a value of clients"},
         {"ParseTest", [&] { return ParseTest(m_set, nullptr, "[a]\n[a]\n"); }, 0,
-         "Duplicate request definition:a"},
+         "script:2: Duplicate request definition:a"},
     };
     for (const Case& c : cases) {
         m_capture.clear();
@@ -165,7 +166,8 @@ TEST_F(ExportsTest, EachRefusalIsSaidExactlyOnce) {
 
 TEST_F(ExportsTest, MemoryEstimateStillSaysAParseErrorOnce) {
     EXPECT_EQ(Calculate3DArrayMemoryAmount("requests=2\n[a]\n[a]\n"), 8);
-    EXPECT_EQ(m_capture.lines(), std::vector<std::string>{"Duplicate request definition:a"});
+    EXPECT_EQ(m_capture.lines(),
+              std::vector<std::string>{"test:3: Duplicate request definition:a"});
 }
 
 TEST(ExportsNoCallbacks, NullOutputCallbackSilencesInsteadOfCrashing) {

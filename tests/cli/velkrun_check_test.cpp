@@ -41,6 +41,22 @@ TEST(VelkrunCheck, ValidScriptPrintsWhatTheEngineReports) {
     EXPECT_NE(r.output.find("Test sequence (2): home search\n"), std::string::npos) << r.output;
 }
 
+TEST(VelkrunCheck, LikelyMistakesAreWarnedAboutOrRefusedWithTheirLine) {
+    velk::test::TempDir dir;
+    RunResult r = runVelkrun("--check " + dir.write("w.txt", "[a]\n$customer=1\nq=a b\n"));
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("w.txt:2: warning: $customer is no request key"), std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("w.txt:3: warning: the value of q holds a blank"), std::string::npos)
+        << r.output;
+
+    const std::string empty = dir.write("empty.txt", "clients=2\n");
+    r = runVelkrun("--check " + empty);
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find(empty + ": Error: empty test sequence!"), std::string::npos)
+        << r.output;
+}
+
 TEST(VelkrunCheck, ErrorsGiveTheEngineMessageAndANonZeroStatus) {
     velk::test::TempDir dir;
     std::string bad = dir.write("bad.txt", "[a]\n[a]\n");

@@ -110,14 +110,29 @@ TEST_F(VelkrunRun, ExitStatusSaysWhatWentWrong) {
     struct Case {
         std::vector<std::string> args;
         int status;
-        const char* text;
+        std::string text;
     } cases[] = {
-        {{script("[a]\n[a]\n", "dup.txt")}, 1, "Duplicate request definition:a"},
+        {{script("[a]\n[a]\n", "dup.txt")}, 1, "dup.txt:6: Duplicate request definition:a"},
         {{script("[a]\n"), "--set", "clients=x"},
          1,
          "Integer number expected as a value of clients"},
         {{script("[a]\n"), "--set", "nosuch=1"}, 1, "--set nosuch=1"},
-        {{script("[a]\n[testseq]\nb\n", "undefined.txt")}, 3, "Request b not found!"},
+        {{script("[a]\n[testseq]\nb\n", "undefined.txt")},
+         1,
+         "undefined.txt:7: Request b not found!"},
+        {{script("[a]\n$metod=POST\n", "typo.txt")}, 1, "typo.txt:6: Unknown request key $metod"},
+        {{script("[a]\n"), "--html", m_dir.file("no/such/dir/r.html")},
+         4,
+         "cannot write " + m_dir.file("no/such/dir/r.html") + ": no such directory"},
+        {{script("log=1\nlogdir=" + m_dir.file("nologs") + "\n[a]\n", "nologs.txt")},
+         3,
+         "Error: the log directory " + m_dir.file("nologs") + " does not exist!"},
+        {{script("server=no-such-host.invalid\n[a]\n", "nohost.txt")},
+         3,
+         "the run completed no request (cannot resolve no-such-host.invalid)"},
+        {{script("[a]\n$server=other.invalid\n", "noother.txt")},
+         3,
+         "none reached the server (cannot resolve other.invalid; --set log=1 writes"},
         {{script("[a]\n"), "--set"}, 2, "--set needs an option"},
         {{script("[a]\n"), m_dir.file("second.txt")}, 2, "more than one test script"},
     };
@@ -128,6 +143,8 @@ TEST_F(VelkrunRun, ExitStatusSaysWhatWentWrong) {
         EXPECT_EQ(run.wait(), c.status) << args[0] << " " << run.err();
         EXPECT_NE(run.err().find(c.text), std::string::npos) << run.err();
     }
+    // Refused before a single request went out.
+    EXPECT_EQ(m_server.requestCount(), 0);
 }
 
 TEST_F(VelkrunRun, CtrlCOrSigtermStopsTheRunAndStillWritesTheReport) {

@@ -80,10 +80,19 @@ TEST_F(RunTestFixture, EveryUserPlaysEveryIterationAndProgressReachesTheTotal) {
     EXPECT_EQ(m_server.acceptedConnections(), 3);
 }
 
-TEST_F(RunTestFixture, UndefinedRequestOrEmptySequenceStartsNothing) {
-    ASSERT_TRUE(parse("[a]\n[testseq]\na\nmissing\n"));
+TEST_F(RunTestFixture, UndefinedRequestEmptySequenceOrNoLogDirectoryStartsNothing) {
+    // Refused as the script is read, so neither a check nor a run goes on.
+    EXPECT_FALSE(parse("[a]\n[testseq]\na\nmissing\n"));
+    EXPECT_EQ(m_messages.last(), "run:7: Request missing not found!");
     EXPECT_EQ(RunTest(m_set), 0);
-    EXPECT_EQ(m_messages.last(), "Request missing not found!");
+    EXPECT_EQ(m_server.requestCount(), 0);
+
+    // Users would run without the logs asked for: refused before anyone starts.
+    TestSet* noLogs = CreateTestSet();
+    ASSERT_EQ(ParseTest(noLogs, nullptr, "log=1\nlogdir=/nonexistent/velk-logs/\n[a]\n"), 1);
+    EXPECT_EQ(RunTest(noLogs), 0);
+    EXPECT_EQ(m_messages.last(), "Error: the log directory /nonexistent/velk-logs does not exist!");
+    FreeTestSet(noLogs);
     EXPECT_EQ(m_server.requestCount(), 0);
 
     TestSet* empty = CreateTestSet();
@@ -329,6 +338,9 @@ TEST_F(RunTestFixture, UnresolvableServerEndsUsersBeforeAnyRequest) {
     ASSERT_EQ(ParseTest(m_set, nullptr, "server=no-such-host.invalid\nclients=2\n[a]\n"), 1);
     EXPECT_EQ(RunTest(m_set), 0);
     EXPECT_EQ(static_cast<int32_t**>(GetResults(m_set, 0))[0][0], -255);
+    char host[64];
+    EXPECT_EQ(GetUnresolvedHost(m_set, host, sizeof host), 1);
+    EXPECT_STREQ(host, "no-such-host.invalid");
 }
 
 TEST_F(RunTestFixture, SequenceArgumentsApplyToOneRunOfTheEntry) {

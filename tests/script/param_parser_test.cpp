@@ -49,6 +49,9 @@ TEST_F(ParamParserTest, RefusedValuesGiveTheirMessages) {
         {"$RegExp(/abc", "Invalid regexp parameter usage"},
         {"$RegExp(/a(/,$1)", "Invalid regular expression for regexp parameter: /a(/"},
         {"ok&$bogus", "Unknown $ parameter bogus"},
+        {"$Json", "'(' expected in after $Json"},
+        {"$json(a..b)", "Invalid JSON path a..b: name expected"},
+        {"$Json(a[x])", "Invalid JSON path a[x]: index expected"},
     };
     for (const Case& c : cases) {
         m_capture.clear();

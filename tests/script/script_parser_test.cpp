@@ -79,7 +79,8 @@ TEST_F(ScriptParserTest, TextBeforeTheFirstHeaderIsGeneral) {
 
 TEST_F(ScriptParserTest, SequenceEntriesKeepTheirArgumentText) {
     ASSERT_TRUE(
-        parse("[initseq]\nlogin\n[testseq]\nsearch(q=abc,$method=POST)\n[finalseq]\nlogout()\n"));
+        parse("[initseq]\nlogin\n[testseq]\nsearch(q=abc,$method=POST)\n[finalseq]\nlogout()\n"
+              "[login]\n[search]\n[logout]\n"));
     ASSERT_EQ(m_set.testSeq.length(), 1u);
     EXPECT_EQ(m_set.testSeq[0].name, "search");
     ASSERT_TRUE(m_set.testSeq[0].arguments);
@@ -107,7 +108,7 @@ TEST_F(ScriptParserTest, GlobalVariablesAreSubstitutedOnce) {
 
 TEST_F(ScriptParserTest, UnclosedGlobalVariableIsASyntaxError) {
     EXPECT_FALSE(parse("server=$gvar(host\n"));
-    EXPECT_EQ(m_capture.last(), "Syntax error in this line: server=$gvar(host");
+    EXPECT_EQ(m_capture.last(), "script:1: Syntax error in this line: server=$gvar(host");
 }
 
 TEST_F(ScriptParserTest, GeneralLinesFailOnUnknownNamesSilentlyAndOnBadValuesWithAMessage) {
@@ -117,7 +118,7 @@ TEST_F(ScriptParserTest, GeneralLinesFailOnUnknownNamesSilentlyAndOnBadValuesWit
     ParsedTest other;
     EXPECT_FALSE(
         reportIfFailed(ScriptParser(other).parse("CLIENTS = 5\n")));  // value begins with a space
-    EXPECT_EQ(m_capture.last(), "Integer number expected as a value of clients");
+    EXPECT_EQ(m_capture.last(), "script:1: Integer number expected as a value of clients");
 }
 
 TEST_F(ScriptParserTest, RequestsTakeTheGeneralValuesInForceAtTheirHeader) {
@@ -172,7 +173,7 @@ TEST_F(ScriptParserTest, ParameterLinesKeepOrderAndDoubleDollarEscapes) {
 
 TEST_F(ScriptParserTest, DuplicateRequestFailsAndKeepsWhatCameBefore) {
     EXPECT_FALSE(parse("clients=4\n[a]\n[b]\n[a]\n"));
-    EXPECT_EQ(m_capture.last(), "Duplicate request definition:a");
+    EXPECT_EQ(m_capture.last(), "script:4: Duplicate request definition:a");
     EXPECT_EQ(m_set.options.clients, 4);
     EXPECT_EQ(m_set.requests.size(), 2u);
 
@@ -220,15 +221,15 @@ TEST_F(ScriptParserTest, ContentHeredocDropsIndentBlankAndCommentLinesAndSplitsE
 
 TEST_F(ScriptParserTest, ContentMistakesAreSyntaxErrors) {
     EXPECT_FALSE(parse("[a]\n$content=<x\n"));
-    EXPECT_EQ(m_capture.last(), "Syntax error at line 2");
+    EXPECT_EQ(m_capture.last(), "script:2: Syntax error at line 2");
 
     // A block that is never closed would silently drop its lines: refused.
     ParsedTest open;
     EXPECT_FALSE(reportIfFailed(ScriptParser(open).parse("[a]\n$xmlcontent=<<END\nline\n[b]\n")));
-    EXPECT_EQ(m_capture.last(), "Syntax error at line 4");
+    EXPECT_EQ(m_capture.last(), "script:4: Syntax error at line 4");
     ParsedTest open2;
     EXPECT_FALSE(reportIfFailed(ScriptParser(open2).parse("[a]\n$content=<<END\nline\n")));
-    EXPECT_EQ(m_capture.last(), "Syntax error at line 3");
+    EXPECT_EQ(m_capture.last(), "script:3: Syntax error at line 3");
 }
 
 TEST_F(ScriptParserTest, ContentFileIsReadWholeAndReplacesEarlierContent) {
@@ -243,12 +244,17 @@ TEST_F(ScriptParserTest, ContentFileIsReadWholeAndReplacesEarlierContent) {
     EXPECT_EQ(literalValue(p[2]), "\r\nraw");
 
     EXPECT_FALSE(parse("[b]\n$content=" + dir.file("missing.txt") + "\n"));
-    EXPECT_EQ(m_capture.last(), "Failed to open request content file:" + dir.file("missing.txt"));
+    EXPECT_EQ(m_capture.last(),
+              "script:2: Failed to open request content file:" + dir.file("missing.txt"));
 }
 
-TEST_F(ScriptParserTest, HeaderLinesOfARequestEndInCrLf) {
-    ASSERT_TRUE(parse("[a]\n$header=Content-Type: text/xml\n$HEADER=X-Y: z\n"));
-    EXPECT_EQ(request("a").extraHeaders->view(), "Content-Type: text/xml\r\nX-Y: z\r\n");
+TEST_F(ScriptParserTest, HeaderLinesOfARequestAreKeptInOrder) {
+    ASSERT_TRUE(parse("[a]\n$header=Content-Type: text/xml\n$HEADER=X-Y: z\n[b]\n$header=X: 1\n"));
+    ASSERT_TRUE(request("a").headerLines);
+    ASSERT_EQ(request("a").headerLines->size(), 2u);
+    EXPECT_EQ(literalValue((*request("a").headerLines)[1]), "X-Y: z");
+    EXPECT_TRUE(request("a").headerNamesContentType);
+    EXPECT_FALSE(request("b").headerNamesContentType);
 }
 
 TEST_F(ScriptParserTest, FailExpressionsAreCheckedAndMayBeInverted) {
@@ -267,7 +273,7 @@ TEST_F(ScriptParserTest, FailExpressionsAreCheckedAndMayBeInverted) {
         ParsedTest set;
         m_capture.clear();
         EXPECT_FALSE(reportIfFailed(ScriptParser(set).parse(bad))) << bad;
-        EXPECT_EQ(m_capture.last(), "Invalid regexp in $fail parameter") << bad;
+        EXPECT_EQ(m_capture.last(), "script:2: Invalid regexp in $fail parameter") << bad;
     }
 }
 
@@ -285,10 +291,10 @@ TEST_F(ScriptParserTest, ExportVariablesAreCheckedWithTheirOwnMessages) {
         const char* line;
         const char* message;
     } cases[] = {
-        {"$exportvar=token,value", "Regexp expected at $exporvar=token,value"},
-        {"$exportvar=token,/x/", "Invalud $exportvar syntax"},
-        {"$exportvar=token,/x/,", "Invalud $exportvar syntax"},
-        {"$exportvar=token,/x/k,$1", "Invalid regexp:/x/k"},
+        {"$exportvar=token,value", "script:2: Regexp expected at $exporvar=token,value"},
+        {"$exportvar=token,/x/", "script:2: Invalud $exportvar syntax"},
+        {"$exportvar=token,/x/,", "script:2: Invalud $exportvar syntax"},
+        {"$exportvar=token,/x/k,$1", "script:2: Invalid regexp:/x/k"},
     };
     for (const Case& c : cases) {
         ParsedTest set;
@@ -331,19 +337,19 @@ TEST_F(IncludeTest, IncludeThatAddsNoEntriesLeavesTheSequencesAlone) {
 }
 
 TEST_F(IncludeTest, SequenceEntriesFromAnIncludeAreReplacedByTheIncludersNextEntries) {
-    std::string lib = m_dir.write("seq.txt", "[initseq]\nfromlib\n");
+    std::string lib = m_dir.write("seq.txt", "[initseq]\nfromlib\n[fromlib]\n[mine]\n");
     ASSERT_TRUE(parse("[initseq]\nmine\n" + includeLine(lib)));
     EXPECT_EQ(names(m_set.initSeq), std::vector<std::string>{"fromlib"});
 
     ParsedTest set;
-    ASSERT_TRUE(
-        reportIfFailed(ScriptParser(set).parse(includeLine(lib) + "[initseq]\nafter1\nafter2\n")));
+    ASSERT_TRUE(reportIfFailed(ScriptParser(set).parse(
+        includeLine(lib) + "[initseq]\nafter1\nafter2\n[after1]\n[after2]\n")));
     EXPECT_EQ(names(set.initSeq), (std::vector<std::string>{"after1", "after2"}));
 }
 
 TEST_F(IncludeTest, MissingIncludeAndCyclesFailCleanly) {
     EXPECT_FALSE(parse(includeLine(m_dir.file("nope.txt"))));
-    EXPECT_EQ(m_capture.last(), "Cannot open file " + m_dir.file("nope.txt"));
+    EXPECT_EQ(m_capture.last(), "script:2: Cannot open file " + m_dir.file("nope.txt"));
 
     std::string a = m_dir.file("a.txt"), b = m_dir.file("b.txt");
     m_dir.write("a.txt", includeLine(b));
@@ -383,7 +389,7 @@ TEST_F(IncludeTest, ScriptLimitsEndTheParseWithAMessage) {
         ParsedTest set;
         m_capture.clear();
         EXPECT_FALSE(reportIfFailed(ScriptParser(set).parse(c.script)));
-        EXPECT_EQ(m_capture.last().rfind(c.message, 0), 0u) << m_capture.last();
+        EXPECT_NE(m_capture.last().find(c.message), std::string::npos) << m_capture.last();
     }
     // A byte-order mark is no part of the first line.
     ASSERT_TRUE(
@@ -392,9 +398,61 @@ TEST_F(IncludeTest, ScriptLimitsEndTheParseWithAMessage) {
     EXPECT_EQ(m_set.options.clients, 2);
 }
 
+// Mistakes a script likely holds: refused with the file and line, or (with
+// warnings=1, as velkrun --check sets) reported while the script still reads.
+TEST_F(ScriptParserTest, LikelyMistakesAreRefusedOrWarnedAboutWithTheirLine) {
+    const struct {
+        std::string script;
+        bool parses;
+        std::string message;  // the last one reported; "" none
+    } cases[] = {
+        {"[a]\n[testseq]\na\nnosuch\n", false, "script:4: Request nosuch not found!"},
+        {"[a]\n[initseq]\nlogn\n", false, "script:3: Request logn not found!"},
+        {"[a]\n[finalseq]\nbye(x=1)\n", false, "script:3: Request bye not found!"},
+        {"[a]\n[testseq]\n", false, "script:2: Error: empty test sequence!"},
+        {"script=x.js\n[testseq]\n", true, ""},  // a script drives the test
+        {"[a]\n$metod=POST\n", false,
+         "script:2: Unknown request key $metod, did you mean $method? (write $$metod for a "
+         "parameter of that name)"},
+        {"[a]\n$headr=X: 1\n", false,
+         "script:2: Unknown request key $headr, did you mean $header? (write $$headr for a "
+         "parameter of that name)"},
+        {"[a]\n$URL=/x\n", false,
+         "script:2: Unknown request key $URL, did you mean $uri? (write $$URL for a parameter "
+         "of that name)"},
+        {"[a]\n$exportjsn=t,token\n", false,
+         "script:2: Unknown request key $exportjsn, did you mean $exportjson? (write "
+         "$$exportjsn for a parameter of that name)"},
+        {"[a]\n$$url=/x\n", true, ""},
+        {"[a]\n$customer=5\n", true, ""},  // warnings are off by default
+        {"warnings=1\n[a]\n$customer=5\n", true,
+         "script:3: warning: $customer is no request key: it is sent as a parameter of that "
+         "name"},
+        {"[a]\nq=a b\n", true, ""},
+        {"warnings=1\n[a]\nq=a b\nr=ok\n", true,
+         "script:3: warning: the value of q holds a blank, control character or non-ASCII "
+         "byte, sent as written (encodevalues=1 encodes it)"},
+        {"warnings=1\n[a]\nq=caf\xC3\xA9\n", true,
+         "script:3: warning: the value of q holds a blank, control character or non-ASCII "
+         "byte, sent as written (encodevalues=1 encodes it)"},
+        {"warnings=1\n[a]\nq=a%20b&$Json(x)\n", true, ""},
+        {"[a]\n$exportjson=token\n", false,
+         "script:2: Invalid $exportjson syntax, NAME,PATH expected: token"},
+        {"[a]\n$exportjson=t,a[\n", false, "script:2: Invalid JSON path a[: index expected"},
+        {"[a]\n$uri=/o/$Json(a..b)\n", false, "script:2: Invalid JSON path a..b: name expected"},
+    };
+    for (const auto& c : cases) {
+        ParsedTest set;
+        set.setTestName("script");
+        m_capture.clear();
+        EXPECT_EQ(reportIfFailed(ScriptParser(set).parse(c.script)), c.parses) << c.script;
+        EXPECT_EQ(m_capture.last(), c.message) << c.script;
+    }
+}
+
 TEST_F(ScriptParserTest, OverlongLinesAndNamesAreRefusedWithAMessage) {
     EXPECT_FALSE(parse("[a]\nq=" + std::string(200000, 'x') + "\n"));
-    EXPECT_EQ(m_capture.last(), "Line 2 is longer than 65535 characters");
+    EXPECT_EQ(m_capture.last(), "script:2: Line 2 is longer than 65535 characters");
 
     ParsedTest growing;
     growing.globals["big"] = std::string(40000, 'y');
@@ -439,11 +497,12 @@ TEST_F(ScriptParserTest, ErrorsComeBackInTheStatusUnsaid) {
         std::string script;
         std::string message;
     } cases[] = {
-        {"[a]\n[a]\n", "Duplicate request definition:a\n"},
-        {"clients=x\n", "Integer number expected as a value of clients\n"},
-        {"[a]\np=$nope\n", "Unknown $ parameter nope\n"},
-        {"[a]\n$fail=nope\n", "Invalid regexp in $fail parameter\n"},
-        {"[includes]\n" + bad + "\n", "Duplicate request definition:x\n"},  // from the include
+        {"[a]\n[a]\n", "script:2: Duplicate request definition:a\n"},
+        {"clients=x\n", "script:1: Integer number expected as a value of clients\n"},
+        {"[a]\np=$nope\n", "script:2: Unknown $ parameter nope\n"},
+        {"[a]\n$fail=nope\n", "script:2: Invalid regexp in $fail parameter\n"},
+        {"[includes]\n" + bad + "\n",
+         bad + ":2: Duplicate request definition:x\n"},  // in the include
         {"nosuchoption=1\n", ""},
     };
     for (const auto& c : cases) {
