@@ -1,6 +1,6 @@
 #include "app/base/output_log.h"
 
-namespace velk::model {
+namespace velk::base {
 
 const char* OutputLog::kindWord(int32_t kind) {
     switch (kind) {
@@ -33,4 +33,4 @@ void OutputLog::clear() {
     m_text.clear();
 }
 
-}  // namespace velk::model
+}  // namespace velk::base

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace velk::results {
+namespace velk::graphs {
 
 namespace {
 constexpr double kTiny = 2.220446e-16;
@@ -73,4 +73,4 @@ std::vector<double> tickValues(double minimum, double maximum, double step, size
     return ticks;
 }
 
-}  // namespace velk::results
+}  // namespace velk::graphs

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-namespace velk::results {
+namespace velk::graphs {
 
 struct ChartRange {
     double minimum = 0;
@@ -38,4 +38,4 @@ StepAxis stepAxis(double largest, int maxSteps, bool wholeNumbers);
 // widened to a nice number that gives at most maxTicks.
 std::vector<double> tickValues(double minimum, double maximum, double step, size_t maxTicks);
 
-}  // namespace velk::results
+}  // namespace velk::graphs

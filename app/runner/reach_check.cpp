@@ -143,14 +143,14 @@ std::vector<ReachTarget> reachTargets(const std::vector<std::pair<std::string, b
     return targets;
 }
 
-std::vector<ReachTarget> reachTargets(const model::CScenario& scenario,
-                                      const model::GlobalSettings& settings) {
-    const model::GlobalSettings::Values v = settings.values();
+std::vector<ReachTarget> reachTargets(const scenario::CScenario& scenario,
+                                      const settings::GlobalSettings& settings) {
+    const settings::GlobalSettings::Values v = settings.values();
     if (v.useProxy) return {{v.proxyServer, v.proxyPort, true}};
     std::vector<std::pair<std::string, bool>> servers;
     {
-        std::lock_guard<const model::CRequestsContainer> g(scenario.requests());
-        for (const model::CRequest* r : scenario.requests().flattened())
+        std::lock_guard<const scenario::CRequestsContainer> g(scenario.requests());
+        for (const scenario::CRequest* r : scenario.requests().flattened())
             servers.emplace_back(r->getServer(), r->getSecure() == 2);
     }
     return reachTargets(servers, scenario.globalValues());

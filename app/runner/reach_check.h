@@ -43,7 +43,7 @@ std::vector<ReachTarget> reachTargets(const std::vector<std::pair<std::string, b
 // The places a scenario's run goes to: the proxy when the settings use one,
 // else the servers of its requests (as above, with the scenario's values of
 // the global variables).
-std::vector<ReachTarget> reachTargets(const model::CScenario& scenario,
-                                      const model::GlobalSettings& settings);
+std::vector<ReachTarget> reachTargets(const scenario::CScenario& scenario,
+                                      const settings::GlobalSettings& settings);
 
 }  // namespace velk::runner

@@ -236,7 +236,7 @@ std::string pageTitle(std::string_view body) {
     const size_t close = findNoCase(body, "</title", start);
     if (close == std::string_view::npos) return {};
     std::string title = collapse(decodeEntities(body.substr(start + 1, close - start - 1)));
-    return title.substr(0, model::RecordedOutcome::kMaxTitle * 4);
+    return title.substr(0, scenario::RecordedOutcome::kMaxTitle * 4);
 }
 
 std::vector<ReplayedExchange> readUserLog(std::string_view log) {
@@ -283,7 +283,7 @@ std::vector<ReplayedExchange> readUserLog(std::string_view log) {
             if (status != 100) {
                 e.status = status;
                 if (status == 301 || status == 302)
-                    e.location = model::urlPath(headerValue(head, "location"));
+                    e.location = scenario::urlPath(headerValue(head, "location"));
                 const std::string_view body = log.substr(bodyAt, bodyEnd - bodyAt);
                 e.title = pageTitle(body);
                 e.size = int32_t(std::min<size_t>(body.size(), INT32_MAX));
@@ -295,8 +295,9 @@ std::vector<ReplayedExchange> readUserLog(std::string_view log) {
     return out;
 }
 
-VerifyReport compareWithRecording(const std::vector<ReplayedExchange>& played,
-                                  const std::map<std::string, model::RecordedOutcome>& recorded) {
+VerifyReport compareWithRecording(
+    const std::vector<ReplayedExchange>& played,
+    const std::map<std::string, scenario::RecordedOutcome>& recorded) {
     VerifyReport report;
     for (const ReplayedExchange& e : played) {
         VerifyRow row;
@@ -307,7 +308,7 @@ VerifyReport compareWithRecording(const std::vector<ReplayedExchange>& played,
         if (e.status == 0) {
             d.emplace_back("no response");
         } else if (row.recorded) {
-            const model::RecordedOutcome& r = *row.recorded;
+            const scenario::RecordedOutcome& r = *row.recorded;
             if (r.status != 0 && r.status != e.status) d.emplace_back("status");
             if (r.location != e.location) d.emplace_back("redirect");
             if (collapse(r.title) != e.title) d.emplace_back("title");
@@ -320,7 +321,7 @@ VerifyReport compareWithRecording(const std::vector<ReplayedExchange>& played,
     return report;
 }
 
-bool prepareVerify(const model::CScenario& scenario, const model::GlobalSettings& settings,
+bool prepareVerify(const scenario::CScenario& scenario, const settings::GlobalSettings& settings,
                    VerifyPlan& plan, std::string& error) {
     if (scenario.requests().count() == 0) {
         error = "The scenario has no requests.";
@@ -346,8 +347,8 @@ bool prepareVerify(const model::CScenario& scenario, const model::GlobalSettings
         plan.engineArgs.insert(plan.engineArgs.end(), values.begin(), values.end());
     }
     plan.recorded.clear();
-    std::lock_guard<const model::CRequestsContainer> g(scenario.requests());
-    for (const model::CRequest* r : scenario.requests().flattened()) {
+    std::lock_guard<const scenario::CRequestsContainer> g(scenario.requests());
+    for (const scenario::CRequest* r : scenario.requests().flattened()) {
         const std::string name =
             r->getName().empty() ? "req_" + std::to_string(r->getId()) : r->getName();
         if (r->getOutcome()) plan.recorded.emplace(name, *r->getOutcome());
@@ -416,7 +417,7 @@ bool runVerify(const VerifyPlan& plan, VerifyReport& report, std::string& error)
         error = "The engine wrote no log of the verify run.";
         return false;
     }
-    if (!model::readRegularFile(logPath, kMaxLog, log, error)) {
+    if (!base::readRegularFile(logPath, kMaxLog, log, error)) {
         error = "The verify log cannot be read: " + error;
         return false;
     }

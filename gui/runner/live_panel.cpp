@@ -13,21 +13,21 @@
 namespace velk::runner {
 namespace {
 
-using velk::results::CChartView;
+using velk::results::ChartView;
 
 // Most steps on the live charts' axes: labels that fit the smallest window.
 constexpr int kTimeSteps = 6;
 constexpr int kValueSteps = 4;
 
-CChartView* liveChart(const char* name, const char* title, const char* unit) {
-    auto* chart = new CChartView;
+ChartView* liveChart(const char* name, const char* title, const char* unit) {
+    auto* chart = new ChartView;
     chart->setObjectName(QString::fromLatin1(name));
     chart->setTitle(QString::fromLatin1(title));
     chart->setFooterShown(false);
     chart->setLegendPosition(velk::results::LegendPosition::kBottom);
-    chart->setAxisFormat(CChartView::kHorizontalAxis, QStringLiteral("%.0f"));
-    chart->setAxisTitle(CChartView::kHorizontalAxis, QStringLiteral("s"));
-    chart->setAxisTitle(CChartView::kVerticalAxis, QString::fromLatin1(unit));
+    chart->setAxisFormat(ChartView::kHorizontalAxis, QStringLiteral("%.0f"));
+    chart->setAxisTitle(ChartView::kHorizontalAxis, QStringLiteral("s"));
+    chart->setAxisTitle(ChartView::kVerticalAxis, QString::fromLatin1(unit));
     chart->setMinimumSize(180, 150);
     return chart;
 }
@@ -117,17 +117,17 @@ void LivePanel::showFigures(const LiveFigures& figures) {
     }
     // Ticks at nice steps, few enough for the smallest window, each label
     // with the decimals that tell it from the next.
-    const auto scale = [](CChartView* chart, CChartView::Axis which, double largest, int steps,
+    const auto scale = [](ChartView* chart, ChartView::Axis which, double largest, int steps,
                           bool whole) {
-        const velk::results::StepAxis a = velk::results::stepAxis(largest, steps, whole);
+        const velk::graphs::StepAxis a = velk::graphs::stepAxis(largest, steps, whole);
         chart->setAxisRange(which, a.range.minimum, a.range.maximum);
         chart->setTickSteps(which, a.range.minorStep, a.range.majorStep);
         chart->setAxisFormat(which, QStringLiteral("%.%1f").arg(a.decimals));
     };
-    for (CChartView* chart : {m_rateChart, m_timeChart})
-        scale(chart, CChartView::kHorizontalAxis, lastSecond, kTimeSteps, true);
-    scale(m_rateChart, CChartView::kVerticalAxis, mostPerSecond, kValueSteps, false);
-    scale(m_timeChart, CChartView::kVerticalAxis, longest, kValueSteps, false);
+    for (ChartView* chart : {m_rateChart, m_timeChart})
+        scale(chart, ChartView::kHorizontalAxis, lastSecond, kTimeSteps, true);
+    scale(m_rateChart, ChartView::kVerticalAxis, mostPerSecond, kValueSteps, false);
+    scale(m_timeChart, ChartView::kVerticalAxis, longest, kValueSteps, false);
 }
 
 }  // namespace velk::runner

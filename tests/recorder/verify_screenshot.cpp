@@ -20,9 +20,9 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 4; ++i) {
         velk::runner::VerifyRow row;
         row.request = names[i];
-        row.recorded =
-            velk::model::RecordedOutcome{200, i == 1 ? "/account/overview/with/a/long/path" : "",
-                                         "Demo shop - a page title that runs on for a while", 4096};
+        row.recorded = velk::scenario::RecordedOutcome{
+            200, i == 1 ? "/account/overview/with/a/long/path" : "",
+            "Demo shop - a page title that runs on for a while", 4096};
         row.replayed.name = names[i];
         row.replayed.status = i == 1 ? 200 : 200;
         row.replayed.location = "";

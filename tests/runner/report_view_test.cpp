@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/results/report_view_text.h"
-#include "gui/results/report_form_view.h"
+#include "gui/results/report_page.h"
 
 namespace velk::results {
 namespace {
@@ -24,7 +24,7 @@ std::shared_ptr<CResultsStore> pass(const char* title, const char* report) {
 
 TEST(ReportView, KeepsTheShownPassAndShowsNoResultsWhenEmpty) {
     CResultsContainer list;
-    CReportFormView view(list);
+    ReportPage view(list);
     EXPECT_FALSE(view.titles()->isEnabled());
     EXPECT_EQ(view.reportBox()->toPlainText(), "No results");
 
@@ -94,7 +94,7 @@ TEST(ReportView, ColumnsStandUnderTheirHeadersAtAnyNameLength) {
                                table + "\r\n" + row + "\r\n";
     CResultsContainer list;
     list.add(pass("10:00 - a", report.c_str()));
-    CReportFormView view(list);
+    ReportPage view(list);
     view.resize(1200, 400);
     view.show();
     view.refresh();
@@ -122,7 +122,7 @@ TEST(ReportView, HugeLinesAndTitlesAreShownCut) {
     CResultsContainer list;
     const std::string line(size_t(8) << 20, 'x');
     list.add(pass(line.c_str(), ("head\r\n" + line + "\r\ntail\r\n").c_str()));
-    CReportFormView view(list);
+    ReportPage view(list);
     view.refresh();
     const QString shown = view.reportBox()->toPlainText();
     const QStringList lines = shown.split(QLatin1Char('\n'));
@@ -136,7 +136,7 @@ TEST(ReportView, HugeLinesAndTitlesAreShownCut) {
 
 TEST(ReportView, ShowsTheGeneratorsWarningOnlyForThePassThatHasOne) {
     CResultsContainer list;
-    CReportFormView view(list);
+    ReportPage view(list);
     auto late = pass("10:00 - late", "report A\r\n");
     late->lagWarning = "Warning: the load generator was busy";
     list.add(late);

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "app/results/results_container.h"
-#include "gui/results/report_form_view.h"
-#include "gui/results/summary_form_view.h"
-#include "gui/shell/main_frame.h"
+#include "gui/results/report_page.h"
+#include "gui/results/summary_page.h"
+#include "gui/shell/main_window.h"
 
 namespace {
 
@@ -72,18 +72,18 @@ int main(int argc, char** argv) {
     const QString out = QString::fromLocal8Bit(argv[1]);
     velk::results::CResultsContainer results;
     results.add(longNamesPass());
-    velk::shell::CMainFrame frame;
-    auto* report = new velk::results::CReportFormView(results);
-    frame.installPage(velk::shell::CMainFrame::kReportPage, report);
-    auto* summary = new velk::results::CSummaryFormView(results);
-    frame.installPage(velk::shell::CMainFrame::kSummaryPage, summary);
+    velk::shell::MainWindow frame;
+    auto* report = new velk::results::ReportPage(results);
+    frame.installPage(velk::shell::MainWindow::kReportPage, report);
+    auto* summary = new velk::results::SummaryPage(results);
+    frame.installPage(velk::shell::MainWindow::kSummaryPage, summary);
     bool ok = true;
     for (const QSize size : {QSize(765, 550), QSize(1280, 800)}) {
         frame.resize(size);
         frame.show();
         for (const auto& [page, name] :
-             {std::pair{velk::shell::CMainFrame::kReportPage, "report"},
-              std::pair{velk::shell::CMainFrame::kSummaryPage, "summary"}}) {
+             {std::pair{velk::shell::MainWindow::kReportPage, "report"},
+              std::pair{velk::shell::MainWindow::kSummaryPage, "summary"}}) {
             frame.showPage(page);
             report->refresh(true);
             summary->refresh(true);

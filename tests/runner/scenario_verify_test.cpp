@@ -90,7 +90,7 @@ TEST(ScenarioVerify, PageTitles) {
 }
 
 TEST(ScenarioVerify, ComparesWithTheRecordingOrByStatusClass) {
-    const std::map<std::string, model::RecordedOutcome> recorded{
+    const std::map<std::string, scenario::RecordedOutcome> recorded{
         {"login", {200, "/account", "Your account", 10}}, {"form", {200, "", "Log in", 10}}};
     const std::vector<ReplayedExchange> played{
         {"form", 200, "", "Log in", 99, false},  // the size alone is no difference

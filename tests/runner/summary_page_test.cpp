@@ -1,6 +1,8 @@
 // The Summary page as a table: sorted by the numbers of a column with the row
 // of all requests kept last, numbers right-aligned, times printed as the Text
 // Report prints them, and Copy giving tab-separated text of what is shown.
+#include "gui/results/summary_page.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -10,12 +12,11 @@
 #include <QTest>
 
 #include "app/results/summary_table.h"
-#include "gui/results/summary_form_view.h"
 
 namespace velk::results {
 namespace {
 
-TEST(CSummaryFormView, SortsByNumbersKeepsAllRequestsLastAndCopiesTabSeparatedRows) {
+TEST(SummaryPage, SortsByNumbersKeepsAllRequestsLastAndCopiesTabSeparatedRows) {
     PassFigures figures;
     const struct {
         const char* name;
@@ -36,7 +37,7 @@ TEST(CSummaryFormView, SortsByNumbersKeepsAllRequestsLastAndCopiesTabSeparatedRo
     record->title = "10:00 - a";
     record->figures = figures;
     list.add(record);
-    CSummaryFormView page(list);
+    SummaryPage page(list);
     page.resize(700, 500);
     page.show();
     page.activateWindow();
@@ -77,7 +78,7 @@ TEST(CSummaryFormView, SortsByNumbersKeepsAllRequestsLastAndCopiesTabSeparatedRo
     EXPECT_TRUE(
         copied[1].startsWith(table->model()->index(0, 0).data().toString() + "\t3\t0\t0.18\t"));
     table->clearSelection();
-    EXPECT_EQ(CSummaryFormView::copiedText(table).count(QLatin1Char('\n')), 5);
+    EXPECT_EQ(SummaryPage::copiedText(table).count(QLatin1Char('\n')), 5);
 }
 
 }  // namespace

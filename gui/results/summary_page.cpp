@@ -1,4 +1,4 @@
-#include "gui/results/summary_form_view.h"
+#include "gui/results/summary_page.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,7 +14,7 @@
 
 #include "app/results/pass_figures.h"
 #include "app/results/summary_table.h"
-#include "gui/results/report_form_view.h"
+#include "gui/results/report_page.h"
 
 namespace velk::results {
 namespace {
@@ -44,7 +44,7 @@ protected:
 
 }  // namespace
 
-CSummaryFormView::CSummaryFormView(CResultsContainer& results, QWidget* parent)
+SummaryPage::SummaryPage(CResultsContainer& results, QWidget* parent)
     : Page(parent), m_results(results) {
     m_titles = new QComboBox(this);
     m_titles->setObjectName(QStringLiteral("summaryTitles"));
@@ -69,7 +69,7 @@ CSummaryFormView::CSummaryFormView(CResultsContainer& results, QWidget* parent)
     resetPage();
 }
 
-QTableView* CSummaryFormView::makeTable(const char* name) {
+QTableView* SummaryPage::makeTable(const char* name) {
     auto* table = new QTableView(this);
     table->setObjectName(QString::fromLatin1(name));
     auto* model = new QStandardItemModel(table);
@@ -95,11 +95,11 @@ QTableView* CSummaryFormView::makeTable(const char* name) {
     return table;
 }
 
-QString CSummaryFormView::message() const {
+QString SummaryPage::message() const {
     return m_table->isHidden() ? m_message->text() : QString();
 }
 
-void CSummaryFormView::showMessage(const QString& text) {
+void SummaryPage::showMessage(const QString& text) {
     m_message->setText(text);
     m_message->show();
     for (QWidget* w : {static_cast<QWidget*>(m_note), static_cast<QWidget*>(m_table),
@@ -107,14 +107,14 @@ void CSummaryFormView::showMessage(const QString& text) {
         w->hide();
 }
 
-void CSummaryFormView::resetPage() {
+void SummaryPage::resetPage() {
     m_titles->clear();
     m_titles->setEnabled(false);
     showMessage(kNoResults);
     m_shownRun = 0;
 }
 
-void CSummaryFormView::refresh(bool resetSelection) {
+void SummaryPage::refresh(bool resetSelection) {
     const std::vector<ResultsStorePtr> records = m_results.all();
     if (records.empty()) {
         resetPage();
@@ -124,7 +124,7 @@ void CSummaryFormView::refresh(bool resetSelection) {
     showSelected(true);
 }
 
-void CSummaryFormView::showSelected(bool reload) {
+void SummaryPage::showSelected(bool reload) {
     const int32_t run = m_titles->currentData().toInt();
     if (run == m_shownRun && !reload) return;
     ResultsStorePtr record = m_results.find(run);
@@ -143,7 +143,7 @@ void CSummaryFormView::showSelected(bool reload) {
     m_intended->setVisible(paced);
 }
 
-void CSummaryFormView::fill(QTableView* table, const SummaryTable& rows) {
+void SummaryPage::fill(QTableView* table, const SummaryTable& rows) {
     auto* sorted = static_cast<QSortFilterProxyModel*>(table->model());
     auto* model = static_cast<QStandardItemModel*>(sorted->sourceModel());
     model->clear();
@@ -176,7 +176,7 @@ void CSummaryFormView::fill(QTableView* table, const SummaryTable& rows) {
     if (table->columnWidth(0) > kMaxNameWidth) table->setColumnWidth(0, kMaxNameWidth);
 }
 
-QString CSummaryFormView::copiedText(const QTableView* table) {
+QString SummaryPage::copiedText(const QTableView* table) {
     const QAbstractItemModel* model = table->model();
     std::vector<std::string> headers;
     for (int c = 0; c < model->columnCount(); ++c)

@@ -1,5 +1,5 @@
 #pragma once
-// CSummaryFormView: the Summary page of the Results folder: a drop-down of the
+// SummaryPage: the Summary page of the Results folder: a drop-down of the
 // collected passes' titles and the selected pass's response-time figures as
 // a table, one row per request and one for all requests (count, errors,
 // minimum, mean, percentiles, maximum; for paced runs a second table from
@@ -24,10 +24,10 @@ namespace velk::results {
 
 struct SummaryTable;
 
-class CSummaryFormView : public velk::shell::Page {
+class SummaryPage : public velk::shell::Page {
     Q_OBJECT
 public:
-    explicit CSummaryFormView(CResultsContainer& results, QWidget* parent = nullptr);
+    explicit SummaryPage(CResultsContainer& results, QWidget* parent = nullptr);
 
     void activatePage() override { refresh(false); }
     void resetPage() override;
