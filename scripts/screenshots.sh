@@ -10,7 +10,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 out=$root/docs/screenshots
-cmake --build "$build" --target velk velkrun velk-demo-site runner_live_screenshot -j2 >/dev/null
+cmake --build "$build" --target velk velkrun velk-demo-site runner_live_screenshot \
+  results_screenshot verify_screenshot -j2 >/dev/null
 mkdir -p "$out"
 # A private settings directory: no tip of the day, no saved placement.
 config=$(mktemp -d)
@@ -33,4 +34,8 @@ fi
 # The runner page during a run of the demo scenario, live panel on show.
 QT_QPA_PLATFORM=offscreen "$build/tests/runner/runner_live_screenshot" \
   "$build/demo/velk-demo-site" "$root/examples" "$out"
+# The results pages with request names of 1 to 30 characters, and the
+# Verify Scenario dialog at its width.
+QT_QPA_PLATFORM=offscreen "$build/tests/runner/results_screenshot" "$out"
+QT_QPA_PLATFORM=offscreen "$build/tests/recorder/verify_screenshot" "$out/verify-900.png"
 ls "$out"

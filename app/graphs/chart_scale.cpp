@@ -1,5 +1,6 @@
 #include "app/graphs/chart_scale.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace velk::graphs {
@@ -35,6 +36,22 @@ ChartRange autoRange(double largest, bool horizontal) {
     range.minorStep = range.maximum / 10;
     range.majorStep = range.maximum / 5;
     return range;
+}
+
+StepAxis stepAxis(double largest, int maxSteps, bool wholeNumbers) {
+    if (!std::isfinite(largest) || largest <= 0) largest = wholeNumbers ? 1 : 0.1;
+    maxSteps = std::max(maxSteps, 1);
+    double step = niceNumber(largest / maxSteps, true);
+    if (!(step >= kTiny)) step = kTiny;
+    if (wholeNumbers) step = std::max(1.0, std::ceil(step));
+    StepAxis axis;
+    axis.range.minimum = 0;
+    axis.range.maximum = std::max(1.0, std::ceil(largest / step - 1e-9)) * step;
+    axis.range.majorStep = step;
+    axis.range.minorStep = step;
+    const double decade = std::floor(std::log10(step) + 1e-9);
+    axis.decimals = decade < 0 ? int(-decade) : 0;
+    return axis;
 }
 
 std::vector<double> tickValues(double minimum, double maximum, double step, size_t maxTicks) {

@@ -23,6 +23,16 @@ double niceNumber(double v, bool roundUp);
 // value (for the horizontal axis, above the largest value less 1 when it is
 // above 1), a tenth and a fifth of that as minor and major steps.
 ChartRange autoRange(double largest, bool horizontal);
+// An axis for a chart that follows a run as it goes (the runner page's live
+// charts): from 0 to a whole number of steps at or above the largest value,
+// at most maxSteps steps of a nice size (1, 2, ... 10 times a power of ten;
+// at least 1 where only whole numbers mean something), and the decimals that
+// tell every tick label apart.
+struct StepAxis {
+    ChartRange range;
+    int decimals = 0;
+};
+StepAxis stepAxis(double largest, int maxSteps, bool wholeNumbers);
 // The ticks from minimum to maximum every step.  When the step does not fit
 // (zero, negative, not finite) or would give more than maxTicks ticks, it is
 // widened to a nice number that gives at most maxTicks.

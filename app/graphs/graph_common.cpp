@@ -7,9 +7,18 @@
 namespace velk::graphs {
 
 std::string graphSubtitle(const results::CResultsStore& record) {
-    if (record.batchNumber != 0 && !record.cycleByIterations)
-        return "Number of iterations = " + std::to_string(record.iterations);
-    return "Number of virtual users = " + std::to_string(record.users);
+    const bool iterations = record.batchNumber != 0 && !record.cycleByIterations;
+    std::string text = iterations ? "Number of iterations = " + std::to_string(record.iterations)
+                                  : "Number of virtual users = " + std::to_string(record.users);
+    if (!record.summaryForm) return text;
+    // A pass kept as summary times counts as one user of one iteration: say
+    // that this is not the run's figure, and the run's where it is known.
+    const auto& totals = record.figures ? record.figures->totals : std::nullopt;
+    const int32_t real = !totals ? 0 : iterations ? totals->iterations : totals->users;
+    const char* what = iterations ? "iterations" : "users";
+    if (real > 0)
+        return text + " (summary times of the run's " + std::to_string(real) + " " + what + ")";
+    return text + " (summary times: not the run's number of " + what + ")";
 }
 
 std::vector<std::string> entryLabels(const results::CResultsStore& record) {

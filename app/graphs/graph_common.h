@@ -20,7 +20,8 @@ inline constexpr GraphColor kServerColor{255, 0, 0};
 inline constexpr GraphColor kUserColor{0, 0, 255};
 
 // "Number of virtual users = %d", or "Number of iterations = %d" for a batch
-// record that cycles the users.
+// record that cycles the users; for a record kept as summary times (users
+// and iterations 1) followed by what the run really had, where known.
 std::string graphSubtitle(const results::CResultsStore& record);
 // The record's entry names; an entry the engine gave no name is called
 // "Entry <n>" (1-based) so that lists and legends never show a blank; a name

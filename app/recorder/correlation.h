@@ -21,6 +21,10 @@
 
 namespace velk::recorder {
 
+// The most hidden inputs, and the most link and form-action parameters, read
+// of one page: the page's capture script stops there and says so.
+inline constexpr int32_t kMaxPageItems = 2000;
+
 // What one recorded page gave the browser, read from the page itself.
 struct PageFacts {
     struct Hidden {
@@ -35,6 +39,8 @@ struct PageFacts {
     int32_t size = -1;
     std::vector<Hidden> hidden;
     std::vector<LinkParam> links;
+    // The page held more than kMaxPageItems of either: the rest were not read.
+    bool cut = false;
 };
 
 // One recorded request with its parameters' plain values (only parameters

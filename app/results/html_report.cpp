@@ -154,7 +154,8 @@ std::string generatorLag(const RunFigures& f) {
 
 }  // namespace
 
-std::string htmlReport(const RunFigures& f, const std::vector<Threshold>& thresholds) {
+std::string htmlReport(const RunFigures& f, const std::vector<Threshold>& thresholds,
+                       const std::string& maker) {
     const RequestFigures& all = f.overall;
     const bool paced = all.stats.paced != 0;
     const std::string name = htmlEscape(f.testName);
@@ -207,10 +208,9 @@ std::string htmlReport(const RunFigures& f, const std::vector<Threshold>& thresh
     html += "</tbody></table>\n<p class=\"note\">" + std::to_string(f.httpRequests) +
             " HTTP requests sent (redirects included); " + std::to_string(f.bytesSent) +
             " bytes sent, " + std::to_string(f.bytesReceived) + " bytes received.</p>\n";
-    html +=
-        "<footer>Made by velkrun. Percentiles come from histograms with under 1% relative "
-        "error.</footer>\n"
-        "</body></html>\n";
+    html += "<footer>Made by " + htmlEscape(maker) +
+            ". Percentiles come from histograms with under 1% relative error.</footer>\n"
+            "</body></html>\n";
     return html;
 }
 

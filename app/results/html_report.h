@@ -12,6 +12,11 @@
 
 namespace velk::results {
 
-std::string htmlReport(const RunFigures& figures, const std::vector<Threshold>& thresholds);
+// The program that made the page, named in its footer ("Made by velkrun.").
+inline constexpr const char* kVelkrunMaker = "velkrun";
+inline constexpr const char* kDesktopMaker = "the VELK desktop program (velk)";
+
+std::string htmlReport(const RunFigures& figures, const std::vector<Threshold>& thresholds,
+                       const std::string& maker = kVelkrunMaker);
 
 }  // namespace velk::results

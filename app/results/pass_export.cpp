@@ -83,8 +83,21 @@ std::optional<RunFigures> runFiguresOf(const CResultsStore& pass, std::string& w
     return runFiguresOf(*pass.figures, *pass.figures->totals);
 }
 
+std::string exportBaseName(const CResultsStore& pass) {
+    std::string name = pass.figures && pass.figures->totals ? pass.figures->totals->testName : "";
+    const size_t slash = name.find_last_of("/\\");
+    if (slash != std::string::npos) name.erase(0, slash + 1);
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0) name.resize(dot);
+    if (name.empty()) return pass.title;
+    if (pass.batchNumber != 0 && !pass.cycleLabel.empty())
+        name += " - " + pass.cycleLabel + "=" + std::to_string(pass.cycleValue);
+    return name;
+}
+
 std::string exportText(const RunFigures& figures, ExportFormat format) {
-    return format == ExportFormat::kHtmlReport ? htmlReport(figures, {}) : summaryJson(figures, {});
+    return format == ExportFormat::kHtmlReport ? htmlReport(figures, {}, kDesktopMaker)
+                                               : summaryJson(figures, {});
 }
 
 bool exportPass(const CResultsStore& pass, ExportFormat format, const std::string& path,

@@ -25,6 +25,12 @@ RunFigures runFiguresOf(const PassFigures& figures, const RunTotals& totals);
 // the pass lacks them (a file written before they were kept).
 std::optional<RunFigures> runFiguresOf(const CResultsStore& pass, std::string& why);
 
+// The name a pass's export is offered under, without its extension: the
+// test's name as the report files name it (its last path part, cut at its
+// last "."), followed for a pass of a batch run by its cycled value
+// ("shop - Virtual users=5"); the pass's title when the test has no name.
+std::string exportBaseName(const CResultsStore& pass);
+
 // The file's text.
 std::string exportText(const RunFigures& figures, ExportFormat format);
 

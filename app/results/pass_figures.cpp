@@ -29,57 +29,6 @@ LatencyFigures fromEngine(const VelkLatencyStats& s) {
     return f;
 }
 
-std::string number(double ms) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.2f", ms);
-    return text;
-}
-
-std::string count(int64_t n) {
-    return std::to_string(n);
-}
-
-int64_t errorSum(const LatencyFigures& f) {
-    int64_t all = 0;
-    for (int64_t e : f.errors) all += e;
-    return all;
-}
-
-constexpr size_t kMaxNameColumn = 40;
-
-// Characters of UTF-8 text (continuation bytes do not count).
-size_t utf8Length(const std::string& text) {
-    size_t n = 0;
-    for (char c : text) n += (static_cast<unsigned char>(c) & 0xc0) != 0x80;
-    return n;
-}
-
-// The first n characters of UTF-8 text.
-std::string utf8Prefix(const std::string& text, size_t n) {
-    size_t i = 0;
-    for (size_t seen = 0; i < text.size(); ++i)
-        if ((static_cast<unsigned char>(text[i]) & 0xc0) != 0x80 && seen++ == n) break;
-    return text.substr(0, i);
-}
-
-// A name as a table cell: no control characters, at most kMaxNameColumn
-// characters (longer ones end in "...").
-std::string cell(const std::string& name, bool overall) {
-    if (overall) return "All requests";
-    std::string text = name;
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
-    if (utf8Length(text) > kMaxNameColumn) text = utf8Prefix(text, kMaxNameColumn - 3) + "...";
-    return text;
-}
-
-// The first column is padded to its widest name, so that the tab-separated
-// figures line up in a fixed font whatever the names' lengths.
-std::string padded(const std::string& text, size_t width) {
-    const size_t length = utf8Length(text);
-    return length < width ? text + std::string(width - length, ' ') : text;
-}
-
 LoopLagFigures fromEngine(const VelkLoopLag& lag) {
     return {lag.samples, lag.p50Ms, lag.p99Ms, lag.maxMs};
 }
@@ -153,37 +102,6 @@ std::optional<PassFigures> collectFigures(TestSet* set) {
     if (GetLatencyStatsCount(set) <= 0 || !collectLatency(set, figures)) return std::nullopt;
     figures.totals = collectTotals(set);
     return figures;
-}
-
-std::string summaryText(const std::optional<PassFigures>& figures) {
-    if (!figures) return kNoPercentiles;
-    size_t width = utf8Length(cell({}, true));
-    for (const LatencyFigures& f : figures->requests)
-        width = std::max(width, utf8Length(cell(f.name, false)));
-    const auto name = [&](const LatencyFigures& f, bool overall) {
-        return padded(cell(f.name, overall), width);
-    };
-    std::string text = padded("Request", width) +
-                       "\tCount\tErrors\tMin\tMean\tp50\tp90\tp95\tp99\tp99.9\tMax (ms)\n";
-    const auto row = [&](const LatencyFigures& f, bool overall) {
-        text += name(f, overall) + "\t" + count(f.count) + "\t" + count(errorSum(f)) + "\t" +
-                number(f.minMs) + "\t" + number(f.meanMs);
-        for (double p : f.percentilesMs) text += "\t" + number(p);
-        text += "\t" + number(f.maxMs) + "\n";
-    };
-    for (const LatencyFigures& f : figures->requests) row(f, false);
-    row(figures->overall, true);
-    if (!figures->overall.paced) return text;
-    text += "\nFrom the intended start (paced requests)\n";
-    text += padded("Request", width) + "\tCount\tp50\tp90\tp95\tp99\tp99.9\tMax (ms)\n";
-    const auto intended = [&](const LatencyFigures& f, bool overall) {
-        text += name(f, overall) + "\t" + count(f.intendedCount);
-        for (double p : f.intendedPercentilesMs) text += "\t" + number(p);
-        text += "\t" + number(f.intendedMaxMs) + "\n";
-    };
-    for (const LatencyFigures& f : figures->requests) intended(f, false);
-    intended(figures->overall, true);
-    return text;
 }
 
 }  // namespace velk::results

@@ -103,11 +103,6 @@ bool collectLatency(TestSet* set, PassFigures& figures);
 std::optional<RunTotals> collectTotals(TestSet* set);
 void collectLoopLag(TestSet* set, RunTotals& totals);
 
-// The Summary page's text for a pass: a tab-separated table per request and
-// overall, in milliseconds; for paced runs a second table from the intended
-// start.  Without figures: "No percentiles in this file".
-std::string summaryText(const std::optional<PassFigures>& figures);
-
 inline constexpr const char* kNoPercentiles = "No percentiles in this file";
 
 }  // namespace velk::results

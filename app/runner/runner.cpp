@@ -80,7 +80,9 @@ void Runner::onOutput(void* context, const char* text) {
 
 void Runner::onProgress(void* context, int32_t made, int32_t total) {
     auto* runner = static_cast<Runner*>(context);
-    if (!runner) return;
+    // The callback is the process's: a test set run outside the runner
+    // (Verify Scenario) reports through it too, and is not the window's run.
+    if (!runner || !runner->m_running.load()) return;
     runner->m_liveMade.store(made, std::memory_order_relaxed);
     runner->m_liveTotal.store(total, std::memory_order_relaxed);
     if (total == -1) {
@@ -212,7 +214,13 @@ void Runner::beginPassFigures(int32_t passIndex) {
     GetInfo(m_testSet, &info);
     m_passUsers = info.users;
     m_liveMade = 0;
-    m_liveTotal = info.iterations >= 0 ? int64_t(info.users) * info.iterations : -1;
+    // The engine counts every entry of the test sequence, and stops at the
+    // request limit: so does the expected count, from the pass's start.
+    int64_t total = info.iterations >= 0 ? int64_t(info.users) * info.iterations *
+                                               std::max<int64_t>(info.sequenceLength, 0)
+                                         : -1;
+    if (total > 0 && m_requestLimit > 0) total = std::min(total, m_requestLimit);
+    m_liveTotal = total;
     m_passNumber = m_cycle.cycling ? passIndex + 1 : 0;
     m_passValue = m_currentValue;
     const int64_t next = int64_t(m_currentValue) + m_cycle.step;
@@ -271,15 +279,18 @@ bool Runner::runPass(int32_t passIndex) {
         message(kWarning, "Results are somewhat lowered");
     }
     const std::string title = passTitle();
-    if (result == 1 && !m_abort) {
+    // A pass that the user did not stop and that reached no server says why.
+    const bool stopped = m_abort.load();
+    if (result == 1 && !stopped) {
         results::CycleInfo info{m_batchNumber.load(), m_currentValue, m_cycle.byIterations};
         m_results.add(results::collectPass(m_testSet, title, m_cycle.cycling ? &info : nullptr));
-    } else if (m_abort) {
+    } else if (stopped) {
         message(kWarning, kTerminated);
     } else {
         message(kWarning, "Errors occured during test");
         m_abort = true;
     }
+    if (!stopped && reachedNoServer(result)) sayWhyNoServerWasReached(result == 1);
     if (m_abort) {
         finish(true);
         return false;
@@ -322,6 +333,32 @@ bool Runner::pauseBetweenPasses() {
     if (!m_abort) return true;
     message(kWarning, kTerminated);
     return false;
+}
+
+bool Runner::reachedNoServer(int32_t result) const {
+    if (result != 1) return true;
+    VelkLiveCounters counters{};
+    VelkLiveFigures figures{};
+    if (!GetLiveCounters(m_testSet, &counters) || !GetLiveFigures(m_testSet, &figures))
+        return false;
+    const int64_t unanswered = int64_t(counters.networkErrors) + counters.timeouts;
+    return figures.requestsMade > 0 && unanswered >= figures.requestsMade;
+}
+
+void Runner::sayWhyNoServerWasReached(bool allFailed) {
+    bool said = false;
+    for (const ReachTarget& target : m_reachTargets) {
+        const std::string why = unreachableReason(target, kReachTimeoutMs);
+        if (why.empty()) continue;
+        message(kWarning, "No request reached the server. " + why);
+        said = true;
+    }
+    // A pass that made nothing may have ended for a reason the engine has
+    // given already; one whose requests all failed gets the way to find out.
+    if (!said && allFailed)
+        message(kWarning,
+                "No request reached the server (network errors or time-outs). \"Save full log "
+                "to:\" keeps the users' logs, which say why.");
 }
 
 void Runner::work() {

@@ -22,6 +22,7 @@
 
 #include "app/results/results_container.h"
 #include "app/runner/live_figures.h"
+#include "app/runner/reach_check.h"
 #include "app/runner/runner_events.h"
 #include "engine/base/cond_var.h"
 #include "engine/base/mutex.h"
@@ -94,6 +95,13 @@ public:
     // user's request waits for.  running is false when no run is in progress.
     LiveReading liveReading() const;
 
+    // The run's request limit (0: none): the live figures expect no more
+    // requests than it, as the engine runs no more.
+    void setRequestLimit(int64_t limit) { m_requestLimit = limit; }
+    // Where the run sends its requests: after a pass in which no request
+    // reached a server the runner tries each and says why it failed.
+    void setReachTargets(std::vector<ReachTarget> targets) { m_reachTargets = std::move(targets); }
+
     // For the pause between passes: the length of one slice.
     void setPauseSliceMs(int32_t ms) { m_pauseSliceMs = ms; }
 
@@ -113,8 +121,15 @@ private:
     std::string passTitle() const;
     const char* cycledOption() const;
     bool pauseBetweenPasses();
+    // Whether the pass that RunTest ended with result may have reached no
+    // server: nothing completed, or every request made failed to connect or
+    // timed out.  Then each place is tried, and what stops it said.
+    bool reachedNoServer(int32_t result) const;
+    void sayWhyNoServerWasReached(bool allFailed);
 
     static constexpr int kWorkerEndMs = 10000;
+    // How long each place is tried after a pass that reached no server.
+    static constexpr int32_t kReachTimeoutMs = 2000;
 
     results::CResultsContainer m_results;
     TestSet* m_testSet = nullptr;
@@ -139,6 +154,8 @@ private:
     CycleSettings m_cycle;       // read by the worker; written before it starts
     int32_t m_currentValue = 0;  // the worker's
     int32_t m_pauseSliceMs = 500;
+    int64_t m_requestLimit = 0;               // written before the worker starts
+    std::vector<ReachTarget> m_reachTargets;  // likewise
 
     // What liveReading() reports, written by the worker and the engine's
     // progress callback.

@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/base/file_io.h"
+#include "app/runner/global_variables.h"
 #include "velkcore.h"
 
 namespace velk::runner {
@@ -337,6 +338,14 @@ bool prepareVerify(const scenario::CScenario& scenario, const settings::GlobalSe
         const std::string_view line(text.data() + at, end - at);
         if (!line.starts_with("$delay=")) plan.script.append(line);
         at = end;
+    }
+    // The global variables' values the Runner page keeps, as a run gets them.
+    plan.engineArgs.clear();
+    const std::vector<std::string> values =
+        globalVariableArguments(globalVariablesUsed(plan.script), scenario.globalValues());
+    if (!values.empty()) {
+        plan.engineArgs.push_back("velk");
+        plan.engineArgs.insert(plan.engineArgs.end(), values.begin(), values.end());
     }
     plan.recorded.clear();
     std::lock_guard<const scenario::CRequestsContainer> g(scenario.requests());

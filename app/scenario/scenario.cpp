@@ -11,6 +11,7 @@ void CScenario::reset() {
     m_requests.reset();
     m_general.reset();
     m_run.setDefaults();
+    m_globalValues.clear();
 }
 
 void CScenario::clear() {

@@ -8,6 +8,7 @@
 // the output log have their own locks (order: scenario lock, then requests
 // lock).  The general and run sections are plain values for the user-interface
 // thread, which edits them outside those operations.
+#include <map>
 #include <mutex>
 #include <string>
 
@@ -35,8 +36,13 @@ public:
     CRunSection& run() { return m_run; }
     const CRunSection& run() const { return m_run; }
     base::OutputLog& outputLog() { return m_outputLog; }
+    // The values the Runner page gives the script's global variables
+    // ($gvar), by name; an empty value leaves the script's default.
+    using GlobalValues = std::map<std::string, std::string>;
+    GlobalValues& globalValues() { return m_globalValues; }
+    const GlobalValues& globalValues() const { return m_globalValues; }
 
-    // No requests, and every setting at its default.
+    // No requests, no global variable values, and every setting at its default.
     void reset();
     // No requests; the settings stay.
     void clear();
@@ -57,6 +63,7 @@ private:
     CGeneralSection m_general;
     CRunSection m_run;
     base::OutputLog m_outputLog;
+    GlobalValues m_globalValues;
 };
 
 }  // namespace velk::scenario

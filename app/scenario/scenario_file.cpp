@@ -81,6 +81,52 @@ void readRecordedBlock(VtsReader& in, CRequestsContainer& requests) {
     requests.setRecordedChecks(checks);
 }
 
+// The Runner page's values of the global variables follow in a block of
+// their own, after the recording's: a program that knows only the
+// recording's block, or none, stops before it, so older programs read such
+// files as they always did.  Only values that are not empty are kept.
+constexpr int32_t kGlobalsTag = 0x56474B56;  // "VKGV" as the file's bytes
+constexpr int32_t kGlobalsVersion = 1;
+constexpr size_t kMaxGlobalName = 255;
+constexpr size_t kMaxGlobalValue = 4096;
+// A name and a value, each at least a length byte and one character.
+constexpr size_t kMinGlobalBytes = 3;
+
+void writeGlobalsBlock(VtsWriter& out, const CScenario::GlobalValues& values) {
+    int32_t kept = 0;
+    for (const auto& [name, value] : values) kept += !name.empty() && !value.empty();
+    if (kept == 0) return;
+    out.writeInt(kGlobalsTag);
+    out.writeInt(kGlobalsVersion);
+    out.writeInt(kept);
+    for (const auto& [name, value] : values) {
+        if (name.empty() || value.empty()) continue;
+        out.writeString(name);
+        out.writeString(value);
+    }
+}
+
+void readGlobalsBlock(VtsReader& in, CScenario::GlobalValues& values) {
+    if (in.remaining() < 8) return;
+    VtsReader peek = in;
+    int32_t tag = 0, version = 0, count = 0;
+    if (!peek.readInt(tag) || tag != kGlobalsTag) return;
+    in.readInt(tag);
+    if (!in.readInt(version) || version != kGlobalsVersion) return;
+    if (!in.readCount(count, kMinGlobalBytes)) return;
+    CScenario::GlobalValues read;
+    for (int32_t k = 0; k < count; ++k) {
+        std::string name, value;
+        if (!in.readString(name) || !in.readString(value)) return;
+        if (name.empty() || name.size() > kMaxGlobalName || value.size() > kMaxGlobalValue) {
+            in.fail("a global variable's name or value is empty or too long");
+            return;
+        }
+        read[name] = value;
+    }
+    values = std::move(read);
+}
+
 }  // namespace
 
 std::string scenarioFileBytes(const CScenario& scenario) {
@@ -88,6 +134,7 @@ std::string scenarioFileBytes(const CScenario& scenario) {
     out.writeSchema();
     scenario.write(out);
     writeRecordedBlock(out, scenario.requests());
+    writeGlobalsBlock(out, scenario.globalValues());
     return out.bytes();
 }
 
@@ -96,6 +143,7 @@ bool readScenarioBytes(CScenario& scenario, std::string_view bytes, std::string&
     if (in.beginRecord()) {
         scenario.read(in);
         if (in.ok()) readRecordedBlock(in, scenario.requests());
+        if (in.ok()) readGlobalsBlock(in, scenario.globalValues());
     }
     if (!in.ok()) {
         error = in.error();

@@ -1,6 +1,8 @@
 #pragma once
 // The .vts file of a scenario: a document schema number, then the scenario
-// record.  Files are untrusted: a count or length larger than the rest of the
+// record, then optional tagged blocks (the recording's outcomes, the global
+// variables' values) that programs which do not know them stop before.
+// Files are untrusted: a count or length larger than the rest of the
 // file stops the reading with an error, and nothing is allocated for it.
 #include <cstddef>
 #include <string>

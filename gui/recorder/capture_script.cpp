@@ -61,30 +61,35 @@ constexpr const char* kCaptureScript = R"JS((function () {
   if (window.top !== window) return;
   function facts() {
     try {
+      const max = %MAXITEMS%;
       const hidden = [], links = [];
+      let more = false;
       const inputs = document.querySelectorAll('input[type=hidden]');
-      for (let i = 0; i < inputs.length && hidden.length < 500; ++i) {
+      for (let i = 0; i < inputs.length && !more; ++i) {
         const input = inputs[i];
         if (!input.name) continue;
+        if (hidden.length >= max) { more = true; break; }
         hidden.push({ name: input.name, value: input.value,
                       action: input.form ? String(input.form.action) : '' });
       }
       const targets = [];
       const anchors = document.querySelectorAll('a[href], area[href]');
-      for (let i = 0; i < anchors.length && i < 2000; ++i) targets.push(anchors[i].href);
       const forms = document.querySelectorAll('form[action]');
-      for (let i = 0; i < forms.length && i < 500; ++i) targets.push(String(forms[i].action));
+      if (anchors.length > max || forms.length > max) more = true;
+      for (let i = 0; i < anchors.length && i < max; ++i) targets.push(anchors[i].href);
+      for (let i = 0; i < forms.length && i < max; ++i) targets.push(String(forms[i].action));
       for (const target of targets) {
         let url;
         try { url = new URL(target, document.baseURI); } catch (e) { continue; }
         for (const [name, value] of url.searchParams.entries()) {
-          if (links.length >= 2000) break;
+          if (links.length >= max) { more = true; break; }
           links.push({ name: name, value: value, source: url.href });
         }
       }
       const html = document.documentElement ? document.documentElement.outerHTML : '';
       log(marker + JSON.stringify({ page: String(location.href), title: document.title,
-                                    size: html.length, hidden: hidden, links: links }));
+                                    size: html.length, hidden: hidden, links: links,
+                                    more: more }));
     } catch (err) { /* a page that cannot be read gives no facts */ }
   }
   if (document.readyState === 'complete') facts();
@@ -102,7 +107,9 @@ QString newCaptureMarker() {
 }
 
 QString captureScriptSource(const QString& marker) {
-    return QString::fromLatin1(kCaptureScript).replace(QStringLiteral("%MARKER%"), marker);
+    return QString::fromLatin1(kCaptureScript)
+        .replace(QStringLiteral("%MARKER%"), marker)
+        .replace(QStringLiteral("%MAXITEMS%"), QString::number(kMaxPageItems));
 }
 
 std::optional<FormReport> readFormReport(const QString& message, const QString& marker) {
@@ -141,7 +148,8 @@ std::optional<PageFacts> readPageReport(const QString& message, const QString& m
     const double size = object.value(QStringLiteral("size")).toDouble(-1);
     facts.size = size >= 0 && size < 2e9 ? int32_t(size) : -1;
     // The script caps its lists; a forged or odd report is capped here too.
-    constexpr qsizetype kMaxItems = 2000;
+    constexpr qsizetype kMaxItems = kMaxPageItems;
+    facts.cut = object.value(QStringLiteral("more")).toBool(false);
     const QJsonArray hidden = object.value(QStringLiteral("hidden")).toArray();
     for (qsizetype i = 0; i < hidden.size() && i < kMaxItems; ++i) {
         const QJsonObject h = hidden[i].toObject();
@@ -156,6 +164,7 @@ std::optional<PageFacts> readPageReport(const QString& message, const QString& m
                                text(l.value(QStringLiteral("value"))),
                                text(l.value(QStringLiteral("source")))});
     }
+    facts.cut = facts.cut || hidden.size() > kMaxItems || links.size() > kMaxItems;
     return facts;
 }
 

@@ -8,6 +8,30 @@
 #include <QVBoxLayout>
 
 namespace velk::recorder {
+namespace {
+
+// A recorded value may be a hundred kilobytes: the cell shows its start (the
+// column no wider than this), the tooltip as much as a tooltip can show.
+constexpr int kMaxValueWidth = 260;
+constexpr qsizetype kShownChars = 120;
+constexpr qsizetype kTipChars = 2000;
+constexpr qsizetype kTipLine = 100;
+
+QTableWidgetItem* valueItem(const std::string& value) {
+    const QString text = QString::fromStdString(value);
+    auto* item = new QTableWidgetItem(
+        text.size() > kShownChars ? text.left(kShownChars) + QChar(0x2026) : text);
+    QString tip;
+    for (qsizetype at = 0; at < text.size() && at < kTipChars; at += kTipLine)
+        tip += (at > 0 ? QStringLiteral("\n") : QString()) + text.mid(at, kTipLine);
+    if (text.size() > kTipChars)
+        tip += QStringLiteral("\n\u2026 (%1 characters in all)").arg(text.size());
+    item->setToolTip(tip);
+    return item;
+}
+
+}  // namespace
+
 ProposalsDialog::ProposalsDialog(std::vector<Proposal> proposals, int outcomes, bool checks,
                                  bool showAgain, QWidget* parent)
     : QDialog(parent), m_proposals(std::move(proposals)) {
@@ -37,11 +61,12 @@ ProposalsDialog::ProposalsDialog(std::vector<Proposal> proposals, int outcomes, 
         request->setCheckState(p.ticked ? Qt::Checked : Qt::Unchecked);
         m_table->setItem(row, 0, request);
         m_table->setItem(row, 1, new QTableWidgetItem(QString::fromStdString(p.parameter)));
-        m_table->setItem(row, 2, new QTableWidgetItem(QString::fromStdString(p.recordedValue)));
+        m_table->setItem(row, 2, valueItem(p.recordedValue));
         m_table->setItem(row, 3, new QTableWidgetItem(QString::fromStdString(p.replacement)));
         m_table->setItem(row, 4, new QTableWidgetItem(QString::fromStdString(p.origin)));
     }
     m_table->resizeColumnsToContents();
+    if (m_table->columnWidth(2) > kMaxValueWidth) m_table->setColumnWidth(2, kMaxValueWidth);
     m_table->setVisible(!m_proposals.empty());
     layout->addWidget(m_table, 1);
 

@@ -191,6 +191,14 @@ void RecorderPage::onPageRead(PageFacts facts) {
         m_pendingStatus->first == normalisedUrl(QString::fromStdString(facts.url)))
         facts.status = m_pendingStatus->second;
     m_pendingStatus.reset();
+    if (facts.cut) {
+        m_notice->setText(tr("The page %1 holds more than %2 hidden fields or link values: only "
+                             "the first %2 of each were looked at, so values past them are not "
+                             "offered for replacement when recording stops.")
+                              .arg(QString::fromStdString(facts.url))
+                              .arg(kMaxPageItems));
+        m_notice->show();
+    }
     const scenario::CRequest* last = nullptr;
     auto& requests = m_document.scenario().requests();
     std::lock_guard<scenario::CRequestsContainer> g(requests);

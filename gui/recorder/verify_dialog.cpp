@@ -18,6 +18,8 @@
 namespace velk::recorder {
 namespace {
 
+constexpr int kMaxColumnWidth = 200;
+
 QString number(int32_t n) {
     return n > 0 ? QString::number(n) : QStringLiteral("-");
 }
@@ -47,13 +49,18 @@ VerifyDialog::VerifyDialog(const runner::VerifyReport& report, QWidget* parent) 
 
     m_table = new QTreeWidget(this);
     m_table->setRootIsDecorated(false);
-    m_table->setHeaderLabels({tr("Request"), tr("Recorded status"), tr("Replayed status"),
-                              tr("Recorded redirect"), tr("Replayed redirect"),
-                              tr("Recorded title"), tr("Replayed title"), tr("Recorded size"),
-                              tr("Replayed size"), tr("Differences")});
+    // What differs comes right after the request, so that it is in view in a
+    // dialog of 900 pixels whatever the titles' lengths.
+    m_table->setHeaderLabels({tr("Request"), tr("Differences"), tr("Recorded status"),
+                              tr("Replayed status"), tr("Recorded redirect"),
+                              tr("Replayed redirect"), tr("Recorded title"), tr("Replayed title"),
+                              tr("Recorded size"), tr("Replayed size")});
     for (const auto& row : report.rows) {
         const auto& r = row.recorded;
+        QStringList what;
+        for (const auto& d : row.differences) what << QString::fromStdString(d);
         QStringList cells{QString::fromStdString(row.request),
+                          what.join(QStringLiteral(", ")),
                           r ? number(r->status) : QStringLiteral("-"),
                           number(row.replayed.status),
                           r ? QString::fromStdString(r->location) : QStringLiteral("-"),
@@ -62,9 +69,6 @@ VerifyDialog::VerifyDialog(const runner::VerifyReport& report, QWidget* parent) 
                           QString::fromStdString(row.replayed.title),
                           r ? sizeText(r->size) : QStringLiteral("-"),
                           sizeText(row.replayed.size)};
-        QStringList what;
-        for (const auto& d : row.differences) what << QString::fromStdString(d);
-        cells << what.join(QStringLiteral(", "));
         auto* item = new QTreeWidgetItem(cells);
         if (!row.differences.empty()) {
             QFont bold = item->font(0);
@@ -77,7 +81,16 @@ VerifyDialog::VerifyDialog(const runner::VerifyReport& report, QWidget* parent) 
         }
         m_table->addTopLevelItem(item);
     }
-    for (int c = 0; c < m_table->columnCount(); ++c) m_table->resizeColumnToContents(c);
+    // Long titles and redirects are elided in their columns (whole in the
+    // tooltip), so that one of them cannot push the rest out of view.
+    for (int c = 0; c < m_table->columnCount(); ++c) {
+        m_table->resizeColumnToContents(c);
+        if (m_table->columnWidth(c) > kMaxColumnWidth) m_table->setColumnWidth(c, kMaxColumnWidth);
+    }
+    for (int i = 0; i < m_table->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = m_table->topLevelItem(i);
+        for (int c = 0; c < m_table->columnCount(); ++c) item->setToolTip(c, item->text(c));
+    }
     layout->addWidget(m_table, 1);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -27,6 +27,9 @@ struct ChartSeries {
     QString name;
     QColor color;
     std::vector<QPointF> points;
+    // Line width in pixels: a series drawn over another that may run along
+    // it (p95 over p99) is drawn thinner, so both stay in sight.
+    qreal width = 2;
 };
 
 }  // namespace velk::results

@@ -210,7 +210,7 @@ void ChartPlot::paintSeries(QPainter& painter, const std::vector<ChartSeries>& s
             positions.push_back(at);
             if (std::isfinite(at.x()) && std::isfinite(at.y())) line << at;
         }
-        painter.setPen(QPen(one.color, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.setPen(QPen(one.color, one.width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         painter.drawPolyline(line);
         // Markers where points lie far enough apart to be seen one by one.
         if (line.size() * 9 > m_dataRect.width()) continue;

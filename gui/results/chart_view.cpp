@@ -105,8 +105,8 @@ void ChartView::setAutoScale(Axis axis) {
     changed(false);
 }
 
-int ChartView::addSeries(const QString& name, const QColor& color) {
-    m_series.push_back({name, color, {}});
+int ChartView::addSeries(const QString& name, const QColor& color, qreal width) {
+    m_series.push_back({name, color, {}, width});
     changed(true);
     return int(m_series.size()) - 1;
 }

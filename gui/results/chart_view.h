@@ -50,7 +50,7 @@ public:
 
     // Returns the new series' index (0, 1, 2 ... in order of adding); the
     // legend gains an entry.
-    int addSeries(const QString& name, const QColor& color);
+    int addSeries(const QString& name, const QColor& color, qreal width = 2);
     // Appends to series `series`; an unknown index is ignored.
     void addPoint(int series, double x, double y);
 

@@ -36,11 +36,7 @@ QString askForName(QWidget* parent, ExportFormat format, const QString& suggeste
 }  // namespace
 
 QString suggestedExportName(const CResultsStore& pass, ExportFormat format) {
-    const std::string& name =
-        pass.figures && pass.figures->totals && !pass.figures->totals->testName.empty()
-            ? pass.figures->totals->testName
-            : pass.title;
-    QString text = QString::fromStdString(name).left(100);
+    QString text = QString::fromStdString(exportBaseName(pass)).left(100);
     for (QChar& c : text)
         if (c.unicode() < 0x20 || c == QLatin1Char('/') || c == QLatin1Char('\\') ||
             c == QLatin1Char(':') || c == QChar(0x7f))

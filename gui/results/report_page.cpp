@@ -21,7 +21,8 @@ ReportPage::ReportPage(CResultsContainer& results, QWidget* parent)
     m_report->setLineWrapMode(QPlainTextEdit::NoWrap);
     const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     m_report->setFont(fixed);
-    // The report is tab-separated for tab stops every 8 characters.
+    // Blocks too big to lay out in columns stay tab-separated (tab stops
+    // every 8 characters, as the report was written for).
     m_report->setTabStopDistance(8 * QFontMetricsF(fixed).horizontalAdvance(QLatin1Char(' ')));
     QPalette p = m_report->palette();
     p.setColor(QPalette::Base, Qt::white);

@@ -4,7 +4,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
+#include <algorithm>
 
+#include "app/graphs/chart_scale.h"
 #include "app/runner/live_figures.h"
 #include "gui/results/chart_view.h"
 
@@ -12,6 +14,10 @@ namespace velk::runner {
 namespace {
 
 using velk::results::ChartView;
+
+// Most steps on the live charts' axes: labels that fit the smallest window.
+constexpr int kTimeSteps = 6;
+constexpr int kValueSteps = 4;
 
 ChartView* liveChart(const char* name, const char* title, const char* unit) {
     auto* chart = new ChartView;
@@ -92,17 +98,36 @@ void LivePanel::showFigures(const LiveFigures& figures) {
     const int requests = m_rateChart->addSeries(QStringLiteral("requests"), QColor(0, 0, 192));
     const int errors = m_rateChart->addSeries(QStringLiteral("errors"), QColor(192, 0, 0));
     m_timeChart->clear();
-    const int p50 = m_timeChart->addSeries(QStringLiteral("p50"), QColor(0, 128, 0));
-    const int p95 = m_timeChart->addSeries(QStringLiteral("p95"), QColor(200, 120, 0));
-    const int p99 = m_timeChart->addSeries(QStringLiteral("p99"), QColor(192, 0, 0));
+    // The higher percentiles first and wider: a p95 that runs along the p99
+    // (few responses in a second) is drawn over it, not hidden under it.
+    const int p99 = m_timeChart->addSeries(QStringLiteral("p99"), QColor(220, 60, 60), 5);
+    const int p95 = m_timeChart->addSeries(QStringLiteral("p95"), QColor(230, 140, 0), 3);
+    const int p50 = m_timeChart->addSeries(QStringLiteral("p50"), QColor(0, 128, 0), 1.5);
+    double lastSecond = 1, mostPerSecond = 0, longest = 0;
     for (const LivePoint& p : figures.points()) {
         m_rateChart->addPoint(requests, p.second, p.requestsPerSecond);
         m_rateChart->addPoint(errors, p.second, p.errorsPerSecond);
         // A second without a timed response is left out, not drawn as zero.
-        if (p.p50 >= 0) m_timeChart->addPoint(p50, p.second, p.p50);
-        if (p.p95 >= 0) m_timeChart->addPoint(p95, p.second, p.p95);
         if (p.p99 >= 0) m_timeChart->addPoint(p99, p.second, p.p99);
+        if (p.p95 >= 0) m_timeChart->addPoint(p95, p.second, p.p95);
+        if (p.p50 >= 0) m_timeChart->addPoint(p50, p.second, p.p50);
+        lastSecond = std::max(lastSecond, p.second);
+        mostPerSecond = std::max({mostPerSecond, p.requestsPerSecond, p.errorsPerSecond});
+        longest = std::max({longest, p.p50, p.p95, p.p99});
     }
+    // Ticks at nice steps, few enough for the smallest window, each label
+    // with the decimals that tell it from the next.
+    const auto scale = [](ChartView* chart, ChartView::Axis which, double largest, int steps,
+                          bool whole) {
+        const velk::graphs::StepAxis a = velk::graphs::stepAxis(largest, steps, whole);
+        chart->setAxisRange(which, a.range.minimum, a.range.maximum);
+        chart->setTickSteps(which, a.range.minorStep, a.range.majorStep);
+        chart->setAxisFormat(which, QStringLiteral("%.%1f").arg(a.decimals));
+    };
+    for (ChartView* chart : {m_rateChart, m_timeChart})
+        scale(chart, ChartView::kHorizontalAxis, lastSecond, kTimeSteps, true);
+    scale(m_rateChart, ChartView::kVerticalAxis, mostPerSecond, kValueSteps, false);
+    scale(m_timeChart, ChartView::kVerticalAxis, longest, kValueSteps, false);
 }
 
 }  // namespace velk::runner

@@ -401,7 +401,10 @@ void RunnerPage::rebuildGlobalVariables() {
     while (m_globalsForm->rowCount() > 0) m_globalsForm->removeRow(0);
     for (const GlobalVariableUse& use : m_globalUses) {
         const QString name = QString::fromStdString(use.name);
-        auto* field = new QLineEdit(QString::fromStdString(m_globalValues[use.name]));
+        const auto& values = m_document.scenario().globalValues();
+        const auto value = values.find(use.name);
+        auto* field = new QLineEdit(value == values.end() ? QString()
+                                                          : QString::fromStdString(value->second));
         field->setObjectName(QStringLiteral("gvar:") + name);
         field->setMaximumWidth(360);
         field->setPlaceholderText(QString::fromStdString(use.defaultText));
@@ -409,7 +412,9 @@ void RunnerPage::rebuildGlobalVariables() {
         field->setToolTip(QStringLiteral("Empty: the scenario's default (%1)")
                               .arg(QString::fromStdString(use.defaultText)));
         connect(field, &QLineEdit::textEdited, this, [this, key = use.name](const QString& text) {
-            m_globalValues[key] = text.toStdString();
+            // Kept with the scenario, so the next session runs with it too.
+            m_document.scenario().globalValues()[key] = text.toStdString();
+            m_document.setModified(true);
         });
         auto* label = new QLabel(name + QLatin1Char(':'));
         label->setBuddy(field);

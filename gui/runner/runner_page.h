@@ -98,10 +98,9 @@ private:
     QWidget* m_filesBox = nullptr;
     QWidget* m_sequencesRow = nullptr;
     // The "$gvar" values the scenario's script reads: a field per name, kept
-    // for the program run (not in the scenario file) and given to each run.
+    // in the scenario (and its file) and given to each run.
     QGroupBox* m_globalsBox = nullptr;
     QFormLayout* m_globalsForm = nullptr;
-    std::map<std::string, std::string> m_globalValues;
     std::vector<GlobalVariableUse> m_globalUses;
     void rebuildGlobalVariables();
     int m_wide = -1;

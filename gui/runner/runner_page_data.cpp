@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "app/runner/reach_check.h"
 #include "app/runner/report_name_pattern.h"
 #include "app/runner/run_field_rules.h"
 #include "app/runner/run_preconditions.h"
@@ -227,7 +228,7 @@ bool RunnerPage::runTest() {
     // The global variables' values, given to the engine as velkrun gives
     // "-name=value" arguments: before the script is parsed.
     const std::vector<std::string> arguments =
-        globalVariableArguments(globalVariablesUsed(script), m_globalValues);
+        globalVariableArguments(globalVariablesUsed(script), scenario.globalValues());
     m_bridge.runner().setTestSetHooks(
         [arguments](TestSet* set) {
             if (arguments.empty()) return true;
@@ -241,6 +242,8 @@ bool RunnerPage::runTest() {
         },
         {});
     m_bridge.resetProgress();
+    m_bridge.runner().setRequestLimit(run.useRequestLimit ? run.requestLimit : 0);
+    m_bridge.runner().setReachTargets(reachTargets(scenario, settings));
     // Minutes up to 9999999: the seconds are capped, not overflowed.
     m_bridge.setLiveTimeLimit(
         run.useTimeLimit ? int32_t(std::min<int64_t>(int64_t(run.timeLimit) * 60, INT32_MAX)) : 0);

@@ -45,7 +45,10 @@ SettingsDialog::SettingsDialog(GlobalSettings& settings, velk::settings::Setting
                        QStringLiteral("Over TLS, where the server offers it"),
                        QStringLiteral("Also in clear text (h2c, prior knowledge)")});
     m_ssl = new QComboBox(this);
-    m_ssl->addItems({QStringLiteral("SSL 2.0"), QStringLiteral("SSL 3.0")});
+    // The stored values stay 0 and 1 ("sslver="); the texts say what each
+    // does here: OpenSSL negotiates TLS, and SSL 2.0 no longer exists.
+    m_ssl->addItems({QStringLiteral("SSL 2.0 (not available: secure requests fail)"),
+                     QStringLiteral("TLS, version negotiated (1.0 to 1.3)")});
     m_timeout = new QSpinBox(this);
     m_timeout->setRange(0, 1000);
     m_prompt = new QCheckBox(QStringLiteral("Sh&ow prompt for Recorder"), this);
@@ -65,7 +68,7 @@ SettingsDialog::SettingsDialog(GlobalSettings& settings, velk::settings::Setting
     auto* protocolForm = new QFormLayout;
     protocolForm->addRow(QStringLiteral("&HTTP version:"), m_http);
     protocolForm->addRow(QStringLiteral("HTTP/&2:"), m_http2);
-    protocolForm->addRow(QStringLiteral("&SSL version:"), m_ssl);
+    protocolForm->addRow(QStringLiteral("&SSL/TLS version:"), m_ssl);
     auto* timeoutRow = new QHBoxLayout;
     timeoutRow->addWidget(m_timeout);
     timeoutRow->addWidget(new QLabel(QStringLiteral("sec"), this));

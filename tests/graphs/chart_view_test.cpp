@@ -272,6 +272,41 @@ TEST(ChartScale, AnAxisScaledByTheControlEndsOnANiceNumber) {
     }
 }
 
+// The live charts' axes: at most the steps asked for, each tick label distinct
+// in its decimals ("0 0 1 1 2 2" was what a fixed format made of them), and
+// the largest value on the axis.
+TEST(ChartScale, StepAxesEndAboveTheLargestValueWithDistinctLabels) {
+    const struct {
+        double largest;
+        int steps;
+        bool whole;
+        double maximum, step;
+        int decimals;
+    } cases[] = {
+        {2.5, 6, true, 3, 1, 0},
+        {0.4, 6, true, 1, 1, 0},
+        {59, 6, true, 60, 10, 0},
+        {765, 4, false, 800, 200, 0},
+        {0.37, 4, false, 0.4, 0.1, 1},
+        {0, 4, false, 0.12, 0.03, 2},
+        {0.0123, 4, false, 0.016, 0.004, 3},
+        {7, 4, false, 8, 2, 0},
+    };
+    for (const auto& c : cases) {
+        const graphs::StepAxis a = graphs::stepAxis(c.largest, c.steps, c.whole);
+        EXPECT_EQ(a.range.minimum, 0);
+        EXPECT_NEAR(a.range.maximum, c.maximum, 1e-12) << c.largest;
+        EXPECT_NEAR(a.range.majorStep, c.step, 1e-12) << c.largest;
+        EXPECT_EQ(a.decimals, c.decimals) << c.largest;
+        EXPECT_GE(a.range.maximum, c.largest);
+        const auto ticks = graphs::tickValues(0, a.range.maximum, a.range.majorStep, 400);
+        EXPECT_LE(ticks.size(), size_t(c.steps) + 1) << c.largest;
+        QStringList labels;
+        for (double t : ticks) labels << QString::asprintf("%.*f", a.decimals, t);
+        EXPECT_EQ(labels.removeDuplicates(), 0) << labels.join(' ').toStdString();
+    }
+}
+
 TEST(ChartScale, TicksAreBoundedWhateverTheStep) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     EXPECT_EQ(graphs::tickValues(0, 4.3, 0.1, 400).size(), 44u);

@@ -164,6 +164,19 @@ TEST(EntryGraph, SummaryFormPassGivesSinglePointsAtOne) {
             EXPECT_EQ(ys(series), std::vector<double>{0}) << entry;
 }
 
+// A pass kept as summary times counts as one user of one iteration: the
+// subtitle says that this is not the run's figure, and what the run had.
+TEST(EntryGraph, SummaryFormSubtitleSaysItIsNotTheRunsUserCount) {
+    auto record = summaryPass({{1500, 9000, 3, 4500, 0}}, {"/a"});
+    EXPECT_EQ(entryGraph({record}, 0).subtitle,
+              "Number of virtual users = 1 (summary times: not the run's number of users)");
+    record->figures = velk::results::PassFigures{};
+    record->figures->totals = velk::results::RunTotals{};
+    record->figures->totals->users = 5;
+    EXPECT_EQ(entryGraph({record}, 0).subtitle,
+              "Number of virtual users = 1 (summary times of the run's 5 users)");
+}
+
 ResultsList batchOfThree() {
     // Entry 1 ("/fail") never succeeds; the third pass is in summary form and
     // the second lost its second entry.

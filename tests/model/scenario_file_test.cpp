@@ -312,6 +312,40 @@ TEST(ScenarioFile, RandomBytesLoadOrFailCleanly) {
     }
 }
 
+// The Runner page's global variable values are kept after everything that
+// older programs read: the bytes before them are those of a file without
+// them, and readers that know no such block stop before it.
+TEST(ScenarioFile, GlobalVariableValuesFollowWhatOlderProgramsRead) {
+    auto s = freshScenario();
+    const std::string before = scenarioFileBytes(*s);
+    s->globalValues() = {{"port", "8081"}, {"host", "shop.test"}, {"unset", ""}};
+    const std::string bytes = scenarioFileBytes(*s);
+    ASSERT_GT(bytes.size(), before.size());
+    EXPECT_EQ(bytes.substr(0, before.size()), before);
+    EXPECT_EQ(bytes.substr(before.size(), 4), "VKGV");
+    auto back = freshScenario();
+    std::string error;
+    ASSERT_TRUE(readScenarioBytes(*back, bytes, error)) << error;
+    // Empty values mean the script's default and are not kept.
+    EXPECT_EQ(back->globalValues(),
+              (CScenario::GlobalValues{{"host", "shop.test"}, {"port", "8081"}}));
+    back->reset();
+    EXPECT_TRUE(back->globalValues().empty());
+
+    // Damaged blocks: cut short, a count the file cannot hold, an empty name.
+    const size_t block = before.size();
+    ASSERT_EQ(bytes.substr(block + 4, 8), le({1, 2}));
+    const std::string damaged[] = {
+        bytes.substr(0, bytes.size() - 2),
+        bytes.substr(0, block + 8) + le({0x7fffffff}) + bytes.substr(block + 12),
+        before + le({0x56474B56, 1, 1}) + counted("") + counted("x"),
+    };
+    for (const std::string& d : damaged) {
+        auto t = freshScenario();
+        EXPECT_FALSE(readScenarioBytes(*t, d, error));
+    }
+}
+
 TEST(ScenarioFile, AnEmptyOrForeignFileIsRefused) {
     for (std::string bytes :
          {std::string(), std::string("\1\0\0", 3), std::string("\1\0\0\0", 4)}) {

@@ -3,11 +3,13 @@
 // split, and Start/Stop Recording with New and Open.
 #include <QAction>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QSplitter>
 #include <QSplitterHandle>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -16,6 +18,7 @@
 #include "app/recorder/request_list_rows.h"
 #include "browser_fixture.h"
 #include "gui/recorder/capture_script.h"
+#include "gui/recorder/proposals_dialog.h"
 #include "gui/recorder/recorder_controller.h"
 #include "gui/shell/main_window.h"
 #include "support/test_http_server.h"
@@ -296,6 +299,50 @@ private slots:
         start->trigger();
         QVERIFY(view->hook().onBeforeNavigate("http://h/opened", "", ""));
         QCOMPARE(document.scenario().requests().count(), 2);
+    }
+
+    // A page with more hidden fields than the recorder reads: the page's
+    // script stops at the core's limit, and the page says so.
+    void aPageBeyondTheHiddenFieldLimitSaysSo() {
+        velk::test::TestHttpServer many;
+        many.setHandler([](const velk::test::ReceivedRequest&, velk::test::Responder& out) {
+            std::string body = "<html><body><form action=/next method=post>";
+            for (int i = 0; i < kMaxPageItems + 50; ++i)
+                body += "<input type=hidden name=f" + std::to_string(i) + " value=v>";
+            out.respond(200, body + "</form></body></html>", "Content-Type: text/html\r\n");
+        });
+        BrowserFixture b;
+        b.view->hook().start();
+        QVERIFY(b.type(QStringLiteral("http://127.0.0.1:%1/form").arg(many.port())));
+        const QString limit = QString::number(kMaxPageItems);
+        const auto told = [&] {
+            for (const QLabel* label : b.view->findChildren<QLabel*>())
+                if (label->isVisible() &&
+                    label->text().contains(QStringLiteral("more than ") + limit))
+                    return true;
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(told(), kLoadTimeoutMs);
+        QVERIFY(captureScriptSource(QStringLiteral("m:"))
+                    .contains(QStringLiteral("const max = ") + limit + QLatin1Char(';')));
+    }
+
+    // A recorded value of a hundred kilobytes: its cell shows its start, the
+    // tooltip more, and the column stays narrow.
+    void aLongRecordedValueIsElidedInTheProposals() {
+        Proposal p;
+        p.requestName = "login";
+        p.parameter = "state";
+        p.recordedValue = std::string(100 * 1024, 'x');
+        p.replacement = "$Hidden(state)";
+        ProposalsDialog dialog({p}, 0, false, true);
+        dialog.show();
+        QTableWidgetItem* value = dialog.table()->item(0, 2);
+        QVERIFY(value->text().size() <= 121);
+        QVERIFY(value->toolTip().startsWith(QString(100, QLatin1Char('x'))));
+        QVERIFY(value->toolTip().contains(QStringLiteral("102400 characters")));
+        QVERIFY(dialog.table()->columnWidth(2) < dialog.width());
+        QVERIFY(dialog.table()->columnWidth(3) > 0);
     }
 
 private:

@@ -80,7 +80,7 @@ private slots:
             for (int row = 0; row < dialog->table()->topLevelItemCount(); ++row) {
                 QTreeWidgetItem* item = dialog->table()->topLevelItem(row);
                 if (item->font(0).bold())
-                    marked << item->text(0) + QLatin1Char(':') + item->text(9);
+                    marked << item->text(0) + QLatin1Char(':') + item->text(1);
             }
             QTimer::singleShot(0, dialog, &QDialog::reject);
         });

@@ -310,6 +310,77 @@ TEST_F(RunnerTest, ScriptThatDoesNotParseStartsNothing) {
     ASSERT_TRUE(m_events.waitFinished());
 }
 
+// The expected count is every entry of the test sequence, for every user and
+// iteration, from the pass's first moment (the engine reports progress only
+// every two seconds), in single and batch runs, capped by the request limit.
+TEST_F(RunnerTest, LiveTotalCountsEverySequenceEntryFromTheStart) {
+    const std::string sequence = "[a]\n$uri=/a\n[b]\n$uri=/b\n[testseq]\nhome\na\nb\na\n";
+    // Answers slow enough that the pass is still going when it is read.
+    m_server.setHandler([](const velk::test::ReceivedRequest&, velk::test::Responder& r) {
+        std::this_thread::sleep_for(100ms);
+        r.respond(200, "ok", "");
+    });
+    const struct {
+        const char* what;
+        CycleSettings cycle;
+        int64_t limit;
+        int64_t total;
+    } cases[] = {
+        {"single", {}, 0, 2 * 3 * 4},
+        {"batch, first pass of 1 user", {true, false, 1, 2, 1, false, 0}, 0, 1 * 3 * 4},
+        {"request limit", {}, 10, 10},
+    };
+    for (const auto& c : cases) {
+        EventLog events;
+        m_runner.setRequestLimit(c.limit);
+        ASSERT_TRUE(m_runner.start(script() + sequence, "shop", c.cycle, &events)) << c.what;
+        const LiveReading first = m_runner.liveReading();
+        ASSERT_TRUE(events.waitFinished()) << c.what;
+        m_runner.stop();
+        EXPECT_TRUE(first.running) << c.what;
+        EXPECT_EQ(first.total, c.total) << c.what;
+    }
+    m_runner.setRequestLimit(0);
+}
+
+// Verify Scenario runs a test set of its own through the process's progress
+// callback: the window's progress bar is not the runner's to show it on.
+TEST_F(RunnerTest, ProgressOfATestSetRunOutsideTheRunnerIsNotShown) {
+    ASSERT_TRUE(m_runner.start(script(), "shop", {}, &m_events));
+    ASSERT_TRUE(m_events.waitFinished());
+    m_runner.stop();
+    const size_t seen = m_events.progressSeen().size();
+    TestSet* other = CreateTestSet();
+    ASSERT_NE(other, nullptr);
+    ASSERT_EQ(ParseTest(other, "verify", script().c_str()), 1);
+    EXPECT_EQ(RunTest(other), 1);
+    FreeTestSet(other);
+    EXPECT_EQ(m_events.progressSeen().size(), seen);
+}
+
+// A pass that reached no server says why, for each place it sends to.
+TEST_F(RunnerTest, APassThatReachesNoServerSaysWhy) {
+    const std::string initial = "[login]\n$uri=/login\n[initseq]\nlogin\n";
+    int32_t port = 0;
+    {
+        // A loopback port that nothing listens on any more.
+        velk::test::TestHttpServer closed;
+        port = closed.port();
+    }
+    std::string text = script(initial);
+    text.replace(text.find("port=" + std::to_string(m_server.port())),
+                 5 + std::to_string(m_server.port()).size(), "port=" + std::to_string(port));
+    m_runner.setReachTargets({{"127.0.0.1", port, false}});
+    ASSERT_TRUE(m_runner.start(text, "shop", {}, &m_events));
+    ASSERT_TRUE(m_events.waitFinished());
+    m_runner.stop();
+    m_runner.setReachTargets({});
+    EXPECT_TRUE(
+        m_events.waitForLine("1 No request reached the server. Connection refused by "
+                             "127.0.0.1:" +
+                             std::to_string(port) + ": no server listens there."));
+}
+
 TEST(RunnerProgress, PositionNeverPassesTheTotal) {
     int32_t position = -1;
     EXPECT_EQ(Runner::progressLabel(150, 100, position), "Request: 100/100");
