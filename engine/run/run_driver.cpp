@@ -214,9 +214,16 @@ int32_t progressTotal(const TestRun& set) {
     return total > INT32_MAX ? INT32_MAX : int32_t(total);
 }
 
-bool timeIsUp(const TestRun& set) {
+// Milliseconds until the time limit, INT64_MAX without one: the run ends when
+// maxtime seconds have passed, not at the next whole second after them.
+int64_t timeLeft(const TestRun& set) {
     const int32_t maxtime = set.test.options.maxtime;
-    return maxtime > 0 && (platform::tickMillis() - set.shared.runTimes.startTick) / 1000 > maxtime;
+    if (maxtime <= 0) return INT64_MAX;
+    return set.shared.runTimes.startTick + int64_t(maxtime) * 1000 - platform::tickMillis();
+}
+
+bool timeIsUp(const TestRun& set) {
+    return timeLeft(set) <= 0;
 }
 
 // Waits for the host's barrier, where processes share the run: with a ramp-up the
@@ -301,8 +308,11 @@ void drive(TestRun& set) {
              left = watchEnd - platform::tickMillis()) {
             // Users on threads see the abort flag themselves; those on loops
             // are told within kAbortCheckMillis.
-            const int64_t slice = run.loops ? std::min<int64_t>(left, kAbortCheckMillis) : left;
+            int64_t slice = run.loops ? std::min<int64_t>(left, kAbortCheckMillis) : left;
+            // Wake at the time limit itself.
+            slice = std::clamp<int64_t>(timeLeft(set), 1, slice);
             allEnded = allUsersEndedWithin(run, slice);
+            if (!allEnded && timeIsUp(set)) set.shared.abortFlag.store(1);
             passOnAbort(set, run, abortPassedOn);
         }
         reportProgress(set.shared.requestsMade.load(std::memory_order_relaxed), total);
