@@ -120,6 +120,13 @@ TEST_F(VelkrunRun, ExitStatusSaysWhatWentWrong) {
         {{script("[a]\n[testseq]\nb\n", "undefined.txt")}, 3, "Request b not found!"},
         {{script("[a]\n"), "--set"}, 2, "--set needs an option"},
         {{script("[a]\n"), m_dir.file("second.txt")}, 2, "more than one test script"},
+        // Two outputs on standard output would run into each other.
+        {{script("[a]\n"), "--summary", "-", "--report"},
+         2,
+         "--report and --summary - would both write to standard output"},
+        {{script("[a]\n"), "--html", "-", "--results", "-"},
+         2,
+         "--html - and --results - would both write to standard output"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;
