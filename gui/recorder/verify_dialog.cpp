@@ -12,6 +12,7 @@
 #include <future>
 #include <tuple>
 
+#include "app/base/terminal_text.h"
 #include "app/scenario/scenario.h"
 #include "app/settings/global_settings.h"
 
@@ -24,6 +25,11 @@ QString number(int32_t n) {
 
 QString sizeText(int32_t n) {
     return n >= 0 ? QString::number(n) : QStringLiteral("-");
+}
+
+// Titles and locations come from the server and the scenario file.
+QString shown(const std::string& text) {
+    return QString::fromStdString(model::escapeControls(text));
 }
 
 }  // namespace
@@ -53,15 +59,12 @@ VerifyDialog::VerifyDialog(const runner::VerifyReport& report, QWidget* parent) 
                               tr("Replayed size"), tr("Differences")});
     for (const auto& row : report.rows) {
         const auto& r = row.recorded;
-        QStringList cells{QString::fromStdString(row.request),
-                          r ? number(r->status) : QStringLiteral("-"),
-                          number(row.replayed.status),
-                          r ? QString::fromStdString(r->location) : QStringLiteral("-"),
-                          QString::fromStdString(row.replayed.location),
-                          r ? QString::fromStdString(r->title) : QStringLiteral("-"),
-                          QString::fromStdString(row.replayed.title),
-                          r ? sizeText(r->size) : QStringLiteral("-"),
-                          sizeText(row.replayed.size)};
+        QStringList cells{
+            shown(row.request),           r ? number(r->status) : QStringLiteral("-"),
+            number(row.replayed.status),  r ? shown(r->location) : QStringLiteral("-"),
+            shown(row.replayed.location), r ? shown(r->title) : QStringLiteral("-"),
+            shown(row.replayed.title),    r ? sizeText(r->size) : QStringLiteral("-"),
+            sizeText(row.replayed.size)};
         QStringList what;
         for (const auto& d : row.differences) what << QString::fromStdString(d);
         cells << what.join(QStringLiteral(", "));
