@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "platform/resource_limits.h"
 #include "platform/thread.h"
+#include "run/memory_estimate.h"
 #include "run/test_run.h"
 #include "run/user_records.h"
 
@@ -74,6 +75,24 @@ bool prepare(TestRun& set) {
         report("Error: round=%g is below %g ms, the smallest step times can be rounded to!\n",
                o.round, kSmallestRoundMs);
         return false;
+    }
+
+    // A run the machine cannot hold would take its memory for minutes and then
+    // fail: refused before anything is made, unless the script says otherwise.
+    if (o.memorycheck != 0) {
+        const MemoryEstimate estimate = estimateRunMemory(set);
+        const int64_t available = platform::availableMemoryBytes();
+        if (available >= 0 && estimate.total > available) {
+            constexpr double kMiB = 1024.0 * 1024.0;
+            report(
+                "Error: this run needs about %.0f MB of memory (users %.0f MB, request sections "
+                "%.0f MB, results %.0f MB), more than the %.0f MB this machine has available; "
+                "set memorycheck=0 to run anyway!\n",
+                double(estimate.total) / kMiB, double(estimate.users) / kMiB,
+                double(estimate.requests) / kMiB, double(estimate.results) / kMiB,
+                double(available) / kMiB);
+            return false;
+        }
     }
 
     const int64_t needed = int64_t(o.clients) + kSpareDescriptors;
