@@ -35,19 +35,19 @@
 #include "app/results/results_store.h"
 #include "app/scenario/scenario_document.h"
 #include "app/settings/global_settings.h"
-#include "gui/results/report_form_view.h"
+#include "gui/results/report_page.h"
 #include "gui/runner/live_panel.h"
 #include "gui/runner/runner_bridge.h"
 #include "gui/runner/runner_commands.h"
-#include "gui/runner/runner_form_view.h"
-#include "gui/shell/main_frame.h"
+#include "gui/runner/runner_page.h"
+#include "gui/shell/main_window.h"
 
 extern char** environ;
 
 namespace {
 
 using velk::runner::RunnerBridge;
-using velk::shell::CMainFrame;
+using velk::shell::MainWindow;
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -142,7 +142,7 @@ double passRate(velk::runner::Runner& runner) {
 }
 
 // The demo scenario pointed at the site, with users users and one iteration.
-bool loadScenario(velk::model::ScenarioDocument& document, const std::string& examples,
+bool loadScenario(velk::scenario::ScenarioDocument& document, const std::string& examples,
                   const std::string& port, int users) {
     document.newDocument();
     std::string error;
@@ -155,7 +155,7 @@ bool loadScenario(velk::model::ScenarioDocument& document, const std::string& ex
         // desktop program has none, so the port goes into the requests.
         auto& requests = document.scenario().requests();
         std::lock_guard lock(requests);
-        for (velk::model::CRequest* r : requests.flattened()) {
+        for (velk::scenario::CRequest* r : requests.flattened()) {
             std::string server = r->getServer();
             const size_t at = server.find("$gvar(port,8080)");
             if (at != std::string::npos) server.replace(at, 16, port);
@@ -191,17 +191,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "the demo site did not start\n");
         return 1;
     }
-    velk::model::ScenarioDocument document;
+    velk::scenario::ScenarioDocument document;
     if (!loadScenario(document, argv[2], site.port, users)) return 1;
 
     velk::runner::Runner runner;
     runner.initialize();
     RunnerBridge bridge(runner);
-    CMainFrame frame;
-    auto* runnerView = new velk::runner::CRunnerFormView(document, bridge);
-    frame.installPage(CMainFrame::kRunnerPage, runnerView);
-    auto* reportView = new velk::results::CReportFormView(runner.results());
-    frame.installPage(CMainFrame::kReportPage, reportView);
+    MainWindow frame;
+    auto* runnerView = new velk::runner::RunnerPage(document, bridge);
+    frame.installPage(MainWindow::kRunnerPage, runnerView);
+    auto* reportView = new velk::results::ReportPage(runner.results());
+    frame.installPage(MainWindow::kReportPage, reportView);
     velk::runner::connectRunnerCommands(frame, bridge, *runnerView, *reportView);
     runnerView->setMessageHandler([](const QString& text) {
         std::fprintf(stderr, "message: %s\n", text.toLocal8Bit().constData());
@@ -278,7 +278,7 @@ int main(int argc, char** argv) {
     // The same script through the bridge alone: no page, no panel.
     const auto bareRun = [&]() -> double {
         std::string script, error;
-        if (!document.scenario().generateScript(velk::model::GlobalSettings::shared(), script,
+        if (!document.scenario().generateScript(velk::settings::GlobalSettings::shared(), script,
                                                 error))
             return 0;
         finished = false;

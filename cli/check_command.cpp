@@ -12,7 +12,7 @@ int runCheck(const CliOptions& options) {
     if (!set) return 1;
     TestInfo info{};
     GetInfo(set.get(), &info);
-    std::printf("Test script: %s\n", model::escapeControls(options.scriptPath).c_str());
+    std::printf("Test script: %s\n", base::escapeControls(options.scriptPath).c_str());
     std::printf("Users: %d\n", info.users);
     if (info.iterations < 0)
         std::printf("Iterations: driven by a script\n");
@@ -20,7 +20,7 @@ int runCheck(const CliOptions& options) {
         std::printf("Iterations: %d\n", info.iterations);
     std::printf("Test sequence (%d):", info.sequenceLength);
     for (int32_t i = 0; i < info.sequenceLength && info.sequenceNames && info.sequenceNames[i]; ++i)
-        std::printf(" %s", model::escapeControls(info.sequenceNames[i]).c_str());
+        std::printf(" %s", base::escapeControls(info.sequenceNames[i]).c_str());
     std::printf("\nNo details: %d\n", info.nodetails);
     if (info.iterations >= 0)
         std::printf("Result memory: %lld bytes\n",

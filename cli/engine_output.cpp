@@ -67,7 +67,7 @@ void printMessage(void*, const char* text) {
     if (g_outputLost) return;
     clearLineLocked();
     // Messages carry names from the script and text from servers.
-    std::fprintf(stderr, "%s\n", model::escapeControlsKeepLines(text).c_str());
+    std::fprintf(stderr, "%s\n", base::escapeControlsKeepLines(text).c_str());
     checkOutputLocked();
 }
 

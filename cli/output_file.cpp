@@ -98,14 +98,14 @@ bool writeOutputFile(const std::string& path, std::string_view content, std::str
         return writeInPlace(path, content, error);
     }
     // A link to a regular file stays a link: the file it names is replaced.
-    const int err = velk::model::replaceFileWhole(target, content);
+    const int err = velk::base::replaceFileWhole(target, content);
     if (err != 0) error = path + ": " + std::strerror(err);
     return err == 0;
 }
 
 bool readInputFile(const std::string& path, size_t maxBytes, std::string& bytes,
                    std::string& error) {
-    return velk::model::readRegularFile(path, maxBytes, bytes, error);
+    return velk::base::readRegularFile(path, maxBytes, bytes, error);
 }
 
 }  // namespace velk::cli

@@ -25,7 +25,7 @@ namespace {
 
 void writeToStream(void* sink, const char* text) {
     // The report names the script's requests: no control of them reaches a terminal.
-    std::fputs(model::escapeControlsKeepLines(text).c_str(), static_cast<std::FILE*>(sink));
+    std::fputs(base::escapeControlsKeepLines(text).c_str(), static_cast<std::FILE*>(sink));
 }
 
 // After the closing line: how late the engine's event loops resumed their users

@@ -18,8 +18,8 @@ namespace {
 // script when it is longer.
 constexpr size_t kMaxProjectName = 63;
 
-void loadGlobalSettings(velk::model::GlobalSettings& settings) {
-    velk::model::SettingsFile store;
+void loadGlobalSettings(velk::settings::GlobalSettings& settings) {
+    velk::settings::SettingsFile store;
     int read = 0;
     const bool all = settings.load(store, &read);
     const std::string file = store.filePath();
@@ -46,10 +46,10 @@ bool isScenarioPath(const std::string& path) {
 
 std::optional<GeneratedScript> scenarioScript(const CliOptions& options) {
     const std::string& path = options.scriptPath;
-    velk::model::CScenario scenario;
+    velk::scenario::CScenario scenario;
     scenario.reset();
     std::string error;
-    if (!velk::model::loadScenarioFile(scenario, path, error)) {
+    if (!velk::scenario::loadScenarioFile(scenario, path, error)) {
         // The reader names the file in some messages only.
         if (error.find(path) == std::string::npos)
             std::fprintf(stderr, "velkrun: %s: %s\n", path.c_str(), error.c_str());
@@ -67,9 +67,9 @@ std::optional<GeneratedScript> scenarioScript(const CliOptions& options) {
     script.name.resize(script.name.size() - 4);
     scenario.general().projectName = script.name.substr(0, kMaxProjectName);
 
-    velk::model::GlobalSettings settings;
+    velk::settings::GlobalSettings settings;
     loadGlobalSettings(settings);
-    if (!velk::model::checkRequestFieldsAreSingleLines(scenario.requests(), error) ||
+    if (!velk::scenario::checkRequestFieldsAreSingleLines(scenario.requests(), error) ||
         !scenario.generateScript(settings, script.text, error)) {
         std::fprintf(stderr, "velkrun: %s: no test script can be made of this scenario: %s\n",
                      path.c_str(), error.c_str());

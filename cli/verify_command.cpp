@@ -18,16 +18,16 @@ int runVerifyCommand(const CliOptions& options) {
                      path.c_str());
         return 1;
     }
-    model::CScenario scenario;
+    scenario::CScenario scenario;
     scenario.reset();
     std::string error;
-    if (!model::loadScenarioFile(scenario, path, error)) {
+    if (!scenario::loadScenarioFile(scenario, path, error)) {
         std::fprintf(stderr, "velkrun: %s\n", error.c_str());
         return 1;
     }
     // The same settings a run of the scenario takes.
-    model::GlobalSettings settings;
-    model::SettingsFile store;
+    settings::GlobalSettings settings;
+    settings::SettingsFile store;
     settings.load(store, nullptr);
     runner::VerifyPlan plan;
     if (!runner::prepareVerify(scenario, settings, plan, error)) {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-namespace velk::model {
+namespace velk::base {
 
 std::string programDirectory() {
     std::error_code ec;
@@ -27,4 +27,4 @@ std::string defaultDataDirectory(std::string_view name) {
     return base + "/VELK/" + std::string(name);
 }
 
-}  // namespace velk::model
+}  // namespace velk::base

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace velk::model {
+namespace velk::base {
 
 // The directory of the running program file; empty when it cannot be found.
 std::string programDirectory();
@@ -13,4 +13,4 @@ std::string programDirectory();
 // The default directory of that name ("Logs", "Reports"), an absolute path.
 std::string defaultDataDirectory(std::string_view name);
 
-}  // namespace velk::model
+}  // namespace velk::base

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
-namespace velk::model {
+namespace velk::base {
 namespace {
 
 std::string directoryOf(const std::string& path) {
@@ -129,4 +129,4 @@ bool readRegularFile(const std::string& path, size_t maxBytes, std::string& out,
     return ok;
 }
 
-}  // namespace velk::model
+}  // namespace velk::base

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-namespace velk::model {
+namespace velk::base {
 
 // Reads a whole regular file of at most maxBytes into out.  False with a message
 // for a file that cannot be opened or read, is not a regular file (a directory, a
@@ -38,4 +38,4 @@ int replaceFileWhole(const std::string& path, std::string_view bytes,
 bool writeFileReplacing(const std::string& path, std::string_view bytes, std::string& error,
                         FileAccess access = FileAccess::kAsBefore);
 
-}  // namespace velk::model
+}  // namespace velk::base

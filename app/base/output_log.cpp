@@ -2,7 +2,7 @@
 
 #include "app/base/terminal_text.h"
 
-namespace velk::model {
+namespace velk::base {
 
 const char* OutputLog::kindWord(int32_t kind) {
     switch (kind) {
@@ -36,4 +36,4 @@ void OutputLog::clear() {
     m_text.clear();
 }
 
-}  // namespace velk::model
+}  // namespace velk::base

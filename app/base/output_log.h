@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-namespace velk::model {
+namespace velk::base {
 
 class OutputLog {
 public:
@@ -27,4 +27,4 @@ private:
     std::string m_text;  // guarded by m_mutex
 };
 
-}  // namespace velk::model
+}  // namespace velk::base

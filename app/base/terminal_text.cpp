@@ -1,6 +1,6 @@
 #include "app/base/terminal_text.h"
 
-namespace velk::model {
+namespace velk::base {
 namespace {
 
 void appendEscape(std::string& out, const char* prefix, unsigned value, int digits) {
@@ -41,4 +41,4 @@ std::string escapeControlsKeepLines(std::string_view text) {
     return escaped(text, true);
 }
 
-}  // namespace velk::model
+}  // namespace velk::base

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace velk::model {
+namespace velk::base {
 
 // For one field of a line (a title, a name): tab, line feed and carriage
 // return are escaped too.
@@ -19,4 +19,4 @@ std::string escapeControls(std::string_view text);
 // right before a line feed).
 std::string escapeControlsKeepLines(std::string_view text);
 
-}  // namespace velk::model
+}  // namespace velk::base

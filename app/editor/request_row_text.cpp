@@ -4,7 +4,7 @@
 
 namespace velk::editor {
 
-using velk::model::CRequest;
+using velk::scenario::CRequest;
 
 std::string requestUrlText(const CRequest& request) {
     std::string url;
@@ -18,14 +18,14 @@ std::string requestUrlText(const CRequest& request) {
     return url + "/" + request.getUri();
 }
 
-std::string parameterValueText(const velk::model::CReqParam& param) {
+std::string parameterValueText(const velk::scenario::CReqParam& param) {
     return param.buildValue(true, '&');
 }
 
 std::string requestDataText(const CRequest& request) {
     std::string data;
     for (int32_t i = 0; i < request.paramCount(); ++i) {
-        const velk::model::CReqParam& param = *request.getParam(i);
+        const velk::scenario::CReqParam& param = *request.getParam(i);
         data += param.getName() + "=" + parameterValueText(param) + "&";
     }
     while (!data.empty() && data.back() == '&') data.pop_back();

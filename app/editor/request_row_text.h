@@ -6,17 +6,17 @@
 // Plain functions; the caller holds the request's container lock.
 #include <string>
 
-namespace velk::model {
+namespace velk::scenario {
 class CRequest;
 class CReqParam;
-}  // namespace velk::model
+}  // namespace velk::scenario
 
 namespace velk::editor {
 
-std::string requestUrlText(const velk::model::CRequest& request);
-std::string requestDataText(const velk::model::CRequest& request);
-std::string requestDelayText(const velk::model::CRequest& request);
+std::string requestUrlText(const velk::scenario::CRequest& request);
+std::string requestDataText(const velk::scenario::CRequest& request);
+std::string requestDelayText(const velk::scenario::CRequest& request);
 // A parameter's value as the editor shows it: commas as typed, parts joined by "&".
-std::string parameterValueText(const velk::model::CReqParam& param);
+std::string parameterValueText(const velk::scenario::CReqParam& param);
 
 }  // namespace velk::editor

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace velk::results {
+namespace velk::graphs {
 
 namespace {
 constexpr double kTiny = 2.220446e-16;
@@ -56,4 +56,4 @@ std::vector<double> tickValues(double minimum, double maximum, double step, size
     return ticks;
 }
 
-}  // namespace velk::results
+}  // namespace velk::graphs

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-namespace velk::results {
+namespace velk::graphs {
 
 struct ChartRange {
     double minimum = 0;
@@ -28,4 +28,4 @@ ChartRange autoRange(double largest, bool horizontal);
 // widened to a nice number that gives at most maxTicks.
 std::vector<double> tickValues(double minimum, double maximum, double step, size_t maxTicks);
 
-}  // namespace velk::results
+}  // namespace velk::graphs

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-namespace velk::results {
+namespace velk::graphs {
 
 namespace {
 
@@ -76,4 +76,4 @@ void scaleAxes(GraphChart& chart) {
     chart.vertical.step = v.step;
 }
 
-}  // namespace velk::results
+}  // namespace velk::graphs

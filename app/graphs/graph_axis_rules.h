@@ -6,7 +6,7 @@
 // Pure functions, safe from any thread.
 #include "app/graphs/graph_chart.h"
 
-namespace velk::results {
+namespace velk::graphs {
 
 // The smallest maximum an axis gets, so that its range is never empty.
 inline constexpr double kSmallestAxisMaximum = 2.220446e-16;
@@ -25,4 +25,4 @@ GraphAxis errorsAxis();
 // give both axes: horizontalAxis and verticalAxis.
 void scaleAxes(GraphChart& chart);
 
-}  // namespace velk::results
+}  // namespace velk::graphs

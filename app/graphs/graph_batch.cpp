@@ -7,7 +7,7 @@
 #include "app/graphs/graph_statistics.h"
 #include "app/results/report_view_text.h"
 
-namespace velk::results {
+namespace velk::graphs {
 
 namespace {
 
@@ -86,7 +86,7 @@ const char* verticalTitle(BatchGraph graph) {
 }  // namespace
 
 std::vector<std::string> batchGraphChoices(const ResultsList& records) {
-    const CResultsStore* first = firstRecord(records);
+    const results::CResultsStore* first = firstRecord(records);
     if (!first || first->batchNumber == 0) return {};
     return {kBatchGraphNames.begin(), kBatchGraphNames.end()};
 }
@@ -99,12 +99,12 @@ double errorPercentage(int32_t errors, int32_t requests) {
 
 GraphChart batchGraph(const ResultsList& records, BatchGraph graph) {
     GraphChart chart;
-    const CResultsStore* first = firstRecord(records);
+    const results::CResultsStore* first = firstRecord(records);
     if (!first || graph < 0 || graph >= kBatchGraphCount) return chart;
     chart.title = kBatchGraphNames[graph];
     chart.subtitle = graphSubtitle(*first);
     chart.horizontal.format = "%.0f";
-    chart.horizontal.title = titleForList(first->cycleLabel);
+    chart.horizontal.title = results::titleForList(first->cycleLabel);
     chart.vertical.format = "%.2f";
     chart.vertical.title = verticalTitle(graph);
     if (graph <= kMinimumTimeGraph)
@@ -121,4 +121,4 @@ GraphChart batchGraph(const ResultsList& records, BatchGraph graph) {
     return chart;
 }
 
-}  // namespace velk::results
+}  // namespace velk::graphs

@@ -11,7 +11,7 @@
 #include "app/graphs/graph_chart.h"
 #include "app/graphs/graph_common.h"
 
-namespace velk::results {
+namespace velk::graphs {
 
 enum BatchGraph {
     kAverageTimeGraph,
@@ -48,4 +48,4 @@ GraphChart batchGraph(const ResultsList& records, BatchGraph graph);
 // errors * 100 / requests, 100 when there were no requests, within 0..100.
 double errorPercentage(int32_t errors, int32_t requests);
 
-}  // namespace velk::results
+}  // namespace velk::graphs

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace velk::results {
+namespace velk::graphs {
 
 struct GraphColor {
     int red = 0;
@@ -45,4 +45,4 @@ struct GraphChart {
     std::string note;
 };
 
-}  // namespace velk::results
+}  // namespace velk::graphs

@@ -4,20 +4,21 @@
 
 #include "app/results/report_view_text.h"
 
-namespace velk::results {
+namespace velk::graphs {
 
-std::string graphSubtitle(const CResultsStore& record) {
+std::string graphSubtitle(const results::CResultsStore& record) {
     if (record.batchNumber != 0 && !record.cycleByIterations)
         return "Number of iterations = " + std::to_string(record.iterations);
     return "Number of virtual users = " + std::to_string(record.users);
 }
 
-std::vector<std::string> entryLabels(const CResultsStore& record) {
+std::vector<std::string> entryLabels(const results::CResultsStore& record) {
     std::vector<std::string> labels;
     labels.reserve(record.entryNames.size());
     for (size_t i = 0; i < record.entryNames.size(); ++i)
-        labels.push_back(record.entryNames[i].empty() ? "Entry " + std::to_string(i + 1)
-                                                      : titleForList(record.entryNames[i]));
+        labels.push_back(record.entryNames[i].empty()
+                             ? "Entry " + std::to_string(i + 1)
+                             : results::titleForList(record.entryNames[i]));
     return labels;
 }
 
@@ -39,8 +40,8 @@ GraphColor entryColor(size_t index) {
     return kPalette[index % kPalette.size()];
 }
 
-const CResultsStore* firstRecord(const ResultsList& records) {
+const results::CResultsStore* firstRecord(const ResultsList& records) {
     return records.empty() || !records.front() ? nullptr : records.front().get();
 }
 
-}  // namespace velk::results
+}  // namespace velk::graphs

@@ -8,9 +8,9 @@
 #include "app/graphs/graph_chart.h"
 #include "app/results/results_store.h"
 
-namespace velk::results {
+namespace velk::graphs {
 
-using ResultsList = std::vector<ResultsStorePtr>;
+using ResultsList = std::vector<results::ResultsStorePtr>;
 
 inline constexpr GraphColor kMaxColor{250, 0, 0};
 inline constexpr GraphColor kAvgColor{0, 0, 250};
@@ -21,15 +21,15 @@ inline constexpr GraphColor kUserColor{0, 0, 255};
 
 // "Number of virtual users = %d", or "Number of iterations = %d" for a batch
 // record that cycles the users.
-std::string graphSubtitle(const CResultsStore& record);
+std::string graphSubtitle(const results::CResultsStore& record);
 // The record's entry names; an entry the engine gave no name is called
 // "Entry <n>" (1-based) so that lists and legends never show a blank; a name
 // longer than a list can show is cut (titleForList).
-std::vector<std::string> entryLabels(const CResultsStore& record);
+std::vector<std::string> entryLabels(const results::CResultsStore& record);
 // A colour for the series of entry `index` when a graph has one series per
 // entry: distinct, dark enough to read on white.
 GraphColor entryColor(size_t index);
 // The first record of the list, or null when the list is empty.
-const CResultsStore* firstRecord(const ResultsList& records);
+const results::CResultsStore* firstRecord(const ResultsList& records);
 
-}  // namespace velk::results
+}  // namespace velk::graphs

@@ -6,7 +6,7 @@
 #include "app/graphs/graph_statistics.h"
 #include "app/results/report_view_text.h"
 
-namespace velk::results {
+namespace velk::graphs {
 
 namespace {
 
@@ -33,7 +33,7 @@ struct MaxAvgMin {
 // how many iterations there are; values beyond what the record actually
 // holds would only be zeros, so a damaged file cannot make us plot (and
 // allocate) billions of them.
-void addIterations(const CResultsStore& record, size_t entry, MaxAvgMin& series) {
+void addIterations(const results::CResultsStore& record, size_t entry, MaxAvgMin& series) {
     size_t held = 0;
     for (const auto& row : record.timings)
         if (entry < row.size()) held = std::max(held, row[entry].size());
@@ -51,14 +51,14 @@ void addIterations(const CResultsStore& record, size_t entry, MaxAvgMin& series)
 }  // namespace
 
 std::vector<std::string> entryGraphChoices(const ResultsList& records) {
-    const CResultsStore* first = firstRecord(records);
+    const results::CResultsStore* first = firstRecord(records);
     if (!first) return {};
     return entryLabels(*first);
 }
 
 GraphChart entryGraph(const ResultsList& records, size_t entry) {
     GraphChart chart;
-    const CResultsStore* first = firstRecord(records);
+    const results::CResultsStore* first = firstRecord(records);
     if (!first) return chart;
     const auto labels = entryLabels(*first);
     chart.title = entry < labels.size() ? labels[entry] : std::string();
@@ -69,7 +69,7 @@ GraphChart entryGraph(const ResultsList& records, size_t entry) {
 
     MaxAvgMin series;
     if (first->batchNumber != 0) {
-        chart.horizontal.title = titleForList(first->cycleLabel);
+        chart.horizontal.title = results::titleForList(first->cycleLabel);
         for (const auto& record : records) {
             if (!record) continue;
             EntryStatistics stats;
@@ -91,4 +91,4 @@ GraphChart entryGraph(const ResultsList& records, size_t entry) {
     return chart;
 }
 
-}  // namespace velk::results
+}  // namespace velk::graphs

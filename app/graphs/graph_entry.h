@@ -10,7 +10,7 @@
 #include "app/graphs/graph_chart.h"
 #include "app/graphs/graph_common.h"
 
-namespace velk::results {
+namespace velk::graphs {
 
 // The note of a single pass that kept summary times only: its graph is one
 // point per series, with no times per iteration to show.
@@ -23,4 +23,4 @@ std::vector<std::string> entryGraphChoices(const ResultsList& records);
 // An entry a record does not hold plots as 0.
 GraphChart entryGraph(const ResultsList& records, size_t entry);
 
-}  // namespace velk::results
+}  // namespace velk::graphs

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace velk::results {
+namespace velk::graphs {
 
 namespace {
 constexpr double kMsPerUnit = 0.001;
@@ -29,7 +29,7 @@ void EntryStatistics::addSummary(const std::vector<int32_t>& values) {
     }
 }
 
-void EntryStatistics::addRecordEntry(const CResultsStore& record, size_t entry) {
+void EntryStatistics::addRecordEntry(const results::CResultsStore& record, size_t entry) {
     for (const auto& row : record.timings) {
         if (entry >= row.size()) continue;
         if (record.summaryForm) {
@@ -40,7 +40,7 @@ void EntryStatistics::addRecordEntry(const CResultsStore& record, size_t entry) 
     }
 }
 
-void addRecordEntries(const CResultsStore& record, std::vector<EntryStatistics>& stats) {
+void addRecordEntries(const results::CResultsStore& record, std::vector<EntryStatistics>& stats) {
     for (const auto& row : record.timings) {
         const size_t n = std::min(row.size(), stats.size());
         for (size_t entry = 0; entry < n; ++entry) {
@@ -65,4 +65,4 @@ double EntryStatistics::minimumMs() const {
     return m_minimum == INT64_MAX ? 0 : m_minimum * kMsPerUnit;
 }
 
-}  // namespace velk::results
+}  // namespace velk::graphs

@@ -13,7 +13,7 @@
 
 #include "app/results/results_store.h"
 
-namespace velk::results {
+namespace velk::graphs {
 
 class EntryStatistics {
 public:
@@ -24,7 +24,7 @@ public:
     void addSummary(const std::vector<int32_t>& values);
     // Every value of entry `entry` in the record, all rows; a summary-form
     // record gives its summary values.  Missing rows or entries add nothing.
-    void addRecordEntry(const CResultsStore& record, size_t entry);
+    void addRecordEntry(const results::CResultsStore& record, size_t entry);
 
     double maximumMs() const;
     double averageMs() const;
@@ -39,6 +39,6 @@ private:
 
 // The figures of entries 0 .. stats.size() - 1 of the record in one pass over
 // its rows: stats[k] gets what addRecordEntry(record, k) would add.
-void addRecordEntries(const CResultsStore& record, std::vector<EntryStatistics>& stats);
+void addRecordEntries(const results::CResultsStore& record, std::vector<EntryStatistics>& stats);
 
-}  // namespace velk::results
+}  // namespace velk::graphs

@@ -5,8 +5,8 @@
 namespace velk::recorder {
 namespace {
 
-using model::CReqParamFunction;
-using model::CRequest;
+using scenario::CReqParamFunction;
+using scenario::CRequest;
 
 // The engine reads the name of $Hidden(...) up to ")" and splits values at
 // "&": such names cannot be written into an expression.
@@ -81,18 +81,18 @@ std::vector<Proposal> findProposals(const std::vector<RecordedExchange>& exchang
 }
 
 std::vector<RecordedExchange> collectExchanges(
-    const model::CRequestsContainer& requests,
+    const scenario::CRequestsContainer& requests,
     const std::vector<std::pair<int32_t, PageFacts>>& pages) {
     std::map<int32_t, const PageFacts*> pageOf;
     for (const auto& [id, facts] : pages) pageOf[id] = &facts;
-    std::lock_guard<const model::CRequestsContainer> g(requests);
+    std::lock_guard<const scenario::CRequestsContainer> g(requests);
     std::vector<RecordedExchange> out;
     for (const CRequest* r : requests.flattened()) {
         RecordedExchange e;
         e.requestId = r->getId();
         e.requestName = r->getName();
         for (int32_t k = 0; k < r->paramCount(); ++k) {
-            const model::CReqParam& p = *r->getParam(k);
+            const scenario::CReqParam& p = *r->getParam(k);
             // Positions stay those of the request, so that applying finds them.
             if (p.count() == 1 && p.get(0)->getKind() == CReqParamFunction::kStaticText)
                 e.params.emplace_back(p.getName(), p.get(0)->getText());
@@ -105,15 +105,15 @@ std::vector<RecordedExchange> collectExchanges(
     return out;
 }
 
-int32_t applyProposals(model::CRequestsContainer& requests,
+int32_t applyProposals(scenario::CRequestsContainer& requests,
                        const std::vector<Proposal>& proposals) {
-    std::lock_guard<model::CRequestsContainer> g(requests);
+    std::lock_guard<scenario::CRequestsContainer> g(requests);
     int32_t applied = 0;
     for (const Proposal& p : proposals) {
         if (!p.ticked) continue;
         auto* node = requests.findNode(p.requestId);
         if (!node) continue;
-        model::CReqParam* param = node->request->getParam(p.paramIndex);
+        scenario::CReqParam* param = node->request->getParam(p.paramIndex);
         if (!param || param->getName() != p.parameter) continue;
         param->deleteAll();
         auto f = std::make_unique<CReqParamFunction>();
@@ -125,12 +125,12 @@ int32_t applyProposals(model::CRequestsContainer& requests,
     return applied;
 }
 
-model::RecordedOutcome outcomeOf(const PageFacts& page, const std::string& requestUrl) {
-    model::RecordedOutcome o;
+scenario::RecordedOutcome outcomeOf(const PageFacts& page, const std::string& requestUrl) {
+    scenario::RecordedOutcome o;
     o.status = page.status;
-    const std::string landed = model::urlPath(page.url);
-    if (landed != model::urlPath(requestUrl)) o.location = landed;
-    o.title = page.title.substr(0, model::RecordedOutcome::kMaxTitle * 4);
+    const std::string landed = scenario::urlPath(page.url);
+    if (landed != scenario::urlPath(requestUrl)) o.location = landed;
+    o.title = page.title.substr(0, scenario::RecordedOutcome::kMaxTitle * 4);
     o.size = page.size;
     return o;
 }

@@ -52,7 +52,7 @@ struct Proposal {
     std::string parameter;
     int32_t paramIndex = 0;  // the parameter's position in its request
     std::string recordedValue;
-    int32_t kind = 0;         // model::CReqParamFunction::kHiddenParameter or kUrl
+    int32_t kind = 0;         // scenario::CReqParamFunction::kHiddenParameter or kUrl
     std::string fetchName;    // the name the expression fetches
     std::string replacement;  // the expression as the editor shows it
     std::string origin;       // where the value came from
@@ -68,16 +68,17 @@ std::vector<Proposal> findProposals(const std::vector<RecordedExchange>& exchang
 // The container's requests in flattened order, with pages where pages holds
 // one for the request's id.
 std::vector<RecordedExchange> collectExchanges(
-    const model::CRequestsContainer& requests,
+    const scenario::CRequestsContainer& requests,
     const std::vector<std::pair<int32_t, PageFacts>>& pages);
 
 // Replaces the value of every ticked proposal's parameter by one component
 // fetching it.  Returns how many were applied (a request or parameter that
 // is gone is skipped).
-int32_t applyProposals(model::CRequestsContainer& requests, const std::vector<Proposal>& proposals);
+int32_t applyProposals(scenario::CRequestsContainer& requests,
+                       const std::vector<Proposal>& proposals);
 
 // The outcome kept for checks: final status, the path of the last redirect
 // (when the page's URL differs from the request's), title and size.
-model::RecordedOutcome outcomeOf(const PageFacts& page, const std::string& requestUrl);
+scenario::RecordedOutcome outcomeOf(const PageFacts& page, const std::string& requestUrl);
 
 }  // namespace velk::recorder

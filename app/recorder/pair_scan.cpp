@@ -69,7 +69,7 @@ Pairs scanPairs(std::string_view text) {
     return pairs;
 }
 
-void applyHeaderLines(std::string_view headers, model::RecordedNavigation& navigation) {
+void applyHeaderLines(std::string_view headers, scenario::RecordedNavigation& navigation) {
     size_t start = 0;
     while (start < headers.size()) {
         size_t end = headers.find_first_of("\r\n", start);

@@ -28,6 +28,6 @@ Pairs scanPairs(std::string_view text);
 // Reads the navigation's extra header lines into the navigation: a
 // "Content-Type" line sets its content type, every other line (empty ones
 // included) becomes a ("header$", line) pair.
-void applyHeaderLines(std::string_view headers, model::RecordedNavigation& navigation);
+void applyHeaderLines(std::string_view headers, scenario::RecordedNavigation& navigation);
 
 }  // namespace velk::recorder

@@ -37,7 +37,7 @@ void RecorderHook::clear(bool notifierToo) {
     if (notifierToo) m_notifier = nullptr;
 }
 
-void RecorderHook::attach(model::RecordedRequestSink* sink) {
+void RecorderHook::attach(scenario::RecordedRequestSink* sink) {
     Guard g(m_mutex);
     m_sink = sink;
 }
@@ -48,7 +48,7 @@ void RecorderHook::setNotifier(std::function<void()> notifier) {
 }
 
 void RecorderHook::resetCounter() {
-    model::CRequest::resetIdCounter();
+    scenario::CRequest::resetIdCounter();
 }
 
 bool RecorderHook::onBeforeNavigate(std::string_view url, std::string_view postData,
@@ -59,7 +59,7 @@ bool RecorderHook::onBeforeNavigate(std::string_view url, std::string_view postD
     const int32_t scheme = schemeOf(url);
     if (scheme == 0) return false;
 
-    model::RecordedNavigation navigation;
+    scenario::RecordedNavigation navigation;
     navigation.secure = scheme;
     const int64_t now = m_clock();
     if (m_lastCapture) {

@@ -36,7 +36,7 @@ public:
     // Recording off and no sink; with the notifier too at exit.
     void clear(bool notifierToo = false);
     // The container that receives captures (null: capture nothing).
-    void attach(model::RecordedRequestSink* sink);
+    void attach(scenario::RecordedRequestSink* sink);
     void setNotifier(std::function<void()> notifier);
     // The next request made is number 1 (a new scenario).
     static void resetCounter();
@@ -50,10 +50,10 @@ public:
 private:
     mutable std::mutex m_mutex;
     Clock m_clock;
-    bool m_recording = false;                      // guarded by m_mutex
-    std::optional<int64_t> m_lastCapture;          // guarded by m_mutex
-    model::RecordedRequestSink* m_sink = nullptr;  // guarded by m_mutex
-    std::function<void()> m_notifier;              // guarded by m_mutex
+    bool m_recording = false;                         // guarded by m_mutex
+    std::optional<int64_t> m_lastCapture;             // guarded by m_mutex
+    scenario::RecordedRequestSink* m_sink = nullptr;  // guarded by m_mutex
+    std::function<void()> m_notifier;                 // guarded by m_mutex
 };
 
 }  // namespace velk::recorder

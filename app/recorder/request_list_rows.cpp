@@ -5,29 +5,29 @@
 namespace velk::recorder {
 namespace {
 
-std::string urlCell(const model::CRequest& request) {
+std::string urlCell(const scenario::CRequest& request) {
     std::string url;
     if (!request.getServer().empty()) {
-        if (request.getSecure() == model::CRequest::kHttps)
+        if (request.getSecure() == scenario::CRequest::kHttps)
             url = "https://";
-        else if (request.getSecure() == model::CRequest::kPlain)
+        else if (request.getSecure() == scenario::CRequest::kPlain)
             url = "http://";
         url += request.getServer();
     }
     return url + "/" + request.getUri();
 }
 
-std::string dataCell(const model::CRequest& request) {
+std::string dataCell(const scenario::CRequest& request) {
     std::string data;
     for (int32_t i = 0; i < request.paramCount(); ++i) {
-        const model::CReqParam* param = request.getParam(i);
+        const scenario::CReqParam* param = request.getParam(i);
         data += param->getName() + "=" + param->buildValue(true, '&') + "&";
     }
     while (!data.empty() && data.back() == '&') data.pop_back();
     return data;
 }
 
-void emptySequences(model::CScenario& scenario) {
+void emptySequences(scenario::CScenario& scenario) {
     scenario.run().initialSequence.clear();
     scenario.run().mainSequence.clear();
     scenario.run().finalSequence.clear();
@@ -35,12 +35,12 @@ void emptySequences(model::CScenario& scenario) {
 
 }  // namespace
 
-std::vector<RequestRow> requestRows(const model::CRequestsContainer& requests) {
-    std::lock_guard<const model::CRequestsContainer> lock(requests);
+std::vector<RequestRow> requestRows(const scenario::CRequestsContainer& requests) {
+    std::lock_guard<const scenario::CRequestsContainer> lock(requests);
     std::vector<RequestRow> rows;
     rows.reserve(requests.roots().size());
     for (const auto& node : requests.roots()) {
-        const model::CRequest& request = *node->request;
+        const scenario::CRequest& request = *node->request;
         rows.push_back({request.getId(), request.getName(), urlCell(request), dataCell(request),
                         std::to_string(request.getDelayFrom()) + " sec"});
     }
@@ -52,14 +52,14 @@ std::array<int, 4> requestColumnWidths(int listWidth) {
     return {50, wide, wide, 50};
 }
 
-int removeRequests(model::CScenario& scenario, const std::vector<int32_t>& ids) {
+int removeRequests(scenario::CScenario& scenario, const std::vector<int32_t>& ids) {
     int removed = 0;
     for (int32_t id : ids) removed += scenario.requests().remove(id) ? 1 : 0;
     emptySequences(scenario);
     return removed;
 }
 
-void clearRequests(model::CScenario& scenario) {
+void clearRequests(scenario::CScenario& scenario) {
     scenario.requests().deleteAll();
     emptySequences(scenario);
 }

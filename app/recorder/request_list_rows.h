@@ -22,15 +22,15 @@ struct RequestRow {
 };
 
 // One row per top-level request, in container order.
-std::vector<RequestRow> requestRows(const model::CRequestsContainer& requests);
+std::vector<RequestRow> requestRows(const scenario::CRequestsContainer& requests);
 
 // Name, URL, Data and Delay widths for a list this wide.
 std::array<int, 4> requestColumnWidths(int listWidth);
 
 // Removes the requests with these ids (and their subtrees) and empties the
 // three sequences, which may name them.  Returns how many were removed.
-int removeRequests(model::CScenario& scenario, const std::vector<int32_t>& ids);
+int removeRequests(scenario::CScenario& scenario, const std::vector<int32_t>& ids);
 // Every request gone and the three sequences empty.
-void clearRequests(model::CScenario& scenario);
+void clearRequests(scenario::CScenario& scenario);
 
 }  // namespace velk::recorder

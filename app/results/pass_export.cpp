@@ -91,7 +91,7 @@ bool exportPass(const CResultsStore& pass, ExportFormat format, const std::strin
                 std::string& error) {
     const std::optional<RunFigures> figures = runFiguresOf(pass, error);
     if (!figures) return false;
-    const int err = velk::model::replaceFileWhole(path, exportText(*figures, format));
+    const int err = velk::base::replaceFileWhole(path, exportText(*figures, format));
     if (err != 0)
         error = "Failed to export the pass.\n" + path + ": " + std::strerror(err) +
                 "\nThe file on the disk was not changed.";

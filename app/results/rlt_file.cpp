@@ -563,7 +563,7 @@ RltReadResult readRltBytes(std::string_view bytes) {
 }
 
 bool saveResultsFile(const CResultsContainer& list, const std::string& path, std::string& error) {
-    const int err = velk::model::replaceFileWhole(path, rltFileBytes(list.all()));
+    const int err = velk::base::replaceFileWhole(path, rltFileBytes(list.all()));
     if (err != 0) error = "Failed to save results: " + path + ": " + std::strerror(err);
     return err == 0;
 }
@@ -576,7 +576,7 @@ bool loadResultsFile(CResultsContainer& list, const std::string& path, std::stri
             return false;
         }
         std::string bytes, why;
-        if (!velk::model::readRegularFile(path, RltLimits::kMaxFileBytes, bytes, why)) {
+        if (!velk::base::readRegularFile(path, RltLimits::kMaxFileBytes, bytes, why)) {
             error = "Unable to read the results file " + why + ".";
             return false;
         }

@@ -214,13 +214,13 @@ std::string VerifyReport::text() const {
         for (const std::string& d : r.differences) what += (what.empty() ? "" : ", ") + d;
         out += bad ? "! " : "  ";
         // Names, locations and titles come from the scenario file and the server.
-        out += model::escapeControls(r.request) + "\t";
+        out += base::escapeControls(r.request) + "\t";
         out +=
             (r.recorded ? shown(r.recorded->status) : "-") + "\t" + shown(r.replayed.status) + "\t";
-        out += (r.recorded ? model::escapeControls(r.recorded->location) : "-") + "\t" +
-               model::escapeControls(r.replayed.location) + "\t";
-        out += (r.recorded ? model::escapeControls(r.recorded->title) : "-") + "\t" +
-               model::escapeControls(r.replayed.title) + "\t";
+        out += (r.recorded ? base::escapeControls(r.recorded->location) : "-") + "\t" +
+               base::escapeControls(r.replayed.location) + "\t";
+        out += (r.recorded ? base::escapeControls(r.recorded->title) : "-") + "\t" +
+               base::escapeControls(r.replayed.title) + "\t";
         out += (r.recorded ? shownSize(r.recorded->size) : "-") + "\t" +
                shownSize(r.replayed.size) + "\t";
         out += what + "\n";
@@ -239,7 +239,7 @@ std::string pageTitle(std::string_view body) {
     const size_t close = findNoCase(body, "</title", start);
     if (close == std::string_view::npos) return {};
     std::string title = collapse(decodeEntities(body.substr(start + 1, close - start - 1)));
-    return title.substr(0, model::RecordedOutcome::kMaxTitle * 4);
+    return title.substr(0, scenario::RecordedOutcome::kMaxTitle * 4);
 }
 
 std::vector<ReplayedExchange> readUserLog(std::string_view log) {
@@ -286,7 +286,7 @@ std::vector<ReplayedExchange> readUserLog(std::string_view log) {
             if (status != 100) {
                 e.status = status;
                 if (status == 301 || status == 302)
-                    e.location = model::urlPath(headerValue(head, "location"));
+                    e.location = scenario::urlPath(headerValue(head, "location"));
                 const std::string_view body = log.substr(bodyAt, bodyEnd - bodyAt);
                 e.title = pageTitle(body);
                 e.size = int32_t(std::min<size_t>(body.size(), INT32_MAX));
@@ -298,8 +298,9 @@ std::vector<ReplayedExchange> readUserLog(std::string_view log) {
     return out;
 }
 
-VerifyReport compareWithRecording(const std::vector<ReplayedExchange>& played,
-                                  const std::map<std::string, model::RecordedOutcome>& recorded) {
+VerifyReport compareWithRecording(
+    const std::vector<ReplayedExchange>& played,
+    const std::map<std::string, scenario::RecordedOutcome>& recorded) {
     VerifyReport report;
     for (const ReplayedExchange& e : played) {
         VerifyRow row;
@@ -310,7 +311,7 @@ VerifyReport compareWithRecording(const std::vector<ReplayedExchange>& played,
         if (e.status == 0) {
             d.emplace_back("no response");
         } else if (row.recorded) {
-            const model::RecordedOutcome& r = *row.recorded;
+            const scenario::RecordedOutcome& r = *row.recorded;
             if (r.status != 0 && r.status != e.status) d.emplace_back("status");
             if (r.location != e.location) d.emplace_back("redirect");
             if (collapse(r.title) != e.title) d.emplace_back("title");
@@ -323,7 +324,7 @@ VerifyReport compareWithRecording(const std::vector<ReplayedExchange>& played,
     return report;
 }
 
-bool prepareVerify(const model::CScenario& scenario, const model::GlobalSettings& settings,
+bool prepareVerify(const scenario::CScenario& scenario, const settings::GlobalSettings& settings,
                    VerifyPlan& plan, std::string& error) {
     if (scenario.requests().count() == 0) {
         error = "The scenario has no requests.";
@@ -341,8 +342,8 @@ bool prepareVerify(const model::CScenario& scenario, const model::GlobalSettings
         at = end;
     }
     plan.recorded.clear();
-    std::lock_guard<const model::CRequestsContainer> g(scenario.requests());
-    for (const model::CRequest* r : scenario.requests().flattened()) {
+    std::lock_guard<const scenario::CRequestsContainer> g(scenario.requests());
+    for (const scenario::CRequest* r : scenario.requests().flattened()) {
         const std::string name =
             r->getName().empty() ? "req_" + std::to_string(r->getId()) : r->getName();
         if (r->getOutcome()) plan.recorded.emplace(name, *r->getOutcome());
@@ -411,7 +412,7 @@ bool runVerify(const VerifyPlan& plan, VerifyReport& report, std::string& error)
         error = "The engine wrote no log of the verify run.";
         return false;
     }
-    if (!model::readRegularFile(logPath, kMaxLog, log, error)) {
+    if (!base::readRegularFile(logPath, kMaxLog, log, error)) {
         error = "The verify log cannot be read: " + error;
         return false;
     }

@@ -36,7 +36,7 @@ struct ReplayedExchange {
 
 struct VerifyRow {
     std::string request;
-    std::optional<model::RecordedOutcome> recorded;
+    std::optional<scenario::RecordedOutcome> recorded;
     ReplayedExchange replayed;
     // What differs ("status", "redirect", "title", "no response"), or empty.
     std::vector<std::string> differences;
@@ -54,11 +54,11 @@ struct VerifyPlan {
     // Arguments for the engine's command line (program name first): the
     // global variables the script reads with $gvar.  Empty: none.
     std::vector<std::string> engineArgs;
-    std::map<std::string, model::RecordedOutcome> recorded;  // by request name
+    std::map<std::string, scenario::RecordedOutcome> recorded;  // by request name
 };
 
 // False with a message when the scenario makes no script (or has no requests).
-bool prepareVerify(const model::CScenario& scenario, const model::GlobalSettings& settings,
+bool prepareVerify(const scenario::CScenario& scenario, const settings::GlobalSettings& settings,
                    VerifyPlan& plan, std::string& error);
 
 // Plays the plan through the engine (InitKS done by the caller).  False with
@@ -74,6 +74,6 @@ std::string pageTitle(std::string_view body);
 
 // Rows for the played requests, compared with the recorded outcomes.
 VerifyReport compareWithRecording(const std::vector<ReplayedExchange>& played,
-                                  const std::map<std::string, model::RecordedOutcome>& recorded);
+                                  const std::map<std::string, scenario::RecordedOutcome>& recorded);
 
 }  // namespace velk::runner

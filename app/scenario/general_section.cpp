@@ -3,7 +3,7 @@
 #include "app/scenario/vts_reader.h"
 #include "app/scenario/vts_writer.h"
 
-namespace velk::model {
+namespace velk::scenario {
 
 void CGeneralSection::reset() {
     proxyMask = kDefaultProxyMask;
@@ -54,4 +54,4 @@ void CGeneralSection::read(VtsReader& in) {
     in.readString(proxyMask);
 }
 
-}  // namespace velk::model
+}  // namespace velk::scenario

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace velk::model {
+namespace velk::scenario {
 
 class VtsReader;
 class VtsWriter;
@@ -36,4 +36,4 @@ struct CGeneralSection {
     void read(VtsReader& in);
 };
 
-}  // namespace velk::model
+}  // namespace velk::scenario

@@ -1,6 +1,6 @@
 #include "app/scenario/recorded_outcome.h"
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 bool isAsciiWordChar(unsigned char c) {
@@ -72,4 +72,4 @@ std::string checkLines(const RecordedOutcome& outcome, bool byTitle) {
     return out;
 }
 
-}  // namespace velk::model
+}  // namespace velk::scenario

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace velk::model {
+namespace velk::scenario {
 
 struct RecordedOutcome {
     static constexpr size_t kMaxTitle = 200;
@@ -39,4 +39,4 @@ std::string urlPath(std::string_view url);
 // this page from another recorded one) or the page has no title.
 std::string checkLines(const RecordedOutcome& outcome, bool byTitle);
 
-}  // namespace velk::model
+}  // namespace velk::scenario

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-namespace velk::model {
+namespace velk::scenario {
 
 struct RecordedNavigation {
     int32_t pauseSeconds = 0;  // the user's pause before this navigation
@@ -28,4 +28,4 @@ public:
     virtual void addRecorded(const RecordedNavigation& navigation) = 0;
 };
 
-}  // namespace velk::model
+}  // namespace velk::scenario

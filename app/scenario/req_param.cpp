@@ -1,6 +1,6 @@
 #include "app/scenario/req_param.h"
 
-namespace velk::model {
+namespace velk::scenario {
 
 CReqParamFunction* CReqParam::get(int32_t index) {
     return index >= 0 && index < count() ? m_functions[size_t(index)].get() : nullptr;
@@ -35,4 +35,4 @@ std::string CReqParam::buildValue(bool replaceCommas, char separator) const {
     return value;
 }
 
-}  // namespace velk::model
+}  // namespace velk::scenario

@@ -11,7 +11,7 @@
 
 #include "app/scenario/req_param_function.h"
 
-namespace velk::model {
+namespace velk::scenario {
 
 class CReqParam {
 public:
@@ -47,4 +47,4 @@ private:
     std::vector<std::unique_ptr<CReqParamFunction>> m_functions;
 };
 
-}  // namespace velk::model
+}  // namespace velk::scenario

@@ -4,7 +4,7 @@
 
 #include "app/scenario/url_coding.h"
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 struct KindText {
@@ -151,4 +151,4 @@ std::string CReqParamFunction::expression(bool replaceCommas, bool encode) const
     }
 }
 
-}  // namespace velk::model
+}  // namespace velk::scenario

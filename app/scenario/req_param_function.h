@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-namespace velk::model {
+namespace velk::scenario {
 
 class CReqParamFunction {
 public:
@@ -78,4 +78,4 @@ private:
     int32_t m_shift = 0;
 };
 
-}  // namespace velk::model
+}  // namespace velk::scenario

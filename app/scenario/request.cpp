@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cctype>
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 std::atomic<int32_t> g_lastRequestId{0};
@@ -129,4 +129,4 @@ bool CRequest::writeSection(std::string& out, std::string_view checkLines) const
     return true;
 }
 
-}  // namespace velk::model
+}  // namespace velk::scenario

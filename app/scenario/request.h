@@ -15,7 +15,7 @@
 #include "app/scenario/recorded_outcome.h"
 #include "app/scenario/req_param.h"
 
-namespace velk::model {
+namespace velk::scenario {
 
 class CRequest {
 public:
@@ -92,4 +92,4 @@ private:
     std::optional<RecordedOutcome> m_outcome;
 };
 
-}  // namespace velk::model
+}  // namespace velk::scenario

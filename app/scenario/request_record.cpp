@@ -3,7 +3,7 @@
 #include "app/scenario/vts_reader.h"
 #include "app/scenario/vts_writer.h"
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 // A record that stops at its schema number is all a list entry needs to be.
@@ -95,4 +95,4 @@ void writeRequestRecord(VtsWriter& out, const CRequest& r) {
     for (int32_t i = 0; i < r.paramCount(); ++i) writeParam(out, *r.getParam(i));
 }
 
-}  // namespace velk::model
+}  // namespace velk::scenario

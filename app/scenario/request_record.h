@@ -3,7 +3,7 @@
 // the field order of the scenario file.
 #include "app/scenario/request.h"
 
-namespace velk::model {
+namespace velk::scenario {
 
 class VtsReader;
 class VtsWriter;
@@ -13,4 +13,4 @@ void writeRequestRecord(VtsWriter& out, const CRequest& request);
 // there and leaves the rest of the request as it was.
 void readRequestRecord(VtsReader& in, CRequest& request);
 
-}  // namespace velk::model
+}  // namespace velk::scenario

@@ -10,7 +10,7 @@
 #include "app/scenario/vts_reader.h"
 #include "app/scenario/vts_writer.h"
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 using Node = CRequestsContainer::Node;
@@ -342,4 +342,4 @@ void CRequestsContainer::readNodes(VtsReader& in) {
     }
 }
 
-}  // namespace velk::model
+}  // namespace velk::scenario

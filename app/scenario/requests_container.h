@@ -17,7 +17,7 @@
 #include "app/scenario/recorded_request_sink.h"
 #include "app/scenario/request.h"
 
-namespace velk::model {
+namespace velk::scenario {
 
 class VtsReader;
 class VtsWriter;
@@ -103,4 +103,4 @@ private:
     bool m_recordedChecks = false;       // guarded by m_mutex
 };
 
-}  // namespace velk::model
+}  // namespace velk::scenario

@@ -4,7 +4,7 @@
 #include "app/scenario/vts_reader.h"
 #include "app/scenario/vts_writer.h"
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 void writeList(VtsWriter& out, const std::vector<std::string>& list) {
@@ -36,9 +36,9 @@ void CRunSection::setDefaults() {
     description.clear();
     outputFileTemplate = "%n-%cx%r.xls";
     writeLog = false;
-    logDirectory = defaultDataDirectory("Logs");
+    logDirectory = base::defaultDataDirectory("Logs");
     useReportDirectory = false;
-    reportDirectory = defaultDataDirectory("Reports");
+    reportDirectory = base::defaultDataDirectory("Reports");
     rateMode = 0;
     rateValue = 1;
     details = false;
@@ -139,4 +139,4 @@ void CRunSection::read(VtsReader& in) {
     readList(in, mainSequence);
 }
 
-}  // namespace velk::model
+}  // namespace velk::scenario

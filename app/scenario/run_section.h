@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace velk::model {
+namespace velk::scenario {
 
 class VtsReader;
 class VtsWriter;
@@ -56,4 +56,4 @@ struct CRunSection {
     void read(VtsReader& in);
 };
 
-}  // namespace velk::model
+}  // namespace velk::scenario

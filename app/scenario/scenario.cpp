@@ -4,7 +4,7 @@
 #include "app/scenario/vts_reader.h"
 #include "app/scenario/vts_writer.h"
 
-namespace velk::model {
+namespace velk::scenario {
 
 void CScenario::reset() {
     std::lock_guard<std::mutex> g(m_mutex);
@@ -18,7 +18,7 @@ void CScenario::clear() {
     m_requests.deleteAll();
 }
 
-bool CScenario::generateScript(const GlobalSettings& settings, std::string& text,
+bool CScenario::generateScript(const settings::GlobalSettings& settings, std::string& text,
                                std::string& error) const {
     std::lock_guard<std::mutex> g(m_mutex);
     text.clear();
@@ -58,4 +58,4 @@ void CScenario::read(VtsReader& in) {
     m_requests.read(in);
 }
 
-}  // namespace velk::model
+}  // namespace velk::scenario

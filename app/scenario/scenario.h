@@ -17,7 +17,7 @@
 #include "app/scenario/run_section.h"
 #include "app/settings/global_settings.h"
 
-namespace velk::model {
+namespace velk::scenario {
 
 class VtsReader;
 class VtsWriter;
@@ -34,7 +34,7 @@ public:
     const CGeneralSection& general() const { return m_general; }
     CRunSection& run() { return m_run; }
     const CRunSection& run() const { return m_run; }
-    OutputLog& outputLog() { return m_outputLog; }
+    base::OutputLog& outputLog() { return m_outputLog; }
 
     // No requests, and every setting at its default.
     void reset();
@@ -44,7 +44,7 @@ public:
     // Empties text and writes the whole test script.  False, with the text as
     // far as it got and the reason in error, when a request has a method other
     // than GET or POST or the per-user request count cannot be computed.
-    bool generateScript(const GlobalSettings& settings, std::string& text,
+    bool generateScript(const settings::GlobalSettings& settings, std::string& text,
                         std::string& error) const;
 
     // The scenario record of the file: general, run and requests records.
@@ -56,7 +56,7 @@ private:
     CRequestsContainer m_requests;
     CGeneralSection m_general;
     CRunSection m_run;
-    OutputLog m_outputLog;
+    base::OutputLog m_outputLog;
 };
 
-}  // namespace velk::model
+}  // namespace velk::scenario

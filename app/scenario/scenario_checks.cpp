@@ -8,7 +8,7 @@
 
 #include "app/scenario/scenario.h"
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 bool hasLineBreak(const std::string& text) {
@@ -135,4 +135,4 @@ bool checkScenarioForRun(const CScenario& scenario, std::string& message) {
     return true;
 }
 
-}  // namespace velk::model
+}  // namespace velk::scenario

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <string>
 
-namespace velk::model {
+namespace velk::scenario {
 
 class CScenario;
 
@@ -30,4 +30,4 @@ inline constexpr size_t kMaxRequestNameLength = 399;
 // otherwise false with the first problem, for the user, in message.
 bool checkScenarioForRun(const CScenario& scenario, std::string& message);
 
-}  // namespace velk::model
+}  // namespace velk::scenario

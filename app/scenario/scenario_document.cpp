@@ -11,7 +11,7 @@
 #include "app/scenario/request.h"
 #include "app/scenario/scenario_file.h"
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 // Process-wide, as the titles of unsaved documents count up over a program run.
@@ -90,7 +90,7 @@ bool ScenarioDocument::open(const std::string& path, std::string& error) {
 }
 
 bool ScenarioDocument::saveAs(const std::string& path, std::string& error) {
-    if (!writeFileReplacing(path, scenarioFileBytes(m_scenario), error)) return false;
+    if (!base::writeFileReplacing(path, scenarioFileBytes(m_scenario), error)) return false;
     m_path = path;
     m_title = fileTitle(path);
     m_modified = false;
@@ -98,4 +98,4 @@ bool ScenarioDocument::saveAs(const std::string& path, std::string& error) {
     return true;
 }
 
-}  // namespace velk::model
+}  // namespace velk::scenario

@@ -12,7 +12,7 @@
 
 #include "app/scenario/scenario.h"
 
-namespace velk::model {
+namespace velk::scenario {
 
 class ScenarioDocument {
 public:
@@ -51,4 +51,4 @@ private:
     std::function<void()> m_observer;
 };
 
-}  // namespace velk::model
+}  // namespace velk::scenario

@@ -13,7 +13,7 @@
 #include "app/scenario/vts_reader.h"
 #include "app/scenario/vts_writer.h"
 
-namespace velk::model {
+namespace velk::scenario {
 
 namespace {
 
@@ -119,7 +119,7 @@ bool saveScenarioFile(const CScenario& scenario, const std::string& path, std::s
 bool loadScenarioFile(CScenario& scenario, const std::string& path, std::string& error) {
     try {
         std::string bytes;
-        if (!readRegularFile(path, kMaxScenarioFile, bytes, error)) {
+        if (!base::readRegularFile(path, kMaxScenarioFile, bytes, error)) {
             error = "Failed to open document: " + error;
             return false;
         }
@@ -131,4 +131,4 @@ bool loadScenarioFile(CScenario& scenario, const std::string& path, std::string&
     }
 }
 
-}  // namespace velk::model
+}  // namespace velk::scenario

@@ -8,7 +8,7 @@
 
 #include "app/scenario/scenario.h"
 
-namespace velk::model {
+namespace velk::scenario {
 
 // The bytes of the file.
 std::string scenarioFileBytes(const CScenario& scenario);
@@ -28,4 +28,4 @@ bool saveScenarioFile(const CScenario& scenario, const std::string& path, std::s
 // false with a message.
 bool loadScenarioFile(CScenario& scenario, const std::string& path, std::string& error);
 
-}  // namespace velk::model
+}  // namespace velk::scenario

@@ -8,7 +8,7 @@
 #include "app/scenario/req_param.h"
 #include "app/scenario/request.h"
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 void appendSequence(std::string& out, const char* header, bool use,
@@ -29,7 +29,8 @@ std::string lineBreakError(const std::string& field) {
 
 // The general and run fields that each go on one line of the script.
 bool checkGeneralFieldsAreSingleLines(const CGeneralSection& general, const CRunSection& run,
-                                      const GlobalSettings& settings, std::string& error) {
+                                      const settings::GlobalSettings& settings,
+                                      std::string& error) {
     const std::pair<const char*, const std::string*> fields[] = {
         {"proxy mask", &general.proxyMask},
         {"authorization user", &general.authorizationUser},
@@ -122,7 +123,8 @@ PerUserCount perUserRequestCount(const CRunSection& run, int32_t requestCount) {
 }
 
 bool appendGeneralPart(const CGeneralSection& general, const CRunSection& run, int32_t requestCount,
-                       const GlobalSettings& settings, std::string& out, std::string& error) {
+                       const settings::GlobalSettings& settings, std::string& out,
+                       std::string& error) {
     if (!checkGeneralFieldsAreSingleLines(general, run, settings, error)) return false;
     auto line = [&out](const std::string& text) { out += text + "\r\n"; };
     auto flagLine = [&line](const char* name, bool on) {
@@ -200,4 +202,4 @@ bool appendGeneralPart(const CGeneralSection& general, const CRunSection& run, i
     return true;
 }
 
-}  // namespace velk::model
+}  // namespace velk::scenario

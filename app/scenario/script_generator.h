@@ -10,7 +10,7 @@
 #include "app/scenario/run_section.h"
 #include "app/settings/global_settings.h"
 
-namespace velk::model {
+namespace velk::scenario {
 
 // The "requests=" value: large enough that the users together reach the
 // request limit, and that a time limit (1200 requests per user per minute) ends
@@ -27,11 +27,12 @@ PerUserCount perUserRequestCount(const CRunSection& run, int32_t requestCount);
 // (description, names, user agent, directories ...) holds a line break, which
 // would put lines of its own choosing into the script.
 bool appendGeneralPart(const CGeneralSection& general, const CRunSection& run, int32_t requestCount,
-                       const GlobalSettings& settings, std::string& out, std::string& error);
+                       const settings::GlobalSettings& settings, std::string& out,
+                       std::string& error);
 
 // The same check for every request's single-line fields (name, server, uri,
 // content type, parameter names and values): false, naming the request and the
 // field, when one holds a line break.  Takes the container's lock.
 bool checkRequestFieldsAreSingleLines(const CRequestsContainer& requests, std::string& error);
 
-}  // namespace velk::model
+}  // namespace velk::scenario

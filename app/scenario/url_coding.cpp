@@ -1,6 +1,6 @@
 #include "app/scenario/url_coding.h"
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 bool isPlain(unsigned char c) {
@@ -66,4 +66,4 @@ std::string urlDecode(std::string_view text) {
     return out;
 }
 
-}  // namespace velk::model
+}  // namespace velk::scenario

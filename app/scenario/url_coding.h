@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace velk::model {
+namespace velk::scenario {
 
 // A blank becomes "+"; letters, digits, "-", "." and "_" stay; "," stays when
 // keepCommas; every other byte becomes "%" and two lower-case hex digits ("%"
@@ -17,4 +17,4 @@ std::string urlEncode(std::string_view text, bool keepCommas);
 // characters follow); every other byte stays.
 std::string urlDecode(std::string_view text);
 
-}  // namespace velk::model
+}  // namespace velk::scenario

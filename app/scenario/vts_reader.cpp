@@ -1,6 +1,6 @@
 #include "app/scenario/vts_reader.h"
 
-namespace velk::model {
+namespace velk::scenario {
 
 void VtsReader::fail(const std::string& what) {
     if (m_error.empty()) m_error = "Unexpected file format: " + what + ".";
@@ -59,4 +59,4 @@ bool VtsReader::beginRecord() {
     return readInt(schema) && schema == 1;
 }
 
-}  // namespace velk::model
+}  // namespace velk::scenario

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace velk::model {
+namespace velk::scenario {
 
 class VtsReader {
 public:
@@ -37,4 +37,4 @@ private:
     std::string m_error;
 };
 
-}  // namespace velk::model
+}  // namespace velk::scenario

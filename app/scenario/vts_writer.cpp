@@ -3,7 +3,7 @@
 #include <limits>
 #include <stdexcept>
 
-namespace velk::model {
+namespace velk::scenario {
 
 void VtsWriter::writeInt(int32_t value) {
     const auto u = static_cast<uint32_t>(value);
@@ -18,4 +18,4 @@ void VtsWriter::writeString(std::string_view text) {
     m_bytes.append(text);
 }
 
-}  // namespace velk::model
+}  // namespace velk::scenario

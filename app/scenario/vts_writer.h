@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace velk::model {
+namespace velk::scenario {
 
 class VtsWriter {
 public:
@@ -22,4 +22,4 @@ private:
     std::string m_bytes;
 };
 
-}  // namespace velk::model
+}  // namespace velk::scenario

@@ -1,6 +1,6 @@
 #include "app/settings/global_settings.h"
 
-namespace velk::model {
+namespace velk::settings {
 namespace {
 
 struct ProxyType {
@@ -154,4 +154,4 @@ bool GlobalSettings::save(SettingsBackend& store) const {
     return store.close();
 }
 
-}  // namespace velk::model
+}  // namespace velk::settings

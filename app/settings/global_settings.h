@@ -10,7 +10,7 @@
 
 #include "app/settings/settings_backend.h"
 
-namespace velk::model {
+namespace velk::settings {
 
 class GlobalSettings {
 public:
@@ -70,4 +70,4 @@ private:
     Values m_values;  // guarded by m_mutex
 };
 
-}  // namespace velk::model
+}  // namespace velk::settings

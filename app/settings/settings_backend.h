@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace velk::model {
+namespace velk::settings {
 
 class SettingsBackend {
 public:
@@ -25,4 +25,4 @@ public:
     virtual bool close() = 0;
 };
 
-}  // namespace velk::model
+}  // namespace velk::settings

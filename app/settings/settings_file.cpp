@@ -10,7 +10,7 @@
 
 #include "app/base/file_io.h"
 
-namespace velk::model {
+namespace velk::settings {
 namespace {
 
 constexpr std::string_view kGroup = "Settings";
@@ -257,7 +257,7 @@ bool SettingsFile::open(bool create) {
     std::string error;
     struct stat st {};
     const bool exists = ::stat(m_path.c_str(), &st) == 0;
-    if (exists && !readRegularFile(m_path, kMaxBytes, bytes, error)) return false;
+    if (exists && !base::readRegularFile(m_path, kMaxBytes, bytes, error)) return false;
 
     std::string section = "General";
     bool haveGroup = false;
@@ -355,7 +355,7 @@ bool SettingsFile::close() {
         bytes += '\n';
     }
     std::string error;
-    return writeFileReplacing(m_path, bytes, error, FileAccess::kOwnerOnly);
+    return base::writeFileReplacing(m_path, bytes, error, base::FileAccess::kOwnerOnly);
 }
 
-}  // namespace velk::model
+}  // namespace velk::settings

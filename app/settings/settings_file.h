@@ -19,7 +19,7 @@
 
 #include "app/settings/settings_backend.h"
 
-namespace velk::model {
+namespace velk::settings {
 
 class SettingsFile : public SettingsBackend {
 public:
@@ -58,4 +58,4 @@ private:
     bool m_changed = false;
 };
 
-}  // namespace velk::model
+}  // namespace velk::settings

@@ -7,7 +7,7 @@
 namespace velk::shell {
 
 std::string programDataPath(std::string_view name) {
-    const std::filesystem::path program = velk::model::programDirectory();
+    const std::filesystem::path program = velk::base::programDirectory();
     const std::filesystem::path candidates[] = {program / name,
                                                 program / ".." / "share" / "velk" / name};
     std::error_code ec;
@@ -17,7 +17,7 @@ std::string programDataPath(std::string_view name) {
 }
 
 std::string crashReportPath() {
-    const std::string path = velk::model::defaultDataDirectory("CrashReport.txt");
+    const std::string path = velk::base::defaultDataDirectory("CrashReport.txt");
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
     return path;

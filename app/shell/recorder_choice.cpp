@@ -2,9 +2,10 @@
 
 namespace velk::shell {
 
-bool saveRecorderChoice(velk::model::GlobalSettings& settings, velk::model::SettingsBackend& store,
-                        bool promptRecording, bool startRecording) {
-    velk::model::GlobalSettings::Values values = settings.values();
+bool saveRecorderChoice(velk::settings::GlobalSettings& settings,
+                        velk::settings::SettingsBackend& store, bool promptRecording,
+                        bool startRecording) {
+    velk::settings::GlobalSettings::Values values = settings.values();
     values.promptRecording = promptRecording;
     values.startRecording = startRecording;
     settings.setValues(values);

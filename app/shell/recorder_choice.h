@@ -10,7 +10,8 @@ namespace velk::shell {
 
 // Stores both in the process's settings and writes them to store; false when
 // the store could not be written (the values in memory are changed anyway).
-bool saveRecorderChoice(velk::model::GlobalSettings& settings, velk::model::SettingsBackend& store,
-                        bool promptRecording, bool startRecording);
+bool saveRecorderChoice(velk::settings::GlobalSettings& settings,
+                        velk::settings::SettingsBackend& store, bool promptRecording,
+                        bool startRecording);
 
 }  // namespace velk::shell

@@ -13,7 +13,7 @@ SettingsEnabling settingsEnabling(bool useProxy, bool useAuth, int proxyType) {
     return e;
 }
 
-SettingsRefusal checkSettings(const velk::model::GlobalSettings::Values& v, bool timeoutValid) {
+SettingsRefusal checkSettings(const velk::settings::GlobalSettings::Values& v, bool timeoutValid) {
     if (!timeoutValid)
         return {SettingsField::kTimeout, "Please enter an integer between 0 and 1000."};
     if (v.useProxy) {

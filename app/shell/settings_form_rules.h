@@ -25,6 +25,7 @@ struct SettingsRefusal {
 
 // timeoutValid is false when the time-out field does not hold a whole number
 // from 0 to 1000.  The first failing check wins.
-SettingsRefusal checkSettings(const velk::model::GlobalSettings::Values& values, bool timeoutValid);
+SettingsRefusal checkSettings(const velk::settings::GlobalSettings::Values& values,
+                              bool timeoutValid);
 
 }  // namespace velk::shell

@@ -39,7 +39,7 @@ TipsReader::Status TipsReader::open(const std::string& path, const std::string& 
     // check and the reading is refused rather than waited on.
     std::string error;
     try {
-        if (!velk::model::readRegularFile(path, kMaxBytes, m_bytes, error)) return Status::kTrouble;
+        if (!velk::base::readRegularFile(path, kMaxBytes, m_bytes, error)) return Status::kTrouble;
     } catch (const std::bad_alloc&) {
         m_bytes.clear();
         return Status::kTrouble;

@@ -22,7 +22,7 @@
 namespace velk::editor {
 namespace {
 
-using velk::model::CReqParamFunction;
+using velk::scenario::CReqParamFunction;
 
 // The fields a kind shows, by their labels; null: not shown.  The second
 // number is To for the random kinds and Shift for Sequence.
@@ -343,7 +343,7 @@ void ParamDialog::moveComponent(int step) {
 }
 
 void ParamDialog::refreshFormula() {
-    velk::model::CReqParam param;
+    velk::scenario::CReqParam param;
     param.setEncode(m_encode);
     for (const CReqParamFunction& c : m_components) {
         auto copy = std::make_unique<CReqParamFunction>();

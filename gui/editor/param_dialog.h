@@ -26,7 +26,7 @@ namespace velk::editor {
 class ParamDialog : public QDialog {
     Q_OBJECT
 public:
-    using Components = std::vector<velk::model::CReqParamFunction>;
+    using Components = std::vector<velk::scenario::CReqParamFunction>;
 
     ParamDialog(const QString& name, bool encode, Components components, QWidget* parent = nullptr);
 

@@ -18,10 +18,10 @@
 
 namespace velk::editor {
 
-using velk::model::CReqParam;
-using velk::model::CReqParamFunction;
-using velk::model::CRequest;
-using velk::model::CRequestsContainer;
+using velk::scenario::CReqParam;
+using velk::scenario::CReqParamFunction;
+using velk::scenario::CRequest;
+using velk::scenario::CRequestsContainer;
 using Guard = std::lock_guard<CRequestsContainer>;
 
 namespace {
@@ -31,7 +31,8 @@ const QString kAction = QStringLiteral("$action");
 
 }  // namespace
 
-RequestOptionsPanel::RequestOptionsPanel(velk::model::ScenarioDocument& document, QWidget* parent)
+RequestOptionsPanel::RequestOptionsPanel(velk::scenario::ScenarioDocument& document,
+                                         QWidget* parent)
     : QGroupBox(tr("Request options"), parent),
       m_document(document),
       m_runDialog([](ParamDialog& dialog) { return dialog.exec(); }) {

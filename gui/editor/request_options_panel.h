@@ -29,7 +29,7 @@ class DelayField;
 class RequestOptionsPanel : public QGroupBox {
     Q_OBJECT
 public:
-    explicit RequestOptionsPanel(velk::model::ScenarioDocument& document,
+    explicit RequestOptionsPanel(velk::scenario::ScenarioDocument& document,
                                  QWidget* parent = nullptr);
 
     // Shows the request with that id (0: none, the form emptied).  The URI
@@ -66,14 +66,14 @@ private:
     void buildParameters(QGridLayout* layout);
     void applyForm();
     void delayEdited(bool fromChanged);
-    void fillParameters(const velk::model::CRequest& request);
+    void fillParameters(const velk::scenario::CRequest& request);
     void addParameter();
     void editParameter();
     void deleteParameter();
     void clearForm();
     void updateEnabling();
 
-    velk::model::ScenarioDocument& m_document;
+    velk::scenario::ScenarioDocument& m_document;
     int32_t m_requestId = 0;
     bool m_listEmpty = true;
     bool m_useDelays = false;

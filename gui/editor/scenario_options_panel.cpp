@@ -12,7 +12,7 @@
 
 namespace velk::editor {
 
-using velk::model::CGeneralSection;
+using velk::scenario::CGeneralSection;
 
 ScenarioOptionsPanel::ScenarioOptionsPanel(QWidget* parent)
     : QGroupBox(tr("Scenario options"), parent) {

@@ -25,9 +25,9 @@ public:
     explicit ScenarioOptionsPanel(QWidget* parent = nullptr);
 
     // Shows the section's values; emits nothing.
-    void load(const velk::model::CGeneralSection& section);
+    void load(const velk::scenario::CGeneralSection& section);
     // Writes the shown values into the section (the project name stays).
-    void store(velk::model::CGeneralSection& section) const;
+    void store(velk::scenario::CGeneralSection& section) const;
     bool useDelays() const;
 
     QCheckBox* keepAliveBox() const { return m_keepAlive; }

@@ -137,7 +137,7 @@ std::optional<PageFacts> readPageReport(const QString& message, const QString& m
     PageFacts facts;
     facts.url = text(object.value(QStringLiteral("page")));
     facts.title = text(object.value(QStringLiteral("title")))
-                      .substr(0, model::RecordedOutcome::kMaxTitle * 4);
+                      .substr(0, scenario::RecordedOutcome::kMaxTitle * 4);
     const double size = object.value(QStringLiteral("size")).toDouble(-1);
     facts.size = size >= 0 && size < 2e9 ? int32_t(size) : -1;
     // The script caps its lists; a forged or odd report is capped here too.

@@ -3,17 +3,17 @@
 #include <QAction>
 
 #include "app/scenario/scenario_document.h"
-#include "gui/recorder/recorder_form_view.h"
-#include "gui/shell/main_frame.h"
+#include "gui/recorder/recorder_page.h"
+#include "gui/shell/main_window.h"
 
 namespace velk::recorder {
 
-using shell::CMainFrame;
+using shell::MainWindow;
 
-RecorderController::RecorderController(CMainFrame& frame, CRecorderFormView& view, QObject* parent)
+RecorderController::RecorderController(MainWindow& frame, RecorderPage& view, QObject* parent)
     : QObject(parent), m_frame(frame), m_view(view) {
-    QAction* start = frame.action(CMainFrame::kStartRecording);
-    QAction* stop = frame.action(CMainFrame::kStopRecording);
+    QAction* start = frame.action(MainWindow::kStartRecording);
+    QAction* stop = frame.action(MainWindow::kStopRecording);
     start->setStatusTip(tr("Start recording"));
     start->setToolTip(tr("Start Recording"));
     stop->setStatusTip(tr("Stop recording"));
@@ -28,7 +28,7 @@ RecorderController::RecorderController(CMainFrame& frame, CRecorderFormView& vie
 void RecorderController::startRecording() {
     if (m_recording) return;
     setRecording(true);
-    m_frame.showPage(CMainFrame::kRecorderPage);
+    m_frame.showPage(MainWindow::kRecorderPage);
     m_view.beginRecording();
     m_view.hook().start();
     QMetaObject::invokeMethod(&m_view, "refresh", Qt::QueuedConnection, Q_ARG(bool, true));
@@ -38,13 +38,13 @@ void RecorderController::stopRecording() {
     if (!m_recording) return;
     halt();
     m_view.offerProposals();
-    if (!m_testRunning) m_frame.showPage(CMainFrame::kEditorPage);
+    if (!m_testRunning) m_frame.showPage(MainWindow::kEditorPage);
 }
 
 void RecorderController::stopBeforeReplacing() {
     if (!m_recording) return;
     halt();
-    if (!m_testRunning) m_frame.showPage(CMainFrame::kEditorPage);
+    if (!m_testRunning) m_frame.showPage(MainWindow::kEditorPage);
 }
 
 void RecorderController::setTestRunning(bool running) {
@@ -56,7 +56,7 @@ void RecorderController::onNewDocument() {
     m_view.blank();
     m_view.reattach(true);
     m_view.refresh();
-    m_frame.showPage(CMainFrame::kRecorderPage);
+    m_frame.showPage(MainWindow::kRecorderPage);
 }
 
 void RecorderController::onDocumentOpened() {
@@ -64,7 +64,7 @@ void RecorderController::onDocumentOpened() {
     m_view.blank();
     m_view.reattach(false);
     m_view.refresh();
-    m_frame.showPage(CMainFrame::kEditorPage);
+    m_frame.showPage(MainWindow::kEditorPage);
 }
 
 void RecorderController::onDocumentReplaced() {
@@ -82,8 +82,8 @@ void RecorderController::halt() {
 void RecorderController::setRecording(bool recording) {
     const bool changed = m_recording != recording;
     m_recording = recording;
-    m_frame.action(CMainFrame::kStartRecording)->setEnabled(!recording);
-    m_frame.action(CMainFrame::kStopRecording)->setEnabled(recording);
+    m_frame.action(MainWindow::kStartRecording)->setEnabled(!recording);
+    m_frame.action(MainWindow::kStopRecording)->setEnabled(recording);
     if (changed) emit recordingChanged(recording);
 }
 

@@ -10,18 +10,17 @@
 #include <QObject>
 
 namespace velk::shell {
-class CMainFrame;
+class MainWindow;
 }
 
 namespace velk::recorder {
 
-class CRecorderFormView;
+class RecorderPage;
 
 class RecorderController : public QObject {
     Q_OBJECT
 public:
-    RecorderController(shell::CMainFrame& frame, CRecorderFormView& view,
-                       QObject* parent = nullptr);
+    RecorderController(shell::MainWindow& frame, RecorderPage& view, QObject* parent = nullptr);
 
     bool isRecording() const { return m_recording; }
 
@@ -48,8 +47,8 @@ private:
     void setRecording(bool recording);
     void halt();
 
-    shell::CMainFrame& m_frame;
-    CRecorderFormView& m_view;
+    shell::MainWindow& m_frame;
+    RecorderPage& m_view;
     bool m_recording = false;
     bool m_testRunning = false;
 };

@@ -29,7 +29,7 @@ QString sizeText(int32_t n) {
 
 // Titles and locations come from the server and the scenario file.
 QString shown(const std::string& text) {
-    return QString::fromStdString(model::escapeControls(text));
+    return QString::fromStdString(base::escapeControls(text));
 }
 
 }  // namespace
@@ -88,11 +88,11 @@ VerifyDialog::VerifyDialog(const runner::VerifyReport& report, QWidget* parent) 
     resize(900, 360);
 }
 
-void verifyScenario(QWidget* parent, const model::CScenario& scenario,
+void verifyScenario(QWidget* parent, const scenario::CScenario& scenario,
                     const std::function<void(QDialog*)>& shown) {
     runner::VerifyPlan plan;
     std::string error;
-    if (!runner::prepareVerify(scenario, model::GlobalSettings::shared(), plan, error)) {
+    if (!runner::prepareVerify(scenario, settings::GlobalSettings::shared(), plan, error)) {
         QMessageBox::warning(parent, QStringLiteral("VELK"), QString::fromStdString(error));
         return;
     }

@@ -12,9 +12,9 @@
 class QLabel;
 class QTreeWidget;
 
-namespace velk::model {
+namespace velk::scenario {
 class CScenario;
-}
+}  // namespace velk::scenario
 
 namespace velk::recorder {
 
@@ -34,7 +34,7 @@ private:
 // Plays the scenario and shows the dialog (or a message saying why it could
 // not be played).  The dialog is shown with exec(); shown, when given, is
 // called with it first (tests answer it).
-void verifyScenario(QWidget* parent, const model::CScenario& scenario,
+void verifyScenario(QWidget* parent, const scenario::CScenario& scenario,
                     const std::function<void(QDialog*)>& shown = {});
 
 }  // namespace velk::recorder

@@ -7,7 +7,7 @@ namespace velk::results {
 namespace {
 
 QAccessibleInterface* chartFactory(const QString& className, QObject* object) {
-    if (className == QLatin1String(CChartView::staticMetaObject.className()) && object &&
+    if (className == QLatin1String(ChartView::staticMetaObject.className()) && object &&
         object->isWidgetType())
         return new ChartAccessible(static_cast<QWidget*>(object));
     return nullptr;
@@ -18,18 +18,18 @@ QAccessibleInterface* chartFactory(const QString& className, QObject* object) {
 ChartAccessible::ChartAccessible(QWidget* chart) : QAccessibleWidget(chart, QAccessible::Graphic) {}
 
 QString ChartAccessible::text(QAccessible::Text kind) const {
-    const auto* chart = static_cast<const CChartView*>(widget());
+    const auto* chart = static_cast<const ChartView*>(widget());
     if (kind == QAccessible::Name)
-        return chart->title().isEmpty() ? CChartView::tr("Chart") : chart->title();
+        return chart->title().isEmpty() ? ChartView::tr("Chart") : chart->title();
     if (kind == QAccessible::Description) {
         QStringList parts;
         if (!chart->footer().isEmpty()) parts << chart->footer();
-        const QString h = chart->axis(CChartView::kHorizontalAxis).title;
-        const QString v = chart->axis(CChartView::kVerticalAxis).title;
-        if (!h.isEmpty() || !v.isEmpty()) parts << CChartView::tr("%1 against %2").arg(v, h);
+        const QString h = chart->axis(ChartView::kHorizontalAxis).title;
+        const QString v = chart->axis(ChartView::kVerticalAxis).title;
+        if (!h.isEmpty() || !v.isEmpty()) parts << ChartView::tr("%1 against %2").arg(v, h);
         QStringList names;
         for (const auto& series : chart->series()) names << series.name;
-        if (!names.isEmpty()) parts << CChartView::tr("Series: %1").arg(names.join(", "));
+        if (!names.isEmpty()) parts << ChartView::tr("Series: %1").arg(names.join(", "));
         return parts.join(". ");
     }
     return QAccessibleWidget::text(kind);

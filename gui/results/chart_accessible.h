@@ -1,7 +1,7 @@
 #pragma once
 // How assistive technology sees the chart control: a graphic named by the
 // chart's title, described by its subtitle, axes and series.  Installed once
-// by the first CChartView.  User-interface thread only.
+// by the first ChartView.  User-interface thread only.
 #include <QAccessibleWidget>
 
 namespace velk::results {
@@ -11,7 +11,7 @@ public:
     explicit ChartAccessible(QWidget* chart);
     QString text(QAccessible::Text kind) const override;
 
-    // Makes Qt use ChartAccessible for every CChartView (idempotent).
+    // Makes Qt use ChartAccessible for every ChartView (idempotent).
     static void install();
 };
 

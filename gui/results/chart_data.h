@@ -1,7 +1,7 @@
 #pragma once
 // What the chart control draws: two axes with their ranges, tick steps,
 // label formats and titles, and the series with their names, colours and
-// points.  Plain values owned by CChartView; user-interface thread only.
+// points.  Plain values owned by ChartView; user-interface thread only.
 #include <QColor>
 #include <QPointF>
 #include <QString>

@@ -35,8 +35,8 @@ double usableSpan(double minimum, double maximum) {
 }
 
 std::vector<double> ticksOf(const ChartAxis& axis) {
-    return tickValues(axis.minimum, axis.minimum + usableSpan(axis.minimum, axis.maximum),
-                      axis.majorStep, kMaxTicks);
+    return graphs::tickValues(axis.minimum, axis.minimum + usableSpan(axis.minimum, axis.maximum),
+                              axis.majorStep, kMaxTicks);
 }
 
 // Every how many ticks a label fits, for labels needing `need` pixels and
@@ -176,8 +176,9 @@ void ChartPlot::paintMinorTicks(QPainter& painter, const ChartAxis& h, const Cha
     auto minorTicks = [](const ChartAxis& axis) {
         if (!(axis.minorStep > 0) || !(axis.minorStep < axis.majorStep))
             return std::vector<double>{};
-        return tickValues(axis.minimum, axis.minimum + usableSpan(axis.minimum, axis.maximum),
-                          axis.minorStep, kMaxTicks);
+        return graphs::tickValues(axis.minimum,
+                                  axis.minimum + usableSpan(axis.minimum, axis.maximum),
+                                  axis.minorStep, kMaxTicks);
     };
     const auto xs = minorTicks(h);
     if (xs.size() > 1 && map({xs[1], 0}).x() - map({xs[0], 0}).x() >= 3)

@@ -20,7 +20,7 @@ namespace {
 constexpr int kHitRadius = 6;
 }
 
-CChartView::CChartView(QWidget* parent) : QWidget(parent), m_tip(new ChartTip(this)) {
+ChartView::ChartView(QWidget* parent) : QWidget(parent), m_tip(new ChartTip(this)) {
     m_font = QFont(QStringLiteral("Arial"), 10);
     m_font.setStyleHint(QFont::SansSerif);
     m_titleFont = m_font;
@@ -31,61 +31,61 @@ CChartView::CChartView(QWidget* parent) : QWidget(parent), m_tip(new ChartTip(th
     ChartAccessible::install();
 }
 
-CChartView::~CChartView() = default;
+ChartView::~ChartView() = default;
 
-void CChartView::changed(bool layoutToo) {
+void ChartView::changed(bool layoutToo) {
     if (layoutToo) m_layoutDirty = true;
     m_canvasDirty = true;
     hideTip();
     update();
 }
 
-void CChartView::clear() {
+void ChartView::clear() {
     m_series.clear();
     changed(true);
 }
 
-void CChartView::setTitle(const QString& text) {
+void ChartView::setTitle(const QString& text) {
     m_title = text;
     changed(false);
 }
 
-void CChartView::setFooter(const QString& text) {
+void ChartView::setFooter(const QString& text) {
     m_footer = text;
     changed(false);
 }
 
-void CChartView::setTitleShown(bool shown) {
+void ChartView::setTitleShown(bool shown) {
     m_options.titleShown = shown;
     changed(true);
 }
 
-void CChartView::setFooterShown(bool shown) {
+void ChartView::setFooterShown(bool shown) {
     m_options.footerShown = shown;
     changed(true);
 }
 
-void CChartView::setLegendPosition(LegendPosition position) {
+void ChartView::setLegendPosition(LegendPosition position) {
     m_options.legendPosition = position;
     changed(true);
 }
 
-void CChartView::setFramed(bool framed) {
+void ChartView::setFramed(bool framed) {
     m_options.framed = framed;
     changed(true);
 }
 
-void CChartView::setAxisFormat(Axis axis, const QString& format) {
+void ChartView::setAxisFormat(Axis axis, const QString& format) {
     axisRef(axis).format = format;
     changed(false);
 }
 
-void CChartView::setAxisTitle(Axis axis, const QString& title) {
+void ChartView::setAxisTitle(Axis axis, const QString& title) {
     axisRef(axis).title = title;
     changed(false);
 }
 
-void CChartView::setAxisRange(Axis axis, double minimum, double maximum) {
+void ChartView::setAxisRange(Axis axis, double minimum, double maximum) {
     ChartAxis& a = axisRef(axis);
     a.minimum = minimum;
     a.maximum = maximum;
@@ -93,31 +93,31 @@ void CChartView::setAxisRange(Axis axis, double minimum, double maximum) {
     changed(false);
 }
 
-void CChartView::setTickSteps(Axis axis, double minor, double major) {
+void ChartView::setTickSteps(Axis axis, double minor, double major) {
     ChartAxis& a = axisRef(axis);
     a.minorStep = minor;
     a.majorStep = major;
     changed(false);
 }
 
-void CChartView::setAutoScale(Axis axis) {
+void ChartView::setAutoScale(Axis axis) {
     axisRef(axis).automatic = true;
     changed(false);
 }
 
-int CChartView::addSeries(const QString& name, const QColor& color) {
+int ChartView::addSeries(const QString& name, const QColor& color) {
     m_series.push_back({name, color, {}});
     changed(true);
     return int(m_series.size()) - 1;
 }
 
-void CChartView::addPoint(int series, double x, double y) {
+void ChartView::addPoint(int series, double x, double y) {
     if (series < 0 || size_t(series) >= m_series.size()) return;
     m_series[size_t(series)].points.emplace_back(x, y);
     changed(false);
 }
 
-const ChartLayout& CChartView::layout() const {
+const ChartLayout& ChartView::layout() const {
     // A hidden control gets its resize event only when shown: the size is
     // compared here as well.
     if (m_layoutDirty || m_layoutSize != size()) {
@@ -135,7 +135,7 @@ const ChartLayout& CChartView::layout() const {
     return m_layout;
 }
 
-void CChartView::scaleAutomaticAxes(ChartAxis& h, ChartAxis& v) const {
+void ChartView::scaleAutomaticAxes(ChartAxis& h, ChartAxis& v) const {
     double largestX = 0, largestY = 0;
     for (const auto& one : m_series) {
         for (const auto& p : one.points) {
@@ -143,17 +143,17 @@ void CChartView::scaleAutomaticAxes(ChartAxis& h, ChartAxis& v) const {
             if (std::isfinite(p.y())) largestY = std::max(largestY, p.y());
         }
     }
-    auto apply = [](ChartAxis& axis, const ChartRange& range) {
+    auto apply = [](ChartAxis& axis, const graphs::ChartRange& range) {
         axis.minimum = range.minimum;
         axis.maximum = range.maximum;
         axis.minorStep = range.minorStep;
         axis.majorStep = range.majorStep;
     };
-    if (h.automatic) apply(h, autoRange(largestX, true));
-    if (v.automatic) apply(v, autoRange(largestY, false));
+    if (h.automatic) apply(h, graphs::autoRange(largestX, true));
+    if (v.automatic) apply(v, graphs::autoRange(largestY, false));
 }
 
-void CChartView::render(QPainter& painter) const {
+void ChartView::render(QPainter& painter) const {
     const ChartLayout& parts = layout();
     painter.fillRect(rect(), Qt::white);
     if (m_options.framed) {
@@ -187,7 +187,7 @@ void CChartView::render(QPainter& painter) const {
     m_plot.paint(painter, parts.plot, h, v, m_series, m_font);
 }
 
-void CChartView::ensureCanvas() const {
+void ChartView::ensureCanvas() const {
     const qreal ratio = devicePixelRatioF();
     const QSize pixels = (QSizeF(size()) * ratio).toSize();
     if (!m_canvasDirty && m_canvas.size() == pixels) return;
@@ -198,12 +198,12 @@ void CChartView::ensureCanvas() const {
     m_canvasDirty = false;
 }
 
-QRect CChartView::dataRect() const {
+QRect ChartView::dataRect() const {
     ensureCanvas();
     return m_plot.dataRect();
 }
 
-QPointF CChartView::pointPosition(int series, int index) const {
+QPointF ChartView::pointPosition(int series, int index) const {
     ensureCanvas();
     if (series < 0 || size_t(series) >= m_series.size()) return {};
     const auto& points = m_series[size_t(series)].points;
@@ -211,12 +211,12 @@ QPointF CChartView::pointPosition(int series, int index) const {
     return m_plot.map(points[size_t(index)]);
 }
 
-QImage CChartView::picture() const {
+QImage ChartView::picture() const {
     ensureCanvas();
     return m_canvas;
 }
 
-bool CChartView::savePicture(const QString& path, QString* error) const {
+bool ChartView::savePicture(const QString& path, QString* error) const {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         if (error) *error = file.errorString();
@@ -235,47 +235,47 @@ bool CChartView::savePicture(const QString& path, QString* error) const {
     return true;
 }
 
-QString CChartView::pointTipText(int, double x, double y) const {
+QString ChartView::pointTipText(int, double x, double y) const {
     return QString::asprintf("(%.0f, %.2f)", x, y);
 }
 
-bool CChartView::tipVisible() const {
+bool ChartView::tipVisible() const {
     return m_tip->isVisible();
 }
-QString CChartView::tipText() const {
+QString ChartView::tipText() const {
     return m_tip->text();
 }
-QRect CChartView::tipGeometry() const {
+QRect ChartView::tipGeometry() const {
     return m_tip->geometry();
 }
 
-void CChartView::paintEvent(QPaintEvent*) {
+void ChartView::paintEvent(QPaintEvent*) {
     ensureCanvas();
     QPainter painter(this);
     painter.drawImage(0, 0, m_canvas);
 }
 
-void CChartView::resizeEvent(QResizeEvent* event) {
+void ChartView::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     changed(true);
 }
 
-void CChartView::mouseMoveEvent(QMouseEvent* event) {
+void ChartView::mouseMoveEvent(QMouseEvent* event) {
     updateTip(event->position().toPoint());
     QWidget::mouseMoveEvent(event);
 }
 
-void CChartView::leaveEvent(QEvent* event) {
+void ChartView::leaveEvent(QEvent* event) {
     hideTip();
     QWidget::leaveEvent(event);
 }
 
-void CChartView::hideTip() {
+void ChartView::hideTip() {
     m_tipHit.reset();
     if (m_tip) m_tip->hide();
 }
 
-void CChartView::updateTip(const QPoint& pos) {
+void ChartView::updateTip(const QPoint& pos) {
     ensureCanvas();
     const auto hit = m_plot.hitTest(pos, kHitRadius);
     if (!hit) {
@@ -296,13 +296,13 @@ void CChartView::updateTip(const QPoint& pos) {
     m_tip->raise();
 }
 
-void CChartView::contextMenuEvent(QContextMenuEvent* event) {
+void ChartView::contextMenuEvent(QContextMenuEvent* event) {
     QMenu menu(this);
-    menu.addAction(tr("Save Chart &As..."), this, &CChartView::saveAs);
+    menu.addAction(tr("Save Chart &As..."), this, &ChartView::saveAs);
     menu.exec(event->globalPos());
 }
 
-void CChartView::saveAs() {
+void ChartView::saveAs() {
     QString path = QFileDialog::getSaveFileName(this, tr("Save Chart"), QStringLiteral("chart.png"),
                                                 tr("PNG Images (*.png)"));
     if (path.isEmpty()) return;

@@ -1,5 +1,5 @@
 #pragma once
-// CChartView: the program's own XY line chart: numbered series of (x, y)
+// ChartView: the program's own XY line chart: numbered series of (x, y)
 // points in the caller's colours against a horizontal and a vertical axis,
 // with a title strip, a footer strip (the subtitle), axis titles, tick labels
 // in the caller's formats, a legend at a chosen side and hover tips.
@@ -22,13 +22,13 @@ namespace velk::results {
 
 class ChartTip;
 
-class CChartView : public QWidget {
+class ChartView : public QWidget {
     Q_OBJECT
 public:
     enum Axis { kHorizontalAxis, kVerticalAxis };
 
-    explicit CChartView(QWidget* parent = nullptr);
-    ~CChartView() override;
+    explicit ChartView(QWidget* parent = nullptr);
+    ~ChartView() override;
 
     // Removes every series with its points and legend entry.
     void clear();

@@ -6,14 +6,14 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-#include "gui/results/report_form_view.h"
-#include "gui/results/summary_form_view.h"
-#include "gui/shell/main_frame.h"
+#include "gui/results/report_page.h"
+#include "gui/results/summary_page.h"
+#include "gui/shell/main_window.h"
 
 namespace velk::results {
 namespace {
 
-using velk::shell::CMainFrame;
+using velk::shell::MainWindow;
 
 bool isHtml(ExportFormat format) {
     return format == ExportFormat::kHtmlReport;
@@ -50,27 +50,26 @@ QString suggestedExportName(const CResultsStore& pass, ExportFormat format) {
     return text + (isHtml(format) ? QStringLiteral(".html") : QStringLiteral(".json"));
 }
 
-ExportController::ExportController(CMainFrame& frame, CResultsContainer& results,
-                                   CReportFormView& report, CSummaryFormView& summary,
-                                   QObject* parent)
+ExportController::ExportController(MainWindow& frame, CResultsContainer& results,
+                                   ReportPage& report, SummaryPage& summary, QObject* parent)
     : QObject(parent), m_frame(frame), m_results(results), m_report(report), m_summary(summary) {
     m_saveDialog = [this](ExportFormat format, const QString& suggested) {
         return askForName(&m_frame, format, suggested);
     };
-    connect(&frame, &CMainFrame::pageShown, this, &ExportController::updateEnabling);
+    connect(&frame, &MainWindow::pageShown, this, &ExportController::updateEnabling);
     for (QComboBox* titles : {report.titles(), summary.titles()})
         connect(titles, &QComboBox::currentIndexChanged, this, &ExportController::updateEnabling);
-    connect(frame.action(CMainFrame::kExportHtmlReport), &QAction::triggered, this,
+    connect(frame.action(MainWindow::kExportHtmlReport), &QAction::triggered, this,
             [this] { exportSelected(ExportFormat::kHtmlReport); });
-    connect(frame.action(CMainFrame::kExportJsonSummary), &QAction::triggered, this,
+    connect(frame.action(MainWindow::kExportJsonSummary), &QAction::triggered, this,
             [this] { exportSelected(ExportFormat::kJsonSummary); });
     updateEnabling();
 }
 
 ResultsStorePtr ExportController::selectedPass() const {
     const int page = m_frame.shownPage();
-    QComboBox* titles = page == CMainFrame::kReportPage    ? m_report.titles()
-                        : page == CMainFrame::kSummaryPage ? m_summary.titles()
+    QComboBox* titles = page == MainWindow::kReportPage    ? m_report.titles()
+                        : page == MainWindow::kSummaryPage ? m_summary.titles()
                                                            : nullptr;
     if (!titles || titles->currentIndex() < 0) return nullptr;
     return m_results.find(titles->currentData().toInt());
@@ -78,8 +77,8 @@ ResultsStorePtr ExportController::selectedPass() const {
 
 void ExportController::updateEnabling() {
     const bool selected = selectedPass() != nullptr;
-    m_frame.action(CMainFrame::kExportHtmlReport)->setEnabled(selected);
-    m_frame.action(CMainFrame::kExportJsonSummary)->setEnabled(selected);
+    m_frame.action(MainWindow::kExportHtmlReport)->setEnabled(selected);
+    m_frame.action(MainWindow::kExportJsonSummary)->setEnabled(selected);
 }
 
 bool ExportController::exportSelected(ExportFormat format) {

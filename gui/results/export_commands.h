@@ -17,19 +17,19 @@
 #include "app/results/results_container.h"
 
 namespace velk::shell {
-class CMainFrame;
+class MainWindow;
 }
 
 namespace velk::results {
 
-class CReportFormView;
-class CSummaryFormView;
+class ReportPage;
+class SummaryPage;
 
 class ExportController : public QObject {
     Q_OBJECT
 public:
-    ExportController(velk::shell::CMainFrame& frame, CResultsContainer& results,
-                     CReportFormView& report, CSummaryFormView& summary, QObject* parent = nullptr);
+    ExportController(velk::shell::MainWindow& frame, CResultsContainer& results, ReportPage& report,
+                     SummaryPage& summary, QObject* parent = nullptr);
 
     // The file dialog, replaceable for tests: returns the chosen path, or an
     // empty string when the user cancelled.
@@ -46,10 +46,10 @@ public slots:
     bool exportSelected(velk::results::ExportFormat format);
 
 private:
-    velk::shell::CMainFrame& m_frame;
+    velk::shell::MainWindow& m_frame;
     CResultsContainer& m_results;
-    CReportFormView& m_report;
-    CSummaryFormView& m_summary;
+    ReportPage& m_report;
+    SummaryPage& m_summary;
     SaveDialog m_saveDialog;
 };
 

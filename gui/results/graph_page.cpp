@@ -20,7 +20,7 @@ QStringList toQt(const std::vector<std::string>& items) {
     return list;
 }
 
-QColor toQt(const GraphColor& color) {
+QColor toQt(const graphs::GraphColor& color) {
     return QColor(color.red, color.green, color.blue);
 }
 
@@ -39,7 +39,7 @@ GraphPage::GraphPage(CResultsContainer& results, const QString& choiceLabel, QWi
     top->addWidget(m_choice);
     top->addStretch(1);
 
-    m_chart = new CChartView(this);
+    m_chart = new ChartView(this);
     m_chart->setLegendPosition(LegendPosition::kRight);
     m_noResults = new QLabel(tr("No results"), this);
     m_noResults->setAlignment(Qt::AlignCenter);
@@ -101,7 +101,7 @@ void GraphPage::refresh() {
 }
 
 void GraphPage::rebuild() {
-    const ResultsList records = m_results.all();
+    const graphs::ResultsList records = m_results.all();
     const QStringList items = toQt(choicesFor(records));
     if (items.isEmpty()) {
         showNoResults();
@@ -122,15 +122,15 @@ void GraphPage::rebuild() {
     m_stack->setCurrentWidget(m_chart);
 }
 
-bool GraphPage::drawnAlready(const ResultsList& records, int choice) const {
+bool GraphPage::drawnAlready(const graphs::ResultsList& records, int choice) const {
     if (choice != m_drawnChoice || records.size() != m_drawn.size()) return false;
     for (size_t i = 0; i < records.size(); ++i)
         if (m_drawn[i].lock() != records[i]) return false;
     return true;
 }
 
-void GraphPage::draw(const ResultsList& records, int choice) {
-    const GraphChart graph = graphFor(records, choice);
+void GraphPage::draw(const graphs::ResultsList& records, int choice) {
+    const graphs::GraphChart graph = graphFor(records, choice);
     // One drawing for the whole rebuild, not one per point.
     const bool updates = updatesEnabled();
     setUpdatesEnabled(false);
@@ -139,9 +139,9 @@ void GraphPage::draw(const ResultsList& records, int choice) {
     m_chart->setFooter(QString::fromStdString(graph.subtitle));
     m_note->setText(QString::fromStdString(graph.note));
     m_note->setVisible(!graph.note.empty());
-    const std::pair<CChartView::Axis, const GraphAxis*> axes[] = {
-        {CChartView::kHorizontalAxis, &graph.horizontal},
-        {CChartView::kVerticalAxis, &graph.vertical}};
+    const std::pair<ChartView::Axis, const graphs::GraphAxis*> axes[] = {
+        {ChartView::kHorizontalAxis, &graph.horizontal},
+        {ChartView::kVerticalAxis, &graph.vertical}};
     for (const auto& [which, axis] : axes) {
         m_chart->setAxisFormat(which, QString::fromStdString(axis->format));
         m_chart->setAxisTitle(which, QString::fromStdString(axis->title));

@@ -24,7 +24,7 @@ class QStackedWidget;
 
 namespace velk::results {
 
-class CChartView;
+class ChartView;
 class CResultsContainer;
 
 class GraphPage : public velk::shell::Page {
@@ -35,7 +35,7 @@ public:
     void activatePage() override;
     void resetPage() override;
 
-    CChartView* chart() const { return m_chart; }
+    ChartView* chart() const { return m_chart; }
     QComboBox* choiceBox() const { return m_choice; }
     QLabel* noteLabel() const { return m_note; }
     // True while "No results" is shown instead of the chart.
@@ -48,8 +48,8 @@ public slots:
 
 protected:
     // The drop-down's items for the list; empty when there is nothing to draw.
-    virtual std::vector<std::string> choicesFor(const ResultsList& records) const = 0;
-    virtual GraphChart graphFor(const ResultsList& records, int choice) const = 0;
+    virtual std::vector<std::string> choicesFor(const graphs::ResultsList& records) const = 0;
+    virtual graphs::GraphChart graphFor(const graphs::ResultsList& records, int choice) const = 0;
 
 private slots:
     void choiceActivated(int index);
@@ -58,13 +58,13 @@ private:
     void refresh();
     void rebuild();
     void showNoResults();
-    bool drawnAlready(const ResultsList& records, int choice) const;
-    void draw(const ResultsList& records, int choice);
+    bool drawnAlready(const graphs::ResultsList& records, int choice) const;
+    void draw(const graphs::ResultsList& records, int choice);
 
     CResultsContainer& m_results;
     QComboBox* m_choice = nullptr;
     QStackedWidget* m_stack = nullptr;
-    CChartView* m_chart = nullptr;
+    ChartView* m_chart = nullptr;
     QLabel* m_noResults = nullptr;
     QLabel* m_note = nullptr;  // the graph's note, hidden when it has none
     // The records and graph on the chart: a list with the same records (not

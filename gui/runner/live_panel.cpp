@@ -11,17 +11,17 @@
 namespace velk::runner {
 namespace {
 
-using velk::results::CChartView;
+using velk::results::ChartView;
 
-CChartView* liveChart(const char* name, const char* title, const char* unit) {
-    auto* chart = new CChartView;
+ChartView* liveChart(const char* name, const char* title, const char* unit) {
+    auto* chart = new ChartView;
     chart->setObjectName(QString::fromLatin1(name));
     chart->setTitle(QString::fromLatin1(title));
     chart->setFooterShown(false);
     chart->setLegendPosition(velk::results::LegendPosition::kBottom);
-    chart->setAxisFormat(CChartView::kHorizontalAxis, QStringLiteral("%.0f"));
-    chart->setAxisTitle(CChartView::kHorizontalAxis, QStringLiteral("s"));
-    chart->setAxisTitle(CChartView::kVerticalAxis, QString::fromLatin1(unit));
+    chart->setAxisFormat(ChartView::kHorizontalAxis, QStringLiteral("%.0f"));
+    chart->setAxisTitle(ChartView::kHorizontalAxis, QStringLiteral("s"));
+    chart->setAxisTitle(ChartView::kVerticalAxis, QString::fromLatin1(unit));
     chart->setMinimumSize(180, 150);
     return chart;
 }

@@ -13,7 +13,7 @@ class QFormLayout;
 class QLabel;
 
 namespace velk::results {
-class CChartView;
+class ChartView;
 }
 
 namespace velk::runner {
@@ -28,8 +28,8 @@ public:
     // Shows figures (the bridge's, after a new reading).
     void showFigures(const LiveFigures& figures);
 
-    velk::results::CChartView* rateChart() const { return m_rateChart; }
-    velk::results::CChartView* timeChart() const { return m_timeChart; }
+    velk::results::ChartView* rateChart() const { return m_rateChart; }
+    velk::results::ChartView* timeChart() const { return m_timeChart; }
     // The value shown beside a caption, by the caption's object name
     // ("elapsed", "remaining", "requests", "rate", "errors", "users", "pass").
     QString figureText(const char* name) const;
@@ -39,8 +39,8 @@ private:
 
     QLabel* m_pass = nullptr;
     QLabel *m_elapsed, *m_remaining, *m_requests, *m_rate, *m_errors, *m_users;
-    velk::results::CChartView* m_rateChart = nullptr;
-    velk::results::CChartView* m_timeChart = nullptr;
+    velk::results::ChartView* m_rateChart = nullptr;
+    velk::results::ChartView* m_timeChart = nullptr;
 };
 
 }  // namespace velk::runner

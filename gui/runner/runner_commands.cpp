@@ -6,20 +6,20 @@
 #include <QMessageBox>
 
 #include "app/results/rlt_file.h"
-#include "gui/results/report_form_view.h"
+#include "gui/results/report_page.h"
 #include "gui/runner/runner_bridge.h"
-#include "gui/runner/runner_form_view.h"
-#include "gui/shell/main_frame.h"
+#include "gui/runner/runner_page.h"
+#include "gui/shell/main_window.h"
 #include "gui/shell/progress_bar.h"
 
 namespace velk::runner {
 namespace {
 
-using velk::shell::CMainFrame;
+using velk::shell::MainWindow;
 
 const QString kFilter = QStringLiteral("Result Files (*.rlt);;All Files (*)");
 
-void saveResults(CMainFrame& frame, RunnerBridge& bridge) {
+void saveResults(MainWindow& frame, RunnerBridge& bridge) {
     QFileDialog dialog(&frame, QStringLiteral("Save Results"), QString(), kFilter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("rlt"));
@@ -33,24 +33,24 @@ void saveResults(CMainFrame& frame, RunnerBridge& bridge) {
 
 }  // namespace
 
-bool openResultsFile(CMainFrame& frame, RunnerBridge& bridge,
-                     velk::results::CReportFormView& reportView, const QString& path) {
+bool openResultsFile(MainWindow& frame, RunnerBridge& bridge, velk::results::ReportPage& reportView,
+                     const QString& path) {
     std::string error;
     const bool ok =
         velk::results::loadResultsFile(bridge.runner().results(), path.toStdString(), error);
     if (!ok)
         QMessageBox::warning(&frame, QApplication::applicationName(),
                              QString::fromStdString(error));
-    frame.showPage(CMainFrame::kReportPage);
+    frame.showPage(MainWindow::kReportPage);
     reportView.refresh(true);
     return ok;
 }
 
-void connectRunnerCommands(CMainFrame& frame, RunnerBridge& bridge, CRunnerFormView& runnerView,
-                           velk::results::CReportFormView& reportView) {
-    QAction* run = frame.action(CMainFrame::kRunTest);
-    QAction* stop = frame.action(CMainFrame::kStopTest);
-    QAction* save = frame.action(CMainFrame::kSaveResults);
+void connectRunnerCommands(MainWindow& frame, RunnerBridge& bridge, RunnerPage& runnerView,
+                           velk::results::ReportPage& reportView) {
+    QAction* run = frame.action(MainWindow::kRunTest);
+    QAction* stop = frame.action(MainWindow::kStopTest);
+    QAction* save = frame.action(MainWindow::kSaveResults);
     auto enable = [run, stop](bool running) {
         run->setEnabled(!running);
         stop->setEnabled(running);
@@ -64,13 +64,13 @@ void connectRunnerCommands(CMainFrame& frame, RunnerBridge& bridge, CRunnerFormV
     });
     QObject::connect(run, &QAction::triggered, &runnerView, [&frame, &runnerView] {
         // The editor keeps its pending edits in the scenario first.
-        if (frame.shownPage() == CMainFrame::kEditorPage)
-            if (auto* editor = frame.page(CMainFrame::kEditorPage)) editor->deactivatePage();
+        if (frame.shownPage() == MainWindow::kEditorPage)
+            if (auto* editor = frame.page(MainWindow::kEditorPage)) editor->deactivatePage();
         runnerView.runTest();
     });
     QObject::connect(stop, &QAction::triggered, &runnerView,
                      [&runnerView] { runnerView.stopTest(); });
-    QObject::connect(&runnerView, &CRunnerFormView::pageWanted, &frame, &CMainFrame::showPage);
+    QObject::connect(&runnerView, &RunnerPage::pageWanted, &frame, &MainWindow::showPage);
     // The bar appears when a run really starts, not for a Run Test refused.
     QObject::connect(&bridge, &RunnerBridge::runningChanged, frame.progressBar(),
                      [bar = frame.progressBar()](bool running) {
@@ -78,14 +78,14 @@ void connectRunnerCommands(CMainFrame& frame, RunnerBridge& bridge, CRunnerFormV
                      });
     // Exit during a run stops it (with the wait message) before the window
     // and what the run reports to go away.
-    QObject::connect(&frame, &CMainFrame::closing, &bridge,
+    QObject::connect(&frame, &MainWindow::closing, &bridge,
                      [&frame, &bridge] { bridge.stop(&frame); });
     QObject::connect(&bridge, &RunnerBridge::firstBatchPassCollected, &frame,
-                     [&frame] { frame.showPage(CMainFrame::kBatchGraphsPage); });
+                     [&frame] { frame.showPage(MainWindow::kBatchGraphsPage); });
     QObject::connect(&bridge, &RunnerBridge::runFinished, &frame, [&frame](bool stopped) {
-        if (!stopped) frame.showPage(CMainFrame::kReportPage);
+        if (!stopped) frame.showPage(MainWindow::kReportPage);
     });
-    QObject::connect(frame.action(CMainFrame::kOpenResults), &QAction::triggered, &frame,
+    QObject::connect(frame.action(MainWindow::kOpenResults), &QAction::triggered, &frame,
                      [&frame, &bridge, &reportView] {
                          const QString path = QFileDialog::getOpenFileName(
                              &frame, QStringLiteral("Open Results"), QString(), kFilter);

@@ -6,24 +6,24 @@
 #include <QString>
 
 namespace velk::shell {
-class CMainFrame;
+class MainWindow;
 }
 namespace velk::results {
-class CReportFormView;
+class ReportPage;
 }
 
 namespace velk::runner {
 
 class RunnerBridge;
-class CRunnerFormView;
+class RunnerPage;
 
-void connectRunnerCommands(velk::shell::CMainFrame& frame, RunnerBridge& bridge,
-                           CRunnerFormView& runnerView, velk::results::CReportFormView& reportView);
+void connectRunnerCommands(velk::shell::MainWindow& frame, RunnerBridge& bridge,
+                           RunnerPage& runnerView, velk::results::ReportPage& reportView);
 
 // Loads a results file into the runner's list and shows it on the report page
 // (Open Results, and a .rlt named on the command line).  False, after telling
 // the user why, when the file could not be read whole.
-bool openResultsFile(velk::shell::CMainFrame& frame, RunnerBridge& bridge,
-                     velk::results::CReportFormView& reportView, const QString& path);
+bool openResultsFile(velk::shell::MainWindow& frame, RunnerBridge& bridge,
+                     velk::results::ReportPage& reportView, const QString& path);
 
 }  // namespace velk::runner

@@ -6,7 +6,7 @@
 #include <QMessageBox>
 
 #include "app/scenario/scenario_document.h"
-#include "gui/shell/main_frame.h"
+#include "gui/shell/main_window.h"
 #include "gui/shell/page.h"
 #include "gui/shell/user_settings.h"
 
@@ -19,8 +19,8 @@ const QString kCaption = QStringLiteral("VELK");
 
 }  // namespace
 
-DocumentController::DocumentController(velk::model::ScenarioDocument& document, CMainFrame& frame,
-                                       QObject* parent)
+DocumentController::DocumentController(velk::scenario::ScenarioDocument& document,
+                                       MainWindow& frame, QObject* parent)
     : QObject(parent), m_document(document), m_frame(frame) {
     m_openDialog = [this] {
         return QFileDialog::getOpenFileName(&m_frame, QStringLiteral("Open"), QString(), kFilter);
@@ -41,15 +41,15 @@ DocumentController::DocumentController(velk::model::ScenarioDocument& document, 
     m_frame.setRecentFiles(recentFiles());
     m_document.setChangeObserver([this] { refreshTitle(); });
     m_frame.setCloseGuard([this] { return saveModified(); });
-    connect(m_frame.action(CMainFrame::kNewScenario), &QAction::triggered, this,
+    connect(m_frame.action(MainWindow::kNewScenario), &QAction::triggered, this,
             &DocumentController::newDocument);
-    connect(m_frame.action(CMainFrame::kOpenScenario), &QAction::triggered, this,
+    connect(m_frame.action(MainWindow::kOpenScenario), &QAction::triggered, this,
             &DocumentController::openWithDialog);
-    connect(m_frame.action(CMainFrame::kSaveScenario), &QAction::triggered, this,
+    connect(m_frame.action(MainWindow::kSaveScenario), &QAction::triggered, this,
             &DocumentController::save);
-    connect(m_frame.action(CMainFrame::kSaveScenarioAs), &QAction::triggered, this,
+    connect(m_frame.action(MainWindow::kSaveScenarioAs), &QAction::triggered, this,
             &DocumentController::saveAs);
-    connect(&m_frame, &CMainFrame::recentFileRequested, this, &DocumentController::openDocument);
+    connect(&m_frame, &MainWindow::recentFileRequested, this, &DocumentController::openDocument);
     refreshTitle();
 }
 
@@ -90,7 +90,7 @@ bool DocumentController::newDocument() {
     if (!saveModified()) return false;
     emit aboutToReplaceDocument();
     m_document.newDocument();
-    showFreshPage(CMainFrame::kRecorderPage);
+    showFreshPage(MainWindow::kRecorderPage);
     emit documentReplaced();
     return true;
 }
@@ -116,7 +116,7 @@ bool DocumentController::openPrompted(const QString& path) {
         removeRecent(absolute);
         return false;
     }
-    showFreshPage(CMainFrame::kEditorPage);
+    showFreshPage(MainWindow::kEditorPage);
     addRecent(absolute);
     refreshTitle();
     emit documentReplaced();

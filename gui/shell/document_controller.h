@@ -17,18 +17,18 @@
 
 #include "app/shell/recent_file_list.h"
 
-namespace velk::model {
+namespace velk::scenario {
 class ScenarioDocument;
-}
+}  // namespace velk::scenario
 
 namespace velk::shell {
 
-class CMainFrame;
+class MainWindow;
 
 class DocumentController : public QObject {
     Q_OBJECT
 public:
-    DocumentController(velk::model::ScenarioDocument& document, CMainFrame& frame,
+    DocumentController(velk::scenario::ScenarioDocument& document, MainWindow& frame,
                        QObject* parent = nullptr);
 
     // The file dialogs, replaceable for tests: each returns the chosen path or
@@ -71,8 +71,8 @@ private:
     void storeRecent();
     void showError(const std::string& message);
 
-    velk::model::ScenarioDocument& m_document;
-    CMainFrame& m_frame;
+    velk::scenario::ScenarioDocument& m_document;
+    MainWindow& m_frame;
     RecentFileList m_recent;
     OpenDialog m_openDialog;
     SaveDialog m_saveDialog;

@@ -14,27 +14,27 @@
 #include "app/shell/crash_handler.h"
 #include "app/shell/os_text.h"
 #include "app/shell/program_data.h"
-#include "gui/editor/editor_form_view.h"
-#include "gui/results/add_graphics_form_view.h"
+#include "gui/editor/editor_page.h"
+#include "gui/results/add_graphs_page.h"
 #include "gui/results/export_commands.h"
-#include "gui/results/graphics_form_view.h"
+#include "gui/results/graphs_page.h"
 #include "gui/shell/document_controller.h"
 #include "gui/shell/help_commands.h"
-#include "gui/shell/main_frame.h"
+#include "gui/shell/main_window.h"
 #include "gui/shell/progress_bar.h"
 #ifdef VELK_WITH_RECORDER
 #include "gui/recorder/recorder_controller.h"
-#include "gui/recorder/recorder_form_view.h"
+#include "gui/recorder/recorder_page.h"
 #include "gui/recorder/verify_dialog.h"
 #endif
 #include "app/runner/runner.h"
 #include "app/scenario/scenario_document.h"
 #include "app/settings/settings_file.h"
-#include "gui/results/report_form_view.h"
-#include "gui/results/summary_form_view.h"
+#include "gui/results/report_page.h"
+#include "gui/results/summary_page.h"
 #include "gui/runner/runner_bridge.h"
 #include "gui/runner/runner_commands.h"
-#include "gui/runner/runner_form_view.h"
+#include "gui/runner/runner_page.h"
 #include "gui/shell/screenshot_renderer.h"
 #include "gui/shell/shell_commands.h"
 
@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QStringLiteral("Orvantis"));
     QApplication::setApplicationName(QStringLiteral("VELK"));
 
-    velk::model::ScenarioDocument document;
+    velk::scenario::ScenarioDocument document;
     document.newDocument();
 
     // The runner owns the results list that the report and graph pages show;
@@ -116,19 +116,18 @@ int main(int argc, char** argv) {
     velk::runner::RunnerBridge runnerBridge(runner);
     velk::results::CResultsContainer& results = runner.results();
 
-    velk::shell::CMainFrame frame;
+    velk::shell::MainWindow frame;
     velk::shell::DocumentController controller(document, frame);
     velk::shell::connectShellCommands(frame);
 
     // Editor page: the scenario's requests, parameters and options.
-    frame.installPage(velk::shell::CMainFrame::kEditorPage,
-                      new velk::editor::CEditorFormView(document));
+    frame.installPage(velk::shell::MainWindow::kEditorPage, new velk::editor::EditorPage(document));
 
     // Runner and report pages (3, 4): Run Test, Stop Test, Open and Save Results.
-    auto* runnerView = new velk::runner::CRunnerFormView(document, runnerBridge);
-    frame.installPage(velk::shell::CMainFrame::kRunnerPage, runnerView);
-    auto* reportView = new velk::results::CReportFormView(results);
-    frame.installPage(velk::shell::CMainFrame::kReportPage, reportView);
+    auto* runnerView = new velk::runner::RunnerPage(document, runnerBridge);
+    frame.installPage(velk::shell::MainWindow::kRunnerPage, runnerView);
+    auto* reportView = new velk::results::ReportPage(results);
+    frame.installPage(velk::shell::MainWindow::kReportPage, reportView);
     velk::runner::connectRunnerCommands(frame, runnerBridge, *runnerView, *reportView);
     QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::progress, &frame,
                      [&frame](int range, int pos, const QString& label) {
@@ -137,37 +136,37 @@ int main(int argc, char** argv) {
     QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::progressReset, &frame,
                      [&frame] { frame.progressBar()->reset(); });
     QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::runFinished, &frame,
-                     &velk::shell::CMainFrame::runFinished);
-    QObject::connect(&frame, &velk::shell::CMainFrame::openResultsFileRequested, &frame,
+                     &velk::shell::MainWindow::runFinished);
+    QObject::connect(&frame, &velk::shell::MainWindow::openResultsFileRequested, &frame,
                      [&frame, &runnerBridge, reportView](const QString& path) {
                          velk::runner::openResultsFile(frame, runnerBridge, *reportView, path);
                      });
 
     // Graphs and Batch Run Graphs pages: they refresh on activation and when the
     // bridge says the list changed (already on this thread).
-    auto* graphsPage = new velk::results::CGraphicsFormView(results);
-    auto* batchGraphsPage = new velk::results::CAddGraphicsFormView(results);
-    frame.installPage(velk::shell::CMainFrame::kGraphsPage, graphsPage);
-    frame.installPage(velk::shell::CMainFrame::kBatchGraphsPage, batchGraphsPage);
+    auto* graphsPage = new velk::results::GraphsPage(results);
+    auto* batchGraphsPage = new velk::results::AddGraphsPage(results);
+    frame.installPage(velk::shell::MainWindow::kGraphsPage, graphsPage);
+    frame.installPage(velk::shell::MainWindow::kBatchGraphsPage, batchGraphsPage);
     // The Summary page: percentiles of the selected pass.
-    auto* summaryPage = new velk::results::CSummaryFormView(results);
-    frame.installPage(velk::shell::CMainFrame::kSummaryPage, summaryPage);
+    auto* summaryPage = new velk::results::SummaryPage(results);
+    frame.installPage(velk::shell::MainWindow::kSummaryPage, summaryPage);
     QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::resultsChanged, summaryPage,
                      [summaryPage] { summaryPage->refresh(false); });
     // File > Export: the pass selected on the Text Report or Summary page.
     new velk::results::ExportController(frame, results, *reportView, *summaryPage, &frame);
     QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::resultsChanged, graphsPage,
-                     &velk::results::CGraphicsFormView::resultsChanged);
+                     &velk::results::GraphsPage::resultsChanged);
     QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::resultsChanged, batchGraphsPage,
-                     &velk::results::CAddGraphicsFormView::resultsChanged);
+                     &velk::results::AddGraphsPage::resultsChanged);
 
     // A new or opened scenario starts without the old one's results.
     QObject::connect(&controller, &velk::shell::DocumentController::aboutToReplaceDocument, &frame,
                      [&results] { results.clear(); });
 
     // Run Test waits while recording; recording waits while a test runs.
-    QAction* runTest = frame.action(velk::shell::CMainFrame::kRunTest);
-    QAction* verify = frame.action(velk::shell::CMainFrame::kVerifyScenario);
+    QAction* runTest = frame.action(velk::shell::MainWindow::kRunTest);
+    QAction* verify = frame.action(velk::shell::MainWindow::kVerifyScenario);
     auto updateRunTest = [&frame, &runnerBridge, runTest, verify] {
         runTest->setEnabled(!runnerBridge.running() && !frame.isRecording());
         verify->setEnabled(runTest->isEnabled());
@@ -180,8 +179,8 @@ int main(int argc, char** argv) {
 
 #ifdef VELK_WITH_RECORDER
     // Recorder page: the embedded browser whose navigations become requests.
-    auto* recorderView = new velk::recorder::CRecorderFormView(document);
-    frame.installPage(velk::shell::CMainFrame::kRecorderPage, recorderView);
+    auto* recorderView = new velk::recorder::RecorderPage(document);
+    frame.installPage(velk::shell::MainWindow::kRecorderPage, recorderView);
     auto* recorder = new velk::recorder::RecorderController(frame, *recorderView, &frame);
     QObject::connect(verify, &QAction::triggered, &frame, [&frame, &document] {
         velk::recorder::verifyScenario(&frame, document.scenario());
@@ -208,11 +207,11 @@ int main(int argc, char** argv) {
 
     // First activation: the recorder page, the saved placement, the global
     // settings, then the tip of the day.
-    frame.showPage(velk::shell::CMainFrame::kRecorderPage);
+    frame.showPage(velk::shell::MainWindow::kRecorderPage);
     frame.showWithSavedPlacement();
     {
-        velk::model::SettingsFile store;
-        velk::model::GlobalSettings::shared().load(store);
+        velk::settings::SettingsFile store;
+        velk::settings::GlobalSettings::shared().load(store);
     }
     const QString screenshots = qEnvironmentVariable("VELK_SCREENSHOTS");
     if (!screenshots.isEmpty()) {

@@ -13,7 +13,7 @@ namespace {
 const QString kReady = QStringLiteral("Ready");
 }
 
-CProgressBar::CProgressBar(QLabel* pane) : QObject(pane), m_pane(pane) {
+ProgressBar::ProgressBar(QLabel* pane) : QObject(pane), m_pane(pane) {
     m_bar = new QProgressBar(pane);
     m_bar->setRange(0, 100);
     m_bar->setTextVisible(false);
@@ -23,11 +23,11 @@ CProgressBar::CProgressBar(QLabel* pane) : QObject(pane), m_pane(pane) {
     layout();
 }
 
-void CProgressBar::setRange(int max) {
+void ProgressBar::setRange(int max) {
     m_bar->setRange(0, max < 0 ? 0 : max);
 }
 
-void CProgressBar::setPos(int pos) {
+void ProgressBar::setPos(int pos) {
     m_bar->setValue(pos < m_bar->minimum() ? m_bar->minimum() : std::min(pos, m_bar->maximum()));
     layout();
     if (m_bar->isHidden()) {
@@ -38,31 +38,31 @@ void CProgressBar::setPos(int pos) {
     }
 }
 
-void CProgressBar::setLabel(const QString& label) {
+void ProgressBar::setLabel(const QString& label) {
     m_label = label;
     m_pane->setText(label);
     layout();
 }
 
-void CProgressBar::reset() {
+void ProgressBar::reset() {
     m_bar->hide();
     m_label.clear();
     m_pane->setText(kReady);
 }
 
-void CProgressBar::setProgress(int range, int pos, const QString& label) {
+void ProgressBar::setProgress(int range, int pos, const QString& label) {
     setRange(range);
     setLabel(label);
     setPos(pos);
 }
 
-bool CProgressBar::eventFilter(QObject* watched, QEvent* event) {
+bool ProgressBar::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_pane && (event->type() == QEvent::Resize || event->type() == QEvent::Show))
         layout();
     return QObject::eventFilter(watched, event);
 }
 
-void CProgressBar::layout() {
+void ProgressBar::layout() {
     const QFontMetrics fm = m_pane->fontMetrics();
     const QRect r = m_pane->contentsRect();
     const BarRect pane{r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};

@@ -1,5 +1,5 @@
 #pragma once
-// CProgressBar: the run's progress, a bar laid over the status bar's first pane
+// ProgressBar: the run's progress, a bar laid over the status bar's first pane
 // with a label written as that pane's text.  The bar is hidden until a position
 // is set; reset hides it and puts "Ready" back.  Its geometry follows the pane
 // (progress_geometry.h) whenever the label or the pane's size changes.
@@ -14,11 +14,11 @@ class QProgressBar;
 
 namespace velk::shell {
 
-class CProgressBar : public QObject {
+class ProgressBar : public QObject {
     Q_OBJECT
 public:
     // pane: the status bar's first pane, which shows "Ready" when idle.
-    explicit CProgressBar(QLabel* pane);
+    explicit ProgressBar(QLabel* pane);
 
     // The bar widget, for tests and accessibility.
     QProgressBar* bar() const { return m_bar; }

@@ -10,8 +10,8 @@
 #include "app/settings/settings_file.h"
 #include "app/shell/program_data.h"
 #include "gui/shell/about_dialog.h"
-#include "gui/shell/gfx_out_bar_ctrl.h"
-#include "gui/shell/main_frame.h"
+#include "gui/shell/main_window.h"
+#include "gui/shell/navigation_bar.h"
 #include "gui/shell/settings_dialog.h"
 #include "gui/shell/tip_dialog.h"
 
@@ -19,7 +19,7 @@ namespace velk::shell {
 namespace {
 
 // Lets layouts, repaints and the navigation bar's animation finish (bounded).
-void settle(CMainFrame& frame) {
+void settle(MainWindow& frame) {
     QElapsedTimer clock;
     clock.start();
     do {
@@ -31,14 +31,14 @@ void settle(CMainFrame& frame) {
 
 }  // namespace
 
-bool renderScreenshots(CMainFrame& frame, const QString& directory) {
+bool renderScreenshots(MainWindow& frame, const QString& directory) {
     QDir().mkpath(directory);
     bool ok = true;
     const QSize sizes[] = {QSize(765, 550), QSize(1280, 800)};
     for (const QSize& size : sizes) {
         frame.showNormal();
         frame.resize(size);
-        for (int page = 1; page <= CMainFrame::kPageCount; ++page) {
+        for (int page = 1; page <= MainWindow::kPageCount; ++page) {
             frame.showPage(page);
             settle(frame);
             const QString name = QStringLiteral("%1/main-%2x%3-page%4.png")
@@ -60,8 +60,8 @@ bool renderScreenshots(CMainFrame& frame, const QString& directory) {
     saveDialog(tip, "tip-of-the-day");
     AboutDialog about(&frame);
     saveDialog(about, "about");
-    velk::model::SettingsFile store;
-    SettingsDialog settings(velk::model::GlobalSettings::shared(), store, &frame);
+    velk::settings::SettingsFile store;
+    SettingsDialog settings(velk::settings::GlobalSettings::shared(), store, &frame);
     saveDialog(settings, "settings");
     return ok;
 }

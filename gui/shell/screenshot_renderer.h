@@ -7,9 +7,9 @@
 
 namespace velk::shell {
 
-class CMainFrame;
+class MainWindow;
 
 // True when every picture was written.
-bool renderScreenshots(CMainFrame& frame, const QString& directory);
+bool renderScreenshots(MainWindow& frame, const QString& directory);
 
 }  // namespace velk::shell

@@ -19,9 +19,9 @@
 
 namespace velk::shell {
 
-using velk::model::GlobalSettings;
+using velk::settings::GlobalSettings;
 
-SettingsDialog::SettingsDialog(GlobalSettings& settings, velk::model::SettingsBackend& store,
+SettingsDialog::SettingsDialog(GlobalSettings& settings, velk::settings::SettingsBackend& store,
                                QWidget* parent)
     : QDialog(parent), m_settings(settings), m_store(store) {
     setWindowTitle(QStringLiteral("Settings"));

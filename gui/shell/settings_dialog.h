@@ -15,16 +15,16 @@ class QComboBox;
 class QLineEdit;
 class QSpinBox;
 
-namespace velk::model {
+namespace velk::settings {
 class SettingsBackend;
-}
+}  // namespace velk::settings
 
 namespace velk::shell {
 
 class SettingsDialog : public QDialog {
     Q_OBJECT
 public:
-    SettingsDialog(velk::model::GlobalSettings& settings, velk::model::SettingsBackend& store,
+    SettingsDialog(velk::settings::GlobalSettings& settings, velk::settings::SettingsBackend& store,
                    QWidget* parent = nullptr);
 
     // The fields, for tests and the accessibility tree.
@@ -47,10 +47,10 @@ public slots:
 
 private:
     void updateEnabling();
-    velk::model::GlobalSettings::Values formValues() const;
+    velk::settings::GlobalSettings::Values formValues() const;
 
-    velk::model::GlobalSettings& m_settings;
-    velk::model::SettingsBackend& m_store;
+    velk::settings::GlobalSettings& m_settings;
+    velk::settings::SettingsBackend& m_store;
     QCheckBox* m_useProxy;
     QComboBox* m_type;
     QLineEdit* m_server;

@@ -7,42 +7,42 @@
 #include "app/shell/program_data.h"
 #include "gui/shell/about_dialog.h"
 #include "gui/shell/help_commands.h"
-#include "gui/shell/main_frame.h"
+#include "gui/shell/main_window.h"
 #include "gui/shell/settings_dialog.h"
 #include "gui/shell/tip_dialog.h"
 
 namespace velk::shell {
 namespace {
 
-void showTip(CMainFrame& frame) {
+void showTip(MainWindow& frame) {
     TipDialog dialog(QString::fromStdString(programDataPath("Tips.txt")), &frame);
     dialog.exec();
 }
 
 }  // namespace
 
-void connectShellCommands(CMainFrame& frame) {
-    CMainFrame* f = &frame;
-    QObject::connect(frame.action(CMainFrame::kSettings), &QAction::triggered, f, [f] {
-        velk::model::SettingsFile store;
-        SettingsDialog dialog(velk::model::GlobalSettings::shared(), store, f);
+void connectShellCommands(MainWindow& frame) {
+    MainWindow* f = &frame;
+    QObject::connect(frame.action(MainWindow::kSettings), &QAction::triggered, f, [f] {
+        velk::settings::SettingsFile store;
+        SettingsDialog dialog(velk::settings::GlobalSettings::shared(), store, f);
         dialog.exec();
     });
-    QObject::connect(frame.action(CMainFrame::kTipOfTheDay), &QAction::triggered, f,
+    QObject::connect(frame.action(MainWindow::kTipOfTheDay), &QAction::triggered, f,
                      [f] { showTip(*f); });
-    QObject::connect(frame.action(CMainFrame::kHelpContents), &QAction::triggered, f,
+    QObject::connect(frame.action(MainWindow::kHelpContents), &QAction::triggered, f,
                      [f] { openHelpContents(f); });
-    QObject::connect(frame.action(CMainFrame::kWebSite), &QAction::triggered, f,
+    QObject::connect(frame.action(MainWindow::kWebSite), &QAction::triggered, f,
                      [] { openWebSite(); });
-    QObject::connect(frame.action(CMainFrame::kFeedback), &QAction::triggered, f,
+    QObject::connect(frame.action(MainWindow::kFeedback), &QAction::triggered, f,
                      [] { sendFeedback(); });
-    QObject::connect(frame.action(CMainFrame::kAbout), &QAction::triggered, f, [f] {
+    QObject::connect(frame.action(MainWindow::kAbout), &QAction::triggered, f, [f] {
         AboutDialog dialog(f);
         dialog.exec();
     });
 }
 
-void showTipAtStartUp(CMainFrame& frame) {
+void showTipAtStartUp(MainWindow& frame) {
     if (TipDialog::showAtStartUp()) showTip(frame);
 }
 

@@ -3,10 +3,10 @@
 // Contents, the web site, Feedback, About) to their dialogs and links.
 namespace velk::shell {
 
-class CMainFrame;
+class MainWindow;
 
-void connectShellCommands(CMainFrame& frame);
+void connectShellCommands(MainWindow& frame);
 // The tip of the day at start-up, unless the user turned it off.
-void showTipAtStartUp(CMainFrame& frame);
+void showTipAtStartUp(MainWindow& frame);
 
 }  // namespace velk::shell

@@ -16,8 +16,8 @@
 namespace velk::test {
 namespace {
 
-using velk::model::CRequest;
-using velk::model::CScenario;
+using velk::scenario::CRequest;
+using velk::scenario::CScenario;
 
 struct Outcome {
     int status = -1;
@@ -60,7 +60,7 @@ protected:
     std::string save(const std::string& name) {
         std::string error;
         const std::string path = m_dir.file(name);
-        EXPECT_TRUE(velk::model::saveScenarioFile(m_scenario, path, error)) << error;
+        EXPECT_TRUE(velk::scenario::saveScenarioFile(m_scenario, path, error)) << error;
         return path;
     }
 
@@ -80,7 +80,8 @@ TEST_F(VelkrunScenario, PrintsTheModelsScriptNamedAfterTheFile) {
     ASSERT_EQ(o.status, 0) << o.err;
     m_scenario.general().projectName = "nightly check";
     std::string expected, error;
-    ASSERT_TRUE(m_scenario.generateScript(velk::model::GlobalSettings(), expected, error)) << error;
+    ASSERT_TRUE(m_scenario.generateScript(velk::settings::GlobalSettings(), expected, error))
+        << error;
     EXPECT_EQ(o.out, expected);
     EXPECT_NE(o.err.find("global settings: the defaults (none saved in " +
                          m_config.path().string() + "/Orvantis/VELK.conf)"),

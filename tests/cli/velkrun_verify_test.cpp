@@ -13,10 +13,10 @@
 namespace velk::test {
 namespace {
 
-using model::CReqParam;
-using model::CReqParamFunction;
-using model::CRequest;
-using model::RecordedOutcome;
+using scenario::CReqParam;
+using scenario::CReqParamFunction;
+using scenario::CRequest;
+using scenario::RecordedOutcome;
 
 class VelkrunVerify : public ::testing::Test {
 protected:
@@ -63,7 +63,7 @@ protected:
     int verify(std::string& out) {
         const std::string path = m_dir.file("recorded.vts");
         std::string error;
-        EXPECT_TRUE(model::saveScenarioFile(m_scenario, path, error)) << error;
+        EXPECT_TRUE(scenario::saveScenarioFile(m_scenario, path, error)) << error;
         ChildProcess child(VELKRUN_PATH,
                            {"--verify", path, "-port=" + std::to_string(m_site.port())},
                            m_dir.file("out.txt"), m_dir.file("err.txt"));
@@ -75,7 +75,7 @@ protected:
 
     TempDir m_dir, m_config;
     demo::DemoServer m_site;
-    model::CScenario m_scenario;
+    scenario::CScenario m_scenario;
 };
 
 TEST_F(VelkrunVerify, AStaleTokenDiffersAndExitsSix) {
@@ -96,7 +96,7 @@ TEST_F(VelkrunVerify, AStaleTokenDiffersAndExitsSix) {
 TEST_F(VelkrunVerify, TheFetchedTokenMatchesTheRecording) {
     addLogin();
     {
-        std::lock_guard<model::CRequestsContainer> g(m_scenario.requests());
+        std::lock_guard<scenario::CRequestsContainer> g(m_scenario.requests());
         CReqParam* token = m_scenario.requests().flattened()[1]->findParam("token");
         token->get(0)->setKind(CReqParamFunction::kHiddenParameter);
         token->get(0)->setText("token");

@@ -27,7 +27,7 @@ namespace {
 // A damaged file that fails to open leaves every piece of the open document
 // as it was, the request ids too: Add then makes a request with an id of its
 // own, and naming it renames nothing else.
-TEST_F(EditorPage, FailedOpenLeavesTheIdsSoAddAndRenameTouchOnlyTheNewRequest) {
+TEST_F(EditorPageTest, FailedOpenLeavesTheIdsSoAddAndRenameTouchOnlyTheNewRequest) {
     std::string error;
     const std::string demo = VELK_EXAMPLES_DIR "/demo-shop.vts";
     ASSERT_TRUE(m_document.open(demo, error)) << error;
@@ -52,10 +52,10 @@ TEST_F(EditorPage, FailedOpenLeavesTheIdsSoAddAndRenameTouchOnlyTheNewRequest) {
 
 // Below 800 pixels the option panels stand one below the other and scroll,
 // so the scenario options' long check boxes and the speed list are whole.
-TEST_F(EditorPage, NarrowPageStacksTheOptionPanelsAndCutsNoControl) {
+TEST_F(EditorPageTest, NarrowPageStacksTheOptionPanelsAndCutsNoControl) {
     ScenarioOptionsPanel* options = m_view->scenarioOptions();
     RequestOptionsPanel* form = m_view->requestOptions();
-    ASSERT_LT(m_view->width(), CEditorFormView::kSideBySideWidth);
+    ASSERT_LT(m_view->width(), EditorPage::kSideBySideWidth);
     EXPECT_GT(options->mapTo(m_view.get(), QPoint()).y(), form->mapTo(m_view.get(), QPoint()).y());
     for (QWidget* w : std::initializer_list<QWidget*>{options->proxyEmulationBox(),
                                                       options->speedBox(), options->speedList()})
@@ -70,7 +70,7 @@ TEST_F(EditorPage, NarrowPageStacksTheOptionPanelsAndCutsNoControl) {
     EXPECT_EQ(options->mapTo(m_view.get(), QPoint()).y(), form->mapTo(m_view.get(), QPoint()).y());
 }
 
-TEST_F(EditorPage, EnablingOnAnEmptyAndANonEmptyList) {
+TEST_F(EditorPageTest, EnablingOnAnEmptyAndANonEmptyList) {
     RequestOptionsPanel* form = m_view->requestOptions();
     const auto requestControls = [&] {
         return std::vector<QWidget*>{form->nameField(),  form->serverField(),
@@ -111,12 +111,12 @@ TEST_F(EditorPage, EnablingOnAnEmptyAndANonEmptyList) {
     for (QWidget* w : requestControls()) EXPECT_FALSE(w->isEnabled());
 }
 
-TEST_F(EditorPage, AddDeleteAndClearKeepTheListAndTheScenarioTogether) {
+TEST_F(EditorPageTest, AddDeleteAndClearKeepTheListAndTheScenarioTogether) {
     const int32_t a = addRequest("a");
     addRequest("b");
     addRequest("c");
     EXPECT_EQ(order(), "a b c");
-    EXPECT_EQ(request(a).getMethod(), velk::model::CRequest::kGet);
+    EXPECT_EQ(request(a).getMethod(), velk::scenario::CRequest::kGet);
     EXPECT_TRUE(m_document.isModified());
     EXPECT_EQ(m_view->requestList()->topLevelItem(0)->data(0, Qt::UserRole).toInt(), a);
     m_document.scenario().run().mainSequence = {"a", "b"};
@@ -142,12 +142,12 @@ TEST_F(EditorPage, AddDeleteAndClearKeepTheListAndTheScenarioTogether) {
     EXPECT_EQ(m_view->requestList()->topLevelItemCount(), 0);
 }
 
-TEST_F(EditorPage, UpAndDownSwapNeighboursAndStopAtTheEnds) {
+TEST_F(EditorPageTest, UpAndDownSwapNeighboursAndStopAtTheEnds) {
     addRequest("a");
     addRequest("b");
     const int32_t c = addRequest("c");
     auto* parent = m_document.scenario().requests().findNode(c);
-    m_document.scenario().requests().addChild(c, std::make_unique<velk::model::CRequest>());
+    m_document.scenario().requests().addChild(c, std::make_unique<velk::scenario::CRequest>());
     m_document.scenario().requests().flattened().back()->setName("c1");
     ASSERT_TRUE(parent);
     m_view->activatePage();
@@ -166,7 +166,7 @@ TEST_F(EditorPage, UpAndDownSwapNeighboursAndStopAtTheEnds) {
     EXPECT_EQ(m_view->requestList()->currentItem()->text(0), "c");
 }
 
-TEST_F(EditorPage, DelayFieldsNormaliseWhatIsTypedAndFollowEachOther) {
+TEST_F(EditorPageTest, DelayFieldsNormaliseWhatIsTypedAndFollowEachOther) {
     const int32_t id = addRequest("a");
     click(m_view->scenarioOptions()->useDelaysBox());
     DelayField* from = m_view->requestOptions()->delayFromField();
@@ -203,9 +203,9 @@ TEST_F(EditorPage, DelayFieldsNormaliseWhatIsTypedAndFollowEachOther) {
     EXPECT_EQ(request(id).getDelayTo(), 8);
 }
 
-TEST_F(EditorPage, UseDelaysReachesEveryRequest) {
+TEST_F(EditorPageTest, UseDelaysReachesEveryRequest) {
     const int32_t a = addRequest("a"), b = addRequest("b");
-    m_document.scenario().requests().addChild(a, std::make_unique<velk::model::CRequest>());
+    m_document.scenario().requests().addChild(a, std::make_unique<velk::scenario::CRequest>());
     QCheckBox* useDelays = m_view->scenarioOptions()->useDelaysBox();
     for (bool expected : {true, false}) {
         m_document.setModified(false);
@@ -219,7 +219,7 @@ TEST_F(EditorPage, UseDelaysReachesEveryRequest) {
     EXPECT_FALSE(request(b).getUseDelay());
 }
 
-TEST_F(EditorPage, AddressPatternTakesMacrosAndNumbers) {
+TEST_F(EditorPageTest, AddressPatternTakesMacrosAndNumbers) {
     ScenarioOptionsPanel* options = m_view->scenarioOptions();
     AddressPatternEdit* pattern = options->patternField();
     EXPECT_EQ(pattern->pattern(), "192.168.$C2.$C1");
@@ -246,7 +246,7 @@ TEST_F(EditorPage, AddressPatternTakesMacrosAndNumbers) {
     EXPECT_EQ(m_document.scenario().general().proxyMask, "192.168.10.$C1");
 }
 
-TEST_F(EditorPage, SpeedAndUserAgentListsStoreTheirChoice) {
+TEST_F(EditorPageTest, SpeedAndUserAgentListsStoreTheirChoice) {
     ScenarioOptionsPanel* options = m_view->scenarioOptions();
     EXPECT_TRUE(options->speedList()->isEnabled());
     EXPECT_EQ(options->speedList()->count(), 11);
@@ -267,12 +267,12 @@ TEST_F(EditorPage, SpeedAndUserAgentListsStoreTheirChoice) {
     EXPECT_EQ(options->speedList()->currentIndex(), 0);
 }
 
-TEST_F(EditorPage, EditAndDeleteActOnTheFirstParameterOfThatName) {
+TEST_F(EditorPageTest, EditAndDeleteActOnTheFirstParameterOfThatName) {
     const int32_t id = addRequest("a");
     for (const char* value : {"first", "second"}) {
-        auto p = std::make_unique<velk::model::CReqParam>();
+        auto p = std::make_unique<velk::scenario::CReqParam>();
         p->setName("dup");
-        auto f = std::make_unique<velk::model::CReqParamFunction>();
+        auto f = std::make_unique<velk::scenario::CReqParamFunction>();
         f->setText(value);
         p->insert(-1, std::move(f));
         request(id).insertParam(-1, std::move(p));
@@ -304,7 +304,7 @@ TEST_F(EditorPage, EditAndDeleteActOnTheFirstParameterOfThatName) {
     EXPECT_EQ(params->topLevelItemCount(), 1);
 }
 
-TEST_F(EditorPage, SwitchingPagesLosesNothingAndResetDropsTheList) {
+TEST_F(EditorPageTest, SwitchingPagesLosesNothingAndResetDropsTheList) {
     const int32_t id = addRequest("kept");
     retype(m_view->requestOptions()->serverField(), "shop:81");
     click(m_view->scenarioOptions()->keepAliveBox());
@@ -325,7 +325,7 @@ TEST_F(EditorPage, SwitchingPagesLosesNothingAndResetDropsTheList) {
 
     // A file read after the pages were told is shown once the command is done.
     m_view->resetPage();
-    auto opened = std::make_unique<velk::model::CRequest>();
+    auto opened = std::make_unique<velk::scenario::CRequest>();
     opened->setName("opened");
     m_document.scenario().requests().addChild(0, std::move(opened));
     m_document.scenario().general().keepAlive = true;
@@ -335,8 +335,8 @@ TEST_F(EditorPage, SwitchingPagesLosesNothingAndResetDropsTheList) {
     EXPECT_TRUE(m_view->scenarioOptions()->keepAliveBox()->isChecked());
 }
 
-TEST_F(EditorPage, EveryLabelWithAMnemonicHasItsField) {
-    ParamDialog dialog("p", false, {velk::model::CReqParamFunction()});
+TEST_F(EditorPageTest, EveryLabelWithAMnemonicHasItsField) {
+    ParamDialog dialog("p", false, {velk::scenario::CReqParamFunction()});
     for (QWidget* root : std::initializer_list<QWidget*>{m_view.get(), &dialog}) {
         for (const QLabel* label : root->findChildren<QLabel*>()) {
             if (label->text().contains('&')) {

@@ -20,9 +20,9 @@
 namespace velk::editor::test {
 namespace {
 
-using velk::model::CReqParamFunction;
+using velk::scenario::CReqParamFunction;
 
-TEST_F(EditorPage, EditedScenarioIsSavedReloadedAndRunsAgainstTheDemoSite) {
+TEST_F(EditorPageTest, EditedScenarioIsSavedReloadedAndRunsAgainstTheDemoSite) {
     velk::demo::DemoServer site;
     site.start(0);
     const QString server = QStringLiteral("127.0.0.1:%1").arg(site.port());
@@ -47,7 +47,7 @@ TEST_F(EditorPage, EditedScenarioIsSavedReloadedAndRunsAgainstTheDemoSite) {
     m_view->deactivatePage();
 
     velk::test::TempDir dir;
-    velk::model::CRunSection& run = m_document.scenario().run();
+    velk::scenario::CRunSection& run = m_document.scenario().run();
     run.clients = 2;
     run.requestsPerUser = 2;
     run.useStartDelay = false;
@@ -56,13 +56,13 @@ TEST_F(EditorPage, EditedScenarioIsSavedReloadedAndRunsAgainstTheDemoSite) {
     std::string error;
     ASSERT_TRUE(m_document.saveAs(dir.file("edited.vts"), error)) << error;
 
-    velk::model::ScenarioDocument reloaded;
+    velk::scenario::ScenarioDocument reloaded;
     reloaded.newDocument();
     ASSERT_TRUE(reloaded.open(dir.file("edited.vts"), error)) << error;
     std::string message;
-    ASSERT_TRUE(velk::model::checkScenarioForRun(reloaded.scenario(), message)) << message;
+    ASSERT_TRUE(velk::scenario::checkScenarioForRun(reloaded.scenario(), message)) << message;
     std::string script;
-    ASSERT_TRUE(reloaded.scenario().generateScript(velk::model::GlobalSettings(), script, error))
+    ASSERT_TRUE(reloaded.scenario().generateScript(velk::settings::GlobalSettings(), script, error))
         << error;
     EXPECT_NE(script.find("\r\n[search]\r\n$method=GET\r\n$server=127.0.0.1\r\n"),
               std::string::npos)

@@ -9,7 +9,7 @@
 #include <cstdio>
 
 #include "app/scenario/scenario_document.h"
-#include "gui/editor/editor_form_view.h"
+#include "gui/editor/editor_page.h"
 #include "gui/editor/param_dialog.h"
 #include "gui/editor/request_options_panel.h"
 
@@ -20,14 +20,14 @@ int main(int argc, char** argv) {
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    velk::model::ScenarioDocument document;
+    velk::scenario::ScenarioDocument document;
     document.newDocument();
     std::string error;
     if (!document.open(argv[1], error)) {
         std::fprintf(stderr, "editor_screenshot: %s\n", error.c_str());
         return 1;
     }
-    velk::editor::CEditorFormView view(document);
+    velk::editor::EditorPage view(document);
     view.resize(765, 550);
     view.show();
     view.activatePage();

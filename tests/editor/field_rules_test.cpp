@@ -147,17 +147,17 @@ TEST(EditorTables, SpeedsAndUserAgents) {
 }
 
 TEST(RequestRowText, UrlDataAndDelayCells) {
-    velk::model::CRequest r;
+    velk::scenario::CRequest r;
     r.setServer("shop:8080");
     r.setUri("a?b");
-    r.setSecure(velk::model::CRequest::kHttps);
-    auto p = std::make_unique<velk::model::CReqParam>();
+    r.setSecure(velk::scenario::CRequest::kHttps);
+    auto p = std::make_unique<velk::scenario::CReqParam>();
     p->setName("q");
-    auto f = std::make_unique<velk::model::CReqParamFunction>();
+    auto f = std::make_unique<velk::scenario::CReqParamFunction>();
     f->setText("x,y");
     p->insert(-1, std::move(f));
     r.insertParam(-1, std::move(p));
-    auto empty = std::make_unique<velk::model::CReqParam>();
+    auto empty = std::make_unique<velk::scenario::CReqParam>();
     empty->setName("e");
     r.insertParam(-1, std::move(empty));
     EXPECT_EQ(requestUrlText(r), "https://shop:8080/a?b");
@@ -169,7 +169,7 @@ TEST(RequestRowText, UrlDataAndDelayCells) {
     r.setDelayTo(2);
     EXPECT_EQ(requestDelayText(r), "5 sec");
     r.setServer("");
-    r.setSecure(velk::model::CRequest::kPlain);
+    r.setSecure(velk::scenario::CRequest::kPlain);
     EXPECT_EQ(requestUrlText(r), "/a?b");
 }
 

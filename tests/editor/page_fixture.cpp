@@ -39,20 +39,20 @@ void MessageBoxAnswer::timerEvent(QTimerEvent*) {
         box->reject();
 }
 
-void EditorPage::SetUp() {
+void EditorPageTest::SetUp() {
     m_document.newDocument();
-    m_view = std::make_unique<CEditorFormView>(m_document);
+    m_view = std::make_unique<EditorPage>(m_document);
     m_view->resize(765, 550);
     m_view->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(m_view.get()));
     m_view->activatePage();
 }
 
-void EditorPage::TearDown() {
+void EditorPageTest::TearDown() {
     m_view.reset();
 }
 
-void EditorPage::scrollTo(QWidget* widget) {
+void EditorPageTest::scrollTo(QWidget* widget) {
     for (QWidget* p = widget->parentWidget(); p; p = p->parentWidget()) {
         if (auto* area = qobject_cast<QScrollArea*>(p)) {
             area->ensureWidgetVisible(widget);
@@ -61,7 +61,7 @@ void EditorPage::scrollTo(QWidget* widget) {
     }
 }
 
-void EditorPage::click(QWidget* widget) {
+void EditorPageTest::click(QWidget* widget) {
     ASSERT_TRUE(widget->isEnabled()) << widget->metaObject()->className();
     // As a user scrolls to a control before clicking it.
     scrollTo(widget);
@@ -71,19 +71,19 @@ void EditorPage::click(QWidget* widget) {
                       box ? QPoint(8, widget->height() / 2) : widget->rect().center());
 }
 
-void EditorPage::retype(QWidget* field, const QString& keys) {
+void EditorPageTest::retype(QWidget* field, const QString& keys) {
     field->setFocus();
     QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(field, keys);
 }
 
-int32_t EditorPage::addRequest(const QString& name) {
+int32_t EditorPageTest::addRequest(const QString& name) {
     click(m_view->addButton());
     retype(m_view->requestOptions()->nameField(), name);
     return m_view->requestOptions()->requestId();
 }
 
-void EditorPage::selectRows(const std::vector<int>& rows) {
+void EditorPageTest::selectRows(const std::vector<int>& rows) {
     QTreeWidget* list = m_view->requestList();
     list->clearSelection();
     for (int row : rows) {
@@ -91,14 +91,14 @@ void EditorPage::selectRows(const std::vector<int>& rows) {
     }
 }
 
-std::string EditorPage::order() {
+std::string EditorPageTest::order() {
     std::string out;
     for (const auto* r : m_document.scenario().requests().flattened())
         out += (out.empty() ? "" : " ") + r->getName();
     return out;
 }
 
-velk::model::CRequest& EditorPage::request(int32_t id) {
+velk::scenario::CRequest& EditorPageTest::request(int32_t id) {
     return *m_document.scenario().requests().findNode(id)->request;
 }
 

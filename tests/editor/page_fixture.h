@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "app/scenario/scenario_document.h"
-#include "gui/editor/editor_form_view.h"
+#include "gui/editor/editor_page.h"
 
 class QWidget;
 
@@ -37,7 +37,7 @@ private:
     QString m_text;
 };
 
-class EditorPage : public ::testing::Test {
+class EditorPageTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -52,10 +52,10 @@ protected:
     void selectRows(const std::vector<int>& rows);
     // The requests' names in flattened order.
     std::string order();
-    velk::model::CRequest& request(int32_t id);
+    velk::scenario::CRequest& request(int32_t id);
 
-    velk::model::ScenarioDocument m_document;
-    std::unique_ptr<CEditorFormView> m_view;
+    velk::scenario::ScenarioDocument m_document;
+    std::unique_ptr<EditorPage> m_view;
 };
 
 }  // namespace velk::editor::test

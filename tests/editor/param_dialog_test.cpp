@@ -16,7 +16,7 @@
 namespace velk::editor::test {
 namespace {
 
-using velk::model::CReqParamFunction;
+using velk::scenario::CReqParamFunction;
 
 CReqParamFunction component(int kind, const char* text, int32_t from = 0, int32_t to = 0) {
     CReqParamFunction c;
@@ -115,7 +115,7 @@ TEST(ParamDialog, FromCannotPassToNorToFallBelowFrom) {
     EXPECT_EQ(dialog.components()[0].getShift(), 5);
 }
 
-TEST_F(EditorPage, ParameterDialogOkReplacesAndCancelDiscards) {
+TEST_F(EditorPageTest, ParameterDialogOkReplacesAndCancelDiscards) {
     const int32_t id = addRequest("a");
     RequestOptionsPanel* form = m_view->requestOptions();
     const auto fill = [](ParamDialog& dialog) {

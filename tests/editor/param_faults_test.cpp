@@ -19,13 +19,13 @@
 namespace velk::editor::test {
 namespace {
 
-using velk::model::CReqParam;
-using velk::model::CReqParamFunction;
+using velk::scenario::CReqParam;
+using velk::scenario::CReqParamFunction;
 
-class ParamFaults : public EditorPage {
+class ParamFaults : public EditorPageTest {
 protected:
     void SetUp() override {
-        EditorPage::SetUp();
+        EditorPageTest::SetUp();
         m_server.setHandler([](const velk::test::ReceivedRequest&, velk::test::Responder& r) {
             r.respond(200, "<html><title>ok</title></html>");
         });
@@ -41,7 +41,7 @@ protected:
 
     // A recorded parameter: one Static text stored as the recorder stores it.
     void addRecorded(int32_t id, const char* name, const char* value) {
-        std::lock_guard<velk::model::CRequestsContainer> g(m_document.scenario().requests());
+        std::lock_guard<velk::scenario::CRequestsContainer> g(m_document.scenario().requests());
         auto p = std::make_unique<CReqParam>();
         p->setNameAndEncode(name, true);
         auto f = std::make_unique<CReqParamFunction>();
@@ -55,7 +55,7 @@ protected:
         m_view->deactivatePage();
         std::string script, error;
         EXPECT_TRUE(
-            m_document.scenario().generateScript(velk::model::GlobalSettings(), script, error))
+            m_document.scenario().generateScript(velk::settings::GlobalSettings(), script, error))
             << error;
         velk::test::MessageCapture messages;
         InitKS(0, 0);

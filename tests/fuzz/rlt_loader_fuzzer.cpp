@@ -16,6 +16,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace velk::results;
+    using namespace velk::graphs;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const RltReadResult read = readRltBytes(bytes);
     if (!read.ok && read.error.empty()) std::abort();

@@ -10,7 +10,7 @@
 #include "app/scenario/scenario_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    using namespace velk::model;
+    using namespace velk::scenario;
     CScenario scenario;
     scenario.reset();
     std::string error;

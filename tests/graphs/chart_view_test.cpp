@@ -25,17 +25,17 @@ void hover(QWidget& widget, QPointF pos) {
 }
 
 // A chart like the graph pages build: fixed ranges, formats and titles.
-void fill(CChartView& chart, int seriesCount) {
+void fill(ChartView& chart, int seriesCount) {
     chart.setTitle("/index.html");
     chart.setFooter("Number of virtual users = 10");
-    chart.setAxisFormat(CChartView::kHorizontalAxis, "%.0f");
-    chart.setAxisFormat(CChartView::kVerticalAxis, "%.2f");
-    chart.setAxisTitle(CChartView::kHorizontalAxis, "Iteration");
-    chart.setAxisTitle(CChartView::kVerticalAxis, "Request processing time (ms)");
-    chart.setAxisRange(CChartView::kHorizontalAxis, 0, 11);
-    chart.setTickSteps(CChartView::kHorizontalAxis, 1, 1);
-    chart.setAxisRange(CChartView::kVerticalAxis, 0, 3);
-    chart.setTickSteps(CChartView::kVerticalAxis, 0.1, 0.1);
+    chart.setAxisFormat(ChartView::kHorizontalAxis, "%.0f");
+    chart.setAxisFormat(ChartView::kVerticalAxis, "%.2f");
+    chart.setAxisTitle(ChartView::kHorizontalAxis, "Iteration");
+    chart.setAxisTitle(ChartView::kVerticalAxis, "Request processing time (ms)");
+    chart.setAxisRange(ChartView::kHorizontalAxis, 0, 11);
+    chart.setTickSteps(ChartView::kHorizontalAxis, 1, 1);
+    chart.setAxisRange(ChartView::kVerticalAxis, 0, 3);
+    chart.setTickSteps(ChartView::kVerticalAxis, 0.1, 0.1);
     const QColor colours[] = {QColor(250, 0, 0), QColor(0, 0, 250), QColor(0, 240, 0)};
     for (int s = 0; s < seriesCount; ++s) {
         const int index = chart.addSeries(QString("Series %1").arg(s), colours[s % 3]);
@@ -44,7 +44,7 @@ void fill(CChartView& chart, int seriesCount) {
 }
 
 TEST(ChartView, TitleAndFooterStripsTakeATenthOfTheHeightAfterEveryResize) {
-    CChartView chart;
+    ChartView chart;
     fill(chart, 3);
     for (QSize size : {QSize(400, 300), QSize(765, 550), QSize(1280, 800), QSize(333, 217)}) {
         chart.resize(size);
@@ -67,7 +67,7 @@ TEST(ChartView, TitleAndFooterStripsTakeATenthOfTheHeightAfterEveryResize) {
 }
 
 TEST(ChartView, LegendTakesABandAtItsSideWithTwentyPixelsOfMargin) {
-    CChartView chart;
+    ChartView chart;
     fill(chart, 3);
     chart.resize(765, 550);
     for (LegendPosition side : {LegendPosition::kTop, LegendPosition::kBottom,
@@ -108,7 +108,7 @@ TEST(ChartView, LegendTakesABandAtItsSideWithTwentyPixelsOfMargin) {
 }
 
 TEST(ChartView, ManyLongSeriesNamesLeaveThePlotHalfTheChart) {
-    CChartView chart;
+    ChartView chart;
     chart.resize(765, 550);
     for (int s = 0; s < 40; ++s)
         chart.addSeries(QString("/shop/catalogue/item?id=%1&view=full&sort=price").arg(s), Qt::red);
@@ -118,7 +118,7 @@ TEST(ChartView, ManyLongSeriesNamesLeaveThePlotHalfTheChart) {
 }
 
 TEST(ChartView, WithoutSeriesShowsAxesTitlesAndAnEmptyLegend) {
-    CChartView chart;
+    ChartView chart;
     chart.setTitle("Errors");
     chart.resize(500, 400);
     EXPECT_TRUE(chart.layout().legend.isEmpty());
@@ -143,7 +143,7 @@ TEST(ChartView, WithoutSeriesShowsAxesTitlesAndAnEmptyLegend) {
 }
 
 TEST(ChartView, PointsLandOnTheAxesInTheSeriesColour) {
-    CChartView chart;
+    ChartView chart;
     fill(chart, 1);
     chart.addPoint(0, 0, 0);
     chart.resize(765, 550);
@@ -159,7 +159,7 @@ TEST(ChartView, PointsLandOnTheAxesInTheSeriesColour) {
 }
 
 TEST(ChartView, HoverTipSaysXAndYAndStaysTenPixelsInsideThePlot) {
-    CChartView chart;
+    ChartView chart;
     fill(chart, 1);
     chart.addPoint(0, 11, 2.5);  // on the right edge of the axes
     chart.resize(765, 550);
@@ -199,7 +199,7 @@ TEST(ChartView, TipPlacementKeepsTheMarginOnEverySide) {
         EXPECT_EQ(ChartTip::place(c.point, tip, c.alignment, area), c.expected) << c.point.x();
 }
 
-class UsersChart : public CChartView {
+class UsersChart : public ChartView {
 protected:
     QString pointTipText(int series, double x, double y) const override {
         return QString("%1 users: %2 ms (series %3)").arg(x).arg(y).arg(series);
@@ -217,7 +217,7 @@ TEST(ChartView, ATipAsksTheOverridableQueryForItsText) {
 }
 
 TEST(ChartView, SavesItsPictureAsPng) {
-    CChartView chart;
+    ChartView chart;
     fill(chart, 3);
     chart.resize(640, 480);
     QTemporaryDir dir;
@@ -229,7 +229,7 @@ TEST(ChartView, SavesItsPictureAsPng) {
 }
 
 TEST(ChartView, AssistiveTechnologySeesAGraphicNamedByItsTitle) {
-    CChartView chart;
+    ChartView chart;
     fill(chart, 2);
     QAccessibleInterface* face = QAccessible::queryAccessibleInterface(&chart);
     ASSERT_NE(face, nullptr);
@@ -251,7 +251,8 @@ TEST(ChartScale, NiceNumbersRoundToOneToTenTimesAPowerOfTen) {
         {0.042, true, 0.05}, {950, true, 1000}, {10, false, 10}, {123456, true, 200000},
     };
     for (const auto& c : cases)
-        EXPECT_NEAR(niceNumber(c.v, c.up), c.expected, std::fabs(c.expected) * 1e-12 + 1e-300)
+        EXPECT_NEAR(graphs::niceNumber(c.v, c.up), c.expected,
+                    std::fabs(c.expected) * 1e-12 + 1e-300)
             << c.v << (c.up ? " up" : " down");
 }
 
@@ -263,7 +264,7 @@ TEST(ChartScale, AnAxisScaledByTheControlEndsOnANiceNumber) {
     } cases[] = {
         {4.2, false, 5}, {38, true, 40}, {1, true, 2}, {0, false, 1e-10}, {0, true, 1e-10}};
     for (const auto& c : cases) {
-        const ChartRange range = autoRange(c.largest, c.horizontal);
+        const graphs::ChartRange range = graphs::autoRange(c.largest, c.horizontal);
         EXPECT_EQ(range.minimum, 0);
         EXPECT_DOUBLE_EQ(range.maximum, c.maximum) << c.largest;
         EXPECT_DOUBLE_EQ(range.minorStep, c.maximum / 10);
@@ -273,12 +274,12 @@ TEST(ChartScale, AnAxisScaledByTheControlEndsOnANiceNumber) {
 
 TEST(ChartScale, TicksAreBoundedWhateverTheStep) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    EXPECT_EQ(tickValues(0, 4.3, 0.1, 400).size(), 44u);
-    EXPECT_LE(tickValues(0, 2148483.647, 1000, 400).size(), 400u);
-    EXPECT_LE(tickValues(0, 1e300, 1e-300, 50).size(), 50u);
-    EXPECT_EQ(tickValues(0, 10, 0, 400), (std::vector<double>{0, 10}));
-    EXPECT_TRUE(tickValues(0, nan, 1, 400).empty());
-    EXPECT_TRUE(tickValues(0, std::numeric_limits<double>::infinity(), 1, 400).empty());
+    EXPECT_EQ(graphs::tickValues(0, 4.3, 0.1, 400).size(), 44u);
+    EXPECT_LE(graphs::tickValues(0, 2148483.647, 1000, 400).size(), 400u);
+    EXPECT_LE(graphs::tickValues(0, 1e300, 1e-300, 50).size(), 50u);
+    EXPECT_EQ(graphs::tickValues(0, 10, 0, 400), (std::vector<double>{0, 10}));
+    EXPECT_TRUE(graphs::tickValues(0, nan, 1, 400).empty());
+    EXPECT_TRUE(graphs::tickValues(0, std::numeric_limits<double>::infinity(), 1, 400).empty());
 }
 
 }  // namespace

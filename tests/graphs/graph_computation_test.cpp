@@ -11,12 +11,12 @@
 #include "app/graphs/graph_statistics.h"
 #include "results_fixture.h"
 
-namespace velk::results {
+namespace velk::graphs {
 namespace {
 
-using testing::detailedPass;
-using testing::inBatch;
-using testing::summaryPass;
+using velk::results::testing::detailedPass;
+using velk::results::testing::inBatch;
+using velk::results::testing::summaryPass;
 
 constexpr int32_t kNoMin = 2147483647;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -197,7 +197,7 @@ TEST(EntryGraph, BatchOverIterationsNamesTheUsers) {
 // rows: the same figures as entry by entry, for ragged rows, values that mean
 // nothing and summary records.
 TEST(BatchGraph, OnePassOverTheRowsGivesEachEntrysFigures) {
-    const std::shared_ptr<CResultsStore> records[] = {
+    const std::shared_ptr<results::CResultsStore> records[] = {
         detailedPass({{{100, -1, 300}, {kNoMin, 5}}, {{7}}, {}, {{}, {}, {9, 9}}}, {"a", "b", "c"}),
         summaryPass({{10, 60, 3, 30, 0}, {-1, 5, 1, 5, 0}}, {"a", "b"}),
     };
@@ -251,7 +251,7 @@ TEST(BatchGraph, FigureGraphsUseThePassFigures) {
     ResultsList list = batchOfThree();
     auto set = [&](size_t i, float rps, double server, double user, int32_t requests,
                    int32_t errors) {
-        auto record = std::make_shared<CResultsStore>(*list[i]);
+        auto record = std::make_shared<results::CResultsStore>(*list[i]);
         record->requestsPerSecond = rps;
         record->serverBandwidth = server;
         record->userBandwidth = user;
@@ -289,4 +289,4 @@ TEST(BatchGraph, FigureGraphsUseThePassFigures) {
 }
 
 }  // namespace
-}  // namespace velk::results
+}  // namespace velk::graphs

@@ -12,9 +12,9 @@
 
 #include "app/graphs/graph_batch.h"
 #include "app/results/results_container.h"
-#include "gui/results/add_graphics_form_view.h"
+#include "gui/results/add_graphs_page.h"
 #include "gui/results/chart_view.h"
-#include "gui/results/graphics_form_view.h"
+#include "gui/results/graphs_page.h"
 #include "results_fixture.h"
 
 namespace velk::results {
@@ -43,8 +43,8 @@ std::shared_ptr<CResultsStore> pass(std::vector<std::string> names) {
 
 struct Pages : ::testing::Test {
     CResultsContainer list;
-    CGraphicsFormView graphs{list};
-    CAddGraphicsFormView batch{list};
+    GraphsPage graphs{list};
+    AddGraphsPage batch{list};
 
     void refreshBoth() {
         graphs.resultsChanged();
@@ -72,8 +72,8 @@ TEST_F(Pages, ManyEntriesOverManyEmptyRowsAreDrawnWithinThePointLimit) {
     size_t points = 0;
     for (const auto& series : batch.chart()->series()) points += series.points.size();
     EXPECT_GT(points, 0u);
-    EXPECT_LE(points, kMaxBatchPoints);
-    EXPECT_LE(batch.chart()->series().size(), kMaxBatchEntrySeries);
+    EXPECT_LE(points, graphs::kMaxBatchPoints);
+    EXPECT_LE(batch.chart()->series().size(), graphs::kMaxBatchEntrySeries);
 }
 
 TEST_F(Pages, EmptyListShowsNoResultsWithTheDropDownDisabled) {
@@ -93,7 +93,7 @@ TEST_F(Pages, SinglePassIsGraphedPerEntryButHasNoBatchGraphs) {
     EXPECT_EQ(items(*graphs.choiceBox()), QStringList({"/index", "/login"}));
     EXPECT_EQ(graphs.chart()->title(), "/index");
     EXPECT_EQ(graphs.chart()->footer(), "Number of virtual users = 2");
-    EXPECT_EQ(graphs.chart()->axis(CChartView::kHorizontalAxis).title, "Iteration");
+    EXPECT_EQ(graphs.chart()->axis(ChartView::kHorizontalAxis).title, "Iteration");
     ASSERT_EQ(graphs.chart()->series().size(), 3u);
     EXPECT_EQ(graphs.chart()->series()[0].color, QColor(250, 0, 0));
     EXPECT_TRUE(batch.showsNoResults());
@@ -169,10 +169,10 @@ TEST_F(Pages, BatchRunGraphsOfferSixGraphsWithErrorsOnAFixedScale) {
     EXPECT_EQ(batch.chart()->series().size(), 2u);
     choose(*batch.choiceBox(), 4);
     EXPECT_EQ(batch.chart()->title(), "Errors");
-    EXPECT_EQ(batch.chart()->axis(CChartView::kVerticalAxis).maximum, 100);
+    EXPECT_EQ(batch.chart()->axis(ChartView::kVerticalAxis).maximum, 100);
     // No requests at all: 0 of 0 errors plot as 100 %.
     for (const auto& point : batch.chart()->series()[0].points) EXPECT_EQ(point.y(), 100);
-    EXPECT_EQ(graphs.chart()->axis(CChartView::kHorizontalAxis).title, "Virtual users");
+    EXPECT_EQ(graphs.chart()->axis(ChartView::kHorizontalAxis).title, "Virtual users");
     EXPECT_EQ(graphs.chart()->footer(), "Number of iterations = 2");
 }
 

@@ -15,9 +15,9 @@
 #include <random>
 
 #include "app/results/results_container.h"
-#include "gui/results/add_graphics_form_view.h"
+#include "gui/results/add_graphs_page.h"
 #include "gui/results/chart_view.h"
-#include "gui/results/graphics_form_view.h"
+#include "gui/results/graphs_page.h"
 
 namespace {
 
@@ -99,8 +99,8 @@ int main(int argc, char** argv) {
         record->cycleLabel = "Virtual users";
         list.add(record);
     }
-    velk::results::CGraphicsFormView graphs(list);
-    velk::results::CAddGraphicsFormView batch(list);
+    velk::results::GraphsPage graphs(list);
+    velk::results::AddGraphsPage batch(list);
     const struct {
         QSize size;
         const char* name;
@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
     // A hover tip on the per-iteration graph.
     graphs.resize(765, 550);
     (void)graphs.grab();  // lays the page out, so the chart has its final size
-    velk::results::CChartView& chart = *graphs.chart();
+    velk::results::ChartView& chart = *graphs.chart();
     const QPointF point = chart.pointPosition(1, 41);
     QMouseEvent move(QEvent::MouseMove, point, chart.mapToGlobal(point), Qt::NoButton, Qt::NoButton,
                      Qt::NoModifier);

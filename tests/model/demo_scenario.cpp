@@ -3,10 +3,10 @@
 namespace velk::test {
 namespace {
 
-using velk::model::CReqParam;
-using velk::model::CReqParamFunction;
-using velk::model::CRequest;
-using velk::model::CScenario;
+using velk::scenario::CReqParam;
+using velk::scenario::CReqParamFunction;
+using velk::scenario::CRequest;
+using velk::scenario::CScenario;
 
 constexpr const char* kServer = "$gvar(host,127.0.0.1):$gvar(port,8080)";
 

@@ -7,6 +7,6 @@ namespace velk::test {
 
 // Fills a reset scenario.  Every request goes to
 // $gvar(host,127.0.0.1):$gvar(port,8080), so velkrun's -host= and -port= move it.
-void buildDemoScenario(velk::model::CScenario& scenario);
+void buildDemoScenario(velk::scenario::CScenario& scenario);
 
 }  // namespace velk::test

@@ -4,7 +4,7 @@
 
 #include "app/scenario/requests_container.h"
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 CRequest* add(CRequestsContainer& c, int32_t parent, const char* name) {
@@ -64,4 +64,4 @@ TEST(ReqParamFunctionList, EveryLineEndSeparatesElements) {
 }
 
 }  // namespace
-}  // namespace velk::model
+}  // namespace velk::scenario

@@ -12,7 +12,7 @@
 #include "demo_scenario.h"
 #include "velkcore.h"
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 class GeneratedScriptParse : public ::testing::Test {
@@ -38,7 +38,7 @@ protected:
     }
 
     // Generates, parses and returns what the engine reports about the test.
-    TestInfo parse(const GlobalSettings& settings = GlobalSettings()) {
+    TestInfo parse(const settings::GlobalSettings& settings = settings::GlobalSettings()) {
         std::string text, error;
         EXPECT_TRUE(m_scenario.generateScript(settings, text, error)) << error;
         m_set.reset(CreateTestSet());
@@ -142,8 +142,8 @@ TEST_F(GeneratedScriptParse, EverySwitchOnWithSequencesAndAProxy) {
     run.initialSequence = {"login"};
     run.mainSequence = {"page", "page(x=1,$method=POST)"};
     run.finalSequence = {"logout"};
-    GlobalSettings settings;
-    GlobalSettings::Values v;
+    settings::GlobalSettings settings;
+    settings::GlobalSettings::Values v;
     v.useProxy = true;
     v.proxyType = 1;
     v.proxyServer = "proxy";
@@ -184,4 +184,4 @@ TEST(ExampleScenario, TheCommittedFileIsWhatTheModelBuilds) {
 }
 
 }  // namespace
-}  // namespace velk::model
+}  // namespace velk::scenario

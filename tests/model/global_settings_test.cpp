@@ -5,7 +5,7 @@
 #include <map>
 #include <variant>
 
-namespace velk::model {
+namespace velk::settings {
 namespace {
 
 // A store in memory that records the order of reads and writes.
@@ -180,4 +180,4 @@ TEST(GlobalSettings, AStoreThatCannotBeOpenedChangesNothing) {
 }
 
 }  // namespace
-}  // namespace velk::model
+}  // namespace velk::settings

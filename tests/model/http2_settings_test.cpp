@@ -12,7 +12,7 @@
 #include "common/temp_dir.h"
 #include "velkcore.h"
 
-namespace velk::model {
+namespace velk::settings {
 namespace {
 
 TEST(Http2Settings, StoredInTheHttpVersionValueAndReadBack) {
@@ -58,7 +58,7 @@ std::string generated(int32_t http2) {
     GlobalSettings::Values v = settings.values();
     v.http2 = http2;
     EXPECT_TRUE(settings.setValues(v));
-    CScenario scenario;
+    scenario::CScenario scenario;
     scenario.reset();
     std::string text, error;
     EXPECT_TRUE(scenario.generateScript(settings, text, error)) << error;
@@ -80,4 +80,4 @@ TEST(Http2Settings, GeneratedScriptCarriesTheChoiceAndTheEngineTakesIt) {
 }
 
 }  // namespace
-}  // namespace velk::model
+}  // namespace velk::settings

@@ -10,7 +10,7 @@
 #include "common/message_capture.h"
 #include "velkcore.h"
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 TEST(RecordedOutcome, TitlePatterns) {
@@ -102,7 +102,7 @@ TEST_F(RecordedChecks, TheEngineReadsTheCheckLines) {
     add("form", "login", RecordedOutcome{200, "", "Jé & \"co\" (1/2) [x]", 100});
     add("login", "login", RecordedOutcome{200, "/account", "", -1});
     std::string text, error;
-    ASSERT_TRUE(m_scenario.generateScript(GlobalSettings(), text, error)) << error;
+    ASSERT_TRUE(m_scenario.generateScript(settings::GlobalSettings(), text, error)) << error;
     velk::test::MessageCapture messages;
     InitKS(0, 0);
     SetOutFunc(&messages, &velk::test::MessageCapture::sink);
@@ -205,4 +205,4 @@ TEST_F(RecordedChecks, DamagedOrLaterBlocksOfRecordedData) {
 }
 
 }  // namespace
-}  // namespace velk::model
+}  // namespace velk::scenario

@@ -4,7 +4,7 @@
 
 #include "app/scenario/req_param.h"
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 CReqParamFunction component(int32_t kind, std::string storedText, int32_t from = 0, int32_t to = 0,
@@ -157,4 +157,4 @@ TEST(ReqParam, InsertAtIndexOrAppend) {
 }
 
 }  // namespace
-}  // namespace velk::model
+}  // namespace velk::scenario

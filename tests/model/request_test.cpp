@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 TEST(Request, SetUrlSplitsServerAndUri) {
@@ -160,4 +160,4 @@ TEST(Request, ParametersByIndexAndByNameWithoutCase) {
 }
 
 }  // namespace
-}  // namespace velk::model
+}  // namespace velk::scenario

@@ -6,7 +6,7 @@
 #include <set>
 #include <thread>
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 std::unique_ptr<CRequest> named(const char* name) {
@@ -211,4 +211,4 @@ TEST(RequestsContainer, RecordingWhileOthersWalkUnderTheLock) {
 }
 
 }  // namespace
-}  // namespace velk::model
+}  // namespace velk::scenario

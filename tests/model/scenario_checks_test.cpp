@@ -11,7 +11,7 @@
 #include "common/message_capture.h"
 #include "velkcore.h"
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 class ScenarioChecks : public ::testing::Test {
@@ -34,7 +34,7 @@ protected:
     // What the engine says about the generated script: empty when it parses.
     std::string engineRefusal() {
         std::string text, error;
-        if (!m_scenario.generateScript(GlobalSettings(), text, error))
+        if (!m_scenario.generateScript(settings::GlobalSettings(), text, error))
             return "not written: " + error;
         velk::test::MessageCapture messages;
         InitKS(0, 0);
@@ -145,4 +145,4 @@ TEST_F(ScenarioChecks, TextsAtTheEnginesLimitsPass) {
 }
 
 }  // namespace
-}  // namespace velk::model
+}  // namespace velk::scenario

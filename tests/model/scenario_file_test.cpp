@@ -7,7 +7,7 @@
 #include "app/scenario/vts_reader.h"
 #include "app/scenario/vts_writer.h"
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 std::string le(std::initializer_list<int32_t> values) {
@@ -320,4 +320,4 @@ TEST(ScenarioFile, AnEmptyOrForeignFileIsRefused) {
 }
 
 }  // namespace
-}  // namespace velk::model
+}  // namespace velk::scenario

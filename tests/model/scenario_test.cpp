@@ -4,14 +4,14 @@
 
 #include <thread>
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 TEST(OutputLog, EachMessageIsItsKindWordAnArrowTheTextAndALineEnd) {
-    OutputLog log;
-    log.append(OutputLog::kMessage, "started");
-    log.append(OutputLog::kWarning, "two\nlines");
-    log.append(OutputLog::kFailure, "");
+    base::OutputLog log;
+    log.append(base::OutputLog::kMessage, "started");
+    log.append(base::OutputLog::kWarning, "two\nlines");
+    log.append(base::OutputLog::kFailure, "");
     log.append(7, "plain");
     EXPECT_EQ(log.text(),
               "MESSAGE>   started\r\nWARNING>   two\nlines\r\nFAILURE>   \r\n>   plain\r\n");
@@ -20,10 +20,10 @@ TEST(OutputLog, EachMessageIsItsKindWordAnArrowTheTextAndALineEnd) {
 }
 
 TEST(OutputLog, AppendsFromAWorkerWhileTheViewReadsStayWhole) {
-    OutputLog log;
+    base::OutputLog log;
     constexpr int kLines = 2000;
     std::thread worker([&] {
-        for (int i = 0; i < kLines; ++i) log.append(OutputLog::kMessage, "line");
+        for (int i = 0; i < kLines; ++i) log.append(base::OutputLog::kMessage, "line");
     });
     for (int i = 0; i < 200; ++i) {
         const std::string text = log.text();
@@ -61,4 +61,4 @@ TEST(Scenario, ResetRestoresEverythingAndClearOnlyDropsRequests) {
 }
 
 }  // namespace
-}  // namespace velk::model
+}  // namespace velk::scenario

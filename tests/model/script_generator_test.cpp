@@ -7,7 +7,7 @@
 #include "app/scenario/req_param.h"
 #include "app/scenario/scenario.h"
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 std::unique_ptr<CScenario> emptyScenario() {
@@ -22,7 +22,8 @@ void addGet(CScenario& s) {
     s.requests().addChild(0, std::move(r));
 }
 
-std::string generate(const CScenario& s, const GlobalSettings& settings = GlobalSettings()) {
+std::string generate(const CScenario& s,
+                     const settings::GlobalSettings& settings = settings::GlobalSettings()) {
     std::string text, error;
     EXPECT_TRUE(s.generateScript(settings, text, error)) << error;
     return text;
@@ -139,8 +140,8 @@ TEST(ScriptGenerator, LinesComeInTheirFixedOrder) {
     s->run().useTimeLimit = true;
     s->run().description = "d";
     s->run().rateMode = 1;
-    GlobalSettings settings;
-    GlobalSettings::Values v;
+    settings::GlobalSettings settings;
+    settings::GlobalSettings::Values v;
     v.useProxy = true;
     v.proxyServer = "p";
     ASSERT_TRUE(settings.setValues(v));
@@ -235,7 +236,7 @@ TEST(ScriptGenerator, NoUsersWithARequestLimitIsRefused) {
         s->run().cycleFrom = c.from;
         s->run().cycleTo = c.to;
         std::string text, error;
-        EXPECT_FALSE(s->generateScript(GlobalSettings(), text, error));
+        EXPECT_FALSE(s->generateScript(settings::GlobalSettings(), text, error));
         EXPECT_NE(error.find(c.message), std::string::npos) << error;
         EXPECT_NE(error.find("at least 1 user"), std::string::npos) << error;
     }
@@ -243,7 +244,7 @@ TEST(ScriptGenerator, NoUsersWithARequestLimitIsRefused) {
     auto s = emptyScenario();
     s->run().useTimeLimit = true;
     std::string text, error;
-    EXPECT_FALSE(s->generateScript(GlobalSettings(), text, error));
+    EXPECT_FALSE(s->generateScript(settings::GlobalSettings(), text, error));
     EXPECT_EQ(error, "The scenario has no requests.");
 }
 
@@ -268,8 +269,8 @@ TEST(ScriptGenerator, SequencesSkipEmptyEntriesAndHeaderCarriesTheUserAgent) {
 }
 
 TEST(ScriptGenerator, GlobalSettingsLines) {
-    GlobalSettings settings;
-    GlobalSettings::Values v;
+    settings::GlobalSettings settings;
+    settings::GlobalSettings::Values v;
     v.timeout = 7;
     v.useProxy = true;
     v.proxyType = 3;
@@ -313,7 +314,7 @@ TEST(ScriptGenerator, ARequestWithAnotherMethodFailsTheScript) {
         s->requests().addChild(0, std::move(r));
     }
     std::string text, error;
-    EXPECT_FALSE(s->generateScript(GlobalSettings(), text, error));
+    EXPECT_FALSE(s->generateScript(settings::GlobalSettings(), text, error));
     EXPECT_TRUE(text.ends_with("$header=Content-Type: \r\n\r\n\r\n[m0]\r\n")) << text;
     EXPECT_EQ(error, "Request m0 has neither GET nor POST as its method.");
 }
@@ -347,10 +348,10 @@ TEST(ScriptGenerator, SingleLineFieldsWithLineBreaksAreRefused) {
         addGet(*s);
         c.spoil(*s);
         std::string text, error;
-        EXPECT_FALSE(s->generateScript(GlobalSettings(), text, error));
+        EXPECT_FALSE(s->generateScript(settings::GlobalSettings(), text, error));
         EXPECT_EQ(error, c.error);
     }
 }
 
 }  // namespace
-}  // namespace velk::model
+}  // namespace velk::scenario

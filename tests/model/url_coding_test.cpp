@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 TEST(UrlCoding, EncodeKeepsOnlyUnreservedBytes) {
@@ -41,4 +41,4 @@ TEST(UrlCoding, RecordedValuesSurviveDecodeThenEncode) {
 }
 
 }  // namespace
-}  // namespace velk::model
+}  // namespace velk::scenario

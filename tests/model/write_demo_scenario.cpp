@@ -9,11 +9,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: write_demo_scenario FILE.vts\n");
         return 2;
     }
-    velk::model::CScenario scenario;
+    velk::scenario::CScenario scenario;
     scenario.reset();
     velk::test::buildDemoScenario(scenario);
     std::string error;
-    if (!velk::model::saveScenarioFile(scenario, argv[1], error)) {
+    if (!velk::scenario::saveScenarioFile(scenario, argv[1], error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
     }

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "app/scenario/scenario_document.h"
-#include "gui/recorder/my_web_view.h"
-#include "gui/recorder/recorder_form_view.h"
+#include "gui/recorder/recorder_browser.h"
+#include "gui/recorder/recorder_page.h"
 
 // Failed comparisons of recorded requests print them.
 namespace QTest {
@@ -31,7 +31,7 @@ class BrowserFixture {
 public:
     BrowserFixture() {
         document.newDocument();
-        view = std::make_unique<CRecorderFormView>(document);
+        view = std::make_unique<RecorderPage>(document);
         view->resize(765, 550);
         view->show();
     }
@@ -68,9 +68,9 @@ public:
     // "GET http://server/uri a=1&b=2 [content type]" per request, in order.
     std::vector<std::string> recorded() const {
         std::vector<std::string> out;
-        auto& requests = const_cast<model::ScenarioDocument&>(document).scenario().requests();
-        std::lock_guard<model::CRequestsContainer> lock(requests);
-        for (const model::CRequest* r : requests.flattened()) {
+        auto& requests = const_cast<scenario::ScenarioDocument&>(document).scenario().requests();
+        std::lock_guard<scenario::CRequestsContainer> lock(requests);
+        for (const scenario::CRequest* r : requests.flattened()) {
             std::string line = r->getMethod() == 2 ? "POST " : "GET ";
             line += r->getSecure() == 2 ? "https://" : r->getSecure() == 1 ? "http://" : "?://";
             line += r->getServer() + "/" + r->getUri();
@@ -84,8 +84,8 @@ public:
         return out;
     }
 
-    model::ScenarioDocument document;
-    std::unique_ptr<CRecorderFormView> view;
+    scenario::ScenarioDocument document;
+    std::unique_ptr<RecorderPage> view;
 };
 
 }  // namespace velk::recorder::test

@@ -11,7 +11,7 @@
 namespace velk::recorder {
 namespace {
 
-using model::CReqParamFunction;
+using scenario::CReqParamFunction;
 using Hidden = PageFacts::Hidden;
 using Link = PageFacts::LinkParam;
 using Params = std::vector<std::pair<std::string, std::string>>;
@@ -121,11 +121,11 @@ TEST(Correlation, ProposalsSayWhereTheValueCameFrom) {
 }
 
 TEST(Correlation, ApplyingReplacesOnlyTheTickedParameters) {
-    model::CRequestsContainer requests;
-    model::CRequest::resetIdCounter();
+    scenario::CRequestsContainer requests;
+    scenario::CRequest::resetIdCounter();
     for (const char* value : {"first-token-1", "second-token-2"}) {
-        auto r = std::make_unique<model::CRequest>();
-        auto p = std::make_unique<model::CReqParam>();
+        auto r = std::make_unique<scenario::CRequest>();
+        auto p = std::make_unique<scenario::CReqParam>();
         p->setNameAndEncode("token", true);
         auto f = std::make_unique<CReqParamFunction>();
         f->setText(value);
@@ -143,7 +143,7 @@ TEST(Correlation, ApplyingReplacesOnlyTheTickedParameters) {
     EXPECT_EQ(applyProposals(requests, proposals), 0);
     proposals[0].ticked = true;
     EXPECT_EQ(applyProposals(requests, proposals), 1);
-    std::lock_guard<model::CRequestsContainer> g(requests);
+    std::lock_guard<scenario::CRequestsContainer> g(requests);
     const auto all = requests.flattened();
     EXPECT_EQ(all[0]->getParam(0)->buildValue(false, '&'), "first-token-1");
     EXPECT_EQ(all[1]->getParam(0)->buildValue(false, '&'), "$Hidden(token)");
@@ -186,20 +186,20 @@ TEST(MultipartRecording, FileFieldsBecomeFileComponents) {
     ASSERT_EQ(plain.size(), 1u);
     EXPECT_EQ(plain[0].headers, CaptureMatcher::kFormContentType);
 
-    model::CRequestsContainer requests;
+    scenario::CRequestsContainer requests;
     RecorderHook hook([] { return int64_t(0); });
     hook.attach(&requests);
     hook.start();
     ASSERT_TRUE(hook.onBeforeNavigate(ready[0].url, ready[0].postData, ready[0].headers, true,
                                       ready[0].fileFields));
-    std::lock_guard<model::CRequestsContainer> g(requests);
-    const model::CRequest& r = *requests.flattened().at(0);
+    std::lock_guard<scenario::CRequestsContainer> g(requests);
+    const scenario::CRequest& r = *requests.flattened().at(0);
     EXPECT_EQ(r.getContentType(), "multipart/form-data");
     ASSERT_EQ(r.paramCount(), 2);
     // A part's value is sent as it is, not URL-encoded.
     EXPECT_FALSE(r.getParam(0)->getEncode());
     EXPECT_EQ(r.getParam(0)->buildValue(false, '&'), "Q1 notes");
-    EXPECT_EQ(r.getParam(1)->get(0)->getKind(), model::CReqParamFunction::kFile);
+    EXPECT_EQ(r.getParam(1)->get(0)->getKind(), scenario::CReqParamFunction::kFile);
     EXPECT_EQ(r.getParam(1)->buildValue(false, '&'), "$File(notes.txt)");
 }
 

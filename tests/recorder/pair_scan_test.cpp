@@ -71,7 +71,7 @@ TEST(PairScan, HeaderLinesGiveTheContentTypeOrHeaderPairs) {
         {"\n", "text/html", {{"header$", ""}}},
     };
     for (const auto& c : cases) {
-        model::RecordedNavigation navigation;
+        scenario::RecordedNavigation navigation;
         navigation.contentType = "text/html";
         applyHeaderLines(c.headers, navigation);
         EXPECT_EQ(navigation.contentType, c.contentType) << c.headers;

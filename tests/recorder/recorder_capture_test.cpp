@@ -203,18 +203,18 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(b.recorded().size(), size_t(4), 10000);
         b.view->hook().stop();
 
-        model::CScenario& scenario = b.document.scenario();
+        scenario::CScenario& scenario = b.document.scenario();
         {
-            std::lock_guard<model::CRequestsContainer> lock(scenario.requests());
-            model::CRequest* login = scenario.requests().flattened()[1];
+            std::lock_guard<scenario::CRequestsContainer> lock(scenario.requests());
+            scenario::CRequest* login = scenario.requests().flattened()[1];
             QCOMPARE(login->getMethod(), 2);
-            model::CReqParam* token = login->findParam("token");
+            scenario::CReqParam* token = login->findParam("token");
             QVERIFY(token && token->count() == 1);
             // The editor's "hidden parameter" choice: the value comes from the
             // previous response's form field of that name.
-            token->get(0)->setKind(model::CReqParamFunction::kHiddenParameter);
+            token->get(0)->setKind(scenario::CReqParamFunction::kHiddenParameter);
             token->get(0)->setText("token");
-            for (const model::CRequest* r : scenario.requests().flattened())
+            for (const scenario::CRequest* r : scenario.requests().flattened())
                 scenario.run().mainSequence.push_back(r->getName());
         }
         QTemporaryDir dir;
@@ -227,7 +227,7 @@ private slots:
         scenario.run().useMainSequence = true;
         std::string error;
         const QString path = dir.filePath(QStringLiteral("recorded.vts"));
-        QVERIFY2(model::saveScenarioFile(scenario, path.toStdString(), error), error.c_str());
+        QVERIFY2(scenario::saveScenarioFile(scenario, path.toStdString(), error), error.c_str());
 
         QProcess velkrun;
         velkrun.start(QString::fromUtf8(VELKRUN_PATH),

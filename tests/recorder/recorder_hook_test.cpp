@@ -11,9 +11,9 @@
 namespace velk::recorder {
 namespace {
 
-using model::RecordedNavigation;
+using scenario::RecordedNavigation;
 
-struct FakeSink : model::RecordedRequestSink {
+struct FakeSink : scenario::RecordedRequestSink {
     void addRecorded(const RecordedNavigation& navigation) override { got.push_back(navigation); }
     std::vector<RecordedNavigation> got;
 };
@@ -103,7 +103,7 @@ TEST_F(RecorderHookTest, PausesCountFromThePreviousCaptureAndRestartAtStart) {
 TEST(RecorderHookContainer, EachPauseBecomesTheDelayOfTheRequestBefore) {
     int64_t now = 0;
     RecorderHook hook([&] { return now; });
-    model::CRequestsContainer requests;
+    scenario::CRequestsContainer requests;
     hook.attach(&requests);
     RecorderHook::resetCounter();
     hook.start();
@@ -112,7 +112,7 @@ TEST(RecorderHookContainer, EachPauseBecomesTheDelayOfTheRequestBefore) {
                           "Content-Type: application/x-www-form-urlencoded");
     now = 54;
     hook.onBeforeNavigate("http://h:8080/products", "", "");
-    std::lock_guard<model::CRequestsContainer> lock(requests);
+    std::lock_guard<scenario::CRequestsContainer> lock(requests);
     const auto all = requests.flattened();
     ASSERT_EQ(all.size(), 2u);
     EXPECT_EQ(all[0]->getId(), 1);
@@ -129,7 +129,7 @@ TEST(RecorderHookContainer, EachPauseBecomesTheDelayOfTheRequestBefore) {
 
 TEST(RecorderHookContainer, CapturesFromSeveralThreadsAreAllKept) {
     RecorderHook hook;
-    model::CRequestsContainer requests;
+    scenario::CRequestsContainer requests;
     hook.attach(&requests);
     hook.start();
     std::vector<std::thread> threads;

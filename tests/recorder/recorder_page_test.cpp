@@ -17,12 +17,12 @@
 #include "browser_fixture.h"
 #include "gui/recorder/capture_script.h"
 #include "gui/recorder/recorder_controller.h"
-#include "gui/shell/main_frame.h"
+#include "gui/shell/main_window.h"
 #include "support/test_http_server.h"
 
 namespace velk::recorder::test {
 
-using shell::CMainFrame;
+using shell::MainWindow;
 
 namespace {
 
@@ -202,11 +202,11 @@ private slots:
             QTest::mousePress(handle, Qt::LeftButton, {}, middle);
             QTest::mouseMove(handle, middle - QPoint(0, 2000));
             QTest::mouseRelease(handle, Qt::LeftButton, {}, middle - QPoint(0, 2000));
-            QVERIFY(split->sizes().value(0) >= CRecorderFormView::kMinBrowserHeight);
+            QVERIFY(split->sizes().value(0) >= RecorderPage::kMinBrowserHeight);
             QTest::mousePress(handle, Qt::LeftButton, {}, middle);
             QTest::mouseMove(handle, middle + QPoint(0, 2000));
             QTest::mouseRelease(handle, Qt::LeftButton, {}, middle + QPoint(0, 2000));
-            QVERIFY(split->sizes().value(1) >= CRecorderFormView::kMinListHeight);
+            QVERIFY(split->sizes().value(1) >= RecorderPage::kMinListHeight);
             dragged = split->sizes().value(0);
         }
         settings.sync();
@@ -230,22 +230,22 @@ private slots:
     }
 
     void startStopNewAndOpen() {
-        model::ScenarioDocument document;
+        scenario::ScenarioDocument document;
         document.newDocument();
-        CMainFrame frame;
-        auto* view = new CRecorderFormView(document);
-        frame.installPage(CMainFrame::kRecorderPage, view);
+        MainWindow frame;
+        auto* view = new RecorderPage(document);
+        frame.installPage(MainWindow::kRecorderPage, view);
         RecorderController recorder(frame, *view);
-        frame.showPage(CMainFrame::kEditorPage);
+        frame.showPage(MainWindow::kEditorPage);
         frame.show();
-        QAction* start = frame.action(CMainFrame::kStartRecording);
-        QAction* stop = frame.action(CMainFrame::kStopRecording);
+        QAction* start = frame.action(MainWindow::kStartRecording);
+        QAction* stop = frame.action(MainWindow::kStopRecording);
         QSignalSpy changed(&recorder, &RecorderController::recordingChanged);
         QVERIFY(start->isEnabled() && !stop->isEnabled());
 
         start->trigger();
         QVERIFY(recorder.isRecording() && view->hook().isRecording());
-        QCOMPARE(frame.shownPage(), int(CMainFrame::kRecorderPage));
+        QCOMPARE(frame.shownPage(), int(MainWindow::kRecorderPage));
         QVERIFY(!start->isEnabled() && stop->isEnabled());
         QCOMPARE(changed.count(), 1);
         view->hook().onBeforeNavigate("http://h/x", "", "");
@@ -253,15 +253,15 @@ private slots:
 
         stop->trigger();
         QVERIFY(!recorder.isRecording() && !view->hook().isRecording());
-        QCOMPARE(frame.shownPage(), int(CMainFrame::kEditorPage));
+        QCOMPARE(frame.shownPage(), int(MainWindow::kEditorPage));
         QCOMPARE(changed.count(), 2);
 
         // Stopped while a test runs: the page stays.
         recorder.setTestRunning(true);
         start->trigger();
-        frame.showPage(CMainFrame::kRunnerPage);
+        frame.showPage(MainWindow::kRunnerPage);
         stop->trigger();
-        QCOMPARE(frame.shownPage(), int(CMainFrame::kRunnerPage));
+        QCOMPARE(frame.shownPage(), int(MainWindow::kRunnerPage));
         recorder.setTestRunning(false);
 
         // A new scenario: recording stops, the browser is blanked, numbers
@@ -272,12 +272,12 @@ private slots:
         recorder.onDocumentReplaced();
         QVERIFY(!recorder.isRecording() && !view->hook().isRecording());
         QVERIFY(start->isEnabled() && !stop->isEnabled());
-        QCOMPARE(frame.shownPage(), int(CMainFrame::kRecorderPage));
+        QCOMPARE(frame.shownPage(), int(MainWindow::kRecorderPage));
         QCOMPARE(view->browser()->url(), QUrl(QStringLiteral("about:blank")));
         start->trigger();
         view->hook().onBeforeNavigate("http://h/new", "", "");
         {
-            std::lock_guard<model::CRequestsContainer> lock(document.scenario().requests());
+            std::lock_guard<scenario::CRequestsContainer> lock(document.scenario().requests());
             QCOMPARE(document.scenario().requests().flattened().at(0)->getId(), 1);
         }
         QTRY_COMPARE_WITH_TIMEOUT(view->requestList()->topLevelItemCount(), 1, 10000);
@@ -291,7 +291,7 @@ private slots:
         QVERIFY(document.open(path, error));
         recorder.onDocumentReplaced();
         QVERIFY(!recorder.isRecording());
-        QCOMPARE(frame.shownPage(), int(CMainFrame::kEditorPage));
+        QCOMPARE(frame.shownPage(), int(MainWindow::kEditorPage));
         QVERIFY(!view->hook().onBeforeNavigate("http://h/after", "", ""));
         start->trigger();
         QVERIFY(view->hook().onBeforeNavigate("http://h/opened", "", ""));

@@ -20,7 +20,7 @@
 #include "gui/recorder/proposals_dialog.h"
 #include "gui/recorder/recorder_controller.h"
 #include "gui/recorder/verify_dialog.h"
-#include "gui/shell/main_frame.h"
+#include "gui/shell/main_window.h"
 #include "support/test_http_server.h"
 
 namespace velk::recorder::test {
@@ -46,7 +46,7 @@ private slots:
         QCOMPARE(rows, QStringList{loginName(b) + QStringLiteral(" token $Hidden(token)")});
         {
             auto& requests = b.document.scenario().requests();
-            std::lock_guard<model::CRequestsContainer> lock(requests);
+            std::lock_guard<scenario::CRequestsContainer> lock(requests);
             QVERIFY(requests.getRecordedChecks());
             const auto all = requests.flattened();
             QCOMPARE(all[1]->findParam("token")->buildValue(false, '&'),
@@ -139,10 +139,10 @@ private slots:
                  QStringList{loginName(b) + QStringLiteral(" csrf_token $Hidden(csrf_token)")});
 
         const QString path = save(b);
-        model::CScenario& scenario = b.document.scenario();
+        scenario::CScenario& scenario = b.document.scenario();
         scenario.run().clients = 2;
         std::string error;
-        QVERIFY(model::saveScenarioFile(scenario, path.toStdString(), error));
+        QVERIFY(scenario::saveScenarioFile(scenario, path.toStdString(), error));
         const auto [status, out, err] = velkrun({QStringLiteral("--report"), path});
         site.kill();
         site.waitForFinished(10000);
@@ -155,10 +155,10 @@ private slots:
     // The recorder's texts and what it tells the user.
     void commandTextsAndThePostWithoutBodyNotice() {
         BrowserFixture b;
-        shell::CMainFrame frame;
+        shell::MainWindow frame;
         RecorderController controller(frame, *b.view);
-        QAction* start = frame.action(shell::CMainFrame::kStartRecording);
-        QAction* stop = frame.action(shell::CMainFrame::kStopRecording);
+        QAction* start = frame.action(shell::MainWindow::kStartRecording);
+        QAction* stop = frame.action(shell::MainWindow::kStopRecording);
         QCOMPARE(start->statusTip(), QStringLiteral("Start recording"));
         QCOMPARE(start->toolTip(), QStringLiteral("Start Recording"));
         QCOMPARE(stop->statusTip(), QStringLiteral("Stop recording"));
@@ -239,7 +239,7 @@ private slots:
         QVERIFY2(b.view->notice()->text().contains(QStringLiteral("(doc)")),
                  qPrintable(b.view->notice()->text()));
 
-        model::CScenario& scenario = b.document.scenario();
+        scenario::CScenario& scenario = b.document.scenario();
         scenario.requests().setRecordedChecks(false);
         const QString path = save(b);
         const int before = server.requestCount();
@@ -261,7 +261,7 @@ private slots:
 private:
     static QString loginName(BrowserFixture& b) {
         auto& requests = b.document.scenario().requests();
-        std::lock_guard<model::CRequestsContainer> lock(requests);
+        std::lock_guard<scenario::CRequestsContainer> lock(requests);
         return QString::fromStdString(requests.flattened().at(1)->getName());
     }
 
@@ -286,7 +286,7 @@ private:
     void answer(BrowserFixture& b, bool ok, QStringList* rows) {
         int offered = 0;
         auto connection = QObject::connect(
-            b.view.get(), &CRecorderFormView::proposalsOffered, b.view.get(), [&](QDialog* d) {
+            b.view.get(), &RecorderPage::proposalsOffered, b.view.get(), [&](QDialog* d) {
                 ++offered;
                 auto* dialog = static_cast<ProposalsDialog*>(d);
                 QTableWidget* table = dialog->table();
@@ -306,7 +306,7 @@ private:
     }
 
     QString save(BrowserFixture& b) {
-        model::CScenario& scenario = b.document.scenario();
+        scenario::CScenario& scenario = b.document.scenario();
         scenario.run().clients = 3;
         scenario.run().requestsPerUser = 2;
         scenario.run().cycling = false;
@@ -315,7 +315,7 @@ private:
         scenario.run().reportDirectory = m_dir.path().toStdString();
         std::string error;
         const QString path = m_dir.filePath(QStringLiteral("recorded.vts"));
-        if (!model::saveScenarioFile(scenario, path.toStdString(), error))
+        if (!scenario::saveScenarioFile(scenario, path.toStdString(), error))
             qWarning("%s", error.c_str());
         return path;
     }

@@ -9,13 +9,13 @@
 
 #include "app/scenario/scenario_document.h"
 #include "demo_server.h"
-#include "gui/recorder/my_web_view.h"
-#include "gui/recorder/recorder_form_view.h"
+#include "gui/recorder/recorder_browser.h"
+#include "gui/recorder/recorder_page.h"
 
 namespace {
 
 // Runs script (or loads url) and waits, at most 30 s, for the page to load.
-bool step(velk::recorder::CMyWebView* browser, const QString& script, const QUrl& url = {}) {
+bool step(velk::recorder::RecorderBrowser* browser, const QString& script, const QUrl& url = {}) {
     QEventLoop loop;
     bool ok = false;
     QObject::connect(browser, &QWebEngineView::loadFinished, &loop, [&](bool loaded) {
@@ -47,9 +47,9 @@ int main(int argc, char** argv) {
     }
     velk::demo::DemoServer server;
     server.start(0);
-    velk::model::ScenarioDocument document;
+    velk::scenario::ScenarioDocument document;
     document.newDocument();
-    velk::recorder::CRecorderFormView view(document);
+    velk::recorder::RecorderPage view(document);
     view.resize(765, 550);
     view.show();
     view.reattach(true);

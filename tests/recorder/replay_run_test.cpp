@@ -15,10 +15,10 @@
 namespace velk::recorder {
 namespace {
 
-using model::CReqParam;
-using model::CReqParamFunction;
-using model::CRequest;
-using model::RecordedOutcome;
+using scenario::CReqParam;
+using scenario::CReqParamFunction;
+using scenario::CRequest;
+using scenario::RecordedOutcome;
 
 constexpr const char* kStaleToken = "0f3c9a7d2b1e4f6a8c5d7e9f1a2b3c4d";
 
@@ -81,7 +81,7 @@ protected:
     // Failed checks of a run of users x iterations.
     int32_t failedChecks(int users, int iterations) {
         std::string text, error;
-        EXPECT_TRUE(m_scenario.generateScript(model::GlobalSettings(), text, error)) << error;
+        EXPECT_TRUE(m_scenario.generateScript(settings::GlobalSettings(), text, error)) << error;
         TestSet* set = CreateTestSet();
         EXPECT_EQ(ParseTest(set, "replay", text.c_str()), 1) << text;
         ParseGeneralParam(set, "clients", std::to_string(users).c_str());
@@ -99,7 +99,7 @@ protected:
         runner::VerifyPlan plan;
         runner::VerifyReport report;
         std::string error;
-        EXPECT_TRUE(runner::prepareVerify(m_scenario, model::GlobalSettings(), plan, error))
+        EXPECT_TRUE(runner::prepareVerify(m_scenario, settings::GlobalSettings(), plan, error))
             << error;
         EXPECT_TRUE(runner::runVerify(plan, report, error)) << error;
         return report;
@@ -107,7 +107,7 @@ protected:
 
     demo::DemoServer m_site;
     velk::test::MessageCapture m_messages;
-    model::CScenario m_scenario;
+    scenario::CScenario m_scenario;
 };
 
 TEST_F(ReplayRun, AStaleTokenFailsEveryLoginsCheck) {
@@ -154,7 +154,7 @@ TEST(ExpectLocation, TheLastRedirectMustLeadWhereItLedWhileRecording) {
     InitKS(0, 0);
     SetOutFunc(&messages, &velk::test::MessageCapture::sink);
     const auto failedChecks = [&](const char* uri, const char* ok) {
-        model::CScenario scenario;
+        scenario::CScenario scenario;
         scenario.reset();
         for (const char* u : {"form", uri}) {
             auto r = std::make_unique<CRequest>();
@@ -177,7 +177,7 @@ TEST(ExpectLocation, TheLastRedirectMustLeadWhereItLedWhileRecording) {
         }
         scenario.requests().setRecordedChecks(true);
         std::string text, error;
-        EXPECT_TRUE(scenario.generateScript(model::GlobalSettings(), text, error)) << error;
+        EXPECT_TRUE(scenario.generateScript(settings::GlobalSettings(), text, error)) << error;
         EXPECT_NE(text.find("$expectlocation=/account\r\n"), std::string::npos) << text;
         TestSet* set = CreateTestSet();
         EXPECT_EQ(ParseTest(set, "location", text.c_str()), 1) << messages.last();

@@ -6,11 +6,11 @@
 namespace velk::recorder {
 namespace {
 
-using model::CReqParam;
-using model::CReqParamFunction;
-using model::CRequest;
+using scenario::CReqParam;
+using scenario::CReqParamFunction;
+using scenario::CRequest;
 
-CRequest* add(model::CScenario& s, int32_t parent, const char* server, int32_t secure,
+CRequest* add(scenario::CScenario& s, int32_t parent, const char* server, int32_t secure,
               const char* uri) {
     auto r = std::make_unique<CRequest>();
     r->setServer(server);
@@ -29,7 +29,7 @@ void addParam(CRequest& r, const char* name, const char* text, bool encode = tru
 }
 
 TEST(RequestListRows, CellsShowTopLevelRequestsInOrder) {
-    model::CScenario s;
+    scenario::CScenario s;
     CRequest* a = add(s, 0, "h:8080", CRequest::kHttps, "login");
     addParam(*a, "user", "J r");
     addParam(*a, "empty", "");
@@ -58,7 +58,7 @@ TEST(RequestListRows, WidthsFollowTheListWidth) {
 }
 
 TEST(RequestListRows, DeleteAndClearEmptyTheSequences) {
-    model::CScenario s;
+    scenario::CScenario s;
     CRequest* a = add(s, 0, "h", 1, "a");
     CRequest* b = add(s, 0, "h", 1, "b");
     add(s, b->getId(), "h", 1, "b1");

@@ -9,7 +9,7 @@
 #include <QTextBlock>
 
 #include "app/results/report_view_text.h"
-#include "gui/results/report_form_view.h"
+#include "gui/results/report_page.h"
 
 namespace velk::results {
 namespace {
@@ -23,7 +23,7 @@ std::shared_ptr<CResultsStore> pass(const char* title, const char* report) {
 
 TEST(ReportView, KeepsTheShownPassAndShowsNoResultsWhenEmpty) {
     CResultsContainer list;
-    CReportFormView view(list);
+    ReportPage view(list);
     EXPECT_FALSE(view.titles()->isEnabled());
     EXPECT_EQ(view.reportBox()->toPlainText(), "No results");
 
@@ -71,7 +71,7 @@ TEST(ReportView, TabSeparatedColumnsStandUnderTheirHeaders) {
                   "search\t12\t3\r\n"
                   "slow\t299\t41\r\n"
                   "checkout-x\t7\t100\r\n"));
-    CReportFormView view(list);
+    ReportPage view(list);
     view.resize(700, 400);
     view.show();
     view.refresh();
@@ -103,7 +103,7 @@ TEST(ReportView, HugeLinesAndTitlesAreShownCut) {
     CResultsContainer list;
     const std::string line(size_t(8) << 20, 'x');
     list.add(pass(line.c_str(), ("head\r\n" + line + "\r\ntail\r\n").c_str()));
-    CReportFormView view(list);
+    ReportPage view(list);
     view.refresh();
     const QString shown = view.reportBox()->toPlainText();
     const QStringList lines = shown.split(QLatin1Char('\n'));
@@ -117,7 +117,7 @@ TEST(ReportView, HugeLinesAndTitlesAreShownCut) {
 
 TEST(ReportView, ShowsTheGeneratorsWarningOnlyForThePassThatHasOne) {
     CResultsContainer list;
-    CReportFormView view(list);
+    ReportPage view(list);
     auto late = pass("10:00 - late", "report A\r\n");
     late->lagWarning = "Warning: the load generator was busy";
     list.add(late);

@@ -22,27 +22,27 @@
 #include "common/child_process.h"
 #include "common/temp_dir.h"
 #include "gui/results/export_commands.h"
-#include "gui/results/report_form_view.h"
-#include "gui/results/summary_form_view.h"
+#include "gui/results/report_page.h"
+#include "gui/results/summary_page.h"
 #include "gui/runner/runner_bridge.h"
 #include "gui/runner/runner_commands.h"
-#include "gui/shell/main_frame.h"
+#include "gui/shell/main_window.h"
 #include "shell/modal_answer.h"
 #include "support/test_http_server.h"
 
 namespace velk::results {
 namespace {
 
-using velk::shell::CMainFrame;
+using velk::shell::MainWindow;
 using velk::test::readWhole;
 
 // The main window with the results pages and File > Export wired as velk wires them.
 struct ExportWindow {
     ExportWindow() : bridge(initialized(runner)) {
-        report = new CReportFormView(runner.results());
-        frame.installPage(CMainFrame::kReportPage, report);
-        summary = new CSummaryFormView(runner.results());
-        frame.installPage(CMainFrame::kSummaryPage, summary);
+        report = new ReportPage(runner.results());
+        frame.installPage(MainWindow::kReportPage, report);
+        summary = new SummaryPage(runner.results());
+        frame.installPage(MainWindow::kSummaryPage, summary);
         exporter = std::make_unique<ExportController>(frame, runner.results(), *report, *summary);
     }
     static velk::runner::Runner& initialized(velk::runner::Runner& runner) {
@@ -53,14 +53,14 @@ struct ExportWindow {
         return velk::runner::openResultsFile(frame, bridge, *report, QString::fromStdString(path));
     }
     bool exportEnabled() const {
-        return frame.action(CMainFrame::kExportHtmlReport)->isEnabled() &&
-               frame.action(CMainFrame::kExportJsonSummary)->isEnabled();
+        return frame.action(MainWindow::kExportHtmlReport)->isEnabled() &&
+               frame.action(MainWindow::kExportJsonSummary)->isEnabled();
     }
     velk::runner::Runner runner;
     velk::runner::RunnerBridge bridge;
-    CMainFrame frame;
-    CReportFormView* report = nullptr;
-    CSummaryFormView* summary = nullptr;
+    MainWindow frame;
+    ReportPage* report = nullptr;
+    SummaryPage* summary = nullptr;
     std::unique_ptr<ExportController> exporter;
 };
 
@@ -127,16 +127,16 @@ TEST(ResultsExport, TheSummaryPageTheExportsAndVelkrunGiveTheSameNumbers) {
     ASSERT_EQ(velkrun.wait(120), 0) << readWhole(dir.file("err.txt"));
 
     ExportWindow window;
-    CMainFrame& frame = window.frame;
+    MainWindow& frame = window.frame;
     // Nothing open: nothing to export.
     EXPECT_FALSE(window.exportEnabled());
     ASSERT_TRUE(window.open(rlt));
-    EXPECT_EQ(frame.shownPage(), CMainFrame::kReportPage);
+    EXPECT_EQ(frame.shownPage(), MainWindow::kReportPage);
     EXPECT_TRUE(window.exportEnabled());
     // The pass selected on the page in view: none on the other pages.
-    frame.showPage(CMainFrame::kRunnerPage);
+    frame.showPage(MainWindow::kRunnerPage);
     EXPECT_FALSE(window.exportEnabled());
-    frame.showPage(CMainFrame::kSummaryPage);
+    frame.showPage(MainWindow::kSummaryPage);
     EXPECT_TRUE(window.exportEnabled());
     const QString page = window.summary->summaryBox()->toPlainText();
 
@@ -146,9 +146,9 @@ TEST(ResultsExport, TheSummaryPageTheExportsAndVelkrunGiveTheSameNumbers) {
         return QString::fromStdString(
             dir.file(format == ExportFormat::kHtmlReport ? "velk.html" : "velk.json"));
     });
-    frame.action(CMainFrame::kExportJsonSummary)->trigger();
+    frame.action(MainWindow::kExportJsonSummary)->trigger();
     EXPECT_EQ(suggested, QStringLiteral("same.txt.json"));
-    frame.action(CMainFrame::kExportHtmlReport)->trigger();
+    frame.action(MainWindow::kExportHtmlReport)->trigger();
     // The same files as velkrun wrote of the run, byte for byte.
     const std::string exported = readWhole(dir.file("velk.json"));
     EXPECT_EQ(exported, readWhole(json));

@@ -27,14 +27,14 @@
 #include "common/build_tree.h"
 #include "common/temp_dir.h"
 #include "gui/results/chart_view.h"
-#include "gui/results/report_form_view.h"
-#include "gui/results/summary_form_view.h"
+#include "gui/results/report_page.h"
+#include "gui/results/summary_page.h"
 #include "gui/runner/live_panel.h"
 #include "gui/runner/output_box.h"
 #include "gui/runner/runner_bridge.h"
 #include "gui/runner/runner_commands.h"
-#include "gui/runner/runner_form_view.h"
-#include "gui/shell/main_frame.h"
+#include "gui/runner/runner_page.h"
+#include "gui/shell/main_window.h"
 #include "gui/shell/progress_bar.h"
 #include "support/test_http_server.h"
 
@@ -43,7 +43,7 @@ extern char** environ;
 namespace velk::runner {
 namespace {
 
-using velk::shell::CMainFrame;
+using velk::shell::MainWindow;
 
 std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -51,7 +51,7 @@ std::string readFile(const std::string& path) {
 }
 
 // One pass of clients users without a log, its report written into dir.
-void setOnePass(velk::model::CRunSection& run, int clients, const velk::test::TempDir& dir) {
+void setOnePass(velk::scenario::CRunSection& run, int clients, const velk::test::TempDir& dir) {
     run.cycling = false;
     run.clients = clients;
     run.writeLog = false;
@@ -61,11 +61,12 @@ void setOnePass(velk::model::CRunSection& run, int clients, const velk::test::Te
 
 // The main window with the runner and report pages wired as velk wires them.
 struct RunnerWindow {
-    explicit RunnerWindow(velk::model::ScenarioDocument& document) : bridge(initialized(runner)) {
-        runnerView = new CRunnerFormView(document, bridge);
-        frame.installPage(CMainFrame::kRunnerPage, runnerView);
-        reportView = new velk::results::CReportFormView(runner.results());
-        frame.installPage(CMainFrame::kReportPage, reportView);
+    explicit RunnerWindow(velk::scenario::ScenarioDocument& document)
+        : bridge(initialized(runner)) {
+        runnerView = new RunnerPage(document, bridge);
+        frame.installPage(MainWindow::kRunnerPage, runnerView);
+        reportView = new velk::results::ReportPage(runner.results());
+        frame.installPage(MainWindow::kReportPage, reportView);
         connectRunnerCommands(frame, bridge, *runnerView, *reportView);
     }
     static Runner& initialized(Runner& runner) {
@@ -75,9 +76,9 @@ struct RunnerWindow {
     // The runner outlives the frame, whose pages use it.
     Runner runner;
     RunnerBridge bridge;
-    CMainFrame frame;
-    CRunnerFormView* runnerView = nullptr;
-    velk::results::CReportFormView* reportView = nullptr;
+    MainWindow frame;
+    RunnerPage* runnerView = nullptr;
+    velk::results::ReportPage* reportView = nullptr;
 };
 
 // The demo site on an ephemeral port, stopped at the end.
@@ -117,7 +118,7 @@ TEST(RunnerEndToEnd, DemoScenarioRunsToTheReportPageAndItsResultsReload) {
     DemoSite site(dir);
     ASSERT_FALSE(site.port().empty());
 
-    velk::model::ScenarioDocument document;
+    velk::scenario::ScenarioDocument document;
     document.newDocument();
     std::string error;
     ASSERT_TRUE(document.open(VELK_EXAMPLES_DIR "/demo-shop.vts", error)) << error;
@@ -126,7 +127,7 @@ TEST(RunnerEndToEnd, DemoScenarioRunsToTheReportPageAndItsResultsReload) {
         // desktop program has none, so the port goes into the requests.
         auto& requests = document.scenario().requests();
         std::lock_guard lock(requests);
-        for (velk::model::CRequest* r : requests.flattened()) {
+        for (velk::scenario::CRequest* r : requests.flattened()) {
             std::string server = r->getServer();
             const size_t at = server.find("$gvar(port,8080)");
             if (at != std::string::npos) server.replace(at, 16, site.port());
@@ -137,26 +138,26 @@ TEST(RunnerEndToEnd, DemoScenarioRunsToTheReportPageAndItsResultsReload) {
     document.scenario().run().requestsPerUser = 1;
 
     RunnerWindow window(document);
-    CMainFrame& frame = window.frame;
+    MainWindow& frame = window.frame;
     Runner& runner = window.runner;
     RunnerBridge& bridge = window.bridge;
-    CRunnerFormView* runnerView = window.runnerView;
-    velk::results::CReportFormView* reportView = window.reportView;
+    RunnerPage* runnerView = window.runnerView;
+    velk::results::ReportPage* reportView = window.reportView;
     std::vector<QString> messages;
     runnerView->setMessageHandler([&](const QString& text) { messages.push_back(text); });
-    frame.showPage(CMainFrame::kEditorPage);
+    frame.showPage(MainWindow::kEditorPage);
     frame.show();
 
-    EXPECT_FALSE(frame.action(CMainFrame::kSaveResults)->isEnabled());
-    frame.action(CMainFrame::kRunTest)->trigger();
+    EXPECT_FALSE(frame.action(MainWindow::kSaveResults)->isEnabled());
+    frame.action(MainWindow::kRunTest)->trigger();
     EXPECT_TRUE(messages.empty());
-    EXPECT_FALSE(frame.action(CMainFrame::kRunTest)->isEnabled());
-    EXPECT_TRUE(frame.action(CMainFrame::kStopTest)->isEnabled());
+    EXPECT_FALSE(frame.action(MainWindow::kRunTest)->isEnabled());
+    EXPECT_TRUE(frame.action(MainWindow::kStopTest)->isEnabled());
     EXPECT_TRUE(
-        QTest::qWaitFor([&] { return frame.shownPage() == CMainFrame::kReportPage; }, 120000));
+        QTest::qWaitFor([&] { return frame.shownPage() == MainWindow::kReportPage; }, 120000));
     EXPECT_TRUE(
-        QTest::qWaitFor([&] { return frame.action(CMainFrame::kSaveResults)->isEnabled(); }, 5000));
-    EXPECT_TRUE(frame.action(CMainFrame::kRunTest)->isEnabled());
+        QTest::qWaitFor([&] { return frame.action(MainWindow::kSaveResults)->isEnabled(); }, 5000));
+    EXPECT_TRUE(frame.action(MainWindow::kRunTest)->isEnabled());
 
     ASSERT_EQ(runner.results().count(), 1);
     const auto record = runner.results().get(0);
@@ -174,7 +175,7 @@ TEST(RunnerEndToEnd, DemoScenarioRunsToTheReportPageAndItsResultsReload) {
     ASSERT_TRUE(openResultsFile(frame, bridge, *reportView, QString::fromStdString(path)));
     EXPECT_EQ(velk::results::rltFileBytes(runner.results().all()), saved);
     EXPECT_EQ(reportView->reportBox()->toPlainText(), shown);
-    EXPECT_EQ(frame.shownPage(), CMainFrame::kReportPage);
+    EXPECT_EQ(frame.shownPage(), MainWindow::kReportPage);
 }
 
 TEST(RunnerEndToEnd, StopTestEndsTheRunWithoutTheReportPage) {
@@ -185,11 +186,11 @@ TEST(RunnerEndToEnd, StopTestEndsTheRunWithoutTheReportPage) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
         r.respond(200, "late", "");
     });
-    velk::model::ScenarioDocument document;
+    velk::scenario::ScenarioDocument document;
     document.newDocument();
-    auto request = std::make_unique<velk::model::CRequest>();
+    auto request = std::make_unique<velk::scenario::CRequest>();
     request->setName("home");
-    request->setMethod(velk::model::CRequest::kGet);
+    request->setMethod(velk::scenario::CRequest::kGet);
     request->setServer("127.0.0.1:" + std::to_string(server.port()));
     request->setUri("/");
     document.scenario().requests().addChild(0, std::move(request));
@@ -197,23 +198,23 @@ TEST(RunnerEndToEnd, StopTestEndsTheRunWithoutTheReportPage) {
     document.scenario().run().useStartDelay = false;
 
     RunnerWindow window(document);
-    CMainFrame& frame = window.frame;
+    MainWindow& frame = window.frame;
     Runner& runner = window.runner;
     RunnerBridge& bridge = window.bridge;
     bool stopped = false;
     QObject::connect(&bridge, &RunnerBridge::runFinished, &frame, [&](bool s) { stopped = s; });
     frame.show();
 
-    frame.action(CMainFrame::kRunTest)->trigger();
-    EXPECT_EQ(frame.shownPage(), CMainFrame::kRunnerPage);
+    frame.action(MainWindow::kRunTest)->trigger();
+    EXPECT_EQ(frame.shownPage(), MainWindow::kRunnerPage);
     ASSERT_TRUE(server.waitForRequests(1, 30000));
     // The wait window closes itself when the worker has ended.
-    frame.action(CMainFrame::kStopTest)->trigger();
+    frame.action(MainWindow::kStopTest)->trigger();
     EXPECT_FALSE(runner.isRunning());
     EXPECT_TRUE(
-        QTest::qWaitFor([&] { return frame.action(CMainFrame::kRunTest)->isEnabled(); }, 10000));
+        QTest::qWaitFor([&] { return frame.action(MainWindow::kRunTest)->isEnabled(); }, 10000));
     EXPECT_TRUE(stopped);
-    EXPECT_EQ(frame.shownPage(), CMainFrame::kRunnerPage);
+    EXPECT_EQ(frame.shownPage(), MainWindow::kRunnerPage);
     EXPECT_EQ(runner.results().count(), 0);
     EXPECT_NE(
         document.scenario().outputLog().text().find("WARNING>   Process was terminated by user"),
@@ -221,12 +222,12 @@ TEST(RunnerEndToEnd, StopTestEndsTheRunWithoutTheReportPage) {
 }
 
 // A document with one request to the loopback server, users x iterations.
-void oneRequestTo(velk::model::ScenarioDocument& document, uint16_t port, int users, int iterations,
-                  const velk::test::TempDir& dir) {
+void oneRequestTo(velk::scenario::ScenarioDocument& document, uint16_t port, int users,
+                  int iterations, const velk::test::TempDir& dir) {
     document.newDocument();
-    auto request = std::make_unique<velk::model::CRequest>();
+    auto request = std::make_unique<velk::scenario::CRequest>();
     request->setName("home");
-    request->setMethod(velk::model::CRequest::kGet);
+    request->setMethod(velk::scenario::CRequest::kGet);
     request->setServer("127.0.0.1:" + std::to_string(port));
     request->setUri("/");
     document.scenario().requests().addChild(0, std::move(request));
@@ -245,17 +246,17 @@ TEST(RunnerEndToEnd, ExitDuringARunStopsItBeforeAnythingItCallsGoes) {
     server.setHandler([](const velk::test::ReceivedRequest&, velk::test::Responder& r) {
         r.respond(200, "ok", "");
     });
-    velk::model::ScenarioDocument document;
+    velk::scenario::ScenarioDocument document;
     oneRequestTo(document, server.port(), 5, 100000, dir);
     auto window = std::make_unique<RunnerWindow>(document);
-    CMainFrame& frame = window->frame;
+    MainWindow& frame = window->frame;
     frame.show();
-    frame.action(CMainFrame::kRunTest)->trigger();
+    frame.action(MainWindow::kRunTest)->trigger();
     ASSERT_TRUE(server.waitForRequests(20, 30000));
     QProgressBar* bar = frame.progressBar()->bar();
     EXPECT_TRUE(QTest::qWaitFor([&] { return bar->isVisible(); }, 10000));
     QToolBar* tools = frame.toolBar();
-    frame.action(CMainFrame::kSaveScenario)->showStatusText(tools);
+    frame.action(MainWindow::kSaveScenario)->showStatusText(tools);
     EXPECT_TRUE(frame.statusBar()->currentMessage().isEmpty());
     EXPECT_TRUE(bar->isVisible());
 
@@ -272,10 +273,10 @@ TEST(RunnerEndToEnd, DestroyingTheBridgeDuringARunStopsTheRunFirst) {
     server.setHandler([](const velk::test::ReceivedRequest&, velk::test::Responder& r) {
         r.respond(200, "ok", "");
     });
-    velk::model::ScenarioDocument document;
+    velk::scenario::ScenarioDocument document;
     oneRequestTo(document, server.port(), 5, 100000, dir);
     std::string script, error;
-    ASSERT_TRUE(document.scenario().generateScript(velk::model::GlobalSettings(), script, error))
+    ASSERT_TRUE(document.scenario().generateScript(velk::settings::GlobalSettings(), script, error))
         << error;
     Runner runner;
     runner.initialize();
@@ -288,13 +289,13 @@ TEST(RunnerEndToEnd, DestroyingTheBridgeDuringARunStopsTheRunFirst) {
 
 // A Run Test that is refused leaves the status bar as it was: no empty bar.
 TEST(RunnerEndToEnd, RefusedRunTestLeavesNoProgressBar) {
-    velk::model::ScenarioDocument document;
+    velk::scenario::ScenarioDocument document;
     document.newDocument();
     RunnerWindow window(document);
     std::vector<QString> messages;
     window.runnerView->setMessageHandler([&](const QString& text) { messages.push_back(text); });
     window.frame.show();
-    window.frame.action(CMainFrame::kRunTest)->trigger();
+    window.frame.action(MainWindow::kRunTest)->trigger();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(messages[0].startsWith("No requests in the test scenario."));
     EXPECT_FALSE(window.frame.progressBar()->bar()->isVisible());
@@ -309,7 +310,7 @@ TEST(RunnerEndToEnd, GlobalVariableTypedOnTheRunnerPageReachesTheRun) {
     server.setHandler([](const velk::test::ReceivedRequest&, velk::test::Responder& r) {
         r.respond(200, "ok", "");
     });
-    velk::model::ScenarioDocument document;
+    velk::scenario::ScenarioDocument document;
     oneRequestTo(document, server.port(), 1, 1, dir);
     {
         auto& requests = document.scenario().requests();
@@ -317,17 +318,17 @@ TEST(RunnerEndToEnd, GlobalVariableTypedOnTheRunnerPageReachesTheRun) {
         requests.flattened().front()->setServer("127.0.0.1:$gvar(port,9)");
     }
     RunnerWindow window(document);
-    CMainFrame& frame = window.frame;
+    MainWindow& frame = window.frame;
     frame.show();
-    frame.showPage(CMainFrame::kRunnerPage);
+    frame.showPage(MainWindow::kRunnerPage);
     auto* port = window.runnerView->findChild<QLineEdit*>(QStringLiteral("gvar:port"));
     ASSERT_NE(port, nullptr);
     EXPECT_EQ(port->placeholderText(), "9");
     port->setFocus();
     QTest::keyClicks(port, QString::number(server.port()));
-    frame.action(CMainFrame::kRunTest)->trigger();
+    frame.action(MainWindow::kRunTest)->trigger();
     EXPECT_TRUE(
-        QTest::qWaitFor([&] { return frame.shownPage() == CMainFrame::kReportPage; }, 60000));
+        QTest::qWaitFor([&] { return frame.shownPage() == MainWindow::kReportPage; }, 60000));
     EXPECT_EQ(server.requestCount(), 1);
     ASSERT_EQ(window.runner.results().count(), 1);
     EXPECT_EQ(window.runner.results().get(0)->totalErrors, 0);
@@ -345,10 +346,10 @@ TEST(RunnerEndToEnd, LivePanelShowsTheRunWhileItGoes) {
     });
     // Each user's 20 requests take at least 5 s: the run is still going when
     // the panel is looked at, however slow the machine.
-    velk::model::ScenarioDocument document;
+    velk::scenario::ScenarioDocument document;
     oneRequestTo(document, server.port(), 3, 20, dir);
     RunnerWindow window(document);
-    CMainFrame& frame = window.frame;
+    MainWindow& frame = window.frame;
     RunnerBridge& bridge = window.bridge;
     LivePanel* panel = window.runnerView->livePanel();
     bool finished = false;
@@ -357,7 +358,7 @@ TEST(RunnerEndToEnd, LivePanelShowsTheRunWhileItGoes) {
     frame.show();
     EXPECT_FALSE(panel->isVisible());
 
-    frame.action(CMainFrame::kRunTest)->trigger();
+    frame.action(MainWindow::kRunTest)->trigger();
     ASSERT_TRUE(server.waitForRequests(1, 30000));
     EXPECT_TRUE(panel->isVisible());
     // Two readings a second apart give the charts a point; the timer's own
@@ -395,10 +396,10 @@ TEST(RunnerEndToEnd, LivePanelShowsTheRunWhileItGoes) {
 TEST(RunnerEndToEnd, SummaryPageShowsTheRunsPercentilesAndKeepsThemInTheFile) {
     velk::test::TempDir dir;
     velk::test::TestHttpServer server;
-    velk::model::ScenarioDocument document;
+    velk::scenario::ScenarioDocument document;
     oneRequestTo(document, server.port(), 2, 3, dir);
     RunnerWindow window(document);
-    velk::results::CSummaryFormView summary(window.runner.results());
+    velk::results::SummaryPage summary(window.runner.results());
     QObject::connect(&window.bridge, &RunnerBridge::resultsChanged, &summary,
                      [&summary] { summary.refresh(false); });
     EXPECT_EQ(summary.summaryBox()->toPlainText(), QStringLiteral("No results"));
@@ -424,7 +425,7 @@ TEST(RunnerEndToEnd, SummaryPageShowsTheRunsPercentilesAndKeepsThemInTheFile) {
     ASSERT_TRUE(velk::results::saveResultsFile(window.runner.results(), path, error)) << error;
     velk::results::CResultsContainer reloaded;
     ASSERT_TRUE(velk::results::loadResultsFile(reloaded, path, error)) << error;
-    velk::results::CSummaryFormView again(reloaded);
+    velk::results::SummaryPage again(reloaded);
     again.refresh(true);
     EXPECT_EQ(again.summaryBox()->toPlainText(), shown);
 
@@ -447,7 +448,7 @@ TEST(RunnerOutput, ALinePerUserKeepsTheWindowResponsive) {
     Runner runner;
     runner.initialize();
     RunnerBridge bridge(runner);
-    velk::model::OutputLog log;
+    velk::base::OutputLog log;
     OutputBox box;
     box.show();
     runner.setOutputTarget(

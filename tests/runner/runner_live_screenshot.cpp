@@ -20,11 +20,11 @@
 #include <vector>
 
 #include "app/scenario/scenario_document.h"
-#include "gui/results/report_form_view.h"
+#include "gui/results/report_page.h"
 #include "gui/runner/runner_bridge.h"
 #include "gui/runner/runner_commands.h"
-#include "gui/runner/runner_form_view.h"
-#include "gui/shell/main_frame.h"
+#include "gui/runner/runner_page.h"
+#include "gui/shell/main_window.h"
 
 extern char** environ;
 
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     std::remove(portFile.c_str());
     int status = 1;
     {
-        velk::model::ScenarioDocument document;
+        velk::scenario::ScenarioDocument document;
         document.newDocument();
         std::string error;
         if (port.empty() || !document.open(std::string(argv[2]) + "/demo-shop.vts", error)) {
@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
                 // no value for the scenario's global variable.
                 auto& requests = document.scenario().requests();
                 std::lock_guard lock(requests);
-                for (velk::model::CRequest* r : requests.flattened()) {
+                for (velk::scenario::CRequest* r : requests.flattened()) {
                     std::string server = r->getServer();
                     const size_t at = server.find("$gvar(port,8080)");
                     if (at != std::string::npos) server.replace(at, 16, port);
@@ -94,11 +94,11 @@ int main(int argc, char** argv) {
             runner.initialize();
             {
                 velk::runner::RunnerBridge bridge(runner);
-                velk::shell::CMainFrame frame;
-                auto* view = new velk::runner::CRunnerFormView(document, bridge);
-                frame.installPage(velk::shell::CMainFrame::kRunnerPage, view);
-                auto* report = new velk::results::CReportFormView(runner.results());
-                frame.installPage(velk::shell::CMainFrame::kReportPage, report);
+                velk::shell::MainWindow frame;
+                auto* view = new velk::runner::RunnerPage(document, bridge);
+                frame.installPage(velk::shell::MainWindow::kRunnerPage, view);
+                auto* report = new velk::results::ReportPage(runner.results());
+                frame.installPage(velk::shell::MainWindow::kReportPage, report);
                 velk::runner::connectRunnerCommands(frame, bridge, *view, *report);
                 frame.resize(765, 550);
                 frame.show();

@@ -17,7 +17,7 @@
 #include "common/temp_dir.h"
 #include "gui/runner/edit_pattern_dialog.h"
 #include "gui/runner/runner_bridge.h"
-#include "gui/runner/runner_form_view.h"
+#include "gui/runner/runner_page.h"
 #include "gui/runner/sequence_editor_dialog.h"
 
 namespace velk::runner {
@@ -50,12 +50,12 @@ protected:
         auto* button = field<QAbstractButton>(name);
         QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
     }
-    velk::model::CRunSection& run() { return m_document.scenario().run(); }
+    velk::scenario::CRunSection& run() { return m_document.scenario().run(); }
 
-    velk::model::ScenarioDocument m_document;
+    velk::scenario::ScenarioDocument m_document;
     Runner m_runner;
     RunnerBridge m_bridge{m_runner};
-    CRunnerFormView m_view{m_document, m_bridge};
+    RunnerPage m_view{m_document, m_bridge};
     std::vector<QString> m_messages;
 };
 
@@ -142,7 +142,7 @@ TEST_F(RunnerView, RunTestRefusesABadPatternOrNoRequests) {
     m_view.runTest();
     ASSERT_EQ(m_messages.size(), 1u);
     EXPECT_TRUE(m_messages[0].startsWith("No requests in the test scenario."));
-    auto request = std::make_unique<velk::model::CRequest>();
+    auto request = std::make_unique<velk::scenario::CRequest>();
     request->setName("home");
     m_document.scenario().requests().insertAfter(0, std::move(request));
     velk::test::TempDir reports;
@@ -177,7 +177,7 @@ TEST_F(RunnerView, EmptiedNumberFieldIsRefusedWhenThePageIsLeftOrARunStarts) {
     EXPECT_EQ(m_messages.back(), "Please enter an integer between 0 and 999999.");
     EXPECT_TRUE(users->hasFocus());
 
-    auto request = std::make_unique<velk::model::CRequest>();
+    auto request = std::make_unique<velk::scenario::CRequest>();
     request->setName("home");
     m_document.scenario().requests().insertAfter(0, std::move(request));
     EXPECT_FALSE(m_view.runTest());
@@ -202,7 +202,7 @@ TEST_F(RunnerView, RefusedFieldIsScrolledIntoViewAndTheWheelScrollsPastFields) {
     };
     ASSERT_FALSE(inView(pattern));
 
-    auto request = std::make_unique<velk::model::CRequest>();
+    auto request = std::make_unique<velk::scenario::CRequest>();
     request->setName("home");
     m_document.scenario().requests().insertAfter(0, std::move(request));
     velk::test::TempDir reports;

@@ -92,7 +92,7 @@ TEST(ScenarioVerify, PageTitles) {
 }
 
 TEST(ScenarioVerify, ComparesWithTheRecordingOrByStatusClass) {
-    const std::map<std::string, model::RecordedOutcome> recorded{
+    const std::map<std::string, scenario::RecordedOutcome> recorded{
         {"login", {200, "/account", "Your account", 10}}, {"form", {200, "", "Log in", 10}}};
     const std::vector<ReplayedExchange> played{
         {"form", 200, "", "Log in", 99, false},  // the size alone is no difference
@@ -136,8 +136,8 @@ TEST(ScenarioVerify, ControlCharactersFromTheServerOrTheFileAreShownEscaped) {
               std::string::npos)
         << text;
     // Text of several lines keeps its tabs and line ends, and nothing else.
-    EXPECT_EQ(model::escapeControlsKeepLines("a\tb\r\nc\rd\x7f\n"), "a\tb\r\nc\\x0dd\\x7f\n");
-    EXPECT_EQ(model::escapeControls("caf\xc3\xa9 \xe2\x82\xac"), "caf\xc3\xa9 \xe2\x82\xac");
+    EXPECT_EQ(base::escapeControlsKeepLines("a\tb\r\nc\rd\x7f\n"), "a\tb\r\nc\\x0dd\\x7f\n");
+    EXPECT_EQ(base::escapeControls("caf\xc3\xa9 \xe2\x82\xac"), "caf\xc3\xa9 \xe2\x82\xac");
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include "app/settings/settings_file.h"
 #include "common/temp_dir.h"
 
-namespace velk::model {
+namespace velk::settings {
 namespace {
 
 const char* const kAwkward[] = {
@@ -61,4 +61,4 @@ TEST(SettingsFile, WhatQSettingsWritesReadsTheSameAndBack) {
 }
 
 }  // namespace
-}  // namespace velk::model
+}  // namespace velk::settings

@@ -8,7 +8,7 @@
 #include "app/settings/global_settings.h"
 #include "common/temp_dir.h"
 
-namespace velk::model {
+namespace velk::settings {
 namespace {
 
 mode_t modeOf(const std::string& path) {
@@ -90,4 +90,4 @@ TEST(SettingsFile, TheUsersStoreLivesUnderTheConfigDirectory) {
 }
 
 }  // namespace
-}  // namespace velk::model
+}  // namespace velk::settings

@@ -23,7 +23,7 @@
 #include "common/temp_dir.h"
 #include "gui/shell/document_controller.h"
 #include "gui/shell/help_commands.h"
-#include "gui/shell/main_frame.h"
+#include "gui/shell/main_window.h"
 #include "gui/shell/page.h"
 #include "gui/shell/settings_dialog.h"
 #include "gui/shell/tip_dialog.h"
@@ -33,7 +33,7 @@
 namespace velk::shell {
 namespace {
 
-using velk::model::GlobalSettings;
+using velk::settings::GlobalSettings;
 
 std::string readAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -43,7 +43,7 @@ std::string readAll(const std::string& path) {
 TEST(SettingsDialog, EnablingFollowsTheCheckBoxesAndTheType) {
     velk::test::TempDir dir;
     GlobalSettings settings;
-    velk::model::SettingsFile store(dir.file("VELK.conf"));
+    velk::settings::SettingsFile store(dir.file("VELK.conf"));
     SettingsDialog dialog(settings, store);
     EXPECT_FALSE(dialog.server()->isEnabled());
     EXPECT_FALSE(dialog.useAuth()->isEnabled());
@@ -66,7 +66,7 @@ TEST(SettingsDialog, EnablingFollowsTheCheckBoxesAndTheType) {
 TEST(SettingsDialog, OkRefusesEachMissingFieldWithItsMessageAndFocus) {
     velk::test::TempDir dir;
     GlobalSettings settings;
-    velk::model::SettingsFile store(dir.file("VELK.conf"));
+    velk::settings::SettingsFile store(dir.file("VELK.conf"));
     SettingsDialog dialog(settings, store);
     dialog.show();
     dialog.activateWindow();
@@ -104,7 +104,7 @@ TEST(SettingsDialog, OkRefusesEachMissingFieldWithItsMessageAndFocus) {
     EXPECT_EQ(settings.proxyAddress(), "http://me:pw@proxy.lan:70000");
     EXPECT_EQ(settings.httpVersion(), 0);
     GlobalSettings loaded;
-    velk::model::SettingsFile again(dir.file("VELK.conf"));
+    velk::settings::SettingsFile again(dir.file("VELK.conf"));
     ASSERT_TRUE(loaded.load(again));
     EXPECT_EQ(loaded.timeout(), 30);
     EXPECT_EQ(loaded.proxyAddress(), "http://me:pw@proxy.lan:70000");
@@ -113,7 +113,7 @@ TEST(SettingsDialog, OkRefusesEachMissingFieldWithItsMessageAndFocus) {
 TEST(SettingsDialog, CancelChangesNothing) {
     velk::test::TempDir dir;
     GlobalSettings settings;
-    velk::model::SettingsFile store(dir.file("VELK.conf"));
+    velk::settings::SettingsFile store(dir.file("VELK.conf"));
     SettingsDialog dialog(settings, store);
     dialog.timeout()->setValue(5);
     dialog.startRecording()->setChecked(true);
@@ -136,8 +136,8 @@ protected:
     QString path(const char* name) const { return QString::fromStdString(dir.file(name)); }
 
     velk::test::TempDir dir;
-    velk::model::ScenarioDocument document;
-    CMainFrame frame;
+    velk::scenario::ScenarioDocument document;
+    MainWindow frame;
     DocumentController controller{document, frame};
     QString openName, saveName;
     int replaced = 0;
@@ -152,7 +152,7 @@ TEST_F(DocumentTest, ModifiedDocumentIsOfferedForSavingBeforeItIsReplaced) {
     // Cancel: nothing happens.
     QString asked;
     velk::test::answerMessageBox(QMessageBox::Cancel, &asked);
-    frame.action(CMainFrame::kNewScenario)->trigger();
+    frame.action(MainWindow::kNewScenario)->trigger();
     EXPECT_EQ(asked.toStdString(), "Save changes to " + first + "?");
     EXPECT_EQ(document.title(), first);
     EXPECT_EQ(replaced, 0);
@@ -160,21 +160,21 @@ TEST_F(DocumentTest, ModifiedDocumentIsOfferedForSavingBeforeItIsReplaced) {
     // Yes: saved under the name the dialog gives (".vts" added), then replaced.
     saveName = path("first");
     velk::test::answerMessageBox(QMessageBox::Yes);
-    frame.action(CMainFrame::kNewScenario)->trigger();
+    frame.action(MainWindow::kNewScenario)->trigger();
     EXPECT_TRUE(std::filesystem::exists(dir.file("first.vts")));
     EXPECT_NE(document.title(), first);
     EXPECT_FALSE(document.isModified());
     EXPECT_EQ(replaced, 1);
-    EXPECT_EQ(frame.shownPage(), CMainFrame::kRecorderPage);
+    EXPECT_EQ(frame.shownPage(), MainWindow::kRecorderPage);
     EXPECT_EQ(controller.recentFiles(), QStringList{path("first.vts")});
 
     // No: the changes are dropped and the file opens.
     document.setModified(true);
     velk::test::answerMessageBox(QMessageBox::No);
     openName = path("first.vts");
-    frame.action(CMainFrame::kOpenScenario)->trigger();
+    frame.action(MainWindow::kOpenScenario)->trigger();
     EXPECT_EQ(document.title(), "first.vts");
-    EXPECT_EQ(frame.shownPage(), CMainFrame::kEditorPage);
+    EXPECT_EQ(frame.shownPage(), MainWindow::kEditorPage);
     EXPECT_EQ(replaced, 2);
 
     // Closing the window asks too.
@@ -204,8 +204,8 @@ TEST_F(DocumentTest, RecentFilesKeepSevenNewestFirstAndSurviveTheProgram) {
             EXPECT_EQ(a->text(), "&1 " + saved[0]);
         }
     EXPECT_EQ(listed, 1);
-    CMainFrame otherFrame;
-    velk::model::ScenarioDocument otherDocument;
+    MainWindow otherFrame;
+    velk::scenario::ScenarioDocument otherDocument;
     DocumentController other(otherDocument, otherFrame);
     EXPECT_EQ(other.recentFiles(), saved);
 
@@ -254,12 +254,12 @@ public:
 
 TEST_F(DocumentTest, ShownPageReadsEveryNewDocument) {
     auto* editor = new ReadingPage;
-    frame.installPage(CMainFrame::kEditorPage, editor);
+    frame.installPage(MainWindow::kEditorPage, editor);
     saveName = path("a.vts");
     ASSERT_TRUE(controller.saveAs());
     for (int i = 1; i <= 2; ++i) {
         ASSERT_TRUE(controller.openDocument(path("a.vts")));
-        EXPECT_EQ(frame.shownPage(), CMainFrame::kEditorPage);
+        EXPECT_EQ(frame.shownPage(), MainWindow::kEditorPage);
         EXPECT_EQ(editor->resets, i);
         EXPECT_EQ(editor->reads, i);  // shown already the second time, read all the same
     }

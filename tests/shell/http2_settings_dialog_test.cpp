@@ -13,12 +13,12 @@
 namespace velk::shell {
 namespace {
 
-using velk::model::GlobalSettings;
+using velk::settings::GlobalSettings;
 
 TEST(SettingsDialogHttp2, ChoiceHoldsTheVersionAtHttp11AndIsStoredByOk) {
     velk::test::TempDir dir;
     GlobalSettings settings;
-    velk::model::SettingsFile store(dir.file("VELK.conf"));
+    velk::settings::SettingsFile store(dir.file("VELK.conf"));
     SettingsDialog dialog(settings, store);
     ASSERT_EQ(dialog.http2()->count(), 3);
     EXPECT_EQ(dialog.http2()->currentIndex(), 0);
@@ -42,7 +42,7 @@ TEST(SettingsDialogHttp2, ChoiceHoldsTheVersionAtHttp11AndIsStoredByOk) {
     EXPECT_EQ(settings.http2(), 0);
 
     GlobalSettings loaded;
-    velk::model::SettingsFile reread(dir.file("VELK.conf"));
+    velk::settings::SettingsFile reread(dir.file("VELK.conf"));
     ASSERT_TRUE(loaded.load(reread));
     EXPECT_EQ(loaded.http2(), 0);
 }

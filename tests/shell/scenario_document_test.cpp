@@ -14,7 +14,7 @@
 #include "app/scenario/scenario_file.h"
 #include "common/temp_dir.h"
 
-namespace velk::model {
+namespace velk::scenario {
 namespace {
 
 std::string readAll(const std::string& path) {
@@ -47,7 +47,7 @@ TEST(SafeFileWriter, ReplacesTheFileAndKeepsItsMode) {
     const std::string path = dir.write("a.vts", "old bytes");
     ::chmod(path.c_str(), 0640);
     std::string error;
-    ASSERT_TRUE(writeFileReplacing(path, "new bytes, longer than before", error)) << error;
+    ASSERT_TRUE(base::writeFileReplacing(path, "new bytes, longer than before", error)) << error;
     EXPECT_EQ(readAll(path), "new bytes, longer than before");
     struct stat st {};
     ::stat(path.c_str(), &st);
@@ -61,7 +61,7 @@ TEST(SafeFileWriter, FailedWriteLeavesTheOldFileIntactAndSaysSo) {
     std::string error;
     {
         FileSizeLimit limit(64);
-        EXPECT_FALSE(writeFileReplacing(path, std::string(4096, 'x'), error));
+        EXPECT_FALSE(base::writeFileReplacing(path, std::string(4096, 'x'), error));
     }
     EXPECT_EQ(readAll(path), "the old scenario");
     EXPECT_NE(error.find("Failed to save document."), std::string::npos) << error;
@@ -69,9 +69,9 @@ TEST(SafeFileWriter, FailedWriteLeavesTheOldFileIntactAndSaysSo) {
     EXPECT_EQ(entriesIn(dir.path()), 1u);
 
     std::filesystem::create_directory(dir.file("folder"));
-    EXPECT_FALSE(writeFileReplacing(dir.file("folder"), "x", error));
+    EXPECT_FALSE(base::writeFileReplacing(dir.file("folder"), "x", error));
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("folder")));
-    EXPECT_FALSE(writeFileReplacing(dir.file("missing/dir/a.vts"), "x", error));
+    EXPECT_FALSE(base::writeFileReplacing(dir.file("missing/dir/a.vts"), "x", error));
 }
 
 TEST(ScenarioDocument, FailedSaveKeepsOldFileAndDocumentState) {
@@ -135,4 +135,4 @@ TEST(ScenarioDocument, TitlesCountUpAndOpenTakesTheFileName) {
 }
 
 }  // namespace
-}  // namespace velk::model
+}  // namespace velk::scenario

@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "app/shell/label_contrast.h"
+#include "app/shell/navigation_bar_model.h"
 #include "app/shell/os_text.h"
-#include "app/shell/out_bar_model.h"
 #include "app/shell/progress_geometry.h"
 #include "app/shell/recent_file_list.h"
 #include "app/shell/settings_form_rules.h"
@@ -18,11 +18,11 @@
 namespace velk::shell {
 namespace {
 
-using Hit = OutBarModel::Hit;
-using Kind = OutBarModel::HitKind;
+using Hit = NavigationBarModel::Hit;
+using Kind = NavigationBarModel::HitKind;
 
-OutBarModel twoFolders() {
-    OutBarModel m;
+NavigationBarModel twoFolders() {
+    NavigationBarModel m;
     m.addFolder("Test");
     m.addFolder("Results");
     for (const char* label : {"Recorder", "Editor", "Runner"}) m.addItem(0, 9, label, 0);
@@ -31,28 +31,28 @@ OutBarModel twoFolders() {
     return m;
 }
 
-TEST(OutBarModel, OpenFolderButtonsStackAtTopAndTheRestAtTheBottom) {
-    OutBarModel m = twoFolders();
+TEST(NavigationBarModel, OpenFolderButtonsStackAtTopAndTheRestAtTheBottom) {
+    NavigationBarModel m = twoFolders();
     EXPECT_EQ(m.openFolder(), 0);
     EXPECT_EQ(m.folder(0).items[2].label, "Runner");
-    EXPECT_EQ(m.folderButtonRect(0, 100, 400), (OutBarRect{0, 0, 100, 22}));
-    EXPECT_EQ(m.folderButtonRect(1, 100, 400), (OutBarRect{0, 378, 100, 400}));
+    EXPECT_EQ(m.folderButtonRect(0, 100, 400), (NavigationBarRect{0, 0, 100, 22}));
+    EXPECT_EQ(m.folderButtonRect(1, 100, 400), (NavigationBarRect{0, 378, 100, 400}));
     EXPECT_EQ(m.hitTest(50, 390, 100, 400, 14), (Hit{Kind::kFolder, 1}));
     EXPECT_FALSE(m.selectFolder(0));
     EXPECT_TRUE(m.selectFolder(1));
-    EXPECT_EQ(m.folderButtonRect(1, 100, 400), (OutBarRect{0, 22, 100, 44}));
-    EXPECT_EQ(m.itemAreaRect(100, 400), (OutBarRect{0, 44, 100, 400}));
+    EXPECT_EQ(m.folderButtonRect(1, 100, 400), (NavigationBarRect{0, 22, 100, 44}));
+    EXPECT_EQ(m.itemAreaRect(100, 400), (NavigationBarRect{0, 44, 100, 400}));
     EXPECT_FALSE(m.selectFolder(2));
     EXPECT_EQ(m.openFolder(), 1);
 }
 
-TEST(OutBarModel, ItemsAreHitOnIconOrLabelInBothIconSizes) {
-    OutBarModel m = twoFolders();
+TEST(NavigationBarModel, ItemsAreHitOnIconOrLabelInBothIconSizes) {
+    NavigationBarModel m = twoFolders();
     for (bool large : {true, false}) {
         m.setLargeIcons(large);
         for (int i = 0; i < 3; ++i) {
-            const OutBarRect icon = m.iconRect(i, 100, 400, 14);
-            const OutBarRect label = m.labelRect(i, 100, 400, 14);
+            const NavigationBarRect icon = m.iconRect(i, 100, 400, 14);
+            const NavigationBarRect label = m.labelRect(i, 100, 400, 14);
             EXPECT_EQ(m.hitTest(icon.left + 1, icon.top + 1, 100, 400, 14), (Hit{Kind::kItem, i}));
             EXPECT_EQ(m.hitTest(label.left + 1, label.top + 1, 100, 400, 14),
                       (Hit{Kind::kItem, i}));
@@ -62,12 +62,12 @@ TEST(OutBarModel, ItemsAreHitOnIconOrLabelInBothIconSizes) {
     }
     // An item cut off by a short bar is not clickable.
     m.setLargeIcons(true);
-    const OutBarRect third = m.iconRect(2, 100, 120, 14);
+    const NavigationBarRect third = m.iconRect(2, 100, 120, 14);
     EXPECT_EQ(m.hitTest(third.left + 1, third.top + 1, 100, 120, 14), Hit{});
 }
 
-TEST(OutBarModel, RenameAndRemoveKeepAValidOpenFolder) {
-    OutBarModel m = twoFolders();
+TEST(NavigationBarModel, RenameAndRemoveKeepAValidOpenFolder) {
+    NavigationBarModel m = twoFolders();
     EXPECT_TRUE(m.renameItem(0, 1, "Edit"));
     EXPECT_FALSE(m.renameItem(0, 3, "x"));
     EXPECT_TRUE(m.renameFolder(1, "Output"));
@@ -159,7 +159,7 @@ TEST(SettingsFormRules, EnablingFollowsProxyAuthenticationAndSocks4) {
 }
 
 TEST(SettingsFormRules, FirstFailingCheckNamesItsField) {
-    using V = velk::model::GlobalSettings::Values;
+    using V = velk::settings::GlobalSettings::Values;
     V v;
     v.useProxy = true;
     v.proxyAuth = true;

@@ -27,9 +27,9 @@ struct Outcome {
 
 // A scenario file: open it over a document that holds one request.
 Outcome openScenario(const std::string& path) {
-    model::ScenarioDocument doc;
+    scenario::ScenarioDocument doc;
     doc.newDocument();
-    doc.scenario().requests().addChild(0, std::make_unique<model::CRequest>());
+    doc.scenario().requests().addChild(0, std::make_unique<scenario::CRequest>());
     const std::string title = doc.title();
     Outcome out;
     out.read = doc.open(path, out.message);
@@ -66,10 +66,10 @@ Outcome openTips(const std::string& path) {
 std::string truncated(const test::TempDir& dir, const std::string& name) {
     std::string whole;
     if (name == "scenario") {
-        model::CScenario scenario;
+        scenario::CScenario scenario;
         scenario.reset();
-        scenario.requests().addChild(0, std::make_unique<model::CRequest>());
-        whole = model::scenarioFileBytes(scenario);
+        scenario.requests().addChild(0, std::make_unique<scenario::CRequest>());
+        whole = scenario::scenarioFileBytes(scenario);
     } else if (name == "results") {
         auto record = std::make_shared<results::CResultsStore>();
         record->report = "a report of some length\r\n";

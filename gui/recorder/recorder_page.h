@@ -1,5 +1,5 @@
 #pragma once
-// CRecorderFormView: the recorder page.  The browser above, the list of the
+// RecorderPage: the recorder page.  The browser above, the list of the
 // scenario's recorded requests below, with a split the user drags (the
 // browser keeps at least 150 pixels, the list 50; the position is kept as
 // "LastSplit" under "Layout/Recorder").  Above the browser: Back, Forward,
@@ -26,15 +26,15 @@ class QSplitter;
 class QToolButton;
 class QTreeWidget;
 
-namespace velk::model {
+namespace velk::scenario {
 class ScenarioDocument;
-}
+}  // namespace velk::scenario
 
 namespace velk::recorder {
 
-class CMyWebView;
+class RecorderBrowser;
 
-class CRecorderFormView : public shell::Page {
+class RecorderPage : public shell::Page {
     Q_OBJECT
 public:
     static constexpr int kMinBrowserHeight = 150;
@@ -42,12 +42,12 @@ public:
     static constexpr int kDefaultListHeight = 150;
     static constexpr int kMaxAddressLength = 1024;
 
-    explicit CRecorderFormView(model::ScenarioDocument& document, QWidget* parent = nullptr);
-    ~CRecorderFormView() override;
+    explicit RecorderPage(scenario::ScenarioDocument& document, QWidget* parent = nullptr);
+    ~RecorderPage() override;
 
     RecorderHook& hook() { return m_hook; }
-    model::ScenarioDocument& document() { return m_document; }
-    CMyWebView* browser() const { return m_browser; }
+    scenario::ScenarioDocument& document() { return m_document; }
+    RecorderBrowser* browser() const { return m_browser; }
     QLineEdit* addressBox() const { return m_address; }
     QTreeWidget* requestList() const { return m_list; }
     QSplitter* splitter() const { return m_splitter; }
@@ -99,9 +99,9 @@ private:
     void saveSplit();
     void restoreSplit();
 
-    model::ScenarioDocument& m_document;
+    scenario::ScenarioDocument& m_document;
     RecorderHook m_hook;
-    CMyWebView* m_browser = nullptr;
+    RecorderBrowser* m_browser = nullptr;
     QLineEdit* m_address = nullptr;
     QToolButton* m_back = nullptr;
     QToolButton* m_forward = nullptr;

@@ -1,7 +1,7 @@
 // The main window driven through its widgets: page switching and the
 // navigation bar's folder rules, the recorder item with its prompt and
 // settings, the progress bar, and the saved placement.
-#include "gui/shell/main_frame.h"
+#include "gui/shell/main_window.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,7 @@
 
 #include "app/settings/global_settings.h"
 #include "app/shell/label_contrast.h"
-#include "gui/shell/gfx_out_bar_ctrl.h"
+#include "gui/shell/navigation_bar.h"
 #include "gui/shell/page.h"
 #include "gui/shell/progress_bar.h"
 #include "gui/shell/recorder_prompt_dialog.h"
@@ -31,7 +31,7 @@
 namespace velk::shell {
 namespace {
 
-using velk::model::GlobalSettings;
+using velk::settings::GlobalSettings;
 
 // A page that counts what the frame tells it.
 class CountingPage : public Page {
@@ -42,13 +42,13 @@ public:
     void resetPage() override { ++reset; }
 };
 
-class MainFrameTest : public testing::Test {
+class MainWindowTest : public testing::Test {
 protected:
     void SetUp() override {
         openUserSettings()->clear();
         GlobalSettings::shared().setValues({});
         frame.show();
-        frame.showPage(CMainFrame::kEditorPage);
+        frame.showPage(MainWindow::kEditorPage);
         bar = frame.navigationBar();
         bar->setAnimationDelay(0);
     }
@@ -59,65 +59,65 @@ protected:
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->folderRect(folder).center());
     }
 
-    CMainFrame frame;
-    CGfxOutBarCtrl* bar = nullptr;
+    MainWindow frame;
+    NavigationBar* bar = nullptr;
 };
 
-TEST_F(MainFrameTest, ItemsShowTheirPagesAndTheFolderFollowsThePage) {
+TEST_F(MainWindowTest, ItemsShowTheirPagesAndTheFolderFollowsThePage) {
     auto* report = new CountingPage;
-    frame.installPage(CMainFrame::kReportPage, report);
-    clickFolder(CMainFrame::kResultsGroup);
+    frame.installPage(MainWindow::kReportPage, report);
+    clickFolder(MainWindow::kResultsGroup);
     // A folder click only opens the folder.
     EXPECT_EQ(bar->openFolder(), 1);
-    EXPECT_EQ(frame.shownPage(), CMainFrame::kEditorPage);
+    EXPECT_EQ(frame.shownPage(), MainWindow::kEditorPage);
     const struct {
         int item, page;
-    } results[] = {{1, CMainFrame::kGraphsPage},
-                   {3, CMainFrame::kBatchGraphsPage},
-                   {2, CMainFrame::kSummaryPage},
-                   {0, CMainFrame::kReportPage}};
+    } results[] = {{1, MainWindow::kGraphsPage},
+                   {3, MainWindow::kBatchGraphsPage},
+                   {2, MainWindow::kSummaryPage},
+                   {0, MainWindow::kReportPage}};
     for (const auto& c : results) {
         clickItem(c.item);
         EXPECT_EQ(frame.shownPage(), c.page);
     }
     EXPECT_EQ(report->activated, 1);
-    clickFolder(CMainFrame::kTestGroup);
+    clickFolder(MainWindow::kTestGroup);
     clickItem(2);
-    EXPECT_EQ(frame.shownPage(), CMainFrame::kRunnerPage);
+    EXPECT_EQ(frame.shownPage(), MainWindow::kRunnerPage);
     EXPECT_EQ(report->deactivated, 1);
     // Showing a page from elsewhere moves the bar to its folder.
-    frame.showPage(CMainFrame::kGraphsPage);
+    frame.showPage(MainWindow::kGraphsPage);
     EXPECT_EQ(bar->openFolder(), 1);
     clickItem(0);
-    EXPECT_EQ(frame.shownPage(), CMainFrame::kReportPage);
-    frame.showPage(CMainFrame::kEditorPage);
+    EXPECT_EQ(frame.shownPage(), MainWindow::kReportPage);
+    frame.showPage(MainWindow::kEditorPage);
     EXPECT_EQ(bar->openFolder(), 0);
     // The same page again changes nothing.
-    frame.showPage(CMainFrame::kEditorPage);
+    frame.showPage(MainWindow::kEditorPage);
     EXPECT_EQ(report->deactivated, 2);
     frame.resetPages();
     EXPECT_EQ(report->reset, 1);
     // The run finished: the results are shown unless it was stopped.
     frame.runFinished(true);
-    EXPECT_EQ(frame.shownPage(), CMainFrame::kEditorPage);
+    EXPECT_EQ(frame.shownPage(), MainWindow::kEditorPage);
     frame.runFinished(false);
-    EXPECT_EQ(frame.shownPage(), CMainFrame::kReportPage);
+    EXPECT_EQ(frame.shownPage(), MainWindow::kReportPage);
     EXPECT_EQ(bar->openFolder(), 1);
 }
 
-TEST_F(MainFrameTest, KeyboardReachesItemsAndFolders) {
+TEST_F(MainWindowTest, KeyboardReachesItemsAndFolders) {
     bar->setFocus();
     QTest::keyClick(bar, Qt::Key_Down);
     QTest::keyClick(bar, Qt::Key_Down);
     QTest::keyClick(bar, Qt::Key_Return);
-    EXPECT_EQ(frame.shownPage(), CMainFrame::kRunnerPage);
+    EXPECT_EQ(frame.shownPage(), MainWindow::kRunnerPage);
     QTest::keyClick(bar, Qt::Key_PageDown);
     EXPECT_EQ(bar->openFolder(), 1);
     QTest::keyClick(bar, Qt::Key_Space);
-    EXPECT_EQ(frame.shownPage(), CMainFrame::kReportPage);
+    EXPECT_EQ(frame.shownPage(), MainWindow::kReportPage);
 }
 
-TEST_F(MainFrameTest, AssistiveToolsSeeFoldersAndItemsAndCanPressThem) {
+TEST_F(MainWindowTest, AssistiveToolsSeeFoldersAndItemsAndCanPressThem) {
     QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(bar);
     ASSERT_NE(iface, nullptr);
     ASSERT_EQ(iface->childCount(), 5);
@@ -129,15 +129,15 @@ TEST_F(MainFrameTest, AssistiveToolsSeeFoldersAndItemsAndCanPressThem) {
     const QRect runner = iface->child(4)->rect();
     EXPECT_EQ(iface->childAt(runner.center().x(), runner.center().y()), iface->child(4));
     iface->child(4)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    EXPECT_EQ(frame.shownPage(), CMainFrame::kRunnerPage);
+    EXPECT_EQ(frame.shownPage(), MainWindow::kRunnerPage);
     iface->child(1)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     EXPECT_EQ(bar->openFolder(), 1);
     EXPECT_EQ(iface->child(3)->text(QAccessible::Name), "Graphs");
     iface->child(3)->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-    EXPECT_EQ(frame.shownPage(), CMainFrame::kGraphsPage);
+    EXPECT_EQ(frame.shownPage(), MainWindow::kGraphsPage);
 }
 
-TEST_F(MainFrameTest, ContextMenuOffersIconSizesAndRenameWithItsOwnTexts) {
+TEST_F(MainWindowTest, ContextMenuOffersIconSizesAndRenameWithItsOwnTexts) {
     QStringList texts;
     QTimer::singleShot(50, [&texts] {
         if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
@@ -153,12 +153,12 @@ TEST_F(MainFrameTest, ContextMenuOffersIconSizesAndRenameWithItsOwnTexts) {
 
     bar->setLargeIcons(false);
     clickItem(2);
-    EXPECT_EQ(frame.shownPage(), CMainFrame::kRunnerPage);
+    EXPECT_EQ(frame.shownPage(), MainWindow::kRunnerPage);
     EXPECT_EQ(bar->openFolder(), 0);
     bar->setLargeIcons(true);
 }
 
-TEST_F(MainFrameTest, RenameEndsWithEnterAndEscapeCancels) {
+TEST_F(MainWindowTest, RenameEndsWithEnterAndEscapeCancels) {
     for (bool accept : {false, true}) {
         bar->beginRename(false, 1);
         QLineEdit* edit = bar->renameEditor();
@@ -177,16 +177,16 @@ TEST_F(MainFrameTest, RenameEndsWithEnterAndEscapeCancels) {
     EXPECT_EQ(bar->model().folder(1).name, "Results");
 }
 
-TEST_F(MainFrameTest, FolderChangeIsAnimatedInStepsAndToldWhenItEnds) {
+TEST_F(MainWindowTest, FolderChangeIsAnimatedInStepsAndToldWhenItEnds) {
     bar->setAnimationDelay(20);
-    QSignalSpy told(bar, &CGfxOutBarCtrl::folderChanged);
+    QSignalSpy told(bar, &NavigationBar::folderChanged);
     clickFolder(1);
     EXPECT_EQ(bar->openFolder(), 1);  // the bar's state at once; the picture follows
     EXPECT_TRUE(bar->isAnimating());
     EXPECT_EQ(told.count(), 0);
     // An item clicked while the folder slides in belongs to the new folder.
     clickItem(1);
-    EXPECT_EQ(frame.shownPage(), CMainFrame::kGraphsPage);
+    EXPECT_EQ(frame.shownPage(), MainWindow::kGraphsPage);
     EXPECT_TRUE(QTest::qWaitFor([this] { return !bar->isAnimating(); }, 10000));
     ASSERT_EQ(told.count(), 1);
     EXPECT_EQ(told.at(0).at(0).toInt(), 1);
@@ -196,7 +196,7 @@ TEST_F(MainFrameTest, FolderChangeIsAnimatedInStepsAndToldWhenItEnds) {
 // the plate of the shown page, as drawn: the pixel that stands out most from
 // the label's background reaches 4.5:1, under a palette whose mid tone is the
 // usual light grey and under one where it is dark.
-TEST_F(MainFrameTest, ItemLabelsReadWellInTheNormalAndTheSelectedState) {
+TEST_F(MainWindowTest, ItemLabelsReadWellInTheNormalAndTheSelectedState) {
     const auto rgb = [](QRgb c) { return Rgb{qRed(c), qGreen(c), qBlue(c)}; };
     const auto bestContrast = [&](const QImage& image, const QRect& label) {
         const Rgb background = rgb(image.pixel(label.topLeft() + QPoint(1, 1)));
@@ -211,11 +211,12 @@ TEST_F(MainFrameTest, ItemLabelsReadWellInTheNormalAndTheSelectedState) {
     dark.setColor(QPalette::Mid, QColor(60, 60, 70));
     for (const QPalette& palette : {light, dark}) {
         bar->setPalette(palette);
-        frame.showPage(CMainFrame::kEditorPage);  // item 1 selected, items 0 and 2 not
+        frame.showPage(MainWindow::kEditorPage);  // item 1 selected, items 0 and 2 not
         const QImage image = bar->grab().toImage();
         const int line = bar->fontMetrics().height();
         for (int item : {0, 1}) {
-            const OutBarRect r = bar->model().labelRect(item, bar->width(), bar->height(), line);
+            const NavigationBarRect r =
+                bar->model().labelRect(item, bar->width(), bar->height(), line);
             const QRect label(r.left, r.top, r.width(), r.height());
             EXPECT_GE(bestContrast(image, label), 4.5) << "item " << item;
         }
@@ -226,15 +227,15 @@ int recorderSetting(const char* name) {
     return openUserSettings()->value(QStringLiteral("Settings/") + name, -1).toInt();
 }
 
-TEST_F(MainFrameTest, RecorderItemAsksOnceAndStartsRecordingAsAnswered) {
+TEST_F(MainWindowTest, RecorderItemAsksOnceAndStartsRecordingAsAnswered) {
     int starts = 0;
-    QObject::connect(frame.action(CMainFrame::kStartRecording), &QAction::triggered,
+    QObject::connect(frame.action(MainWindow::kStartRecording), &QAction::triggered,
                      [&starts] { ++starts; });
     struct Case {
         bool yes, dontShow;
     };
     for (const Case c : {Case{false, false}, Case{true, true}}) {
-        frame.showPage(CMainFrame::kEditorPage);
+        frame.showPage(MainWindow::kEditorPage);
         bool asked = false;
         velk::test::answerNextModal([&](QWidget* modal) {
             auto* prompt = qobject_cast<RecorderPromptDialog*>(modal);
@@ -246,33 +247,33 @@ TEST_F(MainFrameTest, RecorderItemAsksOnceAndStartsRecordingAsAnswered) {
         });
         clickItem(0);
         EXPECT_TRUE(asked);
-        EXPECT_EQ(frame.shownPage(), CMainFrame::kRecorderPage);
+        EXPECT_EQ(frame.shownPage(), MainWindow::kRecorderPage);
         EXPECT_EQ(recorderSetting("StartRecording"), c.yes ? 1 : 0);
         EXPECT_EQ(recorderSetting("PromptRecording"), c.dontShow ? 0 : 1);
         EXPECT_EQ(GlobalSettings::shared().values().startRecording, c.yes);
     }
     EXPECT_EQ(starts, 1);
     // No more questions; recording starts on every entry.
-    frame.showPage(CMainFrame::kRunnerPage);
+    frame.showPage(MainWindow::kRunnerPage);
     clickItem(0);
     EXPECT_EQ(starts, 2);
     // While recording, entering the recorder starts nothing.
-    frame.showPage(CMainFrame::kRunnerPage);
+    frame.showPage(MainWindow::kRunnerPage);
     frame.setRecording(true);
     clickItem(0);
     EXPECT_EQ(starts, 2);
-    EXPECT_EQ(frame.shownPage(), CMainFrame::kRecorderPage);
+    EXPECT_EQ(frame.shownPage(), MainWindow::kRecorderPage);
 }
 
-TEST_F(MainFrameTest, RecorderPageAlreadyShownIsNotAskedAbout) {
-    frame.showPage(CMainFrame::kRecorderPage);
+TEST_F(MainWindowTest, RecorderPageAlreadyShownIsNotAskedAbout) {
+    frame.showPage(MainWindow::kRecorderPage);
     clickItem(0);  // a prompt here would block the test until its time-out
-    EXPECT_EQ(frame.shownPage(), CMainFrame::kRecorderPage);
+    EXPECT_EQ(frame.shownPage(), MainWindow::kRecorderPage);
     EXPECT_EQ(recorderSetting("PromptRecording"), -1);
 }
 
-TEST_F(MainFrameTest, ProgressBarLiesAfterItsLabelAndResetsToReady) {
-    CProgressBar* progress = frame.progressBar();
+TEST_F(MainWindowTest, ProgressBarLiesAfterItsLabelAndResetsToReady) {
+    ProgressBar* progress = frame.progressBar();
     QProgressBar* widget = progress->bar();
     auto* pane = qobject_cast<QLabel*>(widget->parentWidget());
     ASSERT_NE(pane, nullptr);
@@ -301,8 +302,8 @@ TEST_F(MainFrameTest, ProgressBarLiesAfterItsLabelAndResetsToReady) {
     QApplication::processEvents();
     EXPECT_NEAR(widget->width(), (pane->contentsRect().right() + 1 - start) * 0.4, 1.0);
 
-    frame.action(CMainFrame::kStopTest)->setEnabled(true);
-    frame.action(CMainFrame::kStopTest)->trigger();
+    frame.action(MainWindow::kStopTest)->setEnabled(true);
+    frame.action(MainWindow::kStopTest)->trigger();
     EXPECT_FALSE(widget->isVisible());
     EXPECT_EQ(pane->text(), "Ready");
     progress->setProgress(3, 1, "Run");
@@ -311,11 +312,11 @@ TEST_F(MainFrameTest, ProgressBarLiesAfterItsLabelAndResetsToReady) {
     EXPECT_FALSE(widget->isVisible());
 }
 
-TEST(MainFramePlacement, SavedPlacementComesBackAndMinimizedComesBackNormal) {
+TEST(MainWindowPlacement, SavedPlacementComesBackAndMinimizedComesBackNormal) {
     openUserSettings()->clear();
     QRect saved;
     {
-        CMainFrame frame;
+        MainWindow frame;
         frame.showWithSavedPlacement();
         frame.setGeometry(30, 40, 780, 560);
         saved = frame.geometry();
@@ -327,7 +328,7 @@ TEST(MainFramePlacement, SavedPlacementComesBackAndMinimizedComesBackNormal) {
         EXPECT_EQ(settings->value("Layout/Frame/WindowRect").toString(), "30,40,810,600");
     }
     {
-        CMainFrame frame;
+        MainWindow frame;
         frame.showWithSavedPlacement();
         EXPECT_EQ(frame.geometry(), saved);
     }
@@ -336,7 +337,7 @@ TEST(MainFramePlacement, SavedPlacementComesBackAndMinimizedComesBackNormal) {
         settings->setValue("Layout/Frame/CmdShow", 2);
         settings->setValue("Layout/Frame/WindowRect", "9000,9000,9780,9560");
     }
-    CMainFrame frame;
+    MainWindow frame;
     frame.showWithSavedPlacement();
     EXPECT_FALSE(frame.isMinimized());
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
@@ -348,8 +349,8 @@ TEST(MainFramePlacement, SavedPlacementComesBackAndMinimizedComesBackNormal) {
     frame.setCloseGuard({});
 }
 
-TEST(MainFrameLook, ToolbarAndMenusCarryTheCommands) {
-    CMainFrame frame;
+TEST(MainWindowLook, ToolbarAndMenusCarryTheCommands) {
+    MainWindow frame;
     QStringList buttons;
     int separators = 0;
     for (QAction* a : frame.toolBar()->actions()) {
@@ -361,8 +362,8 @@ TEST(MainFrameLook, ToolbarAndMenusCarryTheCommands) {
     EXPECT_EQ(buttons, (QStringList{"New", "Open", "Save", "Open Results", "Save Results",
                                     "Start Rec", "Stop Rec", "Run Test", "Stop Test", "Help"}));
     EXPECT_EQ(separators, 4);
-    EXPECT_EQ(frame.action(CMainFrame::kNewScenario)->shortcut(), QKeySequence("Ctrl+N"));
-    EXPECT_FALSE(frame.action(CMainFrame::kSaveResults)->isEnabled());
+    EXPECT_EQ(frame.action(MainWindow::kNewScenario)->shortcut(), QKeySequence("Ctrl+N"));
+    EXPECT_FALSE(frame.action(MainWindow::kSaveResults)->isEnabled());
     EXPECT_EQ(frame.windowTitle(), "VELK v2.0");
     EXPECT_EQ(frame.minimumSize(), QSize(765, 550));
 }

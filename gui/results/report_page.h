@@ -1,5 +1,5 @@
 #pragma once
-// CReportFormView: the report page (page 4): a drop-down of the collected
+// ReportPage: the report page (page 4): a drop-down of the collected
 // passes' titles and the selected pass's text report.  It refreshes when the
 // results list changes and when it is shown: the pass shown before stays
 // selected while it is in the list, else the first one is; an empty list
@@ -26,10 +26,10 @@ inline const QString kNoResults = QStringLiteral("No results");
 // results pages choose their pass this way.
 void fillPassList(QComboBox* titles, const std::vector<ResultsStorePtr>& records, int32_t keep);
 
-class CReportFormView : public velk::shell::Page {
+class ReportPage : public velk::shell::Page {
     Q_OBJECT
 public:
-    explicit CReportFormView(CResultsContainer& results, QWidget* parent = nullptr);
+    explicit ReportPage(CResultsContainer& results, QWidget* parent = nullptr);
 
     void activatePage() override { refresh(false); }
     void resetPage() override;

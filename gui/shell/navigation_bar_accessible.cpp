@@ -1,26 +1,26 @@
-#include "gui/shell/out_bar_accessible.h"
+#include "gui/shell/navigation_bar_accessible.h"
 
 #include <QAccessibleWidget>
 #include <QPointer>
 #include <map>
 
-#include "gui/shell/gfx_out_bar_ctrl.h"
+#include "gui/shell/navigation_bar.h"
 
 namespace velk::shell {
 namespace {
 
-class OutBarAccessible;
+class NavigationBarAccessible;
 
 // One folder button or item of the open folder; it finds its part again by
 // position each time, as the bar may have changed since.
-class OutBarPartAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
+class NavigationBarPartAccessible : public QAccessibleInterface, public QAccessibleActionInterface {
 public:
-    OutBarPartAccessible(CGfxOutBarCtrl* bar, bool folder, int index)
+    NavigationBarPartAccessible(NavigationBar* bar, bool folder, int index)
         : m_bar(bar), m_folder(folder), m_index(index) {}
 
     bool isValid() const override {
         if (!m_bar) return false;
-        const OutBarModel& m = m_bar->model();
+        const NavigationBarModel& m = m_bar->model();
         return m_folder ? m_index < m.folderCount() : m_index < m.itemCount();
     }
     QObject* object() const override { return nullptr; }
@@ -34,7 +34,7 @@ public:
     QAccessibleInterface* childAt(int, int) const override { return nullptr; }
     QString text(QAccessible::Text t) const override {
         if (!isValid() || t != QAccessible::Name) return {};
-        const OutBarModel& m = m_bar->model();
+        const NavigationBarModel& m = m_bar->model();
         return QString::fromStdString(m_folder
                                           ? m.folder(m_index).name
                                           : m.folder(m.openFolder()).items[size_t(m_index)].label);
@@ -74,16 +74,16 @@ public:
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
 private:
-    QPointer<CGfxOutBarCtrl> m_bar;
+    QPointer<NavigationBar> m_bar;
     bool m_folder;
     int m_index;
 };
 
-class OutBarAccessible : public QAccessibleWidget {
+class NavigationBarAccessible : public QAccessibleWidget {
 public:
-    explicit OutBarAccessible(CGfxOutBarCtrl* bar)
+    explicit NavigationBarAccessible(NavigationBar* bar)
         : QAccessibleWidget(bar, QAccessible::ToolBar, QStringLiteral("Navigation bar")) {}
-    ~OutBarAccessible() override {
+    ~NavigationBarAccessible() override {
         for (const auto& [key, id] : m_parts) QAccessible::deleteAccessibleInterface(id);
     }
 
@@ -109,12 +109,12 @@ public:
     }
 
 private:
-    CGfxOutBarCtrl* bar() const { return static_cast<CGfxOutBarCtrl*>(widget()); }
+    NavigationBar* bar() const { return static_cast<NavigationBar*>(widget()); }
     QAccessibleInterface* part(bool folder, int index) const {
         const auto key = std::make_pair(folder, index);
         auto it = m_parts.find(key);
         if (it == m_parts.end()) {
-            auto* iface = new OutBarPartAccessible(bar(), folder, index);
+            auto* iface = new NavigationBarPartAccessible(bar(), folder, index);
             it = m_parts.emplace(key, QAccessible::registerAccessibleInterface(iface)).first;
         }
         return QAccessible::accessibleInterface(it->second);
@@ -126,9 +126,9 @@ private:
 }  // namespace
 
 QAccessibleInterface* outBarAccessibleFactory(const QString& className, QObject* object) {
-    if (className == QLatin1String(CGfxOutBarCtrl::staticMetaObject.className()) && object &&
+    if (className == QLatin1String(NavigationBar::staticMetaObject.className()) && object &&
         object->isWidgetType())
-        return new OutBarAccessible(static_cast<CGfxOutBarCtrl*>(object));
+        return new NavigationBarAccessible(static_cast<NavigationBar*>(object));
     return nullptr;
 }
 

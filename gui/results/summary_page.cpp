@@ -1,4 +1,4 @@
-#include "gui/results/summary_form_view.h"
+#include "gui/results/summary_page.h"
 
 #include <QComboBox>
 #include <QFontDatabase>
@@ -7,10 +7,10 @@
 #include <QVBoxLayout>
 
 #include "app/results/pass_figures.h"
-#include "gui/results/report_form_view.h"
+#include "gui/results/report_page.h"
 
 namespace velk::results {
-CSummaryFormView::CSummaryFormView(CResultsContainer& results, QWidget* parent)
+SummaryPage::SummaryPage(CResultsContainer& results, QWidget* parent)
     : Page(parent), m_results(results) {
     m_titles = new QComboBox(this);
     m_titles->setObjectName(QStringLiteral("summaryTitles"));
@@ -31,14 +31,14 @@ CSummaryFormView::CSummaryFormView(CResultsContainer& results, QWidget* parent)
     resetPage();
 }
 
-void CSummaryFormView::resetPage() {
+void SummaryPage::resetPage() {
     m_titles->clear();
     m_titles->setEnabled(false);
     m_text->setPlainText(kNoResults);
     m_shownRun = 0;
 }
 
-void CSummaryFormView::refresh(bool resetSelection) {
+void SummaryPage::refresh(bool resetSelection) {
     const std::vector<ResultsStorePtr> records = m_results.all();
     if (records.empty()) {
         resetPage();
@@ -48,7 +48,7 @@ void CSummaryFormView::refresh(bool resetSelection) {
     showSelected(true);
 }
 
-void CSummaryFormView::showSelected(bool reload) {
+void SummaryPage::showSelected(bool reload) {
     const int32_t run = m_titles->currentData().toInt();
     if (run == m_shownRun && !reload) return;
     ResultsStorePtr record = m_results.find(run);

@@ -1,4 +1,4 @@
-#include "gui/shell/gfx_out_bar_ctrl.h"
+#include "gui/shell/navigation_bar.h"
 
 #include <QAccessible>
 #include <QContextMenuEvent>
@@ -12,14 +12,14 @@
 #include <utility>
 
 #include "app/shell/label_contrast.h"
-#include "gui/shell/out_bar_accessible.h"
+#include "gui/shell/navigation_bar_accessible.h"
 
 namespace velk::shell {
 namespace {
 
 constexpr int kAnimationSteps = 8;
 
-QRect toQRect(const OutBarRect& r) {
+QRect toQRect(const NavigationBarRect& r) {
     return QRect(r.left, r.top, r.width(), r.height());
 }
 
@@ -37,7 +37,7 @@ QColor toQColor(Rgb color) {
 
 }  // namespace
 
-CGfxOutBarCtrl::CGfxOutBarCtrl(QWidget* parent) : QWidget(parent) {
+NavigationBar::NavigationBar(QWidget* parent) : QWidget(parent) {
     // Before anything below makes Qt create the bar's accessible interface.
     static const bool accessible = [] {
         QAccessible::installFactory(outBarAccessibleFactory);
@@ -50,67 +50,67 @@ CGfxOutBarCtrl::CGfxOutBarCtrl(QWidget* parent) : QWidget(parent) {
     setAccessibleName(QStringLiteral("Navigation bar"));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     m_timer = new QTimer(this);
-    connect(m_timer, &QTimer::timeout, this, &CGfxOutBarCtrl::animationStep);
+    connect(m_timer, &QTimer::timeout, this, &NavigationBar::animationStep);
 }
 
-CGfxOutBarCtrl::~CGfxOutBarCtrl() = default;
+NavigationBar::~NavigationBar() = default;
 
-int CGfxOutBarCtrl::addFolder(const QString& name) {
+int NavigationBar::addFolder(const QString& name) {
     const int index = m_model.addFolder(name.toStdString());
     updateGeometry();
     update();
     return index;
 }
 
-void CGfxOutBarCtrl::addItem(int folder, int position, const QString& label, int image) {
+void NavigationBar::addItem(int folder, int position, const QString& label, int image) {
     m_model.addItem(folder, position, label.toStdString(), image);
     updateGeometry();
     update();
 }
 
-void CGfxOutBarCtrl::setImageLists(std::vector<QPixmap> large, std::vector<QPixmap> small) {
+void NavigationBar::setImageLists(std::vector<QPixmap> large, std::vector<QPixmap> small) {
     m_large = std::move(large);
     m_small = std::move(small);
     update();
 }
 
-void CGfxOutBarCtrl::setFlags(int clearMask, int setMask) {
+void NavigationBar::setFlags(int clearMask, int setMask) {
     m_flags = (m_flags & ~clearMask) | setMask;
 }
 
-void CGfxOutBarCtrl::clickItem(int item) {
+void NavigationBar::clickItem(int item) {
     if (item < 0 || item >= m_model.itemCount()) return;
     m_current = item;
     update();
     emit itemClicked(item);
 }
 
-void CGfxOutBarCtrl::setSelectedItem(int folder, int item) {
+void NavigationBar::setSelectedItem(int folder, int item) {
     m_selectedFolder = folder;
     m_selectedItem = item;
     update();
 }
 
-void CGfxOutBarCtrl::setLargeIcons(bool large) {
+void NavigationBar::setLargeIcons(bool large) {
     m_model.setLargeIcons(large);
     update();
 }
 
-bool CGfxOutBarCtrl::isAnimating() const {
+bool NavigationBar::isAnimating() const {
     return m_timer->isActive();
 }
 
-QRect CGfxOutBarCtrl::folderRect(int folder) const {
+QRect NavigationBar::folderRect(int folder) const {
     return toQRect(m_model.folderButtonRect(folder, width(), height()));
 }
 
-QRect CGfxOutBarCtrl::itemRect(int item) const {
+QRect NavigationBar::itemRect(int item) const {
     return toQRect(m_model.itemRect(item, width(), height(), fontMetrics().height()));
 }
 
-QSize CGfxOutBarCtrl::sizeHint() const {
+QSize NavigationBar::sizeHint() const {
     // Wide enough for the longest label and folder name.
-    int widest = OutBarModel::kLargeIconWidth;
+    int widest = NavigationBarModel::kLargeIconWidth;
     for (int f = 0; f < m_model.folderCount(); ++f) {
         const auto& folder = m_model.folder(f);
         widest = std::max(widest, fontMetrics().horizontalAdvance(fromStd(folder.name)));
@@ -120,12 +120,12 @@ QSize CGfxOutBarCtrl::sizeHint() const {
     return QSize(widest + 24, 400);
 }
 
-QSize CGfxOutBarCtrl::minimumSizeHint() const {
-    return QSize(OutBarModel::kLargeIconWidth + 20,
-                 OutBarModel::kFolderHeight * std::max(1, m_model.folderCount()) + 40);
+QSize NavigationBar::minimumSizeHint() const {
+    return QSize(NavigationBarModel::kLargeIconWidth + 20,
+                 NavigationBarModel::kFolderHeight * std::max(1, m_model.folderCount()) + 40);
 }
 
-void CGfxOutBarCtrl::selectFolder(int index) {
+void NavigationBar::selectFolder(int index) {
     if (index == m_model.openFolder() || index < 0 || index >= m_model.folderCount()) return;
     if (m_editor) endRename(false);
     const int old = m_model.openFolder();
@@ -150,8 +150,9 @@ void CGfxOutBarCtrl::selectFolder(int index) {
         // Only the band between the two folders' buttons changes: the new
         // folder's button and items slide in over the old folder's items.
         const int low = std::min(old, index), high = std::max(old, index);
-        m_slideFrom = (low + 1) * OutBarModel::kFolderHeight;
-        m_slideTo = height() - (m_model.folderCount() - 1 - high) * OutBarModel::kFolderHeight;
+        m_slideFrom = (low + 1) * NavigationBarModel::kFolderHeight;
+        m_slideTo =
+            height() - (m_model.folderCount() - 1 - high) * NavigationBarModel::kFolderHeight;
         m_slideUp = index > old;
         m_offset = 0;
         // The parent is told when the new folder has slid in.
@@ -162,7 +163,7 @@ void CGfxOutBarCtrl::selectFolder(int index) {
     if (!animate) emit folderChanged(index);
 }
 
-void CGfxOutBarCtrl::animationStep() {
+void NavigationBar::animationStep() {
     const int band = std::max(1, m_slideTo - m_slideFrom);
     m_offset += std::max(1, band / kAnimationSteps);
     if (m_offset >= band) {
@@ -175,11 +176,11 @@ void CGfxOutBarCtrl::animationStep() {
     update();
 }
 
-OutBarModel::Hit CGfxOutBarCtrl::hitAt(const QPoint& pos) const {
+NavigationBarModel::Hit NavigationBar::hitAt(const QPoint& pos) const {
     return m_model.hitTest(pos.x(), pos.y(), width(), height(), fontMetrics().height());
 }
 
-void CGfxOutBarCtrl::paintEvent(QPaintEvent*) {
+void NavigationBar::paintEvent(QPaintEvent*) {
     QPainter p(this);
     if (isAnimating() && !m_before.isNull()) {
         const double dpr = m_before.devicePixelRatio();
@@ -206,7 +207,7 @@ void CGfxOutBarCtrl::paintEvent(QPaintEvent*) {
     paintBar(p);
 }
 
-void CGfxOutBarCtrl::paintBar(QPainter& p) const {
+void NavigationBar::paintBar(QPainter& p) const {
     p.fillRect(rect(), palette().color(QPalette::Dark));
     const QRect area = toQRect(m_model.itemAreaRect(width(), height()));
     p.fillRect(area, palette().color(QPalette::Mid));
@@ -217,21 +218,21 @@ void CGfxOutBarCtrl::paintBar(QPainter& p) const {
     p.restore();
 }
 
-void CGfxOutBarCtrl::paintFolderButton(QPainter& p, int folder) const {
+void NavigationBar::paintFolderButton(QPainter& p, int folder) const {
     QStyleOptionButton option;
     option.initFrom(this);
     option.rect = folderRect(folder);
     option.text = fromStd(m_model.folder(folder).name);
     option.state |= QStyle::State_Raised;
-    if (m_pressed.kind == OutBarModel::HitKind::kFolder && m_pressed.index == folder)
+    if (m_pressed.kind == NavigationBarModel::HitKind::kFolder && m_pressed.index == folder)
         option.state |= QStyle::State_Sunken;
-    if (m_hover.kind == OutBarModel::HitKind::kFolder && m_hover.index == folder)
+    if (m_hover.kind == NavigationBarModel::HitKind::kFolder && m_hover.index == folder)
         option.state |= QStyle::State_MouseOver;
     if (!(hasFocus() && folder == m_model.openFolder())) option.state &= ~QStyle::State_HasFocus;
     style()->drawControl(QStyle::CE_PushButton, &option, &p, this);
 }
 
-void CGfxOutBarCtrl::paintItems(QPainter& p) const {
+void NavigationBar::paintItems(QPainter& p) const {
     const int line = fontMetrics().height();
     const auto& images = m_model.largeIcons() ? m_large : m_small;
     // Labels in black or white, whichever reads better on the item area and
@@ -246,8 +247,9 @@ void CGfxOutBarCtrl::paintItems(QPainter& p) const {
         const auto& item = m_model.folder(m_model.openFolder()).items[size_t(i)];
         const QRect icon = toQRect(m_model.iconRect(i, width(), height(), line));
         const QRect label = toQRect(m_model.labelRect(i, width(), height(), line));
-        const bool pressed = m_pressed.kind == OutBarModel::HitKind::kItem && m_pressed.index == i;
-        const bool hover = m_hover.kind == OutBarModel::HitKind::kItem && m_hover.index == i;
+        const bool pressed =
+            m_pressed.kind == NavigationBarModel::HitKind::kItem && m_pressed.index == i;
+        const bool hover = m_hover.kind == NavigationBarModel::HitKind::kItem && m_hover.index == i;
         const bool selected = m_selectedFolder == m_model.openFolder() && m_selectedItem == i;
         const QColor text = selected ? selectedText : normalText;
         if (selected) {
@@ -282,46 +284,47 @@ void CGfxOutBarCtrl::paintItems(QPainter& p) const {
     }
 }
 
-void CGfxOutBarCtrl::mousePressEvent(QMouseEvent* event) {
+void NavigationBar::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     if (m_editor) endRename(true);
     m_pressed = hitAt(event->position().toPoint());
     update();
 }
 
-void CGfxOutBarCtrl::mouseReleaseEvent(QMouseEvent* event) {
+void NavigationBar::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
-    const OutBarModel::Hit pressed = m_pressed;
+    const NavigationBarModel::Hit pressed = m_pressed;
     m_pressed = {};
     update();
-    if (pressed.kind == OutBarModel::HitKind::kNone ||
+    if (pressed.kind == NavigationBarModel::HitKind::kNone ||
         hitAt(event->position().toPoint()) != pressed)
         return;
-    if (pressed.kind == OutBarModel::HitKind::kFolder) {
+    if (pressed.kind == NavigationBarModel::HitKind::kFolder) {
         selectFolder(pressed.index);
     } else {
         clickItem(pressed.index);
     }
 }
 
-void CGfxOutBarCtrl::mouseMoveEvent(QMouseEvent* event) {
-    const OutBarModel::Hit hover = hitAt(event->position().toPoint());
+void NavigationBar::mouseMoveEvent(QMouseEvent* event) {
+    const NavigationBarModel::Hit hover = hitAt(event->position().toPoint());
     if (hover == m_hover) return;
     m_hover = hover;
-    setCursor(hover.kind == OutBarModel::HitKind::kNone ? Qt::ArrowCursor : Qt::PointingHandCursor);
+    setCursor(hover.kind == NavigationBarModel::HitKind::kNone ? Qt::ArrowCursor
+                                                               : Qt::PointingHandCursor);
     update();
 }
 
-void CGfxOutBarCtrl::leaveEvent(QEvent*) {
+void NavigationBar::leaveEvent(QEvent*) {
     m_hover = {};
     update();
 }
 
-void CGfxOutBarCtrl::contextMenuEvent(QContextMenuEvent* event) {
+void NavigationBar::contextMenuEvent(QContextMenuEvent* event) {
     showContextMenu(event->globalPos(), hitAt(event->pos()));
 }
 
-void CGfxOutBarCtrl::showContextMenu(const QPoint& pos, OutBarModel::Hit hit) {
+void NavigationBar::showContextMenu(const QPoint& pos, NavigationBarModel::Hit hit) {
     QMenu menu(this);
     QAction* small = menu.addAction(QStringLiteral("Icone piccole"));
     QAction* large = menu.addAction(QStringLiteral("Icone grando"));
@@ -329,8 +332,8 @@ void CGfxOutBarCtrl::showContextMenu(const QPoint& pos, OutBarModel::Hit hit) {
     large->setCheckable(true);
     small->setChecked(!m_model.largeIcons());
     large->setChecked(m_model.largeIcons());
-    const bool folder = hit.kind == OutBarModel::HitKind::kFolder;
-    const bool item = hit.kind == OutBarModel::HitKind::kItem;
+    const bool folder = hit.kind == NavigationBarModel::HitKind::kFolder;
+    const bool item = hit.kind == NavigationBarModel::HitKind::kItem;
     const bool canRemove =
         (folder && (m_flags & kRemoveFolders)) || (item && (m_flags & kRemoveItems));
     const bool canRename =
@@ -360,7 +363,7 @@ void CGfxOutBarCtrl::showContextMenu(const QPoint& pos, OutBarModel::Hit hit) {
     }
 }
 
-void CGfxOutBarCtrl::beginRename(bool isFolder, int index) {
+void NavigationBar::beginRename(bool isFolder, int index) {
     if (m_editor) endRename(false);
     const int line = fontMetrics().height();
     QRect place;
@@ -398,7 +401,7 @@ void CGfxOutBarCtrl::beginRename(bool isFolder, int index) {
     update();
 }
 
-void CGfxOutBarCtrl::endRename(bool accept) {
+void NavigationBar::endRename(bool accept) {
     if (!m_editor) return;
     QLineEdit* editor = m_editor;
     m_editor = nullptr;
@@ -417,7 +420,7 @@ void CGfxOutBarCtrl::endRename(bool accept) {
     update();
 }
 
-bool CGfxOutBarCtrl::eventFilter(QObject* watched, QEvent* event) {
+bool NavigationBar::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_editor) {
         if (event->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent*>(event)->key();
@@ -432,7 +435,7 @@ bool CGfxOutBarCtrl::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void CGfxOutBarCtrl::keyPressEvent(QKeyEvent* event) {
+void NavigationBar::keyPressEvent(QKeyEvent* event) {
     const int count = m_model.itemCount();
     switch (event->key()) {
         case Qt::Key_Up:

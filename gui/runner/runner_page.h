@@ -1,5 +1,5 @@
 #pragma once
-// CRunnerFormView: the runner page (page 3): how the open scenario runs (its
+// RunnerPage: the runner page (page 3): how the open scenario runs (its
 // run section) and the output of runs.  Every change is written back into the
 // scenario at once and marks the document modified; a value outside its range
 // or a text over its length is refused with the framework's message and leaves
@@ -36,12 +36,12 @@ class NumberEdit;
 class OutputBox;
 class RunnerBridge;
 
-class CRunnerFormView : public velk::shell::Page {
+class RunnerPage : public velk::shell::Page {
     Q_OBJECT
 public:
-    CRunnerFormView(velk::model::ScenarioDocument& document, RunnerBridge& bridge,
-                    QWidget* parent = nullptr);
-    ~CRunnerFormView() override;
+    RunnerPage(velk::scenario::ScenarioDocument& document, RunnerBridge& bridge,
+               QWidget* parent = nullptr);
+    ~RunnerPage() override;
 
     void activatePage() override;
     void deactivatePage() override;
@@ -121,13 +121,13 @@ private:
     struct NumberField {
         NumberEdit* field;
         int64_t min, max;
-        int32_t velk::model::CRunSection::*member;
+        int32_t velk::scenario::CRunSection::*member;
     };
     std::vector<NumberField> numberFields() const;
     // Refuses the first enabled number field left empty; true when one was.
     bool refuseEmptiedNumber();
 
-    velk::model::ScenarioDocument& m_document;
+    velk::scenario::ScenarioDocument& m_document;
     RunnerBridge& m_bridge;
     bool m_loading = false;
     int32_t m_step = 0, m_from = 0, m_to = 0;  // the cycle fields' last values

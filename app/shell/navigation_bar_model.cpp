@@ -1,4 +1,4 @@
-#include "app/shell/out_bar_model.h"
+#include "app/shell/navigation_bar_model.h"
 
 #include <algorithm>
 
@@ -7,13 +7,13 @@ namespace {
 constexpr int kGap = 6;
 }
 
-int OutBarModel::addFolder(const std::string& name) {
+int NavigationBarModel::addFolder(const std::string& name) {
     m_folders.push_back({name, {}});
     if (m_open < 0) m_open = 0;
     return int(m_folders.size()) - 1;
 }
 
-bool OutBarModel::addItem(int folder, int position, const std::string& label, int image) {
+bool NavigationBarModel::addItem(int folder, int position, const std::string& label, int image) {
     if (folder < 0 || folder >= folderCount()) return false;
     auto& items = m_folders[size_t(folder)].items;
     position = std::clamp(position, 0, int(items.size()));
@@ -21,13 +21,13 @@ bool OutBarModel::addItem(int folder, int position, const std::string& label, in
     return true;
 }
 
-bool OutBarModel::renameFolder(int folder, const std::string& name) {
+bool NavigationBarModel::renameFolder(int folder, const std::string& name) {
     if (folder < 0 || folder >= folderCount()) return false;
     m_folders[size_t(folder)].name = name;
     return true;
 }
 
-bool OutBarModel::renameItem(int folder, int item, const std::string& label) {
+bool NavigationBarModel::renameItem(int folder, int item, const std::string& label) {
     if (folder < 0 || folder >= folderCount()) return false;
     auto& items = m_folders[size_t(folder)].items;
     if (item < 0 || item >= int(items.size())) return false;
@@ -35,7 +35,7 @@ bool OutBarModel::renameItem(int folder, int item, const std::string& label) {
     return true;
 }
 
-bool OutBarModel::removeFolder(int folder) {
+bool NavigationBarModel::removeFolder(int folder) {
     if (folder < 0 || folder >= folderCount()) return false;
     m_folders.erase(m_folders.begin() + folder);
     if (m_folders.empty())
@@ -45,7 +45,7 @@ bool OutBarModel::removeFolder(int folder) {
     return true;
 }
 
-bool OutBarModel::removeItem(int folder, int item) {
+bool NavigationBarModel::removeItem(int folder, int item) {
     if (folder < 0 || folder >= folderCount()) return false;
     auto& items = m_folders[size_t(folder)].items;
     if (item < 0 || item >= int(items.size())) return false;
@@ -53,17 +53,17 @@ bool OutBarModel::removeItem(int folder, int item) {
     return true;
 }
 
-int OutBarModel::itemCount() const {
+int NavigationBarModel::itemCount() const {
     return m_open < 0 ? 0 : int(m_folders[size_t(m_open)].items.size());
 }
 
-bool OutBarModel::selectFolder(int index) {
+bool NavigationBarModel::selectFolder(int index) {
     if (index < 0 || index >= folderCount() || index == m_open) return false;
     m_open = index;
     return true;
 }
 
-OutBarRect OutBarModel::folderButtonRect(int folder, int width, int height) const {
+NavigationBarRect NavigationBarModel::folderButtonRect(int folder, int width, int height) const {
     if (folder < 0 || folder >= folderCount()) return {};
     if (folder <= m_open) {
         const int top = folder * kFolderHeight;
@@ -73,26 +73,28 @@ OutBarRect OutBarModel::folderButtonRect(int folder, int width, int height) cons
     return {0, bottom - kFolderHeight, width, bottom};
 }
 
-OutBarRect OutBarModel::itemAreaRect(int width, int height) const {
+NavigationBarRect NavigationBarModel::itemAreaRect(int width, int height) const {
     const int top = (m_open + 1) * kFolderHeight;
     const int bottom = height - (folderCount() - 1 - m_open) * kFolderHeight;
     return {0, top, width, std::max(top, bottom)};
 }
 
-int OutBarModel::cellHeight(int lineHeight) const {
+int NavigationBarModel::cellHeight(int lineHeight) const {
     return m_large ? kGap + kLargeIconHeight + 2 + lineHeight + kGap
                    : std::max(kSmallIcon, lineHeight) + kGap;
 }
 
-OutBarRect OutBarModel::itemRect(int item, int width, int height, int lineHeight) const {
+NavigationBarRect NavigationBarModel::itemRect(int item, int width, int height,
+                                               int lineHeight) const {
     if (item < 0 || item >= itemCount()) return {};
-    const OutBarRect area = itemAreaRect(width, height);
+    const NavigationBarRect area = itemAreaRect(width, height);
     const int top = area.top + kGap / 2 + item * cellHeight(lineHeight);
     return {0, top, width, top + cellHeight(lineHeight)};
 }
 
-OutBarRect OutBarModel::iconRect(int item, int width, int height, int lineHeight) const {
-    const OutBarRect cell = itemRect(item, width, height, lineHeight);
+NavigationBarRect NavigationBarModel::iconRect(int item, int width, int height,
+                                               int lineHeight) const {
+    const NavigationBarRect cell = itemRect(item, width, height, lineHeight);
     if (cell.height() == 0) return {};
     if (m_large) {
         const int left = (width - kLargeIconWidth) / 2;
@@ -102,8 +104,9 @@ OutBarRect OutBarModel::iconRect(int item, int width, int height, int lineHeight
     return {kGap, top, kGap + kSmallIcon, top + kSmallIcon};
 }
 
-OutBarRect OutBarModel::labelRect(int item, int width, int height, int lineHeight) const {
-    const OutBarRect cell = itemRect(item, width, height, lineHeight);
+NavigationBarRect NavigationBarModel::labelRect(int item, int width, int height,
+                                                int lineHeight) const {
+    const NavigationBarRect cell = itemRect(item, width, height, lineHeight);
     if (cell.height() == 0) return {};
     if (m_large) {
         const int top = cell.top + kGap + kLargeIconHeight + 2;
@@ -114,13 +117,14 @@ OutBarRect OutBarModel::labelRect(int item, int width, int height, int lineHeigh
     return {left, top, width - 2, top + lineHeight};
 }
 
-OutBarModel::Hit OutBarModel::hitTest(int x, int y, int width, int height, int lineHeight) const {
+NavigationBarModel::Hit NavigationBarModel::hitTest(int x, int y, int width, int height,
+                                                    int lineHeight) const {
     for (int f = 0; f < folderCount(); ++f)
         if (folderButtonRect(f, width, height).contains(x, y)) return {HitKind::kFolder, f};
-    const OutBarRect area = itemAreaRect(width, height);
+    const NavigationBarRect area = itemAreaRect(width, height);
     if (!area.contains(x, y)) return {};
     for (int i = 0; i < itemCount(); ++i) {
-        const OutBarRect cell = itemRect(i, width, height, lineHeight);
+        const NavigationBarRect cell = itemRect(i, width, height, lineHeight);
         if (cell.bottom > area.bottom) break;  // cut off below the area: not clickable
         if (iconRect(i, width, height, lineHeight).contains(x, y) ||
             labelRect(i, width, height, lineHeight).contains(x, y))

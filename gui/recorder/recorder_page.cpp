@@ -1,4 +1,4 @@
-#include "gui/recorder/recorder_form_view.h"
+#include "gui/recorder/recorder_page.h"
 
 #include <sys/stat.h>
 
@@ -22,8 +22,8 @@
 #include "app/recorder/request_list_rows.h"
 #include "app/scenario/scenario_document.h"
 #include "gui/recorder/capture_script.h"
-#include "gui/recorder/my_web_view.h"
 #include "gui/recorder/proposals_dialog.h"
+#include "gui/recorder/recorder_browser.h"
 
 namespace velk::recorder {
 namespace {
@@ -49,9 +49,9 @@ QToolButton* browserButton(QWebEnginePage* page, QWebEnginePage::WebAction which
 
 }  // namespace
 
-CRecorderFormView::CRecorderFormView(model::ScenarioDocument& document, QWidget* parent)
+RecorderPage::RecorderPage(scenario::ScenarioDocument& document, QWidget* parent)
     : Page(parent), m_document(document) {
-    m_browser = new CMyWebView(m_hook, this);
+    m_browser = new RecorderBrowser(m_hook, this);
     QWebEnginePage* page = m_browser->page();
 
     auto* bar = new QHBoxLayout;
@@ -117,24 +117,24 @@ CRecorderFormView::CRecorderFormView(model::ScenarioDocument& document, QWidget*
     layout->addLayout(bar);
     layout->addWidget(m_splitter, 1);
 
-    connect(m_go, &QPushButton::clicked, this, &CRecorderFormView::go);
-    connect(m_address, &QLineEdit::returnPressed, this, &CRecorderFormView::go);
-    connect(m_delete, &QPushButton::clicked, this, &CRecorderFormView::deleteSelected);
-    connect(m_clear, &QPushButton::clicked, this, &CRecorderFormView::clearAll);
+    connect(m_go, &QPushButton::clicked, this, &RecorderPage::go);
+    connect(m_address, &QLineEdit::returnPressed, this, &RecorderPage::go);
+    connect(m_delete, &QPushButton::clicked, this, &RecorderPage::deleteSelected);
+    connect(m_clear, &QPushButton::clicked, this, &RecorderPage::clearAll);
     auto* deleteKey =
         new QShortcut(QKeySequence::Delete, m_list, nullptr, nullptr, Qt::WidgetShortcut);
-    connect(deleteKey, &QShortcut::activated, this, &CRecorderFormView::deleteSelected);
-    connect(m_list, &QTreeWidget::itemSelectionChanged, this, &CRecorderFormView::updateButtons);
-    connect(m_splitter, &QSplitter::splitterMoved, this, &CRecorderFormView::saveSplit);
+    connect(deleteKey, &QShortcut::activated, this, &RecorderPage::deleteSelected);
+    connect(m_list, &QTreeWidget::itemSelectionChanged, this, &RecorderPage::updateButtons);
+    connect(m_splitter, &QSplitter::splitterMoved, this, &RecorderPage::saveSplit);
     connect(m_browser, &QWebEngineView::urlChanged, this,
             [this](const QUrl& url) { m_address->setText(url.toString()); });
-    connect(m_browser, &CMyWebView::postWithoutBody, this, [this](const QUrl& url) {
+    connect(m_browser, &RecorderBrowser::postWithoutBody, this, [this](const QUrl& url) {
         m_notice->setText(tr("The POST to %1 was recorded without its body: the page sent it "
                              "without a form submission. Add its parameters in the editor.")
                               .arg(url.toString()));
         m_notice->show();
     });
-    connect(m_browser, &CMyWebView::filesRecorded, this,
+    connect(m_browser, &RecorderBrowser::filesRecorded, this,
             [this](const QUrl& url, const QStringList& fields) {
                 m_notice->setText(
                     tr("The form sent to %1 was recorded as multipart with its file fields (%2) "
@@ -144,15 +144,15 @@ CRecorderFormView::CRecorderFormView(model::ScenarioDocument& document, QWidget*
                         .arg(url.toString(), fields.join(QStringLiteral(", "))));
                 m_notice->show();
             });
-    connect(m_browser, &CMyWebView::pageRead, this, &CRecorderFormView::onPageRead);
-    connect(m_browser, &CMyWebView::pageStatus, this, &CRecorderFormView::onPageStatus);
+    connect(m_browser, &RecorderBrowser::pageRead, this, &RecorderPage::onPageRead);
+    connect(m_browser, &RecorderBrowser::pageStatus, this, &RecorderPage::onPageStatus);
     connect(m_browser, &QWebEngineView::loadFinished, this, [this] {
         if (m_hook.isRecording()) m_document.setModified(true);
     });
 
     // Captures reach the container under the hook's lock; the list is rebuilt
     // later, from the event loop.
-    QPointer<CRecorderFormView> self(this);
+    QPointer<RecorderPage> self(this);
     m_hook.setNotifier([self] {
         if (self)
             QMetaObject::invokeMethod(self, "refresh", Qt::QueuedConnection, Q_ARG(bool, true));
@@ -161,23 +161,23 @@ CRecorderFormView::CRecorderFormView(model::ScenarioDocument& document, QWidget*
     refresh();
 }
 
-CRecorderFormView::~CRecorderFormView() {
+RecorderPage::~RecorderPage() {
     m_hook.clear(true);
     // The browser feeds the hook: it goes first, while the hook still exists.
     delete m_browser;
 }
 
-void CRecorderFormView::reattach(bool renumber) {
+void RecorderPage::reattach(bool renumber) {
     if (renumber) RecorderHook::resetCounter();
     m_hook.attach(&m_document.scenario().requests());
 }
 
-void CRecorderFormView::blank() {
+void RecorderPage::blank() {
     m_browser->dropPending();
     m_browser->setUrl(QUrl(QStringLiteral("about:blank")));
 }
 
-void CRecorderFormView::beginRecording() {
+void RecorderPage::beginRecording() {
     m_notice->hide();
     m_pages.clear();
     m_pendingStatus.reset();
@@ -185,36 +185,36 @@ void CRecorderFormView::beginRecording() {
     if (requests.count() == 0) requests.setRecordedChecks(true);
 }
 
-void CRecorderFormView::onPageRead(PageFacts facts) {
+void RecorderPage::onPageRead(PageFacts facts) {
     if (!m_hook.isRecording()) return;
     if (m_pendingStatus &&
         m_pendingStatus->first == normalisedUrl(QString::fromStdString(facts.url)))
         facts.status = m_pendingStatus->second;
     m_pendingStatus.reset();
-    const model::CRequest* last = nullptr;
+    const scenario::CRequest* last = nullptr;
     auto& requests = m_document.scenario().requests();
-    std::lock_guard<model::CRequestsContainer> g(requests);
+    std::lock_guard<scenario::CRequestsContainer> g(requests);
     last = requests.lastRecorded();
     // A page that no recorded request led to (the one shown before recording
     // started) belongs to nothing.
     if (last) keepPage(last->getId(), facts);
 }
 
-void CRecorderFormView::onPageStatus(const QUrl& url, int status) {
+void RecorderPage::onPageStatus(const QUrl& url, int status) {
     if (!m_hook.isRecording()) return;
     const QString where = normalisedUrl(url.toString(QUrl::FullyEncoded));
     if (!m_pages.empty() && m_pages.back().second.status == 0 &&
         normalisedUrl(QString::fromStdString(m_pages.back().second.url)) == where) {
         PageFacts facts = m_pages.back().second;
         facts.status = status;
-        std::lock_guard<model::CRequestsContainer> g(m_document.scenario().requests());
+        std::lock_guard<scenario::CRequestsContainer> g(m_document.scenario().requests());
         keepPage(m_pages.back().first, facts);
         return;
     }
     m_pendingStatus.emplace(where, status);
 }
 
-void CRecorderFormView::keepPage(int32_t id, const PageFacts& facts) {
+void RecorderPage::keepPage(int32_t id, const PageFacts& facts) {
     auto& requests = m_document.scenario().requests();
     auto* node = requests.findNode(id);
     if (!node) return;
@@ -227,7 +227,7 @@ void CRecorderFormView::keepPage(int32_t id, const PageFacts& facts) {
         m_pages.emplace_back(id, facts);
 }
 
-void CRecorderFormView::offerProposals() {
+void RecorderPage::offerProposals() {
     auto& requests = m_document.scenario().requests();
     std::vector<Proposal> proposals = findProposals(collectExchanges(requests, m_pages));
     const int outcomes = requests.outcomeCount();
@@ -244,25 +244,25 @@ void CRecorderFormView::offerProposals() {
     refresh();
 }
 
-bool CRecorderFormView::showProposals() {
+bool RecorderPage::showProposals() {
     return layoutSettings()->value(QStringLiteral("Recorder/ShowProposals"), true).toBool();
 }
 
-void CRecorderFormView::setShowProposals(bool show) {
+void RecorderPage::setShowProposals(bool show) {
     auto settings = layoutSettings();
     settings->setValue(QStringLiteral("Recorder/ShowProposals"), show);
     settings->sync();
 }
 
-void CRecorderFormView::activatePage() {
+void RecorderPage::activatePage() {
     refresh();
 }
 
-void CRecorderFormView::resetPage() {
+void RecorderPage::resetPage() {
     refresh();
 }
 
-void CRecorderFormView::refresh(bool scrollToEnd) {
+void RecorderPage::refresh(bool scrollToEnd) {
     if (scrollToEnd && m_hook.isRecording()) m_document.setModified(true);
     const auto rows = requestRows(m_document.scenario().requests());
     m_list->setUpdatesEnabled(false);
@@ -282,13 +282,13 @@ void CRecorderFormView::refresh(bool scrollToEnd) {
     updateButtons();
 }
 
-void CRecorderFormView::go() {
+void RecorderPage::go() {
     const QString text = m_address->text().trimmed();
     m_browser->setUrl(text.isEmpty() ? QUrl(QStringLiteral("about:blank"))
                                      : QUrl::fromUserInput(text));
 }
 
-void CRecorderFormView::deleteSelected() {
+void RecorderPage::deleteSelected() {
     std::vector<int32_t> ids;
     int lastRow = -1;
     for (int row = 0; row < m_list->topLevelItemCount(); ++row) {
@@ -309,7 +309,7 @@ void CRecorderFormView::deleteSelected() {
     m_list->setFocus();
 }
 
-void CRecorderFormView::clearAll() {
+void RecorderPage::clearAll() {
     if (QMessageBox::question(this, QStringLiteral("VELK"),
                               tr("Are you sure you want to clear the list of requests?"),
                               QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
@@ -319,12 +319,12 @@ void CRecorderFormView::clearAll() {
     m_document.setModified(true);
 }
 
-void CRecorderFormView::updateButtons() {
+void RecorderPage::updateButtons() {
     m_delete->setEnabled(!m_list->selectedItems().isEmpty());
     m_clear->setEnabled(m_list->topLevelItemCount() > 0);
 }
 
-void CRecorderFormView::showEvent(QShowEvent* event) {
+void RecorderPage::showEvent(QShowEvent* event) {
     Page::showEvent(event);
     if (!m_splitRestored) {
         m_splitRestored = true;
@@ -332,7 +332,7 @@ void CRecorderFormView::showEvent(QShowEvent* event) {
     }
 }
 
-bool CRecorderFormView::eventFilter(QObject* watched, QEvent* event) {
+bool RecorderPage::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_list && event->type() == QEvent::Resize) {
         const auto widths = requestColumnWidths(m_list->width());
         for (int c = 0; c < 4; ++c) m_list->setColumnWidth(c, widths[size_t(c)]);
@@ -340,7 +340,7 @@ bool CRecorderFormView::eventFilter(QObject* watched, QEvent* event) {
     return Page::eventFilter(watched, event);
 }
 
-void CRecorderFormView::saveSplit() {
+void RecorderPage::saveSplit() {
     auto settings = layoutSettings();
     // The file also holds the proxy password: the owner's alone.
     const QFileInfo file(settings->fileName());
@@ -351,7 +351,7 @@ void CRecorderFormView::saveSplit() {
     ::chmod(QFile::encodeName(file.absoluteFilePath()).constData(), S_IRUSR | S_IWUSR);
 }
 
-void CRecorderFormView::restoreSplit() {
+void RecorderPage::restoreSplit() {
     const QVariant value = layoutSettings()->value(kSplitGroup + QLatin1Char('/') + kSplitKey);
     bool ok = false;
     const int top = value.toString().trimmed().toInt(&ok);

@@ -1,4 +1,4 @@
-#include "gui/shell/main_frame.h"
+#include "gui/shell/main_window.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -16,7 +16,7 @@
 #include "app/settings/settings_file.h"
 #include "app/shell/recorder_choice.h"
 #include "app/shell/window_placement.h"
-#include "gui/shell/gfx_out_bar_ctrl.h"
+#include "gui/shell/navigation_bar.h"
 #include "gui/shell/page.h"
 #include "gui/shell/progress_bar.h"
 #include "gui/shell/recorder_prompt_dialog.h"
@@ -35,7 +35,7 @@ PlacementRect toPlacement(const QRect& r) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("VELK v2.0"));
     setMinimumSize(kMinWidth, kMinHeight);
     resize(kMinWidth, kMinHeight);
@@ -43,7 +43,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     auto* layout = new QHBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
-    m_outBar = new CGfxOutBarCtrl(central);
+    m_outBar = new NavigationBar(central);
     m_stack = new QStackedWidget(central);
     layout->addWidget(m_outBar);
     layout->addWidget(m_stack, 1);
@@ -59,13 +59,13 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     m_readyPane = new QLabel(QStringLiteral("Ready"), this);
     m_readyPane->setIndent(2);
     statusBar()->addWidget(m_readyPane, 1);
-    m_progress = new CProgressBar(m_readyPane);
-    connect(m_actions[kStopTest], &QAction::triggered, m_progress, &CProgressBar::reset);
+    m_progress = new ProgressBar(m_readyPane);
+    connect(m_actions[kStopTest], &QAction::triggered, m_progress, &ProgressBar::reset);
 }
 
-CMainFrame::~CMainFrame() = default;
+MainWindow::~MainWindow() = default;
 
-void CMainFrame::createActions() {
+void MainWindow::createActions() {
     struct CommandText {
         const char* text;
         const char* button;  // the toolbar's text, or null
@@ -121,7 +121,7 @@ void CMainFrame::createActions() {
     connect(m_actions[kExit], &QAction::triggered, this, &QWidget::close);
 }
 
-void CMainFrame::createMenus() {
+void MainWindow::createMenus() {
     m_fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
     for (Command c : {kNewScenario, kOpenScenario, kSaveScenario, kSaveScenarioAs})
         m_fileMenu->addAction(m_actions[c]);
@@ -161,7 +161,7 @@ void CMainFrame::createMenus() {
     view->setObjectName(QStringLiteral("viewMenu"));
 }
 
-void CMainFrame::createToolBar() {
+void MainWindow::createToolBar() {
     m_toolBar = addToolBar(QStringLiteral("Toolbar"));
     m_toolBar->setObjectName(QStringLiteral("mainToolBar"));
     m_toolBar->setMovable(false);
@@ -188,7 +188,7 @@ void CMainFrame::createToolBar() {
             [this](bool on) { statusBar()->setVisible(on); });
 }
 
-void CMainFrame::createNavigationBar() {
+void MainWindow::createNavigationBar() {
     std::vector<QPixmap> large, small;
     for (PageIcon icon : {PageIcon::kRecorder, PageIcon::kEditor, PageIcon::kRunner,
                           PageIcon::kReport, PageIcon::kGraphs, PageIcon::kBatchGraphs}) {
@@ -199,8 +199,8 @@ void CMainFrame::createNavigationBar() {
     // Renaming changes only what the bar shows; removing would leave pages that
     // no item reaches, so it is not offered.
     m_outBar->setFlags(
-        CGfxOutBarCtrl::kRemoveFolders | CGfxOutBarCtrl::kRemoveItems,
-        CGfxOutBarCtrl::kAnimation | CGfxOutBarCtrl::kRenameFolders | CGfxOutBarCtrl::kRenameItems);
+        NavigationBar::kRemoveFolders | NavigationBar::kRemoveItems,
+        NavigationBar::kAnimation | NavigationBar::kRenameFolders | NavigationBar::kRenameItems);
     m_outBar->setAnimationDelay(20);
     m_outBar->setRenameApproval([](bool, int, const QString&) { return true; });
     const int test = m_outBar->addFolder(QStringLiteral("Test"));
@@ -213,12 +213,12 @@ void CMainFrame::createNavigationBar() {
     m_outBar->addItem(results, 2, QStringLiteral("Summary"), 3);
     m_outBar->addItem(results, 3, QStringLiteral("Batch Run Graphs"), 5);
     m_outBar->selectFolder(test);
-    connect(m_outBar, &CGfxOutBarCtrl::folderChanged, this,
+    connect(m_outBar, &NavigationBar::folderChanged, this,
             [this](int folder) { m_group = folder; });
-    connect(m_outBar, &CGfxOutBarCtrl::itemClicked, this, &CMainFrame::selectNavigationItem);
+    connect(m_outBar, &NavigationBar::itemClicked, this, &MainWindow::selectNavigationItem);
 }
 
-void CMainFrame::installPage(int number, Page* page) {
+void MainWindow::installPage(int number, Page* page) {
     if (number < 1 || number > kPageCount || !page) return;
     Page*& slot = m_pages[size_t(number - 1)];
     const int index = m_stack->indexOf(slot);
@@ -233,12 +233,12 @@ void CMainFrame::installPage(int number, Page* page) {
     }
 }
 
-Page* CMainFrame::page(int number) const {
+Page* MainWindow::page(int number) const {
     if (number < 1 || number > kPageCount) return nullptr;
     return m_pages[size_t(number - 1)];
 }
 
-void CMainFrame::showPage(int number) {
+void MainWindow::showPage(int number) {
     if (number < 1 || number > kPageCount || number == m_shownPage) return;
     const int group = number <= kRunnerPage ? kTestGroup : kResultsGroup;
     if (m_outBar->openFolder() != group) m_outBar->selectFolder(group);
@@ -252,15 +252,15 @@ void CMainFrame::showPage(int number) {
     emit pageShown(number);
 }
 
-void CMainFrame::resetPages() {
+void MainWindow::resetPages() {
     for (Page* page : m_pages) page->resetPage();
 }
 
-void CMainFrame::setRecording(bool recording) {
+void MainWindow::setRecording(bool recording) {
     m_recording = recording;
 }
 
-void CMainFrame::runFinished(bool stopped) {
+void MainWindow::runFinished(bool stopped) {
     if (!stopped) {
         m_outBar->selectFolder(kResultsGroup);
         showPage(kReportPage);
@@ -272,19 +272,19 @@ namespace {
 
 // The Results folder's items in order: Text Report, Graphs, Summary, Batch
 // Run Graphs.
-constexpr int kResultsItemPages[] = {CMainFrame::kReportPage, CMainFrame::kGraphsPage,
-                                     CMainFrame::kSummaryPage, CMainFrame::kBatchGraphsPage};
+constexpr int kResultsItemPages[] = {MainWindow::kReportPage, MainWindow::kGraphsPage,
+                                     MainWindow::kSummaryPage, MainWindow::kBatchGraphsPage};
 
 }  // namespace
 
-int CMainFrame::itemOfPage(int number) {
+int MainWindow::itemOfPage(int number) {
     if (number <= kRunnerPage) return number - 1;
     for (int item = 0; item < 4; ++item)
         if (kResultsItemPages[item] == number) return item;
     return 0;
 }
 
-void CMainFrame::selectNavigationItem(int item) {
+void MainWindow::selectNavigationItem(int item) {
     // The bar's open folder, not the one last told: an item can be clicked
     // while the folder change is still sliding in.
     const int group = m_outBar->openFolder();
@@ -296,15 +296,15 @@ void CMainFrame::selectNavigationItem(int item) {
     showPage(group == kTestGroup ? item + 1 : kResultsItemPages[item]);
 }
 
-void CMainFrame::enterRecorder() {
-    using velk::model::GlobalSettings;
+void MainWindow::enterRecorder() {
+    using velk::settings::GlobalSettings;
     GlobalSettings& settings = GlobalSettings::shared();
     if (!m_recording) {
         GlobalSettings::Values values = settings.values();
         if (values.promptRecording && m_shownPage != kRecorderPage) {
             RecorderPromptDialog prompt(this);
             const bool yes = prompt.exec() == QDialog::Accepted;
-            velk::model::SettingsFile store;
+            velk::settings::SettingsFile store;
             saveRecorderChoice(settings, store, !prompt.dontShowAgain(), yes);
         }
         if (settings.values().startRecording && m_actions[kStartRecording]->isEnabled())
@@ -313,7 +313,7 @@ void CMainFrame::enterRecorder() {
     showPage(kRecorderPage);
 }
 
-void CMainFrame::setRecentFiles(const QStringList& paths) {
+void MainWindow::setRecentFiles(const QStringList& paths) {
     for (QAction* a : m_recentActions) {
         m_fileMenu->removeAction(a);
         a->deleteLater();
@@ -332,7 +332,7 @@ void CMainFrame::setRecentFiles(const QStringList& paths) {
     }
 }
 
-void CMainFrame::showWithSavedPlacement() {
+void MainWindow::showWithSavedPlacement() {
     const auto stored = openUserSettings();
     QSettings& settings = *stored;
     settings.beginGroup(kFrameGroup);
@@ -358,7 +358,7 @@ void CMainFrame::showWithSavedPlacement() {
         showNormal();
 }
 
-void CMainFrame::savePlacement() const {
+void MainWindow::savePlacement() const {
     const auto stored = openUserSettings();
     QSettings& settings = *stored;
     settings.beginGroup(kFrameGroup);
@@ -370,7 +370,7 @@ void CMainFrame::savePlacement() const {
                       QString::fromStdString(formatWindowRect(toPlacement(normalGeometry()))));
 }
 
-bool CMainFrame::event(QEvent* event) {
+bool MainWindow::event(QEvent* event) {
     // A status tip would hide the progress bar's pane while the pointer rests
     // on a toolbar button; during a run the progress has the pane.
     if (event->type() == QEvent::StatusTip && m_progress->bar()->isVisible()) {
@@ -380,7 +380,7 @@ bool CMainFrame::event(QEvent* event) {
     return QMainWindow::event(event);
 }
 
-void CMainFrame::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     if (m_closeGuard && !m_closeGuard()) {
         event->ignore();
         return;

@@ -1,4 +1,4 @@
-#include "gui/recorder/my_web_view.h"
+#include "gui/recorder/recorder_browser.h"
 
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineNewWindowRequest>
@@ -12,9 +12,9 @@
 namespace velk::recorder {
 
 // The page, to hear the capture script's console messages and the redirects.
-class CMyWebView::Page : public QWebEnginePage {
+class RecorderBrowser::Page : public QWebEnginePage {
 public:
-    explicit Page(CMyWebView& view) : QWebEnginePage(&view), m_view(view) {}
+    explicit Page(RecorderBrowser& view) : QWebEnginePage(&view), m_view(view) {}
 
 protected:
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
@@ -31,10 +31,10 @@ protected:
     }
 
 private:
-    CMyWebView& m_view;
+    RecorderBrowser& m_view;
 };
 
-CMyWebView::CMyWebView(RecorderHook& hook, QWidget* parent)
+RecorderBrowser::RecorderBrowser(RecorderHook& hook, QWidget* parent)
     : QWebEngineView(parent), m_hook(hook), m_marker(newCaptureMarker()) {
     m_clock.start();
     auto* page = new Page(*this);
@@ -49,7 +49,7 @@ CMyWebView::CMyWebView(RecorderHook& hook, QWidget* parent)
     page->scripts().insert(script);
 
     auto* interceptor = new NavigationInterceptor(page);
-    connect(interceptor, &NavigationInterceptor::navigation, this, &CMyWebView::onNavigation);
+    connect(interceptor, &NavigationInterceptor::navigation, this, &RecorderBrowser::onNavigation);
     page->setUrlRequestInterceptor(interceptor);
 
     connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
@@ -70,31 +70,31 @@ CMyWebView::CMyWebView(RecorderHook& hook, QWidget* parent)
             });
 
     m_retry.setSingleShot(true);
-    connect(&m_retry, &QTimer::timeout, this, &CMyWebView::release);
+    connect(&m_retry, &QTimer::timeout, this, &RecorderBrowser::release);
 }
 
-CMyWebView::~CMyWebView() {
+RecorderBrowser::~RecorderBrowser() {
     // The interceptor is the page's child: stop it before either goes.
     page()->setUrlRequestInterceptor(nullptr);
 }
 
-void CMyWebView::dropPending() {
+void RecorderBrowser::dropPending() {
     m_matcher.clear();
     m_retry.stop();
 }
 
-void CMyWebView::onNavigation(const QUrl& url, bool post) {
+void RecorderBrowser::onNavigation(const QUrl& url, bool post) {
     m_matcher.addNavigation(normalisedUrl(url.toString(QUrl::FullyEncoded)).toStdString(), post,
                             m_clock.elapsed());
     release();
 }
 
-void CMyWebView::onRedirect(const QUrl& url) {
+void RecorderBrowser::onRedirect(const QUrl& url) {
     m_matcher.addRedirect(normalisedUrl(url.toString(QUrl::FullyEncoded)).toStdString(),
                           m_clock.elapsed());
 }
 
-bool CMyWebView::onConsoleMessage(const QString& message) {
+bool RecorderBrowser::onConsoleMessage(const QString& message) {
     const auto report = readFormReport(message, m_marker);
     if (!report) {
         auto facts = readPageReport(message, m_marker);
@@ -110,7 +110,7 @@ bool CMyWebView::onConsoleMessage(const QString& message) {
     return true;
 }
 
-void CMyWebView::release() {
+void RecorderBrowser::release() {
     for (const auto& ready : m_matcher.takeReady(m_clock.elapsed())) {
         const bool recorded = m_hook.onBeforeNavigate(ready.url, ready.postData, ready.headers,
                                                       ready.post, ready.fileFields);

@@ -1,5 +1,5 @@
 #pragma once
-// OutBarModel: the navigation bar's content and geometry apart from painting:
+// NavigationBarModel: the navigation bar's content and geometry apart from painting:
 // folders (each a full-width button) with their items, the open folder, the
 // icon size, and where each button and item lies in a bar of a given size.
 // Folder buttons up to the open one stack at the top, the rest at the bottom;
@@ -11,15 +11,15 @@
 
 namespace velk::shell {
 
-struct OutBarRect {
+struct NavigationBarRect {
     int left = 0, top = 0, right = 0, bottom = 0;  // right and bottom exclusive
     bool contains(int x, int y) const { return x >= left && x < right && y >= top && y < bottom; }
     int width() const { return right - left; }
     int height() const { return bottom - top; }
-    bool operator==(const OutBarRect&) const = default;
+    bool operator==(const NavigationBarRect&) const = default;
 };
 
-class OutBarModel {
+class NavigationBarModel {
 public:
     static constexpr int kFolderHeight = 22;
     static constexpr int kLargeIconWidth = 58, kLargeIconHeight = 48;
@@ -61,12 +61,12 @@ public:
     void setLargeIcons(bool large) { m_large = large; }
 
     // Geometry in a bar of the given size; lineHeight is the label font's.
-    OutBarRect folderButtonRect(int folder, int width, int height) const;
-    OutBarRect itemAreaRect(int width, int height) const;
+    NavigationBarRect folderButtonRect(int folder, int width, int height) const;
+    NavigationBarRect itemAreaRect(int width, int height) const;
     // An item of the open folder: its whole cell, its icon and its label.
-    OutBarRect itemRect(int item, int width, int height, int lineHeight) const;
-    OutBarRect iconRect(int item, int width, int height, int lineHeight) const;
-    OutBarRect labelRect(int item, int width, int height, int lineHeight) const;
+    NavigationBarRect itemRect(int item, int width, int height, int lineHeight) const;
+    NavigationBarRect iconRect(int item, int width, int height, int lineHeight) const;
+    NavigationBarRect labelRect(int item, int width, int height, int lineHeight) const;
     Hit hitTest(int x, int y, int width, int height, int lineHeight) const;
 
 private:

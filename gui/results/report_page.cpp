@@ -1,4 +1,4 @@
-#include "gui/results/report_form_view.h"
+#include "gui/results/report_page.h"
 
 #include <QComboBox>
 #include <QFontDatabase>
@@ -10,7 +10,7 @@
 #include "app/results/report_view_text.h"
 
 namespace velk::results {
-CReportFormView::CReportFormView(CResultsContainer& results, QWidget* parent)
+ReportPage::ReportPage(CResultsContainer& results, QWidget* parent)
     : Page(parent), m_results(results) {
     m_titles = new QComboBox(this);
     m_titles->setObjectName(QStringLiteral("reportTitles"));
@@ -40,7 +40,7 @@ CReportFormView::CReportFormView(CResultsContainer& results, QWidget* parent)
     resetPage();
 }
 
-void CReportFormView::resetPage() {
+void ReportPage::resetPage() {
     m_titles->clear();
     m_titles->setEnabled(false);
     m_report->setPlainText(kNoResults);
@@ -59,7 +59,7 @@ void fillPassList(QComboBox* titles, const std::vector<ResultsStorePtr>& records
     titles->setCurrentIndex(selected);
 }
 
-void CReportFormView::refresh(bool resetSelection) {
+void ReportPage::refresh(bool resetSelection) {
     const std::vector<ResultsStorePtr> records = m_results.all();
     if (records.empty()) {
         resetPage();
@@ -69,7 +69,7 @@ void CReportFormView::refresh(bool resetSelection) {
     showSelected(resetSelection);
 }
 
-void CReportFormView::showSelected(bool reload) {
+void ReportPage::showSelected(bool reload) {
     const int32_t run = m_titles->currentData().toInt();
     if (run == m_shownRun && !reload) return;
     ResultsStorePtr record = m_results.find(run);

@@ -1,4 +1,4 @@
-// CRunnerFormView: moving the run section between the scenario and the
+// RunnerPage: moving the run section between the scenario and the
 // controls, and the Run Test and Stop Test commands.
 #include <QApplication>
 #include <QCheckBox>
@@ -15,8 +15,8 @@
 #include "gui/runner/number_edit.h"
 #include "gui/runner/output_box.h"
 #include "gui/runner/runner_bridge.h"
-#include "gui/runner/runner_form_view.h"
-#include "gui/shell/main_frame.h"
+#include "gui/runner/runner_page.h"
+#include "gui/shell/main_window.h"
 #include "velkcore.h"
 
 namespace velk::runner {
@@ -28,23 +28,23 @@ QString text(const std::string& s) {
 
 }  // namespace
 
-void CRunnerFormView::activatePage() {
+void RunnerPage::activatePage() {
     loadFromScenario();
 }
 
-void CRunnerFormView::deactivatePage() {
+void RunnerPage::deactivatePage() {
     saveToScenario();
 }
 
-void CRunnerFormView::resetPage() {
+void RunnerPage::resetPage() {
     m_document.scenario().outputLog().clear();
     m_output->clearLog();
     refreshOutput();
     loadFromScenario();
 }
 
-void CRunnerFormView::loadFromScenario() {
-    const velk::model::CRunSection& r = m_document.scenario().run();
+void RunnerPage::loadFromScenario() {
+    const velk::scenario::CRunSection& r = m_document.scenario().run();
     m_loading = true;
     (r.cycling ? m_batch : m_single)->setChecked(true);
     m_users->setNumber(r.clients);
@@ -86,8 +86,8 @@ void CRunnerFormView::loadFromScenario() {
     applyEnabling();
 }
 
-bool CRunnerFormView::readNumber(NumberEdit* field, int64_t min, int64_t max, int32_t& value,
-                                 Save when) {
+bool RunnerPage::readNumber(NumberEdit* field, int64_t min, int64_t max, int32_t& value,
+                            Save when) {
     if (field->text().isEmpty()) {
         // Being typed into: the saved value stays until there is a number.
         if (when == Save::kWhileTyping) return true;
@@ -106,8 +106,8 @@ bool CRunnerFormView::readNumber(NumberEdit* field, int64_t min, int64_t max, in
     return true;
 }
 
-std::vector<CRunnerFormView::NumberField> CRunnerFormView::numberFields() const {
-    using R = velk::model::CRunSection;
+std::vector<RunnerPage::NumberField> RunnerPage::numberFields() const {
+    using R = velk::scenario::CRunSection;
     return {{m_users, 0, 999999, &R::clients},
             {m_iterations, 0, 9999999, &R::requestsPerUser},
             {m_pauseSeconds, 0, 9999999, &R::pauseSeconds},
@@ -117,10 +117,10 @@ std::vector<CRunnerFormView::NumberField> CRunnerFormView::numberFields() const 
             {m_delay, 0, 3600000, &R::startDelay}};
 }
 
-bool CRunnerFormView::refuseEmptiedNumber() {
+bool RunnerPage::refuseEmptiedNumber() {
     for (const NumberField& f : numberFields()) {
         if (f.field->isEnabled() && f.field->text().isEmpty()) {
-            emit pageWanted(velk::shell::CMainFrame::kRunnerPage);
+            emit pageWanted(velk::shell::MainWindow::kRunnerPage);
             refuse(f.field, text(rangeMessage({f.min, f.max})));
             return true;
         }
@@ -128,7 +128,7 @@ bool CRunnerFormView::refuseEmptiedNumber() {
     return false;
 }
 
-bool CRunnerFormView::readText(QLineEdit* field, int limit, std::string& value) {
+bool RunnerPage::readText(QLineEdit* field, int limit, std::string& value) {
     if (field->text().size() > limit) {
         refuse(field, text(lengthMessage(limit)));
         return false;
@@ -137,8 +137,8 @@ bool CRunnerFormView::readText(QLineEdit* field, int limit, std::string& value) 
     return true;
 }
 
-bool CRunnerFormView::saveToScenario(Save when) {
-    velk::model::CRunSection r = m_document.scenario().run();
+bool RunnerPage::saveToScenario(Save when) {
+    velk::scenario::CRunSection r = m_document.scenario().run();
     for (const NumberField& f : numberFields())
         if (!readNumber(f.field, f.min, f.max, r.*f.member, when)) return false;
     if (!readText(m_logDir, 270, r.logDirectory) ||
@@ -171,17 +171,17 @@ bool CRunnerFormView::saveToScenario(Save when) {
     return true;
 }
 
-bool CRunnerFormView::runTest() {
+bool RunnerPage::runTest() {
     if (m_bridge.running()) return false;
     // Every change is saved as it is typed, except an emptied number field:
     // what the page shows is what runs, so that stops the run.
     if (isVisible() && refuseEmptiedNumber()) return false;
-    velk::model::CScenario& scenario = m_document.scenario();
+    velk::scenario::CScenario& scenario = m_document.scenario();
     if (scenario.requests().count() == 0) {
         showMessage(QString::fromLatin1(kNoRequestsMessage));
         return false;
     }
-    velk::model::CRunSection& run = scenario.run();
+    velk::scenario::CRunSection& run = scenario.run();
     const struct {
         bool on;
         const std::string& path;
@@ -190,24 +190,24 @@ bool CRunnerFormView::runTest() {
                        {run.useReportDirectory, run.reportDirectory, m_reportDir}};
     for (const auto& d : directories) {
         if (d.on && !ensureDirectory(d.path)) {
-            emit pageWanted(velk::shell::CMainFrame::kRunnerPage);
+            emit pageWanted(velk::shell::MainWindow::kRunnerPage);
             refuse(d.field, text(cannotCreateDirectoryMessage(d.path)));
             return false;
         }
     }
     if (hasForbiddenFileNameChar(run.outputFileTemplate)) {
-        emit pageWanted(velk::shell::CMainFrame::kRunnerPage);
+        emit pageWanted(velk::shell::MainWindow::kRunnerPage);
         refuse(m_pattern, text(forbiddenFileNameMessage()));
         return false;
     }
     scenario.general().projectName = m_document.title();
     // Values the engine would refuse are named here rather than failing the parse.
     std::string problem;
-    if (!velk::model::checkScenarioForRun(scenario, problem)) {
+    if (!velk::scenario::checkScenarioForRun(scenario, problem)) {
         showMessage(text(problem));
         return false;
     }
-    const velk::model::GlobalSettings& settings = velk::model::GlobalSettings::shared();
+    const velk::settings::GlobalSettings& settings = velk::settings::GlobalSettings::shared();
     std::string script, error;
     if (run.details && scenario.generateScript(settings, script, error) &&
         timingsTooLarge(Calculate3DArrayMemoryAmount(script.c_str()), availablePhysicalMemory())) {
@@ -244,13 +244,13 @@ bool CRunnerFormView::runTest() {
     // Minutes up to 9999999: the seconds are capped, not overflowed.
     m_bridge.setLiveTimeLimit(
         run.useTimeLimit ? int32_t(std::min<int64_t>(int64_t(run.timeLimit) * 60, INT32_MAX)) : 0);
-    emit pageWanted(velk::shell::CMainFrame::kRunnerPage);
+    emit pageWanted(velk::shell::MainWindow::kRunnerPage);
     const CycleSettings cycle{run.cycling,   run.cycleByIterations,  run.cycleFrom,   run.cycleTo,
                               run.cycleStep, run.pauseBetweenPasses, run.pauseSeconds};
     return m_bridge.start(script, scenario.general().projectName, cycle);
 }
 
-void CRunnerFormView::stopTest() {
+void RunnerPage::stopTest() {
     m_bridge.stop(this);
     m_bridge.resetProgress();
 }

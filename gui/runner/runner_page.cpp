@@ -1,4 +1,4 @@
-#include "gui/runner/runner_form_view.h"
+#include "gui/runner/runner_page.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -55,8 +55,8 @@ const char* const kSequenceCaptions[3] = {
 
 }  // namespace
 
-CRunnerFormView::CRunnerFormView(velk::model::ScenarioDocument& document, RunnerBridge& bridge,
-                                 QWidget* parent)
+RunnerPage::RunnerPage(velk::scenario::ScenarioDocument& document, RunnerBridge& bridge,
+                       QWidget* parent)
     : Page(parent), m_document(document), m_bridge(bridge) {
     buildControls();
     auto* split = new QSplitter(Qt::Vertical, this);
@@ -75,7 +75,7 @@ CRunnerFormView::CRunnerFormView(velk::model::ScenarioDocument& document, Runner
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(split);
     connectChanges();
-    connect(&m_bridge, &RunnerBridge::outputChanged, this, &CRunnerFormView::refreshOutput);
+    connect(&m_bridge, &RunnerBridge::outputChanged, this, &RunnerPage::refreshOutput);
     connect(&m_bridge, &RunnerBridge::liveChanged, this,
             [this] { m_live->showFigures(m_bridge.liveFigures()); });
     connect(&m_bridge, &RunnerBridge::runningChanged, this, [this](bool running) {
@@ -90,12 +90,12 @@ CRunnerFormView::CRunnerFormView(velk::model::ScenarioDocument& document, Runner
     loadFromScenario();
 }
 
-CRunnerFormView::~CRunnerFormView() {
+RunnerPage::~RunnerPage() {
     // Fields that lose the focus while the page goes would call back into it.
     for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
 }
 
-void CRunnerFormView::buildControls() {
+void RunnerPage::buildControls() {
     m_single = named(new QRadioButton(QStringLiteral("&Single run")), "single");
     m_batch = named(new QRadioButton(QStringLiteral("&Batch run by")), "batch");
     m_users = named(new NumberEdit(0, 999999), "users");
@@ -168,7 +168,7 @@ void CRunnerFormView::buildControls() {
     }
 }
 
-QWidget* CRunnerFormView::buildLayout() {
+QWidget* RunnerPage::buildLayout() {
     auto* runs = new QGroupBox(QStringLiteral("Test run"));
     auto* g = new QGridLayout(runs);
     g->addWidget(m_single, 0, 0);
@@ -243,7 +243,7 @@ QWidget* CRunnerFormView::buildLayout() {
     return content;
 }
 
-void CRunnerFormView::arrangeColumns(bool wide) {
+void RunnerPage::arrangeColumns(bool wide) {
     if (int(wide) == m_wide) return;
     m_wide = int(wide);
     for (QWidget* w : {m_runsBox, m_filesBox, m_sequencesRow, static_cast<QWidget*>(m_globalsBox)})
@@ -263,26 +263,26 @@ void CRunnerFormView::arrangeColumns(bool wide) {
     }
 }
 
-void CRunnerFormView::resizeEvent(QResizeEvent* event) {
+void RunnerPage::resizeEvent(QResizeEvent* event) {
     // Both columns need about 900 pixels side by side.
     arrangeColumns(width() >= 900);
     velk::shell::Page::resizeEvent(event);
 }
 
-void CRunnerFormView::connectChanges() {
+void RunnerPage::connectChanges() {
     for (QAbstractButton* b : findChildren<QAbstractButton*>()) {
         if (qobject_cast<QCheckBox*>(b) || qobject_cast<QRadioButton*>(b))
-            connect(b, &QAbstractButton::clicked, this, &CRunnerFormView::changed);
+            connect(b, &QAbstractButton::clicked, this, &RunnerPage::changed);
     }
     for (QComboBox* c : {m_batchBy, m_timingsKind, m_rounding})
-        connect(c, &QComboBox::activated, this, &CRunnerFormView::changed);
+        connect(c, &QComboBox::activated, this, &RunnerPage::changed);
     for (QLineEdit* e :
          {static_cast<QLineEdit*>(m_users), static_cast<QLineEdit*>(m_iterations),
           static_cast<QLineEdit*>(m_pauseSeconds), static_cast<QLineEdit*>(m_timeLimit),
           static_cast<QLineEdit*>(m_requestLimit), static_cast<QLineEdit*>(m_rate),
           static_cast<QLineEdit*>(m_delay), m_logDir, m_reportDir, m_pattern, m_description})
-        connect(e, &QLineEdit::textEdited, this, &CRunnerFormView::changed);
-    connect(m_step_, &QLineEdit::textEdited, this, &CRunnerFormView::stepEdited);
+        connect(e, &QLineEdit::textEdited, this, &RunnerPage::changed);
+    connect(m_step_, &QLineEdit::textEdited, this, &RunnerPage::stepEdited);
     connect(m_step_, &QLineEdit::editingFinished, this, [this] {
         m_step_->setText(QString::fromStdString(leaveStep(m_step_->text().toStdString(), m_step)));
     });
@@ -294,12 +294,12 @@ void CRunnerFormView::connectChanges() {
             [this] { chooseDirectory(m_logDir, QStringLiteral("Select log directory")); });
     connect(m_reportBrowse, &QPushButton::clicked, this,
             [this] { chooseDirectory(m_reportDir, QStringLiteral("Select report directory")); });
-    connect(m_patternEdit, &QPushButton::clicked, this, &CRunnerFormView::editPattern);
+    connect(m_patternEdit, &QPushButton::clicked, this, &RunnerPage::editPattern);
     for (int i = 0; i < 3; ++i)
         connect(m_editSequence[i], &QPushButton::clicked, this, [this, i] { editSequence(i); });
 }
 
-void CRunnerFormView::stepEdited(const QString& text) {
+void RunnerPage::stepEdited(const QString& text) {
     const StepEdit edit = editStep(text.toStdString(), m_step);
     if (QString::fromStdString(edit.text) != text)
         m_step_->setText(QString::fromStdString(edit.text));
@@ -313,7 +313,7 @@ void CRunnerFormView::stepEdited(const QString& text) {
     changed();
 }
 
-void CRunnerFormView::boundEdited(NumberEdit* field, int32_t& previous, const QString& text) {
+void RunnerPage::boundEdited(NumberEdit* field, int32_t& previous, const QString& text) {
     const BoundEdit edit = editCycleBound(text.toStdString(), previous);
     if (QString::fromStdString(edit.text) != text)
         field->setText(QString::fromStdString(edit.text));
@@ -321,13 +321,13 @@ void CRunnerFormView::boundEdited(NumberEdit* field, int32_t& previous, const QS
     changed();
 }
 
-void CRunnerFormView::changed() {
+void RunnerPage::changed() {
     if (m_loading) return;
     applyEnabling();
     if (saveToScenario(Save::kWhileTyping)) m_document.setModified(true);
 }
 
-void CRunnerFormView::applyEnabling() {
+void RunnerPage::applyEnabling() {
     const bool batch = m_batch->isChecked();
     const bool byIterations = batch && m_batchBy->currentIndex() == 1;
     m_users->setEnabled(!batch || byIterations);
@@ -354,7 +354,7 @@ void CRunnerFormView::applyEnabling() {
     m_delay->setEnabled(m_startDelayed->isChecked());
 }
 
-void CRunnerFormView::chooseDirectory(QLineEdit* field, const QString& title) {
+void RunnerPage::chooseDirectory(QLineEdit* field, const QString& title) {
     const QString chosen = m_chooseDirectory
                                ? m_chooseDirectory(title, field->text())
                                : QFileDialog::getExistingDirectory(this, title, field->text());
@@ -363,7 +363,7 @@ void CRunnerFormView::chooseDirectory(QLineEdit* field, const QString& title) {
     changed();
 }
 
-void CRunnerFormView::editSequence(int which) {
+void RunnerPage::editSequence(int which) {
     std::vector<std::string> requests;
     {
         auto& container = m_document.scenario().requests();
@@ -380,7 +380,7 @@ void CRunnerFormView::editSequence(int which) {
     m_document.setModified(true);
 }
 
-void CRunnerFormView::editPattern() {
+void RunnerPage::editPattern() {
     std::string name = m_document.title();
     const size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0) name.resize(dot);
@@ -392,10 +392,11 @@ void CRunnerFormView::editPattern() {
     changed();
 }
 
-void CRunnerFormView::rebuildGlobalVariables() {
+void RunnerPage::rebuildGlobalVariables() {
     std::string script, error;
     m_globalUses.clear();
-    if (m_document.scenario().generateScript(velk::model::GlobalSettings::shared(), script, error))
+    if (m_document.scenario().generateScript(velk::settings::GlobalSettings::shared(), script,
+                                             error))
         m_globalUses = globalVariablesUsed(script);
     while (m_globalsForm->rowCount() > 0) m_globalsForm->removeRow(0);
     for (const GlobalVariableUse& use : m_globalUses) {
@@ -417,14 +418,14 @@ void CRunnerFormView::rebuildGlobalVariables() {
     m_globalsBox->setVisible(!m_globalUses.empty());
 }
 
-void CRunnerFormView::showMessage(const QString& text) {
+void RunnerPage::showMessage(const QString& text) {
     if (m_message)
         m_message(text);
     else
         QMessageBox::warning(this, QApplication::applicationName(), text);
 }
 
-void CRunnerFormView::refuse(QLineEdit* field, const QString& text) {
+void RunnerPage::refuse(QLineEdit* field, const QString& text) {
     showMessage(text);
     // At the smallest window the field may lie below the visible part.
     if (m_scroll->widget()->isAncestorOf(field)) m_scroll->ensureWidgetVisible(field);
@@ -432,7 +433,7 @@ void CRunnerFormView::refuse(QLineEdit* field, const QString& text) {
     field->selectAll();
 }
 
-void CRunnerFormView::refreshOutput() {
+void RunnerPage::refreshOutput() {
     m_output->showLog(m_document.scenario().outputLog().text());
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// CMyWebView: the recorder page's browser.  Every navigation of its page and
+// RecorderBrowser: the recorder page's browser.  Every navigation of its page and
 // frames is fed to the recording hook before it leaves: the request
 // interceptor gives the URL and method, the capture script the body of a
 // submitted form (see capture_script.h), and the capture matcher joins the
@@ -19,11 +19,11 @@ namespace velk::recorder {
 
 class RecorderHook;
 
-class CMyWebView : public QWebEngineView {
+class RecorderBrowser : public QWebEngineView {
     Q_OBJECT
 public:
-    explicit CMyWebView(RecorderHook& hook, QWidget* parent = nullptr);
-    ~CMyWebView() override;
+    explicit RecorderBrowser(RecorderHook& hook, QWidget* parent = nullptr);
+    ~RecorderBrowser() override;
 
     // Forgets navigations still waiting for a form's body (recording stopped
     // or the document replaced).

@@ -1,5 +1,5 @@
 #pragma once
-// CEditorFormView: the editor page, where the user edits the open scenario by
+// EditorPage: the editor page, where the user edits the open scenario by
 // hand: the list of top-level requests (Add, Delete, Clear, Up, Down), the
 // selected request's options and parameters, and the scenario-wide options.
 // It owns no model data: the list is rebuilt from the requests container, and
@@ -24,10 +24,10 @@ namespace velk::editor {
 class RequestOptionsPanel;
 class ScenarioOptionsPanel;
 
-class CEditorFormView : public velk::shell::Page {
+class EditorPage : public velk::shell::Page {
     Q_OBJECT
 public:
-    explicit CEditorFormView(velk::model::ScenarioDocument& document, QWidget* parent = nullptr);
+    explicit EditorPage(velk::scenario::ScenarioDocument& document, QWidget* parent = nullptr);
 
     void activatePage() override;
     void deactivatePage() override;
@@ -69,7 +69,7 @@ private:
     void updateEnabling();
     void resizeColumns();
 
-    velk::model::ScenarioDocument& m_document;
+    velk::scenario::ScenarioDocument& m_document;
     QTreeWidget* m_list = nullptr;
     QPushButton* m_add = nullptr;
     QPushButton* m_delete = nullptr;

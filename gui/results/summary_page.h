@@ -1,5 +1,5 @@
 #pragma once
-// CSummaryFormView: the Summary page of the Results folder: a drop-down of
+// SummaryPage: the Summary page of the Results folder: a drop-down of
 // the collected passes' titles and the selected pass's response-time figures
 // per request and overall (count, errors, minimum, mean, percentiles,
 // maximum; for paced runs the figures from the intended start too).  A pass
@@ -15,10 +15,10 @@ class QPlainTextEdit;
 
 namespace velk::results {
 
-class CSummaryFormView : public velk::shell::Page {
+class SummaryPage : public velk::shell::Page {
     Q_OBJECT
 public:
-    explicit CSummaryFormView(CResultsContainer& results, QWidget* parent = nullptr);
+    explicit SummaryPage(CResultsContainer& results, QWidget* parent = nullptr);
 
     void activatePage() override { refresh(false); }
     void resetPage() override;

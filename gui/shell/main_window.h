@@ -1,5 +1,5 @@
 #pragma once
-// CMainFrame: the main window: six pages of which one is shown, the menus and
+// MainWindow: the main window: six pages of which one is shown, the menus and
 // toolbar with the program's commands, the status bar with its progress bar,
 // and the navigation bar that selects the pages.
 //
@@ -25,10 +25,10 @@ class QToolBar;
 namespace velk::shell {
 
 class Page;
-class CGfxOutBarCtrl;
-class CProgressBar;
+class NavigationBar;
+class ProgressBar;
 
-class CMainFrame : public QMainWindow {
+class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     // Pages in their fixed order; numbers 1..6 as the runner's show-page
@@ -70,8 +70,8 @@ public:
     // The navigation bar's folders.
     enum Group { kTestGroup = 0, kResultsGroup = 1 };
 
-    explicit CMainFrame(QWidget* parent = nullptr);
-    ~CMainFrame() override;
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     QAction* action(Command command) const { return m_actions[command]; }
 
@@ -81,8 +81,8 @@ public:
     Page* page(int number) const;
     int shownPage() const { return m_shownPage; }
 
-    CProgressBar* progressBar() const { return m_progress; }
-    CGfxOutBarCtrl* navigationBar() const { return m_outBar; }
+    ProgressBar* progressBar() const { return m_progress; }
+    NavigationBar* navigationBar() const { return m_outBar; }
     QToolBar* toolBar() const { return m_toolBar; }
     bool isRecording() const { return m_recording; }
 
@@ -136,10 +136,10 @@ private:
     std::array<QAction*, kCommandCount> m_actions{};
     std::array<Page*, 7> m_pages{};
     QStackedWidget* m_stack = nullptr;
-    CGfxOutBarCtrl* m_outBar = nullptr;
+    NavigationBar* m_outBar = nullptr;
     QToolBar* m_toolBar = nullptr;
     QLabel* m_readyPane = nullptr;
-    CProgressBar* m_progress = nullptr;
+    ProgressBar* m_progress = nullptr;
     QMenu* m_fileMenu = nullptr;
     QAction* m_recentAnchor = nullptr;  // "Recent File" while the list is empty
     QList<QAction*> m_recentActions;

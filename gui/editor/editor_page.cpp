@@ -1,4 +1,4 @@
-#include "gui/editor/editor_form_view.h"
+#include "gui/editor/editor_page.h"
 
 #include <QCoreApplication>
 #include <QGridLayout>
@@ -20,8 +20,8 @@
 
 namespace velk::editor {
 
-using velk::model::CRequest;
-using velk::model::CRequestsContainer;
+using velk::scenario::CRequest;
+using velk::scenario::CRequestsContainer;
 using Guard = std::lock_guard<CRequestsContainer>;
 
 namespace {
@@ -38,7 +38,7 @@ void setCells(QTreeWidgetItem& item, const CRequest& r) {
 
 }  // namespace
 
-CEditorFormView::CEditorFormView(velk::model::ScenarioDocument& document, QWidget* parent)
+EditorPage::EditorPage(velk::scenario::ScenarioDocument& document, QWidget* parent)
     : Page(parent), m_document(document) {
     m_requestOptions = new RequestOptionsPanel(document, this);
     m_scenarioOptions = new ScenarioOptionsPanel(this);
@@ -57,16 +57,15 @@ CEditorFormView::CEditorFormView(velk::model::ScenarioDocument& document, QWidge
     layout->addWidget(m_scroll, 2);
     arrangePanels(true);
 
-    connect(m_requestOptions, &RequestOptionsPanel::requestEdited, this,
-            &CEditorFormView::rewriteRow);
+    connect(m_requestOptions, &RequestOptionsPanel::requestEdited, this, &EditorPage::rewriteRow);
     connect(m_scenarioOptions, &ScenarioOptionsPanel::optionsEdited, this,
-            &CEditorFormView::optionsEdited);
+            &EditorPage::optionsEdited);
     connect(m_scenarioOptions, &ScenarioOptionsPanel::useDelaysToggled, this,
-            &CEditorFormView::useDelaysToggled);
+            &EditorPage::useDelaysToggled);
     resetPage();
 }
 
-QWidget* CEditorFormView::buildRequestList() {
+QWidget* EditorPage::buildRequestList() {
     auto* box = new QWidget(this);
     auto* layout = new QHBoxLayout(box);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -101,26 +100,26 @@ QWidget* CEditorFormView::buildRequestList() {
     buttons->addStretch();
     layout->addLayout(buttons);
 
-    connect(m_list, &QTreeWidget::itemSelectionChanged, this, &CEditorFormView::rowSelected);
-    connect(m_add, &QPushButton::clicked, this, &CEditorFormView::addRequest);
-    connect(m_delete, &QPushButton::clicked, this, &CEditorFormView::deleteRequests);
-    connect(m_clear, &QPushButton::clicked, this, &CEditorFormView::clearRequests);
+    connect(m_list, &QTreeWidget::itemSelectionChanged, this, &EditorPage::rowSelected);
+    connect(m_add, &QPushButton::clicked, this, &EditorPage::addRequest);
+    connect(m_delete, &QPushButton::clicked, this, &EditorPage::deleteRequests);
+    connect(m_clear, &QPushButton::clicked, this, &EditorPage::clearRequests);
     connect(m_up, &QToolButton::clicked, this, [this] { moveRequest(-1); });
     connect(m_down, &QToolButton::clicked, this, [this] { moveRequest(1); });
     return box;
 }
 
-void CEditorFormView::activatePage() {
+void EditorPage::activatePage() {
     m_scenarioOptions->load(m_document.scenario().general());
     m_requestOptions->setUseDelays(m_scenarioOptions->useDelays());
     reloadList();
 }
 
-void CEditorFormView::deactivatePage() {
+void EditorPage::deactivatePage() {
     storeOptions();
 }
 
-void CEditorFormView::resetPage() {
+void EditorPage::resetPage() {
     m_loading = true;
     m_list->clear();
     m_loading = false;
@@ -136,7 +135,7 @@ void CEditorFormView::resetPage() {
     });
 }
 
-void CEditorFormView::reloadList() {
+void EditorPage::reloadList() {
     const int32_t selected = m_requestOptions->requestId();
     int selectedRow = -1;
     m_loading = true;
@@ -154,7 +153,7 @@ void CEditorFormView::reloadList() {
     selectRow(selectedRow);
 }
 
-void CEditorFormView::selectRow(int row) {
+void EditorPage::selectRow(int row) {
     m_loading = true;
     m_list->clearSelection();
     if (row >= 0 && row < m_list->topLevelItemCount()) {
@@ -167,12 +166,12 @@ void CEditorFormView::selectRow(int row) {
     rowSelected();
 }
 
-int32_t CEditorFormView::rowId(int row) const {
+int32_t EditorPage::rowId(int row) const {
     QTreeWidgetItem* item = m_list->topLevelItem(row);
     return item ? item->data(kName, Qt::UserRole).toInt() : 0;
 }
 
-void CEditorFormView::rowSelected() {
+void EditorPage::rowSelected() {
     if (m_loading) return;
     QTreeWidgetItem* current = m_list->currentItem();
     const bool shown = current && current->isSelected();
@@ -180,7 +179,7 @@ void CEditorFormView::rowSelected() {
     updateEnabling();
 }
 
-void CEditorFormView::rewriteRow(int32_t id) {
+void EditorPage::rewriteRow(int32_t id) {
     {
         CRequestsContainer& requests = m_document.scenario().requests();
         Guard guard(requests);
@@ -191,7 +190,7 @@ void CEditorFormView::rewriteRow(int32_t id) {
     modified();
 }
 
-void CEditorFormView::addRequest() {
+void EditorPage::addRequest() {
     int32_t id = 0;
     {
         CRequestsContainer& requests = m_document.scenario().requests();
@@ -207,7 +206,7 @@ void CEditorFormView::addRequest() {
     modified();
 }
 
-void CEditorFormView::deleteRequests() {
+void EditorPage::deleteRequests() {
     QList<int> rows;
     for (int row = 0; row < m_list->topLevelItemCount(); ++row)
         if (m_list->topLevelItem(row)->isSelected()) rows.append(row);
@@ -224,7 +223,7 @@ void CEditorFormView::deleteRequests() {
     modified();
 }
 
-void CEditorFormView::clearRequests() {
+void EditorPage::clearRequests() {
     if (QMessageBox::question(this, QCoreApplication::applicationName(),
                               tr("Are you sure you want to clear the list of requests?"),
                               QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
@@ -235,7 +234,7 @@ void CEditorFormView::clearRequests() {
     modified();
 }
 
-void CEditorFormView::moveRequest(int step) {
+void EditorPage::moveRequest(int step) {
     QTreeWidgetItem* current = m_list->currentItem();
     if (!current) return;
     const int row = m_list->indexOfTopLevelItem(current);
@@ -250,35 +249,35 @@ void CEditorFormView::moveRequest(int step) {
     modified();
 }
 
-void CEditorFormView::optionsEdited() {
+void EditorPage::optionsEdited() {
     storeOptions();
     modified();
 }
 
-void CEditorFormView::useDelaysToggled(bool use) {
+void EditorPage::useDelaysToggled(bool use) {
     m_document.scenario().requests().setUseDelayAll(use);
     m_requestOptions->setUseDelays(use);
     storeOptions();
     modified();
 }
 
-void CEditorFormView::storeOptions() {
+void EditorPage::storeOptions() {
     m_scenarioOptions->store(m_document.scenario().general());
 }
 
-void CEditorFormView::clearSequences() {
-    velk::model::CRunSection& run = m_document.scenario().run();
+void EditorPage::clearSequences() {
+    velk::scenario::CRunSection& run = m_document.scenario().run();
     run.initialSequence.clear();
     run.mainSequence.clear();
     run.finalSequence.clear();
 }
 
-void CEditorFormView::modified() {
+void EditorPage::modified() {
     m_document.setModified(true);
     updateEnabling();
 }
 
-void CEditorFormView::updateEnabling() {
+void EditorPage::updateEnabling() {
     const int count = m_list->topLevelItemCount();
     const bool any = !m_list->selectedItems().isEmpty();
     m_delete->setEnabled(any);
@@ -288,7 +287,7 @@ void CEditorFormView::updateEnabling() {
     m_requestOptions->setListEmpty(count == 0);
 }
 
-void CEditorFormView::arrangePanels(bool wide) {
+void EditorPage::arrangePanels(bool wide) {
     if (int(wide) == m_wide) return;
     m_wide = int(wide);
     m_panels->removeWidget(m_requestOptions);
@@ -298,13 +297,13 @@ void CEditorFormView::arrangePanels(bool wide) {
     m_panels->setColumnStretch(1, wide ? 1 : 0);
 }
 
-void CEditorFormView::resizeEvent(QResizeEvent* event) {
+void EditorPage::resizeEvent(QResizeEvent* event) {
     // Side by side, the scenario options' long check boxes need about 800 pixels.
     arrangePanels(width() >= kSideBySideWidth);
     velk::shell::Page::resizeEvent(event);
 }
 
-bool CEditorFormView::eventFilter(QObject* watched, QEvent* event) {
+bool EditorPage::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_list && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
         deleteRequests();
@@ -314,7 +313,7 @@ bool CEditorFormView::eventFilter(QObject* watched, QEvent* event) {
     return Page::eventFilter(watched, event);
 }
 
-void CEditorFormView::resizeColumns() {
+void EditorPage::resizeColumns() {
     // Name and Delay keep their widths; URL and Data share the rest.
     const int shared = int((m_list->width() - 43) * 0.43);
     m_list->setColumnWidth(kName, 50);

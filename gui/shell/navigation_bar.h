@@ -1,11 +1,11 @@
 #pragma once
-// CGfxOutBarCtrl: the navigation bar on the main window's left: folders as
+// NavigationBar: the navigation bar on the main window's left: folders as
 // full-width buttons, one open at a time, whose items show as large or small
 // icons with labels.  Clicking an item reports it; clicking another folder
 // button opens that folder with a sliding animation (one step per animation
 // delay).  The right-click menu switches the icon size and, when the flags
 // allow, removes or renames a folder or an item; the parent approves renames.
-// Content and geometry live in OutBarModel; this class paints and handles input.
+// Content and geometry live in NavigationBarModel; this class paints and handles input.
 //
 // Keyboard: Up/Down move among the open folder's items, Enter or Space clicks
 // the current one, Page Up/Page Down open the previous/next folder, F2 renames.
@@ -16,14 +16,14 @@
 #include <functional>
 #include <vector>
 
-#include "app/shell/out_bar_model.h"
+#include "app/shell/navigation_bar_model.h"
 
 class QLineEdit;
 class QTimer;
 
 namespace velk::shell {
 
-class CGfxOutBarCtrl : public QWidget {
+class NavigationBar : public QWidget {
     Q_OBJECT
 public:
     enum Flag {
@@ -34,8 +34,8 @@ public:
         kRemoveItems = 16
     };
 
-    explicit CGfxOutBarCtrl(QWidget* parent = nullptr);
-    ~CGfxOutBarCtrl() override;
+    explicit NavigationBar(QWidget* parent = nullptr);
+    ~NavigationBar() override;
 
     int addFolder(const QString& name);
     void addItem(int folder, int position, const QString& label, int image);
@@ -52,7 +52,7 @@ public:
         m_approve = std::move(approve);
     }
 
-    const OutBarModel& model() const { return m_model; }
+    const NavigationBarModel& model() const { return m_model; }
     int openFolder() const { return m_model.openFolder(); }
     bool isAnimating() const;
     // Where folder buttons and items are, for tests and accessibility.
@@ -93,21 +93,21 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    OutBarModel::Hit hitAt(const QPoint& pos) const;
+    NavigationBarModel::Hit hitAt(const QPoint& pos) const;
     void paintBar(QPainter& p) const;
     void paintFolderButton(QPainter& p, int folder) const;
     void paintItems(QPainter& p) const;
     void animationStep();
     void endRename(bool accept);
-    void showContextMenu(const QPoint& pos, OutBarModel::Hit hit);
+    void showContextMenu(const QPoint& pos, NavigationBarModel::Hit hit);
 
-    OutBarModel m_model;
+    NavigationBarModel m_model;
     std::vector<QPixmap> m_large, m_small;
     int m_flags = kAnimation;
     int m_animationDelay = 10;
     std::function<bool(bool, int, const QString&)> m_approve;
 
-    OutBarModel::Hit m_hover, m_pressed;
+    NavigationBarModel::Hit m_hover, m_pressed;
     int m_current = 0;
     int m_selectedFolder = -1, m_selectedItem = -1;
 

@@ -1,5 +1,5 @@
 #pragma once
-// CGraphicsFormView: the "Graphs" page: the response times of one chosen
+// GraphsPage: the "Graphs" page: the response times of one chosen
 // sequence entry (Max, Avg and Min per iteration of a single pass, per pass
 // of a batch run, or single points for a pass in summary form).  The
 // drop-down lists the first record's entry names.  User-interface thread
@@ -8,14 +8,14 @@
 
 namespace velk::results {
 
-class CGraphicsFormView : public GraphPage {
+class GraphsPage : public GraphPage {
     Q_OBJECT
 public:
-    explicit CGraphicsFormView(CResultsContainer& results, QWidget* parent = nullptr);
+    explicit GraphsPage(CResultsContainer& results, QWidget* parent = nullptr);
 
 protected:
-    std::vector<std::string> choicesFor(const ResultsList& records) const override;
-    GraphChart graphFor(const ResultsList& records, int choice) const override;
+    std::vector<std::string> choicesFor(const graphs::ResultsList& records) const override;
+    graphs::GraphChart graphFor(const graphs::ResultsList& records, int choice) const override;
 };
 
 }  // namespace velk::results

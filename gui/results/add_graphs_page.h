@@ -1,5 +1,5 @@
 #pragma once
-// CAddGraphicsFormView: the "Batch Run Graphs" page: per-pass figures of a
+// AddGraphsPage: the "Batch Run Graphs" page: per-pass figures of a
 // cycling run against the cycled value (mean, largest and smallest time per
 // entry, overall performance, errors, bandwidth).  Shows "No results" unless
 // the first record belongs to a batch run.  User-interface thread only; see
@@ -8,14 +8,14 @@
 
 namespace velk::results {
 
-class CAddGraphicsFormView : public GraphPage {
+class AddGraphsPage : public GraphPage {
     Q_OBJECT
 public:
-    explicit CAddGraphicsFormView(CResultsContainer& results, QWidget* parent = nullptr);
+    explicit AddGraphsPage(CResultsContainer& results, QWidget* parent = nullptr);
 
 protected:
-    std::vector<std::string> choicesFor(const ResultsList& records) const override;
-    GraphChart graphFor(const ResultsList& records, int choice) const override;
+    std::vector<std::string> choicesFor(const graphs::ResultsList& records) const override;
+    graphs::GraphChart graphFor(const graphs::ResultsList& records, int choice) const override;
 };
 
 }  // namespace velk::results
