@@ -46,13 +46,14 @@ MemoryEstimate estimateRunMemory(const TestRun& set) {
     for (const auto& [name, def] : set.test.requests) sections = add(sections, sectionBytes(*def));
     // The parsed test holds one copy, each user another; a user also keeps the
     // response times of each sequence position.
-    const int64_t latency = int64_t(sizeof(RequestLatency)) *
-                            int64_t(positions + set.test.initSeq.length() + set.test.finalSeq.length());
+    const int64_t latency =
+        int64_t(sizeof(RequestLatency)) *
+        int64_t(positions + set.test.initSeq.length() + set.test.finalSeq.length());
     e.requests = times(users + 1, add(sections, script ? 0 : latency));
     if (!script) {
-        const int64_t perUser =
-            o.nodetails ? positions * 20
-                        : add(times(times(positions, o.requests), 4), o.timestamp ? int64_t(o.requests) * 8 : 0);
+        const int64_t perUser = o.nodetails ? positions * 20
+                                            : add(times(times(positions, o.requests), 4),
+                                                  o.timestamp ? int64_t(o.requests) * 8 : 0);
         e.results = times(users, perUser);
     }
     e.total = add(add(e.users, e.requests), e.results);

@@ -126,7 +126,7 @@ TEST(ScenarioVerify, ComparesWithTheRecordingOrByStatusClass) {
 TEST(ScenarioVerify, ControlCharactersFromTheServerOrTheFileAreShownEscaped) {
     const std::string replayed = pageTitle("<title>&#27;]0;PWNED&#x7;\x1b[2J\xc2\x9b</title>");
     ASSERT_EQ(replayed, "\x1b]0;PWNED\x07\x1b[2J\xc2\x9b");
-    const std::map<std::string, model::RecordedOutcome> recorded{
+    const std::map<std::string, scenario::RecordedOutcome> recorded{
         {"home\x1b[31m", {200, "/a\x07", "Home\tpage\x1b[0m", 10}}};
     const std::string text =
         compareWithRecording({{"home\x1b[31m", 200, "", replayed, 10, false}}, recorded).text();
