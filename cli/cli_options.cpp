@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "cli/metrics_run.h"
 #include "cli/shard_options.h"
@@ -109,6 +111,21 @@ bool parseFiguresOption(int argc, const char* const* argv, int& i, ParsedCli& pa
         o.thresholds.push_back(std::move(threshold));
     }
     return true;
+}
+
+// The outputs that would go to standard output: two there would run into each
+// other, and neither could be read.
+std::vector<std::string> standardOutputs(const CliOptions& o) {
+    std::vector<std::string> outputs;
+    if (o.printReport) outputs.emplace_back("--report");
+    const std::pair<const std::string*, const char*> files[] = {{&o.summaryPath, "--summary -"},
+                                                                {&o.htmlPath, "--html -"},
+                                                                {&o.resultsPath, "--results -"},
+                                                                {&o.shardOut, "--shard-out -"},
+                                                                {&o.mergeOut, "--merge -"}};
+    for (const auto& [path, name] : files)
+        if (*path == "-") outputs.emplace_back(name);
+    return outputs;
 }
 
 }  // namespace
@@ -220,6 +237,13 @@ ParsedCli parseCli(int argc, const char* const* argv) {
         return parsed;
     }
     if (!checkShardOptions(parsed) || !checkMetricsOptions(parsed)) return parsed;
+    if (const std::vector<std::string> out = standardOutputs(o);
+        o.command == Command::Run && out.size() > 1) {
+        parsed.error = out[0] + " and " + out[1] +
+                       " would both write to standard output, where neither could be read: "
+                       "send all but one to a file";
+        return parsed;
+    }
     parsed.ok = true;
     return parsed;
 }
@@ -258,7 +282,8 @@ const char* usageText() {
            "                    /usr/share/velk/summary-schema.json, in the source\n"
            "                    docs/summary-schema.json);\n"
            "                    with --cycle, the figures of the last pass.  FILE - is\n"
-           "                    standard output (so for --html, --results, --shard-out).\n"
+           "                    standard output (so for --html, --results, --shard-out);\n"
+           "                    only one output may go there.\n"
            "  --html FILE       write a self-contained HTML report with charts.\n"
            "  --threshold EXPR  a pass/fail limit checked after the run, e.g. 'p95<300',\n"
            "                    'p99.9<1000', 'mean<100', 'errors<1%', 'rps>500' or for one\n"

@@ -94,7 +94,11 @@ std::string closingFigures(TestSet* set, const RequestTally& tally) {
         text += printed(" (%.2f/s ", double(results) / seconds) + overSeconds(seconds) + ")";
     const int64_t errorTotal = errors[0] + errors[1] + errors[2] + errors[3];
     text += ", " + std::to_string(errorTotal) + (errorTotal == 1 ? " error" : " errors");
-    return text + errorClasses(errors);
+    text += errorClasses(errors);
+    // The exit status stays 0 (a threshold is what fails a run): the words must
+    // not let a run of nothing but errors pass for a good one.
+    if (results > 0 && errorTotal >= results) text += ": no request succeeded";
+    return text;
 }
 
 }  // namespace velk::cli

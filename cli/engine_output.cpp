@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "app/base/terminal_text.h"
 #include "cli/live_line.h"
 #include "velkcore.h"
 
@@ -65,7 +66,8 @@ void printMessage(void*, const char* text) {
     ++g_messages;
     if (g_outputLost) return;
     clearLineLocked();
-    std::fprintf(stderr, "%s\n", text);
+    // Messages carry names from the script and text from servers.
+    std::fprintf(stderr, "%s\n", base::escapeControlsKeepLines(text).c_str());
     checkOutputLocked();
 }
 
@@ -86,17 +88,10 @@ bool readErrorsLocked() {
     return true;
 }
 
-// Called on the engine's watch loop, every two seconds and at the end.
-void recordProgress(void*, int32_t made, int32_t total) {
-    std::lock_guard lock(g_mutex);
-    const Clock::time_point now = Clock::now();
-    g_figures.total = total;
-    // The errors first, then the count of that moment or later: their share is
-    // of the requests they were made among.
-    g_errorsReported = readErrorsLocked();
-    VelkLiveFigures live{};
-    if (g_set != nullptr && GetLiveFigures(g_set, &live) == 1)
-        made = int32_t(std::max<int64_t>(made, live.requestsMade));
+bool g_reportedOnce = false;  // GUARDED_BY(g_mutex); the engine has counted the run
+
+// Takes a request count of this moment: the count, its sample and the late rate.
+void takeCountLocked(Clock::time_point now, int64_t made) {
     g_figures.made = made;
     g_reported = now;
     g_samples.push_back({now, made});
@@ -104,6 +99,21 @@ void recordProgress(void*, int32_t made, int32_t total) {
     const Sample& first = g_samples.front();
     const double seconds = std::chrono::duration<double>(now - first.at).count();
     if (seconds > 0.2) g_figures.rate = double(made - first.made) / seconds;
+}
+
+// Called on the engine's watch loop, every two seconds and at the end.
+void recordProgress(void*, int32_t made, int32_t total) {
+    std::lock_guard lock(g_mutex);
+    const Clock::time_point now = Clock::now();
+    g_figures.total = total;
+    g_reportedOnce = true;
+    // The errors first, then the count of that moment or later: their share is
+    // of the requests they were made among.
+    g_errorsReported = readErrorsLocked();
+    VelkLiveFigures live{};
+    if (g_set != nullptr && GetLiveFigures(g_set, &live) == 1)
+        made = int32_t(std::max<int64_t>(made, live.requestsMade));
+    takeCountLocked(now, made);
 }
 
 void ignoreProgress(void*, int32_t, int32_t) {}
@@ -136,6 +146,14 @@ void drawLocked() {
         g_figures.active = live.usersActive;
         // Before the engine's first report there is no count to share them with.
         if (!g_errorsReported) copyErrorsLocked(live);
+    }
+    // The engine reports every two seconds; the live count shows progress from
+    // the first second (read after the errors, so their share stays honest).
+    VelkLiveFigures figures{};
+    if (g_set != nullptr && GetLiveFigures(g_set, &figures) == 1 &&
+        figures.requestsMade > g_figures.made) {
+        takeCountLocked(now, figures.requestsMade);
+        g_figures.reportAgeMs = 0;
     }
     if (g_mode == ProgressMode::Tty) {
         const std::string line = renderLiveLine(g_figures, terminalWidth(), true);
@@ -193,13 +211,23 @@ void startProgressLine(TestSet* set, int32_t users, int64_t total, int32_t maxti
 }
 
 void finishProgressLine() {
+    bool wasRunning = false;
     {
         std::lock_guard lock(g_mutex);
+        wasRunning = g_running;
         g_running = false;
     }
     g_wake.notify_all();
     if (g_ticker.joinable()) g_ticker.join();
     std::lock_guard lock(g_mutex);
+    // The end state (100 % when every request was made) stays above the closing
+    // line; a run the engine never counted (it did not start) shows none.
+    if (wasRunning && g_reportedOnce && !g_outputLost) {
+        drawLocked();
+        if (g_lineShowing) std::fputs("\n", stderr);
+        g_lineShowing = false;
+    }
+    g_reportedOnce = false;
     g_set = nullptr;
     clearLineLocked();
     std::fflush(stderr);

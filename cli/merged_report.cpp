@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/base/terminal_text.h"
 #include "app/results/collect_pass.h"
 #include "app/results/rlt_file.h"
 #include "app/results/thresholds.h"
@@ -13,7 +14,7 @@ namespace velk::cli {
 namespace {
 
 void writeToStream(void* sink, const char* text) {
-    std::fputs(text, static_cast<std::FILE*>(sink));
+    std::fputs(base::escapeControlsKeepLines(text).c_str(), static_cast<std::FILE*>(sink));
 }
 
 }  // namespace
@@ -41,7 +42,7 @@ int reportMergedRun(TestSet* set, const CliOptions& options, const std::string& 
         if (options.printReport) {
             std::string report = record->report;
             std::erase(report, '\r');
-            std::fputs(report.c_str(), stdout);
+            std::fputs(base::escapeControlsKeepLines(report).c_str(), stdout);
         }
         std::string error;
         if (!writeOutputFile(rltPath, velk::results::rltFileBytes({record}), error)) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "app/base/terminal_text.h"
 #include "app/results/collect_pass.h"
 #include "app/results/pass_figures.h"
 #include "app/results/results_container.h"
@@ -24,7 +25,8 @@ namespace velk::cli {
 namespace {
 
 void writeToStream(void* sink, const char* text) {
-    std::fputs(text, static_cast<std::FILE*>(sink));
+    // The report names the script's requests: no control of them reaches a terminal.
+    std::fputs(base::escapeControlsKeepLines(text).c_str(), static_cast<std::FILE*>(sink));
 }
 
 // After the closing line: how late the engine's event loops resumed their users

@@ -277,6 +277,18 @@ VELK_EXPORT int32_t GetCoreVersion(char* buffer);
 VELK_EXPORT int32_t ParseCommandLine(TestSet* set, int32_t argc, char** argv);
 VELK_EXPORT int64_t Calculate3DArrayMemoryAmount(const char* scriptText);
 
+/* What a run of the parsed test will hold in memory, in bytes, and what the
+ * machine has available (its MemAvailable; -1 when unknown).  RunTest refuses
+ * a run whose total exceeds the available memory unless memorycheck=0. */
+typedef struct VelkMemoryEstimate {
+    int64_t users;    /* the users: sessions, stacks, connections */
+    int64_t requests; /* the request sections and every user's copy of them */
+    int64_t results;  /* the results the users keep */
+    int64_t total;
+    int64_t available;
+} VelkMemoryEstimate;
+VELK_EXPORT int32_t GetMemoryEstimate(TestSet* set, VelkMemoryEstimate* estimate);
+
 /* Runs shared by several processes (MPI ranks, shards of a batch job).  Every
  * process parses the same script; each runs a share of its users and the
  * results are brought together into one report.

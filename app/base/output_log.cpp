@@ -1,5 +1,7 @@
 #include "app/base/output_log.h"
 
+#include "app/base/terminal_text.h"
+
 namespace velk::base {
 
 const char* OutputLog::kindWord(int32_t kind) {
@@ -19,7 +21,8 @@ void OutputLog::append(int32_t kind, std::string_view text) {
     std::lock_guard<std::mutex> g(m_mutex);
     m_text += kindWord(kind);
     m_text += ">   ";
-    m_text += text;
+    // Messages carry names from scripts and text from servers.
+    m_text += escapeControlsKeepLines(text);
     m_text += "\r\n";
 }
 

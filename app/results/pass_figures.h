@@ -91,6 +91,10 @@ struct PassFiguresLimits {
     static constexpr int32_t kMaxLoops = 4096;
     // A time a run can have: from 1970 to the end of year 9999.
     static constexpr int64_t kMaxTime = 253402300799;
+    // Most results (or errors of one class) one request may count: far beyond
+    // any run, exact as a double, and small enough that a count and its four
+    // error classes add up without overflow.
+    static constexpr int64_t kMaxCount = int64_t(1) << 53;
 };
 
 // The figures of the pass that set ran last, with its totals, or nothing when

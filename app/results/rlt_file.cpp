@@ -342,10 +342,11 @@ bool readLatency(RltReader& in, LatencyFigures& f) {
     in.getDouble(f.intendedMaxMs);
     for (double& p : f.intendedPercentilesMs) in.getDouble(p);
     if (!in.ok()) return false;
-    bool good = f.count >= 0 && f.intendedCount >= 0 && (f.paced == 0 || f.paced == 1) &&
-                sound(f.minMs) && sound(f.meanMs) && sound(f.maxMs) && sound(f.stddevMs) &&
-                sound(f.intendedMaxMs);
-    for (int64_t e : f.errors) good = good && e >= 0;
+    const auto countable = [](int64_t n) { return n >= 0 && n <= PassFiguresLimits::kMaxCount; };
+    bool good = countable(f.count) && countable(f.intendedCount) &&
+                (f.paced == 0 || f.paced == 1) && sound(f.minMs) && sound(f.meanMs) &&
+                sound(f.maxMs) && sound(f.stddevMs) && sound(f.intendedMaxMs);
+    for (int64_t e : f.errors) good = good && countable(e);
     for (double p : f.percentilesMs) good = good && sound(p);
     for (double p : f.intendedPercentilesMs) good = good && sound(p);
     return good || in.refuse(kBadFigures);

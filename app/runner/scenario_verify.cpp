@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/base/file_io.h"
+#include "app/base/terminal_text.h"
 #include "app/runner/global_variables.h"
 #include "velkcore.h"
 
@@ -213,11 +214,14 @@ std::string VerifyReport::text() const {
         std::string what;
         for (const std::string& d : r.differences) what += (what.empty() ? "" : ", ") + d;
         out += bad ? "! " : "  ";
-        out += r.request + "\t";
+        // Names, locations and titles come from the scenario file and the server.
+        out += base::escapeControls(r.request) + "\t";
         out +=
             (r.recorded ? shown(r.recorded->status) : "-") + "\t" + shown(r.replayed.status) + "\t";
-        out += (r.recorded ? r.recorded->location : "-") + "\t" + r.replayed.location + "\t";
-        out += (r.recorded ? r.recorded->title : "-") + "\t" + r.replayed.title + "\t";
+        out += (r.recorded ? base::escapeControls(r.recorded->location) : "-") + "\t" +
+               base::escapeControls(r.replayed.location) + "\t";
+        out += (r.recorded ? base::escapeControls(r.recorded->title) : "-") + "\t" +
+               base::escapeControls(r.replayed.title) + "\t";
         out += (r.recorded ? shownSize(r.recorded->size) : "-") + "\t" +
                shownSize(r.replayed.size) + "\t";
         out += what + "\n";

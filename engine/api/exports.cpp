@@ -19,6 +19,7 @@
 #include "results/aggregate_record.h"
 #include "results/report_input.h"
 #include "results/save_results.h"
+#include "run/memory_estimate.h"
 #include "run/run_driver.h"
 #include "run/user_records.h"
 #include "script/general_options.h"
@@ -334,6 +335,16 @@ int32_t GetCoreVersion(char* buffer) {
     if (!buffer) return 0;
     return guarded("GetCoreVersion", 0, [buffer] {
         return std::sprintf(buffer, "%s build %d date %s", kVersion, kBuild, kBuildDate);
+    });
+}
+
+int32_t GetMemoryEstimate(TestSet* set, VelkMemoryEstimate* estimate) {
+    if (!set || !estimate) return 0;
+    return guarded("GetMemoryEstimate", 0, [&] {
+        const velk::MemoryEstimate e = velk::estimateRunMemory(set->rep);
+        *estimate = VelkMemoryEstimate{e.users, e.requests, e.results, e.total,
+                                       velk::machineAvailableMemory()};
+        return 1;
     });
 }
 

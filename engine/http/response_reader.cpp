@@ -91,6 +91,10 @@ private:
     int32_t bodyPiece();
     int32_t fail(StatusCode failure, bool close);
     int32_t waitFailed(int waitResult);
+    // Whether the run was stopped: asked on every pass, not only when a read
+    // would block, since a server that keeps the socket full never makes one.
+    // kFailed (as a cancelled wait fails) when it was, else 0.
+    int32_t stopped();
     void store(const char* bytes, size_t n);
     // Stores up to limit bytes straight from the read-ahead, without a copy
     // through the work buffer; the count taken.
@@ -138,6 +142,7 @@ ResponseRecord Exchange::run(std::string_view request) {
         }
         if (first && m_s.options.timingmode == 1) takeTime();
         first = false;
+        if (stopped() == kFailed) return failed();
         int32_t r = pass();
         if (r == kFailed) return failed();
         if (r == 0) break;
@@ -265,6 +270,7 @@ int32_t Exchange::chunk() {
     while (remaining > 0) {
         int w = m_conn.waitReadable();
         if (w <= 0) return waitFailed(w);
+        if (stopped() == kFailed) return kFailed;
         yieldEvery(m_received, m_nextYield);  // one chunk may be the whole body
         if (int64_t taken = storeBuffered(remaining); taken > 0) {
             remaining -= taken;
@@ -332,6 +338,12 @@ int32_t Exchange::waitFailed(int waitResult) {
     m_s.log.printf("Error (SELECT TIMEOUT - %d): %d\n", waitResult, error);
     m_failure = waitResult == 0 ? StatusCode::kTimeout : StatusCode::kNetwork;
     return kFailed;
+}
+
+int32_t Exchange::stopped() {
+    if (!net::isAborted(m_conn.abortWatch())) return 0;
+    m_conn.noteAborted();
+    return waitFailed(-1);
 }
 
 int64_t Exchange::storeBuffered(int64_t limit) {

@@ -205,7 +205,7 @@ int Connection::readinessResult(StatusCode waited) {
 }
 
 int Connection::waitByReceiving() {
-    const WaitLimit limit{platform::tickMillis() + secondsToPollMillis(m_timeout), m_abort};
+    const WaitLimit limit{waitDeadline(), m_abort};
     noteRead();
     // The first wait after a send, and the last receive took everything there
     // was (an end of stream included: the peek before reusing a connection saw
@@ -246,9 +246,12 @@ int Connection::waitByReceiving() {
     }
 }
 
+int64_t Connection::waitDeadline() const {
+    return std::min(platform::tickMillis() + secondsToPollMillis(m_timeout), m_waitCap);
+}
+
 WaitLimit Connection::limitFromNow() const {
-    return {m_policy.bounded ? platform::tickMillis() + secondsToPollMillis(m_timeout) : INT64_MAX,
-            m_abort};
+    return {m_policy.bounded ? waitDeadline() : INT64_MAX, m_abort};
 }
 
 template <class Call>
@@ -272,8 +275,7 @@ int Connection::transfer(Call call, const WaitLimit& limit) {
 }
 
 int Connection::waitSocket(Readiness what) {
-    const int64_t deadline = platform::tickMillis() + secondsToPollMillis(m_timeout);
-    const StatusCode waited = m_waiter.ready(what, deadline, m_abort);
+    const StatusCode waited = m_waiter.ready(what, waitDeadline(), m_abort);
     // Readiness (or a pending error) lasts until this side reads or writes.
     if (waited == StatusCode::kOk)
         (what == Readiness::kWrite ? m_knownWritable : m_knownReadable) = true;

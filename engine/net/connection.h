@@ -36,6 +36,7 @@
 // give 0 at the end of the stream).  A Connection belongs to one session thread and is
 // not safe for concurrent use.  It owns its stack of transports; the TLS context is
 // shared process-wide and only borrowed.
+#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -170,6 +171,13 @@ public:
     const std::string& lastError() const { return m_lastError; }
     // errno of the last failed socket operation, for the user's log.
     int lastSocketError() const { return m_lastSocketError; }
+    // A caller that saw the run stopped between waits says so, as a cancelled
+    // wait would.
+    void noteAborted() { m_lastSocketError = ECANCELED; }
+    // Ends every timed wait by tickMillis at the latest (INT64_MAX: the timeout
+    // alone bounds each wait).  For a protocol whose stream carries more than the
+    // answer (HTTP/2 PINGs): the time-out then counts from the answer's progress.
+    void capWaits(int64_t tickMillis) { m_waitCap = tickMillis; }
 
 private:
     // What reads and writes do on the open stream, worked out when it opens and
@@ -216,9 +224,12 @@ private:
     // The limit for a blocking call starting now: the timeout (when bounded) and
     // the abort flag.
     WaitLimit limitFromNow() const;
+    // The end of a timed wait starting now: the timeout, or the cap when sooner.
+    int64_t waitDeadline() const;
 
     // Where to connect and how.
     int m_timeout = 0;
+    int64_t m_waitCap = INT64_MAX;
     const AbortWatch* m_abort = nullptr;
     bool m_reusable = false;
     bool m_secure = false;

@@ -7,7 +7,9 @@
 #include <memory>
 #include <vector>
 
+#include "loop/task_wait.h"
 #include "net/connection.h"
+#include "platform/clock.h"
 
 namespace velk::net {
 namespace {
@@ -21,6 +23,20 @@ struct CallbacksFree {
 
 std::string errorCodeName(uint32_t code) {
     return nghttp2_http2_strerror(code);
+}
+
+// What an error code without a text of its own means, for the log.
+const char* gloss(uint32_t code) {
+    switch (code) {
+        case NGHTTP2_COMPRESSION_ERROR:
+            return ", a header block that does not decode (HPACK)";
+        case NGHTTP2_FRAME_SIZE_ERROR:
+            return ", a frame of the wrong size";
+        case NGHTTP2_FLOW_CONTROL_ERROR:
+            return ", more than the flow-control window allows";
+        default:
+            return "";
+    }
 }
 
 }  // namespace
@@ -68,6 +84,10 @@ struct Http2Session::Callbacks {
         if (isControl(*hd, s) && ++s.m_controlFrames > kMaxControlFrames)
             return stop(s, "HTTP/2: more than " + std::to_string(kMaxControlFrames) +
                                " control frames during one request (a flood)\r\n");
+        // The time-out counts from the last frame that moved the request on.
+        if ((hd->stream_id == s.m_streamId && hd->stream_id > 0) ||
+            (hd->type == NGHTTP2_WINDOW_UPDATE && !s.m_bodySent))
+            s.progressed();
         if (hd->stream_id == s.m_streamId && !s.m_sawResponse &&
             (hd->type == NGHTTP2_HEADERS || hd->type == NGHTTP2_DATA)) {
             s.m_sawResponse = true;
@@ -99,7 +119,12 @@ struct Http2Session::Callbacks {
 
     static int frameReceived(nghttp2_session*, const nghttp2_frame* frame, void* user) {
         Http2Session& s = self(user);
-        if (frame->hd.type == NGHTTP2_GOAWAY) s.m_broken = true;
+        if (frame->hd.type == NGHTTP2_GOAWAY) {
+            s.m_broken = true;
+            s.m_goawayCode = frame->goaway.error_code;
+            s.m_goawayLastStream = frame->goaway.last_stream_id;
+            s.m_goawaySeen = true;
+        }
         if (frame->hd.type == NGHTTP2_HEADERS && frame->hd.stream_id == s.m_streamId &&
             (frame->hd.flags & NGHTTP2_FLAG_END_HEADERS) != 0 && s.m_sink)
             s.m_sink->headerBlockEnd();
@@ -116,6 +141,19 @@ struct Http2Session::Callbacks {
 
     static int frameSent(nghttp2_session*, const nghttp2_frame* frame, void* user) {
         Http2Session& s = self(user);
+        if (frame->hd.stream_id == s.m_streamId) s.progressed();
+        // The library ends a session the server broke with a GOAWAY of its own,
+        // whose code and debug text say what was wrong: the cause for the log.
+        if (frame->hd.type == NGHTTP2_GOAWAY && frame->goaway.error_code != NGHTTP2_NO_ERROR &&
+            s.m_ownGoaway.empty()) {
+            s.m_ownGoaway = errorCodeName(frame->goaway.error_code);
+            const auto* text = reinterpret_cast<const char*>(frame->goaway.opaque_data);
+            const size_t length = std::min<size_t>(frame->goaway.opaque_data_len, 200);
+            if (length == 0) s.m_ownGoaway += gloss(frame->goaway.error_code);
+            if (length > 0) s.m_ownGoaway += ", ";
+            for (size_t i = 0; i < length; ++i)
+                s.m_ownGoaway.push_back(text[i] >= 0x20 && text[i] < 0x7f ? text[i] : '?');
+        }
         if (frame->hd.stream_id == s.m_streamId &&
             (frame->hd.flags & NGHTTP2_FLAG_END_STREAM) != 0 && s.m_sink)
             s.m_sink->requestSent();
@@ -188,6 +226,8 @@ bool Http2Session::start() {
     if (m_session) nghttp2_session_del(m_session);
     m_session = nullptr;
     m_broken = false;
+    m_goawaySeen = false;
+    m_firstInput = true;
     m_streamsServed = 0;
     nghttp2_session_callbacks* raw = nullptr;
     if (nghttp2_session_callbacks_new(&raw) != 0) return false;
@@ -277,6 +317,10 @@ bool Http2Session::flush() {
 
 StatusCode Http2Session::receive() {
     const int ready = m_connection.waitReadable();
+    if (ready == 0 && goawayNamesOurStream())
+        return fail(StatusCode::kNetwork, "HTTP/2: the server went away (" + goawayText() +
+                                              ") and left stream " + std::to_string(m_streamId) +
+                                              " unanswered\r\n");
     if (ready == 0) return fail(StatusCode::kTimeout, "HTTP/2: no answer within the timeout\r\n");
     if (ready < 0)
         return fail(
@@ -291,7 +335,22 @@ StatusCode Http2Session::receive() {
             StatusCode::kNetwork,
             "HTTP/2: read failed: " + std::to_string(m_connection.lastSocketError()) + "\r\n");
     const std::string_view input = m_connection.buffered();
+    if (m_firstInput && input.starts_with("HTTP/1.")) {
+        const std::string_view line = input.substr(0, std::min(input.find('\r'), size_t(60)));
+        std::string shown;
+        for (char c : line) shown.push_back(c >= 0x20 && c < 0x7f ? c : '?');
+        m_connection.consume(int(input.size()));
+        return fail(StatusCode::kNetwork,
+                    "HTTP/2: the server answered in HTTP/1.x (\"" + shown + "\")\r\n");
+    }
+    m_firstInput = false;
     m_bytesReceived += input.size();
+    // A server that keeps the socket full never lets a wait park the user: give
+    // the loop's other users their turn every so often.
+    if (m_bytesReceived >= m_nextYield) {
+        m_nextYield = m_bytesReceived + uint64_t(loop::kYieldBytes);
+        loop::yieldTask();
+    }
     const ssize_t used = nghttp2_session_mem_recv(
         m_session, reinterpret_cast<const uint8_t*>(input.data()), input.size());
     m_connection.consume(int(input.size()));
@@ -315,9 +374,11 @@ StatusCode Http2Session::exchange(std::span<const Http2Header> headers, std::str
                                   Http2ResponseSink& sink) {
     m_lastError.clear();
     m_callbackError.clear();
+    m_ownGoaway.clear();
     m_refusedOnReuse = false;
     m_bytesSent = 0;
     m_bytesReceived = 0;
+    m_nextYield = uint64_t(loop::kYieldBytes);
     if (!reusable()) {
         // A session that ended leaves its stream unusable: only a stream the
         // connection opened since may carry a new one.
@@ -354,18 +415,30 @@ StatusCode Http2Session::exchange(std::span<const Http2Header> headers, std::str
             s.m_sink = nullptr;
             s.m_streamId = -1;
             s.m_body = {};
+            s.m_connection.capWaits(INT64_MAX);
         }
     } reset{*this};
+    progressed();
     if (m_streamId < 0)
         return fail(StatusCode::kNetwork,
                     std::string("HTTP/2: ") + nghttp2_strerror(m_streamId) + "\r\n");
 
     for (;;) {
+        // Asked on every turn: a server that keeps the socket full never lets a
+        // wait see the abort.
+        if (isAborted(m_connection.abortWatch())) {
+            m_connection.noteAborted();
+            return fail(StatusCode::kNetwork, "HTTP/2: the run was stopped\r\n");
+        }
         if (!flush()) return fail(StatusCode::kNetwork, m_lastError);
         if (m_streamClosed) break;
+        // A GOAWAY with an error is the last word before the server closes: no
+        // answer will come, whichever stream it names.
+        if (m_goawaySeen && m_goawayCode != NGHTTP2_NO_ERROR)
+            return fail(StatusCode::kNetwork, "HTTP/2: the server went away (" + goawayText() +
+                                                  ") before the response\r\n");
         if (nghttp2_session_want_read(m_session) == 0 && nghttp2_session_want_write(m_session) == 0)
-            return fail(StatusCode::kNetwork,
-                        "HTTP/2: the server ended the session before the response\r\n");
+            return fail(StatusCode::kNetwork, endingCause());
         const StatusCode got = receive();
         if (got != StatusCode::kOk) return got;
     }
@@ -381,6 +454,32 @@ StatusCode Http2Session::exchange(std::span<const Http2Header> headers, std::str
     if (nghttp2_session_want_read(m_session) == 0) m_broken = true;
     ++m_streamsServed;
     return StatusCode::kOk;
+}
+
+void Http2Session::progressed() {
+    const int timeout = m_connection.timeoutSeconds();
+    m_connection.capWaits(timeout > 0 && !m_connection.noWait()
+                              ? platform::tickMillis() + secondsToPollMillis(timeout)
+                              : INT64_MAX);
+}
+
+bool Http2Session::goawayNamesOurStream() const {
+    return m_goawaySeen && m_streamId > 0 && m_goawayLastStream >= m_streamId;
+}
+
+std::string Http2Session::goawayText() const {
+    return "GOAWAY " + errorCodeName(m_goawayCode) + ", last stream " +
+           std::to_string(m_goawayLastStream);
+}
+
+std::string Http2Session::endingCause() const {
+    if (!m_ownGoaway.empty())
+        return "HTTP/2: the server broke the protocol (" + m_ownGoaway +
+               "): the session ended before the response\r\n";
+    if (m_goawaySeen)
+        return "HTTP/2: the server ended the session (" + goawayText() +
+               ") before the response\r\n";
+    return "HTTP/2: the server ended the session before the response\r\n";
 }
 
 }  // namespace velk::net

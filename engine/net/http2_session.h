@@ -108,6 +108,13 @@ private:
     // Waits for and feeds one piece of input: kOk, or why it failed.
     StatusCode receive();
     StatusCode fail(StatusCode code, std::string why);
+    // The request moved on (a frame of its stream either way, or room for its
+    // body): its time-out counts afresh from now.
+    void progressed();
+    bool goawayNamesOurStream() const;
+    std::string goawayText() const;
+    // Why the session ended before the response: a line for the log.
+    std::string endingCause() const;
 
     Connection& m_connection;
     nghttp2_session* m_session = nullptr;
@@ -115,6 +122,13 @@ private:
     // from 1).
     uint64_t m_openCount = 0;
     bool m_broken = false;  // GOAWAY or a fatal error: no new stream
+    bool m_goawaySeen = false;
+    uint32_t m_goawayCode = 0;
+    int32_t m_goawayLastStream = 0;
+    bool m_firstInput = true;  // nothing received yet on this session
+    uint64_t m_nextYield = 0;
+    // What the GOAWAY the library sent for a server's fault said (code, text).
+    std::string m_ownGoaway;
 
     // The exchange under way.
     Http2ResponseSink* m_sink = nullptr;

@@ -16,6 +16,7 @@
 #include "platform/file_io.h"
 #include "platform/resource_limits.h"
 #include "platform/thread.h"
+#include "run/memory_estimate.h"
 #include "run/test_run.h"
 #include "run/user_records.h"
 #include "scripting/script_interrupt.h"
@@ -91,6 +92,24 @@ bool prepare(TestRun& set) {
         if (!platform::isWritableDirectory(dir.empty() ? "." : dir, why)) {
             report("Error: the log directory %s %s!\n", dir.empty() ? "." : dir.c_str(),
                    why.c_str());
+            return false;
+        }
+    }
+
+    // A run the machine cannot hold would take its memory for minutes and then
+    // fail: refused before anything is made, unless the script says otherwise.
+    if (o.memorycheck != 0) {
+        const MemoryEstimate estimate = estimateRunMemory(set);
+        const int64_t available = platform::availableMemoryBytes();
+        if (available >= 0 && estimate.total > available) {
+            constexpr double kMiB = 1024.0 * 1024.0;
+            report(
+                "Error: this run needs about %.0f MB of memory (users %.0f MB, request sections "
+                "%.0f MB, results %.0f MB), more than the %.0f MB this machine has available; "
+                "set memorycheck=0 to run anyway!\n",
+                double(estimate.total) / kMiB, double(estimate.users) / kMiB,
+                double(estimate.requests) / kMiB, double(estimate.results) / kMiB,
+                double(available) / kMiB);
             return false;
         }
     }
@@ -266,9 +285,16 @@ int32_t progressTotal(const TestRun& set) {
     return total > INT32_MAX ? INT32_MAX : int32_t(total);
 }
 
-bool timeIsUp(const TestRun& set) {
+// Milliseconds until the time limit, INT64_MAX without one: the run ends when
+// maxtime seconds have passed, not at the next whole second after them.
+int64_t timeLeft(const TestRun& set) {
     const int32_t maxtime = set.test.options.maxtime;
-    return maxtime > 0 && (platform::tickMillis() - set.shared.runTimes.startTick) / 1000 > maxtime;
+    if (maxtime <= 0) return INT64_MAX;
+    return set.shared.runTimes.startTick + int64_t(maxtime) * 1000 - platform::tickMillis();
+}
+
+bool timeIsUp(const TestRun& set) {
+    return timeLeft(set) <= 0;
 }
 
 // Waits for the host's barrier, where processes share the run: with a ramp-up the
@@ -356,8 +382,11 @@ void drive(TestRun& set) {
              left = watchEnd - platform::tickMillis()) {
             // Users on threads see the abort flag themselves; those on loops
             // are told within kAbortCheckMillis.
-            const int64_t slice = run.loops ? std::min<int64_t>(left, kAbortCheckMillis) : left;
+            int64_t slice = run.loops ? std::min<int64_t>(left, kAbortCheckMillis) : left;
+            // Wake at the time limit itself.
+            slice = std::clamp<int64_t>(timeLeft(set), 1, slice);
             allEnded = allUsersEndedWithin(run, slice);
+            if (!allEnded && timeIsUp(set)) set.shared.abortFlag.store(1);
             passOnAbort(set, run, abortPassedOn);
         }
         reportProgress(set.shared.requestsMade.load(std::memory_order_relaxed), total);

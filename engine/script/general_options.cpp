@@ -204,6 +204,10 @@ const OptionDescriptor* findOption(std::string_view name) {
 Status setGeneralOption(ParsedTest& set, std::string_view name, std::string_view value) {
     if (equalsNoCase(name, "rate")) return applyRate(set, value);
     if (name == "http2") return applyHttp2(set.options, value);
+    if (name == "memorycheck") {
+        static const OptionDescriptor kMemoryCheck{"memorycheck", B, 0, &G::memorycheck};
+        return storeValue(set.options, kMemoryCheck, name, value);
+    }
     const OptionDescriptor* d = findOption(name);
     if (!d) return Status(StatusCode::kInvalid);
     return storeValue(set.options, *d, name, value);

@@ -75,6 +75,9 @@ struct GeneralOptions {
     // 2 also in clear text, by prior knowledge (h2c), to a server known to speak it.
     // Set by its own rule, not from the table above, whose order scripts rely on.
     int32_t http2 = 0;
+    // 0: a run whose memory estimate exceeds the machine's available memory
+    // starts anyway.  Set by its own rule, like http2.
+    int32_t memorycheck = 1;
 };
 
 // How an option's value text is read.

@@ -12,6 +12,7 @@
 #include <future>
 #include <tuple>
 
+#include "app/base/terminal_text.h"
 #include "app/scenario/scenario.h"
 #include "app/settings/global_settings.h"
 
@@ -26,6 +27,11 @@ QString number(int32_t n) {
 
 QString sizeText(int32_t n) {
     return n >= 0 ? QString::number(n) : QStringLiteral("-");
+}
+
+// Titles and locations come from the server and the scenario file.
+QString shown(const std::string& text) {
+    return QString::fromStdString(base::escapeControls(text));
 }
 
 }  // namespace
@@ -59,14 +65,14 @@ VerifyDialog::VerifyDialog(const runner::VerifyReport& report, QWidget* parent) 
         const auto& r = row.recorded;
         QStringList what;
         for (const auto& d : row.differences) what << QString::fromStdString(d);
-        QStringList cells{QString::fromStdString(row.request),
+        QStringList cells{shown(row.request),
                           what.join(QStringLiteral(", ")),
                           r ? number(r->status) : QStringLiteral("-"),
                           number(row.replayed.status),
-                          r ? QString::fromStdString(r->location) : QStringLiteral("-"),
-                          QString::fromStdString(row.replayed.location),
-                          r ? QString::fromStdString(r->title) : QStringLiteral("-"),
-                          QString::fromStdString(row.replayed.title),
+                          r ? shown(r->location) : QStringLiteral("-"),
+                          shown(row.replayed.location),
+                          r ? shown(r->title) : QStringLiteral("-"),
+                          shown(row.replayed.title),
                           r ? sizeText(r->size) : QStringLiteral("-"),
                           sizeText(row.replayed.size)};
         auto* item = new QTreeWidgetItem(cells);

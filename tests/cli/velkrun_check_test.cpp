@@ -57,6 +57,34 @@ TEST(VelkrunCheck, LikelyMistakesAreWarnedAboutOrRefusedWithTheirLine) {
         << r.output;
 }
 
+// A run no machine here can hold (ten million users keeping two billion
+// iterations each) is refused before anything is made, by --check and by the
+// run, naming both figures; a small one is estimated and runs.
+TEST(VelkrunCheck, ARunLargerThanTheMachinesMemoryIsRefusedBeforeItStarts) {
+    velk::test::TempDir dir;
+    const std::string huge =
+        dir.write("huge.txt",
+                  "server=127.0.0.1\nport=1\nclients=10000000\nrequests=2000000000\n"
+                  "reportdir=\n[a]\n");
+    RunResult r = runVelkrun("--check " + huge);
+    EXPECT_EQ(r.status, 3) << r.output;
+    EXPECT_NE(r.output.find("Memory available: "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("TOO LARGE: a run would be refused (memorycheck=0 runs it anyway)"),
+              std::string::npos)
+        << r.output;
+    r = runVelkrun("--quiet " + huge);
+    EXPECT_EQ(r.status, 3) << r.output;
+    EXPECT_NE(r.output.find("more than the "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(" MB this machine has available; set memorycheck=0 to run anyway!"),
+              std::string::npos)
+        << r.output;
+
+    r = runVelkrun("--check " + dir.write("small.txt", "clients=2\nrequests=3\n[a]\n"));
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("Memory estimate: "), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("\nOK\n"), std::string::npos) << r.output;
+}
+
 TEST(VelkrunCheck, ErrorsGiveTheEngineMessageAndANonZeroStatus) {
     velk::test::TempDir dir;
     std::string bad = dir.write("bad.txt", "[a]\n[a]\n");

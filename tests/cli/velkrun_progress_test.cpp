@@ -131,8 +131,9 @@ protected:
     std::string m_script;
 };
 
-TEST_F(VelkrunProgress, OnATerminalOneLineIsRedrawnInPlaceAndClearedBeforeTheClosingLine) {
-    const Finished run = onTerminal({m_script}, 100);
+TEST_F(VelkrunProgress,
+       OnATerminalOneLineIsRedrawnInPlaceAndEndsInTheEndStateBeforeTheClosingLine) {
+    const Finished run = onTerminal({m_script}, 120);
     ASSERT_EQ(run.status, 0) << run.err;
     // Redrawn twice a second: several drawings, each from the start of the line.
     EXPECT_GE(count(run.err, "\r["), 2) << run.err;
@@ -140,12 +141,28 @@ TEST_F(VelkrunProgress, OnATerminalOneLineIsRedrawnInPlaceAndClearedBeforeTheClo
     EXPECT_NE(run.err.find("2 users"), std::string::npos) << run.err;
     const size_t closing = run.err.find("velkrun: 80 HTTP requests sent (");
     ASSERT_NE(closing, std::string::npos) << run.err;
-    // The line was cleared just before the closing line, and nothing of it follows.
-    EXPECT_EQ(run.err.rfind("\r\033[K", closing), closing - 4) << run.err;
+    // The last drawing, left standing above the closing line, is the end state;
+    // nothing of the line follows.
+    const size_t last = run.err.rfind("\r[", closing);
+    ASSERT_NE(last, std::string::npos) << run.err;
+    const std::string end = run.err.substr(last, closing - last);
+    EXPECT_NE(end.find("100%  80/80 test-sequence requests"), std::string::npos) << end;
+    EXPECT_TRUE(end.ends_with("\033[K\r\n")) << ::testing::PrintToString(end);
     EXPECT_EQ(run.err.find("test-sequence", closing), std::string::npos) << run.err;
+    // Progress shows from the first second, before the engine's first report
+    // (two seconds in): no drawing of the second second still counts 0.
+    int early = 0;
+    for (size_t at = run.err.find("\r["); at != std::string::npos && at < closing;
+         at = run.err.find("\r[", at + 1)) {
+        const std::string drawing = run.err.substr(at, run.err.find("\033[K", at) - at);
+        if (drawing.find("0:01 elapsed") == std::string::npos) continue;
+        ++early;
+        EXPECT_EQ(drawing.find("  0/80 test-sequence"), std::string::npos) << drawing;
+    }
+    EXPECT_GT(early, 0) << run.err;
     // No drawing is wider than the terminal.
     for (size_t at = run.err.find("\r["); at != std::string::npos; at = run.err.find("\r[", at + 1))
-        EXPECT_LT(run.err.find("\033[K", at) - at - 1, 100u) << run.err;
+        EXPECT_LT(run.err.find("\033[K", at) - at - 1, 120u) << run.err;
 }
 
 TEST_F(VelkrunProgress, APipeGetsPlainLinesAndQuietOrNoneGetNothing) {
@@ -184,7 +201,7 @@ TEST_F(VelkrunProgress, CtrlCClearsTheLiveLineBeforeItsMessage) {
             "\nreportdir=\ndelaystart=0\nkeepalive=1\nclients=2\nrequests=100000\n[a]\n");
     bool sent = false;
     const Finished run = onTerminal({script}, 80, [&sent](const std::string& err, pid_t pid) {
-        if (!sent && err.find("requests  ") != std::string::npos) {
+        if (!sent && err.find("test-sequence req") != std::string::npos) {
             kill(pid, SIGINT);
             sent = true;
         }
@@ -217,6 +234,17 @@ TEST_F(VelkrunProgress, TheClosingLineNamesTheErrorClasses) {
     EXPECT_NE(run.err.find("1 error ("), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("HTTP 1)"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("1/1 user"), std::string::npos) << run.err;
+
+    // When every response was an error the closing line says that nothing
+    // succeeded; the status stays 0 (thresholds are the way to fail CI).
+    const std::string allBad =
+        m_dir.write("bad.txt", "server=127.0.0.1\nport=" + std::to_string(m_server.port()) +
+                                   "\nreportdir=\ndelaystart=0\nrequests=2\n[bad]\n$uri=/bad\n");
+    const Finished failing = throughPipe({allBad, "--quiet"});
+    EXPECT_EQ(failing.status, 0) << failing.err;
+    EXPECT_NE(failing.err.find(" 2 errors (2 HTTP errors): no request succeeded\n"),
+              std::string::npos)
+        << failing.err;
 }
 
 }  // namespace

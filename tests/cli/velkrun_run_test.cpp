@@ -135,6 +135,13 @@ TEST_F(VelkrunRun, ExitStatusSaysWhatWentWrong) {
          "none reached the server (cannot resolve other.invalid; --set log=1 writes"},
         {{script("[a]\n"), "--set"}, 2, "--set needs an option"},
         {{script("[a]\n"), m_dir.file("second.txt")}, 2, "more than one test script"},
+        // Two outputs on standard output would run into each other.
+        {{script("[a]\n"), "--summary", "-", "--report"},
+         2,
+         "--report and --summary - would both write to standard output"},
+        {{script("[a]\n"), "--html", "-", "--results", "-"},
+         2,
+         "--html - and --results - would both write to standard output"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = c.args;

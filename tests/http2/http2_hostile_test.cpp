@@ -14,9 +14,9 @@ namespace velk::test {
 namespace {
 
 using F = H2TestServer;
-constexpr uint8_t kData = 0, kHeaders = 1, kRstStream = 3, kSettings = 4, kPing = 6, kGoaway = 7,
-                  kWindowUpdate = 8, kContinuation = 9;
-constexpr uint8_t kEndStream = 1, kEndHeaders = 4;
+constexpr uint8_t kData = 0, kHeaders = 1, kRstStream = 3, kSettings = 4, kPushPromise = 5,
+                  kPing = 6, kGoaway = 7, kWindowUpdate = 8, kContinuation = 9;
+constexpr uint8_t kEndStream = 1, kAck = 1, kEndHeaders = 4, kPadded = 8;
 
 std::string u32(uint32_t v) {
     return {char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
@@ -109,9 +109,28 @@ std::vector<HostileCase> hostileCases() {
         {"frame above the largest size",
          answer(kServerSettings + F::frame(kHeaders, kEndHeaders, 1, kStatus200) +
                 F::frame(kData, kEndStream, 1, std::string(20000, 'd'))),
-         kResultNetwork, "HTTP/2"},
+         kResultNetwork, "broke the protocol (FRAME_SIZE_ERROR, too large frame size)"},
         {"an HTTP/1.1 answer", answer("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"),
-         kResultNetwork, "HTTP/2"},
+         kResultNetwork, "answered in HTTP/1.x (\"HTTP/1.1 200 OK\")"},
+        {"GOAWAY naming the request's stream, connection left open",
+         answer(kServerSettings + F::frame(kGoaway, 0, 0, u32(1) + u32(0))), kResultNetwork,
+         "went away (GOAWAY NO_ERROR, last stream 1) and left stream 1 unanswered"},
+        {"GOAWAY with an error naming the request's stream",
+         answer(kServerSettings + F::frame(kGoaway, 0, 0, u32(1) + u32(2))), kResultNetwork,
+         "went away (GOAWAY INTERNAL_ERROR, last stream 1) before the response"},
+        {"PUSH_PROMISE though push is off",
+         answer(kServerSettings + F::frame(kSettings, kAck, 0, "") +
+                F::frame(kPushPromise, kEndHeaders, 1, u32(2) + "\x82\x86\x84\x41\x01h")),
+         kResultNetwork, "broke the protocol (PROTOCOL_ERROR, PUSH_PROMISE: push disabled)"},
+        {"padding longer than the frame",
+         answer(kServerSettings + F::frame(kHeaders, kEndHeaders, 1, kStatus200) +
+                F::frame(kData, kPadded | kEndStream, 1,
+                         "\x05"
+                         "ab")),
+         kResultNetwork, "broke the protocol (PROTOCOL_ERROR, DATA: invalid padding)"},
+        {"HPACK index beyond the tables",
+         answer(kServerSettings + F::frame(kHeaders, kEndHeaders | kEndStream, 1, "\xbf")),
+         kResultNetwork, "(COMPRESSION_ERROR, a header block that does not decode (HPACK))"},
         {"closed after the preface", [](PeerStream&, const std::string&) {}, kResultNetwork,
          "HTTP/2"},
         {"silent", [](PeerStream& stream, const std::string&) { holdUntilClientCloses(stream); },

@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -555,6 +556,11 @@ TEST(RltFileFigures, DamagedFiguresAreRefusedKeepingThePasses) {
         {"request count past the limit", at(requests, le32(2000000000)), "past its end"},
         {"negative request count", at(requests, le32(-1)), "past its end"},
         {"negative response count", at(count, std::string(8, '\xff')), "damaged"},
+        // Counts that would overflow the sums of the Summary page and the reports.
+        {"response count past 2^53", at(count, i64(INT64_MAX)), "damaged"},
+        {"error count past 2^53", at(count + 8, i64(INT64_MAX)), "damaged"},
+        {"last error class past 2^53", at(count + 32, i64(PassFiguresLimits::kMaxCount + 1)),
+         "damaged"},
         {"minimum not a number", at(minimum, f64(nan)), "damaged"},
         {"negative minimum", at(minimum, f64(negative)), "damaged"},
         {"cut short", good.substr(0, good.size() - 20), "past its end"},
@@ -595,6 +601,16 @@ TEST(RltFileFigures, DamagedFiguresAreRefusedKeepingThePasses) {
         EXPECT_FALSE(r.records[0]->figures.has_value()) << c.what;
     }
     EXPECT_TRUE(readRltBytes(good).ok);
+
+    // The largest counts a file may hold add up without overflow.
+    std::string largest = good;
+    for (size_t at = count; at < count + 40; at += 8)
+        largest.replace(at, 8, i64(PassFiguresLimits::kMaxCount));
+    const RltReadResult r = readRltBytes(largest);
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_TRUE(r.records[0]->figures.has_value());
+    const std::string text = summaryText(r.records[0]->figures);
+    EXPECT_NE(text.find("\t9007199254740992\t36028797018963968\t"), std::string::npos) << text;
 }
 
 }  // namespace

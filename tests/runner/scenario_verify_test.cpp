@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/base/terminal_text.h"
+
 namespace velk::runner {
 namespace {
 
@@ -117,6 +119,25 @@ TEST(ScenarioVerify, ComparesWithTheRecordingOrByStatusClass) {
     EXPECT_NE(text.find("  form\t"), std::string::npos);
     EXPECT_NE(text.find("6 requests played, 4 differ from the recording\n"), std::string::npos);
     EXPECT_FALSE(compareWithRecording({played[0]}, recorded).differs());
+}
+
+// A title that would retitle the terminal and clear it, sent raw and as
+// character entities, and a recorded title from the file: printed escaped.
+TEST(ScenarioVerify, ControlCharactersFromTheServerOrTheFileAreShownEscaped) {
+    const std::string replayed = pageTitle("<title>&#27;]0;PWNED&#x7;\x1b[2J\xc2\x9b</title>");
+    ASSERT_EQ(replayed, "\x1b]0;PWNED\x07\x1b[2J\xc2\x9b");
+    const std::map<std::string, scenario::RecordedOutcome> recorded{
+        {"home\x1b[31m", {200, "/a\x07", "Home\tpage\x1b[0m", 10}}};
+    const std::string text =
+        compareWithRecording({{"home\x1b[31m", 200, "", replayed, 10, false}}, recorded).text();
+    EXPECT_EQ(text.find_first_of("\x1b\x07"), std::string::npos) << text;
+    EXPECT_NE(text.find("! home\\x1b[31m\t200\t200\t/a\\x07\t\tHome\\x09page\\x1b[0m\t"
+                        "\\x1b]0;PWNED\\x07\\x1b[2J\\u009b\t"),
+              std::string::npos)
+        << text;
+    // Text of several lines keeps its tabs and line ends, and nothing else.
+    EXPECT_EQ(base::escapeControlsKeepLines("a\tb\r\nc\rd\x7f\n"), "a\tb\r\nc\\x0dd\\x7f\n");
+    EXPECT_EQ(base::escapeControls("caf\xc3\xa9 \xe2\x82\xac"), "caf\xc3\xa9 \xe2\x82\xac");
 }
 
 }  // namespace
