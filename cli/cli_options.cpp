@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "cli/metrics_run.h"
 #include "cli/shard_options.h"
 
 namespace velk::cli {
@@ -187,6 +188,9 @@ ParsedCli parseCli(int argc, const char* const* argv) {
         } else if (bool figures = false;
                    !parseFiguresOption(argc, argv, i, parsed, figures) || figures) {
             if (!parsed.error.empty()) return parsed;
+        } else if (bool metrics = false;
+                   !parseMetricsOption(argc, argv, i, parsed, metrics) || metrics) {
+            if (!parsed.error.empty()) return parsed;
         } else if (arg.starts_with("--")) {
             parsed.error = "unknown option " + std::string(arg) + " (try --help)";
             return parsed;
@@ -215,7 +219,7 @@ ParsedCli parseCli(int argc, const char* const* argv) {
         parsed.error = "--pause goes with --cycle";
         return parsed;
     }
-    if (!checkShardOptions(parsed)) return parsed;
+    if (!checkShardOptions(parsed) || !checkMetricsOptions(parsed)) return parsed;
     parsed.ok = true;
     return parsed;
 }
@@ -224,10 +228,13 @@ const char* usageText() {
     return "Usage: velkrun [--set NAME=VALUE ...] [--report] [--quiet] [--progress=MODE]\n"
            "               [--summary FILE.json] [--html FILE.html] [--threshold EXPR ...]\n"
            "               [--results FILE.rlt] [--threads N]\n"
+           "               [--metrics ADDRESS:PORT [--metrics-public] [--metrics-linger S]]\n"
            "               [--cycle clients|requests FROM:TO:STEP [--pause SECONDS]]\n"
            "               [--shard K/N --shard-out FILE]\n"
            "               SCRIPT [-name=value ...]\n"
            "       velkrun --merge OUT.rlt [--report] SCRIPT [-name=value ...] SHARD...\n"
+           "       velkrun --compare BASELINE CURRENT [--compare-format table|markdown|junit]\n"
+           "               [--compare-percent N] [--compare-ms N] [--compare-error-points N]\n"
            "       velkrun --check SCRIPT [-name=value ...]\n"
            "       velkrun --print-script SCENARIO.vts\n"
            "       velkrun --verify SCENARIO.vts [-name=value ...]\n"
@@ -246,14 +253,26 @@ const char* usageText() {
            "                    how progress is shown: tty a line redrawn in place twice\n"
            "                    a second (the default on a terminal), plain a line every\n"
            "                    10 seconds (the default otherwise), none nothing.\n"
-           "  --summary FILE    write the run's figures as JSON (docs/summary-schema.json):\n"
-           "                    percentiles per request, errors, status codes, traffic;\n"
+           "  --summary FILE    write the run's figures as JSON: percentiles per request,\n"
+           "                    errors, status codes, traffic (the form is described by\n"
+           "                    /usr/share/velk/summary-schema.json, in the source\n"
+           "                    docs/summary-schema.json);\n"
            "                    with --cycle, the figures of the last pass.  FILE - is\n"
            "                    standard output (so for --html, --results, --shard-out).\n"
            "  --html FILE       write a self-contained HTML report with charts.\n"
            "  --threshold EXPR  a pass/fail limit checked after the run, e.g. 'p95<300',\n"
            "                    'p99.9<1000', 'mean<100', 'errors<1%', 'rps>500' or for one\n"
            "                    request 'login:p95<200' (times in ms; repeatable).\n"
+           "  --metrics ADDRESS:PORT\n"
+           "                    serve the run's live figures for Prometheus at\n"
+           "                    http://ADDRESS:PORT/metrics (a loopback address unless\n"
+           "                    --metrics-public; port 0 picks a free one), and the last\n"
+           "                    figures for --metrics-linger seconds after it (default 15).\n"
+           "  --compare BASELINE CURRENT\n"
+           "                    compare two runs (JSON summaries or .rlt files) per request;\n"
+           "                    a rise past --compare-percent (10) and --compare-ms (5) for\n"
+           "                    p50/p95/p99, or past 10% and --compare-error-points (1) for\n"
+           "                    the error share, is a regression: exit status 5.\n"
            "  --threads N       run the users on N event-loop threads (default: one per\n"
            "                    processor); users driven by a script have a thread each.\n"
            "  --results FILE    keep the results of every pass in FILE (a .rlt results\n"
@@ -287,8 +306,9 @@ const char* usageText() {
            "Exit status (for every run, --cycle and --results too): 0 the run completed;\n"
            "1 the script cannot be read or does not parse, or an option is refused; 2 a\n"
            "usage error; 3 the run (or a pass of --cycle) could not start, completed no\n"
-           "request or reached no server; 4 the report file (or the --summary, --html or\n"
-           "--results file) could not be written; 5 a threshold failed; 6 --verify found\n"
+           "request or reached no server, or --metrics could not listen; 4 the report file\n"
+           "(or the --summary, --html or --results file) could not be written; 5 a\n"
+           "threshold failed or --compare found a regression; 6 --verify found\n"
            "differences; 130 stopped by Ctrl+C, 143 stopped by SIGTERM (the report is still "
            "written).\n";
 }

@@ -54,6 +54,13 @@ struct CliOptions {
     std::string shardOut;                 // --shard-out FILE: the shard's results
     std::string mergeOut;                 // --merge OUT.rlt: merge shard results
     std::vector<std::string> shardFiles;  // the shard results to merge
+
+    // Live figures for a scraper (metrics_run.cpp): --metrics ADDRESS:PORT,
+    // --metrics-public to allow an address that is not loopback, and
+    // --metrics-linger SECONDS to keep serving the last figures after the run.
+    std::string metricsAddress;
+    bool metricsPublic = false;
+    int metricsLingerSeconds = 15;
 };
 
 struct ParsedCli {

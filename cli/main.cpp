@@ -5,6 +5,7 @@
 
 #include "cli/check_command.h"
 #include "cli/cli_options.h"
+#include "cli/compare_command.h"
 #include "cli/engine_output.h"
 #include "cli/run_command.h"
 #include "cli/scenario_command.h"
@@ -15,6 +16,8 @@
 namespace {
 
 int runVelkrun(int argc, char** argv) {
+    // Comparing two runs runs nothing: its own arguments, no test script.
+    if (velk::cli::isCompareCommand(argc, argv)) return velk::cli::runCompareCommand(argc, argv);
     velk::cli::ParsedCli parsed = velk::cli::parseCli(argc, argv);
     if (!parsed.ok) {
         std::fprintf(stderr, "velkrun: %s\n", parsed.error.c_str());

@@ -16,6 +16,7 @@
 #include "cli/engine_output.h"
 #include "cli/figures_files.h"
 #include "cli/interrupt_watcher.h"
+#include "cli/metrics_run.h"
 #include "cli/output_file.h"
 #include "cli/test_loader.h"
 
@@ -84,6 +85,7 @@ struct RunState {
     int status = 0;                     // the first failure: 1, 3 or 4
     int figuresStatus = 0;              // 4 a figures file failed, 5 a threshold failed
     velk::results::CResultsContainer passes;
+    MetricsRun* metrics = nullptr;  // --metrics: serves each pass's live figures
 };
 
 // One pass: runs the test set, writes its report, and with --results keeps the
@@ -105,7 +107,9 @@ bool runPass(TestSet* set, const CliOptions& options, int32_t maxtime, const std
     }
     watcher.setTarget(set);
     startProgressLine(set, info.users, planned, maxtime);
+    state.metrics->watch(set, info.users);
     const int32_t ran = watcher.signalNumber() == 0 ? RunTest(set) : 0;
+    state.metrics->finish();
     finishProgressLine();
     int status = 0;
     RequestTally tally;
@@ -195,6 +199,9 @@ int runLoadTest(const CliOptions& options) {
     {
         // Stop signals stay handled until the last report is written, so they cannot cut it.
         InterruptWatcher watcher;
+        MetricsRun metrics;
+        if (!metrics.start(options)) return 3;
+        state.metrics = &metrics;
         for (size_t pass = 0; pass < values.size(); ++pass) {
             CliOptions passOptions = options;
             std::string title = name;
@@ -227,6 +234,7 @@ int runLoadTest(const CliOptions& options) {
                 if (state.status == 0) state.status = 4;
             }
         }
+        metrics.linger([&watcher] { return watcher.signalNumber() != 0; });
         // As a shell reports a program ended by the signal: 130 for Ctrl+C, 143 for SIGTERM.
         if (const int signal = watcher.signalNumber(); signal != 0) return 128 + signal;
     }

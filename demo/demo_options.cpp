@@ -47,6 +47,15 @@ DemoOptions DemoOptions::parse(const std::vector<std::string>& args) {
             if (!options.error.empty()) break;
             if (value.empty()) options.error = "--port-file needs a path";
             options.portFile = value;
+        } else if (takeValue(args, i, "--max-connections", value, options.error)) {
+            if (!options.error.empty()) break;
+            // Each connection is a thread of the server: a bound keeps a typo sane.
+            const auto most = parseUnsigned(value, 100000);
+            if (!most || *most == 0)
+                options.error =
+                    "--max-connections wants a number from 1 to 100000, not '" + value + "'";
+            else
+                options.maxConnections = static_cast<int>(*most);
         } else {
             options.error = "unknown argument '" + args[i] + "'";
         }
@@ -55,13 +64,15 @@ DemoOptions DemoOptions::parse(const std::vector<std::string>& args) {
 }
 
 const char* DemoOptions::usage() {
-    return "usage: velk-demo-site [--port N] [--port-file PATH]\n"
+    return "usage: velk-demo-site [--port N] [--port-file PATH] [--max-connections N]\n"
            "       velk-demo-site --help\n"
            "\n"
            "A small web shop to run load tests against.  Listens on 127.0.0.1 only.\n"
            "\n"
            "  --port N          port to listen on (default 8080; 0 picks a free one)\n"
            "  --port-file PATH  once listening, write the port number to PATH\n"
+           "  --max-connections N  connections served at once (default 2000); more\n"
+           "                    get 503 (many-user benchmarks raise it)\n"
            "  --help            show this text\n"
            "\n"
            "When listening it prints \"listening on 127.0.0.1:PORT\".  SIGINT or SIGTERM\n"

@@ -1,6 +1,6 @@
 #pragma once
 // The command line of velk-demo-site:
-//   velk-demo-site [--port N] [--port-file PATH]
+//   velk-demo-site [--port N] [--port-file PATH] [--max-connections N]
 //   velk-demo-site --help
 // A value type.
 #include <cstdint>
@@ -13,7 +13,8 @@ struct DemoOptions {
     static constexpr uint16_t kDefaultPort = 8080;
 
     uint16_t port = kDefaultPort;
-    std::string portFile;  // empty: none
+    std::string portFile;    // empty: none
+    int maxConnections = 0;  // 0: the server's own limit
     bool help = false;
     std::string error;  // set when the command line is unusable
 

@@ -33,7 +33,9 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    velk::demo::DemoServer server;
+    velk::demo::ServerLimits limits;
+    if (options.maxConnections > 0) limits.maxConnections = options.maxConnections;
+    velk::demo::DemoServer server(limits);
     try {
         server.start(options.port);
         if (!options.portFile.empty()) velk::demo::writePortFile(options.portFile, server.port());

@@ -85,6 +85,45 @@ typedef struct VelkLiveFigures {
     double p99Ms;
 } VelkLiveFigures;
 
+/* Live metrics for a scraper (Prometheus and the like): counters that only
+ * grow during a run (they start again at 0 with the next RunTest), readable
+ * from any thread while RunTest runs on another, and after it.  Response times
+ * are kept per request name in a histogram whose upper bounds are boundaries
+ * of the engine's own live buckets (two to each power of two of
+ * microseconds, from 128 us to about 50 s). */
+#define VELK_LIVE_MAX_NAMES 32 /* names past the 31st share one, "(other requests)" */
+#define VELK_LIVE_BUCKETS 38
+#define VELK_LIVE_LAG_BUCKETS 9
+
+/* Filled by GetLiveTraffic. */
+typedef struct VelkLiveTraffic {
+    int64_t requestsSent; /* HTTP requests sent, redirects included */
+    uint64_t bytesSent;   /* by requests that have ended */
+    uint64_t bytesReceived;
+    int32_t usersActive;
+    int32_t requestNames; /* names GetLiveRequest knows (0 to VELK_LIVE_MAX_NAMES) */
+    /* How late the event loops resumed their users: resumptions measured,
+     * their sum, and how many were at most each bound (cumulative). */
+    int64_t lagSamples;
+    double lagSumMs;
+    double lagBoundsMs[VELK_LIVE_LAG_BUCKETS];
+    int64_t lagAtMost[VELK_LIVE_LAG_BUCKETS];
+    int32_t statusCodes[1000]; /* responses per status code */
+} VelkLiveTraffic;
+
+/* Filled by GetLiveRequest: the results of one request name so far. */
+typedef struct VelkLiveRequest {
+    char name[256]; /* cut to 255 bytes */
+    /* Results by outcome: timed (a response that counts as a success), then
+     * network, HTTP, failed check and time-out errors. */
+    int64_t results[5];
+    double timedSumMs; /* the timed responses' times added up */
+    /* Timed responses faster than each bound (cumulative, as a histogram's
+     * buckets); a time equal to a bound counts in the next. */
+    double boundsMs[VELK_LIVE_BUCKETS];
+    int64_t below[VELK_LIVE_BUCKETS];
+} VelkLiveRequest;
+
 /* Filled by GetLatencyStats: the response-time figures of one request name, or
  * of all requests together, in milliseconds.  Percentiles come from a histogram
  * of bounded relative error (under 1%); minimum, mean, maximum and standard
@@ -159,6 +198,14 @@ VELK_EXPORT int32_t GetLiveCounters(TestSet* set, VelkLiveCounters* counters);
  * Its requestsMade includes every request whose error an earlier
  * GetLiveCounters counted, so errors read first never outnumber it. */
 VELK_EXPORT int32_t GetLiveFigures(TestSet* set, VelkLiveFigures* figures);
+/* Safe to call from any thread while RunTest runs on another: reads atomics
+ * (and, briefly, the run's list of request names).  1, or 0 for null pointers. */
+VELK_EXPORT int32_t GetLiveTraffic(TestSet* set, VelkLiveTraffic* traffic);
+/* The live results of request name index (0 to requestNames - 1, in the order
+ * of the test sequence, then the init and final sequences); the same threads as
+ * GetLiveTraffic.  Script-driven users' requests have no names here.  1, or 0
+ * when index is out of range (not reported: the names change with each run). */
+VELK_EXPORT int32_t GetLiveRequest(TestSet* set, int32_t index, VelkLiveRequest* request);
 /* Runs the test and blocks until every virtual user has finished.  1 when any
  * test-sequence entry was completed; 0 when the run could not start (reported)
  * or nothing was completed. */
@@ -167,8 +214,9 @@ VELK_EXPORT int32_t RunTest(TestSet* set);
 VELK_EXPORT int32_t AbortRun(TestSet* set);
 /* How many event-loop threads the next RunTest shares its sequence-driven users
  * among (each user a task on one of them); 0, the default, is one per processor,
- * and never more than there are users.  Script-driven users always get a thread
- * each.  1, or 0 when threads is outside 0..1024 (reported). */
+ * and never more than there are users.  Script-driven users get a thread each
+ * (as tasks too when the environment has VELK_SCRIPT_TASKS=1).  1, or 0 when
+ * threads is outside 0..1024 (reported). */
 VELK_EXPORT int32_t SetLoopThreads(TestSet* set, int32_t threads);
 /* Results of the last run, owned by the library and reused on the next call:
  *  - detailed runs: int32_t** for user `index`, one row per test-sequence

@@ -32,11 +32,20 @@ if [ "$set_name" = --all ]; then
   # (dpkg-shlibdeps, file), lintian, the manual pages, the desktop entry, the
   # file types and the AppStream data.
   packages+=(dpkg-dev file lintian man-db groff-base desktop-file-utils shared-mime-info appstream)
+  # The container image of velkrun (scripts/container.sh and its test): a
+  # Debian root made from the machine's own mirror, imported and run by
+  # podman; runc where crun cannot start containers (hybrid cgroups).
+  packages+=(podman mmdebstrap runc)
+  # The Kubernetes example's manifests are read by its test.
+  packages+=(python3-yaml)
   # Style and thread-safety rules are checked by clang's tools.
   packages+=(clang clang-format)
   # Real HTTP/2 servers for the tests and benchmarks (nginx over TLS and h2c,
   # nghttpd in h2c) and h2load to compare with.
   packages+=(nginx-light nghttp2-server nghttp2-client)
+  # A real Prometheus scrapes velkrun --metrics in a test, whose answers are
+  # checked against the run's JSON summary.
+  packages+=(prometheus)
 fi
 missing=()
 for p in "${packages[@]}"; do

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/merged_report.h"
+#include "cli/metrics_run.h"
 #include "cli/mpi/rank_signals.h"
 #include "cli/test_loader.h"
 
@@ -115,6 +116,18 @@ int runDistributed(const velk::cli::CliOptions& options, MpiLink& link) {
                  static_cast<long long>(usersOfRank(info.users, link.rank(), link.size())),
                  info.users);
 
+    // --metrics: each rank serves the figures of its own users, rank K at PORT + K.
+    velk::cli::CliOptions rankOptions = options;
+    std::string metricsError;
+    velk::cli::MetricsRun metrics;
+    const bool listening =
+        velk::cli::metricsOptionsOfRank(rankOptions, link.rank(), metricsError) &&
+        metrics.start(rankOptions);
+    if (!metricsError.empty()) std::fprintf(stderr, "velkrun-mpi: %s\n", metricsError.c_str());
+    if (!link.allAgree(listening, kStartTimeoutSeconds, "opening the metrics endpoints"))
+        return link.rank() == 0 ? 3 : 0;
+    metrics.watch(set.get(), int32_t(usersOfRank(info.users, link.rank(), link.size())));
+
     RunThreadState state;
     g_state = &state;
     SetProgressReporter(nullptr, countProgress);
@@ -184,6 +197,7 @@ int runDistributed(const velk::cli::CliOptions& options, MpiLink& link) {
             }
         }
         runner.join();
+        metrics.finish();
 
         // Every rank's results to rank 0; ranks whose run did not start send none.
         std::string bytes;
@@ -213,6 +227,7 @@ int runDistributed(const velk::cli::CliOptions& options, MpiLink& link) {
             if (status == 0) status = 3;
         }
         signal = watcher.signalNumber();
+        metrics.linger([&watcher] { return watcher.signalNumber() != 0; });
     }
     g_state = nullptr;
     if (link.rank() != 0) return 0;

@@ -33,6 +33,10 @@ constexpr const char* kBuildDate = "Mon Jul 30 10:07:00 2002";
 constexpr int32_t kMaxLoopThreads = 1024;
 
 static_assert(sizeof(VelkSummary) == sizeof(velk::SummaryRecord), "summary layouts differ");
+static_assert(VELK_LIVE_MAX_NAMES == velk::LiveRequests::kMaxNames &&
+                  VELK_LIVE_BUCKETS == velk::LiveRequests::kBuckets &&
+                  VELK_LIVE_LAG_BUCKETS == velk::loop::LiveLag::kBounds,
+              "live metrics sizes differ");
 
 using velk::Status;
 using velk::StatusCode;
@@ -206,6 +210,47 @@ int32_t GetLiveFigures(TestSet* set, VelkLiveFigures* figures) {
         figures->p50Ms = s.p50Ms;
         figures->p95Ms = s.p95Ms;
         figures->p99Ms = s.p99Ms;
+        return 1;
+    });
+}
+
+int32_t GetLiveTraffic(TestSet* set, VelkLiveTraffic* traffic) {
+    if (!set || !traffic) return 0;
+    return guarded("GetLiveTraffic", 0, [&] {
+        const velk::SharedRun& shared = set->rep.shared;
+        *traffic = VelkLiveTraffic{};
+        traffic->requestsSent = shared.httpCounters.httpRequests.load(std::memory_order_relaxed);
+        traffic->bytesSent = shared.httpCounters.bytesSent.load(std::memory_order_relaxed);
+        traffic->bytesReceived = shared.httpCounters.bytesReceived.load(std::memory_order_relaxed);
+        traffic->usersActive = shared.usersActive.load(std::memory_order_relaxed);
+        traffic->requestNames = int32_t(shared.liveRequests.count());
+        const velk::loop::LiveLag::Totals lag = shared.liveLag.totals();
+        traffic->lagSamples = lag.samples;
+        traffic->lagSumMs = double(lag.sumMicros) / 1000;
+        for (size_t i = 0; i < size_t(VELK_LIVE_LAG_BUCKETS); ++i) {
+            traffic->lagBoundsMs[i] = double(velk::loop::LiveLag::kBoundsMicros[i]) / 1000;
+            traffic->lagAtMost[i] = lag.atMost[i];
+        }
+        for (size_t c = 0; c < 1000; ++c)
+            traffic->statusCodes[c] =
+                shared.httpCounters.statusCodes[c].load(std::memory_order_relaxed);
+        return 1;
+    });
+}
+
+int32_t GetLiveRequest(TestSet* set, int32_t index, VelkLiveRequest* request) {
+    if (!set || !request || index < 0) return 0;
+    return guarded("GetLiveRequest", 0, [&] {
+        velk::LiveRequests::Reading r;
+        if (!set->rep.shared.liveRequests.read(size_t(index), r)) return 0;
+        *request = VelkLiveRequest{};
+        std::snprintf(request->name, sizeof request->name, "%s", r.name.c_str());
+        for (size_t i = 0; i < 5; ++i) request->results[i] = r.results[i];
+        request->timedSumMs = double(r.timedSumMicros) / 1000;
+        for (int i = 0; i < VELK_LIVE_BUCKETS; ++i) {
+            request->boundsMs[i] = double(velk::LiveRequests::boundMicros(i)) / 1000;
+            request->below[i] = r.below[size_t(i)];
+        }
         return 1;
     });
 }

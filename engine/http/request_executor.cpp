@@ -119,7 +119,10 @@ ResponseRecord exchange(HttpSession& s, const EffectiveRequest& r, BodyRef& prev
 int32_t executeRequest(HttpSession& s, const EffectiveRequest& r, BodyRef& previousBody,
                        int32_t* measuredMicros) {
     // Where the outcome becomes the number users record.
+    const uint64_t sentBefore = s.bytesSent, receivedBefore = s.bytesReceived;
     const ResponseRecord record = exchange(s, r, previousBody);
+    s.counters.bytesSent.fetch_add(s.bytesSent - sentBefore, std::memory_order_relaxed);
+    s.counters.bytesReceived.fetch_add(s.bytesReceived - receivedBefore, std::memory_order_relaxed);
     if (measuredMicros) *measuredMicros = record.status ? record.measured : 0;
     return record.status ? record.time : record.status.resultClass();
 }

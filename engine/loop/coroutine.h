@@ -10,6 +10,7 @@
 // catch block.  Not thread-safe: a coroutine is resumed by one thread at a time,
 // and destroyed only while suspended or finished (a suspended one's stack is
 // dropped without unwinding, so the owner finishes its coroutines first).
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -33,6 +34,8 @@ public:
     // The coroutine running on this thread, or nullptr on the thread's stack.
     static Coroutine* current();
 
+    // Lowest usable address of the coroutine's stack.
+    uintptr_t stackLow() const { return reinterpret_cast<uintptr_t>(m_stack.bottom()); }
     bool finished() const { return m_finished; }
     bool failed() const { return m_failed; }
     // What the escaped exception said; empty when none escaped.

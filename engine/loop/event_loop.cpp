@@ -155,9 +155,12 @@ void EventLoop::resumeTask(Task* task) {
     task->resumedAt = now;
     // A task's start is not counted: starting thousands of users at once is
     // the ramp-up's work, not lateness in running them.
-    if (task->readySince != Deadline{})
-        m_lag.record(
-            std::chrono::duration_cast<std::chrono::microseconds>(now - task->readySince).count());
+    if (task->readySince != Deadline{}) {
+        const int64_t late =
+            std::chrono::duration_cast<std::chrono::microseconds>(now - task->readySince).count();
+        m_lag.record(late);
+        if (LiveLag::Slot* live = m_liveLag.load(std::memory_order_relaxed)) live->record(late);
+    }
     m_running = task;
     task->coroutine.resume();
     m_running = nullptr;

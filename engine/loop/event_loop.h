@@ -12,6 +12,7 @@
 // Descriptors are watched edge-triggered: a wait returns at once when readiness
 // was seen since the last wait, so the caller retries its read or write and
 // waits again only after EAGAIN.  forget(fd) must be called before closing fd.
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -22,6 +23,7 @@
 #include "base/thread_annotations.h"
 #include "loop/coroutine_stack.h"
 #include "loop/lag_meter.h"
+#include "loop/live_lag.h"
 #include "loop/timer_heap.h"
 
 namespace velk::loop {
@@ -104,6 +106,9 @@ public:
     size_t failureCount() const { return m_failures; }
     // How late tasks were resumed over the loop's life.
     const LagMeter& lag() const { return m_lag; }
+    // Any thread, before tasks run: where the loop also counts its lag for
+    // readers while it runs (null: nowhere).  The slot must outlive the loop.
+    void setLiveLag(LiveLag::Slot* slot) { m_liveLag.store(slot, std::memory_order_relaxed); }
     bool stopping() const { return m_stopping; }
     bool cancelled() const { return m_cancelled; }
 
@@ -151,6 +156,7 @@ private:
     Deadline m_pollEntered{};  // when the last epoll_wait began and ended
     Deadline m_pollReturned{};
     LagMeter m_lag;
+    std::atomic<LiveLag::Slot*> m_liveLag{nullptr};
     ResolverPool* m_resolver = nullptr;
     bool m_finishWhenIdle = false;
     size_t m_failures = 0;

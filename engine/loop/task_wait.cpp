@@ -4,6 +4,8 @@
 #include <thread>
 
 #include "base/abort_sleep.h"
+#include "loop/coroutine.h"
+#include "platform/thread.h"
 
 namespace velk::loop {
 
@@ -32,6 +34,11 @@ bool sleepOrStop(int64_t ms, const std::function<bool()>& stop, int64_t sliceMs)
 
 void yieldTask() {
     if (EventLoop* loop = taskLoop()) loop->yield();
+}
+
+uintptr_t currentStackLow() {
+    if (const Coroutine* coroutine = Coroutine::current()) return coroutine->stackLow();
+    return platform::currentStackLow();
 }
 
 int64_t latenessMicros(int fd, int64_t sinceMicros) {

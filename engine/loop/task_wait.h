@@ -1,6 +1,6 @@
 #pragma once
-// Waits for code that runs either as a task on an event loop (sequence-driven
-// users) or on a thread of its own (script-driven users, hosts): on a task the
+// Waits for code that runs either as a task on an event loop (users) or on a
+// thread of its own (hosts, users when the loops cannot be made): on a task the
 // wait parks it on its loop, so the loop's other tasks go on; elsewhere it
 // blocks the calling thread.  Safe from any thread.
 #include <cstdint>
@@ -27,6 +27,10 @@ bool sleepOrStop(int64_t ms, const std::function<bool()>& stop, int64_t sliceMs)
 // first; on a thread of its own nothing happens (the system shares the
 // processor there).
 void yieldTask();
+
+// Lowest address of the stack the caller runs on: its task's stack on a task,
+// else its thread's; 0 when unknown.
+uintptr_t currentStackLow();
 
 // Steps of pattern matching, and bytes composed, sent or received, between two
 // yieldTask() calls: about a tenth of a millisecond of work each here, so a

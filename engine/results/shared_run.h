@@ -13,8 +13,10 @@
 #include "http/current_target.h"
 #include "http/http_counters.h"
 #include "http/response_budget.h"
+#include "loop/live_lag.h"
 #include "platform/start_gate.h"
 #include "results/live_latency.h"
+#include "results/live_requests.h"
 #include "results/run_record.h"
 
 namespace velk {
@@ -33,6 +35,9 @@ struct SharedRun {
     std::atomic<int32_t> usersActive{0};
     // Response times second by second, for the same hosts.
     LiveLatency liveLatency;
+    // Each request name's results and the loops' lateness, for a scraper.
+    LiveRequests liveRequests;
+    loop::LiveLag liveLag;
     StartGate startGate;
     RunTimes runTimes;
 };

@@ -23,8 +23,8 @@ namespace velk {
 
 struct RunState {
     std::vector<std::unique_ptr<UserSession>> users;
-    // Script-driven users each have a thread; sequence-driven users are tasks on
-    // the loops.  Both are declared after the users: they end before the users go.
+    // Users are tasks on the loops; they get threads each only when the loops
+    // cannot be made.  Both are declared after the users: they end before the users go.
     std::vector<platform::Thread> threads;
     std::unique_ptr<loop::LoopGroup> loops;
 

@@ -36,17 +36,28 @@ UserRecord* recordOfUser(RunState& run, int32_t index) {
     return nullptr;
 }
 
-void mergeRunLatency(const TestRun& set, RunState& run) {
+std::vector<std::string> latencySlotNames(const TestRun& set) {
     std::vector<std::string> names;
+    if (set.test.scriptDriven()) return names;
+    for (size_t i = 0; i < set.test.testSeq.length(); ++i)
+        names.push_back(set.test.testSeq[i].name);
+    // Then the initial and final sequences, in the slots the users recorded them:
+    // every timed request is in the figures, the test sequence's names first.
+    for (const Sequence* seq : {&set.test.initSeq, &set.test.finalSeq})
+        for (size_t i = 0; i < seq->length(); ++i) names.push_back((*seq)[i].name);
+    return names;
+}
+
+void mergeRunLatency(const TestRun& set, RunState& run) {
     bool paced = false;
     for (size_t i = 0; i < set.test.testSeq.length(); ++i) {
-        names.push_back(set.test.testSeq[i].name);
         auto it = set.test.requests.find(set.test.testSeq[i].name);
         paced = paced || (set.test.options.softdelay && it != set.test.requests.end() &&
                           it->second->delay > 0);
     }
-    // Then the initial and final sequences, in the slots the users recorded them:
-    // every timed request is in the figures, the test sequence's names first.
+    std::vector<std::string> names;
+    for (size_t i = 0; i < set.test.testSeq.length(); ++i)
+        names.push_back(set.test.testSeq[i].name);
     for (const Sequence* seq : {&set.test.initSeq, &set.test.finalSeq})
         for (size_t i = 0; i < seq->length(); ++i) names.push_back((*seq)[i].name);
     std::vector<const UserRecord*> users;

@@ -6,6 +6,7 @@
 //
 // Read after the run, on the caller's thread (no user thread runs then).
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "results/run_record.h"
@@ -25,5 +26,9 @@ UserRecord* recordOfUser(RunState& run, int32_t index);
 // run.latency: per request name of the test sequence (or of a script's
 // results) and for the whole run.
 void mergeRunLatency(const TestRun& set, RunState& run);
+// The request name of each slot of the users' response-time figures: the test
+// sequence's positions, then the initial and final sequences' (none for a
+// script-driven test).
+std::vector<std::string> latencySlotNames(const TestRun& set);
 
 }  // namespace velk

@@ -296,6 +296,7 @@ void UserSession::recordLatency(int32_t position, int32_t result, const RequestD
     const int64_t latenessUs = m_nextIntendedUs > 0 ? startUs - m_nextIntendedUs : 0;
     m_nextIntendedUs = intervalUs > 0 ? startUs + intervalUs : 0;
     if (position >= 0 && result >= 0) m_set.shared.liveLatency.record(result);
+    m_set.shared.liveRequests.record(m_set.shared.liveRequests.nameOf(position), result);
     if (position >= 0 && size_t(position) < m_record.latency.size())
         m_record.latency[size_t(position)].record(result, elapsedUs, latenessUs, intervalUs,
                                                   m_set.test.options.softdelay != 0);

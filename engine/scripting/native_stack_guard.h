@@ -5,10 +5,12 @@
 // heap's stack check (ScriptInterrupt::stackLow) reports "low" once the stack
 // of the calling thread has grown to within kStackReserve bytes of its end;
 // the script then gets a RangeError where the process would otherwise crash.
+// The stack is the user's task's on an event loop, else its thread's.
 // The reserve leaves room for the frames between two checks and for a velk
 // method (a request with TLS and name resolution) called at the deepest point.
 //
-// Made and destroyed on the heap's thread, around every entry into the heap.
+// Made and destroyed on the heap's thread (in the user's task), around every
+// entry into the heap.
 #include <cstddef>
 #include <cstdint>
 

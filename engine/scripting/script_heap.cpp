@@ -1,67 +1,147 @@
 #include "scripting/script_heap.h"
 
+#include <malloc.h>
+
 #include <cstdlib>
 #include <cstring>
 
 #include "scripting/script_interrupt.h"
+#include "scripting/shared_script_heap.h"
 
 namespace velk {
 namespace {
 
-// The size is kept in front of each block, in a header that keeps the block aligned.
-constexpr size_t kHeader = alignof(std::max_align_t);
+// The account is kept in front of each block, in a header of one pointer; the
+// size is the allocator's own (malloc_usable_size), so that a block costs no
+// more than a pointer beyond what malloc keeps anyway.  The interpreter needs
+// blocks aligned to 8 bytes (DUK_USE_ALIGN_BY), which the header keeps.
+constexpr size_t kHeader = sizeof(HeapAccount*);
+static_assert(kHeader == 8 && alignof(std::max_align_t) % kHeader == 0);
 
-ScriptInterrupt& owner(void* udata) {
-    return *static_cast<ScriptInterrupt*>(udata);
+// How many timeout checks (each after 4,096 instructions) a user's turn lasts
+// before it gives way: the same 65,536 steps after which a pattern match does.
+constexpr uint32_t kChecksPerTurn = 16;
+
+ScriptHeapUse& owner(void* udata) {
+    return *static_cast<ScriptHeapUse*>(udata);
 }
 
-size_t sizeOf(void* block) {
-    size_t size;
-    std::memcpy(&size, static_cast<char*>(block) - kHeader, sizeof size);
-    return size;
+char* rawOf(void* block) {
+    return static_cast<char*>(block) - kHeader;
 }
 
-void* finish(char* raw, size_t size) {
-    std::memcpy(raw, &size, sizeof size);
+// What the block is charged: all of it that its owner can use.
+size_t sizeOf(char* raw) {
+    return malloc_usable_size(raw) - kHeader;
+}
+
+HeapAccount* accountOf(char* raw) {
+    HeapAccount* account;
+    std::memcpy(&account, raw, sizeof account);
+    return account;
+}
+
+void* finish(char* raw, HeapAccount* account) {
+    std::memcpy(raw, &account, sizeof account);
     return raw + kHeader;
+}
+
+// Charges size to whoever has the heap now; false (nothing charged) when that
+// user may not have it.
+bool charge(ScriptHeapUse& use, size_t size, HeapAccount*& account) {
+    if (size > kScriptHeapLimit) return false;
+    if (ScriptInterrupt* user = use.current()) {
+        if (!user->takeHeap(size)) return false;
+        account = &user->account();
+    } else {
+        account = &use.heapAccount();
+        account->used += size;
+    }
+    return true;
 }
 
 }  // namespace
 
+bool ScriptHeapUse::interrupted(int turn) {
+    ScriptInterrupt* user = m_current;
+    if (m_shared != nullptr) {
+        // A finalizer on a shared heap runs in whoever's turn comes: it is not
+        // that user's work, and it must not hold the loop, so it is stopped.
+        if (turn & 2) return true;
+        if (user == nullptr) return false;
+        if (user->shouldStop()) return true;
+        if ((turn & 1) && ++m_checks >= kChecksPerTurn) {
+            m_checks = 0;
+            m_shared->giveWay();
+            return user->shouldStop();
+        }
+        return false;
+    }
+    return user != nullptr && user->shouldStop();
+}
+
+bool ScriptHeapUse::stackLow(uintptr_t here) const {
+    return m_current != nullptr && m_current->stackLow(here);
+}
+
 void* scriptHeapAlloc(void* udata, size_t size) {
-    ScriptInterrupt& heap = owner(udata);
-    if (size > kScriptHeapLimit || !heap.takeHeap(size)) return nullptr;
+    ScriptHeapUse& use = owner(udata);
+    HeapAccount* account = nullptr;
+    if (!charge(use, size, account)) return nullptr;
     auto* raw = static_cast<char*>(std::malloc(size + kHeader));
     if (raw == nullptr) {
-        heap.giveHeap(size);
+        account->used -= size;
         return nullptr;
     }
-    return finish(raw, size);
+    // The rounding malloc adds is the user's too; it never counts against the check.
+    account->used += sizeOf(raw) - size;
+    return finish(raw, account);
 }
 
 void* scriptHeapRealloc(void* udata, void* block, size_t size) {
     if (block == nullptr) return scriptHeapAlloc(udata, size);
-    ScriptInterrupt& heap = owner(udata);
-    const size_t old = sizeOf(block);
     if (size == 0) {
         scriptHeapFree(udata, block);
         return nullptr;
     }
-    if (size > old && (size > kScriptHeapLimit || !heap.takeHeap(size - old))) return nullptr;
-    auto* raw =
-        static_cast<char*>(std::realloc(static_cast<char*>(block) - kHeader, size + kHeader));
+    ScriptHeapUse& use = owner(udata);
+    char* old = rawOf(block);
+    const size_t oldSize = sizeOf(old);
+    HeapAccount* oldAccount = accountOf(old);
+    ScriptInterrupt* user = use.current();
+    HeapAccount* now = user ? &user->account() : &use.heapAccount();
+    // A block that changes hands is charged whole to the user changing it.
+    const bool same = now == oldAccount;
+    const size_t more = same ? (size > oldSize ? size - oldSize : 0) : size;
+    if (more > 0) {
+        if (size > kScriptHeapLimit) return nullptr;
+        if (user == nullptr)
+            now->used += more;
+        else if (!user->takeHeap(more))
+            return nullptr;
+    }
+    auto* raw = static_cast<char*>(std::realloc(old, size + kHeader));
     if (raw == nullptr) {
-        if (size > old) heap.giveHeap(size - old);
+        now->used -= more;
         return nullptr;
     }
-    if (size < old) heap.giveHeap(old - size);
-    return finish(raw, size);
+    // Settle at what the block really is now.
+    if (same) {
+        now->used -= oldSize + more;
+    } else {
+        oldAccount->used -= oldSize;
+        now->used -= more;
+    }
+    now->used += sizeOf(raw);
+    return finish(raw, now);
 }
 
 void scriptHeapFree(void* udata, void* block) {
+    (void)udata;
     if (block == nullptr) return;
-    owner(udata).giveHeap(sizeOf(block));
-    std::free(static_cast<char*>(block) - kHeader);
+    char* raw = rawOf(block);
+    accountOf(raw)->used -= sizeOf(raw);
+    std::free(raw);
 }
 
 }  // namespace velk

@@ -1,5 +1,7 @@
 #include "scripting/script_interrupt.h"
 
+#include <algorithm>
+
 #include "platform/clock.h"
 
 namespace velk {
@@ -16,15 +18,15 @@ bool ScriptInterrupt::shouldStop() {
 bool ScriptInterrupt::takeHeap(size_t bytes) {
     // Stopped heaps are also torn down: freeing never asks, and the interpreter
     // allocates nothing it needs to end.
-    if (shouldStop() || bytes > m_heapLimit - m_heapUsed) return false;
-    m_heapUsed += bytes;
+    if (shouldStop() || bytes > m_heapLimit - std::min(m_heapLimit, m_account->used)) return false;
+    m_account->used += bytes;
     return true;
 }
 
 }  // namespace velk
 
 // The interpreter's execution-timeout hook (see engine/scripting/CMakeLists.txt):
-// udata is the heap's ScriptInterrupt.
-extern "C" int velk_script_interrupted(void* udata) {
-    return udata != nullptr && static_cast<velk::ScriptInterrupt*>(udata)->shouldStop();
+// udata is the heap's ScriptHeapUse; turn says whether the code may give way.
+extern "C" int velk_script_interrupted(void* udata, int turn) {
+    return udata != nullptr && static_cast<velk::ScriptHeapUse*>(udata)->interrupted(turn);
 }

@@ -10,12 +10,13 @@
 // error at every step until the script has unwound, so catching it does not
 // help a script.
 //
-// It also keeps the count of the heap's memory against its budget (see
-// script_heap.h), and holds the lowest stack address the interpreter may use (set by a
-// NativeStackGuard), since both are asked through the heap's user data.
+// It also keeps the user's memory against its budget (see script_heap.h), and
+// holds the lowest stack address the interpreter may use in the user's turns
+// (set by a NativeStackGuard), since both are asked through the heap's user
+// data.
 //
-// Owned by one CScriptedFrame and used on its user's thread only; the abort
-// flag it reads is the test's shared atomic flag.
+// Owned by one CScriptedFrame and used on its user's thread (or its loop's)
+// only; the abort flag it reads is the test's shared atomic flag.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -50,12 +51,15 @@ public:
     uintptr_t stackFloor() const { return m_stackFloor; }
     void setStackFloor(uintptr_t floor) { m_stackFloor = floor; }
 
-    // Counts bytes into the heap: false (nothing counted) when they would pass
-    // the budget or the script must stop, which is asked here too, so that long
-    // built-ins that allocate see the clock.
+    // Counts bytes into the user's account: false (nothing counted) when they
+    // would pass the budget or the script must stop, which is asked here too, so
+    // that long built-ins that allocate see the clock.
     bool takeHeap(size_t bytes);
-    void giveHeap(size_t bytes) { m_heapUsed -= bytes; }
     void setHeapLimit(size_t limit) { m_heapLimit = limit; }
+    // What the user's blocks are charged to: an account of its own, or one its
+    // shared heap keeps (blocks may outlive the user there).
+    HeapAccount& account() { return *m_account; }
+    void setAccount(HeapAccount& account) { m_account = &account; }
 
 private:
     const std::atomic<int32_t>& m_abortFlag;
@@ -63,7 +67,8 @@ private:
     int64_t m_abortSeenAt = -1;  // tick at which the abort was first seen
     bool m_stopped = false;
     uintptr_t m_stackFloor = 0;
-    size_t m_heapUsed = 0;
+    HeapAccount m_ownAccount;
+    HeapAccount* m_account = &m_ownAccount;
     size_t m_heapLimit;
 };
 

@@ -4,6 +4,7 @@
 
 #include "base/ascii.h"
 #include "base/message.h"
+#include "loop/task_wait.h"
 #include "platform/file_io.h"
 #include "results/shared_run.h"
 #include "script/parsed_test.h"
@@ -58,10 +59,30 @@ int describeError(duk_context* ctx, void*) {
     return 2;
 }
 
+// The user's turn on a shared heap, for as long as it lives; nothing on a heap
+// of its own.
+class TurnScope {
+public:
+    TurnScope(SharedScriptHeap* heap, SharedScriptHeap::Turn& turn) : m_heap(heap), m_turn(turn) {
+        if (m_heap) m_heap->enter(m_turn);
+    }
+    ~TurnScope() {
+        if (m_heap) m_heap->leave(m_turn);
+    }
+    TurnScope(const TurnScope&) = delete;
+    TurnScope& operator=(const TurnScope&) = delete;
+
+private:
+    SharedScriptHeap* m_heap;
+    SharedScriptHeap::Turn& m_turn;
+};
+
 }  // namespace
 
 CScriptedFrame::CScriptedFrame(const std::atomic<int32_t>& abortFlag, int64_t graceMs)
     : m_interrupt(abortFlag, graceMs) {
+    m_use.setCurrent(&m_interrupt);
+    m_turn.user = &m_interrupt;
     TraceSink::write("CScriptedFrame\n");
 }
 
@@ -91,8 +112,15 @@ int CScriptedFrame::initialize(std::string_view scriptName,
     m_name.assign(scriptName);
     if (chooseEngine(scriptName) != ScriptEngine::JScript || m_heap)
         return fail("Failed to create scripting engine.\n");
-    m_heap = duk_create_heap(&scriptHeapAlloc, &scriptHeapRealloc, &scriptHeapFree, &m_interrupt,
-                             &onFatal);
+    if (loop::taskLoop() != nullptr) {
+        m_shared = SharedScriptHeap::join();
+        if (!m_shared) return fail("Failed to create scripting engine.\n");
+        NativeStackGuard stackGuard(m_interrupt);
+        m_heap = m_shared->addUser(m_turn);
+    } else {
+        m_heap = duk_create_heap(&scriptHeapAlloc, &scriptHeapRealloc, &scriptHeapFree, &m_use,
+                                 &onFatal);
+    }
     if (!m_heap) return fail("Failed to create scripting engine.\n");
     traceState("State: Initialized.\n");
 
@@ -112,8 +140,9 @@ void CScriptedFrame::run(ScriptSession& session) {
     TraceSink::write("CScriptedFrame::RunScript\n");
     if (!m_heap) return;
     NativeStackGuard stackGuard(m_interrupt);
+    TurnScope turn(m_shared, m_turn);
     m_velk = std::make_unique<CVelkObject>(session);
-    m_binding = std::make_unique<VelkBinding>(*m_velk);
+    m_binding = std::make_unique<VelkBinding>(*m_velk, m_shared, &m_turn);
     TraceSink::write("CScriptedFrame::GetItemInfo\n");
     if (!m_binding->install(m_heap)) {
         duk_pop(m_heap);
@@ -162,6 +191,24 @@ void CScriptedFrame::reportScriptError() {
 }
 
 void CScriptedFrame::close() {
+    if (m_shared) {
+        // The user's globals go with its thread; the heap goes with the loop's last user.
+        const bool opened = m_heap != nullptr;
+        if (opened) {
+            TraceSink::write("CScriptedFrame::Close\n");
+            m_shared->removeUser(m_turn);
+        }
+        m_shared->release();
+        m_shared = nullptr;
+        m_heap = nullptr;
+        m_binding.reset();
+        m_velk.reset();
+        if (opened) {
+            traceState("State: Disconnected.\n");
+            traceState("State: Closed.\n");
+        }
+        return;
+    }
     if (!m_heap) return;
     TraceSink::write("CScriptedFrame::Close\n");
     // Finalizers run while the heap goes; none of them may start the script over.

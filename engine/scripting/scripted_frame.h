@@ -11,8 +11,11 @@
 // JavaScript (a name containing ".js") runs in Duktape; PerlScript (".pl") and
 // VBScript (".vbs") do not exist here and fail as a missing engine does.
 //
-// Each frame owns its own interpreter heap and lives on its user's thread:
-// nothing of it is shared with other users.  Use: initialize, run (only when
+// A user on a thread of its own gets an interpreter heap of its own.  A user
+// that runs as a task on an event loop shares its loop's heap with the loop's
+// other script users (shared_script_heap.h), in an interpreter thread with a
+// global environment of its own, so no user sees another's variables.  The
+// frame lives on its user's thread (or task).  Use: initialize, run (only when
 // initialize returned 1), close.
 #include <atomic>
 #include <cstdint>
@@ -21,8 +24,10 @@
 #include <string>
 #include <string_view>
 
+#include "scripting/script_heap.h"
 #include "scripting/script_interrupt.h"
 #include "scripting/script_session.h"
+#include "scripting/shared_script_heap.h"
 
 typedef struct duk_hthread duk_context;
 
@@ -60,8 +65,11 @@ private:
     int fail(const char* trace);
     void reportScriptError();
 
-    ScriptInterrupt m_interrupt;  // the heap's user data: declared before the heap
-    duk_context* m_heap = nullptr;
+    ScriptInterrupt m_interrupt;
+    ScriptHeapUse m_use;                   // an own heap's user data: declared before the heap
+    SharedScriptHeap* m_shared = nullptr;  // the loop's heap, when on a task
+    SharedScriptHeap::Turn m_turn;
+    duk_context* m_heap = nullptr;  // where the script runs: a heap, or a thread of the shared one
     std::string m_name;
     std::string m_text;
     std::string m_failure;

@@ -7,6 +7,7 @@
 
 #include "base/ascii.h"
 #include "scripting/byte_text.h"
+#include "scripting/script_heap.h"
 #include "scripting/script_interrupt.h"
 #include "scripting/trace_sink.h"
 #include "scripting/velk_object.h"
@@ -49,7 +50,8 @@ constexpr const char* kStashKey = "velkBinding";
 ScriptInterrupt* interruptOf(duk_context* ctx) {
     duk_memory_functions functions;
     duk_get_memory_functions(ctx, &functions);
-    return static_cast<ScriptInterrupt*>(functions.udata);
+    // The user whose turn it is: the one calling.
+    return functions.udata ? static_cast<ScriptHeapUse*>(functions.udata)->current() : nullptr;
 }
 
 // The error is blamed on the script line that made the call (no C file name).
@@ -144,7 +146,11 @@ int VelkBinding::call(duk_context* ctx) {
     duk_pop_2(ctx);
     if (!self) fail(ctx, DUK_ERR_ERROR, "velk is not available");
 
+    // Its arguments are read off the stack before the method waits; the reply
+    // is pushed once the turn is back.
+    if (self->m_shared) self->m_shared->leave(*self->m_turn);
     const Reply reply = self->invoke(ctx, method, argc);
+    if (self->m_shared) self->m_shared->enter(*self->m_turn);
     switch (reply.kind) {
         case Reply::Nothing:
             return 0;

@@ -10,8 +10,14 @@
 // The interpreter reports errors by unwinding with longjmp, which would skip
 // C++ destructors: calls into it that can throw happen only where no C++ object
 // is alive, and no C++ exception leaves a method.  Used on its heap's thread.
+//
+// On a heap that a loop's users share, a method's work (a request and its
+// pause park the user's task) happens outside the user's turn on the heap, so
+// the other users of the loop run their scripts meanwhile.
 #include <string>
 #include <string_view>
+
+#include "scripting/shared_script_heap.h"
 
 typedef struct duk_hthread duk_context;
 
@@ -21,7 +27,11 @@ class CVelkObject;
 
 class VelkBinding {
 public:
-    explicit VelkBinding(CVelkObject& velk) : m_velk(velk) {}
+    // shared and turn: the user's shared heap and its turn there; null for a
+    // heap of its own.
+    explicit VelkBinding(CVelkObject& velk, SharedScriptHeap* shared = nullptr,
+                         SharedScriptHeap::Turn* turn = nullptr)
+        : m_velk(velk), m_shared(shared), m_turn(turn) {}
     VelkBinding(const VelkBinding&) = delete;
     VelkBinding& operator=(const VelkBinding&) = delete;
 
@@ -35,6 +45,8 @@ private:
     Reply invoke(duk_context* ctx, int method, int argc) noexcept;
 
     CVelkObject& m_velk;
+    SharedScriptHeap* m_shared;
+    SharedScriptHeap::Turn* m_turn;
     std::string m_text;  // a text reply, kept until it is handed to the script
 };
 

@@ -8,6 +8,7 @@
 #include "base/abort_sleep.h"
 #include "base/ascii.h"
 #include "base/message.h"
+#include "loop/task_wait.h"
 #include "platform/clock.h"
 #include "results/shared_run.h"
 #include "script/general_options.h"
@@ -69,7 +70,10 @@ void CVelkObject::pauseAfter(const RequestDef& r, int64_t tookMs) {
     if (r.delay <= 0) return;
     // Only the minimum counts here; soft delays keep request starts apart.
     const int64_t ms = m_session.test.options.softdelay ? r.delay - tookMs : r.delay;
-    sleepUnlessAborted(ms, &m_session.shared.abortFlag);
+    // On a loop the user's task parks, so the loop's other users go on.
+    const std::atomic<int32_t>& abort = m_session.shared.abortFlag;
+    loop::sleepOrStop(
+        ms, [&abort] { return abort.load(std::memory_order_relaxed) != 0; }, kAbortCheckMillis);
 }
 
 std::string_view CVelkObject::response() const {

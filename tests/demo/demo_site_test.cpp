@@ -57,12 +57,21 @@ TEST(DemoOptions, ParsesPortAndPortFile) {
     EXPECT_EQ(joined.portFile, "x");
     EXPECT_EQ(DemoOptions::parse({}).port, DemoOptions::kDefaultPort);
     EXPECT_TRUE(DemoOptions::parse({"--help"}).help);
+    EXPECT_EQ(DemoOptions::parse({"--max-connections=12000"}).maxConnections, 12000);
 }
 
 TEST(DemoOptions, RejectsBadCommandLines) {
     const std::vector<std::vector<std::string>> bad = {
-        {"--port"},      {"--port", "65536"}, {"--port", "-1"}, {"--port=abc"},
-        {"--port-file"}, {"--port-file="},    {"--portx=1"},    {"8080"},
+        {"--port"},
+        {"--port", "65536"},
+        {"--port", "-1"},
+        {"--port=abc"},
+        {"--port-file"},
+        {"--port-file="},
+        {"--portx=1"},
+        {"8080"},
+        {"--max-connections=0"},
+        {"--max-connections", "100001"},
     };
     for (const auto& args : bad) EXPECT_FALSE(DemoOptions::parse(args).error.empty()) << args[0];
 }

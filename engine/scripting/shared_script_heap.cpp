@@ -1,0 +1,147 @@
+#include "scripting/shared_script_heap.h"
+
+#include <duktape.h>
+
+#include <atomic>
+
+#include "loop/task_wait.h"
+#include "scripting/native_stack_guard.h"
+#include "scripting/trace_sink.h"
+
+// Added to the interpreter's source (engine/scripting/CMakeLists.txt).
+extern "C" {
+duk_size_t velk_duk_turn_state_size(void);
+void velk_duk_turn_save(duk_context* ctx, void* out);
+void velk_duk_turn_load(duk_context* ctx, const void* in);
+}
+
+namespace velk {
+namespace {
+
+const std::atomic<int32_t> kNeverAborted{0};
+
+thread_local SharedScriptHeap* t_heap = nullptr;
+
+[[noreturn]] void onFatal(void*, const char* message) {
+    // The interpreter cannot go on after a fatal error; nothing can be saved.
+    TraceSink::write("SharedScriptHeap: fatal interpreter error: ");
+    TraceSink::write(message ? message : "");
+    TraceSink::write("\n");
+    std::abort();
+}
+
+// [] -> []: a thread with a fresh global environment, kept in the heap stash
+// under the turn's key.
+int makeThread(duk_context* ctx, void* turn) {
+    auto& t = *static_cast<SharedScriptHeap::Turn*>(turn);
+    duk_push_heap_stash(ctx);
+    duk_push_thread_new_globalenv(ctx);
+    duk_put_prop_index(ctx, -2, t.key);
+    duk_pop(ctx);
+    return 0;
+}
+
+// [] -> [thread]
+int findThread(duk_context* ctx, void* turn) {
+    duk_push_heap_stash(ctx);
+    duk_get_prop_index(ctx, -1, static_cast<SharedScriptHeap::Turn*>(turn)->key);
+    duk_remove(ctx, -2);
+    return 1;
+}
+
+int dropThread(duk_context* ctx, void* turn) {
+    duk_push_heap_stash(ctx);
+    duk_del_prop_index(ctx, -1, static_cast<SharedScriptHeap::Turn*>(turn)->key);
+    duk_pop(ctx);
+    return 0;
+}
+
+}  // namespace
+
+SharedScriptHeap::SharedScriptHeap() : m_closing(kNeverAborted) {}
+
+SharedScriptHeap* SharedScriptHeap::join() {
+    if (loop::taskLoop() == nullptr) return nullptr;
+    if (t_heap == nullptr) {
+        auto* heap = new SharedScriptHeap();
+        if (!heap->create()) {
+            delete heap;
+            return nullptr;
+        }
+        t_heap = heap;
+    }
+    ++t_heap->m_users;
+    return t_heap;
+}
+
+bool SharedScriptHeap::create() {
+    if (velk_duk_turn_state_size() > Turn::kStateBytes) return false;
+    m_use.setShared(this);
+    m_ctx =
+        duk_create_heap(&scriptHeapAlloc, &scriptHeapRealloc, &scriptHeapFree, &m_use, &onFatal);
+    if (m_ctx == nullptr) return false;
+    velk_duk_turn_save(m_ctx, m_idle.state);
+    return true;
+}
+
+SharedScriptHeap::~SharedScriptHeap() {
+    if (m_ctx == nullptr) return;
+    // Finalizers run while the heap goes; none of them may start a script over.
+    m_closing.stopNow();
+    m_use.setCurrent(&m_closing);
+    NativeStackGuard stackGuard(m_closing);
+    duk_destroy_heap(m_ctx);
+}
+
+void SharedScriptHeap::release() {
+    if (--m_users > 0) return;
+    if (t_heap == this) t_heap = nullptr;
+    delete this;
+}
+
+duk_context* SharedScriptHeap::addUser(Turn& turn) {
+    turn.key = m_nextKey++;
+    turn.user->setAccount(m_use.newAccount());
+    enter(turn);
+    duk_context* thread = nullptr;
+    if (duk_safe_call(m_ctx, &makeThread, &turn, 0, 1) == DUK_EXEC_SUCCESS) {
+        duk_pop(m_ctx);
+        // The stash keeps the thread once it is off the stack.
+        if (duk_safe_call(m_ctx, &findThread, &turn, 0, 1) == DUK_EXEC_SUCCESS)
+            thread = duk_get_context(m_ctx, -1);
+    }
+    duk_pop(m_ctx);
+    leave(turn);
+    return thread;
+}
+
+void SharedScriptHeap::removeUser(Turn& turn) {
+    // Outside any turn: a stopped user may not allocate, and letting go must not fail.
+    if (duk_safe_call(m_ctx, &dropThread, &turn, 0, 1) != DUK_EXEC_SUCCESS)
+        TraceSink::write("SharedScriptHeap: a user's thread could not be let go\n");
+    duk_pop(m_ctx);
+}
+
+void SharedScriptHeap::enter(Turn& turn) {
+    if (turn.saved) velk_duk_turn_load(m_ctx, turn.state);
+    m_use.setCurrent(turn.user);
+    m_current = &turn;
+}
+
+void SharedScriptHeap::leave(Turn& turn) {
+    velk_duk_turn_save(m_ctx, turn.state);
+    turn.saved = true;
+    velk_duk_turn_load(m_ctx, m_idle.state);
+    m_use.setCurrent(nullptr);
+    m_current = nullptr;
+}
+
+void SharedScriptHeap::giveWay() {
+    Turn* turn = m_current;
+    if (turn == nullptr) return;
+    leave(*turn);
+    loop::yieldTask();
+    enter(*turn);
+}
+
+}  // namespace velk

@@ -1,0 +1,109 @@
+// Script users as tasks on event loops (VELK_SCRIPT_TASKS=1): the users of a
+// loop share one interpreter heap, each in a global environment of its own,
+// and take turns.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <future>
+#include <string>
+
+#include "scripting/script_run.h"
+
+namespace velk::test {
+namespace {
+
+class SharedHeap : public ScriptRun {
+protected:
+    // The switch is read when a run starts; no other thread runs here then.
+    void SetUp() override {
+        setenv("VELK_SCRIPT_TASKS", "1", 1);
+        ScriptRun::SetUp();
+    }
+    void TearDown() override {
+        ScriptRun::TearDown();
+        unsetenv("VELK_SCRIPT_TASKS");
+    }
+    // A fresh test of js for users on loops event-loop threads.
+    bool parseOn(int loops, const std::string& js, const std::string& general) {
+        FreeTestSet(m_set);
+        m_set = CreateTestSet();
+        return parse(js, general, "[p]\n$uri=/p\nu=\n") && SetLoopThreads(m_set, loops) == 1;
+    }
+    int requestsTo(const std::string& prefix) const {
+        int n = 0;
+        for (const std::string& t : targets()) n += t.rfind(prefix, 0) == 0 ? 1 : 0;
+        return n;
+    }
+};
+
+TEST_F(SharedHeap, UsersOfOneLoopNeitherSeeNorChangeEachOthersGlobals) {
+    // Each user leaves its mark on its globals and built-ins, lets the others
+    // run (a request parks it), and then finds only its own marks.
+    const std::string js =
+        "var me = velk.GetOpt(\"clid\");\n"
+        "var clean = typeof mark === \"undefined\" && [].tag === undefined;\n"
+        "var mark = me; Array.prototype.tag = me; Math.PI = me;\n"
+        "for (var i = 0; i < 3; i++) velk.Request(\"p\");\n"
+        "var ok = clean && mark === me && [].tag === me && Math.PI === 3.141592653589793;\n"
+        "velk.SetParam(\"p\", \"u\", (ok ? \"own\" : \"mixed\") + me);\n"
+        "velk.Request(\"p\");\n";
+    for (int loops : {1, 3}) {
+        SCOPED_TRACE(loops);
+        const int before = requestsTo("/p?u=own");
+        ASSERT_TRUE(parseOn(loops, js, "clients=8\nkeepalive=1\n"));
+        ASSERT_EQ(RunTest(m_set), 1);
+        EXPECT_EQ(requestsTo("/p?u=own") - before, 8);
+        EXPECT_EQ(requestsTo("/p?u=mixed"), 0);
+        EXPECT_TRUE(m_messages.lines().empty());
+    }
+}
+
+TEST_F(SharedHeap, AHostileScriptEndsItsUserAloneOnItsLoop) {
+    // User 0 misbehaves; users 1 to 3 share its one loop and finish their work.
+    const struct {
+        const char* js;
+        const char* message;  // the one message line starts with it (lines from the "if")
+    } cases[] = {
+        {"var s = \"x\", keep = [];\nfor (;;) { s += s; keep.push(s); }",
+         "Script Error: (3,0): Error: alloc failed"},
+        {"function f(n) { return f(n + 1) + 1; }\nf(0);", "Script Error: (2,0): RangeError"},
+        {"var s = new Array(1 << 20).join(\"ab\");\nwhile (true) s = s + s;",
+         "Script Error: (3,0): Error: alloc failed"},
+        {"[1, 2].forEach(function() { velk.Request(\"p\"); });\n"
+         "[3].map(function() { velk.Request(\"p\"); throw new Error(\"thrown\"); });",
+         "Script Error: (3,0): Error: thrown"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.js);
+        m_messages.clear();
+        const std::string js = std::string("if (velk.GetOpt(\"clid\") == \"0\") {\n") + c.js +
+                               "\n} else for (var i = 0; i < 3; i++) velk.Request(\"p\");";
+        ASSERT_TRUE(parseOn(1, js, "clients=4\n"));
+        auto result = std::async(std::launch::async, [this] { return RunTest(m_set); });
+        ASSERT_EQ(result.wait_for(std::chrono::seconds(120)), std::future_status::ready);
+        EXPECT_EQ(result.get(), 1);
+        for (int u = 1; u < 4; ++u) EXPECT_EQ(results(u).size(), 3u) << u;
+        ASSERT_EQ(m_messages.lines().size(), 1u);
+        EXPECT_EQ(m_messages.lines()[0].rfind(c.message, 0), 0u) << m_messages.lines()[0];
+    }
+}
+
+TEST_F(SharedHeap, AScriptThatNeverWaitsLetsTheOthersOfItsLoopRunUntilTheAbort) {
+    // One loop: user 0 computes for ever, the others still make all their
+    // requests; the abort then stops user 0 without a script error.
+    ASSERT_TRUE(parseOn(1,
+                        "if (velk.GetOpt(\"clid\") == \"0\") { var n = 0; for (;;) n++; }\n"
+                        "for (var i = 0; i < 5; i++) velk.Request(\"p\");",
+                        "clients=4\n"));
+    auto result = std::async(std::launch::async, [this] { return RunTest(m_set); });
+    EXPECT_TRUE(m_server.waitForRequests(15, 60000));
+    AbortRun(m_set);
+    ASSERT_EQ(result.wait_for(std::chrono::seconds(120)), std::future_status::ready);
+    EXPECT_EQ(result.get(), 1);
+    for (int u = 1; u < 4; ++u) EXPECT_EQ(results(u).size(), 5u) << u;
+    EXPECT_TRUE(m_messages.lines().empty());
+}
+
+}  // namespace
+}  // namespace velk::test
