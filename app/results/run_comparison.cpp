@@ -239,7 +239,7 @@ bool comparedRunFromSummary(std::string_view text, ComparedRun& run, std::string
 bool readComparedRun(const std::string& path, ComparedRun& run, std::string& error) {
     if (endsWith(path, ".rlt")) return comparedRunFromResults(path, run, error);
     std::string text;
-    if (!velk::model::readRegularFile(path, kMaxSummaryBytes, text, error)) return false;
+    if (!velk::base::readRegularFile(path, kMaxSummaryBytes, text, error)) return false;
     if (!comparedRunFromSummary(text, run, error)) {
         error = path + ": " + error;
         return false;
