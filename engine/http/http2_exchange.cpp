@@ -317,18 +317,7 @@ ResponseRecord exchangeOverConnection(HttpSession& s, net::Connection& conn,
         return runHttp2(s, conn, once, request, false);
     }
     if (!s.http2) s.http2 = std::make_unique<net::Http2Session>(conn);
-    ResponseRecord record = runHttp2(s, conn, *s.http2, request, keepAlive);
-    // A kept connection the server was leaving refused the stream unprocessed:
-    // the request goes once more, on a new connection, as browsers send it.
-    // Through a proxy the path would need its handshake again: no second try.
-    if (record.status || !s.http2->refusedOnReuse() || s.proxy.kind != net::ProxyKind::kNone)
-        return record;
-    s.log.write("HTTP/2: sending the refused request again on a new connection.\r\n");
-    if (conn.connect() < 0) {
-        s.log.write("Failed to connect to remote host!\r\n");
-        return record;
-    }
-    if (!goesAsHttp2(s, conn)) return readResponse(s, conn, request, keepAlive);
+    // A refused stream is sent again by the caller (http/resend_rule.h).
     return runHttp2(s, conn, *s.http2, request, keepAlive);
 }
 

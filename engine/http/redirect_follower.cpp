@@ -6,6 +6,7 @@
 #include "http/http2_exchange.h"
 #include "http/http_session.h"
 #include "http/request_composer.h"
+#include "http/resend_rule.h"
 #include "http/response_reader.h"
 #include "http/status_line.h"
 #include "script/http_method.h"
@@ -93,7 +94,14 @@ ResponseRecord followRedirect(HttpSession& s, std::string_view location, Redirec
     }
 
     s.response.clear();
-    ResponseRecord record = exchangeOverConnection(s, *via.connection, out.view(), keepAlive);
+    // A resend reopens the user's connection; through a proxy the path would
+    // need its handshake again, so the first failure stands.
+    ResponseRecord record = exchangeResendingOnce(s, *via.connection, out.view(), keepAlive, [&] {
+        if (s.proxy.kind != net::ProxyKind::kNone) return false;
+        if (via.connection->connect() >= 0) return true;
+        s.log.write("Failed to connect to remote host!\r\n");
+        return false;
+    });
     if (via.temporary) {
         via.temporary->close();
         via.temporary->releaseTls();

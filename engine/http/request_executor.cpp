@@ -7,6 +7,7 @@
 #include "http/http_session.h"
 #include "http/redirect_follower.h"
 #include "http/request_composer.h"
+#include "http/resend_rule.h"
 #include "http/response_reader.h"
 #include "http/status_line.h"
 
@@ -83,19 +84,9 @@ ResponseRecord exchange(HttpSession& s, const EffectiveRequest& r, BodyRef& prev
     s.counters.httpRequests.fetch_add(1, std::memory_order_relaxed);
     // HTTP/1.0 closes after every response.
     const bool keepAlive = r.keepalive != 0 && s.options.httpver != 0;
-    const bool reused = s.connection.isReusable();
-    ResponseRecord record = exchangeOverConnection(s, s.connection, s.request.view(), keepAlive);
-    if (reused && record.status.code() == StatusCode::kNetwork && s.response.empty()) {
-        // A kept-alive connection the server closed meanwhile (a TLS one cannot
-        // be told by a peek beforehand): nothing of an answer came, so the
-        // request goes again, once, over a new connection.
-        s.log.write("The server closed the kept-alive connection: reconnecting\r\n");
-        s.connection.close();
-        s.connection.setReusable(false);
-        if (selectConnectionForRequest(s, r, secure) < 0)
-            return ResponseRecord::failed(StatusCode::kNetwork);
-        record = exchangeOverConnection(s, s.connection, s.request.view(), keepAlive);
-    }
+    ResponseRecord record =
+        exchangeResendingOnce(s, s.connection, s.request.view(), keepAlive,
+                              [&] { return selectConnectionForRequest(s, r, secure) >= 0; });
     if (!record.status) {
         previousBody.reset();
         return record;

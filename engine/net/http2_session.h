@@ -83,6 +83,8 @@ public:
     // requests, and the request, never processed, may go again on a new
     // connection.
     bool refusedOnReuse() const { return m_refusedOnReuse; }
+    // Whether the server reset the last exchange's stream (with any code).
+    bool streamReset() const { return m_closeCode != 0; }
     // Between requests: takes in what the server sent meanwhile (a GOAWAY before
     // it closed an idle connection, PINGs, SETTINGS) without waiting for more, and
     // answers it; then reusable().  So a session the server ended is replaced

@@ -226,5 +226,152 @@ TEST_F(Http2Hostile, AStreamRefusedOnAKeptConnectionGoesOnceMoreOnANewOne) {
     EXPECT_NE(logText().find("sending the refused request again"), std::string::npos);
 }
 
+// What a server does with one send of a request.
+enum class Answer { kWhole, kCloseUnanswered, kCloseAfterStatusLine, kRefuseStream, kResetStream };
+
+// Answers stream id of an HTTP/2 connection as told.
+void answerStream(PeerStream& stream, uint32_t id, Answer answer, const std::string& body) {
+    if (answer == Answer::kWhole)
+        stream.sendAll(
+            F::frame(kHeaders, kEndHeaders, id, kStatus200) + F::frame(kData, kEndStream, id, body),
+            10000);
+    else if (answer == Answer::kRefuseStream)
+        stream.sendAll(F::frame(kRstStream, 0, id, u32(7)), 10000);
+    else if (answer == Answer::kResetStream)
+        stream.sendAll(F::frame(kRstStream, 0, id, u32(2)), 10000);
+}
+
+using Resend = HttpFixture;
+
+// The first request is answered whole; the second meets the row's answers, one per send.
+TEST_F(Resend, AKeptConnectionThatFailsUnansweredIsResentOnceAndNeverTwice) {
+    using A = Answer;
+    struct Row {
+        const char* what;
+        bool http2;
+        bool keepAlive;
+        std::vector<Answer> answers;  // the last one repeats
+        bool succeeds;
+        int sends;
+        const char* logged;  // the resend's line in the user's log, "" for none
+    };
+    const Row rows[] = {
+        {"HTTP/1.1 closed unanswered, then answered",
+         false,
+         true,
+         {A::kCloseUnanswered, A::kWhole},
+         true,
+         2,
+         "closed the kept-alive connection"},
+        {"HTTP/1.1 closed unanswered twice",
+         false,
+         true,
+         {A::kCloseUnanswered},
+         false,
+         2,
+         "closed the kept-alive connection"},
+        {"HTTP/1.1 closed after the status line",
+         false,
+         true,
+         {A::kCloseAfterStatusLine, A::kWhole},
+         false,
+         1,
+         ""},
+        {"HTTP/1.1 closed unanswered on a new connection",
+         false,
+         false,
+         {A::kCloseUnanswered, A::kWhole},
+         false,
+         1,
+         ""},
+        {"HTTP/2 refused, then answered",
+         true,
+         true,
+         {A::kRefuseStream, A::kWhole},
+         true,
+         2,
+         "sending the refused request again"},
+        {"HTTP/2 refused on the kept and on the new connection",
+         true,
+         true,
+         {A::kRefuseStream},
+         false,
+         2,
+         "sending the refused request again"},
+        {"HTTP/2 closed unanswered, then answered",
+         true,
+         true,
+         {A::kCloseUnanswered, A::kWhole},
+         true,
+         2,
+         "closed the kept-alive connection"},
+        {"HTTP/2 reset with INTERNAL_ERROR",
+         true,
+         true,
+         {A::kResetStream, A::kWhole},
+         false,
+         1,
+         ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        const std::vector<Answer> answers = row.answers;
+        auto nth = [answers](int send) {
+            return answers[std::min(size_t(send), answers.size() - 1)];
+        };
+        std::unique_ptr<H2TestServer> h2;
+        TestHttpServer h1;
+        if (row.http2) {
+            auto connections = std::make_shared<std::atomic<int>>(0);
+            h2 = std::make_unique<H2TestServer>(
+                H2TestServer::Options{},
+                [connections, nth](PeerStream& stream, const std::string& got) {
+                    stream.sendAll(kServerSettings, 10000);
+                    const int index = connections->fetch_add(1);
+                    // The first connection answers the first request (stream 1) and
+                    // carries the second's first send (stream 3).
+                    if (index == 0) answerStream(stream, 1, A::kWhole, "one");
+                    const uint32_t id = index == 0 ? 3 : 1;
+                    if (!waitForHeaders(stream, got, id)) return;
+                    const Answer a = nth(index);
+                    answerStream(stream, id, a, "two");
+                    if (a == A::kCloseUnanswered) {
+                        stream.closeOrderly();
+                        return;
+                    }
+                    holdUntilClientCloses(stream);
+                });
+        } else {
+            h1.setHandler([nth](const ReceivedRequest& request, Responder& r) {
+                const Answer a = request.sequence == 0 ? A::kWhole : nth(request.sequence - 1);
+                if (a == A::kWhole) {
+                    r.respond(200, request.sequence == 0 ? "one" : "two");
+                    return;
+                }
+                if (a == A::kCloseAfterStatusLine) r.send("HTTP/1.1 200 OK\r\n");
+                r.close();
+            });
+        }
+        load(std::string(row.http2 ? "http2=2\n" : "") +
+                 "timeout=5\nkeepalive=" + (row.keepAlive ? "1" : "0") + "\n[a]\n[b]\n",
+             0, h2 ? h2->port() : h1.port());
+        EXPECT_GE(run("a"), 0) << logText();
+        const bool succeeded = run("b") >= 0;
+        const std::string log = logText();
+        EXPECT_EQ(succeeded, row.succeeds) << log;
+        if (row.succeeds) {
+            EXPECT_EQ(body(), "two");
+        }
+        EXPECT_EQ(h2 ? h2->acceptedConnections() : h1.requestCount() - 1, row.sends) << log;
+        const bool resent = log.find("refused request again") != std::string::npos ||
+                            log.find("connection: reconnecting") != std::string::npos;
+        EXPECT_EQ(resent, *row.logged != '\0') << log;
+        if (*row.logged) {
+            EXPECT_NE(log.find(row.logged), std::string::npos) << log;
+        }
+        m_session.reset();  // closes the connections the servers hold
+    }
+}
+
 }  // namespace
 }  // namespace velk::test
