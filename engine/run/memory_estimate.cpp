@@ -18,7 +18,11 @@ int64_t sectionBytes(const RequestDef& r) {
     int64_t bytes = kSectionBytes + int64_t(r.uri.size() + r.name.size() + r.boundary.size());
     if (r.server) bytes += int64_t(r.server->size());
     if (r.content) bytes += int64_t(r.content->size());
-    if (r.extraHeaders) bytes += int64_t(r.extraHeaders->size());
+    if (r.headerLines)
+        for (const ParamEntry& line : *r.headerLines) {
+            bytes += int64_t(line.name.size()) + 64;
+            for (const ValuePiece& piece : line.pieces) bytes += int64_t(piece.text.size());
+        }
     for (const auto& [key, value] : r.overrides) bytes += int64_t(key.size() + value.size()) + 64;
     return bytes;
 }

@@ -23,9 +23,9 @@ TEST(VelkrunJsonApi, TheExampleDoesItsWorkOnARealApi) {
     JsonApiServer api;
     TempDir dir;
     ChildProcess run(VELKRUN_PATH,
-                     {"--quiet", VELK_EXAMPLES_DIR "/json-api.txt", "-port=" + std::to_string(api.port()),
-                      "-users=2", "-rounds=3", "--set=reportdir=" + dir.path().string(),
-                      "--threshold", "errors<1%"},
+                     {"--quiet", VELK_EXAMPLES_DIR "/json-api.txt",
+                      "-port=" + std::to_string(api.port()), "-users=2", "-rounds=3",
+                      "--set=reportdir=" + dir.path().string(), "--threshold", "errors<1%"},
                      dir.file("out.txt"), dir.file("err.txt"));
     const int status = run.wait();
     const std::string err = readFile(dir.file("err.txt"));

@@ -46,9 +46,9 @@ private:
     std::atomic<int> m_validLogins{0}, m_refusedLogins{0}, m_authorizedCalls{0},
         m_unauthorizedCalls{0}, m_listed{0}, m_created{0}, m_updated{0}, m_deleted{0};
     mutable std::mutex m_mutex;
-    std::set<std::string> m_tokens;     // guarded by m_mutex
+    std::set<std::string> m_tokens;       // guarded by m_mutex
     std::map<int, std::string> m_orders;  // id to its JSON; guarded by m_mutex
-    int m_nextId = 100;                 // guarded by m_mutex
+    int m_nextId = 100;                   // guarded by m_mutex
 };
 
 }  // namespace velk::test
