@@ -57,10 +57,14 @@ void encodeRawBytes(TextBuffer& data, size_t start) {
 
 // The request's $header lines, their expressions evaluated.  A value taken
 // from a server cannot end the line early or add one of its own.
+// skipContentType: the body is multipart with a boundary drawn here, so only
+// the type made here can describe it (a recorded one names another boundary).
 void appendHeaderLines(HttpSession& s, const RequestDef& def,
-                       std::optional<std::string_view> previousBody, TextBuffer& out) {
+                       std::optional<std::string_view> previousBody, bool skipContentType,
+                       TextBuffer& out) {
     if (!def.headerLines) return;
     for (const ParamEntry& line : *def.headerLines) {
+        if (skipContentType && equalsNoCase(line.name, "content-type")) continue;
         const size_t start = out.size();
         appendParamValue(s, line, previousBody, true, out);
         out.dropBytesFrom(start, [](char c) { return c == '\r' || c == '\n' || c == '\0'; });
@@ -266,9 +270,10 @@ std::string_view composeRequest(HttpSession& s, const EffectiveRequest& r, bool 
     // The $header lines go with every request; a redirect that keeps the body
     // sends them again with it.
     const size_t headersAt = out.size();
-    appendHeaderLines(s, def, previousBody, out);
+    const bool ownMultipart = withBody && r.multipart && !def.rawContent;
+    appendHeaderLines(s, def, previousBody, ownMultipart, out);
     if (withBody) {
-        if (def.rawContent || def.headerNamesContentType) {
+        if (def.rawContent || (def.headerNamesContentType && !ownMultipart)) {
             // The $header lines name the body's type.
         } else if (r.multipart) {
             out.append("Content-Type: multipart/form-data; boundary=");

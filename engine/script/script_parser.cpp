@@ -471,6 +471,7 @@ Status ScriptParser::headerLine(Frame& f, std::string_view value) {
     std::string_view name = value.substr(0, value.find(':'));
     while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
     if (equalsNoCase(name, "content-type")) request.headerNamesContentType = true;
+    line.name.assign(name);
     request.headerLines->push_back(std::move(line));
     return Status::ok();
 }
