@@ -22,7 +22,7 @@ const std::atomic<int32_t> kNeverAborted{0};
 
 thread_local SharedScriptHeap* t_heap = nullptr;
 
-[[noreturn]] void onFatal(void*, const char* message) {
+[[noreturn]] void onSharedHeapFatal(void*, const char* message) {
     // The interpreter cannot go on after a fatal error; nothing can be saved.
     TraceSink::write("SharedScriptHeap: fatal interpreter error: ");
     TraceSink::write(message ? message : "");
@@ -78,7 +78,7 @@ bool SharedScriptHeap::create() {
     if (velk_duk_turn_state_size() > Turn::kStateBytes) return false;
     m_use.setShared(this);
     m_ctx =
-        duk_create_heap(&scriptHeapAlloc, &scriptHeapRealloc, &scriptHeapFree, &m_use, &onFatal);
+        duk_create_heap(&scriptHeapAlloc, &scriptHeapRealloc, &scriptHeapFree, &m_use, &onSharedHeapFatal);
     if (m_ctx == nullptr) return false;
     velk_duk_turn_save(m_ctx, m_idle.state);
     return true;
