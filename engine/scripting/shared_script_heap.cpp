@@ -77,8 +77,8 @@ SharedScriptHeap* SharedScriptHeap::join() {
 bool SharedScriptHeap::create() {
     if (velk_duk_turn_state_size() > Turn::kStateBytes) return false;
     m_use.setShared(this);
-    m_ctx =
-        duk_create_heap(&scriptHeapAlloc, &scriptHeapRealloc, &scriptHeapFree, &m_use, &onSharedHeapFatal);
+    m_ctx = duk_create_heap(&scriptHeapAlloc, &scriptHeapRealloc, &scriptHeapFree, &m_use,
+                            &onSharedHeapFatal);
     if (m_ctx == nullptr) return false;
     velk_duk_turn_save(m_ctx, m_idle.state);
     return true;
