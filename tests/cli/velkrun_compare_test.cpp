@@ -65,27 +65,27 @@ protected:
 };
 
 // A loaded two-core machine may hold up one answer by tens of milliseconds
-// (26 ms seen beside a sanitizer build), and p99 of 24 answers is about their
-// maximum: the absolute limit (80 ms) leaves that room, and the slowdown
-// (120 ms, 40%) is past it and past 10%.
+// (72 ms seen in the sanitizer build's suite), and p99 of 24 answers is about
+// their maximum: the absolute limit (120 ms) leaves that room, and the
+// slowdown (150 ms, 50%) is past it and past 10%.
 TEST_F(VelkrunCompare, ASlowerRequestIsFlaggedAloneAndTheSameServerPasses) {
     runWithReportPause(300, "base.json");
     runWithReportPause(300, "same.json");
-    runWithReportPause(420, "slower.json");
+    runWithReportPause(450, "slower.json");
     const std::string base = m_dir.file("base.json");
 
-    EXPECT_EQ(velkrun({"--compare", base, m_dir.file("same.json"), "--compare-ms", "80"}), 0)
+    EXPECT_EQ(velkrun({"--compare", base, m_dir.file("same.json"), "--compare-ms", "120"}), 0)
         << out() << err();
     EXPECT_NE(out().find("no regression"), std::string::npos) << out();
 
     // The current run from its results file: the same figures as its summary.
-    EXPECT_EQ(velkrun({"--compare", base, m_dir.file("slower.json.rlt"), "--compare-ms", "80"}), 5)
+    EXPECT_EQ(velkrun({"--compare", base, m_dir.file("slower.json.rlt"), "--compare-ms", "120"}), 5)
         << out() << err();
     EXPECT_NE(row("report").find("REGRESSION"), std::string::npos) << out();
     EXPECT_NE(row("home").find(" ok"), std::string::npos) << out();
     EXPECT_NE(out().find("report p50 +"), std::string::npos) << out();
 
-    EXPECT_EQ(velkrun({"--compare", base, m_dir.file("slower.json"), "--compare-ms", "80",
+    EXPECT_EQ(velkrun({"--compare", base, m_dir.file("slower.json"), "--compare-ms", "120",
                        "--compare-format", "junit"}),
               5);
     const std::string junit = out();
@@ -95,7 +95,7 @@ TEST_F(VelkrunCompare, ASlowerRequestIsFlaggedAloneAndTheSameServerPasses) {
     EXPECT_NE(junit.find("name=\"home\">\n      <system-out>"), std::string::npos) << junit;
     EXPECT_NE(err().find("velkrun: compare: "), std::string::npos) << err();
 
-    EXPECT_EQ(velkrun({"--compare", base, m_dir.file("slower.json"), "--compare-ms", "80",
+    EXPECT_EQ(velkrun({"--compare", base, m_dir.file("slower.json"), "--compare-ms", "120",
                        "--compare-format", "markdown"}),
               5);
     EXPECT_NE(out().find("| report | 24 → 24 (+0.0%) |"), std::string::npos) << out();
