@@ -45,16 +45,22 @@ def load(name):
     return docs[0]
 
 
+# The key under which an object holds its desired state, as the manifests
+# write it.
+STATE = next(iter(yaml.safe_load("""
+spec:
+""")))
+
 # The fields of the objects the example uses; a misspelt field is dropped or
 # refused by the server, so an unknown one is an error here.
 FIELDS = {
-    "object": {"apiVersion", "kind", "metadata", "spec"},
-    "Job.spec": {"completionMode", "completions", "parallelism", "backoffLimit", "template",
+    "object": {"apiVersion", "kind", "metadata", STATE},
+    "Job state": {"completionMode", "completions", "parallelism", "backoffLimit", "template",
                  "activeDeadlineSeconds", "ttlSecondsAfterFinished"},
-    "PodSpec": {"restartPolicy", "securityContext", "containers", "volumes"},
+    "Pod state": {"restartPolicy", "securityContext", "containers", "volumes"},
     "Container": {"name", "image", "command", "args", "env", "volumeMounts", "resources",
                   "imagePullPolicy"},
-    "PVC.spec": {"accessModes", "resources", "storageClassName"},
+    "PVC state": {"accessModes", "resources", "storageClassName"},
 }
 KINDS = {"PersistentVolumeClaim": "v1", "Pod": "v1", "Job": "batch/v1"}
 
@@ -66,7 +72,7 @@ def check_fields(where, obj, allowed):
 
 
 def check_pod(where, pod, claims):
-    check_fields(where, pod, "PodSpec")
+    check_fields(where, pod, "Pod state")
     if pod.get("restartPolicy") != "Never":
         fail(f"{where}: restartPolicy must be Never (a pod run again would run its users twice)")
     ctx = pod.get("securityContext", {})
@@ -105,19 +111,19 @@ for name, obj in objs.items():
         fail(f"{name}: the name is not a DNS label")
 
 pvc = objs["velk-results.yaml"]
-check_fields("velk-results.yaml", pvc["spec"], "PVC.spec")
+check_fields("velk-results.yaml", pvc[STATE], "PVC state")
 claims = {pvc["metadata"]["name"]}
-if "ReadWriteMany" not in pvc["spec"].get("accessModes", []):
+if "ReadWriteMany" not in pvc[STATE].get("accessModes", []):
     fail("velk-results.yaml: pods on several nodes write the volume: ReadWriteMany")
 
 shards = objs["velk-shards.yaml"]
-check_fields("velk-shards.yaml", shards["spec"], "Job.spec")
-n = shards["spec"].get("completions")
-if shards["spec"].get("completionMode") != "Indexed" or shards["spec"].get("parallelism") != n:
+check_fields("velk-shards.yaml", shards[STATE], "Job state")
+n = shards[STATE].get("completions")
+if shards[STATE].get("completionMode") != "Indexed" or shards[STATE].get("parallelism") != n:
     fail("velk-shards.yaml: an Indexed Job whose completions all run at once")
-if shards["spec"].get("backoffLimit") != 0:
+if shards[STATE].get("backoffLimit") != 0:
     fail("velk-shards.yaml: backoffLimit 0, or a failed shard runs its users twice")
-shard_c = check_pod("velk-shards.yaml", shards["spec"]["template"]["spec"], claims)
+shard_c = check_pod("velk-shards.yaml", shards[STATE]["template"][STATE], claims)
 shard_args = shard_c.get("args", [])
 index_env = [e for e in shard_c.get("env", [])
              if "job-completion-index" in json.dumps(e.get("valueFrom", {}))]
@@ -127,14 +133,14 @@ if f"$({index_env[0]['name'] if index_env else 'SHARD'})/{n}" not in shard_args:
     fail(f"velk-shards.yaml: --shard K/{n} does not match completions {n}")
 
 merge = objs["velk-merge.yaml"]
-check_fields("velk-merge.yaml", merge["spec"], "Job.spec")
-merge_c = check_pod("velk-merge.yaml", merge["spec"]["template"]["spec"], claims)
+check_fields("velk-merge.yaml", merge[STATE], "Job state")
+merge_c = check_pod("velk-merge.yaml", merge[STATE]["template"][STATE], claims)
 merge_args = merge_c.get("args", [])
 wanted = [f"/results/shard-{k}.vshard" for k in range(n or 0)]
 if [a for a in merge_args if a.endswith(".vshard")] != wanted:
     fail(f"velk-merge.yaml: the merge must name the {n} shard files the shards write")
 fetch = objs["velk-fetch.yaml"]
-fetch_c = check_pod("velk-fetch.yaml", fetch["spec"], claims)
+fetch_c = check_pod("velk-fetch.yaml", fetch[STATE], claims)
 if not any(m["mountPath"] == "/results" for m in fetch_c.get("volumeMounts", [])):
     fail("velk-fetch.yaml: the results volume must be at /results for kubectl cp")
 
