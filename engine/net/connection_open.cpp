@@ -1,13 +1,12 @@
 // Opening a connection: the address, the TCP connect, the TLS handshake, and
 // taking over a socket opened elsewhere.  The stream itself (waits, reads,
 // writes, read-ahead, pacing) is in connection.cpp.
-#include "net/connection.h"
-
 #include <cerrno>
 #include <memory>
 #include <string>
 #include <utility>
 
+#include "net/connection.h"
 #include "net/ipv4_resolver.h"
 #include "net/plain_socket_transport.h"
 #include "net/tls_client_context.h"
