@@ -95,7 +95,13 @@ void LivePanel::showFigures(const LiveFigures& figures) {
     m_requests->setText(QString::fromStdString(t.requests));
     m_rate->setText(QString::fromStdString(t.rate));
     m_users->setText(QString::fromStdString(t.users));
-    m_errors->setText(QString::fromStdString(t.errors));
+    // "none" only once a request has ended (the engine counts a request made
+    // when its result is in): a run that reaches no server has no error either
+    // in its first moments, and must not look like a clean one.
+    const bool noneYet = figures.last().made <= 0 && std::all_of(std::begin(figures.last().errors),
+                                                                 std::end(figures.last().errors),
+                                                                 [](int32_t n) { return n <= 0; });
+    m_errors->setText(noneYet ? QStringLiteral("no answer yet") : QString::fromStdString(t.errors));
 
     // At most LiveFigures::kMaxPoints a series: one redraw a second is cheap.
     m_rateChart->clear();
