@@ -96,11 +96,15 @@ std::vector<std::vector<std::string>> cells(const Comparison& c, const char* arr
 const std::vector<std::string> kHeadings{"Request", "Count",  "Errors", "p50 ms",
                                          "p95 ms",  "p99 ms", "Verdict"};
 
-std::string limitsText(const RegressionLimits& l) {
+}  // namespace
+
+std::string comparisonLimitsText(const RegressionLimits& l) {
     return "a regression: up by more than " + format("%g", l.percent) + "% and by more than " +
            format("%g", l.latencyMs) + " ms (percentiles) or " + format("%g", l.errorPoints) +
            " pt (error share)";
 }
+
+namespace {
 
 std::string markdownCell(std::string_view s) {
     std::string out;
@@ -141,6 +145,14 @@ std::string xmlText(std::string_view s) {
 
 }  // namespace
 
+const std::vector<std::string>& comparisonHeadings() {
+    return kHeadings;
+}
+
+std::vector<std::vector<std::string>> comparisonCells(const Comparison& c, const char* arrow) {
+    return cells(c, arrow, " !", visible);
+}
+
 std::string comparedName(const ComparisonRow& row) {
     return row.name.empty() ? "(all requests)" : row.name;
 }
@@ -162,7 +174,7 @@ std::string comparisonTable(const Comparison& c) {
     };
     line(kHeadings);
     for (const auto& r : rows) line(r);
-    out += "\n" + comparisonVerdict(c) + " (" + limitsText(c.limits) + ")\n";
+    out += "\n" + comparisonVerdict(c) + " (" + comparisonLimitsText(c.limits) + ")\n";
     return out;
 }
 
@@ -178,7 +190,8 @@ std::string comparisonMarkdown(const Comparison& c) {
                    " |";
         out += "\n";
     }
-    out += "\n" + markdownCell(comparisonVerdict(c)) + " (" + limitsText(c.limits) + ")\n";
+    out +=
+        "\n" + markdownCell(comparisonVerdict(c)) + " (" + comparisonLimitsText(c.limits) + ")\n";
     return out;
 }
 
@@ -202,7 +215,7 @@ std::string comparisonJunit(const Comparison& c) {
             continue;
         }
         out += ">\n      <failure message=\"" + xmlText(row.regressionText()) +
-               "\" type=\"regression\">" + xmlText(details + limitsText(c.limits)) +
+               "\" type=\"regression\">" + xmlText(details + comparisonLimitsText(c.limits)) +
                "</failure>\n    </testcase>\n";
     }
     out += "  </testsuite>\n</testsuites>\n";
