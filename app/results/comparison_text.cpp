@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "app/results/svg_chart.h"
 #include "app/results/utf8_text.h"
 
 namespace velk::results {
@@ -117,30 +118,9 @@ std::string markdownCell(std::string_view s) {
     return out;
 }
 
+// XML text: the HTML escaping (its &#39; is XML too) of what a terminal may show.
 std::string xmlText(std::string_view s) {
-    std::string out;
-    for (char c : visible(s)) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
+    return htmlEscape(visible(s));
 }
 
 }  // namespace
