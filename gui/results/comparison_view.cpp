@@ -70,7 +70,8 @@ void ComparisonView::setPasses(const std::vector<ResultsStorePtr>& records) {
     m_baselines->addItem(QStringLiteral("(no comparison)"), 0);
     for (const ResultsStorePtr& r : records) {
         m_baselines->addItem(QString::fromStdString(titleForList(r->title)), r->runNumber);
-        if (r->runNumber == kept && kept != 0) m_baselines->setCurrentIndex(m_baselines->count() - 1);
+        if (r->runNumber == kept && kept != 0)
+            m_baselines->setCurrentIndex(m_baselines->count() - 1);
     }
     m_baselines->setEnabled(!records.empty());
     showComparison();
@@ -106,8 +107,8 @@ void ComparisonView::showComparison() {
                     comparedRunFromFigures(*m_current->figures), RegressionLimits{});
     const int regressions = comparison.regressions();
     // Plain text whatever the names hold; red when something regressed.
-    m_verdict->setStyleSheet(regressions > 0 ? QStringLiteral("color: rgb(160, 0, 0); font-weight: bold;")
-                                             : QString());
+    m_verdict->setStyleSheet(
+        regressions > 0 ? QStringLiteral("color: rgb(160, 0, 0); font-weight: bold;") : QString());
     m_verdict->setText(QStringLiteral("Against \"%1\": %2 (%3).")
                            .arg(QString::fromStdString(titleForList(base->title)),
                                 QString::fromStdString(comparisonVerdict(comparison)),
@@ -142,7 +143,8 @@ void ComparisonView::showComparison() {
     QHeaderView* header = m_table->horizontalHeader();
     header->moveSection(header->visualIndex(m_table->columnCount() - 1), 1);
     m_table->resizeColumnsToContents();
-    if (m_table->columnWidth(0) > kMaxComparedNameWidth) m_table->setColumnWidth(0, kMaxComparedNameWidth);
+    if (m_table->columnWidth(0) > kMaxComparedNameWidth)
+        m_table->setColumnWidth(0, kMaxComparedNameWidth);
 }
 
 }  // namespace velk::results
