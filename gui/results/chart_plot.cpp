@@ -42,11 +42,11 @@ std::vector<double> ticksOf(const ChartAxis& axis) {
 }
 
 // Which of `count` ticks `spacing` pixels apart get a label: every first,
-// second, fifth ... tick so that labels stand `comfortable` pixels apart, and
-// the last tick (the top of the axis) too, so that a small chart still shows
-// its scale.  Labels closer than `minimum` would overlap: the last one then
-// replaces the label before it, and where even the first and the last would
-// overlap only the last is shown.
+// second, fifth ... tick, so that labels stand `comfortable` pixels apart at
+// even steps.  Where that leaves two labels or one, the last tick (the top
+// of the axis) is labelled instead of the second, or beside the first if the
+// two stand `minimum` pixels apart (else alone): a small chart still shows
+// its scale, never the start alone.
 std::vector<size_t> labelledTicks(size_t count, double spacing, double comfortable,
                                   double minimum) {
     std::vector<size_t> chosen;
@@ -58,12 +58,13 @@ std::vector<size_t> labelledTicks(size_t count, double spacing, double comfortab
         if (every == kMaxTicks && spacing * double(step) >= comfortable) every = step;
     for (size_t i = 0; i < count; i += every) chosen.push_back(i);
     const size_t last = count - 1;
-    if (chosen.back() == last) return chosen;
-    const double gap = double(last - chosen.back()) * spacing;
-    if (gap < minimum && chosen.size() == 1) return {last};
-    if (gap < comfortable && chosen.size() > 1) chosen.pop_back();
-    if (double(last - chosen.back()) * spacing < minimum) return {last};
-    chosen.push_back(last);
+    if (chosen.back() == last || chosen.size() > 2) return chosen;
+    if (chosen.size() == 2)
+        chosen.back() = last;
+    else if (double(last) * spacing >= minimum)
+        chosen.push_back(last);
+    else
+        chosen = {last};
     return chosen;
 }
 
