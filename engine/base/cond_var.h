@@ -6,8 +6,9 @@
 #include <chrono>
 #include <condition_variable>
 
-#include "base/mutex.h"
-#include "base/thread_annotations.h"
+// By its own folder: the rings above include this header as "engine/base/...".
+#include "mutex.h"
+#include "thread_annotations.h"
 
 namespace velk {
 

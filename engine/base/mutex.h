@@ -6,7 +6,8 @@
 // threads that take it; a MutexLock belongs to the thread that made it.
 #include <mutex>
 
-#include "base/thread_annotations.h"
+// By its own folder: the rings above include this header as "engine/base/...".
+#include "thread_annotations.h"
 
 namespace velk {
 

@@ -9,7 +9,8 @@
 #include <string>
 #include <utility>
 
-#include "base/result_codes.h"
+// By its own folder: the rings above include this header as "engine/base/...".
+#include "result_codes.h"
 
 namespace velk {
 

@@ -17,7 +17,8 @@ make_tree() {
   printf '#include "app/base/file_io.h"\n#include "velkcore.h"\n#include <string>\n' \
     >"$work/app/scenario/scenario.cpp"
   printf '#include "app/scenario/scenario.h"\n' >"$work/app/runner/runner.cpp"
-  printf '#include "cli/run_command.h"\n#include "app/runner/runner.h"\n' >"$work/cli/main.cpp"
+  printf '#include "cli/run_command.h"\n#include "app/runner/runner.h"\n#include "engine/base/status.h"\n' \
+    >"$work/cli/main.cpp"
   printf '#include "gui/runner/page.h"\n#include "app/runner/runner.h"\n#include <QWidget>\n' \
     >"$work/gui/runner/page.cpp"
   printf '#pragma once\n' >"$work/engine/base/text.h"
@@ -71,9 +72,10 @@ engine-includes-app|engine/run/r.cpp|#include "app/runner/runner.h"|engine/run/r
 app-includes-gui|app/runner/runner.cpp|#include "gui/runner/page.h"|app/runner/runner.cpp:2: the application core includes "gui/runner/page.h" of a host
 app-layer-upward|app/scenario/scenario.cpp|#include "app/runner/runner.h"|app/scenario/scenario.cpp:4: app/scenario includes "app/runner/runner.h", a layer above it
 app-uses-qt|app/runner/runner.cpp|#include <QString>|app/runner/runner.cpp:2: the application core includes Qt
-cli-includes-gui|cli/main.cpp|#include "gui/runner/page.h"|cli/main.cpp:3: velkrun includes "gui/runner/page.h" of the desktop program
+cli-includes-gui|cli/main.cpp|#include "gui/runner/page.h"|cli/main.cpp:4: velkrun includes "gui/runner/page.h" of the desktop program
 gui-includes-cli|gui/runner/page.cpp|#include "cli/run_command.h"|gui/runner/page.cpp:4: the desktop program includes "cli/run_command.h" of velkrun
-host-reaches-engine|cli/main.cpp|#include "http/status_line.h"|cli/main.cpp:3: cli/ includes the engine's "http/status_line.h"; only velkcore.h is public
+host-reaches-engine|cli/main.cpp|#include "http/status_line.h"|cli/main.cpp:4: cli/ includes the engine's "http/status_line.h"; only velkcore.h and the header-only base are public
+app-reaches-engine-base|app/runner/runner.cpp|#include "engine/base/message.h"|app/runner/runner.cpp:2: app/ includes the engine's "engine/base/message.h"; only velkcore.h and the header-only base are public
 unqualified|gui/runner/page.cpp|#include "runner.h"|gui/runner/page.cpp:4: "runner.h" does not name its folder
 CASES
 
