@@ -2,7 +2,8 @@
 
 #include <array>
 #include <bit>
-#include <cstring>
+
+#include "base/byte_codec.h"
 
 namespace velk {
 namespace {
@@ -38,56 +39,20 @@ bool isWallTime(int64_t seconds) {
     return seconds >= 0 && seconds <= kMaxWallSeconds;
 }
 
-class Writer {
-public:
-    template <class T>
-    void put(T value) {
-        unsigned char bytes[sizeof(T)];
-        std::memcpy(bytes, &value, sizeof(T));  // the hosts are little-endian
-        m_out.append(reinterpret_cast<const char*>(bytes), sizeof(T));
-    }
-    void putText(const std::string& text) {
-        put(uint32_t(text.size()));
-        m_out += text;
-    }
-    size_t size() const { return m_out.size(); }
-    void patch(size_t at, uint32_t value) { std::memcpy(m_out.data() + at, &value, sizeof value); }
-    std::string take() { return std::move(m_out); }
+// A text as its 4-byte length and its bytes.
+void putText(ByteWriter& w, std::string_view text) {
+    w.put(uint32_t(text.size()));
+    w.putBytes(text);
+}
 
-private:
-    std::string m_out;
-};
-
-class Reader {
-public:
-    explicit Reader(std::string_view bytes) : m_bytes(bytes) {}
-    template <class T>
-    bool get(T& value) {
-        if (m_bytes.size() < sizeof(T)) return false;
-        std::memcpy(&value, m_bytes.data(), sizeof(T));
-        m_bytes.remove_prefix(sizeof(T));
-        return true;
-    }
-    bool getBytes(size_t n, std::string_view& out) {
-        if (m_bytes.size() < n) return false;
-        out = m_bytes.substr(0, n);
-        m_bytes.remove_prefix(n);
-        return true;
-    }
-    size_t remaining() const { return m_bytes.size(); }
-
-private:
-    std::string_view m_bytes;
-};
-
-void encodeHistogram(Writer& w, const LatencyHistogram& h) {
+void encodeHistogram(ByteWriter& w, const LatencyHistogram& h) {
     const LatencyHistogram::State s = h.state();
     w.put(s.count), w.put(s.minimum), w.put(s.maximum), w.put(s.sum), w.put(s.sumSquares);
     w.put(uint32_t(s.buckets.size()));
     for (const auto& [index, count] : s.buckets) w.put(index), w.put(count);
 }
 
-bool decodeHistogram(Reader& in, LatencyHistogram& h) {
+bool decodeHistogram(ByteReader& in, LatencyHistogram& h) {
     LatencyHistogram::State s;
     uint32_t n = 0;
     if (!in.get(s.count) || !in.get(s.minimum) || !in.get(s.maximum) || !in.get(s.sum) ||
@@ -107,7 +72,7 @@ bool decodeHistogram(Reader& in, LatencyHistogram& h) {
 }
 
 // The response-time histograms of each test-sequence position.
-void encodeLatency(Writer& w, const std::vector<RequestLatency>& latency) {
+void encodeLatency(ByteWriter& w, const std::vector<RequestLatency>& latency) {
     w.put(uint32_t(latency.size()));
     for (const RequestLatency& r : latency) {
         for (int64_t e : r.errors()) w.put(e);
@@ -116,7 +81,8 @@ void encodeLatency(Writer& w, const std::vector<RequestLatency>& latency) {
     }
 }
 
-bool decodeLatency(Reader& in, const TransferShape& shape, std::vector<RequestLatency>& latency) {
+bool decodeLatency(ByteReader& in, const TransferShape& shape,
+                   std::vector<RequestLatency>& latency) {
     uint32_t n = 0;
     // The test sequence's positions, then those of the initial and final
     // sequences (writers before these wrote the first only).
@@ -136,7 +102,7 @@ bool decodeLatency(Reader& in, const TransferShape& shape, std::vector<RequestLa
     return true;
 }
 
-void encodeUser(Writer& w, const TransferShape& shape, int64_t startTick, int32_t index,
+void encodeUser(ByteWriter& w, const TransferShape& shape, int64_t startTick, int32_t index,
                 const UserRecord& u) {
     w.put(index);
     w.put(u.startTick - startTick);
@@ -171,8 +137,7 @@ void encodeUser(Writer& w, const TransferShape& shape, int64_t startTick, int32_
         case ResultMode::Scripted:
             w.put(uint32_t(r.scripted().size()));
             for (const ScriptedResult& s : r.scripted()) {
-                w.putText(s.name.size() > kMaxResultName ? s.name.substr(0, kMaxResultName)
-                                                         : s.name);
+                putText(w, std::string_view(s.name).substr(0, kMaxResultName));
                 w.put(s.value);
                 w.put(s.start);
                 w.put(s.end);
@@ -183,7 +148,7 @@ void encodeUser(Writer& w, const TransferShape& shape, int64_t startTick, int32_
     // Fields added later go here, at the end of the user's block.
 }
 
-bool decodeResults(Reader& in, const TransferShape& shape, UserResults& r) {
+bool decodeResults(ByteReader& in, const TransferShape& shape, UserResults& r) {
     switch (shape.mode) {
         case ResultMode::Detailed: {
             const uint64_t cells = uint64_t(shape.positions) * uint64_t(shape.iterations);
@@ -251,7 +216,7 @@ bool decodeResults(Reader& in, const TransferShape& shape, UserResults& r) {
 }
 
 bool decodeUser(std::string_view block, const TransferShape& shape, int32_t& index, UserRecord& u) {
-    Reader in(block);
+    ByteReader in(block);
     if (block.size() < kUserHead) return false;
     uint8_t started = 0;
     in.get(index), in.get(u.startTick), in.get(u.endTick), in.get(u.requestsMade);
@@ -275,7 +240,7 @@ std::string encodeRecords(const TransferShape& shape, const RunTimes& times,
                           const HttpCounters& counters, const ErrorCounters& errors,
                           const std::vector<IndexedRecord>& users,
                           const std::vector<std::pair<uint32_t, std::string>>& sections) {
-    Writer w;
+    ByteWriter w;
     for (char c : kMagic) w.put(c);
     w.put(kVersion);
     w.put(shape.clients), w.put(shape.positions), w.put(shape.iterations);
@@ -300,13 +265,13 @@ std::string encodeRecords(const TransferShape& shape, const RunTimes& times,
     w.put(uint32_t(sections.size()));
     for (const auto& [tag, bytes] : sections) {
         w.put(tag);
-        w.putText(bytes);
+        putText(w, bytes);
     }
     return w.take();
 }
 
 std::string encodeTimeline(int32_t bucketMs, const std::vector<TimelinePoint>& points) {
-    Writer w;
+    ByteWriter w;
     w.put(bucketMs);
     w.put(uint32_t(points.size()));
     for (const TimelinePoint& p : points) w.put(p.requests), w.put(p.errors), w.put(p.usersActive);
@@ -314,7 +279,7 @@ std::string encodeTimeline(int32_t bucketMs, const std::vector<TimelinePoint>& p
 }
 
 bool decodeTimeline(std::string_view bytes, int32_t& bucketMs, std::vector<TimelinePoint>& points) {
-    Reader in(bytes);
+    ByteReader in(bytes);
     uint32_t n = 0;
     if (!in.get(bucketMs) || !in.get(n)) return false;
     // A span is the sample interval doubled some times; the points fit the bytes.
@@ -333,7 +298,7 @@ bool decodeTimeline(std::string_view bytes, int32_t& bucketMs, std::vector<Timel
 bool decodeRecords(std::string_view bytes, DecodedRecords& out, std::string& error,
                    const TransferShape* expected) {
     out = DecodedRecords{};
-    Reader in(bytes);
+    ByteReader in(bytes);
     std::string_view magic;
     uint32_t version = 0;
     if (!in.getBytes(sizeof kMagic, magic) || magic != std::string_view(kMagic, sizeof kMagic)) {
