@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QShortcut>
 #include <QSplitter>
@@ -97,6 +98,13 @@ RecorderPage::RecorderPage(scenario::ScenarioDocument& document, QWidget* parent
     m_notice->setStyleSheet(QStringLiteral("color: #8a1c00"));
     m_notice->hide();
     lowerLayout->addWidget(m_notice);
+    m_notRecorded = new QLabel(lower);
+    m_notRecorded->setWordWrap(true);
+    m_notRecorded->setTextFormat(Qt::PlainText);
+    m_notRecorded->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_notRecorded->setStyleSheet(QStringLiteral("color: #8a1c00"));
+    m_notRecorded->hide();
+    lowerLayout->addWidget(m_notRecorded);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(m_delete);
@@ -144,6 +152,8 @@ RecorderPage::RecorderPage(scenario::ScenarioDocument& document, QWidget* parent
                         .arg(url.toString(), fields.join(QStringLiteral(", "))));
                 m_notice->show();
             });
+    connect(m_browser, &RecorderBrowser::scriptRecorded, this, &RecorderPage::onScriptRecorded);
+    connect(m_browser, &RecorderBrowser::notRecorded, this, &RecorderPage::onNotRecorded);
     connect(m_browser, &RecorderBrowser::pageRead, this, &RecorderPage::onPageRead);
     connect(m_browser, &RecorderBrowser::pageStatus, this, &RecorderPage::onPageStatus);
     connect(m_browser, &QWebEngineView::loadFinished, this, [this] {
@@ -179,6 +189,11 @@ void RecorderPage::blank() {
 
 void RecorderPage::beginRecording() {
     m_notice->hide();
+    m_notRecorded->hide();
+    m_notRecordedLines.clear();
+    m_notRecordedMore = 0;
+    m_scripts.clear();
+    m_browser->resetScriptCount();
     m_pages.clear();
     m_pendingStatus.reset();
     auto& requests = m_document.scenario().requests();
@@ -206,6 +221,46 @@ void RecorderPage::onPageRead(PageFacts facts) {
     // A page that no recorded request led to (the one shown before recording
     // started) belongs to nothing.
     if (last) keepPage(last->getId(), facts);
+}
+
+void RecorderPage::onScriptRecorded(const ScriptRequest& request) {
+    const QString url = QString::fromStdString(request.url);
+    if (request.body == ScriptRequest::Body::kUnreadable ||
+        request.body == ScriptRequest::Body::kTooLarge) {
+        m_notice->setText(
+            request.body == ScriptRequest::Body::kTooLarge
+                ? tr("The %1 to %2 was recorded without its body: it was larger than %3 KiB. "
+                     "Put it in a file and name it with $content in the editor.")
+                      .arg(QString::fromStdString(request.method), url)
+                      .arg(ScriptRequest::kMaxSent / 1024)
+                : tr("The %1 to %2 was recorded without its body: the page's script sent it "
+                     "in a form that cannot be read back (a Blob, a stream or binary data). "
+                     "Add the body in the editor.")
+                      .arg(QString::fromStdString(request.method), url));
+        m_notice->show();
+    }
+    auto& requests = m_document.scenario().requests();
+    std::lock_guard<scenario::CRequestsContainer> g(requests);
+    if (const scenario::CRequest* last = requests.lastRecorded())
+        m_scripts.emplace_back(last->getId(), request);
+}
+
+void RecorderPage::onNotRecorded(const QString& what, const QString& url) {
+    if (!m_hook.isRecording()) return;
+    // Addresses come from the page: shown as plain text, one line, bounded.
+    QString where = url.left(200);
+    where.replace(QRegularExpression(QStringLiteral("[\\x00-\\x1f\\x7f]")), QStringLiteral(" "));
+    const QString line = tr("not recorded: %1 %2").arg(what, where);
+    if (m_notRecordedLines.contains(line)) return;
+    if (m_notRecordedLines.size() < kMaxNotRecordedLines)
+        m_notRecordedLines << line;
+    else
+        ++m_notRecordedMore;
+    QString text = m_notRecordedLines.join(QLatin1Char('\n'));
+    if (m_notRecordedMore > 0)
+        text += QLatin1Char('\n') + tr("not recorded: %n more", "", m_notRecordedMore);
+    m_notRecorded->setText(text);
+    m_notRecorded->show();
 }
 
 void RecorderPage::onPageStatus(const QUrl& url, int status) {

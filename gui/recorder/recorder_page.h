@@ -10,12 +10,14 @@
 // request container; after each capture the list is rebuilt by a queued call
 // and scrolled to the newest request.  User-interface thread only.
 #include <QPointer>
+#include <QStringList>
 #include <optional>
 #include <utility>
 #include <vector>
 
 #include "app/recorder/correlation.h"
 #include "app/recorder/recorder_hook.h"
+#include "app/recorder/script_request.h"
 #include "gui/shell/page.h"
 
 class QDialog;
@@ -53,6 +55,9 @@ public:
     QSplitter* splitter() const { return m_splitter; }
     // Below the list: what the user must know about the recording.
     QLabel* notice() const { return m_notice; }
+    // Below the list: what the page did that the recording does not hold
+    // ("not recorded: ..."), one line each.
+    QLabel* notRecordedNotice() const { return m_notRecorded; }
     // The hook feeds the document's requests again, with request numbers from
     // 1 when renumber is set (a new scenario).
     void reattach(bool renumber);
@@ -68,6 +73,12 @@ public:
     void offerProposals();
     // The pages kept while recording, by request id.
     const std::vector<std::pair<int32_t, PageFacts>>& recordedPages() const { return m_pages; }
+    // The script requests recorded, by request id, with their answers.
+    const std::vector<std::pair<int32_t, ScriptRequest>>& recordedScripts() const {
+        return m_scripts;
+    }
+    // Distinct "not recorded" lines shown; past it they are counted.
+    static constexpr int kMaxNotRecordedLines = 6;
     // "ShowProposals" under "Recorder" in the settings store (default on).
     static bool showProposals();
     static void setShowProposals(bool show);
@@ -93,6 +104,8 @@ signals:
 private:
     void onPageRead(PageFacts facts);
     void onPageStatus(const QUrl& url, int status);
+    void onScriptRecorded(const ScriptRequest& request);
+    void onNotRecorded(const QString& what, const QString& url);
     // Keeps facts for the request with id and makes its recorded outcome.
     void keepPage(int32_t id, const PageFacts& facts);
     void updateButtons();
@@ -112,6 +125,10 @@ private:
     QPushButton* m_delete = nullptr;
     QPushButton* m_clear = nullptr;
     QLabel* m_notice = nullptr;
+    QLabel* m_notRecorded = nullptr;
+    QStringList m_notRecordedLines;
+    int m_notRecordedMore = 0;
+    std::vector<std::pair<int32_t, ScriptRequest>> m_scripts;
     bool m_splitRestored = false;
     std::vector<std::pair<int32_t, PageFacts>> m_pages;
     // A load's status that came before its page's facts.
