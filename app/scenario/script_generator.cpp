@@ -166,6 +166,8 @@ bool appendGeneralPart(const CGeneralSection& general, const CRunSection& run, i
     line("sslver=" + std::to_string(settings.sslVersion()));
     flagLine("keepalive", general.keepAlive);
     flagLine("ignoreerrors", general.ignoreErrors);
+    // Only when on, so scripts of older scenarios read as they always have.
+    if (general.newVisitor) line("newvisitor=1");
     if (general.proxyEmulation) {
         line("proxyemulation=1");
         line("proxymask=" + general.proxyMask);

@@ -46,7 +46,9 @@ TEST(ReqParamFunction, ExpressionOfEveryKind) {
         {component(F::kFile, "/tmp/a.png", 0, 0, 0, "image/png"), false, true,
          "$File(/tmp/a.png,image/png)"},
         {component(F::kFile, "/tmp/a.png"), false, true, "$File(/tmp/a.png)"},
-        {component(10, "text"), false, true, ""},
+        {component(F::kMetaTag, "csrf-token"), false, true, "$Meta(csrf-token)"},
+        {component(F::kCookie, "XSRF-TOKEN"), false, true, "$Cookie(XSRF-TOKEN)"},
+        {component(12, "text"), false, true, ""},
         {component(-1, "text"), false, false, ""},
     };
     for (const Case& c : cases)
@@ -91,7 +93,9 @@ TEST(ReqParamFunction, KindsHaveTheirNamesAndHelpTexts) {
                            "URL",
                            "Hidden parameter",
                            "User number",
-                           "File"};
+                           "File",
+                           "Meta tag",
+                           "Cookie"};
     for (int32_t k = 0; k < CReqParamFunction::kKindCount; ++k) {
         EXPECT_STREQ(CReqParamFunction::kindName(k), names[k]);
         EXPECT_STRNE(CReqParamFunction::kindHelp(k), "");
@@ -100,7 +104,7 @@ TEST(ReqParamFunction, KindsHaveTheirNamesAndHelpTexts) {
         CReqParamFunction::kindHelp(6),
         "Returns the value of the specified parameter of GET or POST request from HTML code of "
         "response to the previous request.");
-    EXPECT_STREQ(CReqParamFunction::kindName(10), "");
+    EXPECT_STREQ(CReqParamFunction::kindName(12), "");
     EXPECT_STREQ(CReqParamFunction::kindHelp(-1), "");
 }
 
