@@ -20,6 +20,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/recorder/new_recording.h"
 #include "app/recorder/request_list_rows.h"
 #include "app/scenario/scenario_document.h"
 #include "gui/recorder/capture_script.h"
@@ -196,8 +197,8 @@ void RecorderPage::beginRecording() {
     m_browser->resetScriptCount();
     m_pages.clear();
     m_pendingStatus.reset();
-    auto& requests = m_document.scenario().requests();
-    if (requests.count() == 0) requests.setRecordedChecks(true);
+    // A new recording checks its replays and plays each iteration as a new visitor.
+    prepareRecordingScenario(m_document.scenario());
 }
 
 void RecorderPage::onPageRead(PageFacts facts) {
