@@ -21,6 +21,7 @@
 #include "gui/recorder/recorder_controller.h"
 #include "gui/recorder/verify_dialog.h"
 #include "gui/shell/main_window.h"
+#include "support/spa_server.h"
 #include "support/test_http_server.h"
 
 namespace velk::recorder::test {
@@ -150,6 +151,53 @@ private slots:
         // Each iteration: the form, the login and its redirect to the account.
         QVERIFY2(err.contains(QStringLiteral("velkrun: 12 HTTP requests sent (")), qPrintable(err));
         QVERIFY2(out.contains(QStringLiteral("302\t4\n")), qPrintable(out));
+    }
+
+    // A single-page sign-in recorded as a person does it: the page's script
+    // posts JSON with the meta tag's token, then calls the API with the
+    // bearer token of the answer.  With the proposals, every replayed sign-in
+    // and API call of 2 users x 3 new-visitor iterations succeeds, as the
+    // server counts; refused, the replay reports errors and --verify exits 6.
+    void aSinglePageSignInReplaysEveryIterationWithTheProposals() {
+        for (const bool accept : {true, false}) {
+            velk::test::SpaServer spa;
+            BrowserFixture b;
+            b.view->beginRecording();
+            b.view->hook().start();
+            QVERIFY(b.type(QString::fromStdString(spa.baseUrl() + "/")));
+            QCOMPARE(b.evaluate("document.getElementById('user').value = 'ann';"
+                                "document.getElementById('password').value = 'secret';"
+                                "document.querySelector('#signin button').click(); 1")
+                         .toInt(),
+                     1);
+            QTRY_COMPARE_WITH_TIMEOUT(
+                b.evaluate("document.getElementById('who').textContent").toString(),
+                QStringLiteral("Signed in as ann"), 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(b.view->recordedScripts().size(), size_t(2), 10000);
+            b.view->hook().stop();
+            QCOMPARE(b.recorded().size(), size_t(3));
+            QVERIFY(b.document.scenario().general().newVisitor);
+            QStringList rows;
+            answer(b, accept, &rows);
+            QVERIFY2(rows.size() >= 2, qPrintable(rows.join(QLatin1Char('\n'))));
+
+            scenario::CScenario& scenario = b.document.scenario();
+            save(b);
+            scenario.run().clients = 2;
+            scenario.run().requestsPerUser = 3;
+            const QString path = save(b, false);
+            const int signIns = spa.signIns(), calls = spa.signedInCalls();
+            const auto [status, out, err] = velkrun({QStringLiteral("--report"), path});
+            if (accept) {
+                QVERIFY2(status == 0, qPrintable(err + out));
+                QCOMPARE(spa.signIns() - signIns, 6);
+                QCOMPARE(spa.signedInCalls() - calls, 6);
+            } else {
+                QVERIFY2(status != 0 && err.contains(QStringLiteral(" errors (")), qPrintable(err));
+                QCOMPARE(spa.signIns() - signIns, 0);
+                QCOMPARE(std::get<0>(velkrun({QStringLiteral("--verify"), path})), 6);
+            }
+        }
     }
 
     // The recorder's texts and what it tells the user.
@@ -305,10 +353,13 @@ private:
         QCOMPARE(offered, 1);
     }
 
-    QString save(BrowserFixture& b) {
+    // With runDefaults, 3 users x 2 iterations.
+    QString save(BrowserFixture& b, bool runDefaults = true) {
         scenario::CScenario& scenario = b.document.scenario();
-        scenario.run().clients = 3;
-        scenario.run().requestsPerUser = 2;
+        if (runDefaults) {
+            scenario.run().clients = 3;
+            scenario.run().requestsPerUser = 2;
+        }
         scenario.run().cycling = false;
         scenario.run().useStartDelay = false;
         scenario.run().useReportDirectory = true;
