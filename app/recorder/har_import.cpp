@@ -191,6 +191,10 @@ bool readEntry(const JsonValue& entry, size_t index, bool keepStatic, HarVisit& 
     if (hasControl(e.url) || e.url.find(' ') != std::string::npos)
         return r.fail("request.url holds a blank or control character");
     const std::string scheme = lowered(e.url.substr(0, e.url.find(':')));
+    if (scheme == "ws" || scheme == "wss") {
+        visit.notes.push_back(where + " not recorded: a WebSocket or event stream at " + e.url);
+        return true;
+    }
     if (scheme != "http" && scheme != "https") {
         visit.notes.push_back(where + " left out: not an HTTP request (" + scheme + ":)");
         return true;

@@ -244,13 +244,28 @@ std::optional<std::string> valueIn(const Given& g, const Found& f) {
     return out;
 }
 
+bool isAlnum(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// value in text as a whole token: "7" is not in "77aa".
+bool holdsToken(std::string_view text, std::string_view value) {
+    for (size_t at = text.find(value); at != std::string_view::npos;
+         at = text.find(value, at + 1)) {
+        const size_t end = at + value.size();
+        if ((at == 0 || !isAlnum(text[at - 1]) || !isAlnum(value.front())) &&
+            (end == text.size() || !isAlnum(text[end]) || !isAlnum(value.back())))
+            return true;
+    }
+    return false;
+}
+
 bool sentBy(const ScriptExchange& e, const std::string& value) {
-    if (e.url.find(value) != std::string::npos || e.body.find(value) != std::string::npos)
-        return true;
+    if (holdsToken(e.url, value) || holdsToken(e.body, value)) return true;
     for (const auto& [n, v] : e.headers)
-        if (v.find(value) != std::string::npos) return true;
-    return scenario::urlDecode(e.body).find(value) != std::string::npos ||
-           scenario::urlDecode(e.url).find(value) != std::string::npos;
+        if (holdsToken(v, value)) return true;
+    return holdsToken(scenario::urlDecode(e.body), value) ||
+           holdsToken(scenario::urlDecode(e.url), value);
 }
 
 struct Sent {
@@ -443,7 +458,7 @@ bool applyOne(scenario::CRequest& r, const ValueProposal& p) {
                         text->makeLiteral(p.expression);
                     } else {
                         text->setKind(p.source == ValueProposal::Source::MetaTag ? F::kMetaTag
-                                                                            : F::kCookie);
+                                                                                 : F::kCookie);
                         text->setText(p.sourceName);
                     }
                     return true;
