@@ -1,6 +1,8 @@
 #include "support/spa_server.h"
 
 #include <strings.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <string_view>
 
@@ -151,8 +153,9 @@ std::string SpaServer::lastBearerToken() const {
 }
 
 std::string SpaServer::randomToken(size_t length) {
-    static constexpr std::string_view kAlphabet =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    // Hex, as most frameworks' tokens: letters and digits both, like any
+    // generated value.
+    static constexpr std::string_view kAlphabet = "0123456789abcdef";
     std::uniform_int_distribution<size_t> pick(0, kAlphabet.size() - 1);
     std::string out;
     for (size_t i = 0; i < length; ++i) out += kAlphabet[pick(m_random)];
@@ -316,6 +319,25 @@ void SpaServer::serveHome(const ReceivedRequest& r, Responder& out) {
                 "<!DOCTYPE html>\n<html><head><title>Home</title></head><body>\n<p>Welcome, " +
                     spaHtmlEscaped(user) + "</p>\n</body></html>\n",
                 kSpaHtml);
+}
+
+std::string loopbackRoundTrip(uint16_t port, const std::string& request) {
+    const int fd = connectLoopback(port, 5000);
+    if (fd < 0) return "";
+    std::string out;
+    if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size())) {
+        ::shutdown(fd, SHUT_WR);
+        timeval tv{10, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        char piece[4096];
+        for (int i = 0; i < 4096; ++i) {
+            const ssize_t n = ::recv(fd, piece, sizeof piece, 0);
+            if (n <= 0) break;
+            out.append(piece, size_t(n));
+        }
+    }
+    ::close(fd);
+    return out;
 }
 
 }  // namespace velk::test

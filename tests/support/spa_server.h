@@ -92,4 +92,9 @@ private:
     TestHttpServer m_http;                      // last: stopped first, before the state it uses
 };
 
+// One request on a connection of its own to 127.0.0.1:port; the whole answer
+// (the connection's sending side is closed after the request, so the server
+// ends it).  Empty when nothing could be sent.
+std::string loopbackRoundTrip(uint16_t port, const std::string& request);
+
 }  // namespace velk::test

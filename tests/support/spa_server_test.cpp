@@ -4,33 +4,11 @@
 #include "support/spa_server.h"
 
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <string>
 
 namespace velk::test {
 namespace {
-
-// One request on its own connection; the whole answer.
-std::string roundTrip(uint16_t port, const std::string& request) {
-    const int fd = connectLoopback(port, 5000);
-    if (fd < 0) return "";
-    std::string out;
-    if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == ssize_t(request.size())) {
-        ::shutdown(fd, SHUT_WR);
-        timeval tv{10, 0};
-        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        char piece[4096];
-        for (int i = 0; i < 1000; ++i) {
-            const ssize_t n = ::recv(fd, piece, sizeof piece, 0);
-            if (n <= 0) break;
-            out.append(piece, size_t(n));
-        }
-    }
-    ::close(fd);
-    return out;
-}
 
 // The text between after and the next until in text, or "".
 std::string textBetween(const std::string& text, const std::string& after,
@@ -42,14 +20,14 @@ std::string textBetween(const std::string& text, const std::string& after,
 }
 
 std::string get(uint16_t port, const std::string& target, const std::string& headers = "") {
-    return roundTrip(port, "GET " + target + " HTTP/1.1\r\nHost: x\r\n" + headers + "\r\n");
+    return loopbackRoundTrip(port, "GET " + target + " HTTP/1.1\r\nHost: x\r\n" + headers + "\r\n");
 }
 
 std::string post(uint16_t port, const std::string& target, const std::string& headers,
                  const std::string& body) {
-    return roundTrip(port, "POST " + target + " HTTP/1.1\r\nHost: x\r\n" + headers +
-                               "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" +
-                               body);
+    return loopbackRoundTrip(port, "POST " + target + " HTTP/1.1\r\nHost: x\r\n" + headers +
+                                       "Content-Length: " + std::to_string(body.size()) +
+                                       "\r\n\r\n" + body);
 }
 
 TEST(SpaServer, CountsOnlySignInsWithTheVisitsTokensAndRefusesStaleOnes) {
