@@ -101,9 +101,15 @@ constexpr const char* kCaptureScript = R"JS((function () {
           links.push({ name: name, value: value, source: url.href });
         }
       }
+      const meta = [];
+      const tags = document.querySelectorAll('meta[content]');
+      for (let i = 0; i < tags.length && meta.length < max; ++i) {
+        const key = tags[i].getAttribute('name') || tags[i].getAttribute('property');
+        if (key) meta.push([key, tags[i].getAttribute('content')]);
+      }
       const html = document.documentElement ? document.documentElement.outerHTML : '';
       log(marker + JSON.stringify({ page: String(location.href), title: document.title,
-                                    size: html.length, hidden: hidden, links: links,
+                                    size: html.length, hidden: hidden, links: links, meta: meta,
                                     more: more }));
     } catch (err) { /* a page that cannot be read gives no facts */ }
   }
@@ -406,6 +412,11 @@ std::optional<PageFacts> readPageReport(const QString& message, const QString& m
         facts.links.push_back({text(l.value(QStringLiteral("name"))),
                                text(l.value(QStringLiteral("value"))),
                                text(l.value(QStringLiteral("source")))});
+    }
+    const QJsonArray meta = object.value(QStringLiteral("meta")).toArray();
+    for (qsizetype i = 0; i < meta.size() && i < kMaxItems; ++i) {
+        const QJsonArray m = meta[i].toArray();
+        if (m.size() == 2) facts.meta.emplace_back(text(m[0]), text(m[1]));
     }
     facts.cut = facts.cut || hidden.size() > kMaxItems || links.size() > kMaxItems;
     return facts;

@@ -291,18 +291,79 @@ void RecorderPage::keepPage(int32_t id, const PageFacts& facts) {
         m_pages.emplace_back(id, facts);
 }
 
+std::vector<ScriptExchange> RecorderPage::scriptExchanges() const {
+    std::vector<ScriptExchange> out;
+    const auto& requests = m_document.scenario().requests();
+    std::lock_guard<const scenario::CRequestsContainer> g(requests);
+    for (const scenario::CRequest* r : requests.flattened()) {
+        ScriptExchange e;
+        e.requestId = r->getId();
+        const auto script = std::find_if(m_scripts.begin(), m_scripts.end(),
+                                         [&](const auto& s) { return s.first == e.requestId; });
+        if (script != m_scripts.end()) {
+            const ScriptRequest& s = script->second;
+            e.method = s.method;
+            e.url = s.url;
+            for (const auto& [name, value] : s.headers) {
+                if (QString::fromStdString(name).compare(QLatin1String("Content-Type"),
+                                                         Qt::CaseInsensitive) == 0)
+                    e.contentType = value;
+                else
+                    e.headers.emplace_back(name, value);
+            }
+            e.body = s.text;
+            e.status = s.status;
+            e.responseType = s.answerType;
+            e.responseHeaders = s.answerHeaders;
+            e.responseBody = s.answer.substr(0, kMaxKeptResponseBody);
+        } else {
+            e.navigation = true;
+            e.method = std::string(scenario::CRequest::methodName(r->getMethod()));
+            e.url =
+                (r->getSecure() == 2 ? "https://" : "http://") + r->getServer() + "/" + r->getUri();
+            const auto page = std::find_if(m_pages.begin(), m_pages.end(),
+                                           [&](const auto& p) { return p.first == e.requestId; });
+            if (page != m_pages.end()) {
+                // What the page gave out that a script may send: its meta tags.
+                e.status = page->second.status;
+                e.responseType = "text/html";
+                for (const auto& [name, content] : page->second.meta) {
+                    const char quote = content.find('"') == std::string::npos ? '"' : '\'';
+                    e.responseBody += "<meta name=" + std::string(1, quote) + name + quote +
+                                      " content=" + quote + content + quote + ">\n";
+                }
+            }
+        }
+        out.push_back(std::move(e));
+    }
+    return out;
+}
+
 void RecorderPage::offerProposals() {
     auto& requests = m_document.scenario().requests();
     std::vector<Proposal> proposals = findProposals(collectExchanges(requests, m_pages));
+    std::vector<ProposalsDialog::ScriptRow> scriptRows;
+    {
+        const auto values = proposeScriptValues(scriptExchanges());
+        std::lock_guard<scenario::CRequestsContainer> g(requests);
+        for (const ScriptValueProposal& p : values) {
+            const auto* node = requests.findNode(p.requestId);
+            scriptRows.push_back({p, node ? node->request->getName() : std::string()});
+        }
+    }
     const int outcomes = requests.outcomeCount();
-    if ((proposals.empty() && outcomes == 0) || !showProposals()) return;
-    ProposalsDialog dialog(std::move(proposals), outcomes, requests.getRecordedChecks(), true,
-                           this);
+    if ((proposals.empty() && scriptRows.empty() && outcomes == 0) || !showProposals()) return;
+    ProposalsDialog dialog(std::move(proposals), outcomes, requests.getRecordedChecks(), true, this,
+                           std::move(scriptRows));
     emit proposalsOffered(&dialog);
     const int answer = dialog.exec();
     setShowProposals(dialog.showAgain());
     if (answer != QDialog::Accepted) return;
     applyProposals(requests, dialog.proposals());
+    {
+        std::lock_guard<scenario::CRequestsContainer> g(requests);
+        applyScriptValues(requests, dialog.scriptProposals());
+    }
     requests.setRecordedChecks(dialog.checksWanted());
     m_document.setModified(true);
     refresh();

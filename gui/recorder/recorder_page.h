@@ -18,6 +18,7 @@
 #include "app/recorder/correlation.h"
 #include "app/recorder/recorder_hook.h"
 #include "app/recorder/script_request.h"
+#include "app/recorder/script_values.h"
 #include "gui/shell/page.h"
 
 class QDialog;
@@ -71,6 +72,10 @@ public:
     // something to show and the user has not turned it off; OK applies the
     // ticked proposals and the checks switch.
     void offerProposals();
+    // What the recorded requests sent and got back, in the scenario's order,
+    // for the script-value proposals: the script requests with their
+    // answers, the pages with their meta tags.
+    std::vector<ScriptExchange> scriptExchanges() const;
     // The pages kept while recording, by request id.
     const std::vector<std::pair<int32_t, PageFacts>>& recordedPages() const { return m_pages; }
     // The script requests recorded, by request id, with their answers.
