@@ -20,6 +20,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/recorder/har_import.h"
 #include "app/recorder/new_recording.h"
 #include "app/recorder/request_list_rows.h"
 #include "app/scenario/scenario_document.h"
@@ -341,10 +342,44 @@ std::vector<ScriptExchange> RecorderPage::scriptExchanges() const {
 
 void RecorderPage::offerProposals() {
     auto& requests = m_document.scenario().requests();
-    std::vector<Proposal> proposals = findProposals(collectExchanges(requests, m_pages));
+    offer(findProposals(collectExchanges(requests, m_pages)), scriptExchanges());
+}
+
+bool RecorderPage::importHar(const QString& path) {
+    HarVisit visit;
+    std::string error;
+    if (!readHarFile(path.toStdString(), false, visit, error)) {
+        // The reason may quote the file: shown as plain text.
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("VELK"),
+                        tr("The HAR file %1 cannot be imported: %2")
+                            .arg(path, QString::fromStdString(error).left(2000)),
+                        QMessageBox::Ok, this);
+        box.setTextFormat(Qt::PlainText);
+        emit proposalsOffered(&box);
+        box.exec();
+        return false;
+    }
+    const std::vector<ScriptExchange> exchanges = addHarRequests(m_document.scenario(), visit);
+    m_document.setModified(true);
+    refresh(true);
+    if (!visit.notes.empty() || visit.staticLeftOut > 0) {
+        QString text = tr("%n static file(s) of the HAR file left out.", "", visit.staticLeftOut);
+        for (size_t i = 0; i < visit.notes.size() && i < 5; ++i)
+            text += QLatin1Char('\n') + QString::fromStdString(visit.notes[i]).left(300);
+        m_notice->setTextFormat(Qt::PlainText);
+        m_notice->setText(text);
+        m_notice->show();
+    }
+    offer({}, exchanges);
+    return true;
+}
+
+void RecorderPage::offer(std::vector<Proposal> proposals,
+                         const std::vector<ScriptExchange>& exchanges) {
+    auto& requests = m_document.scenario().requests();
     std::vector<ProposalsDialog::ScriptRow> scriptRows;
     {
-        const auto values = proposeScriptValues(scriptExchanges());
+        const auto values = proposeScriptValues(exchanges);
         std::lock_guard<scenario::CRequestsContainer> g(requests);
         for (const ScriptValueProposal& p : values) {
             const auto* node = requests.findNode(p.requestId);

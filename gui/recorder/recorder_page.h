@@ -72,6 +72,10 @@ public:
     // something to show and the user has not turned it off; OK applies the
     // ticked proposals and the checks switch.
     void offerProposals();
+    // Adds the requests of a HAR file to the scenario and offers their
+    // proposals as a recording does.  False, after telling the user why, for
+    // a file that cannot be read.
+    bool importHar(const QString& path);
     // What the recorded requests sent and got back, in the scenario's order,
     // for the script-value proposals: the script requests with their
     // answers, the pages with their meta tags.
@@ -107,6 +111,8 @@ signals:
     void proposalsOffered(QDialog* dialog);
 
 private:
+    // The proposals dialog over these proposals and exchanges.
+    void offer(std::vector<Proposal> proposals, const std::vector<ScriptExchange>& exchanges);
     void onPageRead(PageFacts facts);
     void onPageStatus(const QUrl& url, int status);
     void onScriptRecorded(const ScriptRequest& request);

@@ -4,7 +4,11 @@
 // recording with the proposals refused fails its checks and --verify exits 6.
 #include <QAction>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProcess>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -31,9 +35,7 @@ using velk::test::Responder;
 using velk::test::TestHttpServer;
 
 class RecorderReplayTest : public QObject {
-    Q_OBJECT
-private slots:
-    void initTestCase() {
+    Q_OBJECT private slots : void initTestCase() {
         QVERIFY(m_config.isValid());
         qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
         m_demo.start(0);
@@ -209,6 +211,84 @@ private slots:
                 QCOMPARE(std::get<0>(velkrun({QStringLiteral("--verify"), path})), 6);
             }
         }
+    }
+
+    // File > Import HAR...: a visit saved by a browser becomes requests of the
+    // scenario, offered with the same proposals; a file that is no HAR is
+    // refused with the reason.
+    void aHarFileImportsWithTheProposalsAndADamagedOneIsRefused() {
+        const QString csrf = QStringLiteral("Zq3xT9mK2pL8vN4wR7yB"),
+                      bearer = QStringLiteral("tK9w2Lm4Qx7Zp3Rv8Ny5");
+        // One entry as a browser saves it: a header list holds name and value.
+        auto entry = [](const char* type, const char* method, const char* path,
+                        const QJsonArray& headers, const QString& sent, const char* mime,
+                        const QString& text) {
+            QJsonObject request{{"method", method},
+                                {"url", QStringLiteral("http://127.0.0.1:9/") + path},
+                                {"headers", headers}};
+            if (!sent.isEmpty())
+                request["postData"] = QJsonObject{{"mimeType", "application/json"}, {"text", sent}};
+            return QJsonObject{
+                {"startedDateTime", "2026-12-10T05:30:00.000Z"},
+                {"_resourceType", type},
+                {"request", request},
+                {"response",
+                 QJsonObject{{"status", 200},
+                             {"headers", QJsonArray{}},
+                             {"content", QJsonObject{{"mimeType", mime}, {"text", text}}}}}};
+        };
+        auto header = [](const char* name, const QString& value) {
+            return QJsonArray{QJsonObject{{"name", name}, {"value", value}}};
+        };
+        const QJsonArray entries{
+            entry("document", "GET", "", {}, {}, "text/html",
+                  "<meta name=\"csrf-token\" content=\"" + csrf + "\">"),
+            entry("fetch", "POST", "api/login", header("X-CSRF-Token", csrf), "{}",
+                  "application/json", "{\"token\":\"" + bearer + "\"}"),
+            entry("fetch", "GET", "api/me", header("Authorization", "Bearer " + bearer), {},
+                  "application/json", "{}")};
+        const QString har = QString::fromUtf8(
+            QJsonDocument(QJsonObject{{"log", QJsonObject{{"version", "1.2"},
+                                                          {"creator", QJsonObject{{"name", "t"}}},
+                                                          {"entries", entries}}}})
+                .toJson());
+        const QString good = m_dir.filePath(QStringLiteral("visit.har"));
+        const QString bad = m_dir.filePath(QStringLiteral("bad.har"));
+        for (const auto& [path, text] :
+             {std::pair{good, har}, std::pair{bad, QStringLiteral("GET /")}}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(text.toUtf8());
+        }
+        BrowserFixture b;
+        QString refusal;
+        auto connection = QObject::connect(b.view.get(), &RecorderPage::proposalsOffered,
+                                           b.view.get(), [&](QDialog* d) {
+                                               if (auto* box = qobject_cast<QMessageBox*>(d))
+                                                   refusal = box->text();
+                                               QTimer::singleShot(0, d, &QDialog::reject);
+                                           });
+        QVERIFY(!b.view->importHar(bad));
+        QObject::disconnect(connection);
+        QVERIFY2(refusal.contains(QStringLiteral("not a HAR file")), qPrintable(refusal));
+        QCOMPARE(b.recorded().size(), size_t(0));
+
+        QStringList rows;
+        int offered = 0;
+        connection = QObject::connect(
+            b.view.get(), &RecorderPage::proposalsOffered, b.view.get(), [&](QDialog* d) {
+                ++offered;
+                auto* table = static_cast<ProposalsDialog*>(d)->table();
+                for (int row = 0; row < table->rowCount(); ++row)
+                    rows << table->item(row, 1)->text() + ' ' + table->item(row, 3)->text();
+                QTimer::singleShot(0, d, &QDialog::accept);
+            });
+        QVERIFY(b.view->importHar(good));
+        QObject::disconnect(connection);
+        QCOMPARE(offered, 1);
+        QCOMPARE(b.recorded().size(), size_t(3));
+        QCOMPARE(rows, (QStringList{QStringLiteral("header X-CSRF-Token $Meta(csrf-token)"),
+                                    QStringLiteral("header Authorization $var(token)")}));
     }
 
     // The recorder's texts and what it tells the user.
