@@ -80,7 +80,7 @@ bool checkRequestFieldsAreSingleLines(const CRequestsContainer& requests, std::s
             if (holdsLineBreak(p->getName()))
                 field =
                     "parameter name " + p->getName().substr(0, p->getName().find_first_of("\r\n"));
-            else if (holdsLineBreak(p->buildValue(false, '&')))
+            else if (!p->isContentBlock() && holdsLineBreak(p->buildValue(false, '&')))
                 field = "value of parameter " + p->getName();
         }
         if (!field.empty()) {
