@@ -266,22 +266,16 @@ bool readEntry(const JsonValue& entry, size_t index, bool keepStatic, HarVisit& 
     return true;
 }
 
-// A body goes on one script line: JSON loses its line breaks (blanks to JSON);
-// other text goes in a "<<" block.
-std::string contentLine(const std::string& body, bool json) {
-    if (body.find_first_of("\r\n") == std::string::npos) return body;
-    if (json) {
-        std::string out = body;
-        for (char& c : out)
-            if (c == '\r' || c == '\n') c = ' ';
-        return out;
-    }
+// A body as the script's "<<" block: JSON loses its line breaks (blanks to
+// JSON); other text keeps its lines (the script drops empty ones, leading blanks
+// and lines beginning with ";", and ends each line in LF).
+std::string contentBlock(const std::string& body, bool json) {
     std::string out = "<<VELK_BODY_END";
     size_t start = 0;
-    while (start <= body.size()) {
+    while (start < body.size()) {
         size_t end = body.find_first_of("\r\n", start);
         if (end == std::string::npos) end = body.size();
-        out += "\r\n" + body.substr(start, end - start);
+        out += (json && start > 0 ? " " : "\r\n") + body.substr(start, end - start);
         if (end + 1 < body.size() && body[end] == '\r' && body[end + 1] == '\n') ++end;
         start = end + 1;
     }
@@ -411,8 +405,8 @@ std::vector<ScriptExchange> addHarRequests(scenario::CScenario& scenario, const 
             for (const auto& [name, value] : decodeFormPairs(e.body))
                 addParam(*r, name, value, true);
         } else if (!e.body.empty()) {
-            addParam(*r, kContentParam, contentLine(e.body, type.find("json") != std::string::npos),
-                     false);
+            addParam(*r, kContentParam,
+                     contentBlock(e.body, type.find("json") != std::string::npos), false);
         }
         // The pause the visitor took before this request is the delay after the last one.
         if (previous) {

@@ -35,6 +35,25 @@ bool isOneLine(std::string_view text) {
            text.find('\0') == std::string_view::npos;
 }
 
+// The body in the script's block form: its lines with CR LF breaks between
+// a "<<END" line and an "END" line that no line of the body equals.
+std::string contentBlock(std::string_view body) {
+    std::vector<std::string_view> lines;
+    for (size_t start = 0; start <= body.size();) {
+        size_t end = body.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) end = body.size();
+        lines.push_back(body.substr(start, end - start));
+        if (end + 1 < body.size() && body[end] == '\r' && body[end + 1] == '\n') ++end;
+        start = end + 1;
+    }
+    std::string end = "VELK_BODY_END";
+    for (int n = 2; std::find(lines.begin(), lines.end(), end) != lines.end(); ++n)
+        end = "VELK_BODY_END_" + std::to_string(n);
+    std::string out = "<<" + end;
+    for (const std::string_view line : lines) out += "\r\n" + std::string(line);
+    return out + "\r\n" + end;
+}
+
 }  // namespace
 
 bool isStaticAnswer(const ScriptRequest& request) {
@@ -99,7 +118,7 @@ scenario::RecordedNavigation scriptRequestNavigation(const ScriptRequest& reques
         case ScriptRequest::Body::kText:
             navigation.contentType = scriptType.empty() ? "text/plain;charset=UTF-8" : scriptType;
             if (!request.text.empty())
-                navigation.pairs.emplace_back(kContentPseudoParameter, request.text);
+                navigation.pairs.emplace_back(kContentKeyParameter, contentBlock(request.text));
             break;
         default:
             navigation.contentType = scriptType.empty() ? "text/html" : scriptType;

@@ -52,9 +52,10 @@ struct ScriptRequest {
     bool answerCut = false;  // the answer was longer than kMaxAnswer
 };
 
-// The parameter name under which a request keeps a body sent as written; the
-// script generator writes it as the request's $content block.
-inline constexpr const char* kContentPseudoParameter = "content$";
+// The parameter name under which a request keeps a body sent as written, its
+// value the block form "<<END", the body's lines, "END" (see
+// CReqParam::isContentBlock), which the script reads as the request's content.
+inline constexpr const char* kContentKeyParameter = "$content";
 // The parameter name under which a request keeps a header line the page's
 // script set; the script generator writes it as it is, a $header line.
 inline constexpr const char* kHeaderKeyParameter = "$header";
@@ -66,7 +67,7 @@ bool isStaticAnswer(const ScriptRequest& request);
 // The request as a recorded navigation (pause left 0): the method's number
 // (a name the scenario does not know is POST, as the engine reads it); for
 // GET and HEAD the query's pairs, for other methods the query kept in the URL
-// and the body's pairs or its text; the script's Content-Type as the content
+// and the body's pairs or its text as a content block; the script's Content-Type as the content
 // type and its other header lines as "$header" pairs.  secure is 0 when the
 // URL is not http or https (not recorded).
 scenario::RecordedNavigation scriptRequestNavigation(const ScriptRequest& request);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <tuple>
+#include <unordered_map>
 
 #include "app/results/json_value.h"
 #include "app/scenario/requests_container.h"
@@ -187,16 +188,28 @@ bool looksGenerated(std::string_view v) {
     return letter && digit;
 }
 
+// Bounds that keep a long visit's proposals quick: the JSON leaves read of
+// one answer, how far back a value is looked for, the values of one request.
+constexpr size_t kMaxLeaves = 20000;
+constexpr size_t kMaxLookBack = 200;
+constexpr size_t kMaxValuesSent = 500;
+
 // What a response gave out, read once per exchange.
 struct Given {
-    std::unique_ptr<JsonValue> json;
+    std::unordered_map<std::string, std::string> jsonPathOf;   // value: its first path
+    std::unordered_map<std::string, std::string> jsonValueAt;  // path: value
     std::map<std::string, std::string> meta;
     std::map<std::string, std::string> cookies;
 };
 
 Given readGiven(const ScriptExchange& e) {
     Given g;
-    g.json = parseJson(e.responseType, e.responseBody);
+    if (const auto json = parseJson(e.responseType, e.responseBody))
+        walkLeaves(*json, "", 0, [&](const std::string& path, const std::string& text) {
+            if (g.jsonValueAt.size() >= kMaxLeaves) return;
+            g.jsonValueAt.emplace(path, text);
+            g.jsonPathOf.emplace(text, path);
+        });
     if (containsNoCase(e.responseType, "html")) g.meta = metaTags(e.responseBody);
     g.cookies = setCookies(e.responseHeaders);
     return g;
@@ -209,12 +222,8 @@ struct Found {
 
 // Where the response of e gave out value (JSON first, then meta, then cookie).
 std::optional<Found> findIn(const Given& g, const std::string& value, bool metaAllowed) {
-    std::optional<Found> found;
-    if (g.json)
-        walkLeaves(*g.json, "", 0, [&](const std::string& path, const std::string& text) {
-            if (!found && text == value) found = Found{ValueProposal::Source::JsonField, path};
-        });
-    if (found) return found;
+    if (auto it = g.jsonPathOf.find(value); it != g.jsonPathOf.end())
+        return Found{ValueProposal::Source::JsonField, it->second};
     if (metaAllowed)
         for (const auto& [name, content] : g.meta)
             if (content == value) return Found{ValueProposal::Source::MetaTag, name};
@@ -226,22 +235,15 @@ std::optional<Found> findIn(const Given& g, const std::string& value, bool metaA
 
 // The value the same source gives in another exchange, if any.
 std::optional<std::string> valueIn(const Given& g, const Found& f) {
-    std::optional<std::string> out;
-    switch (f.source) {
-        case ValueProposal::Source::JsonField:
-            if (g.json)
-                walkLeaves(*g.json, "", 0, [&](const std::string& path, const std::string& text) {
-                    if (!out && path == f.name) out = text;
-                });
-            break;
-        case ValueProposal::Source::MetaTag:
-            if (auto it = g.meta.find(f.name); it != g.meta.end()) out = it->second;
-            break;
-        case ValueProposal::Source::Cookie:
-            if (auto it = g.cookies.find(f.name); it != g.cookies.end()) out = it->second;
-            break;
+    const auto* table = f.source == ValueProposal::Source::JsonField ? nullptr
+                        : f.source == ValueProposal::Source::MetaTag ? &g.meta
+                                                                     : &g.cookies;
+    if (!table) {
+        auto it = g.jsonValueAt.find(f.name);
+        return it == g.jsonValueAt.end() ? std::nullopt : std::optional<std::string>(it->second);
     }
-    return out;
+    auto it = table->find(f.name);
+    return it == table->end() ? std::nullopt : std::optional<std::string>(it->second);
 }
 
 bool isAlnum(char c) {
@@ -334,11 +336,14 @@ std::vector<ScriptValueProposal> proposeScriptValues(
     std::map<std::pair<int32_t, std::string>, std::string> variables;  // source, path: name
     std::set<std::string> usedNames;
     for (size_t k = 1; k < exchanges.size(); ++k) {
-        for (const Sent& sent : valuesSent(exchanges[k])) {
+        std::vector<Sent> sentValues = valuesSent(exchanges[k]);
+        if (sentValues.size() > kMaxValuesSent) sentValues.resize(kMaxValuesSent);
+        for (const Sent& sent : sentValues) {
             if (done.count({exchanges[k].requestId, int(sent.place), sent.name})) continue;
             std::optional<Found> found;
             size_t j = k;
-            while (j-- > 0 && !found) found = findIn(given[j], sent.value, j + 1 == k);
+            const size_t oldest = k > kMaxLookBack ? k - kMaxLookBack : 0;
+            while (j-- > oldest && !found) found = findIn(given[j], sent.value, j + 1 == k);
             if (!found) continue;
             ++j;  // the loop stepped past the exchange that held it
             // Typed by the user: sent before the response that gave it out.

@@ -17,6 +17,9 @@
 //     kMinGeneratedLength characters, all letters, digits or "-_.~+/=", with
 //     both letters and digits.
 // Each proposal says where the value came from and which rule chose it.
+// Bounded for long visits: a value is looked for in the 200 answers before its
+// request, in the first 20000 JSON values of each, and at most 500 values of
+// one request are looked at.
 //
 // API for the recorder's proposals dialog (and the HAR import):
 //   std::vector<ScriptExchange> exchanges = ...;      // in the scenario's order

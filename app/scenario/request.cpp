@@ -87,14 +87,6 @@ bool CRequest::removeParam(std::string_view name) {
     return true;
 }
 
-bool CRequest::isContentParameter(std::string_view name) {
-    constexpr std::string_view kContent = "content$";
-    return name.size() == kContent.size() &&
-           std::equal(name.begin(), name.end(), kContent.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == b;
-           });
-}
-
 std::string_view CRequest::methodName(int32_t method) {
     static constexpr std::string_view kNames[kMethodCount] = {"GET",    "POST", "PUT",    "PATCH",
                                                               "DELETE", "HEAD", "OPTIONS"};
@@ -140,23 +132,7 @@ bool CRequest::writeSection(std::string& out, std::string_view checkLines) const
     out += "$secure=" + std::to_string(m_secure) + "\r\n";
     out += "$header=Content-Type: " + m_contentType + "\r\n";
     out += checkLines;
-    const CReqParam* content = nullptr;
-    for (const auto& p : m_params) {
-        if (isContentParameter(p->getName())) {
-            content = p.get();
-            continue;
-        }
-        out += p->getName() + "=" + p->buildValue(false, '&') + "\r\n";
-    }
-    // A body sent as written (a script's JSON or text) is the request's
-    // content block; its terminator is a line the body does not hold.
-    if (content) {
-        const std::string body = content->buildValue(false, '&');
-        std::string end = "END_OF_CONTENT";
-        for (int n = 2; body == end || body.find(end) != std::string::npos; ++n)
-            end = "END_OF_CONTENT_" + std::to_string(n);
-        out += "$content=<<" + end + "\r\n" + body + "\r\n" + end + "\r\n";
-    }
+    for (const auto& p : m_params) out += p->getName() + "=" + p->buildValue(false, '&') + "\r\n";
     out += "\r\n";
     return true;
 }

@@ -34,10 +34,6 @@ public:
     // number that names no method.
     static std::string_view methodName(int32_t method);
     static constexpr int32_t kMethodCount = 7;
-    // A parameter of this name ("content$", any case) holds a body sent as
-    // written: the script gets it as the request's $content block, not as a
-    // parameter line.
-    static bool isContentParameter(std::string_view name);
     enum Secure : int32_t { kUnknown = 0, kPlain = 1, kHttps = 2 };
 
     CRequest();

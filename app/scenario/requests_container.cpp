@@ -47,7 +47,7 @@ size_t indexIn(const NodeList& list, const Node& node) {
 // Recorded header lines and a body sent as written are kept as they were
 // sent: neither decoded nor encoded again.
 bool isHeaderPseudoParameter(const std::string& name) {
-    for (const std::string_view literal : {"header$", "$header", "content$"})
+    for (const std::string_view literal : {"header$", "$header", "$content"})
         if (name.size() == literal.size() &&
             std::equal(name.begin(), name.end(), literal.begin(), [](char a, char b) {
                 return std::tolower(static_cast<unsigned char>(a)) == b;

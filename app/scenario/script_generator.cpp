@@ -104,7 +104,7 @@ bool checkRequestFieldsAreSingleLines(const CRequestsContainer& requests, std::s
             if (holdsLineBreak(p->getName()))
                 field =
                     "parameter name " + p->getName().substr(0, p->getName().find_first_of("\r\n"));
-            else if (CRequest::isContentParameter(p->getName()))
+            else if (p->isContentBlock())
                 field = contentLineFault(p->buildValue(false, '&'));
             else if (holdsLineBreak(p->buildValue(false, '&')))
                 field = "value of parameter " + p->getName();

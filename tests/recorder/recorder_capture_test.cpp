@@ -137,8 +137,9 @@ private slots:
         };
         const std::string h = "http://" + pagesHost();
         const Row rows[] = {
-            {"json", "POST " + h + "/api/login?v=2 $header=X-CSRF-Token: t0k&content$=" +
-                         R"({"user":"ann","password":"s e"} [application/json])"},
+            {"json", "POST " + h + "/api/login?v=2 $header=X-CSRF-Token: t0k&" +
+                         "$content=<<VELK_BODY_END\r\n" + R"({"user":"ann","password":"s e"})" +
+                         "\r\nVELK_BODY_END [application/json]"},
             {"get",
              "GET " + h + "/api/me $header=Authorization: Bearer abc&id=7&q=a+b [text/html]"},
             {"put", "PUT " + h +
@@ -237,7 +238,9 @@ private slots:
             b.recorded(),
             (std::vector<std::string>{
                 "GET http://" + pagesHost() + "/assets  [text/html]",
-                "POST http://" + pagesHost() + "/api?x=1 content$=a=1 [text/plain;charset=UTF-8]",
+                "POST http://" + pagesHost() +
+                    "/api?x=1 $content=<<VELK_BODY_END\r\na=1\r\nVELK_BODY_END "
+                    "[text/plain;charset=UTF-8]",
                 "GET http://" + pagesHost() + "/popup  [text/html]",
                 "GET http://" + pagesHost() + "/after  [text/html]"}),
             10000);

@@ -42,7 +42,7 @@ TEST(ScriptRequest, BecomesARecordedNavigationThatReplaysTheSameCall) {
          1,
          "http://h/dav?d=1",
          "text/plain;charset=UTF-8",
-         "content$=<x/>|"},
+         "$content=<<VELK_BODY_END\r\n<x/>\r\nVELK_BODY_END|"},
         // A header line that would add lines to the script is not kept.
         {"GET",
          "https://h/a?x=1",
@@ -74,7 +74,7 @@ TEST(ScriptRequest, BecomesARecordedNavigationThatReplaysTheSameCall) {
          0,
          "ftp://h/f",
          "text/plain;charset=UTF-8",
-         "content$=x|"},
+         "$content=<<VELK_BODY_END\r\nx\r\nVELK_BODY_END|"},
     };
     for (const Row& row : rows) {
         ScriptRequest r;
@@ -98,19 +98,21 @@ TEST(ScriptRequest, BodyIsWrittenAsAContentBlockTheBodyCannotEnd) {
     ScriptRequest r;
     r.method = "POST";
     r.url = "http://h/api";
-    r.headers = {{"Content-Type", "application/json"}, {"X-CSRF-Token", "a,b"}};
+    r.headers = {{"Content-Type", "text/plain"}, {"X-CSRF-Token", "a,b"}};
     r.body = Body::kText;
-    r.text = "{\"q\":\"END_OF_CONTENT\"}";
+    r.text = "one\nVELK_BODY_END\r\nthree";
     requests.addRecorded(scriptRequestNavigation(r));
     std::string section;
     {
         std::lock_guard<scenario::CRequestsContainer> lock(requests);
-        ASSERT_TRUE(requests.flattened().at(0)->writeSection(section));
+        const scenario::CRequest* request = requests.flattened().at(0);
+        EXPECT_TRUE(request->getParam(1)->isContentBlock());
+        ASSERT_TRUE(request->writeSection(section));
     }
-    EXPECT_NE(section.find("$header=Content-Type: application/json\r\n"
+    EXPECT_NE(section.find("$header=Content-Type: text/plain\r\n"
                            "$header=X-CSRF-Token: a,b\r\n"
-                           "$content=<<END_OF_CONTENT_2\r\n"
-                           "{\"q\":\"END_OF_CONTENT\"}\r\nEND_OF_CONTENT_2\r\n"),
+                           "$content=<<VELK_BODY_END_2\r\n"
+                           "one\r\nVELK_BODY_END\r\nthree\r\nVELK_BODY_END_2\r\n"),
               std::string::npos)
         << section;
     std::string error;
