@@ -37,7 +37,7 @@ ScenarioOptionsPanel::ScenarioOptionsPanel(QWidget* parent)
     m_speed = new QComboBox(this);
     for (const SpeedItem& item : speedItems()) m_speed->addItem(QString::fromLatin1(item.text));
     m_speed->setAccessibleName(tr("Connection speed"));
-    m_newVisitor = new QCheckBox(tr("Start each iteration as a new &visitor"), this);
+    m_newVisitor = new QCheckBox(tr("Start each iteration as a ne&w visitor"), this);
     m_newVisitor->setToolTip(
         tr("Each pass of the test sequence starts with no cookies and no previous page, "
            "so a recorded sign-in holds in every iteration"));
