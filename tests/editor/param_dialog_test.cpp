@@ -37,8 +37,9 @@ TEST(ParamDialog, ComponentsAreAddedDeletedAndMovedWithTheirEnabling) {
     EXPECT_EQ(dialog.windowTitle(), "Parameter Value Dynamic Calculation");
     EXPECT_FALSE(dialog.functionList()->isEnabled());
     EXPECT_FALSE(dialog.deleteButton()->isEnabled());
-    ASSERT_EQ(dialog.functionList()->count(), 10);
+    ASSERT_EQ(dialog.functionList()->count(), 12);
     EXPECT_EQ(dialog.functionList()->item(9)->text(), "File");
+    EXPECT_EQ(dialog.functionList()->item(11)->text(), "Cookie");
 
     QTest::mouseClick(dialog.addButton(), Qt::LeftButton);
     QTest::mouseClick(dialog.addButton(), Qt::LeftButton);
