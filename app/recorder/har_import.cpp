@@ -93,6 +93,21 @@ bool parseTime(std::string_view t, double& ms) {
     return true;
 }
 
+// The engine evaluates value expressions in header lines and bodies, and has no
+// escape there: a recorded text that holds one would be run, not sent (a
+// hostile page could have a replay read a local file with $File).
+bool holdsExpression(std::string_view text) {
+    static constexpr std::string_view kStarts[] = {
+        "nrand(",  "arand(", "lrand(", "seq(",  "urlparam(", "hidden(", "regexp(", "file(",
+        "rxname(", "var(",   "clid(",  "list(", "json(",     "meta(",   "cookie("};
+    for (size_t at = text.find('$'); at != std::string_view::npos; at = text.find('$', at + 1)) {
+        const std::string next = lowered(text.substr(at + 1, 10));
+        for (std::string_view start : kStarts)
+            if (next.starts_with(start)) return true;
+    }
+    return false;
+}
+
 enum class EntryKind { Navigation, Script, Static, Stream, BrowsersOwn };
 
 EntryKind kindOf(const JsonValue& entry, const std::string& method, int32_t status,
@@ -262,6 +277,16 @@ bool readEntry(const JsonValue& entry, size_t index, bool keepStatic, HarVisit& 
             if (e.contentType.empty()) e.contentType = "application/x-www-form-urlencoded";
         }
     }
+    bool expression = holdsExpression(e.body);
+    for (const auto& [name, value] : e.headers) expression = expression || holdsExpression(value);
+    if (expression) {
+        visit.notes.push_back(where + " left out: its headers or body hold text the replay " +
+                              "would read as a value expression ($...(): " + e.url);
+        return true;
+    }
+    // "$" in the URL is sent encoded: $uri reads expressions too.
+    for (size_t at = e.url.find('$'); at != std::string::npos; at = e.url.find('$', at))
+        e.url.replace(at, 1, "%24");
     visit.entries.push_back({std::move(e), 0});
     return true;
 }
