@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <set>
 
 #include "app/base/file_io.h"
 #include "app/recorder/new_recording.h"
@@ -295,16 +296,23 @@ bool readEntry(const JsonValue& entry, size_t index, bool keepStatic, HarVisit& 
 // JSON); other text keeps its lines (the script drops empty ones, leading blanks
 // and lines beginning with ";", and ends each line in LF).
 std::string contentBlock(const std::string& body, bool json) {
-    std::string out = "<<VELK_BODY_END";
+    std::vector<std::string> lines;
     size_t start = 0;
     while (start < body.size()) {
-        size_t end = body.find_first_of("\r\n", start);
-        if (end == std::string::npos) end = body.size();
-        out += (json && start > 0 ? " " : "\r\n") + body.substr(start, end - start);
-        if (end + 1 < body.size() && body[end] == '\r' && body[end + 1] == '\n') ++end;
-        start = end + 1;
+        size_t lineEnd = body.find_first_of("\r\n", start);
+        if (lineEnd == std::string::npos) lineEnd = body.size();
+        lines.push_back(body.substr(start, lineEnd - start));
+        if (lineEnd + 1 < body.size() && body[lineEnd] == '\r' && body[lineEnd + 1] == '\n')
+            ++lineEnd;
+        start = lineEnd + 1;
     }
-    return out + "\r\nVELK_BODY_END";
+    // The end line must not be a line of the body.
+    const std::set<std::string> taken(lines.begin(), lines.end());
+    std::string end = "VELK_BODY_END";
+    for (size_t n = 2; taken.count(end); ++n) end = "VELK_BODY_END" + std::to_string(n);
+    std::string out = "<<" + end;
+    for (size_t i = 0; i < lines.size(); ++i) out += (json && i > 0 ? " " : "\r\n") + lines[i];
+    return out + "\r\n" + end;
 }
 
 void addParam(scenario::CRequest& r, const std::string& name, const std::string& value,
