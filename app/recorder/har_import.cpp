@@ -8,6 +8,7 @@
 #include "app/base/file_io.h"
 #include "app/recorder/new_recording.h"
 #include "app/results/json_value.h"
+#include "app/scenario/recorded_outcome.h"
 #include "app/scenario/scenario.h"
 #include "app/scenario/url_coding.h"
 
@@ -288,7 +289,7 @@ bool readEntry(const JsonValue& entry, size_t index, bool keepStatic, HarVisit& 
     // "$" in the URL is sent encoded: $uri reads expressions too.
     for (size_t at = e.url.find('$'); at != std::string::npos; at = e.url.find('$', at))
         e.url.replace(at, 1, "%24");
-    visit.entries.push_back({std::move(e), 0});
+    visit.entries.push_back({std::move(e), 0, ""});
     return true;
 }
 
@@ -349,6 +350,46 @@ scenario::RecordedOutcome outcomeOf(const ScriptExchange& e) {
     return o;
 }
 
+// The absolute URL a Location names, seen from the URL it answered.
+std::string resolveLocation(const std::string& from, const std::string& location) {
+    const std::string lower = lowered(location.substr(0, 8));
+    if (lower.starts_with("http://") || lower.starts_with("https://")) return location;
+    const size_t scheme = from.find("://");
+    const size_t pathStart = from.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+    const std::string origin = from.substr(0, pathStart);
+    if (location.starts_with("//")) return from.substr(0, scheme + 1) + location;
+    if (location.starts_with("/")) return origin + location;
+    const std::string path = pathStart == std::string::npos ? "/" : from.substr(pathStart);
+    return origin + path.substr(0, path.substr(0, path.find('?')).rfind('/') + 1) + location;
+}
+
+// A 301, 302, 303, 307 or 308 answer whose Location the next entry asks for:
+// the replay follows it itself, so the two become one request with the
+// final answer (the redirect's cookies kept for the proposals).
+void mergeRedirects(HarVisit& visit) {
+    std::vector<HarEntry>& entries = visit.entries;
+    for (size_t i = 0; i + 1 < entries.size();) {
+        ScriptExchange& e = entries[i].exchange;
+        const int32_t s = e.status;
+        std::string location;
+        for (const auto& [n, v] : e.responseHeaders)
+            if (lowered(n) == "location") location = v;
+        ScriptExchange& next = entries[i + 1].exchange;
+        if (!(s == 301 || s == 302 || s == 303 || s == 307 || s == 308) || location.empty() ||
+            resolveLocation(e.url, location) != next.url) {
+            ++i;
+            continue;
+        }
+        entries[i].redirectedTo = scenario::urlPath(next.url);
+        e.status = next.status;
+        e.responseType = next.responseType;
+        e.responseBody = std::move(next.responseBody);
+        e.responseHeaders.insert(e.responseHeaders.end(), next.responseHeaders.begin(),
+                                 next.responseHeaders.end());
+        entries.erase(entries.begin() + std::ptrdiff_t(i + 1));
+    }
+}
+
 }  // namespace
 
 bool readHar(std::string_view text, bool keepStatic, HarVisit& visit, std::string& error) {
@@ -399,6 +440,7 @@ bool readHar(std::string_view text, bool keepStatic, HarVisit& visit, std::strin
         lastStart = start;
         first = false;
     }
+    mergeRedirects(visit);
     if (visit.entries.empty()) {
         error = "the file holds no HTTP request to replay";
         return false;
@@ -446,7 +488,11 @@ std::vector<ScriptExchange> addHarRequests(scenario::CScenario& scenario, const 
             previous->setDelayFrom(entry.pauseSeconds);
             previous->setDelayTo(entry.pauseSeconds);
         }
-        if (e.status > 0) r->setOutcome(outcomeOf(e));
+        if (e.status > 0) {
+            scenario::RecordedOutcome outcome = outcomeOf(e);
+            outcome.location = entry.redirectedTo;
+            r->setOutcome(std::move(outcome));
+        }
         previous = requests.addChild(0, std::move(r));
         e.requestId = previous ? previous->getId() : 0;
         out.push_back(std::move(e));

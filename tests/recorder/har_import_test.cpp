@@ -121,6 +121,26 @@ TEST(HarImport, KeepsNavigationsAndScriptRequestsWithTheHeadersThatMatter) {
     EXPECT_EQ(visit.entries.size(), 4u);
 }
 
+// The replay follows redirects itself: a redirect and the request that
+// followed it become one request with the final answer.
+TEST(HarImport, ARedirectAndTheRequestFollowingItAreOneRequest) {
+    const std::string redirect =
+        R"({"status":302,"headers":[{"name":"Location","value":"home?x=1"},)"
+        R"({"name":"Set-Cookie","value":"s=abc"}],"content":{"mimeType":"text/html","text":""}})";
+    const std::string entries =
+        entry({.url = "http://h/app/login", .method = "POST", .response = redirect}) + "," +
+        entry({.url = "http://h/app/home?x=1"}) + "," + entry({.url = "http://h/app/home?x=1"});
+    HarVisit visit;
+    std::string error;
+    ASSERT_TRUE(readHar(har(entries), false, visit, error)) << error;
+    ASSERT_EQ(visit.entries.size(), 2u);
+    EXPECT_EQ(visit.entries[0].redirectedTo, "/app/home");
+    EXPECT_EQ(visit.entries[0].exchange.status, 200);
+    EXPECT_EQ(visit.entries[0].exchange.responseBody, "<title>T</title>");
+    EXPECT_EQ(visit.entries[0].exchange.responseHeaders.size(), 2u);
+    EXPECT_EQ(visit.entries[1].redirectedTo, "");
+}
+
 ScriptExchange exchange(std::string method, std::string url, HeaderList headers, std::string body,
                         std::string responseType, std::string responseBody,
                         HeaderList responseHeaders = {}) {
