@@ -65,7 +65,7 @@ int runImportHarCommand(int argc, const char* const* argv) {
     recorder::HarVisit visit;
     std::string error;
     if (!recorder::readHarFile(harPath, keepStatic, visit, error)) {
-        std::fprintf(stderr, "velkrun: %s\n", escapeControls(error).c_str());
+        std::fprintf(stderr, "velkrun: %s\n", base::escapeControlsKeepLines(error).c_str());
         return 1;
     }
     scenario::CScenario scenario;
@@ -98,7 +98,7 @@ int runImportHarCommand(int argc, const char* const* argv) {
             "they are.\n");
     }
     if (!scenario::saveScenarioFile(scenario, outPath, error)) {
-        std::fprintf(stderr, "velkrun: %s\n", escapeControls(error).c_str());
+        std::fprintf(stderr, "velkrun: %s\n", base::escapeControlsKeepLines(error).c_str());
         return 1;
     }
     std::printf("Saved %s.\n", escapeControls(outPath).c_str());

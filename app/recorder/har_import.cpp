@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <set>
 
 #include "app/base/file_io.h"
 #include "app/recorder/new_recording.h"
 #include "app/results/json_value.h"
+#include "app/scenario/recorded_outcome.h"
 #include "app/scenario/scenario.h"
 #include "app/scenario/url_coding.h"
 
@@ -91,6 +93,21 @@ bool parseTime(std::string_view t, double& ms) {
     const double days = double(era) * 146097 + doe - 719468;
     ms = ((days * 24 + h) * 60 + mi - offset) * 60000.0 + (s + fraction) * 1000.0;
     return true;
+}
+
+// The engine evaluates value expressions in header lines and bodies, and has no
+// escape there: a recorded text that holds one would be run, not sent (a
+// hostile page could have a replay read a local file with $File).
+bool holdsExpression(std::string_view text) {
+    static constexpr std::string_view kStarts[] = {
+        "nrand(",  "arand(", "lrand(", "seq(",  "urlparam(", "hidden(", "regexp(", "file(",
+        "rxname(", "var(",   "clid(",  "list(", "json(",     "meta(",   "cookie("};
+    for (size_t at = text.find('$'); at != std::string_view::npos; at = text.find('$', at + 1)) {
+        const std::string next = lowered(text.substr(at + 1, 10));
+        for (std::string_view start : kStarts)
+            if (next.starts_with(start)) return true;
+    }
+    return false;
 }
 
 enum class EntryKind { Navigation, Script, Static, Stream, BrowsersOwn };
@@ -262,7 +279,17 @@ bool readEntry(const JsonValue& entry, size_t index, bool keepStatic, HarVisit& 
             if (e.contentType.empty()) e.contentType = "application/x-www-form-urlencoded";
         }
     }
-    visit.entries.push_back({std::move(e), 0});
+    bool expression = holdsExpression(e.body);
+    for (const auto& [name, value] : e.headers) expression = expression || holdsExpression(value);
+    if (expression) {
+        visit.notes.push_back(where + " left out: its headers or body hold text the replay " +
+                              "would read as a value expression ($...(): " + e.url);
+        return true;
+    }
+    // "$" in the URL is sent encoded: $uri reads expressions too.
+    for (size_t at = e.url.find('$'); at != std::string::npos; at = e.url.find('$', at))
+        e.url.replace(at, 1, "%24");
+    visit.entries.push_back({std::move(e), 0, ""});
     return true;
 }
 
@@ -270,16 +297,23 @@ bool readEntry(const JsonValue& entry, size_t index, bool keepStatic, HarVisit& 
 // JSON); other text keeps its lines (the script drops empty ones, leading blanks
 // and lines beginning with ";", and ends each line in LF).
 std::string contentBlock(const std::string& body, bool json) {
-    std::string out = "<<VELK_BODY_END";
+    std::vector<std::string> lines;
     size_t start = 0;
     while (start < body.size()) {
-        size_t end = body.find_first_of("\r\n", start);
-        if (end == std::string::npos) end = body.size();
-        out += (json && start > 0 ? " " : "\r\n") + body.substr(start, end - start);
-        if (end + 1 < body.size() && body[end] == '\r' && body[end + 1] == '\n') ++end;
-        start = end + 1;
+        size_t lineEnd = body.find_first_of("\r\n", start);
+        if (lineEnd == std::string::npos) lineEnd = body.size();
+        lines.push_back(body.substr(start, lineEnd - start));
+        if (lineEnd + 1 < body.size() && body[lineEnd] == '\r' && body[lineEnd + 1] == '\n')
+            ++lineEnd;
+        start = lineEnd + 1;
     }
-    return out + "\r\nVELK_BODY_END";
+    // The end line must not be a line of the body.
+    const std::set<std::string> taken(lines.begin(), lines.end());
+    std::string end = "VELK_BODY_END";
+    for (size_t n = 2; taken.count(end); ++n) end = "VELK_BODY_END" + std::to_string(n);
+    std::string out = "<<" + end;
+    for (size_t i = 0; i < lines.size(); ++i) out += (json && i > 0 ? " " : "\r\n") + lines[i];
+    return out + "\r\n" + end;
 }
 
 void addParam(scenario::CRequest& r, const std::string& name, const std::string& value,
@@ -314,6 +348,46 @@ scenario::RecordedOutcome outcomeOf(const ScriptExchange& e) {
         o.title = o.title.substr(0, scenario::RecordedOutcome::kMaxTitle);
     }
     return o;
+}
+
+// The absolute URL a Location names, seen from the URL it answered.
+std::string resolveLocation(const std::string& from, const std::string& location) {
+    const std::string lower = lowered(location.substr(0, 8));
+    if (lower.starts_with("http://") || lower.starts_with("https://")) return location;
+    const size_t scheme = from.find("://");
+    const size_t pathStart = from.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+    const std::string origin = from.substr(0, pathStart);
+    if (location.starts_with("//")) return from.substr(0, scheme + 1) + location;
+    if (location.starts_with("/")) return origin + location;
+    const std::string path = pathStart == std::string::npos ? "/" : from.substr(pathStart);
+    return origin + path.substr(0, path.substr(0, path.find('?')).rfind('/') + 1) + location;
+}
+
+// A 301, 302, 303, 307 or 308 answer whose Location the next entry asks for:
+// the replay follows it itself, so the two become one request with the
+// final answer (the redirect's cookies kept for the proposals).
+void mergeRedirects(HarVisit& visit) {
+    std::vector<HarEntry>& entries = visit.entries;
+    for (size_t i = 0; i + 1 < entries.size();) {
+        ScriptExchange& e = entries[i].exchange;
+        const int32_t s = e.status;
+        std::string location;
+        for (const auto& [n, v] : e.responseHeaders)
+            if (lowered(n) == "location") location = v;
+        ScriptExchange& next = entries[i + 1].exchange;
+        if (!(s == 301 || s == 302 || s == 303 || s == 307 || s == 308) || location.empty() ||
+            resolveLocation(e.url, location) != next.url) {
+            ++i;
+            continue;
+        }
+        entries[i].redirectedTo = scenario::urlPath(next.url);
+        e.status = next.status;
+        e.responseType = next.responseType;
+        e.responseBody = std::move(next.responseBody);
+        e.responseHeaders.insert(e.responseHeaders.end(), next.responseHeaders.begin(),
+                                 next.responseHeaders.end());
+        entries.erase(entries.begin() + std::ptrdiff_t(i + 1));
+    }
 }
 
 }  // namespace
@@ -366,6 +440,7 @@ bool readHar(std::string_view text, bool keepStatic, HarVisit& visit, std::strin
         lastStart = start;
         first = false;
     }
+    mergeRedirects(visit);
     if (visit.entries.empty()) {
         error = "the file holds no HTTP request to replay";
         return false;
@@ -413,7 +488,11 @@ std::vector<ScriptExchange> addHarRequests(scenario::CScenario& scenario, const 
             previous->setDelayFrom(entry.pauseSeconds);
             previous->setDelayTo(entry.pauseSeconds);
         }
-        if (e.status > 0) r->setOutcome(outcomeOf(e));
+        if (e.status > 0) {
+            scenario::RecordedOutcome outcome = outcomeOf(e);
+            outcome.location = entry.redirectedTo;
+            r->setOutcome(std::move(outcome));
+        }
         previous = requests.addChild(0, std::move(r));
         e.requestId = previous ? previous->getId() : 0;
         out.push_back(std::move(e));

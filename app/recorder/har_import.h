@@ -6,9 +6,10 @@
 // matter (not the browser's own: Host, User-Agent, Accept-*, Connection,
 // Cookie, Content-Length, Referer, Origin, Sec-*, caching and the like), its
 // body (postData.text, or postData.params as a form) and the pause before it
-// (from startedDateTime).  Static files (images, style sheets, fonts, scripts,
-// media) are left out unless kept.  The answers are kept as ScriptExchanges for
-// the script-value proposals.
+// (from startedDateTime).  A redirect and the request that followed it are
+// one request, with the final answer (the replay follows redirects).  Static files (images, style
+// sheets, fonts, scripts, media) are left out unless kept.  The answers are kept as ScriptExchanges
+// for the script-value proposals.
 //
 // The file is untrusted: it is read whole up to kMaxHarBytes, through the
 // bounded JSON reader, with caps on entries, URLs, headers and bodies; a fault
@@ -43,6 +44,9 @@ inline constexpr int32_t kMaxHarPause = 3600;
 struct HarEntry {
     ScriptExchange exchange;
     int32_t pauseSeconds = 0;  // before this request
+    // The path of the last redirect the browser followed (its entries are
+    // merged into this one, as the replay follows redirects itself), or empty.
+    std::string redirectedTo;
 };
 
 struct HarVisit {

@@ -1,5 +1,6 @@
 #include "app/recorder/script_values.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <map>
@@ -51,7 +52,10 @@ bool isIdentifier(std::string_view name) {
 std::string childPath(const std::string& parent, std::string_view key) {
     if (isIdentifier(key))
         return parent.empty() ? std::string(key) : parent + "." + std::string(key);
-    if (key.find_first_of("\"\\\r\n") != std::string_view::npos) return "";
+    if (key.empty() || key.find_first_of("\"\\$(),") != std::string_view::npos ||
+        std::any_of(key.begin(), key.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+        return "";
     return (parent.empty() ? "$" : parent) + "[\"" + std::string(key) + "\"]";
 }
 
@@ -220,15 +224,25 @@ struct Found {
     std::string name;
 };
 
+// A meta tag's or cookie's name goes into an expression: the server chose it,
+// so only plain names are taken ("x)$File(..." is not).
+bool isPlainName(std::string_view name) {
+    return !name.empty() && name.size() <= 128 && std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '_' || c == '.' || c == ':';
+    });
+}
+
 // Where the response of e gave out value (JSON first, then meta, then cookie).
 std::optional<Found> findIn(const Given& g, const std::string& value, bool metaAllowed) {
     if (auto it = g.jsonPathOf.find(value); it != g.jsonPathOf.end())
         return Found{ValueProposal::Source::JsonField, it->second};
     if (metaAllowed)
         for (const auto& [name, content] : g.meta)
-            if (content == value) return Found{ValueProposal::Source::MetaTag, name};
+            if (content == value && isPlainName(name))
+                return Found{ValueProposal::Source::MetaTag, name};
     for (const auto& [name, v] : g.cookies)
-        if (v == value || scenario::urlDecode(v) == value)
+        if ((v == value || scenario::urlDecode(v) == value) && isPlainName(name))
             return Found{ValueProposal::Source::Cookie, name};
     return std::nullopt;
 }

@@ -39,6 +39,7 @@ TEST(ParamDialog, ComponentsAreAddedDeletedAndMovedWithTheirEnabling) {
     EXPECT_FALSE(dialog.deleteButton()->isEnabled());
     ASSERT_EQ(dialog.functionList()->count(), 12);
     EXPECT_EQ(dialog.functionList()->item(9)->text(), "File");
+    EXPECT_EQ(dialog.functionList()->item(11)->text(), "Cookie");
 
     QTest::mouseClick(dialog.addButton(), Qt::LeftButton);
     QTest::mouseClick(dialog.addButton(), Qt::LeftButton);

@@ -138,6 +138,33 @@ TEST(ReqParam, BuildValueJoinsNonEmptyExpressions) {
     EXPECT_EQ(param(false, {}).buildValue(false, '&'), "");
 }
 
+// Only a well-formed body block may hold line breaks: any other would end the
+// script line early or end the block before its end.
+TEST(ReqParam, OnlyAWholeContentBlockMayHoldLineBreaks) {
+    const struct {
+        const char* name;
+        const char* value;
+        bool block;
+    } cases[] = {
+        {"$content", "<<END\r\n{\"a\":1}\r\nEND", true},
+        {"$content", "<<END\r\nline 1\r\nline 2\r\nEND", true},
+        {"$content", "<<END\r\nEND\r\n[general]\r\nEND", false},  // ends early
+        {"$content", "<<END\r\na\nb\r\nEND", false},              // a bare LF
+        {"$content", "<<END\r\na", false},                        // no end line
+        {"$content", "<<\r\na\r\n", false},                       // no end name
+        {"$content", "file.json", false},
+        {"q", "<<END\r\na\r\nEND", false},  // another parameter
+    };
+    for (const auto& c : cases) {
+        CReqParam p;
+        p.setNameAndEncode(c.name, false);
+        auto f = std::make_unique<CReqParamFunction>();
+        f->makeLiteral(c.value);
+        p.insert(-1, std::move(f));
+        EXPECT_EQ(p.isContentBlock(), c.block) << c.value;
+    }
+}
+
 TEST(ReqParam, InsertAtIndexOrAppend) {
     CReqParam p;
     auto make = [](const char* text) {

@@ -92,14 +92,22 @@ TEST(HarImport, KeepsNavigationsAndScriptRequestsWithTheHeadersThatMatter) {
                    R"({"name":"Content-Type","value":"application/json"},)"
                    R"({"name":"X-CSRF-Token","value":"abc"}])",
                .post = R"(,"postData":{"mimeType":"application/json","text":"{\"a\":\n1}"})"}) +
-        "," + entry({.url = "http://127.0.0.1:8080/next", .started = "2026-12-10T05:30:03.000Z"});
+        "," +
+        entry({.url = "http://127.0.0.1:8080/next$x", .started = "2026-12-10T05:30:03.000Z"}) +
+        "," +
+        entry({.url = "http://127.0.0.1:8080/steal",
+               .type = "fetch",
+               .headers = R"x([{"name":"X-A","value":"$File(/etc/passwd)"}])x"});
     HarVisit visit;
     std::string error;
     ASSERT_TRUE(readHar(har(entries), false, visit, error)) << error;
     ASSERT_EQ(visit.entries.size(), 3u);
     EXPECT_EQ(visit.staticLeftOut, 1);
-    ASSERT_EQ(visit.notes.size(), 1u);
+    ASSERT_EQ(visit.notes.size(), 2u);
     EXPECT_NE(visit.notes[0].find("entry 3 not recorded: a WebSocket"), std::string::npos);
+    // A recorded text that the replay would run as an expression is never imported.
+    EXPECT_NE(visit.notes[1].find("entry 6 left out: its headers or body hold"), std::string::npos);
+    EXPECT_EQ(visit.entries[2].exchange.url, "http://127.0.0.1:8080/next%24x");
     const ScriptExchange& save = visit.entries[1].exchange;
     EXPECT_EQ(save.method, "POST");
     EXPECT_EQ(save.url, "http://127.0.0.1:8080/api/save");
@@ -111,6 +119,26 @@ TEST(HarImport, KeepsNavigationsAndScriptRequestsWithTheHeadersThatMatter) {
 
     ASSERT_TRUE(readHar(har(entries), true, visit, error)) << error;
     EXPECT_EQ(visit.entries.size(), 4u);
+}
+
+// The replay follows redirects itself: a redirect and the request that
+// followed it become one request with the final answer.
+TEST(HarImport, ARedirectAndTheRequestFollowingItAreOneRequest) {
+    const std::string redirect =
+        R"({"status":302,"headers":[{"name":"Location","value":"home?x=1"},)"
+        R"({"name":"Set-Cookie","value":"s=abc"}],"content":{"mimeType":"text/html","text":""}})";
+    const std::string entries =
+        entry({.url = "http://h/app/login", .method = "POST", .response = redirect}) + "," +
+        entry({.url = "http://h/app/home?x=1"}) + "," + entry({.url = "http://h/app/home?x=1"});
+    HarVisit visit;
+    std::string error;
+    ASSERT_TRUE(readHar(har(entries), false, visit, error)) << error;
+    ASSERT_EQ(visit.entries.size(), 2u);
+    EXPECT_EQ(visit.entries[0].redirectedTo, "/app/home");
+    EXPECT_EQ(visit.entries[0].exchange.status, 200);
+    EXPECT_EQ(visit.entries[0].exchange.responseBody, "<title>T</title>");
+    EXPECT_EQ(visit.entries[0].exchange.responseHeaders.size(), 2u);
+    EXPECT_EQ(visit.entries[1].redirectedTo, "");
 }
 
 ScriptExchange exchange(std::string method, std::string url, HeaderList headers, std::string body,
@@ -136,7 +164,9 @@ TEST(ScriptValues, ProposesOnlyValuesAPageGaveOutThatChangeAndNeverTypedOnes) {
     std::vector<ScriptExchange> visit = {
         exchange("GET", "http://h/", {}, "", "text/html",
                  R"(<meta name="csrf-token" content="c0ffee00c0ffee00c0ffee">)",
-                 {{"Set-Cookie", "XSRF-TOKEN=77aa88bb99cc00dd11ee; Path=/"}}),
+                 {{"Set-Cookie", "XSRF-TOKEN=77aa88bb99cc00dd11ee; Path=/"},
+                  // A name that would add an expression of its own is never taken.
+                  {"Set-Cookie", "a)$File(/etc/passwd=99aa88bb77cc66dd55ee"}}),
         exchange(
             "POST", "http://h/api/login",
             {{"X-CSRF-Token", "c0ffee00c0ffee00c0ffee"}, {"X-XSRF-TOKEN", "77aa88bb99cc00dd11ee"}},
