@@ -195,6 +195,7 @@ void RecorderPage::beginRecording() {
     m_notRecordedLines.clear();
     m_notRecordedMore = 0;
     m_scripts.clear();
+    m_scriptBytes = 0;
     m_browser->resetScriptCount();
     m_pages.clear();
     m_pendingStatus.reset();
@@ -241,10 +242,21 @@ void RecorderPage::onScriptRecorded(const ScriptRequest& request) {
                       .arg(QString::fromStdString(request.method), url));
         m_notice->show();
     }
+    ScriptRequest kept = request;
+    const size_t bytes = kept.text.size() + kept.answer.size();
+    if (m_scriptBytes + bytes > kMaxKeptScriptBytes) {
+        // The request is in the scenario; only what the proposals read is dropped.
+        kept.text.clear();
+        kept.answer.clear();
+        onNotRecorded(
+            tr("answers kept for the proposals past %1 MiB").arg(kMaxKeptScriptBytes >> 20), url);
+    } else {
+        m_scriptBytes += bytes;
+    }
     auto& requests = m_document.scenario().requests();
     std::lock_guard<scenario::CRequestsContainer> g(requests);
     if (const scenario::CRequest* last = requests.lastRecorded())
-        m_scripts.emplace_back(last->getId(), request);
+        m_scripts.emplace_back(last->getId(), std::move(kept));
 }
 
 void RecorderPage::onNotRecorded(const QString& what, const QString& url) {

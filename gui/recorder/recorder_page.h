@@ -88,6 +88,9 @@ public:
     }
     // Distinct "not recorded" lines shown; past it they are counted.
     static constexpr int kMaxNotRecordedLines = 6;
+    // Bytes of the script requests' bodies and answers kept for the proposals
+    // per recording; past it a call is kept without them, and the user told.
+    static constexpr size_t kMaxKeptScriptBytes = size_t(32) << 20;
     // "ShowProposals" under "Recorder" in the settings store (default on).
     static bool showProposals();
     static void setShowProposals(bool show);
@@ -140,6 +143,7 @@ private:
     QStringList m_notRecordedLines;
     int m_notRecordedMore = 0;
     std::vector<std::pair<int32_t, ScriptRequest>> m_scripts;
+    size_t m_scriptBytes = 0;
     bool m_splitRestored = false;
     std::vector<std::pair<int32_t, PageFacts>> m_pages;
     // A load's status that came before its page's facts.
