@@ -248,8 +248,9 @@ void RecorderPage::onScriptRecorded(const ScriptRequest& request) {
         // The request is in the scenario; only what the proposals read is dropped.
         kept.text.clear();
         kept.answer.clear();
-        onNotRecorded(
-            tr("answers kept for the proposals past %1 MiB").arg(kMaxKeptScriptBytes >> 20), url);
+        onNotRecorded(tr("the answer, for the proposals (more than %1 MiB of answers), of")
+                          .arg(kMaxKeptScriptBytes >> 20),
+                      url);
     } else {
         m_scriptBytes += bytes;
     }
