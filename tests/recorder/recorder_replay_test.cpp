@@ -203,6 +203,8 @@ class RecorderReplayTest : public QObject {
                 QVERIFY2(status == 0, qPrintable(err + out));
                 QCOMPARE(spa.signIns() - signIns, 6);
                 QCOMPARE(spa.signedInCalls() - calls, 6);
+                const auto verified = velkrun({QStringLiteral("--verify"), path});
+                QVERIFY2(std::get<0>(verified) == 0, qPrintable(std::get<1>(verified)));
             } else {
                 // Each iteration's sign-in (419) and API call (401) fail.
                 QVERIFY2(err.contains(QStringLiteral(", 12 errors (12 HTTP errors)")),
