@@ -157,6 +157,14 @@ typedef struct VelkRunTotals {
     uint64_t bytesSent;
     uint64_t bytesReceived;
     int32_t statusCodes[1000]; /* responses per status code */
+    /* HTTP requests sent per second as the text report prints them ("Total
+     * average requests per second"): over the span in which every user ran,
+     * or, with httpRateApproximated 1, over the whole run because that span
+     * was too short (the report's approximation warning).  Below 0, and
+     * httpRateApproximated 0, when the report has no such figure
+     * (summarytimes=0, or no user made a request). */
+    double httpRequestsPerSecond;
+    int32_t httpRateApproximated;
 } VelkRunTotals;
 
 /* One span of the run's timeline. */

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -411,6 +412,14 @@ TEST_F(RunTestFixture, ReportOfARunCountsEveryResult) {
     EXPECT_NE(report.find("WARNING: approximation used!"), std::string::npos);  // a run this short
     EXPECT_EQ(summary.totalRequests, 8);
     EXPECT_EQ(summary.totalErrors, 4);
+    // The totals carry the rate as the report prints it, and its approximation.
+    VelkRunTotals totals{};
+    ASSERT_EQ(GetRunTotals(m_set, &totals), 1);
+    char rate[64];
+    std::snprintf(rate, sizeof rate, "Total average requests per second:\t%.2f\n",
+                  totals.httpRequestsPerSecond);
+    EXPECT_NE(report.find(rate), std::string::npos) << rate << report;
+    EXPECT_EQ(totals.httpRateApproximated, 1);
     // Saving again gives the same text.
     std::string again;
     SaveResults(
