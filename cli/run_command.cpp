@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -11,7 +12,6 @@
 #include "app/results/pass_figures.h"
 #include "app/results/results_container.h"
 #include "app/results/rlt_file.h"
-#include "app/results/run_figures.h"
 #include "app/runner/cpu_monitor.h"
 #include "cli/closing_line.h"
 #include "cli/engine_output.h"
@@ -31,10 +31,9 @@ void writeToStream(void* sink, const char* text) {
 
 // After the closing line: how late the engine's event loops resumed their users
 // and, when that was enough to distort the times, the engine's warning.
-void printLoopLag(TestSet* set) {
-    velk::results::RunTotals lag;
-    velk::results::collectLoopLag(set, lag);
-    if (lag.loopLag.empty()) return;
+void printLoopLag(const std::optional<velk::results::PassFigures>& figures) {
+    if (!figures || figures->run().loopLag.empty()) return;
+    const velk::results::RunTotals& lag = figures->run();
     std::fprintf(stderr, "velkrun: event-loop lag p99 %.1f ms, max %.1f ms (%zu loop%s)\n",
                  lag.allLoopsLag.p99Ms, lag.allLoopsLag.maxMs, lag.loopLag.size(),
                  lag.loopLag.size() == 1 ? "" : "s");
@@ -50,8 +49,8 @@ std::string sanitizedForTerminal(std::string text) {
 
 // The closing line of a pass ("velkrun: " and label before it); 3 when the pass
 // completed no request or none reached the server, else 0.
-int printClosingLine(TestSet* set, const std::string& label, bool ran, const RequestTally& tally,
-                     bool logging) {
+int printClosingLine(TestSet* set, const std::optional<velk::results::PassFigures>& figures,
+                     const std::string& label, bool ran, const RequestTally& tally, bool logging) {
     const char* lead = label.empty() ? "" : ": ";
     char host[256];
     const bool unresolved = GetUnresolvedHost(set, host, sizeof host) != 0;
@@ -71,7 +70,7 @@ int printClosingLine(TestSet* set, const std::string& label, bool ran, const Req
         return 3;
     }
     std::fprintf(stderr, "velkrun: %s%s%s%s\n", label.c_str(), lead,
-                 closingFigures(set, tally).c_str(),
+                 closingFigures(figures, tally).c_str(),
                  unresolved ? ("; " + cannotResolve).c_str() : "");
     return 0;
 }
@@ -90,6 +89,17 @@ bool pauseBetweenPasses(const CliOptions& options, const InterruptWatcher& watch
     while (watcher.signalNumber() == 0 && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return watcher.signalNumber() == 0;
+}
+
+// The requests the script defines that no sequence of the pass made.
+std::vector<std::string> untimedRequests(const std::vector<std::string>& requests,
+                                         const velk::results::PassFigures& figures) {
+    std::vector<std::string> untimed;
+    for (const std::string& request : requests)
+        if (std::none_of(figures.requests.begin(), figures.requests.end(),
+                         [&](const velk::results::LatencyFigures& r) { return r.name == request; }))
+            untimed.push_back(request);
+    return untimed;
 }
 
 // What all passes of a run come to.
@@ -127,17 +137,18 @@ bool runPass(TestSet* set, const CliOptions& options, int32_t maxtime, const std
     finishProgressLine();
     int status = 0;
     RequestTally tally;
-    RunFigures figures;
-    bool haveFigures = false;
+    std::optional<velk::results::PassFigures> figures;
+    bool checkFigures = false;
     // Without results (the run could not start) there is no report to write.
     const bool haveResults = GetResults(set, 0) != nullptr;
     if (haveResults) {
         if (keep) {
             int32_t saved = 0;
-            state.passes.add(velk::results::collectPass(set, title, cycle, &saved));
+            state.passes.add(velk::results::collectPass(set, title, cycle, &saved, &figures));
             if (saved != 0) status = 4;
-        } else if (SaveResults(set, nullptr, nullptr, nullptr) != 0) {
-            status = 4;
+        } else {
+            if (SaveResults(set, nullptr, nullptr, nullptr) != 0) status = 4;
+            figures = velk::results::collectFigures(set);
         }
         if (options.printReport) {
             SaveResults(set, stdout, writeToStream, nullptr);
@@ -146,19 +157,19 @@ bool runPass(TestSet* set, const CliOptions& options, int32_t maxtime, const std
         tally = tallyResults(set);
         const bool lastPass = last || !ran || watcher.signalNumber() != 0;
         if (lastPass && wantsFigures(options)) {
-            state.figuresStatus = writeFigures(set, options, "velkrun", figures, haveFigures);
-            for (const std::string& request : state.requests)
-                if (std::none_of(figures.requests.begin(), figures.requests.end(),
-                                 [&](const RequestFigures& r) { return r.name == request; }))
-                    figures.untimedRequests.push_back(request);
+            state.figuresStatus = writeFigures(figures, options, "velkrun");
+            checkFigures = figures.has_value();
         }
     }
     watcher.setTarget(nullptr);
-    const int closing = printClosingLine(set, options.cycling ? title : std::string(),
+    const int closing = printClosingLine(set, figures, options.cycling ? title : std::string(),
                                          ran != 0 && haveResults, tally, state.logging);
-    if (ran) printLoopLag(set);
+    if (ran) printLoopLag(figures);
     // The verdicts follow the closing line.
-    if (haveFigures && !checkThresholds(options.thresholds, figures) && state.figuresStatus == 0)
+    if (checkFigures &&
+        !checkThresholds(options.thresholds, *figures, "velkrun",
+                         untimedRequests(state.requests, *figures)) &&
+        state.figuresStatus == 0)
         state.figuresStatus = 5;
     if (status == 0) status = closing;
     if (state.status == 0) state.status = status;
