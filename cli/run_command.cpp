@@ -84,7 +84,7 @@ void say(const std::string& text) {
 bool pauseBetweenPasses(const CliOptions& options, const InterruptWatcher& watcher) {
     if (!options.pause) return true;
     const int seconds = options.pauseSeconds;
-    say("Waiting " + std::to_string(seconds) + " second" + (seconds == 1 ? "" : "s") + "...");
+    say(runner::waitingMessage(seconds));
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (watcher.signalNumber() == 0 && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -127,7 +127,7 @@ bool runPass(TestSet* set, const CliOptions& options, int32_t maxtime, const std
     velk::runner::CpuMonitor cpu;
     if (keep || options.cycling) {
         cpu.start();
-        say("Running...");
+        say(runner::kRunningMessage);
     }
     watcher.setTarget(set);
     startProgressLine(set, info.users, planned, maxtime);
@@ -174,34 +174,29 @@ bool runPass(TestSet* set, const CliOptions& options, int32_t maxtime, const std
     if (status == 0) status = closing;
     if (state.status == 0) state.status = status;
     if (keep || options.cycling) {
-        const double load = cpu.average();
-        if (velk::runner::CpuMonitor::isOverloaded(load)) {
-            char text[96];
-            std::snprintf(text, sizeof text,
-                          "Average CPU usage during the test was at level: %.2f%%", load);
-            say(text);
-            say("Results are somewhat lowered");
-        }
+        for (const std::string& line : runner::overloadMessages(cpu.average())) say(line);
         if (watcher.signalNumber() != 0)
-            say("Process was terminated by user");
+            say(runner::kTerminatedMessage);
         else if (ran)
-            say("Finished \"" + title + "\"");
+            say(runner::finishedMessage(title));
         else
-            say("Errors occured during test");
+            say(runner::kFailedPassMessage);
     }
     return ran != 0 && watcher.signalNumber() == 0;
 }
 
 }  // namespace
 
-std::vector<int32_t> passValues(const CliOptions& options) {
-    if (!options.cycling) return {0};
-    std::vector<int32_t> values{options.cycleFrom};
-    const int32_t step = options.cycleStep, to = options.cycleTo;
-    for (int64_t next = int64_t(options.cycleFrom) + step;
-         (step > 0 && next <= to) || (step < 0 && next >= to); next += step)
-        values.push_back(int32_t(next));
-    return values;
+runner::CycleSettings cycleSettings(const CliOptions& options) {
+    runner::CycleSettings cycle;
+    cycle.cycling = options.cycling;
+    cycle.byIterations = options.cycleByIterations;
+    cycle.from = options.cycling ? options.cycleFrom : 0;
+    cycle.to = options.cycleTo;
+    cycle.step = options.cycleStep;
+    cycle.pause = options.pause;
+    cycle.pauseSeconds = options.pauseSeconds;
+    return cycle;
 }
 
 int runLoadTest(const CliOptions& options) {
@@ -220,9 +215,8 @@ int runLoadTest(const CliOptions& options) {
     std::string name = script;
     const int32_t maxtime = literalIntegerOption(text, options.settings, "maxtime");
     const bool keep = !options.resultsPath.empty();
-    const char* const option = options.cycleByIterations ? "requests" : "clients";
-    const char* const label = velk::results::cycleLabel(options.cycleByIterations);
-    const std::vector<int32_t> values = passValues(options);
+    const runner::CycleSettings cycle = cycleSettings(options);
+    const std::vector<int32_t> values = runner::passValues(cycle);
     // Passes are titled by the project name, as the report names the test.
     if (const std::string project = literalTextOption(text, options.settings, "projectname");
         !project.empty())
@@ -239,14 +233,13 @@ int runLoadTest(const CliOptions& options) {
         state.metrics = &metrics;
         for (size_t pass = 0; pass < values.size(); ++pass) {
             CliOptions passOptions = options;
-            std::string title = name;
+            const std::string title = runner::passTitle(name, cycle, values[pass]);
             if (options.cycling) {
-                const std::string value = std::to_string(values[pass]);
-                passOptions.settings.push_back(std::string(option) + "=" + value);
-                title += " - " + std::string(label) + "=" + value;
-                say("Cycling: " + std::string(label) + "=" + value);
+                passOptions.settings.push_back(std::string(runner::cycledOption(cycle)) + "=" +
+                                               std::to_string(values[pass]));
+                say(runner::cyclingMessage(cycle, values[pass]));
                 if (pass > 0 && !pauseBetweenPasses(options, watcher)) {
-                    say("Process was terminated by user");
+                    say(runner::kTerminatedMessage);
                     break;
                 }
             }
@@ -255,12 +248,12 @@ int runLoadTest(const CliOptions& options) {
                 if (state.status == 0) state.status = 1;
                 break;
             }
-            const velk::results::CycleInfo cycle{1, values[pass], options.cycleByIterations};
-            if (!runPass(set.get(), passOptions, maxtime, title, options.cycling ? &cycle : nullptr,
+            const velk::results::CycleInfo info{1, values[pass], options.cycleByIterations};
+            if (!runPass(set.get(), passOptions, maxtime, title, options.cycling ? &info : nullptr,
                          pass + 1 == values.size(), watcher, state))
                 break;
         }
-        if (keep || options.cycling) say("All tasks finished");
+        if (keep || options.cycling) say(runner::kAllFinishedMessage);
         if (keep && state.passes.count() > 0) {
             std::string error;
             if (!writeOutputFile(options.resultsPath,
