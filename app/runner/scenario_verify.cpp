@@ -7,6 +7,7 @@
 #include <array>
 #include <filesystem>
 #include <memory>
+#include <set>
 
 #include "app/base/file_io.h"
 #include "app/base/terminal_text.h"
@@ -16,7 +17,7 @@
 namespace velk::runner {
 namespace {
 
-// A verify plays one user once; its log holds every byte of every response.
+// A verify plays one user twice; its log holds every byte of every response.
 constexpr size_t kMaxLog = size_t(64) << 20;
 constexpr size_t kMaxTitleScan = 64 * 1024;
 
@@ -172,6 +173,15 @@ int32_t statusOf(std::string_view head) {
     return status;
 }
 
+// The pass number of a log's request line, "(2)" from at; 1 when unreadable.
+int32_t iterationAt(std::string_view line, size_t at) {
+    int32_t n = 0;
+    size_t digits = 0;
+    for (; at < line.size() && digits < 9 && line[at] >= '0' && line[at] <= '9'; ++at, ++digits)
+        n = n * 10 + (line[at] - '0');
+    return digits > 0 && at < line.size() && line[at] == ')' && n > 0 ? n : 1;
+}
+
 bool statusClassGood(int32_t status) {
     return status >= 200 && status < 400;
 }
@@ -203,19 +213,32 @@ bool VerifyReport::differs() const {
                        [](const VerifyRow& r) { return !r.differences.empty(); });
 }
 
+std::string VerifyRow::label() const {
+    return iteration > 1 ? request + " (iteration " + std::to_string(iteration) + ")" : request;
+}
+
+int32_t VerifyReport::played() const {
+    return int32_t(std::count_if(rows.begin(), rows.end(),
+                                 [](const VerifyRow& r) { return r.iteration <= 1; }));
+}
+
+int32_t VerifyReport::differing() const {
+    // A later iteration's row is there only for a request that had not differed.
+    return int32_t(std::count_if(rows.begin(), rows.end(),
+                                 [](const VerifyRow& r) { return !r.differences.empty(); }));
+}
+
 std::string VerifyReport::text() const {
     std::string out =
         "  request\trecorded status\treplayed status\trecorded redirect\treplayed redirect\t"
         "recorded title\treplayed title\trecorded size\treplayed size\tdifferences\n";
-    int differing = 0;
     for (const VerifyRow& r : rows) {
         const bool bad = !r.differences.empty();
-        differing += bad ? 1 : 0;
         std::string what;
         for (const std::string& d : r.differences) what += (what.empty() ? "" : ", ") + d;
         out += bad ? "! " : "  ";
         // Names, locations and titles come from the scenario file and the server.
-        out += base::escapeControls(r.request) + "\t";
+        out += base::escapeControls(r.label()) + "\t";
         out +=
             (r.recorded ? shown(r.recorded->status) : "-") + "\t" + shown(r.replayed.status) + "\t";
         out += (r.recorded ? base::escapeControls(r.recorded->location) : "-") + "\t" +
@@ -226,8 +249,9 @@ std::string VerifyReport::text() const {
                shownSize(r.replayed.size) + "\t";
         out += what + "\n";
     }
-    out += std::to_string(rows.size()) + " requests played, " + std::to_string(differing) +
-           (differing == 1 ? " differs" : " differ") + " from the recording\n";
+    const int32_t bad = differing();
+    out += std::to_string(played()) + " requests played, " + std::to_string(bad) +
+           (bad == 1 ? " differs" : " differ") + " from the recording\n";
     return out;
 }
 
@@ -256,8 +280,10 @@ std::vector<ReplayedExchange> readUserLog(std::string_view log) {
             const size_t nameAt = line.find("]: ");
             const size_t paren = line.rfind('(');
             if (nameAt != std::string_view::npos && paren != std::string_view::npos &&
-                paren > nameAt)
+                paren > nameAt) {
                 e.name = std::string(line.substr(nameAt + 3, paren - nameAt - 3));
+                e.iteration = iterationAt(line, paren + 1);
+            }
             out.push_back(std::move(e));
             next = end;
         } else if (startsAt(log, pos, "FAIL: ")) {
@@ -304,6 +330,7 @@ VerifyReport compareWithRecording(
     const std::vector<ReplayedExchange>& played,
     const std::map<std::string, scenario::RecordedOutcome>& recorded) {
     VerifyReport report;
+    std::set<std::string> differed;
     for (const ReplayedExchange& e : played) {
         VerifyRow row;
         row.request = e.name;
@@ -321,6 +348,11 @@ VerifyReport compareWithRecording(
             if (!statusClassGood(e.status)) d.emplace_back("status");
         }
         if (e.failedCheck && d.empty()) d.emplace_back("check");
+        // A later iteration is listed where it differs and the request did not
+        // differ before: a returning visitor's answer, not the same fault again.
+        row.iteration = std::max(e.iteration, 1);
+        const bool firstTime = d.empty() || differed.insert(e.name).second;
+        if (row.iteration > 1 && (d.empty() || !firstTime)) continue;
         report.rows.push_back(std::move(row));
     }
     return report;
@@ -394,8 +426,9 @@ bool runVerify(const VerifyPlan& plan, VerifyReport& report, std::string& error)
         error = "The engine refused the scenario's script (see the output).";
         return false;
     }
+    const std::string iterations = std::to_string(kVerifyIterations);
     const std::array<std::pair<const char*, std::string>, 9> overrides{{{"clients", "1"},
-                                                                        {"requests", "1"},
+                                                                        {"requests", iterations},
                                                                         {"maxrequests", "0"},
                                                                         {"maxtime", "0"},
                                                                         {"delaystart", "0"},

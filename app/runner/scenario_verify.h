@@ -1,8 +1,11 @@
 #pragma once
-// Verify Scenario: plays a scenario once with one user and one iteration and
+// Verify Scenario: plays a scenario with one user for two iterations and
 // lists, per request played, what the server gave while recording and what it
 // gave now (final status, redirect target, title, size), marking what
-// differs.  The engine writes the user's log file (every request and
+// differs.  The second iteration runs with what the first left (the user's
+// cookies): a server that answers a returning visitor otherwise (a login page
+// that redirects one who is signed in) differs there, and is listed with the
+// iteration's number.  The engine writes the user's log file (every request and
 // response) into a private folder; the log is read back, bounded, and
 // compared with the outcomes kept in the scenario.  Requests without a
 // recorded outcome (hand-written scenarios) are compared by status class
@@ -32,6 +35,7 @@ struct ReplayedExchange {
     std::string title;
     int32_t size = -1;         // bytes of the final body
     bool failedCheck = false;  // the engine logged a failed $expectlocation
+    int32_t iteration = 1;     // the user's pass it was played in, from 1
 };
 
 struct VerifyRow {
@@ -40,11 +44,20 @@ struct VerifyRow {
     ReplayedExchange replayed;
     // What differs ("status", "redirect", "title", "no response"), or empty.
     std::vector<std::string> differences;
+    int32_t iteration = 1;
+
+    // The request's name, with "(iteration 2)" after it past the first.
+    std::string label() const;
 };
 
 struct VerifyReport {
+    // Every request of the first iteration, and of later iterations those
+    // that differ there only.
     std::vector<VerifyRow> rows;
     bool differs() const;
+    // The requests of one iteration, and how many of them differ in any.
+    int32_t played() const;
+    int32_t differing() const;
     // The table as text: one line per request, "!" before a differing one.
     std::string text() const;
 };
@@ -60,6 +73,8 @@ struct VerifyPlan {
 // False with a message when the scenario makes no script (or has no requests).
 bool prepareVerify(const scenario::CScenario& scenario, const settings::GlobalSettings& settings,
                    VerifyPlan& plan, std::string& error);
+
+inline constexpr int32_t kVerifyIterations = 2;
 
 // Plays the plan through the engine (InitKS done by the caller).  False with
 // a message when the engine refused the script or no log could be written.
