@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "app/results/svg_chart.h"
 #include "app/results/utf8_text.h"
 
 namespace velk::results {
@@ -96,11 +97,15 @@ std::vector<std::vector<std::string>> cells(const Comparison& c, const char* arr
 const std::vector<std::string> kHeadings{"Request", "Count",  "Errors", "p50 ms",
                                          "p95 ms",  "p99 ms", "Verdict"};
 
-std::string limitsText(const RegressionLimits& l) {
+}  // namespace
+
+std::string comparisonLimitsText(const RegressionLimits& l) {
     return "a regression: up by more than " + format("%g", l.percent) + "% and by more than " +
            format("%g", l.latencyMs) + " ms (percentiles) or " + format("%g", l.errorPoints) +
            " pt (error share)";
 }
+
+namespace {
 
 std::string markdownCell(std::string_view s) {
     std::string out;
@@ -113,33 +118,20 @@ std::string markdownCell(std::string_view s) {
     return out;
 }
 
+// XML text: the HTML escaping (its &#39; is XML too) of what a terminal may show.
 std::string xmlText(std::string_view s) {
-    std::string out;
-    for (char c : visible(s)) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
+    return htmlEscape(visible(s));
 }
 
 }  // namespace
+
+const std::vector<std::string>& comparisonHeadings() {
+    return kHeadings;
+}
+
+std::vector<std::vector<std::string>> comparisonCells(const Comparison& c, const char* arrow) {
+    return cells(c, arrow, " !", visible);
+}
 
 std::string comparedName(const ComparisonRow& row) {
     return row.name.empty() ? "(all requests)" : row.name;
@@ -162,7 +154,7 @@ std::string comparisonTable(const Comparison& c) {
     };
     line(kHeadings);
     for (const auto& r : rows) line(r);
-    out += "\n" + comparisonVerdict(c) + " (" + limitsText(c.limits) + ")\n";
+    out += "\n" + comparisonVerdict(c) + " (" + comparisonLimitsText(c.limits) + ")\n";
     return out;
 }
 
@@ -178,7 +170,8 @@ std::string comparisonMarkdown(const Comparison& c) {
                    " |";
         out += "\n";
     }
-    out += "\n" + markdownCell(comparisonVerdict(c)) + " (" + limitsText(c.limits) + ")\n";
+    out +=
+        "\n" + markdownCell(comparisonVerdict(c)) + " (" + comparisonLimitsText(c.limits) + ")\n";
     return out;
 }
 
@@ -202,7 +195,7 @@ std::string comparisonJunit(const Comparison& c) {
             continue;
         }
         out += ">\n      <failure message=\"" + xmlText(row.regressionText()) +
-               "\" type=\"regression\">" + xmlText(details + limitsText(c.limits)) +
+               "\" type=\"regression\">" + xmlText(details + comparisonLimitsText(c.limits)) +
                "</failure>\n    </testcase>\n";
     }
     out += "  </testsuite>\n</testsuites>\n";

@@ -6,6 +6,7 @@
 // not UTF-8 never reach a terminal, and each format escapes its own
 // metacharacters.  Pure functions.
 #include <string>
+#include <vector>
 
 #include "app/results/run_comparison.h"
 
@@ -15,6 +16,16 @@ enum class ComparisonFormat { Table, Markdown, Junit };
 
 // The request's name as the rows show it: "(all requests)" for the run.
 std::string comparedName(const ComparisonRow& row);
+
+// The columns of every format (Request, Count, Errors, p50 ms, p95 ms, p99
+// ms, Verdict) and each row's cells as the terminal table prints them, the
+// two sides joined by arrow, a regressed figure marked " !".
+const std::vector<std::string>& comparisonHeadings();
+std::vector<std::vector<std::string>> comparisonCells(const Comparison& comparison,
+                                                      const char* arrow);
+// "a regression: up by more than 10% and by more than 5 ms (percentiles) or
+// 1 pt (error share)".
+std::string comparisonLimitsText(const RegressionLimits& limits);
 
 std::string comparisonTable(const Comparison& comparison);
 std::string comparisonMarkdown(const Comparison& comparison);

@@ -172,7 +172,7 @@ std::string htmlReport(const PassFigures& f, const std::vector<Threshold>& thres
             (t.iterations < 0 ? std::string("driven by a script")
                               : std::to_string(t.iterations) + " iterations") +
             "</p>\n";
-    // Named by what they count, as the README's "Which count is which" explains:
+    // Named by what they count, as docs/reading-the-report.md's "Which count is which" explains:
     // HTTP requests include redirects; results are the timed responses and errors.
     const std::string overRun = "over " + fmt(t.durationMs / 1000.0, 1) + " s";
     html += "<div class=\"cards\">" + card("HTTP requests sent", std::to_string(t.httpRequests));

@@ -115,6 +115,7 @@ bool Runner::start(const std::string& script, const std::string& runName,
     m_currentValue = cycle.from;
     m_events = events;
     m_abort = false;
+    m_reachedNoServer = false;
 
     if (m_beforeParse && !m_beforeParse(m_testSet)) return false;
     const std::string text = script;  // the engine's own copy
@@ -271,7 +272,10 @@ bool Runner::runPass(int32_t passIndex) {
         message(kWarning, kFailedPassMessage);
         m_abort = true;
     }
-    if (!stopped && reachedNoServer(result)) sayWhyNoServerWasReached(result == 1);
+    if (!stopped && reachedNoServer(result)) {
+        m_reachedNoServer = true;
+        sayWhyNoServerWasReached(result == 1);
+    }
     if (m_abort) {
         finish(true);
         return false;

@@ -64,6 +64,9 @@ public:
 
     bool isRunning() const { return m_running.load(); }
     bool isAborting() const { return m_abort.load(); }
+    // Whether a pass of the last run reached no server (and said why in the
+    // output): a window stays where that reason shows instead of the report.
+    bool reachedNoServerLastRun() const { return m_reachedNoServer.load(); }
 
     // Where output goes: the sink gets each message, then the notifier is told.
     void setOutputTarget(OutputSink sink, Notifier notifier);
@@ -124,6 +127,7 @@ private:
     std::string m_runName;
     std::atomic<bool> m_running{false};
     std::atomic<bool> m_abort{false};
+    std::atomic<bool> m_reachedNoServer{false};
     std::thread m_worker;
     bool m_initialized = false;
 

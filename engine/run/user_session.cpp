@@ -141,11 +141,16 @@ int UserSession::run() {
     openLog();
     // A script may still make a last request during its grace after an abort
     // (its own watchdog stops it then); the margin lets that request finish.
-    // With abortseq 0 a sequence-driven user finishes its pass after an abort,
-    // so its requests are not cut off: only its pauses end early.
-    const bool requestsStop = m_set.test.scriptDriven() || m_set.test.options.abortseq != 0;
-    m_http.abortWatch.watch(requestsStop ? &m_set.shared.abortFlag : nullptr,
-                            m_set.test.scriptDriven() ? kRunawayGraceMs + 1000 : 0);
+    // With abortseq 0 a sequence-driven user finishes its pass after an abort:
+    // its pauses end early and its requests still go, but for no longer than
+    // one time-out in all, or a server that never stops sending would hold
+    // the run for ever.
+    int64_t graceMs = 0;
+    if (m_set.test.scriptDriven())
+        graceMs = kRunawayGraceMs + 1000;
+    else if (m_set.test.options.abortseq == 0)
+        graceMs = std::max<int64_t>(1000, int64_t(m_set.test.options.timeout) * 1000);
+    m_http.abortWatch.watch(&m_set.shared.abortFlag, graceMs);
     m_http.connection.setAbortWatch(&m_http.abortWatch);
     if (setUpUserConnection(m_http) < 0) {
         // The connection has logged its own reason, when it had one.

@@ -16,6 +16,8 @@ namespace {
 constexpr size_t kMaxTicks = 400;
 constexpr int kTickLength = 4;
 constexpr int kGap = 6;
+// Vertical tick labels stand this many text lines apart.
+constexpr double kLabelRows = ChartPlot::kLabelLines;
 const QColor kGridColor(225, 225, 225);
 const QColor kAxisColor(60, 60, 60);
 
@@ -39,14 +41,31 @@ std::vector<double> ticksOf(const ChartAxis& axis) {
                               axis.majorStep, kMaxTicks);
 }
 
-// Every how many ticks a label fits, for labels needing `need` pixels and
-// ticks `spacing` pixels apart.
-size_t labelEvery(double need, double spacing) {
-    if (!(spacing > 0)) return 1;
+// Which of `count` ticks `spacing` pixels apart get a label: every first,
+// second, fifth ... tick, so that labels stand `comfortable` pixels apart at
+// even steps.  Where that leaves two labels or one, the last tick (the top
+// of the axis) is labelled instead of the second, or beside the first if the
+// two stand `minimum` pixels apart (else alone): a small chart still shows
+// its scale, never the start alone.
+std::vector<size_t> labelledTicks(size_t count, double spacing, double comfortable,
+                                  double minimum) {
+    std::vector<size_t> chosen;
+    if (count == 0) return chosen;
+    size_t every = kMaxTicks;
     static constexpr size_t kSteps[] = {1, 2, 4, 5, 10, 20, 25, 50, 100, 200, 250, 500};
-    for (size_t every : kSteps)
-        if (spacing * double(every) >= need) return every;
-    return kMaxTicks;
+    if (!(spacing > 0)) every = 1;
+    for (size_t step : kSteps)
+        if (every == kMaxTicks && spacing * double(step) >= comfortable) every = step;
+    for (size_t i = 0; i < count; i += every) chosen.push_back(i);
+    const size_t last = count - 1;
+    if (chosen.back() == last || chosen.size() > 2) return chosen;
+    if (chosen.size() == 2)
+        chosen.back() = last;
+    else if (double(last) * spacing >= minimum)
+        chosen.push_back(last);
+    else
+        chosen = {last};
+    return chosen;
 }
 
 }  // namespace
@@ -85,6 +104,7 @@ void ChartPlot::paint(QPainter& painter, const QRect& area, const ChartAxis& hor
     m_xSpan = usableSpan(horizontal.minimum, horizontal.maximum);
     m_yMin = std::isfinite(vertical.minimum) ? vertical.minimum : 0;
     m_ySpan = usableSpan(vertical.minimum, vertical.maximum);
+    m_labels.clear();
     painter.save();
     painter.setFont(font);
     paintHorizontal(painter, horizontal, area);
@@ -97,7 +117,7 @@ void ChartPlot::paint(QPainter& painter, const QRect& area, const ChartAxis& hor
     painter.restore();
 }
 
-void ChartPlot::paintHorizontal(QPainter& painter, const ChartAxis& axis, const QRect& area) const {
+void ChartPlot::paintHorizontal(QPainter& painter, const ChartAxis& axis, const QRect& area) {
     const QFontMetrics metrics(painter.font());
     const auto ticks = ticksOf(axis);
     int widest = 0;
@@ -105,22 +125,28 @@ void ChartPlot::paintHorizontal(QPainter& painter, const ChartAxis& axis, const 
         widest = std::max(widest, metrics.horizontalAdvance(formatTick(axis.format, tick)));
     const double spacing =
         ticks.size() > 1 ? map({ticks[1], 0}).x() - map({ticks[0], 0}).x() : m_dataRect.width();
-    const size_t every = labelEvery(widest + 2 * kGap, spacing);
+    const auto labelled =
+        labelledTicks(ticks.size(), spacing, widest + 2 * kLabelGap, widest + kLabelGap);
     const int labelTop = m_dataRect.bottom() + kTickLength + kGap / 2;
+    auto next = labelled.begin();
     for (size_t i = 0; i < ticks.size(); ++i) {
         const int x = int(std::lround(map({ticks[i], 0}).x()));
-        if (spacing >= 3 || i % every == 0) {
+        const bool label = next != labelled.end() && *next == i;
+        if (spacing >= 3 || label) {
             painter.setPen(kAxisColor);
             painter.drawLine(x, m_dataRect.bottom(), x, m_dataRect.bottom() + kTickLength);
         }
-        if (i % every != 0) continue;
+        if (!label) continue;
+        ++next;
         if (i > 0) {
             painter.setPen(kGridColor);
             painter.drawLine(x, m_dataRect.top(), x, m_dataRect.bottom() - 1);
         }
         painter.setPen(Qt::black);
         const QRect box(x - widest, labelTop, 2 * widest, metrics.height());
-        painter.drawText(box, Qt::AlignHCenter | Qt::AlignTop, formatTick(axis.format, ticks[i]));
+        const QString text = formatTick(axis.format, ticks[i]);
+        painter.drawText(box, Qt::AlignHCenter | Qt::AlignTop, text);
+        m_labels.push_back({false, ticks[i], text, box});
     }
     if (!axis.title.isEmpty()) {
         const QRect box(m_dataRect.left(), labelTop + metrics.height() + kGap, m_dataRect.width(),
@@ -131,20 +157,24 @@ void ChartPlot::paintHorizontal(QPainter& painter, const ChartAxis& axis, const 
     }
 }
 
-void ChartPlot::paintVertical(QPainter& painter, const ChartAxis& axis, const QRect& area) const {
+void ChartPlot::paintVertical(QPainter& painter, const ChartAxis& axis, const QRect& area) {
     const QFontMetrics metrics(painter.font());
     const auto ticks = ticksOf(axis);
     const double spacing =
         ticks.size() > 1 ? map({0, ticks[0]}).y() - map({0, ticks[1]}).y() : m_dataRect.height();
-    const size_t every = labelEvery(2 * metrics.height(), spacing);
+    const auto labelled =
+        labelledTicks(ticks.size(), spacing, kLabelRows * metrics.height(), metrics.height() + 2);
     const int labelRight = m_dataRect.left() - kTickLength - kGap / 2;
+    auto next = labelled.begin();
     for (size_t i = 0; i < ticks.size(); ++i) {
         const int y = int(std::lround(map({0, ticks[i]}).y()));
-        if (spacing >= 3 || i % every == 0) {
+        const bool label = next != labelled.end() && *next == i;
+        if (spacing >= 3 || label) {
             painter.setPen(kAxisColor);
             painter.drawLine(m_dataRect.left() - kTickLength, y, m_dataRect.left(), y);
         }
-        if (i % every != 0) continue;
+        if (!label) continue;
+        ++next;
         if (i > 0) {
             painter.setPen(kGridColor);
             painter.drawLine(m_dataRect.left() + 1, y, m_dataRect.right(), y);
@@ -152,7 +182,9 @@ void ChartPlot::paintVertical(QPainter& painter, const ChartAxis& axis, const QR
         painter.setPen(Qt::black);
         const QRect box(area.left(), y - metrics.height() / 2, labelRight - area.left(),
                         metrics.height());
-        painter.drawText(box, Qt::AlignRight | Qt::AlignVCenter, formatTick(axis.format, ticks[i]));
+        const QString text = formatTick(axis.format, ticks[i]);
+        painter.drawText(box, Qt::AlignRight | Qt::AlignVCenter, text);
+        m_labels.push_back({true, ticks[i], text, box});
     }
     if (!axis.title.isEmpty()) {
         painter.save();

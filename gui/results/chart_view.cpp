@@ -2,6 +2,7 @@
 
 #include <QContextMenuEvent>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QImageWriter>
 #include <QMenu>
 #include <QMessageBox>
@@ -201,6 +202,21 @@ void ChartView::ensureCanvas() const {
 QRect ChartView::dataRect() const {
     ensureCanvas();
     return m_plot.dataRect();
+}
+
+int ChartView::stepsThatFit(Axis axis, const QString& widestLabel) const {
+    const QFontMetrics metrics(m_font);
+    if (axis == kVerticalAxis)
+        return int(dataRect().height() / (metrics.height() * ChartPlot::kLabelLines));
+    return dataRect().width() / (metrics.horizontalAdvance(widestLabel) + 2 * ChartPlot::kLabelGap);
+}
+
+std::vector<ChartTickLabel> ChartView::tickLabels(Axis axis) const {
+    ensureCanvas();
+    std::vector<ChartTickLabel> labels;
+    for (const ChartTickLabel& one : m_plot.tickLabels())
+        if (one.vertical == (axis == kVerticalAxis)) labels.push_back(one);
+    return labels;
 }
 
 QPointF ChartView::pointPosition(int series, int index) const {

@@ -64,6 +64,11 @@ public:
     // The rectangle the axes span and where a data point lands in it.
     QRect dataRect() const;
     QPointF pointPosition(int series, int index) const;
+    // How many steps of an axis, each labelled, the plot has room for at the
+    // current size, for labels no wider than widestLabel.
+    int stepsThatFit(Axis axis, const QString& widestLabel) const;
+    // The tick labels the current picture shows on an axis, from its minimum.
+    std::vector<ChartTickLabel> tickLabels(Axis axis) const;
 
     // The hover tip, as the user sees it.
     bool tipVisible() const;

@@ -14,6 +14,7 @@
 
 #include "app/results/pass_figures.h"
 #include "app/results/summary_table.h"
+#include "gui/results/comparison_view.h"
 #include "gui/results/report_page.h"
 
 namespace velk::results {
@@ -58,6 +59,7 @@ SummaryPage::SummaryPage(CResultsContainer& results, QWidget* parent)
     m_intendedTitle = new QLabel(
         QStringLiteral("From the intended start (paced requests), in milliseconds"), this);
     m_intended = makeTable("intendedTable");
+    m_comparison = new ComparisonView(this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_titles, 0, Qt::AlignLeft);
     layout->addWidget(m_message);
@@ -65,6 +67,7 @@ SummaryPage::SummaryPage(CResultsContainer& results, QWidget* parent)
     layout->addWidget(m_table, 2);
     layout->addWidget(m_intendedTitle);
     layout->addWidget(m_intended, 1);
+    layout->addWidget(m_comparison, 2);
     connect(m_titles, &QComboBox::activated, this, [this] { showSelected(false); });
     resetPage();
 }
@@ -112,6 +115,7 @@ void SummaryPage::resetPage() {
     m_titles->setEnabled(false);
     showMessage(kNoResults);
     m_shownRun = 0;
+    m_comparison->reset();
 }
 
 void SummaryPage::refresh(bool resetSelection) {
@@ -121,6 +125,7 @@ void SummaryPage::refresh(bool resetSelection) {
         return;
     }
     fillPassList(m_titles, records, resetSelection ? 0 : m_shownRun);
+    m_comparison->setPasses(records);
     showSelected(true);
 }
 
@@ -129,6 +134,7 @@ void SummaryPage::showSelected(bool reload) {
     if (run == m_shownRun && !reload) return;
     ResultsStorePtr record = m_results.find(run);
     m_shownRun = record ? run : 0;
+    m_comparison->compare(record && record->figures ? record : nullptr);
     if (!record || !record->figures) {
         showMessage(record ? QString::fromLatin1(kNoPercentiles) : kNoResults);
         return;

@@ -6,7 +6,8 @@
 // the intended start).  Columns sort by their numbers (the row of all
 // requests stays last); Ctrl+C or the context menu copies the selected rows,
 // or all, as tab-separated text.  A pass read from a file without figures
-// says "No percentiles in this file"; an empty list shows "No results".  It
+// says "No percentiles in this file"; an empty list shows "No results".
+// Below, the pass can be compared with a baseline pass (ComparisonView).  It
 // refreshes like the report page.
 //
 // User-interface thread only.
@@ -22,6 +23,7 @@ class QTableView;
 
 namespace velk::results {
 
+class ComparisonView;
 struct SummaryTable;
 
 class SummaryPage : public velk::shell::Page {
@@ -36,6 +38,7 @@ public:
     // The response times, and the times from the intended start (paced runs).
     QTableView* table() const { return m_table; }
     QTableView* intendedTable() const { return m_intended; }
+    ComparisonView* comparison() const { return m_comparison; }
     // "No results", "No percentiles in this file", or empty while a table shows.
     QString message() const;
     // What Copy puts on the clipboard: the selected rows (all when none) in
@@ -58,6 +61,7 @@ private:
     QTableView* m_table;
     QLabel* m_intendedTitle;
     QTableView* m_intended;
+    ComparisonView* m_comparison;
     int32_t m_shownRun = 0;
 };
 

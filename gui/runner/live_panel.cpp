@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
+#include <iterator>
 
 #include "app/graphs/chart_scale.h"
 #include "app/runner/live_figures.h"
@@ -28,7 +30,9 @@ ChartView* liveChart(const char* name, const char* title, const char* unit) {
     chart->setAxisFormat(ChartView::kHorizontalAxis, QStringLiteral("%.0f"));
     chart->setAxisTitle(ChartView::kHorizontalAxis, QStringLiteral("s"));
     chart->setAxisTitle(ChartView::kVerticalAxis, QString::fromLatin1(unit));
-    chart->setMinimumSize(180, 150);
+    // High enough at the smallest window for a few labelled steps above the
+    // time axis and a legend of two rows.
+    chart->setMinimumSize(180, 185);
     return chart;
 }
 
@@ -91,7 +95,13 @@ void LivePanel::showFigures(const LiveFigures& figures) {
     m_requests->setText(QString::fromStdString(t.requests));
     m_rate->setText(QString::fromStdString(t.rate));
     m_users->setText(QString::fromStdString(t.users));
-    m_errors->setText(QString::fromStdString(t.errors));
+    // "none" only once a request has ended (the engine counts a request made
+    // when its result is in): a run that reaches no server has no error either
+    // in its first moments, and must not look like a clean one.
+    const bool noneYet = figures.last().made <= 0 && std::all_of(std::begin(figures.last().errors),
+                                                                 std::end(figures.last().errors),
+                                                                 [](int32_t n) { return n <= 0; });
+    m_errors->setText(noneYet ? QStringLiteral("no answer yet") : QString::fromStdString(t.errors));
 
     // At most LiveFigures::kMaxPoints a series: one redraw a second is cheap.
     m_rateChart->clear();
@@ -115,10 +125,15 @@ void LivePanel::showFigures(const LiveFigures& figures) {
         mostPerSecond = std::max({mostPerSecond, p.requestsPerSecond, p.errorsPerSecond});
         longest = std::max({longest, p.p50, p.p95, p.p99});
     }
-    // Ticks at nice steps, few enough for the smallest window, each label
-    // with the decimals that tell it from the next.
+    // Ticks at nice steps, as many as the chart's plot has room for (each one
+    // labelled, the top of the axis too), each label with the decimals that
+    // tell it from the next.
     const auto scale = [](ChartView* chart, ChartView::Axis which, double largest, int steps,
                           bool whole) {
+        // The widest label a whole number of steps above the largest value
+        // can have: twice the largest, as printed.
+        const QString widest = QString::number(std::ceil(largest) * 2, 'f', 0);
+        steps = std::clamp(chart->stepsThatFit(which, widest), 1, steps);
         const velk::graphs::StepAxis a = velk::graphs::stepAxis(largest, steps, whole);
         chart->setAxisRange(which, a.range.minimum, a.range.maximum);
         chart->setTickSteps(which, a.range.minorStep, a.range.majorStep);

@@ -1,9 +1,9 @@
 #pragma once
 // LivePanel: the runner page's view of a run in progress: elapsed and
 // remaining time, requests made of expected, the recent rate, errors by class
-// with their share, users running of all, the pass of a batch run, and two
-// charts of the pass so far (requests and errors per second; response time
-// per second at the 50th, 95th and 99th percentiles).
+// with their share ("no answer yet" until something answers), users running of all, the pass of a
+// batch run, and two charts of the pass so far (requests and errors per second; response time per
+// second at the 50th, 95th and 99th percentiles).
 //
 // It shows what the runner bridge's live figures hold, redrawn on the
 // bridge's once-a-second liveChanged signal.  User-interface thread only.

@@ -82,8 +82,11 @@ void connectRunnerCommands(MainWindow& frame, RunnerBridge& bridge, RunnerPage& 
                      [&frame, &bridge] { bridge.stop(&frame); });
     QObject::connect(&bridge, &RunnerBridge::firstBatchPassCollected, &frame,
                      [&frame] { frame.showPage(MainWindow::kBatchGraphsPage); });
-    QObject::connect(&bridge, &RunnerBridge::runFinished, &frame, [&frame](bool stopped) {
-        if (!stopped) frame.showPage(MainWindow::kReportPage);
+    // A run that reached no server stays on the Runner page, whose output
+    // says why; its report (errors only) is a click away.
+    QObject::connect(&bridge, &RunnerBridge::runFinished, &frame, [&frame, &bridge](bool stopped) {
+        if (!stopped && !bridge.runner().reachedNoServerLastRun())
+            frame.showPage(MainWindow::kReportPage);
     });
     QObject::connect(frame.action(MainWindow::kOpenResults), &QAction::triggered, &frame,
                      [&frame, &bridge, &reportView] {

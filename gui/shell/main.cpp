@@ -135,8 +135,13 @@ int main(int argc, char** argv) {
                      });
     QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::progressReset, &frame,
                      [&frame] { frame.progressBar()->reset(); });
-    QObject::connect(&runnerBridge, &velk::runner::RunnerBridge::runFinished, &frame,
-                     &velk::shell::MainWindow::runFinished);
+    // A run that reached no server leaves the window on the Runner page,
+    // whose output says why, as a stopped one does.
+    QObject::connect(
+        &runnerBridge, &velk::runner::RunnerBridge::runFinished, &frame,
+        [&frame, &runnerBridge](bool stopped) {
+            frame.runFinished(stopped || runnerBridge.runner().reachedNoServerLastRun());
+        });
     QObject::connect(&frame, &velk::shell::MainWindow::openResultsFileRequested, &frame,
                      [&frame, &runnerBridge, reportView](const QString& path) {
                          velk::runner::openResultsFile(frame, runnerBridge, *reportView, path);

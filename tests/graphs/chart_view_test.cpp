@@ -6,6 +6,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QImage>
 #include <QMouseEvent>
 #include <QTemporaryDir>
@@ -304,6 +305,68 @@ TEST(ChartScale, StepAxesEndAboveTheLargestValueWithDistinctLabels) {
         QStringList labels;
         for (double t : ticks) labels << QString::asprintf("%.*f", a.decimals, t);
         EXPECT_EQ(labels.removeDuplicates(), 0) << labels.join(' ').toStdString();
+    }
+}
+
+// Tick labels at any chart size: in order, evenly spaced, without repeating
+// or overlapping, and more than the axis' start alone (a 150-pixel live chart
+// showed only "0" on its time axis): the top too, or the top alone.
+TEST(ChartView, TickLabelsShowTheTopOfTheAxisWithoutOverlapAtAnySize) {
+    const struct {
+        int height;
+        double maximum, step;
+    } cases[] = {
+        {130, 320, 80},  {150, 320, 80},  {185, 320, 80}, {260, 320, 80}, {600, 320, 80},
+        {150, 700, 140}, {185, 0.4, 0.1}, {300, 37, 1},   {400, 3, 0.1},
+    };
+    QFont font(QStringLiteral("Arial"), 10);  // the control's own
+    font.setStyleHint(QFont::SansSerif);
+    const QFontMetrics metrics(font);
+    for (const auto& c : cases) {
+        ChartView chart;
+        chart.setTitle("Response time");
+        chart.setFooterShown(false);
+        chart.setLegendPosition(LegendPosition::kBottom);
+        chart.setAxisTitle(ChartView::kHorizontalAxis, "s");
+        chart.setAxisFormat(ChartView::kVerticalAxis, "%g");
+        chart.setAxisRange(ChartView::kVerticalAxis, 0, c.maximum);
+        chart.setTickSteps(ChartView::kVerticalAxis, c.step, c.step);
+        chart.setAxisRange(ChartView::kHorizontalAxis, 0, 37);
+        chart.setTickSteps(ChartView::kHorizontalAxis, 1, 1);
+        for (const char* name : {"p99", "p95", "p50"}) chart.addSeries(name, Qt::red);
+        chart.resize(190, c.height);
+        const std::string at = std::to_string(c.height) + " px, " + std::to_string(c.maximum);
+        for (const auto axis : {ChartView::kVerticalAxis, ChartView::kHorizontalAxis}) {
+            const auto labels = chart.tickLabels(axis);
+            ASSERT_FALSE(labels.empty()) << at;
+            const double top = axis == ChartView::kVerticalAxis ? c.maximum : 37;
+            // One label is the top; two are the start and the top.
+            if (labels.size() <= 2) {
+                EXPECT_NEAR(labels.back().value, top, 1e-9) << at;
+            }
+            for (size_t i = 1; i < labels.size(); ++i) {
+                EXPECT_GT(labels[i].value, labels[i - 1].value) << at;
+                EXPECT_NEAR(labels[i].value - labels[i - 1].value,
+                            labels[1].value - labels[0].value, 1e-9)
+                    << at;
+                EXPECT_NE(labels[i].text, labels[i - 1].text) << at;
+                // Vertical labels are text lines one above the next; horizontal
+                // ones are centred on their ticks, half their widths apart.
+                const QRect a = labels[i - 1].box, b = labels[i].box;
+                if (axis == ChartView::kVerticalAxis)
+                    EXPECT_GE(a.top() - b.bottom(), 1) << at;
+                else
+                    EXPECT_GE(b.center().x() - a.center().x(),
+                              (metrics.horizontalAdvance(labels[i - 1].text) +
+                               metrics.horizontalAdvance(labels[i].text)) /
+                                  2)
+                        << at;
+            }
+        }
+        // Where there is room for more than one label, the axis' start has one too.
+        if (c.height >= 185) {
+            EXPECT_EQ(chart.tickLabels(ChartView::kVerticalAxis).front().value, 0) << at;
+        }
     }
 }
 

@@ -73,7 +73,9 @@ void pingEveryHalfSecond(PeerStream& stream, const std::string&) {
     }
 }
 
-enum class Ending { kAbortRun, kMaxtime, kTimeout };
+// kAbortRunFinishingPass: abortseq=0, where a user finishes its pass after an
+// abort, but within one time-out.
+enum class Ending { kAbortRun, kAbortRunFinishingPass, kMaxtime, kTimeout };
 
 struct FloodCase {
     const char* name;
@@ -107,6 +109,8 @@ TEST_F(FloodAbort, EveryEndingStopsAUserWhoseSocketIsKeptFull) {
          h1Flood(chunkHead, "1\r\nx\r\n"), nullptr},
         {"HTTP/1.1 1-byte chunks, maxtime", false, Ending::kMaxtime,
          h1Flood(chunkHead, "1\r\nx\r\n"), nullptr},
+        {"HTTP/1.1 1-byte chunks, AbortRun with abortseq=0", false, Ending::kAbortRunFinishingPass,
+         h1Flood(chunkHead, "1\r\nx\r\n"), nullptr},
         {"HTTP/1.1 endless 100 Continue, AbortRun", false, Ending::kAbortRun,
          h1Flood("", "HTTP/1.1 100 Continue\r\n\r\n"), nullptr},
         {"HTTP/2 1-byte DATA, AbortRun", true, Ending::kAbortRun, nullptr, h2Flood(h2Ok, h2Data)},
@@ -134,20 +138,22 @@ TEST_F(FloodAbort, EveryEndingStopsAUserWhoseSocketIsKeptFull) {
         std::string script = "server=127.0.0.1\nport=" + std::to_string(port) +
                              "\ndelaystart=0\nclients=2\nrequests=1\nreportinfo=0\n";
         script += c.http2 ? "http2=2\n" : "";
-        script += c.ending == Ending::kTimeout ? "timeout=2\n" : "timeout=300\n";
+        const bool finishing = c.ending == Ending::kAbortRunFinishingPass;
+        script += c.ending == Ending::kTimeout || finishing ? "timeout=2\n" : "timeout=300\n";
+        script += finishing ? "abortseq=0\n" : "";
         script += c.ending == Ending::kMaxtime ? "maxtime=2\n" : "";
         TestSet* set = CreateTestSet();
         ASSERT_EQ(ParseTest(set, "flood", (script + "[a]\n").c_str()), 1) << m_messages.last();
         const Clock::time_point started = Clock::now();
         auto run = std::async(std::launch::async, [set] { return RunTest(set); });
         Clock::time_point deadline = started + std::chrono::seconds(2 + 3);
-        if (c.ending == Ending::kAbortRun) {
+        if (c.ending == Ending::kAbortRun || finishing) {
             for (int i = 0; i < 400 && !accepted(); ++i)
                 std::this_thread::sleep_for(std::chrono::milliseconds(50));
             ASSERT_TRUE(accepted());
             std::this_thread::sleep_for(std::chrono::milliseconds(500));
             AbortRun(set);
-            deadline = Clock::now() + std::chrono::seconds(3);
+            deadline = Clock::now() + std::chrono::seconds(finishing ? 2 + 3 : 3);
         }
         // The servers would hold the users for ever; this bound only catches a hang.
         ASSERT_EQ(run.wait_for(std::chrono::seconds(120)), std::future_status::ready);

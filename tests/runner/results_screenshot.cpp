@@ -1,16 +1,19 @@
 // Renders the results pages of a pass whose request names are 1 to 30
 // characters long, and the Verify Scenario dialog, into PNG files, for a
 // person to look at: the Text Report's columns, the Summary table at the
-// smallest window and at 1280 x 800, the verify table at 900 pixels.
+// smallest window and at 1280 x 800 (alone, and compared with a pass in which
+// one request was slower), the verify table at 900 pixels.
 //   results_screenshot OUT_DIR
 // scripts/screenshots.sh runs it.
 #include <QApplication>
+#include <QComboBox>
 #include <QPixmap>
 #include <QTest>
 #include <cstdio>
 #include <string>
 
 #include "app/results/results_container.h"
+#include "gui/results/comparison_view.h"
 #include "gui/results/report_page.h"
 #include "gui/results/summary_page.h"
 #include "gui/shell/main_window.h"
@@ -94,6 +97,26 @@ int main(int argc, char** argv) {
                                        .arg(size.height())) &&
                  ok;
         }
+    }
+    // The same pass again with "checkout" half as slow again, compared with
+    // the first as its baseline.
+    auto slower = std::make_shared<velk::results::CResultsStore>(*longNamesPass());
+    slower->title = "10:05 - demo-shop";
+    for (double& p : slower->figures->requests[2].percentilesMs) p *= 1.5;
+    results.add(slower);
+    frame.showPage(velk::shell::MainWindow::kSummaryPage);
+    for (const QSize size : {QSize(765, 550), QSize(1280, 800)}) {
+        frame.resize(size);
+        summary->refresh(true);
+        summary->titles()->setCurrentIndex(1);
+        emit summary->titles()->activated(1);
+        summary->comparison()->baselines()->setCurrentIndex(1);
+        QTest::qWait(300);
+        ok = frame.grab().save(QStringLiteral("%1/summary-compare-%2x%3.png")
+                                   .arg(out)
+                                   .arg(size.width())
+                                   .arg(size.height())) &&
+             ok;
     }
     return ok ? 0 : 1;
 }

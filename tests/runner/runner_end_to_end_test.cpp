@@ -237,6 +237,65 @@ void oneRequestTo(velk::scenario::ScenarioDocument& document, uint16_t port, int
     document.scenario().run().useStartDelay = false;
 }
 
+// A run that reaches no server says why in its output and goes to no report;
+// while it goes, its live panel never says "none" for its errors: a closed
+// loopback port and a name that never resolves.
+TEST(RunnerEndToEnd, ARunThatReachesNoServerSaysWhyAndNeverLooksClean) {
+    int32_t closed = 0;
+    {
+        velk::test::TestHttpServer gone;  // a loopback port nothing listens on any more
+        closed = int32_t(gone.port());
+    }
+    const std::string at = "127.0.0.1:" + std::to_string(closed);
+    const struct {
+        std::string server;
+        std::string why;
+    } cases[] = {
+        {at, "No request reached the server. Connection refused by " + at +
+                 ": no server listens there."},
+        {"velk-test.invalid",
+         "No request reached the server. The name \"velk-test.invalid\" of the server does "
+         "not resolve ("},
+    };
+    for (const auto& c : cases) {
+        velk::test::TempDir dir;
+        velk::scenario::ScenarioDocument document;
+        oneRequestTo(document, 0, 2, 3, dir);
+        {
+            auto& requests = document.scenario().requests();
+            std::lock_guard lock(requests);
+            requests.flattened().front()->setServer(c.server);
+        }
+        RunnerWindow window(document);
+        MainWindow& frame = window.frame;
+        LivePanel* panel = window.runnerView->livePanel();
+        // Connected after the page's own handlers: each sees what was just shown.
+        QStringList shown;
+        const auto look = [&] {
+            if (panel->isVisible()) shown << panel->figureText("errors");
+        };
+        QObject::connect(&window.bridge, &RunnerBridge::liveChanged, &frame, look);
+        QObject::connect(&window.bridge, &RunnerBridge::runningChanged, &frame, look);
+        bool finished = false;
+        QObject::connect(&window.bridge, &RunnerBridge::runFinished, &frame,
+                         [&] { finished = true; });
+        frame.resize(765, 550);
+        frame.show();
+        frame.action(MainWindow::kRunTest)->trigger();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 60000)) << c.server;
+        auto* output = window.runnerView->findChild<OutputBox*>(QStringLiteral("output"));
+        ASSERT_NE(output, nullptr);
+        // The output reaches the box a few times a second, not at once.
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return output->toPlainText().contains("No request reached"); }, 5000));
+        EXPECT_TRUE(output->toPlainText().contains(QString::fromStdString(c.why)))
+            << output->toPlainText().toStdString();
+        EXPECT_FALSE(shown.contains(QStringLiteral("none"))) << shown.join("|").toStdString();
+        EXPECT_FALSE(shown.isEmpty());
+        EXPECT_NE(frame.shownPage(), MainWindow::kReportPage);
+    }
+}
+
 // File > Exit during a run: the run is stopped (with the wait message) before
 // the window, the bridge and its events are destroyed, in velk's order.
 // Meanwhile the progress keeps its pane: a toolbar button's status tip does
@@ -398,6 +457,11 @@ TEST(RunnerEndToEnd, LivePanelShowsTheRunWhileItGoes) {
         EXPECT_FALSE(times.automatic);
         EXPECT_GE(times.maximum, slowest);
         EXPECT_LE(times.maximum / times.majorStep, 4.0 + 1e-9);
+        // At the smallest window its labels run from 0 to the axis' top.
+        const auto labels = panel->timeChart()->tickLabels(velk::results::ChartView::kVerticalAxis);
+        ASSERT_GE(labels.size(), 2u);
+        EXPECT_EQ(labels.front().value, 0);
+        EXPECT_DOUBLE_EQ(labels.back().value, times.maximum);
         // The panel lies inside the page, the output box below it.
         const QRect page = window.runnerView->rect();
         const QRect shown(panel->mapTo(window.runnerView, QPoint(0, 0)), panel->size());

@@ -7,11 +7,16 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 
+#include "app/results/rlt_file.h"
 #include "app/results/summary_table.h"
+#include "common/temp_dir.h"
+#include "gui/results/comparison_view.h"
 
 namespace velk::results {
 namespace {
@@ -79,6 +84,81 @@ TEST(SummaryPage, SortsByNumbersKeepsAllRequestsLastAndCopiesTabSeparatedRows) {
         copied[1].startsWith(table->model()->index(0, 0).data().toString() + "\t3\t0\t0.18\t"));
     table->clearSelection();
     EXPECT_EQ(SummaryPage::copiedText(table).count(QLatin1Char('\n')), 5);
+}
+
+// A pass whose requests took the given 95th percentiles (the others alike).
+std::shared_ptr<CResultsStore> passOf(const char* title,
+                                      std::initializer_list<std::pair<const char*, double>> p95s) {
+    PassFigures figures;
+    for (const auto& [name, p95] : p95s) {
+        LatencyFigures f;
+        f.name = name;
+        f.count = 200;
+        f.percentilesMs = {p95 / 2, p95, p95, p95, p95};
+        figures.requests.push_back(f);
+        figures.overall.count += f.count;
+        figures.overall.percentilesMs = f.percentilesMs;
+    }
+    auto record = std::make_shared<CResultsStore>();
+    record->title = title;
+    record->figures = figures;
+    return record;
+}
+
+// Two passes of a results file compared on the page: only the request that
+// got slower by more than both limits is a regression, drawn apart from the
+// others; no baseline, or one without figures, shows no table.
+TEST(SummaryPage, ComparesThePassWithAChosenBaselineByTheCompareRule) {
+    velk::test::TempDir dir;
+    CResultsContainer written;
+    written.add(passOf("10:00 - before", {{"login", 20}, {"search", 50}}));
+    // login twice as slow (+20 ms); search 2% slower, within the limits.
+    written.add(passOf("10:05 - after", {{"login", 40}, {"search", 51}}));
+    auto older = std::make_shared<CResultsStore>();  // a pass kept without figures
+    older->title = "09:00 - older";
+    written.add(older);
+    std::string error;
+    const std::string path = dir.file("two.rlt");
+    ASSERT_TRUE(saveResultsFile(written, path, error)) << error;
+    CResultsContainer list;
+    ASSERT_TRUE(loadResultsFile(list, path, error)) << error;
+
+    SummaryPage page(list);
+    page.resize(765, 500);
+    page.show();
+    page.refresh();
+    page.titles()->setCurrentIndex(1);
+    emit page.titles()->activated(1);
+    ComparisonView* view = page.comparison();
+    QTableWidget* table = view->table();
+    EXPECT_TRUE(view->verdict().isEmpty());
+    EXPECT_FALSE(table->isVisible());
+
+    view->baselines()->setCurrentIndex(1);  // after "(no comparison)": the first pass
+    ASSERT_TRUE(table->isVisible());
+    EXPECT_TRUE(view->verdict().startsWith(
+        QStringLiteral("Against \"10:00 - before\": 1 regression: login p")))
+        << view->verdict().toStdString();
+    const int verdictColumn = table->columnCount() - 1;
+    QStringList verdicts;
+    for (int r = 0; r < table->rowCount(); ++r) {
+        const QTableWidgetItem* name = table->item(r, 0);
+        const QTableWidgetItem* verdict = table->item(r, verdictColumn);
+        verdicts << name->text() + "=" + verdict->text();
+        EXPECT_EQ(verdict->font().bold(), verdict->text() == "REGRESSION") << r;
+    }
+    EXPECT_EQ(verdicts, (QStringList{"(all requests)=ok", "login=REGRESSION", "search=ok"}));
+    EXPECT_TRUE(table->item(1, 4)->text().endsWith(QStringLiteral(" !")));  // p95 of login
+    EXPECT_FALSE(table->item(2, 4)->text().endsWith(QStringLiteral(" !")));
+
+    // The chosen baseline stays chosen when the list refreshes.
+    page.refresh();
+    EXPECT_EQ(view->baselines()->currentIndex(), 1);
+    view->baselines()->setCurrentIndex(3);
+    EXPECT_FALSE(table->isVisible());
+    EXPECT_TRUE(view->verdict().contains(QString::fromLatin1(kNoPercentiles)));
+    view->baselines()->setCurrentIndex(0);
+    EXPECT_TRUE(view->verdict().isEmpty());
 }
 
 }  // namespace
