@@ -7,6 +7,7 @@
 #include "cli/cli_options.h"
 #include "cli/compare_command.h"
 #include "cli/engine_output.h"
+#include "cli/har_command.h"
 #include "cli/run_command.h"
 #include "cli/scenario_command.h"
 #include "cli/shard_command.h"
@@ -18,6 +19,9 @@ namespace {
 int runVelkrun(int argc, char** argv) {
     // Comparing two runs runs nothing: its own arguments, no test script.
     if (velk::cli::isCompareCommand(argc, argv)) return velk::cli::runCompareCommand(argc, argv);
+    // So does importing a HAR file.
+    if (velk::cli::isImportHarCommand(argc, argv))
+        return velk::cli::runImportHarCommand(argc, argv);
     velk::cli::ParsedCli parsed = velk::cli::parseCli(argc, argv);
     if (!parsed.ok) {
         std::fprintf(stderr, "velkrun: %s\n", parsed.error.c_str());

@@ -3,7 +3,8 @@
 # docs/screenshots/ (main-<w>x<h>-page<n>.png), with the demo scenario open
 # and, on the results pages, a batch run of it made by velkrun --cycle against
 # the demo site; and the runner page during a run of it, its live panel on
-# show (runner-live-<w>x<h>.png).
+# show (runner-live-<w>x<h>.png); and the recorder page after recording
+# script requests (recorder-scripts.png).
 # Runs under Xvfb when xvfb-run is there, else on Qt's offscreen platform.
 # Usage: scripts/screenshots.sh [build-dir]
 set -euo pipefail
@@ -11,7 +12,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 out=$root/docs/screenshots
 cmake --build "$build" --target velk velkrun velk-demo-site runner_live_screenshot \
-  results_screenshot verify_screenshot -j2 >/dev/null
+  results_screenshot verify_screenshot recorder_screenshot -j2 >/dev/null
 mkdir -p "$out"
 # A private settings directory: no tip of the day, no saved placement.
 config=$(mktemp -d)
@@ -38,4 +39,7 @@ QT_QPA_PLATFORM=offscreen "$build/tests/runner/runner_live_screenshot" \
 # Verify Scenario dialog at its width.
 QT_QPA_PLATFORM=offscreen "$build/tests/runner/results_screenshot" "$out"
 QT_QPA_PLATFORM=offscreen "$build/tests/recorder/verify_screenshot" "$out/verify-900.png"
+# The recorder page after a single-page sign-in: its script requests in the
+# list and the WebSocket it opened named below it.
+QT_QPA_PLATFORM=offscreen "$build/tests/recorder/recorder_screenshot" "$out/recorder-scripts.png" spa
 ls "$out"

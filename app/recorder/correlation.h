@@ -39,6 +39,8 @@ struct PageFacts {
     int32_t size = -1;
     std::vector<Hidden> hidden;
     std::vector<LinkParam> links;
+    // The page's <meta> tags that have a content: name (or property) and content.
+    std::vector<std::pair<std::string, std::string>> meta;
     // The page held more than kMaxPageItems of either: the rest were not read.
     bool cut = false;
 };

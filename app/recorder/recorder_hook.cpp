@@ -1,5 +1,6 @@
 #include "app/recorder/recorder_hook.h"
 
+#include <algorithm>
 #include <ctime>
 #include <limits>
 
@@ -51,6 +52,31 @@ void RecorderHook::resetCounter() {
     scenario::CRequest::resetIdCounter();
 }
 
+int32_t RecorderHook::takePause() {
+    const int64_t now = m_clock();
+    int32_t seconds = 0;
+    if (m_lastCapture) {
+        // A clock set back gives no pause rather than a negative delay; a
+        // pause longer than a delay can hold is held at the largest one.
+        const int64_t pause = now > *m_lastCapture ? now - *m_lastCapture : 0;
+        seconds =
+            static_cast<int32_t>(std::min<int64_t>(pause, std::numeric_limits<int32_t>::max()));
+    }
+    m_lastCapture = now;
+    return seconds;
+}
+
+bool RecorderHook::onScriptRequest(const ScriptRequest& request) {
+    Guard g(m_mutex);
+    if (!m_recording || !m_sink) return false;
+    scenario::RecordedNavigation navigation = scriptRequestNavigation(request);
+    if (navigation.secure == 0) return false;
+    navigation.pauseSeconds = takePause();
+    m_sink->addRecorded(navigation);
+    if (m_notifier) m_notifier();
+    return true;
+}
+
 bool RecorderHook::onBeforeNavigate(std::string_view url, std::string_view postData,
                                     std::string_view headers, bool post,
                                     std::vector<std::string> fileFields) {
@@ -61,16 +87,7 @@ bool RecorderHook::onBeforeNavigate(std::string_view url, std::string_view postD
 
     scenario::RecordedNavigation navigation;
     navigation.secure = scheme;
-    const int64_t now = m_clock();
-    if (m_lastCapture) {
-        // A clock set back gives no pause rather than a negative delay; a
-        // pause longer than a delay can hold is held at the largest one.
-        const int64_t pause = now > *m_lastCapture ? now - *m_lastCapture : 0;
-        navigation.pauseSeconds = static_cast<int32_t>(pause > std::numeric_limits<int32_t>::max()
-                                                           ? std::numeric_limits<int32_t>::max()
-                                                           : pause);
-    }
-    m_lastCapture = now;
+    navigation.pauseSeconds = takePause();
     navigation.method = (post || !postData.empty()) ? 2 : 1;
     navigation.contentType = "text/html";
 

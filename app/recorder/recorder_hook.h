@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/recorder/script_request.h"
 #include "app/scenario/recorded_request_sink.h"
 
 namespace velk::recorder {
@@ -46,8 +47,14 @@ public:
     // stays a POST.  Returns true when it became a request.
     bool onBeforeNavigate(std::string_view url, std::string_view postData, std::string_view headers,
                           bool post = false, std::vector<std::string> fileFields = {});
+    // One fetch() or XMLHttpRequest call of the page, after its answer came
+    // (see script_request.h).  Returns true when it became a request.
+    bool onScriptRequest(const ScriptRequest& request);
 
 private:
+    // The pause since the previous capture; the caller holds m_mutex.
+    int32_t takePause();
+
     mutable std::mutex m_mutex;
     Clock m_clock;
     bool m_recording = false;                         // guarded by m_mutex

@@ -32,6 +32,9 @@ public:
     double number() const { return m_number; }
     const std::string& string() const { return m_string; }
     const std::vector<JsonValue>& items() const { return m_items; }
+    // An object's keys, beside items() (empty for other kinds).
+    const std::vector<std::string>& keys() const { return m_keys; }
+    bool boolean() const { return m_boolean; }
     // The member named key of an object, or null when there is none (or this
     // is not an object).  A key given twice keeps its first value.
     const JsonValue* member(std::string_view key) const;

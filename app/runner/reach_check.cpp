@@ -50,6 +50,13 @@ std::string withGlobalValues(const std::string& text,
     }
 }
 
+bool inInvalidDomain(std::string_view host) {
+    if (!host.empty() && host.back() == '.') host.remove_suffix(1);
+    std::string lower(host.substr(host.size() - std::min<size_t>(host.size(), 8)));
+    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return lower == "invalid" || lower == ".invalid";
+}
+
 std::string place(const ReachTarget& t) {
     return (t.proxy ? "the proxy " : "") + t.host + ":" + std::to_string(t.port);
 }
@@ -93,22 +100,31 @@ int connectWithin(const sockaddr* address, socklen_t length, int32_t timeoutMs) 
 std::string unreachableReason(const ReachTarget& target, int32_t timeoutMs) {
     if (target.port <= 0 || target.port > 65535)
         return "The port of " + place(target) + " is out of range.";
-    // IPv4, as the engine connects.
+    // The first address the resolver gives, IPv4 or IPv6, as the engine
+    // connects; a literal in brackets is looked up without them.
+    std::string host = target.host;
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
     addrinfo hints{};
-    hints.ai_family = AF_INET;
+    hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     AddressList found;
-    const int status = ::getaddrinfo(target.host.c_str(), nullptr, &hints, &found.list);
+    // Names under "invalid" never resolve: the answer needs no network.
+    const int status = inInvalidDomain(host)
+                           ? EAI_NONAME
+                           : ::getaddrinfo(host.c_str(), nullptr, &hints, &found.list);
     if (status != 0 || !found.list)
         return "The name \"" + target.host + "\" of " +
                (target.proxy ? "the proxy" : "the server") + " does not resolve (" +
                ::gai_strerror(status) + ").";
-    sockaddr_in address{};
-    std::memcpy(&address, found.list->ai_addr,
-                std::min<size_t>(sizeof address, found.list->ai_addrlen));
-    address.sin_port = htons(uint16_t(target.port));
-    const int error =
-        connectWithin(reinterpret_cast<const sockaddr*>(&address), sizeof address, timeoutMs);
+    sockaddr_storage address{};
+    const socklen_t length = socklen_t(std::min<size_t>(sizeof address, found.list->ai_addrlen));
+    std::memcpy(&address, found.list->ai_addr, length);
+    if (address.ss_family == AF_INET6)
+        reinterpret_cast<sockaddr_in6*>(&address)->sin6_port = htons(uint16_t(target.port));
+    else
+        reinterpret_cast<sockaddr_in*>(&address)->sin_port = htons(uint16_t(target.port));
+    const int error = connectWithin(reinterpret_cast<const sockaddr*>(&address), length, timeoutMs);
     if (error == 0) return "";
     if (error == ECONNREFUSED)
         return "Connection refused by " + place(target) + ": no server listens there.";
@@ -129,7 +145,14 @@ std::vector<ReachTarget> reachTargets(const std::vector<std::pair<std::string, b
         if (server.empty() || server.find('$') != std::string::npos) continue;
         ReachTarget t;
         t.port = secure ? 443 : 80;
-        const size_t colon = server.rfind(':');
+        // "[::1]:8080", "[::1]", "::1" and "host:8080": a colon inside an
+        // IPv6 literal does not start the port.
+        const size_t bracket = server.starts_with('[') ? server.find(']') : std::string::npos;
+        size_t colon = server.rfind(':');
+        if (bracket != std::string::npos)
+            colon = server.compare(bracket + 1, 1, ":") == 0 ? bracket + 1 : std::string::npos;
+        else if (server.find(':') != colon)
+            colon = std::string::npos;
         t.host = server.substr(0, colon);
         if (colon != std::string::npos) {
             int32_t port = 0;

@@ -19,6 +19,7 @@ void CGeneralSection::reset() {
     projectName.clear();
     useSpeedLimit = true;
     speedLimit = -1;
+    newVisitor = false;
 }
 
 void CGeneralSection::write(VtsWriter& out) const {
@@ -38,6 +39,8 @@ void CGeneralSection::write(VtsWriter& out) const {
 }
 
 void CGeneralSection::read(VtsReader& in) {
+    // Not in this record: the file's options block sets it when it has one.
+    newVisitor = false;
     if (!in.beginRecord()) return;
     // A failed read leaves its field alone and fails every later one.
     in.readFlag(ignoreErrors);

@@ -29,6 +29,10 @@ struct CGeneralSection {
     std::string projectName;
     bool useSpeedLimit = true;
     int32_t speedLimit = -1;  // bits per second; -1 no limit
+    // newvisitor: each test-sequence iteration starts as a new visitor.  Kept in
+    // the file's options block (see scenario_file.cpp), not in this record,
+    // which older programs read field by field.
+    bool newVisitor = false;
 
     void reset();
     void write(VtsWriter& out) const;

@@ -40,6 +40,11 @@ public:
     // nothing, not even a separator.
     std::string buildValue(bool replaceCommas, char separator) const;
 
+    // A "$content" parameter whose value is the script's block form
+    // ("<<END", the body's lines, "END", no inner line END): the one value
+    // that may hold line breaks.
+    bool isContentBlock() const;
+
 private:
     std::string m_name;
     std::string m_note;

@@ -41,6 +41,10 @@ constexpr KindText kKinds[CReqParamFunction::kKindCount] = {
      "Returns the concatenation of prefix string and the ordinal number of the current virtual "
      "user."},
     {"File", "Returns the file with specified name and mime type."},
+    {"Meta tag",
+     "Returns the content of the meta tag with the specified name from HTML code of response to "
+     "the previous request."},
+    {"Cookie", "Returns the value of the virtual user's cookie with the specified name."},
 };
 
 std::string replaceAll(std::string_view text, std::string_view from, std::string_view to) {
@@ -146,6 +150,10 @@ std::string CReqParamFunction::expression(bool replaceCommas, bool encode) const
             return "$clid(" + t + (x.empty() ? "" : "," + x) + ")";
         case kFile:
             return "$File(" + t + (x.empty() ? "" : "," + x) + ")";
+        case kMetaTag:
+            return "$Meta(" + t + ")";
+        case kCookie:
+            return "$Cookie(" + t + ")";
         default:
             return "";
     }

@@ -25,8 +25,12 @@ public:
         kHiddenParameter = 7,
         kUserNumber = 8,
         kFile = 9,
+        // Appended: an older program shows these without a name and sends
+        // nothing for them.
+        kMetaTag = 10,
+        kCookie = 11,
     };
-    static constexpr int32_t kKindCount = 10;
+    static constexpr int32_t kKindCount = 12;
 
     // The name and help text shown for a kind; empty for an unknown kind.
     static const char* kindName(int32_t kind);

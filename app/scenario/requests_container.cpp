@@ -44,12 +44,16 @@ size_t indexIn(const NodeList& list, const Node& node) {
         list.begin());
 }
 
+// Recorded header lines and a body sent as written are kept as they were
+// sent: neither decoded nor encoded again.
 bool isHeaderPseudoParameter(const std::string& name) {
-    static constexpr std::string_view kHeader = "header$";
-    return name.size() == kHeader.size() &&
-           std::equal(name.begin(), name.end(), kHeader.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == b;
-           });
+    for (const std::string_view literal : {"header$", "$header", "$content"})
+        if (name.size() == literal.size() &&
+            std::equal(name.begin(), name.end(), literal.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) == b;
+            }))
+            return true;
+    return false;
 }
 
 // Destroys nodes without recursion, so that no tree is too deep to free.

@@ -68,7 +68,8 @@ bool checkRequest(const CRequest& request, std::set<std::string>& names, std::st
         const CReqParam& param = *request.getParam(i);
         const std::string what = "Parameter \"" + param.getName() + "\"" + of;
         if (!checkText(what + ": its name", param.getName(), 0, message) ||
-            !checkText(what + ": its value", param.buildValue(false, '&'), 0, message))
+            (!param.isContentBlock() &&
+             !checkText(what + ": its value", param.buildValue(false, '&'), 0, message)))
             return false;
     }
     return true;

@@ -127,6 +127,30 @@ void readGlobalsBlock(VtsReader& in, CScenario::GlobalValues& values) {
     values = std::move(read);
 }
 
+// General options that the document record has no field for follow in a
+// block of their own, last: older programs stop before it and run the
+// scenario without them.  Written only when one is not at its default.
+constexpr int32_t kOptionsTag = 0x4F504B56;  // "VKPO" as the file's bytes
+constexpr int32_t kOptionsVersion = 1;
+
+void writeOptionsBlock(VtsWriter& out, const CGeneralSection& general) {
+    if (!general.newVisitor) return;
+    out.writeInt(kOptionsTag);
+    out.writeInt(kOptionsVersion);
+    out.writeFlag(general.newVisitor);
+}
+
+void readOptionsBlock(VtsReader& in, CGeneralSection& general) {
+    if (in.remaining() < 8) return;
+    VtsReader peek = in;
+    int32_t tag = 0, version = 0;
+    if (!peek.readInt(tag) || tag != kOptionsTag) return;
+    in.readInt(tag);
+    if (!in.readInt(version) || version != kOptionsVersion) return;
+    bool newVisitor = false;
+    if (in.readFlag(newVisitor)) general.newVisitor = newVisitor;
+}
+
 }  // namespace
 
 std::string scenarioFileBytes(const CScenario& scenario) {
@@ -135,6 +159,7 @@ std::string scenarioFileBytes(const CScenario& scenario) {
     scenario.write(out);
     writeRecordedBlock(out, scenario.requests());
     writeGlobalsBlock(out, scenario.globalValues());
+    writeOptionsBlock(out, scenario.general());
     return out.bytes();
 }
 
@@ -144,6 +169,7 @@ bool readScenarioBytes(CScenario& scenario, std::string_view bytes, std::string&
         scenario.read(in);
         if (in.ok()) readRecordedBlock(in, scenario.requests());
         if (in.ok()) readGlobalsBlock(in, scenario.globalValues());
+        if (in.ok()) readOptionsBlock(in, scenario.general());
     }
     if (!in.ok()) {
         error = in.error();
@@ -153,15 +179,8 @@ bool readScenarioBytes(CScenario& scenario, std::string_view bytes, std::string&
 }
 
 bool saveScenarioFile(const CScenario& scenario, const std::string& path, std::string& error) {
-    const std::string bytes = scenarioFileBytes(scenario);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out.write(bytes.data(), std::streamsize(bytes.size()));
-    if (out) out.flush();
-    if (!out) {
-        error = "Failed to save document: " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    // The old file is replaced only by a complete new one.
+    return base::writeFileReplacing(path, scenarioFileBytes(scenario), error);
 }
 
 bool loadScenarioFile(CScenario& scenario, const std::string& path, std::string& error) {

@@ -63,6 +63,30 @@ bool checkGeneralFieldsAreSingleLines(const CGeneralSection& general, const CRun
 
 }  // namespace
 
+namespace {
+
+constexpr const char* kBodyFault =
+    "body has a line that begins with \"[\" or \";\", which a test script cannot hold as "
+    "content; put the body in a file and name it with $content in the editor";
+
+// A body may span lines, but the script reads a content line that begins
+// with "[" as a new section and one that begins with ";" as a comment.
+std::string contentLineFault(std::string_view body) {
+    size_t start = 0;
+    while (start <= body.size()) {
+        size_t end = body.find_first_of("\r\n", start);
+        if (end == std::string_view::npos) end = body.size();
+        const std::string_view line = body.substr(start, end - start);
+        const size_t first = line.find_first_not_of(" \t");
+        if (first != std::string_view::npos && (line[first] == '[' || line[first] == ';'))
+            return kBodyFault;
+        start = end + 1;
+    }
+    return {};
+}
+
+}  // namespace
+
 bool checkRequestFieldsAreSingleLines(const CRequestsContainer& requests, std::string& error) {
     std::lock_guard<const CRequestsContainer> guard(requests);
     for (const CRequest* r : requests.flattened()) {
@@ -80,13 +104,15 @@ bool checkRequestFieldsAreSingleLines(const CRequestsContainer& requests, std::s
             if (holdsLineBreak(p->getName()))
                 field =
                     "parameter name " + p->getName().substr(0, p->getName().find_first_of("\r\n"));
+            else if (p->isContentBlock())
+                field = contentLineFault(p->buildValue(false, '&'));
             else if (holdsLineBreak(p->buildValue(false, '&')))
                 field = "value of parameter " + p->getName();
         }
         if (!field.empty()) {
             const std::string& name = r->getName();
             error = "Request " + name.substr(0, name.find_first_of("\r\n")) + ": the " + field +
-                    " holds a line break; it must be a single line.";
+                    (field == kBodyFault ? "." : " holds a line break; it must be a single line.");
             return false;
         }
     }
@@ -140,6 +166,8 @@ bool appendGeneralPart(const CGeneralSection& general, const CRunSection& run, i
     line("sslver=" + std::to_string(settings.sslVersion()));
     flagLine("keepalive", general.keepAlive);
     flagLine("ignoreerrors", general.ignoreErrors);
+    // Only when on, so scripts of older scenarios read as they always have.
+    if (general.newVisitor) line("newvisitor=1");
     if (general.proxyEmulation) {
         line("proxyemulation=1");
         line("proxymask=" + general.proxyMask);

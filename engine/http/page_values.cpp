@@ -87,7 +87,122 @@ private:
     bool m_valueSearched = false;
 };
 
+// Reads the attributes of one tag, from just after its name up to its ">".
+class TagAttributes {
+public:
+    explicit TagAttributes(std::string_view tag) : m_tag(tag) {}
+
+    // The next attribute; false at the end of the tag.
+    bool next(std::string_view& name, std::string_view& value) {
+        while (m_pos < m_tag.size() && (isBlankOrControl(m_tag[m_pos]) || m_tag[m_pos] == '/'))
+            ++m_pos;
+        if (m_pos >= m_tag.size() || m_tag[m_pos] == '>') return false;
+        const size_t start = m_pos;
+        while (m_pos < m_tag.size() && m_tag[m_pos] != '=' && m_tag[m_pos] != '>' &&
+               !isBlankOrControl(m_tag[m_pos]))
+            ++m_pos;
+        name = m_tag.substr(start, m_pos - start);
+        value = {};
+        if (m_pos < m_tag.size() && m_tag[m_pos] == '=') {
+            ++m_pos;
+            const char quote = m_pos < m_tag.size() ? m_tag[m_pos] : '\0';
+            if (quote == '"' || quote == '\'') {
+                const size_t end = m_tag.find(quote, m_pos + 1);
+                const size_t stop = end == std::string_view::npos ? m_tag.size() : end;
+                value = m_tag.substr(m_pos + 1, stop - m_pos - 1);
+                m_pos = stop + 1;
+            } else {
+                const size_t begin = m_pos;
+                while (m_pos < m_tag.size() && m_tag[m_pos] != '>' &&
+                       !isBlankOrControl(m_tag[m_pos]))
+                    ++m_pos;
+                value = m_tag.substr(begin, m_pos - begin);
+            }
+        } else if (m_pos == start) {
+            ++m_pos;  // a stray character: step over it
+        }
+        return true;
+    }
+
+private:
+    std::string_view m_tag;
+    size_t m_pos = 0;
+};
+
+void appendUtf8(uint32_t c, TextBuffer& out) {
+    char bytes[4];
+    size_t n = 0;
+    if (c < 0x80) {
+        bytes[n++] = char(c);
+    } else if (c < 0x800) {
+        bytes[n++] = char(0xC0 | (c >> 6));
+        bytes[n++] = char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        bytes[n++] = char(0xE0 | (c >> 12));
+        bytes[n++] = char(0x80 | ((c >> 6) & 0x3F));
+        bytes[n++] = char(0x80 | (c & 0x3F));
+    } else {
+        bytes[n++] = char(0xF0 | ((c >> 18) & 0x07));
+        bytes[n++] = char(0x80 | ((c >> 12) & 0x3F));
+        bytes[n++] = char(0x80 | ((c >> 6) & 0x3F));
+        bytes[n++] = char(0x80 | (c & 0x3F));
+    }
+    out.append(std::string_view(bytes, n));
+}
+
 }  // namespace
+
+std::optional<std::string_view> extractMeta(std::string_view body, std::string_view name) {
+    if (name.empty()) return std::nullopt;
+    // Each tag is read once, up to its own ">": the scan stays linear.
+    for (size_t at = findNoCase(body, "<meta"); at != std::string_view::npos;
+         at = findNoCase(body, "<meta", at + 5)) {
+        const size_t afterName = at + 5;
+        if (afterName < body.size() && !isBlankOrControl(body[afterName]) && body[afterName] != '/')
+            continue;  // <metadata> and the like
+        const size_t close = body.find('>', afterName);
+        TagAttributes attributes(body.substr(afterName, close == std::string_view::npos
+                                                            ? body.size() - afterName
+                                                            : close - afterName));
+        std::string_view attribute, value;
+        std::optional<std::string_view> content;
+        bool named = false;
+        while (attributes.next(attribute, value)) {
+            if (equalsNoCase(attribute, "content") && !content)
+                content = value;
+            else if ((equalsNoCase(attribute, "name") || equalsNoCase(attribute, "property")) &&
+                     equalsNoCase(value, name))
+                named = true;
+        }
+        if (named && content) return content->substr(0, kMaxPageValue);
+        if (close == std::string_view::npos) break;
+        at = close - 4;  // the next search starts after this tag's ">"
+    }
+    return std::nullopt;
+}
+
+void appendMeta(std::string_view body, std::string_view name, bool encode, TextBuffer& out) {
+    const std::optional<std::string_view> value = extractMeta(body, name);
+    if (!value) return;
+    if (encode) {
+        appendDecodedAndEncoded(*value, out);
+        return;
+    }
+    for (size_t i = 0; i < value->size();) {
+        uint32_t codePoint = 0;
+        const size_t used =
+            (*value)[i] == '&' ? decodeCharacterReference(value->substr(i), codePoint) : 0;
+        if (used == 0) {
+            out.append(value->substr(i, 1));
+            ++i;
+            continue;
+        }
+        appendUtf8(codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint < 0xE000) ? 0xFFFD
+                                                                                       : codePoint,
+                   out);
+        i += used;
+    }
+}
 
 std::optional<std::string_view> extractUrlParam(std::string_view body, std::string_view name,
                                                 UserRandom& random) {

@@ -40,6 +40,16 @@ std::optional<std::string_view> extractHidden(std::string_view body, std::string
 void appendHidden(std::string_view body, std::string_view name, UserRandom& random, bool encode,
                   TextBuffer& out);
 
+// $meta(name): the content="..." of the first <meta> tag whose name (or, for
+// Open Graph tags, property) attribute is name, compared without regard to
+// case.  Attribute values may be double-quoted, single-quoted or bare.  None
+// when the page holds no such tag.  The raw text, a view into body.
+std::optional<std::string_view> extractMeta(std::string_view body, std::string_view name);
+
+// extractMeta appended to out with its character references decoded; URL-encoded
+// too when encode is set (a urlencoded request).  Nothing when none was found.
+void appendMeta(std::string_view body, std::string_view name, bool encode, TextBuffer& out);
+
 // $regexp(pattern, template) and $rxname: matches pattern against body with 10
 // capture slots and expands the template ("$0".."$9" are the captures, every
 // other character is copied).  None without a match or without a body.

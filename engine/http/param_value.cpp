@@ -151,6 +151,19 @@ void appendPiece(HttpSession& s, const ValuePiece& p, std::optional<std::string_
                 s.log.printf("JSON: no previous answer to read %.200s in\r\n", p.text.c_str());
             }
             break;
+        case Kind::MetaTag:
+            // Like a hidden field: decoded, and encoded outside multipart bodies.
+            if (body) appendMeta(*body, p.text, !multipart, out);
+            break;
+        case Kind::CookieValue:
+            // The value as the server set it: a page's script sends it back so.
+            for (const auto& [name, value] : s.cookies) {
+                if (name == p.text && !value.empty()) {
+                    out.append(value);
+                    break;
+                }
+            }
+            break;
         case Kind::UserNumber: {
             char text[16];
             std::snprintf(text, sizeof text, "%d", s.userIndex);

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "base/special_names.h"
+
 namespace velk::loop {
 
 struct ResolverPool::Request {
@@ -115,6 +117,7 @@ void ResolverPool::work() {
 }
 
 ResolveResult ResolverPool::lookUp(const std::string& host) {
+    if (isInvalidDomain(host)) return {{}, gai_strerror(EAI_NONAME)};
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;

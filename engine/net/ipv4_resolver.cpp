@@ -7,6 +7,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "base/special_names.h"
 #include "loop/resolver_pool.h"
 #include "loop/task_wait.h"
 
@@ -82,6 +83,7 @@ bool lookupAddress(const std::string& host, uint16_t port, SocketAddress& out) {
         setIPv6(sa, port, out);
         return true;
     }
+    if (isInvalidDomain(host)) return false;
     // getaddrinfo may wait seconds for the network: a task hands it to its loop's
     // resolver threads and waits parked.
     if (loop::EventLoop* loop = loop::taskLoop(); loop != nullptr && loop->resolver() != nullptr) {

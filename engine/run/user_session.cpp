@@ -210,7 +210,18 @@ void UserSession::runSequences() {
         int32_t last = runPass(Pass::Init, m_init, m_initArgs, 0);
         if (endOfPass(last == kResultNetwork)) return;
     }
+    // newvisitor=1: what a visit gathers (cookies, variables, the page before)
+    // belongs to that visit; each iteration starts from what the init sequence left.
+    std::optional<VisitStart> visitStart;
+    if (o.newvisitor)
+        visitStart.emplace(VisitStart{m_http.cookies, m_http.variables, m_http.previousUrl});
     for (int32_t iteration = 0; iteration < o.requests; ++iteration) {
+        if (visitStart && iteration > 0) {
+            m_http.cookies = visitStart->cookies;
+            m_http.variables = visitStart->variables;
+            m_http.previousUrl = visitStart->previousUrl;
+            m_previousBody.reset();
+        }
         const bool stamp = o.timestamp && !o.nodetails && m_record.results.hasTimestamps();
         if (stamp) m_record.results.times(iteration).start = platform::wallSeconds();
         runPass(Pass::Test, m_test, m_testArgs, iteration);

@@ -43,6 +43,12 @@ public:
 
 private:
     enum class Pass { Init, Test, Final };
+    // The state a new visitor's iteration starts from (newvisitor=1).
+    struct VisitStart {
+        std::vector<std::pair<std::string, std::string>> cookies;
+        std::map<std::string, std::string, std::less<>> variables;
+        std::string previousUrl;
+    };
 
     void openLog();
     void initialiseSlots(const std::vector<ValuePiece>& pieces);

@@ -10,7 +10,7 @@ namespace {
 
 constexpr std::array kExpressionStarts{"nrand(",  "arand(",  "lrand(", "seq(",    "urlparam(",
                                        "hidden(", "regexp(", "file(",  "rxname(", "var(",
-                                       "clid(",   "list(",   "json("};
+                                       "clid(",   "list(",   "json(",  "meta(",   "cookie("};
 
 // Length of the function name and "(" that follow a "$" at pos, or 0.
 size_t expressionStartAt(std::string_view content, size_t pos) {

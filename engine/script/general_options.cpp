@@ -71,6 +71,7 @@ const std::array kOptions{
     OptionDescriptor{"reportdir", S, 270, &G::reportdir},
     OptionDescriptor{"encodevalues", B, 0, &G::encodevalues},
     OptionDescriptor{"warnings", B, 0, &G::warnings},
+    OptionDescriptor{"newvisitor", B, 0, &G::newvisitor},
 };
 
 bool isDigit(char c) {

@@ -71,6 +71,10 @@ struct GeneralOptions {
     // 1: the parser reports what it takes for a likely mistake but accepts
     // (velkrun --check sets it).
     int32_t warnings = 0;
+    // 1: every test-sequence iteration of a user starts as a new visitor: the
+    // cookies, variables and previous URL go back to what the init sequence
+    // left (nothing without one), and there is no previous page to read.
+    int32_t newvisitor = 0;
     // HTTP/2: 0 never; 1 where TLS negotiates it (ALPN "h2", else HTTP/1.1);
     // 2 also in clear text, by prior knowledge (h2c), to a server known to speak it.
     // Set by its own rule, not from the table above, whose order scripts rely on.

@@ -32,10 +32,12 @@ enum FunctionId {
     kClid,
     kList,
     kEnc,
-    kJson
+    kJson,
+    kMeta,
+    kCookie
 };
 // Matched in this order by their leading letters, without regard to case.
-constexpr std::array<FunctionName, 14> kFunctions{{{"NRand", kNRand},
+constexpr std::array<FunctionName, 16> kFunctions{{{"NRand", kNRand},
                                                    {"ARand", kARand},
                                                    {"LRand", kLRand},
                                                    {"Seq", kSeq},
@@ -48,7 +50,9 @@ constexpr std::array<FunctionName, 14> kFunctions{{{"NRand", kNRand},
                                                    {"clid", kClid},
                                                    {"list", kList},
                                                    {"enc<<", kEnc},
-                                                   {"Json", kJson}}};
+                                                   {"Json", kJson},
+                                                   {"Meta", kMeta},
+                                                   {"Cookie", kCookie}}};
 
 const ItemStyle kNamedItem{.escapeAny = true, .maxLength = 255};
 
@@ -291,6 +295,17 @@ Status PieceParser::parse(std::string_view piece, std::string_view paramName,
             }
             p.kind = Kind::JsonValue;
             p.jsonPath = std::make_shared<const json::Path>(std::move(*path));
+            break;
+        }
+        case kMeta:
+        case kCookie: {
+            const char* const shown = fn->id == kMeta ? "$Meta" : "$Cookie";
+            const size_t close = args.find(')');
+            if (!open || close == std::string_view::npos || close == 1) {
+                return invalidInput("'(' and a name expected after %s\n", shown);
+            }
+            p.text.assign(args.substr(1, close - 1));
+            p.kind = fn->id == kMeta ? Kind::MetaTag : Kind::CookieValue;
             break;
         }
     }

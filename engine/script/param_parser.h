@@ -3,8 +3,8 @@
 //
 // The value is cut at every "&"; each piece is a literal or one expression
 // ($NRand, $ARand, $LRand, $Seq, $UrlParam, $Hidden, $RegExp, $File, $rxname,
-// $var, $clid, $list, $enc<<).  Counters and cyclic picks take a per-user slot,
-// which only parameters parsed with the test can have.
+// $var, $clid, $list, $enc<<, $Json, $Meta, $Cookie).  Counters and cyclic picks take a per-user
+// slot, which only parameters parsed with the test can have.
 #include <string_view>
 #include <vector>
 

@@ -36,6 +36,8 @@ struct ValuePiece {
         UserNumber = 11,    // $clid: text = prefix, extra = suffix
         CyclicPick = 12,    // $list: items, slot
         JsonValue = 13,     // $Json: text = path as written, jsonPath
+        MetaTag = 14,       // $Meta: text = the meta tag's name
+        CookieValue = 15,   // $Cookie: text = the cookie's name
     };
     Kind kind = Kind::Literal;
     std::string text;

@@ -45,6 +45,8 @@ constexpr KindFields kKindFields[CReqParamFunction::kKindCount] = {
     {"&Name", nullptr, nullptr, nullptr, false},
     {"&Prefix", nullptr, nullptr, "Postfi&x", false},
     {"&Name", nullptr, nullptr, "&Mime type", false},
+    {"&Name", nullptr, nullptr, nullptr, false},
+    {"&Name", nullptr, nullptr, nullptr, false},
 };
 
 bool isRandomKind(int kind) {

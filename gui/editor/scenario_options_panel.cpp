@@ -37,6 +37,10 @@ ScenarioOptionsPanel::ScenarioOptionsPanel(QWidget* parent)
     m_speed = new QComboBox(this);
     for (const SpeedItem& item : speedItems()) m_speed->addItem(QString::fromLatin1(item.text));
     m_speed->setAccessibleName(tr("Connection speed"));
+    m_newVisitor = new QCheckBox(tr("Start each iteration as a ne&w visitor"), this);
+    m_newVisitor->setToolTip(
+        tr("Each pass of the test sequence starts with no cookies and no previous page, "
+           "so a recorded sign-in holds in every iteration"));
     m_useUserAgent = new QCheckBox(tr("User a&gent:"), this);
     m_userAgent = new QComboBox(this);
     m_userAgent->setEditable(true);
@@ -73,15 +77,16 @@ ScenarioOptionsPanel::ScenarioOptionsPanel(QWidget* parent)
     layout->addLayout(indented(m_speed), 6, 0, 1, 3);
     layout->addWidget(m_useUserAgent, 7, 0);
     layout->addWidget(m_userAgent, 7, 1, 1, 2);
+    layout->addWidget(m_newVisitor, 8, 0, 1, 3, Qt::AlignLeft);
     layout->setColumnStretch(2, 1);
-    layout->setRowStretch(8, 1);
+    layout->setRowStretch(9, 1);
 
     const auto edited = [this] {
         updateEnabling();
         emit optionsEdited();
     };
     for (QCheckBox* box : {m_keepAlive, m_ignoreErrors, m_authorization, m_proxyEmulation,
-                           m_useSpeed, m_useUserAgent})
+                           m_useSpeed, m_useUserAgent, m_newVisitor})
         connect(box, &QCheckBox::clicked, this, edited);
     connect(m_user, &QLineEdit::textEdited, this, edited);
     connect(m_password, &QLineEdit::textEdited, this, edited);
@@ -109,6 +114,7 @@ void ScenarioOptionsPanel::load(const CGeneralSection& s) {
     m_speed->setCurrentIndex(speedIndexFor(s.speedLimit));
     m_useUserAgent->setChecked(s.useUserAgent);
     m_userAgent->setEditText(QString::fromStdString(s.userAgent));
+    m_newVisitor->setChecked(s.newVisitor);
     updateEnabling();
 }
 
@@ -125,6 +131,7 @@ void ScenarioOptionsPanel::store(CGeneralSection& s) const {
     s.speedLimit = speedValueAt(m_speed->currentIndex());
     s.useUserAgent = m_useUserAgent->isChecked();
     s.userAgent = m_userAgent->currentText().toStdString();
+    s.newVisitor = m_newVisitor->isChecked();
 }
 
 bool ScenarioOptionsPanel::useDelays() const {

@@ -1,7 +1,8 @@
 #pragma once
 // ScenarioOptionsPanel: the scenario-wide options of the editor page (keep-alive,
 // Basic authorization, proxy emulation with its address pattern, the simulated
-// connection speed, ignore errors, use delays, the user agent), loaded from and
+// connection speed, ignore errors, use delays, the user agent, each iteration
+// as a new visitor), loaded from and
 // stored into the scenario's general section.  Controls that belong to an
 // unchecked option are disabled.
 //
@@ -42,6 +43,7 @@ public:
     QCheckBox* useDelaysBox() const { return m_useDelays; }
     QCheckBox* userAgentBox() const { return m_useUserAgent; }
     QComboBox* userAgentList() const { return m_userAgent; }
+    QCheckBox* newVisitorBox() const { return m_newVisitor; }
 
 signals:
     // The user changed an option other than "Use delays".
@@ -53,6 +55,7 @@ private:
     void updateEnabling();
 
     QCheckBox* m_keepAlive = nullptr;
+    QCheckBox* m_newVisitor = nullptr;
     QCheckBox* m_authorization = nullptr;
     QLabel* m_userLabel = nullptr;
     QLineEdit* m_user = nullptr;

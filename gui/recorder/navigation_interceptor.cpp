@@ -4,6 +4,10 @@ namespace velk::recorder {
 
 void NavigationInterceptor::interceptRequest(QWebEngineUrlRequestInfo& info) {
     const auto type = info.resourceType();
+    if (type == QWebEngineUrlRequestInfo::ResourceTypeXhr) {
+        emit scriptRequest(info.requestUrl(), info.requestMethod());
+        return;
+    }
     if (type != QWebEngineUrlRequestInfo::ResourceTypeMainFrame &&
         type != QWebEngineUrlRequestInfo::ResourceTypeSubFrame)
         return;

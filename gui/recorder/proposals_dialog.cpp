@@ -33,21 +33,22 @@ QTableWidgetItem* valueItem(const std::string& value) {
 }  // namespace
 
 ProposalsDialog::ProposalsDialog(std::vector<Proposal> proposals, int outcomes, bool checks,
-                                 bool showAgain, QWidget* parent)
-    : QDialog(parent), m_proposals(std::move(proposals)) {
+                                 bool showAgain, QWidget* parent, std::vector<ScriptRow> scriptRows)
+    : QDialog(parent), m_proposals(std::move(proposals)), m_scriptRows(std::move(scriptRows)) {
+    const bool none = m_proposals.empty() && m_scriptRows.empty();
+    const int rows = int(m_proposals.size() + m_scriptRows.size());
     setWindowTitle(tr("Recorded Values to Replace"));
     auto* layout = new QVBoxLayout(this);
     auto* intro = new QLabel(
-        m_proposals.empty()
-            ? tr("No recorded value was given out by the page before its request.")
-            : tr("These recorded values were given out by the page before their request and "
-                 "change from visit to visit. Replaced, each is fetched anew from that page "
-                 "whenever the scenario is replayed."),
+        none ? tr("No recorded value was given out by the page before its request.")
+             : tr("These recorded values were given out by the page before their request and "
+                  "change from visit to visit. Replaced, each is fetched anew from that page "
+                  "whenever the scenario is replayed."),
         this);
     intro->setWordWrap(true);
     layout->addWidget(intro);
 
-    m_table = new QTableWidget(int(m_proposals.size()), 5, this);
+    m_table = new QTableWidget(rows, 5, this);
     m_table->setHorizontalHeaderLabels(
         {tr("Request"), tr("Parameter"), tr("Recorded value"), tr("Replacement"), tr("From")});
     m_table->verticalHeader()->hide();
@@ -65,9 +66,34 @@ ProposalsDialog::ProposalsDialog(std::vector<Proposal> proposals, int outcomes, 
         m_table->setItem(row, 3, new QTableWidgetItem(QString::fromStdString(p.replacement)));
         m_table->setItem(row, 4, new QTableWidgetItem(QString::fromStdString(p.origin)));
     }
+    for (int i = 0; i < int(m_scriptRows.size()); ++i) {
+        const ScriptValueProposal& p = m_scriptRows[size_t(i)].proposal;
+        const int row = int(m_proposals.size()) + i;
+        auto* request =
+            new QTableWidgetItem(QString::fromStdString(m_scriptRows[size_t(i)].requestName));
+        request->setFlags(request->flags() | Qt::ItemIsUserCheckable);
+        request->setCheckState(p.ticked ? Qt::Checked : Qt::Unchecked);
+        m_table->setItem(row, 0, request);
+        const QString name = QString::fromStdString(p.name);
+        m_table->setItem(row, 1,
+                         new QTableWidgetItem(p.place == ScriptValueProposal::Place::Header
+                                                  ? tr("header %1").arg(name)
+                                              : p.place == ScriptValueProposal::Place::JsonField
+                                                  ? tr("JSON %1").arg(name)
+                                                  : name));
+        m_table->setItem(row, 2, valueItem(p.recordedValue));
+        m_table->setItem(row, 3, valueItem(p.expression));
+        m_table->setItem(
+            row, 4,
+            valueItem(tr("%1 (%2)")
+                          .arg(QString::fromStdString(p.origin), QString::fromStdString(p.rule))
+                          .toStdString()));
+    }
     m_table->resizeColumnsToContents();
     if (m_table->columnWidth(2) > kMaxValueWidth) m_table->setColumnWidth(2, kMaxValueWidth);
-    m_table->setVisible(!m_proposals.empty());
+    if (m_table->columnWidth(4) > 2 * kMaxValueWidth)
+        m_table->setColumnWidth(4, 2 * kMaxValueWidth);
+    m_table->setVisible(!none);
     layout->addWidget(m_table, 1);
 
     m_checks = new QCheckBox(
@@ -88,13 +114,23 @@ ProposalsDialog::ProposalsDialog(std::vector<Proposal> proposals, int outcomes, 
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
-    resize(760, m_proposals.empty() ? 180 : 360);
+    resize(760, none ? 180 : 360);
 }
 
 std::vector<Proposal> ProposalsDialog::proposals() const {
     std::vector<Proposal> out = m_proposals;
     for (int row = 0; row < int(out.size()); ++row)
         out[size_t(row)].ticked = m_table->item(row, 0)->checkState() == Qt::Checked;
+    return out;
+}
+
+std::vector<ScriptValueProposal> ProposalsDialog::scriptProposals() const {
+    std::vector<ScriptValueProposal> out;
+    const int first = int(m_proposals.size());
+    for (int i = 0; i < int(m_scriptRows.size()); ++i) {
+        out.push_back(m_scriptRows[size_t(i)].proposal);
+        out.back().ticked = m_table->item(first + i, 0)->checkState() == Qt::Checked;
+    }
     return out;
 }
 

@@ -4,6 +4,7 @@
 #include <QWebEngineNewWindowRequest>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
+#include <algorithm>
 
 #include "app/recorder/recorder_hook.h"
 #include "gui/recorder/capture_script.h"
@@ -48,8 +49,20 @@ RecorderBrowser::RecorderBrowser(RecorderHook& hook, QWidget* parent)
     script.setSourceCode(captureScriptSource(m_marker));
     page->scripts().insert(script);
 
+    // Before any page script: the page's fetch() and XMLHttpRequest are
+    // wrapped in its own world, where its scripts call them.
+    QWebEngineScript wrapper;
+    wrapper.setName(QStringLiteral("velk-script-requests"));
+    wrapper.setInjectionPoint(QWebEngineScript::DocumentCreation);
+    wrapper.setWorldId(QWebEngineScript::MainWorld);
+    wrapper.setRunsOnSubFrames(true);
+    wrapper.setSourceCode(pageScriptSource());
+    page->scripts().insert(wrapper);
+
     auto* interceptor = new NavigationInterceptor(page);
     connect(interceptor, &NavigationInterceptor::navigation, this, &RecorderBrowser::onNavigation);
+    connect(interceptor, &NavigationInterceptor::scriptRequest, this,
+            &RecorderBrowser::onScriptSeen);
     page->setUrlRequestInterceptor(interceptor);
 
     connect(page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo& info) {
@@ -71,6 +84,8 @@ RecorderBrowser::RecorderBrowser(RecorderHook& hook, QWidget* parent)
 
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &RecorderBrowser::release);
+    m_confirm.setSingleShot(true);
+    connect(&m_confirm, &QTimer::timeout, this, &RecorderBrowser::confirmScripts);
 }
 
 RecorderBrowser::~RecorderBrowser() {
@@ -81,6 +96,55 @@ RecorderBrowser::~RecorderBrowser() {
 void RecorderBrowser::dropPending() {
     m_matcher.clear();
     m_retry.stop();
+    m_reported.clear();
+    m_confirm.stop();
+}
+
+void RecorderBrowser::onScriptSeen(const QUrl& url, const QByteArray& method) {
+    const int64_t now = m_clock.elapsed();
+    while (!m_sent.empty() &&
+           (m_sent.size() >= kMaxSent || now - m_sent.front().atMs > kSentLifeMs))
+        m_sent.pop_front();
+    m_sent.push_back({method.toUpper().toStdString(),
+                      normalisedUrl(url.toString(QUrl::FullyEncoded)).toStdString(), now});
+    confirmScripts();
+}
+
+void RecorderBrowser::onScriptReport(ScriptRequest request) {
+    // Images, style sheets, fonts and scripts are left out, as for pages.
+    if (isStaticAnswer(request)) return;
+    m_reported.push_back({std::move(request), m_clock.elapsed()});
+    if (m_reported.size() > kMaxSent) m_reported.pop_front();
+    confirmScripts();
+}
+
+void RecorderBrowser::confirmScripts() {
+    const int64_t now = m_clock.elapsed();
+    // In the page's order: a report waiting for its request holds back those
+    // after it, as their requests are recorded in order.
+    while (!m_reported.empty()) {
+        ScriptRequest& request = m_reported.front().request;
+        auto sent = std::find_if(m_sent.begin(), m_sent.end(), [&](const Sent& s) {
+            return s.method == request.method && s.url == request.url;
+        });
+        if (sent == m_sent.end()) {
+            if (now - m_reported.front().atMs < kReportWaitMs) break;
+            // The page said it sent what the browser never sent.
+            emit notRecorded(tr("a request the browser did not send"),
+                             QString::fromStdString(request.url));
+            m_reported.pop_front();
+            continue;
+        }
+        m_sent.erase(sent);
+        if (m_scriptCount < kMaxScriptRequests && m_hook.onScriptRequest(request)) {
+            if (++m_scriptCount == kMaxScriptRequests)
+                emit notRecorded(tr("script requests past the first %1").arg(kMaxScriptRequests),
+                                 QString::fromStdString(request.url));
+            emit scriptRecorded(request);
+        }
+        m_reported.pop_front();
+    }
+    if (!m_reported.empty()) m_confirm.start(int(kReportWaitMs));
 }
 
 void RecorderBrowser::onNavigation(const QUrl& url, bool post) {
@@ -95,6 +159,13 @@ void RecorderBrowser::onRedirect(const QUrl& url) {
 }
 
 bool RecorderBrowser::onConsoleMessage(const QString& message) {
+    if (auto script = readScriptReport(message, m_marker)) {
+        if (!script->stream.isEmpty())
+            emit notRecorded(script->stream, QString::fromStdString(script->request.url));
+        else
+            onScriptReport(std::move(script->request));
+        return true;
+    }
     const auto report = readFormReport(message, m_marker);
     if (!report) {
         auto facts = readPageReport(message, m_marker);

@@ -1,6 +1,7 @@
 #include "gui/recorder/recorder_controller.h"
 
 #include <QAction>
+#include <QFileDialog>
 
 #include "app/scenario/scenario_document.h"
 #include "gui/recorder/recorder_page.h"
@@ -22,6 +23,8 @@ RecorderController::RecorderController(MainWindow& frame, RecorderPage& view, QO
     stop->setIconText(tr("Stop Rec"));
     connect(start, &QAction::triggered, this, &RecorderController::startRecording);
     connect(stop, &QAction::triggered, this, &RecorderController::stopRecording);
+    connect(frame.action(MainWindow::kImportHar), &QAction::triggered, this,
+            &RecorderController::importHar);
     setRecording(false);
 }
 
@@ -72,6 +75,14 @@ void RecorderController::onDocumentReplaced() {
         onNewDocument();
     else
         onDocumentOpened();
+}
+
+void RecorderController::importHar() {
+    halt();
+    const QString path = QFileDialog::getOpenFileName(&m_frame, tr("Import HAR"), QString(),
+                                                      tr("HAR Files (*.har);;All Files (*)"));
+    if (path.isEmpty()) return;
+    if (m_view.importHar(path) && !m_testRunning) m_frame.showPage(MainWindow::kEditorPage);
 }
 
 void RecorderController::halt() {

@@ -39,6 +39,10 @@ public slots:
     // Either of the two, told apart by the document's path (a new scenario has
     // none yet).
     void onDocumentReplaced();
+    // File > Import HAR...: recording stops, the user picks the file, its
+    // requests join the scenario with the proposals dialog, and the editor
+    // shows them.
+    void importHar();
 
 signals:
     void recordingChanged(bool recording);

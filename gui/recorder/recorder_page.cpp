@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QShortcut>
 #include <QSplitter>
@@ -19,6 +20,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/recorder/har_import.h"
+#include "app/recorder/new_recording.h"
 #include "app/recorder/request_list_rows.h"
 #include "app/scenario/scenario_document.h"
 #include "gui/recorder/capture_script.h"
@@ -97,6 +100,13 @@ RecorderPage::RecorderPage(scenario::ScenarioDocument& document, QWidget* parent
     m_notice->setStyleSheet(QStringLiteral("color: #8a1c00"));
     m_notice->hide();
     lowerLayout->addWidget(m_notice);
+    m_notRecorded = new QLabel(lower);
+    m_notRecorded->setWordWrap(true);
+    m_notRecorded->setTextFormat(Qt::PlainText);
+    m_notRecorded->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_notRecorded->setStyleSheet(QStringLiteral("color: #8a1c00"));
+    m_notRecorded->hide();
+    lowerLayout->addWidget(m_notRecorded);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(m_delete);
@@ -144,6 +154,8 @@ RecorderPage::RecorderPage(scenario::ScenarioDocument& document, QWidget* parent
                         .arg(url.toString(), fields.join(QStringLiteral(", "))));
                 m_notice->show();
             });
+    connect(m_browser, &RecorderBrowser::scriptRecorded, this, &RecorderPage::onScriptRecorded);
+    connect(m_browser, &RecorderBrowser::notRecorded, this, &RecorderPage::onNotRecorded);
     connect(m_browser, &RecorderBrowser::pageRead, this, &RecorderPage::onPageRead);
     connect(m_browser, &RecorderBrowser::pageStatus, this, &RecorderPage::onPageStatus);
     connect(m_browser, &QWebEngineView::loadFinished, this, [this] {
@@ -179,10 +191,16 @@ void RecorderPage::blank() {
 
 void RecorderPage::beginRecording() {
     m_notice->hide();
+    m_notRecorded->hide();
+    m_notRecordedLines.clear();
+    m_notRecordedMore = 0;
+    m_scripts.clear();
+    m_scriptBytes = 0;
+    m_browser->resetScriptCount();
     m_pages.clear();
     m_pendingStatus.reset();
-    auto& requests = m_document.scenario().requests();
-    if (requests.count() == 0) requests.setRecordedChecks(true);
+    // A new recording checks its replays and plays each iteration as a new visitor.
+    prepareRecordingScenario(m_document.scenario());
 }
 
 void RecorderPage::onPageRead(PageFacts facts) {
@@ -206,6 +224,58 @@ void RecorderPage::onPageRead(PageFacts facts) {
     // A page that no recorded request led to (the one shown before recording
     // started) belongs to nothing.
     if (last) keepPage(last->getId(), facts);
+}
+
+void RecorderPage::onScriptRecorded(const ScriptRequest& request) {
+    const QString url = QString::fromStdString(request.url);
+    if (request.body == ScriptRequest::Body::kUnreadable ||
+        request.body == ScriptRequest::Body::kTooLarge) {
+        m_notice->setText(
+            request.body == ScriptRequest::Body::kTooLarge
+                ? tr("The %1 to %2 was recorded without its body: it was larger than %3 KiB. "
+                     "Put it in a file and name it with $content in the editor.")
+                      .arg(QString::fromStdString(request.method), url)
+                      .arg(ScriptRequest::kMaxSent / 1024)
+                : tr("The %1 to %2 was recorded without its body: the page's script sent it "
+                     "in a form that cannot be read back (a Blob, a stream or binary data). "
+                     "Add the body in the editor.")
+                      .arg(QString::fromStdString(request.method), url));
+        m_notice->show();
+    }
+    ScriptRequest kept = request;
+    const size_t bytes = kept.text.size() + kept.answer.size();
+    if (m_scriptBytes + bytes > kMaxKeptScriptBytes) {
+        // The request is in the scenario; only what the proposals read is dropped.
+        kept.text.clear();
+        kept.answer.clear();
+        onNotRecorded(tr("the answer, for the proposals (more than %1 MiB of answers), of")
+                          .arg(kMaxKeptScriptBytes >> 20),
+                      url);
+    } else {
+        m_scriptBytes += bytes;
+    }
+    auto& requests = m_document.scenario().requests();
+    std::lock_guard<scenario::CRequestsContainer> g(requests);
+    if (const scenario::CRequest* last = requests.lastRecorded())
+        m_scripts.emplace_back(last->getId(), std::move(kept));
+}
+
+void RecorderPage::onNotRecorded(const QString& what, const QString& url) {
+    if (!m_hook.isRecording()) return;
+    // Addresses come from the page: shown as plain text, one line, bounded.
+    QString where = url.left(200);
+    where.replace(QRegularExpression(QStringLiteral("[\\x00-\\x1f\\x7f]")), QStringLiteral(" "));
+    const QString line = tr("not recorded: %1 %2").arg(what, where);
+    if (m_notRecordedLines.contains(line)) return;
+    if (m_notRecordedLines.size() < kMaxNotRecordedLines)
+        m_notRecordedLines << line;
+    else
+        ++m_notRecordedMore;
+    QString text = m_notRecordedLines.join(QLatin1Char('\n'));
+    if (m_notRecordedMore > 0)
+        text += QLatin1Char('\n') + tr("not recorded: %n more", "", m_notRecordedMore);
+    m_notRecorded->setText(text);
+    m_notRecorded->show();
 }
 
 void RecorderPage::onPageStatus(const QUrl& url, int status) {
@@ -235,18 +305,113 @@ void RecorderPage::keepPage(int32_t id, const PageFacts& facts) {
         m_pages.emplace_back(id, facts);
 }
 
+std::vector<ScriptExchange> RecorderPage::scriptExchanges() const {
+    std::vector<ScriptExchange> out;
+    const auto& requests = m_document.scenario().requests();
+    std::lock_guard<const scenario::CRequestsContainer> g(requests);
+    for (const scenario::CRequest* r : requests.flattened()) {
+        ScriptExchange e;
+        e.requestId = r->getId();
+        const auto script = std::find_if(m_scripts.begin(), m_scripts.end(),
+                                         [&](const auto& s) { return s.first == e.requestId; });
+        if (script != m_scripts.end()) {
+            const ScriptRequest& s = script->second;
+            e.method = s.method;
+            e.url = s.url;
+            for (const auto& [name, value] : s.headers) {
+                if (QString::fromStdString(name).compare(QLatin1String("Content-Type"),
+                                                         Qt::CaseInsensitive) == 0)
+                    e.contentType = value;
+                else
+                    e.headers.emplace_back(name, value);
+            }
+            e.body = s.text;
+            e.status = s.status;
+            e.responseType = s.answerType;
+            e.responseHeaders = s.answerHeaders;
+            e.responseBody = s.answer.substr(0, kMaxKeptResponseBody);
+        } else {
+            e.navigation = true;
+            e.method = std::string(scenario::CRequest::methodName(r->getMethod()));
+            e.url =
+                (r->getSecure() == 2 ? "https://" : "http://") + r->getServer() + "/" + r->getUri();
+            const auto page = std::find_if(m_pages.begin(), m_pages.end(),
+                                           [&](const auto& p) { return p.first == e.requestId; });
+            if (page != m_pages.end()) {
+                // What the page gave out that a script may send: its meta tags.
+                e.status = page->second.status;
+                e.responseType = "text/html";
+                for (const auto& [name, content] : page->second.meta) {
+                    const char quote = content.find('"') == std::string::npos ? '"' : '\'';
+                    e.responseBody += "<meta name=" + std::string(1, quote) + name + quote +
+                                      " content=" + quote + content + quote + ">\n";
+                }
+            }
+        }
+        out.push_back(std::move(e));
+    }
+    return out;
+}
+
 void RecorderPage::offerProposals() {
     auto& requests = m_document.scenario().requests();
-    std::vector<Proposal> proposals = findProposals(collectExchanges(requests, m_pages));
+    offer(findProposals(collectExchanges(requests, m_pages)), scriptExchanges());
+}
+
+bool RecorderPage::importHar(const QString& path) {
+    HarVisit visit;
+    std::string error;
+    if (!readHarFile(path.toStdString(), false, visit, error)) {
+        // The reason may quote the file: shown as plain text.
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("VELK"),
+                        tr("The HAR file %1 cannot be imported: %2")
+                            .arg(path, QString::fromStdString(error).left(2000)),
+                        QMessageBox::Ok, this);
+        box.setTextFormat(Qt::PlainText);
+        emit proposalsOffered(&box);
+        box.exec();
+        return false;
+    }
+    const std::vector<ScriptExchange> exchanges = addHarRequests(m_document.scenario(), visit);
+    m_document.setModified(true);
+    refresh(true);
+    if (!visit.notes.empty() || visit.staticLeftOut > 0) {
+        QString text = tr("%n static file(s) of the HAR file left out.", "", visit.staticLeftOut);
+        for (size_t i = 0; i < visit.notes.size() && i < 5; ++i)
+            text += QLatin1Char('\n') + QString::fromStdString(visit.notes[i]).left(300);
+        m_notice->setTextFormat(Qt::PlainText);
+        m_notice->setText(text);
+        m_notice->show();
+    }
+    offer({}, exchanges);
+    return true;
+}
+
+void RecorderPage::offer(std::vector<Proposal> proposals,
+                         const std::vector<ScriptExchange>& exchanges) {
+    auto& requests = m_document.scenario().requests();
+    std::vector<ProposalsDialog::ScriptRow> scriptRows;
+    {
+        const auto values = proposeScriptValues(exchanges);
+        std::lock_guard<scenario::CRequestsContainer> g(requests);
+        for (const ScriptValueProposal& p : values) {
+            const auto* node = requests.findNode(p.requestId);
+            scriptRows.push_back({p, node ? node->request->getName() : std::string()});
+        }
+    }
     const int outcomes = requests.outcomeCount();
-    if ((proposals.empty() && outcomes == 0) || !showProposals()) return;
-    ProposalsDialog dialog(std::move(proposals), outcomes, requests.getRecordedChecks(), true,
-                           this);
+    if ((proposals.empty() && scriptRows.empty() && outcomes == 0) || !showProposals()) return;
+    ProposalsDialog dialog(std::move(proposals), outcomes, requests.getRecordedChecks(), true, this,
+                           std::move(scriptRows));
     emit proposalsOffered(&dialog);
     const int answer = dialog.exec();
     setShowProposals(dialog.showAgain());
     if (answer != QDialog::Accepted) return;
     applyProposals(requests, dialog.proposals());
+    {
+        std::lock_guard<scenario::CRequestsContainer> g(requests);
+        applyScriptValues(requests, dialog.scriptProposals());
+    }
     requests.setRecordedChecks(dialog.checksWanted());
     m_document.setModified(true);
     refresh();

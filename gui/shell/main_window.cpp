@@ -94,7 +94,10 @@ void MainWindow::createActions() {
         {"&HTML Report...", nullptr,
          "Write the pass selected on the results page as a report to open in a browser"},
         {"&JSON Summary...", nullptr,
-         "Write the figures of the pass selected on the results page as JSON"}};
+         "Write the figures of the pass selected on the results page as JSON"},
+        {"Import &HAR...", nullptr,
+         "Add the requests of a HAR file, saved by a browser's developer tools, to the "
+         "scenario"}};
     for (int i = 0; i < kCommandCount; ++i) {
         auto* a = new QAction(QString::fromLatin1(kCommands[i].text), this);
         if (kCommands[i].button) a->setIconText(QString::fromLatin1(kCommands[i].button));
@@ -123,7 +126,7 @@ void MainWindow::createActions() {
 
 void MainWindow::createMenus() {
     m_fileMenu = menuBar()->addMenu(QStringLiteral("&File"));
-    for (Command c : {kNewScenario, kOpenScenario, kSaveScenario, kSaveScenarioAs})
+    for (Command c : {kNewScenario, kOpenScenario, kSaveScenario, kSaveScenarioAs, kImportHar})
         m_fileMenu->addAction(m_actions[c]);
     m_fileMenu->addSeparator();
     m_fileMenu->addAction(m_actions[kOpenResults]);

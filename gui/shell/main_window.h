@@ -65,6 +65,7 @@ public:
         kVerifyScenario,
         kExportHtmlReport,
         kExportJsonSummary,
+        kImportHar,
         kCommandCount
     };
     // The navigation bar's folders.

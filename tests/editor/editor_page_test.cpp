@@ -267,6 +267,17 @@ TEST_F(EditorPageTest, SpeedAndUserAgentListsStoreTheirChoice) {
     EXPECT_EQ(options->speedList()->currentIndex(), 0);
 }
 
+TEST_F(EditorPageTest, NewVisitorBoxIsTheScenariosOptionBothWays) {
+    ScenarioOptionsPanel* options = m_view->scenarioOptions();
+    EXPECT_FALSE(options->newVisitorBox()->isChecked());
+    click(options->newVisitorBox());
+    EXPECT_TRUE(m_document.scenario().general().newVisitor);
+    EXPECT_TRUE(m_document.isModified());
+    m_document.scenario().general().newVisitor = false;
+    m_view->activatePage();
+    EXPECT_FALSE(options->newVisitorBox()->isChecked());
+}
+
 TEST_F(EditorPageTest, EditAndDeleteActOnTheFirstParameterOfThatName) {
     const int32_t id = addRequest("a");
     for (const char* value : {"first", "second"}) {

@@ -37,8 +37,9 @@ TEST(ParamDialog, ComponentsAreAddedDeletedAndMovedWithTheirEnabling) {
     EXPECT_EQ(dialog.windowTitle(), "Parameter Value Dynamic Calculation");
     EXPECT_FALSE(dialog.functionList()->isEnabled());
     EXPECT_FALSE(dialog.deleteButton()->isEnabled());
-    ASSERT_EQ(dialog.functionList()->count(), 10);
+    ASSERT_EQ(dialog.functionList()->count(), 12);
     EXPECT_EQ(dialog.functionList()->item(9)->text(), "File");
+    EXPECT_EQ(dialog.functionList()->item(11)->text(), "Cookie");
 
     QTest::mouseClick(dialog.addButton(), Qt::LeftButton);
     QTest::mouseClick(dialog.addButton(), Qt::LeftButton);
@@ -61,6 +62,17 @@ TEST(ParamDialog, ComponentsAreAddedDeletedAndMovedWithTheirEnabling) {
     selectOnly(dialog.componentList(), 1);
     QTest::keyClicks(dialog.textField(), "x y");
     EXPECT_EQ(dialog.formulaField()->text(), "$Seq(id,0,0)&x y");
+
+    // The page-value kinds read a name, as the hidden parameter does.
+    for (const int kind : {CReqParamFunction::kMetaTag, CReqParamFunction::kCookie}) {
+        dialog.functionList()->setCurrentRow(kind);
+        ASSERT_TRUE(dialog.textField()->isVisibleTo(&dialog));
+        dialog.textField()->clear();
+        QTest::keyClicks(dialog.textField(), "csrf");
+        EXPECT_EQ(dialog.formulaField()->text(), kind == CReqParamFunction::kMetaTag
+                                                     ? "$Seq(id,0,0)&$Meta(csrf)"
+                                                     : "$Seq(id,0,0)&$Cookie(csrf)");
+    }
 
     dialog.componentList()->selectAll();
     EXPECT_FALSE(dialog.upButton()->isEnabled());

@@ -69,6 +69,23 @@ TEST(PageValues, HiddenFieldTable) {
     }
 }
 
+TEST(PageValues, MetaTagTable) {
+    const PageCase cases[] = {
+        {"<meta name=\"csrf-token\" content=\"abc\">", "csrf-token", "abc"},
+        {"<META CONTENT='x y' NAME=Csrf-Token />", "csrf-token", "x y"},
+        {"<meta property=\"og:title\" content=t>", "og:title", "t"},
+        {"<meta name=a content=1><meta name=b content=2>", "b", "2"},
+        {"<metadata name=a content=1>", "a", "<none>"},
+        {"<meta name=\"a\">", "a", "<none>"},                // no content
+        {"<meta name=\"ab\" content=1>", "a", "<none>"},     // names compare whole
+        {"<meta content=\"unclosed name=a", "a", "<none>"},  // the quote swallows the rest
+        {"<meta name=a content=\"v", "a", "v"},              // cut off at the end
+        {"<p name=a content=1>", "a", "<none>"},
+    };
+    for (const PageCase& c : cases)
+        EXPECT_EQ(valueOr(extractMeta(c.page, c.name)), c.expected) << c.page;
+}
+
 TEST(PageValues, HiddenFieldEncodedForUrlencodedRequestsOnly) {
     const std::string page = "<input type=hidden name=\"t\" value=\"a&amp;b 1&x\">";
     UserRandom random(1);

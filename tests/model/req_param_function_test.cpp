@@ -46,7 +46,9 @@ TEST(ReqParamFunction, ExpressionOfEveryKind) {
         {component(F::kFile, "/tmp/a.png", 0, 0, 0, "image/png"), false, true,
          "$File(/tmp/a.png,image/png)"},
         {component(F::kFile, "/tmp/a.png"), false, true, "$File(/tmp/a.png)"},
-        {component(10, "text"), false, true, ""},
+        {component(F::kMetaTag, "csrf-token"), false, true, "$Meta(csrf-token)"},
+        {component(F::kCookie, "XSRF-TOKEN"), false, true, "$Cookie(XSRF-TOKEN)"},
+        {component(12, "text"), false, true, ""},
         {component(-1, "text"), false, false, ""},
     };
     for (const Case& c : cases)
@@ -91,7 +93,9 @@ TEST(ReqParamFunction, KindsHaveTheirNamesAndHelpTexts) {
                            "URL",
                            "Hidden parameter",
                            "User number",
-                           "File"};
+                           "File",
+                           "Meta tag",
+                           "Cookie"};
     for (int32_t k = 0; k < CReqParamFunction::kKindCount; ++k) {
         EXPECT_STREQ(CReqParamFunction::kindName(k), names[k]);
         EXPECT_STRNE(CReqParamFunction::kindHelp(k), "");
@@ -100,7 +104,7 @@ TEST(ReqParamFunction, KindsHaveTheirNamesAndHelpTexts) {
         CReqParamFunction::kindHelp(6),
         "Returns the value of the specified parameter of GET or POST request from HTML code of "
         "response to the previous request.");
-    EXPECT_STREQ(CReqParamFunction::kindName(10), "");
+    EXPECT_STREQ(CReqParamFunction::kindName(12), "");
     EXPECT_STREQ(CReqParamFunction::kindHelp(-1), "");
 }
 
@@ -132,6 +136,33 @@ TEST(ReqParam, BuildValueJoinsNonEmptyExpressions) {
     EXPECT_EQ(param(false, {component(F::kNumericRandom, "", 1, 100)}).buildValue(false, '&'),
               "$NRand(1,100)");
     EXPECT_EQ(param(false, {}).buildValue(false, '&'), "");
+}
+
+// Only a well-formed body block may hold line breaks: any other would end the
+// script line early or end the block before its end.
+TEST(ReqParam, OnlyAWholeContentBlockMayHoldLineBreaks) {
+    const struct {
+        const char* name;
+        const char* value;
+        bool block;
+    } cases[] = {
+        {"$content", "<<END\r\n{\"a\":1}\r\nEND", true},
+        {"$content", "<<END\r\nline 1\r\nline 2\r\nEND", true},
+        {"$content", "<<END\r\nEND\r\n[general]\r\nEND", false},  // ends early
+        {"$content", "<<END\r\na\nb\r\nEND", false},              // a bare LF
+        {"$content", "<<END\r\na", false},                        // no end line
+        {"$content", "<<\r\na\r\n", false},                       // no end name
+        {"$content", "file.json", false},
+        {"q", "<<END\r\na\r\nEND", false},  // another parameter
+    };
+    for (const auto& c : cases) {
+        CReqParam p;
+        p.setNameAndEncode(c.name, false);
+        auto f = std::make_unique<CReqParamFunction>();
+        f->makeLiteral(c.value);
+        p.insert(-1, std::move(f));
+        EXPECT_EQ(p.isContentBlock(), c.block) << c.value;
+    }
 }
 
 TEST(ReqParam, InsertAtIndexOrAppend) {

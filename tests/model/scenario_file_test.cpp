@@ -346,6 +346,27 @@ TEST(ScenarioFile, GlobalVariableValuesFollowWhatOlderProgramsRead) {
     }
 }
 
+// newvisitor goes in a block of its own after every other: an older program
+// reads the file as before and runs without it; a file without it reads as off.
+TEST(ScenarioFile, NewVisitorFollowsWhatOlderProgramsRead) {
+    auto s = freshScenario();
+    s->globalValues() = {{"host", "shop.test"}};
+    const std::string before = scenarioFileBytes(*s);
+    s->general().newVisitor = true;
+    const std::string bytes = scenarioFileBytes(*s);
+    EXPECT_EQ(bytes, before + le({0x4F504B56, 1, 1}));
+    auto back = freshScenario();
+    back->general().newVisitor = true;
+    std::string error;
+    ASSERT_TRUE(readScenarioBytes(*back, before, error)) << error;
+    EXPECT_FALSE(back->general().newVisitor);
+    ASSERT_TRUE(readScenarioBytes(*back, bytes, error)) << error;
+    EXPECT_TRUE(back->general().newVisitor);
+    // A later version of the block is left to the program that wrote it.
+    ASSERT_TRUE(readScenarioBytes(*back, before + le({0x4F504B56, 2, 1}), error)) << error;
+    EXPECT_FALSE(back->general().newVisitor);
+}
+
 TEST(ScenarioFile, AnEmptyOrForeignFileIsRefused) {
     for (std::string bytes :
          {std::string(), std::string("\1\0\0", 3), std::string("\1\0\0\0", 4)}) {

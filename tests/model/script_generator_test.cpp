@@ -53,6 +53,7 @@ TEST(ScriptGenerator, ConditionalLinesFollowTheirSettings) {
          [](CScenario& s) { s.general().proxyEmulation = true; },
          {"proxyemulation=1", "proxymask=192.168.$C2.$C1"},
          {"proxyemulation=0"}},
+        {"new visitor", [](CScenario& s) { s.general().newVisitor = true; }, {"newvisitor=1"}, {}},
         {"speed limit",
          [](CScenario& s) { s.general().speedLimit = 56000; },
          {"maxspeed=56000"},

@@ -1,5 +1,6 @@
 // The recorder's real browser against loopback servers: what each kind of
 // navigation becomes, and what is never recorded.
+#include <QLabel>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,6 +22,28 @@ using velk::test::TestHttpServer;
 namespace {
 
 const char* const kHtml = "Content-Type: text/html; charset=utf-8\r\n";
+
+// A page whose scripts call the server: each entry of calls starts one call
+// and gives its promise.
+const char* const kCallsPage = R"HTML(<html><body><script>
+window.calls = {
+  json: () => fetch('/api/login?v=2', {method: 'POST',
+      headers: {'Content-Type': 'application/json', 'X-CSRF-Token': 't0k'},
+      body: JSON.stringify({user: 'ann', password: 's e'})}),
+  get: () => fetch('/api/me?id=7&q=a%20b', {headers: {'Authorization': 'Bearer abc'}}),
+  put: () => new Promise(done => { const x = new XMLHttpRequest();
+      x.open('PUT', '/api/item/3?x=1'); x.setRequestHeader('X-Mode', 'fast');
+      x.onloadend = done; x.send(new URLSearchParams({name: 'a b', n: '1'})); }),
+  form: () => { const f = new FormData(); f.append('title', 'hi');
+      return fetch('/api/upload', {method: 'POST', body: f}); },
+  del: () => fetch('/api/item/3', {method: 'DELETE'}),
+  image: () => fetch('/pic.png'),
+  socket: () => { new WebSocket('ws://' + location.host + '/live'); return 1; },
+  forged: () => { document.dispatchEvent(new CustomEvent('velk-script-request', {detail:
+      JSON.stringify({method: 'POST', url: location.origin + '/api/forged', headers: [],
+                      kind: 'text', body: 'x', status: 200})})); return 1; },
+};
+</script></body></html>)HTML";
 
 // Pages that load images, a style sheet, a script and a fetch call, hold a
 // frame, or post a form from a script.
@@ -47,6 +70,12 @@ void servePages(const ReceivedRequest& request, Responder& r) {
                   kHtml);
     else if (t.starts_with("/took"))
         r.respond(200, "<html><body>took it</body></html>", kHtml);
+    else if (t == "/calls")
+        r.respond(200, kCallsPage, kHtml);
+    else if (t.starts_with("/api/"))
+        r.respond(200, "{\"ok\":true,\"id\":7}", "Content-Type: application/json\r\n");
+    else if (t == "/pic.png")
+        r.respond(200, "\x89PNG", "Content-Type: image/png\r\n");
     else if (t == "/s.css")
         r.respond(200, "body{color:#333}", "Content-Type: text/css\r\n");
     else
@@ -99,7 +128,100 @@ private slots:
             10000);
     }
 
-    void imagesStyleSheetsScriptsAndFetchesAreNotNavigations() {
+    // Each call of the page's scripts becomes a request with its method, the
+    // header lines the script set and its body; velkrun then sends the same.
+    void scriptRequestsAreRecordedAndReplayedAsSent() {
+        struct Row {
+            const char* call;
+            std::string recorded;  // "" when the call is not recorded
+        };
+        const std::string h = "http://" + pagesHost();
+        const Row rows[] = {
+            {"json", "POST " + h + "/api/login?v=2 $header=X-CSRF-Token: t0k&" +
+                         "$content=<<VELK_BODY_END\r\n" + R"({"user":"ann","password":"s e"})" +
+                         "\r\nVELK_BODY_END [application/json]"},
+            {"get",
+             "GET " + h + "/api/me $header=Authorization: Bearer abc&id=7&q=a+b [text/html]"},
+            {"put", "PUT " + h +
+                        "/api/item/3?x=1 $header=X-Mode: fast&name=a+b&n=1 "
+                        "[application/x-www-form-urlencoded]"},
+            {"form", "POST " + h + "/api/upload title=hi [application/x-www-form-urlencoded]"},
+            {"del", "DELETE " + h + "/api/item/3  [text/html]"},
+            {"image", ""},
+        };
+        BrowserFixture b;
+        QVERIFY(b.type(pages("/calls")));
+        b.view->hook().start();
+        std::vector<std::string> expected;
+        for (const Row& row : rows) {
+            const int before = m_pages.requestCount();
+            QCOMPARE(b.evaluate(QStringLiteral("calls.%1(); 1").arg(row.call)).toInt(), 1);
+            QVERIFY(m_pages.waitForRequests(before + 1, 10000));
+            if (!row.recorded.empty()) expected.push_back(row.recorded);
+            QTRY_COMPARE_WITH_TIMEOUT(calls(b), expected, 10000);
+        }
+        // The image's call is left out for good, not late.
+        QTest::qWait(300);
+        QCOMPARE(calls(b), expected);
+        b.view->hook().stop();
+
+        const int browserCount = m_pages.requestCount();
+        QTemporaryDir dir;
+        const auto [status, err] = replay(b, dir);
+        QVERIFY2(status == 0, qPrintable(err));
+        const auto all = m_pages.requests();
+        QCOMPARE(int(all.size()), browserCount + 5);
+        for (size_t i = size_t(browserCount); i < all.size(); ++i) {
+            const ReceivedRequest& sent = all[i];
+            // The model writes a blank of a query as "+", a browser as "%20".
+            auto plus = [](std::string t) {
+                for (size_t at; (at = t.find("%20")) != std::string::npos;) t.replace(at, 3, "+");
+                return t;
+            };
+            const auto original = std::find_if(all.begin(), all.end(), [&](const auto& r) {
+                return r.method == sent.method && plus(r.target) == sent.target && &r != &sent;
+            });
+            QVERIFY2(original != all.end(), sent.raw.c_str());
+            for (const char* name : {"X-CSRF-Token", "Authorization", "X-Mode"})
+                QCOMPARE(sent.header(name), original->header(name));
+            if (original->header("Content-Type").starts_with("multipart/")) {
+                // FormData without a file replays as a form.
+                QCOMPARE(sent.body, std::string("title=hi"));
+            } else {
+                // Every generated request names a type, as navigations always did.
+                if (original->hasHeader("Content-Type"))
+                    QCOMPARE(sent.header("Content-Type").substr(0, 16),
+                             original->header("Content-Type").substr(0, 16));
+                // A content block ends with its line end; JSON readers skip it.
+                const std::string body = sent.header("Content-Type") == "application/json"
+                                             ? sent.body.substr(0, sent.body.size() - 1)
+                                             : sent.body;
+                QCOMPARE(body, original->body);
+            }
+        }
+    }
+
+    // Streams cannot be replayed, and a page's forged report of a call the
+    // browser never made is not a request: both are told below the list.
+    void streamsAndForgedCallsAreToldNotRecorded() {
+        BrowserFixture b;
+        QVERIFY(b.type(pages("/calls")));
+        b.view->beginRecording();
+        b.view->hook().start();
+        QCOMPARE(b.evaluate(QStringLiteral("calls.socket()")).toInt(), 1);
+        QCOMPARE(b.evaluate(QStringLiteral("calls.forged()")).toInt(), 1);
+        const QString host = QString::fromStdString(pagesHost());
+        QTRY_COMPARE_WITH_TIMEOUT(
+            b.view->notRecordedNotice()->text(),
+            QStringLiteral("not recorded: WebSocket ws://%1/live\n"
+                           "not recorded: a request the browser did not send http://%1/api/forged")
+                .arg(host),
+            10000);
+        QVERIFY(b.view->notRecordedNotice()->isVisible());
+        QCOMPARE(calls(b), std::vector<std::string>{});
+    }
+
+    void imagesStyleSheetsAndScriptsAreNotRecordedButTheFetchIs() {
         BrowserFixture b;
         b.view->hook().start();
         QVERIFY(b.type(pages("/assets")));
@@ -109,14 +231,18 @@ private slots:
                                  10000);
         // A link to a new window opens in the recorder's view and is recorded.
         QCOMPARE(b.evaluate("document.getElementById('w').click(); 1").toInt(), 1);
-        QTRY_VERIFY_WITH_TIMEOUT(served("/popup") && b.recorded().size() == 2, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(served("/popup") && b.recorded().size() == 3, 10000);
         // The popup's own load may end after typing starts and stand for this one.
         QVERIFY(b.type(pages("/after")));
         QTRY_COMPARE_WITH_TIMEOUT(
             b.recorded(),
-            (std::vector<std::string>{"GET http://" + pagesHost() + "/assets  [text/html]",
-                                      "GET http://" + pagesHost() + "/popup  [text/html]",
-                                      "GET http://" + pagesHost() + "/after  [text/html]"}),
+            (std::vector<std::string>{
+                "GET http://" + pagesHost() + "/assets  [text/html]",
+                "POST http://" + pagesHost() +
+                    "/api?x=1 $content=<<VELK_BODY_END\r\na=1\r\nVELK_BODY_END "
+                    "[text/plain;charset=UTF-8]",
+                "GET http://" + pagesHost() + "/popup  [text/html]",
+                "GET http://" + pagesHost() + "/after  [text/html]"}),
             10000);
     }
 
@@ -243,6 +369,51 @@ private slots:
     }
 
 private:
+    // "METHOD http://server/uri name=value&... [content type]" per request.
+    static std::vector<std::string> calls(BrowserFixture& b) {
+        std::vector<std::string> out;
+        auto& requests = b.document.scenario().requests();
+        std::lock_guard<scenario::CRequestsContainer> lock(requests);
+        for (const scenario::CRequest* r : requests.flattened()) {
+            std::string line(scenario::CRequest::methodName(r->getMethod()));
+            line += " http://" + r->getServer() + "/" + r->getUri() + " ";
+            for (int32_t i = 0; i < r->paramCount(); ++i)
+                line += (i ? "&" : "") + r->getParam(i)->getName() + "=" +
+                        r->getParam(i)->buildValue(false, '&');
+            out.push_back(line + " [" + r->getContentType() + "]");
+        }
+        // The page itself was typed before recording started.
+        return out;
+    }
+
+    // Saves the recording with every request in the test sequence and plays
+    // it once with velkrun: its exit status and standard error.
+    std::pair<int, QString> replay(BrowserFixture& b, QTemporaryDir& dir) {
+        scenario::CScenario& scenario = b.document.scenario();
+        {
+            std::lock_guard<scenario::CRequestsContainer> lock(scenario.requests());
+            for (const scenario::CRequest* r : scenario.requests().flattened())
+                scenario.run().mainSequence.push_back(r->getName());
+        }
+        scenario.run().clients = 1;
+        scenario.run().requestsPerUser = 1;
+        scenario.run().cycling = false;
+        scenario.run().useStartDelay = false;
+        scenario.run().useReportDirectory = true;
+        scenario.run().reportDirectory = dir.path().toStdString();
+        scenario.run().useMainSequence = true;
+        std::string error;
+        const QString path = dir.filePath(QStringLiteral("recorded.vts"));
+        if (!scenario::saveScenarioFile(scenario, path.toStdString(), error))
+            return {-1, QString::fromStdString(error)};
+        QProcess velkrun;
+        velkrun.setWorkingDirectory(dir.path());
+        velkrun.start(QString::fromUtf8(VELKRUN_PATH),
+                      {QStringLiteral("--quiet"), QStringLiteral("--report"), path});
+        if (!velkrun.waitForFinished(120000)) return {-1, QStringLiteral("velkrun hangs")};
+        return {velkrun.exitCode(), QString::fromUtf8(velkrun.readAllStandardError())};
+    }
+
     QString demo(const char* path) const {
         return QStringLiteral("http://127.0.0.1:%1%2").arg(m_demo.port()).arg(QLatin1String(path));
     }

@@ -4,7 +4,11 @@
 // recording with the proposals refused fails its checks and --verify exits 6.
 #include <QAction>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProcess>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -21,6 +25,7 @@
 #include "gui/recorder/recorder_controller.h"
 #include "gui/recorder/verify_dialog.h"
 #include "gui/shell/main_window.h"
+#include "support/spa_server.h"
 #include "support/test_http_server.h"
 
 namespace velk::recorder::test {
@@ -30,9 +35,7 @@ using velk::test::Responder;
 using velk::test::TestHttpServer;
 
 class RecorderReplayTest : public QObject {
-    Q_OBJECT
-private slots:
-    void initTestCase() {
+    Q_OBJECT private slots : void initTestCase() {
         QVERIFY(m_config.isValid());
         qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
         m_demo.start(0);
@@ -150,6 +153,144 @@ private slots:
         // Each iteration: the form, the login and its redirect to the account.
         QVERIFY2(err.contains(QStringLiteral("velkrun: 12 HTTP requests sent (")), qPrintable(err));
         QVERIFY2(out.contains(QStringLiteral("302\t4\n")), qPrintable(out));
+    }
+
+    // A single-page sign-in recorded as a person does it: the page's script
+    // posts JSON with the meta tag's token, then calls the API with the
+    // bearer token of the answer.  With the proposals, every replayed sign-in
+    // and API call of 2 users x 3 new-visitor iterations succeeds, as the
+    // server counts; refused, the replay reports errors and --verify exits 6.
+    void aSinglePageSignInReplaysEveryIterationWithTheProposals() {
+        for (const bool accept : {true, false}) {
+            velk::test::SpaServer spa;
+            BrowserFixture b;
+            b.view->beginRecording();
+            b.view->hook().start();
+            QVERIFY(b.type(QString::fromStdString(spa.baseUrl() + "/")));
+            QCOMPARE(b.evaluate("document.getElementById('user').value = 'ann';"
+                                "document.getElementById('password').value = 'secret';"
+                                "document.querySelector('#signin button').click(); 1")
+                         .toInt(),
+                     1);
+            QTRY_COMPARE_WITH_TIMEOUT(
+                b.evaluate("document.getElementById('who').textContent").toString(),
+                QStringLiteral("Signed in as ann"), 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(b.view->recordedScripts().size(), size_t(2), 10000);
+            b.view->hook().stop();
+            QCOMPARE(b.recorded().size(), size_t(3));
+            QVERIFY(b.document.scenario().general().newVisitor);
+            QStringList rows;
+            answer(b, accept, &rows);
+            // The meta tag's token and the answer's bearer token, nothing the user typed.
+            QString me;
+            {
+                std::lock_guard<scenario::CRequestsContainer> lock(
+                    b.document.scenario().requests());
+                me = QString::fromStdString(
+                    b.document.scenario().requests().flattened().at(2)->getName());
+            }
+            QCOMPARE(rows, (QStringList{loginName(b) + " header X-CSRF-Token $Meta(csrf-token)",
+                                        me + " header Authorization $var(token)"}));
+
+            scenario::CScenario& scenario = b.document.scenario();
+            save(b);
+            scenario.run().clients = 2;
+            scenario.run().requestsPerUser = 3;
+            const QString path = save(b, false);
+            const int signIns = spa.signIns(), calls = spa.signedInCalls();
+            const auto [status, out, err] = velkrun({QStringLiteral("--report"), path});
+            if (accept) {
+                QVERIFY2(status == 0, qPrintable(err + out));
+                QCOMPARE(spa.signIns() - signIns, 6);
+                QCOMPARE(spa.signedInCalls() - calls, 6);
+                const auto verified = velkrun({QStringLiteral("--verify"), path});
+                QVERIFY2(std::get<0>(verified) == 0, qPrintable(std::get<1>(verified)));
+            } else {
+                // Each iteration's sign-in (419) and API call (401) fail.
+                QVERIFY2(err.contains(QStringLiteral(", 12 errors (12 HTTP errors)")),
+                         qPrintable(err));
+                QCOMPARE(spa.signIns() - signIns, 0);
+                QCOMPARE(std::get<0>(velkrun({QStringLiteral("--verify"), path})), 6);
+            }
+        }
+    }
+
+    // File > Import HAR...: a visit saved by a browser becomes requests of the
+    // scenario, offered with the same proposals; a file that is no HAR is
+    // refused with the reason.
+    void aHarFileImportsWithTheProposalsAndADamagedOneIsRefused() {
+        const QString csrf = QStringLiteral("Zq3xT9mK2pL8vN4wR7yB"),
+                      bearer = QStringLiteral("tK9w2Lm4Qx7Zp3Rv8Ny5");
+        // One entry as a browser saves it: a header list holds name and value.
+        auto entry = [](const char* type, const char* method, const char* path,
+                        const QJsonArray& headers, const QString& sent, const char* mime,
+                        const QString& text) {
+            QJsonObject request{{"method", method},
+                                {"url", QStringLiteral("http://127.0.0.1:9/") + path},
+                                {"headers", headers}};
+            if (!sent.isEmpty())
+                request["postData"] = QJsonObject{{"mimeType", "application/json"}, {"text", sent}};
+            return QJsonObject{
+                {"startedDateTime", "2026-12-10T05:30:00.000Z"},
+                {"_resourceType", type},
+                {"request", request},
+                {"response",
+                 QJsonObject{{"status", 200},
+                             {"headers", QJsonArray{}},
+                             {"content", QJsonObject{{"mimeType", mime}, {"text", text}}}}}};
+        };
+        auto header = [](const char* name, const QString& value) {
+            return QJsonArray{QJsonObject{{"name", name}, {"value", value}}};
+        };
+        const QJsonArray entries{
+            entry("document", "GET", "", {}, {}, "text/html",
+                  "<meta name=\"csrf-token\" content=\"" + csrf + "\">"),
+            entry("fetch", "POST", "api/login", header("X-CSRF-Token", csrf), "{}",
+                  "application/json", "{\"token\":\"" + bearer + "\"}"),
+            entry("fetch", "GET", "api/me", header("Authorization", "Bearer " + bearer), {},
+                  "application/json", "{}")};
+        const QString har = QString::fromUtf8(
+            QJsonDocument(QJsonObject{{"log", QJsonObject{{"version", "1.2"},
+                                                          {"creator", QJsonObject{{"name", "t"}}},
+                                                          {"entries", entries}}}})
+                .toJson());
+        const QString good = m_dir.filePath(QStringLiteral("visit.har"));
+        const QString bad = m_dir.filePath(QStringLiteral("bad.har"));
+        for (const auto& [path, text] :
+             {std::pair{good, har}, std::pair{bad, QStringLiteral("GET /")}}) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(text.toUtf8());
+        }
+        BrowserFixture b;
+        QString refusal;
+        auto connection = QObject::connect(b.view.get(), &RecorderPage::proposalsOffered,
+                                           b.view.get(), [&](QDialog* d) {
+                                               if (auto* box = qobject_cast<QMessageBox*>(d))
+                                                   refusal = box->text();
+                                               QTimer::singleShot(0, d, &QDialog::reject);
+                                           });
+        QVERIFY(!b.view->importHar(bad));
+        QObject::disconnect(connection);
+        QVERIFY2(refusal.contains(QStringLiteral("not a HAR file")), qPrintable(refusal));
+        QCOMPARE(b.recorded().size(), size_t(0));
+
+        QStringList rows;
+        int offered = 0;
+        connection = QObject::connect(
+            b.view.get(), &RecorderPage::proposalsOffered, b.view.get(), [&](QDialog* d) {
+                ++offered;
+                auto* table = static_cast<ProposalsDialog*>(d)->table();
+                for (int row = 0; row < table->rowCount(); ++row)
+                    rows << table->item(row, 1)->text() + ' ' + table->item(row, 3)->text();
+                QTimer::singleShot(0, d, &QDialog::accept);
+            });
+        QVERIFY(b.view->importHar(good));
+        QObject::disconnect(connection);
+        QCOMPARE(offered, 1);
+        QCOMPARE(b.recorded().size(), size_t(3));
+        QCOMPARE(rows, (QStringList{QStringLiteral("header X-CSRF-Token $Meta(csrf-token)"),
+                                    QStringLiteral("header Authorization $var(token)")}));
     }
 
     // The recorder's texts and what it tells the user.
@@ -306,10 +447,13 @@ private:
         QCOMPARE(offered, 1);
     }
 
-    QString save(BrowserFixture& b) {
+    // With runDefaults, 3 users x 2 iterations.
+    QString save(BrowserFixture& b, bool runDefaults = true) {
         scenario::CScenario& scenario = b.document.scenario();
-        scenario.run().clients = 3;
-        scenario.run().requestsPerUser = 2;
+        if (runDefaults) {
+            scenario.run().clients = 3;
+            scenario.run().requestsPerUser = 2;
+        }
         scenario.run().cycling = false;
         scenario.run().useStartDelay = false;
         scenario.run().useReportDirectory = true;

@@ -1,6 +1,9 @@
 // Renders the recorder page after recording a short visit to the demo shop,
-// into the PNG file named on the command line (the README's picture).
+// into the PNG file named on the command line (the README's picture); with
+// "spa", after a sign-in on the single-page test application whose script
+// requests are recorded and which then opens a WebSocket.
 //   QT_QPA_PLATFORM=offscreen recorder_screenshot docs/screenshots/recorder.png
+//   QT_QPA_PLATFORM=offscreen recorder_screenshot spa.png spa
 #include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -11,6 +14,7 @@
 #include "demo_server.h"
 #include "gui/recorder/recorder_browser.h"
 #include "gui/recorder/recorder_page.h"
+#include "support/spa_server.h"
 
 namespace {
 
@@ -41,8 +45,9 @@ void settle(int ms) {
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: recorder_screenshot OUT.png\n");
+    const bool spa = argc == 3 && QLatin1String(argv[2]) == QLatin1String("spa");
+    if (argc != 2 && !spa) {
+        std::fprintf(stderr, "usage: recorder_screenshot OUT.png [spa]\n");
         return 2;
     }
     velk::demo::DemoServer server;
@@ -55,6 +60,21 @@ int main(int argc, char** argv) {
     view.reattach(true);
     view.hook().start();
     auto* browser = view.browser();
+    if (spa) {
+        velk::test::SpaServer site;
+        view.beginRecording();
+        if (!step(browser, {}, QUrl(QString::fromStdString(site.baseUrl() + "/")))) {
+            std::fprintf(stderr, "recorder_screenshot: the single-page application did not load\n");
+            return 1;
+        }
+        browser->page()->runJavaScript(
+            "document.getElementById('user').value = 'ann';"
+            "document.getElementById('password').value = 'secret';"
+            "document.querySelector('#signin button').click();"
+            "setTimeout(() => new WebSocket('ws://' + location.host + '/live'), 500)");
+        settle(2500);
+        return view.grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
+    }
     const QString base = QStringLiteral("http://127.0.0.1:%1").arg(server.port());
     const bool ok = step(browser, {}, QUrl(base + QStringLiteral("/login"))) &&
                     step(browser,

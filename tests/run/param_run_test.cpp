@@ -170,6 +170,32 @@ TEST_F(ParamRun, LinkParametersAndHiddenFieldsOfThePreviousPage) {
     EXPECT_EQ(requests[2].target, "/again?id=");  // the page before had no such link
 }
 
+// A meta tag's content and a stored cookie reach header lines, bodies and
+// parameters; a tag or cookie that is not there gives nothing.
+TEST_F(ParamRun, MetaTagsAndCookiesOfTheUserReachHeadersAndBodies) {
+    m_server.setHandler([](const ReceivedRequest& req, Responder& r) {
+        if (req.target == "/page")
+            r.respond(200,
+                      "<html><head><meta charset=utf-8><META content='a+b&amp;c' "
+                      "Name=\"csrf-token\"/></head></html>",
+                      "Set-Cookie: XSRF-TOKEN=x%2By; Path=/\r\n");
+        else
+            r.respond(200, "plain");
+    });
+    run("[page]\n$uri=/page\n[use]\n$method=POST\n$uri=/use\n"
+        "$header=X-CSRF-Token: $Meta(csrf-token)\n$header=X-XSRF-TOKEN: $Cookie(XSRF-TOKEN)\n"
+        "$header=X-None: [$Meta(other)$Cookie(other)]\n$content=<<END\nt=$Meta(csrf-token)\nEND\n"
+        "[form]\n$uri=/form\nm=$Meta(csrf-token)\nc=$Cookie(XSRF-TOKEN)\n");
+    auto requests = m_server.requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[1].header("X-CSRF-Token"), "a+b&c");
+    EXPECT_EQ(requests[1].header("X-XSRF-TOKEN"), "x%2By");
+    EXPECT_EQ(requests[1].header("X-None"), "[]");
+    EXPECT_EQ(requests[1].body, "t=a%2Bb%26c\n");
+    // The page before /form was plain: no meta tag; the cookie is still the user's.
+    EXPECT_EQ(requests[2].target, "/form?m=&c=x%2By");
+}
+
 TEST_F(ParamRun, FailChecksAndFileUploads) {
     m_server.setHandler([](const ReceivedRequest& req, Responder& r) {
         r.respond(200, req.target == "/bad" ? "Login failed" : "Welcome back");

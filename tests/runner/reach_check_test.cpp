@@ -28,6 +28,9 @@ int32_t closedPort() {
 
 TEST(ReachCheck, NamesWhyAPlaceCannotBeReached) {
     velk::test::TestHttpServer server;
+    velk::test::TestHttpServer::Options onIPv6;
+    onIPv6.ipv6 = true;
+    velk::test::TestHttpServer server6(onIPv6);
     velk::test::FullBacklogListener silent;
     const int32_t closed = closedPort();
     const std::string at = "127.0.0.1:";
@@ -44,6 +47,11 @@ TEST(ReachCheck, NamesWhyAPlaceCannotBeReached) {
         {{"127.0.0.1", int32_t(silent.port()), false},
          "No answer from " + at + std::to_string(silent.port()) + " within 1 second."},
         {{"127.0.0.1", 70000, false}, "The port of 127.0.0.1:70000 is out of range."},
+        {{"[::1]", int32_t(server6.port()), false}, ""},
+        // Answered without a question to the network.
+        {{"velk-test.INVALID.", 80, false},
+         "The name \"velk-test.INVALID.\" of the server does not resolve (Name or service not "
+         "known)."},
     };
     for (const auto& c : cases)
         EXPECT_EQ(unreachableReason(c.target, 1000), c.reason) << c.target.port;
@@ -64,6 +72,10 @@ TEST(ReachCheck, PlacesOfTheRequestsOnceEachWithTheirPortsAndValues) {
                                                  {"shop", 443, false},
                                                  {"localhost", 90, false},
                                                  {"b", -1, false}}));
+    // A colon inside an IPv6 literal does not start the port.
+    EXPECT_EQ(reachTargets({{"[::1]:8082", false}, {"[::1]", true}, {"::1", false}}, {}),
+              (std::vector<ReachTarget>{
+                  {"[::1]", 8082, false}, {"[::1]", 443, false}, {"::1", 80, false}}));
 }
 
 }  // namespace

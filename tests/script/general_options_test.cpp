@@ -41,7 +41,7 @@ TEST_F(GeneralOptionsTest, DefaultsAreThoseOfANewTest) {
     EXPECT_EQ(o.delaystart, 1);
     EXPECT_EQ(o.exacttiminginterval, 1000);
     EXPECT_EQ(o.socketerrorsymbol, "NETERR");
-    EXPECT_EQ(optionTable().size(), 52u);
+    EXPECT_EQ(optionTable().size(), 53u);
 }
 
 TEST_F(GeneralOptionsTest, EachTypeReadsItsValuesAndRefusesOthersWithItsMessage) {

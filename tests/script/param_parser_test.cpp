@@ -50,6 +50,8 @@ TEST_F(ParamParserTest, RefusedValuesGiveTheirMessages) {
         {"$RegExp(/a(/,$1)", "Invalid regular expression for regexp parameter: /a(/"},
         {"ok&$bogus", "Unknown $ parameter bogus"},
         {"$Json", "'(' expected in after $Json"},
+        {"$Meta", "'(' and a name expected after $Meta"},
+        {"$cookie()", "'(' and a name expected after $Cookie"},
         {"$json(a..b)", "Invalid JSON path a..b: name expected"},
         {"$Json(a[x])", "Invalid JSON path a[x]: index expected"},
     };

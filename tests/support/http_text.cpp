@@ -20,12 +20,16 @@ std::string_view reasonPhrase(int status) {
             return "Not Modified";
         case 400:
             return "Bad Request";
+        case 401:
+            return "Unauthorized";
         case 403:
             return "Forbidden";
         case 404:
             return "Not Found";
         case 407:
             return "Proxy Authentication Required";
+        case 419:
+            return "Page Expired";
         case 500:
             return "Internal Server Error";
         case 502:

@@ -1,0 +1,544 @@
+#include "app/recorder/script_values.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <tuple>
+#include <unordered_map>
+
+#include "app/results/json_value.h"
+#include "app/scenario/requests_container.h"
+#include "app/scenario/url_coding.h"
+
+namespace velk::recorder {
+namespace {
+
+using ValueProposal = ScriptValueProposal;
+using results::JsonValue;
+using LeafVisitor = std::function<void(const std::string& path, const std::string& text)>;
+
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+bool sameNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
+bool containsNoCase(std::string_view text, std::string_view part) {
+    for (size_t i = 0; i + part.size() <= text.size(); ++i)
+        if (sameNoCase(text.substr(i, part.size()), part)) return true;
+    return false;
+}
+
+bool isIdentifier(std::string_view name) {
+    if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;
+    for (char c : name)
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+              c == '_'))
+            return false;
+    return true;
+}
+
+// A path as $Json and $exportjson read it: names joined by ".", element
+// numbers in brackets, other names quoted.  Empty for a name it cannot quote.
+std::string childPath(const std::string& parent, std::string_view key) {
+    if (isIdentifier(key))
+        return parent.empty() ? std::string(key) : parent + "." + std::string(key);
+    if (key.empty() || key.find_first_of("\"\\$(),") != std::string_view::npos ||
+        std::any_of(key.begin(), key.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+        return "";
+    return (parent.empty() ? "$" : parent) + "[\"" + std::string(key) + "\"]";
+}
+
+// Strings and whole numbers at the leaves of a JSON document, with their paths.
+void walkLeaves(const JsonValue& v, const std::string& path, int depth, const LeafVisitor& visit) {
+    if (depth > JsonValue::kMaxDepth) return;
+    switch (v.kind()) {
+        case JsonValue::Kind::String:
+            visit(path, v.string());
+            break;
+        case JsonValue::Kind::Number:
+            if (std::abs(v.number()) < 1e15 && v.number() == std::floor(v.number()))
+                visit(path, std::to_string(static_cast<long long>(v.number())));
+            break;
+        case JsonValue::Kind::Object:
+            for (size_t i = 0; i < v.keys().size() && i < v.items().size(); ++i) {
+                const std::string child = childPath(path, v.keys()[i]);
+                if (!child.empty()) walkLeaves(v.items()[i], child, depth + 1, visit);
+            }
+            break;
+        case JsonValue::Kind::Array:
+            for (size_t i = 0; i < v.items().size(); ++i)
+                walkLeaves(v.items()[i],
+                           (path.empty() ? "$" : path) + "[" + std::to_string(i) + "]", depth + 1,
+                           visit);
+            break;
+        default:
+            break;
+    }
+}
+
+std::unique_ptr<JsonValue> parseJson(std::string_view type, std::string_view body) {
+    size_t first = body.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) return nullptr;
+    if (!containsNoCase(type, "json") && body[first] != '{' && body[first] != '[') return nullptr;
+    std::string error;
+    return JsonValue::parse(body, error);
+}
+
+std::string_view queryOf(std::string_view url) {
+    const size_t q = url.find('?');
+    if (q == std::string_view::npos) return {};
+    const size_t hash = url.find('#', q);
+    return url.substr(q + 1,
+                      hash == std::string_view::npos ? std::string_view::npos : hash - q - 1);
+}
+
+std::string pathOf(std::string_view url) {
+    const size_t scheme = url.find("://");
+    const size_t slash = url.find('/', scheme == std::string_view::npos ? 0 : scheme + 3);
+    if (slash == std::string_view::npos) return "/";
+    return std::string(url.substr(slash, url.find_first_of("?#", slash) - slash));
+}
+
+// The content of every <meta> tag by its name (or property), lower-cased.
+std::map<std::string, std::string> metaTags(std::string_view html) {
+    std::map<std::string, std::string> out;
+    std::string lowered(html);
+    for (char& c : lowered) c = lower(c);
+    for (size_t at = lowered.find("<meta"); at != std::string::npos && out.size() < 200;
+         at = lowered.find("<meta", at + 5)) {
+        const size_t end = html.find('>', at);
+        const std::string_view tag = html.substr(
+            at + 5, end == std::string_view::npos ? std::string_view::npos : end - at - 5);
+        std::string name, content;
+        bool hasContent = false;
+        size_t pos = 0;
+        while (pos < tag.size()) {
+            while (pos < tag.size() && (tag[pos] == ' ' || tag[pos] == '/' || tag[pos] == '\t' ||
+                                        tag[pos] == '\n' || tag[pos] == '\r'))
+                ++pos;
+            const size_t start = pos;
+            while (pos < tag.size() && tag[pos] != '=' && tag[pos] != ' ' && tag[pos] != '/') ++pos;
+            const std::string attribute(tag.substr(start, pos - start));
+            std::string value;
+            if (pos < tag.size() && tag[pos] == '=') {
+                ++pos;
+                const char quote = pos < tag.size() ? tag[pos] : ' ';
+                if (quote == '"' || quote == '\'') {
+                    const size_t close = tag.find(quote, pos + 1);
+                    value =
+                        tag.substr(pos + 1, close == std::string_view::npos ? std::string_view::npos
+                                                                            : close - pos - 1);
+                    pos = close == std::string_view::npos ? tag.size() : close + 1;
+                } else {
+                    const size_t close = tag.find(' ', pos);
+                    value = tag.substr(pos, close == std::string_view::npos ? std::string_view::npos
+                                                                            : close - pos);
+                    pos = close == std::string_view::npos ? tag.size() : close;
+                }
+            } else if (pos == start) {
+                ++pos;
+            }
+            if (sameNoCase(attribute, "name") || sameNoCase(attribute, "property")) {
+                name = value;
+                for (char& c : name) c = lower(c);
+            } else if (sameNoCase(attribute, "content") && !hasContent) {
+                content = value;
+                hasContent = true;
+            }
+        }
+        if (!name.empty() && hasContent && !out.count(name)) out[name] = content;
+        if (end == std::string_view::npos) break;
+    }
+    return out;
+}
+
+// The cookies a response set, by name.
+std::map<std::string, std::string> setCookies(const HeaderList& headers) {
+    std::map<std::string, std::string> out;
+    for (const auto& [n, v] : headers) {
+        if (!sameNoCase(n, "set-cookie")) continue;
+        const std::string_view first = std::string_view(v).substr(0, v.find(';'));
+        const size_t eq = first.find('=');
+        if (eq == std::string_view::npos || eq == 0) continue;
+        std::string_view name = first.substr(0, eq);
+        while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
+        out[std::string(name)] = std::string(first.substr(eq + 1));
+    }
+    return out;
+}
+
+bool looksGenerated(std::string_view v) {
+    if (v.size() < kMinGeneratedLength) return false;
+    bool letter = false, digit = false;
+    for (char c : v) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'))
+            letter = true;
+        else if (c >= '0' && c <= '9')
+            digit = true;
+        else if (std::string_view("-_.~+/=").find(c) == std::string_view::npos)
+            return false;
+    }
+    return letter && digit;
+}
+
+// Bounds that keep a long visit's proposals quick: the JSON leaves read of
+// one answer, how far back a value is looked for, the values of one request.
+constexpr size_t kMaxLeaves = 20000;
+constexpr size_t kMaxLookBack = 200;
+constexpr size_t kMaxValuesSent = 500;
+
+// What a response gave out, read once per exchange.
+struct Given {
+    std::unordered_map<std::string, std::string> jsonPathOf;   // value: its first path
+    std::unordered_map<std::string, std::string> jsonValueAt;  // path: value
+    std::map<std::string, std::string> meta;
+    std::map<std::string, std::string> cookies;
+};
+
+Given readGiven(const ScriptExchange& e) {
+    Given g;
+    if (const auto json = parseJson(e.responseType, e.responseBody))
+        walkLeaves(*json, "", 0, [&](const std::string& path, const std::string& text) {
+            if (g.jsonValueAt.size() >= kMaxLeaves) return;
+            g.jsonValueAt.emplace(path, text);
+            g.jsonPathOf.emplace(text, path);
+        });
+    if (containsNoCase(e.responseType, "html")) g.meta = metaTags(e.responseBody);
+    g.cookies = setCookies(e.responseHeaders);
+    return g;
+}
+
+struct Found {
+    ValueProposal::Source source;
+    std::string name;
+};
+
+// A meta tag's or cookie's name goes into an expression: the server chose it,
+// so only plain names are taken ("x)$File(..." is not).
+bool isPlainName(std::string_view name) {
+    return !name.empty() && name.size() <= 128 && std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-' || c == '_' || c == '.' || c == ':';
+    });
+}
+
+// Where the response of e gave out value (JSON first, then meta, then cookie).
+std::optional<Found> findIn(const Given& g, const std::string& value, bool metaAllowed) {
+    if (auto it = g.jsonPathOf.find(value); it != g.jsonPathOf.end())
+        return Found{ValueProposal::Source::JsonField, it->second};
+    if (metaAllowed)
+        for (const auto& [name, content] : g.meta)
+            if (content == value && isPlainName(name))
+                return Found{ValueProposal::Source::MetaTag, name};
+    for (const auto& [name, v] : g.cookies)
+        if ((v == value || scenario::urlDecode(v) == value) && isPlainName(name))
+            return Found{ValueProposal::Source::Cookie, name};
+    return std::nullopt;
+}
+
+// The value the same source gives in another exchange, if any.
+std::optional<std::string> valueIn(const Given& g, const Found& f) {
+    const auto* table = f.source == ValueProposal::Source::JsonField ? nullptr
+                        : f.source == ValueProposal::Source::MetaTag ? &g.meta
+                                                                     : &g.cookies;
+    if (!table) {
+        auto it = g.jsonValueAt.find(f.name);
+        return it == g.jsonValueAt.end() ? std::nullopt : std::optional<std::string>(it->second);
+    }
+    auto it = table->find(f.name);
+    return it == table->end() ? std::nullopt : std::optional<std::string>(it->second);
+}
+
+bool isAlnum(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// value in text as a whole token: "7" is not in "77aa".
+bool holdsToken(std::string_view text, std::string_view value) {
+    for (size_t at = text.find(value); at != std::string_view::npos;
+         at = text.find(value, at + 1)) {
+        const size_t end = at + value.size();
+        if ((at == 0 || !isAlnum(text[at - 1]) || !isAlnum(value.front())) &&
+            (end == text.size() || !isAlnum(text[end]) || !isAlnum(value.back())))
+            return true;
+    }
+    return false;
+}
+
+bool sentBy(const ScriptExchange& e, const std::string& value) {
+    if (holdsToken(e.url, value) || holdsToken(e.body, value)) return true;
+    for (const auto& [n, v] : e.headers)
+        if (holdsToken(v, value)) return true;
+    return holdsToken(scenario::urlDecode(e.body), value) ||
+           holdsToken(scenario::urlDecode(e.url), value);
+}
+
+struct Sent {
+    ValueProposal::Place place;
+    std::string name, value;
+};
+
+std::vector<Sent> valuesSent(const ScriptExchange& e) {
+    std::vector<Sent> out;
+    for (const auto& [n, v] : e.headers) {
+        if (sameNoCase(n, "content-type") || v.empty()) continue;
+        out.push_back({ValueProposal::Place::Header, n, v});
+        // "Bearer <token>": the token.
+        const size_t blank = v.find(' ');
+        if (blank != std::string::npos && blank > 0 && blank <= 10 &&
+            isIdentifier(std::string_view(v).substr(0, blank)) && blank + 1 < v.size())
+            out.push_back({ValueProposal::Place::Header, n, v.substr(blank + 1)});
+    }
+    if (auto json = parseJson(e.contentType, e.body))
+        walkLeaves(*json, "", 0, [&](const std::string& path, const std::string& text) {
+            if (!text.empty()) out.push_back({ValueProposal::Place::JsonField, path, text});
+        });
+    for (const auto& [n, v] : decodeFormPairs(queryOf(e.url)))
+        if (!v.empty()) out.push_back({ValueProposal::Place::Parameter, n, v});
+    if (containsNoCase(e.contentType, "x-www-form-urlencoded"))
+        for (const auto& [n, v] : decodeFormPairs(e.body))
+            if (!v.empty()) out.push_back({ValueProposal::Place::Parameter, n, v});
+    return out;
+}
+
+std::string variableName(const std::string& path) {
+    std::string name;
+    const size_t dot = path.find_last_of(".]");
+    for (char c : path.substr(dot == std::string::npos ? 0 : dot + 1))
+        if (isIdentifier(std::string(1, c)) || (c >= '0' && c <= '9')) name += c;
+    return isIdentifier(name) ? name : "value";
+}
+
+}  // namespace
+
+HeaderList decodeFormPairs(std::string_view text) {
+    HeaderList out;
+    while (!text.empty()) {
+        const size_t amp = text.find('&');
+        const std::string_view pair = text.substr(0, amp);
+        text = amp == std::string_view::npos ? std::string_view() : text.substr(amp + 1);
+        const size_t eq = pair.find('=');
+        if (eq == std::string_view::npos || eq == 0) continue;
+        out.emplace_back(scenario::urlDecode(pair.substr(0, eq)),
+                         scenario::urlDecode(pair.substr(eq + 1)));
+    }
+    return out;
+}
+
+std::vector<ScriptValueProposal> proposeScriptValues(
+    const std::vector<ScriptExchange>& exchanges, const std::vector<ScriptExchange>* secondLoad) {
+    std::vector<Given> given;
+    given.reserve(exchanges.size());
+    for (const ScriptExchange& e : exchanges) given.push_back(readGiven(e));
+    std::vector<Given> otherGiven;
+    if (secondLoad)
+        for (const ScriptExchange& e : *secondLoad) otherGiven.push_back(readGiven(e));
+
+    std::vector<ValueProposal> out;
+    std::set<std::tuple<int32_t, int, std::string>> done;
+    std::map<std::pair<int32_t, std::string>, std::string> variables;  // source, path: name
+    std::set<std::string> usedNames;
+    for (size_t k = 1; k < exchanges.size(); ++k) {
+        std::vector<Sent> sentValues = valuesSent(exchanges[k]);
+        if (sentValues.size() > kMaxValuesSent) sentValues.resize(kMaxValuesSent);
+        for (const Sent& sent : sentValues) {
+            if (done.count({exchanges[k].requestId, int(sent.place), sent.name})) continue;
+            std::optional<Found> found;
+            size_t j = k;
+            const size_t oldest = k > kMaxLookBack ? k - kMaxLookBack : 0;
+            while (j-- > oldest && !found) found = findIn(given[j], sent.value, j + 1 == k);
+            if (!found) continue;
+            ++j;  // the loop stepped past the exchange that held it
+            // Typed by the user: sent before the response that gave it out.
+            bool typed = false;
+            for (size_t i = 0; i <= j && !typed; ++i) typed = sentBy(exchanges[i], sent.value);
+            if (typed) continue;
+
+            std::string rule;
+            if (secondLoad) {
+                // The same request of the second load: same method and path, same turn.
+                int turn = 0;
+                for (size_t i = 0; i < j; ++i)
+                    turn += exchanges[i].method == exchanges[j].method &&
+                            pathOf(exchanges[i].url) == pathOf(exchanges[j].url);
+                for (size_t i = 0; i < secondLoad->size(); ++i) {
+                    const ScriptExchange& o = (*secondLoad)[i];
+                    if (o.method != exchanges[j].method ||
+                        pathOf(o.url) != pathOf(exchanges[j].url))
+                        continue;
+                    if (turn-- > 0) continue;
+                    if (auto other = valueIn(otherGiven[i], *found); other && *other != sent.value)
+                        rule = "differs between two loads of the page";
+                    break;
+                }
+            }
+            if (rule.empty() && looksGenerated(sent.value))
+                rule = "looks generated (" + std::to_string(sent.value.size()) +
+                       " letters and digits)";
+            if (rule.empty()) continue;
+
+            ValueProposal p;
+            p.requestId = exchanges[k].requestId;
+            p.place = sent.place;
+            p.name = sent.name;
+            p.recordedValue = sent.value;
+            p.source = found->source;
+            p.sourceRequestId = exchanges[j].requestId;
+            p.sourceName = found->name;
+            p.rule = rule;
+            const std::string answer = exchanges[j].method + " " + exchanges[j].url;
+            switch (found->source) {
+                case ValueProposal::Source::JsonField: {
+                    std::string& name = variables[{p.sourceRequestId, found->name}];
+                    if (name.empty()) {
+                        const std::string base = variableName(found->name);
+                        name = base;
+                        for (int n = 2; usedNames.count(name); ++n) name = base + std::to_string(n);
+                        usedNames.insert(name);
+                    }
+                    p.variable = name;
+                    p.expression = "$var(" + name + ")";
+                    p.origin = "JSON field " + found->name + " of the answer to " + answer;
+                    break;
+                }
+                case ValueProposal::Source::MetaTag:
+                    p.expression = "$Meta(" + found->name + ")";
+                    p.origin = "meta tag " + found->name + " of the page " + answer;
+                    break;
+                case ValueProposal::Source::Cookie:
+                    p.expression = "$Cookie(" + found->name + ")";
+                    p.origin = "cookie " + found->name + " set by " + answer;
+                    break;
+            }
+            done.insert({p.requestId, int(p.place), p.name});
+            out.push_back(std::move(p));
+        }
+    }
+    return out;
+}
+
+namespace {
+
+scenario::CRequest* requestById(scenario::CRequestsContainer& requests, int32_t id) {
+    scenario::CRequestsContainer::Node* node = id > 0 ? requests.findNode(id) : nullptr;
+    return node ? node->request.get() : nullptr;
+}
+
+// The single static component of param, or null.
+scenario::CReqParamFunction* onlyText(scenario::CReqParam& param) {
+    if (param.count() != 1) return nullptr;
+    scenario::CReqParamFunction* f = param.get(0);
+    return f && f->getKind() == scenario::CReqParamFunction::kStaticText ? f : nullptr;
+}
+
+bool replaceIn(scenario::CReqParamFunction& f, size_t from, const std::string& value,
+               const std::string& expression) {
+    std::string text = f.storedText();
+    const size_t at = text.find(value, from);
+    if (at == std::string::npos) return false;
+    text.replace(at, value.size(), expression);
+    f.makeLiteral(text);
+    return true;
+}
+
+bool applyOne(scenario::CRequest& r, const ValueProposal& p) {
+    using F = scenario::CReqParamFunction;
+    for (int32_t i = 0; i < r.paramCount(); ++i) {
+        scenario::CReqParam& param = *r.getParam(i);
+        F* text = onlyText(param);
+        switch (p.place) {
+            case ValueProposal::Place::Header:
+                if (text && param.getName() == kHeaderParam &&
+                    sameNoCase(text->storedText().substr(0, p.name.size() + 1), p.name + ":"))
+                    return replaceIn(*text, p.name.size() + 1, p.recordedValue, p.expression);
+                break;
+            case ValueProposal::Place::JsonField:
+                if (text && param.getName() == kContentParam)
+                    return replaceIn(*text, 0, "\"" + p.recordedValue + "\"",
+                                     "\"" + p.expression + "\"") ||
+                           replaceIn(*text, 0, p.recordedValue, p.expression);
+                break;
+            case ValueProposal::Place::Parameter:
+                if (text && param.getName() == p.name && text->storedText() == p.recordedValue) {
+                    if (p.source == ValueProposal::Source::JsonField) {
+                        // $var is read by the engine only where the value is not encoded.
+                        param.setEncode(false);
+                        text->makeLiteral(p.expression);
+                    } else {
+                        text->setKind(p.source == ValueProposal::Source::MetaTag ? F::kMetaTag
+                                                                                 : F::kCookie);
+                        text->setText(p.sourceName);
+                    }
+                    return true;
+                }
+                break;
+        }
+    }
+    return false;
+}
+
+// A query parameter of the request's URI ($uri reads expressions too).
+bool applyToUri(scenario::CRequest& r, const ValueProposal& p) {
+    if (p.place != ValueProposal::Place::Parameter) return false;
+    std::string uri = r.getUri();
+    const size_t query = uri.find('?');
+    if (query == std::string::npos) return false;
+    for (const std::string& value :
+         {scenario::urlEncode(p.recordedValue, false), p.recordedValue}) {
+        const std::string pair = p.name + "=" + value;
+        for (size_t at = uri.find(pair, query); at != std::string::npos;
+             at = uri.find(pair, at + 1)) {
+            const size_t end = at + pair.size();
+            if ((uri[at - 1] != '?' && uri[at - 1] != '&') || (end < uri.size() && uri[end] != '&'))
+                continue;
+            uri.replace(at + p.name.size() + 1, value.size(), p.expression);
+            r.setUri(uri);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+int32_t applyScriptValues(scenario::CRequestsContainer& requests,
+                          const std::vector<ScriptValueProposal>& proposals) {
+    int32_t applied = 0;
+    for (const ValueProposal& p : proposals) {
+        if (!p.ticked) continue;
+        scenario::CRequest* target = requestById(requests, p.requestId);
+        scenario::CRequest* source = requestById(requests, p.sourceRequestId);
+        if (!target || (p.source == ValueProposal::Source::JsonField && !source)) continue;
+        if (!applyOne(*target, p) && !applyToUri(*target, p)) continue;
+        ++applied;
+        if (p.source != ValueProposal::Source::JsonField) continue;
+        const std::string line = p.variable + "," + p.sourceName;
+        bool present = false;
+        for (int32_t i = 0; i < source->paramCount() && !present; ++i) {
+            scenario::CReqParam& param = *source->getParam(i);
+            present = param.getName() == kExportJsonParam && onlyText(param) &&
+                      onlyText(param)->storedText() == line;
+        }
+        if (present) continue;
+        auto param = std::make_unique<scenario::CReqParam>();
+        param->setNameAndEncode(kExportJsonParam, false);
+        auto f = std::make_unique<scenario::CReqParamFunction>();
+        f->makeLiteral(line);
+        param->insert(-1, std::move(f));
+        source->insertParam(-1, std::move(param));
+    }
+    return applied;
+}
+
+}  // namespace velk::recorder
