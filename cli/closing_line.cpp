@@ -72,22 +72,23 @@ RequestTally tallyResults(TestSet* set) {
     return tally;
 }
 
-std::string closingFigures(TestSet* set, const RequestTally& tally) {
-    VelkRunTotals totals{};
-    const bool haveTotals = GetRunTotals(set, &totals) != 0;
+std::string closingFigures(const std::optional<results::PassFigures>& figures,
+                           const RequestTally& tally) {
+    static const results::RunTotals kNone;
+    const results::RunTotals& totals = figures ? figures->run() : kNone;
     int64_t results = tally.made, errors[4] = {};
     for (int i = 0; i < 4; ++i) errors[i] = tally.errors[i];
     // Sequences give every result (initial and final sequences too) a time or an error class.
-    VelkLatencyStats all{};
-    if (GetLatencyStatsCount(set) > 0 && GetLatencyStats(set, -1, &all)) {
-        results = all.count;
-        for (int i = 0; i < 4; ++i) results += errors[i] = all.errors[i];
+    if (figures && timesRequests(*figures)) {
+        results = figures->overall.count;
+        for (size_t i = 0; i < 4; ++i) results += errors[i] = figures->overall.errors[i];
     }
     const double seconds = totals.durationMs / 1000.0;
-    std::string text = std::to_string(haveTotals ? totals.httpRequests : 0) + " HTTP requests sent";
-    if (const HttpRate http = readHttpRate(set); http.perSecond >= 0)
-        text += printed(" (%.2f/s ", http.perSecond) +
-                (http.overWholeRun ? overSeconds(seconds) : std::string("while all users ran")) +
+    std::string text = std::to_string(totals.httpRequests) + " HTTP requests sent";
+    if (totals.httpRequestsPerSecond >= 0)
+        text += printed(" (%.2f/s ", totals.httpRequestsPerSecond) +
+                (totals.httpRateOverWholeRun ? overSeconds(seconds)
+                                             : std::string("while all users ran")) +
                 ")";
     text += ", " + std::to_string(results) + (results == 1 ? " result" : " results");
     if (totals.durationMs > 0)

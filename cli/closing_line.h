@@ -5,11 +5,13 @@
 //   (105.50/s over 5.7 s), 0 errors
 // HTTP requests sent are every request that went out, logins and redirects
 // included; a result is what one request of a sequence (or of the script)
-// recorded: its time or its error.  Stateless; on the thread that ran the test.
+// recorded: its time or its error.  Stateless; on the thread that ran the test,
+// from the figures read once after it (collectFigures).
 #include <cstdint>
+#include <optional>
 #include <string>
 
-#include "app/results/run_figures.h"
+#include "app/results/pass_figures.h"
 #include "velkcore.h"
 
 namespace velk::cli {
@@ -26,12 +28,10 @@ struct RequestTally {
 
 RequestTally tallyResults(TestSet* set);
 
-using results::HttpRate;
-using results::readHttpRate;
-
 // The figures of the closing line, after "velkrun: " and the pass's label.
 // The results and errors are those of every sequence, as the summary counts
 // them; a script-driven run has them from tally.
-std::string closingFigures(TestSet* set, const RequestTally& tally);
+std::string closingFigures(const std::optional<results::PassFigures>& figures,
+                           const RequestTally& tally);
 
 }  // namespace velk::cli

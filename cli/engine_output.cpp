@@ -8,12 +8,12 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
 
 #include "app/base/terminal_text.h"
+#include "app/runner/live_figures.h"
 #include "cli/live_line.h"
 #include "velkcore.h"
 
@@ -21,14 +21,6 @@ namespace velk::cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// The late rate is taken over this span of the engine's progress reports.
-constexpr auto kRateSpan = std::chrono::seconds(6);
-
-struct Sample {
-    Clock::time_point at;
-    int64_t made;
-};
 
 std::mutex g_mutex;
 std::condition_variable g_wake;
@@ -43,7 +35,7 @@ bool g_running = false;        // GUARDED_BY(g_mutex)
 LiveFigures g_figures;         // GUARDED_BY(g_mutex)
 Clock::time_point g_start;     // GUARDED_BY(g_mutex)
 Clock::time_point g_reported;  // GUARDED_BY(g_mutex)
-std::deque<Sample> g_samples;  // GUARDED_BY(g_mutex)
+runner::RecentRate g_rate;     // GUARDED_BY(g_mutex)
 std::thread g_ticker;
 TestSet* g_set = nullptr;  // GUARDED_BY(g_mutex); counters only, read while it runs
 
@@ -94,11 +86,8 @@ bool g_reportedOnce = false;  // GUARDED_BY(g_mutex); the engine has counted the
 void takeCountLocked(Clock::time_point now, int64_t made) {
     g_figures.made = made;
     g_reported = now;
-    g_samples.push_back({now, made});
-    while (g_samples.size() > 2 && now - g_samples[1].at >= kRateSpan) g_samples.pop_front();
-    const Sample& first = g_samples.front();
-    const double seconds = std::chrono::duration<double>(now - first.at).count();
-    if (seconds > 0.2) g_figures.rate = double(made - first.made) / seconds;
+    g_rate.add(std::chrono::duration_cast<std::chrono::milliseconds>(now - g_start).count(), made);
+    if (const double rate = g_rate.perSecond(); rate >= 0) g_figures.rate = rate;
 }
 
 // Called on the engine's watch loop, every two seconds and at the end.
@@ -204,7 +193,8 @@ void startProgressLine(TestSet* set, int32_t users, int64_t total, int32_t maxti
         g_start = Clock::now();
         g_reported = g_start;
         // The engine counts from zero at the start of the run.
-        g_samples.assign(1, Sample{g_start, 0});
+        g_rate.reset();
+        g_rate.add(0, 0);
         g_running = true;
     }
     g_ticker = std::thread(tick);

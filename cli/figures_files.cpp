@@ -5,23 +5,21 @@
 #include <utility>
 
 #include "app/results/html_report.h"
-#include "app/results/pass_export.h"
 #include "app/results/summary_json.h"
 #include "cli/output_file.h"
 
 namespace velk::cli {
 
-int writeFigures(TestSet* set, const CliOptions& options, const char* program, RunFigures& figures,
-                 bool& haveFigures) {
+int writeFigures(const std::optional<results::PassFigures>& figures, const CliOptions& options,
+                 const char* program) {
     if (!wantsFigures(options)) return 0;
-    haveFigures = collectRunFigures(set, figures);
-    if (!haveFigures) return 4;
+    if (!figures) return 4;
     int status = 0;
     const std::pair<const std::string*, std::string> files[] = {
         {&options.summaryPath,
-         options.summaryPath.empty() ? "" : summaryJson(figures, options.thresholds)},
+         options.summaryPath.empty() ? "" : summaryJson(*figures, options.thresholds)},
         {&options.htmlPath,
-         options.htmlPath.empty() ? "" : htmlReport(figures, options.thresholds)},
+         options.htmlPath.empty() ? "" : htmlReport(*figures, options.thresholds)},
     };
     for (const auto& [path, content] : files) {
         if (path->empty()) continue;

@@ -1,6 +1,7 @@
 #include "cli/merged_report.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "app/base/terminal_text.h"
 #include "app/results/collect_pass.h"
@@ -31,13 +32,15 @@ int missingUsers(TestSet* set) {
 int reportMergedRun(TestSet* set, const CliOptions& options, const std::string& rltPath,
                     const char* program) {
     int status = 0;
+    std::optional<results::PassFigures> figures;
     if (rltPath.empty()) {
         if (SaveResults(set, nullptr, nullptr, nullptr) != 0) status = 4;
         if (options.printReport) SaveResults(set, stdout, writeToStream, nullptr);
+        figures = results::collectFigures(set);
     } else {
         // The record writes the report file too, as a pass of the desktop program does.
         int32_t saved = 0;
-        auto record = velk::results::collectPass(set, "all users", nullptr, &saved);
+        auto record = velk::results::collectPass(set, "all users", nullptr, &saved, &figures);
         if (saved != 0) status = 4;
         if (options.printReport) {
             std::string report = record->report;
@@ -51,18 +54,15 @@ int reportMergedRun(TestSet* set, const CliOptions& options, const std::string& 
         }
     }
     std::fflush(stdout);
-    RunFigures figures;
-    bool haveFigures = false;
-    const int figuresStatus = writeFigures(set, options, program, figures, haveFigures);
+    const int figuresStatus = writeFigures(figures, options, program);
     TestInfo info{};
     GetInfo(set, &info);
     if (int missing = missingUsers(set); missing > 0)
         std::fprintf(stderr, "%s: warning: %d of %d users have no results (is a shard missing?)\n",
                      program, missing, info.users);
     std::fprintf(stderr, "%s: %d users: %s\n", program, info.users,
-                 closingFigures(set, tallyResults(set)).c_str());
-    if (haveFigures && !checkThresholds(options.thresholds, figures, program) && status == 0)
-        return 5;
+                 closingFigures(figures, tallyResults(set)).c_str());
+    if (figures && !checkThresholds(options.thresholds, *figures, program) && status == 0) return 5;
     return status != 0 ? status : figuresStatus;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -11,7 +12,6 @@
 #include "app/results/pass_figures.h"
 #include "app/results/results_container.h"
 #include "app/results/rlt_file.h"
-#include "app/results/run_figures.h"
 #include "app/runner/cpu_monitor.h"
 #include "cli/closing_line.h"
 #include "cli/engine_output.h"
@@ -31,10 +31,9 @@ void writeToStream(void* sink, const char* text) {
 
 // After the closing line: how late the engine's event loops resumed their users
 // and, when that was enough to distort the times, the engine's warning.
-void printLoopLag(TestSet* set) {
-    velk::results::RunTotals lag;
-    velk::results::collectLoopLag(set, lag);
-    if (lag.loopLag.empty()) return;
+void printLoopLag(const std::optional<velk::results::PassFigures>& figures) {
+    if (!figures || figures->run().loopLag.empty()) return;
+    const velk::results::RunTotals& lag = figures->run();
     std::fprintf(stderr, "velkrun: event-loop lag p99 %.1f ms, max %.1f ms (%zu loop%s)\n",
                  lag.allLoopsLag.p99Ms, lag.allLoopsLag.maxMs, lag.loopLag.size(),
                  lag.loopLag.size() == 1 ? "" : "s");
@@ -50,8 +49,8 @@ std::string sanitizedForTerminal(std::string text) {
 
 // The closing line of a pass ("velkrun: " and label before it); 3 when the pass
 // completed no request or none reached the server, else 0.
-int printClosingLine(TestSet* set, const std::string& label, bool ran, const RequestTally& tally,
-                     bool logging) {
+int printClosingLine(TestSet* set, const std::optional<velk::results::PassFigures>& figures,
+                     const std::string& label, bool ran, const RequestTally& tally, bool logging) {
     const char* lead = label.empty() ? "" : ": ";
     char host[256];
     const bool unresolved = GetUnresolvedHost(set, host, sizeof host) != 0;
@@ -71,7 +70,7 @@ int printClosingLine(TestSet* set, const std::string& label, bool ran, const Req
         return 3;
     }
     std::fprintf(stderr, "velkrun: %s%s%s%s\n", label.c_str(), lead,
-                 closingFigures(set, tally).c_str(),
+                 closingFigures(figures, tally).c_str(),
                  unresolved ? ("; " + cannotResolve).c_str() : "");
     return 0;
 }
@@ -85,11 +84,22 @@ void say(const std::string& text) {
 bool pauseBetweenPasses(const CliOptions& options, const InterruptWatcher& watcher) {
     if (!options.pause) return true;
     const int seconds = options.pauseSeconds;
-    say("Waiting " + std::to_string(seconds) + " second" + (seconds == 1 ? "" : "s") + "...");
+    say(runner::waitingMessage(seconds));
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (watcher.signalNumber() == 0 && std::chrono::steady_clock::now() < end)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     return watcher.signalNumber() == 0;
+}
+
+// The requests the script defines that no sequence of the pass made.
+std::vector<std::string> untimedRequests(const std::vector<std::string>& requests,
+                                         const velk::results::PassFigures& figures) {
+    std::vector<std::string> untimed;
+    for (const std::string& request : requests)
+        if (std::none_of(figures.requests.begin(), figures.requests.end(),
+                         [&](const velk::results::LatencyFigures& r) { return r.name == request; }))
+            untimed.push_back(request);
+    return untimed;
 }
 
 // What all passes of a run come to.
@@ -117,7 +127,7 @@ bool runPass(TestSet* set, const CliOptions& options, int32_t maxtime, const std
     velk::runner::CpuMonitor cpu;
     if (keep || options.cycling) {
         cpu.start();
-        say("Running...");
+        say(runner::kRunningMessage);
     }
     watcher.setTarget(set);
     startProgressLine(set, info.users, planned, maxtime);
@@ -127,17 +137,18 @@ bool runPass(TestSet* set, const CliOptions& options, int32_t maxtime, const std
     finishProgressLine();
     int status = 0;
     RequestTally tally;
-    RunFigures figures;
-    bool haveFigures = false;
+    std::optional<velk::results::PassFigures> figures;
+    bool checkFigures = false;
     // Without results (the run could not start) there is no report to write.
     const bool haveResults = GetResults(set, 0) != nullptr;
     if (haveResults) {
         if (keep) {
             int32_t saved = 0;
-            state.passes.add(velk::results::collectPass(set, title, cycle, &saved));
+            state.passes.add(velk::results::collectPass(set, title, cycle, &saved, &figures));
             if (saved != 0) status = 4;
-        } else if (SaveResults(set, nullptr, nullptr, nullptr) != 0) {
-            status = 4;
+        } else {
+            if (SaveResults(set, nullptr, nullptr, nullptr) != 0) status = 4;
+            figures = velk::results::collectFigures(set);
         }
         if (options.printReport) {
             SaveResults(set, stdout, writeToStream, nullptr);
@@ -146,51 +157,46 @@ bool runPass(TestSet* set, const CliOptions& options, int32_t maxtime, const std
         tally = tallyResults(set);
         const bool lastPass = last || !ran || watcher.signalNumber() != 0;
         if (lastPass && wantsFigures(options)) {
-            state.figuresStatus = writeFigures(set, options, "velkrun", figures, haveFigures);
-            for (const std::string& request : state.requests)
-                if (std::none_of(figures.requests.begin(), figures.requests.end(),
-                                 [&](const RequestFigures& r) { return r.name == request; }))
-                    figures.untimedRequests.push_back(request);
+            state.figuresStatus = writeFigures(figures, options, "velkrun");
+            checkFigures = figures.has_value();
         }
     }
     watcher.setTarget(nullptr);
-    const int closing = printClosingLine(set, options.cycling ? title : std::string(),
+    const int closing = printClosingLine(set, figures, options.cycling ? title : std::string(),
                                          ran != 0 && haveResults, tally, state.logging);
-    if (ran) printLoopLag(set);
+    if (ran) printLoopLag(figures);
     // The verdicts follow the closing line.
-    if (haveFigures && !checkThresholds(options.thresholds, figures) && state.figuresStatus == 0)
+    if (checkFigures &&
+        !checkThresholds(options.thresholds, *figures, "velkrun",
+                         untimedRequests(state.requests, *figures)) &&
+        state.figuresStatus == 0)
         state.figuresStatus = 5;
     if (status == 0) status = closing;
     if (state.status == 0) state.status = status;
     if (keep || options.cycling) {
-        const double load = cpu.average();
-        if (velk::runner::CpuMonitor::isOverloaded(load)) {
-            char text[96];
-            std::snprintf(text, sizeof text,
-                          "Average CPU usage during the test was at level: %.2f%%", load);
-            say(text);
-            say("Results are somewhat lowered");
-        }
+        for (const std::string& line : runner::overloadMessages(cpu.average())) say(line);
         if (watcher.signalNumber() != 0)
-            say("Process was terminated by user");
+            say(runner::kTerminatedMessage);
         else if (ran)
-            say("Finished \"" + title + "\"");
+            say(runner::finishedMessage(title));
         else
-            say("Errors occured during test");
+            say(runner::kFailedPassMessage);
     }
     return ran != 0 && watcher.signalNumber() == 0;
 }
 
 }  // namespace
 
-std::vector<int32_t> passValues(const CliOptions& options) {
-    if (!options.cycling) return {0};
-    std::vector<int32_t> values{options.cycleFrom};
-    const int32_t step = options.cycleStep, to = options.cycleTo;
-    for (int64_t next = int64_t(options.cycleFrom) + step;
-         (step > 0 && next <= to) || (step < 0 && next >= to); next += step)
-        values.push_back(int32_t(next));
-    return values;
+runner::CycleSettings cycleSettings(const CliOptions& options) {
+    runner::CycleSettings cycle;
+    cycle.cycling = options.cycling;
+    cycle.byIterations = options.cycleByIterations;
+    cycle.from = options.cycling ? options.cycleFrom : 0;
+    cycle.to = options.cycleTo;
+    cycle.step = options.cycleStep;
+    cycle.pause = options.pause;
+    cycle.pauseSeconds = options.pauseSeconds;
+    return cycle;
 }
 
 int runLoadTest(const CliOptions& options) {
@@ -209,9 +215,8 @@ int runLoadTest(const CliOptions& options) {
     std::string name = script;
     const int32_t maxtime = literalIntegerOption(text, options.settings, "maxtime");
     const bool keep = !options.resultsPath.empty();
-    const char* const option = options.cycleByIterations ? "requests" : "clients";
-    const char* const label = velk::results::cycleLabel(options.cycleByIterations);
-    const std::vector<int32_t> values = passValues(options);
+    const runner::CycleSettings cycle = cycleSettings(options);
+    const std::vector<int32_t> values = runner::passValues(cycle);
     // Passes are titled by the project name, as the report names the test.
     if (const std::string project = literalTextOption(text, options.settings, "projectname");
         !project.empty())
@@ -228,14 +233,13 @@ int runLoadTest(const CliOptions& options) {
         state.metrics = &metrics;
         for (size_t pass = 0; pass < values.size(); ++pass) {
             CliOptions passOptions = options;
-            std::string title = name;
+            const std::string title = runner::passTitle(name, cycle, values[pass]);
             if (options.cycling) {
-                const std::string value = std::to_string(values[pass]);
-                passOptions.settings.push_back(std::string(option) + "=" + value);
-                title += " - " + std::string(label) + "=" + value;
-                say("Cycling: " + std::string(label) + "=" + value);
+                passOptions.settings.push_back(std::string(runner::cycledOption(cycle)) + "=" +
+                                               std::to_string(values[pass]));
+                say(runner::cyclingMessage(cycle, values[pass]));
                 if (pass > 0 && !pauseBetweenPasses(options, watcher)) {
-                    say("Process was terminated by user");
+                    say(runner::kTerminatedMessage);
                     break;
                 }
             }
@@ -244,12 +248,12 @@ int runLoadTest(const CliOptions& options) {
                 if (state.status == 0) state.status = 1;
                 break;
             }
-            const velk::results::CycleInfo cycle{1, values[pass], options.cycleByIterations};
-            if (!runPass(set.get(), passOptions, maxtime, title, options.cycling ? &cycle : nullptr,
+            const velk::results::CycleInfo info{1, values[pass], options.cycleByIterations};
+            if (!runPass(set.get(), passOptions, maxtime, title, options.cycling ? &info : nullptr,
                          pass + 1 == values.size(), watcher, state))
                 break;
         }
-        if (keep || options.cycling) say("All tasks finished");
+        if (keep || options.cycling) say(runner::kAllFinishedMessage);
         if (keep && state.passes.count() > 0) {
             std::string error;
             if (!writeOutputFile(options.resultsPath,

@@ -157,6 +157,14 @@ typedef struct VelkRunTotals {
     uint64_t bytesSent;
     uint64_t bytesReceived;
     int32_t statusCodes[1000]; /* responses per status code */
+    /* HTTP requests sent per second as the text report prints them ("Total
+     * average requests per second"): over the span in which every user ran,
+     * or, with httpRateApproximated 1, over the whole run because that span
+     * was too short (the report's approximation warning).  Below 0, and
+     * httpRateApproximated 0, when the report has no such figure
+     * (summarytimes=0, or no user made a request). */
+    double httpRequestsPerSecond;
+    int32_t httpRateApproximated;
 } VelkRunTotals;
 
 /* One span of the run's timeline. */
@@ -299,6 +307,27 @@ VELK_EXPORT int32_t GetMemoryEstimate(TestSet* set, VelkMemoryEstimate* estimate
  * ms after the start) are those of a run of all users in one process.  shards 1
  * runs every user again.  1, or 0 when shard is not in 0..shards-1 (reported). */
 VELK_EXPORT int32_t SelectUsers(TestSet* set, int32_t shard, int32_t shards);
+
+/* One request of a sequence as a user made it, told to the exchange observer
+ * once the request (and every redirect it led to) has ended. */
+typedef struct VelkExchange {
+    const char* name;     /* the request's name */
+    int32_t user;         /* the user's global index, from 0 */
+    int32_t iteration;    /* the user's pass, from 1 */
+    int32_t result;       /* as recorded: a time in microseconds or a VELK_RESULT_ class */
+    int32_t status;       /* the last response's status code; 0 when none was read */
+    const char* location; /* the Location of the last redirect followed, as the server
+                             sent it (cut to 511 bytes); "" without one */
+    const char* body;     /* the last response's body: bodySize bytes, not NUL-terminated */
+    int64_t bodySize;
+} VelkExchange;
+/* Called on the user's thread; the record and its texts are valid during the
+ * call only.  It must not throw, and it holds its user up while it runs: for
+ * checking a scenario (one user, a few iterations), not for a load test. */
+typedef void (*ExchangeObserver)(void* context, const VelkExchange* exchange);
+/* Installs observer for the set's next runs (NULL removes it); set it before
+ * RunTest, not during one.  Returns the previous context. */
+VELK_EXPORT void* SetExchangeObserver(TestSet* set, void* context, ExchangeObserver observer);
 
 /* Called by RunTest on its own thread once every user is ready, just before the
  * users are let go (with delaystart above 0: before the first user starts).  A

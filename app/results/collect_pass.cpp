@@ -1,8 +1,7 @@
 #include "app/results/collect_pass.h"
 
 #include <ctime>
-
-#include "app/results/pass_figures.h"
+#include <utility>
 
 namespace velk::results {
 namespace {
@@ -73,7 +72,8 @@ std::string withCrLf(const std::string& text) {
 }
 
 std::shared_ptr<CResultsStore> collectPass(TestSet* set, const std::string& passTitle,
-                                           const CycleInfo* cycle, int32_t* saveStatus) {
+                                           const CycleInfo* cycle, int32_t* saveStatus,
+                                           std::optional<PassFigures>* figuresRead) {
     auto record = std::make_shared<CResultsStore>();
     CResultsStore& r = *record;
     std::string report;
@@ -110,7 +110,10 @@ std::shared_ptr<CResultsStore> collectPass(TestSet* set, const std::string& pass
         fillSummaryTimings(set, r);
     else
         fillDetailedTimings(set, r, info.iterations);
-    r.figures = collectFigures(set);
+    // Read after SaveResults, which names the test as the report does.
+    std::optional<PassFigures> figures = collectFigures(set);
+    if (figures && timesRequests(*figures)) r.figures = figures;
+    if (figuresRead) *figuresRead = std::move(figures);
     r.title = clockTime() + " - " + passTitle;
     return record;
 }

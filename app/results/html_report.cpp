@@ -1,5 +1,6 @@
 #include "app/results/html_report.h"
 
+#include <array>
 #include <cstdio>
 
 #include "app/results/svg_chart.h"
@@ -50,17 +51,17 @@ std::string card(const std::string& key, const std::string& value, const std::st
            (unit.empty() ? "" : " <small>" + unit + "</small>") + "</div></div>";
 }
 
-std::string errorShare(const RequestFigures& r) {
+std::string errorShare(const LatencyFigures& r) {
     return r.results() ? fmt(100.0 * double(r.errorTotal()) / double(r.results())) + "%" : "-";
 }
 
-std::string ms(const RequestFigures& r, double v) {
-    return r.stats.count ? fmt(v) : "-";
+std::string ms(const LatencyFigures& r, double v) {
+    return r.count ? fmt(v) : "-";
 }
 
-std::string row(const RunFigures& f, const RequestFigures& r, const std::string& name, bool paced,
+std::string row(const PassFigures& f, const LatencyFigures& r, const std::string& name, bool paced,
                 bool all) {
-    const VelkLatencyStats& s = r.stats;
+    const LatencyFigures& s = r;
     std::string html = all ? "<tr class=\"all\">" : "<tr>";
     html += "<td>" + name + "</td><td>" + std::to_string(s.count) + "</td><td" +
             (r.errorTotal() ? " class=\"bad\"" : "") + ">" + std::to_string(r.errorTotal()) +
@@ -75,7 +76,7 @@ std::string row(const RunFigures& f, const RequestFigures& r, const std::string&
     return html + "</tr>\n";
 }
 
-std::string requestTable(const RunFigures& f, bool paced) {
+std::string requestTable(const PassFigures& f, bool paced) {
     std::string html =
         "<div "
         "class=\"scroll\"><table><thead><tr><th>Request</th><th>Timed</th><th>Errors</th><th>Error "
@@ -85,12 +86,12 @@ std::string requestTable(const RunFigures& f, bool paced) {
     html += "<th>Max</th><th>Std dev</th>";
     if (paced) html += "<th>p99 from due</th><th>p99.9 from due</th>";
     html += "</tr></thead><tbody>\n";
-    for (const RequestFigures& r : f.requests) html += row(f, r, htmlEscape(r.name), paced, false);
+    for (const LatencyFigures& r : f.requests) html += row(f, r, htmlEscape(r.name), paced, false);
     html += row(f, f.overall, "All requests", paced, true);
     return html +
            "</tbody></table></div>\n<p class=\"note\">Times in milliseconds. Errors by class: " +
            [&] {
-               const int64_t* e = f.overall.stats.errors;
+               const std::array<int64_t, 4>& e = f.overall.errors;
                return "network " + std::to_string(e[0]) + ", HTTP " + std::to_string(e[1]) +
                       ", failed check " + std::to_string(e[2]) + ", time-out " +
                       std::to_string(e[3]);
@@ -98,7 +99,7 @@ std::string requestTable(const RunFigures& f, bool paced) {
            ".</p>\n";
 }
 
-std::string thresholdTable(const RunFigures& f, const std::vector<Threshold>& thresholds) {
+std::string thresholdTable(const PassFigures& f, const std::vector<Threshold>& thresholds) {
     if (thresholds.empty()) return {};
     std::string html =
         "<h2>Thresholds</h2><table><thead><tr><th>Threshold</th><th>Measured</th><th>Verdict</th>"
@@ -112,20 +113,20 @@ std::string thresholdTable(const RunFigures& f, const std::vector<Threshold>& th
     return html + "</tbody></table>\n";
 }
 
-std::string charts(const RunFigures& f) {
+std::string charts(const PassFigures& f) {
     std::vector<std::string> names;
     std::vector<SvgSeries> percentiles;
     for (int i = 0; i < VELK_PERCENTILE_COUNT; ++i)
         percentiles.push_back({kPercentileNames[i], kColors[i], {}});
-    for (const RequestFigures& r : f.requests) {
+    for (const LatencyFigures& r : f.requests) {
         names.push_back(r.name);
-        for (int i = 0; i < VELK_PERCENTILE_COUNT; ++i)
-            percentiles[size_t(i)].values.push_back(r.stats.percentilesMs[i]);
+        for (size_t i = 0; i < VELK_PERCENTILE_COUNT; ++i)
+            percentiles[i].values.push_back(r.percentilesMs[i]);
     }
     const double span = f.spanMs / 1000.0;
     SvgSeries requests{"HTTP requests sent/s", "#1f6feb", {}}, errors{"errors/s", "#c62828", {}},
         users{"users", "#6a3d9a", {}};
-    for (const VelkTimelinePoint& p : f.timeline) {
+    for (const TimelineSpan& p : f.timeline) {
         requests.values.push_back(p.requests / span);
         errors.values.push_back(p.errors / span);
         users.values.push_back(p.usersActive);
@@ -140,7 +141,7 @@ std::string charts(const RunFigures& f) {
 }
 
 // The warning when the load generator was late, and each loop's lag.
-std::string generatorLag(const RunFigures& f) {
+std::string generatorLag(const RunTotals& f) {
     std::string html;
     if (!f.lagWarning.empty())
         html += "<p class=\"warn\"><strong>" + htmlEscape(f.lagWarning) + "</strong></p>\n";
@@ -154,40 +155,41 @@ std::string generatorLag(const RunFigures& f) {
 
 }  // namespace
 
-std::string htmlReport(const RunFigures& f, const std::vector<Threshold>& thresholds,
+std::string htmlReport(const PassFigures& f, const std::vector<Threshold>& thresholds,
                        const std::string& maker) {
-    const RequestFigures& all = f.overall;
-    const bool paced = all.stats.paced != 0;
-    const std::string name = htmlEscape(f.testName);
+    const RunTotals& t = f.run();
+    const LatencyFigures& all = f.overall;
+    const bool paced = all.paced != 0;
+    const std::string name = htmlEscape(t.testName);
     std::string html =
         "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
         "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
         "<title>VELK report: " +
         name + "</title>\n<style>" + kStyle + "</style></head>\n<body>\n";
-    html += "<h1>Load test report: " + name + "</h1>\n<p class=\"sub\">" + isoTime(f.startTime) +
-            " to " + isoTime(f.endTime) + " &middot; " + fmt(f.durationMs / 1000.0, 1) +
-            " s &middot; " + std::to_string(f.users) + " virtual users &middot; " +
-            (f.iterations < 0 ? std::string("driven by a script")
-                              : std::to_string(f.iterations) + " iterations") +
+    html += "<h1>Load test report: " + name + "</h1>\n<p class=\"sub\">" + isoTime(t.startTime) +
+            " to " + isoTime(t.endTime) + " &middot; " + fmt(t.durationMs / 1000.0, 1) +
+            " s &middot; " + std::to_string(t.users) + " virtual users &middot; " +
+            (t.iterations < 0 ? std::string("driven by a script")
+                              : std::to_string(t.iterations) + " iterations") +
             "</p>\n";
     // Named by what they count, as docs/reading-the-report.md's "Which count is which" explains:
     // HTTP requests include redirects; results are the timed responses and errors.
-    const std::string overRun = "over " + fmt(f.durationMs / 1000.0, 1) + " s";
-    html += "<div class=\"cards\">" + card("HTTP requests sent", std::to_string(f.httpRequests));
-    if (f.httpRequestsPerSecond >= 0)
-        html += card("HTTP requests sent per second", fmt(f.httpRequestsPerSecond, 1),
-                     f.httpRateOverWholeRun ? overRun : "while all users ran");
+    const std::string overRun = "over " + fmt(t.durationMs / 1000.0, 1) + " s";
+    html += "<div class=\"cards\">" + card("HTTP requests sent", std::to_string(t.httpRequests));
+    if (t.httpRequestsPerSecond >= 0)
+        html += card("HTTP requests sent per second", fmt(t.httpRequestsPerSecond, 1),
+                     t.httpRateOverWholeRun ? overRun : "while all users ran");
     html += card("Results", std::to_string(all.results())) +
             card("Errors", std::to_string(all.errorTotal()), errorShare(all)) +
             card("Results per second", fmt(f.perSecond(all), 1), overRun) +
-            card("Mean", ms(all, all.stats.meanMs), "ms") +
-            card("p50", ms(all, all.stats.percentilesMs[0]), "ms") +
-            card("p95", ms(all, all.stats.percentilesMs[2]), "ms") +
-            card("p99", ms(all, all.stats.percentilesMs[3]), "ms");
-    if (paced && all.stats.intendedCount)
-        html += card("p99 from due", fmt(all.stats.intendedPercentilesMs[3]), "ms");
+            card("Mean", ms(all, all.meanMs), "ms") +
+            card("p50", ms(all, all.percentilesMs[0]), "ms") +
+            card("p95", ms(all, all.percentilesMs[2]), "ms") +
+            card("p99", ms(all, all.percentilesMs[3]), "ms");
+    if (paced && all.intendedCount)
+        html += card("p99 from due", fmt(all.intendedPercentilesMs[3]), "ms");
     html += "</div>\n";
-    html += generatorLag(f);
+    html += generatorLag(t);
     html += thresholdTable(f, thresholds);
     html += "<h2>Requests</h2>\n" + requestTable(f, paced);
     if (paced)
@@ -202,12 +204,12 @@ std::string htmlReport(const RunFigures& f, const std::vector<Threshold>& thresh
         "<h2>Status codes and "
         "traffic</h2>\n<table><thead><tr><th>Status</th><th>Responses</th></tr></thead>"
         "<tbody>\n";
-    for (const auto& [code, count] : f.statusCodes)
+    for (const auto& [code, count] : t.statusCodes)
         html += "<tr><td>" + std::to_string(code) + "</td><td>" + std::to_string(count) +
                 "</td></tr>\n";
-    html += "</tbody></table>\n<p class=\"note\">" + std::to_string(f.httpRequests) +
-            " HTTP requests sent (redirects included); " + std::to_string(f.bytesSent) +
-            " bytes sent, " + std::to_string(f.bytesReceived) + " bytes received.</p>\n";
+    html += "</tbody></table>\n<p class=\"note\">" + std::to_string(t.httpRequests) +
+            " HTTP requests sent (redirects included); " + std::to_string(t.bytesSent) +
+            " bytes sent, " + std::to_string(t.bytesReceived) + " bytes received.</p>\n";
     html += "<footer>Made by " + htmlEscape(maker) +
             ". Percentiles come from histograms with under 1% relative error.</footer>\n"
             "</body></html>\n";

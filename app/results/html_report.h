@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/results/run_figures.h"
+#include "app/results/pass_figures.h"
 #include "app/results/thresholds.h"
 
 namespace velk::results {
@@ -16,7 +16,7 @@ namespace velk::results {
 inline constexpr const char* kVelkrunMaker = "velkrun";
 inline constexpr const char* kDesktopMaker = "the VELK desktop program (velk)";
 
-std::string htmlReport(const RunFigures& figures, const std::vector<Threshold>& thresholds,
+std::string htmlReport(const PassFigures& figures, const std::vector<Threshold>& thresholds,
                        const std::string& maker = kVelkrunMaker);
 
 }  // namespace velk::results

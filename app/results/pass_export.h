@@ -6,24 +6,18 @@
 // are velkrun's alone: an exported summary lists none.
 //
 // Plain functions; safe from any thread.
-#include <optional>
 #include <string>
 
+#include "app/results/pass_figures.h"
 #include "app/results/results_store.h"
-#include "app/results/run_figures.h"
 
 namespace velk::results {
 
 enum class ExportFormat { kHtmlReport, kJsonSummary };
 
-// The figures of the set's last run, as collectFigures reads them; false when
-// the engine has none.
-bool collectRunFigures(TestSet* set, RunFigures& figures);
-// The figures of the reports, from a pass's figures and totals.
-RunFigures runFiguresOf(const PassFigures& figures, const RunTotals& totals);
-// The same for a pass; nothing, with why set to a sentence for the user, when
-// the pass lacks them (a file written before they were kept).
-std::optional<RunFigures> runFiguresOf(const CResultsStore& pass, std::string& why);
+// The figures of a pass's reports; null, with why set to a sentence for the
+// user, when the pass lacks them (a file written before they were kept).
+const PassFigures* runFiguresOf(const CResultsStore& pass, std::string& why);
 
 // The name a pass's export is offered under, without its extension: the
 // test's name as the report files name it (its last path part, cut at its
@@ -32,7 +26,7 @@ std::optional<RunFigures> runFiguresOf(const CResultsStore& pass, std::string& w
 std::string exportBaseName(const CResultsStore& pass);
 
 // The file's text.
-std::string exportText(const RunFigures& figures, ExportFormat format);
+std::string exportText(const PassFigures& figures, ExportFormat format);
 
 // Writes the pass's report to path, replacing an old file only when the new one
 // is complete.  False with error saying why: the pass cannot be exported, or

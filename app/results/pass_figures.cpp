@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <memory>
-
-#include "app/results/run_figures.h"
 
 namespace velk::results {
 namespace {
@@ -52,9 +51,8 @@ std::optional<RunTotals> collectTotals(TestSet* set) {
     totals.httpRequests = t.httpRequests;
     totals.bytesSent = t.bytesSent;
     totals.bytesReceived = t.bytesReceived;
-    const HttpRate rate = readHttpRate(set);
-    totals.httpRequestsPerSecond = rate.perSecond;
-    totals.httpRateOverWholeRun = rate.overWholeRun;
+    totals.httpRequestsPerSecond = t.httpRequestsPerSecond;
+    totals.httpRateOverWholeRun = t.httpRateApproximated != 0;
     for (int32_t code = 0; code < 1000; ++code)
         if (t.statusCodes[code] > 0) totals.statusCodes.emplace_back(code, t.statusCodes[code]);
     collectLoopLag(set, totals);
@@ -99,9 +97,34 @@ bool collectLatency(TestSet* set, PassFigures& figures) {
 
 std::optional<PassFigures> collectFigures(TestSet* set) {
     PassFigures figures;
-    if (GetLatencyStatsCount(set) <= 0 || !collectLatency(set, figures)) return std::nullopt;
     figures.totals = collectTotals(set);
+    if (!figures.totals || !collectLatency(set, figures)) return std::nullopt;
     return figures;
+}
+
+bool timesRequests(const PassFigures& figures) {
+    return !figures.requests.empty();
+}
+
+const RunTotals& PassFigures::run() const {
+    static const RunTotals kNone;
+    return totals ? *totals : kNone;
+}
+
+double PassFigures::perSecond(const LatencyFigures& r) const {
+    const int64_t durationMs = run().durationMs;
+    return durationMs > 0 ? double(r.results()) * 1000.0 / double(durationMs) : 0;
+}
+
+const char* const kPercentileNames[VELK_PERCENTILE_COUNT] = {"p50", "p90", "p95", "p99", "p99.9"};
+
+std::string isoTime(int64_t secondsSince1970) {
+    const std::time_t t = std::time_t(secondsSince1970);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
+    return text;
 }
 
 }  // namespace velk::results

@@ -1,5 +1,8 @@
 #pragma once
-// PassFigures: the response-time figures and timeline of one collected pass,
+// PassFigures: the figures of one pass, as the closing line, the JSON summary,
+// the HTML report, the thresholds, the Summary page and the .rlt trailer tell
+// them.  Read from the engine once per pass (collectFigures): the response-time
+// figures and timeline of one collected pass,
 // as the engine gives them after the run (GetLatencyStats, GetTimeline): per
 // request name and overall, the count, errors by class, minimum, mean,
 // percentiles and maximum, and for paced runs the same from each request's
@@ -33,6 +36,10 @@ struct LatencyFigures {
     double intendedMaxMs = 0;
     std::array<double, VELK_PERCENTILE_COUNT> intendedPercentilesMs{};
     bool operator==(const LatencyFigures&) const = default;
+
+    int64_t errorTotal() const { return errors[0] + errors[1] + errors[2] + errors[3]; }
+    // Results recorded: timed responses and errors.
+    int64_t results() const { return count + errorTotal(); }
 };
 
 struct TimelineSpan {
@@ -79,6 +86,11 @@ struct PassFigures {
     // None for a pass read from a file written before they were kept.
     std::optional<RunTotals> totals;
     bool operator==(const PassFigures&) const = default;
+
+    // The totals, or empty ones (no times, no traffic) when the pass has none.
+    const RunTotals& run() const;
+    // Results per second of the run's duration (0 without a duration).
+    double perSecond(const LatencyFigures& r) const;
 };
 
 // What a results file may hold of them (past it the trailer is refused).
@@ -97,15 +109,24 @@ struct PassFiguresLimits {
     static constexpr int64_t kMaxCount = int64_t(1) << 53;
 };
 
-// The figures of the pass that set ran last, with its totals, or nothing when
-// the engine has none (a run without results).  Call where collectPass is
-// called.
+// The figures of the pass that set ran last, read once after the run: its
+// totals and response times, or nothing when the engine has no results.  Call
+// where collectPass is called.
 std::optional<PassFigures> collectFigures(TestSet* set);
+// Whether they time named requests, the figures a results file keeps (a
+// script-driven pass has none).
+bool timesRequests(const PassFigures& figures);
 // Its parts: the response times and timeline (false when the engine cannot
 // give them), the totals, and of those only the event loops' lag.
 bool collectLatency(TestSet* set, PassFigures& figures);
 std::optional<RunTotals> collectTotals(TestSet* set);
 void collectLoopLag(TestSet* set, RunTotals& totals);
+
+// The percentiles the engine gives, as labels: "p50", ..., "p99.9".
+extern const char* const kPercentileNames[VELK_PERCENTILE_COUNT];
+
+// "2026-12-08T15:04:05Z".
+std::string isoTime(int64_t secondsSince1970);
 
 inline constexpr const char* kNoPercentiles = "No percentiles in this file";
 

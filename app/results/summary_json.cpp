@@ -1,35 +1,37 @@
 #include "app/results/summary_json.h"
 
+#include <array>
+
 #include "app/results/json_text.h"
 
 namespace velk::results {
 namespace {
 
-void errorsObject(JsonText& json, const RequestFigures& r) {
+void errorsObject(JsonText& json, const LatencyFigures& r) {
     json.beginObject("errors");
     json.integer("total", r.errorTotal());
-    json.integer("network", r.stats.errors[0]);
-    json.integer("http", r.stats.errors[1]);
-    json.integer("failedCheck", r.stats.errors[2]);
-    json.integer("timeout", r.stats.errors[3]);
+    json.integer("network", r.errors[0]);
+    json.integer("http", r.errors[1]);
+    json.integer("failedCheck", r.errors[2]);
+    json.integer("timeout", r.errors[3]);
     json.endObject();
 }
 
-void percentiles(JsonText& json, const double (&values)[VELK_PERCENTILE_COUNT]) {
+void percentiles(JsonText& json, const std::array<double, VELK_PERCENTILE_COUNT>& values) {
     json.beginObject("percentilesMs");
-    for (int i = 0; i < VELK_PERCENTILE_COUNT; ++i) json.number(kPercentileNames[i], values[i]);
+    for (int i = 0; i < VELK_PERCENTILE_COUNT; ++i)
+        json.number(kPercentileNames[i], values[size_t(i)]);
     json.endObject();
 }
 
 // The figures of one request name, or of the run (without a name).
-void latencyFields(JsonText& json, const RunFigures& figures, const RequestFigures& r) {
-    const VelkLatencyStats& s = r.stats;
+void latencyFields(JsonText& json, const PassFigures& figures, const LatencyFigures& s) {
     json.integer("count", s.count);
-    errorsObject(json, r);
+    errorsObject(json, s);
     // requestsPerSecond is the older name of resultsPerSecond, kept for callers.
-    json.integer("results", r.results());
-    json.number("resultsPerSecond", figures.perSecond(r));
-    json.number("requestsPerSecond", figures.perSecond(r));
+    json.integer("results", s.results());
+    json.number("resultsPerSecond", figures.perSecond(s));
+    json.number("requestsPerSecond", figures.perSecond(s));
     if (s.count > 0) {
         json.number("minMs", s.minMs);
         json.number("meanMs", s.meanMs);
@@ -51,7 +53,7 @@ void latencyFields(JsonText& json, const RunFigures& figures, const RequestFigur
     }
 }
 
-void lagFields(JsonText& json, const VelkLoopLag& lag) {
+void lagFields(JsonText& json, const LoopLagFigures& lag) {
     json.integer("samples", lag.samples);
     json.number("p50Ms", lag.p50Ms);
     json.number("p99Ms", lag.p99Ms);
@@ -60,38 +62,39 @@ void lagFields(JsonText& json, const VelkLoopLag& lag) {
 
 }  // namespace
 
-std::string summaryJson(const RunFigures& f, const std::vector<Threshold>& thresholds) {
+std::string summaryJson(const PassFigures& f, const std::vector<Threshold>& thresholds) {
+    const RunTotals& t = f.run();
     JsonText json;
     json.beginObject();
     json.string("format", "velk-summary/1");
     json.beginObject("test");
-    json.string("name", f.testName);
-    json.string("start", isoTime(f.startTime));
-    json.string("end", isoTime(f.endTime));
-    json.integer("durationMs", f.durationMs);
-    json.integer("users", f.users);
-    if (f.iterations < 0)
+    json.string("name", t.testName);
+    json.string("start", isoTime(t.startTime));
+    json.string("end", isoTime(t.endTime));
+    json.integer("durationMs", t.durationMs);
+    json.integer("users", t.users);
+    if (t.iterations < 0)
         json.null("iterations");
     else
-        json.integer("iterations", f.iterations);
+        json.integer("iterations", t.iterations);
     json.endObject();
 
     json.beginObject("traffic");
-    json.integer("requestsSent", f.httpRequests);
-    if (f.httpRequestsPerSecond < 0) {
+    json.integer("requestsSent", t.httpRequests);
+    if (t.httpRequestsPerSecond < 0) {
         json.null("requestsSentPerSecond");
         json.null("requestsSentPerSecondOver");
     } else {
-        json.number("requestsSentPerSecond", f.httpRequestsPerSecond);
+        json.number("requestsSentPerSecond", t.httpRequestsPerSecond);
         json.string("requestsSentPerSecondOver",
-                    f.httpRateOverWholeRun ? "wholeRun" : "allUsersRunning");
+                    t.httpRateOverWholeRun ? "wholeRun" : "allUsersRunning");
     }
-    json.integer("bytesSent", int64_t(f.bytesSent));
-    json.integer("bytesReceived", int64_t(f.bytesReceived));
+    json.integer("bytesSent", int64_t(t.bytesSent));
+    json.integer("bytesReceived", int64_t(t.bytesReceived));
     json.endObject();
 
     json.beginObject("statusCodes");
-    for (const auto& [code, count] : f.statusCodes) json.integer(std::to_string(code), count);
+    for (const auto& [code, count] : t.statusCodes) json.integer(std::to_string(code), count);
     json.endObject();
 
     json.beginObject("overall");
@@ -99,7 +102,7 @@ std::string summaryJson(const RunFigures& f, const std::vector<Threshold>& thres
     json.endObject();
 
     json.beginArray("requests");
-    for (const RequestFigures& r : f.requests) {
+    for (const LatencyFigures& r : f.requests) {
         json.beginObject();
         json.string("name", r.name);
         latencyFields(json, f, r);
@@ -110,42 +113,42 @@ std::string summaryJson(const RunFigures& f, const std::vector<Threshold>& thres
     json.beginObject("timeline");
     json.integer("spanMs", f.spanMs);
     json.beginArray("requests");
-    for (const VelkTimelinePoint& p : f.timeline) json.integer({}, p.requests);
+    for (const TimelineSpan& p : f.timeline) json.integer({}, p.requests);
     json.endArray();
     json.beginArray("errors");
-    for (const VelkTimelinePoint& p : f.timeline) json.integer({}, p.errors);
+    for (const TimelineSpan& p : f.timeline) json.integer({}, p.errors);
     json.endArray();
     json.beginArray("usersActive");
-    for (const VelkTimelinePoint& p : f.timeline) json.integer({}, p.usersActive);
+    for (const TimelineSpan& p : f.timeline) json.integer({}, p.usersActive);
     json.endArray();
     json.endObject();
 
     json.beginObject("generator");
     json.beginArray("loops");
-    for (const VelkLoopLag& lag : f.loopLag) {
+    for (const LoopLagFigures& lag : t.loopLag) {
         json.beginObject();
         lagFields(json, lag);
         json.endObject();
     }
     json.endArray();
-    if (f.loopLag.empty()) {
+    if (t.loopLag.empty()) {
         json.null("allLoops");
     } else {
         json.beginObject("allLoops");
-        lagFields(json, f.allLoopsLag);
+        lagFields(json, t.allLoopsLag);
         json.endObject();
     }
-    if (f.lagWarning.empty())
+    if (t.lagWarning.empty())
         json.null("warning");
     else
-        json.string("warning", f.lagWarning);
+        json.string("warning", t.lagWarning);
     json.endObject();
 
     json.beginArray("thresholds");
-    for (const Threshold& t : thresholds) {
-        const ThresholdResult r = evaluateThreshold(t, f);
+    for (const Threshold& threshold : thresholds) {
+        const ThresholdResult r = evaluateThreshold(threshold, f);
         json.beginObject();
-        json.string("expression", t.text);
+        json.string("expression", threshold.text);
         if (r.measured)
             json.number("value", r.value);
         else

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "app/results/run_figures.h"
+#include "app/results/pass_figures.h"
 #include "app/results/thresholds.h"
 
 namespace velk::results {
 
-std::string summaryJson(const RunFigures& figures, const std::vector<Threshold>& thresholds);
+std::string summaryJson(const PassFigures& figures, const std::vector<Threshold>& thresholds);
 
 }  // namespace velk::results

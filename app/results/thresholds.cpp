@@ -23,9 +23,9 @@ constexpr MetricName kMetrics[] = {
     {"rps", Threshold::Metric::Rps, 0},
 };
 
-const RequestFigures* findRequest(const RunFigures& figures, const std::string& name) {
+const LatencyFigures* findRequest(const PassFigures& figures, const std::string& name) {
     if (name.empty()) return &figures.overall;
-    for (const RequestFigures& r : figures.requests)
+    for (const LatencyFigures& r : figures.requests)
         if (r.name == name) return &r;
     return nullptr;
 }
@@ -110,16 +110,16 @@ bool parseThreshold(const std::string& text, Threshold& t, std::string& error) {
     return true;
 }
 
-ThresholdResult evaluateThreshold(const Threshold& t, const RunFigures& figures) {
+ThresholdResult evaluateThreshold(const Threshold& t, const PassFigures& figures) {
     ThresholdResult result;
-    const RequestFigures* r = findRequest(figures, t.request);
+    const LatencyFigures* r = findRequest(figures, t.request);
     if (!r) return result;
-    const VelkLatencyStats& s = r->stats;
+    const LatencyFigures& s = *r;
     // Times of a request that never answered are unknown, not 0.
     if (isTime(t.metric) && s.count == 0) return result;
     switch (t.metric) {
         case Threshold::Metric::Percentile:
-            result.value = s.percentilesMs[t.percentile];
+            result.value = s.percentilesMs[size_t(t.percentile)];
             break;
         case Threshold::Metric::Min:
             result.value = s.minMs;
@@ -160,16 +160,15 @@ ThresholdResult evaluateThreshold(const Threshold& t, const RunFigures& figures)
     return result;
 }
 
-bool checkThresholds(const std::vector<Threshold>& thresholds, const RunFigures& figures,
-                     const char* program) {
+bool checkThresholds(const std::vector<Threshold>& thresholds, const PassFigures& figures,
+                     const char* program, const std::vector<std::string>& untimedRequests) {
     bool all = true;
     for (const Threshold& t : thresholds) {
         const ThresholdResult r = evaluateThreshold(t, figures);
         all = all && r.ok;
         if (!r.measured) {
-            const bool untimed =
-                std::find(figures.untimedRequests.begin(), figures.untimedRequests.end(),
-                          t.request) != figures.untimedRequests.end();
+            const bool untimed = std::find(untimedRequests.begin(), untimedRequests.end(),
+                                           t.request) != untimedRequests.end();
             std::fprintf(stderr, "%s: threshold %s: not measured (%s) FAILED\n", program,
                          t.text.c_str(),
                          findRequest(figures, t.request) ? "no response was timed"

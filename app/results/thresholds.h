@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/results/run_figures.h"
+#include "app/results/pass_figures.h"
 
 namespace velk::results {
 
@@ -32,11 +32,14 @@ struct ThresholdResult {
 // false with error set when text is not a threshold.
 bool parseThreshold(const std::string& text, Threshold& threshold, std::string& error);
 
-ThresholdResult evaluateThreshold(const Threshold& threshold, const RunFigures& figures);
+ThresholdResult evaluateThreshold(const Threshold& threshold, const PassFigures& figures);
 
 // Prints each threshold with its measured value and "ok" or "FAILED" on
-// standard error; true when all held.
-bool checkThresholds(const std::vector<Threshold>& thresholds, const RunFigures& figures,
-                     const char* program = "velkrun");
+// standard error; true when all held.  untimedRequests are those the script
+// defines that no sequence made: a threshold on one says so rather than "no
+// such request".
+bool checkThresholds(const std::vector<Threshold>& thresholds, const PassFigures& figures,
+                     const char* program = "velkrun",
+                     const std::vector<std::string>& untimedRequests = {});
 
 }  // namespace velk::results

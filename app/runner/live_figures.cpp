@@ -37,7 +37,8 @@ std::string LiveFigures::duration(int64_t seconds) {
 
 void LiveFigures::reset() {
     m_points.clear();
-    m_marks.clear();
+    m_previous.reset();
+    m_rate.reset();
     m_last = LiveReading{};
     m_have = false;
     m_lastErrors = 0;
@@ -50,13 +51,14 @@ void LiveFigures::add(const LiveReading& r) {
         !m_have || r.pass != m_last.pass || r.elapsedMs < m_last.elapsedMs || r.made < m_last.made;
     if (newPass && !r.pausing) {
         m_points.clear();
-        m_marks.clear();
+        m_previous.reset();
+        m_rate.reset();
         m_lastErrors = 0;
     }
     if (!r.pausing) {
         const int64_t errors = errorSum(r);
-        if (!m_marks.empty()) {
-            const Mark& prev = m_marks.back();
+        if (m_previous) {
+            const Mark& prev = *m_previous;
             const double seconds =
                 double(std::max<int64_t>(r.elapsedMs - prev.elapsedMs, 1)) / 1000;
             LivePoint p;
@@ -70,20 +72,32 @@ void LiveFigures::add(const LiveReading& r) {
             if (m_points.size() > kMaxPoints) m_points.pop_front();
         }
         m_lastErrors = errors;
-        m_marks.push_back({r.elapsedMs, r.made});
-        while (m_marks.size() > size_t(kRateSeconds) + 1) m_marks.pop_front();
+        m_previous = Mark{r.elapsedMs, r.made};
+        m_rate.add(r.elapsedMs, r.made);
     }
     m_last = r;
     m_have = true;
 }
 
-double LiveFigures::recentRate() const {
+void RecentRate::add(int64_t elapsedMs, int64_t made) {
+    m_marks.push_back({elapsedMs, made});
+    // Past readings go while the next one is still at least the window old.
+    while (m_marks.size() > 2 && elapsedMs - m_marks[1].elapsedMs >= int64_t(kSeconds) * 1000)
+        m_marks.pop_front();
+}
+
+double RecentRate::perSecond() const {
     if (m_marks.size() < 2) return -1;
     const Mark& first = m_marks.front();
     const Mark& last = m_marks.back();
-    if (last.elapsedMs <= first.elapsedMs) return -1;
+    // A span this short would make a rate of a single report's jitter.
+    if (last.elapsedMs - first.elapsedMs < kMinSpanMs) return -1;
     return double(std::max<int64_t>(last.made - first.made, 0)) * 1000 /
            double(last.elapsedMs - first.elapsedMs);
+}
+
+double LiveFigures::recentRate() const {
+    return m_rate.perSecond();
 }
 
 LiveTexts LiveFigures::texts() const {

@@ -8,6 +8,7 @@
 // One thread (the user-interface thread) owns an instance.
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 
 namespace velk::runner {
@@ -52,11 +53,34 @@ struct LiveTexts {
     std::string pass;       // batch runs: "Pass 2: Users=20; next Users=30"; else empty
 };
 
+// Requests per second over the last kSeconds of readings: the one rate the
+// desktop program's live panel and velkrun's live line show.  Readings come
+// about once a second (the panel) or every so often (the engine's progress
+// reports); the window keeps the newest reading at least kSeconds old.
+class RecentRate {
+public:
+    static constexpr int kSeconds = 5;
+
+    void reset() { m_marks.clear(); }
+    // The requests made by elapsedMs into the pass.
+    void add(int64_t elapsedMs, int64_t made);
+    // Below 0 while unknown: fewer than two readings, or too short a span.
+    double perSecond() const;
+
+private:
+    static constexpr int64_t kMinSpanMs = 200;
+    struct Mark {
+        int64_t elapsedMs;
+        int64_t made;
+    };
+    std::deque<Mark> m_marks;
+};
+
 class LiveFigures {
 public:
     static constexpr size_t kMaxPoints = 600;
     // The rate shown is over the last this many seconds.
-    static constexpr int kRateSeconds = 5;
+    static constexpr int kRateSeconds = RecentRate::kSeconds;
 
     // Forgets every reading (a new run).
     void reset();
@@ -79,7 +103,8 @@ private:
         int64_t made;
     };
     std::deque<LivePoint> m_points;
-    std::deque<Mark> m_marks;  // the last kRateSeconds + 1 readings
+    std::optional<Mark> m_previous;  // the last reading of the pass
+    RecentRate m_rate;
     LiveReading m_last;
     bool m_have = false;
     int64_t m_lastErrors = 0;

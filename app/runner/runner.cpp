@@ -21,8 +21,6 @@ std::string format(const char* fmt, Args... args) {
     return text;
 }
 
-constexpr const char* kTerminated = "Process was terminated by user";
-
 int64_t steadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
@@ -99,10 +97,6 @@ std::string Runner::progressLabel(int32_t made, int32_t total, int32_t& position
     return format("Request: %d/%d", position, total);
 }
 
-const char* Runner::cycledOption() const {
-    return m_cycle.byIterations ? "requests" : "clients";
-}
-
 bool Runner::start(const std::string& script, const std::string& runName,
                    const CycleSettings& cycle, RunnerEvents* events) {
     // A worker that outlived its stop still uses the test set.
@@ -132,12 +126,11 @@ bool Runner::start(const std::string& script, const std::string& runName,
     if (m_cycle.cycling) {
         ++m_batchNumber;
         const std::string value = std::to_string(m_currentValue);
-        if (ParseGeneralParam(m_testSet, cycledOption(), value.c_str()))
-            message(kMessage, format("Cycling: %s=%d", results::cycleLabel(m_cycle.byIterations),
-                                     m_currentValue));
+        if (ParseGeneralParam(m_testSet, cycledOption(m_cycle), value.c_str()))
+            message(kMessage, cyclingMessage(m_cycle, m_currentValue));
         else
             message(kWarning,
-                    format("Failed to set parameter %s=%d", cycledOption(), m_currentValue));
+                    format("Failed to set parameter %s=%d", cycledOption(m_cycle), m_currentValue));
     }
     std::vector<results::ResultsStorePtr> lastPasses = m_results.takeAll();
     // The live figures start with the run, not when the worker gets going.
@@ -204,12 +197,6 @@ void Runner::stop() {
     waitForWorker();
 }
 
-std::string Runner::passTitle() const {
-    if (!m_cycle.cycling) return m_runName;
-    return format("%s - %s=%d", m_runName.c_str(), results::cycleLabel(m_cycle.byIterations),
-                  m_currentValue);
-}
-
 void Runner::beginPassFigures(int32_t passIndex) {
     TestInfo info{};
     GetInfo(m_testSet, &info);
@@ -224,10 +211,8 @@ void Runner::beginPassFigures(int32_t passIndex) {
     m_liveTotal = total;
     m_passNumber = m_cycle.cycling ? passIndex + 1 : 0;
     m_passValue = m_currentValue;
-    const int64_t next = int64_t(m_currentValue) + m_cycle.step;
-    const bool more = m_cycle.cycling && ((m_cycle.step > 0 && next <= m_cycle.to) ||
-                                          (m_cycle.step < 0 && next >= m_cycle.to));
-    m_nextValue = more ? int32_t(next) : -1;
+    int32_t next = 0;
+    m_nextValue = nextPassValue(m_cycle, m_currentValue, next) ? next : -1;
     m_pausing = false;
     m_passStartMs = steadyMs();
 }
@@ -270,25 +255,21 @@ bool Runner::runPass(int32_t passIndex) {
     beginPassFigures(passIndex);
     CpuMonitor cpu;
     cpu.start();
-    message(kMessage, "Running...");
-    if (m_events) m_events->progress(0, 0, "Running...");
+    message(kMessage, kRunningMessage);
+    if (m_events) m_events->progress(0, 0, kRunningMessage);
     const int32_t result = RunTest(m_testSet);
 
-    const double load = cpu.average();
-    if (CpuMonitor::isOverloaded(load)) {
-        message(kWarning, format("Average CPU usage during the test was at level: %.2f%%", load));
-        message(kWarning, "Results are somewhat lowered");
-    }
-    const std::string title = passTitle();
+    for (const std::string& line : overloadMessages(cpu.average())) message(kWarning, line);
+    const std::string title = passTitle(m_runName, m_cycle, m_currentValue);
     // A pass that the user did not stop and that reached no server says why.
     const bool stopped = m_abort.load();
     if (result == 1 && !stopped) {
         results::CycleInfo info{m_batchNumber.load(), m_currentValue, m_cycle.byIterations};
         m_results.add(results::collectPass(m_testSet, title, m_cycle.cycling ? &info : nullptr));
     } else if (stopped) {
-        message(kWarning, kTerminated);
+        message(kWarning, kTerminatedMessage);
     } else {
-        message(kWarning, "Errors occured during test");
+        message(kWarning, kFailedPassMessage);
         m_abort = true;
     }
     if (!stopped && reachedNoServer(result)) {
@@ -299,22 +280,18 @@ bool Runner::runPass(int32_t passIndex) {
         finish(true);
         return false;
     }
-    message(kMessage, format("Finished \"%s\"", title.c_str()));
+    message(kMessage, finishedMessage(title));
     if (m_cycle.cycling && passIndex == 0 && m_events) m_events->firstBatchPassCollected();
     return true;
 }
 
 bool Runner::nextPass() {
-    if (!m_cycle.cycling) return false;
-    const int64_t next = int64_t(m_currentValue) + m_cycle.step;
-    const bool goesOn =
-        (m_cycle.step > 0 && next <= m_cycle.to) || (m_cycle.step < 0 && next >= m_cycle.to);
-    if (!goesOn) return false;
-    m_currentValue = int32_t(next);
-    message(kMessage,
-            format("Cycling: %s=%d", results::cycleLabel(m_cycle.byIterations), m_currentValue));
+    int32_t next = 0;
+    if (!nextPassValue(m_cycle, m_currentValue, next)) return false;
+    m_currentValue = next;
+    message(kMessage, cyclingMessage(m_cycle, m_currentValue));
     CleanKS(m_testSet);
-    ParseGeneralParam(m_testSet, cycledOption(), std::to_string(m_currentValue).c_str());
+    ParseGeneralParam(m_testSet, cycledOption(m_cycle), std::to_string(m_currentValue).c_str());
     return true;
 }
 
@@ -325,7 +302,7 @@ bool Runner::pauseBetweenPasses() {
     m_nextValue = m_currentValue;
     m_pausing = true;
     const int32_t seconds = m_cycle.pauseSeconds;
-    message(kMessage, format("Waiting %d second%s...", seconds, seconds == 1 ? "" : "s"));
+    message(kMessage, waitingMessage(seconds));
     // Two slices a second; a stop wakes the wait at once.
     const auto end = std::chrono::steady_clock::now() +
                      std::chrono::milliseconds(int64_t(seconds) * 2 * m_pauseSliceMs);
@@ -335,7 +312,7 @@ bool Runner::pauseBetweenPasses() {
         }
     }
     if (!m_abort) return true;
-    message(kWarning, kTerminated);
+    message(kWarning, kTerminatedMessage);
     return false;
 }
 
@@ -374,7 +351,7 @@ void Runner::work() {
 }
 
 void Runner::finish(bool stopped) {
-    message(kMessage, "All tasks finished\r\n");
+    message(kMessage, std::string(kAllFinishedMessage) + "\r\n");
     if (m_events) m_events->beep();
     {
         MutexLock lock(m_workerMutex);

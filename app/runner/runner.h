@@ -22,6 +22,7 @@
 
 #include "app/results/results_container.h"
 #include "app/runner/live_figures.h"
+#include "app/runner/pass_plan.h"
 #include "app/runner/reach_check.h"
 #include "app/runner/runner_events.h"
 #include "engine/base/cond_var.h"
@@ -30,17 +31,6 @@
 #include "velkcore.h"
 
 namespace velk::runner {
-
-// How a run cycles over passes.
-struct CycleSettings {
-    bool cycling = false;
-    bool byIterations = false;  // the cycled option: "requests", else "clients"
-    int32_t from = 0;
-    int32_t to = 0;
-    int32_t step = 0;
-    bool pause = false;
-    int32_t pauseSeconds = 0;
-};
 
 class Runner {
 public:
@@ -121,8 +111,6 @@ private:
     // Joins a worker that has ended or ends within kWorkerEndMs; false when it
     // is still alive.
     bool reapWorker();
-    std::string passTitle() const;
-    const char* cycledOption() const;
     bool pauseBetweenPasses();
     // Whether the pass that RunTest ended with result may have reached no
     // server: nothing completed, or every request made failed to connect or

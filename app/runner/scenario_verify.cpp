@@ -1,28 +1,23 @@
 #include "app/runner/scenario_verify.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <filesystem>
 #include <memory>
+#include <set>
 
-#include "app/base/file_io.h"
 #include "app/base/terminal_text.h"
 #include "app/runner/global_variables.h"
+#include "engine/base/mutex.h"
+#include "engine/base/thread_annotations.h"
 #include "velkcore.h"
 
 namespace velk::runner {
 namespace {
 
-// A verify plays one user once; its log holds every byte of every response.
-constexpr size_t kMaxLog = size_t(64) << 20;
+// Far more exchanges than a scenario's two iterations make: a script that
+// loops cannot fill memory.
+constexpr size_t kMaxExchanges = 100000;
 constexpr size_t kMaxTitleScan = 64 * 1024;
-
-bool startsAt(std::string_view text, size_t pos, std::string_view token) {
-    return text.substr(pos, token.size()) == token;
-}
 
 char lower(char c) {
     return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
@@ -125,53 +120,6 @@ std::string decodeEntities(std::string_view text) {
     return out;
 }
 
-// The earliest of the log's own lines at or after from, at a line start.
-size_t nextMarker(std::string_view log, size_t from) {
-    static constexpr std::array<std::string_view, 3> kTokens{"----- [", "Response:\r\n", "FAIL: "};
-    size_t best = std::string_view::npos;
-    for (std::string_view token : kTokens) {
-        for (size_t at = log.find(token, from); at != std::string_view::npos && at < best;
-             at = log.find(token, at + 1)) {
-            if (at == 0 || log[at - 1] == '\n') {
-                best = at;
-                break;
-            }
-        }
-    }
-    return best;
-}
-
-std::string_view headerValue(std::string_view head, std::string_view name) {
-    for (size_t at = 0; at < head.size();) {
-        size_t end = head.find("\r\n", at);
-        if (end == std::string_view::npos) end = head.size();
-        const std::string_view line = head.substr(at, end - at);
-        at = end + 2;
-        if (line.size() <= name.size() || line[name.size()] != ':') continue;
-        bool same = true;
-        for (size_t k = 0; k < name.size() && same; ++k) same = lower(line[k]) == name[k];
-        if (!same) continue;
-        std::string_view value = line.substr(name.size() + 1);
-        while (!value.empty() && isBlank(value.front())) value.remove_prefix(1);
-        while (!value.empty() && isBlank(value.back())) value.remove_suffix(1);
-        return value;
-    }
-    return {};
-}
-
-int32_t statusOf(std::string_view head) {
-    // "HTTP/1.x NNN"
-    if (!head.starts_with("HTTP/") || head.size() < 12) return 0;
-    const size_t blank = head.find(' ');
-    if (blank == std::string_view::npos || blank + 4 > head.size()) return 0;
-    int32_t status = 0;
-    for (size_t k = blank + 1; k < blank + 4; ++k) {
-        if (head[k] < '0' || head[k] > '9') return 0;
-        status = status * 10 + (head[k] - '0');
-    }
-    return status;
-}
-
 bool statusClassGood(int32_t status) {
     return status >= 200 && status < 400;
 }
@@ -184,16 +132,35 @@ std::string shownSize(int32_t size) {
     return size >= 0 ? std::to_string(size) : "-";
 }
 
-struct TempFolder {
-    std::string path;
-    ~TempFolder() {
-        std::error_code ignored;
-        if (!path.empty()) std::filesystem::remove_all(path, ignored);
-    }
-};
-
 struct FreeSet {
     void operator()(TestSet* s) const { FreeTestSet(s); }
+};
+
+// The exchanges the engine tells of, on the user's thread.
+struct PlayedExchanges {
+    Mutex mutex;
+    std::vector<ReplayedExchange> played GUARDED_BY(mutex);
+
+    static void take(void* context, const VelkExchange* e) noexcept {
+        auto& self = *static_cast<PlayedExchanges*>(context);
+        try {
+            ReplayedExchange r;
+            r.name = e->name;
+            r.iteration = e->iteration;
+            r.status = e->status;
+            if (e->status != 0) {
+                const std::string_view body(e->body, size_t(std::max<int64_t>(e->bodySize, 0)));
+                r.location = scenario::urlPath(e->location);
+                r.title = pageTitle(body);
+                r.size = int32_t(std::min<size_t>(body.size(), INT32_MAX));
+            }
+            r.failedCheck = e->result == VELK_RESULT_FAIL;
+            MutexLock lock(self.mutex);
+            if (self.played.size() < kMaxExchanges) self.played.push_back(std::move(r));
+        } catch (...) {
+            // Out of memory: the exchange is left out; the engine must not see it.
+        }
+    }
 };
 
 }  // namespace
@@ -203,19 +170,32 @@ bool VerifyReport::differs() const {
                        [](const VerifyRow& r) { return !r.differences.empty(); });
 }
 
+std::string VerifyRow::label() const {
+    return iteration > 1 ? request + " (iteration " + std::to_string(iteration) + ")" : request;
+}
+
+int32_t VerifyReport::played() const {
+    return int32_t(std::count_if(rows.begin(), rows.end(),
+                                 [](const VerifyRow& r) { return r.iteration <= 1; }));
+}
+
+int32_t VerifyReport::differing() const {
+    // A later iteration's row is there only for a request that had not differed.
+    return int32_t(std::count_if(rows.begin(), rows.end(),
+                                 [](const VerifyRow& r) { return !r.differences.empty(); }));
+}
+
 std::string VerifyReport::text() const {
     std::string out =
         "  request\trecorded status\treplayed status\trecorded redirect\treplayed redirect\t"
         "recorded title\treplayed title\trecorded size\treplayed size\tdifferences\n";
-    int differing = 0;
     for (const VerifyRow& r : rows) {
         const bool bad = !r.differences.empty();
-        differing += bad ? 1 : 0;
         std::string what;
         for (const std::string& d : r.differences) what += (what.empty() ? "" : ", ") + d;
         out += bad ? "! " : "  ";
         // Names, locations and titles come from the scenario file and the server.
-        out += base::escapeControls(r.request) + "\t";
+        out += base::escapeControls(r.label()) + "\t";
         out +=
             (r.recorded ? shown(r.recorded->status) : "-") + "\t" + shown(r.replayed.status) + "\t";
         out += (r.recorded ? base::escapeControls(r.recorded->location) : "-") + "\t" +
@@ -226,8 +206,9 @@ std::string VerifyReport::text() const {
                shownSize(r.replayed.size) + "\t";
         out += what + "\n";
     }
-    out += std::to_string(rows.size()) + " requests played, " + std::to_string(differing) +
-           (differing == 1 ? " differs" : " differ") + " from the recording\n";
+    const int32_t bad = differing();
+    out += std::to_string(played()) + " requests played, " + std::to_string(bad) +
+           (bad == 1 ? " differs" : " differ") + " from the recording\n";
     return out;
 }
 
@@ -243,67 +224,11 @@ std::string pageTitle(std::string_view body) {
     return title.substr(0, scenario::RecordedOutcome::kMaxTitle * 4);
 }
 
-std::vector<ReplayedExchange> readUserLog(std::string_view log) {
-    std::vector<ReplayedExchange> out;
-    size_t pos = nextMarker(log, 0);
-    while (pos != std::string_view::npos && pos < log.size()) {
-        size_t next = pos + 1;
-        if (startsAt(log, pos, "----- [")) {
-            size_t end = log.find("\r\n", pos);
-            if (end == std::string_view::npos) end = log.size();
-            const std::string_view line = log.substr(pos, end - pos);
-            ReplayedExchange e;
-            const size_t nameAt = line.find("]: ");
-            const size_t paren = line.rfind('(');
-            if (nameAt != std::string_view::npos && paren != std::string_view::npos &&
-                paren > nameAt)
-                e.name = std::string(line.substr(nameAt + 3, paren - nameAt - 3));
-            out.push_back(std::move(e));
-            next = end;
-        } else if (startsAt(log, pos, "FAIL: ")) {
-            if (!out.empty()) out.back().failedCheck = true;
-        } else if (!out.empty()) {
-            // A response: its head, then its body by Content-Length, or up to
-            // the log's next line of its own.
-            const size_t headAt = pos + 11;
-            const size_t headEnd = log.find("\r\n\r\n", headAt);
-            if (headEnd == std::string_view::npos) break;
-            const std::string_view head = log.substr(headAt, headEnd - headAt);
-            const size_t bodyAt = headEnd + 4;
-            size_t bodyEnd = std::string_view::npos;
-            const std::string_view length = headerValue(head, "content-length");
-            if (!length.empty() && length.size() < 12 &&
-                std::all_of(length.begin(), length.end(),
-                            [](char c) { return c >= '0' && c <= '9'; })) {
-                const size_t n = std::stoull(std::string(length));
-                if (n <= log.size() - bodyAt) bodyEnd = bodyAt + n;
-            }
-            if (bodyEnd == std::string_view::npos) {
-                bodyEnd = nextMarker(log, bodyAt);
-                if (bodyEnd == std::string_view::npos) bodyEnd = log.size();
-            }
-            ReplayedExchange& e = out.back();
-            const int32_t status = statusOf(head);
-            if (status != 100) {
-                e.status = status;
-                if (status == 301 || status == 302 || status == 303 || status == 307 ||
-                    status == 308)
-                    e.location = scenario::urlPath(headerValue(head, "location"));
-                const std::string_view body = log.substr(bodyAt, bodyEnd - bodyAt);
-                e.title = pageTitle(body);
-                e.size = int32_t(std::min<size_t>(body.size(), INT32_MAX));
-            }
-            next = std::max(bodyEnd, headAt);
-        }
-        pos = nextMarker(log, next);
-    }
-    return out;
-}
-
 VerifyReport compareWithRecording(
     const std::vector<ReplayedExchange>& played,
     const std::map<std::string, scenario::RecordedOutcome>& recorded) {
     VerifyReport report;
+    std::set<std::string> differed;
     for (const ReplayedExchange& e : played) {
         VerifyRow row;
         row.request = e.name;
@@ -321,6 +246,11 @@ VerifyReport compareWithRecording(
             if (!statusClassGood(e.status)) d.emplace_back("status");
         }
         if (e.failedCheck && d.empty()) d.emplace_back("check");
+        // A later iteration is listed where it differs and the request did not
+        // differ before: a returning visitor's answer, not the same fault again.
+        row.iteration = std::max(e.iteration, 1);
+        const bool firstTime = d.empty() || differed.insert(e.name).second;
+        if (row.iteration > 1 && (d.empty() || !firstTime)) continue;
         report.rows.push_back(std::move(row));
     }
     return report;
@@ -366,14 +296,6 @@ bool runVerify(const VerifyPlan& plan, VerifyReport& report, std::string& error)
         error = "A text in the scenario holds a NUL byte.";
         return false;
     }
-    TempFolder folder;
-    std::string pattern = (std::filesystem::temp_directory_path() / "velk-verify-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) {
-        error = "No folder for the verify log can be made in " +
-                std::filesystem::temp_directory_path().string() + ".";
-        return false;
-    }
-    folder.path = pattern;
     std::unique_ptr<TestSet, FreeSet> set(CreateTestSet());
     if (!set) {
         error = "Out of memory.";
@@ -394,39 +316,28 @@ bool runVerify(const VerifyPlan& plan, VerifyReport& report, std::string& error)
         error = "The engine refused the scenario's script (see the output).";
         return false;
     }
-    const std::array<std::pair<const char*, std::string>, 9> overrides{{{"clients", "1"},
-                                                                        {"requests", "1"},
+    const std::string iterations = std::to_string(kVerifyIterations);
+    const std::array<std::pair<const char*, std::string>, 8> overrides{{{"clients", "1"},
+                                                                        {"requests", iterations},
                                                                         {"maxrequests", "0"},
                                                                         {"maxtime", "0"},
                                                                         {"delaystart", "0"},
                                                                         {"ignoreerrors", "1"},
-                                                                        {"log", "1"},
-                                                                        {"logdir", folder.path},
+                                                                        {"log", "0"},
                                                                         {"nodetails", "1"}}};
     for (const auto& [name, value] : overrides)
         if (ParseGeneralParam(set.get(), name, value.c_str()) != 1) {
             error = std::string("The engine refused the verify setting ") + name + ".";
             return false;
         }
+    PlayedExchanges exchanges;
+    SetExchangeObserver(set.get(), &exchanges, PlayedExchanges::take);
     if (RunTest(set.get()) != 1) {
         error = "The engine could not play the scenario (see the output).";
         return false;
     }
-    // The one user's log, whatever the engine named it.
-    std::string logPath;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::directory_iterator(folder.path, ec))
-        if (entry.path().extension() == ".log") logPath = entry.path().string();
-    std::string log;
-    if (logPath.empty()) {
-        error = "The engine wrote no log of the verify run.";
-        return false;
-    }
-    if (!base::readRegularFile(logPath, kMaxLog, log, error)) {
-        error = "The verify log cannot be read: " + error;
-        return false;
-    }
-    report = compareWithRecording(readUserLog(log), plan.recorded);
+    MutexLock lock(exchanges.mutex);
+    report = compareWithRecording(exchanges.played, plan.recorded);
     return true;
 }
 

@@ -1,12 +1,15 @@
 #pragma once
-// Verify Scenario: plays a scenario once with one user and one iteration and
+// Verify Scenario: plays a scenario with one user for two iterations and
 // lists, per request played, what the server gave while recording and what it
 // gave now (final status, redirect target, title, size), marking what
-// differs.  The engine writes the user's log file (every request and
-// response) into a private folder; the log is read back, bounded, and
-// compared with the outcomes kept in the scenario.  Requests without a
-// recorded outcome (hand-written scenarios) are compared by status class
-// only: any final status other than 2xx or 3xx, or no response, differs.
+// differs.  The engine tells of each exchange as it ends
+// (SetExchangeObserver): its status, its last redirect and its body, whose
+// title is read, bounded.  The second iteration runs with what the first left
+// (the user's cookies): a server that answers a returning visitor otherwise
+// (a login page that redirects one who is signed in) differs there, and is
+// listed with the iteration's number.  Requests without a recorded outcome
+// (hand-written scenarios) are compared by status class only: any final
+// status other than 2xx or 3xx, or no response, differs.
 //
 // prepareVerify runs where the scenario is (the user-interface thread);
 // runVerify may run on any thread, but only while no other test runs in the
@@ -24,14 +27,15 @@
 
 namespace velk::runner {
 
-// What one played request got back, read from the user's log.
+// What one played request got back, as the engine told of it.
 struct ReplayedExchange {
     std::string name;
     int32_t status = 0;    // final status; 0 when no response came
     std::string location;  // path of the last redirect's Location, or empty
     std::string title;
     int32_t size = -1;         // bytes of the final body
-    bool failedCheck = false;  // the engine logged a failed $expectlocation
+    bool failedCheck = false;  // a check of the script failed on it
+    int32_t iteration = 1;     // the user's pass it was played in, from 1
 };
 
 struct VerifyRow {
@@ -40,11 +44,20 @@ struct VerifyRow {
     ReplayedExchange replayed;
     // What differs ("status", "redirect", "title", "no response"), or empty.
     std::vector<std::string> differences;
+    int32_t iteration = 1;
+
+    // The request's name, with "(iteration 2)" after it past the first.
+    std::string label() const;
 };
 
 struct VerifyReport {
+    // Every request of the first iteration, and of later iterations those
+    // that differ there only.
     std::vector<VerifyRow> rows;
     bool differs() const;
+    // The requests of one iteration, and how many of them differ in any.
+    int32_t played() const;
+    int32_t differing() const;
     // The table as text: one line per request, "!" before a differing one.
     std::string text() const;
 };
@@ -61,12 +74,11 @@ struct VerifyPlan {
 bool prepareVerify(const scenario::CScenario& scenario, const settings::GlobalSettings& settings,
                    VerifyPlan& plan, std::string& error);
 
-// Plays the plan through the engine (InitKS done by the caller).  False with
-// a message when the engine refused the script or no log could be written.
-bool runVerify(const VerifyPlan& plan, VerifyReport& report, std::string& error);
+inline constexpr int32_t kVerifyIterations = 2;
 
-// The user log's played requests in order.  Untrusted text: bounded work.
-std::vector<ReplayedExchange> readUserLog(std::string_view log);
+// Plays the plan through the engine (InitKS done by the caller).  False with
+// a message when the engine refused the script or could not play it.
+bool runVerify(const VerifyPlan& plan, VerifyReport& report, std::string& error);
 
 // The page title in body: the text of its first <title>, entities decoded and
 // white space collapsed; empty when there is none.

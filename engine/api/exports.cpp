@@ -11,6 +11,7 @@
 
 #include "api/command_line.h"
 #include "api/export_guard.h"
+#include "api/report_source.h"
 #include "api/test_set.h"
 #include "base/message.h"
 #include "base/mutex.h"
@@ -91,6 +92,21 @@ void* aggregatedResults(const velk::TestRun& set) {
 }
 
 }  // namespace
+
+namespace velk::api {
+
+ReportInput reportInput(const TestRun& run) {
+    std::vector<std::string> names;
+    for (size_t i = 0; i < run.test.testSeq.length(); ++i)
+        names.push_back(run.test.testSeq[i].name);
+    return ReportInput{run.test.options,         run.test.testName,
+                       std::move(names),         userRecords(run),
+                       run.shared.runTimes,      run.shared.httpCounters,
+                       run.shared.errorCounters, run.shared.currentTarget.get().server,
+                       run.test.scriptDriven()};
+}
+
+}  // namespace velk::api
 
 extern "C" {
 
@@ -306,14 +322,7 @@ int32_t SaveResults(TestSet* set, void* sink, ReportWriter writer, VelkSummary* 
         if (!run.run)
             return Status(StatusCode::kInvalid,
                           "There are no results to save: the test has not run!\n");
-        std::vector<std::string> names;
-        for (size_t i = 0; i < run.test.testSeq.length(); ++i)
-            names.push_back(run.test.testSeq[i].name);
-        velk::ReportInput input{run.test.options,         run.test.testName,
-                                std::move(names),         userRecords(run),
-                                run.shared.runTimes,      run.shared.httpCounters,
-                                run.shared.errorCounters, run.shared.currentTarget.get().server,
-                                run.test.scriptDriven()};
+        const velk::ReportInput input = velk::api::reportInput(run);
         velk::SummaryRecord record{};
         std::string testName;
         int32_t rc = velk::saveResults(input, sink, writer, summary ? &record : nullptr, &testName);

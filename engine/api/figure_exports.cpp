@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "api/export_guard.h"
+#include "api/report_source.h"
 #include "api/test_set.h"
 #include "base/message.h"
 #include "loop/lag_meter.h"
+#include "results/run_statistics.h"
 #include "run/user_records.h"
 #include "velkcore.h"
 
@@ -175,6 +177,13 @@ int32_t GetRunTotals(TestSet* set, VelkRunTotals* totals) {
         for (size_t c = 0; c < 1000; ++c)
             totals->statusCodes[c] =
                 set->rep.shared.httpCounters.statusCodes[c].load(std::memory_order_relaxed);
+        // The rate as the report computes it, shown only where the report shows it.
+        const velk::RequestRate rate = velk::computeRequestRate(velk::api::reportInput(set->rep));
+        totals->httpRequestsPerSecond = -1;
+        if (set->rep.test.options.summarytimes == 1 && rate.measured) {
+            totals->httpRequestsPerSecond = rate.requestsPerSecond;
+            totals->httpRateApproximated = rate.approximated ? 1 : 0;
+        }
         return Status::ok();
     });
 }

@@ -108,6 +108,22 @@ void addPart(velk::TestRun& set, velk::DecodedRecords& part, std::vector<Timelin
     velk::mergeRunLatency(set, *set.run);
 }
 
+// The engine's record of an exchange as the host's observer takes it.  The
+// name and location are whole strings, so their texts end in NUL.
+void relayExchange(void* context, const velk::TestRun::Exchange& e) noexcept {
+    const TestSet* set = static_cast<const TestSet*>(context);
+    if (!set->exchangeObserver) return;
+    const VelkExchange exchange{e.name.c_str(),
+                                e.user,
+                                e.iteration,
+                                e.result,
+                                int32_t(e.outcome.httpStatus),
+                                e.outcome.location.empty() ? "" : e.outcome.location.data(),
+                                e.outcome.body.data(),
+                                int64_t(e.outcome.body.size())};
+    set->exchangeObserver(set->exchangeContext, &exchange);
+}
+
 }  // namespace
 
 extern "C" {
@@ -120,6 +136,18 @@ int32_t SelectUsers(TestSet* set, int32_t shard, int32_t shards) {
         set->rep.userShare.shard = shard;
         set->rep.userShare.shards = shards;
         return Status::ok();
+    });
+}
+
+void* SetExchangeObserver(TestSet* set, void* context, ExchangeObserver observer) {
+    if (!set) return nullptr;
+    return guardedShare("SetExchangeObserver", static_cast<void*>(nullptr), [&] {
+        void* previous = set->exchangeContext;
+        set->exchangeObserver = observer;
+        set->exchangeContext = context;
+        set->rep.exchangeObserver = observer ? relayExchange : nullptr;
+        set->rep.exchangeContext = set;
+        return previous;
     });
 }
 

@@ -10,4 +10,7 @@
 
 struct TestSet {
     velk::TestRun rep;
+    // The host's exchange observer (SetExchangeObserver), which rep's relays to.
+    void (*exchangeObserver)(void* context, const struct VelkExchange* exchange) = nullptr;
+    void* exchangeContext = nullptr;
 };

@@ -118,6 +118,7 @@ ResponseRecord followRedirects(HttpSession& s, RedirectOrigin origin, ResponseRe
     body = record.body;
     s.redirect.redirected = false;
     s.redirect.lastPath.clear();
+    s.redirect.lastLocation.clear();
     s.redirect.directory.assign(urlDirectory(s.previousUrl));
     int32_t time = record.time;
     int32_t measured = record.measured;
@@ -129,6 +130,7 @@ ResponseRecord followRedirects(HttpSession& s, RedirectOrigin origin, ResponseRe
         ++s.requestsMade;
         s.counters.httpRequests.fetch_add(1, std::memory_order_relaxed);
         rememberLocationPath(s.redirect, record.location);
+        s.redirect.lastLocation.assign(record.location.substr(0, kMaxPreviousUrl));
         if (!keepsMethod(record.httpStatus)) {
             // As browsers do: the body is dropped and the page fetched; a HEAD
             // stays a HEAD, since its caller wants no body.

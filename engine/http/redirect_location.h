@@ -32,9 +32,10 @@ struct RedirectTarget {
 // once it has grown.
 struct RedirectScratch {
     RedirectTarget target;
-    std::string directory;  // of the URL just requested
-    std::string url;        // absolute form for a proxy
-    std::string lastPath;   // path of the last Location followed ($expectlocation)
+    std::string directory;     // of the URL just requested
+    std::string url;           // absolute form for a proxy
+    std::string lastPath;      // path of the last Location followed ($expectlocation)
+    std::string lastLocation;  // that Location as the server sent it (exchange observers)
     bool redirected = false;
     // The method the next hop repeats when told to (307, 308), and whether the
     // body goes again: its header lines (Content-Type, Content-Length) as the

@@ -117,10 +117,18 @@ ResponseRecord exchange(HttpSession& s, const EffectiveRequest& r, BodyRef& prev
 }  // namespace
 
 int32_t executeRequest(HttpSession& s, const EffectiveRequest& r, BodyRef& previousBody,
-                       int32_t* measuredMicros) {
+                       int32_t* measuredMicros, ExchangeOutcome* outcome) {
     // Where the outcome becomes the number users record.
     const uint64_t sentBefore = s.bytesSent, receivedBefore = s.bytesReceived;
+    // A request that ends before any redirect has none of the last one's.
+    s.redirect.lastLocation.clear();
     const ResponseRecord record = exchange(s, r, previousBody);
+    if (outcome) {
+        outcome->httpStatus = record.httpStatus;
+        outcome->location = s.redirect.lastLocation;
+        outcome->body = record.httpStatus ? bodyView(s, previousBody).value_or(std::string_view())
+                                          : std::string_view();
+    }
     s.counters.bytesSent.fetch_add(s.bytesSent - sentBefore, std::memory_order_relaxed);
     s.counters.bytesReceived.fetch_add(s.bytesReceived - receivedBefore, std::memory_order_relaxed);
     if (measuredMicros) *measuredMicros = record.status ? record.measured : 0;

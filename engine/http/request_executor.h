@@ -22,7 +22,14 @@ using BodyRef = std::optional<size_t>;
 // could be made).  measuredMicros, when given, receives the response time before
 // the round option rounded it (0 when the request failed), for response-time
 // figures that should not lose a fast server's times.
+// outcome, when given, receives what the request's last response was; its
+// views stay valid until the session's next request.
+struct ExchangeOutcome {
+    int httpStatus = 0;         // 0 when no response was read
+    std::string_view location;  // the last redirect's Location; empty when none
+    std::string_view body;      // of the last response
+};
 int32_t executeRequest(HttpSession& session, const EffectiveRequest& request, BodyRef& previousBody,
-                       int32_t* measuredMicros = nullptr);
+                       int32_t* measuredMicros = nullptr, ExchangeOutcome* outcome = nullptr);
 
 }  // namespace velk

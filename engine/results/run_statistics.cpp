@@ -65,7 +65,8 @@ void countAggregatedErrors(const ErrorCounters& c, ErrorTotals& errors) {
 // Users whose results came from several processes read several counters: each
 // counter gives the requests its own users sent in the window, and the window's
 // requests are their sum.
-void computeRate(const ReportInput& in, RunStatistics& s) {
+RequestRate rateOf(const ReportInput& in) {
+    RequestRate s;
     struct Window {
         bool any = false;
         int64_t latestStart = 0, earliestEnd = 0;
@@ -88,6 +89,7 @@ void computeRate(const ReportInput& in, RunStatistics& s) {
         }
     }
     bool any = all.any;
+    s.measured = any;
     int64_t latestStart = all.latestStart, earliestEnd = all.earliestEnd;
     int64_t sentAtLatestStart = 0, sentAtEarliestEnd = 0;
     for (const auto& [domain, w] : domains) {
@@ -103,9 +105,10 @@ void computeRate(const ReportInput& in, RunStatistics& s) {
     }
     int64_t requests = sentAtEarliestEnd - sentAtLatestStart;
     double window = double(earliestEnd - latestStart);
-    if (requests <= 0 || window <= 0) return;
+    if (requests <= 0 || window <= 0) return s;
     s.msPerRequest = window / double(requests);
     s.requestsPerSecond = 1000.0 / s.msPerRequest;
+    return s;
 }
 
 }  // namespace
@@ -129,6 +132,10 @@ void ErrorTotals::count(int32_t code) {
         default:
             break;
     }
+}
+
+RequestRate computeRequestRate(const ReportInput& input) {
+    return rateOf(input);
 }
 
 bool isIterationShown(const UserResults& results, int32_t iteration, bool showBadResults) {
@@ -177,7 +184,10 @@ RunStatistics computeStatistics(const ReportInput& in) {
         s.userBandwidth = o.clients > 0 ? s.serverBandwidth / o.clients : 0.0;
     }
 
-    computeRate(in, s);
+    const RequestRate rate = rateOf(in);
+    s.approximated = rate.approximated;
+    s.requestsPerSecond = rate.requestsPerSecond;
+    s.msPerRequest = rate.msPerRequest;
 
     for (int code = 0; code < HttpCounters::kStatusCodes; ++code) {
         int32_t n = in.counters.statusCodes[size_t(code)].load(std::memory_order_relaxed);

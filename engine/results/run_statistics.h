@@ -61,6 +61,16 @@ struct RunStatistics {
 
 RunStatistics computeStatistics(const ReportInput& input);
 
+// The request rate of the report ("Total average requests per second"), which
+// computeStatistics fills in too; hosts read it without the rest.
+struct RequestRate {
+    bool measured = false;      // some user made a request
+    bool approximated = false;  // the exact-timing window was too short
+    double requestsPerSecond = 0;
+    double msPerRequest = 0;
+};
+RequestRate computeRequestRate(const ReportInput& input);
+
 // Whether a detailed iteration counts and is listed: with showbadresults 0 an
 // iteration holding any negative code (not-run cells included) is left out whole.
 bool isIterationShown(const UserResults& results, int32_t iteration, bool showBadResults);

@@ -7,7 +7,9 @@
 // and `shared` is used as SharedRun says.  `userShare`, `loopThreads` and `run`
 // belong to the caller's thread (the driver runs on it).
 #include <memory>
+#include <string>
 
+#include "http/request_executor.h"
 #include "results/shared_run.h"
 #include "run/run_state.h"
 #include "run/user_share.h"
@@ -22,6 +24,17 @@ struct TestRun {
     UserShare userShare;
     // Event-loop threads for sequence-driven users; 0 is one per processor.
     int32_t loopThreads = 0;
+    // Told of every sequence request a user has made (SetExchangeObserver), on
+    // that user's thread; null for none.  Set before RunTest.
+    struct Exchange {
+        const std::string& name;
+        int32_t user;       // the global index, from 0
+        int32_t iteration;  // the user's pass, from 1
+        int32_t result;     // the recorded time or error class
+        const ExchangeOutcome& outcome;
+    };
+    void (*exchangeObserver)(void* context, const Exchange& exchange) = nullptr;
+    void* exchangeContext = nullptr;
     // The users of the last run; none before a run and after CleanKS.
     std::unique_ptr<RunState> run;
 

@@ -265,9 +265,17 @@ int32_t UserSession::runPass(Pass pass, const std::vector<RequestDef*>& entries,
                          : EffectiveRequest(*request);
         const int64_t startUs = platform::nowMicros();
         int32_t measuredUs = 0;
-        int32_t result = executeRequest(m_http, effective, m_previousBody, &measuredUs);
+        ExchangeOutcome outcome;
+        const bool observed = m_set.exchangeObserver != nullptr;
+        int32_t result = executeRequest(m_http, effective, m_previousBody, &measuredUs,
+                                        observed ? &outcome : nullptr);
         const int64_t elapsedUs = platform::nowMicros() - startUs;
         last = result;
+        if (observed)
+            m_set.exchangeObserver(
+                m_set.exchangeContext,
+                TestRun::Exchange{request->name, m_index, int32_t(m_http.completedPasses) + 1,
+                                  result, outcome});
 
         if (stopRequested()) break;  // the request just made is not recorded
         if (result >= 0) exportVariables(*request);

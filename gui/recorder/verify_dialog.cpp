@@ -39,16 +39,15 @@ QString shown(const std::string& text) {
 VerifyDialog::VerifyDialog(const runner::VerifyReport& report, QWidget* parent) : QDialog(parent) {
     setWindowTitle(tr("Verify Scenario"));
     auto* layout = new QVBoxLayout(this);
-    int differing = 0;
-    for (const auto& row : report.rows) differing += row.differences.empty() ? 0 : 1;
+    const int differing = report.differing();
     m_summary = new QLabel(
         differing == 0
-            ? tr("%n request(s) played once with one user: the replay matches the recording.",
-                 nullptr, int(report.rows.size()))
+            ? tr("%n request(s) played twice with one user: the replay matches the recording.",
+                 nullptr, report.played())
             : tr("%1 of %2 requests played differ from the recording (marked below). Replace "
                  "the recorded values that change from visit to visit, or check the server.")
                   .arg(differing)
-                  .arg(report.rows.size()),
+                  .arg(report.played()),
         this);
     m_summary->setWordWrap(true);
     layout->addWidget(m_summary);
@@ -65,7 +64,7 @@ VerifyDialog::VerifyDialog(const runner::VerifyReport& report, QWidget* parent) 
         const auto& r = row.recorded;
         QStringList what;
         for (const auto& d : row.differences) what << QString::fromStdString(d);
-        QStringList cells{shown(row.request),
+        QStringList cells{shown(row.label()),
                           what.join(QStringLiteral(", ")),
                           r ? number(r->status) : QStringLiteral("-"),
                           number(row.replayed.status),

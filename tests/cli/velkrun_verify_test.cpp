@@ -1,6 +1,8 @@
-// velkrun --verify: a recorded login played once against the demo site on
+// velkrun --verify: a recorded login played against the demo site on
 // loopback, with its token replayed as recorded (exit 6, the login marked)
-// and fetched anew (exit 0); hand-written scenarios by status class.
+// and fetched anew (exit 0); a login page that sends a signed-in visitor on,
+// which differs from the second iteration; hand-written scenarios by status
+// class.
 #include <gtest/gtest.h>
 
 #include "app/scenario/scenario.h"
@@ -9,6 +11,7 @@
 #include "common/child_process.h"
 #include "common/temp_dir.h"
 #include "demo_server.h"
+#include "support/test_http_server.h"
 
 namespace velk::test {
 namespace {
@@ -60,13 +63,14 @@ protected:
         m_scenario.requests().setRecordedChecks(true);
     }
 
-    int verify(std::string& out) {
+    int verify(std::string& out, uint16_t port = 0) {
         const std::string path = m_dir.file("recorded.vts");
         std::string error;
         EXPECT_TRUE(scenario::saveScenarioFile(m_scenario, path, error)) << error;
-        ChildProcess child(VELKRUN_PATH,
-                           {"--verify", path, "-port=" + std::to_string(m_site.port())},
-                           m_dir.file("out.txt"), m_dir.file("err.txt"));
+        ChildProcess child(
+            VELKRUN_PATH,
+            {"--verify", path, "-port=" + std::to_string(port ? port : m_site.port())},
+            m_dir.file("out.txt"), m_dir.file("err.txt"));
         const int status = child.wait();
         out = child.out();
         EXPECT_EQ(status == 6 || status == 0, true) << child.err();
@@ -104,6 +108,31 @@ TEST_F(VelkrunVerify, TheFetchedTokenMatchesTheRecording) {
     std::string out;
     EXPECT_EQ(verify(out), 0) << out;
     EXPECT_NE(out.find("2 requests played, 0 differ from the recording"), std::string::npos) << out;
+}
+
+TEST_F(VelkrunVerify, ALoginPageThatSendsASignedInVisitorOnDiffersInTheSecondIteration) {
+    TestHttpServer server;
+    server.setHandler([](const ReceivedRequest& req, Responder& r) {
+        const bool signedIn = req.header("Cookie").find("sid=1") != std::string::npos;
+        if (req.method == "POST")
+            r.respond(302, "", "Location: /account\r\nSet-Cookie: sid=1; Path=/\r\n");
+        else if (req.target == "/account" || signedIn)
+            r.respond(signedIn && req.target != "/account" ? 302 : 200, "<title>Account</title>",
+                      "Location: /account\r\n");
+        else
+            r.respond(200, "<title>Log in</title>");
+    });
+    add("loginform", CRequest::kGet, "login", RecordedOutcome{200, "", "Log in", 21});
+    add("login", CRequest::kPost, "login", RecordedOutcome{200, "/account", "Account", 22},
+        {{"user", "alice"}});
+    std::string out;
+    EXPECT_EQ(verify(out, server.port()), 6) << out;
+    EXPECT_NE(out.find("  loginform\t200\t200\t\t\tLog in\tLog in\t"), std::string::npos) << out;
+    EXPECT_NE(out.find("! loginform (iteration 2)\t200\t200\t\t/account\tLog in\tAccount\t"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("2 requests played, 1 differs from the recording"), std::string::npos)
+        << out;
 }
 
 TEST_F(VelkrunVerify, HandWrittenScenariosVerifyOnStatusClasses) {

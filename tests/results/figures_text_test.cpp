@@ -44,23 +44,23 @@ TEST(HtmlText, NamesCannotOpenTagsAndAreCutOnCharacters) {
     EXPECT_EQ(cutText("<<", 3), "&lt;&lt;");
 }
 
-RunFigures figuresOf(double p95, int64_t count, int64_t errors) {
-    RunFigures f;
-    f.durationMs = 2000;
-    f.overall.stats.count = count;
-    f.overall.stats.errors[1] = errors;
-    f.overall.stats.percentilesMs[2] = p95;
-    f.overall.stats.meanMs = 50;
-    RequestFigures login;
+PassFigures figuresOf(double p95, int64_t count, int64_t errors) {
+    PassFigures f;
+    f.totals.emplace().durationMs = 2000;
+    f.overall.count = count;
+    f.overall.errors[1] = errors;
+    f.overall.percentilesMs[2] = p95;
+    f.overall.meanMs = 50;
+    LatencyFigures login;
     login.name = "api:login";
-    login.stats.count = 10;
-    login.stats.percentilesMs[2] = 250;
+    login.count = 10;
+    login.percentilesMs[2] = 250;
     f.requests.push_back(login);
     return f;
 }
 
 TEST(Thresholds, ReadAndJudged) {
-    const RunFigures f = figuresOf(120, 990, 10);
+    const PassFigures f = figuresOf(120, 990, 10);
     const struct {
         const char* text;
         bool ok;

@@ -6,11 +6,13 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <mutex>
 #include <thread>
+#include <tuple>
 
 #include "common/message_capture.h"
 #include "common/temp_dir.h"
@@ -411,12 +413,49 @@ TEST_F(RunTestFixture, ReportOfARunCountsEveryResult) {
     EXPECT_NE(report.find("WARNING: approximation used!"), std::string::npos);  // a run this short
     EXPECT_EQ(summary.totalRequests, 8);
     EXPECT_EQ(summary.totalErrors, 4);
+    // The totals carry the rate as the report prints it, and its approximation.
+    VelkRunTotals totals{};
+    ASSERT_EQ(GetRunTotals(m_set, &totals), 1);
+    char rate[64];
+    std::snprintf(rate, sizeof rate, "Total average requests per second:\t%.2f\n",
+                  totals.httpRequestsPerSecond);
+    EXPECT_NE(report.find(rate), std::string::npos) << rate << report;
+    EXPECT_EQ(totals.httpRateApproximated, 1);
     // Saving again gives the same text.
     std::string again;
     SaveResults(
         m_set, &again,
         [](void* sink, const char* text) { *static_cast<std::string*>(sink) += text; }, nullptr);
     EXPECT_EQ(again, report);
+}
+
+TEST_F(RunTestFixture, AnExchangeObserverIsToldEachRequestsLastAnswer) {
+    m_server.setHandler([](const ReceivedRequest& req, Responder& r) {
+        if (req.target == "/a")
+            r.respond(302, "", "Location: /b?x=1\r\n");
+        else if (req.target == "/missing")
+            r.respond(404, "gone");
+        else
+            r.respond(200, "<title>B</title>");
+    });
+    struct Seen {
+        std::mutex mutex;
+        std::vector<std::tuple<std::string, int32_t, int32_t, std::string, std::string, bool>> all;
+    } seen;
+    SetExchangeObserver(m_set, &seen, [](void* context, const VelkExchange* e) {
+        auto& self = *static_cast<Seen*>(context);
+        std::lock_guard lock(self.mutex);
+        self.all.emplace_back(e->name, e->iteration, e->status, e->location,
+                              std::string(e->body, size_t(e->bodySize)), e->result >= 0);
+    });
+    ASSERT_TRUE(parse("requests=2\nignoreerrors=1\n[a]\n$uri=/a\n[missing]\n$uri=/missing\n"));
+    ASSERT_EQ(RunTest(m_set), 1);
+    using E = std::tuple<std::string, int32_t, int32_t, std::string, std::string, bool>;
+    const std::vector<E> expected{{"a", 1, 200, "/b?x=1", "<title>B</title>", true},
+                                  {"missing", 1, 404, "", "gone", false},
+                                  {"a", 2, 200, "/b?x=1", "<title>B</title>", true},
+                                  {"missing", 2, 404, "", "gone", false}};
+    EXPECT_EQ(seen.all, expected);
 }
 
 }  // namespace

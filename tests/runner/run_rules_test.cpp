@@ -1,8 +1,11 @@
-// The runner page's plain rules: cycle fields, sequence editing, report-name
-// pattern, and what Run Test checks.
+// The runner page's plain rules: the passes of a batch run, cycle fields, sequence editing,
+// report-name pattern, and what Run Test checks.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "app/runner/global_variables.h"
+#include "app/runner/pass_plan.h"
 #include "app/runner/report_name_pattern.h"
 #include "app/runner/run_field_rules.h"
 #include "app/runner/run_preconditions.h"
@@ -133,6 +136,23 @@ TEST(GlobalVariables, EachNameOnceWithItsFirstDefaultAsTheParserReadsThem) {
     EXPECT_EQ(globalVariableArguments(
                   uses, {{"port", "8080"}, {"host", ""}, {"a=b", "x"}, {"unused", "y"}}),
               (std::vector<std::string>{"-port=8080"}));
+}
+
+TEST(PassPlan, BatchRunsStepTowardsTheirEndAndNeverWrap) {
+    const int32_t kMax = std::numeric_limits<int32_t>::max();
+    const struct {
+        const char* what;
+        CycleSettings cycle;
+        std::vector<int32_t> values;
+    } cases[] = {
+        {"no cycling", {false, false, 4, 9, 1}, {4}},
+        {"upwards past the end", {true, false, 1, 6, 2}, {1, 3, 5}},
+        {"downwards onto the end", {true, true, 3, 1, -2}, {3, 1}},
+        {"a zero step", {true, false, 2, 8, 0}, {2}},
+        {"a step past the largest value", {true, false, kMax - 1, kMax, 5}, {kMax - 1}},
+        {"a step past the smallest value", {true, false, -kMax, -kMax - 1, -9}, {-kMax}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(passValues(c.cycle), c.values) << c.what;
 }
 
 }  // namespace

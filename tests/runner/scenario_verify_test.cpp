@@ -1,5 +1,4 @@
-// Reading the user log of a verify run back, and comparing it with the
-// recording: a table of small logs as the engine writes them.
+// Verify's page titles and its comparison with the recording.
 #include "app/runner/scenario_verify.h"
 
 #include <gtest/gtest.h>
@@ -8,80 +7,6 @@
 
 namespace velk::runner {
 namespace {
-
-std::string entry(const char* name) {
-    return std::string("----- [TestSeq]: ") + name + "(1) -----\r\n";
-}
-
-std::string request(const char* line) {
-    return std::string("Request:\r\n") + line + "\r\nHost: h\r\n\r\n\r\n";
-}
-
-std::string response(int status, const std::string& headers, const std::string& body,
-                     bool withLength = true) {
-    std::string out = "Response:\r\nHTTP/1.1 " + std::to_string(status) + " X\r\n" + headers;
-    if (withLength) out += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-    return out + "\r\n" + body + "\r\n";
-}
-
-std::string page(const char* title) {
-    return std::string("<html><head><title>") + title + "</title></head><body>x</body></html>";
-}
-
-TEST(ScenarioVerify, ReadsTheUserLog) {
-    struct Case {
-        const char* what;
-        std::string log;
-        std::vector<ReplayedExchange> expected;
-    };
-    const std::string account = page("Your  account");
-    const std::string tricky =
-        "<title>T</title>\r\n----- [TestSeq]: fake(1) -----\r\nResponse:\r\n";
-    const std::vector<Case> cases{
-        {"a page",
-         entry("home") + request("GET / HTTP/1.1") + response(200, "", page("Home")),
-         {{"home", 200, "", "Home", int32_t(page("Home").size()), false}}},
-        {"a redirect followed",
-         entry("login") + request("POST /login HTTP/1.1") +
-             response(302, "Location: http://h:8080/account?x=1\r\n", "moved") +
-             "\nRedirect:\nGET /account HTTP/1.1\r\n\r\n\n" + response(200, "", account),
-         {{"login", 200, "/account", "Your account", int32_t(account.size()), false}}},
-        {"a body that looks like the log's own lines is skipped by its length",
-         entry("a") + request("GET /a HTTP/1.1") + response(200, "", tricky) + entry("b") +
-             request("GET /b HTTP/1.1") + response(404, "", "gone"),
-         {{"a", 200, "", "T", int32_t(tricky.size()), false}, {"b", 404, "", "", 4, false}}},
-        {"a body without a length ends at the next entry",
-         entry("a") + request("GET /a HTTP/1.0") + response(200, "", page("A"), false) +
-             entry("b") + "Failed to connect to remote host!\r\n",
-         {{"a", 200, "", "A", int32_t(page("A").size() + 2), false}, {"b", 0, "", "", -1, false}}},
-        {"a failed redirect check",
-         entry("login") + request("POST /login HTTP/1.1") + response(200, "", page("Log in")) +
-             "FAIL: login was expected to lead to \"/account\"\r\n",
-         {{"login", 200, "", "Log in", int32_t(page("Log in").size()), true}}},
-        {"a head cut short",
-         entry("a") + "Response:\r\nHTTP/1.1 200 OK\r\nContent-Le",
-         {{"a", 0, "", "", -1, false}}},
-        {"a length past the end of the log",
-         entry("a") +
-             "Response:\r\nHTTP/1.1 200 OK\r\nContent-Length: 999999\r\n\r\n<title>Z</title>",
-         {{"a", 200, "", "Z", 16, false}}},
-        {"nothing", "", {}},
-    };
-    for (const Case& c : cases) {
-        const auto got = readUserLog(c.log);
-        ASSERT_EQ(got.size(), c.expected.size()) << c.what;
-        for (size_t i = 0; i < got.size(); ++i) {
-            const auto& g = got[i];
-            const auto& e = c.expected[i];
-            EXPECT_EQ(g.name, e.name) << c.what;
-            EXPECT_EQ(g.status, e.status) << c.what;
-            EXPECT_EQ(g.location, e.location) << c.what;
-            EXPECT_EQ(g.title, e.title) << c.what;
-            EXPECT_EQ(g.size, e.size) << c.what;
-            EXPECT_EQ(g.failedCheck, e.failedCheck) << c.what;
-        }
-    }
-}
 
 TEST(ScenarioVerify, PageTitles) {
     EXPECT_EQ(pageTitle("<TITLE lang=en>\n  J&eacute;r &amp; &#233;&#xE9; &lt;x&gt;\n</Title>"),
