@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "base/special_names.h"
+#include "base/reserved_names.h"
 
 namespace velk::loop {
 

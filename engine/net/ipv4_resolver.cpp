@@ -7,7 +7,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "base/special_names.h"
+#include "base/reserved_names.h"
 #include "loop/resolver_pool.h"
 #include "loop/task_wait.h"
 
