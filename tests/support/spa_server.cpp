@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "support/responder.h"
+#include "text_util.h"
 
 namespace velk::test {
 namespace {
@@ -82,29 +83,6 @@ std::string spaFormValue(std::string_view body, std::string_view name) {
         return out;
     }
     return "";
-}
-
-std::string spaHtmlEscaped(std::string_view text) {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '&':
-                out += "&amp;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
 }
 
 std::string spaJsonEscaped(std::string_view text) {
@@ -317,7 +295,7 @@ void SpaServer::serveHome(const ReceivedRequest& r, Responder& out) {
     ++m_homeViews;
     out.respond(200,
                 "<!DOCTYPE html>\n<html><head><title>Home</title></head><body>\n<p>Welcome, " +
-                    spaHtmlEscaped(user) + "</p>\n</body></html>\n",
+                    demo::escapeHtml(user) + "</p>\n</body></html>\n",
                 kSpaHtml);
 }
 
