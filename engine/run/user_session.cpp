@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "base/abort_sleep.h"
+#include "base/ascii.h"
 #include "base/message.h"
 #include "http/connection_selector.h"
 #include "http/json_value.h"
@@ -20,6 +21,28 @@
 
 namespace velk {
 namespace {
+
+// The value of the response header name in a header block (the last one when
+// it comes more than once, so an interim 100 block's lines give way to the
+// final answer's); none when the block lacks it.
+std::optional<std::string_view> headerIn(std::string_view block, std::string_view name) {
+    std::optional<std::string_view> found;
+    while (!block.empty()) {
+        const size_t eol = block.find('\n');
+        std::string_view line = block.substr(0, eol);
+        block = eol == std::string_view::npos ? std::string_view() : block.substr(eol + 1);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (line.size() <= name.size() || line[name.size()] != ':' ||
+            !equalsNoCase(line.substr(0, name.size()), name))
+            continue;
+        line.remove_prefix(name.size() + 1);
+        while (!line.empty() && (line.front() == ' ' || line.front() == '\t'))
+            line.remove_prefix(1);
+        while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+        found = line;
+    }
+    return found;
+}
 
 const char* passName(int pass) {
     return pass == 0 ? "InitSeq" : pass == 1 ? "TestSeq" : "FinalSeq";
@@ -88,7 +111,8 @@ void UserSession::initialiseSlots(const std::vector<ValuePiece>& pieces) {
 }
 
 void UserSession::exportVariables(const RequestDef& request) {
-    if (request.exports.empty() && request.jsonExports.empty()) return;
+    if (request.exports.empty() && request.jsonExports.empty() && request.headerExports.empty())
+        return;
     std::string_view body;
     if (m_previousBody && *m_previousBody <= m_http.response.size())
         body = m_http.response.view().substr(*m_previousBody);
@@ -112,6 +136,20 @@ void UserSession::exportVariables(const RequestDef& request) {
         }
         if (value)
             m_http.variables[name] = std::move(*value);
+        else
+            m_http.variables.erase(name);
+    }
+    for (const auto& [name, header] : request.headerExports) {
+        std::optional<std::string_view> value;
+        if (m_previousBody && *m_previousBody <= m_http.response.size())
+            value = headerIn(m_http.response.view().substr(0, *m_previousBody), header);
+        if (value && value->size() > kMaxJsonExport) {
+            m_http.log.printf("Header %.200s is longer than %zu bytes, not kept\r\n",
+                              header.c_str(), kMaxJsonExport);
+            value.reset();
+        }
+        if (value)
+            m_http.variables[name] = std::string(*value);
         else
             m_http.variables.erase(name);
     }

@@ -76,6 +76,7 @@ RequestDef RequestDef::cloneForUser() const {
     if (content) copy.content = std::make_unique<TextBuffer>(*content);
     copy.rawContent = rawContent;
     copy.jsonExports = jsonExports;
+    copy.headerExports = headerExports;
     copy.headerLines = headerLines;
     copy.headerNamesContentType = headerNamesContentType;
     copy.uriPieces = uriPieces;

@@ -101,6 +101,8 @@ struct RequestDef {
     ParamList runtimeParams;
     std::map<std::string, ExportEntry> exports;
     std::map<std::string, JsonExport> jsonExports;
+    // $exportheader: variable name -> response header name (any case).
+    std::map<std::string, std::string> headerExports;
     std::map<std::string, std::string> overrides;
     std::map<std::string, std::string> computedNames;  // names given by $rxname pieces
     std::unique_ptr<TextBuffer> content;               // content being collected or read

@@ -51,8 +51,9 @@ Sequence& sequenceOf(ParsedTest& set, int which) {
 
 // Keys a request line may begin with, for the misspelling check.
 constexpr std::string_view kRequestKeys[] = {
-    "$uri",  "$server",    "$port",       "$method",  "$keepalive",  "$delay",  "$secure",
-    "$fail", "$exportvar", "$exportjson", "$content", "$xmlcontent", "$header", "$expectlocation"};
+    "$uri",          "$server",  "$port",       "$method",    "$keepalive",
+    "$delay",        "$secure",  "$fail",       "$exportvar", "$exportjson",
+    "$exportheader", "$content", "$xmlcontent", "$header",    "$expectlocation"};
 
 // Edits (insertions, deletions, replacements) between two short texts, without
 // regard to case; stops counting above limit.
@@ -408,6 +409,7 @@ Status ScriptParser::requestLine(Frame& f, std::string_view line) {
     }
     if (equalsNoCase(name, "$exportvar")) return exportLine(f, value);
     if (equalsNoCase(name, "$exportjson")) return exportJsonLine(f, value);
+    if (equalsNoCase(name, "$exportheader")) return exportHeaderLine(f, value);
     if (equalsNoCase(name, "$content") || equalsNoCase(name, "$xmlcontent"))
         return contentLine(f, value);
     if (equalsNoCase(name, "$header")) return headerLine(f, value);
@@ -529,6 +531,26 @@ Status ScriptParser::exportJsonLine(Frame& f, std::string_view value) {
     std::optional<json::Path> path = json::parsePath(pathText, &why);
     if (!path) return invalidInput("Invalid JSON path %s: %s\n", pathText.c_str(), why.c_str());
     f.request->jsonExports[variable] = JsonExport{pathText, std::move(*path)};
+    return Status::ok();
+}
+
+Status ScriptParser::exportHeaderLine(Frame& f, std::string_view value) {
+    const ItemStyle style{.escapeAny = true, .maxLength = 255};
+    size_t pos = 0;
+    std::string variable = readItem(value, pos, style);
+    std::string_view header = pos <= value.size() ? value.substr(pos) : std::string_view();
+    while (!header.empty() && (header.back() == ' ' || header.back() == '\t'))
+        header.remove_suffix(1);
+    // A header name is a token: no blank, colon or control character.
+    const bool token = !header.empty() && header.size() <= 255 &&
+                       std::all_of(header.begin(), header.end(), [](char c) {
+                           return static_cast<unsigned char>(c) > 0x20 && c != ':' && c != 0x7f;
+                       });
+    if (variable.empty() || pos == 0 || pos > value.size() || value[pos - 1] != ',' || !token) {
+        return invalidInput("Invalid $exportheader syntax, NAME,HEADER expected: %s\n",
+                            std::string(value).c_str());
+    }
+    f.request->headerExports[variable] = std::string(header);
     return Status::ok();
 }
 

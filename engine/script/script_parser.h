@@ -61,6 +61,7 @@ private:
     Status failLine(Frame& f, std::string_view value);
     Status exportLine(Frame& f, std::string_view value);
     Status exportJsonLine(Frame& f, std::string_view value);
+    Status exportHeaderLine(Frame& f, std::string_view value);
     Status headerLine(Frame& f, std::string_view value);
     // Finds value expressions in the request's uri (see RequestDef::uriPieces).
     Status prepareUri(RequestDef& request);

@@ -237,17 +237,18 @@ TEST_F(ParamRun, RawContentIsRebuiltForEveryRequest) {
 }
 
 // Values of a JSON answer reach the next request's parameters, uri, header
-// lines and body; $exportjson keeps one for every later request; a token that
+// lines and body; $exportjson keeps one for every later request, $exportheader
+// the answer's Location (an answer without it removes the variable); a token that
 // would add a header line of its own cannot.
 TEST_F(ParamRun, JsonValuesReachParametersUriHeadersAndBodies) {
     m_server.setHandler([](const ReceivedRequest& req, Responder& r) {
         if (req.target.starts_with("/login"))
-            r.respond(200,
+            r.respond(201,
                       R"({"token":"tok-)" + req.header("X-Who") +
                           R"(\r\nX-Evil: 1","data":{"items":[{"id":5},{"id":"a\u00e9"}]},)"
                           R"("a":{"b c":[1,2]}})",
-                      "Content-Type: application/json\r\n");
-        else if (req.target.starts_with("/orders/"))
+                      "Content-Type: application/json\r\nLocation:  /api/orders/42 \r\n");
+        else if (req.target.starts_with("/orders/") || req.target == "/api/orders/42")
             r.respond(200, R"({"name":"N \"q\"","id":12})");
         else
             r.respond(200, "<html>not JSON</html>");
@@ -255,12 +256,14 @@ TEST_F(ParamRun, JsonValuesReachParametersUriHeadersAndBodies) {
     TempDir dir;
     run("clients=2\nencodevalues=1\nlog=1\nlogdir=" + dir.path().string() +
         "\n[login]\n$uri=/login\n$header=X-Who: $clid(u)\n$exportjson=token,token\n"
+        "$exportheader=loc,LOCATION\n"
         "[list]\n$uri=/orders/$Json(data.items[0].id)/lines\n"
         "$header=Authorization: Bearer $var(token)\n$header=X-Pair: $Json($.a[\"b c\"])\n"
-        "who=$clid(u)\nname=$Json(data.items[1].id)\n"
+        "$header=X-Loc: $var(loc)\nwho=$clid(u)\nname=$Json(data.items[1].id)\n"
+        "[order]\n$uri=$var(loc)\n$exportheader=loc,Location\n"
         "[create]\n$uri=/create\n$header=Content-Type: application/json\n$content=<<END\n"
         "{\"name\":\"$Json(name)\",\"id\":$Json(id),\"t\":\"$var(token)\"}\nEND\n"
-        "[after]\n$uri=/after\nv=$Json(id)\nt=$var(token,none)\n");
+        "[after]\n$uri=/after\nv=$Json(id)\nt=$var(token,none)\nl=$var(loc,gone)\n");
     for (const std::string who : {"u0", "u1"}) {
         SCOPED_TRACE(who);
         const std::vector<ReceivedRequest> list = of(who);
@@ -269,18 +272,22 @@ TEST_F(ParamRun, JsonValuesReachParametersUriHeadersAndBodies) {
         EXPECT_EQ(list[0].header("Authorization"), "Bearer tok-" + who + "X-Evil: 1");
         EXPECT_FALSE(list[0].hasHeader("X-Evil"));
         EXPECT_EQ(list[0].header("X-Pair"), "[1,2]");
+        EXPECT_EQ(list[0].header("X-Loc"), "/api/orders/42");
     }
     std::set<std::string> bodies, afters;
+    size_t orders = 0;
     for (const ReceivedRequest& r : m_server.requests()) {
+        orders += r.target == "/api/orders/42";
         if (r.target == "/create") bodies.insert(r.body);
         if (r.target.starts_with("/after")) afters.insert(r.target);
     }
     EXPECT_EQ(bodies, (std::set<std::string>{
                           "{\"name\":\"N \"q\"\",\"id\":12,\"t\":\"tok-u0\r\nX-Evil: 1\"}\n",
                           "{\"name\":\"N \"q\"\",\"id\":12,\"t\":\"tok-u1\r\nX-Evil: 1\"}\n"}));
+    EXPECT_EQ(orders, 2u);
     // After an answer that is no JSON, $Json gives nothing and the log says why.
-    EXPECT_EQ(afters, (std::set<std::string>{"/after?v=&t=tok-u0%0D%0AX-Evil:%201",
-                                             "/after?v=&t=tok-u1%0D%0AX-Evil:%201"}));
+    EXPECT_EQ(afters, (std::set<std::string>{"/after?v=&t=tok-u0%0D%0AX-Evil:%201&l=gone",
+                                             "/after?v=&t=tok-u1%0D%0AX-Evil:%201&l=gone"}));
     const std::string log = readLog(dir.file("params-2x1-user1.log"));
     EXPECT_NE(log.find("JSON: the body is not JSON the path id can be read in: not a JSON value"),
               std::string::npos)

@@ -439,6 +439,11 @@ TEST_F(ScriptParserTest, LikelyMistakesAreRefusedOrWarnedAboutWithTheirLine) {
         {"[a]\n$exportjson=token\n", false,
          "script:2: Invalid $exportjson syntax, NAME,PATH expected: token"},
         {"[a]\n$exportjson=t,a[\n", false, "script:2: Invalid JSON path a[: index expected"},
+        {"[a]\n$exportheader=loc,Loc ation\n", false,
+         "script:2: Invalid $exportheader syntax, NAME,HEADER expected: loc,Loc ation"},
+        {"[a]\n$exportheadr=loc,Location\n", false,
+         "script:2: Unknown request key $exportheadr, did you mean $exportheader? (write "
+         "$$exportheadr for a parameter of that name)"},
         {"[a]\n$uri=/o/$Json(a..b)\n", false, "script:2: Invalid JSON path a..b: name expected"},
     };
     for (const auto& c : cases) {
