@@ -24,6 +24,8 @@ const char* placeName(recorder::ScriptValueProposal::Place place) {
             return "JSON field";
         case recorder::ScriptValueProposal::Place::Parameter:
             return "parameter";
+        case recorder::ScriptValueProposal::Place::Url:
+            return "URL";
     }
     return "";
 }

@@ -198,12 +198,38 @@ constexpr size_t kMaxLeaves = 20000;
 constexpr size_t kMaxLookBack = 200;
 constexpr size_t kMaxValuesSent = 500;
 
+// The URL without its fragment.
+std::string_view withoutFragment(std::string_view url) {
+    return url.substr(0, url.find('#'));
+}
+
+// A Location path ("/...") resolved against the URL of the request it answered.
+std::string resolveLocationPath(std::string_view base, std::string_view path) {
+    const size_t scheme = base.find("://");
+    const size_t pathStart = base.find('/', scheme == std::string_view::npos ? 0 : scheme + 3);
+    return std::string(base.substr(0, pathStart)) + std::string(withoutFragment(path));
+}
+
+// The Location of an answer that is no redirect, trimmed; empty when none.
+std::string locationOf(const ScriptExchange& e) {
+    if (e.status >= 300 && e.status < 400) return "";
+    for (const auto& [n, v] : e.responseHeaders) {
+        if (!sameNoCase(n, "location")) continue;
+        const size_t first = v.find_first_not_of(" \t");
+        if (first == std::string::npos) return "";
+        return v.substr(first, v.find_last_not_of(" \t") + 1 - first);
+    }
+    return "";
+}
+
 // What a response gave out, read once per exchange.
 struct Given {
     std::unordered_map<std::string, std::string> jsonPathOf;   // value: its first path
     std::unordered_map<std::string, std::string> jsonValueAt;  // path: value
     std::map<std::string, std::string> meta;
     std::map<std::string, std::string> cookies;
+    std::string location;     // as the header gave it
+    std::string locationUrl;  // resolved; empty unless the Location is a path ("/...")
 };
 
 Given readGiven(const ScriptExchange& e) {
@@ -216,12 +242,17 @@ Given readGiven(const ScriptExchange& e) {
         });
     if (containsNoCase(e.responseType, "html")) g.meta = metaTags(e.responseBody);
     g.cookies = setCookies(e.responseHeaders);
+    g.location = locationOf(e);
+    // Only a path can become the request's whole URL ($uri holds no host).
+    if (g.location.starts_with("/") && !g.location.starts_with("//"))
+        g.locationUrl = resolveLocationPath(e.url, g.location);
     return g;
 }
 
 struct Found {
     ValueProposal::Source source;
     std::string name;
+    std::string given;  // the value as the source gave it
 };
 
 // A meta tag's or cookie's name goes into an expression: the server chose it,
@@ -233,22 +264,32 @@ bool isPlainName(std::string_view name) {
     });
 }
 
-// Where the response of e gave out value (JSON first, then meta, then cookie).
-std::optional<Found> findIn(const Given& g, const std::string& value, bool metaAllowed) {
+// Where the response of e gave out value (JSON first, then meta, then cookie,
+// then Location); a URL is looked for only as the Location.
+std::optional<Found> findIn(const Given& g, const std::string& value, bool metaAllowed, bool url) {
+    if (url) {
+        if (!g.locationUrl.empty() && g.locationUrl == withoutFragment(value))
+            return Found{ValueProposal::Source::Location, "Location", g.location};
+        return std::nullopt;
+    }
     if (auto it = g.jsonPathOf.find(value); it != g.jsonPathOf.end())
-        return Found{ValueProposal::Source::JsonField, it->second};
+        return Found{ValueProposal::Source::JsonField, it->second, value};
     if (metaAllowed)
         for (const auto& [name, content] : g.meta)
             if (content == value && isPlainName(name))
-                return Found{ValueProposal::Source::MetaTag, name};
+                return Found{ValueProposal::Source::MetaTag, name, value};
     for (const auto& [name, v] : g.cookies)
         if ((v == value || scenario::urlDecode(v) == value) && isPlainName(name))
-            return Found{ValueProposal::Source::Cookie, name};
+            return Found{ValueProposal::Source::Cookie, name, value};
+    if (!g.location.empty() && g.location == value)
+        return Found{ValueProposal::Source::Location, "Location", value};
     return std::nullopt;
 }
 
 // The value the same source gives in another exchange, if any.
 std::optional<std::string> valueIn(const Given& g, const Found& f) {
+    if (f.source == ValueProposal::Source::Location)
+        return g.location.empty() ? std::nullopt : std::optional<std::string>(g.location);
     const auto* table = f.source == ValueProposal::Source::JsonField ? nullptr
                         : f.source == ValueProposal::Source::MetaTag ? &g.meta
                                                                      : &g.cookies;
@@ -309,7 +350,19 @@ std::vector<Sent> valuesSent(const ScriptExchange& e) {
     if (containsNoCase(e.contentType, "x-www-form-urlencoded"))
         for (const auto& [n, v] : decodeFormPairs(e.body))
             if (!v.empty()) out.push_back({ValueProposal::Place::Parameter, n, v});
+    out.push_back({ValueProposal::Place::Url, "URL", std::string(withoutFragment(e.url))});
     return out;
+}
+
+// The rule named "Location": the path's last segment is a number or a token
+// ("/api/orders/42", "/files/0f3a9c1b2d4e5f60").
+bool locationLooksGenerated(std::string_view location) {
+    std::string_view path = location.substr(0, location.find_first_of("?#"));
+    while (!path.empty() && path.back() == '/') path.remove_suffix(1);
+    const std::string_view last = path.substr(path.rfind('/') + 1);
+    return (!last.empty() && last.size() <= 20 &&
+            std::all_of(last.begin(), last.end(), [](char c) { return c >= '0' && c <= '9'; })) ||
+           looksGenerated(last);
 }
 
 std::string variableName(const std::string& path) {
@@ -357,7 +410,8 @@ std::vector<ScriptValueProposal> proposeScriptValues(
             std::optional<Found> found;
             size_t j = k;
             const size_t oldest = k > kMaxLookBack ? k - kMaxLookBack : 0;
-            while (j-- > oldest && !found) found = findIn(given[j], sent.value, j + 1 == k);
+            const bool url = sent.place == ValueProposal::Place::Url;
+            while (j-- > oldest && !found) found = findIn(given[j], sent.value, j + 1 == k, url);
             if (!found) continue;
             ++j;  // the loop stepped past the exchange that held it
             // Typed by the user: sent before the response that gave it out.
@@ -378,11 +432,15 @@ std::vector<ScriptValueProposal> proposeScriptValues(
                         pathOf(o.url) != pathOf(exchanges[j].url))
                         continue;
                     if (turn-- > 0) continue;
-                    if (auto other = valueIn(otherGiven[i], *found); other && *other != sent.value)
+                    if (auto other = valueIn(otherGiven[i], *found);
+                        other && *other != found->given)
                         rule = "differs between two loads of the page";
                     break;
                 }
             }
+            if (rule.empty() && found->source == ValueProposal::Source::Location &&
+                locationLooksGenerated(found->given))
+                rule = "Location (its path ends in a number or generated token)";
             if (rule.empty() && looksGenerated(sent.value))
                 rule = "looks generated (" + std::to_string(sent.value.size()) +
                        " letters and digits)";
@@ -420,6 +478,20 @@ std::vector<ScriptValueProposal> proposeScriptValues(
                     p.expression = "$Cookie(" + found->name + ")";
                     p.origin = "cookie " + found->name + " set by " + answer;
                     break;
+                case ValueProposal::Source::Location: {
+                    // A newline cannot be in a JSON path: no JSON field shares the key.
+                    std::string& name = variables[{p.sourceRequestId, "\nLocation"}];
+                    if (name.empty()) {
+                        name = "location";
+                        for (int n = 2; usedNames.count(name); ++n)
+                            name = "location" + std::to_string(n);
+                        usedNames.insert(name);
+                    }
+                    p.variable = name;
+                    p.expression = "$var(" + name + ")";
+                    p.origin = "Location header of the answer to " + answer;
+                    break;
+                }
             }
             done.insert({p.requestId, int(p.place), p.name});
             out.push_back(std::move(p));
@@ -452,6 +524,12 @@ bool replaceIn(scenario::CReqParamFunction& f, size_t from, const std::string& v
     return true;
 }
 
+// Sources read with $var: the answering request keeps the value for later ones.
+bool keptInVariable(const ValueProposal& p) {
+    return p.source == ValueProposal::Source::JsonField ||
+           p.source == ValueProposal::Source::Location;
+}
+
 bool applyOne(scenario::CRequest& r, const ValueProposal& p) {
     using F = scenario::CReqParamFunction;
     for (int32_t i = 0; i < r.paramCount(); ++i) {
@@ -471,7 +549,7 @@ bool applyOne(scenario::CRequest& r, const ValueProposal& p) {
                 break;
             case ValueProposal::Place::Parameter:
                 if (text && param.getName() == p.name && text->storedText() == p.recordedValue) {
-                    if (p.source == ValueProposal::Source::JsonField) {
+                    if (keptInVariable(p)) {
                         // $var is read by the engine only where the value is not encoded.
                         param.setEncode(false);
                         text->makeLiteral(p.expression);
@@ -483,6 +561,8 @@ bool applyOne(scenario::CRequest& r, const ValueProposal& p) {
                     return true;
                 }
                 break;
+            case ValueProposal::Place::Url:
+                break;  // the request's URI, see applyToUri
         }
     }
     return false;
@@ -490,8 +570,19 @@ bool applyOne(scenario::CRequest& r, const ValueProposal& p) {
 
 // A query parameter of the request's URI ($uri reads expressions too).
 bool applyToUri(scenario::CRequest& r, const ValueProposal& p) {
-    if (p.place != ValueProposal::Place::Parameter) return false;
     std::string uri = r.getUri();
+    if (p.place == ValueProposal::Place::Url) {
+        // The whole URI, only while it still is the recorded one.
+        const std::string_view recorded = withoutFragment(p.recordedValue);
+        const size_t scheme = recorded.find("://");
+        const size_t slash = recorded.find('/', scheme == std::string_view::npos ? 0 : scheme + 3);
+        const std::string_view path =
+            slash == std::string_view::npos ? std::string_view("/") : recorded.substr(slash);
+        if ((uri.starts_with("/") ? uri : "/" + uri) != path) return false;
+        r.setUri(p.expression);
+        return true;
+    }
+    if (p.place != ValueProposal::Place::Parameter) return false;
     const size_t query = uri.find('?');
     if (query == std::string::npos) return false;
     for (const std::string& value :
@@ -519,20 +610,22 @@ int32_t applyScriptValues(scenario::CRequestsContainer& requests,
         if (!p.ticked) continue;
         scenario::CRequest* target = requestById(requests, p.requestId);
         scenario::CRequest* source = requestById(requests, p.sourceRequestId);
-        if (!target || (p.source == ValueProposal::Source::JsonField && !source)) continue;
+        if (!target || (keptInVariable(p) && !source)) continue;
         if (!applyOne(*target, p) && !applyToUri(*target, p)) continue;
         ++applied;
-        if (p.source != ValueProposal::Source::JsonField) continue;
+        if (!keptInVariable(p)) continue;
+        const char* key =
+            p.source == ValueProposal::Source::JsonField ? kExportJsonParam : kExportHeaderParam;
         const std::string line = p.variable + "," + p.sourceName;
         bool present = false;
         for (int32_t i = 0; i < source->paramCount() && !present; ++i) {
             scenario::CReqParam& param = *source->getParam(i);
-            present = param.getName() == kExportJsonParam && onlyText(param) &&
-                      onlyText(param)->storedText() == line;
+            present =
+                param.getName() == key && onlyText(param) && onlyText(param)->storedText() == line;
         }
         if (present) continue;
         auto param = std::make_unique<scenario::CReqParam>();
-        param->setNameAndEncode(kExportJsonParam, false);
+        param->setNameAndEncode(key, false);
         auto f = std::make_unique<scenario::CReqParamFunction>();
         f->makeLiteral(line);
         param->insert(-1, std::move(f));

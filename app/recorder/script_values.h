@@ -7,6 +7,15 @@
 //                                       request, $var(NAME) where it is sent
 //   a <meta> tag of the page just before   $Meta(name)
 //   a cookie the server set, echoed in a header or value   $Cookie(name)
+//   the Location header of an earlier answer   $exportheader=NAME,Location on
+//                                       the answering request, $var(NAME) where
+//                                       it is sent: as a header value, JSON field
+//                                       or parameter, or as the whole URL when
+//                                       the request went where the Location
+//                                       (a path such as "/api/orders/42")
+//                                       points.  The Location of a redirect is
+//                                       not taken: the engine follows it and
+//                                       keeps only the last answer's headers.
 //
 // Which values are proposed (so that the list stays short):
 //   - the value came out of an earlier response (the latest one that holds it);
@@ -15,7 +24,9 @@
 //   - and it changes: it differs between two loads of the same visit (when a
 //     second load is given), or it looks generated: at least
 //     kMinGeneratedLength characters, all letters, digits or "-_.~+/=", with
-//     both letters and digits.
+//     both letters and digits.  A Location rarely is such a token; the rule
+//     named "Location" takes one whose path's last segment is all digits or
+//     looks generated ("/api/orders/42").
 // Each proposal says where the value came from and which rule chose it.
 // Bounded for long visits: a value is looked for in the 200 answers before its
 // request, in the first 20000 JSON values of each, and at most 500 values of
@@ -64,17 +75,19 @@ struct ScriptExchange {
 };
 
 struct ScriptValueProposal {
-    enum class Place { Header, JsonField, Parameter };
-    enum class Source { JsonField, MetaTag, Cookie };
+    // Url: the request's whole URL (its path and query in the scenario).
+    enum class Place { Header, JsonField, Parameter, Url };
+    enum class Source { JsonField, MetaTag, Cookie, Location };
 
     int32_t requestId = 0;  // the request that sends the value
     Place place = Place::Header;
-    std::string name;  // header name, JSON path of the body field, or parameter name
+    std::string name;  // header name, JSON path of the body field, parameter name or "URL"
     std::string recordedValue;
     Source source = Source::JsonField;
     int32_t sourceRequestId = 0;  // the request whose answer gave the value out
-    std::string sourceName;       // JSON path, meta tag name or cookie name
-    std::string variable;         // JSON: the variable $exportjson keeps it in
+    std::string sourceName;       // JSON path, meta tag name, cookie name or "Location"
+    std::string variable;         // JSON, Location: the variable the answering request keeps
+                                  // it in ($exportjson, $exportheader)
     std::string expression;       // what replaces the value
     std::string origin;           // where it came from, for the user
     std::string rule;             // which rule chose it, for the user
@@ -88,9 +101,9 @@ std::vector<ScriptValueProposal> proposeScriptValues(
     const std::vector<ScriptExchange>* secondLoad = nullptr);
 
 // Rewrites each ticked proposal's request: its header line, the field in its
-// content or its parameter now holds the expression; a JSON source's request
-// gets its $exportjson line.  Returns how many were applied (a request or
-// value that is gone is skipped).
+// content, its parameter or its URL now holds the expression; a JSON source's
+// request gets its $exportjson line, a Location source's its $exportheader line.  Returns how many
+// were applied (a request or value that is gone is skipped).
 int32_t applyScriptValues(scenario::CRequestsContainer& requests,
                           const std::vector<ScriptValueProposal>& proposals);
 
@@ -102,5 +115,6 @@ HeaderList decodeFormPairs(std::string_view text);
 inline constexpr const char* kHeaderParam = "$header";
 inline constexpr const char* kContentParam = "$content";
 inline constexpr const char* kExportJsonParam = "$exportjson";
+inline constexpr const char* kExportHeaderParam = "$exportheader";
 
 }  // namespace velk::recorder

@@ -75,12 +75,13 @@ ProposalsDialog::ProposalsDialog(std::vector<Proposal> proposals, int outcomes, 
         request->setCheckState(p.ticked ? Qt::Checked : Qt::Unchecked);
         m_table->setItem(row, 0, request);
         const QString name = QString::fromStdString(p.name);
-        m_table->setItem(row, 1,
-                         new QTableWidgetItem(p.place == ScriptValueProposal::Place::Header
-                                                  ? tr("header %1").arg(name)
-                                              : p.place == ScriptValueProposal::Place::JsonField
-                                                  ? tr("JSON %1").arg(name)
-                                                  : name));
+        m_table->setItem(
+            row, 1,
+            new QTableWidgetItem(
+                p.place == ScriptValueProposal::Place::Header      ? tr("header %1").arg(name)
+                : p.place == ScriptValueProposal::Place::JsonField ? tr("JSON %1").arg(name)
+                : p.place == ScriptValueProposal::Place::Url       ? tr("URL")
+                                                                   : name));
         m_table->setItem(row, 2, valueItem(p.recordedValue));
         m_table->setItem(row, 3, valueItem(p.expression));
         m_table->setItem(

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/recorder/script_values.h"
+#include "app/scenario/requests_container.h"
 
 namespace velk::recorder {
 namespace {
@@ -194,6 +195,61 @@ TEST(ScriptValues, ProposesOnlyValuesAPageGaveOutThatChangeAndNeverTypedOnes) {
     EXPECT_EQ(twice[3].name, "id");
     EXPECT_EQ(twice[3].expression, "$var(id)");
     EXPECT_EQ(twice[3].rule, "differs between two loads of the page");
+}
+
+// A Location that names a new item is kept by the answering request and read
+// where a later request sends it, its URL included; a redirect's is not (the
+// engine follows it), nor one whose path ends in no id.
+TEST(ScriptValues, LocationOfACreatedItemIsKeptAndReadWhereItIsSent) {
+    std::vector<ScriptExchange> visit = {
+        exchange("POST", "http://h/api/orders", {}, R"({"item":"pen"})", "application/json", "{}",
+                 {{"Location", " /api/orders/42 "}}),
+        exchange("GET", "http://h/api/orders/42#top", {{"X-Order", "/api/orders/42"}}, "",
+                 "application/json", "{}"),
+        exchange("POST", "http://h/go", {}, "", "text/html", "", {{"Location", "/api/orders/43"}}),
+        exchange("POST", "http://h/go2", {}, "", "text/html", "", {{"Location", "/api/done"}}),
+        exchange("GET", "http://h/api/orders/43", {{"X-A", "/api/orders/43"}, {"X-B", "/api/done"}},
+                 "", "application/json", "{}"),
+    };
+    visit[2].status = 302;
+    for (int32_t i = 0; i < int32_t(visit.size()); ++i) visit[size_t(i)].requestId = i + 1;
+    const std::vector<ScriptValueProposal> found = proposeScriptValues(visit);
+    ASSERT_EQ(found.size(), 2u);
+    EXPECT_EQ(found[0].place, ScriptValueProposal::Place::Header);
+    EXPECT_EQ(found[1].place, ScriptValueProposal::Place::Url);
+    for (const ScriptValueProposal& p : found) {
+        EXPECT_EQ(p.source, ScriptValueProposal::Source::Location);
+        EXPECT_EQ(p.sourceRequestId, 1);
+        EXPECT_EQ(p.expression, "$var(location)");
+        EXPECT_EQ(p.origin, "Location header of the answer to POST http://h/api/orders");
+        EXPECT_EQ(p.rule.rfind("Location", 0), 0u) << p.rule;
+    }
+
+    scenario::CRequestsContainer requests;
+    scenario::CRequest::resetIdCounter();
+    for (const char* url : {"http://h/api/orders", "http://h/api/orders/42"}) {
+        auto r = std::make_unique<scenario::CRequest>();
+        r->setUrl(url);
+        requests.addChild(0, std::move(r));
+    }
+    {
+        std::lock_guard<scenario::CRequestsContainer> g(requests);
+        auto header = std::make_unique<scenario::CReqParam>();
+        header->setNameAndEncode(kHeaderParam, false);
+        auto f = std::make_unique<scenario::CReqParamFunction>();
+        f->makeLiteral("X-Order: /api/orders/42");
+        header->insert(-1, std::move(f));
+        requests.findNode(2)->request->insertParam(-1, std::move(header));
+    }
+    EXPECT_EQ(applyScriptValues(requests, found), 2);
+    std::lock_guard<scenario::CRequestsContainer> g(requests);
+    const auto all = requests.flattened();
+    ASSERT_EQ(all.size(), 2u);
+    ASSERT_EQ(all[0]->paramCount(), 1);
+    EXPECT_EQ(all[0]->getParam(0)->getName(), kExportHeaderParam);
+    EXPECT_EQ(all[0]->getParam(0)->buildValue(false, '&'), "location,Location");
+    EXPECT_EQ(all[1]->getUri(), "$var(location)");
+    EXPECT_EQ(all[1]->getParam(0)->buildValue(false, '&'), "X-Order: $var(location)");
 }
 
 }  // namespace
