@@ -113,9 +113,13 @@ void UserSession::initialiseSlots(const std::vector<ValuePiece>& pieces) {
 void UserSession::exportVariables(const RequestDef& request) {
     if (request.exports.empty() && request.jsonExports.empty() && request.headerExports.empty())
         return;
+    // The answer's header block and body; none without an answer.
+    std::optional<std::string_view> head;
     std::string_view body;
-    if (m_previousBody && *m_previousBody <= m_http.response.size())
+    if (m_previousBody && *m_previousBody <= m_http.response.size()) {
+        head = m_http.response.view().substr(0, *m_previousBody);
         body = m_http.response.view().substr(*m_previousBody);
+    }
     for (const auto& [name, entry] : request.exports) {
         int32_t captures[20];
         int pairs = 10;
@@ -126,33 +130,26 @@ void UserSession::exportVariables(const RequestDef& request) {
         else
             m_http.variables.erase(name);
     }
-    for (const auto& [name, entry] : request.jsonExports) {
-        std::optional<std::string> value;
-        if (m_previousBody) value = jsonValue(m_http.log, body, entry.path, entry.pathText);
+    // A value found and not too long is kept; anything else forgets the name.
+    const auto keep = [&](const std::string& name, std::optional<std::string_view> value,
+                          const char* what, const std::string& where) {
         if (value && value->size() > kMaxJsonExport) {
-            m_http.log.printf("JSON: the value at %.200s is longer than %zu bytes, not kept\r\n",
-                              entry.pathText.c_str(), kMaxJsonExport);
-            value.reset();
-        }
-        if (value)
-            m_http.variables[name] = std::move(*value);
-        else
-            m_http.variables.erase(name);
-    }
-    for (const auto& [name, header] : request.headerExports) {
-        std::optional<std::string_view> value;
-        if (m_previousBody && *m_previousBody <= m_http.response.size())
-            value = headerIn(m_http.response.view().substr(0, *m_previousBody), header);
-        if (value && value->size() > kMaxJsonExport) {
-            m_http.log.printf("Header %.200s is longer than %zu bytes, not kept\r\n",
-                              header.c_str(), kMaxJsonExport);
+            m_http.log.printf("%s %.200s is longer than %zu bytes, not kept\r\n", what,
+                              where.c_str(), kMaxJsonExport);
             value.reset();
         }
         if (value)
             m_http.variables[name] = std::string(*value);
         else
             m_http.variables.erase(name);
+    };
+    for (const auto& [name, entry] : request.jsonExports) {
+        std::optional<std::string> value;
+        if (m_previousBody) value = jsonValue(m_http.log, body, entry.path, entry.pathText);
+        keep(name, value, "JSON: the value at", entry.pathText);
     }
+    for (const auto& [name, header] : request.headerExports)
+        keep(name, head ? headerIn(*head, header) : std::nullopt, "Header", header);
 }
 
 void UserSession::openLog() {
