@@ -16,10 +16,13 @@
 #   threads   the most threads /proc/PID/status showed during the run
 #   req/s     HTTP requests sent over velkrun's wall time
 #   errors    from velkrun's closing line
-# THREADS=N passes --threads N (the loop count); VELK_SCRIPT_TASKS=1 in the
-# environment runs the script users as tasks.  The site serves each
-# connection on a thread of its own; it is started with --max-connections
-# above the largest user count.  10,000 users need 10,064 open files (ulimit -Hn).
+# THREADS=N passes --threads N (the loop count); VELK_SCRIPT_TASKS=0 in the
+# environment runs the script users on threads of their own.  HOLD=MS makes the
+# home page's pause MS instead of 100 ms in both tests: with a pause longer than
+# the ramp-up every user is alive at the peak, so peak RSS per user is what a
+# whole user costs (with 100 ms the first users may be done before the last
+# start).  The site serves each connection on a thread of its own; it is
+# started with --max-connections above the largest user count.  10,000 users need 10,064 open files (ulimit -Hn).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -30,6 +33,7 @@ USERS=${USERS:-"1000 10000"}
 PORT=${PORT:-18581}
 SEQUENCE=${SEQUENCE:-1}
 THREADS=${THREADS:-}
+HOLD=${HOLD:-100}
 [ -x "$VELKRUN" ] || { echo "velkrun not found; pass its path" >&2; exit 2; }
 [ -x "$SITE" ] || { echo "velk-demo-site not found; pass its path" >&2; exit 2; }
 [ -x /usr/bin/time ] || { echo "/usr/bin/time missing (apt-get install time)" >&2; exit 2; }
@@ -91,7 +95,7 @@ search
 
 [home]
 \$uri=/
-\$delay=100
+\$delay=$HOLD
 
 [products]
 \$uri=/products
@@ -113,7 +117,7 @@ run_users() {
     local kind=$1 n=$2 test_file
     local -a args
     if [ "$kind" = script ]; then
-        test_file=$root/examples/demo-shop-js.txt
+        test_file=$work/script.txt
         args=(-port="$PORT" -users="$n" -reports="$work")
     else
         test_file=$work/sequence.txt
@@ -153,6 +157,9 @@ run_users() {
     read -r wall peak < <(tail -1 "$work/time.txt")
     echo "$ramp_ms $conns ${peak:-0} $threads ${requests:-0} ${errors:--} ${wall:-0} $status"
 }
+
+sed "/^\[home\]/,/^\[/ s/^\\\$delay=100\$/\\\$delay=$HOLD/" "$root/examples/demo-shop-js.txt" >"$work/script.txt"
+grep -q "^\\\$delay=$HOLD\$" "$work/script.txt" || { echo "the example's home pause was not found" >&2; exit 2; }
 
 "$SITE" --port "$PORT" --max-connections $((most + 100)) >"$work/site.txt" 2>&1 &
 SITE_PID=$!

@@ -42,10 +42,12 @@ TEST_F(SharedHeap, UsersOfOneLoopNeitherSeeNorChangeEachOthersGlobals) {
     // run (a request parks it), and then finds only its own marks.
     const std::string js =
         "var me = velk.GetOpt(\"clid\");\n"
-        "var clean = typeof mark === \"undefined\" && [].tag === undefined;\n"
-        "var mark = me; Array.prototype.tag = me; Math.PI = me;\n"
+        "var clean = typeof mark === \"undefined\" && [].tag === undefined &&\n"
+        "    Math.max.tag === undefined;\n"
+        "var mark = me; Array.prototype.tag = me; Math.PI = me; Function.prototype.tag = me;\n"
         "for (var i = 0; i < 3; i++) velk.Request(\"p\");\n"
-        "var ok = clean && mark === me && [].tag === me && Math.PI === 3.141592653589793;\n"
+        "var ok = clean && mark === me && [].tag === me && Math.PI === 3.141592653589793 &&\n"
+        "    Math.max.tag === me && Math.max(1, 2) === 2;\n"
         "velk.SetParam(\"p\", \"u\", (ok ? \"own\" : \"mixed\") + me);\n"
         "velk.Request(\"p\");\n";
     for (int loops : {1, 3}) {
