@@ -99,7 +99,22 @@ void SharedScriptHeap::release() {
     delete this;
 }
 
+void SharedScriptHeap::awaitEnvironmentRound() {
+    while (m_madeThisRound >= kEnvironmentsPerRound) {
+        // Every user that waits comes back after the same look at the sockets;
+        // the first one back begins the next round.
+        const uint64_t round = m_round;
+        loop::yieldTask();
+        if (m_round == round) {
+            ++m_round;
+            m_madeThisRound = 0;
+        }
+    }
+    ++m_madeThisRound;
+}
+
 duk_context* SharedScriptHeap::addUser(Turn& turn) {
+    awaitEnvironmentRound();
     turn.key = m_nextKey++;
     turn.user->setAccount(m_use.newAccount());
     enter(turn);

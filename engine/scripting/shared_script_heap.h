@@ -55,8 +55,12 @@ public:
 
     // A thread with a fresh global environment for turn's user, made in its
     // turn (charged to it); nullptr when the heap refused (memory, stop).  The
-    // user is between enter() and leave() when it uses the thread.
+    // user is between enter() and leave() when it uses the thread.  Making one
+    // takes a few hundred microseconds, so a loop makes at most
+    // kEnvironmentsPerRound between two looks at its sockets: the users after
+    // that wait for the next round (thousands start at once).
     duk_context* addUser(Turn& turn);
+    static constexpr uint32_t kEnvironmentsPerRound = 8;
     // Lets the user's thread go; the user has left the heap.
     void removeUser(Turn& turn);
 
@@ -73,6 +77,7 @@ private:
     SharedScriptHeap();
     ~SharedScriptHeap();
     bool create();
+    void awaitEnvironmentRound();
 
     ScriptHeapUse m_use;  // the heap's user data: declared before the heap
     ScriptInterrupt m_closing;
@@ -81,6 +86,8 @@ private:
     Turn* m_current = nullptr;
     size_t m_users = 0;
     uint32_t m_nextKey = 0;
+    uint32_t m_madeThisRound = 0;  // environments made since the round began
+    uint64_t m_round = 0;
 };
 
 }  // namespace velk

@@ -102,14 +102,15 @@ int VelkBinding::define(duk_context* ctx, void* self) {
     duk_put_prop_string(ctx, -2, kStashKey);
     duk_pop(ctx);
 
+    // Light functions, as the built-ins are: no object per method and user.
+    static_assert(std::size(kMethods) <= 127, "a light function's magic is 8 bits");
     duk_push_object(ctx);
     for (int i = 0; i < int(std::size(kMethods)); ++i) {
-        duk_push_c_function(ctx, &VelkBinding::call, DUK_VARARGS);
-        duk_set_magic(ctx, -1, i);
+        duk_push_c_lightfunc(ctx, &VelkBinding::call, DUK_VARARGS, 0, i);
         duk_put_prop_string(ctx, -2, kMethods[i].name);
     }
     duk_push_object(ctx);
-    duk_push_c_function(ctx, &getMethod, 3);
+    duk_push_c_lightfunc(ctx, &getMethod, 3, 3, 0);
     duk_put_prop_string(ctx, -2, "get");
     duk_push_proxy(ctx, 0);
     duk_put_global_string(ctx, "velk");
