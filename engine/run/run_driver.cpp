@@ -177,18 +177,18 @@ void preferThroughput() {
     platform::preferThroughputScheduling();
 }
 
-// Script-driven users as tasks, sharing their loop's interpreter heap
-// (shared_script_heap.h), are switched on by VELK_SCRIPT_TASKS=1 for now: at
-// 10,000 users they do not yet keep pace with threads (docs/event-loop.md).
+// Script-driven users are tasks, sharing their loop's interpreter heap
+// (shared_script_heap.h); VELK_SCRIPT_TASKS=0 gives each a thread and a heap of
+// its own again, the way back should a script need it (docs/event-loop.md).
 bool scriptUsersOnLoops() {
     const char* value = std::getenv("VELK_SCRIPT_TASKS");
-    return value != nullptr && std::string_view(value) == "1";
+    return value == nullptr || std::string_view(value) != "0";
 }
 
-// Sequence-driven users run as tasks on event loops; script-driven ones keep a
-// thread each unless scriptUsersOnLoops(): then a script gives way while it
-// waits and every so often while it computes.  Null when the loops cannot be
-// made: the users then get threads too.
+// Users run as tasks on event loops (script-driven ones unless
+// scriptUsersOnLoops() says no: then each keeps a thread); a script gives way
+// while it waits and every so often while it computes.  Null when the loops
+// cannot be made: the users then get threads too.
 std::unique_ptr<loop::LoopGroup> makeLoops(TestRun& set, RunState& run) {
     if (run.users.empty() || (set.test.scriptDriven() && !scriptUsersOnLoops())) return nullptr;
     loop::LoopOptions options;

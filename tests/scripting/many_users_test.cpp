@@ -1,4 +1,5 @@
-// Fifty scripted users at once, each with its own interpreter on its own thread.
+// Fifty scripted users at once, each with its own globals (as tasks sharing their
+// loop's interpreter, or with VELK_SCRIPT_TASKS=0 an interpreter and thread each).
 #include <gtest/gtest.h>
 
 #include <map>

@@ -1,4 +1,5 @@
-// Script users as tasks on event loops (VELK_SCRIPT_TASKS=1): the users of a
+// Script users as tasks on event loops (the default; VELK_SCRIPT_TASKS=0 in
+// the environment of the whole binary is set aside here): the users of a
 // loop share one interpreter heap, each in a global environment of its own,
 // and take turns.
 #include <gtest/gtest.h>
@@ -6,6 +7,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <future>
+#include <optional>
 #include <string>
 
 #include "scripting/script_run.h"
@@ -17,13 +19,18 @@ class SharedHeap : public ScriptRun {
 protected:
     // The switch is read when a run starts; no other thread runs here then.
     void SetUp() override {
+        if (const char* was = std::getenv("VELK_SCRIPT_TASKS")) m_was = was;
         setenv("VELK_SCRIPT_TASKS", "1", 1);
         ScriptRun::SetUp();
     }
     void TearDown() override {
         ScriptRun::TearDown();
-        unsetenv("VELK_SCRIPT_TASKS");
+        if (m_was)
+            setenv("VELK_SCRIPT_TASKS", m_was->c_str(), 1);
+        else
+            unsetenv("VELK_SCRIPT_TASKS");
     }
+    std::optional<std::string> m_was;
     // A fresh test of js for users on loops event-loop threads.
     bool parseOn(int loops, const std::string& js, const std::string& general) {
         FreeTestSet(m_set);
