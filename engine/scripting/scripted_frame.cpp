@@ -153,7 +153,10 @@ void CScriptedFrame::run(ScriptSession& session) {
 
     const std::string name = bytesToScriptText(m_name);
     duk_push_lstring(m_heap, name.data(), name.size());
-    if (duk_pcompile_lstring_filename(m_heap, 0, m_text.data(), m_text.size()) != 0) {
+    const int compiled =
+        m_shared ? m_shared->compile(m_heap, name, m_text)
+                 : duk_pcompile_lstring_filename(m_heap, 0, m_text.data(), m_text.size());
+    if (compiled != 0) {
         reportScriptError();
         duk_pop(m_heap);
         TraceSink::write("Error calling ParseScriptText\n");

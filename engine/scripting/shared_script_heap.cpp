@@ -3,6 +3,7 @@
 #include <duktape.h>
 
 #include <atomic>
+#include <cstring>
 
 #include "loop/task_wait.h"
 #include "scripting/native_stack_guard.h"
@@ -54,6 +55,23 @@ int dropThread(duk_context* ctx, void* turn) {
     duk_del_prop_index(ctx, -1, static_cast<SharedScriptHeap::Turn*>(turn)->key);
     duk_pop(ctx);
     return 0;
+}
+
+// [bytecode buffer] -> [function]
+int loadFunction(duk_context* ctx, void*) {
+    duk_load_function(ctx);
+    return 1;
+}
+
+// [function] -> [function], its bytecode copied into *out.
+int dumpFunction(duk_context* ctx, void* out) {
+    duk_dup_top(ctx);
+    duk_dump_function(ctx);
+    duk_size_t size = 0;
+    const void* data = duk_get_buffer(ctx, -1, &size);
+    static_cast<std::string*>(out)->assign(static_cast<const char*>(data), size);
+    duk_pop(ctx);
+    return 1;
 }
 
 }  // namespace
@@ -135,6 +153,33 @@ void SharedScriptHeap::removeUser(Turn& turn) {
     if (duk_safe_call(m_ctx, &dropThread, &turn, 0, 1) != DUK_EXEC_SUCCESS)
         TraceSink::write("SharedScriptHeap: a user's thread could not be let go\n");
     duk_pop(m_ctx);
+}
+
+int SharedScriptHeap::compile(duk_context* thread, std::string_view name, std::string_view text) {
+    if (!m_bytecode.empty() && name == m_compiledName && text == m_compiledText) {
+        // The bytecode is our own compiler's, from this heap's run: safe to load.
+        duk_pop(thread);
+        void* buffer = duk_push_fixed_buffer(thread, m_bytecode.size());
+        std::memcpy(buffer, m_bytecode.data(), m_bytecode.size());
+        return duk_safe_call(thread, &loadFunction, nullptr, 1, 1) == DUK_EXEC_SUCCESS ? 0 : 1;
+    }
+    duk_dup_top(thread);
+    if (duk_pcompile_lstring_filename(thread, 0, text.data(), text.size()) != 0) {
+        duk_remove(thread, -2);
+        return 1;
+    }
+    duk_remove(thread, -2);
+    std::string bytecode;
+    if (duk_safe_call(thread, &dumpFunction, &bytecode, 1, 1) == DUK_EXEC_SUCCESS) {
+        m_compiledName.assign(name);
+        m_compiledText.assign(text);
+        m_bytecode = std::move(bytecode);
+        return 0;
+    }
+    // No bytecode kept (memory); the dump's error replaced the function.
+    duk_pop(thread);
+    duk_push_lstring(thread, name.data(), name.size());
+    return duk_pcompile_lstring_filename(thread, 0, text.data(), text.size());
 }
 
 void SharedScriptHeap::enter(Turn& turn) {

@@ -68,6 +68,22 @@ TEST_F(SharedHeap, UsersOfOneLoopNeitherSeeNorChangeEachOthersGlobals) {
     }
 }
 
+TEST_F(SharedHeap, UsersAfterTheFirstRunTheKeptBytecodeWithTheScriptsLines) {
+    // The loop's first user compiles the script, the others load its bytecode:
+    // their globals are still their own and their errors name the same line.
+    ASSERT_TRUE(parseOn(1,
+                        "var me = velk.GetOpt(\"clid\");\n"
+                        "velk.Request(\"p\"); velk.SetParam(\"p\", \"u\", \"own\" + me); "
+                        "velk.Request(\"p\");\n"
+                        "if (me != \"0\") null.x;\n",
+                        "clients=3\n"));
+    ASSERT_EQ(RunTest(m_set), 1);
+    for (int u = 0; u < 3; ++u) EXPECT_EQ(requestsTo("/p?u=own" + std::to_string(u)), 1) << u;
+    ASSERT_EQ(m_messages.lines().size(), 2u);
+    for (const std::string& line : m_messages.lines())
+        EXPECT_EQ(line.rfind("Script Error: (3,0): TypeError", 0), 0u) << line;
+}
+
 TEST_F(SharedHeap, AHostileScriptEndsItsUserAloneOnItsLoop) {
     // User 0 misbehaves; users 1 to 3 share its one loop and finish their work.
     const struct {
