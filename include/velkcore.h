@@ -222,8 +222,8 @@ VELK_EXPORT int32_t RunTest(TestSet* set);
 VELK_EXPORT int32_t AbortRun(TestSet* set);
 /* How many event-loop threads the next RunTest shares its sequence-driven users
  * among (each user a task on one of them); 0, the default, is one per processor,
- * and never more than there are users.  Script-driven users get a thread each
- * (as tasks too when the environment has VELK_SCRIPT_TASKS=1).  1, or 0 when
+ * and never more than there are users; script-driven users too, unless the
+ * environment has VELK_SCRIPT_TASKS=0 (a thread each).  1, or 0 when
  * threads is outside 0..1024 (reported). */
 VELK_EXPORT int32_t SetLoopThreads(TestSet* set, int32_t threads);
 /* Results of the last run, owned by the library and reused on the next call:
