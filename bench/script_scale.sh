@@ -56,7 +56,7 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 # The script example's work as sequences: log in once, then three rounds of the
-# home page (100 ms pause), the product list, a product and a search.
+# home page (a pause of HOLD ms), the product list, a product and a search.
 cat >"$work/sequence.txt" <<EOF
 [general]
 clients=1
