@@ -80,6 +80,11 @@ bool ScriptHeapUse::interrupted(int turn) {
     return user != nullptr && user->shouldStop();
 }
 
+int ScriptHeapUse::gcRetries() const {
+    if (m_shared == nullptr) return 10;
+    return m_current != nullptr && m_current->stopped() ? 0 : 1;
+}
+
 bool ScriptHeapUse::stackLow(uintptr_t here) const {
     return m_current != nullptr && m_current->stackLow(here);
 }
@@ -145,3 +150,9 @@ void scriptHeapFree(void* udata, void* block) {
 }
 
 }  // namespace velk
+
+// The interpreter's retry count after a refused allocation (see
+// engine/scripting/CMakeLists.txt): udata is the heap's ScriptHeapUse.
+extern "C" int velk_duk_gc_retries(void* udata) {
+    return udata != nullptr ? static_cast<velk::ScriptHeapUse*>(udata)->gcRetries() : 10;
+}

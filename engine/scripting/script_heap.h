@@ -59,6 +59,11 @@ public:
     bool interrupted(int turn);
     // The interpreter's native stack check.
     bool stackLow(uintptr_t here) const;
+    // How many collections the interpreter runs, one before each new try, when
+    // an allocation is refused: ten (its own rule) on a heap of one user's; on
+    // a shared heap none for a user that must stop and one otherwise (it may
+    // free that user's cycles), since each walks the whole loop's heap.
+    int gcRetries() const;
 
 private:
     ScriptInterrupt* m_current = nullptr;
