@@ -264,24 +264,8 @@ LiveReading Runner::liveReading() const {
     r.made = m_liveMade.load(std::memory_order_relaxed);
     r.total = m_liveTotal.load(std::memory_order_relaxed);
     r.users = m_passUsers.load();
-    VelkLiveCounters counters{};
-    if (GetLiveCounters(m_testSet, &counters)) {
-        r.usersActive = counters.usersActive;
-        r.errors[0] = counters.networkErrors;
-        r.errors[1] = counters.httpErrors;
-        r.errors[2] = counters.failedChecks;
-        r.errors[3] = counters.timeouts;
-    }
-    VelkLiveFigures figures{};
-    if (GetLiveFigures(m_testSet, &figures)) {
-        // The progress report comes every two seconds; the count is live.
-        r.made = std::max<int64_t>(r.made, figures.requestsMade);
-        if (figures.timed > 0) {
-            r.p50 = figures.p50Ms;
-            r.p95 = figures.p95Ms;
-            r.p99 = figures.p99Ms;
-        }
-    }
+    readLiveCounters(m_testSet, r);
+    readLiveFigures(m_testSet, r);
     r.pass = m_passNumber.load();
     r.passValue = m_passValue.load();
     r.nextValue = m_nextValue.load();
