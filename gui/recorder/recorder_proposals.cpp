@@ -76,7 +76,9 @@ void RecorderPage::offer(std::vector<Proposal> proposals,
 }
 
 bool RecorderPage::showProposals() {
-    return shell::openUserSettings()->value(QStringLiteral("Recorder/ShowProposals"), true).toBool();
+    return shell::openUserSettings()
+        ->value(QStringLiteral("Recorder/ShowProposals"), true)
+        .toBool();
 }
 
 void RecorderPage::setShowProposals(bool show) {
