@@ -98,13 +98,13 @@ protected:
     }
 
     runner::VerifyReport verify() {
-        runner::VerifyPlan plan;
-        runner::VerifyReport report;
-        std::string error;
-        EXPECT_TRUE(runner::prepareVerify(m_scenario, settings::GlobalSettings(), plan, error))
-            << error;
-        EXPECT_TRUE(runner::runVerify(plan, report, error)) << error;
-        return report;
+        const StatusOr<runner::VerifyPlan> plan =
+            runner::prepareVerify(m_scenario, settings::GlobalSettings());
+        EXPECT_TRUE(plan.isOk()) << plan.status().message();
+        if (!plan) return {};
+        StatusOr<runner::VerifyReport> report = runner::runVerify(*plan);
+        EXPECT_TRUE(report.isOk()) << report.status().message();
+        return report ? std::move(report).value() : runner::VerifyReport{};
     }
 
     demo::DemoServer m_site;
