@@ -17,19 +17,19 @@ void RecorderPage::offerProposals() {
 }
 
 bool RecorderPage::importHar(const QString& path) {
-    HarVisit visit;
-    std::string error;
-    if (!readHarFile(path.toStdString(), false, visit, error)) {
+    const velk::StatusOr<HarVisit> read = readHarFile(path.toStdString(), false);
+    if (!read) {
         // The reason may quote the file: shown as plain text.
         QMessageBox box(QMessageBox::Warning, QStringLiteral("VELK"),
                         tr("The HAR file %1 cannot be imported: %2")
-                            .arg(path, QString::fromStdString(error).left(2000)),
+                            .arg(path, QString::fromStdString(read.status().message()).left(2000)),
                         QMessageBox::Ok, this);
         box.setTextFormat(Qt::PlainText);
         emit proposalsOffered(&box);
         box.exec();
         return false;
     }
+    const HarVisit& visit = *read;
     const std::vector<ScriptExchange> exchanges = addHarRequests(m_document.scenario(), visit);
     m_document.setModified(true);
     refresh(true);
