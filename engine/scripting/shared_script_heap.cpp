@@ -63,15 +63,11 @@ int loadFunction(duk_context* ctx, void*) {
     return 1;
 }
 
-// [function] -> [function], its bytecode copied into *out.
-int dumpFunction(duk_context* ctx, void* out) {
+// [function] -> [function bytecode]
+int dumpFunction(duk_context* ctx, void*) {
     duk_dup_top(ctx);
     duk_dump_function(ctx);
-    duk_size_t size = 0;
-    const void* data = duk_get_buffer(ctx, -1, &size);
-    static_cast<std::string*>(out)->assign(static_cast<const char*>(data), size);
-    duk_pop(ctx);
-    return 1;
+    return 2;
 }
 
 }  // namespace
@@ -169,15 +165,17 @@ int SharedScriptHeap::compile(duk_context* thread, std::string_view name, std::s
         return 1;
     }
     duk_remove(thread, -2);
-    std::string bytecode;
-    if (duk_safe_call(thread, &dumpFunction, &bytecode, 1, 1) == DUK_EXEC_SUCCESS) {
+    if (duk_safe_call(thread, &dumpFunction, nullptr, 1, 2) == DUK_EXEC_SUCCESS) {
+        duk_size_t size = 0;
+        const auto* data = static_cast<const char*>(duk_get_buffer(thread, -1, &size));
         m_compiledName.assign(name);
         m_compiledText.assign(text);
-        m_bytecode = std::move(bytecode);
+        m_bytecode.assign(data, size);
+        duk_pop(thread);
         return 0;
     }
-    // No bytecode kept (memory); the dump's error replaced the function.
-    duk_pop(thread);
+    // No bytecode kept (memory): the dump's error replaced the function.
+    duk_pop_2(thread);
     duk_push_lstring(thread, name.data(), name.size());
     return duk_pcompile_lstring_filename(thread, 0, text.data(), text.size());
 }
