@@ -58,7 +58,8 @@ scenario::RecordedOutcome outcomeOf(const ScriptExchange& e) {
     const std::string body = asciiLowered(e.responseBody.substr(0, 65536));
     const size_t open = body.find("<title>");
     const size_t close = open == std::string::npos ? open : body.find("</title>", open);
-    if (asciiLowered(e.responseType).find("html") != std::string::npos && close != std::string::npos) {
+    if (asciiLowered(e.responseType).find("html") != std::string::npos &&
+        close != std::string::npos) {
         bool blank = false;
         for (char c : std::string_view(e.responseBody).substr(open + 7, close - open - 7)) {
             const bool space = c == ' ' || c == '\t' || c == '\r' || c == '\n';
