@@ -65,17 +65,14 @@ void printMessage(void*, const char* text) {
 
 bool g_errorsReported = false;  // GUARDED_BY(g_mutex); the errors are of the last report
 
-void copyErrorsLocked(const VelkLiveCounters& live) {
-    g_figures.errors[0] = live.networkErrors;
-    g_figures.errors[1] = live.httpErrors;
-    g_figures.errors[2] = live.failedChecks;
-    g_figures.errors[3] = live.timeouts;
+void copyErrorsLocked(const runner::LiveReading& live) {
+    for (int i = 0; i < 4; ++i) g_figures.errors[i] = live.errors[i];
 }
 
 // Copies the live error counts into the figures; false when there are none yet.
 bool readErrorsLocked() {
-    VelkLiveCounters live{};
-    if (g_set == nullptr || GetLiveCounters(g_set, &live) != 1) return false;
+    runner::LiveReading live;
+    if (!runner::readLiveCounters(g_set, live)) return false;
     copyErrorsLocked(live);
     return true;
 }
@@ -99,10 +96,10 @@ void recordProgress(void*, int32_t made, int32_t total) {
     // The errors first, then the count of that moment or later: their share is
     // of the requests they were made among.
     g_errorsReported = readErrorsLocked();
-    VelkLiveFigures live{};
-    if (g_set != nullptr && GetLiveFigures(g_set, &live) == 1)
-        made = int32_t(std::max<int64_t>(made, live.requestsMade));
-    takeCountLocked(now, made);
+    runner::LiveReading live;
+    live.made = made;
+    runner::readLiveFigures(g_set, live);
+    takeCountLocked(now, live.made);
 }
 
 void ignoreProgress(void*, int32_t, int32_t) {}
@@ -130,18 +127,17 @@ void drawLocked() {
         std::chrono::duration_cast<std::chrono::milliseconds>(now - g_start).count();
     g_figures.reportAgeMs =
         std::chrono::duration_cast<std::chrono::milliseconds>(now - g_reported).count();
-    VelkLiveCounters live{};
-    if (g_set != nullptr && GetLiveCounters(g_set, &live) == 1) {
+    runner::LiveReading live;
+    if (runner::readLiveCounters(g_set, live)) {
         g_figures.active = live.usersActive;
         // Before the engine's first report there is no count to share them with.
         if (!g_errorsReported) copyErrorsLocked(live);
     }
     // The engine reports every two seconds; the live count shows progress from
     // the first second (read after the errors, so their share stays honest).
-    VelkLiveFigures figures{};
-    if (g_set != nullptr && GetLiveFigures(g_set, &figures) == 1 &&
-        figures.requestsMade > g_figures.made) {
-        takeCountLocked(now, figures.requestsMade);
+    live.made = g_figures.made;
+    if (runner::readLiveFigures(g_set, live) && live.made > g_figures.made) {
+        takeCountLocked(now, live.made);
         g_figures.reportAgeMs = 0;
     }
     if (g_mode == ProgressMode::Tty) {

@@ -9,7 +9,9 @@
 namespace velk::cli {
 
 InterruptWatcher::InterruptWatcher(TestSet* set)
-    : m_set(set), m_watcher({SIGINT, SIGTERM}, [this](int signal) { taken(signal); }) {}
+    : m_watcher({SIGINT, SIGTERM}, [this](int signal) { taken(signal); }) {
+    setTarget(set);
+}
 
 void InterruptWatcher::taken(int signal) {
     int none = 0;
@@ -22,14 +24,18 @@ void InterruptWatcher::taken(int signal) {
         "\nvelkrun: stopping the run (the report is still written; press Ctrl+C again to quit "
         "at once)\n");
     std::lock_guard lock(m_mutex);
-    if (m_set != nullptr) AbortRun(m_set);
+    if (m_stop) m_stop();
 }
 
 void InterruptWatcher::setTarget(TestSet* set) {
+    setStop(set != nullptr ? std::function<void()>([set] { AbortRun(set); }) : nullptr);
+}
+
+void InterruptWatcher::setStop(std::function<void()> stop) {
     std::lock_guard lock(m_mutex);
-    m_set = set;
-    // A signal taken while no set was the target stops this one at once.
-    if (set != nullptr && m_signal.load() != 0) AbortRun(set);
+    m_stop = std::move(stop);
+    // A signal taken while nothing was the target stops this one at once.
+    if (m_stop && m_signal.load() != 0) m_stop();
 }
 
 }  // namespace velk::cli

@@ -7,6 +7,7 @@
 //
 // Construct it before the engine starts any thread (see SignalWatcher).
 #include <atomic>
+#include <functional>
 #include <mutex>
 
 #include "cli/signal_watcher.h"
@@ -21,6 +22,9 @@ public:
     // The set a signal stops from now on (null: none).  Call with null before
     // the set is freed: the watcher's thread never touches a freed set.
     void setTarget(TestSet* set);
+    // What a signal does from now on instead (empty: nothing), on the
+    // watcher's thread; called at once when a signal was taken before.
+    void setStop(std::function<void()> stop);
 
     // The first stop signal taken, or 0.
     int signalNumber() const { return m_signal.load(); }
@@ -29,7 +33,7 @@ private:
     void taken(int signal);
 
     std::mutex m_mutex;
-    TestSet* m_set;  // GUARDED_BY(m_mutex)
+    std::function<void()> m_stop;  // GUARDED_BY(m_mutex)
     std::atomic<int> m_signal{0};
     SignalWatcher m_watcher;  // last: it calls taken() until it is destroyed
 };

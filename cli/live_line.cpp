@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "app/runner/live_figures.h"
+
 namespace velk::cli {
 namespace {
 
@@ -35,22 +37,6 @@ std::string barText(double fraction, int width) {
     return "[" + std::string(size_t(filled), '#') + std::string(size_t(inside - filled), '-') + "]";
 }
 
-// Seconds left: the sooner of the time limit and the requests left at the late rate.
-int64_t secondsLeft(const LiveFigures& f) {
-    int64_t left = -1;
-    // Counted from the last report, so the estimate goes down between reports.
-    if (f.total >= 0 && f.rate > 0)
-        left = std::max<int64_t>(
-            int64_t(double(std::max<int64_t>(f.total - f.made, 0)) / f.rate + 0.5) -
-                f.reportAgeMs / 1000,
-            0);
-    if (f.maxtime > 0) {
-        const int64_t byTime = std::max<int64_t>(int64_t(f.maxtime) - f.elapsedMs / 1000, 0);
-        left = left < 0 ? byTime : std::min(left, byTime);
-    }
-    return left;
-}
-
 // "2 errors (1.5%: HTTP 2)", "0 errors", or nothing while not known.
 std::string errorText(const LiveFigures& f) {
     static const char* const kNames[4] = {"network", "HTTP", "failed check", "time-out"};
@@ -73,19 +59,6 @@ std::string errorText(const LiveFigures& f) {
 
 }  // namespace
 
-std::string formatDuration(int64_t seconds) {
-    if (seconds < 0) seconds = 0;
-    char buffer[32];
-    if (seconds >= 3600)
-        std::snprintf(
-            buffer, sizeof buffer, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-            static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-    else
-        std::snprintf(buffer, sizeof buffer, "%lld:%02lld", static_cast<long long>(seconds / 60),
-                      static_cast<long long>(seconds % 60));
-    return buffer;
-}
-
 double liveFraction(const LiveFigures& f) {
     double fraction = -1;
     if (f.total > 0) fraction = double(std::min(f.made, f.total)) / double(f.total);
@@ -97,7 +70,9 @@ double liveFraction(const LiveFigures& f) {
 std::string renderLiveLine(const LiveFigures& f, int width, bool bar) {
     const double fraction = liveFraction(f);
     const bool known = fraction >= 0;
-    const int64_t left = secondsLeft(f);
+    // Counted from the last report, so the estimate goes down between reports.
+    const int64_t left =
+        runner::secondsLeft(f.total, f.made, f.rate, f.maxtime, f.elapsedMs, f.reportAgeMs);
     std::vector<Field> fields;
     if (known && bar) fields.push_back({"", 4});
     if (known) fields.push_back({printed("%3.0f%%", fraction * 100), 0});
@@ -110,8 +85,8 @@ std::string renderLiveLine(const LiveFigures& f, int width, bool bar) {
     // Beside the count the rate needs no name of its own.
     const std::string rate = f.rate < 0 ? std::string("--") : printed("%.1f", f.rate);
     fields.push_back({rate + " " + what + " req/s", 1, rate + "/s"});
-    fields.push_back({formatDuration(f.elapsedMs / 1000) + " elapsed", 6});
-    if (left >= 0) fields.push_back({formatDuration(left) + " left", 2});
+    fields.push_back({runner::durationText(f.elapsedMs / 1000) + " elapsed", 6});
+    if (left >= 0) fields.push_back({runner::durationText(left) + " left", 2});
     if (const std::string errors = errorText(f); !errors.empty()) fields.push_back({errors, 3});
     fields.push_back({f.active >= 0 ? printed(f.users == 1 ? "%.0f/%.0f user" : "%.0f/%.0f users",
                                               f.active, f.users)

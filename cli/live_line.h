@@ -32,7 +32,4 @@ double liveFraction(const LiveFigures& f);
 // "120.1 test-sequence req/s" once the count is dropped.
 std::string renderLiveLine(const LiveFigures& f, int width, bool bar);
 
-// "m:ss", or "h:mm:ss" from an hour on.
-std::string formatDuration(int64_t seconds);
-
 }  // namespace velk::cli

@@ -1,18 +1,16 @@
 #include "cli/run_command.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "app/base/terminal_text.h"
 #include "app/results/collect_pass.h"
 #include "app/results/pass_figures.h"
 #include "app/results/results_container.h"
 #include "app/results/rlt_file.h"
-#include "app/runner/cpu_monitor.h"
+#include "app/runner/runner.h"
 #include "cli/closing_line.h"
 #include "cli/engine_output.h"
 #include "cli/figures_files.h"
@@ -80,17 +78,6 @@ void say(const std::string& text) {
     printAboveProgress((text + "\n").c_str());
 }
 
-// Waits between passes; false when a stop signal came meanwhile.
-bool pauseBetweenPasses(const CliOptions& options, const InterruptWatcher& watcher) {
-    if (!options.pause) return true;
-    const int seconds = options.pauseSeconds;
-    say(runner::waitingMessage(seconds));
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (watcher.signalNumber() == 0 && std::chrono::steady_clock::now() < end)
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    return watcher.signalNumber() == 0;
-}
-
 // The requests the script defines that no sequence of the pass made.
 std::vector<std::string> untimedRequests(const std::vector<std::string>& requests,
                                          const velk::results::PassFigures& figures) {
@@ -112,29 +99,53 @@ struct RunState {
     MetricsRun* metrics = nullptr;  // --metrics: serves each pass's live figures
 };
 
-// One pass: runs the test set, writes its report, and with --results keeps the
-// pass as the desktop program collects it.  False when no further pass should run.
-bool runPass(TestSet* set, const CliOptions& options, int32_t maxtime, const std::string& title,
-             const velk::results::CycleInfo* cycle, bool last, InterruptWatcher& watcher,
-             RunState& state) {
-    const bool keep = !options.resultsPath.empty();
-    TestInfo info{};
-    GetInfo(set, &info);
-    // The engine's first report (after every user has started) may lower this
-    // to the maxrequests option.
-    const int64_t planned =
-        info.iterations < 0 ? -1 : int64_t(info.users) * info.sequenceLength * info.iterations;
-    velk::runner::CpuMonitor cpu;
-    if (keep || options.cycling) {
-        cpu.start();
-        say(runner::kRunningMessage);
+// What velkrun does around each pass the runner runs: the live line and the
+// metrics endpoint while it runs; then its report, closing line and verdicts,
+// and with --results the pass as the desktop program collects it.
+class PassOutputs : public runner::RunnerEvents {
+public:
+    PassOutputs(const CliOptions& options, int32_t maxtime, const InterruptWatcher& watcher,
+                runner::Runner& runner, RunState& state)
+        : m_options(options),
+          m_maxtime(maxtime),
+          m_watcher(watcher),
+          m_runner(runner),
+          m_state(state) {}
+
+    void progress(int32_t, int32_t, const std::string&) override {}
+    void firstBatchPassCollected() override {}
+    void runFinished(bool) override {}
+
+    void passStarting(TestSet* set) override {
+        // A signal taken before the run began stops it before its first pass.
+        if (m_watcher.signalNumber() != 0) m_runner.requestStop();
+        TestInfo info{};
+        GetInfo(set, &info);
+        // The engine's first report (after every user has started) may lower this
+        // to the maxrequests option.
+        const int64_t planned =
+            info.iterations < 0 ? -1 : int64_t(info.users) * info.sequenceLength * info.iterations;
+        startProgressLine(set, info.users, planned, m_maxtime);
+        m_state.metrics->watch(set, info.users);
     }
-    watcher.setTarget(set);
-    startProgressLine(set, info.users, planned, maxtime);
-    state.metrics->watch(set, info.users);
-    const int32_t ran = watcher.signalNumber() == 0 ? RunTest(set) : 0;
-    state.metrics->finish();
+
+    void passEnded(TestSet* set, const runner::PassEnd& end) override;
+
+private:
+    const CliOptions& m_options;
+    const int32_t m_maxtime;
+    const InterruptWatcher& m_watcher;
+    runner::Runner& m_runner;
+    RunState& m_state;
+};
+
+void PassOutputs::passEnded(TestSet* set, const runner::PassEnd& end) {
+    m_state.metrics->finish();
     finishProgressLine();
+    const CliOptions& options = m_options;
+    RunState& state = m_state;
+    const bool keep = !options.resultsPath.empty();
+    const bool ran = end.result != 0;
     int status = 0;
     RequestTally tally;
     std::optional<velk::results::PassFigures> figures;
@@ -144,7 +155,8 @@ bool runPass(TestSet* set, const CliOptions& options, int32_t maxtime, const std
     if (haveResults) {
         if (keep) {
             int32_t saved = 0;
-            state.passes.add(velk::results::collectPass(set, title, cycle, &saved, &figures));
+            state.passes.add(velk::results::collectPass(
+                set, end.title, end.cycle ? &*end.cycle : nullptr, &saved, &figures));
             if (saved != 0) status = 4;
         } else {
             if (SaveResults(set, nullptr, nullptr, nullptr) != 0) status = 4;
@@ -155,15 +167,13 @@ bool runPass(TestSet* set, const CliOptions& options, int32_t maxtime, const std
             std::fflush(stdout);
         }
         tally = tallyResults(set);
-        const bool lastPass = last || !ran || watcher.signalNumber() != 0;
-        if (lastPass && wantsFigures(options)) {
+        if ((end.last || m_watcher.signalNumber() != 0) && wantsFigures(options)) {
             state.figuresStatus = writeFigures(figures, options, "velkrun");
             checkFigures = figures.has_value();
         }
     }
-    watcher.setTarget(nullptr);
-    const int closing = printClosingLine(set, figures, options.cycling ? title : std::string(),
-                                         ran != 0 && haveResults, tally, state.logging);
+    const int closing = printClosingLine(set, figures, options.cycling ? end.title : std::string(),
+                                         ran && haveResults, tally, state.logging);
     if (ran) printLoopLag(figures);
     // The verdicts follow the closing line.
     if (checkFigures &&
@@ -173,16 +183,6 @@ bool runPass(TestSet* set, const CliOptions& options, int32_t maxtime, const std
         state.figuresStatus = 5;
     if (status == 0) status = closing;
     if (state.status == 0) state.status = status;
-    if (keep || options.cycling) {
-        for (const std::string& line : runner::overloadMessages(cpu.average())) say(line);
-        if (watcher.signalNumber() != 0)
-            say(runner::kTerminatedMessage);
-        else if (ran)
-            say(runner::finishedMessage(title));
-        else
-            say(runner::kFailedPassMessage);
-    }
-    return ran != 0 && watcher.signalNumber() == 0;
 }
 
 }  // namespace
@@ -216,7 +216,6 @@ int runLoadTest(const CliOptions& options) {
     const int32_t maxtime = literalIntegerOption(text, options.settings, "maxtime");
     const bool keep = !options.resultsPath.empty();
     const runner::CycleSettings cycle = cycleSettings(options);
-    const std::vector<int32_t> values = runner::passValues(cycle);
     // Passes are titled by the project name, as the report names the test.
     if (const std::string project = literalTextOption(text, options.settings, "projectname");
         !project.empty())
@@ -231,29 +230,32 @@ int runLoadTest(const CliOptions& options) {
         MetricsRun metrics;
         if (!metrics.start(options)) return 3;
         state.metrics = &metrics;
-        for (size_t pass = 0; pass < values.size(); ++pass) {
-            CliOptions passOptions = options;
-            const std::string title = runner::passTitle(name, cycle, values[pass]);
-            if (options.cycling) {
-                passOptions.settings.push_back(std::string(runner::cycledOption(cycle)) + "=" +
-                                               std::to_string(values[pass]));
-                say(runner::cyclingMessage(cycle, values[pass]));
-                if (pass > 0 && !pauseBetweenPasses(options, watcher)) {
-                    say(runner::kTerminatedMessage);
-                    break;
-                }
-            }
-            TestSetPtr set = parseTest(passOptions, script, text);
-            if (!set) {
-                if (state.status == 0) state.status = 1;
-                break;
-            }
-            const velk::results::CycleInfo info{1, values[pass], options.cycleByIterations};
-            if (!runPass(set.get(), passOptions, maxtime, title, options.cycling ? &info : nullptr,
-                         pass + 1 == values.size(), watcher, state))
-                break;
+        TestSetPtr set = parseTest(options, script, text);
+        if (!set) {
+            state.status = 1;
+            if (keep || options.cycling) say(runner::kAllFinishedMessage);
+        } else {
+            runner::Runner runner;
+            runner.initialize(runner::Runner::kHostEngine);
+            runner.setKeepPasses(false);
+            runner.setExplainUnreached(false);
+            runner.setPauseSliceMs(500);
+            // The runner's own lines (passes, pauses, CPU load) are for runs that
+            // keep or cycle; velkrun's closing line speaks for a single run.
+            if (keep || options.cycling)
+                runner.setOutputTarget(
+                    [](int32_t, std::string_view text) {
+                        std::string line(text);
+                        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+                            line.pop_back();
+                        say(line);
+                    },
+                    nullptr);
+            watcher.setStop([&runner] { runner.requestStop(); });
+            PassOutputs outputs(options, maxtime, watcher, runner, state);
+            runner.run(set.release(), name, cycle, &outputs);
+            watcher.setStop(nullptr);
         }
-        if (keep || options.cycling) say(runner::kAllFinishedMessage);
         if (keep && state.passes.count() > 0) {
             std::string error;
             if (!writeOutputFile(options.resultsPath,

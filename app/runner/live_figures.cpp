@@ -25,7 +25,45 @@ const char* cycled(bool byIterations) {
 
 }  // namespace
 
-std::string LiveFigures::duration(int64_t seconds) {
+bool readLiveCounters(TestSet* set, LiveReading& r) {
+    VelkLiveCounters counters{};
+    if (set == nullptr || GetLiveCounters(set, &counters) != 1) return false;
+    r.usersActive = counters.usersActive;
+    r.errors[0] = counters.networkErrors;
+    r.errors[1] = counters.httpErrors;
+    r.errors[2] = counters.failedChecks;
+    r.errors[3] = counters.timeouts;
+    return true;
+}
+
+bool readLiveFigures(TestSet* set, LiveReading& r) {
+    VelkLiveFigures figures{};
+    if (set == nullptr || GetLiveFigures(set, &figures) != 1) return false;
+    // Progress reports come every two seconds; the engine's count is live.
+    r.made = std::max<int64_t>(r.made, figures.requestsMade);
+    if (figures.timed > 0) {
+        r.p50 = figures.p50Ms;
+        r.p95 = figures.p95Ms;
+        r.p99 = figures.p99Ms;
+    }
+    return true;
+}
+
+int64_t secondsLeft(int64_t total, int64_t made, double rate, int32_t maxtimeSeconds,
+                    int64_t elapsedMs, int64_t countAgeMs) {
+    int64_t left = -1;
+    if (total >= 0 && rate > 0)
+        left = std::max<int64_t>(
+            int64_t(double(std::max<int64_t>(total - made, 0)) / rate + 0.5) - countAgeMs / 1000,
+            0);
+    if (maxtimeSeconds > 0) {
+        const int64_t byTime = std::max<int64_t>(int64_t(maxtimeSeconds) - elapsedMs / 1000, 0);
+        left = left < 0 ? byTime : std::min(left, byTime);
+    }
+    return left;
+}
+
+std::string durationText(int64_t seconds) {
     seconds = std::max<int64_t>(seconds, 0);
     if (seconds >= 3600)
         return printed("%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
@@ -103,17 +141,10 @@ double LiveFigures::recentRate() const {
 LiveTexts LiveFigures::texts() const {
     const LiveReading& r = m_last;
     LiveTexts t;
-    t.elapsed = duration(r.elapsedMs / 1000);
-    // The sooner of the time limit and the requests left at the recent rate.
+    t.elapsed = durationText(r.elapsedMs / 1000);
     const double rate = recentRate();
-    int64_t left = -1;
-    if (r.total >= 0 && rate > 0)
-        left = int64_t(double(std::max<int64_t>(r.total - r.made, 0)) / rate + 0.5);
-    if (r.maxtimeSeconds > 0) {
-        const int64_t byTime = std::max<int64_t>(r.maxtimeSeconds - r.elapsedMs / 1000, 0);
-        left = left < 0 ? byTime : std::min(left, byTime);
-    }
-    t.remaining = left < 0 ? std::string("unknown") : duration(left);
+    const int64_t left = secondsLeft(r.total, r.made, rate, r.maxtimeSeconds, r.elapsedMs);
+    t.remaining = left < 0 ? std::string("unknown") : durationText(left);
     t.requests = r.total >= 0 ? printed("%lld of %lld", static_cast<long long>(r.made),
                                         static_cast<long long>(r.total))
                               : printed("%lld", static_cast<long long>(r.made));

@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 
+#include "velkcore.h"
+
 namespace velk::runner {
 
 // The run as read at one moment (Runner::liveReading).
@@ -35,6 +37,24 @@ struct LiveReading {
     bool pausing = false;
     bool byIterations = false;
 };
+
+// What the engine counts live of set's running pass, read into r: users
+// running and errors by class (false when it counts nothing yet), and the
+// requests made (r.made rises to the engine's count, never falls) with the
+// last whole second's percentiles.  The desktop's live panel and velkrun's
+// live line both read a run this way.  Any thread, while set runs.
+bool readLiveCounters(TestSet* set, LiveReading& r);
+bool readLiveFigures(TestSet* set, LiveReading& r);
+
+// Seconds until the run ends: the sooner of the time limit (maxtimeSeconds,
+// 0 for none) and the requests left at rate; below 0 when neither says.
+// countAgeMs: how long ago made was counted, so that the estimate goes down
+// between counts.
+int64_t secondsLeft(int64_t total, int64_t made, double rate, int32_t maxtimeSeconds,
+                    int64_t elapsedMs, int64_t countAgeMs = 0);
+
+// "m:ss", or "h:mm:ss" from an hour on.
+std::string durationText(int64_t seconds);
 
 struct LivePoint {
     double second = 0;  // since the pass began
@@ -93,9 +113,6 @@ public:
     // Requests per second over the last kRateSeconds, below 0 while unknown.
     double recentRate() const;
     LiveTexts texts() const;
-
-    // "m:ss", or "h:mm:ss" from an hour on.
-    static std::string duration(int64_t seconds);
 
 private:
     struct Mark {

@@ -21,6 +21,8 @@ std::string format(const char* fmt, Args... args) {
     return text;
 }
 
+using TestSetOwner = std::unique_ptr<TestSet, void (*)(TestSet*)>;
+
 int64_t steadyMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
@@ -33,13 +35,16 @@ Runner::~Runner() {
     shutDown();
 }
 
-void Runner::initialize() {
+void Runner::initialize(Engine engine) {
     m_runName.clear();
     m_abort = false;
     m_running = false;
-    InitKS(0, 0);
-    SetOutFunc(this, onOutput);
-    SetProgressReporter(this, onProgress);
+    m_engine = engine;
+    if (m_engine == kOwnEngine) {
+        InitKS(0, 0);
+        SetOutFunc(this, onOutput);
+        SetProgressReporter(this, onProgress);
+    }
     m_initialized = true;
 }
 
@@ -47,11 +52,13 @@ void Runner::shutDown() {
     stop();
     if (m_worker.joinable()) m_worker.join();
     if (!m_initialized) return;
-    SetOutFunc(nullptr, nullptr);
-    SetProgressReporter(nullptr, nullptr);
+    if (m_engine == kOwnEngine) {
+        SetOutFunc(nullptr, nullptr);
+        SetProgressReporter(nullptr, nullptr);
+    }
     if (m_testSet) FreeTestSet(m_testSet);
     m_testSet = nullptr;
-    CleanupKS();
+    if (m_engine == kOwnEngine) CleanupKS();
     m_initialized = false;
 }
 
@@ -105,23 +112,51 @@ bool Runner::start(const std::string& script, const std::string& runName,
     // second and more to release after thousands of users: the new run's
     // worker releases it, not this thread, which is the window's.  A start
     // that fails releases it here.
-    std::unique_ptr<TestSet, void (*)(TestSet*)> lastSet(std::exchange(m_testSet, nullptr),
-                                                         FreeTestSet);
-    m_testSet = CreateTestSet();
-    if (!m_testSet) return false;
+    TestSetOwner lastSet(std::exchange(m_testSet, nullptr), FreeTestSet);
+    TestSetOwner set(CreateTestSet(), FreeTestSet);
+    if (!set) return false;
+    m_events = events;
+    if (m_beforeParse && !m_beforeParse(set.get())) return false;
+    const std::string text = script;  // the engine's own copy
+    if (!ParseTest(set.get(), m_testName.c_str(), text.c_str())) return false;
+    if (m_afterParse && !m_afterParse(set.get())) return false;
+    begin(set.release(), runName, cycle, events);
+    return startWorker(lastSet.release());
+}
 
+bool Runner::start(TestSet* parsed, const std::string& runName, const CycleSettings& cycle,
+                   RunnerEvents* events) {
+    TestSetOwner set(parsed, FreeTestSet);
+    if (!set || m_running || !reapWorker()) return false;
+    TestSetOwner lastSet(std::exchange(m_testSet, nullptr), FreeTestSet);
+    begin(set.release(), runName, cycle, events);
+    return startWorker(lastSet.release());
+}
+
+bool Runner::run(TestSet* parsed, const std::string& runName, const CycleSettings& cycle,
+                 RunnerEvents* events) {
+    TestSetOwner set(parsed, FreeTestSet);
+    if (!set || m_running || !reapWorker()) return false;
+    if (m_testSet) FreeTestSet(std::exchange(m_testSet, nullptr));
+    begin(set.release(), runName, cycle, events);
+    m_results.takeAll();
+    {
+        MutexLock lock(m_workerMutex);
+        m_workerDone = false;
+    }
+    work();
+    return true;
+}
+
+void Runner::begin(TestSet* parsed, const std::string& runName, const CycleSettings& cycle,
+                   RunnerEvents* events) {
+    m_testSet = parsed;
     m_runName = runName;
     m_cycle = cycle;
     m_currentValue = cycle.from;
     m_events = events;
     m_abort = false;
     m_reachedNoServer = false;
-
-    if (m_beforeParse && !m_beforeParse(m_testSet)) return false;
-    const std::string text = script;  // the engine's own copy
-    if (!ParseTest(m_testSet, "testlog", text.c_str())) return false;
-    if (m_afterParse && !m_afterParse(m_testSet)) return false;
-
     m_running = true;
     if (m_cycle.cycling) {
         ++m_batchNumber;
@@ -132,17 +167,21 @@ bool Runner::start(const std::string& script, const std::string& runName,
             message(kWarning,
                     format("Failed to set parameter %s=%d", cycledOption(m_cycle), m_currentValue));
     }
-    std::vector<results::ResultsStorePtr> lastPasses = m_results.takeAll();
     // The live figures start with the run, not when the worker gets going.
     beginPassFigures(0);
+}
+
+bool Runner::startWorker(TestSet* lastSet) {
+    TestSetOwner last(lastSet, FreeTestSet);
+    std::vector<results::ResultsStorePtr> lastPasses = m_results.takeAll();
     {
         MutexLock lock(m_workerMutex);
         m_workerDone = false;
     }
     try {
         m_worker = std::thread(
-            [this, lastSet = std::move(lastSet), lastPasses = std::move(lastPasses)]() mutable {
-                lastSet.reset();
+            [this, last = std::move(last), lastPasses = std::move(lastPasses)]() mutable {
+                last.reset();
                 lastPasses.clear();
                 work();
             });
@@ -225,24 +264,8 @@ LiveReading Runner::liveReading() const {
     r.made = m_liveMade.load(std::memory_order_relaxed);
     r.total = m_liveTotal.load(std::memory_order_relaxed);
     r.users = m_passUsers.load();
-    VelkLiveCounters counters{};
-    if (GetLiveCounters(m_testSet, &counters)) {
-        r.usersActive = counters.usersActive;
-        r.errors[0] = counters.networkErrors;
-        r.errors[1] = counters.httpErrors;
-        r.errors[2] = counters.failedChecks;
-        r.errors[3] = counters.timeouts;
-    }
-    VelkLiveFigures figures{};
-    if (GetLiveFigures(m_testSet, &figures)) {
-        // The progress report comes every two seconds; the count is live.
-        r.made = std::max<int64_t>(r.made, figures.requestsMade);
-        if (figures.timed > 0) {
-            r.p50 = figures.p50Ms;
-            r.p95 = figures.p95Ms;
-            r.p99 = figures.p99Ms;
-        }
-    }
+    readLiveCounters(m_testSet, r);
+    readLiveFigures(m_testSet, r);
     r.pass = m_passNumber.load();
     r.passValue = m_passValue.load();
     r.nextValue = m_nextValue.load();
@@ -256,16 +279,32 @@ bool Runner::runPass(int32_t passIndex) {
     CpuMonitor cpu;
     cpu.start();
     message(kMessage, kRunningMessage);
-    if (m_events) m_events->progress(0, 0, kRunningMessage);
-    const int32_t result = RunTest(m_testSet);
+    if (m_events) {
+        m_events->progress(0, 0, kRunningMessage);
+        m_events->passStarting(m_testSet);
+    }
+    // A stop asked before the pass began leaves it unrun.
+    const int32_t result = m_abort.load() ? 0 : RunTest(m_testSet);
+    const bool stopped = m_abort.load();
+    const std::string title = passTitle(m_runName, m_cycle, m_currentValue);
+    const results::CycleInfo info{m_batchNumber.load(), m_currentValue, m_cycle.byIterations};
+    if (m_events) {
+        PassEnd end;
+        end.result = result;
+        end.stopped = stopped;
+        end.title = title;
+        if (m_cycle.cycling) end.cycle = info;
+        int32_t next = 0;
+        end.last = result != 1 || stopped || !nextPassValue(m_cycle, m_currentValue, next);
+        m_events->passEnded(m_testSet, end);
+    }
 
     for (const std::string& line : overloadMessages(cpu.average())) message(kWarning, line);
-    const std::string title = passTitle(m_runName, m_cycle, m_currentValue);
     // A pass that the user did not stop and that reached no server says why.
-    const bool stopped = m_abort.load();
     if (result == 1 && !stopped) {
-        results::CycleInfo info{m_batchNumber.load(), m_currentValue, m_cycle.byIterations};
-        m_results.add(results::collectPass(m_testSet, title, m_cycle.cycling ? &info : nullptr));
+        if (m_keepPasses)
+            m_results.add(
+                results::collectPass(m_testSet, title, m_cycle.cycling ? &info : nullptr));
     } else if (stopped) {
         message(kWarning, kTerminatedMessage);
     } else {
@@ -274,14 +313,15 @@ bool Runner::runPass(int32_t passIndex) {
     }
     if (!stopped && reachedNoServer(result)) {
         m_reachedNoServer = true;
-        sayWhyNoServerWasReached(result == 1);
+        if (m_explainUnreached) sayWhyNoServerWasReached(result == 1);
     }
     if (m_abort) {
         finish(true);
         return false;
     }
     message(kMessage, finishedMessage(title));
-    if (m_cycle.cycling && passIndex == 0 && m_events) m_events->firstBatchPassCollected();
+    if (m_cycle.cycling && passIndex == 0 && m_events && m_keepPasses)
+        m_events->firstBatchPassCollected();
     return true;
 }
 

@@ -1,18 +1,22 @@
 #pragma once
-// Runner: drives the engine for the desktop program and velkrun: turns a test
-// script into a test set, runs it on a worker thread once or pass by pass over
-// a range of users or iterations, relays the engine's output and progress,
-// watches the machine's CPU load, stops a run on request and collects every
-// finished pass into its results list.
+// Runner: the one way a test is run, for the desktop program, velkrun (its
+// runs, batches and verify) and velkrun-mpi's ranks: turns a test script into
+// a test set (or takes one the host has parsed), runs it once or pass by pass
+// over a range of users or iterations, on a worker thread (start) or on the
+// caller's (run), says what each pass came to, watches the machine's CPU
+// load, stops a run on request and collects every finished pass into its
+// results list.
 //
-// One runner per process: it installs the engine's process-wide output and
-// progress callbacks between initialize() and shutDown().
+// A runner made with initialize() owns the engine: it installs the engine's
+// process-wide output and progress callbacks until shutDown(), so there is one
+// such runner per process.  initialize(kHostEngine) leaves the engine and its
+// callbacks to the host (velkrun prints the engine's messages itself).
 //
-// Threads: start, stop and the setters are for one controlling thread (the
-// user-interface thread).  The worker thread and the engine's threads write
-// output through the output target (guarded by m_outputMutex) and report
-// through RunnerEvents; the running and abort flags are atomics.  The results
-// list guards itself.
+// Threads: start, run, stop and the setters are for one controlling thread.
+// requestStop() may come from any thread (a signal watcher).  The worker
+// thread and the engine's threads write output through the output target
+// (guarded by m_outputMutex) and report through RunnerEvents; the running and
+// abort flags are atomics.  The results list guards itself.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -41,20 +45,36 @@ public:
     // start (after saying why).
     using TestSetHook = std::function<bool(TestSet*)>;
 
+    // Who set the engine up: the runner (InitKS, its callbacks, CleanupKS) or
+    // the host, which did so before and ends it after.
+    enum Engine { kOwnEngine, kHostEngine };
+
     Runner() = default;
     ~Runner();
     Runner(const Runner&) = delete;
     Runner& operator=(const Runner&) = delete;
 
-    void initialize();
-    // Stops any run, removes the callbacks, frees the test set, ends the engine.
+    void initialize(Engine engine = kOwnEngine);
+    // Stops any run, frees the test set and, with kOwnEngine, removes the
+    // callbacks and ends the engine.
     void shutDown();
 
-    // Starts a run; false when one is in progress, the test set cannot be
-    // made or the script does not parse (the engine has said why), or the
-    // worker cannot start.  events must outlive the run.
+    // Starts a run on a worker thread; false when one is in progress, the test
+    // set cannot be made or the script does not parse (the engine has said
+    // why), or the worker cannot start.  events must outlive the run.
     bool start(const std::string& script, const std::string& runName, const CycleSettings& cycle,
                RunnerEvents* events);
+    // The same for a test set the host has made and parsed; the runner owns
+    // it from now on (also when the start fails).
+    bool start(TestSet* parsed, const std::string& runName, const CycleSettings& cycle,
+               RunnerEvents* events);
+    // Runs a parsed test set on the calling thread and returns when the run
+    // has ended; false when it could not start.  The runner owns parsed.
+    bool run(TestSet* parsed, const std::string& runName, const CycleSettings& cycle,
+             RunnerEvents* events);
+    // The test set of the last run, to read its results once it has ended
+    // (null before the first run).  The runner frees it at the next start.
+    TestSet* testSet() const { return m_testSet; }
     // Asks a run to stop, waits until the worker has ended (at most 10 s after
     // it cleared running) and forgets it.  Nothing when no run is in progress.
     void stop();
@@ -97,11 +117,26 @@ public:
 
     // For the pause between passes: the length of one slice.
     void setPauseSliceMs(int32_t ms) { m_pauseSliceMs = ms; }
+    // Whether finished passes go to results() (the desktop's report and graph
+    // pages); a host that keeps its own records turns it off.
+    void setKeepPasses(bool keep) { m_keepPasses = keep; }
+    // Whether a pass that reached no server is followed by the reasons (each
+    // reach target tried) or, failing those, where the users' logs say why; a
+    // host that says so itself turns it off.
+    void setExplainUnreached(bool explain) { m_explainUnreached = explain; }
+    // The name the test set is parsed under (log file names); "testlog" unless set.
+    void setTestName(std::string name) { m_testName = std::move(name); }
 
 private:
     static void onOutput(void* context, const char* text);
     static void onProgress(void* context, int32_t made, int32_t total);
 
+    // What start() and run() share once a test set is parsed: takes parsed,
+    // sets the first pass's value and marks the run as running.
+    void begin(TestSet* parsed, const std::string& runName, const CycleSettings& cycle,
+               RunnerEvents* events);
+    // Starts the worker with what the last run left to free; false when it cannot.
+    bool startWorker(TestSet* lastSet);
     void work();
     // Runs one pass; false when the run ends after it.
     bool runPass(int32_t passIndex);
@@ -130,6 +165,10 @@ private:
     std::atomic<bool> m_reachedNoServer{false};
     std::thread m_worker;
     bool m_initialized = false;
+    Engine m_engine = kOwnEngine;
+    bool m_keepPasses = true;
+    bool m_explainUnreached = true;
+    std::string m_testName = "testlog";
 
     Mutex m_workerMutex;
     CondVar m_workerEnded;

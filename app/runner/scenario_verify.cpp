@@ -7,6 +7,7 @@
 
 #include "app/base/terminal_text.h"
 #include "app/runner/global_variables.h"
+#include "app/runner/runner.h"
 #include "engine/base/mutex.h"
 #include "engine/base/thread_annotations.h"
 #include "velkcore.h"
@@ -291,6 +292,19 @@ bool prepareVerify(const scenario::CScenario& scenario, const settings::GlobalSe
     return true;
 }
 
+namespace {
+
+// The one thing verify needs of the run besides the exchanges: whether it ran.
+struct PassResult : RunnerEvents {
+    void progress(int32_t, int32_t, const std::string&) override {}
+    void firstBatchPassCollected() override {}
+    void runFinished(bool) override {}
+    void passEnded(TestSet*, const PassEnd& end) override { result = end.result; }
+    int32_t result = 0;
+};
+
+}  // namespace
+
 bool runVerify(const VerifyPlan& plan, VerifyReport& report, std::string& error) {
     if (plan.script.find('\0') != std::string::npos) {
         error = "A text in the scenario holds a NUL byte.";
@@ -332,7 +346,13 @@ bool runVerify(const VerifyPlan& plan, VerifyReport& report, std::string& error)
         }
     PlayedExchanges exchanges;
     SetExchangeObserver(set.get(), &exchanges, PlayedExchanges::take);
-    if (RunTest(set.get()) != 1) {
+    // Played as every run is, by the runner; it frees the set before exchanges go.
+    PassResult pass;
+    Runner runner;
+    runner.initialize(Runner::kHostEngine);
+    runner.setKeepPasses(false);
+    runner.setExplainUnreached(false);
+    if (!runner.run(set.release(), "verify", CycleSettings{}, &pass) || pass.result != 1) {
         error = "The engine could not play the scenario (see the output).";
         return false;
     }

@@ -17,4 +17,9 @@ std::string urlEncode(std::string_view text, bool keepCommas);
 // characters follow); every other byte stays.
 std::string urlDecode(std::string_view text);
 
+// The URL without its fragment ("#..."), which no request sends.
+inline std::string_view withoutFragment(std::string_view url) {
+    return url.substr(0, url.find('#'));
+}
+
 }  // namespace velk::scenario

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/runner/runner.h"
 #include "cli/merged_report.h"
 #include "cli/metrics_run.h"
 #include "cli/mpi/rank_signals.h"
@@ -29,7 +30,7 @@ constexpr int kGatherTimeoutSeconds = 300;
 constexpr auto kRoundInterval = std::chrono::milliseconds(500);
 constexpr int kRoundsPerProgressLine = 20;
 
-// Between the engine's RunTest thread and this one.
+// Between the runner's thread, which runs the pass, and this one.
 struct RunThreadState {
     std::mutex mutex;
     std::condition_variable changed;
@@ -91,6 +92,22 @@ bool sameTestEverywhere(uint64_t digest, MpiLink& link) {
     return link.allAgree(same, kRoundTimeoutSeconds, "comparing the tests");
 }
 
+// What the rank needs of the runner's pass: whether it ran, and when it has ended.
+struct RankPass : velk::runner::RunnerEvents {
+    explicit RankPass(RunThreadState& s) : state(s) {}
+    void progress(int32_t, int32_t, const std::string&) override {}
+    void firstBatchPassCollected() override {}
+    void passEnded(TestSet*, const velk::runner::PassEnd& end) override { ran = end.result; }
+    void runFinished(bool) override { ended(); }
+    void ended() {
+        std::lock_guard lock(state.mutex);
+        state.ended = true;
+        state.changed.notify_all();
+    }
+    RunThreadState& state;
+    std::atomic<int32_t> ran{0};
+};
+
 int64_t usersOfRank(int32_t users, int rank, int ranks) {
     return users > rank ? (int64_t(users) - rank + ranks - 1) / ranks : 0;
 }
@@ -116,6 +133,9 @@ int runDistributed(const velk::cli::CliOptions& options, MpiLink& link) {
                  static_cast<long long>(usersOfRank(info.users, link.rank(), link.size())),
                  info.users);
 
+    // Made before the metrics endpoint, which reads the test set the runner frees.
+    velk::runner::Runner runner;
+    runner.initialize(velk::runner::Runner::kHostEngine);
     // --metrics: each rank serves the figures of its own users, rank K at PORT + K.
     velk::cli::CliOptions rankOptions = options;
     std::string metricsError;
@@ -132,16 +152,15 @@ int runDistributed(const velk::cli::CliOptions& options, MpiLink& link) {
     g_state = &state;
     SetProgressReporter(nullptr, countProgress);
     SetStartBarrier(set.get(), &state, holdAtBarrier);
-    int32_t ran = 0;
+    // The pass runs on the runner's thread while this one keeps the rounds.
+    RankPass pass(state);
+    runner.setKeepPasses(false);
+    runner.setExplainUnreached(false);
+    TestSet* const run = set.get();
     int status = 0, signal = 0;
     {
-        RankSignals watcher(set.get(), link.rank());
-        std::thread runner([&] {
-            ran = RunTest(set.get());
-            std::lock_guard lock(state.mutex);
-            state.ended = true;
-            state.changed.notify_all();
-        });
+        RankSignals watcher(run, link.rank());
+        if (!runner.start(set.release(), name, velk::runner::CycleSettings{}, &pass)) pass.ended();
         // Every rank's users are ready, or none starts.
         bool ready;
         {
@@ -173,14 +192,14 @@ int runDistributed(const velk::cli::CliOptions& options, MpiLink& link) {
                 ended = state.ended;
             }
             VelkLiveCounters live{};
-            GetLiveCounters(set.get(), &live);
+            GetLiveCounters(run, &live);
             const std::vector<int64_t> all =
                 link.sum({state.made.load(), ended ? 0 : 1, watcher.signalNumber() != 0 ? 1 : 0,
                           live.usersActive},
                          kRoundTimeoutSeconds, "running");
             if (all[2] > 0 && !stopped) {
                 stopped = true;
-                AbortRun(set.get());
+                runner.requestStop();
             }
             if (all[1] == 0) break;
             if (link.rank() == 0 && !options.quiet &&
@@ -196,15 +215,16 @@ int runDistributed(const velk::cli::CliOptions& options, MpiLink& link) {
                                  static_cast<long long>(all[3]));
             }
         }
-        runner.join();
+        runner.waitForWorker();
         metrics.finish();
+        const int32_t ran = pass.ran.load();
 
         // Every rank's results to rank 0; ranks whose run did not start send none.
         std::string bytes;
         if (go) {
-            const int64_t size = ExportResultData(set.get(), nullptr, 0);
+            const int64_t size = ExportResultData(run, nullptr, 0);
             bytes.resize(size_t(size > 0 ? size : 0));
-            if (size > 0 && ExportResultData(set.get(), bytes.data(), size) != size) bytes.clear();
+            if (size > 0 && ExportResultData(run, bytes.data(), size) != size) bytes.clear();
         }
         std::vector<std::string> parts =
             link.gather(bytes, kGatherTimeoutSeconds, "gathering the results");
@@ -212,14 +232,14 @@ int runDistributed(const velk::cli::CliOptions& options, MpiLink& link) {
         if (link.rank() == 0 && go) {
             for (size_t r = 1; r < parts.size(); ++r)
                 if (parts[r].empty() ||
-                    !ImportResultData(set.get(), parts[r].data(), int64_t(parts[r].size()))) {
+                    !ImportResultData(run, parts[r].data(), int64_t(parts[r].size()))) {
                     std::fprintf(
                         stderr, "velkrun-mpi: the results of rank %zu cannot be used (see above)\n",
                         r);
                     status = 4;
                 }
             const int reportStatus =
-                velk::cli::reportMergedRun(set.get(), options, options.resultsPath, "velkrun-mpi");
+                velk::cli::reportMergedRun(run, options, options.resultsPath, "velkrun-mpi");
             if (status == 0) status = reportStatus;
         }
         if (link.rank() == 0 && (!go || noneRan)) {
