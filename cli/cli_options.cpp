@@ -106,9 +106,12 @@ bool parseFiguresOption(int argc, const char* const* argv, int& i, ParsedCli& pa
     } else if (arg == "--html") {
         o.htmlPath = value;
     } else {
-        Threshold threshold;
-        if (!parseThreshold(value, threshold, parsed.error)) return false;
-        o.thresholds.push_back(std::move(threshold));
+        StatusOr<Threshold> threshold = velk::results::parseThreshold(value);
+        if (!threshold) {
+            parsed.error = threshold.status().message();
+            return false;
+        }
+        o.thresholds.push_back(std::move(*threshold));
     }
     return true;
 }

@@ -28,21 +28,20 @@ bool parseLimit(const char* text, double& out) {
     return true;
 }
 
-bool parse(int argc, const char* const* argv, CompareOptions& o, std::string& error) {
+velk::Status parse(int argc, const char* const* argv, CompareOptions& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg(argv[i]);
         const bool takesValue = arg == "--compare-format" || arg == "--compare-percent" ||
                                 arg == "--compare-ms" || arg == "--compare-error-points";
         if (arg == "--compare") {
             if (i + 2 >= argc) {
-                error = "--compare needs two files, as in --compare baseline.json current.json";
-                return false;
+                return {velk::StatusCode::kInvalid,
+                        "--compare needs two files, as in --compare baseline.json current.json"};
             }
             o.baseline = argv[++i];
             o.current = argv[++i];
         } else if (takesValue && i + 1 >= argc) {
-            error = std::string(arg) + " needs a value";
-            return false;
+            return {velk::StatusCode::kInvalid, std::string(arg) + " needs a value"};
         } else if (arg == "--compare-format") {
             const std::string_view f(argv[++i]);
             if (f == "table") {
@@ -52,29 +51,29 @@ bool parse(int argc, const char* const* argv, CompareOptions& o, std::string& er
             } else if (f == "junit") {
                 o.format = ComparisonFormat::Junit;
             } else {
-                error =
-                    "--compare-format " + std::string(f) + ": expected table, markdown or junit";
-                return false;
+                return {velk::StatusCode::kInvalid, "--compare-format " + std::string(f) +
+                                                        ": expected table, markdown or junit"};
             }
         } else if (takesValue) {
             double& limit = arg == "--compare-percent" ? o.limits.percent
                             : arg == "--compare-ms"    ? o.limits.latencyMs
                                                        : o.limits.errorPoints;
             if (!parseLimit(argv[++i], limit)) {
-                error = std::string(arg) + " " + argv[i] + ": expected a number from 0 up";
-                return false;
+                return {velk::StatusCode::kInvalid,
+                        std::string(arg) + " " + argv[i] + ": expected a number from 0 up"};
             }
         } else {
-            error = std::string(arg) +
-                    ": --compare takes two files and the --compare-... options only (try --help)";
-            return false;
+            return {
+                velk::StatusCode::kInvalid,
+                std::string(arg) +
+                    ": --compare takes two files and the --compare-... options only (try --help)"};
         }
     }
     if (o.baseline.empty()) {
-        error = "--compare needs two files, as in --compare baseline.json current.json";
-        return false;
+        return {velk::StatusCode::kInvalid,
+                "--compare needs two files, as in --compare baseline.json current.json"};
     }
-    return true;
+    return velk::Status::ok();
 }
 
 }  // namespace
@@ -87,19 +86,20 @@ bool isCompareCommand(int argc, const char* const* argv) {
 
 int runCompareCommand(int argc, const char* const* argv) {
     CompareOptions o;
-    std::string error;
-    if (!parse(argc, argv, o, error)) {
-        std::fprintf(stderr, "velkrun: %s\n", error.c_str());
+    if (const velk::Status parsed = parse(argc, argv, o); !parsed) {
+        std::fprintf(stderr, "velkrun: %s\n", parsed.message().c_str());
         return 2;
     }
-    velk::results::ComparedRun baseline, current;
-    if (!velk::results::readComparedRun(o.baseline, baseline, error) ||
-        !velk::results::readComparedRun(o.current, current, error)) {
-        std::fprintf(stderr, "velkrun: cannot compare: %s\n", error.c_str());
+    const auto cannotCompare = [](const velk::Status& status) {
+        std::fprintf(stderr, "velkrun: cannot compare: %s\n", status.message().c_str());
         return 1;
-    }
+    };
+    const auto baseline = velk::results::readComparedRun(o.baseline);
+    if (!baseline) return cannotCompare(baseline.status());
+    const auto current = velk::results::readComparedRun(o.current);
+    if (!current) return cannotCompare(current.status());
     const velk::results::Comparison comparison =
-        velk::results::compareRuns(baseline, current, o.limits);
+        velk::results::compareRuns(*baseline, *current, o.limits);
     std::fputs(velk::results::comparisonText(comparison, o.format).c_str(), stdout);
     std::fflush(stdout);
     if (o.format != ComparisonFormat::Table)

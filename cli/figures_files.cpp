@@ -23,11 +23,10 @@ int writeFigures(const std::optional<results::PassFigures>& figures, const CliOp
     };
     for (const auto& [path, content] : files) {
         if (path->empty()) continue;
-        std::string error;
-        if (writeOutputFile(*path, content, error)) {
+        if (const Status written = writeOutputFile(*path, content)) {
             std::fprintf(stderr, "%s: wrote %s\n", program, path->c_str());
         } else {
-            std::fprintf(stderr, "%s: cannot write %s\n", program, error.c_str());
+            std::fprintf(stderr, "%s: cannot write %s\n", program, written.message().c_str());
             status = 4;
         }
     }

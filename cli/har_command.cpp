@@ -64,12 +64,13 @@ int runImportHarCommand(int argc, const char* const* argv) {
     if (harPath.empty()) return usage("--import-har needs a HAR file");
     if (outPath.empty()) return usage("--import-har needs --save-scenario OUT.vts");
 
-    recorder::HarVisit visit;
-    std::string error;
-    if (!recorder::readHarFile(harPath, keepStatic, visit, error)) {
-        std::fprintf(stderr, "velkrun: %s\n", base::escapeControlsKeepLines(error).c_str());
+    const StatusOr<recorder::HarVisit> read = recorder::readHarFile(harPath, keepStatic);
+    if (!read) {
+        std::fprintf(stderr, "velkrun: %s\n",
+                     base::escapeControlsKeepLines(read.status().message()).c_str());
         return 1;
     }
+    const recorder::HarVisit& visit = *read;
     scenario::CScenario scenario;
     scenario.reset();
     scenario::CRequest::resetIdCounter();
@@ -99,8 +100,9 @@ int runImportHarCommand(int argc, const char* const* argv) {
             "Proposals refused (--no-proposals): the recorded values are replayed as "
             "they are.\n");
     }
-    if (!scenario::saveScenarioFile(scenario, outPath, error)) {
-        std::fprintf(stderr, "velkrun: %s\n", base::escapeControlsKeepLines(error).c_str());
+    if (const Status saved = scenario::saveScenarioFile(scenario, outPath); !saved) {
+        std::fprintf(stderr, "velkrun: %s\n",
+                     base::escapeControlsKeepLines(saved.message()).c_str());
         return 1;
     }
     std::printf("Saved %s.\n", escapeControls(outPath).c_str());

@@ -47,9 +47,9 @@ int reportMergedRun(TestSet* set, const CliOptions& options, const std::string& 
             std::erase(report, '\r');
             std::fputs(base::escapeControlsKeepLines(report).c_str(), stdout);
         }
-        std::string error;
-        if (!writeOutputFile(rltPath, velk::results::rltFileBytes({record}), error)) {
-            std::fprintf(stderr, "%s: cannot write %s\n", program, error.c_str());
+        if (const Status written = writeOutputFile(rltPath, velk::results::rltFileBytes({record}));
+            !written) {
+            std::fprintf(stderr, "%s: cannot write %s\n", program, written.message().c_str());
             status = 4;
         }
     }

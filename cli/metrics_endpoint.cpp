@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "app/runner/metrics_exposition.h"
 
@@ -68,7 +69,7 @@ std::string response(int status, const char* reason, const std::string& body, bo
 
 }  // namespace
 
-bool parseMetricsAddress(const std::string& text, MetricsAddress& address, std::string& error) {
+StatusOr<MetricsAddress> parseMetricsAddress(const std::string& text) {
     const size_t colon = text.rfind(':');
     std::string host = colon == std::string::npos ? std::string() : text.substr(0, colon);
     const std::string port = colon == std::string::npos ? std::string() : text.substr(colon + 1);
@@ -78,14 +79,11 @@ bool parseMetricsAddress(const std::string& text, MetricsAddress& address, std::
         host.clear();  // an IPv6 address needs its brackets
     char* end = nullptr;
     const long p = port.empty() ? -1 : std::strtol(port.c_str(), &end, 10);
-    if (host.empty() || port.empty() || *end != '\0' || p < 0 || p > 65535) {
-        error = "--metrics " + text +
-                ": expected ADDRESS:PORT, as in --metrics 127.0.0.1:9464 or --metrics [::1]:9464";
-        return false;
-    }
-    address.host = host;
-    address.port = uint16_t(p);
-    return true;
+    if (host.empty() || port.empty() || *end != '\0' || p < 0 || p > 65535)
+        return {StatusCode::kInvalid, "--metrics " + text +
+                                          ": expected ADDRESS:PORT, as in --metrics "
+                                          "127.0.0.1:9464 or --metrics [::1]:9464"};
+    return MetricsAddress{host, uint16_t(p)};
 }
 
 MetricsEndpoint::~MetricsEndpoint() {
@@ -99,7 +97,7 @@ MetricsEndpoint::~MetricsEndpoint() {
         if (fd >= 0) ::close(fd);
 }
 
-bool MetricsEndpoint::start(const MetricsAddress& address, bool allowPublic, std::string& error) {
+Status MetricsEndpoint::start(const MetricsAddress& address, bool allowPublic) {
     const std::string where = "--metrics " + address.host + ":" + std::to_string(address.port);
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -108,23 +106,23 @@ bool MetricsEndpoint::start(const MetricsAddress& address, bool allowPublic, std
     addrinfo* found = nullptr;
     const int looked =
         ::getaddrinfo(address.host.c_str(), std::to_string(address.port).c_str(), &hints, &found);
-    if (looked != 0 || !found) {
-        error = where + ": not an address to listen on (" + ::gai_strerror(looked) + ")";
-        return false;
-    }
+    if (looked != 0 || !found)
+        return {StatusCode::kInvalid,
+                where + ": not an address to listen on (" + ::gai_strerror(looked) + ")"};
     const addrinfo* a = found;
     if (!isLoopback(a->ai_addr) && !allowPublic) {
         ::freeaddrinfo(found);
-        error = where +
-                ": not a loopback address; the figures name your requests and servers, so "
-                "add --metrics-public to serve them to other machines";
-        return false;
+        return {StatusCode::kInvalid,
+                where +
+                    ": not a loopback address; the figures name your requests and servers, so "
+                    "add --metrics-public to serve them to other machines"};
     }
     m_listen = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     const int one = 1;
     bool ok = m_listen >= 0 &&
               ::setsockopt(m_listen, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one) == 0 &&
               ::bind(m_listen, a->ai_addr, a->ai_addrlen) == 0 && ::listen(m_listen, 16) == 0;
+    std::string error;
     if (!ok) error = where + ": cannot listen: " + std::strerror(errno);
     ::freeaddrinfo(found);
     sockaddr_storage bound{};
@@ -137,7 +135,7 @@ bool MetricsEndpoint::start(const MetricsAddress& address, bool allowPublic, std
         error = where + ": " + std::strerror(errno);
         ok = false;
     }
-    if (!ok) return false;
+    if (!ok) return {StatusCode::kNetwork, std::move(error)};
     char text[INET6_ADDRSTRLEN] = "";
     uint16_t port = 0;
     if (bound.ss_family == AF_INET6) {
@@ -152,7 +150,7 @@ bool MetricsEndpoint::start(const MetricsAddress& address, bool allowPublic, std
         m_url = "http://" + std::string(text) + ":" + std::to_string(port) + "/metrics";
     }
     m_thread = std::thread([this] { serve(); });
-    return true;
+    return Status::ok();
 }
 
 void MetricsEndpoint::watch(TestSet* set, int32_t users) {

@@ -18,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/base/status_or.h"
 #include "velkcore.h"
 
 namespace velk::cli {
@@ -27,8 +28,8 @@ struct MetricsAddress {
     uint16_t port = 0;
 };
 
-// "HOST:PORT" or "[IPV6]:PORT"; false with error set otherwise.
-bool parseMetricsAddress(const std::string& text, MetricsAddress& address, std::string& error);
+// "HOST:PORT" or "[IPV6]:PORT"; kInvalid with a message otherwise.
+StatusOr<MetricsAddress> parseMetricsAddress(const std::string& text);
 
 class MetricsEndpoint {
 public:
@@ -41,8 +42,9 @@ public:
     MetricsEndpoint& operator=(const MetricsEndpoint&) = delete;
 
     // Binds and starts serving (an empty run until watch()).  A non-loopback
-    // address is refused unless allowPublic.  False with error set.
-    bool start(const MetricsAddress& address, bool allowPublic, std::string& error);
+    // address is refused unless allowPublic (kInvalid, as is a host that is no
+    // address); kNetwork when it cannot listen.
+    Status start(const MetricsAddress& address, bool allowPublic);
     // The URL scrapers use, with the port bound ("http://127.0.0.1:9464/metrics").
     const std::string& url() const { return m_url; }
 

@@ -26,8 +26,10 @@ bool parseMetricsOption(int argc, const char* const* argv, int& i, ParsedCli& pa
     }
     const std::string value = argv[++i];
     if (arg == "--metrics") {
-        MetricsAddress address;
-        if (!parseMetricsAddress(value, address, parsed.error)) return false;
+        if (const StatusOr<MetricsAddress> address = parseMetricsAddress(value); !address) {
+            parsed.error = address.status().message();
+            return false;
+        }
         o.metricsAddress = value;
         return true;
     }
@@ -53,31 +55,30 @@ bool checkMetricsOptions(ParsedCli& parsed) {
     return true;
 }
 
-bool metricsOptionsOfRank(CliOptions& options, int rank, std::string& error) {
-    MetricsAddress address;
-    if (options.metricsAddress.empty()) return true;
-    if (!parseMetricsAddress(options.metricsAddress, address, error)) return false;
-    if (address.port == 0) return true;
-    const int port = int(address.port) + rank;
-    if (port > 65535) {
-        error = "--metrics " + options.metricsAddress + ": rank " + std::to_string(rank) +
-                " would serve on port " + std::to_string(port) + ", past 65535";
-        return false;
-    }
-    const bool v6 = address.host.find(':') != std::string::npos;
+Status metricsOptionsOfRank(CliOptions& options, int rank) {
+    if (options.metricsAddress.empty()) return Status::ok();
+    const StatusOr<MetricsAddress> address = parseMetricsAddress(options.metricsAddress);
+    if (!address) return address.status();
+    if (address->port == 0) return Status::ok();
+    const int port = int(address->port) + rank;
+    if (port > 65535)
+        return {StatusCode::kInvalid, "--metrics " + options.metricsAddress + ": rank " +
+                                          std::to_string(rank) + " would serve on port " +
+                                          std::to_string(port) + ", past 65535"};
+    const bool v6 = address->host.find(':') != std::string::npos;
     options.metricsAddress =
-        (v6 ? "[" + address.host + "]" : address.host) + ":" + std::to_string(port);
-    return true;
+        (v6 ? "[" + address->host + "]" : address->host) + ":" + std::to_string(port);
+    return Status::ok();
 }
 
 bool MetricsRun::start(const CliOptions& options) {
     if (options.metricsAddress.empty()) return true;
-    MetricsAddress address;
-    std::string error;
     auto endpoint = std::make_unique<MetricsEndpoint>();
-    if (!parseMetricsAddress(options.metricsAddress, address, error) ||
-        !endpoint->start(address, options.metricsPublic, error)) {
-        std::fprintf(stderr, "velkrun: %s\n", error.c_str());
+    const StatusOr<MetricsAddress> address = parseMetricsAddress(options.metricsAddress);
+    const Status started =
+        address ? endpoint->start(*address, options.metricsPublic) : address.status();
+    if (!started) {
+        std::fprintf(stderr, "velkrun: %s\n", started.message().c_str());
         return false;
     }
     std::fprintf(stderr, "velkrun: live figures at %s\n", endpoint->url().c_str());

@@ -18,8 +18,15 @@ bool parseMetricsOption(int argc, const char* const* argv, int& i, ParsedCli& pa
 // The options' combination; false with parsed.error set.
 bool checkMetricsOptions(ParsedCli& parsed);
 // velkrun-mpi: each rank serves its own users' figures, rank K at PORT + K
-// (port 0: each a free port of its own).  False with error set past 65535.
-bool metricsOptionsOfRank(CliOptions& options, int rank, std::string& error);
+// (port 0: each a free port of its own).  kInvalid past 65535.
+Status metricsOptionsOfRank(CliOptions& options, int rank);
+// The bool-and-message form, kept only for velkrun-mpi's distributed run until
+// it takes the status.
+inline bool metricsOptionsOfRank(CliOptions& options, int rank, std::string& error) {
+    const Status status = metricsOptionsOfRank(options, rank);
+    if (!status) error = status.message();
+    return status.isOk();
+}
 
 class MetricsRun {
 public:

@@ -7,11 +7,16 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "app/base/file_io.h"
 
 namespace velk::cli {
 namespace {
+
+Status ioError(std::string message) {
+    return {StatusCode::kIo, std::move(message)};
+}
 
 bool writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -28,20 +33,19 @@ bool writeAll(int fd, std::string_view bytes) {
 
 // A stream that exists already: written where it is, at its end (a file behind
 // /dev/stdout keeps what was written to it before).
-bool writeInPlace(const std::string& path, std::string_view content, std::string& error) {
+Status writeInPlace(const std::string& path, std::string_view content) {
     // Non-blocking, so that a FIFO nobody reads is refused (ENXIO) instead of a hang.
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        error = path + ": " +
-                (errno == ENXIO ? std::string("nothing reads from it") : std::strerror(errno));
-        return false;
-    }
+    if (fd < 0)
+        return ioError(
+            path + ": " +
+            (errno == ENXIO ? std::string("nothing reads from it") : std::strerror(errno)));
     const int flags = ::fcntl(fd, F_GETFL);
     bool ok = flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 && writeAll(fd, content);
     int err = ok ? 0 : errno;
     if (::close(fd) != 0 && ok) ok = false, err = errno;
-    if (!ok) error = path + ": " + std::strerror(err);
-    return ok;
+    if (!ok) return ioError(path + ": " + std::strerror(err));
+    return Status::ok();
 }
 
 // Follows the symbolic links of path: the file they end at, and whether one of
@@ -70,84 +74,59 @@ bool resolveLinks(std::string path, std::string& target, bool& descriptor) {
 
 }  // namespace
 
-bool writeOutputFile(const std::string& path, std::string_view content, std::string& error) {
+Status writeOutputFile(const std::string& path, std::string_view content) {
     if (path == "-") {
         std::fflush(stdout);
-        if (writeAll(STDOUT_FILENO, content)) return true;
-        error = "standard output: " + std::string(std::strerror(errno));
-        return false;
+        if (writeAll(STDOUT_FILENO, content)) return Status::ok();
+        return ioError("standard output: " + std::string(std::strerror(errno)));
     }
     std::string target;
     bool descriptor = false;
-    if (!resolveLinks(path, target, descriptor)) {
-        error = path + ": " + std::strerror(ELOOP);
-        return false;
-    }
+    if (!resolveLinks(path, target, descriptor)) return ioError(path + ": " + std::strerror(ELOOP));
     struct stat st {};
     const bool exists = ::stat(path.c_str(), &st) == 0;
-    if (exists && descriptor && !S_ISDIR(st.st_mode)) return writeInPlace(path, content, error);
+    if (exists && descriptor && !S_ISDIR(st.st_mode)) return writeInPlace(path, content);
     if (exists && !S_ISREG(st.st_mode)) {
-        if (S_ISDIR(st.st_mode)) {
-            error = path + ": is a directory";
-            return false;
-        }
-        if (S_ISBLK(st.st_mode)) {
-            error = path + ": is a block device";
-            return false;
-        }
-        return writeInPlace(path, content, error);
+        if (S_ISDIR(st.st_mode)) return ioError(path + ": is a directory");
+        if (S_ISBLK(st.st_mode)) return ioError(path + ": is a block device");
+        return writeInPlace(path, content);
     }
     // A link to a regular file stays a link: the file it names is replaced.
     const int err = velk::base::replaceFileWhole(target, content);
-    if (err != 0) error = path + ": " + std::strerror(err);
-    return err == 0;
+    if (err != 0) return ioError(path + ": " + std::strerror(err));
+    return Status::ok();
 }
 
-bool canWriteOutputFile(const std::string& path, std::string& error) {
-    if (path == "-") return true;
+Status canWriteOutputFile(const std::string& path) {
+    if (path == "-") return Status::ok();
     std::string target;
     bool descriptor = false;
-    if (!resolveLinks(path, target, descriptor)) {
-        error = path + ": " + std::strerror(ELOOP);
-        return false;
-    }
+    if (!resolveLinks(path, target, descriptor)) return ioError(path + ": " + std::strerror(ELOOP));
     struct stat st {};
     if (::stat(target.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) {
-            error = path + ": is a directory";
-            return false;
-        }
-        if (S_ISBLK(st.st_mode)) {
-            error = path + ": is a block device";
-            return false;
-        }
+        if (S_ISDIR(st.st_mode)) return ioError(path + ": is a directory");
+        if (S_ISBLK(st.st_mode)) return ioError(path + ": is a block device");
         // A stream is written in place; a regular file is replaced by a new one
         // made in its directory (below).
         if (!S_ISREG(st.st_mode) || descriptor) {
-            if (::access(target.c_str(), W_OK) == 0) return true;
-            error = path + ": " + std::strerror(errno);
-            return false;
+            if (::access(target.c_str(), W_OK) == 0) return Status::ok();
+            return ioError(path + ": " + std::strerror(errno));
         }
     }
     const size_t slash = target.find_last_of('/');
     const std::string dir = slash == std::string::npos ? "."
                             : slash == 0               ? "/"
                                                        : target.substr(0, slash);
-    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        error = path + ": no such directory " + dir;
-        return false;
-    }
-    if (::access(dir.c_str(), W_OK | X_OK) != 0) {
-        error =
-            path + ": the directory " + dir + " cannot be written (" + std::strerror(errno) + ")";
-        return false;
-    }
-    return true;
+    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return ioError(path + ": no such directory " + dir);
+    if (::access(dir.c_str(), W_OK | X_OK) != 0)
+        return ioError(path + ": the directory " + dir + " cannot be written (" +
+                       std::strerror(errno) + ")");
+    return Status::ok();
 }
 
-bool readInputFile(const std::string& path, size_t maxBytes, std::string& bytes,
-                   std::string& error) {
-    return velk::base::readRegularFile(path, maxBytes, bytes, error);
+StatusOr<std::string> readInputFile(const std::string& path, size_t maxBytes) {
+    return velk::base::readRegularFile(path, maxBytes);
 }
 
 }  // namespace velk::cli

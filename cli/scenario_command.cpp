@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <utility>
 
 #include "app/scenario/scenario.h"
 #include "app/scenario/scenario_file.h"
@@ -48,8 +49,8 @@ std::optional<GeneratedScript> scenarioScript(const CliOptions& options) {
     const std::string& path = options.scriptPath;
     velk::scenario::CScenario scenario;
     scenario.reset();
-    std::string error;
-    if (!velk::scenario::loadScenarioFile(scenario, path, error)) {
+    if (const velk::Status loaded = velk::scenario::loadScenarioFile(scenario, path); !loaded) {
+        const std::string& error = loaded.message();
         // The reader names the file in some messages only.
         if (error.find(path) == std::string::npos)
             std::fprintf(stderr, "velkrun: %s: %s\n", path.c_str(), error.c_str());
@@ -69,12 +70,14 @@ std::optional<GeneratedScript> scenarioScript(const CliOptions& options) {
 
     velk::settings::GlobalSettings settings;
     loadGlobalSettings(settings);
-    if (!velk::scenario::checkRequestFieldsAreSingleLines(scenario.requests(), error) ||
-        !scenario.generateScript(settings, script.text, error)) {
+    // The script's making checks the one-line fields first.
+    velk::StatusOr<std::string> text = scenario.generateScript(settings);
+    if (!text) {
         std::fprintf(stderr, "velkrun: %s: no test script can be made of this scenario: %s\n",
-                     path.c_str(), error.c_str());
+                     path.c_str(), text.status().message().c_str());
         return std::nullopt;
     }
+    script.text = std::move(*text);
     // The engine takes the script as a C string: a NUL from some text in the
     // file would silently cut it short.
     if (script.text.find('\0') != std::string::npos) {

@@ -12,27 +12,22 @@
 
 namespace velk::cli {
 
-bool writeResultData(TestSet* set, const std::string& path, std::string& error) {
+Status writeResultData(TestSet* set, const std::string& path) {
     const int64_t size = ExportResultData(set, nullptr, 0);
-    if (size <= 0) {
-        error = "the run left no results to keep";
-        return false;
-    }
+    if (size <= 0) return {StatusCode::kInvalid, "the run left no results to keep"};
     std::vector<char> bytes(static_cast<size_t>(size));
-    if (ExportResultData(set, bytes.data(), size) != size) {
-        error = "the results changed while they were read";
-        return false;
-    }
+    if (ExportResultData(set, bytes.data(), size) != size)
+        return {StatusCode::kInvalid, "the results changed while they were read"};
     // A complete file or none: the merge must never read half a shard.
-    if (writeOutputFile(path, std::string_view(bytes.data(), bytes.size()), error)) return true;
-    error = "cannot write " + error;
-    return false;
+    const Status written = writeOutputFile(path, std::string_view(bytes.data(), bytes.size()));
+    if (!written) return {written.code(), "cannot write " + written.message()};
+    return Status::ok();
 }
 
-bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {
-    if (readInputFile(path, kMaxShardBytes, bytes, error)) return true;
-    error = "cannot open " + error;
-    return false;
+StatusOr<std::string> readWholeFile(const std::string& path) {
+    StatusOr<std::string> bytes = readInputFile(path, kMaxShardBytes);
+    if (!bytes) return {bytes.status().code(), "cannot open " + bytes.status().message()};
+    return bytes;
 }
 
 int runShard(const CliOptions& options) {
@@ -58,10 +53,9 @@ int runShard(const CliOptions& options) {
         startProgressLine(set.get(), int32_t(users), planned, maxtime);
         ran = RunTest(set.get());
         finishProgressLine();
-        std::string error;
-        if (!writeResultData(set.get(), options.shardOut, error)) {
+        if (const Status written = writeResultData(set.get(), options.shardOut); !written) {
             std::fprintf(stderr, "velkrun: shard %d/%d: %s\n", options.shard, options.shards,
-                         error.c_str());
+                         written.message().c_str());
             status = 4;
         } else {
             std::fprintf(stderr, "velkrun: shard %d/%d: results of %lld users written to %s\n",
@@ -83,12 +77,12 @@ int runMerge(const CliOptions& options) {
     TestSetPtr set = loadTest(options);
     if (!set) return 1;
     for (const std::string& path : options.shardFiles) {
-        std::string bytes, error;
-        if (!readWholeFile(path, bytes, error)) {
-            std::fprintf(stderr, "velkrun: %s\n", error.c_str());
+        StatusOr<std::string> bytes = readWholeFile(path);
+        if (!bytes) {
+            std::fprintf(stderr, "velkrun: %s\n", bytes.status().message().c_str());
             return 1;
         }
-        if (!ImportResultData(set.get(), bytes.data(), int64_t(bytes.size()))) {
+        if (!ImportResultData(set.get(), bytes->data(), int64_t(bytes->size()))) {
             std::fprintf(stderr, "velkrun: %s: these shard results cannot be merged (see above)\n",
                          path.c_str());
             return 1;

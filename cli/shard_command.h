@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/cli_options.h"
+#include "engine/base/status_or.h"
 #include "velkcore.h"
 
 namespace velk::cli {
@@ -17,9 +18,10 @@ int runShard(const CliOptions& options);
 int runMerge(const CliOptions& options);
 
 // The set's results as ExportResultData gives them, written to path through a
-// temporary file beside it; false with error set.
-bool writeResultData(TestSet* set, const std::string& path, std::string& error);
-// Reads path whole into bytes; false with error set.
-bool readWholeFile(const std::string& path, std::string& bytes, std::string& error);
+// temporary file beside it: kInvalid when the run left none to keep, kIo when
+// the file cannot be written.
+Status writeResultData(TestSet* set, const std::string& path);
+// Reads path whole (at most kMaxShardBytes); kIo when it cannot.
+StatusOr<std::string> readWholeFile(const std::string& path);
 
 }  // namespace velk::cli

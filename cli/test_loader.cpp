@@ -156,11 +156,13 @@ bool readScript(const CliOptions& options, std::string& name, std::string& text)
         text = std::move(script->text);
         return true;
     }
-    std::string error;
-    if (!readInputFile(options.scriptPath, kMaxScriptBytes, text, error)) {
-        std::fprintf(stderr, "velkrun: cannot read test script %s\n", error.c_str());
+    StatusOr<std::string> read = readInputFile(options.scriptPath, kMaxScriptBytes);
+    if (!read) {
+        std::fprintf(stderr, "velkrun: cannot read test script %s\n",
+                     read.status().message().c_str());
         return false;
     }
+    text = std::move(*read);
     name = baseName(options.scriptPath);
     return true;
 }

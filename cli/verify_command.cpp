@@ -29,20 +29,20 @@ int runVerifyCommand(const CliOptions& options) {
     settings::GlobalSettings settings;
     settings::SettingsFile store;
     settings.load(store, nullptr);
-    runner::VerifyPlan plan;
-    if (!runner::prepareVerify(scenario, settings, plan, error)) {
-        std::fprintf(stderr, "velkrun: %s: %s\n", path.c_str(), error.c_str());
+    StatusOr<runner::VerifyPlan> plan = runner::prepareVerify(scenario, settings);
+    if (!plan) {
+        std::fprintf(stderr, "velkrun: %s: %s\n", path.c_str(), plan.status().message().c_str());
         return 1;
     }
-    plan.engineArgs = options.engineArgs;
-    runner::VerifyReport report;
-    if (!runner::runVerify(plan, report, error)) {
-        std::fprintf(stderr, "velkrun: %s: %s\n", path.c_str(), error.c_str());
+    plan->engineArgs = options.engineArgs;
+    const StatusOr<runner::VerifyReport> report = runner::runVerify(*plan);
+    if (!report) {
+        std::fprintf(stderr, "velkrun: %s: %s\n", path.c_str(), report.status().message().c_str());
         return 1;
     }
-    std::fputs(report.text().c_str(), stdout);
+    std::fputs(report->text().c_str(), stdout);
     std::fflush(stdout);
-    return report.differs() ? kVerifyDiffers : 0;
+    return report->differs() ? kVerifyDiffers : 0;
 }
 
 }  // namespace velk::cli

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 namespace velk::base {
 namespace {
@@ -84,24 +85,19 @@ int replaceFileWhole(const std::string& path, std::string_view bytes, FileAccess
     return ok ? 0 : err;
 }
 
-bool writeFileReplacing(const std::string& path, std::string_view bytes, std::string& error,
-                        FileAccess access) {
+Status writeFileReplacing(const std::string& path, std::string_view bytes, FileAccess access) {
     const int err = replaceFileWhole(path, bytes, access);
-    if (err != 0) error = failure(path, err);
-    return err == 0;
+    if (err != 0) return {StatusCode::kIo, failure(path, err)};
+    return Status::ok();
 }
 
-bool readRegularFile(const std::string& path, size_t maxBytes, std::string& out,
-                     std::string& error) {
-    out.clear();
+StatusOr<std::string> readRegularFile(const std::string& path, size_t maxBytes) {
     // Non-blocking, so that opening a FIFO cannot hang; only regular files are read.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
+    if (fd < 0) return {StatusCode::kIo, path + ": " + std::strerror(errno)};
     struct stat st {};
-    bool ok = false;
+    std::string out;
+    std::string error;
     if (::fstat(fd, &st) != 0) {
         error = path + ": " + std::strerror(errno);
     } else if (!S_ISREG(st.st_mode)) {
@@ -109,7 +105,6 @@ bool readRegularFile(const std::string& path, size_t maxBytes, std::string& out,
     } else if (uint64_t(st.st_size) > maxBytes) {
         error = path + ": larger than " + std::to_string(maxBytes >> 20) + " MiB";
     } else {
-        ok = true;
         char chunk[65536];
         for (;;) {
             const ssize_t n = ::read(fd, chunk, sizeof chunk);
@@ -117,7 +112,6 @@ bool readRegularFile(const std::string& path, size_t maxBytes, std::string& out,
             if (n < 0 || out.size() + size_t(n > 0 ? n : 0) > maxBytes) {
                 error = path + (n < 0 ? std::string(": ") + std::strerror(errno)
                                       : ": larger than " + std::to_string(maxBytes >> 20) + " MiB");
-                ok = false;
                 break;
             }
             if (n == 0) break;
@@ -125,8 +119,8 @@ bool readRegularFile(const std::string& path, size_t maxBytes, std::string& out,
         }
     }
     ::close(fd);
-    if (!ok) out.clear();
-    return ok;
+    if (!error.empty()) return {StatusCode::kIo, std::move(error)};
+    return out;
 }
 
 }  // namespace velk::base

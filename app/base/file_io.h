@@ -14,13 +14,15 @@
 #include <string>
 #include <string_view>
 
+#include "engine/base/status.h"
+#include "engine/base/status_or.h"
+
 namespace velk::base {
 
-// Reads a whole regular file of at most maxBytes into out.  False with a message
-// for a file that cannot be opened or read, is not a regular file (a directory, a
-// FIFO, a device) or is larger.  Throws nothing but std::bad_alloc.
-bool readRegularFile(const std::string& path, size_t maxBytes, std::string& out,
-                     std::string& error);
+// Reads a whole regular file of at most maxBytes.  kIo with a message naming
+// the path for a file that cannot be opened or read, is not a regular file (a
+// directory, a FIFO, a device) or is larger.  Throws nothing but std::bad_alloc.
+StatusOr<std::string> readRegularFile(const std::string& path, size_t maxBytes);
 
 // Who may read a file that is written.  The one rule: a replaced file keeps its
 // permission bits and a new one gets 0666 less the umask, like any file a
@@ -33,9 +35,9 @@ enum class FileAccess { kAsBefore, kOwnerOnly };
 // device, a FIFO) is refused with EISDIR rather than replaced.
 int replaceFileWhole(const std::string& path, std::string_view bytes,
                      FileAccess access = FileAccess::kAsBefore);
-// The same, for a document the user saves: false with a message naming the
-// path and the cause, and saying that the file on the disk was not changed.
-bool writeFileReplacing(const std::string& path, std::string_view bytes, std::string& error,
-                        FileAccess access = FileAccess::kAsBefore);
+// The same, for a document the user saves: kIo with a message naming the path
+// and the cause, and saying that the file on the disk was not changed.
+Status writeFileReplacing(const std::string& path, std::string_view bytes,
+                          FileAccess access = FileAccess::kAsBefore);
 
 }  // namespace velk::base

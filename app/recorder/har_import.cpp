@@ -4,6 +4,7 @@
 #include <cmath>
 #include <memory>
 #include <set>
+#include <utility>
 
 #include "app/base/file_io.h"
 #include "app/recorder/new_recording.h"
@@ -392,46 +393,39 @@ void mergeRedirects(HarVisit& visit) {
 
 }  // namespace
 
-bool readHar(std::string_view text, bool keepStatic, HarVisit& visit, std::string& error) {
-    visit = HarVisit{};
-    if (text.size() > kMaxHarBytes) {
-        error = "the file is larger than " + std::to_string(kMaxHarBytes >> 20) + " MiB";
-        return false;
-    }
+StatusOr<HarVisit> readHar(std::string_view text, bool keepStatic) {
+    const auto invalid = [](std::string message) {
+        return StatusOr<HarVisit>(StatusCode::kInvalid, std::move(message));
+    };
+    if (text.size() > kMaxHarBytes)
+        return invalid("the file is larger than " + std::to_string(kMaxHarBytes >> 20) + " MiB");
     std::string why;
     const std::unique_ptr<JsonValue> root = JsonValue::parse(text, why);
-    if (!root) {
-        error = "not a HAR file: " + why;
-        return false;
-    }
+    if (!root) return invalid("not a HAR file: " + why);
     const JsonValue* log = root->member("log");
-    if (!log || log->kind() != JsonValue::Kind::Object) {
-        error = "not a HAR file: no \"log\" object";
-        return false;
-    }
+    if (!log || log->kind() != JsonValue::Kind::Object)
+        return invalid("not a HAR file: no \"log\" object");
     const JsonValue* version = log->member("version");
     if (!version || !version->isString() ||
-        (version->string() != "1.2" && version->string() != "1.1")) {
-        error = "log.version is " +
-                (version && version->isString() ? version->string() : "missing") +
-                ", not 1.2 (or 1.1)";
-        return false;
-    }
+        (version->string() != "1.2" && version->string() != "1.1"))
+        return invalid("log.version is " +
+                       (version && version->isString() ? version->string() : "missing") +
+                       ", not 1.2 (or 1.1)");
     const JsonValue* entries = log->member("entries");
-    if (!entries || entries->kind() != JsonValue::Kind::Array) {
-        error = "log.entries is missing or not a list";
-        return false;
-    }
-    if (entries->items().size() > kMaxHarEntries) {
-        error = "log.entries holds more than " + std::to_string(kMaxHarEntries) + " entries";
-        return false;
-    }
+    if (!entries || entries->kind() != JsonValue::Kind::Array)
+        return invalid("log.entries is missing or not a list");
+    if (entries->items().size() > kMaxHarEntries)
+        return invalid("log.entries holds more than " + std::to_string(kMaxHarEntries) +
+                       " entries");
+    HarVisit visit;
     double lastStart = 0;
     bool first = true;
     for (size_t i = 0; i < entries->items().size(); ++i) {
         double start = 0;
         const size_t before = visit.entries.size();
-        if (!readEntry(entries->items()[i], i, keepStatic, visit, start, error)) return false;
+        std::string error;
+        if (!readEntry(entries->items()[i], i, keepStatic, visit, start, error))
+            return invalid(std::move(error));
         if (visit.entries.size() == before) continue;
         // Entries out of order give no pause, not a negative one.
         const double gap = first ? 0 : (start - lastStart) / 1000.0;
@@ -441,21 +435,16 @@ bool readHar(std::string_view text, bool keepStatic, HarVisit& visit, std::strin
         first = false;
     }
     mergeRedirects(visit);
-    if (visit.entries.empty()) {
-        error = "the file holds no HTTP request to replay";
-        return false;
-    }
-    return true;
+    if (visit.entries.empty()) return invalid("the file holds no HTTP request to replay");
+    return visit;
 }
 
-bool readHarFile(const std::string& path, bool keepStatic, HarVisit& visit, std::string& error) {
-    std::string text;
-    if (!base::readRegularFile(path, kMaxHarBytes, text, error)) return false;
-    if (!readHar(text, keepStatic, visit, error)) {
-        error = path + ": " + error;
-        return false;
-    }
-    return true;
+StatusOr<HarVisit> readHarFile(const std::string& path, bool keepStatic) {
+    StatusOr<std::string> text = base::readRegularFile(path, kMaxHarBytes);
+    if (!text) return text.status();
+    StatusOr<HarVisit> visit = readHar(*text, keepStatic);
+    if (!visit) return {visit.status().code(), path + ": " + visit.status().message()};
+    return visit;
 }
 
 std::vector<ScriptExchange> addHarRequests(scenario::CScenario& scenario, const HarVisit& visit) {

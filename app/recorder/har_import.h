@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "app/recorder/script_values.h"
+#include "engine/base/status_or.h"
 
 namespace velk::scenario {
 class CScenario;
@@ -55,11 +56,12 @@ struct HarVisit {
     std::vector<std::string> notes;  // entries left out and why (server text not escaped)
 };
 
-// Reads HAR text.  False with error naming the fault ("entry 3: request.url is
-// missing").
-bool readHar(std::string_view text, bool keepStatic, HarVisit& visit, std::string& error);
-// The same for a file (a regular file of at most kMaxHarBytes).
-bool readHarFile(const std::string& path, bool keepStatic, HarVisit& visit, std::string& error);
+// Reads HAR text.  kInvalid with a message naming the fault ("entry 3:
+// request.url is missing").
+StatusOr<HarVisit> readHar(std::string_view text, bool keepStatic);
+// The same for a file (a regular file of at most kMaxHarBytes); kIo when it
+// cannot be read.
+StatusOr<HarVisit> readHarFile(const std::string& path, bool keepStatic);
 
 // Appends the visit's requests to the scenario (an empty scenario also takes
 // the recording's options: newvisitor=1) and returns the exchanges with the

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <string_view>
 
+#include "app/base/ascii_text.h"
 #include "app/recorder/pair_scan.h"
 #include "app/scenario/request.h"
 #include "app/scenario/url_coding.h"
@@ -125,6 +126,55 @@ scenario::RecordedNavigation scriptRequestNavigation(const ScriptRequest& reques
             break;
     }
     return navigation;
+}
+
+std::vector<ScriptExchange> recordedExchanges(
+    const scenario::CRequestsContainer& requests,
+    const std::vector<std::pair<int32_t, ScriptRequest>>& scripts,
+    const std::vector<std::pair<int32_t, PageFacts>>& pages) {
+    std::vector<ScriptExchange> out;
+    std::lock_guard<const scenario::CRequestsContainer> g(requests);
+    for (const scenario::CRequest* r : requests.flattened()) {
+        ScriptExchange e;
+        e.requestId = r->getId();
+        const auto script = std::find_if(scripts.begin(), scripts.end(),
+                                         [&](const auto& s) { return s.first == e.requestId; });
+        if (script != scripts.end()) {
+            const ScriptRequest& s = script->second;
+            e.method = s.method;
+            e.url = s.url;
+            for (const auto& [name, value] : s.headers) {
+                if (base::sameNoCase(name, "Content-Type"))
+                    e.contentType = value;
+                else
+                    e.headers.emplace_back(name, value);
+            }
+            e.body = s.text;
+            e.status = s.status;
+            e.responseType = s.answerType;
+            e.responseHeaders = s.answerHeaders;
+            e.responseBody = s.answer.substr(0, kMaxKeptResponseBody);
+        } else {
+            e.navigation = true;
+            e.method = std::string(scenario::CRequest::methodName(r->getMethod()));
+            e.url =
+                (r->getSecure() == 2 ? "https://" : "http://") + r->getServer() + "/" + r->getUri();
+            const auto page = std::find_if(pages.begin(), pages.end(),
+                                           [&](const auto& p) { return p.first == e.requestId; });
+            if (page != pages.end()) {
+                // What the page gave out that a script may send: its meta tags.
+                e.status = page->second.status;
+                e.responseType = "text/html";
+                for (const auto& [name, content] : page->second.meta) {
+                    const char quote = content.find('"') == std::string::npos ? '"' : '\'';
+                    e.responseBody += "<meta name=" + std::string(1, quote) + name + quote +
+                                      " content=" + quote + content + quote + ">\n";
+                }
+            }
+        }
+        out.push_back(std::move(e));
+    }
+    return out;
 }
 
 }  // namespace velk::recorder

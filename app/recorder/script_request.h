@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+#include "app/recorder/correlation.h"
+#include "app/recorder/script_values.h"
 #include "app/scenario/recorded_request_sink.h"
 
 namespace velk::recorder {
@@ -71,5 +73,13 @@ bool isStaticAnswer(const ScriptRequest& request);
 // type and its other header lines as "$header" pairs.  secure is 0 when the
 // URL is not http or https (not recorded).
 scenario::RecordedNavigation scriptRequestNavigation(const ScriptRequest& request);
+
+// The recording as the proposals read it, in the scenario's order: each
+// request a page's script sent (scripts, by request id) with its answer, and
+// each navigation with the meta tags of the page it led to (pages).
+std::vector<ScriptExchange> recordedExchanges(
+    const scenario::CRequestsContainer& requests,
+    const std::vector<std::pair<int32_t, ScriptRequest>>& scripts,
+    const std::vector<std::pair<int32_t, PageFacts>>& pages);
 
 }  // namespace velk::recorder

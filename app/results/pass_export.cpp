@@ -8,19 +8,17 @@
 
 namespace velk::results {
 
-const PassFigures* runFiguresOf(const CResultsStore& pass, std::string& why) {
-    if (!pass.figures) {
-        why = std::string(kNoPercentiles) + ": the pass \"" + pass.title +
-              "\" was saved without the figures a report is made of. Run the test again to "
-              "export it.";
-        return nullptr;
-    }
-    if (!pass.figures->totals) {
-        why = "The pass \"" + pass.title +
-              "\" was saved by an earlier version, without the status codes, traffic and times "
-              "a report is made of. Run the test again to export it.";
-        return nullptr;
-    }
+StatusOr<const PassFigures*> runFiguresOf(const CResultsStore& pass) {
+    if (!pass.figures)
+        return {StatusCode::kInvalid,
+                std::string(kNoPercentiles) + ": the pass \"" + pass.title +
+                    "\" was saved without the figures a report is made of. Run the test again "
+                    "to export it."};
+    if (!pass.figures->totals)
+        return {StatusCode::kInvalid,
+                "The pass \"" + pass.title +
+                    "\" was saved by an earlier version, without the status codes, traffic and "
+                    "times a report is made of. Run the test again to export it."};
     return &*pass.figures;
 }
 
@@ -41,15 +39,14 @@ std::string exportText(const PassFigures& figures, ExportFormat format) {
                                                : summaryJson(figures, {});
 }
 
-bool exportPass(const CResultsStore& pass, ExportFormat format, const std::string& path,
-                std::string& error) {
-    const PassFigures* figures = runFiguresOf(pass, error);
-    if (!figures) return false;
-    const int err = velk::base::replaceFileWhole(path, exportText(*figures, format));
+Status exportPass(const CResultsStore& pass, ExportFormat format, const std::string& path) {
+    const StatusOr<const PassFigures*> figures = runFiguresOf(pass);
+    if (!figures) return figures.status();
+    const int err = velk::base::replaceFileWhole(path, exportText(**figures, format));
     if (err != 0)
-        error = "Failed to export the pass.\n" + path + ": " + std::strerror(err) +
-                "\nThe file on the disk was not changed.";
-    return err == 0;
+        return {StatusCode::kIo, "Failed to export the pass.\n" + path + ": " + std::strerror(err) +
+                                     "\nThe file on the disk was not changed."};
+    return Status::ok();
 }
 
 }  // namespace velk::results

@@ -10,14 +10,15 @@
 
 #include "app/results/pass_figures.h"
 #include "app/results/results_store.h"
+#include "engine/base/status_or.h"
 
 namespace velk::results {
 
 enum class ExportFormat { kHtmlReport, kJsonSummary };
 
-// The figures of a pass's reports; null, with why set to a sentence for the
-// user, when the pass lacks them (a file written before they were kept).
-const PassFigures* runFiguresOf(const CResultsStore& pass, std::string& why);
+// The figures of a pass's reports (never null); kInvalid with a sentence for
+// the user when the pass lacks them (a file written before they were kept).
+StatusOr<const PassFigures*> runFiguresOf(const CResultsStore& pass);
 
 // The name a pass's export is offered under, without its extension: the
 // test's name as the report files name it (its last path part, cut at its
@@ -29,9 +30,9 @@ std::string exportBaseName(const CResultsStore& pass);
 std::string exportText(const PassFigures& figures, ExportFormat format);
 
 // Writes the pass's report to path, replacing an old file only when the new one
-// is complete.  False with error saying why: the pass cannot be exported, or
-// the path and the cause of the failed write (the old file is left as it was).
-bool exportPass(const CResultsStore& pass, ExportFormat format, const std::string& path,
-                std::string& error);
+// is complete.  Fails saying why: the pass cannot be exported (kInvalid), or
+// the path and the cause of the failed write (kIo; the old file is left as it
+// was).
+Status exportPass(const CResultsStore& pass, ExportFormat format, const std::string& path);
 
 }  // namespace velk::results

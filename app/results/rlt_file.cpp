@@ -162,32 +162,29 @@ RltReadResult readRltBytes(std::string_view bytes) {
     return result;
 }
 
-bool saveResultsFile(const CResultsContainer& list, const std::string& path, std::string& error) {
+Status saveResultsFile(const CResultsContainer& list, const std::string& path) {
     const int err = velk::base::replaceFileWhole(path, rltFileBytes(list.all()));
-    if (err != 0) error = "Failed to save results: " + path + ": " + std::strerror(err);
-    return err == 0;
+    if (err != 0)
+        return {StatusCode::kIo, "Failed to save results: " + path + ": " + std::strerror(err)};
+    return Status::ok();
 }
 
-bool loadResultsFile(CResultsContainer& list, const std::string& path, std::string& error) {
+Status loadResultsFile(CResultsContainer& list, const std::string& path) {
     try {
         struct stat st {};
-        if (::stat(path.c_str(), &st) != 0 && errno == ENOENT) {
-            error = withPath("%1 was not found.", path);
-            return false;
-        }
-        std::string bytes, why;
-        if (!velk::base::readRegularFile(path, RltLimits::kMaxFileBytes, bytes, why)) {
-            error = "Unable to read the results file " + why + ".";
-            return false;
-        }
-        RltReadResult read = readRltBytes(bytes);
+        if (::stat(path.c_str(), &st) != 0 && errno == ENOENT)
+            return {StatusCode::kIo, withPath("%1 was not found.", path)};
+        StatusOr<std::string> bytes = velk::base::readRegularFile(path, RltLimits::kMaxFileBytes);
+        if (!bytes)
+            return {StatusCode::kIo,
+                    "Unable to read the results file " + bytes.status().message() + "."};
+        RltReadResult read = readRltBytes(*bytes);
         if (read.replacesList) list.replaceAll(std::move(read.records));
-        if (!read.ok) error = withPath(read.error, path);
-        return read.ok;
+        if (!read.ok) return {StatusCode::kInvalid, withPath(read.error, path)};
+        return Status::ok();
     } catch (const std::bad_alloc&) {
         // The list is replaced only after the reading, so it stays as it was.
-        error = withPath("There is not enough memory to load %1.", path);
-        return false;
+        return {StatusCode::kIo, withPath("There is not enough memory to load %1.", path)};
     }
 }
 

@@ -21,6 +21,7 @@
 
 #include "app/results/results_container.h"
 #include "app/results/results_store.h"
+#include "engine/base/status.h"
 
 namespace velk::results {
 
@@ -53,11 +54,12 @@ struct RltReadResult {
 };
 RltReadResult readRltBytes(std::string_view bytes);
 
-// Writes the list's records to path; false with a message on failure.
-bool saveResultsFile(const CResultsContainer& list, const std::string& path, std::string& error);
+// Writes the list's records to path; kIo with a message on failure.
+Status saveResultsFile(const CResultsContainer& list, const std::string& path);
 // Loads path into the list: on a list schema other than 1 the list stays as it
 // was; otherwise it is replaced by the records read (run numbers from the file,
-// the counter unchanged), even when an error stopped the reading.
-bool loadResultsFile(CResultsContainer& list, const std::string& path, std::string& error);
+// the counter unchanged), even when an error stopped the reading.  kIo for a
+// file that cannot be read, kInvalid for bytes that are no results file.
+Status loadResultsFile(CResultsContainer& list, const std::string& path);
 
 }  // namespace velk::results

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "app/base/file_io.h"
 #include "app/results/json_value.h"
@@ -69,34 +70,25 @@ bool readCount(const JsonValue* v, int64_t& out) {
     return true;
 }
 
-bool readFigures(const JsonValue& object, ComparedFigures& out, std::string& error,
-                 const std::string& where) {
-    if (object.kind() != JsonValue::Kind::Object) {
-        error = where + " is not an object";
-        return false;
-    }
-    if (!readCount(object.member("count"), out.count)) {
-        error = where + ": \"count\" is missing or not a count";
-        return false;
-    }
+Status readFigures(const JsonValue& object, ComparedFigures& out, const std::string& where) {
+    if (object.kind() != JsonValue::Kind::Object)
+        return {StatusCode::kInvalid, where + " is not an object"};
+    if (!readCount(object.member("count"), out.count))
+        return {StatusCode::kInvalid, where + ": \"count\" is missing or not a count"};
     const JsonValue* errors = object.member("errors");
-    if (!errors || !readCount(errors->member("total"), out.errors)) {
-        error = where + ": \"errors\".\"total\" is missing or not a count";
-        return false;
-    }
+    if (!errors || !readCount(errors->member("total"), out.errors))
+        return {StatusCode::kInvalid, where + ": \"errors\".\"total\" is missing or not a count"};
     const JsonValue* percentiles = object.member("percentilesMs");
     for (size_t i = 0; i < 3; ++i) {
         out.quantilesMs[i] = -1;
         const JsonValue* q = percentiles ? percentiles->member(kComparedQuantileNames[i]) : nullptr;
         if (!q || q->kind() == JsonValue::Kind::Null || out.count == 0) continue;
-        if (!q->isNumber() || q->number() < 0 || q->number() > 1e12) {
-            error = where + ": \"percentilesMs\".\"" + kComparedQuantileNames[i] +
-                    "\" is not a time in ms";
-            return false;
-        }
+        if (!q->isNumber() || q->number() < 0 || q->number() > 1e12)
+            return {StatusCode::kInvalid, where + ": \"percentilesMs\".\"" +
+                                              kComparedQuantileNames[i] + "\" is not a time in ms"};
         out.quantilesMs[i] = q->number();
     }
-    return true;
+    return Status::ok();
 }
 
 ComparedFigures fromLatency(const LatencyFigures& f) {
@@ -113,19 +105,15 @@ bool endsWith(const std::string& s, std::string_view tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
-bool comparedRunFromResults(const std::string& path, ComparedRun& run, std::string& error) {
+StatusOr<ComparedRun> comparedRunFromResults(const std::string& path) {
     CResultsContainer list;
-    std::string loadError;
-    const bool loaded = loadResultsFile(list, path, loadError);
+    Status loaded = loadResultsFile(list, path);
     for (int32_t i = list.count() - 1; i >= 0; --i) {
         const ResultsStorePtr record = list.get(i);
-        if (record && record->figures) {
-            run = comparedRunFromFigures(*record->figures);
-            return true;
-        }
+        if (record && record->figures) return comparedRunFromFigures(*record->figures);
     }
-    error = !loaded ? loadError : path + ": no pass in this results file holds percentiles";
-    return false;
+    if (!loaded) return loaded;
+    return {StatusCode::kInvalid, path + ": no pass in this results file holds percentiles"};
 }
 
 }  // namespace
@@ -200,51 +188,39 @@ ComparedRun comparedRunFromFigures(const PassFigures& figures) {
     return run;
 }
 
-bool comparedRunFromSummary(std::string_view text, ComparedRun& run, std::string& error) {
+StatusOr<ComparedRun> comparedRunFromSummary(std::string_view text) {
+    std::string error;
     const std::unique_ptr<JsonValue> root = JsonValue::parse(text, error);
-    if (!root) return false;
+    if (!root) return {StatusCode::kInvalid, std::move(error)};
     const JsonValue* format = root->member("format");
-    if (!format || !format->isString() || !format->string().starts_with("velk-summary/")) {
-        error = "not a velkrun summary (no \"format\": \"velk-summary/1\")";
-        return false;
-    }
+    if (!format || !format->isString() || !format->string().starts_with("velk-summary/"))
+        return {StatusCode::kInvalid, "not a velkrun summary (no \"format\": \"velk-summary/1\")"};
     const JsonValue* overall = root->member("overall");
-    if (!overall) {
-        error = "the summary has no \"overall\" figures";
-        return false;
-    }
+    if (!overall) return {StatusCode::kInvalid, "the summary has no \"overall\" figures"};
     ComparedRun out;
-    if (!readFigures(*overall, out.overall, error, "\"overall\"")) return false;
+    if (Status read = readFigures(*overall, out.overall, "\"overall\""); !read) return read;
     const JsonValue* requests = root->member("requests");
-    if (!requests || requests->kind() != JsonValue::Kind::Array) {
-        error = "the summary has no \"requests\" list";
-        return false;
-    }
+    if (!requests || requests->kind() != JsonValue::Kind::Array)
+        return {StatusCode::kInvalid, "the summary has no \"requests\" list"};
     for (const JsonValue& r : requests->items()) {
         ComparedFigures figures;
         const std::string where = "request " + std::to_string(out.requests.size() + 1);
         const JsonValue* name = r.member("name");
-        if (!name || !name->isString()) {
-            error = where + " has no \"name\"";
-            return false;
-        }
+        if (!name || !name->isString()) return {StatusCode::kInvalid, where + " has no \"name\""};
         figures.name = name->string();
-        if (!readFigures(r, figures, error, where)) return false;
+        if (Status read = readFigures(r, figures, where); !read) return read;
         out.requests.push_back(std::move(figures));
     }
-    run = std::move(out);
-    return true;
+    return out;
 }
 
-bool readComparedRun(const std::string& path, ComparedRun& run, std::string& error) {
-    if (endsWith(path, ".rlt")) return comparedRunFromResults(path, run, error);
-    std::string text;
-    if (!velk::base::readRegularFile(path, kMaxSummaryBytes, text, error)) return false;
-    if (!comparedRunFromSummary(text, run, error)) {
-        error = path + ": " + error;
-        return false;
-    }
-    return true;
+StatusOr<ComparedRun> readComparedRun(const std::string& path) {
+    if (endsWith(path, ".rlt")) return comparedRunFromResults(path);
+    StatusOr<std::string> text = velk::base::readRegularFile(path, kMaxSummaryBytes);
+    if (!text) return text.status();
+    StatusOr<ComparedRun> run = comparedRunFromSummary(*text);
+    if (!run) return {run.status().code(), path + ": " + run.status().message()};
+    return run;
 }
 
 }  // namespace velk::results

@@ -9,9 +9,11 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/results/pass_figures.h"
+#include "engine/base/status_or.h"
 
 namespace velk::results {
 
@@ -82,11 +84,11 @@ Comparison compareRuns(const ComparedRun& base, const ComparedRun& current,
 ComparedRun comparedRunFromFigures(const PassFigures& figures);
 
 // Reads a run to compare from a file: a JSON summary (velkrun --summary), or a
-// results file (.rlt, its last pass that holds figures).  False with error set
-// for a file that cannot be read, is neither, or holds figures out of range.
-bool readComparedRun(const std::string& path, ComparedRun& run, std::string& error);
+// results file (.rlt, its last pass that holds figures).  kIo for a file that
+// cannot be read, kInvalid for one that is neither or holds figures out of range.
+StatusOr<ComparedRun> readComparedRun(const std::string& path);
 
 // The same from a JSON summary's text.
-bool comparedRunFromSummary(std::string_view text, ComparedRun& run, std::string& error);
+StatusOr<ComparedRun> comparedRunFromSummary(std::string_view text);
 
 }  // namespace velk::results

@@ -54,25 +54,23 @@ bool isTime(Threshold::Metric m) {
 
 }  // namespace
 
-bool parseThreshold(const std::string& text, Threshold& t, std::string& error) {
-    t = Threshold{};
+StatusOr<Threshold> parseThreshold(const std::string& text) {
+    Threshold t;
     t.text = text;
     // The limit holds neither "<" nor ">": the last one is the operator, so a
     // request name may hold them.
     const size_t op = text.find_last_of("<>");
-    if (op == std::string::npos) {
-        error = "--threshold " + text + ": expected METRIC<VALUE or METRIC>VALUE, as in p95<300";
-        return false;
-    }
+    if (op == std::string::npos)
+        return {StatusCode::kInvalid,
+                "--threshold " + text + ": expected METRIC<VALUE or METRIC>VALUE, as in p95<300"};
     std::string left = text.substr(0, op);
     // The request name may hold colons itself: the metric follows the last one.
     if (const size_t colon = left.rfind(':'); colon != std::string::npos) {
         t.request = left.substr(0, colon);
         left = left.substr(colon + 1);
-        if (t.request.empty()) {
-            error = "--threshold " + text + ": empty request name before \":\"";
-            return false;
-        }
+        if (t.request.empty())
+            return {StatusCode::kInvalid,
+                    "--threshold " + text + ": empty request name before \":\""};
     }
     bool known = false;
     for (const MetricName& m : kMetrics)
@@ -81,11 +79,10 @@ bool parseThreshold(const std::string& text, Threshold& t, std::string& error) {
             t.percentile = m.percentile;
             known = true;
         }
-    if (!known) {
-        error = "--threshold " + text + ": unknown measure \"" + left +
-                "\" (p50, p90, p95, p99, p99.9, min, mean, max, stddev, errors, rps)";
-        return false;
-    }
+    if (!known)
+        return {StatusCode::kInvalid,
+                "--threshold " + text + ": unknown measure \"" + left +
+                    "\" (p50, p90, p95, p99, p99.9, min, mean, max, stddev, errors, rps)"};
     size_t pos = op + 1;
     const bool orEqual = pos < text.size() && text[pos] == '=';
     if (orEqual) ++pos;
@@ -98,16 +95,13 @@ bool parseThreshold(const std::string& text, Threshold& t, std::string& error) {
         value.pop_back();
     }
     t.limit = isDecimal(value) ? std::strtod(value.c_str(), nullptr) : NAN;
-    if (!(t.limit >= 0 && t.limit <= (t.percent ? 100 : kMaxLimit))) {
-        error = "--threshold " + text + ": the limit must be a decimal number from 0 to " +
-                (t.percent ? "100%" : "1000000000000") + ", as in p95<300 or errors<1.5%";
-        return false;
-    }
-    if (t.percent && t.metric != Threshold::Metric::Errors) {
-        error = "--threshold " + text + ": only errors take a limit in %";
-        return false;
-    }
-    return true;
+    if (!(t.limit >= 0 && t.limit <= (t.percent ? 100 : kMaxLimit)))
+        return {StatusCode::kInvalid,
+                "--threshold " + text + ": the limit must be a decimal number from 0 to " +
+                    (t.percent ? "100%" : "1000000000000") + ", as in p95<300 or errors<1.5%"};
+    if (t.percent && t.metric != Threshold::Metric::Errors)
+        return {StatusCode::kInvalid, "--threshold " + text + ": only errors take a limit in %"};
+    return t;
 }
 
 ThresholdResult evaluateThreshold(const Threshold& t, const PassFigures& figures) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/results/pass_figures.h"
+#include "engine/base/status_or.h"
 
 namespace velk::results {
 
@@ -29,8 +30,8 @@ struct ThresholdResult {
     bool ok = false;
 };
 
-// false with error set when text is not a threshold.
-bool parseThreshold(const std::string& text, Threshold& threshold, std::string& error);
+// The threshold text names; kInvalid with a message when it is not one.
+StatusOr<Threshold> parseThreshold(const std::string& text);
 
 ThresholdResult evaluateThreshold(const Threshold& threshold, const PassFigures& figures);
 

@@ -257,16 +257,14 @@ VerifyReport compareWithRecording(
     return report;
 }
 
-bool prepareVerify(const scenario::CScenario& scenario, const settings::GlobalSettings& settings,
-                   VerifyPlan& plan, std::string& error) {
-    if (scenario.requests().count() == 0) {
-        error = "The scenario has no requests.";
-        return false;
-    }
-    std::string text;
-    if (!scenario.generateScript(settings, text, error)) return false;
+StatusOr<VerifyPlan> prepareVerify(const scenario::CScenario& scenario,
+                                   const settings::GlobalSettings& settings) {
+    if (scenario.requests().count() == 0)
+        return Status(StatusCode::kInvalid, "The scenario has no requests.");
+    std::string text, error;
+    if (!scenario.generateScript(settings, text, error)) return Status(StatusCode::kInvalid, error);
+    VerifyPlan plan;
     // One pass as fast as the server answers: the recorded pauses are left out.
-    plan.script.clear();
     for (size_t at = 0; at < text.size();) {
         size_t end = text.find("\r\n", at);
         end = end == std::string::npos ? text.size() : end + 2;
@@ -275,21 +273,19 @@ bool prepareVerify(const scenario::CScenario& scenario, const settings::GlobalSe
         at = end;
     }
     // The global variables' values the Runner page keeps, as a run gets them.
-    plan.engineArgs.clear();
     const std::vector<std::string> values =
         globalVariableArguments(globalVariablesUsed(plan.script), scenario.globalValues());
     if (!values.empty()) {
         plan.engineArgs.push_back("velk");
         plan.engineArgs.insert(plan.engineArgs.end(), values.begin(), values.end());
     }
-    plan.recorded.clear();
     std::lock_guard<const scenario::CRequestsContainer> g(scenario.requests());
     for (const scenario::CRequest* r : scenario.requests().flattened()) {
         const std::string name =
             r->getName().empty() ? "req_" + std::to_string(r->getId()) : r->getName();
         if (r->getOutcome()) plan.recorded.emplace(name, *r->getOutcome());
     }
-    return true;
+    return plan;
 }
 
 namespace {
@@ -305,31 +301,24 @@ struct PassResult : RunnerEvents {
 
 }  // namespace
 
-bool runVerify(const VerifyPlan& plan, VerifyReport& report, std::string& error) {
-    if (plan.script.find('\0') != std::string::npos) {
-        error = "A text in the scenario holds a NUL byte.";
-        return false;
-    }
+StatusOr<VerifyReport> runVerify(const VerifyPlan& plan) {
+    if (plan.script.find('\0') != std::string::npos)
+        return Status(StatusCode::kInvalid, "A text in the scenario holds a NUL byte.");
     std::unique_ptr<TestSet, FreeSet> set(CreateTestSet());
-    if (!set) {
-        error = "Out of memory.";
-        return false;
-    }
+    if (!set) return Status(StatusCode::kInvalid, "Out of memory.");
     if (!plan.engineArgs.empty()) {
         // The engine cuts arguments at their "=": it gets its own copies.
         std::vector<std::string> args = plan.engineArgs;
         std::vector<char*> argv;
         for (std::string& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
-        if (ParseCommandLine(set.get(), int32_t(args.size()), argv.data()) != 1) {
-            error = "The engine refused the command line (see the output).";
-            return false;
-        }
+        if (ParseCommandLine(set.get(), int32_t(args.size()), argv.data()) != 1)
+            return Status(StatusCode::kInvalid,
+                          "The engine refused the command line (see the output).");
     }
-    if (ParseTest(set.get(), "verify", plan.script.c_str()) != 1) {
-        error = "The engine refused the scenario's script (see the output).";
-        return false;
-    }
+    if (ParseTest(set.get(), "verify", plan.script.c_str()) != 1)
+        return Status(StatusCode::kInvalid,
+                      "The engine refused the scenario's script (see the output).");
     const std::string iterations = std::to_string(kVerifyIterations);
     const std::array<std::pair<const char*, std::string>, 8> overrides{{{"clients", "1"},
                                                                         {"requests", iterations},
@@ -340,10 +329,9 @@ bool runVerify(const VerifyPlan& plan, VerifyReport& report, std::string& error)
                                                                         {"log", "0"},
                                                                         {"nodetails", "1"}}};
     for (const auto& [name, value] : overrides)
-        if (ParseGeneralParam(set.get(), name, value.c_str()) != 1) {
-            error = std::string("The engine refused the verify setting ") + name + ".";
-            return false;
-        }
+        if (ParseGeneralParam(set.get(), name, value.c_str()) != 1)
+            return Status(StatusCode::kInvalid,
+                          std::string("The engine refused the verify setting ") + name + ".");
     PlayedExchanges exchanges;
     SetExchangeObserver(set.get(), &exchanges, PlayedExchanges::take);
     // Played as every run is, by the runner; it frees the set before exchanges go.
@@ -352,13 +340,11 @@ bool runVerify(const VerifyPlan& plan, VerifyReport& report, std::string& error)
     runner.initialize(Runner::kHostEngine);
     runner.setKeepPasses(false);
     runner.setExplainUnreached(false);
-    if (!runner.run(set.release(), "verify", CycleSettings{}, &pass) || pass.result != 1) {
-        error = "The engine could not play the scenario (see the output).";
-        return false;
-    }
+    if (!runner.run(set.release(), "verify", CycleSettings{}, &pass) || pass.result != 1)
+        return Status(StatusCode::kInvalid,
+                      "The engine could not play the scenario (see the output).");
     MutexLock lock(exchanges.mutex);
-    report = compareWithRecording(exchanges.played, plan.recorded);
-    return true;
+    return compareWithRecording(exchanges.played, plan.recorded);
 }
 
 }  // namespace velk::runner

@@ -24,6 +24,7 @@
 #include "app/scenario/recorded_outcome.h"
 #include "app/scenario/scenario.h"
 #include "app/settings/global_settings.h"
+#include "engine/base/status_or.h"
 
 namespace velk::runner {
 
@@ -70,15 +71,17 @@ struct VerifyPlan {
     std::map<std::string, scenario::RecordedOutcome> recorded;  // by request name
 };
 
-// False with a message when the scenario makes no script (or has no requests).
-bool prepareVerify(const scenario::CScenario& scenario, const settings::GlobalSettings& settings,
-                   VerifyPlan& plan, std::string& error);
+// The plan, or a status whose message says why the scenario makes no script
+// (or has no requests).
+StatusOr<VerifyPlan> prepareVerify(const scenario::CScenario& scenario,
+                                   const settings::GlobalSettings& settings);
 
 inline constexpr int32_t kVerifyIterations = 2;
 
-// Plays the plan through the engine (InitKS done by the caller).  False with
-// a message when the engine refused the script or could not play it.
-bool runVerify(const VerifyPlan& plan, VerifyReport& report, std::string& error);
+// Plays the plan through the engine (InitKS done by the caller): the report,
+// or a status whose message says why the engine refused the script or could
+// not play it.
+StatusOr<VerifyReport> runVerify(const VerifyPlan& plan);
 
 // The page title in body: the text of its first <title>, entities decoded and
 // white space collapsed; empty when there is none.

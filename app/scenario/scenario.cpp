@@ -19,18 +19,18 @@ void CScenario::clear() {
     m_requests.deleteAll();
 }
 
-bool CScenario::generateScript(const settings::GlobalSettings& settings, std::string& text,
-                               std::string& error) const {
+StatusOr<std::string> CScenario::generateScript(const settings::GlobalSettings& settings) const {
     std::lock_guard<std::mutex> g(m_mutex);
-    text.clear();
-    error.clear();
     // A line break in a one-line request field would become a script line of
     // its own.
-    if (!checkRequestFieldsAreSingleLines(m_requests, error)) return false;
+    if (Status single = checkRequestFieldsAreSingleLines(m_requests); !single) return single;
     std::lock_guard<const CRequestsContainer> requestsGuard(m_requests);
-    if (!appendGeneralPart(m_general, m_run, m_requests.count(), settings, text, error))
-        return false;
+    std::string text;
+    if (Status general = appendGeneralPart(m_general, m_run, m_requests.count(), settings, text);
+        !general)
+        return general;
     if (!m_requests.generateRequestPart(text)) {
+        std::string error;
         const std::vector<CRequest*> all = m_requests.flattened();
         for (const CRequest* r : all) {
             if (CRequest::methodName(r->getMethod()).empty()) {
@@ -40,9 +40,17 @@ bool CScenario::generateScript(const settings::GlobalSettings& settings, std::st
                 break;
             }
         }
-        return false;
+        return {StatusCode::kInvalid, std::move(error)};
     }
-    return true;
+    return text;
+}
+
+bool CScenario::generateScript(const settings::GlobalSettings& settings, std::string& text,
+                               std::string& error) const {
+    StatusOr<std::string> script = generateScript(settings);
+    text = script ? std::move(*script) : std::string();
+    error = script.status().message();
+    return script.isOk();
 }
 
 void CScenario::write(VtsWriter& out) const {

@@ -17,6 +17,7 @@
 #include "app/scenario/requests_container.h"
 #include "app/scenario/run_section.h"
 #include "app/settings/global_settings.h"
+#include "engine/base/status_or.h"
 
 namespace velk::scenario {
 
@@ -47,9 +48,12 @@ public:
     // No requests; the settings stay.
     void clear();
 
-    // Empties text and writes the whole test script.  False, with the text as
-    // far as it got and the reason in error, when a request has a method other
-    // than GET or POST or the per-user request count cannot be computed.
+    // The whole test script; kInvalid with the reason when a field that goes on
+    // one line holds a line break, a request has no method the engine knows, or
+    // the per-user request count cannot be computed.
+    StatusOr<std::string> generateScript(const settings::GlobalSettings& settings) const;
+    // The text-and-message form, kept only for the verify plan until it takes
+    // the status: text empty on failure.
     bool generateScript(const settings::GlobalSettings& settings, std::string& text,
                         std::string& error) const;
 

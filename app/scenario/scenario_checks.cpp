@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <mutex>
 #include <set>
+#include <utility>
 
 #include "app/scenario/scenario.h"
 
@@ -124,16 +125,17 @@ bool checkRun(const CRunSection& run, std::string& message) {
 
 }  // namespace
 
-bool checkScenarioForRun(const CScenario& scenario, std::string& message) {
-    message.clear();
+Status checkScenarioForRun(const CScenario& scenario) {
+    std::string message;
+    const auto invalid = [&message] { return Status(StatusCode::kInvalid, std::move(message)); };
     if (!checkGeneral(scenario.general(), message) || !checkRun(scenario.run(), message))
-        return false;
+        return invalid();
     const CRequestsContainer& requests = scenario.requests();
     std::lock_guard<const CRequestsContainer> guard(requests);
     std::set<std::string> names;
     for (const CRequest* request : requests.flattened())
-        if (!checkRequest(*request, names, message)) return false;
-    return true;
+        if (!checkRequest(*request, names, message)) return invalid();
+    return Status::ok();
 }
 
 }  // namespace velk::scenario

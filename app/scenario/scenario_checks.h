@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <string>
 
+#include "engine/base/status.h"
+
 namespace velk::scenario {
 
 class CScenario;
@@ -26,8 +28,8 @@ inline constexpr size_t kMaxLogDirectoryLength = 269;
 inline constexpr size_t kMaxReportDirectoryLength = 269;
 inline constexpr size_t kMaxRequestNameLength = 399;
 
-// True when the scenario's script would be accepted as far as these values go;
-// otherwise false with the first problem, for the user, in message.
-bool checkScenarioForRun(const CScenario& scenario, std::string& message);
+// Ok when the scenario's script would be accepted as far as these values go;
+// otherwise kInvalid with the first problem, for the user.
+Status checkScenarioForRun(const CScenario& scenario);
 
 }  // namespace velk::scenario

@@ -24,17 +24,13 @@ std::string fileTitle(const std::string& path) {
 
 // Only a regular file can hold a scenario; a directory, a device or a pipe would
 // fail or block somewhere inside the reading.
-bool isReadableFile(const std::string& path, std::string& error) {
+Status checkReadableFile(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) {
-        error = "Failed to open document.\n" + path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        error = "Failed to open document.\n" + path + " is not a file.";
-        return false;
-    }
-    return true;
+    if (::stat(path.c_str(), &st) != 0)
+        return {StatusCode::kIo, "Failed to open document.\n" + path + ": " + std::strerror(errno)};
+    if (!S_ISREG(st.st_mode))
+        return {StatusCode::kIo, "Failed to open document.\n" + path + " is not a file."};
+    return Status::ok();
 }
 
 }  // namespace
@@ -60,42 +56,43 @@ void ScenarioDocument::newDocument() {
     changed();
 }
 
-bool ScenarioDocument::open(const std::string& path, std::string& error) {
+Status ScenarioDocument::open(const std::string& path) {
     // Read into a scratch scenario first, so a damaged file changes nothing;
     // the scratch read restarts the process-wide request ids, so a failure
     // puts the counter back too (the open requests keep their ids unique).
-    if (!isReadableFile(path, error)) return false;
+    if (Status readable = checkReadableFile(path); !readable) return readable;
     const int32_t lastId = CRequest::lastId();
     CScenario scratch;
     scratch.reset();
-    bool loaded = false;
+    Status loaded;
     try {
-        loaded = loadScenarioFile(scratch, path, error);
+        loaded = loadScenarioFile(scratch, path);
     } catch (const std::exception&) {
-        error = "An unexpected error occurred while reading " + path + ".";
+        loaded = {StatusCode::kIo, "An unexpected error occurred while reading " + path + "."};
     }
     if (!loaded) {
         CRequest::restoreIdCounter(lastId);
-        return false;
+        return loaded;
     }
     m_scenario.clear();
     m_scenario.reset();
     const std::string bytes = scenarioFileBytes(scratch);
-    if (!readScenarioBytes(m_scenario, bytes, error)) return false;
+    if (Status read = readScenarioBytes(m_scenario, bytes); !read) return read;
     m_path = path;
     m_title = fileTitle(path);
     m_modified = false;
     changed();
-    return true;
+    return Status::ok();
 }
 
-bool ScenarioDocument::saveAs(const std::string& path, std::string& error) {
-    if (!base::writeFileReplacing(path, scenarioFileBytes(m_scenario), error)) return false;
+Status ScenarioDocument::saveAs(const std::string& path) {
+    if (Status saved = base::writeFileReplacing(path, scenarioFileBytes(m_scenario)); !saved)
+        return saved;
     m_path = path;
     m_title = fileTitle(path);
     m_modified = false;
     changed();
-    return true;
+    return Status::ok();
 }
 
 }  // namespace velk::scenario

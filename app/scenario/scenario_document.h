@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/scenario/scenario.h"
+#include "engine/base/status.h"
 
 namespace velk::scenario {
 
@@ -36,10 +37,10 @@ public:
     // A fresh scenario with every default and the next "Scenario%d" title.
     void newDocument();
     // Reads the file into a fresh scenario.  On failure the open scenario is
-    // left as it was and error says why.
-    bool open(const std::string& path, std::string& error);
+    // left as it was and the status says why.
+    Status open(const std::string& path);
     // Writes the file; on success it becomes the document's path and title.
-    bool saveAs(const std::string& path, std::string& error);
+    Status saveAs(const std::string& path);
 
 private:
     void changed();

@@ -163,7 +163,7 @@ std::string scenarioFileBytes(const CScenario& scenario) {
     return out.bytes();
 }
 
-bool readScenarioBytes(CScenario& scenario, std::string_view bytes, std::string& error) {
+Status readScenarioBytes(CScenario& scenario, std::string_view bytes) {
     VtsReader in(bytes);
     if (in.beginRecord()) {
         scenario.read(in);
@@ -171,30 +171,24 @@ bool readScenarioBytes(CScenario& scenario, std::string_view bytes, std::string&
         if (in.ok()) readGlobalsBlock(in, scenario.globalValues());
         if (in.ok()) readOptionsBlock(in, scenario.general());
     }
-    if (!in.ok()) {
-        error = in.error();
-        return false;
-    }
-    return true;
+    if (!in.ok()) return {StatusCode::kInvalid, in.error()};
+    return Status::ok();
 }
 
-bool saveScenarioFile(const CScenario& scenario, const std::string& path, std::string& error) {
+Status saveScenarioFile(const CScenario& scenario, const std::string& path) {
     // The old file is replaced only by a complete new one.
-    return base::writeFileReplacing(path, scenarioFileBytes(scenario), error);
+    return base::writeFileReplacing(path, scenarioFileBytes(scenario));
 }
 
-bool loadScenarioFile(CScenario& scenario, const std::string& path, std::string& error) {
+Status loadScenarioFile(CScenario& scenario, const std::string& path) {
     try {
-        std::string bytes;
-        if (!base::readRegularFile(path, kMaxScenarioFile, bytes, error)) {
-            error = "Failed to open document: " + error;
-            return false;
-        }
-        return readScenarioBytes(scenario, bytes, error);
+        auto bytes = base::readRegularFile(path, kMaxScenarioFile);
+        if (!bytes)
+            return {StatusCode::kIo, "Failed to open document: " + bytes.status().message()};
+        return readScenarioBytes(scenario, *bytes);
     } catch (const std::exception&) {
         // Out of memory or a library failure: the document is not loaded.
-        error = "An unexpected error occurred while reading " + path + ".";
-        return false;
+        return {StatusCode::kIo, "An unexpected error occurred while reading " + path + "."};
     }
 }
 

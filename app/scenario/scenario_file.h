@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "app/scenario/scenario.h"
+#include "engine/base/status.h"
 
 namespace velk::scenario {
 
@@ -17,17 +18,25 @@ std::string scenarioFileBytes(const CScenario& scenario);
 
 // Reads a file's bytes into the scenario, over the values it holds (the project
 // name is not in the file and stays).  A record whose schema number is not 1
-// ends that record quietly and its owner reads on.  False with a message when
-// the bytes are not a scenario file; the scenario then holds what was read so
-// far, and the caller should discard it.
-bool readScenarioBytes(CScenario& scenario, std::string_view bytes, std::string& error);
+// ends that record quietly and its owner reads on.  kInvalid with a message
+// when the bytes are not a scenario file; the scenario then holds what was read
+// so far, and the caller should discard it.
+Status readScenarioBytes(CScenario& scenario, std::string_view bytes);
 
 // Largest scenario file read.
 inline constexpr size_t kMaxScenarioFile = size_t(256) << 20;
 
-bool saveScenarioFile(const CScenario& scenario, const std::string& path, std::string& error);
-// Never throws: a file that cannot be read, or bytes that are no scenario, give
-// false with a message.
-bool loadScenarioFile(CScenario& scenario, const std::string& path, std::string& error);
+// kIo when the file cannot be written (the old one is then left as it was).
+Status saveScenarioFile(const CScenario& scenario, const std::string& path);
+// Never throws: a file that cannot be read (kIo), or bytes that are no scenario
+// (kInvalid), give a status with a message.
+Status loadScenarioFile(CScenario& scenario, const std::string& path);
+// The bool-and-message form, kept only for velkrun's verify command until it
+// takes the status.
+inline bool loadScenarioFile(CScenario& scenario, const std::string& path, std::string& error) {
+    Status status = loadScenarioFile(scenario, path);
+    if (!status) error = status.message();
+    return status.isOk();
+}
 
 }  // namespace velk::scenario

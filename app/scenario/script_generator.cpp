@@ -28,9 +28,8 @@ std::string lineBreakError(const std::string& field) {
 }
 
 // The general and run fields that each go on one line of the script.
-bool checkGeneralFieldsAreSingleLines(const CGeneralSection& general, const CRunSection& run,
-                                      const settings::GlobalSettings& settings,
-                                      std::string& error) {
+Status checkGeneralFieldsAreSingleLines(const CGeneralSection& general, const CRunSection& run,
+                                        const settings::GlobalSettings& settings) {
     const std::pair<const char*, const std::string*> fields[] = {
         {"proxy mask", &general.proxyMask},
         {"authorization user", &general.authorizationUser},
@@ -43,22 +42,16 @@ bool checkGeneralFieldsAreSingleLines(const CGeneralSection& general, const CRun
         {"report directory", &run.reportDirectory},
     };
     for (const auto& [name, text] : fields)
-        if (holdsLineBreak(*text)) {
-            error = lineBreakError(name);
-            return false;
-        }
-    if (settings.useProxy() && holdsLineBreak(settings.proxyAddress())) {
-        error = lineBreakError("proxy address");
-        return false;
-    }
+        if (holdsLineBreak(*text)) return {StatusCode::kInvalid, lineBreakError(name)};
+    if (settings.useProxy() && holdsLineBreak(settings.proxyAddress()))
+        return {StatusCode::kInvalid, lineBreakError("proxy address")};
     for (const auto* list : {&run.initialSequence, &run.mainSequence, &run.finalSequence})
         for (const std::string& entry : *list)
-            if (holdsLineBreak(entry)) {
-                error = lineBreakError("sequence entry " +
-                                       entry.substr(0, entry.find_first_of("\r\n")));
-                return false;
-            }
-    return true;
+            if (holdsLineBreak(entry))
+                return {StatusCode::kInvalid,
+                        lineBreakError("sequence entry " +
+                                       entry.substr(0, entry.find_first_of("\r\n")))};
+    return Status::ok();
 }
 
 }  // namespace
@@ -87,7 +80,7 @@ std::string contentLineFault(std::string_view body) {
 
 }  // namespace
 
-bool checkRequestFieldsAreSingleLines(const CRequestsContainer& requests, std::string& error) {
+Status checkRequestFieldsAreSingleLines(const CRequestsContainer& requests) {
     std::lock_guard<const CRequestsContainer> guard(requests);
     for (const CRequest* r : requests.flattened()) {
         std::string field;
@@ -111,12 +104,13 @@ bool checkRequestFieldsAreSingleLines(const CRequestsContainer& requests, std::s
         }
         if (!field.empty()) {
             const std::string& name = r->getName();
-            error = "Request " + name.substr(0, name.find_first_of("\r\n")) + ": the " + field +
-                    (field == kBodyFault ? "." : " holds a line break; it must be a single line.");
-            return false;
+            return {
+                StatusCode::kInvalid,
+                "Request " + name.substr(0, name.find_first_of("\r\n")) + ": the " + field +
+                    (field == kBodyFault ? "." : " holds a line break; it must be a single line.")};
         }
     }
-    return true;
+    return Status::ok();
 }
 
 PerUserCount perUserRequestCount(const CRunSection& run, int32_t requestCount) {
@@ -148,10 +142,11 @@ PerUserCount perUserRequestCount(const CRunSection& run, int32_t requestCount) {
     return result;
 }
 
-bool appendGeneralPart(const CGeneralSection& general, const CRunSection& run, int32_t requestCount,
-                       const settings::GlobalSettings& settings, std::string& out,
-                       std::string& error) {
-    if (!checkGeneralFieldsAreSingleLines(general, run, settings, error)) return false;
+Status appendGeneralPart(const CGeneralSection& general, const CRunSection& run,
+                         int32_t requestCount, const settings::GlobalSettings& settings,
+                         std::string& out) {
+    if (Status single = checkGeneralFieldsAreSingleLines(general, run, settings); !single)
+        return single;
     auto line = [&out](const std::string& text) { out += text + "\r\n"; };
     auto flagLine = [&line](const char* name, bool on) {
         line(std::string(name) + (on ? "=1" : "=0"));
@@ -184,10 +179,7 @@ bool appendGeneralPart(const CGeneralSection& general, const CRunSection& run, i
     if (run.clients > 0) line("clients=" + std::to_string(run.clients));
     if (run.requestsPerUser > 0) {
         const PerUserCount perUser = perUserRequestCount(run, requestCount);
-        if (!perUser.ok) {
-            error = perUser.error;
-            return false;
-        }
+        if (!perUser.ok) return {StatusCode::kInvalid, perUser.error};
         line("requests=" + std::to_string(perUser.count));
     }
     if (run.useRequestLimit && run.requestLimit > 0)
@@ -227,7 +219,7 @@ bool appendGeneralPart(const CGeneralSection& general, const CRunSection& run, i
     appendSequence(out, "\r\n[TestSeq]\r\n", run.useMainSequence, run.mainSequence);
     appendSequence(out, "\r\n[FinalSeq]\r\n", run.useFinalSequence, run.finalSequence);
     if (general.useUserAgent) out += "\r\n[Header]\r\nUser-Agent: " + general.userAgent + "\r\n";
-    return true;
+    return Status::ok();
 }
 
 }  // namespace velk::scenario

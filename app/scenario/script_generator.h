@@ -9,6 +9,7 @@
 #include "app/scenario/requests_container.h"
 #include "app/scenario/run_section.h"
 #include "app/settings/global_settings.h"
+#include "engine/base/status.h"
 
 namespace velk::scenario {
 
@@ -22,17 +23,17 @@ struct PerUserCount {
 };
 PerUserCount perUserRequestCount(const CRunSection& run, int32_t requestCount);
 
-// Appends the general part; false, with the text as far as it got and a message
-// in error, when the per-user count cannot be computed or a single-line field
+// Appends the general part to out; kInvalid, with the text as far as it got,
+// when the per-user count cannot be computed or a single-line field
 // (description, names, user agent, directories ...) holds a line break, which
 // would put lines of its own choosing into the script.
-bool appendGeneralPart(const CGeneralSection& general, const CRunSection& run, int32_t requestCount,
-                       const settings::GlobalSettings& settings, std::string& out,
-                       std::string& error);
+Status appendGeneralPart(const CGeneralSection& general, const CRunSection& run,
+                         int32_t requestCount, const settings::GlobalSettings& settings,
+                         std::string& out);
 
 // The same check for every request's single-line fields (name, server, uri,
-// content type, parameter names and values): false, naming the request and the
-// field, when one holds a line break.  Takes the container's lock.
-bool checkRequestFieldsAreSingleLines(const CRequestsContainer& requests, std::string& error);
+// content type, parameter names and values): kInvalid, naming the request and
+// the field, when one holds a line break.  Takes the container's lock.
+Status checkRequestFieldsAreSingleLines(const CRequestsContainer& requests);
 
 }  // namespace velk::scenario

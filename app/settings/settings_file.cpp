@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <utility>
 
 #include "app/base/file_io.h"
 
@@ -254,10 +255,12 @@ bool SettingsFile::open(bool create) {
     m_changed = false;
     m_lines.clear();
     std::string bytes;
-    std::string error;
     struct stat st {};
-    const bool exists = ::stat(m_path.c_str(), &st) == 0;
-    if (exists && !base::readRegularFile(m_path, kMaxBytes, bytes, error)) return false;
+    if (::stat(m_path.c_str(), &st) == 0) {
+        auto read = base::readRegularFile(m_path, kMaxBytes);
+        if (!read) return false;
+        bytes = std::move(*read);
+    }
 
     std::string section = "General";
     bool haveGroup = false;
@@ -354,8 +357,7 @@ bool SettingsFile::close() {
         bytes += line.text;
         bytes += '\n';
     }
-    std::string error;
-    return base::writeFileReplacing(m_path, bytes, error, base::FileAccess::kOwnerOnly);
+    return base::writeFileReplacing(m_path, bytes, base::FileAccess::kOwnerOnly).isOk();
 }
 
 }  // namespace velk::settings

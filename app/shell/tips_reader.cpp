@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <new>
+#include <utility>
 
 #include "app/base/file_io.h"
 
@@ -37,9 +38,10 @@ TipsReader::Status TipsReader::open(const std::string& path, const std::string& 
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return Status::kMissing;
     // The bounded reader: a FIFO or device put in the file's place between the
     // check and the reading is refused rather than waited on.
-    std::string error;
     try {
-        if (!velk::base::readRegularFile(path, kMaxBytes, m_bytes, error)) return Status::kTrouble;
+        auto bytes = velk::base::readRegularFile(path, kMaxBytes);
+        if (!bytes) return Status::kTrouble;
+        m_bytes = std::move(*bytes);
     } catch (const std::bad_alloc&) {
         m_bytes.clear();
         return Status::kTrouble;

@@ -20,24 +20,18 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "app/recorder/har_import.h"
 #include "app/recorder/new_recording.h"
 #include "app/recorder/request_list_rows.h"
 #include "app/scenario/scenario_document.h"
 #include "gui/recorder/capture_script.h"
-#include "gui/recorder/proposals_dialog.h"
 #include "gui/recorder/recorder_browser.h"
+#include "gui/shell/user_settings.h"
 
 namespace velk::recorder {
 namespace {
 
 const QString kSplitGroup = QStringLiteral("Layout/Recorder");
 const QString kSplitKey = QStringLiteral("LastSplit");
-
-std::unique_ptr<QSettings> layoutSettings() {
-    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                       QStringLiteral("Orvantis"), QStringLiteral("VELK"));
-}
 
 QToolButton* browserButton(QWebEnginePage* page, QWebEnginePage::WebAction which,
                            const QString& statusTip, const QString& toolTip, QWidget* parent) {
@@ -306,125 +300,7 @@ void RecorderPage::keepPage(int32_t id, const PageFacts& facts) {
 }
 
 std::vector<ScriptExchange> RecorderPage::scriptExchanges() const {
-    std::vector<ScriptExchange> out;
-    const auto& requests = m_document.scenario().requests();
-    std::lock_guard<const scenario::CRequestsContainer> g(requests);
-    for (const scenario::CRequest* r : requests.flattened()) {
-        ScriptExchange e;
-        e.requestId = r->getId();
-        const auto script = std::find_if(m_scripts.begin(), m_scripts.end(),
-                                         [&](const auto& s) { return s.first == e.requestId; });
-        if (script != m_scripts.end()) {
-            const ScriptRequest& s = script->second;
-            e.method = s.method;
-            e.url = s.url;
-            for (const auto& [name, value] : s.headers) {
-                if (QString::fromStdString(name).compare(QLatin1String("Content-Type"),
-                                                         Qt::CaseInsensitive) == 0)
-                    e.contentType = value;
-                else
-                    e.headers.emplace_back(name, value);
-            }
-            e.body = s.text;
-            e.status = s.status;
-            e.responseType = s.answerType;
-            e.responseHeaders = s.answerHeaders;
-            e.responseBody = s.answer.substr(0, kMaxKeptResponseBody);
-        } else {
-            e.navigation = true;
-            e.method = std::string(scenario::CRequest::methodName(r->getMethod()));
-            e.url =
-                (r->getSecure() == 2 ? "https://" : "http://") + r->getServer() + "/" + r->getUri();
-            const auto page = std::find_if(m_pages.begin(), m_pages.end(),
-                                           [&](const auto& p) { return p.first == e.requestId; });
-            if (page != m_pages.end()) {
-                // What the page gave out that a script may send: its meta tags.
-                e.status = page->second.status;
-                e.responseType = "text/html";
-                for (const auto& [name, content] : page->second.meta) {
-                    const char quote = content.find('"') == std::string::npos ? '"' : '\'';
-                    e.responseBody += "<meta name=" + std::string(1, quote) + name + quote +
-                                      " content=" + quote + content + quote + ">\n";
-                }
-            }
-        }
-        out.push_back(std::move(e));
-    }
-    return out;
-}
-
-void RecorderPage::offerProposals() {
-    auto& requests = m_document.scenario().requests();
-    offer(findProposals(collectExchanges(requests, m_pages)), scriptExchanges());
-}
-
-bool RecorderPage::importHar(const QString& path) {
-    HarVisit visit;
-    std::string error;
-    if (!readHarFile(path.toStdString(), false, visit, error)) {
-        // The reason may quote the file: shown as plain text.
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("VELK"),
-                        tr("The HAR file %1 cannot be imported: %2")
-                            .arg(path, QString::fromStdString(error).left(2000)),
-                        QMessageBox::Ok, this);
-        box.setTextFormat(Qt::PlainText);
-        emit proposalsOffered(&box);
-        box.exec();
-        return false;
-    }
-    const std::vector<ScriptExchange> exchanges = addHarRequests(m_document.scenario(), visit);
-    m_document.setModified(true);
-    refresh(true);
-    if (!visit.notes.empty() || visit.staticLeftOut > 0) {
-        QString text = tr("%n static file(s) of the HAR file left out.", "", visit.staticLeftOut);
-        for (size_t i = 0; i < visit.notes.size() && i < 5; ++i)
-            text += QLatin1Char('\n') + QString::fromStdString(visit.notes[i]).left(300);
-        m_notice->setTextFormat(Qt::PlainText);
-        m_notice->setText(text);
-        m_notice->show();
-    }
-    offer({}, exchanges);
-    return true;
-}
-
-void RecorderPage::offer(std::vector<Proposal> proposals,
-                         const std::vector<ScriptExchange>& exchanges) {
-    auto& requests = m_document.scenario().requests();
-    std::vector<ProposalsDialog::ScriptRow> scriptRows;
-    {
-        const auto values = proposeScriptValues(exchanges);
-        std::lock_guard<scenario::CRequestsContainer> g(requests);
-        for (const ScriptValueProposal& p : values) {
-            const auto* node = requests.findNode(p.requestId);
-            scriptRows.push_back({p, node ? node->request->getName() : std::string()});
-        }
-    }
-    const int outcomes = requests.outcomeCount();
-    if ((proposals.empty() && scriptRows.empty() && outcomes == 0) || !showProposals()) return;
-    ProposalsDialog dialog(std::move(proposals), outcomes, requests.getRecordedChecks(), true, this,
-                           std::move(scriptRows));
-    emit proposalsOffered(&dialog);
-    const int answer = dialog.exec();
-    setShowProposals(dialog.showAgain());
-    if (answer != QDialog::Accepted) return;
-    applyProposals(requests, dialog.proposals());
-    {
-        std::lock_guard<scenario::CRequestsContainer> g(requests);
-        applyScriptValues(requests, dialog.scriptProposals());
-    }
-    requests.setRecordedChecks(dialog.checksWanted());
-    m_document.setModified(true);
-    refresh();
-}
-
-bool RecorderPage::showProposals() {
-    return layoutSettings()->value(QStringLiteral("Recorder/ShowProposals"), true).toBool();
-}
-
-void RecorderPage::setShowProposals(bool show) {
-    auto settings = layoutSettings();
-    settings->setValue(QStringLiteral("Recorder/ShowProposals"), show);
-    settings->sync();
+    return recordedExchanges(m_document.scenario().requests(), m_scripts, m_pages);
 }
 
 void RecorderPage::activatePage() {
@@ -514,7 +390,7 @@ bool RecorderPage::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void RecorderPage::saveSplit() {
-    auto settings = layoutSettings();
+    auto settings = shell::openUserSettings();
     // The file also holds the proxy password: the owner's alone.
     const QFileInfo file(settings->fileName());
     if (!QFileInfo::exists(file.absolutePath()) && QDir().mkpath(file.absolutePath()))
@@ -525,7 +401,8 @@ void RecorderPage::saveSplit() {
 }
 
 void RecorderPage::restoreSplit() {
-    const QVariant value = layoutSettings()->value(kSplitGroup + QLatin1Char('/') + kSplitKey);
+    const QVariant value =
+        shell::openUserSettings()->value(kSplitGroup + QLatin1Char('/') + kSplitKey);
     bool ok = false;
     const int top = value.toString().trimmed().toInt(&ok);
     const int total = m_splitter->sizes().value(0) + m_splitter->sizes().value(1);

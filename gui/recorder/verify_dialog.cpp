@@ -105,18 +105,15 @@ VerifyDialog::VerifyDialog(const runner::VerifyReport& report, QWidget* parent) 
 
 void verifyScenario(QWidget* parent, const scenario::CScenario& scenario,
                     const std::function<void(QDialog*)>& shown) {
-    runner::VerifyPlan plan;
-    std::string error;
-    if (!runner::prepareVerify(scenario, settings::GlobalSettings::shared(), plan, error)) {
-        QMessageBox::warning(parent, QStringLiteral("VELK"), QString::fromStdString(error));
+    StatusOr<runner::VerifyPlan> plan =
+        runner::prepareVerify(scenario, settings::GlobalSettings::shared());
+    if (!plan) {
+        QMessageBox::warning(parent, QStringLiteral("VELK"),
+                             QString::fromStdString(plan.status().message()));
         return;
     }
-    auto task = std::async(std::launch::async, [plan = std::move(plan)] {
-        runner::VerifyReport report;
-        std::string why;
-        const bool ok = runner::runVerify(plan, report, why);
-        return std::make_tuple(ok, std::move(report), std::move(why));
-    });
+    auto task = std::async(std::launch::async,
+                           [plan = std::move(*plan)] { return runner::runVerify(plan); });
     {
         QProgressDialog busy(QObject::tr("Playing the scenario once with one user..."), QString(),
                              0, 0, parent);
@@ -128,11 +125,13 @@ void verifyScenario(QWidget* parent, const scenario::CScenario& scenario,
         while (task.wait_for(std::chrono::milliseconds(20)) != std::future_status::ready)
             QApplication::processEvents(QEventLoop::AllEvents, 20);
     }
-    auto [ok, report, why] = task.get();
-    if (!ok) {
-        QMessageBox::warning(parent, QStringLiteral("VELK"), QString::fromStdString(why));
+    const StatusOr<runner::VerifyReport> played = task.get();
+    if (!played) {
+        QMessageBox::warning(parent, QStringLiteral("VELK"),
+                             QString::fromStdString(played.status().message()));
         return;
     }
+    const runner::VerifyReport& report = *played;
     VerifyDialog dialog(report, parent);
     if (shown) shown(&dialog);
     dialog.exec();

@@ -232,23 +232,20 @@ QImage ChartView::picture() const {
     return m_canvas;
 }
 
-bool ChartView::savePicture(const QString& path, QString* error) const {
+Status ChartView::savePicture(const QString& path) const {
+    const auto failed = [](const QString& why) {
+        return Status(StatusCode::kIo, why.toStdString());
+    };
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error) *error = file.errorString();
-        return false;
-    }
+    if (!file.open(QIODevice::WriteOnly)) return failed(file.errorString());
     QImageWriter writer(&file, "png");
     if (!writer.write(picture())) {
-        if (error) *error = writer.errorString();
+        const QString why = writer.errorString();
         file.cancelWriting();
-        return false;
+        return failed(why);
     }
-    if (!file.commit()) {
-        if (error) *error = file.errorString();
-        return false;
-    }
-    return true;
+    if (!file.commit()) return failed(file.errorString());
+    return Status::ok();
 }
 
 QString ChartView::pointTipText(int, double x, double y) const {
@@ -323,10 +320,10 @@ void ChartView::saveAs() {
                                                 tr("PNG Images (*.png)"));
     if (path.isEmpty()) return;
     if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) path += QStringLiteral(".png");
-    QString error;
-    if (!savePicture(path, &error))
+    if (const Status saved = savePicture(path); !saved)
         QMessageBox::warning(this, tr("Save Chart"),
-                             tr("The chart could not be saved to %1: %2").arg(path, error));
+                             tr("The chart could not be saved to %1: %2")
+                                 .arg(path, QString::fromStdString(saved.message())));
 }
 
 }  // namespace velk::results

@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <optional>
 
+#include "engine/base/status.h"
 #include "gui/results/chart_data.h"
 #include "gui/results/chart_layout.h"
 #include "gui/results/chart_legend.h"
@@ -77,8 +78,9 @@ public:
 
     // The current picture at the control's size.
     QImage picture() const;
-    // Writes the picture as PNG, replacing the file only when complete.
-    bool savePicture(const QString& path, QString* error) const;
+    // Writes the picture as PNG, replacing the file only when complete; kIo
+    // with Qt's reason when it cannot.
+    Status savePicture(const QString& path) const;
 
 protected:
     // The tip text for a point: "(%.0f, %.2f)" with its x and y; a page may

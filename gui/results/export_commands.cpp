@@ -86,16 +86,14 @@ bool ExportController::exportSelected(ExportFormat format) {
     };
     // Asked before the name: a pass without its figures cannot be exported
     // under any name.
-    std::string why;
-    if (!runFiguresOf(*pass, why)) {
-        warn(why);
+    if (const StatusOr<const PassFigures*> figures = runFiguresOf(*pass); !figures) {
+        warn(figures.status().message());
         return false;
     }
     const QString path = m_saveDialog(format, suggestedExportName(*pass, format));
     if (path.isEmpty()) return false;
-    std::string error;
-    if (!exportPass(*pass, format, path.toStdString(), error)) {
-        warn(error);
+    if (const Status exported = exportPass(*pass, format, path.toStdString()); !exported) {
+        warn(exported.message());
         return false;
     }
     return true;

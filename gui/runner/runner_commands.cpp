@@ -24,26 +24,25 @@ void saveResults(MainWindow& frame, RunnerBridge& bridge) {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("rlt"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    std::string error;
-    if (!velk::results::saveResultsFile(bridge.runner().results(),
-                                        dialog.selectedFiles().front().toStdString(), error))
+    const velk::Status saved = velk::results::saveResultsFile(
+        bridge.runner().results(), dialog.selectedFiles().front().toStdString());
+    if (!saved)
         QMessageBox::warning(&frame, QApplication::applicationName(),
-                             QString::fromStdString(error));
+                             QString::fromStdString(saved.message()));
 }
 
 }  // namespace
 
 bool openResultsFile(MainWindow& frame, RunnerBridge& bridge, velk::results::ReportPage& reportView,
                      const QString& path) {
-    std::string error;
-    const bool ok =
-        velk::results::loadResultsFile(bridge.runner().results(), path.toStdString(), error);
-    if (!ok)
+    const velk::Status loaded =
+        velk::results::loadResultsFile(bridge.runner().results(), path.toStdString());
+    if (!loaded)
         QMessageBox::warning(&frame, QApplication::applicationName(),
-                             QString::fromStdString(error));
+                             QString::fromStdString(loaded.message()));
     frame.showPage(MainWindow::kReportPage);
     reportView.refresh(true);
-    return ok;
+    return loaded.isOk();
 }
 
 void connectRunnerCommands(MainWindow& frame, RunnerBridge& bridge, RunnerPage& runnerView,

@@ -393,11 +393,10 @@ void RunnerPage::editPattern() {
 }
 
 void RunnerPage::rebuildGlobalVariables() {
-    std::string script, error;
     m_globalUses.clear();
-    if (m_document.scenario().generateScript(velk::settings::GlobalSettings::shared(), script,
-                                             error))
-        m_globalUses = globalVariablesUsed(script);
+    const velk::StatusOr<std::string> script =
+        m_document.scenario().generateScript(velk::settings::GlobalSettings::shared());
+    if (script) m_globalUses = globalVariablesUsed(*script);
     while (m_globalsForm->rowCount() > 0) m_globalsForm->removeRow(0);
     for (const GlobalVariableUse& use : m_globalUses) {
         const QString name = QString::fromStdString(use.name);

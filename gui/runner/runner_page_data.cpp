@@ -203,15 +203,14 @@ bool RunnerPage::runTest() {
     }
     scenario.general().projectName = m_document.title();
     // Values the engine would refuse are named here rather than failing the parse.
-    std::string problem;
-    if (!velk::scenario::checkScenarioForRun(scenario, problem)) {
-        showMessage(text(problem));
+    if (const velk::Status checked = velk::scenario::checkScenarioForRun(scenario); !checked) {
+        showMessage(text(checked.message()));
         return false;
     }
     const velk::settings::GlobalSettings& settings = velk::settings::GlobalSettings::shared();
-    std::string script, error;
-    if (run.details && scenario.generateScript(settings, script, error) &&
-        timingsTooLarge(Calculate3DArrayMemoryAmount(script.c_str()), availablePhysicalMemory())) {
+    velk::StatusOr<std::string> script = scenario.generateScript(settings);
+    if (run.details && script &&
+        timingsTooLarge(Calculate3DArrayMemoryAmount(script->c_str()), availablePhysicalMemory())) {
         const QString question = QString::fromLatin1(kTooManyRequestsQuestion);
         const bool yes = m_question ? m_question(question)
                                     : QMessageBox::question(this, QApplication::applicationName(),
@@ -221,14 +220,15 @@ bool RunnerPage::runTest() {
         m_document.setModified(true);
         loadFromScenario();
     }
-    if (!scenario.generateScript(settings, script, error)) {
-        showMessage(text(error));
+    script = scenario.generateScript(settings);
+    if (!script) {
+        showMessage(text(script.status().message()));
         return false;
     }
     // The global variables' values, given to the engine as velkrun gives
     // "-name=value" arguments: before the script is parsed.
     const std::vector<std::string> arguments =
-        globalVariableArguments(globalVariablesUsed(script), scenario.globalValues());
+        globalVariableArguments(globalVariablesUsed(*script), scenario.globalValues());
     m_bridge.runner().setTestSetHooks(
         [arguments](TestSet* set) {
             if (arguments.empty()) return true;
@@ -250,7 +250,7 @@ bool RunnerPage::runTest() {
     emit pageWanted(velk::shell::MainWindow::kRunnerPage);
     const CycleSettings cycle{run.cycling,   run.cycleByIterations,  run.cycleFrom,   run.cycleTo,
                               run.cycleStep, run.pauseBetweenPasses, run.pauseSeconds};
-    return m_bridge.start(script, scenario.general().projectName, cycle);
+    return m_bridge.start(*script, scenario.general().projectName, cycle);
 }
 
 void RunnerPage::stopTest() {

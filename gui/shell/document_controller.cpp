@@ -110,9 +110,8 @@ bool DocumentController::openDocument(const QString& path) {
 bool DocumentController::openPrompted(const QString& path) {
     const QString absolute = QFileInfo(path).absoluteFilePath();
     emit aboutToReplaceDocument();
-    std::string error;
-    if (!m_document.open(absolute.toStdString(), error)) {
-        showError(error);
+    if (const velk::Status opened = m_document.open(absolute.toStdString()); !opened) {
+        showError(opened.message());
         removeRecent(absolute);
         return false;
     }
@@ -148,9 +147,8 @@ bool DocumentController::saveAs() {
 }
 
 bool DocumentController::saveTo(const QString& path) {
-    std::string error;
-    if (!m_document.saveAs(path.toStdString(), error)) {
-        showError(error);
+    if (const velk::Status saved = m_document.saveAs(path.toStdString()); !saved) {
+        showError(saved.message());
         return false;
     }
     addRecent(path);

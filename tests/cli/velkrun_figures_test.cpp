@@ -19,6 +19,7 @@
 #include "app/results/pass_export.h"
 #include "app/results/rlt_file.h"
 #include "common/build_tree.h"
+#include "common/status_assert.h"
 #include "common/temp_dir.h"
 #include "support/test_http_server.h"
 
@@ -51,10 +52,9 @@ int runCommand(const std::vector<std::string>& args, const std::string& out, con
 void exportFromResults(const std::string& rlt, velk::results::ExportFormat format,
                        const std::string& path) {
     velk::results::CResultsContainer list;
-    std::string error;
-    ASSERT_TRUE(velk::results::loadResultsFile(list, rlt, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(velk::results::loadResultsFile(list, rlt)));
     ASSERT_EQ(list.count(), 1);
-    ASSERT_TRUE(velk::results::exportPass(*list.get(0), format, path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(velk::results::exportPass(*list.get(0), format, path)));
 }
 
 // A summary up to its thresholds, which only velkrun judges.

@@ -213,14 +213,15 @@ TEST(VelkrunMetrics, AddressesAreLoopbackUnlessAskedAndWrittenWithTheirPort) {
         {"example.org:9464", true, false, "not an address to listen on"},
     };
     for (const auto& c : cases) {
-        velk::cli::MetricsAddress address;
-        std::string error;
-        EXPECT_EQ(velk::cli::parseMetricsAddress(c.text, address, error), c.parses) << c.text;
+        const StatusOr<velk::cli::MetricsAddress> address = velk::cli::parseMetricsAddress(c.text);
+        EXPECT_EQ(address.isOk(), c.parses) << c.text;
         velk::cli::MetricsEndpoint endpoint;
+        const Status started = address ? endpoint.start(*address, false) : address.status();
         if (c.parses) {
-            EXPECT_EQ(endpoint.start(address, false, error), c.listens) << c.text;
+            EXPECT_EQ(started.isOk(), c.listens) << c.text;
         }
-        EXPECT_NE(error.find(c.error), std::string::npos) << c.text << ": " << error;
+        EXPECT_NE(started.message().find(c.error), std::string::npos)
+            << c.text << ": " << started.message();
     }
 }
 

@@ -10,6 +10,7 @@
 #include "app/scenario/scenario_file.h"
 #include "common/build_tree.h"
 #include "common/child_process.h"
+#include "common/status_assert.h"
 #include "common/temp_dir.h"
 #include "support/test_http_server.h"
 
@@ -58,9 +59,8 @@ protected:
     }
 
     std::string save(const std::string& name) {
-        std::string error;
         const std::string path = m_dir.file(name);
-        EXPECT_TRUE(velk::scenario::saveScenarioFile(m_scenario, path, error)) << error;
+        EXPECT_TRUE(velk::test::isOk(velk::scenario::saveScenarioFile(m_scenario, path)));
         return path;
     }
 
@@ -79,9 +79,9 @@ TEST_F(VelkrunScenario, PrintsTheModelsScriptNamedAfterTheFile) {
     const Outcome o = velkrun({"--print-script", path});
     ASSERT_EQ(o.status, 0) << o.err;
     m_scenario.general().projectName = "nightly check";
-    std::string expected, error;
-    ASSERT_TRUE(m_scenario.generateScript(velk::settings::GlobalSettings(), expected, error))
-        << error;
+    const StatusOr<std::string> made = m_scenario.generateScript(velk::settings::GlobalSettings());
+    ASSERT_TRUE(velk::test::isOk(made));
+    const std::string& expected = *made;
     EXPECT_EQ(o.out, expected);
     EXPECT_NE(o.err.find("global settings: the defaults (none saved in " +
                          m_config.path().string() + "/Orvantis/VELK.conf)"),

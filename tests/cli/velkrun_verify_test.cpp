@@ -9,6 +9,7 @@
 #include "app/scenario/scenario_file.h"
 #include "common/build_tree.h"
 #include "common/child_process.h"
+#include "common/status_assert.h"
 #include "common/temp_dir.h"
 #include "demo_server.h"
 #include "support/test_http_server.h"
@@ -65,8 +66,7 @@ protected:
 
     int verify(std::string& out, uint16_t port = 0) {
         const std::string path = m_dir.file("recorded.vts");
-        std::string error;
-        EXPECT_TRUE(scenario::saveScenarioFile(m_scenario, path, error)) << error;
+        EXPECT_TRUE(velk::test::isOk(scenario::saveScenarioFile(m_scenario, path)));
         ChildProcess child(
             VELKRUN_PATH,
             {"--verify", path, "-port=" + std::to_string(port ? port : m_site.port())},

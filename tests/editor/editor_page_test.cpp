@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <fstream>
 
+#include "common/status_assert.h"
 #include "common/temp_dir.h"
 #include "gui/editor/address_pattern_edit.h"
 #include "gui/editor/delay_field.h"
@@ -28,9 +29,8 @@ namespace {
 // as it was, the request ids too: Add then makes a request with an id of its
 // own, and naming it renames nothing else.
 TEST_F(EditorPageTest, FailedOpenLeavesTheIdsSoAddAndRenameTouchOnlyTheNewRequest) {
-    std::string error;
     const std::string demo = VELK_EXAMPLES_DIR "/demo-shop.vts";
-    ASSERT_TRUE(m_document.open(demo, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(m_document.open(demo)));
     m_view->resetPage();
     m_view->activatePage();
     const std::string before = order();
@@ -43,7 +43,7 @@ TEST_F(EditorPageTest, FailedOpenLeavesTheIdsSoAddAndRenameTouchOnlyTheNewReques
     in.read(head.data(), std::streamsize(head.size()));
     velk::test::TempDir dir;
     const std::string damaged = dir.write("damaged.vts", head.substr(0, size_t(in.gcount())));
-    EXPECT_FALSE(m_document.open(damaged, error));
+    EXPECT_FALSE(m_document.open(damaged));
 
     const int32_t fresh = addRequest("fresh");
     EXPECT_EQ(std::count(ids.begin(), ids.end(), fresh), 0) << fresh;

@@ -10,6 +10,7 @@
 
 #include "app/scenario/scenario_checks.h"
 #include "common/message_capture.h"
+#include "common/status_assert.h"
 #include "common/temp_dir.h"
 #include "demo_server.h"
 #include "gui/editor/param_dialog.h"
@@ -53,17 +54,16 @@ TEST_F(EditorPageTest, EditedScenarioIsSavedReloadedAndRunsAgainstTheDemoSite) {
     run.useStartDelay = false;
     run.useReportDirectory = true;
     run.reportDirectory = dir.path().string();
-    std::string error;
-    ASSERT_TRUE(m_document.saveAs(dir.file("edited.vts"), error)) << error;
+    ASSERT_TRUE(velk::test::isOk(m_document.saveAs(dir.file("edited.vts"))));
 
     velk::scenario::ScenarioDocument reloaded;
     reloaded.newDocument();
-    ASSERT_TRUE(reloaded.open(dir.file("edited.vts"), error)) << error;
-    std::string message;
-    ASSERT_TRUE(velk::scenario::checkScenarioForRun(reloaded.scenario(), message)) << message;
-    std::string script;
-    ASSERT_TRUE(reloaded.scenario().generateScript(velk::settings::GlobalSettings(), script, error))
-        << error;
+    ASSERT_TRUE(velk::test::isOk(reloaded.open(dir.file("edited.vts"))));
+    ASSERT_TRUE(velk::test::isOk(velk::scenario::checkScenarioForRun(reloaded.scenario())));
+    const velk::StatusOr<std::string> generated =
+        reloaded.scenario().generateScript(velk::settings::GlobalSettings());
+    ASSERT_TRUE(velk::test::isOk(generated));
+    const std::string& script = *generated;
     EXPECT_NE(script.find("\r\n[search]\r\n$method=GET\r\n$server=127.0.0.1\r\n"),
               std::string::npos)
         << script;

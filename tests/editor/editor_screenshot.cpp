@@ -22,9 +22,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     velk::scenario::ScenarioDocument document;
     document.newDocument();
-    std::string error;
-    if (!document.open(argv[1], error)) {
-        std::fprintf(stderr, "editor_screenshot: %s\n", error.c_str());
+    if (const velk::Status opened = document.open(argv[1]); !opened) {
+        std::fprintf(stderr, "editor_screenshot: %s\n", opened.message().c_str());
         return 1;
     }
     velk::editor::EditorPage view(document);

@@ -10,6 +10,7 @@
 #include <QTreeWidget>
 
 #include "common/message_capture.h"
+#include "common/status_assert.h"
 #include "gui/editor/param_dialog.h"
 #include "gui/editor/request_options_panel.h"
 #include "page_fixture.h"
@@ -53,10 +54,10 @@ protected:
     // The request target the server received from one user's one run.
     std::string runOnce() {
         m_view->deactivatePage();
-        std::string script, error;
-        EXPECT_TRUE(
-            m_document.scenario().generateScript(velk::settings::GlobalSettings(), script, error))
-            << error;
+        const StatusOr<std::string> made =
+            m_document.scenario().generateScript(velk::settings::GlobalSettings());
+        EXPECT_TRUE(velk::test::isOk(made));
+        const std::string script = made ? *made : std::string();
         velk::test::MessageCapture messages;
         InitKS(0, 0);
         SetOutFunc(&messages, &velk::test::MessageCapture::sink);

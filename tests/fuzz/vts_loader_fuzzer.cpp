@@ -13,17 +13,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace velk::scenario;
     CScenario scenario;
     scenario.reset();
-    std::string error;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    if (!readScenarioBytes(scenario, bytes, error)) {
-        if (error.empty()) std::abort();
+    if (const velk::Status read = readScenarioBytes(scenario, bytes); !read) {
+        if (read.message().empty()) std::abort();
         return 0;
     }
     const std::string saved = scenarioFileBytes(scenario);
     CScenario again;
     again.reset();
-    if (!readScenarioBytes(again, saved, error) || scenarioFileBytes(again) != saved) std::abort();
-    std::string script;
-    if (!scenario.generateScript(GlobalSettings(), script, error) && error.empty()) std::abort();
+    if (!readScenarioBytes(again, saved) || scenarioFileBytes(again) != saved) std::abort();
+    const velk::StatusOr<std::string> script =
+        scenario.generateScript(velk::settings::GlobalSettings());
+    if (!script && script.status().message().empty()) std::abort();
     return 0;
 }

@@ -222,11 +222,12 @@ TEST(ChartView, SavesItsPictureAsPng) {
     fill(chart, 3);
     chart.resize(640, 480);
     QTemporaryDir dir;
-    QString error;
-    ASSERT_TRUE(chart.savePicture(dir.filePath("chart.png"), &error)) << error.toStdString();
+    const Status saved = chart.savePicture(dir.filePath("chart.png"));
+    ASSERT_TRUE(saved) << saved.message();
     EXPECT_EQ(QImage(dir.filePath("chart.png")).size(), QSize(640, 480));
-    EXPECT_FALSE(chart.savePicture(dir.filePath("missing/chart.png"), &error));
-    EXPECT_FALSE(error.isEmpty());
+    const Status failed = chart.savePicture(dir.filePath("missing/chart.png"));
+    EXPECT_EQ(failed.code(), StatusCode::kIo);
+    EXPECT_FALSE(failed.message().empty());
 }
 
 TEST(ChartView, AssistiveTechnologySeesAGraphicNamedByItsTitle) {

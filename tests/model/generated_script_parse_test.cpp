@@ -9,6 +9,7 @@
 #include "app/scenario/scenario.h"
 #include "app/scenario/scenario_file.h"
 #include "common/message_capture.h"
+#include "common/status_assert.h"
 #include "demo_scenario.h"
 #include "velkcore.h"
 
@@ -39,8 +40,9 @@ protected:
 
     // Generates, parses and returns what the engine reports about the test.
     TestInfo parse(const settings::GlobalSettings& settings = settings::GlobalSettings()) {
-        std::string text, error;
-        EXPECT_TRUE(m_scenario.generateScript(settings, text, error)) << error;
+        const StatusOr<std::string> made = m_scenario.generateScript(settings);
+        EXPECT_TRUE(velk::test::isOk(made));
+        const std::string text = made ? *made : std::string();
         m_set.reset(CreateTestSet());
         EXPECT_EQ(ParseTest(m_set.get(), "generated", text.c_str()), 1)
             << text << "\nengine: " << m_messages.last();
@@ -178,8 +180,7 @@ TEST(ExampleScenario, TheCommittedFileIsWhatTheModelBuilds) {
     EXPECT_EQ(committed, scenarioFileBytes(built))
         << "regenerate it with write_demo_scenario examples/demo-shop.vts";
     CScenario loaded;
-    std::string error;
-    EXPECT_TRUE(readScenarioBytes(loaded, committed, error)) << error;
+    EXPECT_TRUE(velk::test::isOk(readScenarioBytes(loaded, committed)));
     EXPECT_EQ(loaded.requests().count(), 7);
 }
 

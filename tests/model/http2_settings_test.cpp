@@ -9,6 +9,7 @@
 #include "app/scenario/scenario.h"
 #include "app/settings/global_settings.h"
 #include "app/settings/settings_file.h"
+#include "common/status_assert.h"
 #include "common/temp_dir.h"
 #include "velkcore.h"
 
@@ -60,9 +61,9 @@ std::string generated(int32_t http2) {
     EXPECT_TRUE(settings.setValues(v));
     scenario::CScenario scenario;
     scenario.reset();
-    std::string text, error;
-    EXPECT_TRUE(scenario.generateScript(settings, text, error)) << error;
-    return text;
+    const StatusOr<std::string> made = scenario.generateScript(settings);
+    EXPECT_TRUE(velk::test::isOk(made));
+    return made ? *made : std::string();
 }
 
 TEST(Http2Settings, GeneratedScriptCarriesTheChoiceAndTheEngineTakesIt) {

@@ -8,6 +8,7 @@
 #include "app/scenario/scenario_file.h"
 #include "app/scenario/vts_reader.h"
 #include "common/message_capture.h"
+#include "common/status_assert.h"
 #include "velkcore.h"
 
 namespace velk::scenario {
@@ -101,8 +102,9 @@ TEST_F(RecordedChecks, TheEngineReadsTheCheckLines) {
     m_scenario.requests().setRecordedChecks(true);
     add("form", "login", RecordedOutcome{200, "", "Jé & \"co\" (1/2) [x]", 100});
     add("login", "login", RecordedOutcome{200, "/account", "", -1});
-    std::string text, error;
-    ASSERT_TRUE(m_scenario.generateScript(settings::GlobalSettings(), text, error)) << error;
+    const StatusOr<std::string> made = m_scenario.generateScript(settings::GlobalSettings());
+    ASSERT_TRUE(velk::test::isOk(made));
+    const std::string& text = *made;
     velk::test::MessageCapture messages;
     InitKS(0, 0);
     SetOutFunc(&messages, &velk::test::MessageCapture::sink);
@@ -125,8 +127,7 @@ TEST_F(RecordedChecks, FilesWithoutRecordedDataKeepTheirFormat) {
     EXPECT_EQ(in.remaining(), 0u);
     // And a file of the old layout reads with no outcomes and checks off.
     CScenario fresh;
-    std::string error;
-    ASSERT_TRUE(readScenarioBytes(fresh, plain, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(readScenarioBytes(fresh, plain)));
     EXPECT_FALSE(fresh.requests().getRecordedChecks());
     EXPECT_EQ(fresh.requests().outcomeCount(), 0);
 }
@@ -139,8 +140,7 @@ TEST_F(RecordedChecks, OutcomesRoundTripAndOlderReadersStopBeforeThem) {
     const std::string bytes = scenarioFileBytes(m_scenario);
 
     CScenario back;
-    std::string error;
-    ASSERT_TRUE(readScenarioBytes(back, bytes, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(readScenarioBytes(back, bytes)));
     EXPECT_TRUE(back.requests().getRecordedChecks());
     {
         std::lock_guard<CRequestsContainer> g(back.requests());
@@ -170,25 +170,24 @@ TEST_F(RecordedChecks, DamagedOrLaterBlocksOfRecordedData) {
     // Tag, version, switch, count; then index, status, two texts ("" and "T"), size.
     const size_t block = bytes.size() - (16 + 4 + 4 + 4 + 5 + 4);
     ASSERT_EQ(bytes.substr(block, 4), "VKTX");
-    std::string error;
     {
         CScenario s;
-        EXPECT_FALSE(readScenarioBytes(s, bytes.substr(0, bytes.size() - 3), error));
+        EXPECT_FALSE(readScenarioBytes(s, bytes.substr(0, bytes.size() - 3)));
     }
     {
         // Request index 7 of 1.
         std::string bad = bytes;
         bad[block + 16] = 7;
         CScenario s;
-        EXPECT_FALSE(readScenarioBytes(s, bad, error));
-        EXPECT_NE(error.find("request 7 of 1"), std::string::npos) << error;
+        const Status status = readScenarioBytes(s, bad);
+        EXPECT_NE(status.message().find("request 7 of 1"), std::string::npos) << status.message();
     }
     {
         // A later version of the block is not this program's to read.
         std::string later = bytes;
         later[block + 4] = 2;
         CScenario s;
-        EXPECT_TRUE(readScenarioBytes(s, later, error)) << error;
+        EXPECT_TRUE(velk::test::isOk(readScenarioBytes(s, later)));
         EXPECT_EQ(s.requests().outcomeCount(), 0);
         EXPECT_EQ(s.requests().count(), 1);
     }
@@ -200,7 +199,7 @@ TEST_F(RecordedChecks, DamagedOrLaterBlocksOfRecordedData) {
         huge[block + 14] = '\xff';
         huge[block + 15] = '\x7f';
         CScenario s;
-        EXPECT_FALSE(readScenarioBytes(s, huge, error));
+        EXPECT_FALSE(readScenarioBytes(s, huge));
     }
 }
 

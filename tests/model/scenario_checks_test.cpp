@@ -9,6 +9,7 @@
 
 #include "app/scenario/scenario.h"
 #include "common/message_capture.h"
+#include "common/status_assert.h"
 #include "velkcore.h"
 
 namespace velk::scenario {
@@ -33,9 +34,9 @@ protected:
 
     // What the engine says about the generated script: empty when it parses.
     std::string engineRefusal() {
-        std::string text, error;
-        if (!m_scenario.generateScript(settings::GlobalSettings(), text, error))
-            return "not written: " + error;
+        const StatusOr<std::string> script = m_scenario.generateScript(settings::GlobalSettings());
+        if (!script) return "not written: " + script.status().message();
+        const std::string& text = *script;
         velk::test::MessageCapture messages;
         InitKS(0, 0);
         SetOutFunc(&messages, &velk::test::MessageCapture::sink);
@@ -51,9 +52,7 @@ protected:
 };
 
 TEST_F(ScenarioChecks, ADefaultScenarioPasses) {
-    std::string message = "stale";
-    EXPECT_TRUE(checkScenarioForRun(m_scenario, message));
-    EXPECT_EQ(message, "");
+    EXPECT_TRUE(velk::test::isOk(checkScenarioForRun(m_scenario)));
     EXPECT_EQ(engineRefusal(), "");
 }
 
@@ -114,9 +113,9 @@ TEST_F(ScenarioChecks, EachRefusalNamesWhatIsWrong) {
     for (const Case& c : cases) {
         SetUp();
         c.change(m_scenario);
-        std::string message;
-        EXPECT_FALSE(checkScenarioForRun(m_scenario, message)) << c.what;
-        EXPECT_EQ(message.rfind(c.what, 0), 0u) << message;
+        const Status checked = checkScenarioForRun(m_scenario);
+        EXPECT_EQ(checked.code(), StatusCode::kInvalid) << c.what;
+        EXPECT_EQ(checked.message().rfind(c.what, 0), 0u) << checked.message();
         // Had it been run, the engine would have refused it too.
         if (c.engineRefuses) {
             EXPECT_NE(engineRefusal(), "") << c.what;
@@ -139,8 +138,7 @@ TEST_F(ScenarioChecks, TextsAtTheEnginesLimitsPass) {
     run.useReportDirectory = true;
     run.reportDirectory = "/" + std::string(kMaxReportDirectoryLength - 1, 'r');
     add(std::string(kMaxRequestNameLength, 'q').c_str());
-    std::string message;
-    EXPECT_TRUE(checkScenarioForRun(m_scenario, message)) << message;
+    EXPECT_TRUE(velk::test::isOk(checkScenarioForRun(m_scenario)));
     EXPECT_EQ(engineRefusal(), "");
 }
 

@@ -6,6 +6,7 @@
 
 #include "app/scenario/vts_reader.h"
 #include "app/scenario/vts_writer.h"
+#include "common/status_assert.h"
 
 namespace velk::scenario {
 namespace {
@@ -137,8 +138,7 @@ TEST(ScenarioFile, EveryFieldAndTheTreeRoundTrip) {
     for (int i = 0; i < 50; ++i) CRequest burn;  // ids after loading start at 1 regardless
     auto loaded = freshScenario();
     loaded->general().projectName = "kept";
-    std::string error;
-    ASSERT_TRUE(readScenarioBytes(*loaded, bytes, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(readScenarioBytes(*loaded, bytes)));
     EXPECT_EQ(scenarioFileBytes(*loaded), bytes);
     EXPECT_EQ(loaded->general().projectName, "kept");
     EXPECT_EQ(loaded->run().description, "line one\r\nline two");
@@ -167,17 +167,17 @@ TEST(ScenarioFile, SavesAndLoadsThroughAFile) {
     auto original = freshScenario();
     fillEverything(*original);
     const std::string path = ::testing::TempDir() + "velk-model-roundtrip.vts";
-    std::string error;
-    ASSERT_TRUE(saveScenarioFile(*original, path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(saveScenarioFile(*original, path)));
     auto loaded = freshScenario();
-    ASSERT_TRUE(loadScenarioFile(*loaded, path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(loadScenarioFile(*loaded, path)));
     EXPECT_EQ(scenarioFileBytes(*loaded), scenarioFileBytes(*original));
     std::remove(path.c_str());
     // Missing, a directory, a device: a message, never an exception or a hang.
     for (const std::string& bad : {path, ::testing::TempDir(), std::string("/dev/zero")}) {
-        error.clear();
-        EXPECT_FALSE(loadScenarioFile(*loaded, bad, error));
-        EXPECT_EQ(error.rfind("Failed to open document: " + bad, 0), 0u) << error;
+        const Status status = loadScenarioFile(*loaded, bad);
+        EXPECT_EQ(status.code(), StatusCode::kIo) << bad;
+        EXPECT_EQ(status.message().rfind("Failed to open document: " + bad, 0), 0u)
+            << status.message();
     }
 }
 
@@ -187,10 +187,9 @@ TEST(ScenarioFile, EveryTruncationFailsWithAMessage) {
     const std::string bytes = scenarioFileBytes(*s);
     for (size_t cut = 0; cut < bytes.size(); ++cut) {
         auto target = freshScenario();
-        std::string error;
-        EXPECT_FALSE(readScenarioBytes(*target, std::string_view(bytes).substr(0, cut), error))
-            << cut;
-        EXPECT_TRUE(error.starts_with("Unexpected file format: ")) << error;
+        const Status status = readScenarioBytes(*target, std::string_view(bytes).substr(0, cut));
+        EXPECT_EQ(status.code(), StatusCode::kInvalid) << cut;
+        EXPECT_TRUE(status.message().starts_with("Unexpected file format: ")) << status.message();
     }
 }
 
@@ -220,9 +219,10 @@ TEST(ScenarioFile, CountsAndLengthsBeyondTheFileAreRefused) {
     };
     for (const Case& c : cases) {
         auto target = freshScenario();
-        std::string error;
-        EXPECT_FALSE(readScenarioBytes(*target, c.bytes, error)) << c.what;
-        EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
+        const Status status = readScenarioBytes(*target, c.bytes);
+        EXPECT_FALSE(status) << c.what;
+        EXPECT_NE(status.message().find(c.message), std::string::npos)
+            << c.what << ": " << status.message();
     }
 }
 
@@ -236,8 +236,7 @@ TEST(ScenarioFile, AnotherSchemaNumberEndsThatRecordQuietly) {
         patched.replace(at, 4, le({2}));
         auto target = freshScenario();
         target->requests().addChild(0, std::make_unique<CRequest>());
-        std::string error;
-        EXPECT_TRUE(readScenarioBytes(*target, patched, error)) << error;
+        EXPECT_TRUE(velk::test::isOk(readScenarioBytes(*target, patched)));
         EXPECT_EQ(target->general().userAgent, "* VELK *");
         EXPECT_EQ(target->requests().count(), 1);
     }
@@ -249,9 +248,8 @@ TEST(ScenarioFile, AnotherSchemaNumberEndsThatRecordQuietly) {
         std::string patched = bytes;
         patched.replace(at, 4, le({0}));
         auto target = freshScenario();
-        std::string error;
-        if (!readScenarioBytes(*target, patched, error)) {
-            EXPECT_TRUE(error.starts_with("Unexpected file format"));
+        if (const Status status = readScenarioBytes(*target, patched); !status) {
+            EXPECT_TRUE(status.message().starts_with("Unexpected file format"));
         }
         ++schemaOffsets;
     }
@@ -264,8 +262,7 @@ TEST(ScenarioFile, AGeneralRecordWithAnotherSchemaKeepsItsFields) {
     // General schema 2; the scenario then reads the run record where the general
     // record's fields would have been.
     const std::string bytes = le({1, 1, 2}) + scenarioFileBytes(*freshScenario()).substr(83);
-    std::string error;
-    EXPECT_TRUE(readScenarioBytes(*s, bytes, error)) << error;
+    EXPECT_TRUE(velk::test::isOk(readScenarioBytes(*s, bytes)));
     EXPECT_EQ(s->general().userAgent, "mine");
     EXPECT_EQ(s->run().clients, 20);
 }
@@ -280,8 +277,7 @@ TEST(ScenarioFile, ATreeAsDeepAsTheFileAllowsLoadsAndFrees) {
     bytes += le({1, 1});  // requests record, one root
     // Each node: a request record that stops at schema 0, then one child.
     for (int i = 0; i < kDepth; ++i) bytes += le({0, i + 1 < kDepth ? 1 : 0});
-    std::string error;
-    ASSERT_TRUE(readScenarioBytes(*s, bytes, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(readScenarioBytes(*s, bytes)));
     EXPECT_EQ(s->requests().count(), kDepth);
     EXPECT_EQ(s->requests().findNode(kDepth)->request->getName(), "req_" + std::to_string(kDepth));
     s->reset();
@@ -305,9 +301,8 @@ TEST(ScenarioFile, RandomBytesLoadOrFailCleanly) {
                 bytes[random() % bytes.size()] = static_cast<char>(random());
         }
         auto target = freshScenario();
-        std::string error;
-        if (!readScenarioBytes(*target, bytes, error)) {
-            EXPECT_FALSE(error.empty());
+        if (const Status status = readScenarioBytes(*target, bytes); !status) {
+            EXPECT_FALSE(status.message().empty());
         }
     }
 }
@@ -324,8 +319,7 @@ TEST(ScenarioFile, GlobalVariableValuesFollowWhatOlderProgramsRead) {
     EXPECT_EQ(bytes.substr(0, before.size()), before);
     EXPECT_EQ(bytes.substr(before.size(), 4), "VKGV");
     auto back = freshScenario();
-    std::string error;
-    ASSERT_TRUE(readScenarioBytes(*back, bytes, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(readScenarioBytes(*back, bytes)));
     // Empty values mean the script's default and are not kept.
     EXPECT_EQ(back->globalValues(),
               (CScenario::GlobalValues{{"host", "shop.test"}, {"port", "8081"}}));
@@ -342,7 +336,7 @@ TEST(ScenarioFile, GlobalVariableValuesFollowWhatOlderProgramsRead) {
     };
     for (const std::string& d : damaged) {
         auto t = freshScenario();
-        EXPECT_FALSE(readScenarioBytes(*t, d, error));
+        EXPECT_FALSE(readScenarioBytes(*t, d));
     }
 }
 
@@ -357,13 +351,12 @@ TEST(ScenarioFile, NewVisitorFollowsWhatOlderProgramsRead) {
     EXPECT_EQ(bytes, before + le({0x4F504B56, 1, 1}));
     auto back = freshScenario();
     back->general().newVisitor = true;
-    std::string error;
-    ASSERT_TRUE(readScenarioBytes(*back, before, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(readScenarioBytes(*back, before)));
     EXPECT_FALSE(back->general().newVisitor);
-    ASSERT_TRUE(readScenarioBytes(*back, bytes, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(readScenarioBytes(*back, bytes)));
     EXPECT_TRUE(back->general().newVisitor);
     // A later version of the block is left to the program that wrote it.
-    ASSERT_TRUE(readScenarioBytes(*back, before + le({0x4F504B56, 2, 1}), error)) << error;
+    ASSERT_TRUE(velk::test::isOk(readScenarioBytes(*back, before + le({0x4F504B56, 2, 1}))));
     EXPECT_FALSE(back->general().newVisitor);
 }
 
@@ -371,9 +364,8 @@ TEST(ScenarioFile, AnEmptyOrForeignFileIsRefused) {
     for (std::string bytes :
          {std::string(), std::string("\1\0\0", 3), std::string("\1\0\0\0", 4)}) {
         auto s = freshScenario();
-        std::string error;
-        EXPECT_FALSE(readScenarioBytes(*s, bytes, error));
-        EXPECT_TRUE(error.starts_with("Unexpected file format")) << error;
+        const Status status = readScenarioBytes(*s, bytes);
+        EXPECT_TRUE(status.message().starts_with("Unexpected file format")) << status.message();
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include "app/scenario/req_param.h"
 #include "app/scenario/scenario.h"
+#include "common/status_assert.h"
 
 namespace velk::scenario {
 namespace {
@@ -24,9 +25,9 @@ void addGet(CScenario& s) {
 
 std::string generate(const CScenario& s,
                      const settings::GlobalSettings& settings = settings::GlobalSettings()) {
-    std::string text, error;
-    EXPECT_TRUE(s.generateScript(settings, text, error)) << error;
-    return text;
+    const StatusOr<std::string> made = s.generateScript(settings);
+    EXPECT_TRUE(velk::test::isOk(made));
+    return made ? *made : std::string();
 }
 
 bool hasLine(const std::string& text, const std::string& line) {
@@ -236,17 +237,18 @@ TEST(ScriptGenerator, NoUsersWithARequestLimitIsRefused) {
         s->run().cycling = c.cycling;
         s->run().cycleFrom = c.from;
         s->run().cycleTo = c.to;
-        std::string text, error;
-        EXPECT_FALSE(s->generateScript(settings::GlobalSettings(), text, error));
+        const StatusOr<std::string> made = s->generateScript(settings::GlobalSettings());
+        const std::string& error = made.status().message();
+        EXPECT_EQ(made.status().code(), StatusCode::kInvalid);
         EXPECT_NE(error.find(c.message), std::string::npos) << error;
         EXPECT_NE(error.find("at least 1 user"), std::string::npos) << error;
     }
     // A limit with no requests at all cannot be divided among them either.
     auto s = emptyScenario();
     s->run().useTimeLimit = true;
-    std::string text, error;
-    EXPECT_FALSE(s->generateScript(settings::GlobalSettings(), text, error));
-    EXPECT_EQ(error, "The scenario has no requests.");
+    const StatusOr<std::string> made = s->generateScript(settings::GlobalSettings());
+    EXPECT_FALSE(made);
+    EXPECT_EQ(made.status().message(), "The scenario has no requests.");
 }
 
 TEST(ScriptGenerator, SequencesSkipEmptyEntriesAndHeaderCarriesTheUserAgent) {
@@ -314,10 +316,9 @@ TEST(ScriptGenerator, ARequestWithAnotherMethodFailsTheScript) {
         r->setMethod(method);
         s->requests().addChild(0, std::move(r));
     }
-    std::string text, error;
-    EXPECT_FALSE(s->generateScript(settings::GlobalSettings(), text, error));
-    EXPECT_TRUE(text.ends_with("$header=Content-Type: \r\n\r\n\r\n[m0]\r\n")) << text;
-    EXPECT_EQ(error,
+    const StatusOr<std::string> made = s->generateScript(settings::GlobalSettings());
+    EXPECT_FALSE(made);
+    EXPECT_EQ(made.status().message(),
               "Request m0 has no method VELK knows (GET, POST, PUT, PATCH, DELETE, HEAD or "
               "OPTIONS).");
 }
@@ -350,9 +351,9 @@ TEST(ScriptGenerator, SingleLineFieldsWithLineBreaksAreRefused) {
         auto s = emptyScenario();
         addGet(*s);
         c.spoil(*s);
-        std::string text, error;
-        EXPECT_FALSE(s->generateScript(settings::GlobalSettings(), text, error));
-        EXPECT_EQ(error, c.error);
+        const StatusOr<std::string> made = s->generateScript(settings::GlobalSettings());
+        EXPECT_FALSE(made);
+        EXPECT_EQ(made.status().message(), c.error);
     }
 }
 

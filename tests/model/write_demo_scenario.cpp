@@ -12,9 +12,8 @@ int main(int argc, char** argv) {
     velk::scenario::CScenario scenario;
     scenario.reset();
     velk::test::buildDemoScenario(scenario);
-    std::string error;
-    if (!velk::scenario::saveScenarioFile(scenario, argv[1], error)) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    if (const velk::Status saved = velk::scenario::saveScenarioFile(scenario, argv[1]); !saved) {
+        std::fprintf(stderr, "%s\n", saved.message().c_str());
         return 1;
     }
     return 0;

@@ -8,6 +8,7 @@
 
 #include "app/recorder/script_values.h"
 #include "app/scenario/requests_container.h"
+#include "common/status_assert.h"
 
 namespace velk::recorder {
 namespace {
@@ -65,9 +66,9 @@ TEST(HarImport, DamagedFilesGiveMessagesNamingTheFault) {
          "the file holds no HTTP request to replay"},
     };
     for (const Case& c : cases) {
-        HarVisit visit;
-        std::string error;
-        EXPECT_FALSE(readHar(c.text, false, visit, error)) << c.expected;
+        const StatusOr<HarVisit> visit = readHar(c.text, false);
+        const std::string& error = visit.status().message();
+        EXPECT_EQ(visit.status().code(), StatusCode::kInvalid) << c.expected;
         EXPECT_NE(error.find(c.expected), std::string::npos) << error;
     }
 }
@@ -99,9 +100,9 @@ TEST(HarImport, KeepsNavigationsAndScriptRequestsWithTheHeadersThatMatter) {
         entry({.url = "http://127.0.0.1:8080/steal",
                .type = "fetch",
                .headers = R"x([{"name":"X-A","value":"$File(/etc/passwd)"}])x"});
-    HarVisit visit;
-    std::string error;
-    ASSERT_TRUE(readHar(har(entries), false, visit, error)) << error;
+    const StatusOr<HarVisit> read = readHar(har(entries), false);
+    ASSERT_TRUE(velk::test::isOk(read));
+    const HarVisit& visit = *read;
     ASSERT_EQ(visit.entries.size(), 3u);
     EXPECT_EQ(visit.staticLeftOut, 1);
     ASSERT_EQ(visit.notes.size(), 2u);
@@ -118,8 +119,9 @@ TEST(HarImport, KeepsNavigationsAndScriptRequestsWithTheHeadersThatMatter) {
     EXPECT_EQ(visit.entries[2].pauseSeconds, 0);
     EXPECT_EQ(visit.entries[0].exchange.headers, (HeaderList{{"X-App", "1"}}));
 
-    ASSERT_TRUE(readHar(har(entries), true, visit, error)) << error;
-    EXPECT_EQ(visit.entries.size(), 4u);
+    const StatusOr<HarVisit> withStatic = readHar(har(entries), true);
+    ASSERT_TRUE(velk::test::isOk(withStatic));
+    EXPECT_EQ(withStatic->entries.size(), 4u);
 }
 
 // The replay follows redirects itself: a redirect and the request that
@@ -131,9 +133,9 @@ TEST(HarImport, ARedirectAndTheRequestFollowingItAreOneRequest) {
     const std::string entries =
         entry({.url = "http://h/app/login", .method = "POST", .response = redirect}) + "," +
         entry({.url = "http://h/app/home?x=1"}) + "," + entry({.url = "http://h/app/home?x=1"});
-    HarVisit visit;
-    std::string error;
-    ASSERT_TRUE(readHar(har(entries), false, visit, error)) << error;
+    const StatusOr<HarVisit> read = readHar(har(entries), false);
+    ASSERT_TRUE(velk::test::isOk(read));
+    const HarVisit& visit = *read;
     ASSERT_EQ(visit.entries.size(), 2u);
     EXPECT_EQ(visit.entries[0].redirectedTo, "/app/home");
     EXPECT_EQ(visit.entries[0].exchange.status, 200);

@@ -351,9 +351,9 @@ private slots:
         scenario.run().useReportDirectory = true;
         scenario.run().reportDirectory = dir.path().toStdString();
         scenario.run().useMainSequence = true;
-        std::string error;
         const QString path = dir.filePath(QStringLiteral("recorded.vts"));
-        QVERIFY2(scenario::saveScenarioFile(scenario, path.toStdString(), error), error.c_str());
+        const Status saved = scenario::saveScenarioFile(scenario, path.toStdString());
+        QVERIFY2(saved.isOk(), saved.message().c_str());
 
         QProcess velkrun;
         velkrun.start(QString::fromUtf8(VELKRUN_PATH),
@@ -402,10 +402,9 @@ private:
         scenario.run().useReportDirectory = true;
         scenario.run().reportDirectory = dir.path().toStdString();
         scenario.run().useMainSequence = true;
-        std::string error;
         const QString path = dir.filePath(QStringLiteral("recorded.vts"));
-        if (!scenario::saveScenarioFile(scenario, path.toStdString(), error))
-            return {-1, QString::fromStdString(error)};
+        if (const Status saved = scenario::saveScenarioFile(scenario, path.toStdString()); !saved)
+            return {-1, QString::fromStdString(saved.message())};
         QProcess velkrun;
         velkrun.setWorkingDirectory(dir.path());
         velkrun.start(QString::fromUtf8(VELKRUN_PATH),

@@ -288,10 +288,9 @@ private slots:
         // An opened scenario: recording stops, the editor is shown, and the
         // next recording goes into the opened scenario's requests.
         QTemporaryDir dir;
-        std::string error;
         const std::string path = dir.filePath(QStringLiteral("s.vts")).toStdString();
-        QVERIFY(document.saveAs(path, error));
-        QVERIFY(document.open(path, error));
+        QVERIFY(document.saveAs(path).isOk());
+        QVERIFY(document.open(path).isOk());
         recorder.onDocumentReplaced();
         QVERIFY(!recorder.isRecording());
         QCOMPARE(frame.shownPage(), int(MainWindow::kEditorPage));

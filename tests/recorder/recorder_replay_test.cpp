@@ -144,8 +144,7 @@ class RecorderReplayTest : public QObject {
         const QString path = save(b);
         scenario::CScenario& scenario = b.document.scenario();
         scenario.run().clients = 2;
-        std::string error;
-        QVERIFY(scenario::saveScenarioFile(scenario, path.toStdString(), error));
+        QVERIFY(scenario::saveScenarioFile(scenario, path.toStdString()).isOk());
         const auto [status, out, err] = velkrun({QStringLiteral("--report"), path});
         site.kill();
         site.waitForFinished(10000);
@@ -458,10 +457,9 @@ private:
         scenario.run().useStartDelay = false;
         scenario.run().useReportDirectory = true;
         scenario.run().reportDirectory = m_dir.path().toStdString();
-        std::string error;
         const QString path = m_dir.filePath(QStringLiteral("recorded.vts"));
-        if (!scenario::saveScenarioFile(scenario, path.toStdString(), error))
-            qWarning("%s", error.c_str());
+        if (const Status saved = scenario::saveScenarioFile(scenario, path.toStdString()); !saved)
+            qWarning("%s", saved.message().c_str());
         return path;
     }
 

@@ -8,6 +8,7 @@
 #include "app/runner/scenario_verify.h"
 #include "app/scenario/scenario.h"
 #include "common/message_capture.h"
+#include "common/status_assert.h"
 #include "demo_server.h"
 #include "support/test_http_server.h"
 #include "velkcore.h"
@@ -80,8 +81,9 @@ protected:
 
     // Failed checks of a run of users x iterations.
     int32_t failedChecks(int users, int iterations) {
-        std::string text, error;
-        EXPECT_TRUE(m_scenario.generateScript(settings::GlobalSettings(), text, error)) << error;
+        const StatusOr<std::string> made = m_scenario.generateScript(settings::GlobalSettings());
+        EXPECT_TRUE(velk::test::isOk(made));
+        const std::string text = made ? *made : std::string();
         TestSet* set = CreateTestSet();
         EXPECT_EQ(ParseTest(set, "replay", text.c_str()), 1) << text;
         ParseGeneralParam(set, "clients", std::to_string(users).c_str());
@@ -96,13 +98,13 @@ protected:
     }
 
     runner::VerifyReport verify() {
-        runner::VerifyPlan plan;
-        runner::VerifyReport report;
-        std::string error;
-        EXPECT_TRUE(runner::prepareVerify(m_scenario, settings::GlobalSettings(), plan, error))
-            << error;
-        EXPECT_TRUE(runner::runVerify(plan, report, error)) << error;
-        return report;
+        const StatusOr<runner::VerifyPlan> plan =
+            runner::prepareVerify(m_scenario, settings::GlobalSettings());
+        EXPECT_TRUE(plan.isOk()) << plan.status().message();
+        if (!plan) return {};
+        StatusOr<runner::VerifyReport> report = runner::runVerify(*plan);
+        EXPECT_TRUE(report.isOk()) << report.status().message();
+        return report ? std::move(report).value() : runner::VerifyReport{};
     }
 
     demo::DemoServer m_site;
@@ -176,8 +178,9 @@ TEST(ExpectLocation, TheLastRedirectMustLeadWhereItLedWhileRecording) {
             scenario.requests().addChild(0, std::move(r));
         }
         scenario.requests().setRecordedChecks(true);
-        std::string text, error;
-        EXPECT_TRUE(scenario.generateScript(settings::GlobalSettings(), text, error)) << error;
+        const StatusOr<std::string> made = scenario.generateScript(settings::GlobalSettings());
+        EXPECT_TRUE(velk::test::isOk(made));
+        const std::string text = made ? *made : std::string();
         EXPECT_NE(text.find("$expectlocation=/account\r\n"), std::string::npos) << text;
         TestSet* set = CreateTestSet();
         EXPECT_EQ(ParseTest(set, "location", text.c_str()), 1) << messages.last();

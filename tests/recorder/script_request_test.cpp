@@ -8,6 +8,7 @@
 
 #include "app/scenario/requests_container.h"
 #include "app/scenario/script_generator.h"
+#include "common/status_assert.h"
 
 namespace velk::recorder {
 namespace {
@@ -115,14 +116,15 @@ TEST(ScriptRequest, BodyIsWrittenAsAContentBlockTheBodyCannotEnd) {
                            "one\r\nVELK_BODY_END\r\nthree\r\nVELK_BODY_END_2\r\n"),
               std::string::npos)
         << section;
-    std::string error;
-    EXPECT_TRUE(scenario::checkRequestFieldsAreSingleLines(requests, error)) << error;
+    EXPECT_TRUE(velk::test::isOk(scenario::checkRequestFieldsAreSingleLines(requests)));
 
     // A line the script would read as a section or a comment is refused.
     r.text = "[1,2]";
     requests.addRecorded(scriptRequestNavigation(r));
-    EXPECT_FALSE(scenario::checkRequestFieldsAreSingleLines(requests, error));
-    EXPECT_NE(error.find("body has a line that begins with \"[\""), std::string::npos) << error;
+    const Status refused = scenario::checkRequestFieldsAreSingleLines(requests);
+    EXPECT_EQ(refused.code(), StatusCode::kInvalid);
+    EXPECT_NE(refused.message().find("body has a line that begins with \"[\""), std::string::npos)
+        << refused.message();
 }
 
 }  // namespace

@@ -74,29 +74,26 @@ TEST(Thresholds, ReadAndJudged) {
         {"api:login:p95<300", true, 250},
     };
     for (const auto& c : cases) {
-        Threshold t;
-        std::string error;
-        ASSERT_TRUE(parseThreshold(c.text, t, error)) << c.text << ": " << error;
-        const ThresholdResult r = evaluateThreshold(t, f);
+        const StatusOr<Threshold> t = parseThreshold(c.text);
+        ASSERT_TRUE(t) << c.text << ": " << t.status().message();
+        const ThresholdResult r = evaluateThreshold(*t, f);
         EXPECT_TRUE(r.measured) << c.text;
         EXPECT_EQ(r.ok, c.ok) << c.text;
         EXPECT_DOUBLE_EQ(r.value, c.value) << c.text;
     }
     // A request name may hold "<" and ">": the operator is the last one.
     {
-        Threshold t;
-        std::string error;
-        ASSERT_TRUE(parseThreshold("GET <list> => ok:p95<=.5", t, error)) << error;
-        EXPECT_EQ(t.request, "GET <list> => ok");
-        EXPECT_EQ(t.compare, Threshold::Compare::LessOrEqual);
-        EXPECT_DOUBLE_EQ(t.limit, 0.5);
+        const StatusOr<Threshold> t = parseThreshold("GET <list> => ok:p95<=.5");
+        ASSERT_TRUE(t) << t.status().message();
+        EXPECT_EQ(t->request, "GET <list> => ok");
+        EXPECT_EQ(t->compare, Threshold::Compare::LessOrEqual);
+        EXPECT_DOUBLE_EQ(t->limit, 0.5);
     }
     // Nothing to measure fails: an unknown request, or times where none were taken.
     for (const char* text : {"logout:p95<100", "p99<100"}) {
-        Threshold t;
-        std::string error;
-        ASSERT_TRUE(parseThreshold(text, t, error));
-        const ThresholdResult r = evaluateThreshold(t, text[0] == 'p' ? figuresOf(0, 0, 3) : f);
+        const StatusOr<Threshold> t = parseThreshold(text);
+        ASSERT_TRUE(t);
+        const ThresholdResult r = evaluateThreshold(*t, text[0] == 'p' ? figuresOf(0, 0, 3) : f);
         EXPECT_FALSE(r.measured) << text;
         EXPECT_FALSE(r.ok) << text;
     }

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "common/status_assert.h"
 #include "common/temp_dir.h"
 
 namespace velk::results {
@@ -66,8 +67,9 @@ TEST(PassExport, PassesWithoutTheirFiguresSayWhyAndWriteNothing) {
     };
     for (const auto& c : cases) {
         for (ExportFormat format : {ExportFormat::kHtmlReport, ExportFormat::kJsonSummary}) {
-            std::string error;
-            EXPECT_FALSE(exportPass(*c.pass, format, dir.file("out"), error)) << c.what;
+            const Status exported = exportPass(*c.pass, format, dir.file("out"));
+            const std::string& error = exported.message();
+            EXPECT_EQ(exported.code(), StatusCode::kInvalid) << c.what;
             EXPECT_NE(error.find(c.says), std::string::npos) << c.what << ": " << error;
             EXPECT_NE(error.find("\"10:42 - shop\""), std::string::npos) << error;
             EXPECT_FALSE(std::filesystem::exists(dir.file("out"))) << c.what;
@@ -78,9 +80,9 @@ TEST(PassExport, PassesWithoutTheirFiguresSayWhyAndWriteNothing) {
 TEST(PassExport, TheReportsOfAPassReplaceAFileOnlyWhole) {
     velk::test::TempDir dir;
     const auto pass = passWithFigures();
-    std::string why;
-    const PassFigures* figures = runFiguresOf(*pass, why);
-    ASSERT_NE(figures, nullptr) << why;
+    const StatusOr<const PassFigures*> found = runFiguresOf(*pass);
+    ASSERT_TRUE(velk::test::isOk(found));
+    const PassFigures* figures = *found;
     // The summary a script-driven run of two users gives, with no thresholds.
     const std::string json = exportText(*figures, ExportFormat::kJsonSummary);
     for (const char* part :
@@ -90,17 +92,19 @@ TEST(PassExport, TheReportsOfAPassReplaceAFileOnlyWhole) {
         EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
 
     const std::string path = dir.write("run.json", "old");
-    std::string error;
-    ASSERT_TRUE(exportPass(*pass, ExportFormat::kJsonSummary, path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(exportPass(*pass, ExportFormat::kJsonSummary, path)));
     EXPECT_EQ(readFile(path), json);
-    ASSERT_TRUE(exportPass(*pass, ExportFormat::kHtmlReport, dir.file("run.html"), error));
+    ASSERT_TRUE(
+        velk::test::isOk(exportPass(*pass, ExportFormat::kHtmlReport, dir.file("run.html"))));
     EXPECT_EQ(readFile(dir.file("run.html")), exportText(*figures, ExportFormat::kHtmlReport));
 
     // A directory in the way, a folder that does not exist: the message names
     // the file, the old one stays, nothing is left beside it.
     std::filesystem::create_directory(dir.file("taken.json"));
     for (const std::string& bad : {dir.file("taken.json"), dir.file("no/such.json")}) {
-        EXPECT_FALSE(exportPass(*pass, ExportFormat::kJsonSummary, bad, error)) << bad;
+        const Status exported = exportPass(*pass, ExportFormat::kJsonSummary, bad);
+        const std::string& error = exported.message();
+        EXPECT_EQ(exported.code(), StatusCode::kIo) << bad;
         EXPECT_NE(error.find(bad), std::string::npos) << error;
         EXPECT_NE(error.find("not changed"), std::string::npos) << error;
     }

@@ -17,6 +17,7 @@
 #include <new>
 
 #include "app/results/summary_table.h"
+#include "common/status_assert.h"
 #include "common/temp_dir.h"
 
 // The largest single allocation of this test program, to show that a hostile
@@ -89,15 +90,14 @@ bool sameRecord(const CResultsStore& a, const CResultsStore& b) {
 TEST(RltFile, EmptyListIsEightBytesAndLoadsEmpty) {
     velk::test::TempDir dir;
     CResultsContainer list;
-    std::string error;
     const std::string path = dir.file("empty.rlt");
-    ASSERT_TRUE(saveResultsFile(list, path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(saveResultsFile(list, path)));
     const std::string bytes = le32(1) + le32(0);
     EXPECT_EQ(rltFileBytes({}), bytes);
 
     CResultsContainer loaded;
     loaded.add(detailedRecord());
-    ASSERT_TRUE(loadResultsFile(loaded, path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(loadResultsFile(loaded, path)));
     EXPECT_EQ(loaded.count(), 0);
 }
 
@@ -149,12 +149,11 @@ TEST(RltFile, DetailedRecordsRoundTripThroughAFileKeepingRunNumbers) {
     CResultsContainer list;
     list.add(detailedRecord());
     list.add(detailedRecord());
-    std::string error;
     const std::string path = dir.file("two.rlt");
-    ASSERT_TRUE(saveResultsFile(list, path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(saveResultsFile(list, path)));
 
     CResultsContainer loaded;
-    ASSERT_TRUE(loadResultsFile(loaded, path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(loadResultsFile(loaded, path)));
     ASSERT_EQ(loaded.count(), 2);
     EXPECT_TRUE(sameRecord(*list.get(0), *loaded.get(0)));
     EXPECT_TRUE(sameRecord(*list.get(1), *loaded.get(1)));
@@ -289,9 +288,9 @@ TEST(RltFile, ForeignListSchemaLeavesTheListAsItWas) {
     const std::string path = dir.write("foreign.rlt", le32(2) + le32(0));
     CResultsContainer list;
     list.add(detailedRecord());
-    std::string error;
-    EXPECT_FALSE(loadResultsFile(list, path, error));
-    EXPECT_EQ(error, path + " contains an incorrect schema.");
+    const Status loaded = loadResultsFile(list, path);
+    EXPECT_EQ(loaded.code(), StatusCode::kInvalid);
+    EXPECT_EQ(loaded.message(), path + " contains an incorrect schema.");
     EXPECT_EQ(list.count(), 1);
 }
 
@@ -300,18 +299,18 @@ TEST(RltFile, SavingOverAFileReplacesItWhole) {
     const std::string path = dir.write("old.rlt", "old bytes");
     CResultsContainer list;
     list.add(detailedRecord());
-    std::string error;
-    ASSERT_TRUE(saveResultsFile(list, path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(saveResultsFile(list, path)));
     CResultsContainer loaded;
-    ASSERT_TRUE(loadResultsFile(loaded, path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(loadResultsFile(loaded, path)));
     EXPECT_EQ(loaded.count(), 1);
     // Nothing is left beside it.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                             std::filesystem::directory_iterator()),
               1);
     // A directory that does not exist fails without a file.
-    EXPECT_FALSE(saveResultsFile(list, dir.file("no/such.rlt"), error));
-    EXPECT_NE(error.find("no/such.rlt"), std::string::npos);
+    const Status saved = saveResultsFile(list, dir.file("no/such.rlt"));
+    EXPECT_EQ(saved.code(), StatusCode::kIo);
+    EXPECT_NE(saved.message().find("no/such.rlt"), std::string::npos);
 }
 
 }  // namespace
@@ -391,11 +390,10 @@ TEST(RltFileFigures, RoundTripAndTheSummaryPageText) {
     first->figures = sampleFigures(false);
     list.add(first);
     list.add(detailedRecord());
-    std::string error;
     const std::string path = dir.file("figures.rlt");
-    ASSERT_TRUE(saveResultsFile(list, path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(saveResultsFile(list, path)));
     CResultsContainer loaded;
-    ASSERT_TRUE(loadResultsFile(loaded, path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(loadResultsFile(loaded, path)));
     ASSERT_EQ(loaded.count(), 2);
     EXPECT_TRUE(sameRecord(*list.get(0), *loaded.get(0)));
     ASSERT_TRUE(loaded.get(0)->figures.has_value());

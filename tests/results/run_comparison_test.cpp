@@ -67,9 +67,9 @@ TEST(RunComparison, SummariesThatAreNotSoundAreRefusedWithAReason) {
             "percentilesMs": {"p50": 1.5, "p95": 2, "p99": 2.5}},
             "requests": [{"name": "a\u00e9\"", "count": 3, "errors": {"total": 1},
             "percentilesMs": null}]})";
-    ComparedRun run;
-    std::string error;
-    ASSERT_TRUE(comparedRunFromSummary(good, run, error)) << error;
+    const StatusOr<ComparedRun> read = comparedRunFromSummary(good);
+    ASSERT_TRUE(read) << read.status().message();
+    const ComparedRun& run = *read;
     EXPECT_EQ(run.requests.at(0).name, "a\xc3\xa9\"");
     EXPECT_EQ(run.overall.quantilesMs[2], 2.5);
     EXPECT_EQ(run.requests[0].quantilesMs[0], -1);
@@ -92,8 +92,10 @@ TEST(RunComparison, SummariesThatAreNotSoundAreRefusedWithAReason) {
         {"{\"a\": \"\x01\"}", "a control character"},
     };
     for (const Case& c : cases) {
-        error.clear();
-        EXPECT_FALSE(comparedRunFromSummary(c.text, run, error)) << c.text;
+        const StatusOr<ComparedRun> bad = comparedRunFromSummary(c.text);
+        const std::string& error = bad.status().message();
+        EXPECT_FALSE(bad) << c.text;
+        EXPECT_EQ(bad.status().code(), StatusCode::kInvalid) << c.text;
         EXPECT_NE(error.find(c.error), std::string::npos) << c.text << ": " << error;
     }
 }

@@ -20,6 +20,7 @@
 #include "app/runner/runner.h"
 #include "common/build_tree.h"
 #include "common/child_process.h"
+#include "common/status_assert.h"
 #include "common/temp_dir.h"
 #include "gui/results/export_commands.h"
 #include "gui/results/report_page.h"
@@ -186,9 +187,8 @@ TEST(ResultsExport, WhatCannotBeExportedOrWrittenIsToldInAMessage) {
     older->title = "09:15 - old shop";
     CResultsContainer list;
     list.add(older);
-    std::string error;
     const std::string path = dir.file("old.rlt");
-    ASSERT_TRUE(saveResultsFile(list, path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(saveResultsFile(list, path)));
     ASSERT_TRUE(window.open(path));
     EXPECT_TRUE(window.exportEnabled());
     bool asked = false;
@@ -210,7 +210,7 @@ TEST(ResultsExport, WhatCannotBeExportedOrWrittenIsToldInAMessage) {
     current->figures->totals = RunTotals{};
     list.clear();
     list.add(current);
-    ASSERT_TRUE(saveResultsFile(list, path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(saveResultsFile(list, path)));
     ASSERT_TRUE(window.open(path));
     message.clear();
     velk::test::answerMessageBox(QMessageBox::Ok, &message);

@@ -26,6 +26,7 @@
 
 #include "app/results/rlt_file.h"
 #include "common/build_tree.h"
+#include "common/status_assert.h"
 #include "common/temp_dir.h"
 #include "gui/results/chart_view.h"
 #include "gui/results/report_page.h"
@@ -121,8 +122,7 @@ TEST(RunnerEndToEnd, DemoScenarioRunsToTheReportPageAndItsResultsReload) {
 
     velk::scenario::ScenarioDocument document;
     document.newDocument();
-    std::string error;
-    ASSERT_TRUE(document.open(VELK_EXAMPLES_DIR "/demo-shop.vts", error)) << error;
+    ASSERT_TRUE(velk::test::isOk(document.open(VELK_EXAMPLES_DIR "/demo-shop.vts")));
     {
         // The scenario takes the site's port from a global variable; the
         // desktop program has none, so the port goes into the requests.
@@ -170,7 +170,7 @@ TEST(RunnerEndToEnd, DemoScenarioRunsToTheReportPageAndItsResultsReload) {
     EXPECT_GT(record->totalRequests, 0);
 
     const std::string path = dir.file("shop.rlt");
-    ASSERT_TRUE(velk::results::saveResultsFile(runner.results(), path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(velk::results::saveResultsFile(runner.results(), path)));
     const std::string saved = readFile(path);
     runner.results().clear();
     ASSERT_TRUE(openResultsFile(frame, bridge, *reportView, QString::fromStdString(path)));
@@ -335,9 +335,10 @@ TEST(RunnerEndToEnd, DestroyingTheBridgeDuringARunStopsTheRunFirst) {
     });
     velk::scenario::ScenarioDocument document;
     oneRequestTo(document, server.port(), 5, 100000, dir);
-    std::string script, error;
-    ASSERT_TRUE(document.scenario().generateScript(velk::settings::GlobalSettings(), script, error))
-        << error;
+    const StatusOr<std::string> made =
+        document.scenario().generateScript(velk::settings::GlobalSettings());
+    ASSERT_TRUE(velk::test::isOk(made));
+    const std::string& script = *made;
     Runner runner;
     runner.initialize();
     auto bridge = std::make_unique<RunnerBridge>(runner);
@@ -397,11 +398,10 @@ TEST(RunnerEndToEnd, GlobalVariableTypedOnTheRunnerPageReachesTheRun) {
     // The value belongs to the scenario: kept in its file, and on the page
     // again when the file is opened.
     EXPECT_TRUE(document.isModified());
-    std::string error;
     const std::string path = dir.file("kept.vts");
-    ASSERT_TRUE(document.saveAs(path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(document.saveAs(path)));
     document.scenario().globalValues().clear();
-    ASSERT_TRUE(document.open(path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(document.open(path)));
     frame.showPage(MainWindow::kRunnerPage);
     port = window.runnerView->findChild<QLineEdit*>(QStringLiteral("gvar:port"));
     ASSERT_NE(port, nullptr);
@@ -507,11 +507,10 @@ TEST(RunnerEndToEnd, SummaryPageShowsTheRunsPercentilesAndKeepsThemInTheFile) {
     EXPECT_FALSE(record->figures->timeline.empty());
 
     // Through a file and back: the same figures, the same page.
-    std::string error;
     const std::string path = dir.file("run.rlt");
-    ASSERT_TRUE(velk::results::saveResultsFile(window.runner.results(), path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(velk::results::saveResultsFile(window.runner.results(), path)));
     velk::results::CResultsContainer reloaded;
-    ASSERT_TRUE(velk::results::loadResultsFile(reloaded, path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(velk::results::loadResultsFile(reloaded, path)));
     velk::results::SummaryPage again(reloaded);
     again.refresh(true);
     EXPECT_EQ(velk::results::SummaryPage::copiedText(again.table()), shown);
@@ -521,8 +520,8 @@ TEST(RunnerEndToEnd, SummaryPageShowsTheRunsPercentilesAndKeepsThemInTheFile) {
     older->figures.reset();
     velk::results::CResultsContainer olderList;
     olderList.add(older);
-    ASSERT_TRUE(velk::results::saveResultsFile(olderList, path, error)) << error;
-    ASSERT_TRUE(velk::results::loadResultsFile(reloaded, path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(velk::results::saveResultsFile(olderList, path)));
+    ASSERT_TRUE(velk::test::isOk(velk::results::loadResultsFile(reloaded, path)));
     again.refresh(true);
     EXPECT_EQ(again.message(), QStringLiteral("No percentiles in this file"));
 }

@@ -63,10 +63,12 @@ int main(int argc, char** argv) {
     {
         velk::scenario::ScenarioDocument document;
         document.newDocument();
-        std::string error;
-        if (port.empty() || !document.open(std::string(argv[2]) + "/demo-shop.vts", error)) {
+        const velk::Status opened = port.empty()
+                                        ? velk::Status(velk::StatusCode::kInvalid)
+                                        : document.open(std::string(argv[2]) + "/demo-shop.vts");
+        if (!opened) {
             std::fprintf(stderr, "runner_live_screenshot: no demo site or scenario %s\n",
-                         error.c_str());
+                         opened.message().c_str());
         } else {
             {
                 // The port goes into the requests, as the desktop program has

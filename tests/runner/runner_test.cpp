@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -36,6 +37,23 @@ public:
         m_finished.push_back(stopped);
         m_changed.notify_all();
     }
+    void passStarting(TestSet*) override {
+        std::lock_guard lock(m_mutex);
+        m_passes.push_back("start");
+        if (stopAtStart) stopAtStart();
+    }
+    void passEnded(TestSet* set, const PassEnd& end) override {
+        std::lock_guard lock(m_mutex);
+        m_passes.push_back(end.title + " result=" + std::to_string(end.result) +
+                           (end.stopped ? " stopped" : "") + (end.last ? " last" : "") +
+                           (end.cycle ? " value=" + std::to_string(end.cycle->value) : "") +
+                           (GetResults(set, 0) != nullptr ? " results" : ""));
+    }
+    std::vector<std::string> passes() const {
+        std::lock_guard lock(m_mutex);
+        return m_passes;
+    }
+    std::function<void()> stopAtStart;
     void output(int32_t level, std::string_view text) {
         std::lock_guard lock(m_mutex);
         m_lines.push_back(std::to_string(level) + " " + std::string(text));
@@ -81,7 +99,7 @@ public:
 private:
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::vector<std::string> m_lines, m_progress;
+    std::vector<std::string> m_lines, m_progress, m_passes;
     int m_firstPasses = 0;
     std::vector<bool> m_finished;
 };
@@ -206,6 +224,37 @@ TEST_F(RunnerTest, CyclingRunsEveryPassWithItsMessages) {
             EXPECT_EQ(r->batchNumber, batch + 1);
             EXPECT_EQ(c.byIterations ? r->iterations : r->users, c.values[i]);
         }
+    }
+}
+
+// velkrun's way: the host parsed the set, owns the engine's callbacks, keeps
+// its own records and runs the passes on its own thread.
+TEST_F(RunnerTest, AHostsParsedSetRunsOnTheCallersThreadAndTheHostHearsEachPass) {
+    for (const bool stopFirst : {false, true}) {
+        Runner host;
+        host.initialize(Runner::kHostEngine);
+        host.setKeepPasses(false);
+        EventLog events;
+        host.setOutputTarget(
+            [&](int32_t level, std::string_view text) { events.output(level, text); }, nullptr);
+        if (stopFirst) events.stopAtStart = [&host] { host.requestStop(); };
+        TestSet* set = CreateTestSet();
+        ASSERT_TRUE(ParseTest(set, "host", script().c_str()));
+        const CycleSettings cycle{true, false, 1, 2, 1, false, 0};
+        ASSERT_TRUE(host.run(set, "shop", cycle, &events));
+        // run() returns once the run has ended.
+        EXPECT_EQ(events.finished(), std::vector<bool>{stopFirst});
+        EXPECT_FALSE(host.isRunning());
+        EXPECT_EQ(host.results().count(), 0);
+        const std::vector<std::string> expected =
+            stopFirst ? std::vector<std::string>{"start",
+                                                 "shop - Virtual users=1 result=0 "
+                                                 "stopped last value=1"}
+                      : std::vector<std::string>{
+                            "start", "shop - Virtual users=1 result=1 value=1 results", "start",
+                            "shop - Virtual users=2 result=1 last value=2 results"};
+        EXPECT_EQ(events.passes(), expected);
+        EXPECT_EQ(events.runnerLines().back(), "0 All tasks finished\r\n");
     }
 }
 

@@ -15,6 +15,7 @@
 
 #include "app/results/rlt_file.h"
 #include "app/results/summary_table.h"
+#include "common/status_assert.h"
 #include "common/temp_dir.h"
 #include "gui/results/comparison_view.h"
 
@@ -117,11 +118,10 @@ TEST(SummaryPage, ComparesThePassWithAChosenBaselineByTheCompareRule) {
     auto older = std::make_shared<CResultsStore>();  // a pass kept without figures
     older->title = "09:00 - older";
     written.add(older);
-    std::string error;
     const std::string path = dir.file("two.rlt");
-    ASSERT_TRUE(saveResultsFile(written, path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(saveResultsFile(written, path)));
     CResultsContainer list;
-    ASSERT_TRUE(loadResultsFile(list, path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(loadResultsFile(list, path)));
 
     SummaryPage page(list);
     page.resize(765, 500);

@@ -5,6 +5,7 @@
 #include "app/results/rlt_file.h"
 #include "common/build_tree.h"
 #include "common/child_process.h"
+#include "common/status_assert.h"
 #include "common/temp_dir.h"
 #include "support/test_http_server.h"
 
@@ -51,8 +52,7 @@ TEST(VelkrunCycle, BatchRunSavesEveryPass) {
         ASSERT_NE(at, std::string::npos) << line << " in\n" << o.err;
     }
     velk::results::CResultsContainer list;
-    std::string error;
-    ASSERT_TRUE(velk::results::loadResultsFile(list, rlt, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(velk::results::loadResultsFile(list, rlt)));
     ASSERT_EQ(list.count(), 2);
     EXPECT_EQ(list.get(0)->users, 3);
     EXPECT_EQ(list.get(1)->users, 1);

@@ -12,6 +12,7 @@
 
 #include "app/base/file_io.h"
 #include "app/scenario/scenario_file.h"
+#include "common/status_assert.h"
 #include "common/temp_dir.h"
 
 namespace velk::scenario {
@@ -46,8 +47,7 @@ TEST(SafeFileWriter, ReplacesTheFileAndKeepsItsMode) {
     velk::test::TempDir dir;
     const std::string path = dir.write("a.vts", "old bytes");
     ::chmod(path.c_str(), 0640);
-    std::string error;
-    ASSERT_TRUE(base::writeFileReplacing(path, "new bytes, longer than before", error)) << error;
+    ASSERT_TRUE(velk::test::isOk(base::writeFileReplacing(path, "new bytes, longer than before")));
     EXPECT_EQ(readAll(path), "new bytes, longer than before");
     struct stat st {};
     ::stat(path.c_str(), &st);
@@ -58,39 +58,40 @@ TEST(SafeFileWriter, ReplacesTheFileAndKeepsItsMode) {
 TEST(SafeFileWriter, FailedWriteLeavesTheOldFileIntactAndSaysSo) {
     velk::test::TempDir dir;
     const std::string path = dir.write("a.vts", "the old scenario");
-    std::string error;
+    Status written;
     {
         FileSizeLimit limit(64);
-        EXPECT_FALSE(base::writeFileReplacing(path, std::string(4096, 'x'), error));
+        written = base::writeFileReplacing(path, std::string(4096, 'x'));
     }
+    const std::string& error = written.message();
+    EXPECT_EQ(written.code(), StatusCode::kIo);
     EXPECT_EQ(readAll(path), "the old scenario");
     EXPECT_NE(error.find("Failed to save document."), std::string::npos) << error;
     EXPECT_NE(error.find("not changed"), std::string::npos) << error;
     EXPECT_EQ(entriesIn(dir.path()), 1u);
 
     std::filesystem::create_directory(dir.file("folder"));
-    EXPECT_FALSE(base::writeFileReplacing(dir.file("folder"), "x", error));
+    EXPECT_FALSE(base::writeFileReplacing(dir.file("folder"), "x"));
     EXPECT_TRUE(std::filesystem::is_directory(dir.file("folder")));
-    EXPECT_FALSE(base::writeFileReplacing(dir.file("missing/dir/a.vts"), "x", error));
+    EXPECT_FALSE(base::writeFileReplacing(dir.file("missing/dir/a.vts"), "x"));
 }
 
 TEST(ScenarioDocument, FailedSaveKeepsOldFileAndDocumentState) {
     velk::test::TempDir dir;
     ScenarioDocument doc;
     doc.newDocument();
-    std::string error;
     const std::string path = dir.file("shop.vts");
-    ASSERT_TRUE(doc.saveAs(path, error)) << error;
+    ASSERT_TRUE(velk::test::isOk(doc.saveAs(path)));
     const std::string saved = readAll(path);
     doc.scenario().run().description = std::string(8192, 'd');
     doc.setModified(true);
     {
         FileSizeLimit limit(saved.size() + 16);
-        EXPECT_FALSE(doc.saveAs(path, error));
+        EXPECT_FALSE(doc.saveAs(path));
     }
     EXPECT_EQ(readAll(path), saved);
     EXPECT_TRUE(doc.isModified());
-    EXPECT_FALSE(doc.saveAs(dir.file("nowhere/shop2.vts"), error));
+    EXPECT_FALSE(doc.saveAs(dir.file("nowhere/shop2.vts")));
     EXPECT_EQ(doc.path(), path);
     EXPECT_EQ(doc.title(), "shop.vts");
 }
@@ -104,9 +105,9 @@ TEST(ScenarioDocument, PathsThatAreNotFilesAreRefusedAndNothingChanges) {
     const std::string damaged = dir.write("damaged.vts", std::string("\x01\x00\x00\x00\x01", 5));
     for (const std::string& path :
          {dir.file("folder.vts"), dir.file("missing.vts"), damaged, std::string("/dev/null")}) {
-        std::string error;
-        EXPECT_FALSE(doc.open(path, error)) << path;
-        EXPECT_FALSE(error.empty()) << path;
+        const Status opened = doc.open(path);
+        EXPECT_FALSE(opened) << path;
+        EXPECT_FALSE(opened.message().empty()) << path;
         EXPECT_EQ(doc.title(), title);
         EXPECT_TRUE(doc.path().empty());
     }
@@ -125,11 +126,10 @@ TEST(ScenarioDocument, TitlesCountUpAndOpenTakesTheFileName) {
     doc.setModified(true);
     doc.setModified(true);
     EXPECT_EQ(changes, 1);
-    std::string error;
-    ASSERT_TRUE(doc.saveAs(dir.file("a.vts"), error));
+    ASSERT_TRUE(velk::test::isOk(doc.saveAs(dir.file("a.vts"))));
     EXPECT_FALSE(doc.isModified());
     ScenarioDocument other;
-    ASSERT_TRUE(other.open(dir.file("a.vts"), error)) << error;
+    ASSERT_TRUE(velk::test::isOk(other.open(dir.file("a.vts"))));
     EXPECT_EQ(other.title(), "a.vts");
     EXPECT_FALSE(other.isModified());
 }

@@ -32,7 +32,9 @@ Outcome openScenario(const std::string& path) {
     doc.scenario().requests().addChild(0, std::make_unique<scenario::CRequest>());
     const std::string title = doc.title();
     Outcome out;
-    out.read = doc.open(path, out.message);
+    const Status opened = doc.open(path);
+    out.read = opened.isOk();
+    out.message = opened.message();
     if (!out.read) {
         EXPECT_EQ(doc.title(), title) << path;
         EXPECT_EQ(doc.scenario().requests().count(), 1) << path;
@@ -45,7 +47,9 @@ Outcome openResults(const std::string& path) {
     results::CResultsContainer list;
     list.add(std::make_shared<results::CResultsStore>());
     Outcome out;
-    out.read = results::loadResultsFile(list, path, out.message);
+    const Status loaded = results::loadResultsFile(list, path);
+    out.read = loaded.isOk();
+    out.message = loaded.message();
     return out;
 }
 
