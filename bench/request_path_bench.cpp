@@ -45,7 +45,7 @@ struct User {
         session = std::make_unique<HttpSession>(set->options, set->headers, set->currentTarget,
                                                 set->httpCounters);
         session->random.seed(12345);
-        if (setUpUserConnection(*session) < 0) std::abort();
+        if (!setUpUserConnection(*session)) std::abort();
     }
     RequestDef& request(const std::string& name) { return *set->requests.at(name); }
 
@@ -140,7 +140,7 @@ void readQueuedResponse(benchmark::State& state) {
     User user("keepalive=1\n[get]\n$uri=/big.txt\n", peer.port);
     HttpSession& s = *user.session;
     RequestDef& r = user.request("get");
-    if (s.connection.connect() < 0) std::abort();
+    if (!s.connection.connect()) std::abort();
     peer.accept();
     s.request.clear();
     buildParameterData(s, r, std::nullopt);

@@ -20,13 +20,6 @@ bool checkMetricsOptions(ParsedCli& parsed);
 // velkrun-mpi: each rank serves its own users' figures, rank K at PORT + K
 // (port 0: each a free port of its own).  kInvalid past 65535.
 Status metricsOptionsOfRank(CliOptions& options, int rank);
-// The bool-and-message form, kept only for velkrun-mpi's distributed run until
-// it takes the status.
-inline bool metricsOptionsOfRank(CliOptions& options, int rank, std::string& error) {
-    const Status status = metricsOptionsOfRank(options, rank);
-    if (!status) error = status.message();
-    return status.isOk();
-}
 
 class MetricsRun {
 public:

@@ -22,19 +22,6 @@ Status writeOutputFile(const std::string& path, std::string_view content);
 // exists and may be written.  kIo with the message writeOutputFile gives.
 Status canWriteOutputFile(const std::string& path);
 
-// The bool-and-message forms, kept only for the run command until it takes the
-// status.
-inline bool writeOutputFile(const std::string& path, std::string_view content, std::string& error) {
-    const Status status = writeOutputFile(path, content);
-    if (!status) error = status.message();
-    return status.isOk();
-}
-inline bool canWriteOutputFile(const std::string& path, std::string& error) {
-    const Status status = canWriteOutputFile(path);
-    if (!status) error = status.message();
-    return status.isOk();
-}
-
 // Largest files read: scripts (as for the files they include) and shard results.
 inline constexpr size_t kMaxScriptBytes = size_t(256) << 20;
 inline constexpr size_t kMaxShardBytes = size_t(1) << 30;

@@ -10,10 +10,10 @@
 #include "app/results/pass_figures.h"
 #include "app/results/results_container.h"
 #include "app/results/rlt_file.h"
-#include "app/runner/runner.h"
 #include "cli/closing_line.h"
 #include "cli/engine_output.h"
 #include "cli/figures_files.h"
+#include "cli/host_run.h"
 #include "cli/interrupt_watcher.h"
 #include "cli/metrics_run.h"
 #include "cli/output_file.h"
@@ -102,23 +102,13 @@ struct RunState {
 // What velkrun does around each pass the runner runs: the live line and the
 // metrics endpoint while it runs; then its report, closing line and verdicts,
 // and with --results the pass as the desktop program collects it.
-class PassOutputs : public runner::RunnerEvents {
+class PassOutputs : public PassEvents {
 public:
     PassOutputs(const CliOptions& options, int32_t maxtime, const InterruptWatcher& watcher,
-                runner::Runner& runner, RunState& state)
-        : m_options(options),
-          m_maxtime(maxtime),
-          m_watcher(watcher),
-          m_runner(runner),
-          m_state(state) {}
-
-    void progress(int32_t, int32_t, const std::string&) override {}
-    void firstBatchPassCollected() override {}
-    void runFinished(bool) override {}
+                RunState& state)
+        : m_options(options), m_maxtime(maxtime), m_watcher(watcher), m_state(state) {}
 
     void passStarting(TestSet* set) override {
-        // A signal taken before the run began stops it before its first pass.
-        if (m_watcher.signalNumber() != 0) m_runner.requestStop();
         TestInfo info{};
         GetInfo(set, &info);
         // The engine's first report (after every user has started) may lower this
@@ -135,7 +125,6 @@ private:
     const CliOptions& m_options;
     const int32_t m_maxtime;
     const InterruptWatcher& m_watcher;
-    runner::Runner& m_runner;
     RunState& m_state;
 };
 
@@ -204,9 +193,9 @@ int runLoadTest(const CliOptions& options) {
     // spent for figures that would then have nowhere to go.
     for (const std::string* path :
          {&options.summaryPath, &options.htmlPath, &options.resultsPath}) {
-        std::string error;
-        if (!path->empty() && !canWriteOutputFile(*path, error)) {
-            std::fprintf(stderr, "velkrun: cannot write %s\n", error.c_str());
+        if (path->empty()) continue;
+        if (const Status status = canWriteOutputFile(*path); !status) {
+            std::fprintf(stderr, "velkrun: cannot write %s\n", status.message().c_str());
             return 4;
         }
     }
@@ -235,32 +224,24 @@ int runLoadTest(const CliOptions& options) {
             state.status = 1;
             if (keep || options.cycling) say(runner::kAllFinishedMessage);
         } else {
-            runner::Runner runner;
-            runner.initialize(runner::Runner::kHostEngine);
-            runner.setKeepPasses(false);
-            runner.setExplainUnreached(false);
-            runner.setPauseSliceMs(500);
             // The runner's own lines (passes, pauses, CPU load) are for runs that
             // keep or cycle; velkrun's closing line speaks for a single run.
+            runner::Runner::OutputSink sink;
             if (keep || options.cycling)
-                runner.setOutputTarget(
-                    [](int32_t, std::string_view text) {
-                        std::string line(text);
-                        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
-                            line.pop_back();
-                        say(line);
-                    },
-                    nullptr);
-            watcher.setStop([&runner] { runner.requestStop(); });
-            PassOutputs outputs(options, maxtime, watcher, runner, state);
-            runner.run(set.release(), name, cycle, &outputs);
-            watcher.setStop(nullptr);
+                sink = [](int32_t, std::string_view text) {
+                    std::string line(text);
+                    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+                        line.pop_back();
+                    say(line);
+                };
+            PassOutputs outputs(options, maxtime, watcher, state);
+            runOnThisThread(std::move(set), name, cycle, outputs, watcher, std::move(sink));
         }
         if (keep && state.passes.count() > 0) {
-            std::string error;
-            if (!writeOutputFile(options.resultsPath,
-                                 velk::results::rltFileBytes(state.passes.all()), error)) {
-                std::fprintf(stderr, "velkrun: cannot write %s\n", error.c_str());
+            const Status written = writeOutputFile(options.resultsPath,
+                                                   velk::results::rltFileBytes(state.passes.all()));
+            if (!written) {
+                std::fprintf(stderr, "velkrun: cannot write %s\n", written.message().c_str());
                 if (state.status == 0) state.status = 4;
             }
         }

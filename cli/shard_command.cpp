@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/engine_output.h"
+#include "cli/host_run.h"
 #include "cli/interrupt_watcher.h"
 #include "cli/merged_report.h"
 #include "cli/output_file.h"
@@ -30,41 +31,65 @@ StatusOr<std::string> readWholeFile(const std::string& path) {
     return bytes;
 }
 
+namespace {
+
+// The shard's pass: the live line while it runs, then its results to the file.
+class ShardPass : public PassEvents {
+public:
+    ShardPass(const CliOptions& options, int64_t users, int64_t planned, int32_t maxtime)
+        : m_options(options), m_users(users), m_planned(planned), m_maxtime(maxtime) {}
+
+    void passStarting(TestSet* set) override {
+        startProgressLine(set, int32_t(m_users), m_planned, m_maxtime);
+    }
+    void passEnded(TestSet* set, const runner::PassEnd& end) override {
+        finishProgressLine();
+        ran = end.result;
+        if (const Status written = writeResultData(set, m_options.shardOut); !written) {
+            std::fprintf(stderr, "velkrun: shard %d/%d: %s\n", m_options.shard, m_options.shards,
+                         written.message().c_str());
+            status = 4;
+        } else {
+            std::fprintf(stderr, "velkrun: shard %d/%d: results of %lld users written to %s\n",
+                         m_options.shard, m_options.shards, static_cast<long long>(m_users),
+                         m_options.shardOut.c_str());
+        }
+    }
+
+    int32_t ran = 0;
+    int status = 0;
+
+private:
+    const CliOptions& m_options;
+    const int64_t m_users, m_planned;
+    const int32_t m_maxtime;
+};
+
+}  // namespace
+
 int runShard(const CliOptions& options) {
     int32_t maxtime = 0;
     TestSetPtr set = loadTest(options, &maxtime);
     if (!set) return 1;
     if (!SelectUsers(set.get(), options.shard, options.shards)) return 1;
-
-    int32_t ran;
+    TestInfo info{};
+    GetInfo(set.get(), &info);
+    // This shard's users: every N-th from K.
+    const int64_t users =
+        info.users > options.shard
+            ? (int64_t(info.users) - options.shard + options.shards - 1) / options.shards
+            : 0;
+    const int64_t planned =
+        info.iterations < 0 ? -1 : users * info.sequenceLength * info.iterations;
+    ShardPass pass(options, users, planned, maxtime);
     int signal;
-    int status = 0;
     {
-        InterruptWatcher watcher(set.get());
-        TestInfo info{};
-        GetInfo(set.get(), &info);
-        // This shard's users: every N-th from K.
-        const int64_t users =
-            info.users > options.shard
-                ? (int64_t(info.users) - options.shard + options.shards - 1) / options.shards
-                : 0;
-        const int64_t planned =
-            info.iterations < 0 ? -1 : users * info.sequenceLength * info.iterations;
-        startProgressLine(set.get(), int32_t(users), planned, maxtime);
-        ran = RunTest(set.get());
-        finishProgressLine();
-        if (const Status written = writeResultData(set.get(), options.shardOut); !written) {
-            std::fprintf(stderr, "velkrun: shard %d/%d: %s\n", options.shard, options.shards,
-                         written.message().c_str());
-            status = 4;
-        } else {
-            std::fprintf(stderr, "velkrun: shard %d/%d: results of %lld users written to %s\n",
-                         options.shard, options.shards, static_cast<long long>(users),
-                         options.shardOut.c_str());
-        }
+        InterruptWatcher watcher;
+        runOnThisThread(std::move(set), "shard", runner::CycleSettings{}, pass, watcher);
         signal = watcher.signalNumber();
     }
-    if (!ran && status == 0) {
+    int status = pass.status;
+    if (!pass.ran && status == 0) {
         std::fprintf(stderr, "velkrun: shard %d/%d: the run completed no request\n", options.shard,
                      options.shards);
         status = 3;

@@ -20,9 +20,8 @@ int runVerifyCommand(const CliOptions& options) {
     }
     scenario::CScenario scenario;
     scenario.reset();
-    std::string error;
-    if (!scenario::loadScenarioFile(scenario, path, error)) {
-        std::fprintf(stderr, "velkrun: %s\n", error.c_str());
+    if (const Status loaded = scenario::loadScenarioFile(scenario, path); !loaded) {
+        std::fprintf(stderr, "velkrun: %s\n", loaded.message().c_str());
         return 1;
     }
     // The same settings a run of the scenario takes.

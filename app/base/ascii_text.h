@@ -2,12 +2,19 @@
 // ASCII letter case for protocol texts (header names, tag names): bytes
 // outside A-Z and a-z are compared as they are, whatever the locale.
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 namespace velk::base {
 
 inline char asciiLower(char c) {
     return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+inline std::string asciiLowered(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = asciiLower(c);
+    return out;
 }
 
 inline bool sameNoCase(std::string_view a, std::string_view b) {

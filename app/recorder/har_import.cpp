@@ -6,6 +6,7 @@
 #include <set>
 #include <utility>
 
+#include "app/base/ascii_text.h"
 #include "app/base/file_io.h"
 #include "app/recorder/new_recording.h"
 #include "app/results/json_value.h"
@@ -18,15 +19,8 @@ namespace {
 
 using results::JsonValue;
 
-char lowerChar(char c) {
-    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-}
-
-std::string lowered(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = lowerChar(c);
-    return out;
-}
+using base::asciiLower;
+using base::asciiLowered;
 
 bool hasControl(std::string_view text) {
     return std::any_of(text.begin(), text.end(),
@@ -35,7 +29,7 @@ bool hasControl(std::string_view text) {
 
 // Headers a browser adds on its own, or that the engine sets: not replayed.
 bool browsersOwn(std::string_view name) {
-    const std::string n = lowered(name);
+    const std::string n = asciiLowered(name);
     static constexpr std::string_view kExact[] = {
         "host",         "user-agent",     "connection",
         "cookie",       "content-length", "referer",
@@ -104,7 +98,7 @@ bool holdsExpression(std::string_view text) {
         "nrand(",  "arand(", "lrand(", "seq(",  "urlparam(", "hidden(", "regexp(", "file(",
         "rxname(", "var(",   "clid(",  "list(", "json(",     "meta(",   "cookie("};
     for (size_t at = text.find('$'); at != std::string_view::npos; at = text.find('$', at + 1)) {
-        const std::string next = lowered(text.substr(at + 1, 10));
+        const std::string next = asciiLowered(text.substr(at + 1, 10));
         for (std::string_view start : kStarts)
             if (next.starts_with(start)) return true;
     }
@@ -116,7 +110,7 @@ enum class EntryKind { Navigation, Script, Static, Stream, BrowsersOwn };
 EntryKind kindOf(const JsonValue& entry, const std::string& method, int32_t status,
                  const std::string& responseType) {
     if (const JsonValue* rt = entry.member("_resourceType"); rt && rt->isString()) {
-        const std::string t = lowered(rt->string());
+        const std::string t = asciiLowered(rt->string());
         if (t == "document") return EntryKind::Navigation;
         if (t == "xhr" || t == "fetch") return EntryKind::Script;
         if (t == "websocket" || t == "eventsource") return EntryKind::Stream;
@@ -124,7 +118,7 @@ EntryKind kindOf(const JsonValue& entry, const std::string& method, int32_t stat
         if (t != "other") return EntryKind::Static;
     }
     if (status == 101) return EntryKind::Stream;
-    const std::string type = lowered(responseType);
+    const std::string type = asciiLowered(responseType);
     if (type.find("text/event-stream") != std::string::npos) return EntryKind::Stream;
     if (type.find("text/html") != std::string::npos && method == "GET")
         return EntryKind::Navigation;
@@ -208,7 +202,7 @@ bool readEntry(const JsonValue& entry, size_t index, bool keepStatic, HarVisit& 
         return false;
     if (hasControl(e.url) || e.url.find(' ') != std::string::npos)
         return r.fail("request.url holds a blank or control character");
-    const std::string scheme = lowered(e.url.substr(0, e.url.find(':')));
+    const std::string scheme = asciiLowered(e.url.substr(0, e.url.find(':')));
     if (scheme == "ws" || scheme == "wss") {
         visit.notes.push_back(where + " not recorded: a WebSocket or event stream at " + e.url);
         return true;
@@ -260,7 +254,7 @@ bool readEntry(const JsonValue& entry, size_t index, bool keepStatic, HarVisit& 
     }
     e.navigation = kind == EntryKind::Navigation;
     for (auto& [name, value] : headers) {
-        if (lowered(name) == "content-type") e.contentType = value;
+        if (asciiLowered(name) == "content-type") e.contentType = value;
         if (!browsersOwn(name)) e.headers.emplace_back(name, value);
     }
     if (const JsonValue* post = request->member("postData")) {
@@ -294,66 +288,9 @@ bool readEntry(const JsonValue& entry, size_t index, bool keepStatic, HarVisit& 
     return true;
 }
 
-// A body as the script's "<<" block: JSON loses its line breaks (blanks to
-// JSON); other text keeps its lines (the script drops empty ones, leading blanks
-// and lines beginning with ";", and ends each line in LF).
-std::string contentBlock(const std::string& body, bool json) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < body.size()) {
-        size_t lineEnd = body.find_first_of("\r\n", start);
-        if (lineEnd == std::string::npos) lineEnd = body.size();
-        lines.push_back(body.substr(start, lineEnd - start));
-        if (lineEnd + 1 < body.size() && body[lineEnd] == '\r' && body[lineEnd + 1] == '\n')
-            ++lineEnd;
-        start = lineEnd + 1;
-    }
-    // The end line must not be a line of the body.
-    const std::set<std::string> taken(lines.begin(), lines.end());
-    std::string end = "VELK_BODY_END";
-    for (size_t n = 2; taken.count(end); ++n) end = "VELK_BODY_END" + std::to_string(n);
-    std::string out = "<<" + end;
-    for (size_t i = 0; i < lines.size(); ++i) out += (json && i > 0 ? " " : "\r\n") + lines[i];
-    return out + "\r\n" + end;
-}
-
-void addParam(scenario::CRequest& r, const std::string& name, const std::string& value,
-              bool encode) {
-    auto param = std::make_unique<scenario::CReqParam>();
-    param->setNameAndEncode(name, encode);
-    auto f = std::make_unique<scenario::CReqParamFunction>();
-    f->makeLiteral(value);
-    param->insert(-1, std::move(f));
-    r.insertParam(-1, std::move(param));
-}
-
-// The outcome kept for checks and --verify: status and, for a page, its title.
-scenario::RecordedOutcome outcomeOf(const ScriptExchange& e) {
-    scenario::RecordedOutcome o;
-    o.status = e.status;
-    const std::string body = lowered(e.responseBody.substr(0, 65536));
-    const size_t open = body.find("<title>");
-    const size_t close = open == std::string::npos ? open : body.find("</title>", open);
-    if (lowered(e.responseType).find("html") != std::string::npos && close != std::string::npos) {
-        bool blank = false;
-        for (char c : std::string_view(e.responseBody).substr(open + 7, close - open - 7)) {
-            const bool space = c == ' ' || c == '\t' || c == '\r' || c == '\n';
-            if (space) {
-                blank = !o.title.empty();
-                continue;
-            }
-            if (blank) o.title += ' ';
-            blank = false;
-            o.title += c;
-        }
-        o.title = o.title.substr(0, scenario::RecordedOutcome::kMaxTitle);
-    }
-    return o;
-}
-
 // The absolute URL a Location names, seen from the URL it answered.
 std::string resolveLocation(const std::string& from, const std::string& location) {
-    const std::string lower = lowered(location.substr(0, 8));
+    const std::string lower = asciiLowered(location.substr(0, 8));
     if (lower.starts_with("http://") || lower.starts_with("https://")) return location;
     const size_t scheme = from.find("://");
     const size_t pathStart = from.find('/', scheme == std::string::npos ? 0 : scheme + 3);
@@ -374,7 +311,7 @@ void mergeRedirects(HarVisit& visit) {
         const int32_t s = e.status;
         std::string location;
         for (const auto& [n, v] : e.responseHeaders)
-            if (lowered(n) == "location") location = v;
+            if (asciiLowered(n) == "location") location = v;
         ScriptExchange& next = entries[i + 1].exchange;
         if (!(s == 301 || s == 302 || s == 303 || s == 307 || s == 308) || location.empty() ||
             resolveLocation(e.url, location) != next.url) {
@@ -445,48 +382,6 @@ StatusOr<HarVisit> readHarFile(const std::string& path, bool keepStatic) {
     StatusOr<HarVisit> visit = readHar(*text, keepStatic);
     if (!visit) return {visit.status().code(), path + ": " + visit.status().message()};
     return visit;
-}
-
-std::vector<ScriptExchange> addHarRequests(scenario::CScenario& scenario, const HarVisit& visit) {
-    prepareRecordingScenario(scenario);
-    std::vector<ScriptExchange> out;
-    scenario::CRequestsContainer& requests = scenario.requests();
-    scenario::CRequest* previous = nullptr;
-    for (const HarEntry& entry : visit.entries) {
-        ScriptExchange e = entry.exchange;
-        auto r = std::make_unique<scenario::CRequest>();
-        for (int32_t m = 1; m <= scenario::CRequest::kMethodCount; ++m)
-            if (scenario::CRequest::methodName(m) == e.method) r->setMethod(m);
-        r->setUrl(e.url);
-        const std::string type = lowered(e.contentType);
-        const bool form = type.starts_with("application/x-www-form-urlencoded");
-        r->setContentType(e.contentType.empty() ? (e.body.empty() ? "text/html" : "text/plain")
-                                                : e.contentType);
-        for (const auto& [name, value] : e.headers)
-            addParam(*r, kHeaderParam, name + ": " + value, false);
-        if (form) {
-            // A form: its fields, so the editor shows them one by one.
-            for (const auto& [name, value] : decodeFormPairs(e.body))
-                addParam(*r, name, value, true);
-        } else if (!e.body.empty()) {
-            addParam(*r, kContentParam,
-                     contentBlock(e.body, type.find("json") != std::string::npos), false);
-        }
-        // The pause the visitor took before this request is the delay after the last one.
-        if (previous) {
-            previous->setDelayFrom(entry.pauseSeconds);
-            previous->setDelayTo(entry.pauseSeconds);
-        }
-        if (e.status > 0) {
-            scenario::RecordedOutcome outcome = outcomeOf(e);
-            outcome.location = entry.redirectedTo;
-            r->setOutcome(std::move(outcome));
-        }
-        previous = requests.addChild(0, std::move(r));
-        e.requestId = previous ? previous->getId() : 0;
-        out.push_back(std::move(e));
-    }
-    return out;
 }
 
 }  // namespace velk::recorder

@@ -108,11 +108,6 @@ bool Runner::start(const std::string& script, const std::string& runName,
                    const CycleSettings& cycle, RunnerEvents* events) {
     // A worker that outlived its stop still uses the test set.
     if (m_running || !reapWorker()) return false;
-    // What the last run left (its test set, its passes) takes a tenth of a
-    // second and more to release after thousands of users: the new run's
-    // worker releases it, not this thread, which is the window's.  A start
-    // that fails releases it here.
-    TestSetOwner lastSet(std::exchange(m_testSet, nullptr), FreeTestSet);
     TestSetOwner set(CreateTestSet(), FreeTestSet);
     if (!set) return false;
     m_events = events;
@@ -120,17 +115,19 @@ bool Runner::start(const std::string& script, const std::string& runName,
     const std::string text = script;  // the engine's own copy
     if (!ParseTest(set.get(), m_testName.c_str(), text.c_str())) return false;
     if (m_afterParse && !m_afterParse(set.get())) return false;
-    begin(set.release(), runName, cycle, events);
-    return startWorker(lastSet.release());
+    return start(set.release(), runName, cycle, events);
 }
 
 bool Runner::start(TestSet* parsed, const std::string& runName, const CycleSettings& cycle,
                    RunnerEvents* events) {
     TestSetOwner set(parsed, FreeTestSet);
     if (!set || m_running || !reapWorker()) return false;
-    TestSetOwner lastSet(std::exchange(m_testSet, nullptr), FreeTestSet);
+    // What the last run left (its test set, its passes) takes a tenth of a
+    // second and more to release after thousands of users: the new run's
+    // worker releases it, not this thread, which is the window's.
+    TestSet* lastSet = std::exchange(m_testSet, nullptr);
     begin(set.release(), runName, cycle, events);
-    return startWorker(lastSet.release());
+    return startWorker(lastSet);
 }
 
 bool Runner::run(TestSet* parsed, const std::string& runName, const CycleSettings& cycle,

@@ -261,8 +261,9 @@ StatusOr<VerifyPlan> prepareVerify(const scenario::CScenario& scenario,
                                    const settings::GlobalSettings& settings) {
     if (scenario.requests().count() == 0)
         return Status(StatusCode::kInvalid, "The scenario has no requests.");
-    std::string text, error;
-    if (!scenario.generateScript(settings, text, error)) return Status(StatusCode::kInvalid, error);
+    StatusOr<std::string> generated = scenario.generateScript(settings);
+    if (!generated) return generated.status();
+    const std::string& text = *generated;
     VerifyPlan plan;
     // One pass as fast as the server answers: the recorded pauses are left out.
     for (size_t at = 0; at < text.size();) {

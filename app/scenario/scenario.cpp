@@ -45,14 +45,6 @@ StatusOr<std::string> CScenario::generateScript(const settings::GlobalSettings& 
     return text;
 }
 
-bool CScenario::generateScript(const settings::GlobalSettings& settings, std::string& text,
-                               std::string& error) const {
-    StatusOr<std::string> script = generateScript(settings);
-    text = script ? std::move(*script) : std::string();
-    error = script.status().message();
-    return script.isOk();
-}
-
 void CScenario::write(VtsWriter& out) const {
     std::lock_guard<std::mutex> g(m_mutex);
     out.writeSchema();

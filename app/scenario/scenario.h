@@ -52,10 +52,6 @@ public:
     // one line holds a line break, a request has no method the engine knows, or
     // the per-user request count cannot be computed.
     StatusOr<std::string> generateScript(const settings::GlobalSettings& settings) const;
-    // The text-and-message form, kept only for the verify plan until it takes
-    // the status: text empty on failure.
-    bool generateScript(const settings::GlobalSettings& settings, std::string& text,
-                        std::string& error) const;
 
     // The scenario record of the file: general, run and requests records.
     void write(VtsWriter& out) const;

@@ -31,12 +31,5 @@ Status saveScenarioFile(const CScenario& scenario, const std::string& path);
 // Never throws: a file that cannot be read (kIo), or bytes that are no scenario
 // (kInvalid), give a status with a message.
 Status loadScenarioFile(CScenario& scenario, const std::string& path);
-// The bool-and-message form, kept only for velkrun's verify command until it
-// takes the status.
-inline bool loadScenarioFile(CScenario& scenario, const std::string& path, std::string& error) {
-    Status status = loadScenarioFile(scenario, path);
-    if (!status) error = status.message();
-    return status.isOk();
-}
 
 }  // namespace velk::scenario

@@ -138,12 +138,10 @@ int runDistributed(const velk::cli::CliOptions& options, MpiLink& link) {
     runner.initialize(velk::runner::Runner::kHostEngine);
     // --metrics: each rank serves the figures of its own users, rank K at PORT + K.
     velk::cli::CliOptions rankOptions = options;
-    std::string metricsError;
     velk::cli::MetricsRun metrics;
-    const bool listening =
-        velk::cli::metricsOptionsOfRank(rankOptions, link.rank(), metricsError) &&
-        metrics.start(rankOptions);
-    if (!metricsError.empty()) std::fprintf(stderr, "velkrun-mpi: %s\n", metricsError.c_str());
+    const Status ranked = velk::cli::metricsOptionsOfRank(rankOptions, link.rank());
+    const bool listening = ranked && metrics.start(rankOptions);
+    if (!ranked) std::fprintf(stderr, "velkrun-mpi: %s\n", ranked.message().c_str());
     if (!link.allAgree(listening, kStartTimeoutSeconds, "opening the metrics endpoints"))
         return link.rank() == 0 ? 3 : 0;
     metrics.watch(set.get(), int32_t(usersOfRank(info.users, link.rank(), link.size())));

@@ -9,13 +9,13 @@
 namespace velk {
 namespace {
 
-int initConnection(HttpSession& s, const std::string& host, int32_t port, bool secure) {
+Status initConnection(HttpSession& s, const std::string& host, int32_t port, bool secure) {
     s.connectionHost = host;
     s.connectionPort = port;
-    int r = s.connection.init(host, port, secure, s.options.sslver, s.options.timeout);
-    if (r < 0 && !s.connection.lastError().empty()) s.log.write(s.connection.lastError());
+    Status r = s.connection.init(host, port, secure, s.options.sslver, s.options.timeout);
+    if (!r && !r.message().empty()) s.log.write(r.message());
     // Without a reason of its own, the name did not resolve: the host says so at the end.
-    if (r < 0 && s.connection.lastError().empty()) s.counters.noteUnresolved(host);
+    if (!r && r.message().empty()) s.counters.noteUnresolved(host);
     return r;
 }
 
@@ -37,8 +37,9 @@ int openPath(HttpSession& s, net::Connection& conn, const std::string& host, int
         s.log.write("Failed to connect to remote host.\r\n");
         return -1;
     }
-    if (secure && isTunnel(s.proxy.kind) && conn.startTls(s.options.sslver, host) < 0) {
-        s.log.write(conn.lastError());
+    if (!secure || !isTunnel(s.proxy.kind)) return 0;
+    if (const Status tls = conn.startTls(s.options.sslver, host); !tls) {
+        s.log.write(tls.message());
         s.log.write("Failed to connect to remote host!\r\n");
         return -1;
     }
@@ -47,10 +48,10 @@ int openPath(HttpSession& s, net::Connection& conn, const std::string& host, int
 
 }  // namespace
 
-int setUpUserConnection(HttpSession& s) {
+Status setUpUserConnection(HttpSession& s) {
     const GeneralOptions& o = s.options;
     if (!net::parseProxySpec(o.proxy, s.proxy)) s.proxy = net::ProxySpec{};
-    int r;
+    Status r;
     if (s.proxy.kind != net::ProxyKind::kNone) {
         r = initConnection(s, s.proxy.host, s.proxy.port, false);
     } else {
@@ -62,7 +63,7 @@ int setUpUserConnection(HttpSession& s) {
     s.connection.setSpeedLimit(o.maxspeed / 8);
     // A forward proxy is spoken to in HTTP/1.1; everything else may offer HTTP/2.
     s.connection.setOfferHttp2(o.http2 != 0 && s.proxy.kind != net::ProxyKind::kHttp);
-    return r < 0 ? -1 : 0;
+    return r;
 }
 
 bool requestIsSecure(const HttpSession& s, const EffectiveRequest& r) {
@@ -97,7 +98,7 @@ int selectConnectionForRequest(HttpSession& s, const EffectiveRequest& r, bool s
         if (!s.aimedAtMainServer || elsewhere || (!viaProxy && conn.isSecure() != secure)) {
             conn.setReusable(false);
             conn.close();
-            if (initConnection(s, current.server, r.port, secure) < 0) {
+            if (!initConnection(s, current.server, r.port, secure)) {
                 s.log.printf("Failed to resolve hostname:%s!\r\n", current.server.c_str());
                 return -1;
             }
@@ -108,13 +109,13 @@ int selectConnectionForRequest(HttpSession& s, const EffectiveRequest& r, bool s
         conn.setReusable(false);
         s.aimedAtMainServer = false;
         const std::string& host = r.server ? *r.server : current.server;
-        if (initConnection(s, host, r.port, secure) < 0) {
+        if (!initConnection(s, host, r.port, secure)) {
             s.log.printf("Failed to resolve hostname:%s!\r\n", host.c_str());
             return -1;
         }
     }
     if (!conn.isReusable()) {
-        if (conn.connect() < 0) {
+        if (!conn.connect()) {
             s.log.write("Failed to connect to remote host!\r\n");
             return -1;
         }
@@ -142,7 +143,7 @@ int selectConnectionForRedirect(HttpSession& s, const std::string& host, int32_t
                 conn.carriesTls() == secure;
     }
     if (reuse) {
-        if (!conn.isReusable() && conn.connect() < 0) {
+        if (!conn.isReusable() && !conn.connect()) {
             s.log.write("Failed to connect to remote host!\r\n");
             return -1;
         }
@@ -153,19 +154,19 @@ int selectConnectionForRedirect(HttpSession& s, const std::string& host, int32_t
     conn.setReusable(false);
     const bool tunnel = kind != net::ProxyKind::kNone;
     auto temporary = std::make_unique<net::Connection>();
-    const int initResult =
+    const Status initResult =
         tunnel ? temporary->init(s.proxy.host, s.proxy.port, false, s.options.sslver,
                                  s.options.timeout)
                : temporary->init(host, port, secure, s.options.sslver, s.options.timeout);
-    if (initResult < 0) {
-        s.log.write(temporary->lastError());
+    if (!initResult) {
+        s.log.write(initResult.message());
         return -1;
     }
     temporary->setNoWait(conn.noWait());
     temporary->setAbortWatch(conn.abortWatch());
     temporary->setSpeedLimit(conn.speedLimit());
     temporary->setOfferHttp2(conn.offersHttp2());
-    if (temporary->connect() < 0) {
+    if (!temporary->connect()) {
         s.log.write("Failed to connect to remote host!\r\n");
         return -1;
     }

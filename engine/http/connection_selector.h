@@ -4,7 +4,7 @@
 // and still open; another host gets a fresh connection.
 //
 // Runs on the user's thread.  Failures are written to the user's log and come
-// back as -1.
+// back as -1 (as the connection's Status, from setUpUserConnection).
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,9 +18,10 @@ struct EffectiveRequest;
 
 // Sets up the user's connection when the user starts: through the proxy when one
 // is configured, else for the server option (port 443 for a secure test on port
-// 80).  Does not connect.  0, or -1 when the name does not resolve or TLS is
-// refused.
-int setUpUserConnection(HttpSession& session);
+// 80).  Does not connect.  Ok, or the connection's failure: kInvalid with the
+// line already written to the user's log when TLS is refused or the port is out
+// of range, kNetwork without a message when the name does not resolve.
+Status setUpUserConnection(HttpSession& session);
 
 // Whether the request goes over TLS: $secure 2 yes, 1 no, 0 as the secure option.
 bool requestIsSecure(const HttpSession& session, const EffectiveRequest& request);

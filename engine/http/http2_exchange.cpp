@@ -259,12 +259,12 @@ ResponseRecord runHttp2(HttpSession& s, net::Connection& conn, net::Http2Session
     ResponseText text(s, timingMode == 1);
     s.head.start(false);
     const int64_t started = platform::nowMicros();
-    const StatusCode outcome = session.exchange(translated.fields, translated.body, text);
+    const Status outcome = session.exchange(translated.fields, translated.body, text);
     const int64_t ended = platform::nowMicros();
     const int64_t sentAt = text.sentAt() != 0 ? text.sentAt() : ended;
     s.bytesSent += session.bytesSent();
     s.sendTimeMs += double(sentAt - started) / 1000.0;
-    if (outcome != StatusCode::kOk) return failed(outcome, session.lastError());
+    if (!outcome) return failed(outcome.code(), outcome.message());
     if (!text.complete())
         return failed(StatusCode::kNetwork, "HTTP/2: the stream ended without a response\r\n");
     s.bytesReceived += s.response.size() + text.discarded();

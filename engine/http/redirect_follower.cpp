@@ -98,7 +98,7 @@ ResponseRecord followRedirect(HttpSession& s, std::string_view location, Redirec
     // need its handshake again, so the first failure stands.
     ResponseRecord record = exchangeResendingOnce(s, *via.connection, out.view(), keepAlive, [&] {
         if (s.proxy.kind != net::ProxyKind::kNone) return false;
-        if (via.connection->connect() >= 0) return true;
+        if (via.connection->connect().isOk()) return true;
         s.log.write("Failed to connect to remote host!\r\n");
         return false;
     });

@@ -90,7 +90,9 @@ private:
     int32_t chunk();
     int32_t bodyPiece();
     int32_t fail(StatusCode failure, bool close);
-    int32_t waitFailed(int waitResult);
+    // A wait that did not say ready: logged with the old select()'s result (0 for
+    // a time-out, else -1), the connection dropped.
+    int32_t waitFailed(StatusCode waited);
     // Whether the run was stopped: asked on every pass, not only when a read
     // would block, since a server that keeps the socket full never makes one.
     // kFailed (as a cancelled wait fails) when it was, else 0.
@@ -135,9 +137,8 @@ ResponseRecord Exchange::run(std::string_view request) {
     m_receiveStart = platform::nowMicros();
     bool first = true;
     for (;;) {
-        int w = m_conn.waitReadable();
-        if (w <= 0) {
-            waitFailed(w);
+        if (const Status ready = m_conn.waitReadable(); !ready) {
+            waitFailed(ready.code());
             return failed();
         }
         if (first && m_s.options.timingmode == 1) takeTime();
@@ -172,17 +173,17 @@ int32_t Exchange::send(std::string_view request) {
     size_t written = 0;
     int64_t sent = 0;
     int64_t nextYield = loop::kYieldBytes;
-    if (m_conn.waitWritable() > 0) {
+    if (m_conn.waitWritable().isOk()) {
         const size_t pieceLimit =
             m_conn.speedLimit() != 0 ? size_t(kPacedWritePiece) : size_t(INT_MAX);
         while (written < request.size()) {
             int piece = int(std::min(pieceLimit, request.size() - written));
-            int n = m_conn.write(request.data() + written, piece);
-            if (n <= 0) break;
-            written += size_t(n);
-            sent += n;
+            const StatusOr<int> n = m_conn.write(request.data() + written, piece);
+            if (!n || *n == 0) break;
+            written += size_t(*n);
+            sent += *n;
             yieldEvery(sent, nextYield);
-            if (written < request.size() && m_conn.waitWritable() <= 0) break;
+            if (written < request.size() && !m_conn.waitWritable()) break;
         }
     }
     m_s.bytesSent += request.size();
@@ -208,12 +209,12 @@ int32_t Exchange::pass() {
 }
 
 int32_t Exchange::headerLine() {
-    int n = m_conn.readLine(m_line.data(), int(m_line.size()));
-    if (n < 0) {
+    const StatusOr<int> n = m_conn.readLine(m_line.data(), int(m_line.size()));
+    if (!n) {
         m_s.log.printf("Error(HDR): %d\n", m_conn.lastSocketError());
         return fail(StatusCode::kNetwork, true);
     }
-    std::string_view line(m_line.data(), size_t(n));
+    std::string_view line(m_line.data(), size_t(*n));
     const size_t storedAt = m_s.response.size();
     store(line.data(), line.size());
     switch (m_head.take(line, storedAt, m_s.response.size())) {
@@ -242,13 +243,13 @@ int32_t Exchange::headerLine() {
 }
 
 int32_t Exchange::chunk() {
-    int n = m_conn.readLine(m_line.data(), int(m_line.size()));
-    if (n == 0) return 0;
-    if (n < 0) {
+    const StatusOr<int> n = m_conn.readLine(m_line.data(), int(m_line.size()));
+    if (!n) {
         m_s.log.printf("Error(CHUNKLEN): %d\n", m_conn.lastSocketError());
         return fail(StatusCode::kNetwork, false);
     }
-    std::string_view sizeLine(m_line.data(), size_t(n));
+    if (*n == 0) return 0;
+    std::string_view sizeLine(m_line.data(), size_t(*n));
     int64_t size = parseChunkSize(sizeLine);
     if (size < 0) {
         // The framing is lost: nothing after this can be trusted on the stream.
@@ -258,18 +259,17 @@ int32_t Exchange::chunk() {
     }
     if (size == 0) {
         for (int i = 0; i < 1000; ++i) {  // trailer lines, bounded
-            if (m_conn.waitReadable() <= 0) break;
-            int t = m_conn.readLine(m_line.data(), int(m_line.size()));
-            if (t <= 0) break;
-            std::string_view trailer(m_line.data(), size_t(t));
+            if (!m_conn.waitReadable()) break;
+            const StatusOr<int> t = m_conn.readLine(m_line.data(), int(m_line.size()));
+            if (!t || *t == 0) break;
+            std::string_view trailer(m_line.data(), size_t(*t));
             if (trailer.starts_with("\r\n") || trailer == "\n") break;
         }
         return 0;
     }
     int64_t remaining = size;
     while (remaining > 0) {
-        int w = m_conn.waitReadable();
-        if (w <= 0) return waitFailed(w);
+        if (const Status ready = m_conn.waitReadable(); !ready) return waitFailed(ready.code());
         if (stopped() == kFailed) return kFailed;
         yieldEvery(m_received, m_nextYield);  // one chunk may be the whole body
         if (int64_t taken = storeBuffered(remaining); taken > 0) {
@@ -277,24 +277,25 @@ int32_t Exchange::chunk() {
             continue;
         }
         int piece = int(std::min<int64_t>(remaining, int64_t(m_line.size())));
-        int got = m_conn.read(m_line.data(), piece);
-        if (got < 0) {
-            m_s.log.printf("Error(CHUNK): %d\n", m_conn.lastSocketError());
-            return fail(StatusCode::kNetwork, true);
-        }
-        if (got == 0) {
+        const StatusOr<int> got = m_conn.read(m_line.data(), piece);
+        if (got.status().code() == StatusCode::kClosed || (got && *got == 0)) {
             // The stream ended inside a chunk: the response is cut short.
             m_s.log.printf("Error(CHUNK): %lld bytes missing\n", static_cast<long long>(remaining));
             return fail(StatusCode::kNetwork, true);
         }
-        store(m_line.data(), size_t(got));
-        remaining -= got;
+        if (!got) {
+            m_s.log.printf("Error(CHUNK): %d\n", m_conn.lastSocketError());
+            return fail(StatusCode::kNetwork, true);
+        }
+        store(m_line.data(), size_t(*got));
+        remaining -= *got;
     }
     // The line end after the chunk data.
     char crlf[2];
-    if (m_conn.waitReadable() > 0) {
-        int got = m_conn.read(crlf, 2);
-        if (got == 1 && crlf[0] == '\r' && m_conn.waitReadable() > 0) m_conn.read(crlf, 1);
+    if (m_conn.waitReadable().isOk()) {
+        const StatusOr<int> got = m_conn.read(crlf, 2);
+        if (got && *got == 1 && crlf[0] == '\r' && m_conn.waitReadable().isOk())
+            static_cast<void>(m_conn.read(crlf, 1));
     }
     return 1;
 }
@@ -307,8 +308,8 @@ int32_t Exchange::bodyPiece() {
     }
     int64_t want = int64_t(m_line.size());
     if (m_contentLength >= 0) want = std::min(want, m_contentLength - m_bodyBytes);
-    int got = m_conn.read(m_line.data(), int(want));
-    if (got <= 0) {
+    const StatusOr<int> got = m_conn.read(m_line.data(), int(want));
+    if (!got || *got == 0) {
         if (m_contentLength >= 0) {
             // The server promised more than it sent: a cut response is no success.
             m_s.log.printf("Error(BODY): %lld of %lld bytes\n", static_cast<long long>(m_bodyBytes),
@@ -318,8 +319,8 @@ int32_t Exchange::bodyPiece() {
         m_keepAlive = false;  // the body ran until the server closed: nothing left to reuse
         return 0;
     }
-    store(m_line.data(), size_t(got));
-    m_bodyBytes += got;
+    store(m_line.data(), size_t(*got));
+    m_bodyBytes += *got;
     if (m_contentLength >= 0 && m_bodyBytes >= m_contentLength) return 0;
     return 1;
 }
@@ -331,19 +332,20 @@ int32_t Exchange::fail(StatusCode failure, bool close) {
     return kFailed;
 }
 
-int32_t Exchange::waitFailed(int waitResult) {
+int32_t Exchange::waitFailed(StatusCode waited) {
+    const bool timedOut = waited == StatusCode::kTimeout;
     int error = m_conn.lastSocketError();
     m_conn.close();
     m_conn.setReusable(false);
-    m_s.log.printf("Error (SELECT TIMEOUT - %d): %d\n", waitResult, error);
-    m_failure = waitResult == 0 ? StatusCode::kTimeout : StatusCode::kNetwork;
+    m_s.log.printf("Error (SELECT TIMEOUT - %d): %d\n", timedOut ? 0 : -1, error);
+    m_failure = timedOut ? StatusCode::kTimeout : StatusCode::kNetwork;
     return kFailed;
 }
 
 int32_t Exchange::stopped() {
     if (!net::isAborted(m_conn.abortWatch())) return 0;
     m_conn.noteAborted();
-    return waitFailed(-1);
+    return waitFailed(StatusCode::kAborted);
 }
 
 int64_t Exchange::storeBuffered(int64_t limit) {

@@ -81,22 +81,39 @@ StatusCode Connection::park(Readiness what, int64_t deadlineMillis) {
     return m_waiter.beforeRetry(what, deadlineMillis, m_abort);
 }
 
-int Connection::readinessResult(StatusCode waited) {
+Status Connection::readinessResult(StatusCode waited) {
     switch (waited) {
         case StatusCode::kOk:
-            return 1;
+            return Status::ok();
         case StatusCode::kTimeout:
-            return 0;
+            return Status(StatusCode::kTimeout);
         case StatusCode::kAborted:
             m_lastSocketError = ECANCELED;
-            return -1;
+            return Status(StatusCode::kAborted);
         default:
             m_lastSocketError = errno;
-            return -1;
+            return Status(StatusCode::kNetwork);
     }
 }
 
-int Connection::waitByReceiving() {
+Status Connection::socketFailure() const {
+    switch (m_lastSocketError) {
+        case ETIMEDOUT:
+            return Status(StatusCode::kTimeout);
+        case ECANCELED:
+            return Status(StatusCode::kAborted);
+        default:
+            return Status(StatusCode::kNetwork);
+    }
+}
+
+StatusOr<int> Connection::counted(int n) const {
+    if (n > 0) return n;
+    if (n == 0) return Status(StatusCode::kClosed);
+    return socketFailure();
+}
+
+Status Connection::waitByReceiving() {
     const WaitLimit limit{waitDeadline(), m_abort};
     noteRead();
     // The first wait after a send, and the last receive took everything there
@@ -113,7 +130,7 @@ int Connection::waitByReceiving() {
         if (n > 0) {
             m_readAhead.filled(n);
             m_drained = n < kFastReadAheadSize;
-            return 1;
+            return Status::ok();
         }
         if (n == kWouldBlock && m_waiter.onLoop()) {
             // Nothing yet: the loop runs other users until the data or the
@@ -126,15 +143,15 @@ int Connection::waitByReceiving() {
             // A slice of the wait passed, or a signal cut it short.
             const int reason = limit.stopReason();
             if (reason == 0) continue;
-            if (reason == ETIMEDOUT) return 0;
+            if (reason == ETIMEDOUT) return Status(StatusCode::kTimeout);
             m_lastSocketError = reason;
-            return -1;
+            return socketFailure();
         }
         // The end of the stream or an error: readable, as poll() would say, and the
         // next receive reports it.
         m_hasPendingEnd = true;
         m_pendingErrno = n == 0 ? 0 : errno;
-        return 1;
+        return Status::ok();
     }
 }
 
@@ -161,12 +178,14 @@ int Connection::transfer(Call call, const WaitLimit& limit) {
         }
         // A wait that ran out leaves the last word to the call and the limit.
         const StatusCode waited = park(m_stack->wants(), limit.deadlineMillis);
-        if (waited != StatusCode::kOk && waited != StatusCode::kTimeout)
-            return readinessResult(waited);
+        if (waited == StatusCode::kOk || waited == StatusCode::kTimeout) continue;
+        // Only its errno matters here: the caller's counted() reads it.
+        static_cast<void>(readinessResult(waited));
+        return -1;
     }
 }
 
-int Connection::waitSocket(Readiness what) {
+Status Connection::waitSocket(Readiness what) {
     const StatusCode waited = m_waiter.ready(what, waitDeadline(), m_abort);
     // Readiness (or a pending error) lasts until this side reads or writes.
     if (waited == StatusCode::kOk)
@@ -191,10 +210,10 @@ void Connection::noteWrite() {
     if (!m_plain) m_knownReadable = false;
 }
 
-int Connection::waitReadable() {
-    if (!isOpen()) return -1;
-    if (!m_readAhead.empty() || m_noWait || m_knownReadable || m_hasPendingEnd) return 1;
-    if (!m_plain && m_stack->hasBufferedInput()) return 1;
+Status Connection::waitReadable() {
+    if (!isOpen()) return Status(StatusCode::kNetwork);
+    if (!m_readAhead.empty() || m_noWait || m_knownReadable || m_hasPendingEnd) return Status::ok();
+    if (!m_plain && m_stack->hasBufferedInput()) return Status::ok();
     if (m_policy.waitInCall) return waitByReceiving();
     return waitSocket(Readiness::kRead);
 }
@@ -210,7 +229,7 @@ bool Connection::stillUsable() {
             return true;
         }
     }
-    return waitWritable() > 0 && !peerHasClosed();
+    return waitWritable().isOk() && !peerHasClosed();
 }
 
 bool Connection::hasInputNow() const {
@@ -230,11 +249,11 @@ bool Connection::peerHasClosed() const {
     return n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
 }
 
-int Connection::waitWritable() {
-    if (!isOpen()) return -1;
+Status Connection::waitWritable() {
+    if (!isOpen()) return Status(StatusCode::kNetwork);
     // The send itself waits, bounded by the socket's timeout (or by the loop's
     // timer, for a task).
-    if (m_noWait || m_knownWritable || m_policy.waitInCall) return 1;
+    if (m_noWait || m_knownWritable || m_policy.waitInCall) return Status::ok();
     return waitSocket(Readiness::kWrite);
 }
 
@@ -270,23 +289,24 @@ int Connection::refillReadAhead() {
     return n;
 }
 
-int Connection::fillReadAhead() {
-    if (!isOpen()) return -1;
+StatusOr<int> Connection::fillReadAhead() {
+    if (!isOpen()) return Status(StatusCode::kNetwork);
     if (!m_readAhead.empty()) return int(m_readAhead.bytes().size());
-    return refillReadAhead();
+    return counted(refillReadAhead());
 }
 
-int Connection::read(void* buffer, int size) {
-    if (!isOpen()) return -1;
+StatusOr<int> Connection::read(void* buffer, int size) {
+    if (!isOpen()) return Status(StatusCode::kNetwork);
     if (size <= 0) return 0;
     if (!m_readAhead.empty()) return m_readAhead.take(buffer, size);
-    if (!m_policy.readsAhead || size >= kFastReadAheadSize) return receive(buffer, size);
+    if (!m_policy.readsAhead || size >= kFastReadAheadSize) return counted(receive(buffer, size));
     const int n = refillReadAhead();
-    return n <= 0 ? n : m_readAhead.take(buffer, size);
+    if (n <= 0) return counted(n);
+    return m_readAhead.take(buffer, size);
 }
 
-int Connection::write(const void* data, int length) {
-    if (!isOpen()) return -1;
+StatusOr<int> Connection::write(const void* data, int length) {
+    if (!isOpen()) return Status(StatusCode::kNetwork);
     if (length <= 0) return 0;
     const bool paced = m_policy.paced;
     const int64_t started = paced ? platform::nowMicros() : 0;  // for the pause only
@@ -294,18 +314,20 @@ int Connection::write(const void* data, int length) {
     const int n = transfer([&] { return m_stack->write(data, length); }, limitFromNow());
     m_sentSinceReceive = n > 0;
     if (paced) applySpeedLimit(n, started);
-    return n;
+    return counted(n);
 }
 
-int Connection::readLine(char* buffer, int capacity) {
-    if (!isOpen() || buffer == nullptr || capacity <= 0) return -1;
+StatusOr<int> Connection::readLine(char* buffer, int capacity) {
+    if (!isOpen() || buffer == nullptr || capacity <= 0) return Status(StatusCode::kNetwork);
     size_t stored = 0;
     const size_t room = size_t(capacity - 1);
     while (stored < room) {
         if (m_readAhead.empty()) {
-            if (waitReadable() <= 0) return -1;
+            if (Status ready = waitReadable(); !ready) return ready;
             // Unless the wait itself received, as it does without a limit.
-            if (m_readAhead.empty() && refillReadAhead() <= 0) return -1;
+            if (m_readAhead.empty()) {
+                if (const int n = refillReadAhead(); n <= 0) return counted(n);
+            }
         }
         const std::string_view waiting = m_readAhead.bytes();
         size_t take = std::min(waiting.size(), room - stored);

@@ -32,9 +32,12 @@
 // Proxy handshakes use the same read() and write(), under a policy of their own
 // for their length (beginProxyHandshake()).
 //
-// Results follow one rule: 0 or a positive count is success, -1 failure (reads also
-// give 0 at the end of the stream).  A Connection belongs to one session thread and is
-// not safe for concurrent use.  It owns its stack of transports; the TLS context is
+// Results follow one rule: a Status, or for calls that move bytes a StatusOr of the
+// count.  kClosed is the end of the stream, kTimeout a wait that ran out, kAborted
+// the run's abort, kNetwork any other failure (lastSocketError() holds its errno for
+// the user's log); a message only where the reason is more than the errno.  Success
+// carries no message and allocates nothing.  A Connection belongs to one session
+// thread and is not safe for concurrent use.  It owns its stack of transports; the TLS context is
 // shared process-wide and only borrowed.
 #include <cerrno>
 #include <cstdint>
@@ -42,6 +45,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
+#include "base/status_or.h"
 #include "net/ipv4_resolver.h"
 #include "net/read_ahead.h"
 #include "net/readiness.h"
@@ -64,63 +69,67 @@ public:
     Connection& operator=(const Connection&) = delete;
 
     // Stores the timeout and security; when secure takes the shared TLS context for
-    // sslVersion; resolves host (IPv4).  -1 when the TLS context is refused or the
-    // port is out of range (see lastError), or the name does not resolve.  Does not
-    // connect.
-    int init(const std::string& host, int port, bool secure, int sslVersion, int timeoutSeconds);
+    // sslVersion; resolves host (IPv4).  kInvalid with a line for the user's log
+    // when the TLS context is refused or the port is out of range; kNetwork without
+    // a message when the name does not resolve.  Does not connect.
+    Status init(const std::string& host, int port, bool secure, int sslVersion, int timeoutSeconds);
     // Closes any current socket, connects within the timeout, sets SO_LINGER {1, 0} so
     // that closing resets at once, and runs the TLS handshake when secure.
-    int connect();
+    // kTimeout or kAborted when the wait for either ended so, else kNetwork.
+    Status connect();
     // Takes over an already connected plain stream socket (the far end of a
     // socketpair, a socket passed in by a host) as if connect() had made it.
-    int attach(int fd, int timeoutSeconds);
+    Status attach(int fd, int timeoutSeconds);
     // Puts TLS over the open plain stream (a tunnel through a proxy) and runs the
-    // handshake within the timeout, serverName going out as SNI.  -1 when the TLS
-    // context for sslVersion is refused (see lastError) or the handshake fails; the
-    // connection is then closed.
-    int startTls(int sslVersion, const std::string& serverName);
+    // handshake within the timeout, serverName going out as SNI.  kInvalid with a
+    // line for the user's log when the TLS context for sslVersion is refused, or the
+    // handshake's failure as for connect(); the connection is then closed.
+    Status startTls(int sslVersion, const std::string& serverName);
     // TLS close_notify when TLS is on, then closes the socket; unread read-ahead bytes
     // belonged to that stream and are dropped.
     void close();
     // Lets go of the TLS context (shared, so nothing is freed).
     void releaseTls();
 
-    // 1 at once when read-ahead or TLS bytes are waiting or nowait is set; otherwise
-    // waits up to the timeout: positive ready, 0 timed out, -1 error or not open.
-    // A wait that would end at once (the last one said ready and nothing has been
-    // read since) is not made again.
-    int waitReadable();
-    // 1 at once when nowait is set; otherwise as waitReadable, for writing.
-    int waitWritable();
+    // kOk at once when read-ahead or TLS bytes are waiting or nowait is set;
+    // otherwise waits up to the timeout: kOk ready, kTimeout, kAborted, or kNetwork
+    // (an error, or not open).  A wait that would end at once (the last one said
+    // ready and nothing has been read since) is not made again.
+    Status waitReadable();
+    // kOk at once when nowait is set; otherwise as waitReadable, for writing.
+    Status waitWritable();
     // True when an idle plain connection has been closed by its peer (a kept-alive
     // connection the server dropped meanwhile).  Never waits.
     bool peerHasClosed() const;
     // True when a read would find bytes (or the end of the stream) now: read-ahead
     // or TLS bytes are waiting, or the socket says readable.  Never waits.
     bool hasInputNow() const;
-    // For a kept-alive connection between exchanges: waitWritable() > 0 and not
+    // For a kept-alive connection between exchanges: waitWritable() ok and not
     // peerHasClosed(), answered by a single poll when the socket is writable and
     // has nothing to read.
     bool stillUsable();
 
     // Serves read-ahead bytes first, else one receive of at most size bytes, then
     // the bandwidth pause (without a limit, the receive refills the read-ahead
-    // and is served from there).  The count, 0 at the end of the stream, -1 on error.
-    int read(void* buffer, int size);
+    // and is served from there).  The count (0 only when size is), kClosed at the
+    // end of the stream.
+    StatusOr<int> read(void* buffer, int size);
     // One send of length bytes (never raises SIGPIPE), then the bandwidth pause.
-    int write(const void* data, int length);
+    // The count sent (0 only when length is).
+    StatusOr<int> write(const void* data, int length);
     // One line including its "\n", NUL-terminated; a line longer than capacity - 1
-    // comes back cut at that length.  Returns the characters stored, or -1 when the
-    // stream ends or fails first.  Each refill of the read-ahead waits for readiness
-    // first (unless nowait), so a peer that stops mid-line cannot hold the user.
-    int readLine(char* buffer, int capacity);
+    // comes back cut at that length.  Returns the characters stored, or the failure
+    // (kClosed when the stream ended) that came first.  Each refill of the
+    // read-ahead waits for readiness first (unless nowait), so a peer that stops
+    // mid-line cannot hold the user.
+    StatusOr<int> readLine(char* buffer, int capacity);
     // The bytes waiting in the read-ahead, for a caller that takes them in place
     // instead of through read(); consume(n) then drops the first n of them.
     std::string_view buffered() const { return m_readAhead.bytes(); }
     // For callers that take bytes in place: when the read-ahead is empty, refills it
-    // with one receive (as read() would receive).  The bytes now waiting, 0 at the
-    // end of the stream, -1 on error.
-    int fillReadAhead();
+    // with one receive (as read() would receive).  The bytes now waiting, or
+    // kClosed at the end of the stream.
+    StatusOr<int> fillReadAhead();
     void consume(int n) {
         m_readAhead.skip(n);
         m_readAhead.releaseIfEmpty();
@@ -166,9 +175,6 @@ public:
     int timeoutSeconds() const { return m_timeout; }
     // The host init was given; sent as the TLS server name.
     const std::string& host() const { return m_host; }
-    // A line for the user's log saying why init last failed ("" when it did not or
-    // the reason is only that the name did not resolve).
-    const std::string& lastError() const { return m_lastError; }
     // errno of the last failed socket operation, for the user's log.
     int lastSocketError() const { return m_lastSocketError; }
     // A caller that saw the run stopped between waits says so, as a cancelled
@@ -193,30 +199,38 @@ private:
         bool waitInCall = false;
     };
 
-    // Sets the socket's way of waiting and the policy for a new stack; false
+    // Sets the socket's way of waiting and the policy for a new stack; kNetwork
     // (socket closed, m_lastSocketError set) when the system refuses.
-    bool opened(std::unique_ptr<Transport> stack);
+    Status opened(std::unique_ptr<Transport> stack);
     void choosePolicy();
     // One transport call repeated while it would block and limit allows; errors
     // (and the reason a limit stopped it) go to m_lastSocketError.
     template <class Call>
     int transfer(Call call, const WaitLimit& limit);
-    // Runs the TLS handshake over lower within the timeout; the new top or nullptr.
-    std::unique_ptr<Transport> handshakeTls(std::unique_ptr<Transport> lower, ssl_ctx_st* context,
-                                            const std::string& serverName);
-    int receive(void* buffer, int size);  // network read plus bandwidth pause
-    // Refills the empty read-ahead with one receive; its result.
+    // Runs the TLS handshake over lower within the timeout; the new top, or why
+    // there is none.
+    StatusOr<std::unique_ptr<Transport>> handshakeTls(std::unique_ptr<Transport> lower,
+                                                      ssl_ctx_st* context,
+                                                      const std::string& serverName);
+    // Network read plus bandwidth pause: a transport's count (0 at the end, -1).
+    int receive(void* buffer, int size);
+    // Refills the empty read-ahead with one receive; its result, as receive's.
     int refillReadAhead();
-    // A readiness wait within the timeout: 1, 0 or -1.
-    int waitSocket(Readiness what);
+    // A count from receive() or transfer() as the callers see it: kClosed for 0,
+    // and for -1 the failure m_lastSocketError names.
+    StatusOr<int> counted(int n) const;
+    // The status of a failed call whose errno is in m_lastSocketError.
+    Status socketFailure() const;
+    // A readiness wait within the timeout.
+    Status waitSocket(Readiness what);
     // The receive that a readiness wait on an empty read-ahead becomes.
-    int waitByReceiving();
+    Status waitByReceiving();
     // On a loop: gives back an empty read-ahead and parks until the loop says the
     // socket is ready for what, the deadline or the abort.
     StatusCode park(Readiness what, int64_t deadlineMillis);
-    // A wait's ending as a readiness result: 1 ready, 0 timed out, -1 with the
-    // reason in m_lastSocketError.
-    int readinessResult(StatusCode waited);
+    // A wait's ending as the callers see it, the reason of a failure (but a
+    // time-out) noted in m_lastSocketError.
+    Status readinessResult(StatusCode waited);
     void forgetReadiness();
     void noteRead();
     void noteWrite();
@@ -260,7 +274,6 @@ private:
     // A request went out and no wait for its answer has been made yet.
     bool m_sentSinceReceive = false;
 
-    std::string m_lastError;
     int m_lastSocketError = 0;
 };
 

@@ -204,7 +204,7 @@ bool Http2Session::refresh() {
     m_callbackError.clear();
     // Bounded: a server that keeps sending between requests is not waited out.
     for (int i = 0; i < 16 && m_connection.hasInputNow(); ++i)
-        if (receive() != StatusCode::kOk || !flush()) return false;
+        if (!receive().isOk() || !flush().isOk()) return false;
     return reusable();
 }
 
@@ -215,22 +215,23 @@ void Http2Session::close() {
         nghttp2_session_terminate_session(m_session, NGHTTP2_NO_ERROR);
         const uint8_t* bytes = nullptr;
         const ssize_t n = nghttp2_session_mem_send(m_session, &bytes);
-        if (n > 0) m_connection.write(bytes, int(n));
+        if (n > 0) static_cast<void>(m_connection.write(bytes, int(n)));
     }
     nghttp2_session_del(m_session);
     m_session = nullptr;
     m_broken = true;
 }
 
-bool Http2Session::start() {
+Status Http2Session::start() {
     if (m_session) nghttp2_session_del(m_session);
     m_session = nullptr;
     m_broken = false;
     m_goawaySeen = false;
     m_firstInput = true;
     m_streamsServed = 0;
+    auto cannot = [] { return Status(StatusCode::kNetwork, "HTTP/2: cannot start a session\r\n"); };
     nghttp2_session_callbacks* raw = nullptr;
-    if (nghttp2_session_callbacks_new(&raw) != 0) return false;
+    if (nghttp2_session_callbacks_new(&raw) != 0) return cannot();
     std::unique_ptr<nghttp2_session_callbacks, CallbacksFree> callbacks(raw);
     nghttp2_session_callbacks_set_on_begin_frame_callback(raw, &Callbacks::beginFrame);
     nghttp2_session_callbacks_set_on_begin_headers_callback(raw, &Callbacks::beginHeaders);
@@ -241,7 +242,7 @@ bool Http2Session::start() {
     nghttp2_session_callbacks_set_on_stream_close_callback(raw, &Callbacks::streamClosed);
 
     nghttp2_option* rawOption = nullptr;
-    if (nghttp2_option_new(&rawOption) != 0) return false;
+    if (nghttp2_option_new(&rawOption) != 0) return cannot();
     std::unique_ptr<nghttp2_option, OptionFree> option(rawOption);
     // Ours fires first, with its own message; the library's is the backstop.
     nghttp2_option_set_max_continuations(rawOption, size_t(kMaxContinuations) + 1);
@@ -251,7 +252,7 @@ bool Http2Session::start() {
 
     if (nghttp2_session_client_new2(&m_session, raw, this, rawOption) != 0) {
         m_session = nullptr;
-        return false;
+        return cannot();
     }
     const nghttp2_settings_entry settings[] = {
         {NGHTTP2_SETTINGS_ENABLE_PUSH, 0},
@@ -264,19 +265,18 @@ bool Http2Session::start() {
         nghttp2_session_set_local_window_size(m_session, NGHTTP2_FLAG_NONE, 0, kWindowBytes) != 0) {
         nghttp2_session_del(m_session);
         m_session = nullptr;
-        return false;
+        return cannot();
     }
     m_openCount = m_connection.openCount();
-    return true;
+    return Status::ok();
 }
 
-StatusCode Http2Session::fail(StatusCode code, std::string why) {
+Status Http2Session::fail(StatusCode code, std::string why) {
     m_broken = true;
-    m_lastError = std::move(why);
-    return code;
+    return Status(code, std::move(why));
 }
 
-bool Http2Session::flush() {
+Status Http2Session::flush() {
     for (;;) {
         // The library hands out one frame at a time: frames are gathered (up to
         // a bound) and written together, so a request's HEADERS and DATA leave
@@ -286,51 +286,52 @@ bool Http2Session::flush() {
             const uint8_t* bytes = nullptr;
             const ssize_t n = nghttp2_session_mem_send(m_session, &bytes);
             if (n < 0) {
-                m_lastError = std::string("HTTP/2: ") + nghttp2_strerror(int(n)) + "\r\n";
-                return false;
+                return Status(StatusCode::kNetwork,
+                              std::string("HTTP/2: ") + nghttp2_strerror(int(n)) + "\r\n");
             }
             if (n == 0) break;
             m_outgoing.append(reinterpret_cast<const char*>(bytes), size_t(n));
             if (m_outgoing.size() >= kMaxGatheredBytes) break;
         }
-        if (m_outgoing.empty()) return true;
+        if (m_outgoing.empty()) return Status::ok();
         size_t written = 0;
         while (written < m_outgoing.size()) {
-            if (m_connection.waitWritable() <= 0) {
-                m_lastError = "HTTP/2: the connection takes no more bytes: " +
-                              std::to_string(m_connection.lastSocketError()) + "\r\n";
-                return false;
+            if (!m_connection.waitWritable().isOk()) {
+                return Status(StatusCode::kNetwork,
+                              "HTTP/2: the connection takes no more bytes: " +
+                                  std::to_string(m_connection.lastSocketError()) + "\r\n");
             }
-            const int w =
+            const StatusOr<int> w =
                 m_connection.write(m_outgoing.data() + written, int(m_outgoing.size() - written));
-            if (w <= 0) {
-                m_lastError =
-                    "HTTP/2: write failed: " + std::to_string(m_connection.lastSocketError()) +
-                    "\r\n";
-                return false;
+            if (!w.isOk()) {
+                return Status(StatusCode::kNetwork,
+                              "HTTP/2: write failed: " +
+                                  std::to_string(m_connection.lastSocketError()) + "\r\n");
             }
-            written += size_t(w);
-            m_bytesSent += uint64_t(w);
+            written += size_t(*w);
+            m_bytesSent += uint64_t(*w);
         }
     }
 }
 
-StatusCode Http2Session::receive() {
-    const int ready = m_connection.waitReadable();
-    if (ready == 0 && goawayNamesOurStream())
+Status Http2Session::receive() {
+    const Status ready = m_connection.waitReadable();
+    const bool timedOut = ready.code() == StatusCode::kTimeout;
+    if (timedOut && goawayNamesOurStream())
         return fail(StatusCode::kNetwork, "HTTP/2: the server went away (" + goawayText() +
                                               ") and left stream " + std::to_string(m_streamId) +
                                               " unanswered\r\n");
-    if (ready == 0) return fail(StatusCode::kTimeout, "HTTP/2: no answer within the timeout\r\n");
-    if (ready < 0)
+    if (timedOut) return fail(StatusCode::kTimeout, "HTTP/2: no answer within the timeout\r\n");
+    if (!ready)
         return fail(
             StatusCode::kNetwork,
             "HTTP/2: waiting failed: " + std::to_string(m_connection.lastSocketError()) + "\r\n");
     // Taken in place from the connection's read-ahead: no copy, and no buffer of
     // our own on the user's stack.
-    const int n = m_connection.fillReadAhead();
-    if (n == 0) return fail(StatusCode::kNetwork, "HTTP/2: the server closed the connection\r\n");
-    if (n < 0)
+    const StatusOr<int> filled = m_connection.fillReadAhead();
+    if (filled.status().code() == StatusCode::kClosed)
+        return fail(StatusCode::kNetwork, "HTTP/2: the server closed the connection\r\n");
+    if (!filled)
         return fail(
             StatusCode::kNetwork,
             "HTTP/2: read failed: " + std::to_string(m_connection.lastSocketError()) + "\r\n");
@@ -364,15 +365,14 @@ StatusCode Http2Session::receive() {
         // The library queued a GOAWAY saying why; send it if the socket takes it.
         const uint8_t* bytes = nullptr;
         const ssize_t pending = nghttp2_session_mem_send(m_session, &bytes);
-        if (pending > 0) m_connection.write(bytes, int(pending));
+        if (pending > 0) static_cast<void>(m_connection.write(bytes, int(pending)));
         return fail(StatusCode::kNetwork, std::move(why));
     }
-    return StatusCode::kOk;
+    return Status::ok();
 }
 
-StatusCode Http2Session::exchange(std::span<const Http2Header> headers, std::string_view body,
-                                  Http2ResponseSink& sink) {
-    m_lastError.clear();
+Status Http2Session::exchange(std::span<const Http2Header> headers, std::string_view body,
+                              Http2ResponseSink& sink) {
     m_callbackError.clear();
     m_ownGoaway.clear();
     m_refusedOnReuse = false;
@@ -384,7 +384,7 @@ StatusCode Http2Session::exchange(std::span<const Http2Header> headers, std::str
         // connection opened since may carry a new one.
         if (!m_connection.isOpen() || m_connection.openCount() == m_openCount)
             return fail(StatusCode::kNetwork, "HTTP/2: the connection's session has ended\r\n");
-        if (!start()) return fail(StatusCode::kNetwork, "HTTP/2: cannot start a session\r\n");
+        if (Status started = start(); !started) return fail(started.code(), started.message());
     }
 
     std::vector<nghttp2_nv> fields;
@@ -430,7 +430,7 @@ StatusCode Http2Session::exchange(std::span<const Http2Header> headers, std::str
             m_connection.noteAborted();
             return fail(StatusCode::kNetwork, "HTTP/2: the run was stopped\r\n");
         }
-        if (!flush()) return fail(StatusCode::kNetwork, m_lastError);
+        if (Status flushed = flush(); !flushed) return fail(flushed.code(), flushed.message());
         if (m_streamClosed) break;
         // A GOAWAY with an error is the last word before the server closes: no
         // answer will come, whichever stream it names.
@@ -439,8 +439,7 @@ StatusCode Http2Session::exchange(std::span<const Http2Header> headers, std::str
                                                   ") before the response\r\n");
         if (nghttp2_session_want_read(m_session) == 0 && nghttp2_session_want_write(m_session) == 0)
             return fail(StatusCode::kNetwork, endingCause());
-        const StatusCode got = receive();
-        if (got != StatusCode::kOk) return got;
+        if (Status got = receive(); !got) return got;
     }
     if (m_closeCode != NGHTTP2_NO_ERROR) {
         // REFUSED_STREAM (also what a GOAWAY below our stream means): the
@@ -453,7 +452,7 @@ StatusCode Http2Session::exchange(std::span<const Http2Header> headers, std::str
     // A session the server is ending serves no further stream.
     if (nghttp2_session_want_read(m_session) == 0) m_broken = true;
     ++m_streamsServed;
-    return StatusCode::kOk;
+    return Status::ok();
 }
 
 void Http2Session::progressed() {

@@ -16,7 +16,8 @@
 // split into more than kMaxContinuations CONTINUATION frames, and more than
 // kMaxControlFrames SETTINGS, PING, PRIORITY, empty DATA, idle WINDOW_UPDATE or
 // unknown frames during one exchange end it as a flood.  Each ends the exchange
-// with kNetwork (kTimeout when a wait ran out) and a line in lastError().
+// with kNetwork (kTimeout when a wait ran out) and a line for the log as the
+// status's message.
 //
 // Belongs to one user, like its connection; not safe for concurrent use.
 #include <cstddef>
@@ -68,12 +69,12 @@ public:
     Http2Session& operator=(const Http2Session&) = delete;
 
     // Sends one request as a stream (body: "" for none) and delivers its
-    // response to sink until the stream ends.  kOk when the stream ended
-    // normally; kTimeout when a wait ran out; kNetwork otherwise (lastError says
-    // why).  Starts a new session when the connection's stream is not the one the
-    // last session ran on.
-    StatusCode exchange(std::span<const Http2Header> headers, std::string_view body,
-                        Http2ResponseSink& sink);
+    // response to sink until the stream ends.  Ok when the stream ended normally;
+    // kTimeout when a wait ran out; kNetwork otherwise; a failure's message is a
+    // line for the user's log saying why.  Starts a new session when the
+    // connection's stream is not the one the last session ran on.
+    Status exchange(std::span<const Http2Header> headers, std::string_view body,
+                    Http2ResponseSink& sink);
     // Whether another stream may follow on this session (no GOAWAY, no error,
     // the connection still open on the same stream).
     bool reusable() const;
@@ -96,20 +97,20 @@ public:
     // connection is left to the caller.
     void close();
 
-    // Why the last exchange failed, a line for the user's log ("" after success).
-    const std::string& lastError() const { return m_lastError; }
     // Bytes written and received on the wire by the last exchange.
     uint64_t bytesSent() const { return m_bytesSent; }
     uint64_t bytesReceived() const { return m_bytesReceived; }
 
 private:
     struct Callbacks;
-    bool start();
-    // Writes what nghttp2 has to send; false on a write failure.
-    bool flush();
-    // Waits for and feeds one piece of input: kOk, or why it failed.
-    StatusCode receive();
-    StatusCode fail(StatusCode code, std::string why);
+    // A fresh session on the connection's present stream, its SETTINGS queued.
+    Status start();
+    // Writes what nghttp2 has to send; kNetwork with the reason when it cannot.
+    Status flush();
+    // Waits for and feeds one piece of input: ok, or why it failed.
+    Status receive();
+    // Ends the session for good and says why, as exchange() reports it.
+    Status fail(StatusCode code, std::string why);
     // The request moved on (a frame of its stream either way, or room for its
     // body): its time-out counts afresh from now.
     void progressed();
@@ -148,7 +149,6 @@ private:
     std::string_view m_body;
     size_t m_bodyOffset = 0;
 
-    std::string m_lastError;
     uint64_t m_bytesSent = 0;
     // Frames on their way out, gathered into as few writes as they fit.
     static constexpr size_t kMaxGatheredBytes = size_t(64) << 10;

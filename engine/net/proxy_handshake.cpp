@@ -32,9 +32,9 @@ private:
 bool sendAll(Connection& conn, const void* data, int length) {
     const char* p = static_cast<const char*>(data);
     for (int sent = 0; sent < length;) {
-        const int n = conn.write(p + sent, length - sent);
-        if (n <= 0) return false;
-        sent += n;
+        const StatusOr<int> n = conn.write(p + sent, length - sent);
+        if (!n || *n == 0) return false;
+        sent += *n;
     }
     return true;
 }
@@ -47,9 +47,9 @@ bool sendAll(Connection& conn, const std::string& message) {
 // lacks, so no byte of the tunnel behind it is consumed.
 bool receiveUpTo(Connection& conn, uint8_t* buffer, int& have, int need) {
     while (have < need) {
-        int n = conn.read(buffer + have, need - have);
-        if (n <= 0) return false;
-        have += n;
+        const StatusOr<int> n = conn.read(buffer + have, need - have);
+        if (!n || *n == 0) return false;
+        have += *n;
     }
     return true;
 }
@@ -108,9 +108,9 @@ int httpConnect(Connection& conn, const std::string& host, int port, std::string
     while (!splitConnectReply(got, header, rest)) {
         size_t room = kMaxConnectReply - got.size();
         if (room == 0) return -1;
-        int n = conn.read(piece, int(room < sizeof piece ? room : sizeof piece));
-        if (n <= 0) return -1;
-        got.append(piece, size_t(n));
+        const StatusOr<int> n = conn.read(piece, int(room < sizeof piece ? room : sizeof piece));
+        if (!n || *n == 0) return -1;
+        got.append(piece, size_t(*n));
     }
     log += "Server response:\r\n";
     log += header;

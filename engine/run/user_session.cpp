@@ -187,10 +187,9 @@ int UserSession::run() {
         graceMs = std::max<int64_t>(1000, int64_t(m_set.test.options.timeout) * 1000);
     m_http.abortWatch.watch(&m_set.shared.abortFlag, graceMs);
     m_http.connection.setAbortWatch(&m_http.abortWatch);
-    if (setUpUserConnection(m_http) < 0) {
+    if (const Status connection = setUpUserConnection(m_http); !connection) {
         // The connection has logged its own reason, when it had one.
-        if (m_http.connection.lastError().empty())
-            m_http.log.write("ERROR: Cannot init sockets\r\n");
+        if (connection.message().empty()) m_http.log.write("ERROR: Cannot init sockets\r\n");
         m_http.log.close();
         return 0;
     }

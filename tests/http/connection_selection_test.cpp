@@ -89,7 +89,7 @@ TEST_F(ConnectionChoice, Sslv2IsRefusedWithAClearLine) {
     m_set->currentTarget.set(m_set->options.server, m_set->options.port);
     HttpSession session(m_set->options, m_set->headers, m_set->currentTarget, m_set->httpCounters);
     ASSERT_TRUE(session.log.open(m_logDir.file("sslv2.log")));
-    EXPECT_EQ(setUpUserConnection(session), -1);
+    EXPECT_FALSE(setUpUserConnection(session).isOk());
     session.log.close();
     std::ifstream in(m_logDir.file("sslv2.log"));
     std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

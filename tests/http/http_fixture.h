@@ -45,7 +45,7 @@ protected:
         m_session->userIndex = userIndex;
         m_session->random.seed(12345);
         ASSERT_TRUE(m_session->log.open(m_logDir.file("user.log")));
-        ASSERT_EQ(setUpUserConnection(*m_session), 0);
+        ASSERT_TRUE(setUpUserConnection(*m_session).isOk());
     }
 
     RequestDef& request(const std::string& name) { return *m_set->requests.at(name); }

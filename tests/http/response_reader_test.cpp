@@ -255,7 +255,7 @@ TEST_F(ResponseReading, StoredResponsesShareTheRunsBudget) {
     HttpSession second(m_set->options, m_set->headers, m_set->currentTarget, m_set->httpCounters);
     second.responseBudget = &budget;
     ASSERT_TRUE(second.log.open(m_logDir.file("second.log")));
-    ASSERT_EQ(setUpUserConnection(second), 0);
+    ASSERT_TRUE(setUpUserConnection(second).isOk());
     BodyRef secondBody;
     EXPECT_GE(executeRequest(second, request("big"), secondBody), 0);
     EXPECT_EQ(second.response.size(), size_t(1) << 20);
@@ -277,7 +277,7 @@ TEST_F(ResponseReading, SmallPagesOfManyUsersFitAModestBudget) {
         HttpSession session(m_set->options, m_set->headers, m_set->currentTarget,
                             m_set->httpCounters);
         session.responseBudget = &budget;
-        ASSERT_EQ(setUpUserConnection(session), 0);
+        ASSERT_TRUE(setUpUserConnection(session).isOk());
         BodyRef pageBody;
         EXPECT_GE(executeRequest(session, request("page"), pageBody), 0) << user;
         EXPECT_GE(session.response.size(), 500u) << user;

@@ -20,22 +20,23 @@ namespace {
 using test::ReceivedRequest;
 using test::Responder;
 using test::TestHttpServer;
+using testing::countOf;
 using testing::readResponse;
 using testing::Stopwatch;
 using testing::writeAll;
 
 void connectTo(Connection& conn, uint16_t port, int timeoutSeconds = 10) {
-    ASSERT_EQ(conn.init("127.0.0.1", port, false, 1, timeoutSeconds), 0);
-    ASSERT_EQ(conn.connect(), 0);
+    ASSERT_TRUE(conn.init("127.0.0.1", port, false, 1, timeoutSeconds).isOk());
+    ASSERT_TRUE(conn.connect().isOk());
     ASSERT_TRUE(conn.isOpen());
 }
 
 std::string readLineText(Connection& conn, int capacity) {
     std::string buffer(size_t(capacity), '\xee');
-    int n = conn.readLine(buffer.data(), capacity);
-    if (n < 0) return "<fail>";
-    EXPECT_EQ(buffer[size_t(n)], '\0');
-    return buffer.substr(0, size_t(n));
+    const StatusOr<int> n = conn.readLine(buffer.data(), capacity);
+    if (!n) return "<fail>";
+    EXPECT_EQ(buffer[size_t(*n)], '\0');
+    return buffer.substr(0, size_t(*n));
 }
 
 TEST(Connection, RoundTripCarriesExactBytesBothWays) {
@@ -52,9 +53,9 @@ TEST(Connection, RoundTripCarriesExactBytesBothWays) {
 
 TEST(Connection, InitAndConnectFailures) {
     Connection conn;
-    EXPECT_EQ(conn.init("", 80, false, 1, 5), -1);  // no name, no lookup
-    EXPECT_EQ(conn.init("127.0.0.1", 65536 + 80, false, 1, 5), -1);
-    EXPECT_EQ(conn.lastError(), "Port 65616 is out of range.\r\n");
+    EXPECT_FALSE(conn.init("", 80, false, 1, 5).isOk());  // no name, no lookup
+    EXPECT_EQ(conn.init("127.0.0.1", 65536 + 80, false, 1, 5).message(),
+              "Port 65616 is out of range.\r\n");
 
     // A port nobody listens on any more refuses at once.
     uint16_t closedPort;
@@ -62,24 +63,24 @@ TEST(Connection, InitAndConnectFailures) {
         TestHttpServer gone;
         closedPort = gone.port();
     }
-    ASSERT_EQ(conn.init("127.0.0.1", closedPort, false, 1, 5), 0);
-    EXPECT_EQ(conn.connect(), -1);
+    ASSERT_TRUE(conn.init("127.0.0.1", closedPort, false, 1, 5).isOk());
+    EXPECT_FALSE(conn.connect().isOk());
     EXPECT_FALSE(conn.isOpen());
 
     char buffer[16];
-    EXPECT_EQ(conn.waitReadable(), -1);
-    EXPECT_EQ(conn.waitWritable(), -1);
-    EXPECT_EQ(conn.read(buffer, sizeof buffer), -1);
-    EXPECT_EQ(conn.write("x", 1), -1);
-    EXPECT_EQ(conn.readLine(buffer, sizeof buffer), -1);
+    EXPECT_EQ(conn.waitReadable().code(), StatusCode::kNetwork);
+    EXPECT_EQ(conn.waitWritable().code(), StatusCode::kNetwork);
+    EXPECT_EQ(conn.read(buffer, sizeof buffer).status().code(), StatusCode::kNetwork);
+    EXPECT_EQ(conn.write("x", 1).status().code(), StatusCode::kNetwork);
+    EXPECT_EQ(conn.readLine(buffer, sizeof buffer).status().code(), StatusCode::kNetwork);
 }
 
 TEST(Connection, ConnectGivesUpWithinTheTimeout) {
     test::FullBacklogListener silent;
     Connection conn;
-    ASSERT_EQ(conn.init("127.0.0.1", silent.port(), false, 1, 1), 0);
+    ASSERT_TRUE(conn.init("127.0.0.1", silent.port(), false, 1, 1).isOk());
     Stopwatch watch;
-    EXPECT_EQ(conn.connect(), -1);
+    EXPECT_FALSE(conn.connect().isOk());
     EXPECT_GE(watch.elapsedMs(), 900.0);
     EXPECT_LT(watch.elapsedMs(), 15000.0);
 }
@@ -101,8 +102,8 @@ TEST(Connection, ReadLineJoinsLinesAcrossRefills) {
     std::string body;
     char piece[64];
     for (int i = 0; i < 10 && body.size() < 4; ++i) {
-        ASSERT_GT(conn.waitReadable(), 0);
-        int n = conn.read(piece, sizeof piece);
+        ASSERT_TRUE(conn.waitReadable().isOk());
+        const int n = countOf(conn.read(piece, sizeof piece));
         ASSERT_GT(n, 0);
         body.append(piece, size_t(n));
     }
@@ -115,7 +116,7 @@ TEST(Connection, ReadLineCutsLongLinesAtCapacityMinusOne) {
     server.setAcceptHandler([&](Responder& r) { r.send(line + "next\n"); });
     Connection conn;
     connectTo(conn, server.port());
-    ASSERT_GT(conn.waitReadable(), 0);
+    ASSERT_TRUE(conn.waitReadable().isOk());
     EXPECT_EQ(readLineText(conn, 50), std::string(49, 'x'));
     EXPECT_EQ(readLineText(conn, 50), std::string(49, 'x'));
     EXPECT_EQ(readLineText(conn, 50), std::string(22, 'x') + "\n");
@@ -145,7 +146,7 @@ TEST(Connection, ReadLineGivesUpOnAPeerThatStallsMidLine) {
     });
     Connection conn;
     connectTo(conn, server.port(), 1);
-    ASSERT_GT(conn.waitReadable(), 0);
+    ASSERT_TRUE(conn.waitReadable().isOk());
     Stopwatch watch;
     EXPECT_EQ(readLineText(conn, 256), "<fail>");
     EXPECT_LT(watch.elapsedMs(), 15000.0);
@@ -157,10 +158,10 @@ TEST(Connection, WaitReadableTimesOutWithZero) {
     Connection conn;
     connectTo(conn, server.port(), 1);
     Stopwatch watch;
-    EXPECT_EQ(conn.waitReadable(), 0);
+    EXPECT_EQ(conn.waitReadable().code(), StatusCode::kTimeout);
     EXPECT_GE(watch.elapsedMs(), 900.0);
     EXPECT_LT(watch.elapsedMs(), 15000.0);
-    EXPECT_GT(conn.waitWritable(), 0);
+    EXPECT_TRUE(conn.waitWritable().isOk());
 }
 
 TEST(Connection, WaitReadableAnswersAtOnceForReadAheadAndNoWait) {
@@ -173,11 +174,11 @@ TEST(Connection, WaitReadableAnswersAtOnceForReadAheadAndNoWait) {
     connectTo(conn, server.port(), 5);
     EXPECT_EQ(readLineText(conn, 64), "one\n");
     Stopwatch watch;
-    EXPECT_EQ(conn.waitReadable(), 1);  // "two\n" waits in the read-ahead
+    EXPECT_TRUE(conn.waitReadable().isOk());  // "two\n" waits in the read-ahead
     EXPECT_EQ(readLineText(conn, 64), "two\n");
     conn.setNoWait(true);
-    EXPECT_EQ(conn.waitReadable(), 1);  // nothing there, but no wait is made
-    EXPECT_EQ(conn.waitWritable(), 1);
+    EXPECT_TRUE(conn.waitReadable().isOk());  // nothing there, but no wait is made
+    EXPECT_TRUE(conn.waitWritable().isOk());
     EXPECT_LT(watch.elapsedMs(), 2500.0);
 }
 
@@ -194,7 +195,7 @@ TEST(Connection, ReconnectDropsTheOldStreamsReadAhead) {
     EXPECT_EQ(readLineText(conn, 256), "first\r\n");
     conn.close();
     EXPECT_FALSE(conn.isOpen());
-    ASSERT_EQ(conn.connect(), 0);
+    ASSERT_TRUE(conn.connect().isOk());
     EXPECT_EQ(readLineText(conn, 256), "fresh\r\n");
 }
 
@@ -216,7 +217,7 @@ TEST(Connection, WritingToAClosedPeerFailsWithoutSigpipe) {
     // the writes after it would raise the signal.
     int failures = 0;
     for (int i = 0; i < 200 && failures < 5; ++i) {
-        if (conn.write(chunk.data(), int(chunk.size())) < 0) ++failures;
+        if (!conn.write(chunk.data(), int(chunk.size()))) ++failures;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_EQ(failures, 5);
@@ -246,11 +247,11 @@ TEST(Connection, AReadEndsWhatTheLastWaitSaid) {
     });
     Connection conn;
     connectTo(conn, server.port(), 1);
-    ASSERT_GT(conn.waitReadable(), 0);
-    EXPECT_GT(conn.waitReadable(), 0);
+    ASSERT_TRUE(conn.waitReadable().isOk());
+    EXPECT_TRUE(conn.waitReadable().isOk());
     char buffer[16];
-    EXPECT_EQ(conn.read(buffer, sizeof buffer), 4);
-    EXPECT_EQ(conn.waitReadable(), 0);
+    EXPECT_EQ(countOf(conn.read(buffer, sizeof buffer)), 4);
+    EXPECT_EQ(conn.waitReadable().code(), StatusCode::kTimeout);
 }
 
 // Between exchanges a kept-alive connection stays usable while its peer keeps it
@@ -267,14 +268,14 @@ TEST(Connection, StillUsableUntilThePeerCloses) {
     });
     Connection conn;
     connectTo(conn, server.port());
-    ASSERT_GT(conn.waitReadable(), 0);
+    ASSERT_TRUE(conn.waitReadable().isOk());
     EXPECT_TRUE(conn.stillUsable());  // unread bytes are no end of stream
     EXPECT_EQ(readLineText(conn, 64), "early\n");
-    ASSERT_EQ(conn.write("x", 1), 1);
+    ASSERT_EQ(countOf(conn.write("x", 1)), 1);
     EXPECT_TRUE(conn.stillUsable());
-    ASSERT_EQ(conn.write("y", 1), 1);
+    ASSERT_EQ(countOf(conn.write("y", 1)), 1);
     closeNow = true;
-    ASSERT_GT(conn.waitReadable(), 0);  // the close has arrived
+    ASSERT_TRUE(conn.waitReadable().isOk());  // the close has arrived
     EXPECT_FALSE(conn.stillUsable());
     conn.close();
     EXPECT_FALSE(conn.stillUsable());
@@ -293,11 +294,11 @@ TEST(Connection, TheEndFoundByAWaitReachesTheNextRead) {
     connectTo(conn, server.port(), 5);
     EXPECT_EQ(readLineText(conn, 64), "last\n");
     Stopwatch watch;
-    ASSERT_GT(conn.waitReadable(), 0);
-    EXPECT_GT(conn.waitReadable(), 0);  // still ready: nothing has been read
+    ASSERT_TRUE(conn.waitReadable().isOk());
+    EXPECT_TRUE(conn.waitReadable().isOk());  // still ready: nothing has been read
     EXPECT_FALSE(conn.stillUsable());
     char byte;
-    EXPECT_EQ(conn.read(&byte, 1), 0);
+    EXPECT_EQ(conn.read(&byte, 1).status().code(), StatusCode::kClosed);
     EXPECT_EQ(readLineText(conn, 64), "<fail>");
     EXPECT_LT(watch.elapsedMs(), 4000.0);  // no wait ran into the timeout
 }
@@ -317,7 +318,7 @@ TEST(Connection, AWriteToAPeerThatStopsReadingGivesUpWithinTheTimeout) {
     Stopwatch watch;
     bool failed = false;
     for (int i = 0; i < 4000 && !failed; ++i)
-        failed = conn.waitWritable() <= 0 || conn.write(piece.data(), int(piece.size())) < 0;
+        failed = !conn.waitWritable().isOk() || !conn.write(piece.data(), int(piece.size()));
     done = true;
     EXPECT_TRUE(failed);
     EXPECT_EQ(conn.lastSocketError(), ETIMEDOUT);
@@ -353,8 +354,8 @@ TEST(Connection, ReadsGiveTheSameBytesWithAndWithoutALimit) {
         ASSERT_EQ(got.size(), headerBytes);
         std::vector<char> piece(3000);
         for (int i = 0; i < 1000 && got.size() < stream.size(); ++i) {
-            ASSERT_GT(conn.waitReadable(), 0);
-            int n = conn.read(piece.data(), int(piece.size()));
+            ASSERT_TRUE(conn.waitReadable().isOk());
+            const int n = countOf(conn.read(piece.data(), int(piece.size())));
             ASSERT_GT(n, 0);
             got.append(piece.data(), size_t(n));
         }
@@ -381,7 +382,7 @@ TEST(Connection, UnderALimitRefillsStayAt256Bytes) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         EXPECT_EQ(readLineText(conn, 64), "0123456789\n");
         char piece[4096];
-        EXPECT_EQ(conn.read(piece, sizeof piece), limit == 0 ? 1000 : 256 - 11);
+        EXPECT_EQ(countOf(conn.read(piece, sizeof piece)), limit == 0 ? 1000 : 256 - 11);
     }
 }
 

@@ -49,7 +49,7 @@ void finishBounded(loop::LoopGroup& group, std::chrono::seconds limit = std::chr
 // One exchange on a fresh connection; "" on any failure.
 std::string exchange(Connection& conn, const std::string& host, uint16_t port, bool secure,
                      int timeout) {
-    if (conn.init(host, port, secure, 1, timeout) != 0 || conn.connect() != 0) return "";
+    if (!conn.init(host, port, secure, 1, timeout) || !conn.connect()) return "";
     if (writeAll(conn, kRootRequest) != int(kRootRequest.size())) return "";
     return readResponse(conn);
 }
@@ -69,15 +69,15 @@ TEST(LoopConnection, ManyUsersShareOneThreadWhileOneWaitsOutItsTimeOut) {
     constexpr int kUsers = 40, kExchanges = 5;
     std::atomic<int> answered{0}, answeredBeforeTimeOut{0};
     std::atomic<bool> timedOut{false};
-    int silentWait = -2;
+    StatusCode silentWait = StatusCode::kOk;
     double silentMs = 0;
     group.spawn([&] {
         Connection conn;
-        ASSERT_EQ(conn.init("127.0.0.1", silent.port(), false, 1, 4), 0);
-        ASSERT_EQ(conn.connect(), 0);
+        ASSERT_TRUE(conn.init("127.0.0.1", silent.port(), false, 1, 4).isOk());
+        ASSERT_TRUE(conn.connect().isOk());
         ASSERT_EQ(writeAll(conn, kRootRequest), int(kRootRequest.size()));
         Stopwatch watch;
-        silentWait = conn.waitReadable();
+        silentWait = conn.waitReadable().code();
         silentMs = watch.elapsedMs();
         timedOut = true;
     });
@@ -85,8 +85,9 @@ TEST(LoopConnection, ManyUsersShareOneThreadWhileOneWaitsOutItsTimeOut) {
         group.spawn([&, u] {
             Connection conn;
             const bool tls = u % 4 == 0;
-            ASSERT_EQ(conn.init("127.0.0.1", tls ? secure.port() : plain.port(), tls, 1, 30), 0);
-            ASSERT_EQ(conn.connect(), 0);
+            ASSERT_TRUE(
+                conn.init("127.0.0.1", tls ? secure.port() : plain.port(), tls, 1, 30).isOk());
+            ASSERT_TRUE(conn.connect().isOk());
             for (int i = 0; i < kExchanges; ++i) {
                 ASSERT_EQ(writeAll(conn, kRootRequest), int(kRootRequest.size()));
                 ASSERT_EQ(readResponse(conn), "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello");
@@ -99,7 +100,7 @@ TEST(LoopConnection, ManyUsersShareOneThreadWhileOneWaitsOutItsTimeOut) {
     EXPECT_EQ(answered.load(), kUsers * kExchanges);
     // The users were not held up by the one waiting on the silent server.
     EXPECT_EQ(answeredBeforeTimeOut.load(), kUsers * kExchanges);
-    EXPECT_EQ(silentWait, 0);  // timed out, not failed
+    EXPECT_EQ(silentWait, StatusCode::kTimeout);  // timed out, not failed
     EXPECT_GE(silentMs, 3900);
 }
 
@@ -120,8 +121,8 @@ TEST(LoopConnection, SocketNumbersReusedAfterCloseAreWatchedAfresh) {
         for (int i = 0; i < 6; ++i) {
             Connection conn;
             if (i % 2 == 1) {
-                ASSERT_EQ(conn.init("127.0.0.1", closedPort, false, 1, 20), 0);
-                if (conn.connect() != 0) ++refused;
+                ASSERT_TRUE(conn.init("127.0.0.1", closedPort, false, 1, 20).isOk());
+                if (!conn.connect()) ++refused;
                 continue;
             }
             answers.push_back(exchange(conn, "127.0.0.1", server.port(), false, 20));
@@ -140,15 +141,16 @@ TEST(LoopConnection, CancelledWaitsFailAtOnceAndPausesEndEarly) {
     silent.setHandler([](const ReceivedRequest&, Responder& r) { r.stall(); });
     loop::LoopGroup group(1);
     std::atomic<int> parked{0};
-    int waited = -2, error = 0;
+    StatusCode waited = StatusCode::kOk;
+    int error = 0;
     bool slept = true;
     group.spawn([&] {
         Connection conn;
-        ASSERT_EQ(conn.init("127.0.0.1", silent.port(), false, 1, 60), 0);
-        ASSERT_EQ(conn.connect(), 0);
+        ASSERT_TRUE(conn.init("127.0.0.1", silent.port(), false, 1, 60).isOk());
+        ASSERT_TRUE(conn.connect().isOk());
         ASSERT_EQ(writeAll(conn, kRootRequest), int(kRootRequest.size()));
         ++parked;
-        waited = conn.waitReadable();
+        waited = conn.waitReadable().code();
         error = conn.lastSocketError();
     });
     group.spawn([&] {
@@ -165,7 +167,7 @@ TEST(LoopConnection, CancelledWaitsFailAtOnceAndPausesEndEarly) {
     Stopwatch watch;
     finishBounded(group);
     aborter.join();
-    EXPECT_EQ(waited, -1);
+    EXPECT_EQ(waited, StatusCode::kAborted);
     EXPECT_EQ(error, ECANCELED);
     EXPECT_FALSE(slept);
     EXPECT_LT(watch.elapsedMs(), 50000);  // far from either wait's own end
@@ -176,7 +178,7 @@ TEST(LoopConnection, NamesAreLookedUpByTheResolverThreadsOncePerGroup) {
     server.setHandler(TestHttpServer::replyWith(test::httpResponse(200, "hello")));
     loop::LoopGroup group(2);
     std::atomic<int> good{0};
-    int unknown = 0;
+    StatusCode unknown = StatusCode::kOk;
     for (int u = 0; u < 8; ++u) {
         group.spawn([&] {
             Connection conn;
@@ -187,11 +189,11 @@ TEST(LoopConnection, NamesAreLookedUpByTheResolverThreadsOncePerGroup) {
     }
     group.spawn([&] {
         Connection conn;
-        unknown = conn.init("no-such-host.invalid", 80, false, 1, 20);
+        unknown = conn.init("no-such-host.invalid", 80, false, 1, 20).code();
     });
     finishBounded(group);
     EXPECT_EQ(good.load(), 8);
-    EXPECT_EQ(unknown, -1);
+    EXPECT_EQ(unknown, StatusCode::kNetwork);
     // Cached after the first answer (two loops may each have asked once).
     EXPECT_LE(group.loop(0).resolver()->lookups(), 3u);
 }
@@ -220,8 +222,8 @@ TEST(LoopConnection, ProxyHandshakesParkOnTheLoop) {
     group.spawn([&] {
         Connection conn;
         std::string log;
-        ASSERT_EQ(conn.init("127.0.0.1", silent.port(), false, 1, 2), 0);
-        ASSERT_EQ(conn.connect(), 0);
+        ASSERT_TRUE(conn.init("127.0.0.1", silent.port(), false, 1, 2).isOk());
+        ASSERT_TRUE(conn.connect().isOk());
         Stopwatch watch;
         silentResult = proxyHandshake(conn, "localhost", 80, "", ProxyKind::kHttpConnect, log);
         silentMs = watch.elapsedMs();
@@ -230,8 +232,7 @@ TEST(LoopConnection, ProxyHandshakesParkOnTheLoop) {
         group.spawn([&] {
             Connection conn;
             std::string log;
-            if (conn.init("127.0.0.1", slow.port(), false, 1, 20) != 0 || conn.connect() != 0)
-                return;
+            if (!conn.init("127.0.0.1", slow.port(), false, 1, 20) || !conn.connect()) return;
             if (proxyHandshake(conn, "127.0.0.1", server.port(), "", ProxyKind::kSocks5, log) != 0)
                 return;
             if (writeAll(conn, kRootRequest) != int(kRootRequest.size())) return;

@@ -11,6 +11,7 @@
 namespace velk::net {
 namespace {
 
+using testing::countOf;
 using testing::Stopwatch;
 
 struct PauseCase {
@@ -47,15 +48,15 @@ TEST(SpeedLimit, LimitedReadsTakeAsLongAsTheLimitSays) {
 
     auto timedRead = [&](int32_t bytesPerSecond) {
         Connection conn;
-        EXPECT_EQ(conn.init("127.0.0.1", server.port(), false, 1, 10), 0);
-        EXPECT_EQ(conn.connect(), 0);
+        EXPECT_TRUE(conn.init("127.0.0.1", server.port(), false, 1, 10).isOk());
+        EXPECT_TRUE(conn.connect().isOk());
         conn.setSpeedLimit(bytesPerSecond);
         Stopwatch watch;
         size_t got = 0;
         char piece[500];
         for (int i = 0; i < 100 && got < body.size(); ++i) {
-            if (conn.waitReadable() <= 0) break;
-            int n = conn.read(piece, sizeof piece);
+            if (!conn.waitReadable().isOk()) break;
+            const int n = countOf(conn.read(piece, sizeof piece));
             if (n <= 0) break;
             got += size_t(n);
         }
@@ -73,12 +74,13 @@ TEST(SpeedLimit, LimitedWritesArePacedToo) {
     test::TestHttpServer server;
     server.setAcceptHandler([](test::Responder& r) { r.stall(); });
     Connection conn;
-    ASSERT_EQ(conn.init("127.0.0.1", server.port(), false, 1, 10), 0);
-    ASSERT_EQ(conn.connect(), 0);
+    ASSERT_TRUE(conn.init("127.0.0.1", server.port(), false, 1, 10).isOk());
+    ASSERT_TRUE(conn.connect().isOk());
     conn.setSpeedLimit(4000);
     const std::string piece(500, 'w');
     Stopwatch watch;
-    for (int i = 0; i < 4; ++i) ASSERT_EQ(conn.write(piece.data(), int(piece.size())), 500);
+    for (int i = 0; i < 4; ++i)
+        ASSERT_EQ(countOf(conn.write(piece.data(), int(piece.size()))), 500);
     EXPECT_GE(watch.elapsedMs(), 450.0);
 }
 

@@ -16,6 +16,7 @@ namespace {
 
 using test::Responder;
 using test::TestHttpServer;
+using testing::countOf;
 using testing::readResponse;
 using testing::Stopwatch;
 using testing::writeAll;
@@ -24,8 +25,8 @@ TEST(TlsConnection, RoundTripSendsTheHostAsServerName) {
     TestHttpServer server(TestHttpServer::Options{.tls = true});
     server.setHandler(TestHttpServer::replyWith(test::httpResponse(200, "secret")));
     Connection conn;
-    ASSERT_EQ(conn.init("localhost", server.port(), true, 1, 10), 0);
-    ASSERT_EQ(conn.connect(), 0);
+    ASSERT_TRUE(conn.init("localhost", server.port(), true, 1, 10).isOk());
+    ASSERT_TRUE(conn.connect().isOk());
     EXPECT_TRUE(conn.isSecure());
     const std::string request = "GET /s HTTP/1.1\r\nHost: localhost\r\n\r\n";
     ASSERT_EQ(writeAll(conn, request), int(request.size()));
@@ -38,8 +39,8 @@ TEST(TlsConnection, RoundTripSendsTheHostAsServerName) {
 TEST(TlsConnection, AnAddressIsNotSentAsServerName) {
     TestHttpServer server(TestHttpServer::Options{.tls = true});
     Connection conn;
-    ASSERT_EQ(conn.init("127.0.0.1", server.port(), true, 1, 10), 0);
-    ASSERT_EQ(conn.connect(), 0);
+    ASSERT_TRUE(conn.init("127.0.0.1", server.port(), true, 1, 10).isOk());
+    ASSERT_TRUE(conn.connect().isOk());
     ASSERT_GT(writeAll(conn, "GET / HTTP/1.1\r\n\r\n"), 0);
     EXPECT_NE(readResponse(conn), "");
     EXPECT_EQ(server.tlsHandshakes(), 1);
@@ -48,14 +49,17 @@ TEST(TlsConnection, AnAddressIsNotSentAsServerName) {
 
 TEST(TlsConnection, ProtocolChoicesOtherThanOneAreRefusedWithAReason) {
     Connection conn;
-    EXPECT_EQ(conn.init("127.0.0.1", 443, true, 0, 10), -1);
-    EXPECT_EQ(conn.lastError(), "SSL 2.0 is not supported; use sslver=1\r\n");
-    EXPECT_EQ(conn.init("127.0.0.1", 443, true, 7, 10), -1);
-    EXPECT_NE(conn.lastError().find("sslver=7"), std::string::npos);
-    EXPECT_EQ(conn.lastError().substr(conn.lastError().size() - 2), "\r\n");
+    const Status sslTwo = conn.init("127.0.0.1", 443, true, 0, 10);
+    EXPECT_FALSE(sslTwo.isOk());
+    EXPECT_EQ(sslTwo.message(), "SSL 2.0 is not supported; use sslver=1\r\n");
+    const Status seven = conn.init("127.0.0.1", 443, true, 7, 10);
+    EXPECT_FALSE(seven.isOk());
+    EXPECT_NE(seven.message().find("sslver=7"), std::string::npos);
+    EXPECT_EQ(seven.message().substr(seven.message().size() - 2), "\r\n");
     // The choice matters only for secure connections.
-    EXPECT_EQ(conn.init("127.0.0.1", 443, false, 0, 10), 0);
-    EXPECT_EQ(conn.lastError(), "");
+    const Status plain = conn.init("127.0.0.1", 443, false, 0, 10);
+    EXPECT_TRUE(plain.isOk());
+    EXPECT_EQ(plain.message(), "");
 }
 
 struct HandshakeFailure {
@@ -78,9 +82,9 @@ TEST(TlsConnection, FailedHandshakeFailsConnect) {
         TestHttpServer server;  // plain: the client's hello meets no TLS server
         server.setAcceptHandler(c.server);
         Connection conn;
-        ASSERT_EQ(conn.init("127.0.0.1", server.port(), true, 1, 1), 0);
+        ASSERT_TRUE(conn.init("127.0.0.1", server.port(), true, 1, 1).isOk());
         Stopwatch watch;
-        EXPECT_EQ(conn.connect(), -1) << c.name;
+        EXPECT_FALSE(conn.connect().isOk()) << c.name;
         EXPECT_FALSE(conn.isOpen()) << c.name;
         EXPECT_LT(watch.elapsedMs(), 15000.0) << c.name;
     }
@@ -96,14 +100,14 @@ TEST(TlsConnection, BufferedRecordBytesCountAsReadable) {
         r.stall();
     });
     Connection conn;
-    ASSERT_EQ(conn.init("127.0.0.1", server.port(), true, 1, 3), 0);
-    ASSERT_EQ(conn.connect(), 0);
+    ASSERT_TRUE(conn.init("127.0.0.1", server.port(), true, 1, 3).isOk());
+    ASSERT_TRUE(conn.connect().isOk());
     Stopwatch watch;
     size_t got = 0;
     char piece[1000];
     for (int i = 0; i < 100 && got < body.size(); ++i) {
-        ASSERT_GT(conn.waitReadable(), 0) << "after " << got << " bytes";
-        int n = conn.read(piece, sizeof piece);
+        ASSERT_TRUE(conn.waitReadable().isOk()) << "after " << got << " bytes";
+        const int n = countOf(conn.read(piece, sizeof piece));
         ASSERT_GT(n, 0);
         got += size_t(n);
     }
@@ -116,14 +120,14 @@ TEST(TlsConnection, WritingToAClosedPeerFailsWithoutSigpipe) {
     TestHttpServer server(TestHttpServer::Options{.tls = true});
     server.setAcceptHandler([](Responder& r) { r.reset(); });
     Connection conn;
-    ASSERT_EQ(conn.init("127.0.0.1", server.port(), true, 1, 10), 0);
-    ASSERT_EQ(conn.connect(), 0);
+    ASSERT_TRUE(conn.init("127.0.0.1", server.port(), true, 1, 10).isOk());
+    ASSERT_TRUE(conn.connect().isOk());
     const std::string chunk(16000, 'z');
     // Keep writing after the first failure: the reset is reported once, and only
     // the writes after it would raise the signal.
     int failures = 0;
     for (int i = 0; i < 200 && failures < 5; ++i) {
-        if (conn.write(chunk.data(), int(chunk.size())) < 0) ++failures;
+        if (!conn.write(chunk.data(), int(chunk.size()))) ++failures;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_EQ(failures, 5);
@@ -140,8 +144,8 @@ TEST(TlsConnection, ConcurrentSessionsShareTheClientContext) {
         users.emplace_back([&] {
             for (int i = 0; i < 3; ++i) {
                 Connection conn;
-                if (conn.init("localhost", server.port(), true, 1, 10) != 0 ||
-                    conn.connect() != 0 || writeAll(conn, "GET / HTTP/1.1\r\n\r\n") <= 0) {
+                if (!conn.init("localhost", server.port(), true, 1, 10) || !conn.connect() ||
+                    writeAll(conn, "GET / HTTP/1.1\r\n\r\n") <= 0) {
                     continue;
                 }
                 if (readResponse(conn) == "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx") ++good;

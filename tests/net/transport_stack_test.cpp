@@ -46,12 +46,12 @@ TEST(TransportStack, TlsRunsOverEachKindOfTunnel) {
         server.setHandler(TestHttpServer::replyWith(kSecret));
         TestProxy proxy(TestProxy::options(c.proxyKind, server.port()));
         Connection conn;
-        ASSERT_EQ(conn.init("127.0.0.1", proxy.port(), false, 1, 10), 0);
-        ASSERT_EQ(conn.connect(), 0);
+        ASSERT_TRUE(conn.init("127.0.0.1", proxy.port(), false, 1, 10).isOk());
+        ASSERT_TRUE(conn.connect().isOk());
         std::string log;
         ASSERT_EQ(proxyHandshake(conn, "localhost", 443, "", c.kind, log), 0) << log;
         EXPECT_FALSE(conn.carriesTls());
-        ASSERT_EQ(conn.startTls(1, "localhost"), 0);
+        ASSERT_TRUE(conn.startTls(1, "localhost").isOk());
         EXPECT_TRUE(conn.carriesTls());
         EXPECT_FALSE(conn.isSecure());  // the connection itself still goes to the proxy
         ASSERT_EQ(writeAll(conn, kRequest), int(kRequest.size()));
@@ -73,22 +73,22 @@ TEST(TransportStack, AFailedTlsStartClosesTheConnection) {
     plain.setHandler(TestHttpServer::replyWith(kSecret));
     TestProxy proxy(TestProxy::options(TestProxy::Kind::kConnect, plain.port()));
     Connection conn;
-    ASSERT_EQ(conn.init("127.0.0.1", proxy.port(), false, 1, 2), 0);
-    ASSERT_EQ(conn.connect(), 0);
+    ASSERT_TRUE(conn.init("127.0.0.1", proxy.port(), false, 1, 2).isOk());
+    ASSERT_TRUE(conn.connect().isOk());
     std::string log;
     ASSERT_EQ(proxyHandshake(conn, "localhost", 443, "", ProxyKind::kHttpConnect, log), 0);
-    EXPECT_EQ(conn.startTls(1, "localhost"), -1);
+    EXPECT_FALSE(conn.startTls(1, "localhost").isOk());
     EXPECT_FALSE(conn.isOpen());
-    EXPECT_EQ(conn.read(nullptr, 1), -1);
+    EXPECT_EQ(conn.read(nullptr, 1).status().code(), StatusCode::kNetwork);
 
     // A protocol choice that names nothing is refused with its reason, before any
     // byte goes to the tunnel.
-    ASSERT_EQ(conn.connect(), 0);
-    EXPECT_EQ(conn.startTls(0, "localhost"), -1);
-    EXPECT_EQ(conn.lastError(), "SSL 2.0 is not supported; use sslver=1\r\n");
+    ASSERT_TRUE(conn.connect().isOk());
+    EXPECT_EQ(conn.startTls(0, "localhost").message(),
+              "SSL 2.0 is not supported; use sslver=1\r\n");
     EXPECT_FALSE(conn.isOpen());
     // Only an open plain stream takes TLS.
-    EXPECT_EQ(conn.startTls(1, "localhost"), -1);
+    EXPECT_FALSE(conn.startTls(1, "localhost").isOk());
 }
 
 // Passes bytes to the layer below and counts them, standing for any layer between

@@ -351,6 +351,40 @@ TEST_F(RunTestFixture, UnresolvableServerEndsUsersBeforeAnyRequest) {
     EXPECT_STREQ(host, "no-such-host.invalid");
 }
 
+// A user whose connection cannot be set up says why in its log, once: the
+// connection's own line when it has one, else the general one.
+TEST_F(RunTestFixture, AUserWhoseConnectionCannotBeSetUpLogsWhyOnce) {
+    struct Case {
+        const char* options;
+        const char* line;
+        bool generalLine;
+    };
+    const Case cases[] = {
+        {"server=no-such-host.invalid\n", "ERROR: Cannot init sockets\r\n", true},
+        {"server=127.0.0.1\nsecure=1\nsslver=0\n", "SSL 2.0 is not supported; use sslver=1\r\n",
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.options);
+        TempDir logs;
+        TestSet* set = CreateTestSet();
+        const std::string script = std::string(c.options) +
+                                   "delaystart=0\nlog=1\nlogdir=" + logs.path().string() +
+                                   "/\n[a]\n";
+        ASSERT_EQ(ParseTest(set, "run", script.c_str()), 1);
+        EXPECT_EQ(RunTest(set), 0);
+        FreeTestSet(set);
+        std::string log;
+        for (const auto& entry : std::filesystem::directory_iterator(logs.path())) {
+            std::ifstream in(entry.path());
+            log.append(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        EXPECT_NE(log.find(c.line), std::string::npos) << log;
+        EXPECT_EQ(log.find("ERROR: Cannot init sockets") != std::string::npos, c.generalLine)
+            << log;
+    }
+}
+
 TEST_F(RunTestFixture, SequenceArgumentsApplyToOneRunOfTheEntry) {
     ASSERT_TRUE(
         parse("[a]\n$uri=/a\nq=1\n[testseq]\na(q=2,\"extra=x%2cy\",$uri=/other)\na\n"
