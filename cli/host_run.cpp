@@ -39,8 +39,6 @@ void runOnThisThread(TestSetPtr set, const std::string& name, const runner::Cycl
                      runner::Runner::OutputSink sink) {
     runner::Runner runner;
     runner.initialize(runner::Runner::kHostEngine);
-    runner.setKeepPasses(false);
-    runner.setExplainUnreached(false);
     if (sink) runner.setOutputTarget(std::move(sink), nullptr);
     SignalledEvents signalled(events, watcher, runner);
     watcher.setStop([&runner] { runner.requestStop(); });

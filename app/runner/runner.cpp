@@ -299,7 +299,7 @@ bool Runner::runPass(int32_t passIndex) {
     for (const std::string& line : overloadMessages(cpu.average())) message(kWarning, line);
     // A pass that the user did not stop and that reached no server says why.
     if (result == 1 && !stopped) {
-        if (m_keepPasses)
+        if (m_engine == kOwnEngine)
             m_results.add(
                 results::collectPass(m_testSet, title, m_cycle.cycling ? &info : nullptr));
     } else if (stopped) {
@@ -310,14 +310,14 @@ bool Runner::runPass(int32_t passIndex) {
     }
     if (!stopped && reachedNoServer(result)) {
         m_reachedNoServer = true;
-        if (m_explainUnreached) sayWhyNoServerWasReached(result == 1);
+        if (m_engine == kOwnEngine) sayWhyNoServerWasReached(result == 1);
     }
     if (m_abort) {
         finish(true);
         return false;
     }
     message(kMessage, finishedMessage(title));
-    if (m_cycle.cycling && passIndex == 0 && m_events && m_keepPasses)
+    if (m_cycle.cycling && passIndex == 0 && m_events && m_engine == kOwnEngine)
         m_events->firstBatchPassCollected();
     return true;
 }

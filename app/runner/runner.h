@@ -46,7 +46,10 @@ public:
     using TestSetHook = std::function<bool(TestSet*)>;
 
     // Who set the engine up: the runner (InitKS, its callbacks, CleanupKS) or
-    // the host, which did so before and ends it after.
+    // the host, which did so before and ends it after.  A host with its own
+    // engine also reports each pass itself (RunnerEvents::passEnded): the
+    // runner then keeps no passes in results() and says nothing of a pass that
+    // reached no server.
     enum Engine { kOwnEngine, kHostEngine };
 
     Runner() = default;
@@ -117,13 +120,6 @@ public:
 
     // For the pause between passes: the length of one slice.
     void setPauseSliceMs(int32_t ms) { m_pauseSliceMs = ms; }
-    // Whether finished passes go to results() (the desktop's report and graph
-    // pages); a host that keeps its own records turns it off.
-    void setKeepPasses(bool keep) { m_keepPasses = keep; }
-    // Whether a pass that reached no server is followed by the reasons (each
-    // reach target tried) or, failing those, where the users' logs say why; a
-    // host that says so itself turns it off.
-    void setExplainUnreached(bool explain) { m_explainUnreached = explain; }
     // The name the test set is parsed under (log file names); "testlog" unless set.
     void setTestName(std::string name) { m_testName = std::move(name); }
 
@@ -166,8 +162,6 @@ private:
     std::thread m_worker;
     bool m_initialized = false;
     Engine m_engine = kOwnEngine;
-    bool m_keepPasses = true;
-    bool m_explainUnreached = true;
     std::string m_testName = "testlog";
 
     Mutex m_workerMutex;

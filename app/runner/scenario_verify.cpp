@@ -339,8 +339,6 @@ StatusOr<VerifyReport> runVerify(const VerifyPlan& plan) {
     PassResult pass;
     Runner runner;
     runner.initialize(Runner::kHostEngine);
-    runner.setKeepPasses(false);
-    runner.setExplainUnreached(false);
     if (!runner.run(set.release(), "verify", CycleSettings{}, &pass) || pass.result != 1)
         return Status(StatusCode::kInvalid,
                       "The engine could not play the scenario (see the output).");

@@ -152,8 +152,6 @@ int runDistributed(const velk::cli::CliOptions& options, MpiLink& link) {
     SetStartBarrier(set.get(), &state, holdAtBarrier);
     // The pass runs on the runner's thread while this one keeps the rounds.
     RankPass pass(state);
-    runner.setKeepPasses(false);
-    runner.setExplainUnreached(false);
     TestSet* const run = set.get();
     int status = 0, signal = 0;
     {

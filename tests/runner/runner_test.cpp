@@ -233,7 +233,6 @@ TEST_F(RunnerTest, AHostsParsedSetRunsOnTheCallersThreadAndTheHostHearsEachPass)
     for (const bool stopFirst : {false, true}) {
         Runner host;
         host.initialize(Runner::kHostEngine);
-        host.setKeepPasses(false);
         EventLog events;
         host.setOutputTarget(
             [&](int32_t level, std::string_view text) { events.output(level, text); }, nullptr);
