@@ -162,6 +162,8 @@ void CScriptedFrame::run(ScriptSession& session) {
         TraceSink::write("Error calling ParseScriptText\n");
         return;
     }
+    // Compiled: the text is not needed again, and each of thousands of users held a copy.
+    std::string().swap(m_text);
     traceState("State: Started.\n");
     traceState("State: Connected.\n");
     if (duk_pcall(m_heap, 0) != DUK_EXEC_SUCCESS) {

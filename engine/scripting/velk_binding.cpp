@@ -160,6 +160,9 @@ int VelkBinding::call(duk_context* ctx) {
             return 1;
         case Reply::Text:
             duk_push_lstring(ctx, reply.text.data(), reply.text.size());
+            // The script has its own copy now; a user holding a page while it
+            // waits would otherwise hold it twice.
+            std::string().swap(self->m_text);
             return 1;
         case Reply::Fault:
             break;
