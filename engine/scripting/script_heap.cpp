@@ -2,6 +2,7 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -12,11 +13,15 @@ namespace velk {
 namespace {
 
 // The account is kept in front of each block, in a header of one pointer; the
-// size is the allocator's own (malloc_usable_size), so that a block costs no
-// more than a pointer beyond what malloc keeps anyway.  The interpreter needs
-// blocks aligned to 8 bytes (DUK_USE_ALIGN_BY), which the header keeps.
+// size is the allocator's own (malloc_usable_size or the pool's slot), so that
+// a block costs no more than a pointer beyond what the allocator keeps anyway.
+// The header's lowest bit says the block is in the heap's pool (accounts are
+// aligned, so it is free).  The interpreter needs blocks aligned to 8 bytes
+// (DUK_USE_ALIGN_BY), which the header keeps.
 constexpr size_t kHeader = sizeof(HeapAccount*);
 static_assert(kHeader == 8 && alignof(std::max_align_t) % kHeader == 0);
+static_assert(alignof(HeapAccount) > 1);
+constexpr uintptr_t kPooled = 1;
 
 // How many timeout checks (each after 4,096 instructions) a user's turn lasts
 // before it gives way: the same 65,536 steps after which a pattern match does.
@@ -30,20 +35,34 @@ char* rawOf(void* block) {
     return static_cast<char*>(block) - kHeader;
 }
 
+uintptr_t headerOf(const char* raw) {
+    uintptr_t header;
+    std::memcpy(&header, raw, sizeof header);
+    return header;
+}
+
+bool pooled(const char* raw) {
+    return (headerOf(raw) & kPooled) != 0;
+}
+
 // What the block is charged: all of it that its owner can use.
 size_t sizeOf(char* raw) {
-    return malloc_usable_size(raw) - kHeader;
+    return (pooled(raw) ? BlockPool::slotSize(raw) : malloc_usable_size(raw)) - kHeader;
 }
 
 HeapAccount* accountOf(char* raw) {
-    HeapAccount* account;
-    std::memcpy(&account, raw, sizeof account);
-    return account;
+    return reinterpret_cast<HeapAccount*>(headerOf(raw) & ~kPooled);
 }
 
-void* finish(char* raw, HeapAccount* account) {
-    std::memcpy(raw, &account, sizeof account);
+void* finish(char* raw, HeapAccount* account, bool inPool) {
+    const uintptr_t header = reinterpret_cast<uintptr_t>(account) | (inPool ? kPooled : 0);
+    std::memcpy(raw, &header, sizeof header);
     return raw + kHeader;
+}
+
+// Whether a block of size (without header) belongs in the heap's pool.
+bool fitsPool(ScriptHeapUse& use, size_t size) {
+    return use.pool() != nullptr && size <= BlockPool::kLargestSlot - kHeader;
 }
 
 // Charges size to whoever has the heap now; false (nothing charged) when that
@@ -93,14 +112,17 @@ void* scriptHeapAlloc(void* udata, size_t size) {
     ScriptHeapUse& use = owner(udata);
     HeapAccount* account = nullptr;
     if (!charge(use, size, account)) return nullptr;
-    auto* raw = static_cast<char*>(std::malloc(size + kHeader));
+    const bool inPool = fitsPool(use, size);
+    auto* raw =
+        static_cast<char*>(inPool ? use.pool()->take(size + kHeader) : std::malloc(size + kHeader));
     if (raw == nullptr) {
         account->used -= size;
         return nullptr;
     }
-    // The rounding malloc adds is the user's too; it never counts against the check.
+    void* block = finish(raw, account, inPool);
+    // The rounding the allocator adds is the user's too; it never counts against the check.
     account->used += sizeOf(raw) - size;
-    return finish(raw, account);
+    return block;
 }
 
 void* scriptHeapRealloc(void* udata, void* block, size_t size) {
@@ -112,6 +134,15 @@ void* scriptHeapRealloc(void* udata, void* block, size_t size) {
     ScriptHeapUse& use = owner(udata);
     char* old = rawOf(block);
     const size_t oldSize = sizeOf(old);
+    if (pooled(old) || fitsPool(use, size)) {
+        // Into, out of or within the pool: a new block, charged as any, and the
+        // old one credited to its account.
+        void* moved = scriptHeapAlloc(udata, size);
+        if (moved == nullptr) return nullptr;
+        std::memcpy(moved, block, std::min(size, oldSize));
+        scriptHeapFree(udata, block);
+        return moved;
+    }
     HeapAccount* oldAccount = accountOf(old);
     ScriptInterrupt* user = use.current();
     HeapAccount* now = user ? &user->account() : &use.heapAccount();
@@ -137,16 +168,19 @@ void* scriptHeapRealloc(void* udata, void* block, size_t size) {
         oldAccount->used -= oldSize;
         now->used -= more;
     }
+    void* moved = finish(raw, now, false);
     now->used += sizeOf(raw);
-    return finish(raw, now);
+    return moved;
 }
 
 void scriptHeapFree(void* udata, void* block) {
-    (void)udata;
     if (block == nullptr) return;
     char* raw = rawOf(block);
     accountOf(raw)->used -= sizeOf(raw);
-    std::free(raw);
+    if (pooled(raw))
+        owner(udata).pool()->give(raw);
+    else
+        std::free(raw);
 }
 
 }  // namespace velk

@@ -21,7 +21,10 @@
 // Used on the heap's thread only.
 #include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <forward_list>
+#include <memory>
+
+#include "scripting/block_pool.h"
 
 namespace velk {
 
@@ -51,9 +54,14 @@ public:
     // What blocks made outside any user's turn are charged to.
     HeapAccount& heapAccount() { return m_heapAccount; }
     // A new account, kept as long as the heap: blocks outlive their users.
-    HeapAccount& newAccount() { return m_accounts.emplace_back(); }
-    // The loop's shared heap when this is one, else nullptr.
-    void setShared(SharedScriptHeap* shared) { m_shared = shared; }
+    HeapAccount& newAccount() { return m_accounts.emplace_front(); }
+    // The loop's shared heap when this is one, else nullptr.  A shared heap
+    // keeps its small blocks in a pool (block_pool.h).
+    void setShared(SharedScriptHeap* shared) {
+        m_shared = shared;
+        if (shared && !m_pool) m_pool = std::make_unique<BlockPool>();
+    }
+    BlockPool* pool() { return m_pool.get(); }
 
     // The interpreter's execution-timeout check; turn as velk_duk_turn_flags.
     bool interrupted(int turn);
@@ -70,7 +78,10 @@ private:
     SharedScriptHeap* m_shared = nullptr;
     uint32_t m_checks = 0;  // timeout checks in the present turn
     HeapAccount m_heapAccount;
-    std::deque<HeapAccount> m_accounts;
+    // Stable addresses, and no allocation until the first account: a user on
+    // a loop carries a ScriptHeapUse it never uses.
+    std::forward_list<HeapAccount> m_accounts;
+    std::unique_ptr<BlockPool> m_pool;  // a shared heap's small blocks
 };
 
 // udata is the heap's ScriptHeapUse.
