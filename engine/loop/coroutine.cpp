@@ -115,6 +115,10 @@ void Coroutine::entry() {
     __builtin_unreachable();
 }
 
+void Coroutine::releaseUnusedStack() {
+    m_stack.releaseBelow(__builtin_frame_address(0));
+}
+
 CoroutineStack Coroutine::takeStack() {
     if (!m_finished) return {};
     return std::move(m_stack);

@@ -36,6 +36,9 @@ public:
 
     // Lowest usable address of the coroutine's stack.
     uintptr_t stackLow() const { return reinterpret_cast<uintptr_t>(m_stack.bottom()); }
+    // From inside the coroutine: lets the pages below the caller's frame go
+    // (CoroutineStack::releaseBelow), before a long wait.
+    void releaseUnusedStack();
     bool finished() const { return m_finished; }
     bool failed() const { return m_failed; }
     // What the escaped exception said; empty when none escaped.

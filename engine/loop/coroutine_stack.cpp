@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <utility>
 
 namespace velk::loop {
@@ -51,6 +52,17 @@ void* CoroutineStack::bottom() const {
 
 void* CoroutineStack::top() const {
     return static_cast<char*>(m_mapping) + m_mapped;
+}
+
+void CoroutineStack::releaseBelow(const void* here) {
+    // Room for the frames the caller has yet to push before it is parked.
+    constexpr uintptr_t kRoom = 1024;
+    const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto low = reinterpret_cast<uintptr_t>(bottom());
+    const auto at = reinterpret_cast<uintptr_t>(here);
+    if (m_mapping == nullptr || at < low + kRoom || at > reinterpret_cast<uintptr_t>(top())) return;
+    const uintptr_t end = (at - kRoom) & ~(page - 1);
+    if (end > low) madvise(reinterpret_cast<void*>(low), end - low, MADV_DONTNEED);
 }
 
 void CoroutineStack::release() {

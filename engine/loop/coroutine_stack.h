@@ -30,6 +30,12 @@ public:
     size_t size() const { return m_usable; }
     // One past the highest usable address: where a stack growing down starts.
     void* top() const;
+    // Gives the system back the pages wholly below here (an address in use on
+    // this stack, less room for the calls still to come): a deep moment (a
+    // script's start, a pattern match) leaves its pages resident otherwise, and
+    // a user waiting needs only what it is in.  They come back zeroed when
+    // touched again.
+    void releaseBelow(const void* here);
 
 private:
     void release();

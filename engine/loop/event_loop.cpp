@@ -219,6 +219,12 @@ void EventLoop::wakeWith(Task* task, WaitResult result, Deadline seenAt) {
 bool EventLoop::sleepFor(std::chrono::milliseconds ms) {
     if (m_sleepsInterrupted && currentTask() != nullptr) return false;
     const Deadline deadline = Clock::now() + ms;
+    // A user pausing between requests (most of a user's life, with thousands of
+    // them) keeps only the stack pages it is in; a system call is nothing
+    // beside a pause of this length.
+    constexpr std::chrono::milliseconds kReleaseStackFrom{10};
+    if (Task* task = currentTask(); task != nullptr && ms >= kReleaseStackFrom)
+        task->coroutine.releaseUnusedStack();
     for (;;) {
         if (Task* task = currentTask()) task->sleeping = true;
         const WaitResult result = park(deadline);
