@@ -14,6 +14,7 @@ extern "C" {
 duk_size_t velk_duk_turn_state_size(void);
 void velk_duk_turn_save(duk_context* ctx, void* out);
 void velk_duk_turn_load(duk_context* ctx, const void* in);
+void velk_duk_push_program(duk_context* ctx);
 }
 
 namespace velk {
@@ -57,17 +58,30 @@ int dropThread(duk_context* ctx, void* turn) {
     return 0;
 }
 
-// [bytecode buffer] -> [function]
-int loadFunction(duk_context* ctx, void*) {
-    duk_load_function(ctx);
+// Where the heap stash keeps the program the loop's users run.
+constexpr const char* kProgramKey = "program";
+
+// [] -> [program]: the kept program, as a function of the calling thread's
+// global environment.
+int pushKeptProgram(duk_context* ctx, void*) {
+    duk_push_heap_stash(ctx);
+    duk_get_prop_string(ctx, -1, kProgramKey);
+    duk_remove(ctx, -2);
+    velk_duk_push_program(ctx);
     return 1;
 }
 
-// [function] -> [function bytecode]
-int dumpFunction(duk_context* ctx, void*) {
-    duk_dup_top(ctx);
-    duk_dump_function(ctx);
-    return 2;
+// [] -> []: keeps the program on top of the user's thread (passed), made a
+// function of the heap's own global environment so that it keeps nothing of
+// that user alive.
+int keepProgram(duk_context* ctx, void* user) {
+    duk_xcopy_top(ctx, static_cast<duk_context*>(user), 1);
+    velk_duk_push_program(ctx);
+    duk_push_heap_stash(ctx);
+    duk_swap_top(ctx, -2);
+    duk_put_prop_string(ctx, -2, kProgramKey);
+    duk_pop(ctx);
+    return 0;
 }
 
 }  // namespace
@@ -152,32 +166,20 @@ void SharedScriptHeap::removeUser(Turn& turn) {
 }
 
 int SharedScriptHeap::compile(duk_context* thread, std::string_view name, std::string_view text) {
-    if (!m_bytecode.empty() && name == m_compiledName && text == m_compiledText) {
-        // The bytecode is our own compiler's, from this heap's run: safe to load.
+    if (m_programKept && name == m_programName && text == m_programText) {
         duk_pop(thread);
-        void* buffer = duk_push_fixed_buffer(thread, m_bytecode.size());
-        std::memcpy(buffer, m_bytecode.data(), m_bytecode.size());
-        return duk_safe_call(thread, &loadFunction, nullptr, 1, 1) == DUK_EXEC_SUCCESS ? 0 : 1;
+        return duk_safe_call(thread, &pushKeptProgram, nullptr, 0, 1) == DUK_EXEC_SUCCESS ? 0 : 1;
     }
-    duk_dup_top(thread);
-    if (duk_pcompile_lstring_filename(thread, 0, text.data(), text.size()) != 0) {
-        duk_remove(thread, -2);
-        return 1;
+    if (duk_pcompile_lstring_filename(thread, 0, text.data(), text.size()) != 0) return 1;
+    m_programKept = false;
+    if (duk_safe_call(m_ctx, &keepProgram, thread, 0, 1) == DUK_EXEC_SUCCESS) {
+        m_programName.assign(name);
+        m_programText.assign(text);
+        m_programKept = true;
     }
-    duk_remove(thread, -2);
-    if (duk_safe_call(thread, &dumpFunction, nullptr, 1, 2) == DUK_EXEC_SUCCESS) {
-        duk_size_t size = 0;
-        const auto* data = static_cast<const char*>(duk_get_buffer(thread, -1, &size));
-        m_compiledName.assign(name);
-        m_compiledText.assign(text);
-        m_bytecode.assign(data, size);
-        duk_pop(thread);
-        return 0;
-    }
-    // No bytecode kept (memory): the dump's error replaced the function.
-    duk_pop_2(thread);
-    duk_push_lstring(thread, name.data(), name.size());
-    return duk_pcompile_lstring_filename(thread, 0, text.data(), text.size());
+    // Not kept (memory): the next user compiles it again.
+    duk_pop(m_ctx);
+    return 0;
 }
 
 void SharedScriptHeap::enter(Turn& turn) {

@@ -1,8 +1,12 @@
 // Users that start at once on a loop share its interpreter heap; their
-// environments are made a few per round, with a look at the sockets between.
+// environments are made a few per round, with a look at the sockets between,
+// and they share the program they all run.
+#include <duktape.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "loop/event_loop.h"
@@ -47,6 +51,56 @@ TEST(SharedScriptHeapRounds, ALoopMakesAFewEnvironmentsBetweenTwoLooksAtItsSocke
     for (size_t i = 0; i < madeByRound.size(); ++i)
         EXPECT_LE(madeByRound[i] - (i ? madeByRound[i - 1] : 0),
                   int(SharedScriptHeap::kEnvironmentsPerRound));
+}
+
+TEST(SharedScriptHeapPrograms, UsersOfOneScriptShareItsProgramButNotTheirGlobals) {
+    // A script with much bytecode and many constants, and one that differs.
+    std::string script = "var n = (typeof n === 'number' ? n : 0) + 1;\n";
+    for (int i = 0; i < 100; ++i)
+        script += "var v" + std::to_string(i) + " = 'constant number " + std::to_string(i) + "';\n";
+    const std::string other = "var n = 40; n = n + 2;\n";
+    const struct {
+        const std::string* text;
+        int n;
+    } users[] = {{&script, 1}, {&script, 1}, {&other, 42}, {&script, 1}};
+    const std::atomic<int32_t> neverAborted{0};
+    loop::EventLoop loop(loop::LoopOptions{.stackBytes = 256 * 1024});
+    std::vector<size_t> compiledBytes;
+    loop.spawn([&] {
+        SharedScriptHeap* heap = SharedScriptHeap::join();
+        ASSERT_NE(heap, nullptr);
+        // All alive at once, as on a loop.
+        std::vector<std::unique_ptr<ScriptInterrupt>> interrupts;
+        std::vector<SharedScriptHeap::Turn> turns(std::size(users));
+        for (size_t u = 0; u < std::size(users); ++u) {
+            ScriptInterrupt& user =
+                *interrupts.emplace_back(std::make_unique<ScriptInterrupt>(neverAborted));
+            turns[u].user = &user;
+            NativeStackGuard guard(user);
+            duk_context* thread = heap->addUser(turns[u]);
+            ASSERT_NE(thread, nullptr);
+            heap->enter(turns[u]);
+            const size_t before = user.account().used;
+            duk_push_string(thread, "script.js");
+            ASSERT_EQ(heap->compile(thread, "script.js", *users[u].text), 0);
+            compiledBytes.push_back(user.account().used - before);
+            ASSERT_EQ(duk_pcall(thread, 0), DUK_EXEC_SUCCESS) << duk_safe_to_string(thread, -1);
+            duk_pop(thread);
+            duk_get_global_string(thread, "n");
+            EXPECT_EQ(duk_get_int(thread, -1), users[u].n) << u;
+            duk_pop(thread);
+            heap->leave(turns[u]);
+        }
+        for (SharedScriptHeap::Turn& turn : turns) heap->removeUser(turn);
+        heap->release();
+    });
+    loop.finishWhenIdle();
+    loop.run();
+    ASSERT_EQ(compiledBytes.size(), std::size(users));
+    // The second user's program shares the first's bytecode and constants; after
+    // another script the first is compiled again.
+    EXPECT_LT(compiledBytes[1] + 2000, compiledBytes[0]);
+    EXPECT_GT(compiledBytes[3], compiledBytes[1] + 2000);
 }
 
 }  // namespace

@@ -69,7 +69,7 @@ TEST_F(SharedHeap, UsersOfOneLoopNeitherSeeNorChangeEachOthersGlobals) {
 }
 
 TEST_F(SharedHeap, UsersAfterTheFirstRunTheKeptBytecodeWithTheScriptsLines) {
-    // The loop's first user compiles the script, the others load its bytecode:
+    // The loop's first user compiles the script, the others share its program:
     // their globals are still their own and their errors name the same line.
     ASSERT_TRUE(parseOn(1,
                         "var me = velk.GetOpt(\"clid\");\n"
