@@ -89,9 +89,10 @@ struct HttpSession {
     Target current;           // scratch copy of the test's current target
 
     // Buffers reused for every request.  They grow to what the user's pages
-    // need and keep it; small starts keep thousands of users small.
-    TextBuffer request{1024};
-    TextBuffer data{512};
+    // need and keep it; small starts (and none for a user that sends no body)
+    // keep thousands of users small.
+    TextBuffer request{512};
+    TextBuffer data{128};
     TextBuffer response{1024};
     // The run's budget for stored responses (none: only the per-response cap)
     // and what this user has taken from it; given back when the user ends.

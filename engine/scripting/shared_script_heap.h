@@ -6,7 +6,7 @@
 // Its script still runs in an interpreter, and a heap of its own per user costs
 // about 145 KiB with its thread; so the users of a loop share one heap, each in
 // a thread of the interpreter with a fresh global environment (its own global
-// object and built-ins, 30 KB with the built-in functions as light functions),
+// object and built-ins, 26 KB with the built-in functions as light functions),
 // so that no user sees another's variables.
 //
 // The interpreter assumes that whoever runs in a heap runs to the end of its
