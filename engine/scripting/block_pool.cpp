@@ -23,7 +23,7 @@ struct BlockPool::Page {
     Page* next = nullptr;
     Page* allPrev = nullptr;
     Page* allNext = nullptr;
-    void* free = nullptr;  // freed slots, each holding the next
+    void* free = nullptr;   // freed slots, each holding the next
     char* carve = nullptr;  // the first slot never handed out
     char* end = nullptr;
     uint32_t slot = 0;
