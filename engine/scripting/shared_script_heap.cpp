@@ -2,6 +2,7 @@
 
 #include <duktape.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -128,17 +129,39 @@ void SharedScriptHeap::release() {
 }
 
 void SharedScriptHeap::awaitEnvironmentRound() {
-    while (m_madeThisRound >= kEnvironmentsPerRound) {
-        // Every user that waits comes back after the same look at the sockets;
-        // the first one back begins the next round.
-        const uint64_t round = m_round;
-        loop::yieldTask();
-        if (m_round == round) {
-            ++m_round;
-            m_madeThisRound = 0;
+    if (m_waiting.empty() && m_madeThisRound < kEnvironmentsPerRound) {
+        ++m_madeThisRound;
+        return;
+    }
+    // Parked in order of coming, not yielding: thousands of waiting users each
+    // resumed once a round cost more than the environments.
+    loop::EventLoop& loop = *loop::taskLoop();
+    loop::EventLoop::Task* self = loop.currentTask();
+    m_waiting.push_back(self);
+    if (!m_keepingRounds) {
+        m_keepingRounds = true;
+        ++m_users;  // the heap outlives the keeper
+        loop.spawn([this, &loop] { keepRounds(loop); });
+    }
+    // Woken in a round, its place counted; stopped (the run ends), it goes on
+    // to a making that fails or is quick.
+    if (loop.park() != loop::WaitResult::Ready) std::erase(m_waiting, self);
+}
+
+void SharedScriptHeap::keepRounds(loop::EventLoop& loop) {
+    // Between two rounds the loop looks at its sockets once and runs the users
+    // that can go on; then the next few waiting are woken.
+    while (!m_waiting.empty()) {
+        loop.yield();
+        m_madeThisRound = 0;
+        while (m_madeThisRound < kEnvironmentsPerRound && !m_waiting.empty()) {
+            loop.wake(m_waiting.front());
+            m_waiting.pop_front();
+            ++m_madeThisRound;
         }
     }
-    ++m_madeThisRound;
+    m_keepingRounds = false;
+    release();
 }
 
 duk_context* SharedScriptHeap::addUser(Turn& turn) {

@@ -30,9 +30,11 @@
 // a heap of its own).
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 
+#include "loop/event_loop.h"
 #include "scripting/script_heap.h"
 #include "scripting/script_interrupt.h"
 
@@ -61,7 +63,8 @@ public:
     // user is between enter() and leave() when it uses the thread.  Making one
     // takes a few hundred microseconds, so a loop makes at most
     // kEnvironmentsPerRound between two looks at its sockets: the users after
-    // that wait for the next round (thousands start at once).
+    // that park, in order, until a task of the heap's wakes them a round at a
+    // time (thousands start at once).
     duk_context* addUser(Turn& turn);
     static constexpr uint32_t kEnvironmentsPerRound = 8;
     // Lets the user's thread go; the user has left the heap.
@@ -88,6 +91,7 @@ private:
     ~SharedScriptHeap();
     bool create();
     void awaitEnvironmentRound();
+    void keepRounds(loop::EventLoop& loop);
 
     ScriptHeapUse m_use;  // the heap's user data: declared before the heap
     ScriptInterrupt m_closing;
@@ -96,9 +100,10 @@ private:
     Turn* m_current = nullptr;
     size_t m_users = 0;
     uint32_t m_nextKey = 0;
-    uint32_t m_madeThisRound = 0;  // environments made since the round began
-    uint64_t m_round = 0;
-    bool m_programKept = false;  // in the heap stash
+    uint32_t m_madeThisRound = 0;                  // environments made since the round began
+    std::deque<loop::EventLoop::Task*> m_waiting;  // parked for a round, first first
+    bool m_keepingRounds = false;                  // a task wakes them
+    bool m_programKept = false;                    // in the heap stash
     std::string m_programName;
     std::string m_programText;
 };
