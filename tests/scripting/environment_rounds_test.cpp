@@ -53,6 +53,35 @@ TEST(SharedScriptHeapRounds, ALoopMakesAFewEnvironmentsBetweenTwoLooksAtItsSocke
                   int(SharedScriptHeap::kEnvironmentsPerRound));
 }
 
+TEST(SharedScriptHeapRounds, UsersWaitingForARoundGoOnWhenTheLoopsWaitsAreCancelled) {
+    // An aborted run cancels its loops' waits: users parked for a round must
+    // not stay parked, and none is lost from the heap's queue.
+    constexpr int kUsers = 40;
+    const std::atomic<int32_t> neverAborted{0};
+    loop::EventLoop loop(loop::LoopOptions{.stackBytes = 256 * 1024});
+    int made = 0, ended = 0;
+    for (int i = 0; i < kUsers; ++i)
+        loop.spawn([&] {
+            ScriptInterrupt user(neverAborted);
+            SharedScriptHeap::Turn turn;
+            turn.user = &user;
+            SharedScriptHeap* heap = SharedScriptHeap::join();
+            NativeStackGuard guard(user);
+            if (heap->addUser(turn) != nullptr) ++made;
+            heap->removeUser(turn);
+            heap->release();
+            ++ended;
+        });
+    loop.spawn([&] {
+        loop::yieldTask();
+        loop.cancelWaits();
+    });
+    loop.finishWhenIdle();
+    loop.run();
+    EXPECT_EQ(ended, kUsers);
+    EXPECT_EQ(made, kUsers);
+}
+
 TEST(SharedScriptHeapPrograms, UsersOfOneScriptShareItsProgramButNotTheirGlobals) {
     // A script with much bytecode and many constants, and one that differs.
     std::string script = "var n = (typeof n === 'number' ? n : 0) + 1;\n";
