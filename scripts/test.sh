@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs the whole test suite: under
 # AddressSanitizer + UndefinedBehaviorSanitizer, the concurrent parts (runs,
-# event loops, connections, HTTP exchanges, the runner) under ThreadSanitizer,
-# and finally the normal build's suite, packages included.  Every build goes
-# through ccache (scripts/build-env.sh), so a second run after a small change
-# recompiles only what changed.  Each stage's time is printed at the end.
+# event loops, connections, HTTP exchanges, the runner, script users) under
+# ThreadSanitizer, and finally the normal build's suite, packages included.
+# Every build goes through ccache (scripts/build-env.sh), so a second run after
+# a small change recompiles only what changed.  Each stage's time is printed at the end.
 #   scripts/test.sh           everything (what CI runs)
 #   scripts/test.sh --quick   only the normal build's suite
 # The container image's test (label container: minutes of mmdebstrap) is left
@@ -58,13 +58,14 @@ configure() {
   # shellcheck disable=SC2046  # the generator option is one or two words
   cmake --preset "$1" $(velk_generator "$root/build-$1") >/dev/null
 }
-# The concurrent parts under ThreadSanitizer: the five binaries run side by
+# The concurrent parts under ThreadSanitizer: the seven binaries run side by
 # side (their tests mostly wait), each quietly; any failure fails the stage.
-# The whole runs take as long as the other four together, so they run as
+# The whole runs take as long as the others together, so they run as
 # three shards.
 tsan_tests() {
   local t pids=() status=0 pid shard
-  for t in http/http_tests runner/runner_tests loop/velk_loop_tests net/velk_net_tests; do
+  for t in http/http_tests runner/runner_tests loop/velk_loop_tests net/velk_net_tests \
+    scripting/scripting_tests scripting/script_heap_tests; do
     TSAN_OPTIONS="halt_on_error=1" quietly "tsan-${t%%/*}" "build-tsan/tests/$t" &
     pids+=($!)
   done
@@ -124,8 +125,8 @@ if [ "${1:-}" != "--quick" ]; then
   stage "asan: whole suite" quietly asan ctest --preset asan -j"$test_jobs" --timeout 900 \
     -LE source_check
 
-  echo "== ThreadSanitizer: runs, event loops, connections, HTTP exchanges, the runner"
-  stage "tsan: build" eval 'configure tsan && cmake --build build-tsan -j"$jobs" --target run_tests http_tests runner_tests velk_loop_tests velk_net_tests >/dev/null'
+  echo "== ThreadSanitizer: runs, event loops, connections, HTTP exchanges, the runner, script users"
+  stage "tsan: build" eval 'configure tsan && cmake --build build-tsan -j"$jobs" --target run_tests http_tests runner_tests velk_loop_tests velk_net_tests scripting_tests script_heap_tests >/dev/null'
   stage "tsan: concurrent parts" tsan_tests
 fi
 

@@ -4,6 +4,7 @@
 // messages, progress, per-user results and report it produced.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <mutex>
@@ -64,9 +65,14 @@ protected:
                "\ndelaystart=0\nscript=$inline.js\n" + general + "\n[script]\n" + js +
                "\n[/script]\n" + requests;
     }
+    // VELK_TEST_LOOPS=N runs every test on N event loops (ctest runs the
+    // binary once on one loop, once on the machine's default).
     bool parse(const std::string& js, const std::string& general = "",
                const std::string& requests = "") {
-        return ParseTest(m_set, "script.txt", testText(js, general, requests).c_str()) == 1;
+        if (ParseTest(m_set, "script.txt", testText(js, general, requests).c_str()) != 1)
+            return false;
+        const char* loops = std::getenv("VELK_TEST_LOOPS");
+        return loops == nullptr || SetLoopThreads(m_set, std::atoi(loops)) == 1;
     }
     // Parses and runs; RunTest's result.
     int32_t run(const std::string& js, const std::string& general = "",
