@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <random>
@@ -252,41 +253,35 @@ TEST(EventLoop, WaitsOutsideATaskReturnStopped) {
 [[gnu::noinline]] int deepSum(int depth) {
     volatile char frame[1024];
     frame[0] = static_cast<char>(depth & 0x7f);
-    if (depth == 0) return frame[0];
-    return deepSum(depth - 1) + frame[0];
-}
-
-// Resident pages of [low, high), both page-aligned.
-size_t residentPages(uintptr_t low, uintptr_t high) {
-    std::vector<unsigned char> pages((high - low) / 4096);
-    if (mincore(reinterpret_cast<void*>(low), high - low, pages.data()) != 0) return SIZE_MAX;
-    size_t resident = 0;
-    for (unsigned char page : pages) resident += page & 1;
-    return resident;
+    return depth == 0 ? frame[0] : deepSum(depth - 1) + frame[0];
 }
 
 TEST(EventLoop, ATaskPausingKeepsOnlyTheStackPagesItIsIn) {
     constexpr size_t kStack = 256 * 1024;
     EventLoop loop(LoopOptions{.stackBytes = kStack});
-    ASSERT_TRUE(loop.valid());
     uintptr_t low = 0;
-    size_t deep = 0, pausing = 0;
+    std::vector<unsigned char> pages(kStack / 4096);
+    auto resident = [&] {
+        EXPECT_EQ(mincore(reinterpret_cast<void*>(low), kStack, pages.data()), 0);
+        return std::count_if(pages.begin(), pages.end(), [](unsigned char p) { return p & 1; });
+    };
+    ptrdiff_t deep = 0, pausing = 0;
     int first = 0, again = 0;
     loop.spawn([&] {
         low = currentStackLow();
         first = deepSum(40);  // about 40 KiB down
-        deep = residentPages(low, low + kStack);
+        deep = resident();
         loop.sleepFor(20ms);
         again = deepSum(40);  // the pages come back, zeroed, and work
     });
     loop.spawn([&] {
         loop.sleepFor(10ms);
-        pausing = residentPages(low, low + kStack);
+        pausing = resident();
     });
     loop.finishWhenIdle();
     runBounded(loop);
-    EXPECT_GE(deep, 10u);
-    EXPECT_LE(pausing, 2u);
+    EXPECT_GE(deep, 10);
+    EXPECT_LE(pausing, 2);
     EXPECT_EQ(first, again);
 }
 

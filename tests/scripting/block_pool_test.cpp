@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -20,39 +19,28 @@ TEST(BlockPool, SlotsAreAlignedApartAndTheirPagesGoBackWhenEmpty) {
     BlockPool pool;
     EXPECT_EQ(pool.take(0), nullptr);
     EXPECT_EQ(pool.take(BlockPool::kLargestSlot + 1), nullptr);
-    const size_t sizes[] = {1, 8, 9, 56, 100, 248, BlockPool::kLargestSlot};
-    struct Taken {
-        unsigned char* at;
-        size_t size;
-        unsigned char mark;
-    };
-    std::vector<Taken> taken;
-    // Enough of each size to fill several pages.
+    // Enough of each size to fill several pages, each slot filled with its mark.
+    const size_t sizes[] = {1, 9, 56, 248, BlockPool::kLargestSlot};
+    std::vector<std::pair<unsigned char*, size_t>> taken;
     for (size_t size : sizes)
         for (int i = 0; i < 1000; ++i) {
             auto* at = static_cast<unsigned char*>(pool.take(size));
-            ASSERT_NE(at, nullptr);
-            const size_t slot = BlockPool::slotSize(at);
-            ASSERT_EQ(reinterpret_cast<uintptr_t>(at) % 8, 0u);
-            ASSERT_GE(slot, size);
-            ASSERT_LT(slot, size + 8);
-            const auto mark = static_cast<unsigned char>(taken.size());
-            std::memset(at, mark, slot);
-            taken.push_back({at, slot, mark});
+            ASSERT_TRUE(at && uintptr_t(at) % 8 == 0);
+            ASSERT_TRUE(BlockPool::slotSize(at) >= size && BlockPool::slotSize(at) < size + 8);
+            taken.emplace_back(at, size);
+            std::memset(at, int(taken.size() % 251), BlockPool::slotSize(at));
         }
-    const size_t fullPages = pool.pages();
-    EXPECT_GT(fullPages, std::size(sizes));
-    for (const Taken& t : taken)
-        for (size_t i = 0; i < t.size; ++i) ASSERT_EQ(t.at[i], t.mark) << "slots overlap";
-
-    // Every other slot back, then taken again: freed slots are reused first.
-    for (size_t i = 0; i < taken.size(); i += 2) pool.give(taken[i].at);
-    for (size_t i = 0; i < taken.size(); i += 2)
-        taken[i].at = static_cast<unsigned char*>(pool.take(taken[i].size));
-    EXPECT_EQ(pool.pages(), fullPages);
-
-    for (const Taken& t : taken) pool.give(t.at);
-    EXPECT_LE(pool.pages(), std::size(sizes));  // one empty page kept per size
+    for (size_t k = 0; k < taken.size(); ++k)
+        ASSERT_EQ(std::count(taken[k].first, taken[k].first + taken[k].second, (k + 1) % 251),
+                  ptrdiff_t(taken[k].second));
+    // Freed slots are taken first, then empty pages go but one per size.
+    const size_t full = pool.pages();
+    for (size_t k = 0; k < taken.size(); k += 2) pool.give(taken[k].first);
+    for (size_t k = 0; k < taken.size(); k += 2)
+        taken[k].first = static_cast<unsigned char*>(pool.take(taken[k].second));
+    EXPECT_EQ(pool.pages(), full);
+    for (const auto& [at, size] : taken) pool.give(at);
+    EXPECT_LE(pool.pages(), std::size(sizes));
 }
 
 // A shared heap's memory functions, on a loop task (where a shared heap lives).
@@ -60,21 +48,17 @@ TEST(SharedHeapAccounts, BlocksMovingInAndOutOfThePoolLeaveEveryAccountExact) {
     loop::EventLoop loop(loop::LoopOptions{.stackBytes = 256 * 1024});
     loop.spawn([] {
         SharedScriptHeap* heap = SharedScriptHeap::join();
-        ASSERT_NE(heap, nullptr);
         ScriptHeapUse& use = heap->use();
-        ASSERT_NE(use.pool(), nullptr);
         const size_t before = use.heapAccount().used;
-        // Grown and shrunk across the pool's largest slot, its bytes kept.
-        const size_t steps[] = {24, 200, 5000, 100, 300000, 8, 240};
+        // Grown and shrunk across the pool's largest slot, its first bytes kept.
         auto* block = static_cast<unsigned char*>(scriptHeapAlloc(&use, 16));
-        ASSERT_NE(block, nullptr);
         std::memset(block, 0x5a, 16);
         size_t size = 16;
-        for (size_t next : steps) {
+        for (size_t next : {24, 200, 5000, 100, 300000, 8, 240}) {
             block = static_cast<unsigned char*>(scriptHeapRealloc(&use, block, next));
-            ASSERT_NE(block, nullptr) << next;
-            for (size_t i = 0; i < std::min({size, next, size_t{16}}); ++i)
-                ASSERT_EQ(block[i], 0x5a) << next;
+            ASSERT_NE(block, nullptr);
+            ASSERT_EQ(std::count(block, block + std::min({size, next, size_t{16}}), 0x5a),
+                      ptrdiff_t(std::min({size, next, size_t{16}})));
             EXPECT_GE(use.heapAccount().used, before + next);
             size = next;
         }
